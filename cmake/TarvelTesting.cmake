@@ -1,0 +1,53 @@
+# Helpers that register the test suite with CTest.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+set(TARVEL_MPIEXEC ${MPIEXEC_EXECUTABLE})
+if(NOT TARVEL_MPIEXEC)
+  set(TARVEL_MPIEXEC mpiexec)
+endif()
+
+# tarvel_unit_test(NAME src1.cpp src2.cpp ...)
+# A GoogleTest executable linked with the core library; every case becomes a
+# CTest test labelled "unit" (run once more under the sanitizers by test.sh).
+function(tarvel_unit_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE tarvel_core GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} PROPERTIES LABELS unit TIMEOUT 300 DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# tarvel_mpi_test(NAME EXE NPROCS [ARGS...])
+# Runs an executable through mpiexec -n NPROCS; a deadlock shows as a timeout.
+function(tarvel_mpi_test name exe nprocs)
+  add_test(NAME ${name} COMMAND ${TARVEL_MPIEXEC} -n ${nprocs} $<TARGET_FILE:${exe}> ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS "mpi;unit" PROCESSORS 1)
+endfunction()
+
+# tarvel_deck_test(NAME DIR [NPROCS n...] [RC code] [CHECK script])
+# Copies the deck folder DIR (holding tarvel.in and whatever it includes) into
+# a fresh folder of the build tree, runs the real executable there through
+# mpiexec at each process count, and compares:
+#   - the exit code with RC (default 0);
+#   - stdout with DIR/expected.out when that file exists (exact);
+#   - runs DIR/check.sh (or CHECK) in the run folder when present, with the
+#     run folder as working directory and the process count as $1.
+# Every process count runs the same analysis, so 1 and N processes must agree.
+function(tarvel_deck_test name dir)
+  cmake_parse_arguments(D "" "RC;CHECK" "NPROCS" ${ARGN})
+  if(NOT D_NPROCS)
+    set(D_NPROCS 1)
+  endif()
+  if(NOT DEFINED D_RC)
+    set(D_RC 0)
+  endif()
+  if(NOT D_CHECK)
+    set(D_CHECK "")
+  endif()
+  foreach(np IN LISTS D_NPROCS)
+    add_test(NAME ${name}_np${np}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_deck.sh
+              $<TARGET_FILE:tarvel> ${dir} ${CMAKE_CURRENT_BINARY_DIR}/decks/${name}_np${np}
+              ${np} ${D_RC} "${TARVEL_MPIEXEC}" "${D_CHECK}")
+    set_tests_properties(${name}_np${np} PROPERTIES TIMEOUT 300 LABELS "deck")
+  endforeach()
+endfunction()

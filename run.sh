@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# ./run.sh [DECK_DIR] [NPROCS]
+# Installs what is missing, builds in Release and runs the deck folder
+# DECK_DIR (default: the first example) with NPROCS processes (default 1).
+# The run happens inside DECK_DIR/run/, a copy of the deck folder, so the
+# example folders stay clean; the log and output files are left there.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/tools/deps.sh"
+tarvel_ensure_deps
+deck=${1:-$here/examples/sector_dipole}
+np=${2:-1}
+deck=$(cd "$deck" && pwd)
+cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF -DTARVEL_BENCH=OFF >/dev/null
+cmake --build "$here/build-release" --target tarvel -j "$(tarvel_jobs)" >/dev/null
+run="$deck/run"
+rm -rf "$run"; mkdir -p "$run"
+find "$deck" -mindepth 1 -maxdepth 1 ! -name run -exec cp -r {} "$run"/ \;
+cd "$run"
+echo "running $deck with $np process(es) in $run"
+exec mpiexec -n "$np" "$here/build-release/tarvel"

@@ -1,0 +1,29 @@
+#include "run/log.hpp"
+
+#include <string>
+
+#include "run/files.hpp"
+#include "run/platform.hpp"
+#include "run/process.hpp"
+
+namespace run {
+
+void logpri(std::string_view text, int len) {
+    if (!is_master()) return;
+    if (len < 0) len = 0;
+    std::string_view t = text.substr(0, std::min<std::size_t>(text.size(), std::size_t(len)));
+    std::size_t l = t.size();
+    while (l > 0 && t[l - 1] == ' ') --l;
+    std::string line;
+    if (l > 0) {
+        line.reserve(l + 1);
+        line.push_back(' ');
+        line.append(t.substr(0, l));
+    }
+    stdout_line(line);
+    if (iopcom.logopn) (void)unit_write(unit_log, line);
+}
+
+void logpri(std::string_view text) { logpri(text, static_cast<int>(text.size())); }
+
+}  // namespace run
