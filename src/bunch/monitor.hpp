@@ -1,0 +1,61 @@
+// Monitors: the one-shot "monitor" layer and the online monitors written
+// around every time step of a tracking run. Master only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "include/moncom.hpp"
+
+namespace bunch {
+
+// Every online-monitor slot free.
+void inimon(std::int32_t& ierr);
+
+// Reads a "monitor" block and writes its particle file at once.
+void lymoni(std::int32_t& ierr);
+
+// Writes one particle file of the whole bunch in format code ifmt
+// (0 "fmt0", 1 "fmt1", 2 "fmt2", 3 "fmt3").
+void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr);
+
+// Writes the particle records i1..i2 in format code ifmt on an open unit,
+// with the bunch time first when ltime. ierr is set by every write.
+void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t ifmt,
+            bool ltime, std::int32_t& ierr);
+
+// Reads an "online_monitor" block into a slot.
+void lyomon(std::int32_t& ierr);
+
+// Tracker set-up: resolves start and end of every slot not yet enabled and
+// enables or frees it (warnings only; ierr := 0). Also clears the count of
+// failed online outputs of the coming run.
+void inimo2(std::int32_t& ierr);
+
+// Before a step to ctnext: opens the "green" files that are due.
+void omoni0(double ctnext, std::int32_t& ierr);
+
+// After a step: writes the outputs due at ctptcl and retires monitors past
+// their end. ierr: sum of the absolute failure codes met.
+void omonit(std::int32_t& ierr);
+
+// Closes and frees slot k, or all ten slots when k is 0. ierr: sum of the
+// absolute close codes.
+void eximon(std::int32_t k, std::int32_t& ierr);
+
+// Number of online outputs that failed since the last tracker set-up
+// (inimo2). The tracking run reads it after its time loop: nonzero means
+// the monitor output of the run is incomplete, whatever the last step said.
+[[nodiscard]] std::int32_t omofai();
+
+// The file name of output number icnt of a monitor named name: the counter
+// suffix "_NNNN" (the full number beyond 9999) before the first "." of the
+// name, or at its end when it has none.
+std::string monsuf(const std::string& name, std::int32_t icnt);
+
+// Output grid rule of slot k at time t (c*t, m): true when an output is due;
+// then mostrt is moved over the grid times passed without output and mocnt
+// is counted up.
+bool mogrid(std::int32_t k, double t);
+
+}  // namespace bunch
