@@ -1,0 +1,41 @@
+// The bunch on the lattice: next-boundary indices of the particles, the
+// curvature tables and the reference crossing times (inila2), the next duty
+// boundary ahead of the bunch (latti2), one particle's crossing time of a
+// boundary (titofb) and the thin-quadrupole matrix of a boundary (latget).
+#pragma once
+
+#include <cstdint>
+
+namespace lattice {
+
+// Places the bunch on the lattice: checks that the path lengths of the
+// boundaries increase, gives every particle its next boundary (unless the
+// indices are already valid for this lattice and bunch), builds fbchg,
+// nfbchg, srtab and the reference particle's crossing times ctfb.
+// ierr 0 on success; 1 with its own log line on failure.
+void inila2(std::int32_t& ierr);
+
+// The next duty boundary ifbdut ahead of the bunch (lany true when there is
+// one), the earliest and latest c*t (ctmin, ctmax) at which the particles
+// heading for it reach it without self-force, and the largest next-boundary
+// index ifbmax of the bunch (at least ifbdut). Without a duty boundary ahead
+// lany is false, ifbdut 0, ctmin and ctmax the bunch time. ierr 1 (no log
+// line; the caller logs) when a crossing time cannot be found; lany is then
+// false.
+void latti2(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax,
+            std::int32_t& ifbmax, std::int32_t& ierr);
+
+// Crossing time ctout of boundary ifbt by particle i (1-based) of the arrays
+// part (7 reals per particle) and iptcl (2 integers per particle), starting
+// at the bunch time ct and moving without self-force. ok false when the
+// particle is already past ifbt or cannot reach it. n is the number of
+// particles in the arrays.
+void titofb(int n, const double* part, const std::int32_t* iptcl, double ct, int i, int ifbt,
+            double& ctout, bool& ok);
+
+// Thin-quadrupole matrix of boundary ifb: lthin true when a thin quadrupole
+// sits there; then tm (4x4, column-major) := its kick matrix and fbv :=
+// (x, y, tx, ty) of the boundary. Untouched when lthin is false.
+void latget(int ifb, bool& lthin, double* tm, double* fbv);
+
+}  // namespace lattice
