@@ -1,14 +1,94 @@
-// The lattice record, its emptying, and the field-boundary geometry.
+// The lattice record, its emptying, the field-boundary geometry and the
+// "lattice" layer with its element blocks.
 #include "lattice/lattice.hpp"
 
+#include <array>
 #include <cmath>
+#include <string_view>
 
+#include "lattice/latout.hpp"
+#include "run/fortran_format.hpp"
 #include "run/log.hpp"
+#include "run/parser.hpp"
+#include "run/platform.hpp"
 
 namespace lattice {
 
 Latcom latcom;
 Latmks latmks;
+
+namespace {
+
+using ftypes::Logical;
+using ftypes::UNDEF_REAL;
+
+constexpr double pi = 3.141592653589793;
+constexpr double twopi = 6.283185307179586;
+
+// A boundary line closer than this to parallel with the direction that has
+// to reach it (|cos| of the angle between normal and direction) cannot be
+// placed: its crossing would lie at an absurd distance.
+constexpr double min_cos = 1.0e-12;
+
+bool undef(double v) { return v == UNDEF_REAL; }
+
+// Degrees from the deck to radians.
+double deg2rad(double v) { return v / 180.0 * pi; }
+
+// (x, y) turned counter-clockwise by phi.
+void turn(double x, double y, double phi, double& xo, double& yo) {
+    const double c = std::cos(phi), s = std::sin(phi);
+    xo = x * c - y * s;
+    yo = x * s + y * c;
+}
+
+// Normal of a later boundary: absolute psi, else the tangent turned by
+// delta_psi, else the tangent itself.
+void boundary_normal(const Pos4& pos, double tx, double ty, double& nx, double& ny) {
+    if (!undef(pos(2))) {
+        nx = std::cos(pos(2));
+        ny = std::sin(pos(2));
+    } else if (!undef(pos(4))) {
+        turn(tx, ty, pos(4), nx, ny);
+    } else {
+        nx = tx;
+        ny = ty;
+    }
+}
+
+// Runs one block through the parser with a table of one value per key.
+template <std::size_t N>
+void read_block(const std::array<std::string_view, N>& cid, const std::array<Logical, N>& lvalid,
+                std::array<std::string, N>& cval, std::array<Logical, N>& lset,
+                std::int32_t& ierr) {
+    static constexpr auto nuval = [] {
+        std::array<int, N> a{};
+        for (std::size_t i = 0; i < N; ++i) a[i] = static_cast<int>(i) + 1;
+        return a;
+    }();
+    std::array<std::int32_t, N> vtype{};
+    for (auto& l : lset) l = false;
+    run::assygn(run::getcmd, run::getagu, static_cast<int>(N), cid, nuval, static_cast<int>(N), cval,
+                lvalid, lset, vtype, ierr);
+}
+
+// A real value of a block: the default when not given; status 1 when the
+// text is not a number.
+[[nodiscard]] int real_value(bool given, const std::string& text, double dflt, double& v) {
+    if (!given) {
+        v = dflt;
+        return 0;
+    }
+    return run::read_real(text, v);
+}
+
+// Fails an element after the inner routine's own line.
+void fail(std::string_view line, std::int32_t& ierr) {
+    if (ierr == 0) ierr = 1;
+    run::logpri(line);
+}
+
+}  // namespace
 
 void inilat(std::int32_t& ierr) {
     latcom.nfb = 0;
@@ -16,6 +96,446 @@ void inilat(std::int32_t& ierr) {
     latcom.nrla = 0;
     latcom.lfbok = false;
     ierr = 0;
+}
+
+void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, std::int32_t& ierr) {
+    auto& L = latcom;
+    if (L.nfb >= cap::maxlat) {
+        run::logpri("error in position: increase maxlat (latcom)");
+        ierr = 1;
+        return;
+    }
+    const double rho = pos(1), psi = pos(2), dpsi = pos(4);
+    double ds = pos(3);
+    std::array<double, 8> f{};  // the new boundary record
+    bool ok = true;
+
+    if (L.nfb == 0) {
+        L.nfb = 1;
+        if (undef(rho) && undef(ds)) {
+            run::logpri("error in position: first field boundary");
+            ok = false;
+        } else {
+            // reference line from the origin along +x
+            const double a = !undef(psi) ? psi : (!undef(dpsi) ? dpsi : 0.0);
+            const double ca = std::cos(a), sa = std::sin(a);
+            if (undef(ds)) {
+                if (std::fabs(ca) <= min_cos) {
+                    // boundary line n.X = rho parallel to the start direction
+                    run::logpri("error in position");
+                    ok = false;
+                } else {
+                    ds = rho / ca;
+                }
+            }
+            if (ok) f = {ds, 0.0, 1.0, 0.0, ca, sa, ds, r};
+        }
+    } else {
+        const int j = L.nfb;
+        L.nfb = j + 1;
+        const double px = L.fb(1, j), py = L.fb(2, j), tx = L.fb(3, j), ty = L.fb(4, j),
+                     sj = L.fb(7, j);
+        if (undef(rho) && undef(ds)) {
+            run::logpri("error in position");
+            ok = false;
+        } else if (r == 0.0) {
+            // straight piece: tangent unchanged
+            double nx, ny;
+            boundary_normal(pos, tx, ty, nx, ny);
+            if (undef(ds)) {
+                const double nt = nx * tx + ny * ty;
+                if (std::fabs(nt) <= min_cos) {
+                    run::logpri("error in position");
+                    ok = false;
+                } else {
+                    ds = (rho - (nx * px + ny * py)) / nt;
+                }
+            }
+            if (ok) f = {px + ds * tx, py + ds * ty, tx, ty, nx, ny, sj + ds, r};
+        } else {
+            bool arc = true;
+            double nx = 0.0, ny = 0.0;
+            if (undef(rho) || undef(psi)) {
+                // relative arc: given path length
+                if (undef(ds)) {
+                    run::logpri("error in position, arc definition");
+                    ok = arc = false;
+                } else if (ds < 0.0) {
+                    run::logpri("error in position, relative arc definition");
+                    ok = arc = false;
+                }
+            } else {
+                // absolute arc: first point where the circle tangent to the
+                // reference line at P_j meets the line n.X = rho
+                nx = std::cos(psi);
+                ny = std::sin(psi);
+                const double c1 = tx * nx + ty * ny;
+                const double c2 = tx * ny - ty * nx;
+                const double q = (rho - (nx * px + ny * py)) / r + c2;
+                if (std::fabs(q) > 1.0) {
+                    run::logpri("error in position, absolute arc definition");
+                    ok = arc = false;
+                } else {
+                    const double w = std::sqrt(1.0 - q * q);
+                    const double d = 1.0 / (c1 * c1 + c2 * c2);
+                    const double phi1 = std::atan2((c2 * w - q * c1) * d, (c1 * w + q * c2) * d);
+                    const double phi2 = std::atan2((-w * c2 - q * c1) * d, (-c1 * w + q * c2) * d);
+                    double l1 = -r * phi1, l2 = -r * phi2;
+                    if (l1 < 0.0) l1 = l1 + twopi * std::fabs(r);
+                    if (l2 < 0.0) l2 = l2 + twopi * std::fabs(r);
+                    ds = std::min(l1, l2);
+                    // A root at zero turning angle: the previous boundary
+                    // already lies on this line and the arc moves away from
+                    // it. Depending on rounding it would give a zero-length
+                    // arc or a nearly full turn; neither places a boundary.
+                    if (std::min(std::fabs(phi1), std::fabs(phi2)) <= min_cos) {
+                        run::logpri("error in position");
+                        ok = arc = false;
+                    }
+                }
+            }
+            if (arc) {
+                const double phi = -ds / r;
+                double tix, tiy, hx, hy;
+                turn(tx, ty, phi, tix, tiy);
+                turn(tx, ty, phi / 2.0, hx, hy);
+                const double chord = 2.0 * r * std::sin(phi / 2.0);
+                if (undef(rho) || undef(psi)) boundary_normal(pos, tix, tiy, nx, ny);
+                f = {px - chord * hx, py - chord * hy, tix, tiy, nx, ny, sj + ds, r};
+            }
+        }
+    }
+    if (ok) {
+        for (double v : f)
+            if (!std::isfinite(v)) ok = false;
+        if (!ok) run::logpri("error in position");
+    }
+    if (ok) {
+        for (int k = 1; k <= 8; ++k) L.fb(k, L.nfb) = f[k - 1];
+    } else {
+        ierr = 1;
+    }
+    // marker and duty of the counted boundary, also after a failure
+    latmks.fbmark(L.nfb) = marker;
+    L.fbduty(L.nfb) = duty;
+}
+
+void lyposi(Pos4& pos, std::string& marker, Logical& duty, std::int32_t& ierr) {
+    static constexpr std::array<std::string_view, 6> cid = {"rho",       "psi",    "delta_s",
+                                                           "delta_psi", "marker", "duty"};
+    static constexpr std::array<Logical, 6> lvalid = {true, true, true, true, true, true};
+    std::array<std::string, 6> cval;
+    std::array<Logical, 6> lset{};
+    ierr = 0;
+    read_block(cid, lvalid, cval, lset, ierr);
+    if (ierr == 0) {
+        for (int k = 0; k < 4 && ierr == 0; ++k) {
+            double v = UNDEF_REAL;
+            if (lset[k] && run::read_real(cval[k], v) != 0) ierr = 1;
+            pos(k + 1) = v;
+        }
+    }
+    if (ierr != 0) {
+        run::logpri("error in lyrass");
+        return;
+    }
+    if (!undef(pos(2))) pos(2) = deg2rad(pos(2));
+    if (!undef(pos(4))) pos(4) = deg2rad(pos(4));
+    marker = lset[4] ? cval[4] : std::string(ftypes::UNDEF_NAME);
+    if (lset[5]) duty = (cval[5] == "yes");
+}
+
+void lymupr(double& r, double& strength, double& alpha, double& horizontal_offset,
+            double& vertical_offset, std::int32_t& m, std::int32_t& ierr) {
+    static constexpr std::array<std::string_view, 6> cid = {
+        "r", "strength", "alpha", "horizontal_offset", "vertical_offset", "poles"};
+    const int kind = m;
+    std::array<Logical, 6> lvalid{};
+    if (kind == 1) {
+        lvalid[0] = true;
+    } else {
+        for (int k = 1; k <= 4; ++k) lvalid[k] = true;
+        lvalid[5] = (kind == 0);
+        r = 0.0;
+    }
+    std::array<std::string, 6> cval;
+    std::array<Logical, 6> lset{};
+    ierr = 0;
+    read_block(cid, lvalid, cval, lset, ierr);
+    if (ierr == 0) {
+        if (kind == 1) {
+            if (real_value(lset[0], cval[0], 0.0, r) != 0) ierr = 1;
+        } else {
+            if (real_value(lset[1], cval[1], 0.0, strength) != 0 ||
+                real_value(lset[2], cval[2], 0.0, alpha) != 0 ||
+                real_value(lset[3], cval[3], 0.0, horizontal_offset) != 0 ||
+                real_value(lset[4], cval[4], 0.0, vertical_offset) != 0)
+                ierr = 1;
+            else if (lset[2])
+                alpha = deg2rad(alpha);
+            if (ierr == 0 && kind == 0) {
+                std::int32_t poles = 0;
+                if (!lset[5] || run::read_int(cval[5], poles) != 0 || poles < 2 || poles % 2 != 0) {
+                    run::logpri("undefined or invalid pole number");
+                    ierr = 1;
+                } else {
+                    m = poles / 2;
+                }
+            }
+        }
+    }
+    if (ierr != 0) run::logpri("error in dipole/multipole_properties");
+}
+
+void lymult(std::int32_t& ierr, std::int32_t kind) {
+    constexpr std::string_view errline = "error in dipole/multipole";
+    double r = 0.0, strength = 0.0, alpha = 0.0, hoff = 0.0, voff = 0.0;
+    std::int32_t m = kind;
+    // 0: entry position expected, 1: entry read, 2: properties read, 3: exit read
+    int stage = 0;
+    ierr = 0;
+    run::getspc("{", ierr);
+    if (ierr != 0) return fail(errline, ierr);
+    auto& L = latcom;
+    for (;;) {
+        std::string word;
+        run::getcmd(word, ierr);
+        if (ierr != 0) return fail(errline, ierr);
+        if (word == "}") return;
+        if (word == "position" && (stage == 0 || stage == 2)) {
+            const bool exit = (stage == 2);
+            Pos4 pos;
+            std::string marker;
+            Logical duty = true;
+            lyposi(pos, marker, duty, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            positi(exit ? r : 0.0, pos, marker, duty, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            const int i = L.nfb;
+            L.isect(1, i) = 1;
+            if (!exit || kind == 1) {
+                L.isect(2, i) = 0;
+                L.isect(3, i) = L.nila;
+                L.isect(4, i) = L.nrla;
+            } else {
+                L.isect(2, i) = 1;
+                if (L.nila + 1 > cap::ilalen) {
+                    run::logpri("global constant ilalen too small");
+                    return fail(errline, ierr);
+                }
+                L.nila = L.nila + 1;
+                L.isect(3, i) = L.nila;
+                L.ila(L.nila) = m;
+                if (L.nrla + 4 > cap::rlalen) {
+                    run::logpri("global constant rlalen too small");
+                    return fail(errline, ierr);
+                }
+                L.rla(L.nrla + 1) = hoff;
+                L.rla(L.nrla + 2) = voff;
+                L.rla(L.nrla + 3) = strength;
+                L.rla(L.nrla + 4) = alpha;
+                L.nrla = L.nrla + 4;
+                L.isect(4, i) = L.nrla;
+            }
+            stage = exit ? 3 : 1;
+        } else if (word == "properties" && stage == 1) {
+            lymupr(r, strength, alpha, hoff, voff, m, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            stage = 2;
+        } else {
+            return fail(errline, ierr);
+        }
+    }
+}
+
+void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) {
+    static constexpr std::array<std::string_view, 2> cid = {"effective_length", "quadrupole_k"};
+    static constexpr std::array<Logical, 2> lvalid = {true, true};
+    std::array<std::string, 2> cval;
+    std::array<Logical, 2> lset{};
+    ierr = 0;
+    read_block(cid, lvalid, cval, lset, ierr);
+    if (ierr == 0 && (!lset[0] || !lset[1] || run::read_real(cval[0], effective_length) != 0 ||
+                      run::read_real(cval[1], quadrupole_k) != 0))
+        ierr = 1;
+    if (ierr != 0) run::logpri("error in thin_quadrupole_properties");
+}
+
+void lytiqu(std::int32_t& ierr) {
+    constexpr std::string_view errline = "error in thin_quadrupole";
+    double el = 0.0, qk = 0.0;
+    int stage = 0;  // 0 nothing, 1 position, 2 properties
+    ierr = 0;
+    run::getspc("{", ierr);
+    if (ierr != 0) return fail(errline, ierr);
+    auto& L = latcom;
+    for (;;) {
+        std::string word;
+        run::getcmd(word, ierr);
+        if (ierr != 0) return fail(errline, ierr);
+        if (word == "position" && stage == 0) {
+            Pos4 pos;
+            std::string marker;
+            Logical duty = false;
+            lyposi(pos, marker, duty, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            positi(0.0, pos, marker, duty, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            stage = 1;
+        } else if (word == "properties" && stage == 1) {
+            lytiqp(el, qk, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            const int i = L.nfb;
+            L.isect(1, i) = 0;
+            L.isect(2, i) = 1;
+            L.isect(3, i) = L.nila;
+            if (L.nrla + 32 > cap::rlalen) {
+                run::logpri("increase rlalen (latcom)");
+                return fail(errline, ierr);
+            }
+            L.nrla = L.nrla + 32;
+            L.isect(4, i) = L.nrla;
+            stage = 2;
+        } else if (word == "}" && stage == 2) {
+            // M1 (kick) and M2 (its inverse transpose), 4x4 column by column
+            // on (u, u', z, z')
+            const int b = L.nrla - 32;
+            const double lk = el * qk;
+            for (int k = 1; k <= 32; ++k) L.rla(b + k) = 0.0;
+            for (int d = 0; d < 4; ++d) {
+                L.rla(b + 1 + 5 * d) = 1.0;
+                L.rla(b + 17 + 5 * d) = 1.0;
+            }
+            L.rla(b + 2) = -lk;        // M1(2,1)
+            L.rla(b + 12) = lk;        // M1(4,3)
+            L.rla(b + 16 + 5) = lk;    // M2(1,2)
+            L.rla(b + 16 + 15) = -lk;  // M2(3,4)
+            return;
+        } else {
+            return fail(errline, ierr);
+        }
+    }
+}
+
+void lydifp(std::int32_t& type, std::int32_t& nint, std::int32_t& nreal, std::int32_t& ierr) {
+    static constexpr std::array<std::string_view, 3> cid = {"type", "integer", "real"};
+    static constexpr std::array<Logical, 3> lvalid = {true, true, true};
+    std::array<std::string, 3> cval;
+    std::array<Logical, 3> lset{};
+    ierr = 0;
+    read_block(cid, lvalid, cval, lset, ierr);
+    if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2] || run::read_int(cval[0], type) != 0 ||
+                      run::read_int(cval[1], nint) != 0 || run::read_int(cval[2], nreal) != 0))
+        ierr = 1;
+    if (ierr != 0) run::logpri("error in dicrete_free_properties");
+}
+
+void lydifr(std::int32_t& ierr) {
+    constexpr std::string_view errline = "error in dicrete_free";
+    // A discrete_free boundary coded 1 is taken by the tracking as a
+    // thin-quadrupole kick whose 4x4 matrix is the element's first 16 reals.
+    constexpr int kick_reals = 16;
+    std::int32_t type = 0, ni = 0, nr = 0;
+    int stage = 0;  // 0 nothing, 1 position, 2 properties
+    bool iarr = false, rarr = false;
+    ierr = 0;
+    run::getspc("{", ierr);
+    if (ierr != 0) return fail(errline, ierr);
+    auto& L = latcom;
+    for (;;) {
+        std::string word;
+        run::getcmd(word, ierr);
+        if (ierr != 0) return fail(errline, ierr);
+        if (word == "position" && stage == 0) {
+            Pos4 pos;
+            std::string marker;
+            Logical duty = false;
+            lyposi(pos, marker, duty, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            positi(0.0, pos, marker, duty, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            stage = 1;
+        } else if (word == "properties" && stage == 1) {
+            lydifp(type, ni, nr, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            const int i = L.nfb;
+            L.isect(1, i) = 0;
+            L.isect(2, i) = type;
+            if (ni < 0) return fail(errline, ierr);
+            if (L.nila + ni > cap::ilalen) {
+                run::logpri("increase ilalen (latcom)");
+                return fail(errline, ierr);
+            }
+            L.nila = L.nila + ni;
+            L.isect(3, i) = L.nila;
+            if (nr < 0) return fail(errline, ierr);
+            if (L.nrla + nr > cap::rlalen) {
+                run::logpri("increase rlalen (latcom)");
+                return fail(errline, ierr);
+            }
+            L.nrla = L.nrla + nr;
+            L.isect(4, i) = L.nrla;
+            if (type == 1 && nr < kick_reals) {
+                run::logpri("discrete_free of type 1 needs 16 private reals");
+                return fail(errline, ierr);
+            }
+            // reserved slots start as the list reader's presets
+            for (int k = L.nila - ni + 1; k <= L.nila; ++k) L.ila(k) = ftypes::UNDEF_INT;
+            for (int k = L.nrla - nr + 1; k <= L.nrla; ++k) L.rla(k) = UNDEF_REAL;
+            stage = 2;
+        } else if (word == "integer_array" && stage == 2 && !iarr) {
+            run::getiar(run::getagu, L.ila.at(L.nila - ni + 1), ni, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            iarr = true;
+        } else if (word == "real_array" && stage == 2 && !rarr) {
+            run::getrar(run::getagu, L.rla.at(L.nrla - nr + 1), nr, ierr);
+            if (ierr != 0) return fail(errline, ierr);
+            rarr = true;
+        } else if (word == "}" && stage == 2) {
+            return;
+        } else {
+            return fail(errline, ierr);
+        }
+    }
+}
+
+void lylatt(std::int32_t& ierr) {
+    inilat(ierr);
+    run::getspc("{", ierr);
+    bool done = false;
+    while (ierr == 0 && !done) {
+        std::string word;
+        run::getcmd(word, ierr);
+        if (ierr != 0) break;
+        if (word == "}") {
+            done = true;
+        } else if (word == "dipole") {
+            lymult(ierr, 1);
+        } else if (word == "quadrupole") {
+            lymult(ierr, 2);
+        } else if (word == "multipole") {
+            lymult(ierr, 0);
+        } else if (word == "thin_quadrupole") {
+            lytiqu(ierr);
+        } else if (word == "discrete_free") {
+            lydifr(ierr);
+        } else {
+            ierr = 1;
+        }
+    }
+    if (done) {
+        // section lengths, straight to standard output
+        for (int i = 1; i <= latcom.nfb - 1; ++i) {
+            const double len = latcom.fb(7, i + 1) - latcom.fb(7, i);
+            run::stdout_line(run::ld_line({"section", run::ld_int(i), " length=", run::ld_real(len)}));
+            if (len < 0.0) ierr = ierr + 1;
+        }
+        latout();
+        run::logpri("end of lattice definition");
+        if (ierr == 0) return;
+    }
+    if (ierr == 0) ierr = 1;
+    run::logpri("error in lattice");
 }
 
 }  // namespace lattice
