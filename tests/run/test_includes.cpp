@@ -1,0 +1,216 @@
+// Commands, "#file" includes, "#eof" and the deck-file stack.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run/parser.hpp"
+#include "support.hpp"
+
+namespace {
+
+using runtest::DeckFolder;
+using runtest::lines_of;
+using runtest::write_file;
+namespace fs = std::filesystem;
+
+// Reads commands until one fails (or a safety limit); returns the words and
+// the log lines of the whole read.
+struct Read {
+    std::vector<std::string> words;
+    std::int32_t ierr = 0;
+    std::vector<std::string> log;
+};
+
+Read read_commands(int max_words = 100) {
+    Read r;
+    testing::internal::CaptureStdout();
+    for (int k = 0; k < max_words; ++k) {
+        std::string cmd;
+        std::int32_t ierr = 0;
+        run::getcmd(cmd, ierr);
+        if (ierr != 0) {
+            r.ierr = ierr;
+            break;
+        }
+        r.words.push_back(cmd);
+    }
+    r.log = lines_of(testing::internal::GetCapturedStdout());
+    return r;
+}
+
+const std::vector<std::string> closed_deck_log = {" io error in getcrd: no deck file open", " error in getcmd"};
+
+class Includes : public DeckFolder {};
+
+TEST_F(Includes, CommandsThroughIncludesAndEof) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;  // extra files
+        std::string deck;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {"plain deck ends as exit", {}, "a b\nc\n", {"a", "b", "c", "exit"}},
+        {"empty deck", {}, "", {"exit"}},
+        {"words after the closing brace follow the included file",
+         {{"part.in", "p q\n"}},
+         "a #file { name = part.in } b c\nd\n",
+         {"a", "p", "q", "b", "c", "d", "exit"}},
+        {"glued #file", {{"part.in", "p\n"}}, "#file{name=part.in}b\n", {"p", "b", "exit"}},
+        {"#eof ends an include at once", {{"part.in", "p #eof q\nr\n"}}, "#file{name=part.in} b\n", {"p", "b", "exit"}},
+        {"#eof in the main deck ends it", {}, "a\n#eof b\nc\n", {"a", "exit"}},
+        {"include of an include", {{"one.in", "1 #file{name=two.in} 1b\n"}, {"two.in", "2\n"}},
+         "#file{name=one.in} m\n", {"1", "2", "1b", "m", "exit"}},
+        {"CRLF include", {{"part.in", "p\r\nq\r\n"}}, "#file{name=part.in}\r\nz\r\n", {"p", "q", "z", "exit"}},
+        {"empty include", {{"part.in", ""}}, "#file{name=part.in} z\n", {"z", "exit"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        runtest::reset_run_state();
+        for (const auto& f : c.files) write_file(f.first, f.second);
+        open_deck(c.deck);
+        Read r = read_commands();
+        EXPECT_EQ(r.words, c.words);
+        // reading on after the main deck was closed fails, it never loops
+        EXPECT_NE(r.ierr, 0);
+        EXPECT_EQ(r.log, closed_deck_log);
+        EXPECT_EQ(run::fincom.nfile, 9);
+    }
+}
+
+TEST_F(Includes, GlobalCommandFailures) {
+    struct Case {
+        const char* name;
+        std::string deck;
+        std::vector<std::string> words;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"unknown global command", "a #File{name=x}\n", {"a"},
+         {" unknown global command", " error in getcmd", " error in getcmd"}},
+        {"missing include file", "a #file{name=missing.in}\n", {"a"},
+         {" error in fiio1: cannot open file", " error in getcmd", " error in getcmd"}},
+        {"malformed #file", "#file(name=x)\n", {},
+         {" io error in getspc, expected:", " {", " error in getcmd", " error in getcmd"}},
+        {"wrong key in #file", "#file{nam=x}\n", {},
+         {" io error in getspc, expected:", " name", " error in getcmd", " error in getcmd"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        runtest::reset_run_state();
+        open_deck(c.deck);
+        Read r = read_commands();
+        EXPECT_EQ(r.words, c.words);
+        EXPECT_NE(r.ierr, 0);
+        EXPECT_EQ(r.log, c.log);
+    }
+    EXPECT_FALSE(fs::exists("missing.in"));
+}
+
+TEST_F(Includes, FailedIncludeLeavesStackAsItWas) {
+    open_deck("a #file{name=missing.in} b c\nd\n");
+    Read r = read_commands();
+    EXPECT_EQ(r.words, std::vector<std::string>{"a"});
+    EXPECT_EQ(run::fincom.nfile, 10);
+    EXPECT_FALSE(run::unit_is_open(11));
+    // reading goes on in the main deck right after the failed command
+    Read rest = read_commands();
+    EXPECT_EQ(rest.words, (std::vector<std::string>{"b", "c", "d", "exit"}));
+}
+
+TEST_F(Includes, NestingToNineTheTenthRefused) {
+    // f1 .. f10, each including the next; the main deck includes f1
+    for (int k = 1; k <= 10; ++k)
+        write_file("f" + std::to_string(k) + ".in",
+                   "w" + std::to_string(k) + " #file{name=f" + std::to_string(k + 1) + ".in} after" +
+                       std::to_string(k) + "\n");
+    open_deck("#file{name=f1.in} main_after\n");
+    Read r = read_commands();
+    std::vector<std::string> want;
+    for (int k = 1; k <= 9; ++k) want.push_back("w" + std::to_string(k));
+    EXPECT_EQ(r.words, want);
+    EXPECT_EQ(r.log, (std::vector<std::string>{" error in fiio1: too many files", " error in getcmd",
+                                               " error in getcmd"}));
+    EXPECT_EQ(run::fincom.nfile, 19);
+    // the refused command left the ninth file as it was: reading unwinds the stack
+    Read rest = read_commands();
+    std::vector<std::string> unwind;
+    for (int k = 9; k >= 1; --k) unwind.push_back("after" + std::to_string(k));
+    unwind.push_back("main_after");
+    unwind.push_back("exit");
+    EXPECT_EQ(rest.words, unwind);
+}
+
+TEST_F(Includes, InputPathPrefix) {
+    write_file("data/a.in", "from_data\n");
+    write_file("a.in", "from_here\n");
+    open_deck("#file{name=a.in}\n#file{name=a.in}\n");
+    std::string cmd;
+    std::int32_t ierr = 0;
+    run::getcmd(cmd, ierr);
+    EXPECT_EQ(cmd, "from_here");
+    run::iopcom.inpath = "data";
+    run::getcmd(cmd, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(cmd, "from_data");
+}
+
+TEST_F(Includes, SkippedBlock) {
+    struct Case {
+        const char* name;
+        std::string deck;
+        std::int32_t ierr_zero;
+        std::string next;  // next command after the block
+        std::vector<std::string> log;
+    };
+    write_file("inc.in", "{ } } still_skipped }\n");
+    const Case cases[] = {
+        {"nested braces", "{ a { b } { { c } } d } next\n", 1, "next", {}},
+        {"include inside the block", "{ x #file{name=inc.in} y } next\n", 1, "still_skipped", {}},
+        {"no opening brace", "a { }\n", 0, "", {" io error in getspc, expected:", " {", " error in lyrass"}},
+        {"deck ends inside the block", "{ a { b }\n", 0, "",
+         {" io error in getcrd: no deck file open", " error in getcmd", " error in lyrass"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        runtest::reset_run_state();
+        open_deck(c.deck);
+        testing::internal::CaptureStdout();
+        std::int32_t ierr = 0;
+        run::lydumy(ierr);
+        auto log = lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr == 0, c.ierr_zero == 1);
+        EXPECT_EQ(log, c.log);
+        if (ierr == 0) {
+            std::string cmd;
+            run::getcmd(cmd, ierr);
+            EXPECT_EQ(cmd, c.next);
+        }
+    }
+}
+
+TEST_F(Includes, StackPopWithoutFileAndUnreadableFile) {
+    open_deck("x\n");
+    std::int32_t ierr = 0;
+    run::fiexit(ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(run::fincom.nfile, 9);
+    testing::internal::CaptureStdout();
+    run::fiio2(ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              std::vector<std::string>{" error in fiio2: no file to close"});
+
+    // a folder opened as an include file cannot be read: a read error
+    runtest::reset_run_state();
+    fs::create_directories("folder.in");
+    open_deck("#file{name=folder.in}\n");
+    Read r = read_commands();
+    EXPECT_NE(r.ierr, 0);
+    ASSERT_FALSE(r.log.empty());
+    EXPECT_EQ(r.log.front(), " io error in getcrd");
+}
+
+}  // namespace

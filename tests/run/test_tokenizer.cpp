@@ -1,0 +1,145 @@
+// Cards and tokens of the deck reader.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run/parser.hpp"
+#include "support.hpp"
+
+namespace {
+
+using runtest::DeckFolder;
+using runtest::lines_of;
+
+struct Tok {
+    std::string text;
+    int lspec;
+    bool operator==(const Tok&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& o, const Tok& t) { return o << "[" << t.text << "|" << t.lspec << "]"; }
+
+// Every token of the main deck up to its end (which the tokenizer itself
+// hands out as the word "#eof").
+std::vector<Tok> all_tokens() {
+    std::vector<Tok> out;
+    for (int guard = 0; guard < 1000; ++guard) {
+        std::string block;
+        std::int32_t n = -1, lspec = -1, ierr = 0;
+        run::getblk(block, n, lspec, ierr);
+        EXPECT_EQ(ierr, 0);
+        if (ierr != 0) break;
+        EXPECT_EQ(n, static_cast<std::int32_t>(block.size()));
+        if (block == "#eof") break;
+        out.push_back({block, lspec});
+    }
+    return out;
+}
+
+class Tokenizer : public DeckFolder {};
+
+TEST_F(Tokenizer, CardsGiveTokens) {
+    struct Case {
+        const char* name;
+        std::string deck;
+        std::vector<Tok> want;
+    };
+    const std::string far(396, ' ');
+    const Case cases[] = {
+        {"brace glued", "lattice{\n", {{"lattice", 0}, {"{", 1}}},
+        {"brace apart", "lattice {\n", {{"lattice", 0}, {"{", 1}}},
+        {"assignments", "x=1.5,y=2\n", {{"x", 0}, {"=", 1}, {"1.5", 0}, {"y", 0}, {"=", 1}, {"2", 0}}},
+        {"blanks", "a = b\n", {{"a", 0}, {"=", 1}, {"b", 0}}},
+        {"commas", "a,=,b\n", {{"a", 0}, {"=", 1}, {"b", 0}}},
+        {"semicolons and runs", "x;;y ,, z ;\n", {{"x", 0}, {"y", 0}, {"z", 0}}},
+        {"bang inside word", "abc!def\n", {{"abc!def", 0}}},
+        {"comment after word", "abc !def\nnext\n", {{"abc", 0}, {"next", 0}}},
+        {"comment after special", "{!x y\n}\n", {{"{", 1}, {"}", 1}}},
+        {"comment and blank cards", "! comment\n   \n\n\tword\n", {{"\tword", 0}}},
+        {"leading comma: empty token", ",a\n", {{"", 0}, {"a", 0}}},
+        {"leading semicolon: empty token", "  ;  a\n", {{"", 0}, {"a", 0}}},
+        {"every special", "(a)[b]{c}=\n",
+         {{"(", 1}, {"a", 0}, {")", 1}, {"[", 1}, {"b", 0}, {"]", 1}, {"{", 1}, {"c", 0}, {"}", 1}, {"=", 1}}},
+        {"quotes are word characters", "name = \"a b\"\n", {{"name", 0}, {"=", 1}, {"\"a", 0}, {"b\"", 0}}},
+        {"hash is a word character", "a#b #file\n", {{"a#b", 0}, {"#file", 0}}},
+        {"CRLF cards", "a = b\r\nc\r\n\r\n", {{"a", 0}, {"=", 1}, {"b", 0}, {"c", 0}}},
+        {"no final line end", "a\nb", {{"a", 0}, {"b", 0}}},
+        {"token never spans cards", "ab\ncd\n", {{"ab", 0}, {"cd", 0}}},
+        {"card cut at column 400", far + "abcdef\nz\n", {{"abcd", 0}, {"z", 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        runtest::reset_run_state();
+        open_deck(c.deck);
+        testing::internal::CaptureStdout();
+        auto got = all_tokens();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(got, c.want);
+    }
+}
+
+TEST_F(Tokenizer, CrlfDeckReadsLikePlainDeck) {
+    const std::string plain = "io_path {\n  input = data ! where includes are\n}\n,x;y\n";
+    std::string crlf;
+    for (char ch : plain) {
+        if (ch == '\n') crlf += '\r';
+        crlf += ch;
+    }
+    open_deck(plain);
+    auto want = all_tokens();
+    runtest::reset_run_state();
+    open_deck(crlf);
+    auto got = all_tokens();
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(want.size(), 9u);
+}
+
+TEST_F(Tokenizer, LongCardAndLongTokenWarn) {
+    const std::string word(90, 'w');
+    open_deck(std::string(401, 'q') + "\n" + word + "\n" + word + "\n");
+    testing::internal::CaptureStdout();
+    std::string block;
+    std::int32_t n = 0, lspec = 0, ierr = 0;
+    run::getblk(block, n, lspec, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(n, 400);
+    std::string cmd;
+    run::getcmd(cmd, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(cmd, std::string(80, 'w'));
+    std::string arg;
+    run::getagu(arg, lspec, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(arg, std::string(80, 'w'));
+    auto out = lines_of(testing::internal::GetCapturedStdout());
+    ASSERT_EQ(out.size(), 3u);
+    for (const auto& l : out) EXPECT_EQ(l.rfind(" warning", 0), 0u) << l;
+}
+
+TEST_F(Tokenizer, ExpectedWordAndValueReaders) {
+    open_deck("{ = ( ! rest\nfoo\n");
+    std::int32_t ierr = 0, lspec = -1;
+    run::getspc("{", ierr);
+    EXPECT_EQ(ierr, 0);
+    std::string arg;
+    run::getagu(arg, lspec, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(arg, "=");
+    EXPECT_EQ(lspec, 1);
+    testing::internal::CaptureStdout();
+    run::getspc("}", ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{" io error in getspc, expected:", " }"}));
+    ierr = 0;
+    run::getagu(arg, lspec, ierr);
+    EXPECT_EQ(arg, "foo");
+    EXPECT_EQ(lspec, 0);
+    // the end of the deck arrives as the word "#eof" where a value is read
+    run::getagu(arg, lspec, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(arg, "#eof");
+}
+
+}  // namespace
