@@ -1,0 +1,183 @@
+// Placement of field boundaries: closed-form positions of first boundaries,
+// straight continuations, relative and absolute arcs, and every refusal.
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support.hpp"
+
+namespace {
+
+using ftypes::UNDEF_REAL;
+constexpr double U = UNDEF_REAL;
+constexpr double pi = 3.141592653589793;
+constexpr double deg = pi / 180.0;
+
+struct Step {
+    double r;
+    double rho, psi, ds, dpsi;  // psi, dpsi in radians here
+};
+
+lattice::Pos4 make_pos(const Step& s) {
+    lattice::Pos4 p;
+    p(1) = s.rho;
+    p(2) = s.psi;
+    p(3) = s.ds;
+    p(4) = s.dpsi;
+    return p;
+}
+
+struct Case {
+    const char* name;
+    std::vector<Step> steps;     // all but the last must succeed
+    std::vector<double> last;    // expected fb(1..8, nfb) of the last step; empty: refused
+    std::string message;         // expected log line of a refusal
+};
+
+const double s3 = std::sqrt(3.0);
+
+std::vector<Case> cases() {
+    return {
+        {"first_from_rho_psi", {{0.0, 1.0, 60 * deg, U, U}}, {2.0, 0.0, 1.0, 0.0, 0.5, s3 / 2, 2.0, 0.0}, ""},
+        {"first_from_rho_dpsi", {{0.0, 1.0, U, U, 60 * deg}}, {2.0, 0.0, 1.0, 0.0, 0.5, s3 / 2, 2.0, 0.0}, ""},
+        {"first_keeps_r", {{3.0, U, U, 1.5, U}}, {1.5, 0.0, 1.0, 0.0, 1.0, 0.0, 1.5, 3.0}, ""},
+        {"first_delta_s_wins", {{0.0, 7.0, U, 0.5, U}}, {0.5, 0.0, 1.0, 0.0, 1.0, 0.0, 0.5, 0.0}, ""},
+        {"first_undefined", {{0.0, U, 30 * deg, U, U}}, {}, "error in position: first field boundary"},
+        {"first_parallel", {{0.0, 1.0, 90 * deg, U, U}}, {}, "error in position"},
+        {"straight_delta_s_dpsi",
+         {{0.0, U, U, 1.0, U}, {0.0, U, U, 2.0, 30 * deg}},
+         {3.0, 0.0, 1.0, 0.0, s3 / 2, 0.5, 3.0, 0.0}, ""},
+        {"straight_rho_psi",
+         {{0.0, U, U, 1.0, U}, {0.0, 4.0, 0.0, U, U}},
+         {4.0, 0.0, 1.0, 0.0, 1.0, 0.0, 4.0, 0.0}, ""},
+        {"straight_oblique_rho",
+         {{0.0, U, U, 1.0, U}, {0.0, 2.0, 60 * deg, U, U}},  // 0.5 x = 2 - 0.5*1 ... x = 4
+         {4.0, 0.0, 1.0, 0.0, 0.5, s3 / 2, 4.0, 0.0}, ""},
+        {"straight_both_delta_s_wins",
+         {{0.0, U, U, 1.0, U}, {0.0, 9.0, 45 * deg, 2.0, U}},
+         {3.0, 0.0, 1.0, 0.0, std::cos(45 * deg), std::sin(45 * deg), 3.0, 0.0}, ""},
+        {"straight_undefined", {{0.0, U, U, 1.0, U}, {0.0, U, 10 * deg, U, 5 * deg}}, {}, "error in position"},
+        {"straight_parallel", {{0.0, U, U, 1.0, U}, {0.0, 2.0, 90 * deg, U, U}}, {}, "error in position"},
+        {"relative_arc_clockwise",
+         {{0.0, U, U, 0.0, U}, {1.0, U, U, pi / 2, U}},
+         {1.0, -1.0, 0.0, -1.0, 0.0, -1.0, pi / 2, 1.0}, ""},
+        {"relative_arc_counter_clockwise",
+         {{0.0, U, U, 0.0, U}, {-1.0, U, U, pi / 2, U}},
+         {1.0, 1.0, 0.0, 1.0, 0.0, 1.0, pi / 2, -1.0}, ""},
+        {"relative_arc_dpsi_from_new_tangent",
+         {{0.0, U, U, 0.0, U}, {1.0, U, U, pi / 2, 90 * deg}},
+         {1.0, -1.0, 0.0, -1.0, 1.0, 0.0, pi / 2, 1.0}, ""},
+        {"relative_arc_zero_length",
+         {{0.0, U, U, 1.0, U}, {2.0, U, U, 0.0, U}},
+         {1.0, 0.0, 1.0, 0.0, 1.0, 0.0, 1.0, 2.0}, ""},
+        {"relative_arc_no_length",
+         {{0.0, U, U, 0.0, U}, {1.0, 1.0, U, U, U}}, {}, "error in position, arc definition"},
+        {"relative_arc_negative",
+         {{0.0, U, U, 0.0, U}, {1.0, U, U, -0.5, U}}, {}, "error in position, relative arc definition"},
+        {"absolute_arc",
+         {{0.0, U, U, 0.0, U}, {1.0, 1.0, -90 * deg, U, U}},
+         {1.0, -1.0, 0.0, -1.0, std::cos(-90 * deg), -1.0, pi / 2, 1.0}, ""},
+        {"absolute_arc_never_meets",
+         {{0.0, U, U, 0.0, U}, {1.0, 2.5, -90 * deg, U, U}}, {}, "error in position, absolute arc definition"},
+        {"absolute_arc_root_at_start",
+         {{0.0, U, U, 0.0, U}, {1.0, 0.0, -90 * deg, U, U}}, {}, "error in position"},
+        {"absolute_arc_root_at_start_oblique",
+         {{0.0, U, U, 0.0, U}, {1.0, 0.0, 45 * deg, U, U}}, {}, "error in position"},
+        {"absolute_arc_root_at_start_counter_clockwise",
+         {{0.0, U, U, 0.0, U}, {-1.0, 0.0, -45 * deg, U, U}}, {}, "error in position"},
+    };
+}
+
+TEST(Positi, ClosedFormPlacements) {
+    for (const auto& c : cases()) {
+        SCOPED_TRACE(c.name);
+        lattest::reset_state();
+        std::int32_t ierr = 0;
+        const std::size_t n = c.steps.size();
+        for (std::size_t k = 0; k + 1 < n; ++k) {
+            lattice::positi(c.steps[k].r, make_pos(c.steps[k]), "m", true, ierr);
+            ASSERT_EQ(ierr, 0);
+        }
+        lattest::start_capture();
+        lattice::positi(c.steps[n - 1].r, make_pos(c.steps[n - 1]), "last", false, ierr);
+        auto out = lattest::end_capture();
+        // the boundary is counted (and marked) whether it was placed or not
+        EXPECT_EQ(lattice::latcom.nfb, static_cast<int>(n));
+        EXPECT_EQ(lattice::latmks.fbmark(n).str(), "last");
+        EXPECT_FALSE(lattice::latcom.fbduty(n));
+        if (c.last.empty()) {
+            EXPECT_EQ(ierr, 1);
+            ASSERT_EQ(out.size(), 1u);
+            EXPECT_EQ(out[0], " " + c.message);
+        } else {
+            EXPECT_EQ(ierr, 0);
+            EXPECT_TRUE(out.empty());
+            for (int k = 1; k <= 8; ++k)
+                EXPECT_NEAR(lattice::latcom.fb(k, n), c.last[k - 1], 1e-14) << "k=" << k;
+        }
+    }
+}
+
+// One 30 degree arc of radius 2 given as a path length and as the line it
+// ends on: both forms place the same boundary.
+TEST(Positi, RelativeAndAbsoluteArcAgree) {
+    for (double r : {2.0, -2.0}) {
+        SCOPED_TRACE(r);
+        const double sgn = r > 0 ? -1.0 : 1.0;  // positive r turns clockwise
+        // end point and tangent of the 30 degree arc from the origin along +x
+        const double ex = 1.0, ey = sgn * (2.0 - s3);
+        const double psi = sgn * 30 * deg;  // normal along the new tangent
+        const double rho = std::cos(psi) * ex + std::sin(psi) * ey;
+        std::int32_t ierr = 0;
+        lattest::reset_state();
+        lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
+        lattice::positi(r, make_pos({r, U, U, pi / 3, U}), "b", true, ierr);
+        ASSERT_EQ(ierr, 0);
+        std::vector<double> rel(8);
+        for (int k = 1; k <= 8; ++k) rel[k - 1] = lattice::latcom.fb(k, 2);
+        lattest::reset_state();
+        lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
+        lattice::positi(r, make_pos({r, rho, psi, U, U}), "b", true, ierr);
+        ASSERT_EQ(ierr, 0);
+        const std::vector<double> expect = {ex, ey, std::cos(psi), std::sin(psi),
+                                            std::cos(psi), std::sin(psi), pi / 3, r};
+        for (int k = 1; k <= 8; ++k) {
+            EXPECT_NEAR(lattice::latcom.fb(k, 2), rel[k - 1], 1e-14) << "k=" << k;
+            EXPECT_NEAR(rel[k - 1], expect[k - 1], 1e-14) << "k=" << k;
+        }
+    }
+}
+
+TEST(Positi, HundredBoundariesThenRefused) {
+    lattest::reset_state();
+    std::int32_t ierr = 0;
+    for (int i = 1; i <= 100; ++i) lattice::positi(0.0, make_pos({0.0, U, U, 0.5, U}), "x", true, ierr);
+    ASSERT_EQ(ierr, 0);
+    EXPECT_EQ(lattice::latcom.nfb, 100);
+    EXPECT_DOUBLE_EQ(lattice::latcom.fb(7, 100), 50.0);
+    lattest::start_capture();
+    lattice::positi(0.0, make_pos({0.0, U, U, 0.5, U}), "y", false, ierr);
+    auto out = lattest::end_capture();
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(lattice::latcom.nfb, 100);
+    EXPECT_EQ(lattice::latmks.fbmark(100).str(), "x");  // nothing added or marked
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], " error in position: increase maxlat (latcom)");
+}
+
+TEST(Positi, InilatEmptiesCounts) {
+    std::int32_t ierr = 5;
+    lattice::latcom.nfb = 7;
+    lattice::latcom.nila = 3;
+    lattice::latcom.nrla = 9;
+    lattice::latcom.lfbok = true;
+    lattice::inilat(ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(lattice::latcom.nfb, 0);
+    EXPECT_EQ(lattice::latcom.nila, 0);
+    EXPECT_EQ(lattice::latcom.nrla, 0);
+    EXPECT_FALSE(lattice::latcom.lfbok);
+}
+
+}  // namespace
