@@ -1,9 +1,143 @@
+// The master's driver: start-up, the read loop over the layers of the deck,
+// the action point and the tracking run, and the banner.
 #include "run/driver.hpp"
+
+#include <string>
+
+#include "fieldlib/version.hpp"
+#include "forces/version.hpp"
+#include "run/files.hpp"
+#include "run/fortran_format.hpp"
+#include "run/iopath.hpp"
+#include "run/log.hpp"
+#include "run/parser.hpp"
 
 namespace run {
 
-// Placeholder until the deck reader lands.
-std::int32_t tarvel() { return 0; }
-void verifo() {}
+namespace {
+
+// Drops the stored Green's function and both stored force sets, so that
+// the next step recomputes them for the changed lattice, bunch or model.
+void drop_stored_fields() {
+}
+
+// Logs the integrated step error of the tracking runs so far.
+[[maybe_unused]] void log_step_error(double errsum) {
+    logpri(cut(ld_line({"integrated step error=", ld_real(errsum)}), cap::loglen));
+}
+
+}  // namespace
+
+void verifo() {
+    const std::string rule(54, '-');
+    const std::string indent(11, ' ');
+    auto line = [](const std::string& s) { logpri(cut(s, cap::loglen)); };
+
+    line(rule);
+    line("Tarvelin");
+    line("   rel1.2   0001                   from 06.02.06");
+    line("   maxprt=" + fmt_i(cap::maxprt, 8));
+    std::string text;
+    std::int32_t n = 1;
+    for (std::int32_t i = 1; i <= n; ++i) {
+        fieldlib::verfld(text, i, n);
+        if (i == 1)
+            line("   solver: " + (text.size() > 14 ? text.substr(14) : std::string()));
+        else
+            line(indent + text);
+    }
+    n = 1;
+    for (std::int32_t i = 1; i <= n; ++i) {
+        forces::vercsr(text, i, n);
+        line(indent + text);
+    }
+    line(rule);
+}
+
+std::int32_t tarvel() {
+    static std::string commid;  // the layer word just read
+    static std::string action;  // pending action: "tracker", "exit" or none
+    static std::string comand;  // command for the slaves: "stopp" or "tracker"
+    commid.clear();
+    action.clear();
+    comand.clear();
+
+    bool failed = false;  // the run ended through a failure: nonzero exit code
+    std::int32_t ierr = 0;
+
+    // Start-up: each step only while the status is 0.
+    fiinit("tarvel.in", 9, ierr);
+    if (ierr == 0) inprsr(ierr);
+    // start-up: inilat, iniprt, initrk, inifrc, inimon (wired by their owners)
+    if (ierr == 0) {
+        drop_stored_fields();
+        verifo();
+    }
+    bool reading = (ierr == 0);
+    if (!reading) failed = true;
+
+    for (;;) {
+        // Read loop: one layer after the other until the action point.
+        while (reading) {
+            ierr = 0;
+            getcmd(commid, ierr);
+            if (ierr != 0) break;
+            if (commid == "exit") {
+                fiexit(ierr);
+                // eximon(0) wired by bunch
+                action = "exit";
+                break;
+            }
+            if (commid == "io_path") {
+                lyriop(ierr);
+                if (ierr != 0) break;
+                continue;
+            }
+            // layer "lattice": lylatt, then drop_stored_fields() whatever its status (wired by lattice)
+            // layer "particles": lypart, eximon(0), drop_stored_fields(), errsum := 0 (wired by bunch)
+            // layer "monitor": inila2, then lymoni only if it succeeded (wired by bunch)
+            // layer "online_monitor": lyomon (wired by bunch)
+            // layer "forces": lyforc, then drop_stored_fields() whatever its status (wired by runs)
+            // layer "track_step": lytrst (wired by runs)
+            if (commid == "track_accuracy") {
+                lydumy(ierr);
+                if (ierr != 0) break;
+                continue;
+            }
+            // layer "tracker": lytrck; on success action := "tracker"; then the action point (wired by runs)
+            logpri("error in tarvel: unknown layer command");
+            ierr = 1;
+            break;
+        }
+        // a nonzero status here (also of "exit") means the run failed
+        if (ierr != 0) failed = true;
+
+        // Action point.
+        verifo();
+        comand = "stopp";
+        if (action == "tracker") {
+            action.clear();
+            ierr = 0;
+            // tracker set-up: inila2, then initr2, then inimo2, each only if the one before succeeded (wired by runs)
+            if (ierr == 0)
+                comand = "tracker";
+            else
+                failed = true;
+        }
+        // sencmd(comand): the command goes to every slave (wired by parallel)
+        if (comand == "stopp") return failed ? 1 : 0;
+
+        // Tracking run.
+        ierr = 0;
+        // tracking run: tracom, then the time loop omoni0, ttrack, errsum += derr, omonit, steper (wired by runs)
+        if (ierr != 0) {
+            comand = "stopp";
+            // sencmd(comand) after a failed tracking run (wired by parallel)
+            return 1;
+        }
+        // log_step_error(errsum of tr3com) (wired by runs with the time loop)
+        reading = true;
+    }
+}
 
 }  // namespace run

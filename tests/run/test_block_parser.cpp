@@ -1,0 +1,191 @@
+// The table-driven block parser and the integer and real list readers.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "include/ftypes.hpp"
+#include "run/parser.hpp"
+#include "support.hpp"
+
+namespace {
+
+using runtest::DeckFolder;
+using runtest::lines_of;
+using ftypes::Logical;
+
+// A keyword table with a value keyword pair, a keyword not valid here, a
+// flag (no value slot) and a keyword whose slot lies past nuvmax.
+constexpr int nkey = 5;
+constexpr std::array<std::string_view, nkey> cid = {"alpha", "beta", "gamma", "flag", "big"};
+constexpr std::array<int, nkey> nuval = {1, 2, 3, 3, 4};
+constexpr int nuvmax = 3;
+
+// A value reader that finds the deck already closed, as after its end.
+void closed_deck_getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ierr) {
+    run::fincom.nfile = 9;
+    run::parcom.icol = run::parcom.lcol + 1;
+    run::getagu(arg, lspec, ierr);
+}
+
+class BlockParser : public DeckFolder {};
+
+TEST_F(BlockParser, BlocksAgainstKeywordTable) {
+    struct Case {
+        const char* name;
+        std::string deck;
+        bool ok;
+        std::vector<std::string> log;
+        std::array<bool, nkey> set;  // LSET after the call
+        std::array<std::string, nuvmax> cval;
+        std::array<std::int32_t, nuvmax> vtype;
+        run::ValReader rdval = run::getagu;
+    };
+    const std::array<bool, nkey> none{};
+    const Case cases[] = {
+        {"empty block", "{ }", true, {}, none, {"", "", ""}, {-1, -1, -1}},
+        {"two keywords any order", "{ beta = x alpha=1.5 }", true, {}, {true, true, false, false, false},
+         {"1.5", "x", ""}, {0, 0, -1}},
+        {"keyword twice keeps the later value", "{ alpha = 1 alpha = 2 }", true, {},
+         {true, false, false, false, false}, {"2", "", ""}, {0, -1, -1}},
+        {"flag takes no value", "{ flag alpha = 3 }", true, {}, {true, false, false, true, false},
+         {"3", "", ""}, {0, -1, -1}},
+        {"special character as value", "{ alpha = ( beta = } }", true, {},
+         {true, true, false, false, false}, {"(", "}", ""}, {1, 1, -1}},
+        {"#file as a value is a text", "{ alpha = #file }", true, {}, {true, false, false, false, false},
+         {"#file", "", ""}, {0, -1, -1}},
+        {"no opening brace", "alpha = 1 }", false, {" io error in getspc, expected:", " {"}, none,
+         {"", "", ""}, {-1, -1, -1}},
+        {"keyword in other case", "{ Alpha = 1 }", false, {" error in assign: unknown identifyer"}, none,
+         {"", "", ""}, {-1, -1, -1}},
+        {"keyword not valid here", "{ gamma = 1 }", false, {" error in assign: unknown identifyer"}, none,
+         {"", "", ""}, {-1, -1, -1}},
+        {"slot past nuvmax", "{ big = 1 }", false, {" error in assign: n2.gt.nuvmax"}, none, {"", "", ""},
+         {-1, -1, -1}},
+        {"missing =", "{ alpha 1 }", false, {" io error in getspc, expected:", " ="}, none, {"", "", ""},
+         {-1, -1, -1}},
+        {"deck ends in the block", "{ alpha = 1", false,
+         {" error in assign: unknown identifyer"},  // "#eof" closes the deck, "exit" is no keyword
+         {true, false, false, false, false}, {"1", "", ""}, {0, -1, -1}},
+        {"value cannot be read", "{ alpha =", false,
+         {" io error in getcrd: no deck file open", " error in getags", " error in getags"}, none,
+         {"", "", ""}, {-1, -1, -1}, closed_deck_getagu},
+    };
+    const std::array<Logical, nkey> lvalid = {true, true, false, true, true};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        runtest::reset_run_state();
+        open_deck(c.deck);
+        std::array<std::string, nuvmax> cval{};
+        std::array<std::int32_t, nuvmax> vtype = {-1, -1, -1};
+        std::array<Logical, nkey> lset;
+        lset.fill(true);  // every valid flag is cleared first
+        std::int32_t ierr = 0;
+        testing::internal::CaptureStdout();
+        run::assygn(run::getcmd, c.rdval, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
+        auto log = lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr == 0, c.ok);
+        EXPECT_EQ(log, c.log);
+        for (int i = 0; i < nkey; ++i) {
+            // an invalid keyword's flag keeps its earlier value
+            bool want = (i == 2) ? true : c.set[i];
+            EXPECT_EQ(bool(lset[i]), want) << cid[i];
+        }
+        EXPECT_EQ(cval, c.cval);
+        EXPECT_EQ(vtype, c.vtype);
+    }
+}
+
+TEST_F(BlockParser, IncludeBetweenEntries) {
+    runtest::write_file("more.in", "beta = from_include\n");
+    open_deck("{ alpha = 1 #file{name=more.in} flag }\n");
+    std::array<std::string, nuvmax> cval{};
+    std::array<std::int32_t, nuvmax> vtype{};
+    std::array<Logical, nkey> lset{};
+    const std::array<Logical, nkey> lvalid = {true, true, true, true, true};
+    std::int32_t ierr = 0;
+    run::assygn(run::getcmd, run::getagu, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(cval[1], "from_include");
+    EXPECT_TRUE(lset[3]);
+}
+
+TEST_F(BlockParser, IntegerAndRealLists) {
+    constexpr std::int32_t IU = ftypes::UNDEF_INT;
+    constexpr double RU = ftypes::UNDEF_REAL;
+    EXPECT_EQ(IU, 987654321);
+    EXPECT_EQ(RU, -9.87654321e+301);
+    struct Case {
+        const char* name;
+        std::string deck;
+        int n;
+        bool ok;
+        std::vector<std::string> log;
+        std::vector<std::int32_t> ints;  // integer reading
+        std::vector<double> reals;       // real reading of the same deck
+    };
+    const Case cases[] = {
+        {"short list keeps presets", "{ 1 2 }", 5, true, {}, {1, 2, IU, IU, IU}, {1.0, 2.0, RU, RU, RU}},
+        {"full list", "{ 1 -2 3 }", 3, true, {}, {1, -2, 3}, {1.0, -2.0, 3.0}},
+        {"too many elements", "{ 1 2 }", 1, false, {" io error in getspc, expected:", " }"}, {1}, {1.0}},
+        {"empty list n=0", "{ }", 0, true, {}, {}, {}},
+        {"element with n=0", "{ 1 }", 0, false, {" io error in getspc, expected:", " }"}, {}, {}},
+        {"no opening brace", "1 2 }", 2, false, {" io error in getspc, expected:", " {"}, {7, 7}, {7.0, 7.0}},
+        {"element not a number", "{ 1 x }", 3, false, {}, {1, IU, IU}, {1.0, RU, RU}},
+        {"repeat count is no number", "{ 3*1 }", 2, false, {}, {IU, IU}, {RU, RU}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int kind = 0; kind < 2; ++kind) {
+            runtest::reset_run_state();
+            open_deck(c.deck);
+            std::vector<std::int32_t> ia(c.ints.size(), 7);
+            std::vector<double> ra(c.reals.size(), 7.0);
+            std::int32_t ierr = 0;
+            testing::internal::CaptureStdout();
+            if (kind == 0)
+                run::getiar(run::getagu, ia.data(), c.n, ierr);
+            else
+                run::getrar(run::getagu, ra.data(), c.n, ierr);
+            auto log = lines_of(testing::internal::GetCapturedStdout());
+            EXPECT_EQ(ierr == 0, c.ok);
+            EXPECT_EQ(log, c.log);
+            if (kind == 0)
+                EXPECT_EQ(ia, c.ints);
+            else
+                EXPECT_EQ(ra, c.reals);
+        }
+    }
+}
+
+TEST_F(BlockParser, RealListFormsAndValueFailure) {
+    open_deck("{ 1.5d0 -2E-3 .25 }");
+    double ra[3];
+    std::int32_t ierr = 0;
+    run::getrar(run::getagu, ra, 3, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(ra[0], 1.5);
+    EXPECT_EQ(ra[1], -2e-3);
+    EXPECT_EQ(ra[2], 0.25);
+
+    runtest::reset_run_state();
+    open_deck("{");
+    std::int32_t ia[2];
+    testing::internal::CaptureStdout();
+    run::getiar(closed_deck_getagu, ia, 2, ierr);
+    EXPECT_NE(ierr, 0);
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{" io error in getcrd: no deck file open", " error in getags"}));
+
+    // a token read failing where "{" is expected
+    runtest::reset_run_state();
+    run::fincom.nfile = 9;
+    testing::internal::CaptureStdout();
+    run::getiar(run::getagu, ia, 2, ierr);
+    EXPECT_NE(ierr, 0);
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{" io error in getcrd: no deck file open", " io error in getspc"}));
+}
+
+}  // namespace
