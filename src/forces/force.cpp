@@ -1,9 +1,158 @@
-// Force settings ("forces" layer) and the per-step force entry.
+// Force settings ("forces" layer with its sigma_file and wake_file) and the
+// per-step force entry with the effective sub-bunch sizes.
 #include "forces/force.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "bunch/error.hpp"
+#include "include/prtcls.hpp"
+#include "run/files.hpp"
+#include "run/fortran_format.hpp"
+#include "run/log.hpp"
+#include "run/parser.hpp"
+#include "run/platform.hpp"
 
 namespace forces {
 
 Forces forces;
+
+namespace {
+
+using ftypes::Logical;
+
+void logl(std::string_view text) { run::logpri(run::cut(text, cap::loglen)); }
+
+// Keys of the "forces" block, in table order.
+enum Key {
+    ktype, ksigl, krell, ktest, kshape, ksigr, ksigv, krelv, krint, ksfile, kold,
+    ksbox, krbox, kshield, kshmax, kpar1, kpar2, kpar3, kpar4, kpar5, kwake, nkeys
+};
+
+// Sub-bunch property file: rows (c*t, long., rad., vert. size) into sigfil.
+// Status 0 on success; the unit is closed on every path once opened.
+std::int32_t read_sigma_file(const std::string& name) {
+    std::int32_t unit = 0, ierr = 0;
+    run::fioin(name, unit, ierr);
+    if (ierr != 0) return ierr;
+    logl("read subbunch properties");
+    std::int32_t n = 0, status = 0;
+    for (;;) {
+        std::array<double, 4> row{};
+        int rs = run::read_reals_from_unit(unit, row);
+        if (rs < 0) break;
+        if (rs > 0) {
+            status = 1;
+            break;
+        }
+        if (n >= cap::matist) {  // refused before it is stored
+            logl("too many points in file: increase matist");
+            status = 1;
+            break;
+        }
+        if (n >= 1 && row[0] < forces.sigfil(1, n)) {
+            logl("first column with c*time is not increasing");
+            status = 1;
+            break;
+        }
+        if ((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
+            (forces.lfilv && !(row[3] > 0.0))) {
+            logl("file with nonepositive subbunch length");
+            status = 1;
+            break;
+        }
+        ++n;
+        for (int k = 1; k <= 4; ++k) forces.sigfil(k, n) = row[std::size_t(k - 1)];
+    }
+    std::int32_t ic = 0;
+    run::ficin(unit, ic);
+    forces.nsgfil = n;
+    if (status != 0) return status;
+    if (n == 0) return 1;
+    return ic;
+}
+
+// The first value token of the next non-blank record(s) of a unit, as a
+// list-directed read of one item takes it. -1 at end of file, 1 on a read
+// error.
+int next_token(std::int32_t unit, std::string& token) {
+    std::string line;
+    for (;;) {
+        int rc = run::unit_read(unit, line);
+        if (rc != 0) return rc < 0 ? -1 : 1;
+        auto toks = run::split_record(line);
+        if (!toks.empty()) {
+            token = toks.front();
+            return 0;
+        }
+    }
+}
+
+// The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
+// the samples. Status 0 on success; the unit is closed on every path.
+std::int32_t read_wake_file(const std::string& name) {
+    std::int32_t unit = 0, ierr = 0;
+    run::fioin(name, unit, ierr);
+    if (ierr != 0) return ierr;
+    logl("read wakefile: " + name);
+    auto body = [&]() -> std::int32_t {
+        std::string line, tok;
+        // leading comment records are shown and skipped
+        for (;;) {
+            if (run::unit_read(unit, line) != 0) return 1;
+            line = run::cut(line, 72);
+            if (line.find('!') == std::string::npos) break;
+            logl(line);
+        }
+        auto toks = run::split_record(line);
+        if (toks.empty() || run::read_real(toks.front(), forces.sigwak) != 0) return 1;
+        if (!(forces.sigwak > 0.0)) {
+            logl("error in wake file: ??? sigwak.le.0");
+            return 1;
+        }
+        if (next_token(unit, tok) != 0 || run::read_real(tok, forces.stpwak) != 0) return 1;
+        if (!(forces.stpwak > 0.0)) {
+            logl("error in wake file: ??? stpwak.le.0");
+            return 1;
+        }
+        if (next_token(unit, tok) != 0 || run::read_int(tok, forces.n1wak) != 0) return 1;
+        if (!(double(forces.n1wak) * forces.stpwak <= -3.0 * forces.sigwak)) {
+            logl("error in wake file: ??? n1wak*stpwak > -3*sigwak");
+            return 1;
+        }
+        if (next_token(unit, tok) != 0 || run::read_int(tok, forces.n2wak) != 0) return 1;
+        if (!(double(forces.n2wak) * forces.stpwak >= 3.0 * forces.sigwak)) {
+            logl("error in wake file: ??? n2wak*stpwak < 3*sigwak");
+            return 1;
+        }
+        // sample count in 64 bits: the indices may lie far apart
+        const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
+        if (count > cap::narcsr) {
+            logl("error in wake file: ??? n2wak-n1wak+1.>.narcsr");
+            return 1;
+        }
+        for (int k = 1; k <= int(count); ++k) {
+            double v = 0.0;
+            if (run::read_reals_from_unit(unit, std::span<double>(&v, 1)) != 0) {
+                logl("error in wake file: ??? data array");
+                return 1;
+            }
+            forces.wakdat(k) = v;
+        }
+        return 0;
+    };
+    std::int32_t status = body();
+    std::int32_t ic = 0;
+    run::ficin(unit, ic);
+    return status != 0 ? status : ic;
+}
+
+// A number > 0 and <= 2 (relative size factors).
+bool relative_ok(double v) { return v > 0.0 && v <= 2.0; }
+
+}  // namespace
 
 void inifrc(std::int32_t& ierr) {
     forces.par1 = 0.0;
@@ -17,9 +166,238 @@ void inifrc(std::int32_t& ierr) {
     ierr = 0;
 }
 
-void lyforc(std::int32_t& ierr) { ierr = 1; }
-void forcei(std::int32_t, const double*, const std::int32_t*, double, double*, std::int32_t& ierr) { ierr = 1; }
-void frcsub(const double*, const std::int32_t*, double, std::int32_t, std::int32_t& ierr) { ierr = 1; }
+void lyforc(std::int32_t& ierr) {
+    static constexpr std::array<std::string_view, nkeys> cid = {
+        "type",  "sigma_long", "relative_long", "test",         "shape",     "sigma_rad",
+        "sigma_vert", "relative_vert", "rintmi", "sigma_file",  "use_old_mesh", "sbox",
+        "rbox",  "shield",     "shield_max",    "par1",         "par2",      "par3",
+        "par4",  "par5",       "wake_file"};
+    static const std::array<int, nkeys> nuval = [] {
+        std::array<int, nkeys> a{};
+        for (int i = 0; i < nkeys; ++i) a[std::size_t(i)] = i + 1;
+        return a;
+    }();
+    static const std::array<Logical, nkeys> lvalid = [] {
+        std::array<Logical, nkeys> a{};
+        a.fill(Logical(true));
+        return a;
+    }();
+    static std::array<std::string, nkeys> cval;
+    static std::array<Logical, nkeys> lset;
+    static std::array<std::int32_t, nkeys> vtype;
+
+    auto& f = forces;
+    f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
+    f.sbox = f.rbox = 0.5;
+    f.shield = 0.0;
+    f.shield_max = 0.3;
+    f.loldms = true;
+    f.lsgfil = f.lfill = f.lfilr = f.lfilv = f.lwake = false;
+
+    auto fail = [&](std::int32_t status) {
+        ierr = status != 0 ? status : 1;
+        logl("error in force");
+    };
+    // Reads value k as a number; false when it is not one.
+    auto num = [&](int k, double& v) { return run::read_real(cval[std::size_t(k)], v) == 0; };
+    auto given = [&](int k) { return bool(lset[std::size_t(k)]); };
+    auto val = [&](int k) -> const std::string& { return cval[std::size_t(k)]; };
+
+    run::assygn(run::getcmd, run::getagu, nkeys, cid, nuval, nkeys, cval, lvalid, lset, vtype, ierr);
+    if (ierr != 0) return fail(ierr);
+
+    if (!given(ktype)) return fail(1);
+    auto it = std::find(cforce.begin(), cforce.end(), std::string_view(val(ktype)));
+    if (it == cforce.end()) return fail(1);
+    f.itype = static_cast<std::int32_t>(it - cforce.begin());
+    double v = 0.0;
+
+    if (f.itype >= 1) {
+        if (!given(ksigl)) return fail(1);
+        if (val(ksigl) == "file") {
+            f.lfill = true;
+        } else if (val(ksigl) == "relative") {
+            f.lrell = true;
+            if (!given(krell) || !num(krell, v)) return fail(1);
+            f.relative_long = v;
+            if (!relative_ok(v)) return fail(1);
+        } else {
+            if (!num(ksigl, v)) return fail(1);
+            f.lrell = false;
+            f.sigma_long = v;
+            if (!(v > 0.0)) return fail(1);
+        }
+        if (given(kshield)) {
+            if (!num(kshield, v)) return fail(1);
+            f.shield = v;
+            if (!(v >= 0.0)) return fail(1);
+        }
+        if (given(kshmax)) {
+            if (!num(kshmax, v)) return fail(1);
+            f.shield_max = v;
+            if (!(v > 0.0)) return fail(1);
+        }
+    }
+
+    if (f.itype >= 2) {
+        const bool ellipsoid = given(kshape) && val(kshape) == "ellipsoid";
+        if (given(kshape) && !ellipsoid && val(kshape) != "sphere") return fail(1);
+        if (!ellipsoid || (!given(ksigr) && !given(ksigv))) {
+            f.ishape = 2;
+        } else {
+            f.ishape = 3;
+            f.lfilr = false;
+            f.lradl = true;
+            if (given(ksigr)) {
+                if (val(ksigr) == "file") {
+                    f.lfilr = true;
+                } else {
+                    if (!num(ksigr, v)) return fail(1);
+                    f.lradl = false;
+                    f.sigma_rad = v;
+                    if (!(v > 0.0)) return fail(1);
+                }
+            }
+            if (given(ksigv)) {
+                f.lfilv = false;
+                if (val(ksigv) == "file") {
+                    f.lfilv = true;
+                } else if (val(ksigv) == "relative") {
+                    f.lrelv = true;
+                    if (!given(krelv) || !num(krelv, v)) return fail(1);
+                    f.relative_vert = v;
+                    if (!relative_ok(v)) return fail(1);
+                } else {
+                    if (!num(ksigv, v)) return fail(1);
+                    f.lrelv = false;
+                    f.sigma_vert = v;
+                    if (!(v > 0.0)) return fail(1);
+                }
+            } else {
+                f.relative_vert = 1.0;
+                f.lrelv = true;
+            }
+            if (given(ksbox)) {
+                if (!num(ksbox, v)) return fail(1);
+                f.sbox = v;
+                if (!(v > 0.0)) return fail(1);
+                if (v > 1.0) logl("warning: large sbox");
+            }
+            if (given(krbox)) {
+                if (!num(krbox, v)) return fail(1);
+                f.rbox = v;
+                if (!(v > 0.0)) return fail(1);
+                if (v > 1.0) logl("warning: large rbox");
+            }
+        }
+        if (given(krint)) {
+            if (!num(krint, v)) return fail(1);
+            f.rintmi = v;
+            if (!(v > 0.0)) return fail(1);
+        } else {
+            f.rintmi = 1e-9;
+        }
+        if (given(kold)) f.loldms = (val(kold) == "yes");
+    }
+
+    const bool anyfile = f.lfill || f.lfilr || f.lfilv;
+    f.lsgfil = f.itype != 0 && given(ksfile) && anyfile;
+    if (anyfile && !f.lsgfil) {
+        logl("file with subbunch properties is not specified");
+        return fail(1);
+    }
+    if (f.lsgfil) {
+        if (std::int32_t s = read_sigma_file(val(ksfile)); s != 0) return fail(s);
+    }
+
+    f.ltest = false;
+    if (given(ktest)) f.ltest = (val(ktest) == "yes");
+
+    double* par[5] = {&f.par1, &f.par2, &f.par3, &f.par4, &f.par5};
+    for (int k = 0; k < 5; ++k) {
+        if (!given(kpar1 + k)) continue;
+        if (!num(kpar1 + k, v)) return fail(1);
+        *par[k] = v;
+    }
+
+    f.lwake = given(kwake);
+    if (f.lwake) {
+        if (std::int32_t s = read_wake_file(val(kwake)); s != 0) {
+            f.lwake = false;
+            return fail(s);
+        }
+    }
+    ierr = 0;
+}
+
+void frcsub(const double* XP, const std::int32_t* /*IP*/, double ct, std::int32_t itype, std::int32_t& ierr) {
+    ierr = 0;
+    auto& f = forces;
+    const std::int32_t n = bunch::prtcls.npart;
+    double rl = 0.0, rr = 0.0, rv = 0.0;
+    if (!(f.lfill && f.lfilr && f.lfilv))
+        bunch::rmspar(n, XP, bunch::prtcls.lact.data(), rl, rr, rv);
+    // sizes of the sub-bunch property table at ct
+    double tab[4] = {0.0, 0.0, 0.0, 0.0};
+    if ((f.lfill || f.lfilr || f.lfilv) && f.nsgfil >= 1) {
+        const int last = f.nsgfil;
+        if (ct <= f.sigfil(1, 1)) {
+            for (int k = 2; k <= 4; ++k) tab[k - 1] = f.sigfil(k, 1);
+        } else if (ct >= f.sigfil(1, last)) {
+            for (int k = 2; k <= 4; ++k) tab[k - 1] = f.sigfil(k, last);
+        } else {
+            int j = 2;
+            while (f.sigfil(1, j) < ct) ++j;
+            const double t0 = f.sigfil(1, j - 1), t1 = f.sigfil(1, j);
+            if (t1 == t0) {
+                for (int k = 2; k <= 4; ++k) tab[k - 1] = f.sigfil(k, j - 1);
+            } else {
+                const double w = (ct - t0) / (t1 - t0);
+                for (int k = 2; k <= 4; ++k) tab[k - 1] = (1.0 - w) * f.sigfil(k, j - 1) + w * f.sigfil(k, j);
+            }
+        }
+    }
+    const double sl = f.lfill ? tab[1] : (f.lrell ? f.relative_long * rl : f.sigma_long);
+    double sr = f.sigma_rad, sv = f.sigma_vert;
+    bool ok = sl > 0.0;
+    if (itype != 1) {
+        if (f.ishape == 2) {
+            sr = sl;
+            sv = sl;
+        } else {
+            sr = f.lfilr ? tab[2] : (f.lradl ? sl : f.sigma_rad);
+            sv = f.lfilv ? tab[3] : (f.lrelv ? f.relative_vert * rv : f.sigma_vert);
+        }
+        ok = sl > 0.0 && sr > 0.0 && sv > 0.0;
+    }
+    if (!ok) {
+        ierr = 1;
+        logl("error in frcsub (sub-bunch dimensions)");
+        return;
+    }
+    f.sigma_long = sl;
+    f.sigma_rad = sr;
+    f.sigma_vert = sv;
+}
+
 bool force_model_available(std::int32_t itype) { return itype == 0; }
+
+void forcei(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct, double* F,
+            std::int32_t& ierr) {
+    ierr = 0;
+    const std::int32_t n = bunch::prtcls.npart;
+    if (itype < 1 || itype > 5) {
+        // no model: zero forces (the sub-bunch sizes mean nothing here)
+        std::fill(F, F + std::size_t(3) * std::size_t(n), 0.0);
+        return;
+    }
+    forces.nfcall(itype) += 1;
+    frcsub(XP, IP, ct, itype, ierr);
+    if (ierr == 0 && !force_model_available(itype)) {
+        logl("error: force type '" + std::string(cforce[std::size_t(itype)]) + "' is not available");
+        ierr = 1;
+    }
+    if (ierr != 0) logl("error in forcei");
+}
 
 }  // namespace forces
