@@ -6,6 +6,13 @@
 
 #include "fieldlib/version.hpp"
 #include "forces/version.hpp"
+#include "bunch/monitor.hpp"
+#include "bunch/tracker.hpp"
+#include "lattice/latbunch.hpp"
+#include "forces/force.hpp"
+#include "forces/gmesh.hpp"
+#include "include/prtcls.hpp"
+#include "include/trkcom.hpp"
 #include "run/files.hpp"
 #include "run/fortran_format.hpp"
 #include "run/iopath.hpp"
@@ -19,10 +26,13 @@ namespace {
 // Drops the stored Green's function and both stored force sets, so that
 // the next step recomputes them for the changed lattice, bunch or model.
 void drop_stored_fields() {
+    forces::gmeshi();
+    bunch::forcs2.ctfi = ftypes::UNDEF_REAL;
+    bunch::forcs2.ctfk = ftypes::UNDEF_REAL;
 }
 
 // Logs the integrated step error of the tracking runs so far.
-[[maybe_unused]] void log_step_error(double errsum) {
+void log_step_error(double errsum) {
     logpri(cut(ld_line({"integrated step error=", ld_real(errsum)}), cap::loglen));
 }
 
@@ -69,6 +79,8 @@ std::int32_t tarvel() {
     fiinit("tarvel.in", 9, ierr);
     if (ierr == 0) inprsr(ierr);
     // start-up: inilat, iniprt, initrk, inifrc, inimon (wired by their owners)
+    if (ierr == 0) bunch::initrk(ierr);
+    if (ierr == 0) forces::inifrc(ierr);
     if (ierr == 0) {
         drop_stored_fields();
         verifo();
@@ -97,14 +109,27 @@ std::int32_t tarvel() {
             // layer "particles": lypart, eximon(0), drop_stored_fields(), errsum := 0 (wired by bunch)
             // layer "monitor": inila2, then lymoni only if it succeeded (wired by bunch)
             // layer "online_monitor": lyomon (wired by bunch)
-            // layer "forces": lyforc, then drop_stored_fields() whatever its status (wired by runs)
-            // layer "track_step": lytrst (wired by runs)
+            if (commid == "forces") {
+                forces::lyforc(ierr);
+                drop_stored_fields();
+                if (ierr != 0) break;
+                continue;
+            }
+            if (commid == "track_step") {
+                bunch::lytrst(ierr);
+                if (ierr != 0) break;
+                continue;
+            }
             if (commid == "track_accuracy") {
                 lydumy(ierr);
                 if (ierr != 0) break;
                 continue;
             }
-            // layer "tracker": lytrck; on success action := "tracker"; then the action point (wired by runs)
+            if (commid == "tracker") {
+                bunch::lytrck(ierr);
+                if (ierr == 0) action = "tracker";
+                break;
+            }
             logpri("error in tarvel: unknown layer command");
             ierr = 1;
             break;
@@ -118,7 +143,10 @@ std::int32_t tarvel() {
         if (action == "tracker") {
             action.clear();
             ierr = 0;
-            // tracker set-up: inila2, then initr2, then inimo2, each only if the one before succeeded (wired by runs)
+            // tracker set-up: inila2, then initr2, then inimo2, each only if the one before succeeded
+            lattice::inila2(ierr);
+            if (ierr == 0) bunch::initr2(ierr);
+            if (ierr == 0) bunch::inimo2(ierr);
             if (ierr == 0)
                 comand = "tracker";
             else
@@ -129,13 +157,37 @@ std::int32_t tarvel() {
 
         // Tracking run.
         ierr = 0;
-        // tracking run: tracom, then the time loop omoni0, ttrack, errsum += derr, omonit, steper (wired by runs)
+        // tracom: the run state goes to every slave (wired by parallel)
+        // time loop: omoni0, ttrack, errsum += derr, omonit, steper
+        {
+            // The first pass is the zero-length step at the bunch time: it
+            // computes the start forces and writes the start-time monitors.
+            double ctnext = bunch::prtcls.ctptcl;
+            ftypes::Logical reset = true, lstep = true;
+            std::int32_t steperr = 0;
+            do {
+                double derr = 0.0;
+                bunch::omoni0(ctnext, ierr);
+                bunch::ttrack(ctnext, derr, steperr);
+                bunch::tr3com.errsum += derr;
+                bunch::omonit(ierr);
+                if (steperr != 0) break;  // a failed force evaluation ends the run
+                bunch::steper(ctnext, reset, lstep);
+            } while (lstep);
+            if (steperr != 0) {
+                logpri("error in tarvel: tracking run stopped, force evaluation failed");
+                ierr = 1;
+            } else if (ierr == 0 && bunch::omofai() != 0) {
+                logpri("error in tarvel: tracking run stopped, online monitor output incomplete");
+                ierr = 1;
+            }
+        }
         if (ierr != 0) {
             comand = "stopp";
             // sencmd(comand) after a failed tracking run (wired by parallel)
             return 1;
         }
-        // log_step_error(errsum of tr3com) (wired by runs with the time loop)
+        log_step_error(bunch::tr3com.errsum);
         reading = true;
     }
 }
