@@ -10,6 +10,12 @@ void cmpifo(ftypes::Logical& master, std::int32_t& myproc, std::int32_t& nprocs)
     nprocs = cmpcom.nprocs;
 }
 
+std::string process_count_refusal(std::int32_t nprocs) {
+    if (nprocs >= 1 && nprocs <= cap::maxproc) return {};
+    return " error: " + std::to_string(nprocs) + " processes, at most " + std::to_string(cap::maxproc) +
+           " are supported";
+}
+
 bool is_master() { return cmpcom.master; }
 
 }  // namespace run

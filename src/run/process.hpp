@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "include/capacities.hpp"
 #include "include/ftypes.hpp"
@@ -21,6 +22,11 @@ extern Cmpcom cmpcom;
 // Copies the master flag, own process number and number of processes out of
 // the process record: the way code outside the process layer reads it.
 void cmpifo(ftypes::Logical& master, std::int32_t& myproc, std::int32_t& nprocs);
+
+// The start-up check of the job size: the tag counters hold at most 100
+// partners. Returns the line that refuses a job of nprocs processes, or an
+// empty text when the job can run.
+std::string process_count_refusal(std::int32_t nprocs);
 
 // Convenience: true on the master.
 bool is_master();
