@@ -1,27 +1,634 @@
 #include "bunch/monitor.hpp"
 
+#include <array>
+#include <cmath>
+#include <string_view>
+
+#include "include/forces.hpp"
+#include "include/latcom.hpp"
+#include "include/prtcls.hpp"
+#include "include/trkcom.hpp"
+#include "run/files.hpp"
+#include "run/fortran_format.hpp"
+#include "run/log.hpp"
+#include "run/parser.hpp"
+#include "run/platform.hpp"
+
 namespace bunch {
 
 Moncom moncom;
 Mo2com mo2com;
+
+namespace {
+
+using ftypes::Logical;
+
+// Online outputs that failed since the last tracker set-up.
+std::int32_t nfail = 0;
+
+// One real field 1X,E22.14 of a particle record.
+void put_e(std::string& rec, double v) {
+    rec.push_back(' ');
+    rec.append(run::fmt_e(v, 22, 14));
+}
+
+// One flag field 1X,I1: 1 for true, 0 for false.
+void put_flag(std::string& rec, bool b) {
+    rec.push_back(' ');
+    rec.push_back(b ? '1' : '0');
+}
+
+void log_exec_failed() { run::logpri("error in execution of monitor"); }
+
+// A list-directed log record: one blank, then the items.
+void log_ld(std::initializer_list<std::string_view> items) {
+    run::logpri(run::cut(run::ld_line(items), cap::loglen));
+}
+
+// Writes one record; a failure sets ierr (when not already failed).
+bool write_rec(std::int32_t unit, const std::string& rec, std::int32_t& ierr) {
+    const int st = run::unit_write(unit, rec);
+    if (st != 0) {
+        ierr = st;
+        return false;
+    }
+    return true;
+}
+
+// The path coordinates of a particle record in the "fmt3" layout:
+// h, h', z, z', s, gamma/gamma0 - 1 (s absolute; the caller subtracts s1).
+struct PathCoord {
+    double h, hp, z, zp, s, dg;
+};
+
+PathCoord path_coord(int ip, double gamma0) {
+    const auto& L = lattice::latcom;
+    const auto& b = prtcls;
+    const int nfb = L.nfb;
+    const double x = b.xptcl(1, ip), y = b.xptcl(2, ip);
+    // Search for the boundaries around the particle, starting at its next
+    // boundary: N the next one ahead, P the last one passed.
+    int k = std::min(b.iptcl(1, ip), nfb);
+    if (k < 1) k = 1;
+    int P = 0, N = 0, Lb = k;
+    double A = 0.0, T = 0.0;
+    while (true) {
+        Lb = k;
+        const double fx = L.fb(1, k), fy = L.fb(2, k), tx = L.fb(3, k), ty = L.fb(4, k);
+        A = tx * (fx - x) + ty * (fy - y);
+        T = ty * (fx - x) - tx * (fy - y);
+        if (A > 0.0) {
+            N = k;
+            k = k - 1;
+        } else {
+            P = k;
+            k = k + 1;
+        }
+        if ((P != 0 && N != 0) || k < 1 || k > nfb) break;
+    }
+    const double sL = L.fb(7, Lb);
+    double s = 0.0, h = 0.0, tx = 0.0, ty = 0.0;
+    if (N == 1) {
+        s = L.fb(7, 1) - A;
+        h = T;
+        tx = L.fb(3, 1);
+        ty = L.fb(4, 1);
+    } else if (P == nfb) {
+        s = L.fb(7, nfb) - A;
+        h = T;
+        tx = L.fb(3, nfb);
+        ty = L.fb(4, nfb);
+    } else {
+        const double r = L.fb(8, N);
+        if (r == 0.0) {
+            s = sL - A;
+            h = T;
+            tx = L.fb(3, P);
+            ty = L.fb(4, P);
+        } else {
+            const double al = std::atan(A / (T + r));
+            s = sL - r * al;
+            h = (T + r) / std::cos(al) - r;
+            const double t0x = L.fb(3, Lb), t0y = L.fb(4, Lb);
+            tx = t0x * std::cos(al) - t0y * std::sin(al);
+            ty = t0x * std::sin(al) + t0y * std::cos(al);
+        }
+    }
+    const double ph = b.xptcl(5, ip), th = b.xptcl(6, ip);
+    const double ex = std::cos(th) * std::cos(ph), ey = std::cos(th) * std::sin(ph),
+                 ez = std::sin(th);
+    const double D = tx * ex + ty * ey;
+    const double p = b.xptcl(4, ip);
+    PathCoord pc;
+    pc.h = h;
+    pc.hp = (tx * ey - ty * ex) / D;
+    pc.z = b.xptcl(3, ip);
+    pc.zp = ez / D;
+    pc.s = s;
+    pc.dg = std::sqrt(p * p + 1.0) / gamma0 - 1.0;
+    return pc;
+}
+
+// Frees slot k: closes its file (status added to ierr by absolute value).
+void free_slot(int k, std::int32_t& ierr) {
+    moncom.moact(k) = false;
+    moncom.moena(k) = false;
+    if (moncom.mounit(k) != 0) {
+        std::int32_t st = 0;
+        run::ficout(moncom.mounit(k), st);
+        ierr += std::abs(st);
+        moncom.mounit(k) = 0;
+    }
+}
+
+// Logs a failed online output of slot k and counts it for the run.
+void online_failed(int k) {
+    ++nfail;
+    run::logpri("error in output of online_monitor=" + run::fmt_a(mo2com.moname(k).str(), 20));
+}
+
+// Opens the file of slot k on first use; a failed open frees the slot.
+bool open_slot(int k, std::int32_t& st) {
+    if (moncom.mounit(k) != 0) return true;
+    std::int32_t unit = 0;
+    run::fioout(mo2com.moname(k).str(), unit, st);
+    if (st != 0) {
+        // the pool gives back a unit whose open failed
+        moncom.mounit(k) = 0;
+        std::int32_t dummy = 0;
+        free_slot(k, dummy);
+        return false;
+    }
+    moncom.mounit(k) = unit;
+    return true;
+}
+
+}  // namespace
 
 void inimon(std::int32_t& ierr) {
     for (int k = 1; k <= cap::maxmon; ++k) moncom.moact(k) = false;
     ierr = 0;
 }
 
-void lymoni(std::int32_t& ierr) { ierr = 1; }
-void monito(const std::string&, std::int32_t, std::int32_t& ierr) { ierr = 1; }
-void monit2(std::int32_t, std::int32_t, std::int32_t, std::int32_t, bool, std::int32_t& ierr) {
-    ierr = 1;
+void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t ifmt, bool ltime,
+            std::int32_t& ierr) {
+    const auto& b = prtcls;
+    std::string rec;
+    rec.reserve(320);
+    auto start = [&]() {
+        rec.clear();
+        if (ltime) put_e(rec, b.ctptcl);
+    };
+    auto emit = [&]() {
+        if (write_rec(unit, rec, ierr)) return true;
+        log_exec_failed();
+        return false;
+    };
+    if (ifmt == 0) {
+        for (int ip = i1; ip <= i2; ++ip) {
+            start();
+            for (int w = 1; w <= 6; ++w) put_e(rec, b.xptcl(w, ip));
+            if (!emit()) return;
+        }
+    } else if (ifmt == 1 || ifmt == 2) {
+        const double c0 = std::cos(b.reference_point_phi);
+        const double s0 = std::sin(b.reference_point_phi);
+        // momentum vector of particle ip in eV/c
+        auto mom = [&](int ip, double* pm) {
+            const double P = b.xptcl(4, ip) * mc2_ev;
+            const double ph = b.xptcl(5, ip), th = b.xptcl(6, ip);
+            pm[0] = P * std::cos(th) * std::cos(ph);
+            pm[1] = P * std::cos(th) * std::sin(ph);
+            pm[2] = P * std::sin(th);
+        };
+        double p1[3];
+        mom(1, p1);
+        const double x1 = b.xptcl(1, 1), y1 = b.xptcl(2, 1), z1 = b.xptcl(3, 1);
+        if (i1 <= 1 && i2 >= 1) {
+            // the reference particle, absolute in the input frame
+            start();
+            put_e(rec, c0 * x1 - s0 * y1 + b.reference_point_x);
+            put_e(rec, s0 * x1 + c0 * y1 + b.reference_point_y);
+            put_e(rec, z1);
+            put_e(rec, c0 * p1[0] - s0 * p1[1]);
+            put_e(rec, s0 * p1[0] + c0 * p1[1]);
+            put_e(rec, p1[2]);
+            put_e(rec, b.xptcl(7, 1));
+            if (!emit()) return;
+        }
+        double M[3][3];
+        if (ifmt == 1) {
+            const double m[3][3] = {{c0, -s0, 0.0}, {s0, c0, 0.0}, {0.0, 0.0, 1.0}};
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
+        } else {
+            const double ph = b.xptcl(5, 1), th = b.xptcl(6, 1);
+            const double m[3][3] = {
+                {std::cos(th) * std::cos(ph), std::cos(th) * std::sin(ph), std::sin(th)},
+                {-std::sin(ph), std::cos(ph), 0.0},
+                {-std::sin(th) * std::cos(ph), -std::sin(th) * std::sin(ph), std::cos(th)}};
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
+        }
+        for (int ip = std::max(i1, 2); ip <= i2; ++ip) {
+            const double d[3] = {b.xptcl(1, ip) - x1, b.xptcl(2, ip) - y1, b.xptcl(3, ip) - z1};
+            double pm[3];
+            mom(ip, pm);
+            const double dp[3] = {pm[0] - p1[0], pm[1] - p1[1], pm[2] - p1[2]};
+            start();
+            for (int i = 0; i < 3; ++i) put_e(rec, M[i][0] * d[0] + M[i][1] * d[1] + M[i][2] * d[2]);
+            for (int i = 0; i < 3; ++i)
+                put_e(rec, M[i][0] * dp[0] + M[i][1] * dp[1] + M[i][2] * dp[2]);
+            put_e(rec, b.xptcl(7, ip));
+            if (!emit()) return;
+        }
+    } else if (ifmt == 3) {
+        // path coordinates need at least one field boundary
+        if (lattice::latcom.nfb < 1 || b.npart < 1) {
+            ierr = 1;
+            log_exec_failed();
+            return;
+        }
+        const double gamma0 = std::sqrt(b.p0 * b.p0 + 1.0);
+        if (i2 < i1 - 1) return;
+        const double s1 = path_coord(1, gamma0).s;
+        const bool lforce = (forcs2.ctfk == b.ctptcl);
+        for (int ip = i1; ip <= i2; ++ip) {
+            const PathCoord pc = path_coord(ip, gamma0);
+            start();
+            put_e(rec, pc.h);
+            put_e(rec, pc.hp);
+            put_e(rec, pc.z);
+            put_e(rec, pc.zp);
+            put_e(rec, ip == 1 ? 0.0 : pc.s - s1);
+            put_e(rec, pc.dg);
+            put_e(rec, b.xptcl(7, ip));
+            for (int c = 1; c <= 3; ++c)
+                put_e(rec, lforce ? forcs2.fk(c, ip) / forces::force_scale : 0.0);
+            put_flag(rec, b.lact(ip));
+            put_flag(rec, b.ldef(ip));
+            if (!emit()) return;
+        }
+    }
 }
-void lyomon(std::int32_t& ierr) { ierr = 1; }
-void inimo2(std::int32_t& ierr) { ierr = 0; }
-void omoni0(double, std::int32_t& ierr) { ierr = 0; }
-void omonit(std::int32_t& ierr) { ierr = 0; }
-void eximon(std::int32_t, std::int32_t& ierr) { ierr = 0; }
-std::int32_t omofai() { return 0; }
-std::string monsuf(const std::string& name, std::int32_t) { return name; }
-bool mogrid(std::int32_t, double) { return false; }
+
+void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
+    const auto& b = prtcls;
+    ierr = 0;
+    log_ld({"monitor=" + run::fmt_a(name, 20) + "  ctptcl=", run::ld_real(b.ctptcl)});
+    if (b.npart == 0 || (ifmt == 3 && lattice::latcom.nfb < 1)) {
+        ierr = 1;
+        log_exec_failed();
+        return;
+    }
+    std::int32_t unit = 0;
+    run::fioout(name, unit, ierr);
+    if (ierr != 0) {
+        log_exec_failed();
+        return;
+    }
+    std::string rec;
+    bool ok = true;
+    if (ifmt == 1 || ifmt == 2) {
+        put_e(rec, b.ctptcl);
+        for (int k = 0; k < 6; ++k) put_e(rec, 0.0);
+        ok = write_rec(unit, rec, ierr);
+    } else if (ifmt == 3) {
+        const double gamma0 = std::sqrt(b.p0 * b.p0 + 1.0);
+        put_e(rec, b.ctptcl);
+        put_e(rec, gamma0);
+        for (int k = 0; k < 5; ++k) put_e(rec, 0.0);
+        if (forcs2.ctfk == b.ctptcl) {
+            put_e(rec, forces::forces.sigma_long);
+            put_e(rec, forces::forces.sigma_rad);
+            put_e(rec, forces::forces.sigma_vert);
+        } else {
+            for (int k = 0; k < 3; ++k) put_e(rec, 0.0);
+        }
+        put_flag(rec, false);
+        put_flag(rec, false);
+        ok = write_rec(unit, rec, ierr);
+    }
+    if (ok) {
+        monit2(unit, 1, b.npart, ifmt, false, ierr);
+        ok = (ierr == 0);
+    }
+    // the file is closed on every path, so that its unit goes back to the pool
+    std::int32_t st = 0;
+    run::ficout(unit, st);
+    if (ok && st != 0) {
+        ierr = st;
+        ok = false;
+    }
+    if (!ok) log_exec_failed();
+}
+
+void lymoni(std::int32_t& ierr) {
+    static constexpr std::array<std::string_view, 2> cid = {"format", "name"};
+    static constexpr std::array<int, 2> nuval = {1, 2};
+    static const std::array<Logical, 2> lvalid = {true, true};
+    static std::array<std::string, 2> cval;
+    static std::array<Logical, 2> lset;
+    static std::array<std::int32_t, 2> vtype;
+    moncom.mofmt = 1;
+    run::assygn(run::getcmd, run::getagu, 2, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
+    if (ierr == 0 && lset[0]) {
+        const std::string& f = cval[0];
+        if (f == "fmt0") moncom.mofmt = 0;
+        else if (f == "fmt1") moncom.mofmt = 1;
+        else if (f == "fmt2") moncom.mofmt = 2;
+        else if (f == "fmt3") moncom.mofmt = 3;
+        else ierr = 1;
+    }
+    if (ierr == 0 && !lset[1]) ierr = 1;
+    if (ierr == 0) {
+        mo2com.mofile = cval[1];
+        monito(mo2com.mofile.str(), moncom.mofmt, ierr);
+    }
+    if (ierr != 0) run::logpri("error in monitor");
+}
+
+void lyomon(std::int32_t& ierr) {
+    enum { kname, ktype, kformat, kparticle, kstart, kstartmk, kstartsh, kend, kendmk, kendsh,
+           kstep, nkey };
+    static constexpr std::array<std::string_view, nkey> cid = {
+        "name", "type", "format", "particle", "start_time_c0", "start_time_marker",
+        "start_time_shift_c0", "end_time_c0", "end_time_marker", "end_time_shift_c0",
+        "time_step_c0"};
+    static constexpr std::array<int, nkey> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    static const std::array<Logical, nkey> lvalid = {true, true, true, true, true, true,
+                                                     true, true, true, true, true};
+    static std::array<std::string, nkey> cval;
+    static std::array<Logical, nkey> lset;
+    static std::array<std::int32_t, nkey> vtype;
+
+    run::assygn(run::getcmd, run::getagu, nkey, cid, nuval, nkey, cval, lvalid, lset, vtype,
+                ierr);
+    auto fail = [&]() {
+        if (ierr == 0) ierr = 1;
+        run::logpri("error in monitor");
+    };
+    if (ierr != 0) return fail();
+    if (!lset[kname]) return;  // a block without a name has no effect
+    const ftypes::FStr<80> name(cval[kname]);
+
+    // The slot: the one of the same name (closed first), else the lowest free.
+    int k = 0;
+    for (int i = 1; i <= cap::maxmon && k == 0; ++i)
+        if (moncom.moact(i) && mo2com.moname(i) == name) k = i;
+    if (k != 0) {
+        eximon(k, ierr);
+        if (ierr != 0) return fail();
+    } else {
+        for (int i = 1; i <= cap::maxmon && k == 0; ++i)
+            if (!moncom.moact(i)) k = i;
+        if (k == 0) return fail();
+    }
+    moncom.moact(k) = true;
+    moncom.moena(k) = false;
+    mo2com.moname(k) = name;
+    moncom.mounit(k) = 0;
+    moncom.mostk(k) = false;
+    moncom.moenk(k) = false;
+    moncom.mostg(k) = false;
+
+    moncom.motype(k) = 0;
+    if (lset[ktype]) {
+        const std::string& t = cval[ktype];
+        if (t == "phase") moncom.motype(k) = 0;
+        else if (t == "steps") moncom.motype(k) = 1;
+        else if (t == "subbunch") moncom.motype(k) = 2;
+        else if (t == "green") moncom.motype(k) = 3;
+        else return fail();
+    }
+
+    moncom.moform(k) = 1;
+    if (lset[kformat]) {
+        const std::string& f = cval[kformat];
+        if (f == "fmt0") moncom.moform(k) = 0;
+        else if (f == "fmt1") moncom.moform(k) = 1;
+        else if (f == "fmt2") moncom.moform(k) = 2;
+        else if (f == "fmt3") moncom.moform(k) = 3;
+        else if ((ierr = run::read_int(f, moncom.moform(k))) != 0) return fail();
+    }
+
+    moncom.moptcl(k) = 0;
+    if (lset[kparticle] && cval[kparticle] != "all") {
+        std::int32_t ip = 0;
+        if ((ierr = run::read_int(cval[kparticle], ip)) != 0) return fail();
+        if (ip < 1) return fail();
+        moncom.moptcl(k) = ip;
+    }
+
+    if (lset[kstart] && cval[kstart] == "now") {
+        mo2com.mostmk(k) = "now";
+        moncom.mostrt(k) = 0.0;
+        moncom.mostk(k) = false;
+    } else if (lset[kstart]) {
+        if ((ierr = run::read_real(cval[kstart], moncom.mostrt(k))) != 0) return fail();
+        moncom.mostk(k) = true;
+    } else {
+        if (!lset[kstartmk]) return fail();
+        moncom.mostk(k) = false;
+        mo2com.mostmk(k) = cval[kstartmk];
+        moncom.mostrt(k) = 0.0;
+        if (lset[kstartsh] && (ierr = run::read_real(cval[kstartsh], moncom.mostrt(k))) != 0)
+            return fail();
+    }
+
+    if (lset[kend]) {
+        if ((ierr = run::read_real(cval[kend], moncom.moend(k))) != 0) return fail();
+        moncom.moenk(k) = true;
+    } else {
+        if (!lset[kendmk]) return fail();
+        moncom.moenk(k) = false;
+        mo2com.moenmk(k) = cval[kendmk];
+        moncom.moend(k) = 0.0;
+        if (lset[kendsh] && (ierr = run::read_real(cval[kendsh], moncom.moend(k))) != 0)
+            return fail();
+    }
+
+    if (lset[kstep]) {
+        if (cval[kstep] == "all") {
+            moncom.mostep(k) = 0.0;
+        } else {
+            if ((ierr = run::read_real(cval[kstep], moncom.mostep(k))) != 0) return fail();
+            if (moncom.mostep(k) < 0.0) return fail();
+        }
+        moncom.mostg(k) = true;
+    }
+    ierr = 0;
+}
+
+void inimo2(std::int32_t& ierr) {
+    ierr = 0;
+    nfail = 0;
+    const auto& L = lattice::latcom;
+    // boundary carrying the marker, 0 when none
+    auto find_marker = [&](const ftypes::FStr<80>& mk) {
+        for (int i = 1; i <= L.nfb; ++i)
+            if (lattice::latmks.fbmark(i) == mk) return i;
+        return 0;
+    };
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!moncom.moact(k) || moncom.moena(k)) continue;
+        if (!moncom.mostk(k)) {
+            const int i = find_marker(mo2com.mostmk(k));
+            if (i != 0) {
+                moncom.mostrt(k) += L.ctfb(i);
+                moncom.mostk(k) = true;
+            } else if (mo2com.mostmk(k) == "now") {
+                moncom.mostrt(k) = prtcls.ctptcl;
+                moncom.mostk(k) = true;
+            } else {
+                run::logpri("warning: unknown marker for online_monitor");
+            }
+        }
+        if (!moncom.moenk(k)) {
+            const int i = find_marker(mo2com.moenmk(k));
+            if (i != 0) {
+                moncom.moend(k) += L.ctfb(i);
+                moncom.moenk(k) = true;
+            } else {
+                run::logpri("warning: unknown marker for online_monitor");
+            }
+        }
+        bool en = moncom.mostk(k) && moncom.moenk(k) && moncom.mostg(k);
+        if (moncom.motype(k) == 0) en = en && moncom.moptcl(k) <= prtcls.npart;
+        if (en) {
+            moncom.moena(k) = true;
+            moncom.mocnt(k) = 0;
+        } else {
+            std::int32_t st = 0;
+            free_slot(k, st);
+            log_ld({"warning: online_monitor=" + run::fmt_a(mo2com.moname(k).str(), 20) +
+                    " is not active"});
+        }
+    }
+}
+
+std::string monsuf(const std::string& name, std::int32_t icnt) {
+    std::string suf;
+    if (icnt >= 0 && icnt <= 9999) {
+        suf = "_" + run::fmt_i(icnt + 10000, 5).substr(1);
+    } else {
+        suf = "_" + std::to_string(icnt);
+    }
+    // the name up to its first run of three blanks
+    std::string nm = name;
+    const auto b3 = nm.find("   ");
+    if (b3 != std::string::npos) nm.resize(b3);
+    const auto j = nm.find('.');
+    if (j == std::string::npos) return nm + suf;
+    return nm.substr(0, j) + suf + nm.substr(j);
+}
+
+bool mogrid(std::int32_t k, double t) {
+    const double tg = moncom.mostrt(k) + moncom.mocnt(k) * moncom.mostep(k);
+    if (t > moncom.moend(k) || t < tg) return false;
+    if (moncom.mostep(k) > 0.0) {
+        // skip the grid times passed without output (floor in double: no
+        // integer overflow however long the gap)
+        const double n = std::floor((t - tg) / moncom.mostep(k));
+        moncom.mostrt(k) += n * moncom.mostep(k);
+    }
+    moncom.mocnt(k) += 1;
+    return true;
+}
+
+void omoni0(double ctnext, std::int32_t& ierr) {
+    ierr = 0;
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!moncom.moact(k) || moncom.motype(k) != 3) continue;
+        if (!(ctnext <= moncom.moend(k)) || !mogrid(k, ctnext)) continue;
+        const std::string fname = monsuf(mo2com.moname(k).str(), moncom.mocnt(k));
+        if (moncom.mounit(k) != 0) {
+            // the file of the previous output is still open: give it up
+            ierr += 1;
+            std::int32_t st = 0;
+            free_slot(k, st);
+            online_failed(k);
+            continue;
+        }
+        std::int32_t unit = 0, st = 0;
+        run::fioout(fname, unit, st);
+        if (st != 0) {
+            ierr += std::abs(st);
+            moncom.mounit(k) = 0;
+            std::int32_t dummy = 0;
+            free_slot(k, dummy);
+            online_failed(k);
+            continue;
+        }
+        moncom.mounit(k) = unit;
+    }
+}
+
+void omonit(std::int32_t& ierr) {
+    ierr = 0;
+    const auto& b = prtcls;
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!moncom.moact(k)) continue;
+        if (moncom.motype(k) == 3) {
+            if (moncom.mounit(k) == 0) continue;
+            std::int32_t st = run::unit_write(moncom.mounit(k), run::ld_line({run::ld_real(b.ctptcl)}));
+            std::int32_t stc = 0;
+            run::ficout(moncom.mounit(k), stc);
+            moncom.mounit(k) = 0;
+            ierr += std::abs(st) + std::abs(stc);
+            if (stc != 0) {
+                std::int32_t dummy = 0;
+                free_slot(k, dummy);
+            }
+            if (st != 0 || stc != 0) online_failed(k);
+            continue;
+        }
+        if (b.ctptcl > moncom.moend(k)) {
+            std::int32_t st = 0;
+            eximon(k, st);
+            ierr += std::abs(st);
+            continue;
+        }
+        if (!mogrid(k, b.ctptcl)) continue;
+        std::int32_t st = 0;
+        const int type = moncom.motype(k);
+        if (type == 1 || type == 2) {
+            if (open_slot(k, st)) {
+                std::string rec;
+                if (type == 1) {
+                    const auto& f = forces::forces;
+                    rec = " " + run::fmt_e(b.ctptcl, 15, 7) + " " +
+                          run::fmt_e(tr3com.errsum, 15, 7) + " " +
+                          run::fmt_i(tr3com.lduty ? 1 : 0, 1);
+                    for (int i = 1; i <= 5; ++i) rec += " " + run::fmt_i(f.nfcall(i), 6);
+                } else {
+                    const auto& f = forces::forces;
+                    rec = " " + run::fmt_e(b.ctptcl, 15, 7) + " " +
+                          run::fmt_e(f.sigma_long, 15, 7) + " " + run::fmt_e(f.sigma_rad, 15, 7) +
+                          " " + run::fmt_e(f.sigma_vert, 15, 7);
+                }
+                st = run::unit_write(moncom.mounit(k), rec);
+            }
+        } else if (moncom.moptcl(k) > 0) {
+            if (open_slot(k, st)) monit2(moncom.mounit(k), moncom.moptcl(k), moncom.moptcl(k),
+                                         moncom.moform(k), true, st);
+        } else {
+            monito(monsuf(mo2com.moname(k).str(), moncom.mocnt(k)), moncom.moform(k), st);
+        }
+        if (st != 0) online_failed(k);
+        ierr += std::abs(st);
+    }
+}
+
+void eximon(std::int32_t k, std::int32_t& ierr) {
+    ierr = 0;
+    const int k1 = (k == 0) ? 1 : k;
+    const int k2 = (k == 0) ? cap::maxmon : k;
+    if (k1 < 1 || k2 > cap::maxmon) return;
+    for (int i = k1; i <= k2; ++i)
+        if (moncom.moact(i)) free_slot(i, ierr);
+}
+
+std::int32_t omofai() { return nfail; }
 
 }  // namespace bunch

@@ -1,8 +1,64 @@
 #include "bunch/particles.hpp"
 
+#include <cmath>
+
+#include "run/fortran_format.hpp"
+#include "run/log.hpp"
+#include "run/parser.hpp"
+
 namespace bunch {
 
 Prtcls prtcls;
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+// Speed of light [m/s], for the "vantu" time in ns.
+constexpr double clight = 299792458.0;
+
+// A list-directed log record of a label and a real value.
+void log_value(const char* label, double v) { run::logpri(run::ld_line({label, run::ld_real(v)})); }
+
+// Reads the value of "key = value": the "=" and the value token.
+void get_value(std::string& val, std::int32_t& ierr) {
+    run::getspc("=", ierr);
+    if (ierr != 0) return;
+    std::int32_t lspec = 0;
+    run::getagu(val, lspec, ierr);
+}
+
+// Reads n further tokens of a particle group as reals into v[0..n-1].
+void get_reals(double* v, int n, std::int32_t& ierr) {
+    std::string tok;
+    std::int32_t lspec = 0;
+    for (int k = 0; k < n; ++k) {
+        run::getagu(tok, lspec, ierr);
+        if (ierr != 0) return;
+        ierr = run::read_real(tok, v[k]);
+        if (ierr != 0) return;
+    }
+}
+
+// The first token of a group, through the command reader so that "#file"
+// and "#eof" work between groups. Returns true when the list goes on.
+bool next_group(std::string& cmd, std::int32_t& ierr) {
+    run::getcmd(cmd, ierr);
+    if (ierr != 0) return false;
+    if (cmd == "}") return false;
+    if (prtcls.npart >= cap::maxprt) {
+        run::logpri("npart.ge.maxprt");
+        ierr = 1;
+        return false;
+    }
+    return true;
+}
+
+void list_failed(std::int32_t& ierr) {
+    if (ierr == 0) ierr = 1;
+    run::logpri("error in array with particles");
+}
+
+}  // namespace
 
 void iniprt(std::int32_t& ierr) {
     prtcls.reference_point_x = 0.0;
@@ -14,9 +70,248 @@ void iniprt(std::int32_t& ierr) {
     ierr = 0;
 }
 
-void lypart(std::int32_t& ierr) { ierr = 1; }
-void readp1(std::string&, std::int32_t& ierr) { ierr = 1; }
-void readp2(std::string&, std::int32_t& ierr) { ierr = 1; }
-void ptrafo(std::int32_t, std::int32_t, std::int32_t& ierr) { ierr = 1; }
+void readp1(std::string& cmd, std::int32_t& ierr) {
+    ierr = 0;
+    prtcls.npart = 0;
+    bool header = true;
+    while (next_group(cmd, ierr)) {
+        double v[7];
+        ierr = run::read_real(cmd, v[0]);
+        if (ierr != 0) break;
+        if (header) {
+            // c*t of the bunch, then six words that are not converted
+            prtcls.ctptcl = v[0];
+            std::string tok;
+            std::int32_t lspec = 0;
+            for (int k = 0; k < 6 && ierr == 0; ++k) run::getagu(tok, lspec, ierr);
+            if (ierr != 0) break;
+            header = false;
+            continue;
+        }
+        const int i = ++prtcls.npart;
+        get_reals(v + 1, 6, ierr);
+        if (ierr != 0) break;
+        double* r = prtcls.xptcl.col(i);
+        for (int k = 0; k < 7; ++k) r[k] = v[k];
+        prtcls.ldef(i) = true;
+        prtcls.lact(i) = (v[6] != 0.0);
+    }
+    if (ierr == 0 && prtcls.npart == 0) ierr = 1;
+    if (ierr != 0) list_failed(ierr);
+}
+
+void readp2(std::string& cmd, std::int32_t& ierr) {
+    ierr = 0;
+    prtcls.npart = 0;
+    while (next_group(cmd, ierr)) {
+        double v[8];
+        ierr = run::read_real(cmd, v[0]);
+        if (ierr != 0) break;
+        get_reals(v + 1, 7, ierr);
+        if (ierr != 0) break;
+        std::int32_t iw[2];
+        std::string tok;
+        std::int32_t lspec = 0;
+        for (int k = 0; k < 2 && ierr == 0; ++k) {
+            run::getagu(tok, lspec, ierr);
+            if (ierr == 0) ierr = run::read_int(tok, iw[k]);
+        }
+        if (ierr != 0) break;
+        const int i = ++prtcls.npart;
+        double* r = prtcls.xptcl.col(i);
+        // columns: y z x py pz px t[ns] q[nC] (unused) status
+        r[0] = v[2];
+        r[1] = v[0];
+        r[2] = v[1];
+        r[3] = v[5];
+        r[4] = v[3];
+        r[5] = v[4];
+        r[6] = v[7] * 1e-09;
+        if (i == 1) prtcls.ctptcl = v[6] * 1e-09 * clight;
+        prtcls.ldef(i) = true;
+        prtcls.lact(i) = (r[6] != 0.0 && (iw[1] == 3 || iw[1] == 5));
+    }
+    if (ierr == 0 && prtcls.npart == 0) ierr = 1;
+    if (ierr != 0) list_failed(ierr);
+}
+
+void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
+    ierr = 0;
+    auto& b = prtcls;
+    const int n = b.npart;
+    // A list that cannot be transformed is refused before anything changes:
+    // no particle, a reference particle of zero momentum, a given reference
+    // momentum that is not positive.
+    if (n < 1 || (imode == 3 && !(b.p0 > 0.0))) {
+        list_failed(ierr);
+        return;
+    }
+    const double c = std::cos(b.reference_point_phi);
+    const double s = std::sin(b.reference_point_phi);
+    double* r1 = b.xptcl.col(1);
+    const double x1 = r1[0], y1 = r1[1], z1 = r1[2];
+    const double px1 = r1[3], py1 = r1[4], pz1 = r1[5];
+    const double p1 = std::sqrt(px1 * px1 + py1 * py1 + pz1 * pz1);
+    if (!(p1 > 0.0)) {
+        list_failed(ierr);
+        return;
+    }
+    const double dx = x1 - b.reference_point_x;
+    const double dy = y1 - b.reference_point_y;
+    const double X1 = c * dx + s * dy;
+    const double Y1 = -s * dx + c * dy;
+    const double Z1 = z1;
+    const double PX1 = c * px1 + s * py1;
+    const double PY1 = -s * px1 + c * py1;
+    const double PZ1 = pz1;
+
+    // Unit vectors of the offsets of particles 2..npart.
+    double e1[3], e2[3], e3[3];
+    if (iform == 2) {
+        // along the reference momentum, taken in the lab frame (after the
+        // rotation), horizontal-transverse and the third completing them:
+        // the frame in which the monitors write "fmt2" offsets
+        const double a = PX1 / p1, bb = PY1 / p1, g = PZ1 / p1;
+        const double nn = std::sqrt(a * a + bb * bb);
+        if (!(nn > 0.0)) {
+            list_failed(ierr);
+            return;
+        }
+        e1[0] = a; e1[1] = bb; e1[2] = g;
+        e2[0] = -bb / nn; e2[1] = a / nn; e2[2] = 0.0;
+        e3[0] = -a * g / nn; e3[1] = -bb * g / nn; e3[2] = nn;
+    } else {
+        e1[0] = c; e1[1] = -s; e1[2] = 0.0;
+        e2[0] = s; e2[1] = c; e2[2] = 0.0;
+        e3[0] = 0.0; e3[1] = 0.0; e3[2] = 1.0;
+    }
+    auto lab_momentum = [&](const double* r, double* pm) {
+        for (int k = 0; k < 3; ++k) {
+            pm[k] = (k == 0 ? PX1 : k == 1 ? PY1 : PZ1) + r[3] * e1[k] + r[4] * e2[k] +
+                    r[5] * e3[k];
+        }
+    };
+    // Every particle must have a momentum: checked before any record changes.
+    for (int i = 2; i <= n; ++i) {
+        double pm[3];
+        lab_momentum(b.xptcl.col(i), pm);
+        if (!(pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2] > 0.0)) {
+            list_failed(ierr);
+            return;
+        }
+    }
+
+    for (int i = 2; i <= n; ++i) {
+        double* r = b.xptcl.col(i);
+        double pm[3];
+        lab_momentum(r, pm);
+        const double pos[3] = {X1 + r[0] * e1[0] + r[1] * e2[0] + r[2] * e3[0],
+                               Y1 + r[0] * e1[1] + r[1] * e2[1] + r[2] * e3[1],
+                               Z1 + r[0] * e1[2] + r[1] * e2[2] + r[2] * e3[2]};
+        const double pa = std::sqrt(pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2]);
+        r[0] = pos[0];
+        r[1] = pos[1];
+        r[2] = pos[2];
+        r[3] = pa * ev_to_mc;
+        r[4] = std::atan2(pm[1], pm[0]);
+        r[5] = std::asin(pm[2] / pa);
+    }
+    r1[0] = X1;
+    r1[1] = Y1;
+    r1[2] = Z1;
+    r1[3] = p1 * ev_to_mc;
+    r1[4] = std::atan2(PY1, PX1);
+    r1[5] = std::asin(pz1 / p1);
+
+    // Charge: a bunch whose active charges sum to a negative value is
+    // stored with all charges negated and qsign -1.
+    double sq = 0.0;
+    for (int i = 1; i <= n; ++i)
+        if (b.lact(i)) sq += b.xptcl(7, i);
+    if (sq >= 0.0) {
+        b.qsign = 1;
+        b.qtot = sq;
+    } else {
+        b.qsign = -1;
+        b.qtot = -sq;
+        for (int i = 1; i <= n; ++i) b.xptcl(7, i) = -b.xptcl(7, i);
+    }
+
+    // Average momentum over all particles, active or not [m*c].
+    double psum = 0.0;
+    for (int i = 1; i <= n; ++i) psum += b.xptcl(4, i);
+    const double pav = psum / n;
+    if (imode == 1) b.p0 = b.xptcl(4, 1);
+    else if (imode == 2) b.p0 = pav;
+
+    log_value("momentum of reference particle =", b.xptcl(4, 1));
+    log_value("averaged momentum              =", pav);
+    log_value("reference momentum             =", b.p0);
+    log_value("total charge / C               =", b.qsign * b.qtot);
+}
+
+void lypart(std::int32_t& ierr) {
+    std::string cmd, val;
+    iniprt(ierr);
+    std::int32_t iform = 1, imode = 1;
+    run::getspc("{", ierr);
+    if (ierr == 0) run::getcmd(cmd, ierr);
+    prtcls.npart = 0;
+    while (ierr == 0) {
+        if (cmd == "format") {
+            get_value(val, ierr);
+            if (ierr != 0) break;
+            if (val == "fmt1") iform = 1;
+            else if (val == "fmt2") iform = 2;
+            else if (val == "vantu") iform = 3;
+            else ierr = 1;
+        } else if (cmd == "reference_momentum") {
+            get_value(val, ierr);
+            if (ierr != 0) break;
+            if (val == "reference_particle") {
+                imode = 1;
+            } else if (val == "average") {
+                imode = 2;
+            } else {
+                double v = 0.0;
+                ierr = run::read_real(val, v);
+                if (ierr != 0) break;
+                imode = 3;
+                prtcls.p0 = v * 1.60203e-19 / 8.185952043452808e-14;
+            }
+        } else if (cmd == "reference_point_x" || cmd == "reference_point_y" ||
+                   cmd == "reference_point_phi") {
+            get_value(val, ierr);
+            if (ierr != 0) break;
+            double v = 0.0;
+            ierr = run::read_real(val, v);
+            if (ierr != 0) break;
+            if (cmd == "reference_point_x") prtcls.reference_point_x = v;
+            else if (cmd == "reference_point_y") prtcls.reference_point_y = v;
+            else prtcls.reference_point_phi = v / 180.0 * pi;
+        } else if (cmd == "array") {
+            run::getspc("=", ierr);
+            if (ierr != 0) break;
+            if (iform == 3) readp2(cmd, ierr);
+            else readp1(cmd, ierr);
+            // the list's closing "}" also closes the layer
+            break;
+        } else {
+            break;
+        }
+        if (ierr == 0) run::getcmd(cmd, ierr);
+    }
+    if (ierr == 0 && cmd == "}") {
+        ptrafo(iform, imode, ierr);
+        if (ierr == 0) {
+            run::logpri(run::ld_line({"end of particles definition, npart =",
+                                      run::ld_int(prtcls.npart)}));
+            run::logpri(" ");
+            return;
+        }
+    }
+    if (ierr == 0) ierr = 1;
+    run::logpri("error in particles");
+}
 
 }  // namespace bunch

@@ -1,0 +1,267 @@
+// The "monitor" layer and its particle files: record layouts, the path
+// coordinates of "fmt3", refusals, and round trips through the "particles"
+// layer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "include/forces.hpp"
+#include "run/fortran_format.hpp"
+#include "support.hpp"
+
+namespace {
+
+using bunch::prtcls;
+using buntest::BunchFolder;
+using buntest::lines_of;
+using buntest::read_file;
+
+constexpr double pi = 3.141592653589793;
+
+class Monitor : public BunchFolder {
+protected:
+    buntest::LayerRun monitor(const std::string& block) {
+        return run_layer("monitor " + block, "monitor", bunch::lymoni);
+    }
+    // Every pool unit is free again.
+    static bool pool_free() {
+        for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
+            if (run::iopcom.iuse(u)) return false;
+        return true;
+    }
+    // Sets a bunch of n particles directly (lab frame).
+    static void set_bunch(const std::vector<std::array<double, 7>>& recs) {
+        prtcls.npart = static_cast<int>(recs.size());
+        for (int i = 1; i <= prtcls.npart; ++i) {
+            for (int k = 1; k <= 7; ++k) prtcls.xptcl(k, i) = recs[i - 1][k - 1];
+            prtcls.ldef(i) = true;
+            prtcls.lact(i) = recs[i - 1][6] != 0.0;
+            prtcls.iptcl(1, i) = 1;
+            prtcls.iptcl(2, i) = 0;
+        }
+    }
+};
+
+std::vector<double> numbers(const std::string& rec) {
+    std::vector<double> v;
+    for (const auto& t : run::split_record(rec)) {
+        double x = 0;
+        EXPECT_EQ(run::read_real(t, x), 0) << t;
+        v.push_back(x);
+    }
+    return v;
+}
+
+TEST_F(Monitor, RecordLayoutsAndRendering) {
+    // particle 1 carries 1, -1, 0 and 1e-300 in its first words
+    set_bunch({{1.0, -1.0, 0.0, 1e-300, 0.0, 0.0, 1e-9}, {2.0, 0.0, 0.0, 1.0, 0.0, 0.0, 1e-9}});
+    prtcls.ctptcl = 0.5;
+    prtcls.p0 = 1.0;
+    lattice::latcom.nfb = 1;
+    lattice::latcom.fb(1, 1) = 10.0;
+    lattice::latcom.fb(2, 1) = 0.0;
+    lattice::latcom.fb(3, 1) = 1.0;
+    lattice::latcom.fb(4, 1) = 0.0;
+    lattice::latcom.fb(7, 1) = 0.0;
+    lattice::latcom.fb(8, 1) = 0.0;
+    std::int32_t unit = 0, ierr = 0;
+    run::fioout("rec.dat", unit, ierr);
+    ASSERT_EQ(ierr, 0);
+    for (int f = 0; f <= 4; ++f)
+        for (bool t : {false, true}) {
+            bunch::monit2(unit, 1, 1, f, t, ierr);
+            ASSERT_EQ(ierr, 0);
+        }
+    run::ficout(unit, ierr);
+    const auto recs = lines_of(read_file("rec.dat"));
+    // fmt0 6 reals, fmt1 and fmt2 7 reals, fmt3 10 reals and 2 flags; with
+    // time one real more; any other code writes nothing
+    const std::size_t len[] = {138, 161, 161, 184, 161, 184, 234, 257};
+    ASSERT_EQ(recs.size(), 8u);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(recs[i].size(), len[i]) << "record " << i;
+    EXPECT_EQ(recs[0].substr(0, 91),
+              "   0.10000000000000E+01  -0.10000000000000E+01   0.00000000000000E+00"
+              "   0.10000000000000-299");
+    EXPECT_EQ(recs[1].substr(0, 23), "   0.50000000000000E+00") << "time first";
+    // fmt3 flags of an active, defined particle
+    EXPECT_EQ(recs[6].substr(230), " 1 1");
+}
+
+TEST_F(Monitor, OneShotFilesAndRefusals) {
+    set_bunch({{0, 0, 0, 1, 0, 0, 1e-9}, {0.1, 0, 0, 1, 0, 0, 1e-9}, {0.2, 0, 0, 1, 0, 0, 0}});
+    prtcls.ctptcl = 2.0;
+    // "fmt1" (default): header and three records
+    auto r = monitor("{ name = a.dat }");
+    ASSERT_EQ(r.ierr, 0);
+    EXPECT_EQ(r.log, (std::vector<std::string>{
+                         "  monitor=a.dat                 ctptcl= 2.0000000000000000E+00"}));
+    auto recs = lines_of(read_file("a.dat"));
+    ASSERT_EQ(recs.size(), 4u);
+    EXPECT_EQ(numbers(recs[0]), (std::vector<double>{2, 0, 0, 0, 0, 0, 0}));
+    EXPECT_NEAR(numbers(recs[2])[0], 0.1, 1e-15);
+    // "fmt0": no header
+    r = monitor("{ format = fmt0 name = b.dat }");
+    ASSERT_EQ(r.ierr, 0);
+    EXPECT_EQ(lines_of(read_file("b.dat")).size(), 3u);
+    EXPECT_EQ(bunch::mo2com.mofile.str(), "b.dat");
+    EXPECT_EQ(bunch::moncom.mofmt, 0);
+    EXPECT_TRUE(pool_free());
+
+    const std::vector<std::string> layer = {" error in monitor"};
+    const std::vector<std::string> exec = {" error in execution of monitor", " error in monitor"};
+    struct Case {
+        const char* name;
+        std::string block;
+        std::vector<std::string> log;  // after the "monitor=" line when there is one
+        bool has_monitor_line;
+    };
+    const Case cases[] = {
+        {"format not known", "{ format = fmt4 name = c.dat }", layer, false},
+        {"name missing", "{ format = fmt1 }", layer, false},
+        {"unknown key", "{ colour = 1 }", {" error in assign: unknown identifyer", " error in monitor"},
+         false},
+        {"fmt3 without lattice", "{ format = fmt3 name = c.dat }", exec, true},
+        {"file cannot be opened", "{ name = nodir/c.dat }", exec, true},
+    };
+    for (const auto& c : cases) {
+        r = monitor(c.block);
+        EXPECT_NE(r.ierr, 0) << c.name;
+        auto log = r.log;
+        if (c.has_monitor_line) {
+            ASSERT_FALSE(log.empty()) << c.name;
+            EXPECT_EQ(log[0].rfind("  monitor=", 0), 0u) << c.name;
+            log.erase(log.begin());
+        }
+        EXPECT_EQ(log, c.log) << c.name;
+        EXPECT_TRUE(pool_free()) << c.name;
+        EXPECT_FALSE(std::filesystem::exists("c.dat")) << c.name;
+    }
+    // empty bunch
+    prtcls.npart = 0;
+    r = monitor("{ name = d.dat }");
+    EXPECT_EQ(r.ierr, 1);
+    EXPECT_EQ(r.log.back(), " error in monitor");
+    EXPECT_FALSE(std::filesystem::exists("d.dat"));
+}
+
+TEST_F(Monitor, PathCoordinatesOfFmt3) {
+    // boundary 1 at the origin heading +x; a quarter arc of radius 1 turning
+    // clockwise ends at boundary 2 (1,-1) heading -y; boundary 3 2 m further
+    auto& L = lattice::latcom;
+    L.nfb = 3;
+    const double fb[3][8] = {{0, 0, 1, 0, 0, 1, 0, 0},
+                             {1, -1, 0, -1, 1, 0, pi / 2, 1.0},
+                             {1, -3, 0, -1, 1, 0, pi / 2 + 2, 0.0}};
+    for (int i = 1; i <= 3; ++i)
+        for (int k = 1; k <= 8; ++k) L.fb(k, i) = fb[i - 1][k - 1];
+    // particle 1 at angle 0.3 on the arc, 0.01 outside; particle 2 at angle
+    // 0.5, 0.02 inside, moving along the arc; particle 3 before boundary 1;
+    // particle 4 on the straight after boundary 2
+    const double b1 = 0.3, b2 = 0.5;
+    const double r1 = 1.01, r2 = 0.98;
+    set_bunch({{r1 * std::sin(b1), -1 + r1 * std::cos(b1), 0.001, 2.0, -b1, 0.0, 1e-9},
+               {r2 * std::sin(b2), -1 + r2 * std::cos(b2), 0.0, 3.0, -b2 + 0.01, 0.02, 1e-9},
+               {-0.5, 0.1, 0.0, 2.0, 0.0, 0.0, 0.0},
+               {1.03, -2.0, 0.0, 2.0, -pi / 2, 0.0, 1e-9}});
+    for (int i : {1, 2}) prtcls.iptcl(1, i) = 2;
+    prtcls.iptcl(1, 3) = 1;
+    prtcls.iptcl(1, 4) = 3;
+    prtcls.p0 = 2.0;
+    prtcls.ctptcl = 1.5;
+    bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
+    bunch::forcs2.fk(1, 2) = 2 * forces::force_scale;
+    bunch::forcs2.fk(2, 2) = -3 * forces::force_scale;
+    bunch::forcs2.fk(3, 2) = 0.0;
+    forces::forces.sigma_long = 1e-4;
+    std::int32_t ierr = 0;
+    testing::internal::CaptureStdout();
+    bunch::monito("p3.dat", 3, ierr);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(ierr, 0);
+    const auto recs = lines_of(read_file("p3.dat"));
+    ASSERT_EQ(recs.size(), 5u);
+    const auto h = numbers(recs[0]);
+    EXPECT_DOUBLE_EQ(h[0], 1.5);
+    EXPECT_NEAR(h[1], std::sqrt(5.0), 1e-13);
+    EXPECT_NEAR(h[7], 1e-4, 1e-18);
+    const double g0 = std::sqrt(5.0);
+    struct Want {
+        double h, hp, z, zp, ds, dg;
+    };
+    const Want want[4] = {
+        {0.01, 0.0, 0.001, 0.0, 0.0, 0.0},
+        {-0.02, std::tan(0.01), 0.0, std::tan(0.02) / std::cos(0.01), b2 - b1,
+         std::sqrt(10.0) / g0 - 1},
+        {0.1, 0.0, 0.0, 0.0, -0.5 - b1, 0.0},
+        {0.03, 0.0, 0.0, 0.0, pi / 2 + 1 - b1, 0.0},
+    };
+    for (int i = 0; i < 4; ++i) {
+        const auto v = numbers(recs[i + 1]);
+        ASSERT_EQ(v.size(), 12u);
+        const double got[6] = {v[0], v[1], v[2], v[3], v[4], v[5]};
+        const double w[6] = {want[i].h, want[i].hp, want[i].z, want[i].zp, want[i].ds, want[i].dg};
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], w[k], 1e-12) << "particle " << i + 1 << " field " << k + 1;
+    }
+    EXPECT_NEAR(numbers(recs[2])[7], 2.0, 1e-12) << "force in eV/m";
+    EXPECT_NEAR(numbers(recs[2])[8], -3.0, 1e-12);
+    EXPECT_EQ(recs[3].substr(recs[3].size() - 4), " 0 1") << "inactive, defined";
+    // forces of another time are not shown
+    bunch::forcs2.ctfk = 1.0;
+    testing::internal::CaptureStdout();
+    bunch::monito("p3b.dat", 3, ierr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[2])[7], 0.0);
+    EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[0])[7], 0.0);
+}
+
+TEST_F(Monitor, RoundTripThroughTheParticlesLayer) {
+    struct Case {
+        const char* fmt;
+        double phi;  // degrees
+    };
+    const Case cases[] = {{"fmt1", 0.0}, {"fmt1", 30.0}, {"fmt2", 0.0}, {"fmt2", 30.0},
+                          {"fmt1", -125.0}, {"fmt2", 200.0}};
+    // a small bunch in the input frame: 9 particles around particle 1
+    std::string list = "0.75 0 0 0 0 0 0\n1.25 -0.5 0.002 3e7 4e7 2e5 -1e-10\n";
+    for (int i = 1; i <= 8; ++i) {
+        char buf[200];
+        std::snprintf(buf, sizeof buf, "%.6e %.6e %.6e %.6e %.6e %.6e %.6e\n", 1e-4 * i * (i % 3 - 1),
+                      3e-5 * (i % 4 - 2), -2e-5 * i, 1e4 * (i - 4), -3e3 * i, 5e2 * (i % 2),
+                      -1e-10 * (i % 3 ? 1 : 0));
+        list += buf;
+    }
+    buntest::write_file("in.dat", list);
+    for (const auto& c : cases) {
+        const std::string head = std::string("{ format = ") + c.fmt +
+                                 " reference_point_x = 0.3 reference_point_y = -0.2 "
+                                 "reference_point_phi = " +
+                                 std::to_string(c.phi) + " array = ";
+        auto r = particles(head + "#file { name = in.dat } }");
+        ASSERT_EQ(r.ierr, 0) << c.fmt << " " << c.phi;
+        const int n = prtcls.npart;
+        ASSERT_EQ(n, 9);
+        std::vector<double> before(prtcls.xptcl.col(1), prtcls.xptcl.col(n + 1));
+        const double ct = prtcls.ctptcl;
+        r = run_layer(std::string("monitor { format = ") + c.fmt + " name = out.dat }", "monitor",
+                      bunch::lymoni);
+        ASSERT_EQ(r.ierr, 0);
+        r = particles(head + "#file { name = out.dat } }");
+        ASSERT_EQ(r.ierr, 0) << c.fmt << " " << c.phi;
+        ASSERT_EQ(prtcls.npart, n);
+        EXPECT_EQ(prtcls.ctptcl, ct);
+        for (int i = 1; i <= n; ++i)
+            for (int k = 1; k <= 7; ++k) {
+                const double a = before[std::size_t(i - 1) * 7 + (k - 1)];
+                const double b = prtcls.xptcl(k, i);
+                // angles absolute, the rest relative to their scale
+                const double scale = (k == 5 || k == 6) ? 1.0 : (k == 7 ? 1e-10 : std::fabs(a) + 1e-3);
+                EXPECT_NEAR(b, a, 1e-13 * scale)
+                    << c.fmt << " phi " << c.phi << " particle " << i << " word " << k;
+            }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// Bunch statistics: rms sizes about particle 1 and the step-error measure,
+// on small bunches with answers in closed form.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "bunch/error.hpp"
+
+namespace {
+
+using ftypes::Logical;
+
+constexpr double pi = 3.141592653589793;
+
+struct P {
+    double x, y, z, p, phi, q;
+    bool act;
+};
+
+// Packs particles into the 7-word record layout and the active flags.
+void pack(const std::vector<P>& ps, std::vector<double>& rec, std::vector<Logical>& act) {
+    rec.clear();
+    act.clear();
+    for (const auto& p : ps) {
+        rec.insert(rec.end(), {p.x, p.y, p.z, p.p, p.phi, 0.0, p.q});
+        act.push_back(p.act);
+    }
+}
+
+TEST(Statistics, RmsSizesAboutParticleOne) {
+    struct Case {
+        const char* name;
+        std::vector<P> ps;
+        double su, sv, sz;
+    };
+    const Case cases[] = {
+        {"one active particle", {{1, 2, 3, 1, 0, 1e-9, true}}, 0, 0, 0},
+        {"two along the motion", {{0, 0, 0, 1, 0, 1, true}, {2, 0, 0, 1, 0, 1, true}}, 1, 0, 0},
+        {"motion along y: along and across exchange",
+         {{0, 0, 0, 1, pi / 2, 1, true}, {0, 2, 0, 1, 0, 1, true}, {-4, 0, 0, 1, 0, 1, true}},
+         std::sqrt(8.0 / 9.0), std::sqrt(32.0 / 9.0), 0},
+        {"three equal charges in a row, vertical spread",
+         {{0, 0, 0, 1, 0, 1, true}, {1, 0, 1, 1, 0, 1, true}, {2, 0, -1, 1, 0, 1, true}},
+         std::sqrt(2.0 / 3.0), 0, std::sqrt(2.0 / 3.0)},
+        {"charge-weighted", {{0, 0, 0, 1, 0, 3, true}, {4, 0, 0, 1, 0, 1, true}}, std::sqrt(3.0), 0,
+         0},
+        {"inactive particles ignored though charged",
+         {{0, 0, 0, 1, 0, 1, true}, {2, 0, 0, 1, 0, 1, true}, {100, 50, 9, 1, 0, 5, false}}, 1, 0,
+         0},
+        {"negative weight, negative variance gives 0",
+         {{0, 0, 0, 1, 0, 1, true}, {2, 0, 0, 1, 0, -0.5, true}}, 0, 0, 0},
+        {"no active particle", {{0, 0, 0, 1, 0, 1, false}, {2, 1, 1, 1, 0, 1, false}}, 0, 0, 0},
+        {"active charges summing to zero",
+         {{0, 0, 0, 1, 0, 1, true}, {2, 1, 1, 1, 0, -1, true}}, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> rec;
+        std::vector<Logical> act;
+        pack(c.ps, rec, act);
+        double su = -1, sv = -1, sz = -1;
+        bunch::rmspar(static_cast<int>(c.ps.size()), rec.data(), act.data(), su, sv, sz);
+        EXPECT_NEAR(su, c.su, 1e-12) << c.name;
+        EXPECT_NEAR(sv, c.sv, 1e-12) << c.name;
+        EXPECT_NEAR(sz, c.sz, 1e-12) << c.name;
+    }
+}
+
+TEST(Statistics, StepErrorMeasure) {
+    struct Case {
+        const char* name;
+        std::vector<P> old_, new_;
+        double e1, e2;
+    };
+    const Case cases[] = {
+        {"one active particle", {{0, 0, 0, 1, 0, 1, true}}, {{1, 1, 0, 2, 0, 1, true}}, 0, 0},
+        {"displacement and momentum change",
+         {{0, 0, 0, 1, 0, 1, true}, {1, 0, 0, 2, 0, 1, true}},
+         {{0, 0, 0, 1, 0, 1, true}, {1.1, 0, 0, 2.2, 0, 1, true}},
+         std::sqrt(0.01 / 2) / 0.55, std::sqrt(0.04 / 2) / 0.6},
+        {"sideways displacement counts, vertical does not",
+         {{0, 0, 0, 1, 0, 1, true}, {1, 0, 0, 2, 0, 1, true}},
+         {{0, 0, 0, 1, 0, 1, true}, {1, 0.3, 7, 2, 0, 1, true}}, std::sqrt(0.09 / 2) / 0.5, 0},
+        {"no length spread", {{0, 0, 0, 1, 0, 1, true}, {0, 1, 0, 2, 0, 1, true}},
+         {{5, 0, 0, 1, 0, 1, true}, {5, 9, 0, 3, 0, 1, true}}, 0, 0},
+        {"inactive particles ignored",
+         {{0, 0, 0, 1, 0, 1, true}, {1, 0, 0, 2, 0, 1, true}, {0, 0, 0, 1, 0, 0, false}},
+         {{0, 0, 0, 1, 0, 1, true}, {1.1, 0, 0, 2.2, 0, 1, true}, {50, 0, 0, 9, 0, 0, false}},
+         std::sqrt(0.01 / 2) / 0.55, std::sqrt(0.04 / 2) / 0.6},
+        {"no active particle", {{0, 0, 0, 1, 0, 1, false}, {1, 0, 0, 2, 0, 1, false}},
+         {{0, 0, 0, 1, 0, 1, false}, {2, 0, 0, 3, 0, 1, false}}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> r1, r2;
+        std::vector<Logical> a1, a2;
+        pack(c.old_, r1, a1);
+        pack(c.new_, r2, a2);
+        double e1 = -1, e2 = -1;
+        bunch::error1(static_cast<int>(c.old_.size()), r1.data(), r2.data(), a2.data(), e1, e2);
+        EXPECT_NEAR(e1, c.e1, 1e-12) << c.name;
+        EXPECT_NEAR(e2, c.e2, 1e-12) << c.name;
+        EXPECT_FALSE(std::isnan(e1) || std::isnan(e2)) << c.name;
+    }
+}
+
+}  // namespace
