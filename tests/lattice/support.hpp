@@ -90,6 +90,7 @@ protected:
         EXPECT_EQ(ierr, 0);
         run::inprsr(ierr);
         EXPECT_EQ(ierr, 0);
+        if (!outpath_.empty()) run::iopcom.outpath = outpath_;
         std::string word;
         run::getcmd(word, ierr);
         EXPECT_EQ(word, "lattice");
@@ -99,6 +100,7 @@ protected:
         return ierr;
     }
     std::filesystem::path old_, dir_;
+    std::string outpath_;  // output path prefix for the layer run (none when empty)
 };
 
 }  // namespace lattest

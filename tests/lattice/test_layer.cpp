@@ -1,0 +1,408 @@
+// The "lattice" layer read from small deck texts: element data, section
+// codes, standard-output lines, every failure cascade, "latout.dat".
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support.hpp"
+
+namespace {
+
+using lattest::LatticeFolder;
+using lattice::latcom;
+using lattice::latmks;
+using Lines = std::vector<std::string>;
+
+constexpr double pi = 3.141592653589793;
+
+// A small lattice with one element of every kind.
+const char* const mixed_deck =
+    "lattice {\n"
+    "  dipole { position { delta_s = 1.0 marker = d1in }\n"
+    "           properties { r = 2.0 }\n"
+    "           position { delta_s = 1.0471975511965976 marker = d1out duty = no } }\n"
+    "  quadrupole { position { delta_s = 0.5 }\n"
+    "               properties { strength = 1.5 alpha = 90 horizontal_offset = 0.001\n"
+    "                            vertical_offset = -0.002 }\n"
+    "               position { delta_s = 0.2 } }\n"
+    "  thin_quadrupole { position { delta_s = 0.3 marker = tq }\n"
+    "                    properties { effective_length = 0.5 quadrupole_k = 2.0 } }\n"
+    "  discrete_free { position { delta_s = 0.25 duty = yes }\n"
+    "                  properties { type = 2 integer = 2 real = 1 }\n"
+    "                  real_array { 3.5 } integer_array { 4 5 } }\n"
+    "}\n";
+
+TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
+    Lines out;
+    ASSERT_EQ(run_layer(mixed_deck, out), 0);
+    const double s3 = std::sqrt(3.0);
+    const Lines expect = {
+        " section 1  length= 1.0471975511965974E+00",
+        " section 2  length= 5.0000000000000000E-01",
+        " section 3  length= 2.0000000000000018E-01",
+        " section 4  length= 2.9999999999999982E-01",
+        " section 5  length= 2.5000000000000000E-01",
+        " end of lattice definition",
+    };
+    EXPECT_EQ(out, expect);
+    ASSERT_EQ(latcom.nfb, 6);
+    // dipole exit: 30 degree arc of radius 2 from (1, 0) along +x
+    const double ex = 2.0, ey = -(2.0 - s3), tx = s3 / 2, ty = -0.5;
+    EXPECT_NEAR(latcom.fb(1, 2), ex, 1e-15);
+    EXPECT_NEAR(latcom.fb(2, 2), ey, 1e-15);
+    EXPECT_NEAR(latcom.fb(3, 2), tx, 1e-15);
+    EXPECT_NEAR(latcom.fb(4, 2), ty, 1e-15);
+    EXPECT_EQ(latcom.fb(8, 2), 2.0);
+    // straight on along the exit tangent; path lengths add up
+    const double s[] = {1.0, 1.0 + pi / 3, 1.5 + pi / 3, 1.7 + pi / 3, 2.0 + pi / 3, 2.25 + pi / 3};
+    const double along[] = {0.0, 0.0, 0.5, 0.7, 1.0, 1.25};
+    for (int i = 2; i <= 6; ++i) {
+        EXPECT_NEAR(latcom.fb(1, i), ex + along[i - 1] * tx, 1e-14) << i;
+        EXPECT_NEAR(latcom.fb(2, i), ey + along[i - 1] * ty, 1e-14) << i;
+        EXPECT_NEAR(latcom.fb(5, i), tx, 1e-15) << i;
+        EXPECT_NEAR(latcom.fb(6, i), ty, 1e-15) << i;
+    }
+    for (int i = 1; i <= 6; ++i) EXPECT_NEAR(latcom.fb(7, i), s[i - 1], 1e-14) << i;
+    // section codes (thick/thin, field code, nila, nrla)
+    const int isect[6][4] = {{1, 0, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0},
+                             {1, 1, 1, 4}, {0, 1, 1, 36}, {0, 2, 3, 37}};
+    for (int i = 1; i <= 6; ++i)
+        for (int k = 1; k <= 4; ++k) EXPECT_EQ(latcom.isect(k, i), isect[i - 1][k - 1]) << i << "," << k;
+    EXPECT_EQ(latcom.nila, 3);
+    EXPECT_EQ(latcom.nrla, 37);
+    // quadrupole: order 2 and (h, v, strength, alpha in radians)
+    EXPECT_EQ(latcom.ila(1), 2);
+    EXPECT_EQ(latcom.rla(1), 0.001);
+    EXPECT_EQ(latcom.rla(2), -0.002);
+    EXPECT_EQ(latcom.rla(3), 1.5);
+    EXPECT_DOUBLE_EQ(latcom.rla(4), pi / 2);
+    // discrete_free lists
+    EXPECT_EQ(latcom.ila(2), 4);
+    EXPECT_EQ(latcom.ila(3), 5);
+    EXPECT_EQ(latcom.rla(37), 3.5);
+    // markers and duty flags (thick elements default to duty)
+    const char* marks[] = {"d1in", "d1out", "undefined", "undefined", "tq", "undefined"};
+    const bool duty[] = {true, false, true, true, false, true};
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(latmks.fbmark(i).str(), marks[i - 1]) << i;
+        EXPECT_EQ(bool(latcom.fbduty(i)), duty[i - 1]) << i;
+    }
+    EXPECT_FALSE(latcom.lfbok);
+    // the summary file, checked against the hand-verified copy
+    EXPECT_EQ(lattest::read_file("latout.dat"),
+              lattest::read_file(std::string(LATTICE_GOLDEN_DIR) + "/mixed_latout.dat"));
+}
+
+// Private data of the thick kinds.
+TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
+    struct Case {
+        const char* props;
+        const char* kind;
+        int order;  // 0: no private data (dipole)
+        double r;   // radius stored at the exit
+    };
+    const Case cases[] = {
+        {"poles = 6 strength = 3.0", "multipole", 3, 0.0},
+        {"poles = 2 strength = 0.5", "multipole", 1, 0.0},
+        {"strength = -2.0", "quadrupole", 2, 0.0},
+        {"", "dipole", 0, 0.0},
+        {"r = -5.5", "dipole", 0, -5.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind + std::string(" ") + c.props);
+        lattest::reset_state();
+        Lines out;
+        const std::string deck = std::string("lattice { ") + c.kind +
+                                 " { position { delta_s = 1 } properties { " + c.props +
+                                 " } position { delta_s = 2 } } }\n";
+        ASSERT_EQ(run_layer(deck, out), 0);
+        ASSERT_EQ(latcom.nfb, 2);
+        EXPECT_EQ(latcom.fb(8, 2), c.r);
+        EXPECT_EQ(latcom.isect(1, 2), 1);
+        if (c.order == 0) {
+            EXPECT_EQ(latcom.isect(2, 2), 0);
+            EXPECT_EQ(latcom.nila, 0);
+            EXPECT_EQ(latcom.nrla, 0);
+        } else {
+            EXPECT_EQ(latcom.isect(2, 2), 1);
+            EXPECT_EQ(latcom.ila(1), c.order);
+            EXPECT_EQ(latcom.isect(3, 2), 1);
+            EXPECT_EQ(latcom.isect(4, 2), 4);
+        }
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[1], " end of lattice definition");
+    }
+}
+
+TEST_F(LatticeFolder, EmptyAndEntryOnlyDipoles) {
+    Lines out;
+    ASSERT_EQ(run_layer("lattice { dipole { } dipole { position { delta_s = 1 } } }\n", out), 0);
+    EXPECT_EQ(out, Lines{" end of lattice definition"});  // one boundary: no section line
+    ASSERT_EQ(latcom.nfb, 1);
+    EXPECT_TRUE(latcom.fbduty(1));
+    EXPECT_EQ(latcom.isect(1, 1), 1);
+    EXPECT_EQ(latcom.isect(2, 1), 0);
+}
+
+TEST_F(LatticeFolder, ThinQuadrupoleMatrices) {
+    Lines out;
+    ASSERT_EQ(run_layer("lattice { thin_quadrupole { position { delta_s = 1 }\n"
+                        " properties { effective_length = 0.5 quadrupole_k = 2.0 } } }\n",
+                        out),
+              0);
+    ASSERT_EQ(latcom.nrla, 32);
+    EXPECT_FALSE(latcom.fbduty(1));
+    // M1 and M2, column by column, on (u, u', z, z')
+    double m1[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    double m2[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    m1[1][0] = -1.0;  // M1(2,1) = -L k
+    m1[3][2] = 1.0;   // M1(4,3) = +L k
+    m2[0][1] = 1.0;   // M2(1,2)
+    m2[2][3] = -1.0;  // M2(3,4)
+    for (int l = 0; l < 4; ++l)
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(latcom.rla(1 + k + 4 * l), m1[k][l]) << k << l;
+            EXPECT_EQ(latcom.rla(17 + k + 4 * l), m2[k][l]) << k << l;
+        }
+    // M2 is the inverse transpose of M1
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k) sum += m1[k][i] * m2[k][j];
+            EXPECT_EQ(sum, i == j ? 1.0 : 0.0);
+        }
+    EXPECT_EQ(latcom.isect(1, 1), 0);
+    EXPECT_EQ(latcom.isect(2, 1), 1);
+    EXPECT_EQ(latcom.isect(3, 1), 0);
+    EXPECT_EQ(latcom.isect(4, 1), 32);
+}
+
+TEST_F(LatticeFolder, DiscreteFreePresets) {
+    Lines out;
+    ASSERT_EQ(run_layer("lattice { discrete_free { position { delta_s = 1 }\n"
+                        " properties { type = 7 integer = 3 real = 2 }\n"
+                        " integer_array { 7 } } }\n",
+                        out),
+              0);
+    EXPECT_EQ(latcom.isect(2, 1), 7);
+    EXPECT_EQ(latcom.ila(1), 7);
+    EXPECT_EQ(latcom.ila(2), ftypes::UNDEF_INT);
+    EXPECT_EQ(latcom.ila(3), ftypes::UNDEF_INT);
+    // reserved reals without a list start as the list reader's preset
+    EXPECT_EQ(latcom.rla(1), ftypes::UNDEF_REAL);
+    EXPECT_EQ(latcom.rla(2), ftypes::UNDEF_REAL);
+}
+
+TEST_F(LatticeFolder, DiscreteFreeTypeOneWithItsMatrix) {
+    Lines out;
+    std::string deck = "lattice { discrete_free { position { delta_s = 1 }\n"
+                       " properties { type = 1 integer = 0 real = 16 }\n real_array {";
+    for (int k = 1; k <= 16; ++k) deck += " " + std::to_string(k);
+    deck += " } } }\n";
+    ASSERT_EQ(run_layer(deck, out), 0);
+    EXPECT_EQ(latcom.isect(2, 1), 1);
+    EXPECT_EQ(latcom.rla(16), 16.0);
+}
+
+TEST_F(LatticeFolder, ThirtySecondThinQuadrupoleRefused) {
+    std::string deck = "lattice {\n";
+    for (int k = 1; k <= 32; ++k)
+        deck += " thin_quadrupole { position { delta_s = 0.1 } properties { effective_length = 0.1 "
+                "quadrupole_k = 1 } }\n";
+    deck += "}\n";
+    Lines out;
+    EXPECT_NE(run_layer(deck, out), 0);
+    EXPECT_EQ(out, (Lines{" increase rlalen (latcom)", " error in thin_quadrupole", " error in lattice"}));
+    EXPECT_EQ(latcom.nrla, 992);
+    EXPECT_EQ(latcom.nfb, 32);
+}
+
+TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
+    std::string deck = "lattice {\n";
+    for (int k = 1; k <= 101; ++k) deck += " dipole { position { delta_s = 0.1 } }\n";
+    deck += "}\n";
+    Lines out;
+    EXPECT_NE(run_layer(deck, out), 0);
+    EXPECT_EQ(out, (Lines{" error in position: increase maxlat (latcom)", " error in dipole/multipole",
+                          " error in lattice"}));
+    EXPECT_EQ(latcom.nfb, 100);
+}
+
+// Every failure, with its exact cascade of lines from the innermost outwards.
+TEST_F(LatticeFolder, FailureCascades) {
+    struct Case {
+        const char* name;
+        std::string body;  // inside "lattice { ... }"
+        Lines lines;
+    };
+    const std::string p1 = "position { delta_s = 1 } ";
+    const std::string dip = "dipole { " + p1 + "} ";
+    const Case cases[] = {
+        {"unknown_element", "drift { }", {" error in lattice"}},
+        {"properties_first", "dipole { properties { r = 1 } }", {" error in dipole/multipole", " error in lattice"}},
+        {"position_not_a_number", "dipole { position { rho = abc } }",
+         {" error in lyrass", " error in dipole/multipole", " error in lattice"}},
+        {"position_unknown_key", "quadrupole { position { length = 1 } }",
+         {" error in assign: unknown identifyer", " error in lyrass", " error in dipole/multipole",
+          " error in lattice"}},
+        {"thin_position_not_a_number", "thin_quadrupole { position { psi = x } }",
+         {" error in lyrass", " error in thin_quadrupole", " error in lattice"}},
+        {"first_boundary_undefined", "dipole { position { psi = 10 } }",
+         {" error in position: first field boundary", " error in dipole/multipole", " error in lattice"}},
+        {"later_boundary_undefined", dip + "dipole { position { marker = a } }",
+         {" error in position", " error in dipole/multipole", " error in lattice"}},
+        {"parallel_boundary", dip + "dipole { position { rho = 3 psi = 90 } }",
+         {" error in position", " error in dipole/multipole", " error in lattice"}},
+        {"arc_without_length", "dipole { " + p1 + "properties { r = 1 } position { rho = 2 } }",
+         {" error in position, arc definition", " error in dipole/multipole", " error in lattice"}},
+        {"arc_negative_length", "dipole { " + p1 + "properties { r = 1 } position { delta_s = -1 } }",
+         {" error in position, relative arc definition", " error in dipole/multipole", " error in lattice"}},
+        {"arc_never_meets", "dipole { " + p1 + "properties { r = 1 } position { rho = 2.5 psi = -90 } }",
+         {" error in position, absolute arc definition", " error in dipole/multipole", " error in lattice"}},
+        {"arc_root_at_start", "dipole { position { delta_s = 0 } properties { r = 1 } position { rho = 0 psi = 45 } }",
+         {" error in position", " error in dipole/multipole", " error in lattice"}},
+        {"quadrupole_with_r", "quadrupole { " + p1 + "properties { r = 1 } }",
+         {" error in assign: unknown identifyer", " error in dipole/multipole_properties",
+          " error in dipole/multipole", " error in lattice"}},
+        {"dipole_with_strength", "dipole { " + p1 + "properties { strength = 1 } }",
+         {" error in assign: unknown identifyer", " error in dipole/multipole_properties",
+          " error in dipole/multipole", " error in lattice"}},
+        {"properties_not_a_number", "quadrupole { " + p1 + "properties { alpha = 1x } }",
+         {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
+        {"poles_odd", "multipole { " + p1 + "properties { poles = 3 } }",
+         {" undefined or invalid pole number", " error in dipole/multipole_properties",
+          " error in dipole/multipole", " error in lattice"}},
+        {"poles_zero", "multipole { " + p1 + "properties { poles = 0 } }",
+         {" undefined or invalid pole number", " error in dipole/multipole_properties",
+          " error in dipole/multipole", " error in lattice"}},
+        {"poles_missing", "multipole { " + p1 + "properties { strength = 1 } }",
+         {" undefined or invalid pole number", " error in dipole/multipole_properties",
+          " error in dipole/multipole", " error in lattice"}},
+        {"poles_not_integer", "multipole { " + p1 + "properties { poles = 4.0 } }",
+         {" undefined or invalid pole number", " error in dipole/multipole_properties",
+          " error in dipole/multipole", " error in lattice"}},
+        {"properties_twice", "dipole { " + p1 + "properties { } properties { } }",
+         {" error in dipole/multipole", " error in lattice"}},
+        {"exit_without_properties", "dipole { " + p1 + p1 + "}", {" error in dipole/multipole", " error in lattice"}},
+        {"after_exit", "dipole { " + p1 + "properties { } " + p1 + p1 + "}",
+         {" error in dipole/multipole", " error in lattice"}},
+        {"ilalen_thick", "discrete_free { " + p1 + "properties { type = 0 integer = 1000 real = 0 } } " +
+                             "quadrupole { " + p1 + "properties { } " + p1 + "}",
+         {" global constant ilalen too small", " error in dipole/multipole", " error in lattice"}},
+        {"rlalen_thick", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 997 } } " +
+                             "multipole { " + p1 + "properties { poles = 4 } " + p1 + "}",
+         {" global constant rlalen too small", " error in dipole/multipole", " error in lattice"}},
+        {"thin_missing_k", "thin_quadrupole { " + p1 + "properties { effective_length = 1 } }",
+         {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
+        {"thin_without_properties", "thin_quadrupole { " + p1 + "}",
+         {" error in thin_quadrupole", " error in lattice"}},
+        {"thin_properties_first", "thin_quadrupole { properties { } }",
+         {" error in thin_quadrupole", " error in lattice"}},
+        {"thin_position_twice", "thin_quadrupole { " + p1 + p1 + "}",
+         {" error in thin_quadrupole", " error in lattice"}},
+        {"free_missing_real", "discrete_free { " + p1 + "properties { type = 0 integer = 0 } }",
+         {" error in dicrete_free_properties", " error in dicrete_free", " error in lattice"}},
+        {"free_type_not_integer", "discrete_free { " + p1 + "properties { type = 1.5 integer = 0 real = 0 } }",
+         {" error in dicrete_free_properties", " error in dicrete_free", " error in lattice"}},
+        {"free_negative_integers", "discrete_free { " + p1 + "properties { type = 0 integer = -1 real = 0 } }",
+         {" error in dicrete_free", " error in lattice"}},
+        {"free_negative_reals", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = -1 } }",
+         {" error in dicrete_free", " error in lattice"}},
+        {"free_ilalen", "discrete_free { " + p1 + "properties { type = 0 integer = 1001 real = 0 } }",
+         {" increase ilalen (latcom)", " error in dicrete_free", " error in lattice"}},
+        {"free_rlalen", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 1001 } }",
+         {" increase rlalen (latcom)", " error in dicrete_free", " error in lattice"}},
+        {"free_type1_without_matrix", "discrete_free { " + p1 + "properties { type = 1 integer = 0 real = 15 } }",
+         {" discrete_free of type 1 needs 16 private reals", " error in dicrete_free", " error in lattice"}},
+        {"free_list_too_long", "discrete_free { " + p1 + "properties { type = 0 integer = 1 real = 0 } "
+                               "integer_array { 1 2 } }",
+         {" io error in getspc, expected:", " }", " error in dicrete_free", " error in lattice"}},
+        {"free_list_not_a_number", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 2 } "
+                                   "real_array { 1 z } }",
+         {" error in dicrete_free", " error in lattice"}},
+        {"free_list_twice", "discrete_free { " + p1 + "properties { type = 0 integer = 1 real = 0 } "
+                            "integer_array { 1 } integer_array { 1 } }",
+         {" error in dicrete_free", " error in lattice"}},
+        {"free_list_before_properties", "discrete_free { " + p1 + "integer_array { } }",
+         {" error in dicrete_free", " error in lattice"}},
+        {"free_without_properties", "discrete_free { " + p1 + "}", {" error in dicrete_free", " error in lattice"}},
+        {"thin_rlalen_any_integers", "discrete_free { " + p1 + "properties { type = 0 integer = 1000 real = 969 } } " +
+                                         "thin_quadrupole { " + p1 + "properties { effective_length = 1 quadrupole_k = 1 } }",
+         {" increase rlalen (latcom)", " error in thin_quadrupole", " error in lattice"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lattest::reset_state();
+        Lines out;
+        EXPECT_NE(run_layer("lattice { " + c.body + " }\n", out), 0);
+        EXPECT_EQ(out, c.lines);
+        // no summary file after an element failure
+        EXPECT_FALSE(std::filesystem::exists("latout.dat"));
+    }
+}
+
+TEST_F(LatticeFolder, LayerWithoutBrace) {
+    Lines out;
+    EXPECT_NE(run_layer("lattice dipole { }\n", out), 0);
+    EXPECT_EQ(out, (Lines{" io error in getspc, expected:", " {", " error in lattice"}));
+}
+
+TEST_F(LatticeFolder, LayerCutShortByTheDeckEnd) {
+    Lines out;
+    EXPECT_NE(run_layer("lattice { dipole { position { delta_s = 1 } }\n", out), 0);
+    // the end of the main deck reads as the word "exit": not an element
+    EXPECT_EQ(out, (Lines{" error in lattice"}));
+}
+
+// A negative section length is counted: the layer ends (lines, file, end
+// line) and then fails.
+TEST_F(LatticeFolder, NegativeSectionLength) {
+    Lines out;
+    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 2 } }\n"
+                        " dipole { position { rho = 1 psi = 0 } } dipole { position { delta_s = 0 } } }\n",
+                        out),
+              1);
+    EXPECT_EQ(out, (Lines{" section 1  length= -1.0000000000000000E+00",
+                          " section 2  length= 0.0000000000000000E+00", " end of lattice definition",
+                          " error in lattice"}));
+    EXPECT_TRUE(std::filesystem::exists("latout.dat"));
+}
+
+// "latout.dat" that cannot be opened: a warning, the pool unit freed, and
+// the layer still succeeds.
+TEST_F(LatticeFolder, SummaryFileCannotBeOpened) {
+    outpath_ = "no_such_folder/deeper";
+    Lines out;
+    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 } } }\n", out), 0);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].rfind(" warning", 0), 0u) << out[0];
+    EXPECT_EQ(out[1], " end of lattice definition");
+    for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u) EXPECT_FALSE(run::iopcom.iuse(u)) << u;
+}
+
+TEST_F(LatticeFolder, SummaryFileUsesOutputPrefix) {
+    std::filesystem::create_directories("outdir");
+    outpath_ = "outdir";
+    Lines out;
+    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 marker = m duty = no } } }\n", out), 0);
+    const auto text = lattest::read_file("outdir/latout.dat");
+    const auto lines = lattest::lines_of(text);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], " i= 1   marker= m   duty= F");
+    EXPECT_FALSE(std::filesystem::exists("latout.dat"));
+}
+
+// Element words and sub-blocks may be separated by include files.
+TEST_F(LatticeFolder, ElementsFromAnIncludedFile) {
+    lattest::write_file("more.in", "quadrupole { position { delta_s = 1 } properties { strength = 2 }\n"
+                                   " position { delta_s = 1 } }\n");
+    Lines out;
+    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 } }\n"
+                        " #file { name = more.in } }\n",
+                        out),
+              0);
+    EXPECT_EQ(latcom.nfb, 3);
+    EXPECT_EQ(latcom.rla(3), 2.0);
+}
+
+}  // namespace
