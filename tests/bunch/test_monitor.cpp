@@ -82,7 +82,7 @@ TEST_F(Monitor, RecordLayoutsAndRendering) {
     const std::size_t len[] = {138, 161, 161, 184, 161, 184, 234, 257};
     ASSERT_EQ(recs.size(), 8u);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(recs[i].size(), len[i]) << "record " << i;
-    EXPECT_EQ(recs[0].substr(0, 91),
+    EXPECT_EQ(recs[0].substr(0, 92),
               "   0.10000000000000E+01  -0.10000000000000E+01   0.00000000000000E+00"
               "   0.10000000000000-299");
     EXPECT_EQ(recs[1].substr(0, 23), "   0.50000000000000E+00") << "time first";
