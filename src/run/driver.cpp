@@ -9,6 +9,7 @@
 #include "bunch/monitor.hpp"
 #include "bunch/tracker.hpp"
 #include "lattice/latbunch.hpp"
+#include "lattice/lattice.hpp"
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
 #include "include/prtcls.hpp"
@@ -78,6 +79,7 @@ std::int32_t tarvel() {
     // Start-up: each step only while the status is 0.
     fiinit("tarvel.in", 9, ierr);
     if (ierr == 0) inprsr(ierr);
+    if (ierr == 0) lattice::inilat(ierr);
     // start-up: inilat, iniprt, initrk, inifrc, inimon (wired by their owners)
     if (ierr == 0) bunch::initrk(ierr);
     if (ierr == 0) forces::inifrc(ierr);
@@ -105,7 +107,12 @@ std::int32_t tarvel() {
                 if (ierr != 0) break;
                 continue;
             }
-            // layer "lattice": lylatt, then drop_stored_fields() whatever its status (wired by lattice)
+            if (commid == "lattice") {
+                lattice::lylatt(ierr);
+                drop_stored_fields();
+                if (ierr != 0) break;
+                continue;
+            }
             // layer "particles": lypart, eximon(0), drop_stored_fields(), errsum := 0 (wired by bunch)
             // layer "monitor": inila2, then lymoni only if it succeeded (wired by bunch)
             // layer "online_monitor": lyomon (wired by bunch)
