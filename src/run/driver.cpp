@@ -7,6 +7,7 @@
 #include "fieldlib/version.hpp"
 #include "forces/version.hpp"
 #include "bunch/monitor.hpp"
+#include "bunch/particles.hpp"
 #include "bunch/tracker.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
@@ -81,8 +82,10 @@ std::int32_t tarvel() {
     if (ierr == 0) inprsr(ierr);
     if (ierr == 0) lattice::inilat(ierr);
     // start-up: inilat, iniprt, initrk, inifrc, inimon (wired by their owners)
+    if (ierr == 0) bunch::iniprt(ierr);
     if (ierr == 0) bunch::initrk(ierr);
     if (ierr == 0) forces::inifrc(ierr);
+    if (ierr == 0) bunch::inimon(ierr);
     if (ierr == 0) {
         drop_stored_fields();
         verifo();
@@ -98,7 +101,12 @@ std::int32_t tarvel() {
             if (ierr != 0) break;
             if (commid == "exit") {
                 fiexit(ierr);
-                // eximon(0) wired by bunch
+                {
+                    // close every online-monitor file
+                    std::int32_t st = 0;
+                    bunch::eximon(0, st);
+                    ierr += st;
+                }
                 action = "exit";
                 break;
             }
@@ -113,9 +121,29 @@ std::int32_t tarvel() {
                 if (ierr != 0) break;
                 continue;
             }
-            // layer "particles": lypart, eximon(0), drop_stored_fields(), errsum := 0 (wired by bunch)
-            // layer "monitor": inila2, then lymoni only if it succeeded (wired by bunch)
-            // layer "online_monitor": lyomon (wired by bunch)
+            if (commid == "particles") {
+                // a new bunch: the online monitors, stored fields and the
+                // integrated step error of the old one are dropped
+                bunch::lypart(ierr);
+                std::int32_t st = 0;
+                bunch::eximon(0, st);
+                if (ierr == 0) ierr = st;
+                drop_stored_fields();
+                bunch::tr3com.errsum = 0.0;
+                if (ierr != 0) break;
+                continue;
+            }
+            if (commid == "monitor") {
+                lattice::inila2(ierr);
+                if (ierr == 0) bunch::lymoni(ierr);
+                if (ierr != 0) break;
+                continue;
+            }
+            if (commid == "online_monitor") {
+                bunch::lyomon(ierr);
+                if (ierr != 0) break;
+                continue;
+            }
             if (commid == "forces") {
                 forces::lyforc(ierr);
                 drop_stored_fields();
