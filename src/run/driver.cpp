@@ -80,8 +80,8 @@ std::int32_t tarvel() {
     // Start-up: each step only while the status is 0.
     fiinit("tarvel.in", 9, ierr);
     if (ierr == 0) inprsr(ierr);
+    // start values of the lattice, bunch, tracker, force and monitor records
     if (ierr == 0) lattice::inilat(ierr);
-    // start-up: inilat, iniprt, initrk, inifrc, inimon (wired by their owners)
     if (ierr == 0) bunch::iniprt(ierr);
     if (ierr == 0) bunch::initrk(ierr);
     if (ierr == 0) forces::inifrc(ierr);
