@@ -11,8 +11,11 @@ tarvel_ensure_deps
 deck=${1:-$here/examples/sector_dipole}
 np=${2:-1}
 deck=$(cd "$deck" && pwd)
-cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF -DTARVEL_BENCH=OFF >/dev/null
-cmake --build "$here/build-release" --target tarvel -j "$(tarvel_jobs)" >/dev/null
+# the build is quiet; its messages are shown only when it fails
+if ! log=$(cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF \
+             -DTARVEL_BENCH=OFF 2>&1 && cmake --build "$here/build-release" --target tarvel -j "$(tarvel_jobs)" 2>&1); then
+  echo "$log"; echo "build failed"; exit 1
+fi
 run="$deck/run"
 rm -rf "$run"; mkdir -p "$run"
 find "$deck" -mindepth 1 -maxdepth 1 ! -name run -exec cp -r {} "$run"/ \;
