@@ -1,0 +1,287 @@
+// The "track_step" and "tracker" layers, the time-grid file and the run
+// set-up (end time rules and run configuration lines).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bunch/tracker.hpp"
+#include "include/forces.hpp"
+#include "include/latcom.hpp"
+#include "include/prtcls.hpp"
+#include "include/trkcom.hpp"
+#include "support.hpp"
+
+namespace {
+
+using bunch::tr3com;
+using bunch::trkcom;
+using runstest::pool_free;
+using runstest::write_file;
+
+std::string grid_text(int n, double step) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += std::to_string(i * step) + "\n";
+    return s;
+}
+
+class TrackLayers : public runstest::RunsFolder {};
+
+TEST_F(TrackLayers, TrackStepBlock) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string grid;  // contents of "grid.dat" ("" = no file)
+        bool ok;
+        std::vector<std::string> log;
+        std::function<void()> check;
+    };
+    const double eps = 0.0;
+    const Case cases[] = {
+        {"empty block keeps the start values", "{ }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.error_per_ct, 0.001);
+             EXPECT_EQ(tr3com.error_weight_momentum, 1.0);
+             EXPECT_EQ(tr3com.ct_step_max, 0.1);
+             EXPECT_EQ(tr3com.ct_step_min, 0.01);
+             EXPECT_EQ(tr3com.ct_step_first, 0.1);
+             EXPECT_EQ(tr3com.increase_factor, 2.0);
+             EXPECT_EQ(tr3com.arc_factor, 0.5);
+             EXPECT_EQ(tr3com.steps_tolerance, 1e-05);
+             EXPECT_EQ(tr3com.maxit, 3);
+             EXPECT_TRUE(tr3com.precondition);
+             EXPECT_TRUE(tr3com.duty_steps);
+             EXPECT_FALSE(tr3com.lgrid);
+         }},
+        {"small ct_step_max pulls min and first", "{ ct_step_max = 0.005 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.ct_step_max, 0.005);
+             EXPECT_EQ(tr3com.ct_step_min, 0.0025);
+             EXPECT_EQ(tr3com.ct_step_first, 0.005);
+         }},
+        {"ct_step_min below first leaves first", "{ ct_step_min = 0.05 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.ct_step_min, 0.05);
+             EXPECT_EQ(tr3com.ct_step_first, 0.1);
+         }},
+        {"ct_step_min not below ct_step_max refused", "{ ct_step_min = 0.2 }", "", false,
+         {" error in track_step"}, [] {}},
+        {"ct_step_min above first pulls first", "{ ct_step_first = 0.02 } ", "", true, {},
+         [&] { EXPECT_EQ(tr3com.ct_step_first, 0.02); }},
+        {"ct_step_first equal to min", "{ ct_step_min = 0.03 ct_step_first = 0.03 }", "", true, {},
+         [&] { EXPECT_EQ(tr3com.ct_step_first, 0.03); }},
+        {"ct_step_first equal to max", "{ ct_step_max = 0.2 ct_step_first = 0.2 }", "", true, {},
+         [&] { EXPECT_EQ(tr3com.ct_step_first, 0.2); }},
+        {"ct_step_first above max refused", "{ ct_step_first = 0.11 }", "", false, {" error in track_step"},
+         [] {}},
+        {"precondition other than yes is false", "{ precondition = No }", "", true, {},
+         [&] { EXPECT_FALSE(tr3com.precondition); }},
+        {"precondition yes", "{ precondition = yes duty_steps = true }", "", true, {},
+         [&] {
+             EXPECT_TRUE(tr3com.precondition);
+             EXPECT_FALSE(tr3com.duty_steps);
+         }},
+        {"iterative", "{ iterative = 5 error_per_ct = 1e-4 error_weight_momentum = 0 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.maxit, 5);
+             EXPECT_EQ(tr3com.error_per_ct, 1e-4);
+             EXPECT_EQ(tr3com.error_weight_momentum, 0.0);
+         }},
+        {"iterative 0 refused", "{ iterative = 0 }", "", false, {" error in track_step"}, [] {}},
+        {"iterative not an integer", "{ iterative = 2.5 }", "", false, {" error in track_step"}, [] {}},
+        {"error_per_ct 0 refused", "{ error_per_ct = 0 }", "", false, {" error in track_step"}, [] {}},
+        {"negative momentum weight refused", "{ error_weight_momentum = -1 }", "", false,
+         {" error in track_step"}, [] {}},
+        {"increase_factor below 1 refused", "{ increase_factor = 0.99 }", "", false,
+         {" error in track_step"}, [] {}},
+        {"arc_factor 1 accepted", "{ arc_factor = 1 increase_factor = 1 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.arc_factor, 1.0);
+             EXPECT_EQ(tr3com.increase_factor, 1.0);
+         }},
+        {"arc_factor above 1 refused", "{ arc_factor = 1.01 }", "", false, {" error in track_step"}, [] {}},
+        {"steps_tolerance 0 refused", "{ steps_tolerance = 0 }", "", false, {" error in track_step"}, [] {}},
+        {"value not a number", "{ ct_step_max = abc }", "", false, {" error in track_step"}, [] {}},
+        {"unknown key", "{ ct_step = 1 }", "", false,
+         {" error in assign: unknown identifyer", " error in track_step"}, [] {}},
+        {"grid of 2000 values", "{ time_grid_file = grid.dat }", grid_text(2000, 0.001), true,
+         {" read time_grid_file"},
+         [&] {
+             EXPECT_TRUE(tr3com.lgrid);
+             EXPECT_EQ(tr3com.ngrid, 2000);
+             EXPECT_EQ(tr3com.ctgrid(2000), 1.999);
+         }},
+        {"grid of 2001 values", "{ time_grid_file = grid.dat }", grid_text(2001, 0.001), false,
+         {" read time_grid_file", " too many points in time_grid_file: increase matist", " error in track_step"},
+         [&] { EXPECT_FALSE(tr3com.lgrid); }},
+        {"equal successive grid values", "{ time_grid_file = grid.dat }", "0.0\n0.1\n0.1\n0.2 9 9\n", true,
+         {" read time_grid_file"},
+         [&] {
+             EXPECT_EQ(tr3com.ngrid, 4);
+             EXPECT_EQ(tr3com.ctgrid(4), 0.2);
+         }},
+        {"decreasing grid", "{ time_grid_file = grid.dat }", "0.0\n0.2\n0.1\n", false,
+         {" read time_grid_file", " values in time_grid_file not increasing", " error in track_step"}, [] {}},
+        {"non-numeric grid record", "{ time_grid_file = grid.dat }", "0.0\nzero\n0.2\n", false,
+         {" read time_grid_file", " error in track_step"}, [&] { EXPECT_FALSE(tr3com.lgrid); }},
+        {"empty grid file", "{ time_grid_file = grid.dat }", "\n", false,
+         {" read time_grid_file", " error in track_step"}, [] {}},
+        {"missing grid file", "{ time_grid_file = nofile.dat }", "", false, {" error in track_step"}, [] {}},
+        {"a later layer without grid returns to adaptive steps", "{ }", "", true, {},
+         [&] { EXPECT_FALSE(tr3com.lgrid); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        if (std::string(c.name).rfind("a later layer", 0) == 0) tr3com.lgrid = true;
+        if (!c.grid.empty()) write_file("grid.dat", c.grid);
+        std::int32_t ierr = 0;
+        auto log = layer(bunch::lytrst, "track_step " + c.body + "\n", ierr);
+        EXPECT_EQ(ierr == 0, c.ok);
+        EXPECT_EQ(log, c.log);
+        EXPECT_TRUE(pool_free()) << "a file of the layer was left open";
+        c.check();
+    }
+    (void)eps;
+}
+
+// A lattice with two marked boundaries and their reference crossing times.
+void marked_lattice() {
+    auto& l = lattice::latcom;
+    l.nfb = 2;
+    lattice::latmks.fbmark(1) = "start";
+    lattice::latmks.fbmark(2) = "end";
+    l.ctfb(1) = 1.0;
+    l.ctfb(2) = 3.0;
+}
+
+TEST_F(TrackLayers, TrackerBlockAndEndTime) {
+    struct Case {
+        const char* name;
+        std::string body;
+        double ctptcl;
+        bool layer_ok;
+        bool setup_ok;
+        double end;  // resolved end time when the set-up succeeds
+        std::vector<std::string> log;  // lines of the layer and the set-up's error lines
+    };
+    const Case cases[] = {
+        {"end_time_c0", "{ end_time_c0 = 2.5 }", 0.5, true, true, 2.5, {}},
+        {"delta wins over end_time_c0", "{ end_time_c0 = 2.5 delta_time_c0 = 0.25 }", 0.5, true, true, 0.75, {}},
+        {"marker wins over delta", "{ delta_time_c0 = 0.25 end_time_marker = end }", 0.5, true, true, 3.0, {}},
+        {"marker with shift", "{ end_time_marker = start end_time_shift_c0 = 0.5 }", 0.5, true, true, 1.5, {}},
+        {"shift without marker has no effect", "{ end_time_c0 = 2 end_time_shift_c0 = 7 }", 0.5, true, true, 2.0,
+         {}},
+        {"end time equal to the bunch time", "{ end_time_c0 = 0.5 }", 0.5, true, false, 0.0,
+         {" error: end time < particle time"}},
+        {"nothing given", "{ }", 0.5, true, false, 0.0, {" error: end time is undefined"}},
+        {"unknown marker", "{ end_time_marker = nowhere }", 0.5, true, false, 0.0,
+         {" error: unknown marker for track time", " error: end time is undefined"}},
+        {"unknown marker with a valid delta", "{ end_time_marker = Start delta_time_c0 = 1 }", 0.5, true, false,
+         0.0, {" error: unknown marker for track time"}},
+        {"time not a number", "{ end_time_c0 = x }", 0.5, false, false, 0.0, {" error in tracker"}},
+        {"unknown key", "{ end_time = 1 }", 0.5, false, false, 0.0,
+         {" error in assign: unknown identifyer", " error in tracker"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        marked_lattice();
+        runstest::line_bunch(1, c.ctptcl, 100.0, 0.0);
+        // a previous layer's values never leak into this one
+        trkcom.delta_time_c0 = 9.0;
+        bunch::tr2com.end_time_marker = "end";
+        std::int32_t ierr = 0;
+        auto log = layer(bunch::lytrck, "tracker " + c.body + "\n", ierr);
+        EXPECT_EQ(ierr == 0, c.layer_ok);
+        if (c.layer_ok) {
+            testing::internal::CaptureStdout();
+            bunch::initr2(ierr);
+            auto more = runstest::lines_of(testing::internal::GetCapturedStdout());
+            EXPECT_EQ(ierr == 0, c.setup_ok);
+            if (ierr != 0) log.insert(log.end(), more.begin(), more.end());
+            if (c.setup_ok) EXPECT_EQ(trkcom.end_time_c0, c.end);
+        }
+        EXPECT_EQ(log, c.log);
+    }
+}
+
+TEST_F(TrackLayers, RunConfigurationLines) {
+    runstest::line_bunch(1, 0.0, 100.0, 0.0);
+    trkcom.end_time_c0 = 0.375;
+    struct Case {
+        const char* name;
+        std::function<void()> set;
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"start values, force-free",
+         [] {},
+         {"",
+          "  start time           = 0.0000000000000000E+00",
+          "  tracking to end_time = 3.7500000000000000E-01",
+          "  without self force",
+          "  with pre-conditioning",
+          "  with iterative tracking, maxit= 3",
+          "  relative step_error/step_time = 1.0000000000000000E-03",
+          "  weight of momentum error      = 1.0000000000000000E+00",
+          "  ct_step_min                   = 1.0000000000000000E-02",
+          "  ct_step_max                   = 1.0000000000000001E-01",
+          "  ct_step_first                 = 1.0000000000000001E-01",
+          "  with duty steps",
+          "  increase_factor               = 2.0000000000000000E+00",
+          "  arc_factor                    = 5.0000000000000000E-01",
+          ""}},
+        {"maxit 1, no preconditioning, no duty steps",
+         [] {
+             tr3com.maxit = 1;
+             tr3com.precondition = false;
+             tr3com.duty_steps = false;
+         },
+         {"",
+          "  start time           = 0.0000000000000000E+00",
+          "  tracking to end_time = 3.7500000000000000E-01",
+          "  without self force",
+          "  ct_step_min                   = 1.0000000000000000E-02",
+          "  ct_step_max                   = 1.0000000000000001E-01",
+          "  ct_step_first                 = 1.0000000000000001E-01",
+          "  increase_factor               = 2.0000000000000000E+00",
+          "  arc_factor                    = 5.0000000000000000E-01",
+          ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::int32_t ierr = 0;
+        bunch::initrk(ierr);
+        trkcom.end_time_c0 = 0.375;
+        c.set();
+        testing::internal::CaptureStdout();
+        bunch::initr2(ierr);
+        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr, 0);
+        EXPECT_EQ(log, c.log);
+    }
+}
+
+// A model that this build cannot evaluate stops the run at its set-up with a
+// clear line, never running it with silent zero forces.
+TEST_F(TrackLayers, UnavailableModelRefusedAtSetUp) {
+    runstest::line_bunch(1, 0.0, 100.0, 0.0);
+    for (int t = 1; t <= 5; ++t) {
+        SCOPED_TRACE(t);
+        trkcom.end_time_c0 = 1.0;
+        forces::forces.itype = t;
+        testing::internal::CaptureStdout();
+        std::int32_t ierr = 0;
+        bunch::initr2(ierr);
+        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_NE(ierr, 0);
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0], " error: force type '" + std::string(forces::cforce[std::size_t(t)]) +
+                              "' is not available, no tracking run");
+    }
+    forces::forces.itype = 0;
+}
+
+}  // namespace
