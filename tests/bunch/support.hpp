@@ -95,10 +95,13 @@ protected:
         LayerRun r;
         write_file("tarvel.in", text);
         std::int32_t ierr = 0;
-        run::unit_close_all();
-        run::iopcom = run::Iopcom{};
+        // a fresh deck stack; pool files opened before stay open
+        for (int u = run::unit_deck; u < run::unit_pool_lo; ++u)
+            if (run::unit_is_open(u)) (void)run::unit_close(u);
+        const auto iuse = run::iopcom.iuse;
         run::fincom = run::Fincom{};
         run::fiinit("tarvel.in", 9, ierr);
+        run::iopcom.iuse = iuse;
         EXPECT_EQ(ierr, 0);
         run::inprsr(ierr);
         std::string cmd;
