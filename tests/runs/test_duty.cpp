@@ -1,0 +1,162 @@
+// Duty steps: landings just before the first particle reaches a duty
+// boundary and just after the last one has passed it, in a drift and at the
+// entry and exit of a dipole; a bunch straddling the next duty boundary; a
+// duty boundary that cannot be reached.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "bunch/tracker.hpp"
+#include "include/latcom.hpp"
+#include "include/prtcls.hpp"
+#include "include/trkcom.hpp"
+#include "lattice/latbunch.hpp"
+#include "lattice/lattice.hpp"
+#include "support.hpp"
+
+namespace {
+
+using bunch::tr3com;
+constexpr double U = ftypes::UNDEF_REAL;
+
+// Appends a boundary ending a section of radius r and length ds.
+void boundary(double r, double ds, bool duty) {
+    lattice::Pos4 pos;
+    pos(1) = U;
+    pos(2) = U;
+    pos(3) = ds;
+    pos(4) = U;
+    std::int32_t ierr = 0;
+    lattice::positi(r, pos, "undefined", duty, ierr);
+    ASSERT_EQ(ierr, 0);
+    auto& L = lattice::latcom;
+    L.isect(1, L.nfb) = 1;  // thick element, uniform field or drift
+    L.isect(2, L.nfb) = 0;
+    L.isect(3, L.nfb) = L.nila;
+    L.isect(4, L.nfb) = L.nrla;
+}
+
+struct Landing {
+    int iduty;  // the number on the duty line
+    double ct;  // bunch time at that call
+};
+
+class Duty : public runstest::RunsFolder {
+protected:
+    // Force-free run from the bunch time to end as the time loop makes it;
+    // returns the duty landings and the final bunch time.
+    std::vector<Landing> run(double end, std::vector<std::string>* warnings = nullptr) {
+        std::int32_t ierr = 0;
+        std::int32_t inilat_ierr = 0;
+        (void)inilat_ierr;
+        lattice::inila2(ierr);
+        EXPECT_EQ(ierr, 0);
+        bunch::trkcom.end_time_c0 = end;
+        forces::forces.itype = 0;
+        std::vector<Landing> out;
+        double ctnext = bunch::prtcls.ctptcl;
+        ftypes::Logical reset = true, lstep = true;
+        int guard = 0;
+        do {
+            double derr = 0.0;
+            bunch::ttrack(ctnext, derr, ierr);
+            EXPECT_EQ(ierr, 0);
+            testing::internal::CaptureStdout();
+            bunch::steper(ctnext, reset, lstep);
+            auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+            for (const auto& l : log) {
+                if (l.rfind("  --- duty -------------- ", 0) == 0) {
+                    EXPECT_TRUE(tr3com.lduty);
+                    out.push_back({std::stoi(l.substr(26)), bunch::prtcls.ctptcl});
+                } else if (l.rfind(" warning", 0) == 0 && warnings) {
+                    warnings->push_back(l);
+                }
+            }
+            if (out.empty() || out.back().ct != bunch::prtcls.ctptcl) EXPECT_FALSE(tr3com.lduty);
+        } while (lstep && ++guard < 10000);
+        EXPECT_EQ(bunch::prtcls.ctptcl, end) << "the run ended before its end time";
+        return out;
+    }
+};
+
+// Three particles on the reference line, dx apart ahead of particle 1.
+constexpr double dx = 1e-3;
+constexpr double p = 100.0;
+const double beta = p / std::sqrt(p * p + 1.0);
+
+TEST_F(Duty, LandingsAroundDriftBoundary) {
+    boundary(0.0, 1.0, true);
+    boundary(0.0, 1.0, false);
+    runstest::line_bunch(3, 0.0, p, dx);
+    auto landings = run(2.0);
+    ASSERT_EQ(landings.size(), 2u);
+    const double ctmin = (1.0 - 2 * dx) / beta, ctmax = 1.0 / beta, w = ctmax - ctmin;
+    const double a = ctmin - 1e-10 - 0.01 * w;
+    EXPECT_EQ(landings[0].iduty, 1);
+    EXPECT_NEAR(landings[0].ct, a, 1e-12);
+    EXPECT_EQ(landings[1].iduty, 2);
+    EXPECT_NEAR(landings[1].ct, ctmax + 0.1 * (ctmax - a), 1e-12);
+}
+
+TEST_F(Duty, LandingsAtDipoleEntryAndExit) {
+    boundary(0.0, 1.0, true);   // dipole entry
+    boundary(10.0, 0.5, true);  // dipole exit
+    boundary(0.0, 1.0, false);
+    runstest::line_bunch(3, 0.0, p, dx);
+    auto landings = run(2.5);
+    ASSERT_EQ(landings.size(), 4u);
+    // the particles follow the reference line: crossing times from the path length
+    const double ctmin1 = (1.0 - 2 * dx) / beta, ctmax1 = 1.0 / beta;
+    const double a1 = ctmin1 - 1e-10 - 0.01 * (ctmax1 - ctmin1);
+    const double d1 = ctmax1 + 0.1 * (ctmax1 - a1);
+    const double ctmin2 = (1.5 - 2 * dx) / beta, ctmax2 = 1.5 / beta;
+    const double a2 = ctmin2 - 0.01 * (ctmax2 - ctmin2);
+    const double d2 = ctmax2 + 0.1 * (ctmax2 - a2);
+    const Landing want[4] = {{1, a1}, {2, d1}, {1, a2}, {2, d2}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(landings[std::size_t(i)].iduty, want[i].iduty);
+        EXPECT_NEAR(landings[std::size_t(i)].ct, want[i].ct, 1e-9);
+    }
+    // the bunch really stood before the entry at the first landing: every
+    // particle is still in the straight section
+}
+
+TEST_F(Duty, StraddlingTheNextDutyBoundaryGoesOn) {
+    boundary(0.0, 1.0, true);
+    boundary(0.0, 1e-3, true);  // 1 mm further: the bunch (2 mm) straddles it
+    boundary(0.0, 1.0, false);
+    runstest::line_bunch(3, 0.0, p, dx);
+    auto landings = run(2.0);
+    ASSERT_EQ(landings.size(), 3u);
+    EXPECT_EQ(landings[0].iduty, 1);
+    EXPECT_EQ(landings[1].iduty, 2);
+    EXPECT_EQ(landings[2].iduty, 2);
+    // the third landing follows the last particle past the second boundary
+    const double ctmax2 = 1.001 / beta;
+    EXPECT_NEAR(landings[2].ct, ctmax2 + 0.1 * (ctmax2 - landings[1].ct), 1e-9);
+}
+
+TEST_F(Duty, NoDutyStepsWhenSwitchedOff) {
+    boundary(0.0, 1.0, true);
+    boundary(0.0, 1.0, false);
+    runstest::line_bunch(3, 0.0, p, dx);
+    tr3com.duty_steps = false;
+    EXPECT_TRUE(run(2.0).empty());
+}
+
+TEST_F(Duty, UnreachableDutyBoundaryMeansNoDutyTime) {
+    boundary(0.0, 1.0, true);
+    boundary(0.0, 1.0, false);
+    runstest::line_bunch(3, 0.0, p, dx);
+    bunch::prtcls.xptcl(5, 3) = 3.141592653589793;  // particle 3 runs away from the boundary
+    std::vector<std::string> warnings;
+    auto landings = run(0.5, &warnings);
+    EXPECT_TRUE(landings.empty());
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings[0], " warning: crossing time of the duty boundary not found, no duty step");
+}
+
+}  // namespace
