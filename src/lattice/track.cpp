@@ -297,12 +297,20 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
 
     fill_par(sec, R, t1, t2, f1, f2, lforce);
 
+    // The boundary is crossed in the direction of its normal: forward in
+    // time from before the line to behind it, backward in time the other way.
+    // "Past" means already on the far side in the direction of travel.
     double tend = ctend;
+    bool start_past = false;
+    bool aimed = false;  // tend is the estimated crossing time
     if (has_b) {
         const double d = nx * (Px - part[0]) + ny * (Py - part[1]);
-        if (sgn * d <= 0.0) {
-            // Already at or past the boundary line in the direction of travel:
-            // the crossing happens now, without moving (never back in time).
+        const double tx = std::cos(part[4]), ty = std::sin(part[4]);
+        const double vt = nx * tx + ny * ty;
+        start_past = sgn * d <= 0.0;
+        if (start_past && vt > 0.0) {
+            // Already on the far side and moving across the line: the
+            // crossing happens now, without moving (never back in time).
             if (uniform) {
                 const double psia = std::atan2(ny, nx);
                 part[5] = part[5] + sec.B * part[2] * std::tan(part[4] - psia) / part[3];
@@ -312,9 +320,7 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
             return;
         }
         // Path length to the boundary line along the straight line or the circle.
-        bool reach = false;
         double Lp = 0.0;
-        const double tx = std::cos(part[4]), ty = std::sin(part[4]);
         if (uniform) {
             const double c1 = tx * nx + ty * ny;
             const double c2 = tx * ny - ty * nx;
@@ -322,6 +328,7 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
             if (std::fabs(q) <= 1.0) {
                 const double w = std::sqrt(1.0 - q * q);
                 const double dd = 1.0 / (c1 * c1 + c2 * c2);
+                // ph1 is the meeting where the motion runs along the normal.
                 const double ph1 = std::atan2((c2 * w - q * c1) * dd, (c1 * w + q * c2) * dd);
                 const double ph2 = std::atan2((-w * c2 - q * c1) * dd, (-c1 * w + q * c2) * dd);
                 double L1 = -R * ph1, L2 = -R * ph2;
@@ -335,18 +342,24 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
                     if (L2 > 0.0) L2 -= full;
                     Lp = std::fmax(L1, L2);
                 }
-                reach = true;
+                // From the far side the first meeting runs against the
+                // normal; the crossing is the other one.
+                if (start_past) Lp = L1;
+                aimed = true;
+            }
+        } else if (!start_past && vt > 0.0) {
+            Lp = d / vt;
+            aimed = true;
+        }
+        if (aimed && bh > 0.0) {
+            const double te = ct + Lp / bh;
+            if (std::isfinite(te)) {
+                tend = fwd ? std::fmin(te, ctend) : std::fmax(te, ctend);
+            } else {
+                aimed = false;
             }
         } else {
-            const double vt = nx * tx + ny * ty;
-            if (vt > 0.0) {
-                Lp = d / vt;
-                reach = true;
-            }
-        }
-        if (reach && bh > 0.0) {
-            const double te = ct + Lp / bh;
-            if (std::isfinite(te)) tend = fwd ? std::fmin(te, ctend) : std::fmax(te, ctend);
+            aimed = false;
         }
     }
 
@@ -371,19 +384,22 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
     const double d = nx * (Px - part[0]) + ny * (Py - part[1]);
     const double vn = nx * dend[0] + ny * dend[1];
     const bool past = sgn * d <= 0.0;
-    if (!past && tend == ctend) {
+    // A particle that started on the far side has crossed only when the leg
+    // was aimed at its crossing and it now moves along the normal.
+    const bool crossed_already = past && (!start_past || (aimed && vn > 0.0));
+    if (!crossed_already && tend == ctend) {
         ct = ctend;
         lcross = false;
         return;
     }
     bool crossed;
     double delta;
-    if (past) {
+    if (crossed_already) {
         // Crossed during the leg: step back onto the line, never before the start.
         crossed = true;
         delta = vn > 0.0 ? d / vn : 0.0;
         if (sgn * (tend + delta - ct0) < 0.0) delta = ct0 - tend;
-    } else if (vn > 0.0) {
+    } else if (!past && vn > 0.0) {
         delta = d / vn;
         crossed = sgn * (tend + delta - ctend) < 0.0;
         if (!crossed) delta = ctend - tend;

@@ -136,6 +136,16 @@ TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
     lattice::trck3d(1, part, ip, 0.0, 1.0, 0.0, 1.0, nullptr, nullptr, false);
     EXPECT_EQ(ip[0], 2);
     EXPECT_NEAR(part[0], 1.5 + beta(P0), 1e-12);
+    // Past the line but heading back through it (against its normal): that
+    // is no crossing, neither while still behind the line nor after passing
+    // it backwards.
+    for (double T : {0.2, 2.0}) {
+        double q[7] = {1.5, 0.0, 0.0, P0, pi, 0.0, 0.0};
+        std::int32_t iq[2] = {1, 0};
+        lattice::trck3d(1, q, iq, 0.0, T, 0.0, T, nullptr, nullptr, false);
+        EXPECT_EQ(iq[0], 1) << "T=" << T;
+        EXPECT_NEAR(q[0], 1.5 - beta(P0) * T, 1e-12);
+    }
 }
 
 TEST_F(Robust, ZeroMomentumDoesNotMove) {
