@@ -1,18 +1,81 @@
 #include "parallel/mpilayer.hpp"
 
 #include <mpi.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "run/platform.hpp"
 
 namespace parallel {
+namespace {
+
+// Own MPI rank and job size; one process until MPI has been started, so
+// that every exchange returns at once in a program that never starts MPI.
+int g_rank = 0;
+int g_size = 1;
+
+// A failed MPI call ends the whole job.
+void check(int rc, const char* call) {
+    if (rc == MPI_SUCCESS) return;
+    char text[MPI_MAX_ERROR_STRING + 1] = {};
+    int len = 0;
+    if (MPI_Error_string(rc, text, &len) != MPI_SUCCESS) len = 0;
+    text[std::min(len, MPI_MAX_ERROR_STRING)] = '\0';
+    run::fatal_stop(std::string(" error in the message layer: ") + call + " failed on process " +
+                    std::to_string(g_rank + 1) + ": " + text);
+}
+
+int peer(int iproc) {
+    if (iproc < 1 || iproc > g_size)
+        run::fatal_stop(" error in the message layer: no process number " + std::to_string(iproc));
+    return iproc - 1;
+}
+
+void check_count(int n, const char* call) {
+    if (n < 0)
+        run::fatal_stop(std::string(" error in the message layer: negative count in ") + call);
+}
+
+void send_raw(const void* buf, int n, MPI_Datatype type, int iproc, int itag, const char* what) {
+    check_count(n, what);
+    check(MPI_Send(buf, n, type, peer(iproc), itag, MPI_COMM_WORLD), what);
+}
+
+// Receives exactly n elements; a message of another length is a fatal stop
+// (a longer one already fails inside MPI_Recv as a truncation).
+void recv_raw(void* buf, int n, MPI_Datatype type, int iproc, int itag, const char* what) {
+    check_count(n, what);
+    MPI_Status status;
+    check(MPI_Recv(buf, n, type, peer(iproc), itag, MPI_COMM_WORLD, &status), what);
+    int got = 0;
+    check(MPI_Get_count(&status, type, &got), "MPI_Get_count");
+    if (got != n)
+        run::fatal_stop(std::string(" error in the message layer: ") + what + " expected " +
+                        std::to_string(n) + " elements, received " + std::to_string(got));
+}
+
+void normalise(ftypes::Logical* buf, int n) {
+    for (int i = 0; i < n; ++i) buf[i] = ftypes::Logical::from_word(buf[i].v);
+}
+
+}  // namespace
 
 void mpi_start(int& myproc, int& nprocs) {
     int flag = 0;
-    MPI_Initialized(&flag);
-    if (!flag) MPI_Init(nullptr, nullptr);
+    check(MPI_Initialized(&flag), "MPI_Initialized");
+    if (!flag) check(MPI_Init(nullptr, nullptr), "MPI_Init");
+    // failures are reported back to us, checked and turned into a fatal stop
+    check(MPI_Comm_set_errhandler(MPI_COMM_WORLD, MPI_ERRORS_RETURN), "MPI_Comm_set_errhandler");
     int rank = 0, size = 1;
-    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-    MPI_Comm_size(MPI_COMM_WORLD, &size);
+    check(MPI_Comm_rank(MPI_COMM_WORLD, &rank), "MPI_Comm_rank");
+    check(MPI_Comm_size(MPI_COMM_WORLD, &size), "MPI_Comm_size");
+    g_rank = rank;
+    g_size = size;
     myproc = rank + 1;
     nprocs = size;
 }
@@ -21,7 +84,9 @@ void mpi_stop() {
     int init = 0, fin = 0;
     MPI_Initialized(&init);
     MPI_Finalized(&fin);
-    if (init && !fin) MPI_Finalize();
+    if (init && !fin) check(MPI_Finalize(), "MPI_Finalize");
+    g_rank = 0;
+    g_size = 1;
 }
 
 void abort_job(int code) {
@@ -33,6 +98,94 @@ void abort_job(int code) {
     MPI_Finalized(&fin);
     if (init && !fin) MPI_Abort(MPI_COMM_WORLD, code);
     std::_Exit(code);
+}
+
+void send_text(const char* buf, int iproc, int itag) {
+    if (g_size == 1) return;
+    send_raw(buf, cmdlen, MPI_CHAR, iproc, itag, "MPI_Send (text)");
+}
+
+void recv_text(char* buf, int iproc, int itag, bool wait_idle) {
+    if (g_size == 1) return;
+    if (wait_idle) {
+        // poll for the message; the sleep grows from 0.05 ms to 20 ms
+        auto pause = std::chrono::microseconds(50);
+        const auto longest = std::chrono::microseconds(20000);
+        for (;;) {
+            int flag = 0;
+            MPI_Status status;
+            check(MPI_Iprobe(peer(iproc), itag, MPI_COMM_WORLD, &flag, &status), "MPI_Iprobe");
+            if (flag) break;
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, longest);
+        }
+    }
+    recv_raw(buf, cmdlen, MPI_CHAR, iproc, itag, "MPI_Recv (text)");
+}
+
+void send_int(const std::int32_t* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return;
+    send_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Send (integer)");
+}
+
+void recv_int(std::int32_t* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return;
+    recv_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (integer)");
+}
+
+void send_real(const double* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return;
+    send_raw(buf, n, MPI_DOUBLE, iproc, itag, "MPI_Send (real)");
+}
+
+void recv_real(double* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return;
+    recv_raw(buf, n, MPI_DOUBLE, iproc, itag, "MPI_Recv (real)");
+}
+
+void send_logical(const ftypes::Logical* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return;
+    send_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Send (logical)");
+}
+
+void recv_logical(ftypes::Logical* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return;
+    recv_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (logical)");
+    normalise(buf, n);
+}
+
+void bcast_int(std::int32_t* buf, int n) {
+    if (g_size == 1) return;
+    check_count(n, "MPI_Bcast (integer)");
+    check(MPI_Bcast(buf, n, MPI_INT32_T, 0, MPI_COMM_WORLD), "MPI_Bcast (integer)");
+}
+
+void bcast_real(double* buf, int n) {
+    if (g_size == 1) return;
+    check_count(n, "MPI_Bcast (real)");
+    check(MPI_Bcast(buf, n, MPI_DOUBLE, 0, MPI_COMM_WORLD), "MPI_Bcast (real)");
+}
+
+void bcast_logical(ftypes::Logical* buf, int n) {
+    if (g_size == 1) return;
+    check_count(n, "MPI_Bcast (logical)");
+    check(MPI_Bcast(buf, n, MPI_INT32_T, 0, MPI_COMM_WORLD), "MPI_Bcast (logical)");
+    normalise(buf, n);
+}
+
+void reduce_sum_real(const double* in, double* out, int n) {
+    if (g_size == 1) return;
+    check_count(n, "MPI_Reduce (sum)");
+    check(MPI_Reduce(in, out, n, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD), "MPI_Reduce (sum)");
+}
+
+void reduce_lor_logical(const ftypes::Logical* in, ftypes::Logical* out, int n) {
+    if (g_size == 1) return;
+    check_count(n, "MPI_Reduce (logical or)");
+    // the logical or of C integers gives 1 for true: normalised to -1
+    check(MPI_Reduce(in, out, n, MPI_INT32_T, MPI_LOR, 0, MPI_COMM_WORLD),
+          "MPI_Reduce (logical or)");
+    if (g_rank == 0) normalise(out, n);
 }
 
 }  // namespace parallel

@@ -1,8 +1,21 @@
 // Thin layer over MPI: the only place of the program that calls the MPI
-// library. Process numbers here are 1-based (MPI rank + 1).
+// library. Process numbers here are 1-based (MPI rank + 1); the peer of
+// process k is MPI rank k - 1 of MPI_COMM_WORLD, the master is rank 0.
+//
+// Every MPI return code is checked: a failing call is a fatal stop of the
+// whole job. With one process every exchange below returns at once.
+// Logicals travel as 4-byte words and are normalised (true = -1,
+// false = 0) after every receive, broadcast and reduction.
 #pragma once
 
+#include <cstdint>
+
+#include "include/ftypes.hpp"
+
 namespace parallel {
+
+// Length of a command text in characters.
+inline constexpr int cmdlen = 80;
 
 // Starts MPI; fills rank (1-based process number) and size.
 void mpi_start(int& myproc, int& nprocs);
@@ -13,5 +26,30 @@ void mpi_stop();
 // Ends the whole job with the given nonzero code: MPI_Abort when MPI is
 // running, otherwise a plain process exit. Never returns.
 [[noreturn]] void abort_job(int code);
+
+// Blocking point-to-point messages with partner process iproc (1-based)
+// and message tag itag. Counts are element counts (>= 0).
+void send_text(const char* buf, int iproc, int itag);  // cmdlen characters
+// Receives cmdlen characters. With wait_idle the receive polls for the
+// message with growing short sleeps instead of spinning, so a process that
+// waits long for its next command leaves the core to others.
+void recv_text(char* buf, int iproc, int itag, bool wait_idle);
+void send_int(const std::int32_t* buf, int n, int iproc, int itag);
+void recv_int(std::int32_t* buf, int n, int iproc, int itag);
+void send_real(const double* buf, int n, int iproc, int itag);
+void recv_real(double* buf, int n, int iproc, int itag);
+void send_logical(const ftypes::Logical* buf, int n, int iproc, int itag);
+void recv_logical(ftypes::Logical* buf, int n, int iproc, int itag);
+
+// Broadcasts from the master to every process.
+void bcast_int(std::int32_t* buf, int n);
+void bcast_real(double* buf, int n);
+void bcast_logical(ftypes::Logical* buf, int n);
+
+// Reductions onto the master: out (master only) := element-wise sum, or
+// logical or, of every process's in. out is not written on the slaves;
+// in and out must not overlap.
+void reduce_sum_real(const double* in, double* out, int n);
+void reduce_lor_logical(const ftypes::Logical* in, ftypes::Logical* out, int n);
 
 }  // namespace parallel

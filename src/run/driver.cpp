@@ -11,6 +11,7 @@
 #include "bunch/tracker.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
+#include "parallel/cmplib.hpp"
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
 #include "include/prtcls.hpp"
@@ -187,12 +188,12 @@ std::int32_t tarvel() {
             else
                 failed = true;
         }
-        // sencmd(comand): the command goes to every slave (wired by parallel)
+        parallel::sencmd(comand);  // the command goes to every slave
         if (comand == "stopp") return failed ? 1 : 0;
 
         // Tracking run.
         ierr = 0;
-        // tracom: the run state goes to every slave (wired by parallel)
+        parallel::tracom();  // the run state goes to every slave
         // time loop: omoni0, ttrack, errsum += derr, omonit, steper
         {
             // The first pass is the zero-length step at the bunch time: it
@@ -219,7 +220,7 @@ std::int32_t tarvel() {
         }
         if (ierr != 0) {
             comand = "stopp";
-            // sencmd(comand) after a failed tracking run (wired by parallel)
+            parallel::sencmd(comand);  // after a failed tracking run
             return 1;
         }
         log_step_error(bunch::tr3com.errsum);

@@ -3,14 +3,17 @@
 #include <cstdio>
 #include <string>
 
+#include "include/ftypes.hpp"
+#include "parallel/cmplib.hpp"
 #include "parallel/mpilayer.hpp"
+#include "parallel/slave.hpp"
 #include "run/driver.hpp"
 #include "run/platform.hpp"
 #include "run/process.hpp"
 
 namespace run {
 
-int process_main() {
+bool process_start() {
     cmpcom.idebug = 0;
     int myproc = 1, nprocs = 1;
     parallel::mpi_start(myproc, nprocs);
@@ -24,12 +27,38 @@ int process_main() {
                         std::to_string(cap::maxproc) + " are supported");
         std::fflush(stdout);
         parallel::mpi_stop();
-        return 1;
+        return false;
     }
     for (int k = 1; k <= nprocs; ++k) cmpcom.itag(k) = 0;
+    return true;
+}
+
+void handshake() {
+    if (cmpcom.nprocs <= 1) return;
+    static ftypes::FStr<80> COMAND;
+    if (cmpcom.master) {
+        COMAND = "master to slave";
+        parallel::sencmd(COMAND);
+        parallel::reccmd(COMAND);  // the replies are not examined
+    } else {
+        parallel::reccmd(COMAND);
+        COMAND = (COMAND == "master to slave") ? "ok" : "error";
+        parallel::sencmd(COMAND);
+    }
+}
+
+int process_main() {
+    // every process of a refused job exits with a nonzero code
+    if (!process_start()) return 1;
+    handshake();
 
     int rc = 0;
-    if (cmpcom.master) rc = tarvel();
+    if (cmpcom.master) {
+        rc = tarvel();
+        parallel::release_slaves();
+    } else {
+        parallel::slave();
+    }
     std::fflush(stdout);
     parallel::mpi_stop();
     return rc;

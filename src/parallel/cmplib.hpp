@@ -1,0 +1,87 @@
+// Messages between the master and the slaves: tags, typed point-to-point
+// messages, the command channel, the run-state transfer, the particle
+// hand-out and the collective broadcast, sum and logical-or.
+//
+// Pairing rule: for every master-slave pair the master's sequence of
+// messages to and from that slave equals the slave's sequence with the
+// master (order, direction, type, count); every message takes one tag on
+// each side. The collectives take no tag; every process makes the same
+// collective calls in the same order. With one process every routine
+// returns at once and leaves its arguments unchanged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "include/capacities.hpp"
+#include "include/ftypes.hpp"
+
+namespace parallel {
+
+// Next message tag of the pair that belongs to slave iproc (the master
+// passes the partner's number, a slave its own): itag(iproc) :=
+// mod(itag(iproc) + 1, 32767), returned.
+std::int32_t mytag(std::int32_t iproc);
+
+// Typed blocking messages to / from process iproc with tag itag; ierr is
+// the MPI status (0: a failing MPI call is a fatal stop of the job).
+void isend(const std::int32_t* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
+           std::int32_t& ierr);
+void irecv(std::int32_t* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
+           std::int32_t& ierr);
+void rsend(const double* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
+           std::int32_t& ierr);
+void rrecv(double* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+void lsend(const ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
+           std::int32_t& ierr);
+void lrecv(ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
+           std::int32_t& ierr);
+
+// Command channel: 80 blank-padded characters.
+// sencmd: a slave sends to the master; the master sends to every slave in
+// increasing process number.
+void sencmd(const ftypes::FStr<80>& cmd);
+void sencmd(const std::string& cmd);
+// reccmd: a slave receives from the master (waiting idle, without burning
+// a core); the master receives from every slave in increasing process
+// number, so cmd holds the last slave's reply.
+void reccmd(ftypes::FStr<80>& cmd);
+
+// Master, at the end of its run: sends "stopp" to the slaves unless the
+// last command it sent them was "stopp" already, so that no slave is left
+// waiting for a command when the master's run ends on an unforeseen path.
+void release_slaves();
+
+// Run-state transfer after the command "tracker": the master sends to each
+// slave in turn, a slave receives from the master.
+void tracom();
+// The 25 messages of the transfer between the master and process iproc.
+void zzzcom(std::int32_t iproc);
+
+// Particle hand-out of one force evaluation: the count, the time c*t (m),
+// the particle records 1..npart (7 reals each) and their index pairs
+// (2 integers each). A slave stores the master's npart and t and receives
+// into xp and ip, whose capacity is maxn particles: a count outside
+// 0..maxn is a fatal stop before anything is written.
+void traxph(std::int32_t& npart, double* xp, std::int32_t* ip, double& t,
+            std::int32_t maxn = cap::maxprt);
+void traxph(std::int32_t& npart, ftypes::Arr2<double, 7, cap::maxprt>& xp,
+            ftypes::Arr2<std::int32_t, 2, cap::maxprt>& ip, double& t);
+
+// Broadcast of a(nrow, ncol) from the master; every process takes the
+// master's ncol, which must lie within 0..ncap (the column capacity of the
+// receiving array), else a fatal stop before anything is written.
+void distri(double* a, std::int32_t nrow, std::int32_t& ncol, std::int32_t ncap);
+// Broadcast of n logicals from the master; every process takes the
+// master's n, which must lie within 0..ncap.
+void distrl(ftypes::Logical* l, std::int32_t& n, std::int32_t ncap);
+// Element-wise sum of a(nrow*ncol) onto the master, in chunks of 5000000
+// elements. On a slave the contents of a afterwards are not defined.
+void accumu(double* a, std::int32_t nrow, std::int32_t ncol);
+// Element-wise logical or of l(n) onto the master, in chunks of 5000000.
+void accuml(ftypes::Logical* l, std::int32_t n);
+
+// Chunk length of the reductions (the size of their receive buffers).
+inline constexpr std::int32_t accumulate_chunk = 5000000;
+
+}  // namespace parallel
