@@ -1,0 +1,84 @@
+// Reading and writing a full bunch of 300000 particles: a "particles" layer
+// reading an "fmt1" list from an included file, and a monitor file written
+// in "fmt1". Reported as records (particles) per second.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bunch/monitor.hpp"
+#include "bunch/particles.hpp"
+#include "include/capacities.hpp"
+#include "include/prtcls.hpp"
+#include "run/files.hpp"
+#include "run/parser.hpp"
+#include "run/platform.hpp"
+#include "run/process.hpp"
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch folder with the list file and the deck.
+const fs::path& folder() {
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("tarvel_bench_bunch_" + std::to_string(::getpid()));
+        fs::create_directories(d);
+        std::FILE* f = std::fopen((d / "list.dat").c_str(), "w");
+        std::fprintf(f, "0.0 0 0 0 0 0 0\n0.0 0.0 0.0 1.0e8 0.0 0.0 -1.0e-15\n");
+        for (int i = 2; i <= cap::maxprt; ++i)
+            std::fprintf(f, "%.14e %.14e %.14e %.14e %.14e %.14e %.14e\n", 1e-9 * i, -2e-9 * i,
+                         3e-10 * (i % 7), 1e2 * (i % 11), -3e1 * (i % 5), 1e1 * (i % 3), -1e-15);
+        std::fclose(f);
+        std::ofstream(d / "tarvel.in") << "{ array = #file { name = list.dat } }\n";
+        // the scratch folder goes when the process ends
+        std::atexit([] {
+            run::unit_close_all();
+            std::error_code ec;
+            fs::current_path(fs::temp_directory_path(), ec);
+            fs::remove_all(folder(), ec);
+        });
+        return d;
+    }();
+    return dir;
+}
+
+void read_bunch() {
+    std::int32_t ierr = 0;
+    run::unit_close_all();
+    run::fiinit("tarvel.in", 9, ierr);
+    run::inprsr(ierr);
+    // no log lines: the log prints on the master only
+    run::cmpcom.master = false;
+    bunch::lypart(ierr);
+    if (ierr != 0 || bunch::prtcls.npart != cap::maxprt) std::abort();
+}
+
+void BM_ReadList(benchmark::State& state) {
+    fs::current_path(folder());
+    for (auto _ : state) read_bunch();
+    state.SetItemsProcessed(state.iterations() * cap::maxprt);
+}
+BENCHMARK(BM_ReadList)->Unit(benchmark::kMillisecond);
+
+void BM_WriteMonitorFile(benchmark::State& state) {
+    fs::current_path(folder());
+    read_bunch();
+    const std::int32_t fmt = static_cast<std::int32_t>(state.range(0));
+    for (auto _ : state) {
+        std::int32_t ierr = 0;
+        bunch::monito("out.dat", fmt, ierr);
+        if (ierr != 0) std::abort();
+    }
+    state.SetItemsProcessed(state.iterations() * cap::maxprt);
+}
+BENCHMARK(BM_WriteMonitorFile)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
