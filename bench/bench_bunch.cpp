@@ -24,6 +24,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The scratch folder goes when the process ends.
+struct Scratch {
+    fs::path dir;
+    ~Scratch() {
+        if (dir.empty()) return;
+        run::unit_close_all();
+        std::error_code ec;
+        fs::current_path(fs::temp_directory_path(), ec);
+        fs::remove_all(dir, ec);
+    }
+} scratch;
+
 // A scratch folder with the list file and the deck.
 const fs::path& folder() {
     static const fs::path dir = [] {
@@ -36,15 +48,9 @@ const fs::path& folder() {
                          3e-10 * (i % 7), 1e2 * (i % 11), -3e1 * (i % 5), 1e1 * (i % 3), -1e-15);
         std::fclose(f);
         std::ofstream(d / "tarvel.in") << "{ array = #file { name = list.dat } }\n";
-        // the scratch folder goes when the process ends
-        std::atexit([] {
-            run::unit_close_all();
-            std::error_code ec;
-            fs::current_path(fs::temp_directory_path(), ec);
-            fs::remove_all(folder(), ec);
-        });
         return d;
     }();
+    scratch.dir = dir;
     return dir;
 }
 
