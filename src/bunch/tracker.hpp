@@ -47,7 +47,8 @@ void stepr2(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // records XP(7,npart), pairs IP(2,npart), time ct, result F(3,npart).
 using ForceFn = void (*)(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct,
                          double* F, std::int32_t& ierr);
-// Replaces the force entry used by itrack (tests only); nullptr restores it.
+// Replaces the force entry used by itrack (tests only; every force type is
+// then accepted by the run set-up); nullptr restores it.
 void set_force_hook(ForceFn fn);
 
 }  // namespace bunch
