@@ -96,7 +96,12 @@ void abort_job(int code) {
     int init = 0, fin = 0;
     MPI_Initialized(&init);
     MPI_Finalized(&fin);
-    if (init && !fin) MPI_Abort(MPI_COMM_WORLD, code);
+    if (init && !fin) {
+        // give the launcher a moment to pass on the output already written:
+        // the abort tears down every process and its output channels at once
+        if (g_size > 1) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        MPI_Abort(MPI_COMM_WORLD, code);
+    }
     std::_Exit(code);
 }
 
