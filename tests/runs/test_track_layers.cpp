@@ -264,6 +264,88 @@ TEST_F(TrackLayers, RunConfigurationLines) {
     }
 }
 
+// The force-model lines of the run configuration (a stand-in model makes
+// every type acceptable to the set-up).
+void stand_in(std::int32_t, const double*, const std::int32_t*, double, double*, std::int32_t& ierr) { ierr = 0; }
+
+TEST_F(TrackLayers, RunConfigurationModelLines) {
+    runstest::line_bunch(1, 0.0, 100.0, 0.0);
+    struct Case {
+        const char* name;
+        std::function<void()> set;
+        std::vector<std::string> lines;  // between the end time and the step settings
+    };
+    auto& f = forces::forces;
+    const Case cases[] = {
+        {"projected with wake, shield and par4",
+         [&] {
+             f.itype = 1;
+             f.lwake = true;
+             f.shield = 0.02;
+             f.shield_max = 0.3;
+             f.sigwak = 0.25;
+             f.stpwak = 0.125;
+             f.n1wak = -6;
+             f.n2wak = 6;
+             f.par4 = 0.5;
+         },
+         {"  with 'projected' force + wake", "    shield             = 2.0000000000000000E-02",
+          "    shield_max         = 2.9999999999999999E-01", "    wake_sigma         = 2.5000000000000000E-01",
+          "    wake_step          = 1.2500000000000000E-01", "    wake_index_low     = -6",
+          "    wake_index_high    = 6", "    par4               = 5.0000000000000000E-01",
+          "      csr_field :=csr_field *(1-par4)"}},
+        {"projected, par1 and par5",
+         [&] {
+             f.itype = 1;
+             f.par1 = -1.0;
+             f.par5 = 2.0;
+         },
+         {"  with 'projected' force", "    par1               = -1.0000000000000000E+00",
+          "    par5               = 2.0000000000000000E+00", "      wake_field:=wake_field*(1-par5)"}},
+        {"csr_p_to_m on two processes",
+         [&] {
+             f.itype = 3;
+             f.sbox = 0.5;
+             f.rbox = 0.25;
+             run::cmpcom.nprocs = 2;
+         },
+         {"  with 'csr_p_to_m' force on 2 cpus", "  sbox                 = 5.0000000000000000E-01",
+          "  rbox                 = 2.5000000000000000E-01"}},
+        {"csr_p_to_p shielded, one process",
+         [&] {
+             f.itype = 2;
+             f.shield = 0.01;
+             f.shield_max = 0.5;
+         },
+         {"  with 'csr_p_to_p' force", "  shield               = 1.0000000000000000E-02",
+          "  shield_max           = 5.0000000000000000E-01"}},
+    };
+    bunch::set_force_hook(stand_in);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::int32_t ierr = 0;
+        forces::inifrc(ierr);
+        f.lwake = false;
+        f.shield = 0.0;
+        run::cmpcom.nprocs = 1;
+        bunch::initrk(ierr);
+        tr3com.precondition = false;
+        tr3com.maxit = 1;
+        tr3com.duty_steps = false;
+        trkcom.end_time_c0 = 0.375;
+        c.set();
+        testing::internal::CaptureStdout();
+        bunch::initr2(ierr);
+        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr, 0);
+        ASSERT_GE(log.size(), 9u);
+        EXPECT_EQ(std::vector<std::string>(log.begin() + 3, log.end() - 6), c.lines);
+    }
+    run::cmpcom.nprocs = 1;
+    forces::forces.itype = 0;
+    bunch::set_force_hook(nullptr);
+}
+
 // A model that this build cannot evaluate stops the run at its set-up with a
 // clear line, never running it with silent zero forces.
 TEST_F(TrackLayers, UnavailableModelRefusedAtSetUp) {
