@@ -627,6 +627,8 @@ void eximon(std::int32_t k, std::int32_t& ierr) {
     if (k1 < 1 || k2 > cap::maxmon) return;
     for (int i = k1; i <= k2; ++i)
         if (moncom.moact(i)) free_slot(i, ierr);
+    // a file that could not be closed may have lost its last records
+    if (ierr != 0) run::logpri("error in eximon");
 }
 
 std::int32_t omofai() { return nfail; }

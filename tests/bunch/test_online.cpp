@@ -355,3 +355,36 @@ TEST_F(Online, GreenFilesAroundAStep) {
 }
 
 }  // namespace
+
+namespace {
+
+class OnlineClose : public buntest::BunchFolder {};
+
+TEST_F(OnlineClose, EximonFreesEverySlotAndReportsFailedCloses) {
+    std::int32_t unit = 0, ierr = 0;
+    run::fioout("open.dat", unit, ierr);
+    ASSERT_EQ(ierr, 0);
+    for (int k : {1, 2, 3}) bunch::moncom.moact(k) = true;
+    bunch::moncom.mounit(1) = unit;
+    bunch::moncom.mounit(2) = 0;
+    bunch::moncom.mounit(3) = 29;  // a unit that is not open: its close fails
+    testing::internal::CaptureStdout();
+    bunch::eximon(0, ierr);
+    const auto log = buntest::lines_of(testing::internal::GetCapturedStdout());
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(log, std::vector<std::string>{" error in eximon"});
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        EXPECT_FALSE(bunch::moncom.moact(k));
+        EXPECT_EQ(bunch::moncom.mounit(k), 0);
+    }
+    EXPECT_FALSE(run::iopcom.iuse(unit));
+    // a single slot
+    bunch::moncom.moact(4) = true;
+    bunch::moncom.moact(5) = true;
+    bunch::eximon(4, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_FALSE(bunch::moncom.moact(4));
+    EXPECT_TRUE(bunch::moncom.moact(5));
+}
+
+}  // namespace
