@@ -152,7 +152,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
     const double x1 = r1[0], y1 = r1[1], z1 = r1[2];
     const double px1 = r1[3], py1 = r1[4], pz1 = r1[5];
     const double p1 = std::sqrt(px1 * px1 + py1 * py1 + pz1 * pz1);
-    if (!(p1 > 0.0)) {
+    if (!(p1 > 0.0) || !std::isfinite(p1)) {
         list_failed(ierr);
         return;
     }
@@ -191,11 +191,13 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
                     r[5] * e3[k];
         }
     };
-    // Every particle must have a momentum: checked before any record changes.
+    // Every particle must have a finite nonzero momentum: checked before any
+    // record changes.
     for (int i = 2; i <= n; ++i) {
         double pm[3];
         lab_momentum(b.xptcl.col(i), pm);
-        if (!(pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2] > 0.0)) {
+        const double p2 = pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2];
+        if (!(p2 > 0.0) || !std::isfinite(p2)) {
             list_failed(ierr);
             return;
         }

@@ -24,9 +24,9 @@ void readp2(std::string& cmd, std::int32_t& ierr);
 // Transforms the listed particles into the lab frame, fixes the charge sign,
 // sets p0 and logs the summary. iform: 1 "fmt1", 2 "fmt2", 3 "vantu";
 // imode: 1 reference particle, 2 average, 3 given number. A list that cannot
-// be transformed (no particle, a zero momentum, an "fmt2" reference momentum
-// without horizontal component, a given p0 <= 0) fails with
-// "error in array with particles".
+// be transformed (no particle, a zero or overflowing momentum, an "fmt2"
+// reference momentum without horizontal component, a given p0 <= 0) fails
+// with "error in array with particles" and changes nothing.
 void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr);
 
 }  // namespace bunch
