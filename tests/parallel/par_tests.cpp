@@ -139,7 +139,7 @@ void case_slave() {
 // ------------------------------------------------------- run-state transfer
 
 double pat(std::int64_t i, int seed) { return std::sin(0.001 * double(i) + seed) * 1e3 + seed; }
-std::int32_t ipat(std::int64_t i, int seed) { return std::int32_t((i * 7919 + seed * 104729) % 1000003) - 500000; }
+std::int32_t ipat(std::int64_t i, int seed) { return std::int32_t((i * 7919 + std::int64_t(seed) * 104729) % 1000003) - 500000; }
 Logical lpat(std::int64_t i, int seed) { return ((i + seed) % 3) == 0; }
 
 // Fills every field that the transfer sends (all entries, also past npart
