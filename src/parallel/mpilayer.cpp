@@ -82,8 +82,8 @@ void mpi_start(int& myproc, int& nprocs) {
 
 void mpi_stop() {
     int init = 0, fin = 0;
-    MPI_Initialized(&init);
-    MPI_Finalized(&fin);
+    check(MPI_Initialized(&init), "MPI_Initialized");
+    check(MPI_Finalized(&fin), "MPI_Finalized");
     if (init && !fin) check(MPI_Finalize(), "MPI_Finalize");
     g_rank = 0;
     g_size = 1;
