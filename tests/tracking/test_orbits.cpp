@@ -170,6 +170,32 @@ TEST_F(Orbits, RectangularDipoleVerticalEdgeFocusing) {
     EXPECT_NEAR(crossings(part, 1, 0.0)(6, 2), 0.0, 1e-18);
 }
 
+TEST_F(Orbits, RectangularDipoleParallelRayStaysParallel) {
+    // A ray parallel to the reference and displaced by u0 runs on the
+    // reference circle moved along the (parallel) faces: it leaves parallel
+    // to the reference, displaced by u0, through P2 + u0/cos(alpha/2) f with
+    // f the face direction; the arc length is unchanged.
+    RectDipole d;
+    const double R = d.R, a = d.alpha;
+    const double b = beta(P0);
+    double worst = 0.0;
+    for (double u0 : {1e-2, -3e-2, 1e-4}) {
+        double part[7] = {0.0, u0, 0.0, P0, 0.0, 0.0, 0.0};
+        const Bp bp = crossings(part, 1, 0.0);
+        const double fx = std::sin(a / 2.0), fy = std::cos(a / 2.0);
+        const double sh = u0 / std::cos(a / 2.0);
+        const double t1 = (1.0 + u0 * std::tan(a / 2.0)) / b;
+        const double err = std::fabs(bp(1, 1) - (1.0 + sh * fx)) + std::fabs(bp(2, 1) - sh * fy) +
+                           std::fabs(bp(7, 1) - t1) +
+                           std::fabs(bp(1, 2) - (latcom.fb(1, 2) + sh * fx)) +
+                           std::fabs(bp(2, 2) - (latcom.fb(2, 2) + sh * fy)) + std::fabs(bp(5, 2) + a) +
+                           std::fabs(bp(7, 2) - (t1 + R * a / b));
+        worst = std::fmax(worst, err);
+        EXPECT_LT(err, 1e-10) << "u0=" << u0;
+    }
+    report("rectangular dipole: parallel ray (horizontal)", worst);
+}
+
 TEST_F(Orbits, ThickQuadrupoleMatrices) {
     const double Lq = 0.5, k = 2.0;
     const double w = std::sqrt(k);
