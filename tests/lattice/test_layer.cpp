@@ -15,26 +15,13 @@ using Lines = std::vector<std::string>;
 
 constexpr double pi = 3.141592653589793;
 
-// A small lattice with one element of every kind.
-const char* const mixed_deck =
-    "lattice {\n"
-    "  dipole { position { delta_s = 1.0 marker = d1in }\n"
-    "           properties { r = 2.0 }\n"
-    "           position { delta_s = 1.0471975511965976 marker = d1out duty = no } }\n"
-    "  quadrupole { position { delta_s = 0.5 }\n"
-    "               properties { strength = 1.5 alpha = 90 horizontal_offset = 0.001\n"
-    "                            vertical_offset = -0.002 }\n"
-    "               position { delta_s = 0.2 } }\n"
-    "  thin_quadrupole { position { delta_s = 0.3 marker = tq }\n"
-    "                    properties { effective_length = 0.5 quadrupole_k = 2.0 } }\n"
-    "  discrete_free { position { delta_s = 0.25 duty = yes }\n"
-    "                  properties { type = 2 integer = 2 real = 1 }\n"
-    "                  real_array { 3.5 } integer_array { 4 5 } }\n"
-    "}\n";
+// A small lattice with one element of every kind: the deck of the
+// end-to-end test, with its hand-checked "latout.dat".
+const std::string mixed_dir = std::string(LATTICE_DECK_DIR) + "/mixed";
 
 TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
     Lines out;
-    ASSERT_EQ(run_layer(mixed_deck, out), 0);
+    ASSERT_EQ(run_layer(lattest::read_file(mixed_dir + "/tarvel.in"), out), 0);
     const double s3 = std::sqrt(3.0);
     const Lines expect = {
         " section 1  length= 1.0471975511965974E+00",
@@ -90,7 +77,7 @@ TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
     EXPECT_FALSE(latcom.lfbok);
     // the summary file, checked against the hand-verified copy
     EXPECT_EQ(lattest::read_file("latout.dat"),
-              lattest::read_file(std::string(LATTICE_GOLDEN_DIR) + "/mixed_latout.dat"));
+              lattest::read_file(mixed_dir + "/expected_latout.dat"));
 }
 
 // Private data of the thick kinds.
