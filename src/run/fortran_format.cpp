@@ -130,6 +130,14 @@ bool real_shape(std::string_view t, std::size_t& epos, bool& has_point) {
         std::size_t ed = 0;
         while (i < n && t[i] >= '0' && t[i] <= '9') { ++i; ++ed; }
         if (ed == 0) return false;
+    } else if (has_point && i < n && (t[i] == '+' || t[i] == '-')) {
+        // exponent without its letter, as an E field writes exponents beyond
+        // 99 in magnitude (0.10000000000000-299): the sign starts it
+        epos = i;
+        ++i;
+        std::size_t ed = 0;
+        while (i < n && t[i] >= '0' && t[i] <= '9') { ++i; ++ed; }
+        if (ed == 0) return false;
     }
     return i == n;
 }
@@ -141,7 +149,10 @@ int read_real(std::string_view token, double& v) {
     bool point;
     if (token.empty() || token.size() > 400 || !real_shape(token, epos, point)) return 1;
     std::string s(token);
-    if (epos != std::string::npos) s[epos] = 'e';
+    if (epos != std::string::npos) {
+        if (s[epos] == '+' || s[epos] == '-') s.insert(epos, 1, 'e');
+        else s[epos] = 'e';
+    }
     errno = 0;
     char* end = nullptr;
     double r = std::strtod(s.c_str(), &end);

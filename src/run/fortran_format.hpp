@@ -38,7 +38,8 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 
 // Strict readers of one token. The whole token must be a number: optional
 // sign, digits with an optional decimal point, an optional exponent with
-// E, e, D or d. Integers must be whole (no point, no exponent) and fit in
+// E, e, D or d (or, after a decimal point, a signed exponent without its
+// letter, as an E field writes exponents beyond 99: 0.10000000000000-299). Integers must be whole (no point, no exponent) and fit in
 // 32 bits. "/", repeat counts "3*1", inf, nan, hex and trailing characters
 // are read errors. Status 0 on success, 1 otherwise (value untouched).
 [[nodiscard]] int read_real(std::string_view token, double& v);

@@ -34,6 +34,8 @@ TEST(FortranFormat, StrictNumberReader) {
         {"3*1", false, 0},    {"inf", false, 0},      {"nan", false, 0},     {"0x10", false, 0},
         {"1.5abc", false, 0}, {"", false, 0},         {"1e", false, 0},      {".", false, 0},
         {"1e999", false, 0},  {"1.2.3", false, 0},
+        {"0.10000000000000-299", true, 1e-300}, {"-0.5+101", true, -0.5e101},
+        {"1-2", false, 0},    {"0.1-", false, 0},
     };
     for (const auto& c : reals) {
         double v = -42.0;
@@ -56,6 +58,14 @@ TEST(FortranFormat, StrictNumberReader) {
         int rc = run::read_int(c.tok, v);
         EXPECT_EQ(rc == 0, c.ok) << c.tok;
         if (c.ok) EXPECT_EQ(v, c.v) << c.tok;
+    }
+}
+
+TEST(FortranFormat, WideExponentRoundTrip) {
+    for (double v : {1e-300, -2.5e-150, 7.0e123, 1.0}) {
+        double back = 0.0;
+        ASSERT_EQ(run::read_real(run::split_record(run::fmt_e(v, 22, 14)).at(0), back), 0) << v;
+        EXPECT_DOUBLE_EQ(back, v);
     }
 }
 
