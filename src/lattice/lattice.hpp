@@ -19,7 +19,10 @@ using Pos4 = ftypes::Arr1<double, 4>;
 void inilat(std::int32_t& ierr);
 
 // Appends one field boundary ending a section of radius r (m, 0 = straight).
-// ierr := 1 on failure (logged), left alone on success.
+// ierr := 1 on failure (logged), left alone on success. A position that
+// cannot place a boundary (boundary line parallel to the direction that has
+// to reach it, an absolute arc starting on its own boundary line) is refused
+// with "error in position"; a refused boundary stays counted and marked.
 void positi(double r, const Pos4& pos, const std::string& marker, ftypes::Logical duty,
             std::int32_t& ierr);
 
