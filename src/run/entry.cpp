@@ -20,11 +20,10 @@ bool process_start() {
     cmpcom.myproc = myproc;
     cmpcom.nprocs = nprocs;
     cmpcom.master = (myproc == 1);
-    if (nprocs > cap::maxproc) {
+    const std::string refusal = process_count_refusal(nprocs);
+    if (!refusal.empty()) {
         // the tag counters hold 100 partners: refuse larger jobs on every process
-        if (myproc == 1)
-            stdout_line(" error: " + std::to_string(nprocs) + " processes, at most " +
-                        std::to_string(cap::maxproc) + " are supported");
+        if (myproc == 1) stdout_line(refusal);
         std::fflush(stdout);
         parallel::mpi_stop();
         return false;
