@@ -21,7 +21,10 @@ void logpri(std::string_view text, int len) {
         line.append(t.substr(0, l));
     }
     stdout_line(line);
-    if (iopcom.logopn) (void)unit_write(unit_log, line);
+    if (iopcom.logopn) {
+        (void)unit_write(unit_log, line);
+        (void)unit_flush(unit_log);  // the log file is complete up to here, whatever ends the job
+    }
 }
 
 void logpri(std::string_view text) { logpri(text, static_cast<int>(text.size())); }

@@ -95,6 +95,9 @@ int unit_flush(int unit) {
 void stdout_line(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
+    // every line leaves at once: a job ended by another process's fatal
+    // stop must not lose the lines this process has already written
+    std::fflush(stdout);
 }
 
 void fatal_stop(std::string_view message) {

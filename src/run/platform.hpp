@@ -39,7 +39,7 @@ bool unit_is_open(int unit);
 // Flushes a written unit. Status 0 or positive.
 [[nodiscard]] int unit_flush(int unit);
 
-// Writes one line to standard output (the line end is added).
+// Writes one line to standard output (the line end is added) and flushes it.
 void stdout_line(std::string_view text);
 
 // Fatal stop: prints the message on standard output, flushes every output

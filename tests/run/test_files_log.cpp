@@ -2,9 +2,14 @@
 // start-up check of the job size.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "run/files.hpp"
 #include "run/iopath.hpp"
@@ -140,6 +145,27 @@ TEST_F(Log, NothingOnSlave) {
     run::logpri("a line", 6);
     run::logpri(" ", 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST_F(Log, LinesSurviveAnAbruptEnd) {
+    // a process ended from outside (another process's fatal stop aborts the
+    // job) keeps every log line already printed, on stdout and in the log file
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (!std::freopen("stdout.txt", "w", stdout)) std::_Exit(2);
+        if (run::unit_open(run::unit_log, "run.log", run::FileMode::write) != 0) std::_Exit(2);
+        run::iopcom.logopn = true;
+        run::logpri("kept line   ");
+        run::stdout_line("direct line");
+        std::_Exit(3);  // no flush, no destructors
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(read_file("stdout.txt"), " kept line\ndirect line\n");
+    EXPECT_EQ(read_file("run.log"), " kept line\n");
 }
 
 class IoPath : public DeckFolder {
