@@ -1,89 +1,20 @@
-// Test support for the run-control tests: a fresh deck-reader, file and
-// process state, a temporary working folder, and stdout capture.
+// Test support for the run-control tests (see tests/support/test_support.hpp).
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
-
-#include "run/files.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
+#include "support/test_support.hpp"
 
 namespace runtest {
 
-// Closes every unit and gives iopcom, fincom, parcom and the process record
-// their start values (a single master process).
-inline void reset_run_state() {
-    run::unit_close_all();
-    run::iopcom = run::Iopcom{};
-    run::fincom = run::Fincom{};
-    run::parcom = run::Parcom{};
-    run::cmpcom.master = true;
-    run::cmpcom.myproc = 1;
-    run::cmpcom.nprocs = 1;
-}
+using testsupport::lines_of;
+using testsupport::read_file;
+using testsupport::reset_run_state;
+using testsupport::write_file;
 
-// Writes a text file (the text as given, no line end added).
-inline void write_file(const std::filesystem::path& p, const std::string& text) {
-    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-inline std::string read_file(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Splits captured output into lines (without line ends).
-inline std::vector<std::string> lines_of(const std::string& s) {
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        std::size_t nl = s.find('\n', pos);
-        if (nl == std::string::npos) nl = s.size();
-        out.push_back(s.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
-    return out;
-}
-
-// Fixture: runs each test in a fresh temporary folder with a reset state,
-// and goes back to the previous working folder afterwards.
-class DeckFolder : public ::testing::Test {
+// Fixture: a fresh temporary folder and run-control state per test.
+class DeckFolder : public testsupport::TempFolder {
 protected:
-    void SetUp() override {
-        old_ = std::filesystem::current_path();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               (std::string("tarvel_run_") + info->test_suite_name() + "_" + info->name() + "_" +
-                std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
-        reset_run_state();
-    }
-    void TearDown() override {
-        reset_run_state();
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
-    }
     // Opens text as the main deck "tarvel.in" and resets the tokenizer.
-    void open_deck(const std::string& text) {
-        write_file("tarvel.in", text);
-        std::int32_t ierr = 0;
-        run::fiinit("tarvel.in", 9, ierr);
-        ASSERT_EQ(ierr, 0);
-        run::inprsr(ierr);
-        ASSERT_EQ(ierr, 0);
-    }
-    std::filesystem::path old_, dir_;
+    void open_deck(const std::string& text) { ASSERT_EQ(testsupport::open_deck_text(text), 0); }
 };
 
 }  // namespace runtest

@@ -57,7 +57,9 @@ TEST(FortranFormat, StrictNumberReader) {
         std::int32_t v = -42;
         int rc = run::read_int(c.tok, v);
         EXPECT_EQ(rc == 0, c.ok) << c.tok;
-        if (c.ok) EXPECT_EQ(v, c.v) << c.tok;
+        if (c.ok) {
+            EXPECT_EQ(v, c.v) << c.tok;
+        }
     }
 }
 

@@ -3,48 +3,18 @@
 // small bunch and lattice set directly in the shared records.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
+#include "support/test_support.hpp"
 
 #include "bunch/tracker.hpp"
 #include "forces/force.hpp"
 #include "include/latcom.hpp"
 #include "include/prtcls.hpp"
-#include "run/files.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
 
 namespace runstest {
 
-inline void write_file(const std::filesystem::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-inline std::vector<std::string> lines_of(const std::string& s) {
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        std::size_t nl = s.find('\n', pos);
-        if (nl == std::string::npos) nl = s.size();
-        out.push_back(s.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
-    return out;
-}
-
-// True when no unit of the auxiliary pool is in use (every file closed).
-inline bool pool_free() {
-    for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
-        if (run::iopcom.iuse(u)) return false;
-    return true;
-}
+using testsupport::lines_of;
+using testsupport::pool_free;
+using testsupport::write_file;
 
 // An empty lattice (no field boundary: everything is a drift).
 inline void empty_lattice() {
@@ -81,33 +51,15 @@ inline void line_bunch(int n, double ct, double p, double dx) {
 }
 
 // Fixture: a fresh temporary folder, reader and records for every test.
-class RunsFolder : public ::testing::Test {
+class RunsFolder : public testsupport::TempFolder {
 protected:
-    void SetUp() override {
-        old_ = std::filesystem::current_path();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               (std::string("tarvel_runs_") + info->test_suite_name() + "_" + info->name() + "_" +
-                std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
-        reset();
-    }
+    void reset_state() override { reset(); }
     void TearDown() override {
         bunch::set_force_hook(nullptr);
-        run::unit_close_all();
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
+        testsupport::TempFolder::TearDown();
     }
     static void reset() {
-        run::unit_close_all();
-        run::iopcom = run::Iopcom{};
-        run::fincom = run::Fincom{};
-        run::parcom = run::Parcom{};
-        run::cmpcom.master = true;
-        run::cmpcom.myproc = 1;
-        run::cmpcom.nprocs = 1;
+        testsupport::reset_run_state();
         std::int32_t ierr = 0;
         bunch::initrk(ierr);
         forces::inifrc(ierr);
@@ -116,12 +68,8 @@ protected:
     }
     // Opens text as the main deck "tarvel.in" and reads its first word.
     std::string open_deck(const std::string& text) {
-        write_file("tarvel.in", text);
+        EXPECT_EQ(testsupport::open_deck_text(text), 0);
         std::int32_t ierr = 0;
-        run::fiinit("tarvel.in", 9, ierr);
-        EXPECT_EQ(ierr, 0);
-        run::inprsr(ierr);
-        EXPECT_EQ(ierr, 0);
         std::string word;
         run::getcmd(word, ierr);
         EXPECT_EQ(ierr, 0);
@@ -135,13 +83,9 @@ protected:
         return lines_of(testing::internal::GetCapturedStdout());
     }
     void reopen(const std::string& deck) {
-        run::unit_close_all();
-        run::iopcom = run::Iopcom{};
-        run::fincom = run::Fincom{};
-        run::parcom = run::Parcom{};
+        testsupport::reset_run_state();
         open_deck(deck);
     }
-    std::filesystem::path old_, dir_;
 };
 
 }  // namespace runstest

@@ -74,7 +74,9 @@ protected:
                     warnings->push_back(l);
                 }
             }
-            if (out.empty() || out.back().ct != bunch::prtcls.ctptcl) EXPECT_FALSE(tr3com.lduty);
+            if (out.empty() || out.back().ct != bunch::prtcls.ctptcl) {
+                EXPECT_FALSE(tr3com.lduty);
+            }
         } while (lstep && ++guard < 10000);
         EXPECT_EQ(bunch::prtcls.ctptcl, end) << "the run ended before its end time";
         return out;

@@ -191,7 +191,9 @@ TEST(Titofb, CrossingTimeOfAGivenBoundary) {
         bool ok = !c.ok;
         lattice::titofb(3, prtcls.xptcl.data(), prtcls.iptcl.data(), prtcls.ctptcl, c.i, c.ifbt, ct, ok);
         EXPECT_EQ(ok, c.ok) << "particle " << c.i << " boundary " << c.ifbt;
-        if (c.ok) EXPECT_NEAR(ct, c.ct, 1e-12);
+        if (c.ok) {
+            EXPECT_NEAR(ct, c.ct, 1e-12);
+        }
     }
 }
 
