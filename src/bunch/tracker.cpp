@@ -589,9 +589,17 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
             // when the last of them would be cut short by more than a quarter
             const double d = target - ct;
             double s = h, g = h;
+            long long guard = 0;
             do {
                 g = std::min(g * tr3com.increase_factor, hmax);
                 s = s + g;
+                // Far from the target with steps at their limit the sum
+                // only grows by hmax: finish it in one stroke instead of
+                // looping for as many steps as the run has left.
+                if (++guard > 1000000 && g == hmax && s < d) {
+                    s += std::ceil((d - s) / hmax) * hmax;
+                    break;
+                }
             } while (s < d);
             const double x = d + 0.25 * g;
             if (s > x) ctnext = ct + h * x / s;
@@ -604,9 +612,24 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
     logl(step_line(ctnext - ct, ctnext));
 }
 
+namespace {
+bool step_stalled = false;  // the last step could not advance c*t
+}  // namespace
+
 void steper(double& ctnext, Logical& reset, Logical& lstep) {
+    const double ct = prtcls.ctptcl;
     if (tr3com.lgrid) stepr1(ctnext, reset, lstep);
     else stepr2(ctnext, reset, lstep);
+    // A step too small to change the bunch time in floating point would
+    // repeat for ever: the run ends there, as a failure.
+    step_stalled = lstep && !(ctnext > ct);
+    if (step_stalled) {
+        run::logpri("error in steper: the step does not advance c*t, run stopped");
+        ctnext = ct;
+        lstep = false;
+    }
 }
+
+bool stpfai() { return step_stalled; }
 
 }  // namespace bunch

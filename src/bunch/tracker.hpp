@@ -38,6 +38,11 @@ void itrack(int n, double* P, std::int32_t* IP, double ct, double ctnew, double&
 // Step-size control: the next target ctnext and whether a step follows.
 // reset is true on the first call of a run and returned false.
 void steper(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
+
+// True when the last steper call ended the run because the next step could
+// not advance c*t (a step below the resolution of the bunch time): the run
+// did not reach its end time.
+[[nodiscard]] bool stpfai();
 // Next value of the time grid.
 void stepr1(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // Adaptive rule with arc limit, end-time landing and duty times.

@@ -213,6 +213,9 @@ std::int32_t tarvel() {
             if (steperr != 0) {
                 logpri("error in tarvel: tracking run stopped, force evaluation failed");
                 ierr = 1;
+            } else if (bunch::stpfai()) {
+                logpri("error in tarvel: tracking run stopped before its end time");
+                ierr = 1;
             } else if (ierr == 0 && bunch::omofai() != 0) {
                 logpri("error in tarvel: tracking run stopped, online monitor output incomplete");
                 ierr = 1;

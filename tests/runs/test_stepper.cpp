@@ -165,3 +165,48 @@ TEST_F(Stepper, TimeGrid) {
 }
 
 }  // namespace
+
+namespace {
+
+// Limits that would keep the rule from ever finishing: a step too small to
+// change the bunch time ends the run as a failure; a target millions of
+// maximum steps away with no growth is still projected in one call.
+TEST_F(Stepper, StepsThatCannotAdvanceOrNeverLand) {
+    struct Case {
+        const char* name;
+        double ct, end, mx, inc;
+        bool stalls;
+    };
+    const Case cases[] = {
+        {"step below the resolution of ct", 1.0, 2.0, 1e-300, 2.0, true},
+        {"step lost in a large bunch time", 1e17, 2e17, 1.0, 2.0, true},
+        {"end 1e10 steps away without growth", 0.0, 1e3, 1e-7, 1.0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        runstest::line_bunch(1, c.ct, 100.0, 0.0);
+        tr3com.ct_step_max = c.mx;
+        tr3com.ct_step_min = 0.5 * c.mx;
+        tr3com.ct_step_first = c.mx;
+        tr3com.increase_factor = c.inc;
+        bunch::trkcom.end_time_c0 = c.end;
+        double ctnext = c.ct;
+        Logical reset = true, lstep = true;
+        testing::internal::CaptureStdout();
+        bunch::steper(ctnext, reset, lstep);
+        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(bunch::stpfai(), c.stalls);
+        if (c.stalls) {
+            EXPECT_FALSE(lstep);
+            EXPECT_EQ(ctnext, c.ct);
+            ASSERT_FALSE(log.empty());
+            EXPECT_EQ(log.back(), " error in steper: the step does not advance c*t, run stopped");
+        } else {
+            EXPECT_TRUE(lstep);
+            EXPECT_GT(ctnext, c.ct);
+            EXPECT_LE(ctnext - c.ct, c.mx);
+        }
+    }
+}
+
+}  // namespace
