@@ -29,9 +29,9 @@ void rmspar(std::int32_t n, const double* p, const ftypes::Logical* lact, double
         swu += q * u;
         swv += q * v;
         swz += q * dz;
-        swu2 += q * u * u;
-        swv2 += q * v * v;
-        swz2 += q * dz * dz;
+        swu2 += q * (u * u);
+        swv2 += q * (v * v);
+        swz2 += q * (dz * dz);
     }
     // No active particle, or active charges cancelling: no defined size.
     if (sw == 0.0) return;

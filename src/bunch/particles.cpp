@@ -203,6 +203,9 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         }
     }
 
+    // Sum of the momentum magnitudes in eV/c, particle 1 first, for the
+    // average momentum.
+    double psum = p1;
     for (int i = 2; i <= n; ++i) {
         double* r = b.xptcl.col(i);
         double pm[3];
@@ -211,6 +214,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
                                Y1 + r[0] * e1[1] + r[1] * e2[1] + r[2] * e3[1],
                                Z1 + r[0] * e1[2] + r[1] * e2[2] + r[2] * e3[2]};
         const double pa = std::sqrt(pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2]);
+        psum += pa;
         r[0] = pos[0];
         r[1] = pos[1];
         r[2] = pos[2];
@@ -239,10 +243,9 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         for (int i = 1; i <= n; ++i) b.xptcl(7, i) = -b.xptcl(7, i);
     }
 
-    // Average momentum over all particles, active or not [m*c].
-    double psum = 0.0;
-    for (int i = 1; i <= n; ++i) psum += b.xptcl(4, i);
-    const double pav = psum / n;
+    // Average momentum over all particles, active or not [m*c]: the summed
+    // magnitudes in eV/c converted once, then divided by their number.
+    const double pav = psum * ev_to_mc / n;
     if (imode == 1) b.p0 = b.xptcl(4, 1);
     else if (imode == 2) b.p0 = pav;
 

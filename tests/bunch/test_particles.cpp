@@ -121,6 +121,28 @@ TEST_F(Particles, LogLinesAndReferenceMomentum) {
     }
 }
 
+TEST_F(Particles, AverageMomentumConvertsTheSummedMagnitudes) {
+    // momenta along x in eV/c: the magnitudes are summed in eV/c, particle 1
+    // first, then converted once and divided by their number
+    struct Case {
+        double p1, d2, d3;
+    };
+    const Case cases[] = {{1e6, 8000, 24007}, {1e6, 19000, 57007}, {1e6, 35000, 105007}};
+    for (const auto& c : cases) {
+        char list[300];
+        std::snprintf(list, sizeof list,
+                      "{ reference_momentum = average array = 0 0 0 0 0 0 0 "
+                      "0 0 0 %.17g 0 0 1e-9  0 0 0 %.17g 0 0 1e-9  0 0 0 %.17g 0 0 0 }",
+                      c.p1, c.d2, c.d3);
+        auto r = particles(list);
+        ASSERT_EQ(r.ierr, 0);
+        const double sum = c.p1 + (c.p1 + c.d2) + (c.p1 + c.d3);
+        const double want = sum * ev / 3;
+        EXPECT_EQ(prtcls.p0, want) << c.d2;
+        EXPECT_EQ(logged_value(r.log, "averaged momentum              ="), want) << c.d2;
+    }
+}
+
 TEST_F(Particles, ChargeSignAndVantuColumns) {
     // vantu: y z x py pz px t[ns] q[nC] n status
     auto r = particles(

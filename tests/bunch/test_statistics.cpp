@@ -66,6 +66,29 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
     }
 }
 
+TEST(Statistics, RmsSizesExactToTheLastBit) {
+    // Two active particles along the motion and above it: the sums are
+    // w*(u^2), the variance sum(w*u^2)/W - (sum(w*u)/W)^2, digit for digit.
+    struct Case {
+        double q2, d;
+    };
+    const Case cases[] = {{1.143e-9, 0.01507}, {1.26e-9, 0.0274}, {1.403e-9, 0.04247}};
+    for (const auto& c : cases) {
+        std::vector<double> rec;
+        std::vector<Logical> act;
+        pack({{0, 0, 0, 1, 0, 1e-9, true}, {c.d, 0, c.d, 1, 0, c.q2, true}}, rec, act);
+        double su = -1, sv = -1, sz = -1;
+        bunch::rmspar(2, rec.data(), act.data(), su, sv, sz);
+        const double w = 1e-9 + c.q2;
+        const double s1 = c.q2 * c.d;
+        const double s2 = c.q2 * (c.d * c.d);
+        const double want = std::sqrt(s2 / w - (s1 / w) * (s1 / w));
+        EXPECT_EQ(su, want) << c.d;
+        EXPECT_EQ(sz, want) << c.d;
+        EXPECT_EQ(sv, 0.0) << c.d;
+    }
+}
+
 TEST(Statistics, StepErrorMeasure) {
     struct Case {
         const char* name;
