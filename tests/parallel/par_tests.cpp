@@ -236,6 +236,170 @@ void case_tracom() {
     }
 }
 
+// The transfer as the slave side sees it, written out message by message
+// (element type, count, contents) independently of zzzcom: the master runs
+// the real tracom, each slave receives the 25 messages one by one. A count
+// that differs is a fatal stop of the receive, a tag out of step hangs (and
+// times out), contents in another order fail the comparisons.
+double r_xptcl[7 * cap::maxprt];
+std::int32_t i_iptcl[2 * cap::maxprt];
+Logical l_ldef[cap::maxprt], l_lact[cap::maxprt];
+
+template <class T>
+bool same_words(const T* a, const T* b, std::size_t n) { return std::memcmp(a, b, n * sizeof(T)) == 0; }
+
+void case_tracom_order() {
+    if (cmpcom.master) {
+        fill_records(0);
+        parallel::tracom();
+        for (int k = 2; k <= cmpcom.nprocs; ++k)
+            expect(cmpcom.itag(k) == 27, "master tag of pair " + std::to_string(k) + " after the transfer");
+        expect(cmpcom.itag(1) == 0, "master's own counter untouched");
+        return;
+    }
+    const std::int32_t me = cmpcom.myproc;
+    std::int32_t ierr = 0;
+    std::int32_t m1[2], m11[4 * cap::maxlat], m12[cap::ilalen], m14[4], m21[2];
+    double m2[10], m3[5], m5[1], m7[8 * cap::maxlat], m8[8 * cap::maxlat], m9[cap::rlalen],
+        m10[2 * cap::maxlat], m13[cap::maxlat], m17[3], m19[6], m25[3];
+    Logical m4[5], m6[1], m15[1], m16[cap::maxlat], m22[1];
+    parallel::irecv(m1, 2, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m2, 10, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m3, 5, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(m4, 5, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m5, 1, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(m6, 1, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m7, 800, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m8, 800, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m9, 1000, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m10, 200, 1, parallel::mytag(me), ierr);
+    parallel::irecv(m11, 400, 1, parallel::mytag(me), ierr);
+    parallel::irecv(m12, 1000, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m13, 100, 1, parallel::mytag(me), ierr);
+    parallel::irecv(m14, 4, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(m15, 1, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(m16, 100, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m17, 3, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(r_xptcl, 7 * 300000, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m19, 6, 1, parallel::mytag(me), ierr);
+    parallel::irecv(i_iptcl, 2 * 300000, 1, parallel::mytag(me), ierr);
+    parallel::irecv(m21, 2, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(m22, 1, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(l_ldef, 300000, 1, parallel::mytag(me), ierr);
+    parallel::lrecv(l_lact, 300000, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(m25, 3, 1, parallel::mytag(me), ierr);
+    expect(cmpcom.itag(me) == 27, "slave tag after the 25 messages");
+
+    fill_records(0);  // what the master sent
+    const auto& f = forces::forces;
+    const auto& l = lattice::latcom;
+    const auto& p = bunch::prtcls;
+    const auto& t = bunch::trkcom;
+    struct Row { int msg; bool ok; };
+    const Row rows[] = {
+        {1, m1[0] == f.itype && m1[1] == f.ishape},
+        {2, m2[0] == f.sigma_long && m2[1] == f.sigma_rad && m2[2] == f.sigma_vert &&
+                m2[3] == f.relative_long && m2[4] == f.relative_vert && m2[5] == f.rintmi &&
+                m2[6] == f.sbox && m2[7] == f.rbox && m2[8] == f.shield && m2[9] == f.shield_max},
+        {3, m3[0] == f.par1 && m3[1] == f.par2 && m3[2] == f.par3 && m3[3] == f.par4 && m3[4] == f.par5},
+        {4, m4[0].v == f.lrell.v && m4[1].v == f.lradl.v && m4[2].v == f.lrelv.v &&
+                m4[3].v == f.ltest.v && m4[4].v == f.loldms.v},
+        {5, m5[0] == forces::mesh.ctgreen},
+        {6, m6[0].v == forces::mesh.lgreen.v},
+        {7, same_words(m7, l.fb.data(), 800)},
+        {8, same_words(m8, l.fbchg.data(), 800)},
+        {9, same_words(m9, l.rla.data(), 1000)},
+        {10, same_words(m10, l.srtab.data(), 200)},
+        {11, same_words(m11, l.isect.data(), 400)},
+        {12, same_words(m12, l.ila.data(), 1000)},
+        {13, same_words(m13, l.ctfb.data(), 100)},
+        {14, m14[0] == l.nfb && m14[1] == l.nfbchg && m14[2] == l.nila && m14[3] == l.nrla},
+        {15, m15[0].v == l.lfbok.v},
+        {16, same_words(m16, l.fbduty.data(), 100)},
+        {17, m17[0] == p.reference_point_x && m17[1] == p.reference_point_y &&
+                 m17[2] == p.reference_point_phi},
+        {18, same_words(r_xptcl, p.xptcl.data(), 7 * 300000)},
+        {19, m19[0] == p.ctptcl && m19[1] == p.p0 && m19[2] == p.qtot && m19[3] == p.rmslon &&
+                 m19[4] == p.rmsrad && m19[5] == p.rmsver},
+        {20, same_words(i_iptcl, p.iptcl.data(), 2 * 300000)},
+        {21, m21[0] == p.npart && m21[1] == -1},
+        {22, m22[0].v == -1 && p.lfbidx.v == -1},
+        {23, same_words(l_ldef, p.ldef.data(), 300000)},
+        {24, same_words(l_lact, p.lact.data(), 300000)},
+        {25, m25[0] == t.delta_time_c0 && m25[1] == t.end_time_c0 && m25[2] == t.end_time_shift_c0},
+    };
+    for (const Row& r : rows) expect(r.ok, "contents of transfer message " + std::to_string(r.msg));
+}
+
+// The hand-out as the slave side sees it: count, time, 7*npart reals,
+// 2*npart integers, four tags.
+void case_traxph_order() {
+    const std::int32_t n = 3;
+    static double xp[7 * 4];
+    static std::int32_t ip[2 * 4];
+    for (int i = 0; i < 7 * 4; ++i) xp[i] = cmpcom.master ? 0.5 * i - 3.0 : -7.0;
+    for (int i = 0; i < 2 * 4; ++i) ip[i] = cmpcom.master ? 10 * i + 1 : -7;
+    if (cmpcom.master) {
+        std::int32_t npart = n;
+        double t = 0.625;
+        parallel::traxph(npart, xp, ip, t, 4);
+        for (int k = 2; k <= cmpcom.nprocs; ++k)
+            expect(cmpcom.itag(k) == 6, "master tag of pair " + std::to_string(k) + " after the hand-out");
+        expect(npart == n && t == 0.625, "master's count and time unchanged");
+        return;
+    }
+    const std::int32_t me = cmpcom.myproc;
+    std::int32_t ierr = 0, cnt[1] = {0};
+    double t[1] = {0.0};
+    parallel::irecv(cnt, 1, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(t, 1, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(xp, 7 * n, 1, parallel::mytag(me), ierr);
+    parallel::irecv(ip, 2 * n, 1, parallel::mytag(me), ierr);
+    expect(cnt[0] == n && t[0] == 0.625, "count and time of the hand-out");
+    int bad = 0;
+    for (int i = 0; i < 7 * n; ++i) bad += xp[i] != 0.5 * i - 3.0;
+    for (int i = 0; i < 2 * n; ++i) bad += ip[i] != 10 * i + 1;
+    expect(bad == 0, "particle data of the hand-out");
+    expect(xp[7 * n] == -7.0 && ip[2 * n] == -7, "nothing past npart");
+    expect(cmpcom.itag(me) == 6, "slave tag after the four messages");
+}
+
+// The command channel: exactly 80 blank-padded characters travel, and the
+// slave side of the hand-shake answers "ok" only to the exact greeting.
+void case_channel() {
+    struct Row { const char* greeting; const char* reply; };
+    const Row rows[] = {{"master to slave", "ok"},   {"Master to slave", "error"},
+                        {" master to slave", "error"}, {"master to slav", "error"},
+                        {"master to slave x", "error"}, {"master to slave   ", "ok"}};
+    const bool many = cmpcom.nprocs > 1;
+    for (const Row& r : rows) {
+        if (cmpcom.master) {
+            ftypes::FStr<80> cmd("unchanged");
+            parallel::sencmd(std::string(r.greeting));
+            parallel::reccmd(cmd);
+            const std::string want = many ? r.reply : "unchanged";
+            expect(cmd.str() == want, std::string("reply to '") + r.greeting + "' is '" + cmd.str() + "'");
+        } else {
+            run::handshake();
+        }
+    }
+    // the raw 80 characters of a command
+    if (cmpcom.master) {
+        parallel::sencmd(std::string("tracker"));
+    } else {
+        char raw[81] = {};
+        parallel::recv_text(raw, 1, parallel::mytag(cmpcom.myproc), false);
+        expect(std::string(raw, 80) == "tracker" + std::string(73, ' '), "80 blank-padded characters");
+    }
+    // hand-shake 2, six greetings and replies 12, one command 1
+    const int want = many ? 15 : 0;
+    for (int k = 2; k <= cmpcom.nprocs; ++k)
+        if (cmpcom.master || k == cmpcom.myproc)
+            expect(cmpcom.itag(k) == want, "tag of pair " + std::to_string(k) + " is " +
+                                               std::to_string(cmpcom.itag(k)));
+    expect(cmpcom.itag(1) == 0, "own counter of the master untouched");
+}
+
 // ------------------------------------------------------ particle hand-out
 
 ftypes::Arr2<double, 7, cap::maxprt> XP;
@@ -364,6 +528,9 @@ int main(int argc, char** argv) {
     if (what == "tags") case_tags();
     else if (what == "slave") case_slave();
     else if (what == "tracom") case_tracom();
+    else if (what == "tracom_order") case_tracom_order();
+    else if (what == "traxph_order") case_traxph_order();
+    else if (what == "channel") case_channel();
     else if (what == "traxph") case_traxph();
     else if (what == "accumu") case_accumu();
     else if (what == "accuml") case_accuml();
