@@ -272,7 +272,7 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
                 real_value(lset[4], cval[4], 0.0, vertical_offset) != 0)
                 ierr = 1;
             else if (lset[2])
-                alpha = deg2rad(alpha);
+                alpha = alpha * pi / 180.0;  // degrees to radians (product first)
             if (ierr == 0 && kind == 0) {
                 std::int32_t poles = 0;
                 if (!lset[5] || run::read_int(cval[5], poles) != 0 || poles < 2 || poles % 2 != 0) {

@@ -121,6 +121,29 @@ TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
     }
 }
 
+// Degrees from the deck: boundary angles as value / 180 * pi, the multipole
+// rotation as alpha * pi / 180 (the two orders differ in the last bit for
+// 17, 33 and 34 degrees).
+TEST_F(LatticeFolder, AngleConversionsFromDegrees) {
+    for (double a : {17.0, 33.0, 34.0, -41.0, 60.0}) {
+        SCOPED_TRACE(a);
+        lattest::reset_state();
+        const std::string d = std::to_string(a);
+        Lines out;
+        ASSERT_EQ(run_layer("lattice { quadrupole { position { rho = 1 psi = " + d +
+                                " } properties { alpha = " + d +
+                                " } position { delta_s = 1 delta_psi = " + d + " } } }\n",
+                            out),
+                  0);
+        const double rad = a / 180.0 * pi;
+        EXPECT_EQ(latcom.fb(5, 1), std::cos(rad));
+        EXPECT_EQ(latcom.fb(6, 1), std::sin(rad));
+        EXPECT_EQ(latcom.fb(5, 2), std::cos(rad));  // the tangent (1, 0) turned by delta_psi
+        EXPECT_EQ(latcom.fb(6, 2), std::sin(rad));
+        EXPECT_EQ(latcom.rla(4), a * pi / 180.0);
+    }
+}
+
 TEST_F(LatticeFolder, EmptyAndEntryOnlyDipoles) {
     Lines out;
     ASSERT_EQ(run_layer("lattice { dipole { } dipole { position { delta_s = 1 } } }\n", out), 0);
