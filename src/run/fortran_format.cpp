@@ -32,11 +32,14 @@ std::string fmt_e(double v, int w, int d) {
     if (a == 0.0) {
         digits.assign(d, '0');
     } else {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*e", d - 1, a);
-        // buf: D.DDDDe[+-]XX
-        std::string s(buf);
+        // D.DDDDe[+-]XX, sized for any number of digits d
+        const int len = std::snprintf(nullptr, 0, "%.*e", d - 1, a);
+        if (len <= 0) return stars(w);
+        std::string s(static_cast<std::size_t>(len) + 1, '\0');
+        std::snprintf(s.data(), s.size(), "%.*e", d - 1, a);
+        s.resize(static_cast<std::size_t>(len));
         auto epos = s.find('e');
+        if (epos == std::string::npos) return stars(w);
         for (std::size_t i = 0; i < epos; ++i)
             if (s[i] != '.') digits.push_back(s[i]);
         exp10 = std::atoi(s.c_str() + epos + 1) + 1;

@@ -16,6 +16,8 @@ TEST(FortranFormat, EditDescriptors) {
         {run::fmt_e(123.456, 12, 4), "  0.1235E+03"},
         {run::fmt_e(-1.0, 8, 2), "-.10E+01"},
         {run::fmt_e(9.99999, 10, 2), "  0.10E+02"},
+        // many digits: 70 after the point, the mantissa of 0.75 exact
+        {run::fmt_e(0.75, 80, 70), "    0.75" + std::string(68, '0') + "E+00"},
         {run::fmt_f(0.5, 10, 3), "     0.500"},
         {run::fmt_f(-2.25, 6, 1), "  -2.2"},
         {run::fmt_f(123456.0, 5, 1), "*****"},
