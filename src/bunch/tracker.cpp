@@ -573,7 +573,7 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
     const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.fb(8, ifb) : 0.0;
     double larc = 1e+300;
     if (r != 0.0 && prtcls.rmslon != 0.0)
-        larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * r * r, 0.3333333);
+        larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * (r * r), 0.3333333);  // radius squared first
 
     const double target = std::min(CTDUTY, trkcom.end_time_c0);
     if (target <= ct) {

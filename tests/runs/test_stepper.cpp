@@ -100,6 +100,7 @@ TEST_F(Stepper, ArcLimit) {
         {"negative radius", -1.0, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7, 0.3333333)},
         {"before the first boundary: radius of boundary 1", 1.0, 1e-7, 1, 0.1},
         {"beyond the last boundary: straight", 1.0, 1e-7, cap::maxlat + 1, 0.1},
+        {"radius squared before the product", 2.3, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7 * (2.3 * 2.3), 0.3333333)},
     };
     EXPECT_NEAR(0.5 * std::pow(24.0 * 1e-7, 0.3333333), 0.006694, 5e-7);
     EXPECT_NEAR(0.5 * std::pow(0.24, 0.3333333), 0.3107, 5e-5);
@@ -121,6 +122,16 @@ TEST_F(Stepper, ArcLimit) {
         ASSERT_EQ(steps.size(), 10u);
         EXPECT_NEAR(bunch::prtcls.rmslon, c.sl, 1e-18);
         for (std::size_t i = 0; i < 9; ++i) EXPECT_NEAR(steps[i], c.step, 1e-15) << i;
+        if (c.step < 0.1) {
+            // The first step from c*t 0 is the arc limit itself, to the last
+            // bit: arc_factor*(24*rmslon*R**2)**0.3333333 with R**2 formed first.
+            const double rl = bunch::prtcls.rmslon;
+            const double larc = 0.5 * std::pow(24.0 * rl * (c.r * c.r), 0.3333333);
+            EXPECT_EQ(steps[0], larc);
+            if (c.r == 2.3) {  // here the other association rounds differently
+                EXPECT_NE(larc, 0.5 * std::pow(24.0 * rl * c.r * c.r, 0.3333333));
+            }
+        }
     }
 }
 
