@@ -123,10 +123,8 @@ std::int32_t read_wake_file(const std::string& name) {
             return 1;
         }
         if (next_token(unit, tok) != 0 || run::read_int(tok, forces.n2wak) != 0) return 1;
-        if (!(double(forces.n2wak) * forces.stpwak >= 3.0 * forces.sigwak)) {
-            logl("error in wake file: ??? n2wak*stpwak < 3*sigwak");
-            return 1;
-        }
+        // a wake ending short of 3 sigwak fails the block without a line of its own
+        if (!(double(forces.n2wak) * forces.stpwak >= 3.0 * forces.sigwak)) return 1;
         // sample count in 64 bits: the indices may lie far apart
         const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
         if (count > cap::narcsr) {
