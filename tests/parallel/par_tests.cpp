@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <mpi.h>
+
 #include "include/forces.hpp"
 #include "include/latcom.hpp"
 #include "include/mesh.hpp"
@@ -21,6 +23,25 @@
 #include "run/entry.hpp"
 #include "run/platform.hpp"
 #include "run/process.hpp"
+
+// Every broadcast and reduction of the message layer is recorded here
+// (element count) through the MPI profiling interface, so the tests can
+// check how many collective calls a routine makes and with what counts.
+namespace {
+bool recording = false;
+std::vector<int> reduce_counts, bcast_counts;
+}  // namespace
+
+extern "C" int MPI_Reduce(const void* in, void* out, int n, MPI_Datatype type, MPI_Op op, int root,
+                          MPI_Comm comm) {
+    if (recording) reduce_counts.push_back(n);
+    return PMPI_Reduce(in, out, n, type, op, root, comm);
+}
+
+extern "C" int MPI_Bcast(void* buf, int n, MPI_Datatype type, int root, MPI_Comm comm) {
+    if (recording) bcast_counts.push_back(n);
+    return PMPI_Bcast(buf, n, type, root, comm);
+}
 
 namespace {
 
@@ -491,6 +512,66 @@ void case_distri() {
     }
 }
 
+// The chunking of the sums and logical ors and the two broadcasts of
+// distri / distrl, counted call by call on every process. With one process
+// no collective call is made at all.
+void case_chunks() {
+    using V = std::vector<int>;
+    const std::int32_t C = parallel::accumulate_chunk;
+    struct Row { std::int32_t nrow, ncol; V reductions; };
+    const Row rows[] = {
+        {1, 0, {0}},
+        {0, 9, {0}},
+        {3, 5, {15}},
+        {1, C - 1, {C - 1}},
+        {1, C, {C, 0}},
+        {1, C + 1, {C, 1}},
+        {3, C, {C, C, C, 0}},
+        {1, 3 * C + 1, {C, C, C, 1}},
+    };
+    const bool many = cmpcom.nprocs > 1;
+    static std::vector<double> a;
+    static std::vector<Logical> l;
+    for (const Row& r : rows) {
+        const std::int64_t n = std::int64_t(r.nrow) * r.ncol;
+        const V want = many ? r.reductions : V{};
+        a.assign(std::size_t(n), 1.0);
+        reduce_counts.clear();
+        recording = true;
+        parallel::accumu(a.data(), r.nrow, r.ncol);
+        recording = false;
+        expect(reduce_counts == want, "accumu reductions at n=" + std::to_string(n));
+        if (cmpcom.master && n > 0)
+            expect(a[0] == cmpcom.nprocs && a[std::size_t(n - 1)] == cmpcom.nprocs,
+                   "accumu sum at n=" + std::to_string(n));
+        l.assign(std::size_t(n), Logical(false));
+        if (n > 0 && cmpcom.myproc == cmpcom.nprocs) l[std::size_t(n - 1)] = true;
+        reduce_counts.clear();
+        recording = true;
+        parallel::accuml(l.data(), std::int32_t(n));
+        recording = false;
+        expect(reduce_counts == want, "accuml reductions at n=" + std::to_string(n));
+        if (cmpcom.master && n > 0)
+            expect(l[std::size_t(n - 1)].v == -1 && l[0].v == (n == 1 ? -1 : 0),
+                   "accuml or at n=" + std::to_string(n));
+    }
+    // distri: ncol first (one element), then nrow * the master's ncol
+    static double b[4 * 6];
+    std::int32_t ncol = cmpcom.master ? 6 : 2;
+    bcast_counts.clear();
+    recording = true;
+    parallel::distri(b, 4, ncol, 6);
+    recording = false;
+    expect(bcast_counts == (many ? V{1, 24} : V{}), "distri broadcasts");
+    static Logical lb[10];
+    std::int32_t nl = cmpcom.master ? 7 : 10;
+    bcast_counts.clear();
+    recording = true;
+    parallel::distrl(lb, nl, 10);
+    recording = false;
+    expect(bcast_counts == (many ? V{1, 7} : V{}), "distrl broadcasts");
+}
+
 // ------------------------------------------------- cases that must abort
 
 // A fatal stop on the last process while the others wait inside a sum.
@@ -531,6 +612,7 @@ int main(int argc, char** argv) {
     else if (what == "tracom_order") case_tracom_order();
     else if (what == "traxph_order") case_traxph_order();
     else if (what == "channel") case_channel();
+    else if (what == "chunks") case_chunks();
     else if (what == "traxph") case_traxph();
     else if (what == "accumu") case_accumu();
     else if (what == "accuml") case_accuml();
