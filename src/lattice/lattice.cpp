@@ -358,6 +358,9 @@ void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) 
     if (ierr == 0 && (!lset[0] || !lset[1] || run::read_real(cval[0], effective_length) != 0 ||
                       run::read_real(cval[1], quadrupole_k) != 0))
         ierr = 1;
+    // the kick L*k must be a number: an overflowing product would make every
+    // particle through it infinite
+    if (ierr == 0 && !std::isfinite(effective_length * quadrupole_k)) ierr = 1;
     if (ierr != 0) run::logpri("error in thin_quadrupole_properties");
 }
 

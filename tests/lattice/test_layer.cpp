@@ -304,6 +304,8 @@ TEST_F(LatticeFolder, FailureCascades) {
          {" global constant rlalen too small", " error in dipole/multipole", " error in lattice"}},
         {"thin_missing_k", "thin_quadrupole { " + p1 + "properties { effective_length = 1 } }",
          {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
+        {"thin_kick_overflows", "thin_quadrupole { " + p1 + "properties { effective_length = 1e200 quadrupole_k = -1e200 } }",
+         {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
         {"thin_without_properties", "thin_quadrupole { " + p1 + "}",
          {" error in thin_quadrupole", " error in lattice"}},
         {"thin_properties_first", "thin_quadrupole { properties { } }",
