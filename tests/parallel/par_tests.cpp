@@ -153,8 +153,11 @@ void case_slave() {
     parallel::accumu(tags, 1, cap::maxproc);
     if (cmpcom.master)
         for (int k = 2; k <= cmpcom.nprocs; ++k)
-            expect(tags[k - 1] == cmpcom.itag(k) && cmpcom.itag(k) > 2,
-                   "tag counters of pair " + std::to_string(k) + " disagree");
+            // hand-shake 2, eight commands 8, two transfers 2 x 25, two hand-outs 2 x 4
+            expect(tags[k - 1] == cmpcom.itag(k) && cmpcom.itag(k) == 68,
+                   "tag counters of pair " + std::to_string(k) + ": master " +
+                       std::to_string(cmpcom.itag(k)) + ", slave " + std::to_string(tags[k - 1]) +
+                       ", expected 68");
 }
 
 // ------------------------------------------------------- run-state transfer
