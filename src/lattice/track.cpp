@@ -222,15 +222,26 @@ void ctrder(double ct, const double* y, double* dydct, const double* q, int /*n*
     const double xi = (y[1] - q[P_YC]) * ca - (y[0] - q[P_XC]) * sa;
     const double zeta = y[2] - q[P_V];
     const std::complex<double> c(xi, zeta);
+    // (xi + i zeta)^(m-1) as an integer power, by repeated squaring.
     std::complex<double> pw(1.0, 0.0);
-    long fact = 1;
-    for (int k = 1; k <= m - 1; ++k) {
-        pw *= c;
-        fact *= k;
+    std::complex<double> sq = c;
+    for (unsigned u = static_cast<unsigned>(m - 1);;) {
+        if ((u & 1u) != 0u) pw *= sq;
+        u >>= 1;
+        if (u == 0u) break;
+        sq *= sq;
     }
+    // (m-1)! as the product of the integers 2..m-1, formed in floating point:
+    // exact for every order whose factorial fits an integer, and no overflow
+    // for the higher orders a pole count allows.
+    double fact = 1.0;
+    for (int k = 2; k <= m - 1 && std::isfinite(fact); ++k) fact *= k;
     const double ma = m * q[P_ALPHA];
+    // Beyond the largest double the term is far below every other one.
     const std::complex<double> W =
-        (q[P_SP0] / static_cast<double>(fact)) * pw * std::complex<double>(std::cos(ma), -std::sin(ma));
+        std::isfinite(fact)
+            ? (q[P_SP0] / fact) * pw * std::complex<double>(std::cos(ma), -std::sin(ma))
+            : std::complex<double>(0.0, 0.0);
     dydct[4] = F2 / (p * cth) - (W.real() * cth + W.imag() * std::sin(a - phi) * sth) / (gam * cth);
     dydct[5] = F3 / p + W.imag() * std::cos(a - phi) / gam;
 }
