@@ -567,8 +567,9 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
     rmspar(prtcls.npart, prtcls.xptcl.data(), prtcls.lact.data(), prtcls.rmslon, prtcls.rmsrad,
            prtcls.rmsver);
 
-    // Arc limit from the radius of the section particle 1 is in (none
-    // before the first or beyond the last boundary).
+    // Arc limit from the radius of the section particle 1 is in: the radius
+    // recorded at its next boundary (boundary 1 before the first; none
+    // beyond the last boundary).
     const std::int32_t ifb = prtcls.iptcl(1, 1);
     const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.fb(8, ifb) : 0.0;
     double larc = 1e+300;
