@@ -292,9 +292,9 @@ void initr2(std::int32_t& ierr) {
         Logical master;
         std::int32_t myproc = 1, nprocs = 1;
         run::cmpifo(master, myproc, nprocs);
-        std::string text = "with '" + std::string(forces::cforce[f.itype]) + "' force";
-        if (nprocs == 1) log_text(text);
-        else logl(run::ld_line({text + " on", run::ld_int(nprocs), "cpus"}));
+        const std::string name(forces::cforce[f.itype]);
+        if (nprocs == 1) log_text("with '" + name + "' force");
+        else logl(run::ld_line({"with '" + name + "' force on ", run::ld_int(nprocs), " cpus"}));
         if (f.itype == 3 || f.itype == 5) {
             log_real("sbox                 =", f.sbox);
             log_real("rbox                 =", f.rbox);

@@ -311,7 +311,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
              f.rbox = 0.25;
              run::cmpcom.nprocs = 2;
          },
-         {"  with 'csr_p_to_m' force on 2 cpus", "  sbox                 = 5.0000000000000000E-01",
+         {"  with 'csr_p_to_m' force on  2  cpus", "  sbox                 = 5.0000000000000000E-01",
           "  rbox                 = 2.5000000000000000E-01"}},
         {"csr_p_to_p shielded, one process",
          [&] {
