@@ -364,6 +364,20 @@ void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) 
     if (ierr != 0) run::logpri("error in thin_quadrupole_properties");
 }
 
+namespace {
+
+// Position block of a thin element (no duty boundary unless the block says
+// so) and the straight boundary it places.
+void thin_position(std::int32_t& ierr) {
+    Pos4 pos;
+    std::string marker;
+    Logical duty = false;
+    lyposi(pos, marker, duty, ierr);
+    if (ierr == 0) positi(0.0, pos, marker, duty, ierr);
+}
+
+}  // namespace
+
 void lytiqu(std::int32_t& ierr) {
     constexpr std::string_view errline = "error in thin_quadrupole";
     double el = 0.0, qk = 0.0;
@@ -377,12 +391,7 @@ void lytiqu(std::int32_t& ierr) {
         run::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
         if (word == "position" && stage == 0) {
-            Pos4 pos;
-            std::string marker;
-            Logical duty = false;
-            lyposi(pos, marker, duty, ierr);
-            if (ierr != 0) return fail(errline, ierr);
-            positi(0.0, pos, marker, duty, ierr);
+            thin_position(ierr);
             if (ierr != 0) return fail(errline, ierr);
             stage = 1;
         } else if (word == "properties" && stage == 1) {
@@ -450,12 +459,7 @@ void lydifr(std::int32_t& ierr) {
         run::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
         if (word == "position" && stage == 0) {
-            Pos4 pos;
-            std::string marker;
-            Logical duty = false;
-            lyposi(pos, marker, duty, ierr);
-            if (ierr != 0) return fail(errline, ierr);
-            positi(0.0, pos, marker, duty, ierr);
+            thin_position(ierr);
             if (ierr != 0) return fail(errline, ierr);
             stage = 1;
         } else if (word == "properties" && stage == 1) {
