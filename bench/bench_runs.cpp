@@ -19,11 +19,11 @@
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "lattice/track.hpp"
+#include "support/lattice_builder.hpp"
 #include "run/process.hpp"
 
 namespace {
 
-constexpr double U = ftypes::UNDEF_REAL;
 constexpr double P0 = 100.0;
 
 // Start copy of the bunch and the replay copy, in zero-filled storage.
@@ -32,29 +32,14 @@ std::int32_t g_ifb_start[2 * cap::maxprt];
 double g_part[7 * cap::maxprt];
 std::int32_t g_ifb[2 * cap::maxprt];
 
-void add(double r, double ds, bool duty) {
-    lattice::Pos4 pos;
-    pos(1) = U;
-    pos(2) = U;
-    pos(3) = ds;
-    pos(4) = U;
-    std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", duty, ierr);
-    auto& L = lattice::latcom;
-    L.isect(1, L.nfb) = 1;
-    L.isect(2, L.nfb) = 0;
-    L.isect(3, L.nfb) = L.nila;
-    L.isect(4, L.nfb) = L.nrla;
-}
-
 // Drift of 0.3 m, dipole of radius 10 m and length 0.5 m (duty entry and
 // exit), drift; a bunch of n particles 1 mm long starting at x = 0.
 void setup(int n) {
     std::int32_t ierr = 0;
     lattice::inilat(ierr);
-    add(0.0, 0.3, true);
-    add(10.0, 0.5, true);
-    add(0.0, 10.0, false);
+    testsupport::add_section(0.0, 0.3, true);
+    testsupport::add_section(10.0, 0.5, true);
+    testsupport::add_section(0.0, 10.0, false);
     auto& b = bunch::prtcls;
     b.npart = n;
     b.p0 = P0;

@@ -10,10 +10,10 @@
 #include "include/prtcls.hpp"
 #include "lattice/lattice.hpp"
 #include "lattice/track.hpp"
+#include "support/lattice_builder.hpp"
 
 namespace {
 
-constexpr double U = ftypes::UNDEF_REAL;
 constexpr double P0 = 100.0;
 
 // Work copies for up to maxprt particles, in zero-filled static storage.
@@ -21,25 +21,6 @@ double g_part[7 * cap::maxprt];
 double g_start[7 * cap::maxprt];
 std::int32_t g_ifb[2 * cap::maxprt];
 std::int32_t g_ifb_start[2 * cap::maxprt];
-
-int add(double r, double ds, double psi = U) {
-    lattice::Pos4 pos;
-    pos(1) = U;
-    pos(2) = psi;
-    pos(3) = ds;
-    pos(4) = U;
-    std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", false, ierr);
-    return lattice::latcom.nfb;
-}
-
-void codes(int i, int a, int b) {
-    auto& L = lattice::latcom;
-    L.isect(1, i) = a;
-    L.isect(2, i) = b;
-    L.isect(3, i) = L.nila;
-    L.isect(4, i) = L.nrla;
-}
 
 enum Kind { drift = 0, dipole = 1, quad = 2, thin = 3 };
 
@@ -52,20 +33,20 @@ void setup(Kind kind, double& x0, std::int32_t& ifb0) {
     auto& L = lattice::latcom;
     switch (kind) {
         case drift:
-            codes(add(0.0, 1000.0), 1, 0);
+            testsupport::add_section(0.0, 1000.0);
             x0 = 0.0;
             ifb0 = 1;
             break;
         case dipole:
-            codes(add(0.0, 1.0), 1, 0);
-            codes(add(10.0, 5.0), 1, 0);
-            codes(add(0.0, 10.0), 1, 0);
+            testsupport::add_section(0.0, 1.0);
+            testsupport::add_section(10.0, 5.0);
+            testsupport::add_section(0.0, 10.0);
             x0 = 1.0;
             ifb0 = 2;
             break;
         case quad: {
-            codes(add(0.0, 1.0), 1, 0);
-            const int e = add(0.0, 2.0);
+            testsupport::add_section(0.0, 1.0);
+            const int e = testsupport::add_section(0.0, 2.0);
             L.nila += 1;
             L.ila(L.nila) = 2;
             L.rla(L.nrla + 1) = 0.0;
@@ -73,15 +54,15 @@ void setup(Kind kind, double& x0, std::int32_t& ifb0) {
             L.rla(L.nrla + 3) = 1.0;
             L.rla(L.nrla + 4) = 0.0;
             L.nrla += 4;
-            codes(e, 1, 1);
-            codes(add(0.0, 10.0), 1, 0);
+            testsupport::set_codes(e, 1, 1);
+            testsupport::add_section(0.0, 10.0);
             x0 = 1.5;
             ifb0 = 2;
             break;
         }
         case thin: {
-            codes(add(0.0, 1.0), 1, 0);
-            const int e = add(0.0, 1.0);
+            testsupport::add_section(0.0, 1.0);
+            const int e = testsupport::add_section(0.0, 1.0);
             const int b = L.nrla;
             for (int j = 1; j <= 32; ++j) L.rla(b + j) = 0.0;
             for (int d = 0; d < 4; ++d) {
@@ -91,8 +72,8 @@ void setup(Kind kind, double& x0, std::int32_t& ifb0) {
             L.rla(b + 2) = -1.0;
             L.rla(b + 12) = 1.0;
             L.nrla += 32;
-            codes(e, 0, 1);
-            codes(add(0.0, 100.0), 1, 0);
+            testsupport::set_codes(e, 0, 1);
+            testsupport::add_section(0.0, 100.0);
             x0 = 1.95;  // every particle crosses x = 2 in the step
             ifb0 = 2;
             break;

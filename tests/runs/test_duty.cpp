@@ -15,28 +15,14 @@
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "support.hpp"
+#include "support/lattice_builder.hpp"
 
 namespace {
 
 using bunch::tr3com;
-constexpr double U = ftypes::UNDEF_REAL;
 
 // Appends a boundary ending a section of radius r and length ds.
-void boundary(double r, double ds, bool duty) {
-    lattice::Pos4 pos;
-    pos(1) = U;
-    pos(2) = U;
-    pos(3) = ds;
-    pos(4) = U;
-    std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", duty, ierr);
-    ASSERT_EQ(ierr, 0);
-    auto& L = lattice::latcom;
-    L.isect(1, L.nfb) = 1;  // thick element, uniform field or drift
-    L.isect(2, L.nfb) = 0;
-    L.isect(3, L.nfb) = L.nila;
-    L.isect(4, L.nfb) = L.nrla;
-}
+void boundary(double r, double ds, bool duty) { ASSERT_NE(testsupport::add_section(r, ds, duty), 0); }
 
 struct Landing {
     int iduty;  // the number on the duty line
