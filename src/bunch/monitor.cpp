@@ -255,6 +255,16 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
         const bool lforce = (forcs2.ctfk == b.ctptcl);
         for (int ip = i1; ip <= i2; ++ip) {
             const PathCoord pc = path_coord(ip, gamma0);
+            // A particle moving across the reference line (D = 0) has no
+            // finite slopes: the record would hold Infinity or NaN, so the
+            // output fails instead.
+            if (!std::isfinite(pc.h) || !std::isfinite(pc.hp) || !std::isfinite(pc.zp) ||
+                !std::isfinite(pc.s) || !std::isfinite(pc.dg)) {
+                ierr = 1;
+                log_ld({"fmt3: no path coordinates for particle", run::ld_int(ip)});
+                log_exec_failed();
+                return;
+            }
             start();
             put_e(rec, pc.h);
             put_e(rec, pc.hp);
