@@ -61,6 +61,7 @@ int unit_read(int unit, std::string& line) {
     while ((c = std::getc(u->f)) != EOF) {
         any = true;
         if (c == '\n') break;
+        if (line.size() >= max_record) return 2;  // a record without end: refused
         line.push_back(static_cast<char>(c));
     }
     if (c == EOF) {

@@ -5,12 +5,18 @@
 // include files, 20-30 the pool of auxiliary files, 31 the log file.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace run {
 
 inline constexpr int max_unit = 99;
+
+// Longest record a read accepts, in characters (16 MiB): far more than a
+// deck card or a data record of the largest tables, small enough that a
+// file without line ends (a binary file, a device) cannot exhaust memory.
+inline constexpr std::size_t max_record = std::size_t(1) << 24;
 
 enum class FileMode { read, write };
 
@@ -27,7 +33,8 @@ bool unit_is_open(int unit);
 // Reads one record (line) from a unit without its line end; a carriage
 // return before the line end (a CRLF file) is dropped too.
 // Status 0 on success, -1 at end of file, positive on a read error
-// (including a unit not open for reading).
+// (including a unit not open for reading, and a record longer than
+// max_record characters, of which at most max_record are kept in line).
 [[nodiscard]] int unit_read(int unit, std::string& line);
 
 // Writes one record (text plus line end). Status 0, or positive on failure.

@@ -113,6 +113,21 @@ TEST_F(Pool, MissingDeck) {
     EXPECT_FALSE(fs::exists("tarvel.in"));
 }
 
+// A record of max_record characters reads whole; one character more is a
+// read error that keeps at most max_record of them, so a file without line
+// ends cannot fill the memory.
+TEST_F(Pool, RecordLengthLimit) {
+    const std::string full(run::max_record, 'a');
+    write_file("records.dat", full + "\n" + full + "b\nnext\n");
+    ASSERT_EQ(run::unit_open(20, "records.dat", run::FileMode::read), 0);
+    std::string line;
+    EXPECT_EQ(run::unit_read(20, line), 0);
+    EXPECT_EQ(line.size(), run::max_record);
+    EXPECT_GT(run::unit_read(20, line), 0);
+    EXPECT_LE(line.size(), run::max_record);
+    EXPECT_EQ(run::unit_close(20), 0);
+}
+
 class Log : public DeckFolder {};
 
 TEST_F(Log, LinesAsPrinted) {
