@@ -26,8 +26,13 @@ using ftypes::Logical;
 // Online outputs that failed since the last tracker set-up.
 std::int32_t nfail = 0;
 
+// Set when a real field written since the last reset is not a finite
+// number (a particle state that overflowed): such a record is not written.
+bool nonfinite = false;
+
 // One real field 1X,E22.14 of a particle record.
 void put_e(std::string& rec, double v) {
+    if (!std::isfinite(v)) nonfinite = true;
     rec.push_back(' ');
     rec.append(run::fmt_e(v, 22, 14));
 }
@@ -175,17 +180,26 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
     const auto& b = prtcls;
     std::string rec;
     rec.reserve(320);
+    int ip = 0;  // particle of the record being built
     auto start = [&]() {
         rec.clear();
+        nonfinite = false;
         if (ltime) put_e(rec, b.ctptcl);
     };
     auto emit = [&]() {
+        if (nonfinite) {
+            // Infinity or NaN would be written: the output fails instead
+            ierr = 1;
+            log_ld({"particle", run::ld_int(ip), "not written: a field is not a finite number"});
+            log_exec_failed();
+            return false;
+        }
         if (write_rec(unit, rec, ierr)) return true;
         log_exec_failed();
         return false;
     };
     if (ifmt == 0) {
-        for (int ip = i1; ip <= i2; ++ip) {
+        for (ip = i1; ip <= i2; ++ip) {
             start();
             for (int w = 1; w <= 6; ++w) put_e(rec, b.xptcl(w, ip));
             if (!emit()) return;
@@ -206,6 +220,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
         const double x1 = b.xptcl(1, 1), y1 = b.xptcl(2, 1), z1 = b.xptcl(3, 1);
         if (i1 <= 1 && i2 >= 1) {
             // the reference particle, absolute in the input frame
+            ip = 1;
             start();
             put_e(rec, c0 * x1 - s0 * y1 + b.reference_point_x);
             put_e(rec, s0 * x1 + c0 * y1 + b.reference_point_y);
@@ -230,7 +245,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
             for (int i = 0; i < 3; ++i)
                 for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
         }
-        for (int ip = std::max(i1, 2); ip <= i2; ++ip) {
+        for (ip = std::max(i1, 2); ip <= i2; ++ip) {
             const double d[3] = {b.xptcl(1, ip) - x1, b.xptcl(2, ip) - y1, b.xptcl(3, ip) - z1};
             double pm[3];
             mom(ip, pm);
@@ -253,18 +268,10 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
         if (i2 < i1 - 1) return;
         const double s1 = path_coord(1, gamma0).s;
         const bool lforce = (forcs2.ctfk == b.ctptcl);
-        for (int ip = i1; ip <= i2; ++ip) {
+        for (ip = i1; ip <= i2; ++ip) {
+            // a particle moving across the reference line (D = 0) has no
+            // finite slopes: emit refuses its record
             const PathCoord pc = path_coord(ip, gamma0);
-            // A particle moving across the reference line (D = 0) has no
-            // finite slopes: the record would hold Infinity or NaN, so the
-            // output fails instead.
-            if (!std::isfinite(pc.h) || !std::isfinite(pc.hp) || !std::isfinite(pc.zp) ||
-                !std::isfinite(pc.s) || !std::isfinite(pc.dg)) {
-                ierr = 1;
-                log_ld({"fmt3: no path coordinates for particle", run::ld_int(ip)});
-                log_exec_failed();
-                return;
-            }
             start();
             put_e(rec, pc.h);
             put_e(rec, pc.hp);

@@ -4,7 +4,7 @@
 set -u
 fail=0
 want='  monitor=f3_0001.dat           ctptcl= 1.8534889706755024E+00
-  fmt3: no path coordinates for particle 2
+  particle 2 not written: a field is not a finite number
  error in execution of monitor
  error in execution of monitor
  error in output of online_monitor=f3.dat'
