@@ -273,6 +273,8 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
                 ierr = 1;
             else if (lset[2])
                 alpha = alpha * pi / 180.0;  // degrees to radians (product first)
+            // a rotation angle so large that alpha*pi overflows is no angle
+            if (ierr == 0 && !std::isfinite(alpha)) ierr = 1;
             if (ierr == 0 && kind == 0) {
                 std::int32_t poles = 0;
                 if (!lset[5] || run::read_int(cval[5], poles) != 0 || poles < 2 || poles % 2 != 0) {

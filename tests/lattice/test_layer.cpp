@@ -279,6 +279,9 @@ TEST_F(LatticeFolder, FailureCascades) {
           " error in dipole/multipole", " error in lattice"}},
         {"properties_not_a_number", "quadrupole { " + p1 + "properties { alpha = 1x } }",
          {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
+        // alpha * pi overflows: no finite rotation angle
+        {"alpha_overflows", "multipole { " + p1 + "properties { poles = 6 alpha = 1d308 } }",
+         {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
         {"poles_odd", "multipole { " + p1 + "properties { poles = 3 } }",
          {" undefined or invalid pole number", " error in dipole/multipole_properties",
           " error in dipole/multipole", " error in lattice"}},
