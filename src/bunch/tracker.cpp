@@ -45,6 +45,10 @@ void log_text(std::string_view text) { logl(run::ld_line({text})); }
 // Force entry replacing forcei in tests (a stand-in model); none normally.
 ForceFn force_hook = nullptr;
 
+// Most adaptive steps a run may need at its largest step: beyond this the
+// run is refused at its set-up.
+constexpr double max_run_steps = 1e9;
+
 }  // namespace
 
 void initrk(std::int32_t& ierr) {
@@ -254,6 +258,11 @@ void initr2(std::int32_t& ierr) {
         ierr = 1;
     } else if (trkcom.end_time_c0 <= ctptcl) {
         logl("error: end time < particle time");
+        ierr = 1;
+    } else if (!tr3com.lgrid && (trkcom.end_time_c0 - ctptcl) / tr3com.ct_step_max > max_run_steps) {
+        // An end time so far ahead, or a step limit so small, that the run
+        // could never finish: refused instead of stepping for ever.
+        logl("error: end time lies more than 1e9 steps of ct_step_max ahead");
         ierr = 1;
     }
     const auto& f = forces::forces;
