@@ -288,7 +288,7 @@ void fzsp3(const Fzget& nz, W15& W) {
     const double hf = 0.2 * std::min(sdiff, smin);
     // Both steps must be positive and finite, or the offsets never reach
     // +5 sdiff (sigmar given while sigmaz never was leaves smin = 0).
-    if (!(hf > 0.0 && std::isfinite(hc)))
+    if (!(smin > 0.0 && hf > 0.0 && std::isfinite(smin) && std::isfinite(hc)))
         run::fatal_stop(" error in fld_z_in/fzSP3: no positive offset step (sigmaz and sigmar must both be > 0), smin= " +
                         real_text(smin) + " sdiff= " + real_text(sdiff));
     const double lo = -o - 10.0 * smin, hi = -o + 10.0 * smin;
