@@ -27,12 +27,14 @@ void keyed_sort(std::span<Key> keys, std::span<Carry> carry) {
     constexpr std::ptrdiff_t M = 7;
     const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(keys.size());
     if (n < 2) return;
-    // 1-based views of the two arrays, as the partition steps are written
-    Key* arr = keys.data() - 1;
-    Carry* brr = carry.data() - 1;
+    // 1-based access to the two arrays, as the partition steps are written
+    Key* const k0 = keys.data();
+    Carry* const c0 = carry.data();
+    auto arr = [k0](std::ptrdiff_t i) -> Key& { return k0[i - 1]; };
+    auto brr = [c0](std::ptrdiff_t i) -> Carry& { return c0[i - 1]; };
     auto swap2 = [&](std::ptrdiff_t i, std::ptrdiff_t j) {
-        std::swap(arr[i], arr[j]);
-        std::swap(brr[i], brr[j]);
+        std::swap(arr(i), arr(j));
+        std::swap(brr(i), brr(j));
     };
     std::ptrdiff_t stack[2 * sort_stack_pairs];
     int jstack = 0;
@@ -41,16 +43,16 @@ void keyed_sort(std::span<Key> keys, std::span<Carry> carry) {
         if (ir - l < M) {
             // straight insertion; equal keys keep their order here
             for (std::ptrdiff_t j = l + 1; j <= ir; ++j) {
-                const Key a = arr[j];
-                const Carry b = brr[j];
+                const Key a = arr(j);
+                const Carry b = brr(j);
                 std::ptrdiff_t i = j - 1;
                 for (; i >= l; --i) {
-                    if (!(arr[i] > a)) break;
-                    arr[i + 1] = arr[i];
-                    brr[i + 1] = brr[i];
+                    if (!(arr(i) > a)) break;
+                    arr(i + 1) = arr(i);
+                    brr(i + 1) = brr(i);
                 }
-                arr[i + 1] = a;
-                brr[i + 1] = b;
+                arr(i + 1) = a;
+                brr(i + 1) = b;
             }
             if (jstack == 0) return;
             ir = stack[--jstack];
@@ -59,22 +61,22 @@ void keyed_sort(std::span<Key> keys, std::span<Carry> carry) {
         }
         const std::ptrdiff_t k = (l + ir) / 2;
         swap2(k, l + 1);
-        if (arr[l] > arr[ir]) swap2(l, ir);
-        if (arr[l + 1] > arr[ir]) swap2(l + 1, ir);
-        if (arr[l] > arr[l + 1]) swap2(l, l + 1);
+        if (arr(l) > arr(ir)) swap2(l, ir);
+        if (arr(l + 1) > arr(ir)) swap2(l + 1, ir);
+        if (arr(l) > arr(l + 1)) swap2(l, l + 1);
         std::ptrdiff_t i = l + 1, j = ir;
-        const Key a = arr[l + 1];
-        const Carry b = brr[l + 1];
+        const Key a = arr(l + 1);
+        const Carry b = brr(l + 1);
         for (;;) {
-            do ++i; while (arr[i] < a);
-            do --j; while (arr[j] > a);
+            do ++i; while (arr(i) < a);
+            do --j; while (arr(j) > a);
             if (j < i) break;
             swap2(i, j);
         }
-        arr[l + 1] = arr[j];
-        arr[j] = a;
-        brr[l + 1] = brr[j];
-        brr[j] = b;
+        arr(l + 1) = arr(j);
+        arr(j) = a;
+        brr(l + 1) = brr(j);
+        brr(j) = b;
         // the larger part waits, the smaller is sorted next
         if (ir - i + 1 >= j - l) {
             stack[jstack++] = i;
