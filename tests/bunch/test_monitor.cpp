@@ -90,63 +90,6 @@ TEST_F(Monitor, RecordLayoutsAndRendering) {
     EXPECT_EQ(recs[6].substr(230), " 1 1");
 }
 
-TEST_F(Monitor, OneShotFilesAndRefusals) {
-    set_bunch({{0, 0, 0, 1, 0, 0, 1e-9}, {0.1, 0, 0, 1, 0, 0, 1e-9}, {0.2, 0, 0, 1, 0, 0, 0}});
-    prtcls.ctptcl = 2.0;
-    // "fmt1" (default): header and three records
-    auto r = monitor("{ name = a.dat }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(r.log, (std::vector<std::string>{
-                         "  monitor=a.dat                 ctptcl= 2.0000000000000000E+00"}));
-    auto recs = lines_of(read_file("a.dat"));
-    ASSERT_EQ(recs.size(), 4u);
-    EXPECT_EQ(numbers(recs[0]), (std::vector<double>{2, 0, 0, 0, 0, 0, 0}));
-    EXPECT_NEAR(numbers(recs[2])[0], 0.1, 1e-15);
-    // "fmt0": no header
-    r = monitor("{ format = fmt0 name = b.dat }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(lines_of(read_file("b.dat")).size(), 3u);
-    EXPECT_EQ(bunch::mo2com.mofile.str(), "b.dat");
-    EXPECT_EQ(bunch::moncom.mofmt, 0);
-    EXPECT_TRUE(pool_free());
-
-    const std::vector<std::string> layer = {" error in monitor"};
-    const std::vector<std::string> exec = {" error in execution of monitor", " error in monitor"};
-    struct Case {
-        const char* name;
-        std::string block;
-        std::vector<std::string> log;  // after the "monitor=" line when there is one
-        bool has_monitor_line;
-    };
-    const Case cases[] = {
-        {"format not known", "{ format = fmt4 name = c.dat }", layer, false},
-        {"name missing", "{ format = fmt1 }", layer, false},
-        {"unknown key", "{ colour = 1 }", {" error in assign: unknown identifyer", " error in monitor"},
-         false},
-        {"fmt3 without lattice", "{ format = fmt3 name = c.dat }", exec, true},
-        {"file cannot be opened", "{ name = nodir/c.dat }", exec, true},
-    };
-    for (const auto& c : cases) {
-        r = monitor(c.block);
-        EXPECT_NE(r.ierr, 0) << c.name;
-        auto log = r.log;
-        if (c.has_monitor_line) {
-            ASSERT_FALSE(log.empty()) << c.name;
-            EXPECT_EQ(log[0].rfind("  monitor=", 0), 0u) << c.name;
-            log.erase(log.begin());
-        }
-        EXPECT_EQ(log, c.log) << c.name;
-        EXPECT_TRUE(pool_free()) << c.name;
-        EXPECT_FALSE(std::filesystem::exists("c.dat")) << c.name;
-    }
-    // empty bunch
-    prtcls.npart = 0;
-    r = monitor("{ name = d.dat }");
-    EXPECT_EQ(r.ierr, 1);
-    EXPECT_EQ(r.log.back(), " error in monitor");
-    EXPECT_FALSE(std::filesystem::exists("d.dat"));
-}
-
 TEST_F(Monitor, PathCoordinatesOfFmt3) {
     // boundary 1 at the origin heading +x; a quarter arc of radius 1 turning
     // clockwise ends at boundary 2 (1,-1) heading -y; boundary 3 2 m further

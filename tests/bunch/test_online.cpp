@@ -176,35 +176,6 @@ TEST_F(Online, SlotsOfTheLayer) {
     EXPECT_EQ(moncom.motype(7), 1);
 }
 
-TEST_F(Online, RefusedBlocks) {
-    const std::string times = " start_time_c0 = 0 end_time_c0 = 1 }";
-    struct Case {
-        const char* name;
-        std::string block;
-    };
-    const Case cases[] = {
-        {"type not known", "{ name = x type = colour" + times},
-        {"format neither a word nor an integer", "{ name = x format = fmt4" + times},
-        {"particle 0", "{ name = x particle = 0" + times},
-        {"particle not a number", "{ name = x particle = first" + times},
-        {"no start", "{ name = x end_time_c0 = 1 }"},
-        {"no end", "{ name = x start_time_c0 = 0 }"},
-        {"start not a number", "{ name = x start_time_c0 = soon end_time_c0 = 1 }"},
-        {"shift not a number", "{ name = x start_time_marker = m start_time_shift_c0 = a end_time_c0 = 1 }"},
-        {"negative time step", "{ name = x time_step_c0 = -0.1" + times},
-        {"now is no end", "{ name = x start_time_c0 = 0 end_time_c0 = now }"},
-    };
-    for (const auto& c : cases) {
-        auto r = omon(c.block);
-        EXPECT_NE(r.ierr, 0) << c.name;
-        EXPECT_EQ(r.log, std::vector<std::string>{" error in monitor"}) << c.name;
-    }
-    auto r = omon("{ name = x colour = 1 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(r.log, (std::vector<std::string>{" error in assign: unknown identifyer",
-                                               " error in monitor"}));
-}
-
 TEST_F(Online, TrackerSetUp) {
     auto& L = lattice::latcom;
     L.nfb = 2;
@@ -289,46 +260,6 @@ TEST_F(Online, OutputsAfterSteps) {
     EXPECT_EQ(one[1].substr(0, 23), "   0.50000000000000E-01");
 }
 
-TEST_F(Online, PhaseOutputEqualsOneShotMonitor) {
-    set_bunch(0.125);
-    ASSERT_EQ(omon("{ name = on.dat start_time_c0 = now end_time_c0 = 1 time_step_c0 = all format = fmt2 }").ierr, 0);
-    setup();
-    ASSERT_EQ(after_step(0.125), 0);
-    std::int32_t ierr = 0;
-    testing::internal::CaptureStdout();
-    bunch::monito("shot.dat", 2, ierr);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(ierr, 0);
-    EXPECT_EQ(read_file("on_0001.dat"), read_file("shot.dat"));
-}
-
-TEST_F(Online, FailedOutputsFreeTheirUnits) {
-    set_bunch(0.0);
-    ASSERT_EQ(omon("{ name = nodir/st.dat type = steps start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = nodir/ph start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = ok.dat type = subbunch start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
-    setup();
-    std::vector<std::string> log;
-    EXPECT_NE(after_step(0.0, &log), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{
-                       " error in output of online_monitor=nodir/st.dat",
-                       "  monitor=nodir/ph_0001         ctptcl= 0.0000000000000000E+00",
-                       " error in execution of monitor",
-                       " error in output of online_monitor=nodir/ph"}));
-    EXPECT_FALSE(moncom.moact(1)) << "a file that cannot be opened frees the slot";
-    EXPECT_TRUE(moncom.moact(2));
-    EXPECT_EQ(bunch::omofai(), 2);
-    // later steps succeed, but the run's failure count stays
-    EXPECT_NE(after_step(0.1), 0) << "the phase output fails again";
-    EXPECT_EQ(bunch::omofai(), 3);
-    std::int32_t ierr = 0;
-    bunch::eximon(0, ierr);
-    EXPECT_TRUE(pool_free());
-    // a new tracker set-up starts a new count
-    setup();
-    EXPECT_EQ(bunch::omofai(), 0);
-}
-
 TEST_F(Online, GreenFilesAroundAStep) {
     set_bunch(0.0);
     ASSERT_EQ(omon("{ name = g.dat type = green start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = 0.5 }").ierr, 0);
@@ -359,32 +290,5 @@ TEST_F(Online, GreenFilesAroundAStep) {
 namespace {
 
 class OnlineClose : public buntest::BunchFolder {};
-
-TEST_F(OnlineClose, EximonFreesEverySlotAndReportsFailedCloses) {
-    std::int32_t unit = 0, ierr = 0;
-    run::fioout("open.dat", unit, ierr);
-    ASSERT_EQ(ierr, 0);
-    for (int k : {1, 2, 3}) bunch::moncom.moact(k) = true;
-    bunch::moncom.mounit(1) = unit;
-    bunch::moncom.mounit(2) = 0;
-    bunch::moncom.mounit(3) = 29;  // a unit that is not open: its close fails
-    testing::internal::CaptureStdout();
-    bunch::eximon(0, ierr);
-    const auto log = buntest::lines_of(testing::internal::GetCapturedStdout());
-    EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(log, std::vector<std::string>{" error in eximon"});
-    for (int k = 1; k <= cap::maxmon; ++k) {
-        EXPECT_FALSE(bunch::moncom.moact(k));
-        EXPECT_EQ(bunch::moncom.mounit(k), 0);
-    }
-    EXPECT_FALSE(run::iopcom.iuse(unit));
-    // a single slot
-    bunch::moncom.moact(4) = true;
-    bunch::moncom.moact(5) = true;
-    bunch::eximon(4, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_FALSE(bunch::moncom.moact(4));
-    EXPECT_TRUE(bunch::moncom.moact(5));
-}
 
 }  // namespace

@@ -230,41 +230,4 @@ TEST_F(Particles, FailingLayersAndLists) {
     EXPECT_EQ(prtcls.xptcl(4, 1), 1e6);
 }
 
-TEST_F(Particles, FileInsideListAndReplacement) {
-    buntest::write_file("rest.dat", "0 0 0 0 0 0 2e-9\n0 0 0 0 0 0 3e-9\n");
-    auto r = particles("{ reference_momentum = 1e6 array = 0 0 0 0 0 0 0 0 0 0 2e6 0 0 1e-9 "
-                       "#file { name = rest.dat } }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(prtcls.npart, 3);
-    EXPECT_NEAR(prtcls.qtot, 6e-9, 1e-22);
-    // a second layer replaces the whole bunch and p0
-    r = particles("{ array = 0 0 0 0 0 0 0 0 0 0 4e6 0 0 1e-9 }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(prtcls.npart, 1);
-    EXPECT_DOUBLE_EQ(prtcls.p0, 4e6 * ev);
-}
-
-TEST_F(Particles, CapacityOfTheBunch) {
-    // 300000 particles in an included file, then one group more
-    {
-        std::FILE* f = std::fopen("big.dat", "w");
-        ASSERT_NE(f, nullptr);
-        std::fprintf(f, "0 0 0 0 0 0 0\n0 0 0 1e9 0 0 1e-15\n");
-        for (int i = 2; i <= cap::maxprt; ++i)
-            std::fprintf(f, "%d.0e-6 0 0 %d 0 0 1e-15\n", i, i);
-        std::fclose(f);
-    }
-    auto r = particles("{ array = #file { name = big.dat } }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(prtcls.npart, cap::maxprt);
-    EXPECT_NEAR(prtcls.xptcl(1, cap::maxprt), 0.3, 1e-12);
-    EXPECT_EQ(r.log.back(), "");
-    EXPECT_EQ(r.log[r.log.size() - 2], "  end of particles definition, npart = 300000");
-
-    r = particles("{ array = #file { name = big.dat } 0 0 0 0 0 0 1e-15 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(r.log, (std::vector<std::string>{" npart.ge.maxprt", " error in array with particles",
-                                               " error in particles"}));
-}
-
 }  // namespace

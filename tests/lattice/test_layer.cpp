@@ -203,17 +203,6 @@ TEST_F(LatticeFolder, DiscreteFreePresets) {
     EXPECT_EQ(latcom.rla(2), ftypes::UNDEF_REAL);
 }
 
-TEST_F(LatticeFolder, DiscreteFreeTypeOneWithItsMatrix) {
-    Lines out;
-    std::string deck = "lattice { discrete_free { position { delta_s = 1 }\n"
-                       " properties { type = 1 integer = 0 real = 16 }\n real_array {";
-    for (int k = 1; k <= 16; ++k) deck += " " + std::to_string(k);
-    deck += " } } }\n";
-    ASSERT_EQ(run_layer(deck, out), 0);
-    EXPECT_EQ(latcom.isect(2, 1), 1);
-    EXPECT_EQ(latcom.rla(16), 16.0);
-}
-
 TEST_F(LatticeFolder, ThirtySecondThinQuadrupoleRefused) {
     std::string deck = "lattice {\n";
     for (int k = 1; k <= 32; ++k)
@@ -238,137 +227,6 @@ TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
     EXPECT_EQ(latcom.nfb, 100);
 }
 
-// Every failure, with its exact cascade of lines from the innermost outwards.
-TEST_F(LatticeFolder, FailureCascades) {
-    struct Case {
-        const char* name;
-        std::string body;  // inside "lattice { ... }"
-        Lines lines;
-    };
-    const std::string p1 = "position { delta_s = 1 } ";
-    const std::string dip = "dipole { " + p1 + "} ";
-    const Case cases[] = {
-        {"unknown_element", "drift { }", {" error in lattice"}},
-        {"properties_first", "dipole { properties { r = 1 } }", {" error in dipole/multipole", " error in lattice"}},
-        {"position_not_a_number", "dipole { position { rho = abc } }",
-         {" error in lyrass", " error in dipole/multipole", " error in lattice"}},
-        {"position_unknown_key", "quadrupole { position { length = 1 } }",
-         {" error in assign: unknown identifyer", " error in lyrass", " error in dipole/multipole",
-          " error in lattice"}},
-        {"thin_position_not_a_number", "thin_quadrupole { position { psi = x } }",
-         {" error in lyrass", " error in thin_quadrupole", " error in lattice"}},
-        {"first_boundary_undefined", "dipole { position { psi = 10 } }",
-         {" error in position: first field boundary", " error in dipole/multipole", " error in lattice"}},
-        {"later_boundary_undefined", dip + "dipole { position { marker = a } }",
-         {" error in position", " error in dipole/multipole", " error in lattice"}},
-        {"parallel_boundary", dip + "dipole { position { rho = 3 psi = 90 } }",
-         {" error in position", " error in dipole/multipole", " error in lattice"}},
-        {"arc_without_length", "dipole { " + p1 + "properties { r = 1 } position { rho = 2 } }",
-         {" error in position, arc definition", " error in dipole/multipole", " error in lattice"}},
-        {"arc_negative_length", "dipole { " + p1 + "properties { r = 1 } position { delta_s = -1 } }",
-         {" error in position, relative arc definition", " error in dipole/multipole", " error in lattice"}},
-        {"arc_never_meets", "dipole { " + p1 + "properties { r = 1 } position { rho = 2.5 psi = -90 } }",
-         {" error in position, absolute arc definition", " error in dipole/multipole", " error in lattice"}},
-        {"arc_root_at_start", "dipole { position { delta_s = 0 } properties { r = 1 } position { rho = 0 psi = 45 } }",
-         {" error in position", " error in dipole/multipole", " error in lattice"}},
-        {"quadrupole_with_r", "quadrupole { " + p1 + "properties { r = 1 } }",
-         {" error in assign: unknown identifyer", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"dipole_with_strength", "dipole { " + p1 + "properties { strength = 1 } }",
-         {" error in assign: unknown identifyer", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"properties_not_a_number", "quadrupole { " + p1 + "properties { alpha = 1x } }",
-         {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
-        // alpha * pi overflows: no finite rotation angle
-        {"alpha_overflows", "multipole { " + p1 + "properties { poles = 6 alpha = 1d308 } }",
-         {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
-        {"poles_odd", "multipole { " + p1 + "properties { poles = 3 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"poles_zero", "multipole { " + p1 + "properties { poles = 0 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"poles_missing", "multipole { " + p1 + "properties { strength = 1 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"poles_not_integer", "multipole { " + p1 + "properties { poles = 4.0 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"properties_twice", "dipole { " + p1 + "properties { } properties { } }",
-         {" error in dipole/multipole", " error in lattice"}},
-        {"exit_without_properties", "dipole { " + p1 + p1 + "}", {" error in dipole/multipole", " error in lattice"}},
-        {"after_exit", "dipole { " + p1 + "properties { } " + p1 + p1 + "}",
-         {" error in dipole/multipole", " error in lattice"}},
-        {"ilalen_thick", "discrete_free { " + p1 + "properties { type = 0 integer = 1000 real = 0 } } " +
-                             "quadrupole { " + p1 + "properties { } " + p1 + "}",
-         {" global constant ilalen too small", " error in dipole/multipole", " error in lattice"}},
-        {"rlalen_thick", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 997 } } " +
-                             "multipole { " + p1 + "properties { poles = 4 } " + p1 + "}",
-         {" global constant rlalen too small", " error in dipole/multipole", " error in lattice"}},
-        {"thin_missing_k", "thin_quadrupole { " + p1 + "properties { effective_length = 1 } }",
-         {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
-        {"thin_kick_overflows", "thin_quadrupole { " + p1 + "properties { effective_length = 1e200 quadrupole_k = -1e200 } }",
-         {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
-        {"thin_without_properties", "thin_quadrupole { " + p1 + "}",
-         {" error in thin_quadrupole", " error in lattice"}},
-        {"thin_properties_first", "thin_quadrupole { properties { } }",
-         {" error in thin_quadrupole", " error in lattice"}},
-        {"thin_position_twice", "thin_quadrupole { " + p1 + p1 + "}",
-         {" error in thin_quadrupole", " error in lattice"}},
-        {"free_missing_real", "discrete_free { " + p1 + "properties { type = 0 integer = 0 } }",
-         {" error in dicrete_free_properties", " error in dicrete_free", " error in lattice"}},
-        {"free_type_not_integer", "discrete_free { " + p1 + "properties { type = 1.5 integer = 0 real = 0 } }",
-         {" error in dicrete_free_properties", " error in dicrete_free", " error in lattice"}},
-        {"free_negative_integers", "discrete_free { " + p1 + "properties { type = 0 integer = -1 real = 0 } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_negative_reals", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = -1 } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_ilalen", "discrete_free { " + p1 + "properties { type = 0 integer = 1001 real = 0 } }",
-         {" increase ilalen (latcom)", " error in dicrete_free", " error in lattice"}},
-        {"free_rlalen", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 1001 } }",
-         {" increase rlalen (latcom)", " error in dicrete_free", " error in lattice"}},
-        {"free_type1_without_matrix", "discrete_free { " + p1 + "properties { type = 1 integer = 0 real = 15 } }",
-         {" discrete_free of type 1 needs 16 private reals", " error in dicrete_free", " error in lattice"}},
-        {"free_list_too_long", "discrete_free { " + p1 + "properties { type = 0 integer = 1 real = 0 } "
-                               "integer_array { 1 2 } }",
-         {" io error in getspc, expected:", " }", " error in dicrete_free", " error in lattice"}},
-        {"free_list_not_a_number", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 2 } "
-                                   "real_array { 1 z } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_list_twice", "discrete_free { " + p1 + "properties { type = 0 integer = 1 real = 0 } "
-                            "integer_array { 1 } integer_array { 1 } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_list_before_properties", "discrete_free { " + p1 + "integer_array { } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_without_properties", "discrete_free { " + p1 + "}", {" error in dicrete_free", " error in lattice"}},
-        {"thin_rlalen_any_integers", "discrete_free { " + p1 + "properties { type = 0 integer = 1000 real = 969 } } " +
-                                         "thin_quadrupole { " + p1 + "properties { effective_length = 1 quadrupole_k = 1 } }",
-         {" increase rlalen (latcom)", " error in thin_quadrupole", " error in lattice"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        lattest::reset_state();
-        Lines out;
-        EXPECT_NE(run_layer("lattice { " + c.body + " }\n", out), 0);
-        EXPECT_EQ(out, c.lines);
-        // no summary file after an element failure
-        EXPECT_FALSE(std::filesystem::exists("latout.dat"));
-    }
-}
-
-TEST_F(LatticeFolder, LayerWithoutBrace) {
-    Lines out;
-    EXPECT_NE(run_layer("lattice dipole { }\n", out), 0);
-    EXPECT_EQ(out, (Lines{" io error in getspc, expected:", " {", " error in lattice"}));
-}
-
-TEST_F(LatticeFolder, LayerCutShortByTheDeckEnd) {
-    Lines out;
-    EXPECT_NE(run_layer("lattice { dipole { position { delta_s = 1 } }\n", out), 0);
-    // the end of the main deck reads as the word "exit": not an element
-    EXPECT_EQ(out, (Lines{" error in lattice"}));
-}
-
 // A negative section length is counted: the layer ends (lines, file, end
 // line) and then fails.
 TEST_F(LatticeFolder, NegativeSectionLength) {
@@ -381,43 +239,6 @@ TEST_F(LatticeFolder, NegativeSectionLength) {
                           " section 2  length= 0.0000000000000000E+00", " end of lattice definition",
                           " error in lattice"}));
     EXPECT_TRUE(std::filesystem::exists("latout.dat"));
-}
-
-// "latout.dat" that cannot be opened: a warning, the pool unit freed, and
-// the layer still succeeds.
-TEST_F(LatticeFolder, SummaryFileCannotBeOpened) {
-    outpath_ = "no_such_folder/deeper";
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 } } }\n", out), 0);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].rfind(" warning", 0), 0u) << out[0];
-    EXPECT_EQ(out[1], " end of lattice definition");
-    for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u) EXPECT_FALSE(run::iopcom.iuse(u)) << u;
-}
-
-TEST_F(LatticeFolder, SummaryFileUsesOutputPrefix) {
-    std::filesystem::create_directories("outdir");
-    outpath_ = "outdir";
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 marker = m duty = no } } }\n", out), 0);
-    const auto text = lattest::read_file("outdir/latout.dat");
-    const auto lines = lattest::lines_of(text);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], " i= 1   marker= m   duty= F");
-    EXPECT_FALSE(std::filesystem::exists("latout.dat"));
-}
-
-// Element words and sub-blocks may be separated by include files.
-TEST_F(LatticeFolder, ElementsFromAnIncludedFile) {
-    lattest::write_file("more.in", "quadrupole { position { delta_s = 1 } properties { strength = 2 }\n"
-                                   " position { delta_s = 1 } }\n");
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 } }\n"
-                        " #file { name = more.in } }\n",
-                        out),
-              0);
-    EXPECT_EQ(latcom.nfb, 3);
-    EXPECT_EQ(latcom.rla(3), 2.0);
 }
 
 }  // namespace

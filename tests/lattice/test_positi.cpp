@@ -149,35 +149,4 @@ TEST(Positi, RelativeAndAbsoluteArcAgree) {
     }
 }
 
-TEST(Positi, HundredBoundariesThenRefused) {
-    lattest::reset_state();
-    std::int32_t ierr = 0;
-    for (int i = 1; i <= 100; ++i) lattice::positi(0.0, make_pos({0.0, U, U, 0.5, U}), "x", true, ierr);
-    ASSERT_EQ(ierr, 0);
-    EXPECT_EQ(lattice::latcom.nfb, 100);
-    EXPECT_DOUBLE_EQ(lattice::latcom.fb(7, 100), 50.0);
-    lattest::start_capture();
-    lattice::positi(0.0, make_pos({0.0, U, U, 0.5, U}), "y", false, ierr);
-    auto out = lattest::end_capture();
-    EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(lattice::latcom.nfb, 100);
-    EXPECT_EQ(lattice::latmks.fbmark(100).str(), "x");  // nothing added or marked
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0], " error in position: increase maxlat (latcom)");
-}
-
-TEST(Positi, InilatEmptiesCounts) {
-    std::int32_t ierr = 5;
-    lattice::latcom.nfb = 7;
-    lattice::latcom.nila = 3;
-    lattice::latcom.nrla = 9;
-    lattice::latcom.lfbok = true;
-    lattice::inilat(ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(lattice::latcom.nfb, 0);
-    EXPECT_EQ(lattice::latcom.nila, 0);
-    EXPECT_EQ(lattice::latcom.nrla, 0);
-    EXPECT_FALSE(lattice::latcom.lfbok);
-}
-
 }  // namespace

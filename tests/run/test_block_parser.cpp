@@ -97,20 +97,6 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
     }
 }
 
-TEST_F(BlockParser, IncludeBetweenEntries) {
-    runtest::write_file("more.in", "beta = from_include\n");
-    open_deck("{ alpha = 1 #file{name=more.in} flag }\n");
-    std::array<std::string, nuvmax> cval{};
-    std::array<std::int32_t, nuvmax> vtype{};
-    std::array<Logical, nkey> lset{};
-    const std::array<Logical, nkey> lvalid = {true, true, true, true, true};
-    std::int32_t ierr = 0;
-    run::assygn(run::getcmd, run::getagu, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(cval[1], "from_include");
-    EXPECT_TRUE(lset[3]);
-}
-
 TEST_F(BlockParser, IntegerAndRealLists) {
     constexpr std::int32_t IU = ftypes::UNDEF_INT;
     constexpr double RU = ftypes::UNDEF_REAL;
@@ -157,35 +143,6 @@ TEST_F(BlockParser, IntegerAndRealLists) {
                 EXPECT_EQ(ra, c.reals);
         }
     }
-}
-
-TEST_F(BlockParser, RealListFormsAndValueFailure) {
-    open_deck("{ 1.5d0 -2E-3 .25 }");
-    double ra[3];
-    std::int32_t ierr = 0;
-    run::getrar(run::getagu, ra, 3, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(ra[0], 1.5);
-    EXPECT_EQ(ra[1], -2e-3);
-    EXPECT_EQ(ra[2], 0.25);
-
-    runtest::reset_run_state();
-    open_deck("{");
-    std::int32_t ia[2];
-    testing::internal::CaptureStdout();
-    run::getiar(closed_deck_getagu, ia, 2, ierr);
-    EXPECT_NE(ierr, 0);
-    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
-              (std::vector<std::string>{" io error in getcrd: no deck file open", " error in getags"}));
-
-    // a token read failing where "{" is expected
-    runtest::reset_run_state();
-    run::fincom.nfile = 9;
-    testing::internal::CaptureStdout();
-    run::getiar(run::getagu, ia, 2, ierr);
-    EXPECT_NE(ierr, 0);
-    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
-              (std::vector<std::string>{" io error in getcrd: no deck file open", " io error in getspc"}));
 }
 
 }  // namespace

@@ -69,19 +69,6 @@ TEST_F(Pool, FailedOpenFreesTheUnit) {
     EXPECT_EQ(unit, 20);
 }
 
-TEST_F(Pool, CloseRefusals) {
-    // the deck on unit 10 and the log on 31 are never closed through the pool
-    write_file("tarvel.in", "x\n");
-    std::int32_t ierr = 0;
-    run::fiinit("tarvel.in", 9, ierr);
-    ASSERT_EQ(ierr, 0);
-    for (std::int32_t unit : {10, 19, 31, -1, 1000, 20, 30}) {
-        run::ficout(unit, ierr);
-        EXPECT_EQ(ierr, 1) << unit;
-    }
-    EXPECT_TRUE(run::unit_is_open(10));
-}
-
 TEST_F(Pool, PathPrefixes) {
     fs::create_directories("out");
     write_file("in/data.txt", "1 2\n");
@@ -102,30 +89,6 @@ TEST_F(Pool, PathPrefixes) {
     EXPECT_EQ(run::output_name(longname), "out/" + longname);
     run::iopcom.outpath = "undefined";
     EXPECT_EQ(run::output_name("a.dat"), "a.dat");
-}
-
-TEST_F(Pool, MissingDeck) {
-    std::int32_t ierr = 0;
-    testing::internal::CaptureStdout();
-    run::fiinit("tarvel.in", 9, ierr);
-    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()), std::vector<std::string>{" error in fiinit"});
-    EXPECT_NE(ierr, 0);
-    EXPECT_FALSE(fs::exists("tarvel.in"));
-}
-
-// A record of max_record characters reads whole; one character more is a
-// read error that keeps at most max_record of them, so a file without line
-// ends cannot fill the memory.
-TEST_F(Pool, RecordLengthLimit) {
-    const std::string full(run::max_record, 'a');
-    write_file("records.dat", full + "\n" + full + "b\nnext\n");
-    ASSERT_EQ(run::unit_open(20, "records.dat", run::FileMode::read), 0);
-    std::string line;
-    EXPECT_EQ(run::unit_read(20, line), 0);
-    EXPECT_EQ(line.size(), run::max_record);
-    EXPECT_GT(run::unit_read(20, line), 0);
-    EXPECT_LE(line.size(), run::max_record);
-    EXPECT_EQ(run::unit_close(20), 0);
 }
 
 class Log : public DeckFolder {};
@@ -226,46 +189,6 @@ TEST_F(IoPath, LogFileWithOutputPath) {
     EXPECT_EQ(read_file("out/run.log"), " first\n");
     EXPECT_EQ(read_file("out/second.log"), " second\n\n");
     EXPECT_FALSE(fs::exists("run.log"));
-}
-
-TEST_F(IoPath, Failures) {
-    struct Case {
-        const char* name;
-        std::string deck;
-        std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {"unwritable log file", "{ logfile = no_such_folder/x.log }", {" error in file io"}},
-        {"unknown keyword", "{ logfil = x.log }", {" error in assign: unknown identifyer", " error in file io"}},
-        {"missing brace", "logfile = x.log", {" io error in getspc, expected:", " {", " error in file io"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        runtest::reset_run_state();
-        open_deck(c.deck);
-        std::int32_t ierr = 0;
-        EXPECT_EQ(layer(ierr), c.log);
-        EXPECT_NE(ierr, 0);
-        EXPECT_FALSE(run::iopcom.logopn);
-    }
-    // the prefixes set before the failing open stay set
-    runtest::reset_run_state();
-    open_deck("{ output = nowhere logfile = x.log }");
-    std::int32_t ierr = 0;
-    EXPECT_EQ(layer(ierr), std::vector<std::string>{" error in file io"});
-    EXPECT_EQ(run::iopcom.outpath.str(), "nowhere");
-}
-
-TEST(ProcessCount, AtMostOneHundred) {
-    struct Case {
-        std::int32_t nprocs;
-        bool ok;
-    };
-    for (const Case c : {Case{1, true}, Case{2, true}, Case{100, true}, Case{101, false}, Case{4096, false}}) {
-        const std::string line = run::process_count_refusal(c.nprocs);
-        EXPECT_EQ(line.empty(), c.ok) << c.nprocs;
-    }
-    EXPECT_EQ(run::process_count_refusal(101), " error: 101 processes, at most 100 are supported");
 }
 
 }  // namespace

@@ -44,71 +44,6 @@ const std::vector<std::string> closed_deck_log = {" io error in getcrd: no deck 
 
 class Includes : public DeckFolder {};
 
-TEST_F(Includes, CommandsThroughIncludesAndEof) {
-    struct Case {
-        const char* name;
-        std::vector<std::pair<std::string, std::string>> files;  // extra files
-        std::string deck;
-        std::vector<std::string> words;
-    };
-    const Case cases[] = {
-        {"plain deck ends as exit", {}, "a b\nc\n", {"a", "b", "c", "exit"}},
-        {"empty deck", {}, "", {"exit"}},
-        {"words after the closing brace follow the included file",
-         {{"part.in", "p q\n"}},
-         "a #file { name = part.in } b c\nd\n",
-         {"a", "p", "q", "b", "c", "d", "exit"}},
-        {"glued #file", {{"part.in", "p\n"}}, "#file{name=part.in}b\n", {"p", "b", "exit"}},
-        {"#eof ends an include at once", {{"part.in", "p #eof q\nr\n"}}, "#file{name=part.in} b\n", {"p", "b", "exit"}},
-        {"#eof in the main deck ends it", {}, "a\n#eof b\nc\n", {"a", "exit"}},
-        {"include of an include", {{"one.in", "1 #file{name=two.in} 1b\n"}, {"two.in", "2\n"}},
-         "#file{name=one.in} m\n", {"1", "2", "1b", "m", "exit"}},
-        {"CRLF include", {{"part.in", "p\r\nq\r\n"}}, "#file{name=part.in}\r\nz\r\n", {"p", "q", "z", "exit"}},
-        {"empty include", {{"part.in", ""}}, "#file{name=part.in} z\n", {"z", "exit"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        runtest::reset_run_state();
-        for (const auto& f : c.files) write_file(f.first, f.second);
-        open_deck(c.deck);
-        Read r = read_commands();
-        EXPECT_EQ(r.words, c.words);
-        // reading on after the main deck was closed fails, it never loops
-        EXPECT_NE(r.ierr, 0);
-        EXPECT_EQ(r.log, closed_deck_log);
-        EXPECT_EQ(run::fincom.nfile, 9);
-    }
-}
-
-TEST_F(Includes, GlobalCommandFailures) {
-    struct Case {
-        const char* name;
-        std::string deck;
-        std::vector<std::string> words;
-        std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {"unknown global command", "a #File{name=x}\n", {"a"},
-         {" unknown global command", " error in getcmd", " error in getcmd"}},
-        {"missing include file", "a #file{name=missing.in}\n", {"a"},
-         {" error in fiio1: cannot open file", " error in getcmd", " error in getcmd"}},
-        {"malformed #file", "#file(name=x)\n", {},
-         {" io error in getspc, expected:", " {", " error in getcmd", " error in getcmd"}},
-        {"wrong key in #file", "#file{nam=x}\n", {},
-         {" io error in getspc, expected:", " name", " error in getcmd", " error in getcmd"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        runtest::reset_run_state();
-        open_deck(c.deck);
-        Read r = read_commands();
-        EXPECT_EQ(r.words, c.words);
-        EXPECT_NE(r.ierr, 0);
-        EXPECT_EQ(r.log, c.log);
-    }
-    EXPECT_FALSE(fs::exists("missing.in"));
-}
-
 TEST_F(Includes, FailedIncludeLeavesStackAsItWas) {
     open_deck("a #file{name=missing.in} b c\nd\n");
     Read r = read_commands();
@@ -143,20 +78,6 @@ TEST_F(Includes, NestingToNineTheTenthRefused) {
     EXPECT_EQ(rest.words, unwind);
 }
 
-TEST_F(Includes, InputPathPrefix) {
-    write_file("data/a.in", "from_data\n");
-    write_file("a.in", "from_here\n");
-    open_deck("#file{name=a.in}\n#file{name=a.in}\n");
-    std::string cmd;
-    std::int32_t ierr = 0;
-    run::getcmd(cmd, ierr);
-    EXPECT_EQ(cmd, "from_here");
-    run::iopcom.inpath = "data";
-    run::getcmd(cmd, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(cmd, "from_data");
-}
-
 TEST_F(Includes, SkippedBlock) {
     struct Case {
         const char* name;
@@ -189,28 +110,6 @@ TEST_F(Includes, SkippedBlock) {
             EXPECT_EQ(cmd, c.next);
         }
     }
-}
-
-TEST_F(Includes, StackPopWithoutFileAndUnreadableFile) {
-    open_deck("x\n");
-    std::int32_t ierr = 0;
-    run::fiexit(ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(run::fincom.nfile, 9);
-    testing::internal::CaptureStdout();
-    run::fiio2(ierr);
-    EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
-              std::vector<std::string>{" error in fiio2: no file to close"});
-
-    // a folder opened as an include file cannot be read: a read error
-    runtest::reset_run_state();
-    fs::create_directories("folder.in");
-    open_deck("#file{name=folder.in}\n");
-    Read r = read_commands();
-    EXPECT_NE(r.ierr, 0);
-    ASSERT_FALSE(r.log.empty());
-    EXPECT_EQ(r.log.front(), " io error in getcrd");
 }
 
 }  // namespace

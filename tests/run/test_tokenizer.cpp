@@ -79,22 +79,6 @@ TEST_F(Tokenizer, CardsGiveTokens) {
     }
 }
 
-TEST_F(Tokenizer, CrlfDeckReadsLikePlainDeck) {
-    const std::string plain = "io_path {\n  input = data ! where includes are\n}\n,x;y\n";
-    std::string crlf;
-    for (char ch : plain) {
-        if (ch == '\n') crlf += '\r';
-        crlf += ch;
-    }
-    open_deck(plain);
-    auto want = all_tokens();
-    runtest::reset_run_state();
-    open_deck(crlf);
-    auto got = all_tokens();
-    EXPECT_EQ(got, want);
-    EXPECT_EQ(want.size(), 9u);
-}
-
 TEST_F(Tokenizer, LongCardAndLongTokenWarn) {
     const std::string word(90, 'w');
     open_deck(std::string(401, 'q') + "\n" + word + "\n" + word + "\n");

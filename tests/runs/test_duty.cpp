@@ -127,14 +127,6 @@ TEST_F(Duty, StraddlingTheNextDutyBoundaryGoesOn) {
     EXPECT_NEAR(landings[2].ct, ctmax2 + 0.1 * (ctmax2 - landings[1].ct), 1e-9);
 }
 
-TEST_F(Duty, NoDutyStepsWhenSwitchedOff) {
-    boundary(0.0, 1.0, true);
-    boundary(0.0, 1.0, false);
-    runstest::line_bunch(3, 0.0, p, dx);
-    tr3com.duty_steps = false;
-    EXPECT_TRUE(run(2.0).empty());
-}
-
 TEST_F(Duty, UnreachableDutyBoundaryMeansNoDutyTime) {
     boundary(0.0, 1.0, true);
     boundary(0.0, 1.0, false);

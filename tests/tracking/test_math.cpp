@@ -60,23 +60,6 @@ TEST(Rk4, ZeroLengthIntervalPausesAndKeepsTheState) {
     EXPECT_NE(out.find("stepsize not significant in rkdumb"), std::string::npos);
 }
 
-TEST(Rk4, NoStepsLeavesTheStateUnchanged) {
-    double v[1] = {1.25};
-    run::rkdumb(v, 1, 0.0, 1.0, 0, cubic, nullptr, 0);
-    run::rkdumb(v, 1, 0.0, 1.0, -3, cubic, nullptr, 0);
-    EXPECT_EQ(v[0], 1.25);
-}
-
-void step_with_51_variables() {
-    std::vector<double> v(51, 0.0);
-    std::vector<double> d(51, 0.0);
-    run::rk4(v.data(), d.data(), 51, 0.0, 0.1, v.data(), cubic, nullptr, 0);
-}
-
-TEST(Rk4DeathTest, MoreVariablesThanWorkStorageIsFatal) {
-    EXPECT_EXIT(step_with_51_variables(), testing::ExitedWithCode(1), "");
-}
-
 // Dense solve of the natural-spline system with unit spacing:
 // y2(i-1)/6 + 2/3 y2(i) + y2(i+1)/6 = y(i+1) - 2 y(i) + y(i-1), y2(1) = y2(n) = 0.
 std::vector<double> dense_spline(const std::vector<double>& y) {

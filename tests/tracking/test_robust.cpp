@@ -165,45 +165,6 @@ TEST_F(Robust, ZeroMomentumDoesNotMove) {
     }
 }
 
-TEST_F(Robust, UnknownSectionFieldsAreDriftsWithAMessage) {
-    struct Case {
-        int thick, code, order;
-        const char* line;
-    } cases[] = {
-        {1, 1, 0, " multipole with invalid azimuthal order\n"},
-        {1, 7, 2, " nothing implemented for this case\n"},
-        {0, 7, 2, ""},  // a thin element at the end: field-free, no message
-        {0, 1, 2, ""},
-    };
-    for (const auto& c : cases) {
-        Lat lat;
-        lat.thick(lat.add(0.0, U, U, 1.0, U));
-        const int e = lat.straight(2.0);
-        lat.multipole(e, c.order, 0.0, 0.0, 5.0, 0.0);
-        lat.set_isect(e, c.thick, c.code);
-        double part[7] = {1.5, 1e-3, 1e-3, P0, 0.0, 0.0, 0.0};
-        std::int32_t ip[2] = {2, 0};
-        testing::internal::CaptureStdout();
-        lattice::trck3d(1, part, ip, 0.0, 0.5, 0.0, 0.5, nullptr, nullptr, false);
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, c.line);
-        EXPECT_NEAR(part[0], 1.5 + 0.5 * beta(P0), 1e-14);
-        EXPECT_EQ(part[1], 1e-3);
-        EXPECT_EQ(part[4], 0.0);
-    }
-}
-
-TEST_F(Robust, NoMoveUnlessTheTargetLiesAhead) {
-    Drifts d;
-    double part[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
-    std::int32_t ip[2] = {1, 0};
-    for (double ctend : {1.0, 0.5}) {
-        lattice::trck3d(1, part, ip, 1.0, ctend, 1.0, ctend, nullptr, nullptr, false);
-        EXPECT_EQ(part[0], 0.0);
-        EXPECT_EQ(ip[0], 1);
-    }
-}
-
 TEST_F(Robust, ForceInterpolatedLinearlyInTime) {
     // In a drift dp/d(ct) = F1 and dphi/d(ct) = F2/p (p fixed when F1 = 0):
     // the integral of a force linear in c*t is the mean of its end values.
