@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "lattice/track.hpp"
-#include "run/math.hpp"
+#include "foundation/math.hpp"
 
 namespace {
 
@@ -13,7 +13,7 @@ void BM_rk4_six_variables(benchmark::State& state) {
     constexpr int nstep = 1000;
     for (auto _ : state) {
         double v[6] = {0.0, 0.0, 1e-3, 100.0, 0.0, 1e-4};
-        run::rkdumb(v, 6, 0.0, 1.0, nstep, lattice::ctrder, par, lattice::npar_track);
+        foundation::rkdumb(v, 6, 0.0, 1.0, nstep, lattice::ctrder, par, lattice::npar_track);
         benchmark::DoNotOptimize(v[0]);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * nstep);

@@ -18,12 +18,12 @@
 #include <cstdio>
 #include <string>
 
-#include "include/prtcls.hpp"
+#include "bunch/prtcls.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/mpilayer.hpp"
-#include "parallel/slave.hpp"
+#include "run/slave.hpp"
 #include "run/entry.hpp"
-#include "run/process.hpp"
+#include "parallel/process.hpp"
 
 namespace {
 
@@ -35,7 +35,7 @@ ftypes::Arr2<double, 3, cap::maxprt> F;
 void round_trip(std::int32_t& itype, double* xp, std::int32_t* ip, double& ct, double* f,
                 std::int32_t& ierr) {
     static std::int32_t npart = 0;
-    if (run::cmpcom.master) npart = bunch::prtcls.npart;
+    if (parallel::cmpcom.master) npart = bunch::prtcls.npart;
     parallel::traxph(npart, xp, ip, ct);
     static double settings[5];
     settings[0] = ct;
@@ -59,10 +59,10 @@ double master_work() {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
-    parallel::parallel_forces_hook = &round_trip;
+    run::parallel_forces_hook = &round_trip;
     const bool idle = argc > 1 && std::string(argv[1]) == "idle";
-    if (!run::cmpcom.master) {
-        parallel::slave();
+    if (!parallel::cmpcom.master) {
+        run::slave();
         parallel::mpi_stop();
         return 0;
     }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         auto t0 = clk::now();
         double s = master_work();
         double sec = std::chrono::duration<double>(clk::now() - t0).count();
-        std::printf("master-only work, P=%d: %.3f s (checksum %.6f)\n", run::cmpcom.nprocs, sec, s);
+        std::printf("master-only work, P=%d: %.3f s (checksum %.6f)\n", parallel::cmpcom.nprocs, sec, s);
     } else {
         for (std::int32_t n : {10000, 100000, 300000}) {
             p.npart = n;
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
             auto t0 = clk::now();
             for (int r = 0; r < reps; ++r) one();
             double ms = std::chrono::duration<double, std::milli>(clk::now() - t0).count() / reps;
-            std::printf("round trip N=%7d P=%d: %9.3f ms\n", n, run::cmpcom.nprocs, ms);
+            std::printf("round trip N=%7d P=%d: %9.3f ms\n", n, parallel::cmpcom.nprocs, ms);
         }
     }
     parallel::sencmd(std::string("stopp"));

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "include/capacities.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
+#include "foundation/capacities.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
 #include "lattice/lattice.hpp"
 #include "lattice/track.hpp"
 #include "support/lattice_builder.hpp"

@@ -5,9 +5,9 @@
 
 #include "bunch/monitor.hpp"
 #include "bunch/particles.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 
 namespace buntest {
 
@@ -40,15 +40,15 @@ protected:
                        void (*layer)(std::int32_t&)) {
         LayerRun r;
         // a fresh deck stack; pool files opened before stay open
-        for (int u = run::unit_deck; u < run::unit_pool_lo; ++u)
-            if (run::unit_is_open(u)) (void)run::unit_close(u);
-        const auto iuse = run::iopcom.iuse;
-        run::fincom = run::Fincom{};
+        for (int u = foundation::unit_deck; u < foundation::unit_pool_lo; ++u)
+            if (foundation::unit_is_open(u)) (void)foundation::unit_close(u);
+        const auto iuse = foundation::iopcom.iuse;
+        foundation::fincom = foundation::Fincom{};
         EXPECT_EQ(testsupport::open_deck_text(text), 0);
-        run::iopcom.iuse = iuse;
+        foundation::iopcom.iuse = iuse;
         std::int32_t ierr = 0;
         std::string cmd;
-        run::getcmd(cmd, ierr);
+        foundation::getcmd(cmd, ierr);
         EXPECT_EQ(cmd, word);
         testing::internal::CaptureStdout();
         layer(r.ierr);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "include/forces.hpp"
-#include "run/fortran_format.hpp"
+#include "bunch/forces.hpp"
+#include "foundation/fortran_format.hpp"
 #include "support.hpp"
 
 namespace {
@@ -28,8 +28,8 @@ protected:
     }
     // Every pool unit is free again.
     static bool pool_free() {
-        for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
-            if (run::iopcom.iuse(u)) return false;
+        for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
+            if (foundation::iopcom.iuse(u)) return false;
         return true;
     }
     // Sets a bunch of n particles directly (lab frame).
@@ -47,9 +47,9 @@ protected:
 
 std::vector<double> numbers(const std::string& rec) {
     std::vector<double> v;
-    for (const auto& t : run::split_record(rec)) {
+    for (const auto& t : foundation::split_record(rec)) {
         double x = 0;
-        EXPECT_EQ(run::read_real(t, x), 0) << t;
+        EXPECT_EQ(foundation::read_real(t, x), 0) << t;
         v.push_back(x);
     }
     return v;
@@ -68,14 +68,14 @@ TEST_F(Monitor, RecordLayoutsAndRendering) {
     lattice::latcom.fb(7, 1) = 0.0;
     lattice::latcom.fb(8, 1) = 0.0;
     std::int32_t unit = 0, ierr = 0;
-    run::fioout("rec.dat", unit, ierr);
+    foundation::fioout("rec.dat", unit, ierr);
     ASSERT_EQ(ierr, 0);
     for (int f = 0; f <= 4; ++f)
         for (bool t : {false, true}) {
             bunch::monit2(unit, 1, 1, f, t, ierr);
             ASSERT_EQ(ierr, 0);
         }
-    run::ficout(unit, ierr);
+    foundation::ficout(unit, ierr);
     const auto recs = lines_of(read_file("rec.dat"));
     // fmt0 6 reals, fmt1 and fmt2 7 reals, fmt3 10 reals and 2 flags; with
     // time one real more; any other code writes nothing
@@ -115,10 +115,10 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     prtcls.p0 = 2.0;
     prtcls.ctptcl = 1.5;
     bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
-    bunch::forcs2.fk(1, 2) = 2 * forces::force_scale;
-    bunch::forcs2.fk(2, 2) = -3 * forces::force_scale;
+    bunch::forcs2.fk(1, 2) = 2 * bunch::force_scale;
+    bunch::forcs2.fk(2, 2) = -3 * bunch::force_scale;
     bunch::forcs2.fk(3, 2) = 0.0;
-    forces::forces.sigma_long = 1e-4;
+    bunch::forces.sigma_long = 1e-4;
     std::int32_t ierr = 0;
     testing::internal::CaptureStdout();
     bunch::monito("p3.dat", 3, ierr);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "include/forces.hpp"
-#include "run/fortran_format.hpp"
+#include "bunch/forces.hpp"
+#include "foundation/fortran_format.hpp"
 #include "support.hpp"
 
 namespace {
@@ -26,8 +26,8 @@ protected:
         return run_layer("online_monitor " + block, "online_monitor", bunch::lyomon);
     }
     static bool pool_free() {
-        for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
-            if (run::iopcom.iuse(u)) return false;
+        for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
+            if (foundation::iopcom.iuse(u)) return false;
         return true;
     }
     static int slots_in_use() {
@@ -142,7 +142,7 @@ TEST_F(Online, SlotsOfTheLayer) {
 
     // the same name takes over its slot, closing its open file first
     std::int32_t unit = 0, ierr = 0;
-    run::fioout("a", unit, ierr);
+    foundation::fioout("a", unit, ierr);
     ASSERT_EQ(ierr, 0);
     moncom.mounit(1) = unit;
     r = omon("{ name = b start_time_c0 = now end_time_c0 = 1 }");
@@ -215,11 +215,11 @@ TEST_F(Online, TrackerSetUp) {
 
 TEST_F(Online, OutputsAfterSteps) {
     set_bunch(0.0);
-    forces::forces.nfcall(1) = 3;
-    forces::forces.nfcall(5) = 123456;
-    forces::forces.sigma_long = 1e-4;
-    forces::forces.sigma_rad = 2e-4;
-    forces::forces.sigma_vert = 3e-4;
+    bunch::forces.nfcall(1) = 3;
+    bunch::forces.nfcall(5) = 123456;
+    bunch::forces.sigma_long = 1e-4;
+    bunch::forces.sigma_rad = 2e-4;
+    bunch::forces.sigma_vert = 3e-4;
     bunch::tr3com.errsum = 0.5;
     bunch::tr3com.lduty = true;
     ASSERT_EQ(omon("{ name = st.dat type = steps start_time_c0 = 0 end_time_c0 = 0.25 time_step_c0 = all }").ierr, 0);

@@ -3,7 +3,7 @@
 
 #include "support/test_support.hpp"
 
-#include "include/latcom.hpp"
+#include "lattice/latcom.hpp"
 #include "lattice/lattice.hpp"
 
 namespace lattest {
@@ -28,10 +28,10 @@ protected:
     // then runs the layer with standard output captured. Returns the status.
     std::int32_t run_layer(const std::string& text, std::vector<std::string>& out) {
         EXPECT_EQ(testsupport::open_deck_text(text), 0);
-        if (!outpath_.empty()) run::iopcom.outpath = outpath_;
+        if (!outpath_.empty()) foundation::iopcom.outpath = outpath_;
         std::int32_t ierr = 0;
         std::string word;
-        run::getcmd(word, ierr);
+        foundation::getcmd(word, ierr);
         EXPECT_EQ(word, "lattice");
         start_capture();
         lattice::lylatt(ierr);

@@ -12,17 +12,17 @@
 
 #include <mpi.h>
 
-#include "include/forces.hpp"
-#include "include/latcom.hpp"
-#include "include/mesh.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "bunch/forces.hpp"
+#include "lattice/latcom.hpp"
+#include "forces/gmesh.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/mpilayer.hpp"
-#include "parallel/slave.hpp"
+#include "run/slave.hpp"
 #include "run/entry.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
+#include "foundation/platform.hpp"
+#include "parallel/process.hpp"
 
 // Every broadcast and reduction of the message layer is recorded here
 // (element count) through the MPI profiling interface, so the tests can
@@ -46,7 +46,7 @@ extern "C" int MPI_Bcast(void* buf, int n, MPI_Datatype type, int root, MPI_Comm
 namespace {
 
 using ftypes::Logical;
-using run::cmpcom;
+using parallel::cmpcom;
 
 int failures = 0;
 
@@ -110,7 +110,7 @@ void test_forces(std::int32_t& itype, double* xp, std::int32_t* ip, double& ct, 
 }
 
 void case_slave() {
-    parallel::parallel_forces_hook = &test_forces;
+    run::parallel_forces_hook = &test_forces;
     const std::int32_t npart = 1000;
     if (cmpcom.master) {
         static ftypes::Arr2<double, 3, cap::maxprt> F;
@@ -126,7 +126,7 @@ void case_slave() {
         for (const char* c : sequence) {
             parallel::sencmd(std::string(c));
             std::string w = ftypes::FStr<80>(c).str();
-            if (w == "tracker") parallel::tracom();
+            if (w == "tracker") run::tracom();
             if (w == "parallel forces") {
                 std::int32_t itype = 4, ierr = 0;
                 test_forces(itype, bunch::prtcls.xptcl.data(), bunch::prtcls.iptcl.data(), ct,
@@ -141,7 +141,7 @@ void case_slave() {
         }
         expect(evaluations == 2, "master evaluations " + std::to_string(evaluations));
     } else {
-        parallel::slave();  // returns on "stopp"
+        run::slave();  // returns on "stopp"
         expect(evaluations == 2, "slave evaluations " + std::to_string(evaluations));
         expect(lattice::latcom.nfb == 17, "slave lattice after tracker");
         expect(bunch::prtcls.npart == npart, "slave npart after tracker");
@@ -169,7 +169,7 @@ Logical lpat(std::int64_t i, int seed) { return ((i + seed) % 3) == 0; }
 // Fills every field that the transfer sends (all entries, also past npart
 // and nfb) and some that it must not send.
 void fill_records(int seed) {
-    auto& f = forces::forces;
+    auto& f = bunch::forces;
     f.itype = 3 + seed; f.ishape = 2 + seed;
     double* r10[] = {&f.sigma_long, &f.sigma_rad, &f.sigma_vert, &f.relative_long, &f.relative_vert,
                      &f.rintmi, &f.sbox, &f.rbox, &f.shield, &f.shield_max,
@@ -212,7 +212,7 @@ struct Hash {
 
 std::uint64_t hash_transferred() {
     Hash h;
-    auto& f = forces::forces;
+    auto& f = bunch::forces;
     h.v(f.itype); h.v(f.ishape);
     h.v(f.sigma_long); h.v(f.sigma_rad); h.v(f.sigma_vert); h.v(f.relative_long); h.v(f.relative_vert);
     h.v(f.rintmi); h.v(f.sbox); h.v(f.rbox); h.v(f.shield); h.v(f.shield_max);
@@ -237,14 +237,14 @@ std::uint64_t hash_transferred() {
 void case_tracom() {
     // master-only fields that must not travel
     if (cmpcom.master) {
-        forces::forces.sigfil(1, 1) = 5.0;
-        forces::forces.nfcall(1) = 9;
-        forces::forces.lwake = true;
+        bunch::forces.sigfil(1, 1) = 5.0;
+        bunch::forces.nfcall(1) = 9;
+        bunch::forces.lwake = true;
         forces::mesh.lgreen = true;
     }
     for (int seed = 0; seed < 2; ++seed) {  // a second run with changed records
         if (cmpcom.master) fill_records(seed);
-        parallel::tracom();
+        run::tracom();
         const std::uint64_t got = hash_transferred();
         if (!cmpcom.master) {
             expect(bunch::prtcls.qsign == -1, "qsign");
@@ -252,7 +252,7 @@ void case_tracom() {
                    "logicals travel as -1");
             expect(bunch::prtcls.ldef(3).v == (lpat(2, seed + 1) ? -1 : 0), "ldef word");
             expect(lattice::latcom.nfb == 7 + seed, "nfb of run " + std::to_string(seed));
-            expect(forces::forces.sigfil(1, 1) == 0.0 && forces::forces.nfcall(1) == 0 && !forces::forces.lwake,
+            expect(bunch::forces.sigfil(1, 1) == 0.0 && bunch::forces.nfcall(1) == 0 && !bunch::forces.lwake,
                    "master-only fields stay on the master");
             fill_records(seed);  // what the master holds
             expect(got == hash_transferred(), "hash of the run state, run " + std::to_string(seed));
@@ -275,7 +275,7 @@ bool same_words(const T* a, const T* b, std::size_t n) { return std::memcmp(a, b
 void case_tracom_order() {
     if (cmpcom.master) {
         fill_records(0);
-        parallel::tracom();
+        run::tracom();
         for (int k = 2; k <= cmpcom.nprocs; ++k)
             expect(cmpcom.itag(k) == 27, "master tag of pair " + std::to_string(k) + " after the transfer");
         expect(cmpcom.itag(1) == 0, "master's own counter untouched");
@@ -315,7 +315,7 @@ void case_tracom_order() {
     expect(cmpcom.itag(me) == 27, "slave tag after the 25 messages");
 
     fill_records(0);  // what the master sent
-    const auto& f = forces::forces;
+    const auto& f = bunch::forces;
     const auto& l = lattice::latcom;
     const auto& p = bunch::prtcls;
     const auto& t = bunch::trkcom;
@@ -579,7 +579,7 @@ void case_chunks() {
 
 // A fatal stop on the last process while the others wait inside a sum.
 void case_fatal_collective() {
-    if (cmpcom.myproc == cmpcom.nprocs) run::fatal_stop(" test: fatal stop inside a collective");
+    if (cmpcom.myproc == cmpcom.nprocs) foundation::fatal_stop(" test: fatal stop inside a collective");
     double a[10] = {};
     parallel::accumu(a, 10, 1);
     parallel::accumu(a, 10, 1);
@@ -590,7 +590,7 @@ void case_capacity_distri() {
     double a[100] = {};
     std::int32_t ncol = 10;
     parallel::distri(a, 2, ncol, cmpcom.master ? 50 : 5);
-    if (cmpcom.nprocs == 1) run::fatal_stop(" test: one process has no slave to refuse");
+    if (cmpcom.nprocs == 1) foundation::fatal_stop(" test: one process has no slave to refuse");
 }
 
 // The master hands out more particles than a slave's arrays hold.
@@ -600,7 +600,7 @@ void case_capacity_traxph() {
     std::int32_t npart = 12;
     double t = 1.0;
     parallel::traxph(npart, xp, ip, t, cmpcom.master ? 20 : 10);
-    if (cmpcom.nprocs == 1) run::fatal_stop(" test: one process has no slave to refuse");
+    if (cmpcom.nprocs == 1) foundation::fatal_stop(" test: one process has no slave to refuse");
 }
 
 }  // namespace

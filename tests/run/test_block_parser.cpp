@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "include/ftypes.hpp"
-#include "run/parser.hpp"
+#include "foundation/ftypes.hpp"
+#include "foundation/parser.hpp"
 #include "support.hpp"
 
 namespace {
@@ -24,9 +24,9 @@ constexpr int nuvmax = 3;
 
 // A value reader that finds the deck already closed, as after its end.
 void closed_deck_getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ierr) {
-    run::fincom.nfile = 9;
-    run::parcom.icol = run::parcom.lcol + 1;
-    run::getagu(arg, lspec, ierr);
+    foundation::fincom.nfile = 9;
+    foundation::parcom.icol = foundation::parcom.lcol + 1;
+    foundation::getagu(arg, lspec, ierr);
 }
 
 class BlockParser : public DeckFolder {};
@@ -40,7 +40,7 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
         std::array<bool, nkey> set;  // LSET after the call
         std::array<std::string, nuvmax> cval;
         std::array<std::int32_t, nuvmax> vtype;
-        run::ValReader rdval = run::getagu;
+        foundation::ValReader rdval = foundation::getagu;
     };
     const std::array<bool, nkey> none{};
     const Case cases[] = {
@@ -83,7 +83,7 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
         lset.fill(true);  // every valid flag is cleared first
         std::int32_t ierr = 0;
         testing::internal::CaptureStdout();
-        run::assygn(run::getcmd, c.rdval, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
+        foundation::assygn(foundation::getcmd, c.rdval, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
         auto log = lines_of(testing::internal::GetCapturedStdout());
         EXPECT_EQ(ierr == 0, c.ok);
         EXPECT_EQ(log, c.log);
@@ -131,9 +131,9 @@ TEST_F(BlockParser, IntegerAndRealLists) {
             std::int32_t ierr = 0;
             testing::internal::CaptureStdout();
             if (kind == 0)
-                run::getiar(run::getagu, ia.data(), c.n, ierr);
+                foundation::getiar(foundation::getagu, ia.data(), c.n, ierr);
             else
-                run::getrar(run::getagu, ra.data(), c.n, ierr);
+                foundation::getrar(foundation::getagu, ra.data(), c.n, ierr);
             auto log = lines_of(testing::internal::GetCapturedStdout());
             EXPECT_EQ(ierr == 0, c.ok);
             EXPECT_EQ(log, c.log);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run/parser.hpp"
+#include "foundation/parser.hpp"
 #include "support.hpp"
 
 namespace {
@@ -29,7 +29,7 @@ Read read_commands(int max_words = 100) {
     for (int k = 0; k < max_words; ++k) {
         std::string cmd;
         std::int32_t ierr = 0;
-        run::getcmd(cmd, ierr);
+        foundation::getcmd(cmd, ierr);
         if (ierr != 0) {
             r.ierr = ierr;
             break;
@@ -48,8 +48,8 @@ TEST_F(Includes, FailedIncludeLeavesStackAsItWas) {
     open_deck("a #file{name=missing.in} b c\nd\n");
     Read r = read_commands();
     EXPECT_EQ(r.words, std::vector<std::string>{"a"});
-    EXPECT_EQ(run::fincom.nfile, 10);
-    EXPECT_FALSE(run::unit_is_open(11));
+    EXPECT_EQ(foundation::fincom.nfile, 10);
+    EXPECT_FALSE(foundation::unit_is_open(11));
     // reading goes on in the main deck right after the failed command
     Read rest = read_commands();
     EXPECT_EQ(rest.words, (std::vector<std::string>{"b", "c", "d", "exit"}));
@@ -68,7 +68,7 @@ TEST_F(Includes, NestingToNineTheTenthRefused) {
     EXPECT_EQ(r.words, want);
     EXPECT_EQ(r.log, (std::vector<std::string>{" error in fiio1: too many files", " error in getcmd",
                                                " error in getcmd"}));
-    EXPECT_EQ(run::fincom.nfile, 19);
+    EXPECT_EQ(foundation::fincom.nfile, 19);
     // the refused command left the ninth file as it was: reading unwinds the stack
     Read rest = read_commands();
     std::vector<std::string> unwind;
@@ -100,13 +100,13 @@ TEST_F(Includes, SkippedBlock) {
         open_deck(c.deck);
         testing::internal::CaptureStdout();
         std::int32_t ierr = 0;
-        run::lydumy(ierr);
+        foundation::lydumy(ierr);
         auto log = lines_of(testing::internal::GetCapturedStdout());
         EXPECT_EQ(ierr == 0, c.ierr_zero == 1);
         EXPECT_EQ(log, c.log);
         if (ierr == 0) {
             std::string cmd;
-            run::getcmd(cmd, ierr);
+            foundation::getcmd(cmd, ierr);
             EXPECT_EQ(cmd, c.next);
         }
     }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/parser.hpp"
+#include "foundation/parser.hpp"
 #include "support.hpp"
 
 namespace {
@@ -27,7 +27,7 @@ std::vector<Tok> all_tokens() {
     for (int guard = 0; guard < 1000; ++guard) {
         std::string block;
         std::int32_t n = -1, lspec = -1, ierr = 0;
-        run::getblk(block, n, lspec, ierr);
+        foundation::getblk(block, n, lspec, ierr);
         EXPECT_EQ(ierr, 0);
         if (ierr != 0) break;
         EXPECT_EQ(n, static_cast<std::int32_t>(block.size()));
@@ -85,15 +85,15 @@ TEST_F(Tokenizer, LongCardAndLongTokenWarn) {
     testing::internal::CaptureStdout();
     std::string block;
     std::int32_t n = 0, lspec = 0, ierr = 0;
-    run::getblk(block, n, lspec, ierr);
+    foundation::getblk(block, n, lspec, ierr);
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(n, 400);
     std::string cmd;
-    run::getcmd(cmd, ierr);
+    foundation::getcmd(cmd, ierr);
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(cmd, std::string(80, 'w'));
     std::string arg;
-    run::getagu(arg, lspec, ierr);
+    foundation::getagu(arg, lspec, ierr);
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(arg, std::string(80, 'w'));
     auto out = lines_of(testing::internal::GetCapturedStdout());
@@ -104,24 +104,24 @@ TEST_F(Tokenizer, LongCardAndLongTokenWarn) {
 TEST_F(Tokenizer, ExpectedWordAndValueReaders) {
     open_deck("{ = ( ! rest\nfoo\n");
     std::int32_t ierr = 0, lspec = -1;
-    run::getspc("{", ierr);
+    foundation::getspc("{", ierr);
     EXPECT_EQ(ierr, 0);
     std::string arg;
-    run::getagu(arg, lspec, ierr);
+    foundation::getagu(arg, lspec, ierr);
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(arg, "=");
     EXPECT_EQ(lspec, 1);
     testing::internal::CaptureStdout();
-    run::getspc("}", ierr);
+    foundation::getspc("}", ierr);
     EXPECT_EQ(ierr, 1);
     EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
               (std::vector<std::string>{" io error in getspc, expected:", " }"}));
     ierr = 0;
-    run::getagu(arg, lspec, ierr);
+    foundation::getagu(arg, lspec, ierr);
     EXPECT_EQ(arg, "foo");
     EXPECT_EQ(lspec, 0);
     // the end of the deck arrives as the word "#eof" where a value is read
-    run::getagu(arg, lspec, ierr);
+    foundation::getagu(arg, lspec, ierr);
     EXPECT_EQ(ierr, 0);
     EXPECT_EQ(arg, "#eof");
 }

@@ -7,8 +7,8 @@
 
 #include "bunch/tracker.hpp"
 #include "forces/force.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
 
 namespace runstest {
 
@@ -71,7 +71,7 @@ protected:
         EXPECT_EQ(testsupport::open_deck_text(text), 0);
         std::int32_t ierr = 0;
         std::string word;
-        run::getcmd(word, ierr);
+        foundation::getcmd(word, ierr);
         EXPECT_EQ(ierr, 0);
         return word;
     }

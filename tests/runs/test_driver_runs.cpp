@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
-#include "include/prtcls.hpp"
+#include "bunch/prtcls.hpp"
 #include "run/driver.hpp"
 #include "support.hpp"
 
@@ -46,7 +46,7 @@ protected:
         testing::internal::CaptureStdout();
         std::int32_t rc = run::tarvel();
         log = runstest::lines_of(testing::internal::GetCapturedStdout());
-        run::unit_close_all();
+        foundation::unit_close_all();
         return rc;
     }
 };

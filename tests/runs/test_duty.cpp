@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "support.hpp"
@@ -40,7 +40,7 @@ protected:
         lattice::inila2(ierr);
         EXPECT_EQ(ierr, 0);
         bunch::trkcom.end_time_c0 = end;
-        forces::forces.itype = 0;
+        bunch::forces.itype = 0;
         std::vector<Landing> out;
         double ctnext = bunch::prtcls.ctptcl;
         ftypes::Logical reset = true, lstep = true;

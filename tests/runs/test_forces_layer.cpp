@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "forces/force.hpp"
-#include "include/forces.hpp"
-#include "include/prtcls.hpp"
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
 #include "support.hpp"
 
 namespace {
 
-using forces::forces;
+using bunch::forces;
 using runstest::pool_free;
 using runstest::write_file;
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
-#include "include/forces.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "support.hpp"
 
 namespace {
@@ -100,7 +100,7 @@ TEST_F(Itrack, EvaluationsPerStep) {
         bunch::set_force_hook(counting_force);
         runstest::line_bunch(5, 0.0, 100.0, 1e-3);
         calls.clear();
-        forces::forces.itype = c.itype;
+        bunch::forces.itype = c.itype;
         tr3com.precondition = c.precondition;
         tr3com.maxit = c.maxit;
         tr3com.error_per_ct = c.converge ? 1e300 : 1e-300;
@@ -147,7 +147,7 @@ TEST_F(Itrack, EvaluationsPerStep) {
 // Stored sets are recognised by their time: a step from a time no set
 // carries recomputes the start forces.
 TEST_F(Itrack, StartForcesOnlyWhenNotStored) {
-    forces::forces.itype = 1;
+    bunch::forces.itype = 1;
     tr3com.maxit = 1;
     step(0.0);
     step(0.25);
@@ -164,7 +164,7 @@ TEST_F(Itrack, StartForcesOnlyWhenNotStored) {
 
 // Force type "none": particles move, no force evaluation, no error line.
 TEST_F(Itrack, NoForceModel) {
-    forces::forces.itype = 0;
+    bunch::forces.itype = 0;
     std::vector<std::string> log;
     EXPECT_EQ(step(0.0, &log), 0.0);
     EXPECT_EQ(step(0.5, &log), 0.0);
@@ -192,7 +192,7 @@ TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {
         bunch::set_force_hook(counting_force);
         runstest::line_bunch(5, 0.0, 100.0, 1e-3);
         calls.clear();
-        forces::forces.itype = 1;
+        bunch::forces.itype = 1;
         tr3com.maxit = 2;
         tr3com.error_per_ct = 1e-300;
         fail_at = -1;

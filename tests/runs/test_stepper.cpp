@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "support.hpp"
 
 namespace {

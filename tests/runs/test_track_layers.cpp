@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
-#include "include/forces.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "bunch/forces.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "support.hpp"
 
 namespace {
@@ -260,7 +260,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
         std::function<void()> set;
         std::vector<std::string> lines;  // between the end time and the step settings
     };
-    auto& f = forces::forces;
+    auto& f = bunch::forces;
     const Case cases[] = {
         {"projected with wake, shield and par4",
          [&] {
@@ -292,7 +292,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
              f.itype = 3;
              f.sbox = 0.5;
              f.rbox = 0.25;
-             run::cmpcom.nprocs = 2;
+             parallel::cmpcom.nprocs = 2;
          },
          {"  with 'csr_p_to_m' force on  2  cpus", "  sbox                 = 5.0000000000000000E-01",
           "  rbox                 = 2.5000000000000000E-01"}},
@@ -312,7 +312,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
         forces::inifrc(ierr);
         f.lwake = false;
         f.shield = 0.0;
-        run::cmpcom.nprocs = 1;
+        parallel::cmpcom.nprocs = 1;
         bunch::initrk(ierr);
         tr3com.precondition = false;
         tr3com.maxit = 1;
@@ -326,8 +326,8 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
         ASSERT_GE(log.size(), 9u);
         EXPECT_EQ(std::vector<std::string>(log.begin() + 3, log.end() - 6), c.lines);
     }
-    run::cmpcom.nprocs = 1;
-    forces::forces.itype = 0;
+    parallel::cmpcom.nprocs = 1;
+    bunch::forces.itype = 0;
     bunch::set_force_hook(nullptr);
 }
 

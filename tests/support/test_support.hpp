@@ -14,23 +14,23 @@
 
 #include <unistd.h>
 
-#include "run/files.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
+#include "foundation/files.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
+#include "parallel/process.hpp"
 
 namespace testsupport {
 
 // Closes every unit and gives iopcom, fincom, parcom and the process record
 // their start values (a single master process).
 inline void reset_run_state() {
-    run::unit_close_all();
-    run::iopcom = run::Iopcom{};
-    run::fincom = run::Fincom{};
-    run::parcom = run::Parcom{};
-    run::cmpcom.master = true;
-    run::cmpcom.myproc = 1;
-    run::cmpcom.nprocs = 1;
+    foundation::unit_close_all();
+    foundation::iopcom = foundation::Iopcom{};
+    foundation::fincom = foundation::Fincom{};
+    foundation::parcom = foundation::Parcom{};
+    parallel::cmpcom.master = true;
+    parallel::cmpcom.myproc = 1;
+    parallel::cmpcom.nprocs = 1;
 }
 
 // Writes a text file (the text as given, no line end added), creating its folder.
@@ -65,8 +65,8 @@ inline std::vector<std::string> end_capture() {
 
 // True when no unit of the auxiliary pool is in use (every file closed).
 inline bool pool_free() {
-    for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
-        if (run::iopcom.iuse(u)) return false;
+    for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
+        if (foundation::iopcom.iuse(u)) return false;
     return true;
 }
 
@@ -75,8 +75,8 @@ inline bool pool_free() {
 inline std::int32_t open_deck_text(const std::string& text) {
     write_file("tarvel.in", text);
     std::int32_t ierr = 0;
-    run::fiinit("tarvel.in", 9, ierr);
-    if (ierr == 0) run::inprsr(ierr);
+    foundation::fiinit("tarvel.in", 9, ierr);
+    if (ierr == 0) foundation::inprsr(ierr);
     return ierr;
 }
 

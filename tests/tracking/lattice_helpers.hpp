@@ -8,8 +8,8 @@
 #include <cmath>
 #include <string>
 
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
 #include "lattice/lattice.hpp"
 
 namespace trktest {

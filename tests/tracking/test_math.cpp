@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/math.hpp"
+#include "foundation/math.hpp"
 
 namespace {
 
@@ -24,7 +24,7 @@ void oscillators(double, const double* y, double* d, const double*, int) {
 
 double oscillator_error(int nstep) {
     double v[6] = {1.0, 0.0, 1.0, 0.0, 1.0, 0.0};
-    run::rkdumb(v, 6, 0.0, 1.0, nstep, oscillators, nullptr, 0);
+    foundation::rkdumb(v, 6, 0.0, 1.0, nstep, oscillators, nullptr, 0);
     double e = 0.0;
     for (int k = 0; k < 3; ++k) {
         const double w = k + 1.0;
@@ -36,7 +36,7 @@ double oscillator_error(int nstep) {
 
 TEST(Rk4, OneStepIsExactForACubicInX) {
     double v[1] = {0.0};
-    run::rkdumb(v, 1, 0.0, 1.0, 1, cubic, nullptr, 0);
+    foundation::rkdumb(v, 1, 0.0, 1.0, 1, cubic, nullptr, 0);
     EXPECT_DOUBLE_EQ(v[0], 0.25);
 }
 
@@ -54,7 +54,7 @@ TEST(Rk4, FourthOrderConvergence) {
 TEST(Rk4, ZeroLengthIntervalPausesAndKeepsTheState) {
     double v[1] = {3.5};
     testing::internal::CaptureStdout();
-    run::rkdumb(v, 1, 2.0, 2.0, 1, cubic, nullptr, 0);
+    foundation::rkdumb(v, 1, 2.0, 2.0, 1, cubic, nullptr, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(v[0], 3.5);
     EXPECT_NE(out.find("stepsize not significant in rkdumb"), std::string::npos);
@@ -93,15 +93,15 @@ TEST(Spline, SecondDerivativesMatchADenseSolve) {
     std::vector<double> y = {0.3, -1.2, 2.5, 0.7, 0.0, 4.1, -3.3, 1.9, 2.2, -0.4, 0.8};
     const int n = static_cast<int>(y.size());
     std::vector<double> y2(n), u(n);
-    run::cspli1(y.data(), y2.data(), u.data(), n);
+    foundation::cspli1(y.data(), y2.data(), u.data(), n);
     const std::vector<double> ref = dense_spline(y);
     for (int i = 0; i < n; ++i) EXPECT_NEAR(y2[i], ref[i], 1e-13) << "i=" << i + 1;
     // The spline passes through the grid values and is continuous at the knots.
     for (int k = 1; k < n; ++k) {
         double v = 0.0;
-        run::cspli2(y.data(), y2.data(), n, static_cast<double>(k), v);
+        foundation::cspli2(y.data(), y2.data(), n, static_cast<double>(k), v);
         EXPECT_DOUBLE_EQ(v, y[k - 1]);
-        run::cspli2(y.data(), y2.data(), n, k + 1.0 - 1e-12, v);
+        foundation::cspli2(y.data(), y2.data(), n, k + 1.0 - 1e-12, v);
         EXPECT_NEAR(v, y[k], 1e-9);
     }
 }
@@ -109,10 +109,10 @@ TEST(Spline, SecondDerivativesMatchADenseSolve) {
 TEST(Spline, StraightLineHasNoCurvature) {
     std::vector<double> y = {1.0, 3.0, 5.0, 7.0, 9.0};
     std::vector<double> y2(5, 99.0), u(5);
-    run::cspli1(y.data(), y2.data(), u.data(), 5);
+    foundation::cspli1(y.data(), y2.data(), u.data(), 5);
     for (double c : y2) EXPECT_NEAR(c, 0.0, 1e-15);
     double v = 0.0;
-    run::cspli2(y.data(), y2.data(), 5, 2.25, v);
+    foundation::cspli2(y.data(), y2.data(), 5, 2.25, v);
     EXPECT_NEAR(v, 3.5, 1e-15);
 }
 
@@ -122,7 +122,7 @@ TEST(Spline, ShortGridsWriteInsideTheirBoundsOnly) {
         std::vector<double> y = {2.0, 5.0, 0.0};
         std::vector<double> y2 = {7.0, 7.0, 7.0};
         std::vector<double> u = {7.0, 7.0, 7.0};
-        run::cspli1(y.data(), y2.data(), u.data(), n);
+        foundation::cspli1(y.data(), y2.data(), u.data(), n);
         for (int i = 0; i < n; ++i) EXPECT_EQ(y2[i], 0.0) << "n=" << n;
         for (int i = n; i < 3; ++i) EXPECT_EQ(y2[i], 7.0) << "n=" << n;
         for (int i = 0; i < 3; ++i) EXPECT_EQ(u[i], 7.0) << "n=" << n;
@@ -132,7 +132,7 @@ TEST(Spline, ShortGridsWriteInsideTheirBoundsOnly) {
 TEST(Spline, OutsideTheGridClampsAndNaNStaysNaN) {
     std::vector<double> y = {1.0, 4.0, 2.0, 8.0};
     std::vector<double> y2(4), u(4);
-    run::cspli1(y.data(), y2.data(), u.data(), 4);
+    foundation::cspli1(y.data(), y2.data(), u.data(), 4);
     struct Case {
         double x;
         double want;
@@ -141,11 +141,11 @@ TEST(Spline, OutsideTheGridClampsAndNaNStaysNaN) {
                  {-std::numeric_limits<double>::infinity(), 1.0}, {2.0, 4.0}, {3.0, 2.0}};
     for (const auto& c : cases) {
         double v = -1.0;
-        run::cspli2(y.data(), y2.data(), 4, c.x, v);
+        foundation::cspli2(y.data(), y2.data(), 4, c.x, v);
         EXPECT_EQ(v, c.want) << "x=" << c.x;
     }
     double v = 0.0;
-    run::cspli2(y.data(), y2.data(), 4, std::numeric_limits<double>::quiet_NaN(), v);
+    foundation::cspli2(y.data(), y2.data(), 4, std::numeric_limits<double>::quiet_NaN(), v);
     EXPECT_TRUE(std::isnan(v));
 }
 
@@ -166,17 +166,17 @@ TEST(Convolution, SmallExactCases) {
     };
     for (const auto& c : cases) {
         std::vector<double> C(c.ic2 - c.ic1 + 1, -7.0);
-        run::convo1(A, 1, 3, B, 0, 1, C.data(), c.ic1, c.ic2, c.istep, c.fac);
+        foundation::convo1(A, 1, 3, B, 0, 1, C.data(), c.ic1, c.ic2, c.istep, c.fac);
         for (std::size_t k = 0; k < C.size(); ++k)
             EXPECT_EQ(C[k], c.want[k]) << "istep=" << c.istep << " k=" << k;
     }
     // An empty output range writes nothing.
     double C1[2] = {-7.0, -7.0};
-    run::convo1(A, 1, 3, B, 0, 1, C1, 3, 2, 1, 1.0);
+    foundation::convo1(A, 1, 3, B, 0, 1, C1, 3, 2, 1, 1.0);
     EXPECT_EQ(C1[0], -7.0);
     // Non-overlapping index ranges give zeros.
     double C2[3] = {-7.0, -7.0, -7.0};
-    run::convo1(A, 1, 3, B, 100, 101, C2, 1, 3, 1, 1.0);
+    foundation::convo1(A, 1, 3, B, 100, 101, C2, 1, 3, 1, 1.0);
     for (double c : C2) EXPECT_EQ(c, 0.0);
 }
 

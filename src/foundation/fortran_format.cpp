@@ -1,4 +1,4 @@
-#include "run/fortran_format.hpp"
+#include "foundation/fortran_format.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <climits>
 
-#include "run/platform.hpp"
+#include "foundation/platform.hpp"
 
-namespace run {
+namespace foundation {
 
 namespace {
 
@@ -222,4 +222,4 @@ std::string rtrim(std::string_view s) {
 
 std::string cut(std::string_view s, std::size_t n) { return std::string(s.substr(0, std::min(n, s.size()))); }
 
-}  // namespace run
+}  // namespace foundation

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace run {
+namespace foundation {
 
 inline constexpr int max_unit = 99;
 
@@ -50,9 +50,15 @@ bool unit_is_open(int unit);
 void stdout_line(std::string_view text);
 
 // Fatal stop: prints the message on standard output, flushes every output
-// and ends the whole job with a nonzero exit code (the parallel layer's
-// abort, so that no other process is left waiting).
+// and ends the whole job with a nonzero exit code through the job end that
+// the message layer installs at start-up (MPI_Abort after a short pause, so
+// that no other process is left waiting); without one, a plain exit(1).
 [[noreturn]] void fatal_stop(std::string_view message);
+
+// How a fatal stop ends the job: called with the exit code 1 after every
+// output has been flushed; it must not return.
+using JobEnd = void (*)(int code);
+void set_job_end(JobEnd end);
 
 // Operator pause: prints the message and goes on. A batch job never waits
 // on standard input.
@@ -62,4 +68,4 @@ void operator_pause(std::string_view message);
 // process and at the end of the process).
 void unit_close_all();
 
-}  // namespace run
+}  // namespace foundation

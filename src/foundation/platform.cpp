@@ -1,13 +1,13 @@
-#include "run/platform.hpp"
+#include "foundation/platform.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <array>
 
-#include "parallel/mpilayer.hpp"
 
-namespace run {
+namespace foundation {
 namespace {
 
 struct Unit {
@@ -19,6 +19,8 @@ std::array<Unit, max_unit + 1>& units() {
     static std::array<Unit, max_unit + 1> u;
     return u;
 }
+
+JobEnd job_end = nullptr;
 
 Unit* get(int unit) {
     if (unit < 0 || unit > max_unit) return nullptr;
@@ -107,8 +109,11 @@ void fatal_stop(std::string_view message) {
         if (u.f && u.mode == FileMode::write) std::fflush(u.f);
     std::fflush(stdout);
     std::fflush(stderr);
-    parallel::abort_job(1);
+    if (job_end != nullptr) job_end(1);
+    std::_Exit(1);
 }
+
+void set_job_end(JobEnd end) { job_end = end; }
 
 void operator_pause(std::string_view message) {
     stdout_line(message);
@@ -122,4 +127,4 @@ void unit_close_all() {
     }
 }
 
-}  // namespace run
+}  // namespace foundation

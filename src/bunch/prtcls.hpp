@@ -18,8 +18,8 @@
 
 #include <cstdint>
 
-#include "include/capacities.hpp"
-#include "include/ftypes.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
 
 namespace bunch {
 

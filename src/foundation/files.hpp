@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "include/ftypes.hpp"
+#include "foundation/ftypes.hpp"
 
-namespace run {
+namespace foundation {
 
 inline constexpr int unit_deck = 10;      // the main deck "tarvel.in"
 inline constexpr int unit_pool_lo = 20;   // pool of auxiliary files
@@ -46,4 +46,4 @@ void fioin(const std::string& name, std::int32_t& unit, std::int32_t& ierr);
 void ficout(std::int32_t unit, std::int32_t& ierr);
 void ficin(std::int32_t unit, std::int32_t& ierr);
 
-}  // namespace run
+}  // namespace foundation

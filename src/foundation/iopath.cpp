@@ -1,15 +1,15 @@
-#include "run/iopath.hpp"
+#include "foundation/iopath.hpp"
 
 #include <array>
 #include <string>
 #include <string_view>
 
-#include "run/files.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
+#include "foundation/files.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 
-namespace run {
+namespace foundation {
 
 void lyriop(std::int32_t& ierr) {
     constexpr int n = 3;
@@ -46,4 +46,4 @@ void lyriop(std::int32_t& ierr) {
     }
 }
 
-}  // namespace run
+}  // namespace foundation

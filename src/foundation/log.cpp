@@ -1,15 +1,20 @@
-#include "run/log.hpp"
+#include "foundation/log.hpp"
 
 #include <string>
 
-#include "run/files.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
+#include "foundation/files.hpp"
+#include "foundation/platform.hpp"
 
-namespace run {
+namespace foundation {
+
+namespace {
+bool log_owner = true;  // this process prints the log
+}  // namespace
+
+void set_log_owner(bool master) { log_owner = master; }
 
 void logpri(std::string_view text, int len) {
-    if (!is_master()) return;
+    if (!log_owner) return;
     if (len < 0) len = 0;
     std::string_view t = text.substr(0, std::min<std::size_t>(text.size(), std::size_t(len)));
     std::size_t l = t.size();
@@ -29,4 +34,4 @@ void logpri(std::string_view text, int len) {
 
 void logpri(std::string_view text) { logpri(text, static_cast<int>(text.size())); }
 
-}  // namespace run
+}  // namespace foundation

@@ -1,17 +1,17 @@
 // Deck reader: cards from the stack of deck files, tokens, the global
 // commands "#file" and "#eof", and the table-driven block parser with its
 // integer and real list readers. Runs on the master only.
-#include "run/parser.hpp"
+#include "foundation/parser.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "run/files.hpp"
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/platform.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
 
-namespace run {
+namespace foundation {
 
 Parcom parcom;
 Fincom fincom;
@@ -351,4 +351,4 @@ void getrar(ValReader rdval, double* ra, int n, std::int32_t& ierr) {
                       [](const std::string& t, double& v) { return read_real(t, v); }, ierr);
 }
 
-}  // namespace run
+}  // namespace foundation

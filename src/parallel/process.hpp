@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "include/capacities.hpp"
-#include "include/ftypes.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
 
-namespace run {
+namespace parallel {
 
 struct Cmpcom {
     std::int32_t myproc = 1;   // own process number, 1-based (MPI rank + 1)
@@ -31,4 +31,4 @@ std::string process_count_refusal(std::int32_t nprocs);
 // Convenience: true on the master.
 bool is_master();
 
-}  // namespace run
+}  // namespace parallel

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace run {
+namespace foundation {
 
 // Reads the block after the layer word "io_path" and applies it: "input"
 // and "output" set the path prefixes, "logfile" opens (or replaces) the log
@@ -11,4 +11,4 @@ namespace run {
 // any failure.
 void lyriop(std::int32_t& ierr);
 
-}  // namespace run
+}  // namespace foundation

@@ -1,10 +1,10 @@
-#include "run/files.hpp"
+#include "foundation/files.hpp"
 
-#include "run/log.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 
-namespace run {
+namespace foundation {
 
 Iopcom iopcom;
 
@@ -84,4 +84,4 @@ void ficout(std::int32_t unit, std::int32_t& ierr) {
 
 void ficin(std::int32_t unit, std::int32_t& ierr) { ficout(unit, ierr); }
 
-}  // namespace run
+}  // namespace foundation

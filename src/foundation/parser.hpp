@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "include/capacities.hpp"
-#include "include/ftypes.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
 
-namespace run {
+namespace foundation {
 
 // The tokenizer's state: the current card and the columns (1-based).
 struct Parcom {
@@ -77,4 +77,4 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
 void getiar(ValReader rdval, std::int32_t* ia, int n, std::int32_t& ierr);
 void getrar(ValReader rdval, double* ra, int n, std::int32_t& ierr);
 
-}  // namespace run
+}  // namespace foundation

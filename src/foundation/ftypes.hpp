@@ -4,8 +4,8 @@
 // records: 4-byte logicals (true = -1, false = 0, also inside messages
 // between processes), blank-padded fixed-length texts, and arrays indexed
 // from 1 (or another lower bound) like the physics formulas that use them.
-// All of them are trivially copyable, so a record or a slice of it can be
-// sent between processes as raw words.
+// Their words can be sent between processes as raw words; the large records
+// derive from NoCopy so that they cannot be copied by accident.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 namespace ftypes {
 
@@ -111,6 +112,23 @@ struct Arr2 {
     T* data() { return a; }
     const T* data() const { return a; }
 };
+
+// Base of the large shared records: they cannot be copied by accident (a
+// copy of the bunch record is tens of megabytes). Still aggregates, so a
+// record is zero-initialised in static storage and reset with reset().
+struct NoCopy {
+    NoCopy() = default;
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
+// Gives a record its zero start state (every member value-initialised), as
+// the tests need before each case; the record is not copied.
+template <class Rec>
+void reset(Rec& r) {
+    r.~Rec();
+    ::new (static_cast<void*>(&r)) Rec{};
+}
 
 // Value of a real setting that was not given, and of a name not given.
 inline constexpr double UNDEF_REAL = -9.87654321e+301;

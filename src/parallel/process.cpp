@@ -1,6 +1,6 @@
-#include "run/process.hpp"
+#include "parallel/process.hpp"
 
-namespace run {
+namespace parallel {
 
 Cmpcom cmpcom;
 
@@ -18,4 +18,4 @@ std::string process_count_refusal(std::int32_t nprocs) {
 
 bool is_master() { return cmpcom.master; }
 
-}  // namespace run
+}  // namespace parallel

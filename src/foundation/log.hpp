@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace run {
+namespace foundation {
 
 // Prints text(1:len) as one log line on the master only: without its
 // trailing blanks, behind one leading blank column (a list-directed record),
@@ -15,4 +15,9 @@ void logpri(std::string_view text, int len);
 // Same, for the whole text (the usual call with a 72-character buffer).
 void logpri(std::string_view text);
 
-}  // namespace run
+// Whether this process prints the log: the master does, the slaves do not.
+// The process entry sets it from the process record at start-up; a program
+// that never sets it is a single master process.
+void set_log_owner(bool master);
+
+}  // namespace foundation

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace run {
+namespace foundation {
 
 // Ew.d: the value as 0.ddddE+xx in a field of width w (right-justified);
 // exponents beyond 99 in magnitude drop the letter (0.dd-299); a field too
@@ -60,4 +60,4 @@ std::string rtrim(std::string_view s);
 // Cut to at most n characters.
 std::string cut(std::string_view s, std::size_t n);
 
-}  // namespace run
+}  // namespace foundation
