@@ -33,7 +33,14 @@ struct Mo2com {
     ftypes::Arr1<ftypes::FStr<80>, cap::maxmon> moenmk;  // end marker
 };
 
+// Status of the monitor output of the current run.
+struct MonitorStatus {
+    std::int32_t nfail = 0;  // online outputs that failed since the last tracker set-up
+    bool nonfinite = false;  // a real field of the record being built is not a finite number
+};
+
 extern Moncom moncom;
 extern Mo2com mo2com;
+extern MonitorStatus monitor_status;
 
 }  // namespace bunch

@@ -19,21 +19,16 @@ namespace bunch {
 
 Moncom moncom;
 Mo2com mo2com;
+MonitorStatus monitor_status;
 
 namespace {
 
 using ftypes::Logical;
 
-// Online outputs that failed since the last tracker set-up.
-std::int32_t nfail = 0;
-
-// Set when a real field written since the last reset is not a finite
-// number (a particle state that overflowed): such a record is not written.
-bool nonfinite = false;
 
 // One real field 1X,E22.14 of a particle record.
 void put_e(std::string& rec, double v) {
-    if (!std::isfinite(v)) nonfinite = true;
+    if (!std::isfinite(v)) monitor_status.nonfinite = true;
     rec.push_back(' ');
     rec.append(foundation::fmt_e(v, 22, 14));
 }
@@ -149,7 +144,7 @@ void free_slot(int k, std::int32_t& ierr) {
 
 // Logs a failed online output of slot k and counts it for the run.
 void online_failed(int k) {
-    ++nfail;
+    ++monitor_status.nfail;
     foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(mo2com.moname(k).str(), 20));
 }
 
@@ -184,11 +179,11 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
     int ip = 0;  // particle of the record being built
     auto start = [&]() {
         rec.clear();
-        nonfinite = false;
+        monitor_status.nonfinite = false;
         if (ltime) put_e(rec, b.ctptcl);
     };
     auto emit = [&]() {
-        if (nonfinite) {
+        if (monitor_status.nonfinite) {
             // Infinity or NaN would be written: the output fails instead
             ierr = 1;
             log_ld({"particle", foundation::ld_int(ip), "not written: a field is not a finite number"});
@@ -210,7 +205,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
         const double s0 = std::sin(b.reference_point_phi);
         // momentum vector of particle ip in eV/c
         auto mom = [&](int ip, double* pm) {
-            const double P = b.xptcl(4, ip) * mc2_ev;
+            const double P = b.xptcl(4, ip) * foundation::mc2_ev;
             const double ph = b.xptcl(5, ip), th = b.xptcl(6, ip);
             pm[0] = P * std::cos(th) * std::cos(ph);
             pm[1] = P * std::cos(th) * std::sin(ph);
@@ -480,7 +475,7 @@ void lyomon(std::int32_t& ierr) {
 
 void inimo2(std::int32_t& ierr) {
     ierr = 0;
-    nfail = 0;
+    monitor_status.nfail = 0;
     const auto& L = lattice::latcom;
     // boundary carrying the marker, 0 when none
     auto find_marker = [&](const ftypes::FStr<80>& mk) {
@@ -649,6 +644,6 @@ void eximon(std::int32_t k, std::int32_t& ierr) {
     if (ierr != 0) foundation::logpri("error in eximon");
 }
 
-std::int32_t omofai() { return nfail; }
+std::int32_t omofai() { return monitor_status.nfail; }
 
 }  // namespace bunch

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
@@ -12,9 +13,9 @@ Prtcls prtcls;
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-// Speed of light [m/s], for the "vantu" time in ns.
-constexpr double clight = 299792458.0;
+using foundation::clight;  // for the "vantu" time in ns
+// The "vantu" columns in ns and nC.
+constexpr double nano = 1e-09;
 
 // A list-directed log record of a label and a real value.
 void log_value(const char* label, double v) { foundation::logpri(foundation::ld_line({label, foundation::ld_real(v)})); }
@@ -126,8 +127,8 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
         r[3] = v[5];
         r[4] = v[3];
         r[5] = v[4];
-        r[6] = v[7] * 1e-09;
-        if (i == 1) prtcls.ctptcl = v[6] * 1e-09 * clight;
+        r[6] = v[7] * nano;  // nC to C
+        if (i == 1) prtcls.ctptcl = v[6] * nano * clight;  // ns to c*t [m]
         prtcls.ldef(i) = true;
         prtcls.lact(i) = (r[6] != 0.0 && (iw[1] == 3 || iw[1] == 5));
     }
@@ -218,14 +219,14 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         r[0] = pos[0];
         r[1] = pos[1];
         r[2] = pos[2];
-        r[3] = pa * ev_to_mc;
+        r[3] = pa * foundation::force_scale;  // eV/c to m*c
         r[4] = std::atan2(pm[1], pm[0]);
         r[5] = std::asin(pm[2] / pa);
     }
     r1[0] = X1;
     r1[1] = Y1;
     r1[2] = Z1;
-    r1[3] = p1 * ev_to_mc;
+    r1[3] = p1 * foundation::force_scale;
     r1[4] = std::atan2(PY1, PX1);
     r1[5] = std::asin(pz1 / p1);
 
@@ -245,7 +246,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
 
     // Average momentum over all particles, active or not [m*c]: the summed
     // magnitudes in eV/c converted once, then divided by their number.
-    const double pav = psum * ev_to_mc / n;
+    const double pav = psum * foundation::force_scale / n;
     if (imode == 1) b.p0 = b.xptcl(4, 1);
     else if (imode == 2) b.p0 = pav;
 
@@ -259,6 +260,7 @@ void lypart(std::int32_t& ierr) {
     std::string cmd, val;
     iniprt(ierr);
     std::int32_t iform = 1, imode = 1;
+    bool listed = false;  // the layer holds an "array"
     foundation::getspc("{", ierr);
     if (ierr == 0) foundation::getcmd(cmd, ierr);
     prtcls.npart = 0;
@@ -282,7 +284,7 @@ void lypart(std::int32_t& ierr) {
                 ierr = foundation::read_real(val, v);
                 if (ierr != 0) break;
                 imode = 3;
-                prtcls.p0 = v * 1.60203e-19 / 8.185952043452808e-14;
+                prtcls.p0 = foundation::momentum_ev_to_mc(v);
             }
         } else if (cmd == "reference_point_x" || cmd == "reference_point_y" ||
                    cmd == "reference_point_phi") {
@@ -293,10 +295,11 @@ void lypart(std::int32_t& ierr) {
             if (ierr != 0) break;
             if (cmd == "reference_point_x") prtcls.reference_point_x = v;
             else if (cmd == "reference_point_y") prtcls.reference_point_y = v;
-            else prtcls.reference_point_phi = v / 180.0 * pi;
+            else prtcls.reference_point_phi = foundation::degrees_quotient_first(v);
         } else if (cmd == "array") {
             foundation::getspc("=", ierr);
             if (ierr != 0) break;
+            listed = true;
             if (iform == 3) readp2(cmd, ierr);
             else readp1(cmd, ierr);
             // the list's closing "}" also closes the layer
@@ -307,7 +310,8 @@ void lypart(std::int32_t& ierr) {
         if (ierr == 0) foundation::getcmd(cmd, ierr);
     }
     if (ierr == 0 && cmd == "}") {
-        ptrafo(iform, imode, ierr);
+        // a layer without a list leaves an empty bunch: nothing to transform
+        if (listed) ptrafo(iform, imode, ierr);
         if (ierr == 0) {
             foundation::logpri(foundation::ld_line({"end of particles definition, npart =",
                                       foundation::ld_int(prtcls.npart)}));

@@ -23,7 +23,7 @@
 
 namespace bunch {
 
-struct Prtcls {
+struct Prtcls : ftypes::NoCopy {
     double reference_point_x;    // x of the input frame's reference point [m]
     double reference_point_y;    // y of the reference point [m]
     double reference_point_phi;  // rotation of the input frame [rad]
@@ -43,10 +43,5 @@ struct Prtcls {
 };
 
 extern Prtcls prtcls;
-
-// Momentum in eV/c to units of m*c: 1.60203e-19 / 8.185952043452808e-14.
-inline constexpr double ev_to_mc = 1.957047868709806e-06;
-// m*c^2 in eV: momentum in units of m*c times this gives eV/c.
-inline constexpr double mc2_ev = 510973.7048278002;
 
 }  // namespace bunch

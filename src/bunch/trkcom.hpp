@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "foundation/capacities.hpp"
+#include "foundation/constants.hpp"
 #include "foundation/ftypes.hpp"
 
 namespace bunch {
@@ -64,7 +65,7 @@ struct StepWork : ftypes::NoCopy {
 // State of the adaptive step rule, kept between calls and runs.
 struct StepControl {
     double ctostp = 0.0;       // last step length [m]
-    double ctduty = 1e+300;    // next duty time [m]; far_time = none
+    double ctduty = foundation::far_time;  // next duty time [m]; far_time = none
     std::int32_t iduty = 0;    // 1: duty time before a boundary, 2: after it
     bool lreset = false;       // recompute the duty time at the next call
     bool stalled = false;      // the last step could not advance c*t
