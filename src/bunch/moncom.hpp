@@ -27,10 +27,10 @@ struct Moncom {
 };
 
 struct Mo2com {
-    ftypes::FStr<80> mofile;                           // file of the last "monitor" layer
-    ftypes::Arr1<ftypes::FStr<80>, cap::maxmon> moname;  // monitor name / file name (stem)
-    ftypes::Arr1<ftypes::FStr<80>, cap::maxmon> mostmk;  // start marker, or "now"
-    ftypes::Arr1<ftypes::FStr<80>, cap::maxmon> moenmk;  // end marker
+    ftypes::FStr<cap::txtlen> mofile;                           // file of the last "monitor" layer
+    ftypes::Arr1<ftypes::FStr<cap::txtlen>, cap::maxmon> moname;  // monitor name / file name (stem)
+    ftypes::Arr1<ftypes::FStr<cap::txtlen>, cap::maxmon> mostmk;  // start marker, or "now"
+    ftypes::Arr1<ftypes::FStr<cap::txtlen>, cap::maxmon> moenmk;  // end marker
 };
 
 // Status of the monitor output of the current run.

@@ -340,9 +340,9 @@ void lymoni(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 2> cid = {"format", "name"};
     static constexpr std::array<int, 2> nuval = {1, 2};
     static const std::array<Logical, 2> lvalid = {true, true};
-    static std::array<std::string, 2> cval;
-    static std::array<Logical, 2> lset;
-    static std::array<std::int32_t, 2> vtype;
+    std::array<std::string, 2> cval;
+    std::array<Logical, 2> lset{};
+    std::array<std::int32_t, 2> vtype{};
     moncom.mofmt = 1;
     foundation::assygn(foundation::getcmd, foundation::getagu, 2, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
     if (ierr == 0 && lset[0]) {
@@ -371,9 +371,9 @@ void lyomon(std::int32_t& ierr) {
     static constexpr std::array<int, nkey> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     static const std::array<Logical, nkey> lvalid = {true, true, true, true, true, true,
                                                      true, true, true, true, true};
-    static std::array<std::string, nkey> cval;
-    static std::array<Logical, nkey> lset;
-    static std::array<std::int32_t, nkey> vtype;
+    std::array<std::string, nkey> cval;
+    std::array<Logical, nkey> lset{};
+    std::array<std::int32_t, nkey> vtype{};
 
     foundation::assygn(foundation::getcmd, foundation::getagu, nkey, cid, nuval, nkey, cval, lvalid, lset, vtype,
                 ierr);
@@ -383,7 +383,7 @@ void lyomon(std::int32_t& ierr) {
     };
     if (ierr != 0) return fail();
     if (!lset[kname]) return;  // a block without a name has no effect
-    const ftypes::FStr<80> name(cval[kname]);
+    const ftypes::FStr<cap::txtlen> name(cval[kname]);
 
     // The slot: the one of the same name (closed first), else the lowest free.
     int k = 0;
@@ -478,7 +478,7 @@ void inimo2(std::int32_t& ierr) {
     monitor_status.nfail = 0;
     const auto& L = lattice::latcom;
     // boundary carrying the marker, 0 when none
-    auto find_marker = [&](const ftypes::FStr<80>& mk) {
+    auto find_marker = [&](const ftypes::FStr<cap::txtlen>& mk) {
         for (int i = 1; i <= L.nfb; ++i)
             if (lattice::latmks.fbmark(i) == mk) return i;
         return 0;

@@ -84,9 +84,9 @@ void lytrck(std::int32_t& ierr) {
                                                             "end_time_marker", "end_time_shift_c0"};
     static constexpr std::array<int, n> nuval = {1, 2, 3, 4};
     static const std::array<Logical, n> lvalid = {true, true, true, true};
-    static std::array<std::string, n> cval;
-    static std::array<Logical, n> lset;
-    static std::array<std::int32_t, n> vtype;
+    std::array<std::string, n> cval;
+    std::array<Logical, n> lset{};
+    std::array<std::int32_t, n> vtype{};
 
     trkcom.delta_time_c0 = UNDEF_REAL;
     trkcom.end_time_c0 = UNDEF_REAL;
@@ -155,9 +155,9 @@ void lytrst(std::int32_t& ierr) {
     static constexpr std::array<int, n> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     static const std::array<Logical, n> lvalid = {true, true, true, true, true, true,
                                                   true, true, true, true, true, true};
-    static std::array<std::string, n> cval;
-    static std::array<Logical, n> lset;
-    static std::array<std::int32_t, n> vtype;
+    std::array<std::string, n> cval;
+    std::array<Logical, n> lset{};
+    std::array<std::int32_t, n> vtype{};
     enum { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt };
 
     tr3com.lgrid = false;

@@ -21,7 +21,7 @@ struct Trkcom {
 
 // Name of the lattice marker whose reference crossing time ends the run.
 struct Tr2com {
-    ftypes::FStr<80> end_time_marker;
+    ftypes::FStr<cap::txtlen> end_time_marker;
 };
 
 // Step control ("track_step" layer), the time grid and the run's error sum.

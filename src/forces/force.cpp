@@ -208,9 +208,9 @@ void lyforc(std::int32_t& ierr) {
         a.fill(Logical(true));
         return a;
     }();
-    static std::array<std::string, nkeys> cval;
-    static std::array<Logical, nkeys> lset;
-    static std::array<std::int32_t, nkeys> vtype;
+    std::array<std::string, nkeys> cval;
+    std::array<Logical, nkeys> lset{};
+    std::array<std::int32_t, nkeys> vtype{};
 
     auto& f = forces;
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
@@ -238,33 +238,45 @@ void lyforc(std::int32_t& ierr) {
     f.itype = bunch::code(type);
     double v = 0.0;
 
+    // A setting given as a number that must satisfy ok; false on failure
+    // (the value is stored before it is checked).
+    auto setting = [&](int k, double& dst, bool (*ok)(double)) {
+        if (!given(k)) return true;
+        if (!num(k, v)) return false;
+        dst = v;
+        return ok(v);
+    };
+    // A sub-bunch size: "file" (the sigma_file's column: from_file), where
+    // relative is given "relative" (the factor of key krel times the rms
+    // size), else a number > 0 (relative, when given, false). False on
+    // failure.
+    auto size = [&](int k, Logical& from_file, Logical* relative, int krel, double* factor,
+                    double& value) {
+        if (val(k) == "file") {
+            from_file = true;
+            return true;
+        }
+        if (relative != nullptr && krel >= 0 && val(k) == "relative") {
+            *relative = true;
+            if (!given(krel) || !num(krel, v)) return false;
+            *factor = v;
+            return relative_ok(v);
+        }
+        if (!num(k, v)) return false;
+        if (relative != nullptr) *relative = false;
+        value = v;
+        return v > 0.0;
+    };
+    auto positive = [](double x) { return x > 0.0; };
+    auto not_negative = [](double x) { return x >= 0.0; };
+
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
     if (type != ForceType::none) {
         if (!given(ksigl)) return fail(1);
-        if (val(ksigl) == "file") {
-            f.lfill = true;
-        } else if (val(ksigl) == "relative") {
-            f.lrell = true;
-            if (!given(krell) || !num(krell, v)) return fail(1);
-            f.relative_long = v;
-            if (!relative_ok(v)) return fail(1);
-        } else {
-            if (!num(ksigl, v)) return fail(1);
-            f.lrell = false;
-            f.sigma_long = v;
-            if (!(v > 0.0)) return fail(1);
-        }
-        if (given(kshield)) {
-            if (!num(kshield, v)) return fail(1);
-            f.shield = v;
-            if (!(v >= 0.0)) return fail(1);
-        }
-        if (given(kshmax)) {
-            if (!num(kshmax, v)) return fail(1);
-            f.shield_max = v;
-            if (!(v > 0.0)) return fail(1);
-        }
+        if (!size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return fail(1);
+        if (!setting(kshield, f.shield, not_negative) || !setting(kshmax, f.shield_max, positive))
+            return fail(1);
     }
 
     if (type != ForceType::none && type != ForceType::projected) {
@@ -276,55 +288,21 @@ void lyforc(std::int32_t& ierr) {
             f.ishape = 3;
             f.lfilr = false;
             f.lradl = true;
-            if (given(ksigr)) {
-                if (val(ksigr) == "file") {
-                    f.lfilr = true;
-                } else {
-                    if (!num(ksigr, v)) return fail(1);
-                    f.lradl = false;
-                    f.sigma_rad = v;
-                    if (!(v > 0.0)) return fail(1);
-                }
-            }
+            if (given(ksigr) && !size(ksigr, f.lfilr, &f.lradl, -1, nullptr, f.sigma_rad)) return fail(1);
             if (given(ksigv)) {
                 f.lfilv = false;
-                if (val(ksigv) == "file") {
-                    f.lfilv = true;
-                } else if (val(ksigv) == "relative") {
-                    f.lrelv = true;
-                    if (!given(krelv) || !num(krelv, v)) return fail(1);
-                    f.relative_vert = v;
-                    if (!relative_ok(v)) return fail(1);
-                } else {
-                    if (!num(ksigv, v)) return fail(1);
-                    f.lrelv = false;
-                    f.sigma_vert = v;
-                    if (!(v > 0.0)) return fail(1);
-                }
+                if (!size(ksigv, f.lfilv, &f.lrelv, krelv, &f.relative_vert, f.sigma_vert)) return fail(1);
             } else {
                 f.relative_vert = 1.0;
                 f.lrelv = true;
             }
-            if (given(ksbox)) {
-                if (!num(ksbox, v)) return fail(1);
-                f.sbox = v;
-                if (!(v > 0.0)) return fail(1);
-                if (v > 1.0) log_line("warning: large sbox");
-            }
-            if (given(krbox)) {
-                if (!num(krbox, v)) return fail(1);
-                f.rbox = v;
-                if (!(v > 0.0)) return fail(1);
-                if (v > 1.0) log_line("warning: large rbox");
-            }
+            if (!setting(ksbox, f.sbox, positive)) return fail(1);
+            if (given(ksbox) && f.sbox > 1.0) log_line("warning: large sbox");
+            if (!setting(krbox, f.rbox, positive)) return fail(1);
+            if (given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
         }
-        if (given(krint)) {
-            if (!num(krint, v)) return fail(1);
-            f.rintmi = v;
-            if (!(v > 0.0)) return fail(1);
-        } else {
-            f.rintmi = 1e-9;
-        }
+        f.rintmi = 1e-9;  // m, unless given
+        if (!setting(krint, f.rintmi, positive)) return fail(1);
         if (given(kold)) f.loldms = (val(kold) == "yes");
     }
 

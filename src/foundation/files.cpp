@@ -10,7 +10,7 @@ Iopcom iopcom;
 
 namespace {
 
-std::string with_prefix(const ftypes::FStr<80>& prefix, const std::string& name) {
+std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::string& name) {
     if (prefix == "undefined") return name;
     std::string p = prefix.str();
     auto blank = p.find(' ');
@@ -50,7 +50,7 @@ void fiinit(const std::string& name, int len, std::int32_t& ierr) {
     if (ierr != 0) {
         logpri("error in fiinit");
         // no deck is open: reading goes nowhere
-        fincom.nfile = 9;
+        fincom.nfile = unit_no_deck;
     }
 }
 
@@ -62,7 +62,7 @@ void fiexit(std::int32_t& ierr) {
             logpri("error in fiexit");
         }
     }
-    fincom.nfile = 9;
+    fincom.nfile = unit_no_deck;
 }
 
 void fioout(const std::string& name, std::int32_t& unit, std::int32_t& ierr) {

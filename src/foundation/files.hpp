@@ -4,18 +4,21 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
 
 namespace foundation {
 
-inline constexpr int unit_deck = 10;      // the main deck "tarvel.in"
+inline constexpr int unit_deck = 10;      // the main deck "tarvel.in"; includes on 11..19
+inline constexpr int unit_no_deck = unit_deck - 1;        // nfile once the main deck is closed
+inline constexpr int max_deck_files = cap::maxinc + 1;    // the main deck and its nested includes
 inline constexpr int unit_pool_lo = 20;   // pool of auxiliary files
 inline constexpr int unit_pool_hi = 30;
 inline constexpr int unit_log = 31;       // the log file
 
 struct Iopcom {
-    ftypes::FStr<80> inpath{"undefined"};   // input path prefix; "undefined" = none
-    ftypes::FStr<80> outpath{"undefined"};  // output path prefix; "undefined" = none
+    ftypes::FStr<cap::txtlen> inpath{"undefined"};   // input path prefix; "undefined" = none
+    ftypes::FStr<cap::txtlen> outpath{"undefined"};  // output path prefix; "undefined" = none
     ftypes::Logical logopn = false;         // the log file on unit 31 is open
     ftypes::FArr<ftypes::Logical, unit_pool_lo, unit_pool_hi> iuse{};  // pool unit in use
 };

@@ -1,5 +1,7 @@
 #include "foundation/fortran_format.hpp"
 
+#include "foundation/capacities.hpp"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -163,7 +165,7 @@ int read_real(std::string_view token, double& v) {
     token = strip_tabs(token);
     std::size_t epos;
     bool point;
-    if (token.empty() || token.size() > 400 || !real_shape(token, epos, point)) return 1;
+    if (token.empty() || token.size() > std::size_t(cap::cardlen) || !real_shape(token, epos, point)) return 1;
     std::string s(token);
     if (epos != std::string::npos) {
         if (s[epos] == '+' || s[epos] == '-') s.insert(epos, 1, 'e');

@@ -16,9 +16,9 @@ void lyriop(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, n> cid = {"input", "output", "logfile"};
     static constexpr std::array<int, n> nuval = {1, 2, 3};
     static constexpr std::array<ftypes::Logical, n> lvalid = {true, true, true};
-    static std::array<std::string, n> cval;
-    static std::array<ftypes::Logical, n> lset;
-    static std::array<std::int32_t, n> vtype;
+    std::array<std::string, n> cval;
+    std::array<ftypes::Logical, n> lset{};
+    std::array<std::int32_t, n> vtype{};
 
     assygn(getcmd, getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
     if (ierr != 0) {

@@ -214,7 +214,7 @@ void fiio1(const std::string& name, std::int32_t& ierr) {
         logpri("error in fiio1: cannot open file");
         return;
     }
-    const int k = fincom.nfile - 9;
+    const int k = fincom.nfile - unit_no_deck;
     fincom.icols(k) = parcom.icol;
     fincom.lcols(k) = parcom.lcol;
     fincom.cards[k - 1] = parcom.card;
@@ -236,14 +236,14 @@ void fiio2(std::int32_t& ierr) {
     }
     if (fincom.nfile == unit_main) {
         // the end of the main deck reads as the word "exit"
-        fincom.nfile = unit_main - 1;
+        fincom.nfile = unit_no_deck;
         parcom.card = "exit";
         parcom.icol = 1;
         parcom.lcol = 4;
         return;
     }
     fincom.nfile -= 1;
-    const int k = fincom.nfile - 9;
+    const int k = fincom.nfile - unit_no_deck;
     parcom.icol = fincom.icols(k);
     parcom.lcol = fincom.lcols(k);
     parcom.card = fincom.cards[k - 1];

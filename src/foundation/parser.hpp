@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "foundation/capacities.hpp"
+#include "foundation/files.hpp"
 #include "foundation/ftypes.hpp"
 
 namespace foundation {
@@ -26,10 +27,10 @@ struct Parcom {
 // The stack of deck files: entry k of the saved arrays holds the state of the
 // file on unit 9 + k while a file on a higher unit is read.
 struct Fincom {
-    std::int32_t nfile = 10;  // unit being read: 10 main deck, 11-19 includes, 9 after the deck closed
-    ftypes::Arr1<std::int32_t, 10> icols{};
-    ftypes::Arr1<std::int32_t, 10> lcols{};
-    std::string cards[10];    // cards[k-1] is saved card k
+    std::int32_t nfile = unit_deck;  // unit being read: 10 main deck, 11-19 includes, 9 after the deck closed
+    ftypes::Arr1<std::int32_t, max_deck_files> icols{};
+    ftypes::Arr1<std::int32_t, max_deck_files> lcols{};
+    std::string cards[max_deck_files];  // cards[k-1] is saved card k
 };
 
 extern Parcom parcom;

@@ -20,13 +20,13 @@ Logical LOBUFF[accumulate_chunk];
 bool single() { return cmpcom.nprocs <= 1; }
 
 // The last command the master sent to the slaves.
-ftypes::FStr<80> last_command;
+ftypes::FStr<cap::txtlen> last_command;
 
 }  // namespace
 
 std::int32_t mytag(std::int32_t iproc) {
     std::int32_t& t = cmpcom.itag(iproc);
-    t = (t + 1) % 32767;
+    t = (t + 1) % tag_modulus;
     return t;
 }
 
@@ -74,7 +74,7 @@ void lrecv(Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
 
 // ---------------------------------------------------------------- commands
 
-void sencmd(const ftypes::FStr<80>& cmd) {
+void sencmd(const ftypes::FStr<cap::txtlen>& cmd) {
     if (single()) return;
     if (cmpcom.master) {
         for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) send_text(cmd.c, k, mytag(k));
@@ -84,9 +84,9 @@ void sencmd(const ftypes::FStr<80>& cmd) {
     }
 }
 
-void sencmd(const std::string& cmd) { sencmd(ftypes::FStr<80>(cmd)); }
+void sencmd(const std::string& cmd) { sencmd(ftypes::FStr<cap::txtlen>(cmd)); }
 
-void reccmd(ftypes::FStr<80>& cmd) {
+void reccmd(ftypes::FStr<cap::txtlen>& cmd) {
     if (single()) return;
     if (cmpcom.master) {
         for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) recv_text(cmd.c, k, mytag(k), false);
@@ -98,15 +98,15 @@ void reccmd(ftypes::FStr<80>& cmd) {
 
 void release_slaves() {
     if (single() || !cmpcom.master) return;
-    if (!(last_command == "stopp")) sencmd(ftypes::FStr<80>("stopp"));
+    if (!(last_command == "stopp")) sencmd(ftypes::FStr<cap::txtlen>("stopp"));
 }
 
 // --------------------------------------------------------- particle hand-out
 
 void traxph(std::int32_t& npart, foundation::ParticleView xp, foundation::IndexView ip, double& t) {
     if (single()) return;
-    static std::int32_t IARR[1];
-    static double RARR[1];
+    std::int32_t IARR[1];
+    double RARR[1];
     std::int32_t ierr = 0;
     if (cmpcom.master) {
         npart = xp.size();

@@ -23,6 +23,7 @@ namespace parallel {
 // passes the partner's number, a slave its own): itag(iproc) :=
 // mod(itag(iproc) + 1, 32767), returned.
 std::int32_t mytag(std::int32_t iproc);
+inline constexpr std::int32_t tag_modulus = 32767;
 
 // The tag of the next message with partner iproc seen from this process:
 // mytag(iproc) on the master, mytag(myproc) on a slave.
@@ -50,12 +51,12 @@ void lrecv(ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_
 // Command channel: 80 blank-padded characters.
 // sencmd: a slave sends to the master; the master sends to every slave in
 // increasing process number.
-void sencmd(const ftypes::FStr<80>& cmd);
+void sencmd(const ftypes::FStr<cap::txtlen>& cmd);
 void sencmd(const std::string& cmd);
 // reccmd: a slave receives from the master (waiting idle, without burning
 // a core); the master receives from every slave in increasing process
 // number, so cmd holds the last slave's reply.
-void reccmd(ftypes::FStr<80>& cmd);
+void reccmd(ftypes::FStr<cap::txtlen>& cmd);
 
 // Master, at the end of its run: sends "stopp" to the slaves unless the
 // last command it sent them was "stopp" already, so that no slave is left

@@ -148,7 +148,8 @@ void force_entry(bunch::ForceType m, foundation::ParticleView XP, foundation::In
 
 // Start-up: each step only while the status is 0; the banner on success.
 void start_up(std::int32_t& ierr) {
-    foundation::fiinit("tarvel.in", 9, ierr);
+    constexpr std::string_view deck = "tarvel.in";
+    foundation::fiinit(std::string(deck), static_cast<int>(deck.size()), ierr);
     if (ierr == 0) foundation::inprsr(ierr);
     // start values of the lattice, bunch, tracker, force and monitor records
     if (ierr == 0) lattice::inilat(ierr);

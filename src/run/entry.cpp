@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
@@ -38,7 +39,7 @@ bool process_start() {
 
 void handshake() {
     if (cmpcom.nprocs <= 1) return;
-    ftypes::FStr<80> COMAND;
+    ftypes::FStr<cap::txtlen> COMAND;
     if (cmpcom.master) {
         COMAND = "master to slave";
         parallel::sencmd(COMAND);

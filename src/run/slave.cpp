@@ -22,7 +22,7 @@ ParallelForcesFn parallel_forces_hook = &parallel_forces;
 SlaveArrays slave_arrays;
 
 void slave() {
-    ftypes::FStr<80> COMAND;
+    ftypes::FStr<cap::txtlen> COMAND;
     // force type, evaluation time c*t (m) and status of the force evaluation
     std::int32_t itype = 0;
     double ct = 0.0;
