@@ -32,12 +32,12 @@ using clk = std::chrono::steady_clock;
 ftypes::Arr2<double, 3, cap::maxprt> F;
 
 // The traffic of one evaluation, on every process.
-void round_trip(std::int32_t& itype, double* xp, std::int32_t* ip, double& ct, double* f,
-                std::int32_t& ierr) {
-    static std::int32_t npart = 0;
-    if (parallel::cmpcom.master) npart = bunch::prtcls.npart;
+void round_trip(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
+                foundation::ForceView F, std::int32_t& ierr) {
+    std::int32_t npart = xp.size();
     parallel::traxph(npart, xp, ip, ct);
-    static double settings[5];
+    double* f = F.words().data();
+    double settings[5];
     settings[0] = ct;
     settings[4] = itype;
     std::int32_t ncol = 5;
@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
             auto one = [&] {
                 parallel::sencmd(std::string("parallel forces"));
                 std::int32_t itype = 2, ierr = 0;
-                round_trip(itype, p.xptcl.data(), p.iptcl.data(), ct, F.data(), ierr);
+                round_trip(itype, foundation::particles(p.xptcl, n), foundation::indices(p.iptcl, n), ct,
+                           foundation::forces_of(F, n), ierr);
             };
             one();  // warm-up
             auto t0 = clk::now();

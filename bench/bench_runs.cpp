@@ -19,7 +19,7 @@
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "lattice/track.hpp"
-#include "support/lattice_builder.hpp"
+#include "support/support.hpp"
 #include "parallel/process.hpp"
 
 namespace {
@@ -84,7 +84,7 @@ void BM_force_free_run(benchmark::State& state) {
     for (auto _ : state) {
         restore(n);
         std::int32_t ierr = 0;
-        lattice::inila2(ierr);
+        testsupport::inila2(ierr);
         bunch::trkcom.end_time_c0 = 1.5;
         targets.clear();
         const auto t0 = std::chrono::steady_clock::now();
@@ -102,7 +102,7 @@ void BM_force_free_run(benchmark::State& state) {
         std::memcpy(g_ifb, g_ifb_start, 2 * static_cast<std::size_t>(n) * sizeof(std::int32_t));
         double ct = 0.0;
         for (double t : targets) {
-            if (t > ct) lattice::trck3d(n, g_part, g_ifb, ct, t, ct, t, nullptr, nullptr, false);
+            if (t > ct) testsupport::trck3d(n, g_part, g_ifb, ct, t, ct, t, nullptr, nullptr, false);
             ct = t;
         }
         const auto t2 = std::chrono::steady_clock::now();

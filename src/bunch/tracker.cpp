@@ -445,6 +445,8 @@ void set_force_entry(ForceEntry fn, bool any_type) {
     entry_takes_any_type = any_type;
 }
 
+bool has_force_entry() { return force_entry != nullptr; }
+
 void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi, ForceView fi,
             double& ctfk, ForceView fk, double& err, std::int32_t& ierr) {
     err = 0.0;

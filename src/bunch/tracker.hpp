@@ -62,5 +62,7 @@ using ForceEntry = void (*)(ForceType m, foundation::ParticleView XP, foundation
 // stand-in of the tests), so the run set-up refuses none; otherwise it
 // refuses the types this build does not evaluate.
 void set_force_entry(ForceEntry fn, bool any_type = false);
+// True when a force entry is installed.
+bool has_force_entry();
 
 }  // namespace bunch

@@ -158,7 +158,8 @@ void start_up(std::int32_t& ierr) {
     if (ierr == 0) forces::inifrc(ierr);
     if (ierr == 0) bunch::inimon(ierr);
     if (ierr == 0) {
-        bunch::set_force_entry(&force_entry);
+        // forcei, unless a stand-in model of the tests is installed
+        if (!bunch::has_force_entry()) bunch::set_force_entry(&force_entry);
         drop_stored_fields();
         verifo();
     }

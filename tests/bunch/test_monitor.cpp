@@ -10,20 +10,19 @@
 
 #include "bunch/forces.hpp"
 #include "foundation/fortran_format.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::prtcls;
-using buntest::BunchFolder;
-using buntest::lines_of;
-using buntest::read_file;
+using testsupport::lines_of;
+using testsupport::read_file;
 
 constexpr double pi = 3.141592653589793;
 
-class Monitor : public BunchFolder {
+class Monitor : public testsupport::Folder {
 protected:
-    buntest::LayerRun monitor(const std::string& block) {
+    testsupport::LayerRun monitor(const std::string& block) {
         return run_layer("monitor " + block, "monitor", bunch::lymoni);
     }
     // Every pool unit is free again.
@@ -115,8 +114,8 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     prtcls.p0 = 2.0;
     prtcls.ctptcl = 1.5;
     bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
-    bunch::forcs2.fk(1, 2) = 2 * bunch::force_scale;
-    bunch::forcs2.fk(2, 2) = -3 * bunch::force_scale;
+    bunch::forcs2.fk(1, 2) = 2 * foundation::force_scale;
+    bunch::forcs2.fk(2, 2) = -3 * foundation::force_scale;
     bunch::forcs2.fk(3, 2) = 0.0;
     bunch::forces.sigma_long = 1e-4;
     std::int32_t ierr = 0;
@@ -176,7 +175,7 @@ TEST_F(Monitor, RoundTripThroughTheParticlesLayer) {
                       -1e-10 * (i % 3 ? 1 : 0));
         list += buf;
     }
-    buntest::write_file("in.dat", list);
+    testsupport::write_file("in.dat", list);
     for (const auto& c : cases) {
         const std::string head = std::string("{ format = ") + c.fmt +
                                  " reference_point_x = 0.3 reference_point_y = -0.2 "

@@ -9,20 +9,19 @@
 
 #include "bunch/forces.hpp"
 #include "foundation/fortran_format.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::mo2com;
 using bunch::moncom;
 using bunch::prtcls;
-using buntest::BunchFolder;
-using buntest::lines_of;
-using buntest::read_file;
+using testsupport::lines_of;
+using testsupport::read_file;
 
-class Online : public BunchFolder {
+class Online : public testsupport::Folder {
 protected:
-    buntest::LayerRun omon(const std::string& block) {
+    testsupport::LayerRun omon(const std::string& block) {
         return run_layer("online_monitor " + block, "online_monitor", bunch::lyomon);
     }
     static bool pool_free() {
@@ -289,6 +288,6 @@ TEST_F(Online, GreenFilesAroundAStep) {
 
 namespace {
 
-class OnlineClose : public buntest::BunchFolder {};
+class OnlineClose : public testsupport::Folder {};
 
 }  // namespace

@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::prtcls;
-using buntest::BunchFolder;
 
 constexpr double pi = 3.141592653589793;
 constexpr double ev = 1.957047868709806e-06;  // eV/c -> m*c
@@ -39,7 +38,7 @@ double logged_value(const std::vector<std::string>& log, const std::string& labe
     return 0.0;
 }
 
-class Particles : public BunchFolder {};
+class Particles : public testsupport::Folder {};
 
 TEST_F(Particles, TransformIntoLabFrame) {
     const double c30 = std::cos(pi / 6), s30 = std::sin(pi / 6);
@@ -200,7 +199,6 @@ TEST_F(Particles, FailingLayersAndLists) {
                                               " error in particles"}},
         {"missing equals sign", "{ format fmt1 }", {" io error in getspc, expected:", " =",
                                                     " error in particles"}},
-        {"no array", "{ format = fmt1 }", list_fail},
         {"reference particle without momentum", "{ array = " + head + "0 0 0 0 0 0 1 }",
          list_fail},
         {"a particle whose momentum vector is zero",
@@ -223,6 +221,11 @@ TEST_F(Particles, FailingLayersAndLists) {
         EXPECT_NE(r.ierr, 0) << c.name;
         EXPECT_EQ(r.log, c.log) << c.name;
     }
+    // a layer without a list succeeds with an empty bunch
+    auto e = particles("{ format = fmt1 }");
+    EXPECT_EQ(e.ierr, 0);
+    EXPECT_EQ(e.log, (std::vector<std::string>{"  end of particles definition, npart = 0", ""}));
+    EXPECT_EQ(bunch::prtcls.npart, 0);
     // a refused transform leaves the list as read
     auto r = particles("{ reference_point_x = 1 array = " + head + "5 0 0 1e6 0 0 1  0 0 0 -1e6 0 0 1 }");
     EXPECT_NE(r.ierr, 0);

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using lattest::LatticeFolder;
+class LatticeFolder : public testsupport::Folder {};
 using lattice::latcom;
 using lattice::latmks;
 using Lines = std::vector<std::string>;
@@ -21,7 +21,7 @@ const std::string mixed_dir = std::string(LATTICE_DECK_DIR) + "/mixed";
 
 TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
     Lines out;
-    ASSERT_EQ(run_layer(lattest::read_file(mixed_dir + "/tarvel.in"), out), 0);
+    ASSERT_EQ(run_layer(testsupport::read_file(mixed_dir + "/tarvel.in"), out), 0);
     const double s3 = std::sqrt(3.0);
     const Lines expect = {
         " section 1  length= 1.0471975511965974E+00",
@@ -76,8 +76,8 @@ TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
     }
     EXPECT_FALSE(latcom.lfbok);
     // the summary file, checked against the hand-verified copy
-    EXPECT_EQ(lattest::read_file("latout.dat"),
-              lattest::read_file(mixed_dir + "/expected_latout.dat"));
+    EXPECT_EQ(testsupport::read_file("latout.dat"),
+              testsupport::read_file(mixed_dir + "/expected_latout.dat"));
 }
 
 // Private data of the thick kinds.
@@ -97,7 +97,7 @@ TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind + std::string(" ") + c.props);
-        lattest::reset_state();
+        run::reset_state();
         Lines out;
         const std::string deck = std::string("lattice { ") + c.kind +
                                  " { position { delta_s = 1 } properties { " + c.props +
@@ -127,7 +127,7 @@ TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
 TEST_F(LatticeFolder, AngleConversionsFromDegrees) {
     for (double a : {17.0, 33.0, 34.0, -41.0, 60.0}) {
         SCOPED_TRACE(a);
-        lattest::reset_state();
+        run::reset_state();
         const std::string d = std::to_string(a);
         Lines out;
         ASSERT_EQ(run_layer("lattice { quadrupole { position { rho = 1 psi = " + d +

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -92,16 +92,16 @@ std::vector<Case> cases() {
 TEST(Positi, ClosedFormPlacements) {
     for (const auto& c : cases()) {
         SCOPED_TRACE(c.name);
-        lattest::reset_state();
+        run::reset_state();
         std::int32_t ierr = 0;
         const std::size_t n = c.steps.size();
         for (std::size_t k = 0; k + 1 < n; ++k) {
             lattice::positi(c.steps[k].r, make_pos(c.steps[k]), "m", true, ierr);
             ASSERT_EQ(ierr, 0);
         }
-        lattest::start_capture();
+        testsupport::start_capture();
         lattice::positi(c.steps[n - 1].r, make_pos(c.steps[n - 1]), "last", false, ierr);
-        auto out = lattest::end_capture();
+        auto out = testsupport::end_capture();
         // the boundary is counted (and marked) whether it was placed or not
         EXPECT_EQ(lattice::latcom.nfb, static_cast<int>(n));
         EXPECT_EQ(lattice::latmks.fbmark(n).str(), "last");
@@ -130,13 +130,13 @@ TEST(Positi, RelativeAndAbsoluteArcAgree) {
         const double psi = sgn * 30 * deg;  // normal along the new tangent
         const double rho = std::cos(psi) * ex + std::sin(psi) * ey;
         std::int32_t ierr = 0;
-        lattest::reset_state();
+        run::reset_state();
         lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
         lattice::positi(r, make_pos({r, U, U, pi / 3, U}), "b", true, ierr);
         ASSERT_EQ(ierr, 0);
         std::vector<double> rel(8);
         for (int k = 1; k <= 8; ++k) rel[k - 1] = lattice::latcom.fb(k, 2);
-        lattest::reset_state();
+        run::reset_state();
         lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
         lattice::positi(r, make_pos({r, rho, psi, U, U}), "b", true, ierr);
         ASSERT_EQ(ierr, 0);

@@ -3,16 +3,18 @@
 // duty boundary and the thin-quadrupole matrices.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "lattice/latbunch.hpp"
-#include "lattice_helpers.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using namespace trktest;
+using namespace testsupport;
 using bunch::prtcls;
 using lattice::latcom;
 
@@ -50,7 +52,7 @@ struct Drifts {
 
 std::string run_inila2(std::int32_t& ierr) {
     testing::internal::CaptureStdout();
-    lattice::inila2(ierr);
+    testsupport::inila2(ierr);
     return testing::internal::GetCapturedStdout();
 }
 
@@ -189,7 +191,7 @@ TEST(Titofb, CrossingTimeOfAGivenBoundary) {
     for (const auto& c : cases) {
         double ct = -1.0;
         bool ok = !c.ok;
-        lattice::titofb(3, prtcls.xptcl.data(), prtcls.iptcl.data(), prtcls.ctptcl, c.i, c.ifbt, ct, ok);
+        testsupport::titofb(3, prtcls.xptcl.data(), prtcls.iptcl.data(), prtcls.ctptcl, c.i, c.ifbt, ct, ok);
         EXPECT_EQ(ok, c.ok) << "particle " << c.i << " boundary " << c.ifbt;
         if (c.ok) {
             EXPECT_NEAR(ct, c.ct, 1e-12);
@@ -222,7 +224,7 @@ TEST(Latti2, NextDutyBoundaryAndItsTimeWindow) {
         std::int32_t ifbdut = -1, ifbmax = -1;
         bool lany = !c.lany;
         double ctmin = -1.0, ctmax = -1.0;
-        lattice::latti2(ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
+        testsupport::latti2(ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
         EXPECT_EQ(ierr, c.ierr) << c.what;
         EXPECT_EQ(lany, c.lany) << c.what;
         EXPECT_EQ(ifbdut, c.ifbdut) << c.what;
@@ -237,16 +239,12 @@ TEST(Latget, ThinQuadrupoleMatrixAndBoundary) {
     lat.thick(lat.add(0.0, U, U, 1.0, U));
     lat.multipole(lat.straight(0.5), 2, 0.0, 0.0, 1.0, 0.0);
     lat.thin_quad(lat.straight(1.0), 0.5, 2.0);
-    double tm[16], fbv[4];
-    for (double& v : tm) v = 9.0;
-    bool lthin = true;
-    for (int ifb : {0, 1, 2, 4}) {
-        lattice::latget(ifb, lthin, tm, fbv);
-        EXPECT_FALSE(lthin) << ifb;
-    }
+    std::array<double, 16> tm;
+    std::array<double, 4> fbv;
+    tm.fill(9.0);
+    for (int ifb : {0, 1, 2, 4}) EXPECT_FALSE(lattice::latget(ifb, tm, fbv)) << ifb;
     EXPECT_EQ(tm[0], 9.0);  // untouched
-    lattice::latget(3, lthin, tm, fbv);
-    ASSERT_TRUE(lthin);
+    ASSERT_TRUE(lattice::latget(3, tm, fbv));
     for (int l = 0; l < 4; ++l)
         for (int k = 0; k < 4; ++k) {
             double want = k == l ? 1.0 : 0.0;

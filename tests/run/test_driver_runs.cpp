@@ -10,7 +10,7 @@
 #include "bunch/tracker.hpp"
 #include "bunch/prtcls.hpp"
 #include "run/driver.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -37,15 +37,15 @@ std::string particles_layer(const std::string& ct) {
 }
 const std::string forces_layer = "forces { type = projected sigma_long = 1e-3 }\n";
 
-class DriverRuns : public runstest::RunsFolder {
+class DriverRuns : public testsupport::Folder {
 protected:
     std::int32_t run_deck(const std::string& deck, std::vector<std::string>& log) {
-        runstest::write_file("tarvel.in", deck);
+        testsupport::write_file("tarvel.in", deck);
         calls.clear();
-        bunch::set_force_hook(stand_in);
+        testsupport::set_force_hook(stand_in);
         testing::internal::CaptureStdout();
         std::int32_t rc = run::tarvel();
-        log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        log = testsupport::lines_of(testing::internal::GetCapturedStdout());
         foundation::unit_close_all();
         return rc;
     }

@@ -11,7 +11,7 @@
 #include "lattice/latcom.hpp"
 #include "bunch/prtcls.hpp"
 #include "bunch/trkcom.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -33,12 +33,12 @@ std::vector<double> run_steps(std::vector<std::string>* log = nullptr, int maxst
         if (!lstep) break;
         steps.push_back(ctnext - bunch::prtcls.ctptcl);
     }
-    auto out = runstest::lines_of(testing::internal::GetCapturedStdout());
+    auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
     if (log) *log = out;
     return steps;
 }
 
-class Stepper : public runstest::RunsFolder {};
+class Stepper : public testsupport::Folder {};
 
 TEST_F(Stepper, AdaptiveSequences) {
     struct Case {
@@ -59,7 +59,7 @@ TEST_F(Stepper, AdaptiveSequences) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        runstest::line_bunch(1, 0.0, 100.0, 0.0);
+        testsupport::line_bunch(1, 0.0, 100.0, 0.0);
         tr3com.ct_step_max = c.mx;
         tr3com.ct_step_min = c.mn;
         tr3com.ct_step_first = c.first;
@@ -77,7 +77,7 @@ TEST_F(Stepper, AdaptiveSequences) {
 }
 
 TEST_F(Stepper, AdaptiveLogLines) {
-    runstest::line_bunch(1, 0.0, 100.0, 0.0);
+    testsupport::line_bunch(1, 0.0, 100.0, 0.0);
     bunch::trkcom.end_time_c0 = 0.375;
     std::vector<std::string> log;
     run_steps(&log);
@@ -113,7 +113,7 @@ TEST_F(Stepper, ArcLimit) {
             l.fbduty(i) = false;
         }
         // two particles sl*2 apart along the motion: rms length sl
-        runstest::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);
+        testsupport::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);
         bunch::prtcls.iptcl(1, 1) = c.ifb;
         bunch::prtcls.iptcl(1, 2) = c.ifb;
         // an end 9.9 steps away: the landing rule never shrinks these steps
@@ -156,7 +156,7 @@ TEST_F(Stepper, TimeGrid) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        runstest::line_bunch(1, c.start, 100.0, 0.0);
+        testsupport::line_bunch(1, c.start, 100.0, 0.0);
         tr3com.lgrid = true;
         tr3com.ngrid = int(c.grid.size());
         for (std::size_t i = 0; i < c.grid.size(); ++i) tr3com.ctgrid(int(i) + 1) = c.grid[i];
@@ -195,7 +195,7 @@ TEST_F(Stepper, StepsThatCannotAdvanceOrNeverLand) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        runstest::line_bunch(1, c.ct, 100.0, 0.0);
+        testsupport::line_bunch(1, c.ct, 100.0, 0.0);
         tr3com.ct_step_max = c.mx;
         tr3com.ct_step_min = 0.5 * c.mx;
         tr3com.ct_step_first = c.mx;
@@ -205,7 +205,7 @@ TEST_F(Stepper, StepsThatCannotAdvanceOrNeverLand) {
         Logical reset = true, lstep = true;
         testing::internal::CaptureStdout();
         bunch::steper(ctnext, reset, lstep);
-        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
         EXPECT_EQ(bunch::stpfai(), c.stalls);
         if (c.stalls) {
             EXPECT_FALSE(lstep);

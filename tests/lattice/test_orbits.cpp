@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "lattice/track.hpp"
-#include "lattice_helpers.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using namespace trktest;
+using namespace testsupport;
 using lattice::latcom;
 
 constexpr double P0 = 100.0;  // reference momentum, m*c
@@ -25,7 +25,7 @@ struct Bp {
 
 Bp crossings(const double* s, int ifb, double ct) {
     Bp bp;
-    lattice::fbpts(s, ifb, ct, bp.v.data());
+    testsupport::fbpts(s, ifb, ct, bp.v.data());
     return bp;
 }
 
@@ -42,7 +42,7 @@ TEST_F(Orbits, StraightDrift) {
     double part[7] = {0.0, 1e-3, 2e-3, p, phi, th, 1e-12};
     std::int32_t ifb[2] = {1, 0};
     const Bp bp = crossings(part, 1, 0.0);
-    lattice::trck3d(1, part, ifb, 0.0, 5.0, 0.0, 5.0, nullptr, nullptr, false);
+    testsupport::trck3d(1, part, ifb, 0.0, 5.0, 0.0, 5.0, nullptr, nullptr, false);
     const double b = beta(p);
     const double vx = b * std::cos(phi) * std::cos(th), vy = b * std::sin(phi) * std::cos(th),
                  vz = b * std::sin(th);
@@ -322,7 +322,7 @@ TEST_F(Orbits, ThinQuadrupoleKickAndFocalPoint) {
     double part[7] = {1.5, y0, z0, P0, 0.0, 0.0, 0.0};
     std::int32_t ifb[2] = {2, 0};
     const double T = 2.5 / beta(P0);
-    lattice::trck3d(1, part, ifb, 0.0, T, 0.0, T, nullptr, nullptr, false);
+    testsupport::trck3d(1, part, ifb, 0.0, T, 0.0, T, nullptr, nullptr, false);
     EXPECT_EQ(ifb[0], 3);
     const double up = std::tan(part[4]);
     const double zp = std::tan(part[5]) / std::cos(part[4]);
@@ -347,13 +347,13 @@ TEST_F(Orbits, ForwardThenBackwardRestoresTheState) {
     const double start[6] = {0.0, 2e-3, -1e-3, 1.02 * P0, 1e-3, 2e-3};
     double part[7] = {start[0], start[1], start[2], start[3], start[4], start[5], 0.0};
     std::int32_t ifb[2] = {1, 0};
-    lattice::trck3d(1, part, ifb, 0.0, 3.3, 0.0, 3.3, nullptr, nullptr, false);
+    testsupport::trck3d(1, part, ifb, 0.0, 3.3, 0.0, 3.3, nullptr, nullptr, false);
     EXPECT_EQ(ifb[0], 5);
     double t = 3.3;
     bool lcross = false;
     int legs = 0;
     while (t > 0.0 && legs < 100) {
-        lattice::cstrck(part, ifb[0], lcross, t, 0.0, 0.0, 1.0, nullptr, nullptr, false);
+        testsupport::cstrck(part, ifb[0], lcross, t, 0.0, 0.0, 1.0, nullptr, nullptr, false);
         ++legs;
     }
     EXPECT_EQ(t, 0.0);

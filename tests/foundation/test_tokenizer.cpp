@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "foundation/parser.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using runtest::DeckFolder;
-using runtest::lines_of;
+using testsupport::lines_of;
 
 struct Tok {
     std::string text;
@@ -37,7 +36,7 @@ std::vector<Tok> all_tokens() {
     return out;
 }
 
-class Tokenizer : public DeckFolder {};
+class Tokenizer : public testsupport::Folder {};
 
 TEST_F(Tokenizer, CardsGiveTokens) {
     struct Case {
@@ -70,7 +69,7 @@ TEST_F(Tokenizer, CardsGiveTokens) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        runtest::reset_run_state();
+        run::reset_state();
         open_deck(c.deck);
         testing::internal::CaptureStdout();
         auto got = all_tokens();

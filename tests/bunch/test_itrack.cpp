@@ -11,7 +11,7 @@
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "bunch/trkcom.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -41,14 +41,14 @@ void counting_force(std::int32_t itype, const double*, const std::int32_t*, doub
     if (ierr) F[0] = 99.0;  // garbage that must not survive
 }
 
-class Itrack : public runstest::RunsFolder {
+class Itrack : public testsupport::Folder {
 protected:
     void SetUp() override {
-        RunsFolder::SetUp();
+        testsupport::Folder::SetUp();
         calls.clear();
         fail_at = -1;
-        bunch::set_force_hook(counting_force);
-        runstest::line_bunch(5, 0.0, 100.0, 1e-3);
+        testsupport::set_force_hook(counting_force);
+        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
     }
     // One step of the bunch to ctnext; the log lines in *log.
     double step(double ctnext, std::vector<std::string>* log = nullptr, std::int32_t* status = nullptr) {
@@ -56,7 +56,7 @@ protected:
         std::int32_t ierr = 0;
         testing::internal::CaptureStdout();
         bunch::ttrack(ctnext, derr, ierr);
-        auto out = runstest::lines_of(testing::internal::GetCapturedStdout());
+        auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
         if (log) *log = out;
         if (status) *status = ierr;
         else EXPECT_EQ(ierr, 0);
@@ -97,8 +97,8 @@ TEST_F(Itrack, EvaluationsPerStep) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         reset();
-        bunch::set_force_hook(counting_force);
-        runstest::line_bunch(5, 0.0, 100.0, 1e-3);
+        testsupport::set_force_hook(counting_force);
+        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
         calls.clear();
         bunch::forces.itype = c.itype;
         tr3com.precondition = c.precondition;
@@ -189,8 +189,8 @@ TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         reset();
-        bunch::set_force_hook(counting_force);
-        runstest::line_bunch(5, 0.0, 100.0, 1e-3);
+        testsupport::set_force_hook(counting_force);
+        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
         calls.clear();
         bunch::forces.itype = 1;
         tr3com.maxit = 2;

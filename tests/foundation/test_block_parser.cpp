@@ -7,12 +7,11 @@
 
 #include "foundation/ftypes.hpp"
 #include "foundation/parser.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using runtest::DeckFolder;
-using runtest::lines_of;
+using testsupport::lines_of;
 using ftypes::Logical;
 
 // A keyword table with a value keyword pair, a keyword not valid here, a
@@ -29,7 +28,7 @@ void closed_deck_getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ier
     foundation::getagu(arg, lspec, ierr);
 }
 
-class BlockParser : public DeckFolder {};
+class BlockParser : public testsupport::Folder {};
 
 TEST_F(BlockParser, BlocksAgainstKeywordTable) {
     struct Case {
@@ -75,7 +74,7 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
     const std::array<Logical, nkey> lvalid = {true, true, false, true, true};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        runtest::reset_run_state();
+        run::reset_state();
         open_deck(c.deck);
         std::array<std::string, nuvmax> cval{};
         std::array<std::int32_t, nuvmax> vtype = {-1, -1, -1};
@@ -124,7 +123,7 @@ TEST_F(BlockParser, IntegerAndRealLists) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (int kind = 0; kind < 2; ++kind) {
-            runtest::reset_run_state();
+            run::reset_state();
             open_deck(c.deck);
             std::vector<std::int32_t> ia(c.ints.size(), 7);
             std::vector<double> ra(c.reals.size(), 7.0);

@@ -11,11 +11,11 @@
 
 #include "lattice/latbunch.hpp"
 #include "lattice/track.hpp"
-#include "lattice_helpers.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using namespace trktest;
+using namespace testsupport;
 using lattice::latcom;
 
 constexpr double P0 = 100.0;
@@ -66,7 +66,7 @@ TEST_F(Robust, MovingAwayFromTheNextBoundaryEndsAtTheTargetTime) {
         std::int32_t ifb = c.ifb;
         bool lcross = false;
         double t = 0.0;
-        lattice::cstrck(s, ifb, lcross, t, c.target, 0.0, 1.0, nullptr, nullptr, false);
+        testsupport::cstrck(s, ifb, lcross, t, c.target, 0.0, 1.0, nullptr, nullptr, false);
         EXPECT_EQ(t, c.target);
         EXPECT_FALSE(lcross);
         EXPECT_EQ(ifb, c.ifb);
@@ -80,7 +80,7 @@ TEST_F(Robust, MovingAwayFromTheNextBoundaryEndsAtTheTargetTime) {
         std::int32_t ifb = 2;
         bool lcross = true;
         double t = 0.0;
-        lattice::cstrck(s, ifb, lcross, t, target, 0.0, 1.0, nullptr, nullptr, false);
+        testsupport::cstrck(s, ifb, lcross, t, target, 0.0, 1.0, nullptr, nullptr, false);
         EXPECT_FALSE(lcross);
         EXPECT_EQ(ifb, 2);
         EXPECT_EQ(s[0], 2.0);
@@ -96,7 +96,7 @@ TEST_F(Robust, CircleMissingTheBoundaryLineKeepsCircling) {
     const double Rp = 2.0 * p / P0;
     double s[7] = {0.0, 0.0, 0.0, p, 0.0, 0.0, 0.0};
     std::int32_t ifb[2] = {1, 0};
-    lattice::trck3d(1, s, ifb, 0.0, 3.0, 0.0, 3.0, nullptr, nullptr, false);
+    testsupport::trck3d(1, s, ifb, 0.0, 3.0, 0.0, 3.0, nullptr, nullptr, false);
     EXPECT_EQ(ifb[0], 2);
     EXPECT_TRUE(finite6(s));
     const double psi = b * (3.0 - 1.0 / b) / Rp;  // turning angle since the entry at t = 1/b
@@ -108,13 +108,13 @@ TEST_F(Robust, CircleMissingTheBoundaryLineKeepsCircling) {
     std::int32_t ip[2] = {2, 0};
     double ctout = -1.0;
     bool ok = true;
-    lattice::titofb(1, part, ip, 3.0, 1, 2, ctout, ok);
+    testsupport::titofb(1, part, ip, 3.0, 1, 2, ctout, ok);
     EXPECT_FALSE(ok);
     // A leg with a practically infinite target neither crosses nor moves.
     std::int32_t j = 2;
     bool lcross = false;
     double t = 3.0;
-    lattice::cstrck(part, j, lcross, t, 3.0 + 1e300, 0.0, 1.0, nullptr, nullptr, false);
+    testsupport::cstrck(part, j, lcross, t, 3.0 + 1e300, 0.0, 1.0, nullptr, nullptr, false);
     EXPECT_EQ(j, 2);
     EXPECT_FALSE(lcross);
     EXPECT_TRUE(finite6(part));
@@ -126,7 +126,7 @@ TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
     std::int32_t ifb = 1;  // stale: the particle is past boundary 1 already
     bool lcross = false;
     double t = 0.25;
-    lattice::cstrck(s, ifb, lcross, t, 2.0, 0.0, 1.0, nullptr, nullptr, false);
+    testsupport::cstrck(s, ifb, lcross, t, 2.0, 0.0, 1.0, nullptr, nullptr, false);
     EXPECT_TRUE(lcross);
     EXPECT_EQ(ifb, 2);
     EXPECT_EQ(t, 0.25);
@@ -134,7 +134,7 @@ TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
     // trck3d then carries it on to the target.
     double part[7] = {1.5, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
     std::int32_t ip[2] = {1, 0};
-    lattice::trck3d(1, part, ip, 0.0, 1.0, 0.0, 1.0, nullptr, nullptr, false);
+    testsupport::trck3d(1, part, ip, 0.0, 1.0, 0.0, 1.0, nullptr, nullptr, false);
     EXPECT_EQ(ip[0], 2);
     EXPECT_NEAR(part[0], 1.5 + beta(P0), 1e-12);
     // Past the line but heading back through it (against its normal): that
@@ -143,7 +143,7 @@ TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
     for (double T : {0.2, 2.0}) {
         double q[7] = {1.5, 0.0, 0.0, P0, pi, 0.0, 0.0};
         std::int32_t iq[2] = {1, 0};
-        lattice::trck3d(1, q, iq, 0.0, T, 0.0, T, nullptr, nullptr, false);
+        testsupport::trck3d(1, q, iq, 0.0, T, 0.0, T, nullptr, nullptr, false);
         EXPECT_EQ(iq[0], 1) << "T=" << T;
         EXPECT_NEAR(q[0], 1.5 - beta(P0) * T, 1e-12);
     }
@@ -158,7 +158,7 @@ TEST_F(Robust, ZeroMomentumDoesNotMove) {
         const std::vector<double> before(part, part + 14);
         std::int32_t ip[4] = {1, 0, 2, 0};
         const double f[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-        lattice::trck3d(2, part, ip, 0.0, 2.0, 0.0, 2.0, f, f, true);
+        testsupport::trck3d(2, part, ip, 0.0, 2.0, 0.0, 2.0, f, f, true);
         for (int k = 0; k < 14; ++k) EXPECT_EQ(part[k], before[k]) << "k=" << k;
         EXPECT_EQ(ip[0], 1);
         EXPECT_EQ(ip[2], 2);
@@ -174,18 +174,18 @@ TEST_F(Robust, ForceInterpolatedLinearlyInTime) {
     const double f1[3] = {0.01, 0.0, 0.0}, f2[3] = {0.03, 0.0, 0.0};
     double part[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
     std::int32_t ip[2] = {1, 0};
-    lattice::trck3d(1, part, ip, 0.0, T, 0.0, T, f1, f2, true);
+    testsupport::trck3d(1, part, ip, 0.0, T, 0.0, T, f1, f2, true);
     EXPECT_NEAR(part[3], P0 + 0.5 * (0.01 + 0.03) * T, 1e-12);
     const double g1[3] = {0.0, 0.2, -0.1}, g2[3] = {0.0, 0.6, 0.3};
     double q[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
     std::int32_t iq[2] = {1, 0};
-    lattice::trck3d(1, q, iq, 0.0, T, 0.0, T, g1, g2, true);
+    testsupport::trck3d(1, q, iq, 0.0, T, 0.0, T, g1, g2, true);
     EXPECT_NEAR(q[4], 0.5 * (0.2 + 0.6) * T / P0, 1e-8);  // cos(theta) stays close to 1
     EXPECT_NEAR(q[5], 0.5 * (-0.1 + 0.3) * T / P0, 1e-12);
     // Without force both sets are ignored.
     double r[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
     std::int32_t ir[2] = {1, 0};
-    lattice::trck3d(1, r, ir, 0.0, T, 0.0, T, f1, f2, false);
+    testsupport::trck3d(1, r, ir, 0.0, T, 0.0, T, f1, f2, false);
     EXPECT_EQ(r[3], P0);
 }
 
@@ -202,7 +202,7 @@ void fbpts_moving_away() {
     bunch::prtcls.p0 = P0;
     const double s[6] = {0.0, 0.0, 0.0, P0, pi, 0.0};
     std::vector<double> bp(700);
-    lattice::fbpts(s, 1, 0.0, bp.data());
+    testsupport::fbpts(s, 1, 0.0, bp.data());
 }
 
 void fbpts_missing_backward() {
@@ -215,7 +215,7 @@ void fbpts_missing_backward() {
     // Heading +y: it reaches y = 0 forward but never x = 1 backward.
     const double s[6] = {2.0, -1.0, 0.0, P0, pi / 2.0, 0.0};
     std::vector<double> bp(700);
-    lattice::fbpts(s, 2, 0.0, bp.data());
+    testsupport::fbpts(s, 2, 0.0, bp.data());
 }
 
 TEST(RobustDeathTest, CrossingStatesThatCannotBeFoundStopTheProcess) {

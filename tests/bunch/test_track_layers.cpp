@@ -7,18 +7,19 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
+#include "parallel/process.hpp"
 #include "bunch/forces.hpp"
 #include "lattice/latcom.hpp"
 #include "bunch/prtcls.hpp"
 #include "bunch/trkcom.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::tr3com;
 using bunch::trkcom;
-using runstest::pool_free;
-using runstest::write_file;
+using testsupport::pool_free;
+using testsupport::write_file;
 
 std::string grid_text(int n, double step) {
     std::string s;
@@ -26,7 +27,7 @@ std::string grid_text(int n, double step) {
     return s;
 }
 
-class TrackLayers : public runstest::RunsFolder {};
+class TrackLayers : public testsupport::Folder {};
 
 TEST_F(TrackLayers, TrackStepBlock) {
     struct Case {
@@ -171,7 +172,7 @@ TEST_F(TrackLayers, TrackerBlockAndEndTime) {
         SCOPED_TRACE(c.name);
         reset();
         marked_lattice();
-        runstest::line_bunch(1, c.ctptcl, 100.0, 0.0);
+        testsupport::line_bunch(1, c.ctptcl, 100.0, 0.0);
         // a previous layer's values never leak into this one
         trkcom.delta_time_c0 = 9.0;
         bunch::tr2com.end_time_marker = "end";
@@ -181,7 +182,7 @@ TEST_F(TrackLayers, TrackerBlockAndEndTime) {
         if (c.layer_ok) {
             testing::internal::CaptureStdout();
             bunch::initr2(ierr);
-            auto more = runstest::lines_of(testing::internal::GetCapturedStdout());
+            auto more = testsupport::lines_of(testing::internal::GetCapturedStdout());
             EXPECT_EQ(ierr == 0, c.setup_ok);
             if (ierr != 0) log.insert(log.end(), more.begin(), more.end());
             if (c.setup_ok) {
@@ -193,7 +194,7 @@ TEST_F(TrackLayers, TrackerBlockAndEndTime) {
 }
 
 TEST_F(TrackLayers, RunConfigurationLines) {
-    runstest::line_bunch(1, 0.0, 100.0, 0.0);
+    testsupport::line_bunch(1, 0.0, 100.0, 0.0);
     trkcom.end_time_c0 = 0.375;
     struct Case {
         const char* name;
@@ -243,7 +244,7 @@ TEST_F(TrackLayers, RunConfigurationLines) {
         c.set();
         testing::internal::CaptureStdout();
         bunch::initr2(ierr);
-        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
         EXPECT_EQ(ierr, 0);
         EXPECT_EQ(log, c.log);
     }
@@ -254,7 +255,7 @@ TEST_F(TrackLayers, RunConfigurationLines) {
 void stand_in(std::int32_t, const double*, const std::int32_t*, double, double*, std::int32_t& ierr) { ierr = 0; }
 
 TEST_F(TrackLayers, RunConfigurationModelLines) {
-    runstest::line_bunch(1, 0.0, 100.0, 0.0);
+    testsupport::line_bunch(1, 0.0, 100.0, 0.0);
     struct Case {
         const char* name;
         std::function<void()> set;
@@ -305,7 +306,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
          {"  with 'csr_p_to_p' force", "  shield               = 1.0000000000000000E-02",
           "  shield_max           = 5.0000000000000000E-01"}},
     };
-    bunch::set_force_hook(stand_in);
+    testsupport::set_force_hook(stand_in);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::int32_t ierr = 0;
@@ -321,14 +322,14 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
         c.set();
         testing::internal::CaptureStdout();
         bunch::initr2(ierr);
-        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
         EXPECT_EQ(ierr, 0);
         ASSERT_GE(log.size(), 9u);
         EXPECT_EQ(std::vector<std::string>(log.begin() + 3, log.end() - 6), c.lines);
     }
     parallel::cmpcom.nprocs = 1;
     bunch::forces.itype = 0;
-    bunch::set_force_hook(nullptr);
+    testsupport::set_force_hook(nullptr);
 }
 
 }  // namespace

@@ -14,8 +14,7 @@
 #include "bunch/trkcom.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
-#include "support.hpp"
-#include "support/lattice_builder.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -29,7 +28,7 @@ struct Landing {
     double ct;  // bunch time at that call
 };
 
-class Duty : public runstest::RunsFolder {
+class Duty : public testsupport::Folder {
 protected:
     // Force-free run from the bunch time to end as the time loop makes it;
     // returns the duty landings and the final bunch time.
@@ -37,7 +36,7 @@ protected:
         std::int32_t ierr = 0;
         std::int32_t inilat_ierr = 0;
         (void)inilat_ierr;
-        lattice::inila2(ierr);
+        testsupport::inila2(ierr);
         EXPECT_EQ(ierr, 0);
         bunch::trkcom.end_time_c0 = end;
         bunch::forces.itype = 0;
@@ -51,7 +50,7 @@ protected:
             EXPECT_EQ(ierr, 0);
             testing::internal::CaptureStdout();
             bunch::steper(ctnext, reset, lstep);
-            auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+            auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
             for (const auto& l : log) {
                 if (l.rfind("  --- duty -------------- ", 0) == 0) {
                     EXPECT_TRUE(tr3com.lduty);
@@ -77,7 +76,7 @@ const double beta = p / std::sqrt(p * p + 1.0);
 TEST_F(Duty, LandingsAroundDriftBoundary) {
     boundary(0.0, 1.0, true);
     boundary(0.0, 1.0, false);
-    runstest::line_bunch(3, 0.0, p, dx);
+    testsupport::line_bunch(3, 0.0, p, dx);
     auto landings = run(2.0);
     ASSERT_EQ(landings.size(), 2u);
     const double ctmin = (1.0 - 2 * dx) / beta, ctmax = 1.0 / beta, w = ctmax - ctmin;
@@ -92,7 +91,7 @@ TEST_F(Duty, LandingsAtDipoleEntryAndExit) {
     boundary(0.0, 1.0, true);   // dipole entry
     boundary(10.0, 0.5, true);  // dipole exit
     boundary(0.0, 1.0, false);
-    runstest::line_bunch(3, 0.0, p, dx);
+    testsupport::line_bunch(3, 0.0, p, dx);
     auto landings = run(2.5);
     ASSERT_EQ(landings.size(), 4u);
     // the particles follow the reference line: crossing times from the path length
@@ -116,7 +115,7 @@ TEST_F(Duty, StraddlingTheNextDutyBoundaryGoesOn) {
     boundary(0.0, 1.0, true);
     boundary(0.0, 1e-3, true);  // 1 mm further: the bunch (2 mm) straddles it
     boundary(0.0, 1.0, false);
-    runstest::line_bunch(3, 0.0, p, dx);
+    testsupport::line_bunch(3, 0.0, p, dx);
     auto landings = run(2.0);
     ASSERT_EQ(landings.size(), 3u);
     EXPECT_EQ(landings[0].iduty, 1);
@@ -130,7 +129,7 @@ TEST_F(Duty, StraddlingTheNextDutyBoundaryGoesOn) {
 TEST_F(Duty, UnreachableDutyBoundaryMeansNoDutyTime) {
     boundary(0.0, 1.0, true);
     boundary(0.0, 1.0, false);
-    runstest::line_bunch(3, 0.0, p, dx);
+    testsupport::line_bunch(3, 0.0, p, dx);
     bunch::prtcls.xptcl(5, 3) = 3.141592653589793;  // particle 3 runs away from the boundary
     std::vector<std::string> warnings;
     auto landings = run(0.5, &warnings);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,10 @@
 namespace {
 
 // y' = x^3 (depends on x alone)
-void cubic(double x, const double*, double* d, const double*, int) { d[0] = x * x * x; }
+void cubic(double x, const double*, double* d, const void*) { d[0] = x * x * x; }
 
 // Six variables: three uncoupled oscillators y'' = -w^2 y with w = 1, 2, 3.
-void oscillators(double, const double* y, double* d, const double*, int) {
+void oscillators(double, const double* y, double* d, const void*) {
     for (int k = 0; k < 3; ++k) {
         const double w = k + 1.0;
         d[2 * k] = y[2 * k + 1];
@@ -24,7 +25,7 @@ void oscillators(double, const double* y, double* d, const double*, int) {
 
 double oscillator_error(int nstep) {
     double v[6] = {1.0, 0.0, 1.0, 0.0, 1.0, 0.0};
-    foundation::rkdumb(v, 6, 0.0, 1.0, nstep, oscillators, nullptr, 0);
+    foundation::rkdumb(v, 0.0, 1.0, nstep, oscillators, nullptr);
     double e = 0.0;
     for (int k = 0; k < 3; ++k) {
         const double w = k + 1.0;
@@ -36,7 +37,7 @@ double oscillator_error(int nstep) {
 
 TEST(Rk4, OneStepIsExactForACubicInX) {
     double v[1] = {0.0};
-    foundation::rkdumb(v, 1, 0.0, 1.0, 1, cubic, nullptr, 0);
+    foundation::rkdumb(v, 0.0, 1.0, 1, cubic, nullptr);
     EXPECT_DOUBLE_EQ(v[0], 0.25);
 }
 
@@ -54,7 +55,7 @@ TEST(Rk4, FourthOrderConvergence) {
 TEST(Rk4, ZeroLengthIntervalPausesAndKeepsTheState) {
     double v[1] = {3.5};
     testing::internal::CaptureStdout();
-    foundation::rkdumb(v, 1, 2.0, 2.0, 1, cubic, nullptr, 0);
+    foundation::rkdumb(v, 2.0, 2.0, 1, cubic, nullptr);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(v[0], 3.5);
     EXPECT_NE(out.find("stepsize not significant in rkdumb"), std::string::npos);
@@ -93,15 +94,15 @@ TEST(Spline, SecondDerivativesMatchADenseSolve) {
     std::vector<double> y = {0.3, -1.2, 2.5, 0.7, 0.0, 4.1, -3.3, 1.9, 2.2, -0.4, 0.8};
     const int n = static_cast<int>(y.size());
     std::vector<double> y2(n), u(n);
-    foundation::cspli1(y.data(), y2.data(), u.data(), n);
+    foundation::cspli1(std::span(y).first(n), y2, u);
     const std::vector<double> ref = dense_spline(y);
     for (int i = 0; i < n; ++i) EXPECT_NEAR(y2[i], ref[i], 1e-13) << "i=" << i + 1;
     // The spline passes through the grid values and is continuous at the knots.
     for (int k = 1; k < n; ++k) {
         double v = 0.0;
-        foundation::cspli2(y.data(), y2.data(), n, static_cast<double>(k), v);
+        foundation::cspli2(std::span(y).first(n), y2, static_cast<double>(k), v);
         EXPECT_DOUBLE_EQ(v, y[k - 1]);
-        foundation::cspli2(y.data(), y2.data(), n, k + 1.0 - 1e-12, v);
+        foundation::cspli2(std::span(y).first(n), y2, k + 1.0 - 1e-12, v);
         EXPECT_NEAR(v, y[k], 1e-9);
     }
 }
@@ -109,10 +110,10 @@ TEST(Spline, SecondDerivativesMatchADenseSolve) {
 TEST(Spline, StraightLineHasNoCurvature) {
     std::vector<double> y = {1.0, 3.0, 5.0, 7.0, 9.0};
     std::vector<double> y2(5, 99.0), u(5);
-    foundation::cspli1(y.data(), y2.data(), u.data(), 5);
+    foundation::cspli1(y, y2, u);
     for (double c : y2) EXPECT_NEAR(c, 0.0, 1e-15);
     double v = 0.0;
-    foundation::cspli2(y.data(), y2.data(), 5, 2.25, v);
+    foundation::cspli2(std::span(y).first(5), y2, 2.25, v);
     EXPECT_NEAR(v, 3.5, 1e-15);
 }
 
@@ -122,7 +123,7 @@ TEST(Spline, ShortGridsWriteInsideTheirBoundsOnly) {
         std::vector<double> y = {2.0, 5.0, 0.0};
         std::vector<double> y2 = {7.0, 7.0, 7.0};
         std::vector<double> u = {7.0, 7.0, 7.0};
-        foundation::cspli1(y.data(), y2.data(), u.data(), n);
+        foundation::cspli1(std::span(y).first(n), y2, u);
         for (int i = 0; i < n; ++i) EXPECT_EQ(y2[i], 0.0) << "n=" << n;
         for (int i = n; i < 3; ++i) EXPECT_EQ(y2[i], 7.0) << "n=" << n;
         for (int i = 0; i < 3; ++i) EXPECT_EQ(u[i], 7.0) << "n=" << n;
@@ -132,7 +133,7 @@ TEST(Spline, ShortGridsWriteInsideTheirBoundsOnly) {
 TEST(Spline, OutsideTheGridClampsAndNaNStaysNaN) {
     std::vector<double> y = {1.0, 4.0, 2.0, 8.0};
     std::vector<double> y2(4), u(4);
-    foundation::cspli1(y.data(), y2.data(), u.data(), 4);
+    foundation::cspli1(y, y2, u);
     struct Case {
         double x;
         double want;
@@ -141,11 +142,11 @@ TEST(Spline, OutsideTheGridClampsAndNaNStaysNaN) {
                  {-std::numeric_limits<double>::infinity(), 1.0}, {2.0, 4.0}, {3.0, 2.0}};
     for (const auto& c : cases) {
         double v = -1.0;
-        foundation::cspli2(y.data(), y2.data(), 4, c.x, v);
+        foundation::cspli2(std::span(y).first(4), y2, c.x, v);
         EXPECT_EQ(v, c.want) << "x=" << c.x;
     }
     double v = 0.0;
-    foundation::cspli2(y.data(), y2.data(), 4, std::numeric_limits<double>::quiet_NaN(), v);
+    foundation::cspli2(std::span(y).first(4), y2, std::numeric_limits<double>::quiet_NaN(), v);
     EXPECT_TRUE(std::isnan(v));
 }
 
@@ -166,7 +167,7 @@ TEST(Convolution, SmallExactCases) {
     };
     for (const auto& c : cases) {
         std::vector<double> C(c.ic2 - c.ic1 + 1, -7.0);
-        foundation::convo1(A, 1, 3, B, 0, 1, C.data(), c.ic1, c.ic2, c.istep, c.fac);
+        foundation::convo1(A, 1, 3, B, 0, 1, C, c.ic1, c.ic2, c.istep, c.fac);
         for (std::size_t k = 0; k < C.size(); ++k)
             EXPECT_EQ(C[k], c.want[k]) << "istep=" << c.istep << " k=" << k;
     }

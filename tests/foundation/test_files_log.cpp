@@ -16,17 +16,16 @@
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "parallel/process.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using runtest::DeckFolder;
-using runtest::lines_of;
-using runtest::read_file;
-using runtest::write_file;
+using testsupport::lines_of;
+using testsupport::read_file;
+using testsupport::write_file;
 namespace fs = std::filesystem;
 
-class Pool : public DeckFolder {};
+class Pool : public testsupport::Folder {};
 
 TEST_F(Pool, ElevenUnitsThenRefused) {
     std::int32_t ierr = 0;
@@ -91,7 +90,7 @@ TEST_F(Pool, PathPrefixes) {
     EXPECT_EQ(foundation::output_name("a.dat"), "a.dat");
 }
 
-class Log : public DeckFolder {};
+class Log : public testsupport::Folder {};
 
 TEST_F(Log, LinesAsPrinted) {
     const std::string full72 = std::string(71, 'a') + "z";
@@ -117,8 +116,7 @@ TEST_F(Log, LinesAsPrinted) {
 }
 
 TEST_F(Log, NothingOnSlave) {
-    parallel::cmpcom.master = false;
-    parallel::cmpcom.myproc = 2;
+    foundation::set_log_owner(false);  // as the process entry sets it on a slave
     testing::internal::CaptureStdout();
     foundation::logpri("a line", 6);
     foundation::logpri(" ", 1);
@@ -146,7 +144,7 @@ TEST_F(Log, LinesSurviveAnAbruptEnd) {
     EXPECT_EQ(read_file("run.log"), " kept line\n");
 }
 
-class IoPath : public DeckFolder {
+class IoPath : public testsupport::Folder {
 protected:
     // Runs the io_path layer on a block; returns its log lines.
     std::vector<std::string> layer(std::int32_t& ierr) {

@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "foundation/parser.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using runtest::DeckFolder;
-using runtest::lines_of;
-using runtest::write_file;
+using testsupport::lines_of;
+using testsupport::write_file;
 namespace fs = std::filesystem;
 
 // Reads commands until one fails (or a safety limit); returns the words and
@@ -42,7 +41,7 @@ Read read_commands(int max_words = 100) {
 
 const std::vector<std::string> closed_deck_log = {" io error in getcrd: no deck file open", " error in getcmd"};
 
-class Includes : public DeckFolder {};
+class Includes : public testsupport::Folder {};
 
 TEST_F(Includes, FailedIncludeLeavesStackAsItWas) {
     open_deck("a #file{name=missing.in} b c\nd\n");
@@ -96,7 +95,7 @@ TEST_F(Includes, SkippedBlock) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        runtest::reset_run_state();
+        run::reset_state();
         open_deck(c.deck);
         testing::internal::CaptureStdout();
         std::int32_t ierr = 0;

@@ -10,13 +10,13 @@
 #include "forces/force.hpp"
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::forces;
-using runstest::pool_free;
-using runstest::write_file;
+using testsupport::pool_free;
+using testsupport::write_file;
 
 std::string rows(int n) {
     std::string s;
@@ -30,7 +30,7 @@ std::string wake(const std::string& head, int n) {
     return s;
 }
 
-class ForcesLayer : public runstest::RunsFolder {};
+class ForcesLayer : public testsupport::Folder {};
 
 TEST_F(ForcesLayer, Blocks) {
     struct Case {
@@ -184,10 +184,9 @@ TEST_F(ForcesLayer, Blocks) {
 TEST_F(ForcesLayer, SubBunchSizes) {
     // bunch of two particles 2 mm apart along the motion and 1 mm apart
     // vertically: rms length 1 mm, rms height 0.5 mm
-    runstest::line_bunch(2, 0.0, 100.0, 2e-3);
+    testsupport::line_bunch(2, 0.0, 100.0, 2e-3);
     bunch::prtcls.xptcl(3, 2) = 1e-3;
     const double* xp = bunch::prtcls.xptcl.data();
-    const std::int32_t* ip = bunch::prtcls.iptcl.data();
     forces.nsgfil = 4;
     const double table[4][4] = {{1.0, 1e-3, 2e-3, 3e-3}, {2.0, 3e-3, 4e-3, 5e-3}, {2.0, 5e-3, 6e-3, 7e-3},
                                 {3.0, 7e-3, 8e-3, 9e-3}};
@@ -250,8 +249,8 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         c.set();
         testing::internal::CaptureStdout();
         std::int32_t ierr = 0;
-        forces::frcsub(xp, ip, c.ct, c.itype, ierr);
-        auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+        forces::frcsub({xp, bunch::prtcls.npart}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
+        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
         EXPECT_EQ(ierr == 0, c.ok);
         if (c.ok) {
             EXPECT_TRUE(log.empty());
@@ -267,12 +266,14 @@ TEST_F(ForcesLayer, SubBunchSizes) {
 // The force entry: "none" gives zero forces; a model that cannot run counts
 // the call and reports it.
 TEST_F(ForcesLayer, ForceEntry) {
-    runstest::line_bunch(3, 0.0, 100.0, 1e-3);
+    testsupport::line_bunch(3, 0.0, 100.0, 1e-3);
     static ftypes::Arr2<double, 3, 3> f;
     for (int j = 1; j <= 3; ++j)
         for (int k = 1; k <= 3; ++k) f(k, j) = 5.0;
     std::int32_t ierr = 7;
-    forces::forcei(0, bunch::prtcls.xptcl.data(), bunch::prtcls.iptcl.data(), 0.0, f.data(), ierr);
+    auto& b = bunch::prtcls;
+    forces::forcei(bunch::ForceType::none, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
+                   foundation::forces_of(f, 3), ierr);
     EXPECT_EQ(ierr, 0);
     for (int j = 1; j <= 3; ++j)
         for (int k = 1; k <= 3; ++k) EXPECT_EQ(f(k, j), 0.0);
@@ -280,8 +281,9 @@ TEST_F(ForcesLayer, ForceEntry) {
     forces.sigma_long = 1e-3;
     forces.lrell = forces.lfill = forces.lfilr = forces.lfilv = false;
     testing::internal::CaptureStdout();
-    forces::forcei(1, bunch::prtcls.xptcl.data(), bunch::prtcls.iptcl.data(), 0.0, f.data(), ierr);
-    auto log = runstest::lines_of(testing::internal::GetCapturedStdout());
+    forces::forcei(bunch::ForceType::projected, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3),
+                   0.0, foundation::forces_of(f, 3), ierr);
+    auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
     EXPECT_NE(ierr, 0);
     EXPECT_EQ(forces.nfcall(1), 1);
     EXPECT_EQ(log, (std::vector<std::string>{" error: force type 'projected' is not available",
