@@ -73,20 +73,6 @@ constexpr double dx = 1e-3;
 constexpr double p = 100.0;
 const double beta = p / std::sqrt(p * p + 1.0);
 
-TEST_F(Duty, LandingsAroundDriftBoundary) {
-    boundary(0.0, 1.0, true);
-    boundary(0.0, 1.0, false);
-    testsupport::line_bunch(3, 0.0, p, dx);
-    auto landings = run(2.0);
-    ASSERT_EQ(landings.size(), 2u);
-    const double ctmin = (1.0 - 2 * dx) / beta, ctmax = 1.0 / beta, w = ctmax - ctmin;
-    const double a = ctmin - 1e-10 - 0.01 * w;
-    EXPECT_EQ(landings[0].iduty, 1);
-    EXPECT_NEAR(landings[0].ct, a, 1e-12);
-    EXPECT_EQ(landings[1].iduty, 2);
-    EXPECT_NEAR(landings[1].ct, ctmax + 0.1 * (ctmax - a), 1e-12);
-}
-
 TEST_F(Duty, LandingsAtDipoleEntryAndExit) {
     boundary(0.0, 1.0, true);   // dipole entry
     boundary(10.0, 0.5, true);  // dipole exit
@@ -109,33 +95,6 @@ TEST_F(Duty, LandingsAtDipoleEntryAndExit) {
     }
     // the bunch really stood before the entry at the first landing: every
     // particle is still in the straight section
-}
-
-TEST_F(Duty, StraddlingTheNextDutyBoundaryGoesOn) {
-    boundary(0.0, 1.0, true);
-    boundary(0.0, 1e-3, true);  // 1 mm further: the bunch (2 mm) straddles it
-    boundary(0.0, 1.0, false);
-    testsupport::line_bunch(3, 0.0, p, dx);
-    auto landings = run(2.0);
-    ASSERT_EQ(landings.size(), 3u);
-    EXPECT_EQ(landings[0].iduty, 1);
-    EXPECT_EQ(landings[1].iduty, 2);
-    EXPECT_EQ(landings[2].iduty, 2);
-    // the third landing follows the last particle past the second boundary
-    const double ctmax2 = 1.001 / beta;
-    EXPECT_NEAR(landings[2].ct, ctmax2 + 0.1 * (ctmax2 - landings[1].ct), 1e-9);
-}
-
-TEST_F(Duty, UnreachableDutyBoundaryMeansNoDutyTime) {
-    boundary(0.0, 1.0, true);
-    boundary(0.0, 1.0, false);
-    testsupport::line_bunch(3, 0.0, p, dx);
-    bunch::prtcls.xptcl(5, 3) = 3.141592653589793;  // particle 3 runs away from the boundary
-    std::vector<std::string> warnings;
-    auto landings = run(0.5, &warnings);
-    EXPECT_TRUE(landings.empty());
-    ASSERT_FALSE(warnings.empty());
-    EXPECT_EQ(warnings[0], " warning: crossing time of the duty boundary not found, no duty step");
 }
 
 }  // namespace

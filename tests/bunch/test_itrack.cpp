@@ -144,39 +144,6 @@ TEST_F(Itrack, EvaluationsPerStep) {
     }
 }
 
-// Stored sets are recognised by their time: a step from a time no set
-// carries recomputes the start forces.
-TEST_F(Itrack, StartForcesOnlyWhenNotStored) {
-    bunch::forces.itype = 1;
-    tr3com.maxit = 1;
-    step(0.0);
-    step(0.25);
-    calls.clear();
-    step(0.5);
-    EXPECT_EQ(calls.size(), 2u);  // predictor and one pass
-    forcs2.ctfi = ftypes::UNDEF_REAL;  // as after a new bunch, lattice or model
-    forcs2.ctfk = ftypes::UNDEF_REAL;
-    calls.clear();
-    step(0.75);
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0].ct, 0.5);  // start forces at the step's start
-}
-
-// Force type "none": particles move, no force evaluation, no error line.
-TEST_F(Itrack, NoForceModel) {
-    bunch::forces.itype = 0;
-    std::vector<std::string> log;
-    EXPECT_EQ(step(0.0, &log), 0.0);
-    EXPECT_EQ(step(0.5, &log), 0.0);
-    EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(log.empty());
-    EXPECT_EQ(bunch::prtcls.ctptcl, 0.5);
-    const double beta = 100.0 / std::sqrt(100.0 * 100.0 + 1.0);
-    for (int j = 1; j <= 5; ++j) EXPECT_NEAR(bunch::prtcls.xptcl(1, j), (j - 1) * 1e-3 + 0.5 * beta, 1e-14);
-    EXPECT_EQ(forcs2.ctfi, ftypes::UNDEF_REAL);
-    EXPECT_EQ(forcs2.ctfk, ftypes::UNDEF_REAL);
-}
-
 // A failed evaluation leaves zero forces, not stale or garbage values, and
 // reports the step as failed.
 TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {

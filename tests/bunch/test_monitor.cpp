@@ -18,19 +18,14 @@ using bunch::prtcls;
 using testsupport::lines_of;
 using testsupport::read_file;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
 class Monitor : public testsupport::Folder {
 protected:
     testsupport::LayerRun monitor(const std::string& block) {
         return run_layer("monitor " + block, "monitor", bunch::lymoni);
     }
-    // Every pool unit is free again.
-    static bool pool_free() {
-        for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
-            if (foundation::iopcom.iuse(u)) return false;
-        return true;
-    }
+    static bool pool_free() { return testsupport::pool_free(); }
     // Sets a bunch of n particles directly (lab frame).
     static void set_bunch(const std::vector<std::array<double, 7>>& recs) {
         prtcls.npart = static_cast<int>(recs.size());
@@ -52,41 +47,6 @@ std::vector<double> numbers(const std::string& rec) {
         v.push_back(x);
     }
     return v;
-}
-
-TEST_F(Monitor, RecordLayoutsAndRendering) {
-    // particle 1 carries 1, -1, 0 and 1e-300 in its first words
-    set_bunch({{1.0, -1.0, 0.0, 1e-300, 0.0, 0.0, 1e-9}, {2.0, 0.0, 0.0, 1.0, 0.0, 0.0, 1e-9}});
-    prtcls.ctptcl = 0.5;
-    prtcls.p0 = 1.0;
-    lattice::latcom.nfb = 1;
-    lattice::latcom.fb(1, 1) = 10.0;
-    lattice::latcom.fb(2, 1) = 0.0;
-    lattice::latcom.fb(3, 1) = 1.0;
-    lattice::latcom.fb(4, 1) = 0.0;
-    lattice::latcom.fb(7, 1) = 0.0;
-    lattice::latcom.fb(8, 1) = 0.0;
-    std::int32_t unit = 0, ierr = 0;
-    foundation::fioout("rec.dat", unit, ierr);
-    ASSERT_EQ(ierr, 0);
-    for (int f = 0; f <= 4; ++f)
-        for (bool t : {false, true}) {
-            bunch::monit2(unit, 1, 1, f, t, ierr);
-            ASSERT_EQ(ierr, 0);
-        }
-    foundation::ficout(unit, ierr);
-    const auto recs = lines_of(read_file("rec.dat"));
-    // fmt0 6 reals, fmt1 and fmt2 7 reals, fmt3 10 reals and 2 flags; with
-    // time one real more; any other code writes nothing
-    const std::size_t len[] = {138, 161, 161, 184, 161, 184, 234, 257};
-    ASSERT_EQ(recs.size(), 8u);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(recs[i].size(), len[i]) << "record " << i;
-    EXPECT_EQ(recs[0].substr(0, 92),
-              "   0.10000000000000E+01  -0.10000000000000E+01   0.00000000000000E+00"
-              "   0.10000000000000-299");
-    EXPECT_EQ(recs[1].substr(0, 23), "   0.50000000000000E+00") << "time first";
-    // fmt3 flags of an active, defined particle
-    EXPECT_EQ(recs[6].substr(230), " 1 1");
 }
 
 TEST_F(Monitor, PathCoordinatesOfFmt3) {
@@ -157,53 +117,6 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[2])[7], 0.0);
     EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[0])[7], 0.0);
-}
-
-TEST_F(Monitor, RoundTripThroughTheParticlesLayer) {
-    struct Case {
-        const char* fmt;
-        double phi;  // degrees
-    };
-    const Case cases[] = {{"fmt1", 0.0}, {"fmt1", 30.0}, {"fmt2", 0.0}, {"fmt2", 30.0},
-                          {"fmt1", -125.0}, {"fmt2", 200.0}};
-    // a small bunch in the input frame: 9 particles around particle 1
-    std::string list = "0.75 0 0 0 0 0 0\n1.25 -0.5 0.002 3e7 4e7 2e5 -1e-10\n";
-    for (int i = 1; i <= 8; ++i) {
-        char buf[200];
-        std::snprintf(buf, sizeof buf, "%.6e %.6e %.6e %.6e %.6e %.6e %.6e\n", 1e-4 * i * (i % 3 - 1),
-                      3e-5 * (i % 4 - 2), -2e-5 * i, 1e4 * (i - 4), -3e3 * i, 5e2 * (i % 2),
-                      -1e-10 * (i % 3 ? 1 : 0));
-        list += buf;
-    }
-    testsupport::write_file("in.dat", list);
-    for (const auto& c : cases) {
-        const std::string head = std::string("{ format = ") + c.fmt +
-                                 " reference_point_x = 0.3 reference_point_y = -0.2 "
-                                 "reference_point_phi = " +
-                                 std::to_string(c.phi) + " array = ";
-        auto r = particles(head + "#file { name = in.dat } }");
-        ASSERT_EQ(r.ierr, 0) << c.fmt << " " << c.phi;
-        const int n = prtcls.npart;
-        ASSERT_EQ(n, 9);
-        std::vector<double> before(prtcls.xptcl.col(1), prtcls.xptcl.col(n + 1));
-        const double ct = prtcls.ctptcl;
-        r = run_layer(std::string("monitor { format = ") + c.fmt + " name = out.dat }", "monitor",
-                      bunch::lymoni);
-        ASSERT_EQ(r.ierr, 0);
-        r = particles(head + "#file { name = out.dat } }");
-        ASSERT_EQ(r.ierr, 0) << c.fmt << " " << c.phi;
-        ASSERT_EQ(prtcls.npart, n);
-        EXPECT_EQ(prtcls.ctptcl, ct);
-        for (int i = 1; i <= n; ++i)
-            for (int k = 1; k <= 7; ++k) {
-                const double a = before[std::size_t(i - 1) * 7 + (k - 1)];
-                const double b = prtcls.xptcl(k, i);
-                // angles absolute, the rest relative to their scale
-                const double scale = (k == 5 || k == 6) ? 1.0 : (k == 7 ? 1e-10 : std::fabs(a) + 1e-3);
-                EXPECT_NEAR(b, a, 1e-13 * scale)
-                    << c.fmt << " phi " << c.phi << " particle " << i << " word " << k;
-            }
-    }
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 
 using bunch::prtcls;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 constexpr double ev = 1.957047868709806e-06;  // eV/c -> m*c
 
 struct Rec {
@@ -88,38 +88,6 @@ TEST_F(Particles, TransformIntoLabFrame) {
     }
 }
 
-TEST_F(Particles, LogLinesAndReferenceMomentum) {
-    // two particles of 1e6 and 3e6 eV/c along x; bunch time 0.25 m
-    const std::string list = "array = 0.25 a b c d e f 0 0 0 1e6 0 0 1e-9 0 0 0 2e6 0 0 0 }";
-    struct Case {
-        const char* name;
-        std::string opt;
-        double p0;
-    };
-    const Case cases[] = {
-        {"reference particle (default)", "", 1e6 * ev},
-        {"reference particle", "reference_momentum = reference_particle", 1e6 * ev},
-        {"average over all particles, inactive included", "reference_momentum = average",
-         2e6 * ev},
-        {"a number in eV/c", "reference_momentum = 5e6", 5e6 * 1.60203e-19 / 8.185952043452808e-14},
-    };
-    for (const auto& c : cases) {
-        auto r = particles("{ " + c.opt + " " + list);
-        ASSERT_EQ(r.ierr, 0) << c.name;
-        EXPECT_DOUBLE_EQ(prtcls.p0, c.p0) << c.name;
-        EXPECT_DOUBLE_EQ(prtcls.ctptcl, 0.25);
-        EXPECT_FALSE(prtcls.lact(2)) << "a particle without charge is inactive";
-        EXPECT_TRUE(prtcls.ldef(2));
-        ASSERT_EQ(r.log.size(), 6u) << c.name;
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "momentum of reference particle ="), 1e6 * ev);
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "averaged momentum              ="), 2e6 * ev);
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "reference momentum             ="), c.p0);
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "total charge / C               ="), 1e-9);
-        EXPECT_EQ(r.log[4], "  end of particles definition, npart = 2");
-        EXPECT_EQ(r.log[5], "");
-    }
-}
-
 TEST_F(Particles, AverageMomentumConvertsTheSummedMagnitudes) {
     // momenta along x in eV/c: the magnitudes are summed in eV/c, particle 1
     // first, then converted once and divided by their number
@@ -174,63 +142,6 @@ TEST_F(Particles, ChargeSignAndVantuColumns) {
     EXPECT_EQ(prtcls.qsign, 1);
     EXPECT_NEAR(prtcls.qtot, 1e-9, 1e-24);
     EXPECT_NEAR(prtcls.xptcl(7, 2), -1e-9, 1e-24);
-}
-
-TEST_F(Particles, FailingLayersAndLists) {
-    const std::vector<std::string> list_fail = {" error in array with particles",
-                                                " error in particles"};
-    const std::vector<std::string> layer_fail = {" error in particles"};
-    const std::string head = "0 0 0 0 0 0 0 ";
-    struct Case {
-        const char* name;
-        std::string deck;
-        std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {"header followed by the closing brace", "{ array = " + head + "}", list_fail},
-        {"empty list", "{ array = }", list_fail},
-        {"value that is not a number", "{ array = " + head + "0 0 x 1e6 0 0 1 }", list_fail},
-        {"#file inside a group is a value",
-         "{ array = " + head + "0 #file { name = p.dat } 0 1e6 0 0 1 }", list_fail},
-        {"format not known", "{ format = fmt4 array = " + head + "0 0 0 1e6 0 0 1 }", layer_fail},
-        {"unknown command", "{ colour = red }", layer_fail},
-        {"reference momentum not a number", "{ reference_momentum = fast }", layer_fail},
-        {"missing brace", "format = fmt1 }", {" io error in getspc, expected:", " {",
-                                              " error in particles"}},
-        {"missing equals sign", "{ format fmt1 }", {" io error in getspc, expected:", " =",
-                                                    " error in particles"}},
-        {"reference particle without momentum", "{ array = " + head + "0 0 0 0 0 0 1 }",
-         list_fail},
-        {"a particle whose momentum vector is zero",
-         "{ array = " + head + "0 0 0 1e6 0 0 1  0 0 0 -1e6 0 0 1 }", list_fail},
-        {"a momentum too large to square",
-         "{ array = " + head + "0 0 0 1e200 0 0 1 }", list_fail},
-        {"an offset momentum too large to square",
-         "{ array = " + head + "0 0 0 1e6 0 0 1  0 0 0 0 3e160 0 1 }", list_fail},
-        {"fmt2 with a vertical reference momentum",
-         "{ format = fmt2 array = " + head + "0 0 0 0 0 1e6 1 }", list_fail},
-        {"reference momentum zero",
-         "{ reference_momentum = 0 array = " + head + "0 0 0 1e6 0 0 1 }", list_fail},
-        {"reference momentum negative",
-         "{ reference_momentum = -5e6 array = " + head + "0 0 0 1e6 0 0 1 }", list_fail},
-        {"vantu status not an integer", "{ format = vantu array = 0 0 0 1 0 0 0 1 0 3.0 }",
-         list_fail},
-    };
-    for (const auto& c : cases) {
-        auto r = particles(c.deck);
-        EXPECT_NE(r.ierr, 0) << c.name;
-        EXPECT_EQ(r.log, c.log) << c.name;
-    }
-    // a layer without a list succeeds with an empty bunch
-    auto e = particles("{ format = fmt1 }");
-    EXPECT_EQ(e.ierr, 0);
-    EXPECT_EQ(e.log, (std::vector<std::string>{"  end of particles definition, npart = 0", ""}));
-    EXPECT_EQ(bunch::prtcls.npart, 0);
-    // a refused transform leaves the list as read
-    auto r = particles("{ reference_point_x = 1 array = " + head + "5 0 0 1e6 0 0 1  0 0 0 -1e6 0 0 1 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(prtcls.xptcl(1, 1), 5.0);
-    EXPECT_EQ(prtcls.xptcl(4, 1), 1e6);
 }
 
 }  // namespace

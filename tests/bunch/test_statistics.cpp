@@ -12,7 +12,7 @@ namespace {
 
 using ftypes::Logical;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
 struct P {
     double x, y, z, p, phi, q;

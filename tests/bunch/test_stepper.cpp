@@ -76,16 +76,6 @@ TEST_F(Stepper, AdaptiveSequences) {
     }
 }
 
-TEST_F(Stepper, AdaptiveLogLines) {
-    testsupport::line_bunch(1, 0.0, 100.0, 0.0);
-    bunch::trkcom.end_time_c0 = 0.375;
-    std::vector<std::string> log;
-    run_steps(&log);
-    EXPECT_EQ(log, (std::vector<std::string>{"  ctstep= 0.10000 ---> ct=   0.10000", "  ctstep= 0.10000 ---> ct=   0.20000",
-                                             "  ctstep= 0.10000 ---> ct=   0.30000", "  ctstep= 0.07500 ---> ct=   0.37500",
-                                             "  ctstep= 0.00000 ---> ct=   0.37500"}));
-}
-
 // The arc limit of a bend: a bunch of rms length sl in a section of radius r.
 TEST_F(Stepper, ArcLimit) {
     struct Case {
@@ -135,89 +125,8 @@ TEST_F(Stepper, ArcLimit) {
     }
 }
 
-TEST_F(Stepper, TimeGrid) {
-    struct Case {
-        const char* name;
-        std::vector<double> grid;
-        double start, end;
-        std::vector<double> targets;
-        std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {"stops at the last grid value before the end", {0.0, 0.1, 0.2}, 0.0, 0.15, {0.1},
-         {"  ctstep= 0.10000 ---> ct=   0.10000   (steps_file)"}},
-        {"end time on the grid", {0.0, 0.25, 0.5}, 0.0, 0.5, {0.25, 0.5},
-         {"  ctstep= 0.25000 ---> ct=   0.25000   (steps_file)", "  ctstep= 0.25000 ---> ct=   0.50000   (steps_file)"}},
-        {"values within the tolerance are skipped", {0.1, 0.2, 0.3}, 0.1 - 5e-6, 1.0, {0.2, 0.3},
-         {"  ctstep= 0.10001 ---> ct=   0.20000   (steps_file)", "  ctstep= 0.10000 ---> ct=   0.30000   (steps_file)"}},
-        {"equal values are one target", {0.0, 0.5, 0.5, 0.75}, 0.0, 1.0, {0.5, 0.75},
-         {"  ctstep= 0.50000 ---> ct=   0.50000   (steps_file)", "  ctstep= 0.25000 ---> ct=   0.75000   (steps_file)"}},
-        {"grid before the bunch", {0.0, 0.1}, 0.5, 1.0, {}, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        testsupport::line_bunch(1, c.start, 100.0, 0.0);
-        tr3com.lgrid = true;
-        tr3com.ngrid = int(c.grid.size());
-        for (std::size_t i = 0; i < c.grid.size(); ++i) tr3com.ctgrid(int(i) + 1) = c.grid[i];
-        bunch::trkcom.end_time_c0 = c.end;
-        tr3com.lduty = true;
-        std::vector<std::string> log;
-        double ct0 = bunch::prtcls.ctptcl;
-        auto steps = run_steps(&log);
-        std::vector<double> targets;
-        double t = ct0;
-        for (double s : steps) targets.push_back(t += s);
-        ASSERT_EQ(targets.size(), c.targets.size());
-        for (std::size_t i = 0; i < targets.size(); ++i) EXPECT_NEAR(targets[i], c.targets[i], 1e-15);
-        EXPECT_EQ(log, c.log);
-        EXPECT_FALSE(tr3com.lduty);
-    }
-}
-
 }  // namespace
 
 namespace {
-
-// Limits that would keep the rule from ever finishing: a step too small to
-// change the bunch time ends the run as a failure; a target millions of
-// maximum steps away with no growth is still projected in one call.
-TEST_F(Stepper, StepsThatCannotAdvanceOrNeverLand) {
-    struct Case {
-        const char* name;
-        double ct, end, mx, inc;
-        bool stalls;
-    };
-    const Case cases[] = {
-        {"step below the resolution of ct", 1.0, 2.0, 1e-300, 2.0, true},
-        {"step lost in a large bunch time", 1e17, 2e17, 1.0, 2.0, true},
-        {"end 1e10 steps away without growth", 0.0, 1e3, 1e-7, 1.0, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        testsupport::line_bunch(1, c.ct, 100.0, 0.0);
-        tr3com.ct_step_max = c.mx;
-        tr3com.ct_step_min = 0.5 * c.mx;
-        tr3com.ct_step_first = c.mx;
-        tr3com.increase_factor = c.inc;
-        bunch::trkcom.end_time_c0 = c.end;
-        double ctnext = c.ct;
-        Logical reset = true, lstep = true;
-        testing::internal::CaptureStdout();
-        bunch::steper(ctnext, reset, lstep);
-        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
-        EXPECT_EQ(bunch::stpfai(), c.stalls);
-        if (c.stalls) {
-            EXPECT_FALSE(lstep);
-            EXPECT_EQ(ctnext, c.ct);
-            ASSERT_FALSE(log.empty());
-            EXPECT_EQ(log.back(), " error in steper: the step does not advance c*t, run stopped");
-        } else {
-            EXPECT_TRUE(lstep);
-            EXPECT_GT(ctnext, c.ct);
-            EXPECT_LE(ctnext - c.ct, c.mx);
-        }
-    }
-}
 
 }  // namespace

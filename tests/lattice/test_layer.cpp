@@ -13,7 +13,7 @@ using lattice::latcom;
 using lattice::latmks;
 using Lines = std::vector<std::string>;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
 // A small lattice with one element of every kind: the deck of the
 // end-to-end test, with its hand-checked "latout.dat".
@@ -80,47 +80,6 @@ TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
               testsupport::read_file(mixed_dir + "/expected_latout.dat"));
 }
 
-// Private data of the thick kinds.
-TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
-    struct Case {
-        const char* props;
-        const char* kind;
-        int order;  // 0: no private data (dipole)
-        double r;   // radius stored at the exit
-    };
-    const Case cases[] = {
-        {"poles = 6 strength = 3.0", "multipole", 3, 0.0},
-        {"poles = 2 strength = 0.5", "multipole", 1, 0.0},
-        {"strength = -2.0", "quadrupole", 2, 0.0},
-        {"", "dipole", 0, 0.0},
-        {"r = -5.5", "dipole", 0, -5.5},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.kind + std::string(" ") + c.props);
-        run::reset_state();
-        Lines out;
-        const std::string deck = std::string("lattice { ") + c.kind +
-                                 " { position { delta_s = 1 } properties { " + c.props +
-                                 " } position { delta_s = 2 } } }\n";
-        ASSERT_EQ(run_layer(deck, out), 0);
-        ASSERT_EQ(latcom.nfb, 2);
-        EXPECT_EQ(latcom.fb(8, 2), c.r);
-        EXPECT_EQ(latcom.isect(1, 2), 1);
-        if (c.order == 0) {
-            EXPECT_EQ(latcom.isect(2, 2), 0);
-            EXPECT_EQ(latcom.nila, 0);
-            EXPECT_EQ(latcom.nrla, 0);
-        } else {
-            EXPECT_EQ(latcom.isect(2, 2), 1);
-            EXPECT_EQ(latcom.ila(1), c.order);
-            EXPECT_EQ(latcom.isect(3, 2), 1);
-            EXPECT_EQ(latcom.isect(4, 2), 4);
-        }
-        ASSERT_EQ(out.size(), 2u);
-        EXPECT_EQ(out[1], " end of lattice definition");
-    }
-}
-
 // Degrees from the deck: boundary angles as value / 180 * pi, the multipole
 // rotation as alpha * pi / 180 (the two orders differ in the last bit for
 // 17, 33 and 34 degrees).
@@ -142,16 +101,6 @@ TEST_F(LatticeFolder, AngleConversionsFromDegrees) {
         EXPECT_EQ(latcom.fb(6, 2), std::sin(rad));
         EXPECT_EQ(latcom.rla(4), a * pi / 180.0);
     }
-}
-
-TEST_F(LatticeFolder, EmptyAndEntryOnlyDipoles) {
-    Lines out;
-    ASSERT_EQ(run_layer("lattice { dipole { } dipole { position { delta_s = 1 } } }\n", out), 0);
-    EXPECT_EQ(out, Lines{" end of lattice definition"});  // one boundary: no section line
-    ASSERT_EQ(latcom.nfb, 1);
-    EXPECT_TRUE(latcom.fbduty(1));
-    EXPECT_EQ(latcom.isect(1, 1), 1);
-    EXPECT_EQ(latcom.isect(2, 1), 0);
 }
 
 TEST_F(LatticeFolder, ThinQuadrupoleMatrices) {
@@ -187,35 +136,6 @@ TEST_F(LatticeFolder, ThinQuadrupoleMatrices) {
     EXPECT_EQ(latcom.isect(4, 1), 32);
 }
 
-TEST_F(LatticeFolder, DiscreteFreePresets) {
-    Lines out;
-    ASSERT_EQ(run_layer("lattice { discrete_free { position { delta_s = 1 }\n"
-                        " properties { type = 7 integer = 3 real = 2 }\n"
-                        " integer_array { 7 } } }\n",
-                        out),
-              0);
-    EXPECT_EQ(latcom.isect(2, 1), 7);
-    EXPECT_EQ(latcom.ila(1), 7);
-    EXPECT_EQ(latcom.ila(2), ftypes::UNDEF_INT);
-    EXPECT_EQ(latcom.ila(3), ftypes::UNDEF_INT);
-    // reserved reals without a list start as the list reader's preset
-    EXPECT_EQ(latcom.rla(1), ftypes::UNDEF_REAL);
-    EXPECT_EQ(latcom.rla(2), ftypes::UNDEF_REAL);
-}
-
-TEST_F(LatticeFolder, ThirtySecondThinQuadrupoleRefused) {
-    std::string deck = "lattice {\n";
-    for (int k = 1; k <= 32; ++k)
-        deck += " thin_quadrupole { position { delta_s = 0.1 } properties { effective_length = 0.1 "
-                "quadrupole_k = 1 } }\n";
-    deck += "}\n";
-    Lines out;
-    EXPECT_NE(run_layer(deck, out), 0);
-    EXPECT_EQ(out, (Lines{" increase rlalen (latcom)", " error in thin_quadrupole", " error in lattice"}));
-    EXPECT_EQ(latcom.nrla, 992);
-    EXPECT_EQ(latcom.nfb, 32);
-}
-
 TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
     std::string deck = "lattice {\n";
     for (int k = 1; k <= 101; ++k) deck += " dipole { position { delta_s = 0.1 } }\n";
@@ -225,20 +145,6 @@ TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
     EXPECT_EQ(out, (Lines{" error in position: increase maxlat (latcom)", " error in dipole/multipole",
                           " error in lattice"}));
     EXPECT_EQ(latcom.nfb, 100);
-}
-
-// A negative section length is counted: the layer ends (lines, file, end
-// line) and then fails.
-TEST_F(LatticeFolder, NegativeSectionLength) {
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 2 } }\n"
-                        " dipole { position { rho = 1 psi = 0 } } dipole { position { delta_s = 0 } } }\n",
-                        out),
-              1);
-    EXPECT_EQ(out, (Lines{" section 1  length= -1.0000000000000000E+00",
-                          " section 2  length= 0.0000000000000000E+00", " end of lattice definition",
-                          " error in lattice"}));
-    EXPECT_TRUE(std::filesystem::exists("latout.dat"));
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace {
 
 using ftypes::UNDEF_REAL;
 constexpr double U = UNDEF_REAL;
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 constexpr double deg = pi / 180.0;
 
 struct Step {
@@ -99,9 +99,9 @@ TEST(Positi, ClosedFormPlacements) {
             lattice::positi(c.steps[k].r, make_pos(c.steps[k]), "m", true, ierr);
             ASSERT_EQ(ierr, 0);
         }
-        testsupport::start_capture();
+        testing::internal::CaptureStdout();
         lattice::positi(c.steps[n - 1].r, make_pos(c.steps[n - 1]), "last", false, ierr);
-        auto out = testsupport::end_capture();
+        auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
         // the boundary is counted (and marked) whether it was placed or not
         EXPECT_EQ(lattice::latcom.nfb, static_cast<int>(n));
         EXPECT_EQ(lattice::latmks.fbmark(n).str(), "last");

@@ -88,38 +88,6 @@ TEST_F(Robust, MovingAwayFromTheNextBoundaryEndsAtTheTargetTime) {
     }
 }
 
-TEST_F(Robust, CircleMissingTheBoundaryLineKeepsCircling) {
-    Dipole d;
-    // p = 0.1 p0: radius 0.2 m, far too small to reach the exit line.
-    const double p = 0.1 * P0;
-    const double b = beta(p);
-    const double Rp = 2.0 * p / P0;
-    double s[7] = {0.0, 0.0, 0.0, p, 0.0, 0.0, 0.0};
-    std::int32_t ifb[2] = {1, 0};
-    testsupport::trck3d(1, s, ifb, 0.0, 3.0, 0.0, 3.0, nullptr, nullptr, false);
-    EXPECT_EQ(ifb[0], 2);
-    EXPECT_TRUE(finite6(s));
-    const double psi = b * (3.0 - 1.0 / b) / Rp;  // turning angle since the entry at t = 1/b
-    const double err = std::fabs(s[0] - (1.0 + Rp * std::sin(psi))) +
-                       std::fabs(s[1] - (-Rp + Rp * std::cos(psi))) + std::fabs(s[4] + psi);
-    EXPECT_LT(err, 1e-10);
-    // Its crossing time of the exit boundary does not exist: titofb fails.
-    double part[7] = {s[0], s[1], s[2], s[3], s[4], s[5], 0.0};
-    std::int32_t ip[2] = {2, 0};
-    double ctout = -1.0;
-    bool ok = true;
-    testsupport::titofb(1, part, ip, 3.0, 1, 2, ctout, ok);
-    EXPECT_FALSE(ok);
-    // A leg with a practically infinite target neither crosses nor moves.
-    std::int32_t j = 2;
-    bool lcross = false;
-    double t = 3.0;
-    testsupport::cstrck(part, j, lcross, t, 3.0 + 1e300, 0.0, 1.0, nullptr, nullptr, false);
-    EXPECT_EQ(j, 2);
-    EXPECT_FALSE(lcross);
-    EXPECT_TRUE(finite6(part));
-}
-
 TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
     Drifts d;
     double s[7] = {1.5, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
@@ -146,22 +114,6 @@ TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
         testsupport::trck3d(1, q, iq, 0.0, T, 0.0, T, nullptr, nullptr, false);
         EXPECT_EQ(iq[0], 1) << "T=" << T;
         EXPECT_NEAR(q[0], 1.5 - beta(P0) * T, 1e-12);
-    }
-}
-
-TEST_F(Robust, ZeroMomentumDoesNotMove) {
-    for (int lattice_kind = 0; lattice_kind < 2; ++lattice_kind) {
-        Lat lat;
-        lat.thick(lat.add(0.0, U, U, 1.0, U));
-        lat.thick(lattice_kind == 0 ? lat.straight(1.0) : lat.arc(2.0, 1.0));
-        double part[14] = {0.5, 0.1, 0.2, 0.0, 0.3, 0.4, 1.0, 1.5, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0};
-        const std::vector<double> before(part, part + 14);
-        std::int32_t ip[4] = {1, 0, 2, 0};
-        const double f[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-        testsupport::trck3d(2, part, ip, 0.0, 2.0, 0.0, 2.0, f, f, true);
-        for (int k = 0; k < 14; ++k) EXPECT_EQ(part[k], before[k]) << "k=" << k;
-        EXPECT_EQ(ip[0], 1);
-        EXPECT_EQ(ip[2], 2);
     }
 }
 

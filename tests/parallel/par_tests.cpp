@@ -50,29 +50,6 @@ void expect(bool ok, const std::string& what) {
     if (failures <= 20) std::printf(" process %d: FAILED %s\n", cmpcom.myproc, what.c_str());
 }
 
-
-// ------------------------------------------------------------------ tags
-
-void case_tags() {
-    // after the hand-shake every pair has used two tags
-    for (int k = 1; k <= cmpcom.nprocs; ++k) {
-        int want = 0;
-        if (cmpcom.nprocs > 1 && k > 1 && (cmpcom.master || k == cmpcom.myproc)) want = 2;
-        expect(cmpcom.itag(k) == want, "tag counter " + std::to_string(k) + " is " +
-                                           std::to_string(cmpcom.itag(k)) + ", expected " +
-                                           std::to_string(want));
-    }
-    // the counter runs 32765, 32766, 0, 1 (tested on an unused entry)
-    const int spare = cap::maxproc;
-    cmpcom.itag(spare) = 32764;
-    const std::int32_t seq[4] = {32765, 32766, 0, 1};
-    for (std::int32_t want : seq) {
-        std::int32_t got = parallel::mytag(spare);
-        expect(got == want, "mytag wrap gave " + std::to_string(got));
-    }
-    cmpcom.itag(spare) = 0;
-}
-
 // The hand-out as the slave side sees it: count, time, 7*npart reals,
 // 2*npart integers, four tags.
 void case_traxph_order() {
@@ -104,73 +81,6 @@ void case_traxph_order() {
     expect(bad == 0, "particle data of the hand-out");
     expect(xp[7 * n] == -7.0 && ip[2 * n] == -7, "nothing past npart");
     expect(cmpcom.itag(me) == 6, "slave tag after the four messages");
-}
-
-// The command channel: exactly 80 blank-padded characters travel, and the
-// slave side of the hand-shake answers "ok" only to the exact greeting.
-void case_channel() {
-    struct Row { const char* greeting; const char* reply; };
-    const Row rows[] = {{"master to slave", "ok"},   {"Master to slave", "error"},
-                        {" master to slave", "error"}, {"master to slav", "error"},
-                        {"master to slave x", "error"}, {"master to slave   ", "ok"}};
-    const bool many = cmpcom.nprocs > 1;
-    for (const Row& r : rows) {
-        if (cmpcom.master) {
-            ftypes::FStr<80> cmd("unchanged");
-            parallel::sencmd(std::string(r.greeting));
-            parallel::reccmd(cmd);
-            const std::string want = many ? r.reply : "unchanged";
-            expect(cmd.str() == want, std::string("reply to '") + r.greeting + "' is '" + cmd.str() + "'");
-        } else {
-            run::handshake();
-        }
-    }
-    // the raw 80 characters of a command
-    if (cmpcom.master) {
-        parallel::sencmd(std::string("tracker"));
-    } else {
-        char raw[81] = {};
-        parallel::recv_text(raw, 1, parallel::mytag(cmpcom.myproc), false);
-        expect(std::string(raw, 80) == "tracker" + std::string(73, ' '), "80 blank-padded characters");
-    }
-    // hand-shake 2, six greetings and replies 12, one command 1
-    const int want = many ? 15 : 0;
-    for (int k = 2; k <= cmpcom.nprocs; ++k)
-        if (cmpcom.master || k == cmpcom.myproc)
-            expect(cmpcom.itag(k) == want, "tag of pair " + std::to_string(k) + " is " +
-                                               std::to_string(cmpcom.itag(k)));
-    expect(cmpcom.itag(1) == 0, "own counter of the master untouched");
-}
-
-// ------------------------------------------------------------ collectives
-
-void case_distri() {
-    // the slaves take the master's ncol, whatever they passed
-    double a[40];
-    for (double& x : a) x = -9.0;
-    std::int32_t ncol = 37;
-    if (cmpcom.master) { ncol = 1; a[0] = 1.5; a[1] = -2.5; a[2] = 1e300; a[3] = 0.125; }
-    parallel::distri(a, 4, ncol, 10);
-    expect(ncol == 1, "ncol adopted from the master");
-    expect(a[0] == 1.5 && a[1] == -2.5 && a[2] == 1e300 && a[3] == 0.125, "broadcast values");
-    expect(a[4] == -9.0, "value past nrow*ncol untouched");
-    // zero columns: nothing moves
-    std::int32_t zero = cmpcom.master ? 0 : 3;
-    parallel::distri(a, 4, zero, 10);
-    if (cmpcom.nprocs > 1) expect(zero == 0 && a[4] == -9.0, "zero columns");
-
-    // logicals: the master's n is adopted and every word is normalised
-    Logical l[8];
-    std::int32_t n = 99;
-    for (auto& x : l) x.v = 7;
-    if (cmpcom.master) { n = 5; l[0].v = 1; l[1].v = 0; l[2].v = -1; l[3].v = 42; l[4].v = 0; }
-    parallel::distrl(l, n, 8);
-    if (!cmpcom.master) {
-        expect(n == 5, "distrl count adopted");
-        expect(l[0].v == -1 && l[1].v == 0 && l[2].v == -1 && l[3].v == -1 && l[4].v == 0,
-               "received logicals normalised");
-        expect(l[5].v == 7, "logical past n untouched");
-    }
 }
 
 // The chunking of the sums and logical ors and the two broadcasts of
@@ -268,11 +178,8 @@ int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
     const std::string what = argc > 1 ? argv[1] : "";
-    if (what == "tags") case_tags();
-    else if (what == "traxph_order") case_traxph_order();
-    else if (what == "channel") case_channel();
+    if (what == "traxph_order") case_traxph_order();
     else if (what == "chunks") case_chunks();
-    else if (what == "distri") case_distri();
     else if (what == "fatal_collective") case_fatal_collective();
     else if (what == "capacity_distri") case_capacity_distri();
     else if (what == "capacity_traxph") case_capacity_traxph();

@@ -62,11 +62,6 @@ inline std::vector<std::string> lines_of(const std::string& s) {
     return out;
 }
 
-inline void start_capture() { ::testing::internal::CaptureStdout(); }
-inline std::vector<std::string> end_capture() {
-    std::fflush(stdout);
-    return lines_of(::testing::internal::GetCapturedStdout());
-}
 
 // True when no unit of the auxiliary pool is in use (every file closed).
 inline bool pool_free() {
@@ -131,9 +126,10 @@ protected:
         std::string cmd;
         foundation::getcmd(cmd, ierr);
         EXPECT_EQ(cmd, word);
-        start_capture();
+        ::testing::internal::CaptureStdout();
         layer(r.ierr);
-        r.log = end_capture();
+        std::fflush(stdout);
+        r.log = lines_of(::testing::internal::GetCapturedStdout());
         return r;
     }
     // Runs a layer routine on a deck "word { ... }", capturing the log.
@@ -281,10 +277,6 @@ inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, do
 inline void fbpts(const double* part, std::int32_t ifb, double ct, double* bp) {
     lattice::fbpts(std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
 }
-inline void titofb(int n, const double* part, const std::int32_t* iptcl, double ct, int i, int ifbt,
-                   double& ctout, bool& ok) {
-    lattice::titofb({part, n}, {iptcl, n}, ct, i, ifbt, bunch::prtcls.p0, ctout, ok);
-}
 inline void latti2(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, std::int32_t& ifbmax,
                    std::int32_t& ierr) {
     auto& b = bunch::prtcls;
@@ -304,11 +296,6 @@ inline void error1(std::int32_t n, const double* p1, const double* p2, const fty
                    double& e1, double& e2) {
     bunch::error1({p1, n}, {p2, n}, {lact, std::size_t(n)}, e1, e2);
 }
-inline void itrack(int n, double* P, std::int32_t* IP, double ct, double ctnew, double& ctfi, double* fi,
-                   double& ctfk, double* fk, double& err, std::int32_t& ierr) {
-    bunch::itrack({P, n}, {IP, n}, ct, ctnew, ctfi, {fi, n}, ctfk, {fk, n}, err, ierr);
-}
-
 // A stand-in force model of the tests on plain arrays (model code itype,
 // npart records); installed as the time step's force entry, which then
 // takes every type. nullptr removes it.
