@@ -75,7 +75,7 @@ PathCoord path_coord(int ip, double gamma0) {
     double A = 0.0, T = 0.0;
     while (true) {
         Lb = k;
-        const double fx = L.fb(1, k), fy = L.fb(2, k), tx = L.fb(3, k), ty = L.fb(4, k);
+        const double fx = L.x(k), fy = L.y(k), tx = L.tx(k), ty = L.ty(k);
         A = tx * (fx - x) + ty * (fy - y);
         T = ty * (fx - x) - tx * (fy - y);
         if (A > 0.0) {
@@ -87,30 +87,30 @@ PathCoord path_coord(int ip, double gamma0) {
         }
         if ((P != 0 && N != 0) || k < 1 || k > nfb) break;
     }
-    const double sL = L.fb(7, Lb);
+    const double sL = L.s(Lb);
     double s = 0.0, h = 0.0, tx = 0.0, ty = 0.0;
     if (N == 1) {
-        s = L.fb(7, 1) - A;
+        s = L.s(1) - A;
         h = T;
-        tx = L.fb(3, 1);
-        ty = L.fb(4, 1);
+        tx = L.tx(1);
+        ty = L.ty(1);
     } else if (P == nfb) {
-        s = L.fb(7, nfb) - A;
+        s = L.s(nfb) - A;
         h = T;
-        tx = L.fb(3, nfb);
-        ty = L.fb(4, nfb);
+        tx = L.tx(nfb);
+        ty = L.ty(nfb);
     } else {
-        const double r = L.fb(8, N);
+        const double r = L.r(N);
         if (r == 0.0) {
             s = sL - A;
             h = T;
-            tx = L.fb(3, P);
-            ty = L.fb(4, P);
+            tx = L.tx(P);
+            ty = L.ty(P);
         } else {
             const double al = std::atan(A / (T + r));
             s = sL - r * al;
             h = (T + r) / std::cos(al) - r;
-            const double t0x = L.fb(3, Lb), t0y = L.fb(4, Lb);
+            const double t0x = L.tx(Lb), t0y = L.ty(Lb);
             tx = t0x * std::cos(al) - t0y * std::sin(al);
             ty = t0x * std::sin(al) + t0y * std::cos(al);
         }

@@ -192,6 +192,130 @@ void inifrc(std::int32_t& ierr) {
     ierr = 0;
 }
 
+namespace {
+
+// The values of one "forces" block and the readers of its settings.
+struct ForcesBlock {
+    std::array<std::string, nkeys> cval;
+    std::array<Logical, nkeys> lset{};
+
+    bool given(int k) const { return bool(lset[std::size_t(k)]); }
+    const std::string& val(int k) const { return cval[std::size_t(k)]; }
+    // Value k as a number; false when it is not one.
+    bool num(int k, double& v) const { return foundation::read_real(val(k), v) == 0; }
+
+    // A setting given as a number that must satisfy ok; false on failure
+    // (the value is stored before it is checked).
+    bool setting(int k, double& dst, bool (*ok)(double)) const {
+        double v = 0.0;
+        if (!given(k)) return true;
+        if (!num(k, v)) return false;
+        dst = v;
+        return ok(v);
+    }
+
+    // A sub-bunch size: "file" (the sigma_file's column: from_file), where
+    // relative is given "relative" (the factor of key krel times the rms
+    // size), else a number > 0 (relative, when given, false). False on
+    // failure.
+    bool size(int k, Logical& from_file, Logical* relative, int krel, double* factor, double& value) const {
+        double v = 0.0;
+        if (val(k) == "file") {
+            from_file = true;
+            return true;
+        }
+        if (relative != nullptr && krel >= 0 && val(k) == "relative") {
+            *relative = true;
+            if (!given(krel) || !num(krel, v)) return false;
+            *factor = v;
+            return relative_ok(v);
+        }
+        if (!num(k, v)) return false;
+        if (relative != nullptr) *relative = false;
+        value = v;
+        return v > 0.0;
+    }
+};
+
+bool positive(double x) { return x > 0.0; }
+bool not_negative(double x) { return x >= 0.0; }
+
+// Every model but "none": sigma_long and the shielding.
+bool read_longitudinal(const ForcesBlock& b) {
+    auto& f = forces;
+    if (!b.given(ksigl)) return false;
+    if (!b.size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return false;
+    return b.setting(kshield, f.shield, not_negative) && b.setting(kshmax, f.shield_max, positive);
+}
+
+// The three-dimensional models: the shape, the transverse sizes, the boxes,
+// rintmi and use_old_mesh.
+bool read_transverse(const ForcesBlock& b) {
+    auto& f = forces;
+    const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
+    if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return false;
+    if (!ellipsoid || (!b.given(ksigr) && !b.given(ksigv))) {
+        f.ishape = 2;
+    } else {
+        f.ishape = 3;
+        f.lfilr = false;
+        f.lradl = true;
+        if (b.given(ksigr) && !b.size(ksigr, f.lfilr, &f.lradl, -1, nullptr, f.sigma_rad)) return false;
+        if (b.given(ksigv)) {
+            f.lfilv = false;
+            if (!b.size(ksigv, f.lfilv, &f.lrelv, krelv, &f.relative_vert, f.sigma_vert)) return false;
+        } else {
+            f.relative_vert = 1.0;
+            f.lrelv = true;
+        }
+        if (!b.setting(ksbox, f.sbox, positive)) return false;
+        if (b.given(ksbox) && f.sbox > 1.0) log_line("warning: large sbox");
+        if (!b.setting(krbox, f.rbox, positive)) return false;
+        if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
+    }
+    f.rintmi = 1e-9;  // m, unless given
+    if (!b.setting(krint, f.rintmi, positive)) return false;
+    if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
+    return true;
+}
+
+// The sigma_file, the test switch, par1..par5 and the wake_file. Status 0
+// on success.
+std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
+    auto& f = forces;
+    double v = 0.0;
+    const bool anyfile = f.lfill || f.lfilr || f.lfilv;
+    f.lsgfil = type != ForceType::none && b.given(ksfile) && anyfile;
+    if (anyfile && !f.lsgfil) {
+        log_line("file with subbunch properties is not specified");
+        return 1;
+    }
+    if (f.lsgfil) {
+        if (std::int32_t s = read_sigma_file(b.val(ksfile)); s != 0) return s;
+    }
+
+    f.ltest = false;
+    if (b.given(ktest)) f.ltest = (b.val(ktest) == "yes");
+
+    double* par[5] = {&f.par1, &f.par2, &f.par3, &f.par4, &f.par5};
+    for (int k = 0; k < 5; ++k) {
+        if (!b.given(kpar1 + k)) continue;
+        if (!b.num(kpar1 + k, v)) return 1;
+        *par[k] = v;
+    }
+
+    f.lwake = b.given(kwake);
+    if (f.lwake) {
+        if (std::int32_t s = read_wake_file(b.val(kwake)); s != 0) {
+            f.lwake = false;
+            return s;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 void lyforc(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, nkeys> cid = {
         "type",  "sigma_long", "relative_long", "test",         "shape",     "sigma_rad",
@@ -208,8 +332,7 @@ void lyforc(std::int32_t& ierr) {
         a.fill(Logical(true));
         return a;
     }();
-    std::array<std::string, nkeys> cval;
-    std::array<Logical, nkeys> lset{};
+    ForcesBlock b;
     std::array<std::int32_t, nkeys> vtype{};
 
     auto& f = forces;
@@ -224,115 +347,21 @@ void lyforc(std::int32_t& ierr) {
         ierr = status != 0 ? status : 1;
         log_line("error in force");
     };
-    // Reads value k as a number; false when it is not one.
-    auto num = [&](int k, double& v) { return foundation::read_real(cval[std::size_t(k)], v) == 0; };
-    auto given = [&](int k) { return bool(lset[std::size_t(k)]); };
-    auto val = [&](int k) -> const std::string& { return cval[std::size_t(k)]; };
 
-    foundation::assygn(foundation::getcmd, foundation::getagu, nkeys, cid, nuval, nkeys, cval, lvalid, lset, vtype, ierr);
+    foundation::assygn(foundation::getcmd, foundation::getagu, nkeys, cid, nuval, nkeys, b.cval, lvalid,
+                       b.lset, vtype, ierr);
     if (ierr != 0) return fail(ierr);
 
-    if (!given(ktype)) return fail(1);
+    if (!b.given(ktype)) return fail(1);
     ForceType type = ForceType::none;
-    if (!bunch::force_type_of(std::string_view(val(ktype)), type)) return fail(1);
+    if (!bunch::force_type_of(std::string_view(b.val(ktype)), type)) return fail(1);
     f.itype = bunch::code(type);
-    double v = 0.0;
-
-    // A setting given as a number that must satisfy ok; false on failure
-    // (the value is stored before it is checked).
-    auto setting = [&](int k, double& dst, bool (*ok)(double)) {
-        if (!given(k)) return true;
-        if (!num(k, v)) return false;
-        dst = v;
-        return ok(v);
-    };
-    // A sub-bunch size: "file" (the sigma_file's column: from_file), where
-    // relative is given "relative" (the factor of key krel times the rms
-    // size), else a number > 0 (relative, when given, false). False on
-    // failure.
-    auto size = [&](int k, Logical& from_file, Logical* relative, int krel, double* factor,
-                    double& value) {
-        if (val(k) == "file") {
-            from_file = true;
-            return true;
-        }
-        if (relative != nullptr && krel >= 0 && val(k) == "relative") {
-            *relative = true;
-            if (!given(krel) || !num(krel, v)) return false;
-            *factor = v;
-            return relative_ok(v);
-        }
-        if (!num(k, v)) return false;
-        if (relative != nullptr) *relative = false;
-        value = v;
-        return v > 0.0;
-    };
-    auto positive = [](double x) { return x > 0.0; };
-    auto not_negative = [](double x) { return x >= 0.0; };
 
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
-    if (type != ForceType::none) {
-        if (!given(ksigl)) return fail(1);
-        if (!size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return fail(1);
-        if (!setting(kshield, f.shield, not_negative) || !setting(kshmax, f.shield_max, positive))
-            return fail(1);
-    }
-
-    if (type != ForceType::none && type != ForceType::projected) {
-        const bool ellipsoid = given(kshape) && val(kshape) == "ellipsoid";
-        if (given(kshape) && !ellipsoid && val(kshape) != "sphere") return fail(1);
-        if (!ellipsoid || (!given(ksigr) && !given(ksigv))) {
-            f.ishape = 2;
-        } else {
-            f.ishape = 3;
-            f.lfilr = false;
-            f.lradl = true;
-            if (given(ksigr) && !size(ksigr, f.lfilr, &f.lradl, -1, nullptr, f.sigma_rad)) return fail(1);
-            if (given(ksigv)) {
-                f.lfilv = false;
-                if (!size(ksigv, f.lfilv, &f.lrelv, krelv, &f.relative_vert, f.sigma_vert)) return fail(1);
-            } else {
-                f.relative_vert = 1.0;
-                f.lrelv = true;
-            }
-            if (!setting(ksbox, f.sbox, positive)) return fail(1);
-            if (given(ksbox) && f.sbox > 1.0) log_line("warning: large sbox");
-            if (!setting(krbox, f.rbox, positive)) return fail(1);
-            if (given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
-        }
-        f.rintmi = 1e-9;  // m, unless given
-        if (!setting(krint, f.rintmi, positive)) return fail(1);
-        if (given(kold)) f.loldms = (val(kold) == "yes");
-    }
-
-    const bool anyfile = f.lfill || f.lfilr || f.lfilv;
-    f.lsgfil = type != ForceType::none && given(ksfile) && anyfile;
-    if (anyfile && !f.lsgfil) {
-        log_line("file with subbunch properties is not specified");
-        return fail(1);
-    }
-    if (f.lsgfil) {
-        if (std::int32_t s = read_sigma_file(val(ksfile)); s != 0) return fail(s);
-    }
-
-    f.ltest = false;
-    if (given(ktest)) f.ltest = (val(ktest) == "yes");
-
-    double* par[5] = {&f.par1, &f.par2, &f.par3, &f.par4, &f.par5};
-    for (int k = 0; k < 5; ++k) {
-        if (!given(kpar1 + k)) continue;
-        if (!num(kpar1 + k, v)) return fail(1);
-        *par[k] = v;
-    }
-
-    f.lwake = given(kwake);
-    if (f.lwake) {
-        if (std::int32_t s = read_wake_file(val(kwake)); s != 0) {
-            f.lwake = false;
-            return fail(s);
-        }
-    }
+    if (type != ForceType::none && !read_longitudinal(b)) return fail(1);
+    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
+    if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;
 }
 

@@ -10,6 +10,13 @@ namespace lattice {
 
 enum class Field { drift, uniform, multipole };
 
+// A 4x4 matrix on (u, u', z, z') in the private reals, stored column by
+// column after private real b: element (k, l) (1..4) is rla(matrix_word(b,
+// k, l)). A thin quadrupole stores its kick matrix and then the kick's
+// inverse transpose.
+inline constexpr int kick_matrix_reals = 16;
+constexpr int matrix_word(int b, int k, int l) { return b + k + 4 * (l - 1); }
+
 // The field of one section.
 struct Section {
     Field kind = Field::drift;

@@ -8,6 +8,7 @@
 
 #include "foundation/constants.hpp"
 #include "foundation/log.hpp"
+#include "lattice/geometry.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
 
@@ -191,14 +192,14 @@ bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv) {
     const Latcom& L = latcom;
     const bool lthin = ifb >= 1 && ifb <= L.nfb && L.thick(ifb) == 0 && L.code(ifb) == 1;
     if (!lthin) return false;
-    const int b = ifb == 1 ? 1 : L.nrla_at(ifb - 1) + 1;
-    if (b < 1 || b - 1 + 16 > cap::rlalen) {
+    const int b = ifb == 1 ? 0 : L.nrla_at(ifb - 1);  // the element's reals follow b
+    if (b < 0 || b + kick_matrix_reals > cap::rlalen) {
         // The element's matrix is not in the private reals: no kick.
         return false;
     }
     for (int l = 1; l <= 4; ++l)
-        for (int k = 1; k <= 4; ++k) tm[std::size_t((k - 1) + 4 * (l - 1))] = L.rla(b - 1 + k + 4 * (l - 1));
-    for (int k = 1; k <= 4; ++k) fbv[std::size_t(k - 1)] = L.fb(k, ifb);
+        for (int k = 1; k <= 4; ++k) tm[std::size_t(matrix_word(-1, k, l))] = L.rla(matrix_word(b, k, l));
+    fbv = {L.x(ifb), L.y(ifb), L.tx(ifb), L.ty(ifb)};
     return true;
 }
 

@@ -29,7 +29,7 @@ using foundation::twopi;
 // Private reals of a thick multipole (offsets, strength, rotation) and of a
 // thin quadrupole (its kick matrix and the inverse transpose, 4x4 each).
 constexpr int multipole_reals = 4;
-constexpr int thin_quad_reals = 32;
+constexpr int thin_quad_reals = 2 * kick_matrix_reals;
 
 // A boundary line closer than this to parallel with the direction that has
 // to reach it (|cos| of the angle between normal and direction) cannot be
@@ -412,16 +412,17 @@ void lytiqu(std::int32_t& ierr) {
             // M1 (kick) and M2 (its inverse transpose), 4x4 column by column
             // on (u, u', z, z')
             const int b = L.nrla - thin_quad_reals;
+            const int b2 = b + kick_matrix_reals;
             const double lk = el * qk;
             for (int k = 1; k <= thin_quad_reals; ++k) L.rla(b + k) = 0.0;
-            for (int d = 0; d < 4; ++d) {
-                L.rla(b + 1 + 5 * d) = 1.0;
-                L.rla(b + 17 + 5 * d) = 1.0;
+            for (int d = 1; d <= 4; ++d) {
+                L.rla(matrix_word(b, d, d)) = 1.0;
+                L.rla(matrix_word(b2, d, d)) = 1.0;
             }
-            L.rla(b + 2) = -lk;        // M1(2,1)
-            L.rla(b + 12) = lk;        // M1(4,3)
-            L.rla(b + 16 + 5) = lk;    // M2(1,2)
-            L.rla(b + 16 + 15) = -lk;  // M2(3,4)
+            L.rla(matrix_word(b, 2, 1)) = -lk;
+            L.rla(matrix_word(b, 4, 3)) = lk;
+            L.rla(matrix_word(b2, 1, 2)) = lk;
+            L.rla(matrix_word(b2, 3, 4)) = -lk;
             return;
         } else {
             return fail(errline, ierr);
@@ -446,7 +447,7 @@ void lydifr(std::int32_t& ierr) {
     constexpr std::string_view errline = "error in dicrete_free";
     // A discrete_free boundary coded 1 is taken by the tracking as a
     // thin-quadrupole kick whose 4x4 matrix is the element's first 16 reals.
-    constexpr int kick_reals = 16;
+    constexpr int kick_reals = kick_matrix_reals;
     std::int32_t type = 0, ni = 0, nr = 0;
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     bool iarr = false, rarr = false;
