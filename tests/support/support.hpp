@@ -162,6 +162,20 @@ inline void set_codes(int i, int a, int b) {
     L.nrla_at(i) = L.nrla;
 }
 
+// Appends a boundary ending a section of radius r at the position (rho,
+// psi, delta_s, delta_psi) of a position block (angles in radians); returns
+// its index, 0 when it could not be placed.
+inline int place(double r, double rho, double psi, double ds, double dpsi, bool duty) {
+    lattice::Pos4 pos;
+    pos(1) = rho;
+    pos(2) = psi;
+    pos(3) = ds;
+    pos(4) = dpsi;
+    std::int32_t ierr = 0;
+    lattice::positi(r, pos, "undefined", duty, ierr);
+    return ierr == 0 ? lattice::latcom.nfb : 0;
+}
+
 // Builds small lattices through the boundary placement of the lattice layer,
 // completed with section codes and private data as the element readers
 // store them.
@@ -172,14 +186,7 @@ struct Lat {
     }
     // Appends a boundary; returns its index (0 when it could not be placed).
     int add(double r, double rho, double psi, double ds, double dpsi, bool duty = false) {
-        lattice::Pos4 pos;
-        pos(1) = rho;
-        pos(2) = psi;
-        pos(3) = ds;
-        pos(4) = dpsi;
-        std::int32_t ierr = 0;
-        lattice::positi(r, pos, "undefined", duty, ierr);
-        return ierr == 0 ? lattice::latcom.nfb : 0;
+        return place(r, rho, psi, ds, dpsi, duty);
     }
     // Straight piece of length ds (normal along the tangent unless psi given).
     int straight(double ds, double psi = U, bool duty = false) { return add(0.0, U, psi, ds, U, duty); }
@@ -222,16 +229,9 @@ struct Lat {
 // straight) of radius r and length ds, its normal along the new tangent;
 // returns the boundary's index, 0 when it could not be placed.
 inline int add_section(double r, double ds, bool duty = false) {
-    lattice::Pos4 pos;
-    pos(1) = U;
-    pos(2) = U;
-    pos(3) = ds;
-    pos(4) = U;
-    std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", duty, ierr);
-    if (ierr != 0) return 0;
-    set_codes(lattice::latcom.nfb, 1, 0);
-    return lattice::latcom.nfb;
+    const int i = place(r, U, U, ds, U, duty);
+    if (i != 0) set_codes(i, 1, 0);
+    return i;
 }
 
 // A bunch of n active particles at time ct moving along +x with momentum p
