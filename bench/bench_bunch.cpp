@@ -11,12 +11,12 @@
 
 #include "bunch/monitor.hpp"
 #include "bunch/particles.hpp"
-#include "include/capacities.hpp"
-#include "include/prtcls.hpp"
-#include "run/files.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
+#include "foundation/capacities.hpp"
+#include "bunch/prtcls.hpp"
+#include "foundation/files.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
+#include "parallel/process.hpp"
 
 #include <unistd.h>
 
@@ -29,7 +29,7 @@ struct Scratch {
     fs::path dir;
     ~Scratch() {
         if (dir.empty()) return;
-        run::unit_close_all();
+        foundation::unit_close_all();
         std::error_code ec;
         fs::current_path(fs::temp_directory_path(), ec);
         fs::remove_all(dir, ec);
@@ -56,11 +56,11 @@ const fs::path& folder() {
 
 void read_bunch() {
     std::int32_t ierr = 0;
-    run::unit_close_all();
-    run::fiinit("tarvel.in", 9, ierr);
-    run::inprsr(ierr);
+    foundation::unit_close_all();
+    foundation::fiinit("tarvel.in", 9, ierr);
+    foundation::inprsr(ierr);
     // no log lines: the log prints on the master only
-    run::cmpcom.master = false;
+    parallel::cmpcom.master = false;
     bunch::lypart(ierr);
     if (ierr != 0 || bunch::prtcls.npart != cap::maxprt) std::abort();
 }

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <string>
 
-#include "run/files.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
+#include "foundation/files.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 
 namespace {
 
@@ -29,12 +29,12 @@ fs::path write_deck(int ncards) {
 }
 
 void open_deck(const fs::path& dir) {
-    run::unit_close_all();
-    run::iopcom = run::Iopcom{};
-    run::fincom = run::Fincom{};
+    foundation::unit_close_all();
+    foundation::iopcom = foundation::Iopcom{};
+    foundation::fincom = foundation::Fincom{};
     std::int32_t ierr = 0;
-    run::fiinit((dir / "tarvel.in").string(), static_cast<int>((dir / "tarvel.in").string().size()), ierr);
-    run::inprsr(ierr);
+    foundation::fiinit((dir / "tarvel.in").string(), static_cast<int>((dir / "tarvel.in").string().size()), ierr);
+    foundation::inprsr(ierr);
 }
 
 void BM_TokensThroughCommandReader(benchmark::State& state) {
@@ -46,13 +46,13 @@ void BM_TokensThroughCommandReader(benchmark::State& state) {
         std::string cmd;
         std::int32_t ierr = 0;
         for (;;) {
-            run::getcmd(cmd, ierr);
+            foundation::getcmd(cmd, ierr);
             if (ierr != 0 || cmd == "exit") break;
             ++tokens;
         }
         benchmark::DoNotOptimize(cmd);
     }
-    run::unit_close_all();
+    foundation::unit_close_all();
     state.SetItemsProcessed(tokens);
     fs::remove_all(dir);
 }
@@ -77,10 +77,10 @@ void BM_BlockParserEntries(benchmark::State& state) {
     for (auto _ : state) {
         open_deck(dir);
         std::int32_t ierr = 0;
-        run::assygn(run::getcmd, run::getagu, 3, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
+        foundation::assygn(foundation::getcmd, foundation::getagu, 3, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
         benchmark::DoNotOptimize(ierr);
     }
-    run::unit_close_all();
+    foundation::unit_close_all();
     state.SetItemsProcessed(state.iterations() * nentries);
     fs::remove_all(dir);
 }

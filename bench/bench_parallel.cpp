@@ -18,12 +18,12 @@
 #include <cstdio>
 #include <string>
 
-#include "include/prtcls.hpp"
+#include "bunch/prtcls.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/mpilayer.hpp"
-#include "parallel/slave.hpp"
+#include "run/slave.hpp"
 #include "run/entry.hpp"
-#include "run/process.hpp"
+#include "parallel/process.hpp"
 
 namespace {
 
@@ -32,12 +32,12 @@ using clk = std::chrono::steady_clock;
 ftypes::Arr2<double, 3, cap::maxprt> F;
 
 // The traffic of one evaluation, on every process.
-void round_trip(std::int32_t& itype, double* xp, std::int32_t* ip, double& ct, double* f,
-                std::int32_t& ierr) {
-    static std::int32_t npart = 0;
-    if (run::cmpcom.master) npart = bunch::prtcls.npart;
+void round_trip(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
+                foundation::ForceView F, std::int32_t& ierr) {
+    std::int32_t npart = xp.size();
     parallel::traxph(npart, xp, ip, ct);
-    static double settings[5];
+    double* f = F.words().data();
+    double settings[5];
     settings[0] = ct;
     settings[4] = itype;
     std::int32_t ncol = 5;
@@ -59,10 +59,10 @@ double master_work() {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
-    parallel::parallel_forces_hook = &round_trip;
+    run::parallel_forces_hook = &round_trip;
     const bool idle = argc > 1 && std::string(argv[1]) == "idle";
-    if (!run::cmpcom.master) {
-        parallel::slave();
+    if (!parallel::cmpcom.master) {
+        run::slave();
         parallel::mpi_stop();
         return 0;
     }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         auto t0 = clk::now();
         double s = master_work();
         double sec = std::chrono::duration<double>(clk::now() - t0).count();
-        std::printf("master-only work, P=%d: %.3f s (checksum %.6f)\n", run::cmpcom.nprocs, sec, s);
+        std::printf("master-only work, P=%d: %.3f s (checksum %.6f)\n", parallel::cmpcom.nprocs, sec, s);
     } else {
         for (std::int32_t n : {10000, 100000, 300000}) {
             p.npart = n;
@@ -85,13 +85,14 @@ int main(int argc, char** argv) {
             auto one = [&] {
                 parallel::sencmd(std::string("parallel forces"));
                 std::int32_t itype = 2, ierr = 0;
-                round_trip(itype, p.xptcl.data(), p.iptcl.data(), ct, F.data(), ierr);
+                round_trip(itype, foundation::particles(p.xptcl, n), foundation::indices(p.iptcl, n), ct,
+                           foundation::forces_of(F, n), ierr);
             };
             one();  // warm-up
             auto t0 = clk::now();
             for (int r = 0; r < reps; ++r) one();
             double ms = std::chrono::duration<double, std::milli>(clk::now() - t0).count() / reps;
-            std::printf("round trip N=%7d P=%d: %9.3f ms\n", n, run::cmpcom.nprocs, ms);
+            std::printf("round trip N=%7d P=%d: %9.3f ms\n", n, parallel::cmpcom.nprocs, ms);
         }
     }
     parallel::sencmd(std::string("stopp"));

@@ -12,15 +12,15 @@
 
 #include "bunch/tracker.hpp"
 #include "forces/force.hpp"
-#include "include/capacities.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
+#include "foundation/capacities.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "lattice/track.hpp"
-#include "support/lattice_builder.hpp"
-#include "run/process.hpp"
+#include "support/support.hpp"
+#include "parallel/process.hpp"
 
 namespace {
 
@@ -75,7 +75,7 @@ void restore(int n) {
 
 void BM_force_free_run(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    run::cmpcom.master = false;  // no log lines during the timing
+    parallel::cmpcom.master = false;  // no log lines during the timing
     setup(n);
     bunch::tr3com.duty_steps = state.range(1) != 0;
     std::vector<double> targets;
@@ -84,7 +84,7 @@ void BM_force_free_run(benchmark::State& state) {
     for (auto _ : state) {
         restore(n);
         std::int32_t ierr = 0;
-        lattice::inila2(ierr);
+        testsupport::inila2(ierr);
         bunch::trkcom.end_time_c0 = 1.5;
         targets.clear();
         const auto t0 = std::chrono::steady_clock::now();
@@ -102,7 +102,7 @@ void BM_force_free_run(benchmark::State& state) {
         std::memcpy(g_ifb, g_ifb_start, 2 * static_cast<std::size_t>(n) * sizeof(std::int32_t));
         double ct = 0.0;
         for (double t : targets) {
-            if (t > ct) lattice::trck3d(n, g_part, g_ifb, ct, t, ct, t, nullptr, nullptr, false);
+            if (t > ct) testsupport::trck3d(n, g_part, g_ifb, ct, t, ct, t, nullptr, nullptr, false);
             ct = t;
         }
         const auto t2 = std::chrono::steady_clock::now();
@@ -113,7 +113,7 @@ void BM_force_free_run(benchmark::State& state) {
         steps += static_cast<long>(targets.size()) - 1;  // the zero-length first step moves nothing
         state.SetIterationTime(tr);
     }
-    run::cmpcom.master = true;
+    parallel::cmpcom.master = true;
     state.counters["steps"] = static_cast<double>(steps) / static_cast<double>(state.iterations());
     state.counters["s_per_step"] = run_seconds / static_cast<double>(steps);
     state.counters["s_per_particle_step"] = run_seconds / (static_cast<double>(steps) * n);

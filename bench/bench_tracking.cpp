@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "include/capacities.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
+#include "foundation/capacities.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
 #include "lattice/lattice.hpp"
 #include "lattice/track.hpp"
-#include "support/lattice_builder.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -107,7 +107,7 @@ void BM_trck3d(benchmark::State& state) {
         std::memcpy(g_part, g_start, nb);
         std::memcpy(g_ifb, g_ifb_start, ni);
         state.ResumeTiming();
-        lattice::trck3d(n, g_part, g_ifb, 0.0, 0.1, 0.0, 0.1, nullptr, nullptr, false);
+        testsupport::trck3d(n, g_part, g_ifb, 0.0, 0.1, 0.0, 0.1, nullptr, nullptr, false);
         benchmark::DoNotOptimize(g_part[0]);
     }
     // Time per particle and step (shown with an SI prefix, e.g. 700n = 700 ns).

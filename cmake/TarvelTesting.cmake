@@ -12,7 +12,7 @@ endif()
 # CTest test labelled "unit" (run once more under the sanitizers by test.sh).
 function(tarvel_unit_test name)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE tarvel_core GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE tarvel_run GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   gtest_discover_tests(${name} PROPERTIES LABELS unit TIMEOUT 300 DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -5,12 +5,13 @@
 namespace bunch {
 
 namespace {
-// Word k (1..7) of particle i (1..n) of a particle array.
-inline double w(const double* p, int k, int i) { return p[std::size_t(i - 1) * 7 + (k - 1)]; }
+// Word k (1..7) of particle i (1..n).
+inline double w(foundation::ConstParticleView p, int k, int i) { return p.word(k, i); }
 }  // namespace
 
-void rmspar(std::int32_t n, const double* p, const ftypes::Logical* lact, double& su,
+void rmspar(foundation::ConstParticleView p, std::span<const ftypes::Logical> lact, double& su,
             double& sv, double& sz) {
+    const std::int32_t n = p.size();
     su = sv = sz = 0.0;
     if (n < 1) return;
     const double c = std::cos(w(p, 5, 1));
@@ -18,7 +19,7 @@ void rmspar(std::int32_t n, const double* p, const ftypes::Logical* lact, double
     const double x1 = w(p, 1, 1), y1 = w(p, 2, 1), z1 = w(p, 3, 1);
     double sw = 0.0, swu = 0.0, swv = 0.0, swz = 0.0, swu2 = 0.0, swv2 = 0.0, swz2 = 0.0;
     for (int i = 1; i <= n; ++i) {
-        if (!lact[i - 1]) continue;
+        if (!lact[std::size_t(i - 1)]) continue;
         const double dx = w(p, 1, i) - x1;
         const double dy = w(p, 2, i) - y1;
         const double dz = w(p, 3, i) - z1;
@@ -44,8 +45,9 @@ void rmspar(std::int32_t n, const double* p, const ftypes::Logical* lact, double
     sz = size(swz, swz2);
 }
 
-void error1(std::int32_t n, const double* p1, const double* p2, const ftypes::Logical* lact,
-            double& e1, double& e2) {
+void error1(foundation::ConstParticleView p1, foundation::ConstParticleView p2,
+            std::span<const ftypes::Logical> lact, double& e1, double& e2) {
+    const std::int32_t n = p2.size();
     e1 = e2 = 0.0;
     if (n < 1) return;
     const double c = std::cos(w(p2, 5, 1));
@@ -54,7 +56,7 @@ void error1(std::int32_t n, const double* p1, const double* p2, const ftypes::Lo
     double cnt = 0.0, su = 0.0, su2 = 0.0, sp = 0.0, sp2 = 0.0, sdu2 = 0.0, sdv2 = 0.0,
            sdp2 = 0.0;
     for (int i = 1; i <= n; ++i) {
-        if (!lact[i - 1]) continue;
+        if (!lact[std::size_t(i - 1)]) continue;
         cnt += 1.0;
         const double u = c * (w(p2, 1, i) - x1) + s * (w(p2, 2, i) - y1);
         const double pp = w(p2, 4, i);

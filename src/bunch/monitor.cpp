@@ -4,37 +4,33 @@
 #include <cmath>
 #include <string_view>
 
-#include "include/forces.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
-#include "run/files.hpp"
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
+#include "bunch/forces.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
+#include "foundation/constants.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 
 namespace bunch {
 
 Moncom moncom;
 Mo2com mo2com;
+MonitorStatus monitor_status;
 
 namespace {
 
 using ftypes::Logical;
 
-// Online outputs that failed since the last tracker set-up.
-std::int32_t nfail = 0;
-
-// Set when a real field written since the last reset is not a finite
-// number (a particle state that overflowed): such a record is not written.
-bool nonfinite = false;
 
 // One real field 1X,E22.14 of a particle record.
 void put_e(std::string& rec, double v) {
-    if (!std::isfinite(v)) nonfinite = true;
+    if (!std::isfinite(v)) monitor_status.nonfinite = true;
     rec.push_back(' ');
-    rec.append(run::fmt_e(v, 22, 14));
+    rec.append(foundation::fmt_e(v, 22, 14));
 }
 
 // One flag field 1X,I1: 1 for true, 0 for false.
@@ -43,16 +39,16 @@ void put_flag(std::string& rec, bool b) {
     rec.push_back(b ? '1' : '0');
 }
 
-void log_exec_failed() { run::logpri("error in execution of monitor"); }
+void log_exec_failed() { foundation::logpri("error in execution of monitor"); }
 
 // A list-directed log record: one blank, then the items.
 void log_ld(std::initializer_list<std::string_view> items) {
-    run::logpri(run::cut(run::ld_line(items), cap::loglen));
+    foundation::logpri(foundation::cut(foundation::ld_line(items), cap::loglen));
 }
 
 // Writes one record; a failure sets ierr (when not already failed).
 bool write_rec(std::int32_t unit, const std::string& rec, std::int32_t& ierr) {
-    const int st = run::unit_write(unit, rec);
+    const int st = foundation::unit_write(unit, rec);
     if (st != 0) {
         ierr = st;
         return false;
@@ -79,7 +75,7 @@ PathCoord path_coord(int ip, double gamma0) {
     double A = 0.0, T = 0.0;
     while (true) {
         Lb = k;
-        const double fx = L.fb(1, k), fy = L.fb(2, k), tx = L.fb(3, k), ty = L.fb(4, k);
+        const double fx = L.x(k), fy = L.y(k), tx = L.tx(k), ty = L.ty(k);
         A = tx * (fx - x) + ty * (fy - y);
         T = ty * (fx - x) - tx * (fy - y);
         if (A > 0.0) {
@@ -91,30 +87,30 @@ PathCoord path_coord(int ip, double gamma0) {
         }
         if ((P != 0 && N != 0) || k < 1 || k > nfb) break;
     }
-    const double sL = L.fb(7, Lb);
+    const double sL = L.s(Lb);
     double s = 0.0, h = 0.0, tx = 0.0, ty = 0.0;
     if (N == 1) {
-        s = L.fb(7, 1) - A;
+        s = L.s(1) - A;
         h = T;
-        tx = L.fb(3, 1);
-        ty = L.fb(4, 1);
+        tx = L.tx(1);
+        ty = L.ty(1);
     } else if (P == nfb) {
-        s = L.fb(7, nfb) - A;
+        s = L.s(nfb) - A;
         h = T;
-        tx = L.fb(3, nfb);
-        ty = L.fb(4, nfb);
+        tx = L.tx(nfb);
+        ty = L.ty(nfb);
     } else {
-        const double r = L.fb(8, N);
+        const double r = L.r(N);
         if (r == 0.0) {
             s = sL - A;
             h = T;
-            tx = L.fb(3, P);
-            ty = L.fb(4, P);
+            tx = L.tx(P);
+            ty = L.ty(P);
         } else {
             const double al = std::atan(A / (T + r));
             s = sL - r * al;
             h = (T + r) / std::cos(al) - r;
-            const double t0x = L.fb(3, Lb), t0y = L.fb(4, Lb);
+            const double t0x = L.tx(Lb), t0y = L.ty(Lb);
             tx = t0x * std::cos(al) - t0y * std::sin(al);
             ty = t0x * std::sin(al) + t0y * std::cos(al);
         }
@@ -140,7 +136,7 @@ void free_slot(int k, std::int32_t& ierr) {
     moncom.moena(k) = false;
     if (moncom.mounit(k) != 0) {
         std::int32_t st = 0;
-        run::ficout(moncom.mounit(k), st);
+        foundation::ficout(moncom.mounit(k), st);
         ierr += std::abs(st);
         moncom.mounit(k) = 0;
     }
@@ -148,15 +144,15 @@ void free_slot(int k, std::int32_t& ierr) {
 
 // Logs a failed online output of slot k and counts it for the run.
 void online_failed(int k) {
-    ++nfail;
-    run::logpri("error in output of online_monitor=" + run::fmt_a(mo2com.moname(k).str(), 20));
+    ++monitor_status.nfail;
+    foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(mo2com.moname(k).str(), 20));
 }
 
 // Opens the file of slot k on first use; a failed open frees the slot.
 bool open_slot(int k, std::int32_t& st) {
     if (moncom.mounit(k) != 0) return true;
     std::int32_t unit = 0;
-    run::fioout(mo2com.moname(k).str(), unit, st);
+    foundation::fioout(mo2com.moname(k).str(), unit, st);
     if (st != 0) {
         // the pool gives back a unit whose open failed
         moncom.mounit(k) = 0;
@@ -183,14 +179,14 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
     int ip = 0;  // particle of the record being built
     auto start = [&]() {
         rec.clear();
-        nonfinite = false;
+        monitor_status.nonfinite = false;
         if (ltime) put_e(rec, b.ctptcl);
     };
     auto emit = [&]() {
-        if (nonfinite) {
+        if (monitor_status.nonfinite) {
             // Infinity or NaN would be written: the output fails instead
             ierr = 1;
-            log_ld({"particle", run::ld_int(ip), "not written: a field is not a finite number"});
+            log_ld({"particle", foundation::ld_int(ip), "not written: a field is not a finite number"});
             log_exec_failed();
             return false;
         }
@@ -209,7 +205,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
         const double s0 = std::sin(b.reference_point_phi);
         // momentum vector of particle ip in eV/c
         auto mom = [&](int ip, double* pm) {
-            const double P = b.xptcl(4, ip) * mc2_ev;
+            const double P = b.xptcl(4, ip) * foundation::mc2_ev;
             const double ph = b.xptcl(5, ip), th = b.xptcl(6, ip);
             pm[0] = P * std::cos(th) * std::cos(ph);
             pm[1] = P * std::cos(th) * std::sin(ph);
@@ -281,7 +277,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
             put_e(rec, pc.dg);
             put_e(rec, b.xptcl(7, ip));
             for (int c = 1; c <= 3; ++c)
-                put_e(rec, lforce ? forcs2.fk(c, ip) / forces::force_scale : 0.0);
+                put_e(rec, lforce ? forcs2.fk(c, ip) / foundation::force_scale : 0.0);
             put_flag(rec, b.lact(ip));
             put_flag(rec, b.ldef(ip));
             if (!emit()) return;
@@ -292,14 +288,14 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
 void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
     const auto& b = prtcls;
     ierr = 0;
-    log_ld({"monitor=" + run::fmt_a(name, 20) + "  ctptcl=", run::ld_real(b.ctptcl)});
+    log_ld({"monitor=" + foundation::fmt_a(name, 20) + "  ctptcl=", foundation::ld_real(b.ctptcl)});
     if (b.npart == 0 || (ifmt == 3 && lattice::latcom.nfb < 1)) {
         ierr = 1;
         log_exec_failed();
         return;
     }
     std::int32_t unit = 0;
-    run::fioout(name, unit, ierr);
+    foundation::fioout(name, unit, ierr);
     if (ierr != 0) {
         log_exec_failed();
         return;
@@ -316,9 +312,9 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
         put_e(rec, gamma0);
         for (int k = 0; k < 5; ++k) put_e(rec, 0.0);
         if (forcs2.ctfk == b.ctptcl) {
-            put_e(rec, forces::forces.sigma_long);
-            put_e(rec, forces::forces.sigma_rad);
-            put_e(rec, forces::forces.sigma_vert);
+            put_e(rec, bunch::forces.sigma_long);
+            put_e(rec, bunch::forces.sigma_rad);
+            put_e(rec, bunch::forces.sigma_vert);
         } else {
             for (int k = 0; k < 3; ++k) put_e(rec, 0.0);
         }
@@ -332,7 +328,7 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
     }
     // the file is closed on every path, so that its unit goes back to the pool
     std::int32_t st = 0;
-    run::ficout(unit, st);
+    foundation::ficout(unit, st);
     if (ok && st != 0) {
         ierr = st;
         ok = false;
@@ -344,11 +340,11 @@ void lymoni(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 2> cid = {"format", "name"};
     static constexpr std::array<int, 2> nuval = {1, 2};
     static const std::array<Logical, 2> lvalid = {true, true};
-    static std::array<std::string, 2> cval;
-    static std::array<Logical, 2> lset;
-    static std::array<std::int32_t, 2> vtype;
+    std::array<std::string, 2> cval;
+    std::array<Logical, 2> lset{};
+    std::array<std::int32_t, 2> vtype{};
     moncom.mofmt = 1;
-    run::assygn(run::getcmd, run::getagu, 2, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
+    foundation::assygn(foundation::getcmd, foundation::getagu, 2, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
     if (ierr == 0 && lset[0]) {
         const std::string& f = cval[0];
         if (f == "fmt0") moncom.mofmt = 0;
@@ -362,7 +358,7 @@ void lymoni(std::int32_t& ierr) {
         mo2com.mofile = cval[1];
         monito(mo2com.mofile.str(), moncom.mofmt, ierr);
     }
-    if (ierr != 0) run::logpri("error in monitor");
+    if (ierr != 0) foundation::logpri("error in monitor");
 }
 
 void lyomon(std::int32_t& ierr) {
@@ -375,19 +371,19 @@ void lyomon(std::int32_t& ierr) {
     static constexpr std::array<int, nkey> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     static const std::array<Logical, nkey> lvalid = {true, true, true, true, true, true,
                                                      true, true, true, true, true};
-    static std::array<std::string, nkey> cval;
-    static std::array<Logical, nkey> lset;
-    static std::array<std::int32_t, nkey> vtype;
+    std::array<std::string, nkey> cval;
+    std::array<Logical, nkey> lset{};
+    std::array<std::int32_t, nkey> vtype{};
 
-    run::assygn(run::getcmd, run::getagu, nkey, cid, nuval, nkey, cval, lvalid, lset, vtype,
+    foundation::assygn(foundation::getcmd, foundation::getagu, nkey, cid, nuval, nkey, cval, lvalid, lset, vtype,
                 ierr);
     auto fail = [&]() {
         if (ierr == 0) ierr = 1;
-        run::logpri("error in monitor");
+        foundation::logpri("error in monitor");
     };
     if (ierr != 0) return fail();
     if (!lset[kname]) return;  // a block without a name has no effect
-    const ftypes::FStr<80> name(cval[kname]);
+    const ftypes::FStr<cap::txtlen> name(cval[kname]);
 
     // The slot: the one of the same name (closed first), else the lowest free.
     int k = 0;
@@ -426,13 +422,13 @@ void lyomon(std::int32_t& ierr) {
         else if (f == "fmt1") moncom.moform(k) = 1;
         else if (f == "fmt2") moncom.moform(k) = 2;
         else if (f == "fmt3") moncom.moform(k) = 3;
-        else if ((ierr = run::read_int(f, moncom.moform(k))) != 0) return fail();
+        else if ((ierr = foundation::read_int(f, moncom.moform(k))) != 0) return fail();
     }
 
     moncom.moptcl(k) = 0;
     if (lset[kparticle] && cval[kparticle] != "all") {
         std::int32_t ip = 0;
-        if ((ierr = run::read_int(cval[kparticle], ip)) != 0) return fail();
+        if ((ierr = foundation::read_int(cval[kparticle], ip)) != 0) return fail();
         if (ip < 1) return fail();
         moncom.moptcl(k) = ip;
     }
@@ -442,26 +438,26 @@ void lyomon(std::int32_t& ierr) {
         moncom.mostrt(k) = 0.0;
         moncom.mostk(k) = false;
     } else if (lset[kstart]) {
-        if ((ierr = run::read_real(cval[kstart], moncom.mostrt(k))) != 0) return fail();
+        if ((ierr = foundation::read_real(cval[kstart], moncom.mostrt(k))) != 0) return fail();
         moncom.mostk(k) = true;
     } else {
         if (!lset[kstartmk]) return fail();
         moncom.mostk(k) = false;
         mo2com.mostmk(k) = cval[kstartmk];
         moncom.mostrt(k) = 0.0;
-        if (lset[kstartsh] && (ierr = run::read_real(cval[kstartsh], moncom.mostrt(k))) != 0)
+        if (lset[kstartsh] && (ierr = foundation::read_real(cval[kstartsh], moncom.mostrt(k))) != 0)
             return fail();
     }
 
     if (lset[kend]) {
-        if ((ierr = run::read_real(cval[kend], moncom.moend(k))) != 0) return fail();
+        if ((ierr = foundation::read_real(cval[kend], moncom.moend(k))) != 0) return fail();
         moncom.moenk(k) = true;
     } else {
         if (!lset[kendmk]) return fail();
         moncom.moenk(k) = false;
         mo2com.moenmk(k) = cval[kendmk];
         moncom.moend(k) = 0.0;
-        if (lset[kendsh] && (ierr = run::read_real(cval[kendsh], moncom.moend(k))) != 0)
+        if (lset[kendsh] && (ierr = foundation::read_real(cval[kendsh], moncom.moend(k))) != 0)
             return fail();
     }
 
@@ -469,7 +465,7 @@ void lyomon(std::int32_t& ierr) {
         if (cval[kstep] == "all") {
             moncom.mostep(k) = 0.0;
         } else {
-            if ((ierr = run::read_real(cval[kstep], moncom.mostep(k))) != 0) return fail();
+            if ((ierr = foundation::read_real(cval[kstep], moncom.mostep(k))) != 0) return fail();
             if (moncom.mostep(k) < 0.0) return fail();
         }
         moncom.mostg(k) = true;
@@ -479,10 +475,10 @@ void lyomon(std::int32_t& ierr) {
 
 void inimo2(std::int32_t& ierr) {
     ierr = 0;
-    nfail = 0;
+    monitor_status.nfail = 0;
     const auto& L = lattice::latcom;
     // boundary carrying the marker, 0 when none
-    auto find_marker = [&](const ftypes::FStr<80>& mk) {
+    auto find_marker = [&](const ftypes::FStr<cap::txtlen>& mk) {
         for (int i = 1; i <= L.nfb; ++i)
             if (lattice::latmks.fbmark(i) == mk) return i;
         return 0;
@@ -498,7 +494,7 @@ void inimo2(std::int32_t& ierr) {
                 moncom.mostrt(k) = prtcls.ctptcl;
                 moncom.mostk(k) = true;
             } else {
-                run::logpri("warning: unknown marker for online_monitor");
+                foundation::logpri("warning: unknown marker for online_monitor");
             }
         }
         if (!moncom.moenk(k)) {
@@ -507,7 +503,7 @@ void inimo2(std::int32_t& ierr) {
                 moncom.moend(k) += L.ctfb(i);
                 moncom.moenk(k) = true;
             } else {
-                run::logpri("warning: unknown marker for online_monitor");
+                foundation::logpri("warning: unknown marker for online_monitor");
             }
         }
         bool en = moncom.mostk(k) && moncom.moenk(k) && moncom.mostg(k);
@@ -518,7 +514,7 @@ void inimo2(std::int32_t& ierr) {
         } else {
             std::int32_t st = 0;
             free_slot(k, st);
-            log_ld({"warning: online_monitor=" + run::fmt_a(mo2com.moname(k).str(), 20) +
+            log_ld({"warning: online_monitor=" + foundation::fmt_a(mo2com.moname(k).str(), 20) +
                     " is not active"});
         }
     }
@@ -527,7 +523,7 @@ void inimo2(std::int32_t& ierr) {
 std::string monsuf(const std::string& name, std::int32_t icnt) {
     std::string suf;
     if (icnt >= 0 && icnt <= 9999) {
-        suf = "_" + run::fmt_i(icnt + 10000, 5).substr(1);
+        suf = "_" + foundation::fmt_i(icnt + 10000, 5).substr(1);
     } else {
         suf = "_" + std::to_string(icnt);
     }
@@ -568,7 +564,7 @@ void omoni0(double ctnext, std::int32_t& ierr) {
             continue;
         }
         std::int32_t unit = 0, st = 0;
-        run::fioout(fname, unit, st);
+        foundation::fioout(fname, unit, st);
         if (st != 0) {
             ierr += std::abs(st);
             moncom.mounit(k) = 0;
@@ -588,9 +584,9 @@ void omonit(std::int32_t& ierr) {
         if (!moncom.moact(k)) continue;
         if (moncom.motype(k) == 3) {
             if (moncom.mounit(k) == 0) continue;
-            std::int32_t st = run::unit_write(moncom.mounit(k), run::ld_line({run::ld_real(b.ctptcl)}));
+            std::int32_t st = foundation::unit_write(moncom.mounit(k), foundation::ld_line({foundation::ld_real(b.ctptcl)}));
             std::int32_t stc = 0;
-            run::ficout(moncom.mounit(k), stc);
+            foundation::ficout(moncom.mounit(k), stc);
             moncom.mounit(k) = 0;
             ierr += std::abs(st) + std::abs(stc);
             if (stc != 0) {
@@ -613,18 +609,18 @@ void omonit(std::int32_t& ierr) {
             if (open_slot(k, st)) {
                 std::string rec;
                 if (type == 1) {
-                    const auto& f = forces::forces;
-                    rec = " " + run::fmt_e(b.ctptcl, 15, 7) + " " +
-                          run::fmt_e(tr3com.errsum, 15, 7) + " " +
-                          run::fmt_i(tr3com.lduty ? 1 : 0, 1);
-                    for (int i = 1; i <= 5; ++i) rec += " " + run::fmt_i(f.nfcall(i), 6);
+                    const auto& f = bunch::forces;
+                    rec = " " + foundation::fmt_e(b.ctptcl, 15, 7) + " " +
+                          foundation::fmt_e(tr3com.errsum, 15, 7) + " " +
+                          foundation::fmt_i(tr3com.lduty ? 1 : 0, 1);
+                    for (int i = 1; i <= 5; ++i) rec += " " + foundation::fmt_i(f.nfcall(i), 6);
                 } else {
-                    const auto& f = forces::forces;
-                    rec = " " + run::fmt_e(b.ctptcl, 15, 7) + " " +
-                          run::fmt_e(f.sigma_long, 15, 7) + " " + run::fmt_e(f.sigma_rad, 15, 7) +
-                          " " + run::fmt_e(f.sigma_vert, 15, 7);
+                    const auto& f = bunch::forces;
+                    rec = " " + foundation::fmt_e(b.ctptcl, 15, 7) + " " +
+                          foundation::fmt_e(f.sigma_long, 15, 7) + " " + foundation::fmt_e(f.sigma_rad, 15, 7) +
+                          " " + foundation::fmt_e(f.sigma_vert, 15, 7);
                 }
-                st = run::unit_write(moncom.mounit(k), rec);
+                st = foundation::unit_write(moncom.mounit(k), rec);
             }
         } else if (moncom.moptcl(k) > 0) {
             if (open_slot(k, st)) monit2(moncom.mounit(k), moncom.moptcl(k), moncom.moptcl(k),
@@ -645,9 +641,9 @@ void eximon(std::int32_t k, std::int32_t& ierr) {
     for (int i = k1; i <= k2; ++i)
         if (moncom.moact(i)) free_slot(i, ierr);
     // a file that could not be closed may have lost its last records
-    if (ierr != 0) run::logpri("error in eximon");
+    if (ierr != 0) foundation::logpri("error in eximon");
 }
 
-std::int32_t omofai() { return nfail; }
+std::int32_t omofai() { return monitor_status.nfail; }
 
 }  // namespace bunch

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "include/moncom.hpp"
+#include "bunch/moncom.hpp"
 
 namespace bunch {
 

@@ -2,9 +2,10 @@
 
 #include <cmath>
 
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
+#include "foundation/constants.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
 
 namespace bunch {
 
@@ -12,19 +13,19 @@ Prtcls prtcls;
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-// Speed of light [m/s], for the "vantu" time in ns.
-constexpr double clight = 299792458.0;
+using foundation::clight;  // for the "vantu" time in ns
+// The "vantu" columns in ns and nC.
+constexpr double nano = 1e-09;
 
 // A list-directed log record of a label and a real value.
-void log_value(const char* label, double v) { run::logpri(run::ld_line({label, run::ld_real(v)})); }
+void log_value(const char* label, double v) { foundation::logpri(foundation::ld_line({label, foundation::ld_real(v)})); }
 
 // Reads the value of "key = value": the "=" and the value token.
 void get_value(std::string& val, std::int32_t& ierr) {
-    run::getspc("=", ierr);
+    foundation::getspc("=", ierr);
     if (ierr != 0) return;
     std::int32_t lspec = 0;
-    run::getagu(val, lspec, ierr);
+    foundation::getagu(val, lspec, ierr);
 }
 
 // Reads n further tokens of a particle group as reals into v[0..n-1].
@@ -32,9 +33,9 @@ void get_reals(double* v, int n, std::int32_t& ierr) {
     std::string tok;
     std::int32_t lspec = 0;
     for (int k = 0; k < n; ++k) {
-        run::getagu(tok, lspec, ierr);
+        foundation::getagu(tok, lspec, ierr);
         if (ierr != 0) return;
-        ierr = run::read_real(tok, v[k]);
+        ierr = foundation::read_real(tok, v[k]);
         if (ierr != 0) return;
     }
 }
@@ -42,11 +43,11 @@ void get_reals(double* v, int n, std::int32_t& ierr) {
 // The first token of a group, through the command reader so that "#file"
 // and "#eof" work between groups. Returns true when the list goes on.
 bool next_group(std::string& cmd, std::int32_t& ierr) {
-    run::getcmd(cmd, ierr);
+    foundation::getcmd(cmd, ierr);
     if (ierr != 0) return false;
     if (cmd == "}") return false;
     if (prtcls.npart >= cap::maxprt) {
-        run::logpri("npart.ge.maxprt");
+        foundation::logpri("npart.ge.maxprt");
         ierr = 1;
         return false;
     }
@@ -55,7 +56,7 @@ bool next_group(std::string& cmd, std::int32_t& ierr) {
 
 void list_failed(std::int32_t& ierr) {
     if (ierr == 0) ierr = 1;
-    run::logpri("error in array with particles");
+    foundation::logpri("error in array with particles");
 }
 
 }  // namespace
@@ -76,14 +77,14 @@ void readp1(std::string& cmd, std::int32_t& ierr) {
     bool header = true;
     while (next_group(cmd, ierr)) {
         double v[7];
-        ierr = run::read_real(cmd, v[0]);
+        ierr = foundation::read_real(cmd, v[0]);
         if (ierr != 0) break;
         if (header) {
             // c*t of the bunch, then six words that are not converted
             prtcls.ctptcl = v[0];
             std::string tok;
             std::int32_t lspec = 0;
-            for (int k = 0; k < 6 && ierr == 0; ++k) run::getagu(tok, lspec, ierr);
+            for (int k = 0; k < 6 && ierr == 0; ++k) foundation::getagu(tok, lspec, ierr);
             if (ierr != 0) break;
             header = false;
             continue;
@@ -105,7 +106,7 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
     prtcls.npart = 0;
     while (next_group(cmd, ierr)) {
         double v[8];
-        ierr = run::read_real(cmd, v[0]);
+        ierr = foundation::read_real(cmd, v[0]);
         if (ierr != 0) break;
         get_reals(v + 1, 7, ierr);
         if (ierr != 0) break;
@@ -113,8 +114,8 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
         std::string tok;
         std::int32_t lspec = 0;
         for (int k = 0; k < 2 && ierr == 0; ++k) {
-            run::getagu(tok, lspec, ierr);
-            if (ierr == 0) ierr = run::read_int(tok, iw[k]);
+            foundation::getagu(tok, lspec, ierr);
+            if (ierr == 0) ierr = foundation::read_int(tok, iw[k]);
         }
         if (ierr != 0) break;
         const int i = ++prtcls.npart;
@@ -126,8 +127,8 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
         r[3] = v[5];
         r[4] = v[3];
         r[5] = v[4];
-        r[6] = v[7] * 1e-09;
-        if (i == 1) prtcls.ctptcl = v[6] * 1e-09 * clight;
+        r[6] = v[7] * nano;  // nC to C
+        if (i == 1) prtcls.ctptcl = v[6] * nano * clight;  // ns to c*t [m]
         prtcls.ldef(i) = true;
         prtcls.lact(i) = (r[6] != 0.0 && (iw[1] == 3 || iw[1] == 5));
     }
@@ -218,14 +219,14 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         r[0] = pos[0];
         r[1] = pos[1];
         r[2] = pos[2];
-        r[3] = pa * ev_to_mc;
+        r[3] = pa * foundation::force_scale;  // eV/c to m*c
         r[4] = std::atan2(pm[1], pm[0]);
         r[5] = std::asin(pm[2] / pa);
     }
     r1[0] = X1;
     r1[1] = Y1;
     r1[2] = Z1;
-    r1[3] = p1 * ev_to_mc;
+    r1[3] = p1 * foundation::force_scale;
     r1[4] = std::atan2(PY1, PX1);
     r1[5] = std::asin(pz1 / p1);
 
@@ -245,7 +246,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
 
     // Average momentum over all particles, active or not [m*c]: the summed
     // magnitudes in eV/c converted once, then divided by their number.
-    const double pav = psum * ev_to_mc / n;
+    const double pav = psum * foundation::force_scale / n;
     if (imode == 1) b.p0 = b.xptcl(4, 1);
     else if (imode == 2) b.p0 = pav;
 
@@ -259,8 +260,9 @@ void lypart(std::int32_t& ierr) {
     std::string cmd, val;
     iniprt(ierr);
     std::int32_t iform = 1, imode = 1;
-    run::getspc("{", ierr);
-    if (ierr == 0) run::getcmd(cmd, ierr);
+    bool listed = false;  // the layer holds an "array"
+    foundation::getspc("{", ierr);
+    if (ierr == 0) foundation::getcmd(cmd, ierr);
     prtcls.npart = 0;
     while (ierr == 0) {
         if (cmd == "format") {
@@ -279,24 +281,25 @@ void lypart(std::int32_t& ierr) {
                 imode = 2;
             } else {
                 double v = 0.0;
-                ierr = run::read_real(val, v);
+                ierr = foundation::read_real(val, v);
                 if (ierr != 0) break;
                 imode = 3;
-                prtcls.p0 = v * 1.60203e-19 / 8.185952043452808e-14;
+                prtcls.p0 = foundation::momentum_ev_to_mc(v);
             }
         } else if (cmd == "reference_point_x" || cmd == "reference_point_y" ||
                    cmd == "reference_point_phi") {
             get_value(val, ierr);
             if (ierr != 0) break;
             double v = 0.0;
-            ierr = run::read_real(val, v);
+            ierr = foundation::read_real(val, v);
             if (ierr != 0) break;
             if (cmd == "reference_point_x") prtcls.reference_point_x = v;
             else if (cmd == "reference_point_y") prtcls.reference_point_y = v;
-            else prtcls.reference_point_phi = v / 180.0 * pi;
+            else prtcls.reference_point_phi = foundation::degrees_quotient_first(v);
         } else if (cmd == "array") {
-            run::getspc("=", ierr);
+            foundation::getspc("=", ierr);
             if (ierr != 0) break;
+            listed = true;
             if (iform == 3) readp2(cmd, ierr);
             else readp1(cmd, ierr);
             // the list's closing "}" also closes the layer
@@ -304,19 +307,20 @@ void lypart(std::int32_t& ierr) {
         } else {
             break;
         }
-        if (ierr == 0) run::getcmd(cmd, ierr);
+        if (ierr == 0) foundation::getcmd(cmd, ierr);
     }
     if (ierr == 0 && cmd == "}") {
-        ptrafo(iform, imode, ierr);
+        // a layer without a list leaves an empty bunch: nothing to transform
+        if (listed) ptrafo(iform, imode, ierr);
         if (ierr == 0) {
-            run::logpri(run::ld_line({"end of particles definition, npart =",
-                                      run::ld_int(prtcls.npart)}));
-            run::logpri(" ");
+            foundation::logpri(foundation::ld_line({"end of particles definition, npart =",
+                                      foundation::ld_int(prtcls.npart)}));
+            foundation::logpri(" ");
             return;
         }
     }
     if (ierr == 0) ierr = 1;
-    run::logpri("error in particles");
+    foundation::logpri("error in particles");
 }
 
 }  // namespace bunch

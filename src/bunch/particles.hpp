@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "include/prtcls.hpp"
+#include "bunch/prtcls.hpp"
 
 namespace bunch {
 

@@ -10,17 +10,17 @@
 #include <string_view>
 
 #include "bunch/error.hpp"
-#include "forces/force.hpp"
-#include "include/forces.hpp"
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
+#include "foundation/constants.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
 #include "lattice/latbunch.hpp"
+#include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
-#include "run/files.hpp"
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
-#include "run/process.hpp"
+#include "parallel/process.hpp"
 
 namespace bunch {
 
@@ -35,15 +35,17 @@ using ftypes::Logical;
 using ftypes::UNDEF_REAL;
 
 // A log line cut to the 72 characters of a message buffer.
-void logl(std::string_view text) { run::logpri(run::cut(text, cap::loglen)); }
+void log_line(std::string_view text) { foundation::logpri(foundation::cut(text, cap::loglen)); }
 
 // A list-directed record "label value".
-void log_real(std::string_view label, double v) { logl(run::ld_line({label, run::ld_real(v)})); }
-void log_int(std::string_view label, long long v) { logl(run::ld_line({label, run::ld_int(v)})); }
-void log_text(std::string_view text) { logl(run::ld_line({text})); }
+void log_real(std::string_view label, double v) { log_line(foundation::ld_line({label, foundation::ld_real(v)})); }
+void log_int(std::string_view label, long long v) { log_line(foundation::ld_line({label, foundation::ld_int(v)})); }
+void log_text(std::string_view text) { log_line(foundation::ld_line({text})); }
 
-// Force entry replacing forcei in tests (a stand-in model); none normally.
-ForceFn force_hook = nullptr;
+// The force entry of the time step, installed by the driver (forcei), and
+// whether it evaluates every type (a stand-in of the tests).
+ForceEntry force_entry = nullptr;
+bool entry_takes_any_type = false;
 
 // Most adaptive steps a run may need at its largest step: beyond this the
 // run is refused at its set-up.
@@ -82,21 +84,21 @@ void lytrck(std::int32_t& ierr) {
                                                             "end_time_marker", "end_time_shift_c0"};
     static constexpr std::array<int, n> nuval = {1, 2, 3, 4};
     static const std::array<Logical, n> lvalid = {true, true, true, true};
-    static std::array<std::string, n> cval;
-    static std::array<Logical, n> lset;
-    static std::array<std::int32_t, n> vtype;
+    std::array<std::string, n> cval;
+    std::array<Logical, n> lset{};
+    std::array<std::int32_t, n> vtype{};
 
     trkcom.delta_time_c0 = UNDEF_REAL;
     trkcom.end_time_c0 = UNDEF_REAL;
     trkcom.end_time_shift_c0 = UNDEF_REAL;
     tr2com.end_time_marker = ftypes::UNDEF_NAME;
 
-    run::assygn(run::getcmd, run::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
-    if (ierr == 0 && lset[0]) ierr = run::read_real(cval[0], trkcom.end_time_c0);
-    if (ierr == 0 && lset[1]) ierr = run::read_real(cval[1], trkcom.delta_time_c0);
+    foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    if (ierr == 0 && lset[0]) ierr = foundation::read_real(cval[0], trkcom.end_time_c0);
+    if (ierr == 0 && lset[1]) ierr = foundation::read_real(cval[1], trkcom.delta_time_c0);
     if (ierr == 0 && lset[2]) tr2com.end_time_marker = cval[2];
-    if (ierr == 0 && lset[3]) ierr = run::read_real(cval[3], trkcom.end_time_shift_c0);
-    if (ierr != 0) logl("error in tracker");
+    if (ierr == 0 && lset[3]) ierr = foundation::read_real(cval[3], trkcom.end_time_shift_c0);
+    if (ierr != 0) log_line("error in tracker");
 }
 
 // ---------------------------------------------------------------------------
@@ -108,25 +110,25 @@ namespace {
 // is closed on every path once it was opened.
 std::int32_t read_time_grid(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
-    run::fioin(name, unit, ierr);
+    foundation::fioin(name, unit, ierr);
     if (ierr != 0) return ierr;
-    logl("read time_grid_file");
+    log_line("read time_grid_file");
     std::int32_t n = 0, status = 0;
     for (;;) {
         double v = 0.0;
-        int rs = run::read_reals_from_unit(unit, std::span<double>(&v, 1));
+        int rs = foundation::read_reals_from_unit(unit, std::span<double>(&v, 1));
         if (rs < 0) break;  // end of file
         if (rs > 0) {       // a record that does not read as a number
             status = 1;
             break;
         }
         if (n >= cap::matist) {
-            logl("too many points in time_grid_file: increase matist");
+            log_line("too many points in time_grid_file: increase matist");
             status = 1;
             break;
         }
         if (n >= 1 && v < tr3com.ctgrid(n)) {
-            logl("values in time_grid_file not increasing");
+            log_line("values in time_grid_file not increasing");
             status = 1;
             break;
         }
@@ -134,7 +136,7 @@ std::int32_t read_time_grid(const std::string& name) {
         tr3com.ctgrid(n) = v;
     }
     std::int32_t ic = 0;
-    run::ficin(unit, ic);
+    foundation::ficin(unit, ic);
     if (status != 0) return status;
     if (n == 0) return 1;
     if (ic != 0) return ic;
@@ -153,41 +155,41 @@ void lytrst(std::int32_t& ierr) {
     static constexpr std::array<int, n> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     static const std::array<Logical, n> lvalid = {true, true, true, true, true, true,
                                                   true, true, true, true, true, true};
-    static std::array<std::string, n> cval;
-    static std::array<Logical, n> lset;
-    static std::array<std::int32_t, n> vtype;
+    std::array<std::string, n> cval;
+    std::array<Logical, n> lset{};
+    std::array<std::int32_t, n> vtype{};
     enum { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt };
 
     tr3com.lgrid = false;
-    run::assygn(run::getcmd, run::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
     if (ierr != 0) {
-        logl("error in track_step");
+        log_line("error in track_step");
         return;
     }
     auto fail = [&](std::int32_t status) {
         ierr = status;
-        logl("error in track_step");
+        log_line("error in track_step");
     };
     double v = 0.0;
     std::int32_t iv = 0;
     if (lset[kpre]) tr3com.precondition = (cval[kpre] == "yes");
     if (lset[kit]) {
-        if (std::int32_t s = run::read_int(cval[kit], iv); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_int(cval[kit], iv); s != 0) return fail(s);
         tr3com.maxit = iv;
         if (iv <= 0) return fail(1);
     }
     if (lset[kerr]) {
-        if (std::int32_t s = run::read_real(cval[kerr], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[kerr], v); s != 0) return fail(s);
         tr3com.error_per_ct = v;
         if (!(v > 0.0)) return fail(1);
     }
     if (lset[kwgt]) {
-        if (std::int32_t s = run::read_real(cval[kwgt], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[kwgt], v); s != 0) return fail(s);
         tr3com.error_weight_momentum = v;
         if (!(v >= 0.0)) return fail(1);
     }
     if (lset[kmax]) {
-        if (std::int32_t s = run::read_real(cval[kmax], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[kmax], v); s != 0) return fail(s);
         tr3com.ct_step_max = v;
         // the smaller steps follow a new largest step when not given here
         if (!lset[kmin] && v < tr3com.ct_step_min) tr3com.ct_step_min = 0.5 * v;
@@ -195,24 +197,24 @@ void lytrst(std::int32_t& ierr) {
         if (!(v > 0.0)) return fail(1);
     }
     if (lset[kmin]) {
-        if (std::int32_t s = run::read_real(cval[kmin], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[kmin], v); s != 0) return fail(s);
         tr3com.ct_step_min = v;
         if (!(v > 0.0 && v < tr3com.ct_step_max)) return fail(1);
         if (!lset[kfirst] && tr3com.ct_step_first < v) tr3com.ct_step_first = v;
     }
     if (lset[kfirst]) {
-        if (std::int32_t s = run::read_real(cval[kfirst], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[kfirst], v); s != 0) return fail(s);
         tr3com.ct_step_first = v;
         if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max)) return fail(1);
     }
     if (lset[kduty]) tr3com.duty_steps = (cval[kduty] == "yes");
     if (lset[kinc]) {
-        if (std::int32_t s = run::read_real(cval[kinc], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[kinc], v); s != 0) return fail(s);
         tr3com.increase_factor = v;
         if (!(v >= 1.0)) return fail(1);
     }
     if (lset[karc]) {
-        if (std::int32_t s = run::read_real(cval[karc], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[karc], v); s != 0) return fail(s);
         tr3com.arc_factor = v;
         if (!(v > 0.0 && v <= 1.0)) return fail(1);
     }
@@ -224,7 +226,7 @@ void lytrst(std::int32_t& ierr) {
         }
     }
     if (lset[ktol]) {
-        if (std::int32_t s = run::read_real(cval[ktol], v); s != 0) return fail(s);
+        if (std::int32_t s = foundation::read_real(cval[ktol], v); s != 0) return fail(s);
         tr3com.steps_tolerance = v;
         if (!(v > 0.0)) return fail(1);
     }
@@ -233,6 +235,58 @@ void lytrst(std::int32_t& ierr) {
 
 // ---------------------------------------------------------------------------
 // Run set-up: end time and the run configuration
+
+namespace {
+
+// The configuration lines of the selected force model.
+void log_model_lines(const ForceModel& model) {
+    const auto& f = forces;
+    switch (model.config) {
+        case ConfigLines::no_force:
+            log_text("without self force");
+            break;
+        case ConfigLines::projected: {
+            log_text(f.lwake ? "with 'projected' force + wake" : "with 'projected' force");
+            if (f.shield != 0.0) {
+                log_real("  shield             =", f.shield);
+                log_real("  shield_max         =", f.shield_max);
+            }
+            if (f.lwake) {
+                log_real("  wake_sigma         =", f.sigwak);
+                log_real("  wake_step          =", f.stpwak);
+                log_int("  wake_index_low     =", f.n1wak);
+                log_int("  wake_index_high    =", f.n2wak);
+            }
+            const double par[5] = {f.par1, f.par2, f.par3, f.par4, f.par5};
+            for (int k = 0; k < 5; ++k) {
+                if (par[k] == 0.0) continue;
+                log_real("  par" + std::to_string(k + 1) + "               =", par[k]);
+                if (k == 3) log_text("    csr_field :=csr_field *(1-par4)");
+                if (k == 4) log_text("    wake_field:=wake_field*(1-par5)");
+            }
+            break;
+        }
+        case ConfigLines::parallel: {
+            Logical master;
+            std::int32_t myproc = 1, nprocs = 1;
+            parallel::cmpifo(master, myproc, nprocs);
+            const std::string name(model.word);
+            if (nprocs == 1) log_text("with '" + name + "' force");
+            else log_line(foundation::ld_line({"with '" + name + "' force on ", foundation::ld_int(nprocs), " cpus"}));
+            if (model.meshes) {
+                log_real("sbox                 =", f.sbox);
+                log_real("rbox                 =", f.rbox);
+            }
+            if (f.shield != 0.0) {
+                log_real("shield               =", f.shield);
+                log_real("shield_max           =", f.shield_max);
+            }
+            break;
+        }
+    }
+}
+
+}  // namespace
 
 void initr2(std::int32_t& ierr) {
     ierr = 0;
@@ -249,70 +303,36 @@ void initr2(std::int32_t& ierr) {
             }
         }
         if (!found) {
-            logl("error: unknown marker for track time");
+            log_line("error: unknown marker for track time");
             ierr = 1;
         }
     }
     if (trkcom.end_time_c0 == UNDEF_REAL) {
-        logl("error: end time is undefined");
+        log_line("error: end time is undefined");
         ierr = 1;
     } else if (trkcom.end_time_c0 <= ctptcl) {
-        logl("error: end time < particle time");
+        log_line("error: end time < particle time");
         ierr = 1;
     } else if (!tr3com.lgrid && (trkcom.end_time_c0 - ctptcl) / tr3com.ct_step_max > max_run_steps) {
         // An end time so far ahead, or a step limit so small, that the run
         // could never finish: refused instead of stepping for ever.
-        logl("error: end time lies more than 1e9 steps of ct_step_max ahead");
+        log_line("error: end time lies more than 1e9 steps of ct_step_max ahead");
         ierr = 1;
     }
-    const auto& f = forces::forces;
-    if (force_hook == nullptr && !forces::force_model_available(f.itype)) {
-        std::string name = (f.itype >= 0 && f.itype <= 5) ? std::string(forces::cforce[f.itype]) : "?";
-        logl("error: force type '" + name + "' is not available, no tracking run");
+    const auto& f = forces;
+    ForceType type = ForceType::none;
+    const bool known = force_type_of(f.itype, type);
+    if (!known || (!entry_takes_any_type && !force_model(type).built)) {
+        const std::string name = known ? std::string(force_model(type).word) : "?";
+        log_line("error: force type '" + name + "' is not available, no tracking run");
         ierr = 1;
     }
     if (ierr != 0) return;
 
-    logl("");
+    log_line("");
     log_real("start time           =", ctptcl);
     log_real("tracking to end_time =", trkcom.end_time_c0);
-    if (f.itype == 0) {
-        log_text("without self force");
-    } else if (f.itype == 1) {
-        log_text(f.lwake ? "with 'projected' force + wake" : "with 'projected' force");
-        if (f.shield != 0.0) {
-            log_real("  shield             =", f.shield);
-            log_real("  shield_max         =", f.shield_max);
-        }
-        if (f.lwake) {
-            log_real("  wake_sigma         =", f.sigwak);
-            log_real("  wake_step          =", f.stpwak);
-            log_int("  wake_index_low     =", f.n1wak);
-            log_int("  wake_index_high    =", f.n2wak);
-        }
-        const double par[5] = {f.par1, f.par2, f.par3, f.par4, f.par5};
-        for (int k = 0; k < 5; ++k) {
-            if (par[k] == 0.0) continue;
-            log_real("  par" + std::to_string(k + 1) + "               =", par[k]);
-            if (k == 3) log_text("    csr_field :=csr_field *(1-par4)");
-            if (k == 4) log_text("    wake_field:=wake_field*(1-par5)");
-        }
-    } else if (f.itype >= 2 && f.itype <= 5) {
-        Logical master;
-        std::int32_t myproc = 1, nprocs = 1;
-        run::cmpifo(master, myproc, nprocs);
-        const std::string name(forces::cforce[f.itype]);
-        if (nprocs == 1) log_text("with '" + name + "' force");
-        else logl(run::ld_line({"with '" + name + "' force on ", run::ld_int(nprocs), " cpus"}));
-        if (f.itype == 3 || f.itype == 5) {
-            log_real("sbox                 =", f.sbox);
-            log_real("rbox                 =", f.rbox);
-        }
-        if (f.shield != 0.0) {
-            log_real("shield               =", f.shield);
-            log_real("shield_max           =", f.shield_max);
-        }
-    }
+    log_model_lines(force_model(type));
     if (tr3com.precondition) log_text("with pre-conditioning");
     if (tr3com.maxit > 1) {
         log_int("with iterative tracking, maxit=", tr3com.maxit);
@@ -325,167 +345,186 @@ void initr2(std::int32_t& ierr) {
     if (tr3com.duty_steps) log_text("with duty steps");
     log_real("increase_factor               =", tr3com.increase_factor);
     log_real("arc_factor                    =", tr3com.arc_factor);
-    logl("");
+    log_line("");
 }
 
 // ---------------------------------------------------------------------------
 // Time step
 
+StepWork step_work;
+
 namespace {
 
-// Work arrays of the step: the previous (1) and latest (2) move of the
-// particles with their next-boundary pairs, and the start forces of the two
-// stages. Static, sized for the largest bunch; nothing is allocated per step.
-ftypes::Arr2<double, 7, cap::maxprt> XP1, XP2;
-ftypes::Arr2<std::int32_t, 2, cap::maxprt> IP1, IP2;
-ftypes::Arr2<double, 3, cap::maxprt> FI1, FK1;
+using foundation::ConstForceView;
+using foundation::ForceView;
+using foundation::IndexView;
+using foundation::ParticleView;
 
-// Preconditioning model of each selected model 1..5.
-constexpr std::array<std::int32_t, 6> precon_model = {0, 1, 4, 5, 1, 1};
-
-// One force evaluation of model m into F(3,n). A failed evaluation leaves
-// zero forces and counts in ierr.
-void evaluate(std::int32_t m, int n, const double* XP, const std::int32_t* IP, double ct, double* F,
-              std::int32_t& ierr) {
+// One force evaluation of model m at the records P, IP into F. A failed
+// evaluation leaves zero forces and counts in ierr.
+void evaluate(ForceType m, ParticleView P, IndexView IP, double ct, ForceView F, std::int32_t& ierr) {
     std::int32_t status = 0;
-    if (force_hook != nullptr) force_hook(m, XP, IP, ct, F, status);
-    else forces::forcei(m, XP, IP, ct, F, status);
+    if (force_entry != nullptr) force_entry(m, P, IP, ct, F, status);
+    else status = 1;
     if (status != 0) {
-        std::fill(F, F + std::size_t(3) * std::size_t(n), 0.0);
+        std::fill(F.words().begin(), F.words().end(), 0.0);
         ierr = 1;
     }
 }
 
-template <class T>
-void copy_n(const T* from, T* to, int n, int words) {
-    std::copy(from, from + std::size_t(words) * std::size_t(n), to);
+template <class View>
+void copy(const View& from, const View& to) {
+    std::copy(from.words().begin(), from.words().end(), to.words().begin());
 }
 
-// Step error of the latest pass against the one before.
-double pass_error(int n) {
+// Step error of the latest pass (2) against the one before (1).
+double pass_error(ParticleView XP1, ParticleView XP2) {
     double e1 = 0.0, e2 = 0.0;
-    error1(n, XP1.data(), XP2.data(), prtcls.lact.data(), e1, e2);
+    error1(XP1, XP2, std::span<const Logical>(prtcls.lact.data(), std::size_t(XP1.size())), e1, e2);
     return e2 * tr3com.error_weight_momentum + e1;
+}
+
+// One stage of the iterated step: model m with its stored force set f (the
+// start forces at ctf) moves the particles from ct to ctnew. f_start keeps
+// the start forces; the end forces start from guess (zero when empty).
+// Model m at the moved positions gives the end forces; the move is repeated
+// from the start until the step error per step length is at most
+// error_per_ct or maxit passes were made. With evaluate_last the last pass
+// also evaluates the end forces before its error check (the preconditioning
+// stage); otherwise a pass evaluates them only when another one follows.
+// Returns with XP2, IP2 of step_work holding the last move (when a move was
+// made, that is ct < ctnew) and f the end forces.
+struct Stage {
+    ForceType m;
+    double& ctf;
+    ForceView f;
+    ForceView f_start;
+    ConstForceView guess;
+    bool evaluate_last;
+    std::string_view label;
+};
+
+void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double ctnew, double& err,
+               std::int32_t& ierr) {
+    StepWork& w = step_work;
+    const std::int32_t n = P.size();
+    const ParticleView XP1 = foundation::particles(w.XP1, n), XP2 = foundation::particles(w.XP2, n);
+    const IndexView IP1 = foundation::indices(w.IP1, n), IP2 = foundation::indices(w.IP2, n);
+    const double p0 = prtcls.p0;
+    if (s.ctf != ct) {
+        evaluate(s.m, P, IP, ct, s.f, ierr);
+        s.ctf = ct;
+    }
+    if (!(ct < ctnew)) return;
+    copy(s.f, s.f_start);
+    if (s.guess.empty()) std::fill(s.f.words().begin(), s.f.words().end(), 0.0);
+    else std::copy(s.guess.words().begin(), s.guess.words().end(), s.f.words().begin());
+    copy(IP, IP1);
+    copy(P, XP1);
+    lattice::trck3d(XP1, IP1, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
+    evaluate(s.m, XP1, IP1, ctnew, s.f, ierr);
+    const double dct = ctnew - ct;
+    for (int k = 1;; ++k) {
+        copy(P, XP2);
+        copy(IP, IP2);
+        lattice::trck3d(XP2, IP2, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
+        if (s.evaluate_last) evaluate(s.m, XP2, IP2, ctnew, s.f, ierr);
+        err = pass_error(XP1, XP2);
+        log_real(s.label, err / dct);
+        if (err / dct <= tr3com.error_per_ct || k >= tr3com.maxit) break;
+        if (!s.evaluate_last) evaluate(s.m, XP2, IP2, ctnew, s.f, ierr);
+        copy(XP2, XP1);
+        copy(IP2, IP1);
+    }
 }
 
 }  // namespace
 
-void set_force_hook(ForceFn fn) { force_hook = fn; }
+void set_force_entry(ForceEntry fn, bool any_type) {
+    force_entry = fn;
+    entry_takes_any_type = any_type;
+}
 
-void itrack(int n, double* P, std::int32_t* IP, double ct, double ctnew, double& ctfi, double* fi,
-            double& ctfk, double* fk, double& err, std::int32_t& ierr) {
+bool has_force_entry() { return force_entry != nullptr; }
+
+void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi, ForceView fi,
+            double& ctfk, ForceView fk, double& err, std::int32_t& ierr) {
     err = 0.0;
     ierr = 0;
-    const std::int32_t m = forces::forces.itype;
-    if (m == 0) {
-        if (ctnew > ct) lattice::trck3d(n, P, IP, ct, ctnew, ct, ctnew, FI1.data(), FI1.data(), false);
+    ForceType m = ForceType::none;
+    if (!force_type_of(forces.itype, m)) return;  // no such model
+    if (m == ForceType::none) {
+        if (ctnew > ct) lattice::trck3d(P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
         return;
     }
-    if (m < 1 || m > 5) return;  // no such model
-    const std::int32_t pm = precon_model[m];
-    const double dct = ctnew - ct;
+    StepWork& w = step_work;
+    const std::int32_t n = P.size();
+    const ForceType pm = force_model(m).precondition;
     const bool stage1 = tr3com.precondition || pm == m;
 
     // Preconditioning stage (the only stage when it is the selected model).
-    if (stage1) {
-        if (ctfi != ct) {
-            evaluate(pm, n, P, IP, ct, fi, ierr);
-            ctfi = ct;
-        }
-        if (ct < ctnew) {
-            copy_n(fi, FI1.data(), n, 3);
-            std::fill(fi, fi + std::size_t(3) * std::size_t(n), 0.0);
-            copy_n(IP, IP1.data(), n, 2);
-            copy_n(P, XP1.data(), n, 7);
-            lattice::trck3d(n, XP1.data(), IP1.data(), ct, ctnew, ct, ctnew, FI1.data(), fi, true);
-            evaluate(pm, n, XP1.data(), IP1.data(), ctnew, fi, ierr);
-            for (int k = 1;; ++k) {
-                copy_n(P, XP2.data(), n, 7);
-                copy_n(IP, IP2.data(), n, 2);
-                lattice::trck3d(n, XP2.data(), IP2.data(), ct, ctnew, ct, ctnew, FI1.data(), fi, true);
-                evaluate(pm, n, XP2.data(), IP2.data(), ctnew, fi, ierr);
-                err = pass_error(n);
-                log_real(pm == m ? "                   step_error/step_time="
-                                 : "               *** step_error/step_time=",
-                         err / dct);
-                if (err / dct <= tr3com.error_per_ct || k >= tr3com.maxit) break;
-                copy_n(XP2.data(), XP1.data(), n, 7);
-                copy_n(IP2.data(), IP1.data(), n, 2);
-            }
-        }
-    }
+    if (stage1)
+        run_stage({pm, ctfi, fi, foundation::forces_of(w.FI1, n), {}, true,
+                   pm == m ? "                   step_error/step_time="
+                           : "               *** step_error/step_time="},
+                  P, IP, ct, ctnew, err, ierr);
     if (pm == m) {
         ctfk = ctnew;
-        std::copy(fi, fi + std::size_t(3) * std::size_t(n), fk);
+        copy(fi, fk);
         if (ctnew > ct) {
-            copy_n(XP2.data(), P, n, 7);
-            copy_n(IP2.data(), IP, n, 2);
+            copy(foundation::particles(w.XP2, n), P);
+            copy(foundation::indices(w.IP2, n), IP);
             ctfi = ctnew;
         }
         return;
     }
 
-    // Selected-model stage.
-    if (ctfk != ct) {
-        evaluate(m, n, P, IP, ct, fk, ierr);
-        ctfk = ct;
-    }
+    // Selected-model stage: the first guess of its end forces is the first
+    // stage's result when preconditioning, else zero.
+    run_stage({m, ctfk, fk, foundation::forces_of(w.FK1, n),
+               tr3com.precondition ? ConstForceView(fi) : ConstForceView(), false,
+               "                   step_error/step_time="},
+              P, IP, ct, ctnew, err, ierr);
     if (ct >= ctnew) return;
-    copy_n(fk, FK1.data(), n, 3);
-    if (tr3com.precondition) std::copy(fi, fi + std::size_t(3) * std::size_t(n), fk);
-    else std::fill(fk, fk + std::size_t(3) * std::size_t(n), 0.0);
-    copy_n(IP, IP1.data(), n, 2);
-    copy_n(P, XP1.data(), n, 7);
-    lattice::trck3d(n, XP1.data(), IP1.data(), ct, ctnew, ct, ctnew, FK1.data(), fk, true);
-    evaluate(m, n, XP1.data(), IP1.data(), ctnew, fk, ierr);
-    for (int k = 1;; ++k) {
-        copy_n(P, XP2.data(), n, 7);
-        copy_n(IP, IP2.data(), n, 2);
-        lattice::trck3d(n, XP2.data(), IP2.data(), ct, ctnew, ct, ctnew, FK1.data(), fk, true);
-        err = pass_error(n);
-        log_real("                   step_error/step_time=", err / dct);
-        if (err / dct <= tr3com.error_per_ct || k >= tr3com.maxit) break;
-        evaluate(m, n, XP2.data(), IP2.data(), ctnew, fk, ierr);
-        copy_n(XP2.data(), XP1.data(), n, 7);
-        copy_n(IP2.data(), IP1.data(), n, 2);
-    }
     ctfk = ctnew;
-    copy_n(XP2.data(), P, n, 7);
-    copy_n(IP2.data(), IP, n, 2);
+    copy(foundation::particles(w.XP2, n), P);
+    copy(foundation::indices(w.IP2, n), IP);
     // Without the preconditioning stage fi was not advanced; its time stays.
     if (stage1) ctfi = ctnew;
 }
 
 void ttrack(double ctnext, double& derr, std::int32_t& ierr) {
-    itrack(prtcls.npart, prtcls.xptcl.data(), prtcls.iptcl.data(), prtcls.ctptcl, ctnext, forcs2.ctfi,
-           forcs2.fi.data(), forcs2.ctfk, forcs2.fk.data(), derr, ierr);
+    const std::int32_t n = prtcls.npart;
+    itrack(foundation::particles(prtcls.xptcl, n), foundation::indices(prtcls.iptcl, n), prtcls.ctptcl,
+           ctnext, forcs2.ctfi, foundation::forces_of(forcs2.fi, n), forcs2.ctfk,
+           foundation::forces_of(forcs2.fk, n), derr, ierr);
     prtcls.ctptcl = ctnext;
-    if (ierr != 0) logl("error in ttrack: force evaluation failed, zero forces used");
+    if (ierr != 0) log_line("error in ttrack: force evaluation failed, zero forces used");
 }
 
 // ---------------------------------------------------------------------------
 // Step-size control
 
+StepControl step_control;
+
 namespace {
 
 // The step line: " ctstep=" step "---> ct=" time, fixed-point fields.
 std::string step_line(double step, double ctnext) {
-    return " ctstep=" + run::fmt_f(step, 8, 5) + " ---> ct=" + run::fmt_f(ctnext, 10, 5);
+    return " ctstep=" + foundation::fmt_f(step, 8, 5) + " ---> ct=" + foundation::fmt_f(ctnext, 10, 5);
 }
 
-// Statics of the adaptive rule, kept between calls and runs.
-double CTOSTP = 0.0;      // last step length [m]
-double CTDUTY = 1e+300;   // next duty time [m]; 1e300 = none
-std::int32_t IDUTY = 0;   // 1: duty time before a boundary, 2: after it
-bool LRESET = false;      // recompute the duty time at the next call
+using foundation::far_time;
 
 // The next duty boundary ahead of the bunch. False (with a warning) when
 // the lattice cannot give its crossing times: then there is no duty time.
 bool duty_query(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, std::int32_t& ifbmax) {
     std::int32_t ierr = 0;
-    lattice::latti2(ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
+    const std::int32_t n = prtcls.npart;
+    lattice::latti2(foundation::particles(prtcls.xptcl, n), foundation::indices(prtcls.iptcl, n),
+                    prtcls.ctptcl, prtcls.p0, ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
     if (ierr != 0) {
-        logl("warning: crossing time of the duty boundary not found, no duty step");
+        log_line("warning: crossing time of the duty boundary not found, no duty step");
         return false;
     }
     return lany;
@@ -497,22 +536,22 @@ void duty_fresh(double ct) {
     bool lany = false;
     double ctmin = 0.0, ctmax = 0.0;
     if (!tr3com.duty_steps || !duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-        CTDUTY = 1e+300;
+        step_control.ctduty = far_time;
     } else if (ifbdut == ifbmax) {
         const double w = ctmax - ctmin;
         const double a = ctmin - 1e-10 - 0.01 * w;
         if (ct < a) {
-            CTDUTY = a;
-            IDUTY = 1;
+            step_control.ctduty = a;
+            step_control.iduty = 1;
         } else {
-            CTDUTY = ctmax + 1e-10 + 0.1 * w;
-            IDUTY = 2;
+            step_control.ctduty = ctmax + 1e-10 + 0.1 * w;
+            step_control.iduty = 2;
         }
     } else {
-        CTDUTY = ctmax + 0.1 * (ctmax - ct);
-        IDUTY = 2;
+        step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
+        step_control.iduty = 2;
     }
-    LRESET = false;
+    step_control.lreset = false;
 }
 
 }  // namespace
@@ -526,7 +565,7 @@ void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
     } else {
         ctnext = tr3com.ctgrid(i);
         lstep = true;
-        logl(step_line(ctnext - ct, ctnext) + "   (steps_file)");
+        log_line(step_line(ctnext - ct, ctnext) + "   (steps_file)");
     }
     tr3com.lduty = false;
     reset = false;
@@ -535,63 +574,64 @@ void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
 void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
     if (reset) {
-        CTOSTP = tr3com.ct_step_first / tr3com.increase_factor;
-        LRESET = false;
+        step_control.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
+        step_control.lreset = false;
     }
-    if (reset || LRESET) {
+    if (reset || step_control.lreset) {
         duty_fresh(ct);
         // A duty time that is not ahead of the bunch would end the run
         // early: none for this step, look again at the next one.
-        if (CTDUTY <= ct) {
-            CTDUTY = 1e+300;
-            LRESET = true;
+        if (step_control.ctduty <= ct) {
+            step_control.ctduty = far_time;
+            step_control.lreset = true;
         }
     }
-    tr3com.lduty = (ct == CTDUTY);
+    tr3com.lduty = (ct == step_control.ctduty);
     if (tr3com.lduty) {
-        log_int("--- duty --------------", IDUTY);
+        log_int("--- duty --------------", step_control.iduty);
         std::int32_t ifbdut = 0, ifbmax = 0;
         bool lany = false;
         double ctmin = 0.0, ctmax = 0.0;
         if (!duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-            CTDUTY = 1e+300;
-        } else if (IDUTY == 1) {
-            CTDUTY = ctmax + 0.1 * (ctmax - ct);
-            IDUTY = 2;
+            step_control.ctduty = far_time;
+        } else if (step_control.iduty == 1) {
+            step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
+            step_control.iduty = 2;
         } else if (ifbdut == ifbmax) {
             const double a = ctmin - 0.01 * (ctmax - ctmin);
-            CTDUTY = a > ct ? a : ctmin;
-            IDUTY = 1;
+            step_control.ctduty = a > ct ? a : ctmin;
+            step_control.iduty = 1;
         } else {
             // the bunch already straddles the next duty boundary: land just
             // after its last particle has passed it
-            CTDUTY = ctmax + 0.1 * (ctmax - ct);
-            IDUTY = 2;
+            step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
+            step_control.iduty = 2;
         }
-        if (CTDUTY <= ct) {
-            CTDUTY = 1e+300;
-            LRESET = true;
+        if (step_control.ctduty <= ct) {
+            step_control.ctduty = far_time;
+            step_control.lreset = true;
         }
     }
-    rmspar(prtcls.npart, prtcls.xptcl.data(), prtcls.lact.data(), prtcls.rmslon, prtcls.rmsrad,
-           prtcls.rmsver);
+    rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),
+           std::span<const Logical>(prtcls.lact.data(), std::size_t(prtcls.npart)), prtcls.rmslon,
+           prtcls.rmsrad, prtcls.rmsver);
 
     // Arc limit from the radius of the section particle 1 is in: the radius
     // recorded at its next boundary (boundary 1 before the first; none
     // beyond the last boundary).
     const std::int32_t ifb = prtcls.iptcl(1, 1);
-    const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.fb(8, ifb) : 0.0;
-    double larc = 1e+300;
+    const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.r(ifb) : 0.0;
+    double larc = far_time;
     if (r != 0.0 && prtcls.rmslon != 0.0)
         larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * (r * r), 0.3333333);  // radius squared first
 
-    const double target = std::min(CTDUTY, trkcom.end_time_c0);
+    const double target = std::min(step_control.ctduty, trkcom.end_time_c0);
     if (target <= ct) {
         ctnext = ct;
         lstep = false;
     } else {
         const double hmax = std::min(tr3com.ct_step_max, larc);
-        const double h = std::min(std::max(CTOSTP * tr3com.increase_factor, tr3com.ct_step_min), hmax);
+        const double h = std::min(std::max(step_control.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
         if (ct + h >= target) {
             ctnext = target;
         } else {
@@ -617,14 +657,10 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
         }
         lstep = true;
     }
-    CTOSTP = ctnext - ct;
+    step_control.ctostp = ctnext - ct;
     reset = false;
-    logl(step_line(ctnext - ct, ctnext));
+    log_line(step_line(ctnext - ct, ctnext));
 }
-
-namespace {
-bool step_stalled = false;  // the last step could not advance c*t
-}  // namespace
 
 void steper(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
@@ -632,14 +668,14 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
     else stepr2(ctnext, reset, lstep);
     // A step too small to change the bunch time in floating point would
     // repeat for ever: the run ends there, as a failure.
-    step_stalled = lstep && !(ctnext > ct);
-    if (step_stalled) {
-        run::logpri("error in steper: the step does not advance c*t, run stopped");
+    step_control.stalled = lstep && !(ctnext > ct);
+    if (step_control.stalled) {
+        foundation::logpri("error in steper: the step does not advance c*t, run stopped");
         ctnext = ct;
         lstep = false;
     }
 }
 
-bool stpfai() { return step_stalled; }
+bool stpfai() { return step_control.stalled; }
 
 }  // namespace bunch

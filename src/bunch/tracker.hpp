@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
-#include "include/ftypes.hpp"
-#include "include/trkcom.hpp"
+#include "bunch/forces.hpp"
+#include "bunch/trkcom.hpp"
+#include "foundation/ftypes.hpp"
+#include "foundation/views.hpp"
 
 namespace bunch {
 
@@ -28,12 +30,14 @@ void initr2(std::int32_t& ierr);
 // the step failed (the step was completed with zero forces in its place).
 void ttrack(double ctnext, double& derr, std::int32_t& ierr);
 
-// The iterated time step of n particles P(7,n), IP(2,n) from ct to ctnew,
-// with the stored force sets fi(3,n) at ctfi and fk(3,n) at ctfk; err is
-// the step error. ierr is nonzero when a force evaluation failed; the force
-// set of that evaluation is then zero, and the step goes on with it.
-void itrack(int n, double* P, std::int32_t* IP, double ct, double ctnew, double& ctfi, double* fi,
-            double& ctfk, double* fk, double& err, std::int32_t& ierr);
+// The iterated time step of the particles P with their pairs IP from ct to
+// ctnew, with the stored force sets fi at ctfi (preconditioning model) and
+// fk at ctfk (selected model), all of the same count; err is the step
+// error. ierr is nonzero when a force evaluation failed; the force set of
+// that evaluation is then zero, and the step goes on with it.
+void itrack(foundation::ParticleView P, foundation::IndexView IP, double ct, double ctnew, double& ctfi,
+            foundation::ForceView fi, double& ctfk, foundation::ForceView fk, double& err,
+            std::int32_t& ierr);
 
 // Step-size control: the next target ctnext and whether a step follows.
 // reset is true on the first call of a run and returned false.
@@ -48,12 +52,17 @@ void stepr1(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // Adaptive rule with arc limit, end-time landing and duty times.
 void stepr2(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 
-// A force evaluation as the time step makes it: model itype, particle
-// records XP(7,npart), pairs IP(2,npart), time ct, result F(3,npart).
-using ForceFn = void (*)(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct,
-                         double* F, std::int32_t& ierr);
-// Replaces the force entry used by itrack (tests only; every force type is
-// then accepted by the run set-up); nullptr restores it.
-void set_force_hook(ForceFn fn);
+// The force entry of the time step: one evaluation of model m for the
+// particle records XP with their pairs IP at the time ct [m], result F (the
+// same count); status in ierr. The time step reaches the force models only
+// through this function, which the driver installs (forces::forcei).
+using ForceEntry = void (*)(ForceType m, foundation::ParticleView XP, foundation::IndexView IP,
+                            double ct, foundation::ForceView F, std::int32_t& ierr);
+// Installs the force entry. any_type: the entry evaluates every type (a
+// stand-in of the tests), so the run set-up refuses none; otherwise it
+// refuses the types this build does not evaluate.
+void set_force_entry(ForceEntry fn, bool any_type = false);
+// True when a force entry is installed.
+bool has_force_entry();
 
 }  // namespace bunch

@@ -9,7 +9,7 @@
 // scaling by 1/(4 pi eps0).
 #pragma once
 
-#include "include/ftypes.hpp"
+#include "foundation/ftypes.hpp"
 
 namespace fieldlib {
 

@@ -3,27 +3,55 @@
 #include "forces/force.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <string>
 #include <string_view>
 
 #include "bunch/error.hpp"
-#include "include/prtcls.hpp"
-#include "run/files.hpp"
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
+#include "bunch/prtcls.hpp"
+#include "parallel/cmplib.hpp"
+#include "parallel/process.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 
 namespace forces {
 
-Forces forces;
+using bunch::force_model;
+using bunch::forces;
 
 namespace {
 
 using ftypes::Logical;
 
-void logl(std::string_view text) { run::logpri(run::cut(text, cap::loglen)); }
+void log_line(std::string_view text) { foundation::logpri(foundation::cut(text, cap::loglen)); }
+
+// No model: zero forces.
+void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double,
+              foundation::ForceView F, std::int32_t& ierr) {
+    std::fill(F.words().begin(), F.words().end(), 0.0);
+    ierr = 0;
+}
+
+// The evaluation functions, in the order of the type codes: the one place
+// where a model is hooked into the dispatch (its entry of the table in
+// bunch/forces.hpp then says built = true).
+constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
+    &no_force,  // none
+    nullptr,    // projected
+    nullptr,    // csr_p_to_p
+    nullptr,    // csr_p_to_m
+    nullptr,    // csr_g_to_p
+    nullptr,    // csr_g_to_m
+};
+static_assert([] {
+    for (std::size_t i = 0; i < model_evals.size(); ++i)
+        if ((model_evals[i] != nullptr) != bunch::force_models[i].built) return false;
+    return true;
+}(), "a model is built exactly when its evaluation function is registered");
 
 // Keys of the "forces" block, in table order.
 enum Key {
@@ -35,31 +63,31 @@ enum Key {
 // Status 0 on success; the unit is closed on every path once opened.
 std::int32_t read_sigma_file(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
-    run::fioin(name, unit, ierr);
+    foundation::fioin(name, unit, ierr);
     if (ierr != 0) return ierr;
-    logl("read subbunch properties");
+    log_line("read subbunch properties");
     std::int32_t n = 0, status = 0;
     for (;;) {
         std::array<double, 4> row{};
-        int rs = run::read_reals_from_unit(unit, row);
+        int rs = foundation::read_reals_from_unit(unit, row);
         if (rs < 0) break;
         if (rs > 0) {
             status = 1;
             break;
         }
         if (n >= cap::matist) {  // refused before it is stored
-            logl("too many points in file: increase matist");
+            log_line("too many points in file: increase matist");
             status = 1;
             break;
         }
         if (n >= 1 && row[0] < forces.sigfil(1, n)) {
-            logl("first column with c*time is not increasing");
+            log_line("first column with c*time is not increasing");
             status = 1;
             break;
         }
         if ((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
             (forces.lfilv && !(row[3] > 0.0))) {
-            logl("file with nonepositive subbunch length");
+            log_line("file with nonepositive subbunch length");
             status = 1;
             break;
         }
@@ -67,7 +95,7 @@ std::int32_t read_sigma_file(const std::string& name) {
         for (int k = 1; k <= 4; ++k) forces.sigfil(k, n) = row[std::size_t(k - 1)];
     }
     std::int32_t ic = 0;
-    run::ficin(unit, ic);
+    foundation::ficin(unit, ic);
     forces.nsgfil = n;
     if (status != 0) return status;
     if (n == 0) return 1;
@@ -80,9 +108,9 @@ std::int32_t read_sigma_file(const std::string& name) {
 int next_token(std::int32_t unit, std::string& token) {
     std::string line;
     for (;;) {
-        int rc = run::unit_read(unit, line);
+        int rc = foundation::unit_read(unit, line);
         if (rc != 0) return rc < 0 ? -1 : 1;
-        auto toks = run::split_record(line);
+        auto toks = foundation::split_record(line);
         if (!toks.empty()) {
             token = toks.front();
             return 0;
@@ -94,47 +122,47 @@ int next_token(std::int32_t unit, std::string& token) {
 // the samples. Status 0 on success; the unit is closed on every path.
 std::int32_t read_wake_file(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
-    run::fioin(name, unit, ierr);
+    foundation::fioin(name, unit, ierr);
     if (ierr != 0) return ierr;
-    logl("read wakefile: " + name);
+    log_line("read wakefile: " + name);
     auto body = [&]() -> std::int32_t {
         std::string line, tok;
         // leading comment records are shown and skipped
         for (;;) {
-            if (run::unit_read(unit, line) != 0) return 1;
-            line = run::cut(line, 72);
+            if (foundation::unit_read(unit, line) != 0) return 1;
+            line = foundation::cut(line, 72);
             if (line.find('!') == std::string::npos) break;
-            logl(line);
+            log_line(line);
         }
-        auto toks = run::split_record(line);
-        if (toks.empty() || run::read_real(toks.front(), forces.sigwak) != 0) return 1;
+        auto toks = foundation::split_record(line);
+        if (toks.empty() || foundation::read_real(toks.front(), forces.sigwak) != 0) return 1;
         if (!(forces.sigwak > 0.0)) {
-            logl("error in wake file: ??? sigwak.le.0");
+            log_line("error in wake file: ??? sigwak.le.0");
             return 1;
         }
-        if (next_token(unit, tok) != 0 || run::read_real(tok, forces.stpwak) != 0) return 1;
+        if (next_token(unit, tok) != 0 || foundation::read_real(tok, forces.stpwak) != 0) return 1;
         if (!(forces.stpwak > 0.0)) {
-            logl("error in wake file: ??? stpwak.le.0");
+            log_line("error in wake file: ??? stpwak.le.0");
             return 1;
         }
-        if (next_token(unit, tok) != 0 || run::read_int(tok, forces.n1wak) != 0) return 1;
+        if (next_token(unit, tok) != 0 || foundation::read_int(tok, forces.n1wak) != 0) return 1;
         if (!(double(forces.n1wak) * forces.stpwak <= -3.0 * forces.sigwak)) {
-            logl("error in wake file: ??? n1wak*stpwak > -3*sigwak");
+            log_line("error in wake file: ??? n1wak*stpwak > -3*sigwak");
             return 1;
         }
-        if (next_token(unit, tok) != 0 || run::read_int(tok, forces.n2wak) != 0) return 1;
+        if (next_token(unit, tok) != 0 || foundation::read_int(tok, forces.n2wak) != 0) return 1;
         // a wake ending short of 3 sigwak fails the block without a line of its own
         if (!(double(forces.n2wak) * forces.stpwak >= 3.0 * forces.sigwak)) return 1;
         // sample count in 64 bits: the indices may lie far apart
         const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
         if (count > cap::narcsr) {
-            logl("error in wake file: ??? n2wak-n1wak+1.>.narcsr");
+            log_line("error in wake file: ??? n2wak-n1wak+1.>.narcsr");
             return 1;
         }
         for (int k = 1; k <= int(count); ++k) {
             double v = 0.0;
-            if (run::read_reals_from_unit(unit, std::span<double>(&v, 1)) != 0) {
-                logl("error in wake file: ??? data array");
+            if (foundation::read_reals_from_unit(unit, std::span<double>(&v, 1)) != 0) {
+                log_line("error in wake file: ??? data array");
                 return 1;
             }
             forces.wakdat(k) = v;
@@ -143,7 +171,7 @@ std::int32_t read_wake_file(const std::string& name) {
     };
     std::int32_t status = body();
     std::int32_t ic = 0;
-    run::ficin(unit, ic);
+    foundation::ficin(unit, ic);
     return status != 0 ? status : ic;
 }
 
@@ -164,6 +192,130 @@ void inifrc(std::int32_t& ierr) {
     ierr = 0;
 }
 
+namespace {
+
+// The values of one "forces" block and the readers of its settings.
+struct ForcesBlock {
+    std::array<std::string, nkeys> cval;
+    std::array<Logical, nkeys> lset{};
+
+    bool given(int k) const { return bool(lset[std::size_t(k)]); }
+    const std::string& val(int k) const { return cval[std::size_t(k)]; }
+    // Value k as a number; false when it is not one.
+    bool num(int k, double& v) const { return foundation::read_real(val(k), v) == 0; }
+
+    // A setting given as a number that must satisfy ok; false on failure
+    // (the value is stored before it is checked).
+    bool setting(int k, double& dst, bool (*ok)(double)) const {
+        double v = 0.0;
+        if (!given(k)) return true;
+        if (!num(k, v)) return false;
+        dst = v;
+        return ok(v);
+    }
+
+    // A sub-bunch size: "file" (the sigma_file's column: from_file), where
+    // relative is given "relative" (the factor of key krel times the rms
+    // size), else a number > 0 (relative, when given, false). False on
+    // failure.
+    bool size(int k, Logical& from_file, Logical* relative, int krel, double* factor, double& value) const {
+        double v = 0.0;
+        if (val(k) == "file") {
+            from_file = true;
+            return true;
+        }
+        if (relative != nullptr && krel >= 0 && val(k) == "relative") {
+            *relative = true;
+            if (!given(krel) || !num(krel, v)) return false;
+            *factor = v;
+            return relative_ok(v);
+        }
+        if (!num(k, v)) return false;
+        if (relative != nullptr) *relative = false;
+        value = v;
+        return v > 0.0;
+    }
+};
+
+bool positive(double x) { return x > 0.0; }
+bool not_negative(double x) { return x >= 0.0; }
+
+// Every model but "none": sigma_long and the shielding.
+bool read_longitudinal(const ForcesBlock& b) {
+    auto& f = forces;
+    if (!b.given(ksigl)) return false;
+    if (!b.size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return false;
+    return b.setting(kshield, f.shield, not_negative) && b.setting(kshmax, f.shield_max, positive);
+}
+
+// The three-dimensional models: the shape, the transverse sizes, the boxes,
+// rintmi and use_old_mesh.
+bool read_transverse(const ForcesBlock& b) {
+    auto& f = forces;
+    const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
+    if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return false;
+    if (!ellipsoid || (!b.given(ksigr) && !b.given(ksigv))) {
+        f.ishape = 2;
+    } else {
+        f.ishape = 3;
+        f.lfilr = false;
+        f.lradl = true;
+        if (b.given(ksigr) && !b.size(ksigr, f.lfilr, &f.lradl, -1, nullptr, f.sigma_rad)) return false;
+        if (b.given(ksigv)) {
+            f.lfilv = false;
+            if (!b.size(ksigv, f.lfilv, &f.lrelv, krelv, &f.relative_vert, f.sigma_vert)) return false;
+        } else {
+            f.relative_vert = 1.0;
+            f.lrelv = true;
+        }
+        if (!b.setting(ksbox, f.sbox, positive)) return false;
+        if (b.given(ksbox) && f.sbox > 1.0) log_line("warning: large sbox");
+        if (!b.setting(krbox, f.rbox, positive)) return false;
+        if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
+    }
+    f.rintmi = 1e-9;  // m, unless given
+    if (!b.setting(krint, f.rintmi, positive)) return false;
+    if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
+    return true;
+}
+
+// The sigma_file, the test switch, par1..par5 and the wake_file. Status 0
+// on success.
+std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
+    auto& f = forces;
+    double v = 0.0;
+    const bool anyfile = f.lfill || f.lfilr || f.lfilv;
+    f.lsgfil = type != ForceType::none && b.given(ksfile) && anyfile;
+    if (anyfile && !f.lsgfil) {
+        log_line("file with subbunch properties is not specified");
+        return 1;
+    }
+    if (f.lsgfil) {
+        if (std::int32_t s = read_sigma_file(b.val(ksfile)); s != 0) return s;
+    }
+
+    f.ltest = false;
+    if (b.given(ktest)) f.ltest = (b.val(ktest) == "yes");
+
+    double* par[5] = {&f.par1, &f.par2, &f.par3, &f.par4, &f.par5};
+    for (int k = 0; k < 5; ++k) {
+        if (!b.given(kpar1 + k)) continue;
+        if (!b.num(kpar1 + k, v)) return 1;
+        *par[k] = v;
+    }
+
+    f.lwake = b.given(kwake);
+    if (f.lwake) {
+        if (std::int32_t s = read_wake_file(b.val(kwake)); s != 0) {
+            f.lwake = false;
+            return s;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 void lyforc(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, nkeys> cid = {
         "type",  "sigma_long", "relative_long", "test",         "shape",     "sigma_rad",
@@ -180,9 +332,8 @@ void lyforc(std::int32_t& ierr) {
         a.fill(Logical(true));
         return a;
     }();
-    static std::array<std::string, nkeys> cval;
-    static std::array<Logical, nkeys> lset;
-    static std::array<std::int32_t, nkeys> vtype;
+    ForcesBlock b;
+    std::array<std::int32_t, nkeys> vtype{};
 
     auto& f = forces;
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
@@ -194,147 +345,33 @@ void lyforc(std::int32_t& ierr) {
 
     auto fail = [&](std::int32_t status) {
         ierr = status != 0 ? status : 1;
-        logl("error in force");
+        log_line("error in force");
     };
-    // Reads value k as a number; false when it is not one.
-    auto num = [&](int k, double& v) { return run::read_real(cval[std::size_t(k)], v) == 0; };
-    auto given = [&](int k) { return bool(lset[std::size_t(k)]); };
-    auto val = [&](int k) -> const std::string& { return cval[std::size_t(k)]; };
 
-    run::assygn(run::getcmd, run::getagu, nkeys, cid, nuval, nkeys, cval, lvalid, lset, vtype, ierr);
+    foundation::assygn(foundation::getcmd, foundation::getagu, nkeys, cid, nuval, nkeys, b.cval, lvalid,
+                       b.lset, vtype, ierr);
     if (ierr != 0) return fail(ierr);
 
-    if (!given(ktype)) return fail(1);
-    auto it = std::find(cforce.begin(), cforce.end(), std::string_view(val(ktype)));
-    if (it == cforce.end()) return fail(1);
-    f.itype = static_cast<std::int32_t>(it - cforce.begin());
-    double v = 0.0;
+    if (!b.given(ktype)) return fail(1);
+    ForceType type = ForceType::none;
+    if (!bunch::force_type_of(std::string_view(b.val(ktype)), type)) return fail(1);
+    f.itype = bunch::code(type);
 
-    if (f.itype >= 1) {
-        if (!given(ksigl)) return fail(1);
-        if (val(ksigl) == "file") {
-            f.lfill = true;
-        } else if (val(ksigl) == "relative") {
-            f.lrell = true;
-            if (!given(krell) || !num(krell, v)) return fail(1);
-            f.relative_long = v;
-            if (!relative_ok(v)) return fail(1);
-        } else {
-            if (!num(ksigl, v)) return fail(1);
-            f.lrell = false;
-            f.sigma_long = v;
-            if (!(v > 0.0)) return fail(1);
-        }
-        if (given(kshield)) {
-            if (!num(kshield, v)) return fail(1);
-            f.shield = v;
-            if (!(v >= 0.0)) return fail(1);
-        }
-        if (given(kshmax)) {
-            if (!num(kshmax, v)) return fail(1);
-            f.shield_max = v;
-            if (!(v > 0.0)) return fail(1);
-        }
-    }
-
-    if (f.itype >= 2) {
-        const bool ellipsoid = given(kshape) && val(kshape) == "ellipsoid";
-        if (given(kshape) && !ellipsoid && val(kshape) != "sphere") return fail(1);
-        if (!ellipsoid || (!given(ksigr) && !given(ksigv))) {
-            f.ishape = 2;
-        } else {
-            f.ishape = 3;
-            f.lfilr = false;
-            f.lradl = true;
-            if (given(ksigr)) {
-                if (val(ksigr) == "file") {
-                    f.lfilr = true;
-                } else {
-                    if (!num(ksigr, v)) return fail(1);
-                    f.lradl = false;
-                    f.sigma_rad = v;
-                    if (!(v > 0.0)) return fail(1);
-                }
-            }
-            if (given(ksigv)) {
-                f.lfilv = false;
-                if (val(ksigv) == "file") {
-                    f.lfilv = true;
-                } else if (val(ksigv) == "relative") {
-                    f.lrelv = true;
-                    if (!given(krelv) || !num(krelv, v)) return fail(1);
-                    f.relative_vert = v;
-                    if (!relative_ok(v)) return fail(1);
-                } else {
-                    if (!num(ksigv, v)) return fail(1);
-                    f.lrelv = false;
-                    f.sigma_vert = v;
-                    if (!(v > 0.0)) return fail(1);
-                }
-            } else {
-                f.relative_vert = 1.0;
-                f.lrelv = true;
-            }
-            if (given(ksbox)) {
-                if (!num(ksbox, v)) return fail(1);
-                f.sbox = v;
-                if (!(v > 0.0)) return fail(1);
-                if (v > 1.0) logl("warning: large sbox");
-            }
-            if (given(krbox)) {
-                if (!num(krbox, v)) return fail(1);
-                f.rbox = v;
-                if (!(v > 0.0)) return fail(1);
-                if (v > 1.0) logl("warning: large rbox");
-            }
-        }
-        if (given(krint)) {
-            if (!num(krint, v)) return fail(1);
-            f.rintmi = v;
-            if (!(v > 0.0)) return fail(1);
-        } else {
-            f.rintmi = 1e-9;
-        }
-        if (given(kold)) f.loldms = (val(kold) == "yes");
-    }
-
-    const bool anyfile = f.lfill || f.lfilr || f.lfilv;
-    f.lsgfil = f.itype != 0 && given(ksfile) && anyfile;
-    if (anyfile && !f.lsgfil) {
-        logl("file with subbunch properties is not specified");
-        return fail(1);
-    }
-    if (f.lsgfil) {
-        if (std::int32_t s = read_sigma_file(val(ksfile)); s != 0) return fail(s);
-    }
-
-    f.ltest = false;
-    if (given(ktest)) f.ltest = (val(ktest) == "yes");
-
-    double* par[5] = {&f.par1, &f.par2, &f.par3, &f.par4, &f.par5};
-    for (int k = 0; k < 5; ++k) {
-        if (!given(kpar1 + k)) continue;
-        if (!num(kpar1 + k, v)) return fail(1);
-        *par[k] = v;
-    }
-
-    f.lwake = given(kwake);
-    if (f.lwake) {
-        if (std::int32_t s = read_wake_file(val(kwake)); s != 0) {
-            f.lwake = false;
-            return fail(s);
-        }
-    }
+    // every model reads sigma_long and the shielding; the three-dimensional
+    // ones (all but "projected") also the shape, sizes and boxes
+    if (type != ForceType::none && !read_longitudinal(b)) return fail(1);
+    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
+    if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;
 }
 
-void frcsub(const double* XP, const std::int32_t* /*IP*/, double ct, std::int32_t itype, std::int32_t& ierr) {
+void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr) {
     ierr = 0;
     auto& f = forces;
-    const std::int32_t n = bunch::prtcls.npart;
     double rl = 0.0, rr = 0.0, rv = 0.0;
     if (!(f.lfill && f.lfilr && f.lfilv))
-        bunch::rmspar(n, XP, bunch::prtcls.lact.data(), rl, rr, rv);
+        bunch::rmspar(XP, std::span<const Logical>(bunch::prtcls.lact.data(), std::size_t(XP.size())),
+                      rl, rr, rv);
     // sizes of the sub-bunch property table at ct
     double tab[4] = {0.0, 0.0, 0.0, 0.0};
     if ((f.lfill || f.lfilr || f.lfilv) && f.nsgfil >= 1) {
@@ -358,7 +395,7 @@ void frcsub(const double* XP, const std::int32_t* /*IP*/, double ct, std::int32_
     const double sl = f.lfill ? tab[1] : (f.lrell ? f.relative_long * rl : f.sigma_long);
     double sr = f.sigma_rad, sv = f.sigma_vert;
     bool ok = sl > 0.0;
-    if (itype != 1) {
+    if (type != ForceType::projected) {
         if (f.ishape == 2) {
             sr = sl;
             sv = sl;
@@ -370,7 +407,7 @@ void frcsub(const double* XP, const std::int32_t* /*IP*/, double ct, std::int32_
     }
     if (!ok) {
         ierr = 1;
-        logl("error in frcsub (sub-bunch dimensions)");
+        log_line("error in frcsub (sub-bunch dimensions)");
         return;
     }
     f.sigma_long = sl;
@@ -378,24 +415,63 @@ void frcsub(const double* XP, const std::int32_t* /*IP*/, double ct, std::int32_
     f.sigma_vert = sv;
 }
 
-bool force_model_available(std::int32_t itype) { return itype == 0; }
+ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))]; }
 
-void forcei(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct, double* F,
-            std::int32_t& ierr) {
+void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+            foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
-    const std::int32_t n = bunch::prtcls.npart;
-    if (itype < 1 || itype > 5) {
+    if (type == ForceType::none) {
         // no model: zero forces (the sub-bunch sizes mean nothing here)
-        std::fill(F, F + std::size_t(3) * std::size_t(n), 0.0);
+        no_force(type, XP, IP, ct, F, ierr);
         return;
     }
-    forces.nfcall(itype) += 1;
-    frcsub(XP, IP, ct, itype, ierr);
-    if (ierr == 0 && !force_model_available(itype)) {
-        logl("error: force type '" + std::string(cforce[std::size_t(itype)]) + "' is not available");
-        ierr = 1;
+    const bunch::ForceModel& model = force_model(type);
+    forces.nfcall(bunch::code(type)) += 1;
+    frcsub(XP, ct, type, ierr);
+    if (ierr == 0) {
+        const ModelEval eval = model_eval(type);
+        if (eval == nullptr) {
+            log_line("error: force type '" + std::string(model.word) + "' is not available");
+            ierr = 1;
+        } else if (model.runs_on == bunch::RunsOn::master) {
+            eval(type, XP, IP, ct, F, ierr);
+        } else {
+            parallel::sencmd(std::string("parallel forces"));
+            std::int32_t itype = bunch::code(type);
+            double t = ct;
+            frcims(itype, XP, IP, t, F, ierr);
+        }
     }
-    if (ierr != 0) logl("error in forcei");
+    if (ierr != 0) log_line("error in forcei");
+}
+
+void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+            foundation::ForceView F, std::int32_t& ierr) {
+    ierr = 0;
+    std::int32_t npart = XP.size();
+    parallel::traxph(npart, XP, IP, ct);
+    // the evaluation settings: time, the three sizes, the type
+    double settings[5];
+    std::int32_t ncol = 5;
+    if (parallel::is_master())
+        settings[0] = ct, settings[1] = forces.sigma_long, settings[2] = forces.sigma_rad,
+        settings[3] = forces.sigma_vert, settings[4] = double(itype);
+    parallel::distri(settings, 1, ncol, 5);
+    if (!parallel::is_master()) {
+        ct = settings[0];
+        forces.sigma_long = settings[1];
+        forces.sigma_rad = settings[2];
+        forces.sigma_vert = settings[3];
+        itype = static_cast<std::int32_t>(std::lround(settings[4]));
+    }
+    ForceType type = ForceType::none;
+    const ModelEval eval = bunch::force_type_of(itype, type) ? model_eval(type) : nullptr;
+    if (eval == nullptr) {
+        ierr = 1;
+    } else {
+        eval(type, XP.first(npart), IP.first(npart), ct, F.first(npart), ierr);
+    }
+    if (ierr != 0) log_line("error in frcims");
 }
 
 }  // namespace forces

@@ -1,11 +1,19 @@
 // Force settings ("forces" layer) and the per-step force entry.
+//
+// The dispatch of a force evaluation reads the model table of
+// bunch/forces.hpp. A model's evaluation function is registered in the one
+// table model_eval of force.cpp; a model that runs on every process is
+// called by frcims on the master and on every slave.
 #pragma once
 
 #include <cstdint>
 
-#include "include/forces.hpp"
+#include "bunch/forces.hpp"
+#include "foundation/views.hpp"
 
 namespace forces {
+
+using bunch::ForceType;
 
 // Start values of the force record: type "none", par1..par5 0, counters 0.
 void inifrc(std::int32_t& ierr);
@@ -13,16 +21,37 @@ void inifrc(std::int32_t& ierr);
 // Reads one "forces" block, with the sigma_file and the wake_file.
 void lyforc(std::int32_t& ierr);
 
-// One force evaluation of model itype at time ct [m] for the particle
-// records XP(7,npart) with pairs IP(2,npart); result F(3,npart).
-void forcei(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct, double* F,
-            std::int32_t& ierr);
+// The evaluation function of a model: forces F of the particle records XP
+// with their pairs IP at the time ct [m] (F, XP and IP of one count, the
+// particles of the bunch); status in ierr (0 success). A model that runs on
+// every process is called on every process by frcims with the particles the
+// master handed out, and sums its partial forces onto the master itself.
+using ModelEval = void (*)(ForceType type, foundation::ParticleView XP, foundation::IndexView IP,
+                           double ct, foundation::ForceView F, std::int32_t& ierr);
+
+// The registered evaluation function of a type; nullptr when this build
+// does not evaluate it (then the table's entry says built = false).
+ModelEval model_eval(ForceType type);
+
+// One force evaluation of model type at time ct [m] for the particle
+// records XP with pairs IP; result F (all three of the bunch's npart
+// records). The force entry the driver gives the time step.
+void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+            foundation::ForceView F, std::int32_t& ierr);
 
 // The effective sub-bunch sizes of an evaluation, stored in sigma_long,
 // sigma_rad, sigma_vert. Status 1 and a log line when a size is not > 0.
-void frcsub(const double* XP, const std::int32_t* IP, double ct, std::int32_t itype, std::int32_t& ierr);
+void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr);
 
-// True when the force model itype can be evaluated by this build.
-bool force_model_available(std::int32_t itype);
+// The evaluation of a model that runs on every process, made by the master
+// (from forcei, after "parallel forces") and by every slave (from its
+// command loop) with the same collective calls: the hand-out of the
+// particles (the master sends XP, IP of npart records; a slave receives into
+// its views, whose count is its capacity), the broadcast of the time, the
+// three sizes and the type (the slaves store them in ct, the force record
+// and itype), then the model's evaluation function. "error in frcims" on a
+// failure.
+void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+            foundation::ForceView F, std::int32_t& ierr);
 
 }  // namespace forces

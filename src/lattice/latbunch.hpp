@@ -2,18 +2,29 @@
 // curvature tables and the reference crossing times (inila2), the next duty
 // boundary ahead of the bunch (latti2), one particle's crossing time of a
 // boundary (titofb) and the thin-quadrupole matrix of a boundary (latget).
+//
+// The bunch comes in as views of its particle records and index pairs (one
+// record per particle, particle 1 the reference particle), with its time ct
+// [m of c*t] and reference momentum p0 [m*c].
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "foundation/ftypes.hpp"
+#include "foundation/views.hpp"
 
 namespace lattice {
 
 // Places the bunch on the lattice: checks that the path lengths of the
-// boundaries increase, gives every particle its next boundary (unless the
-// indices are already valid for this lattice and bunch), builds fbchg,
-// nfbchg, srtab and the reference particle's crossing times ctfb.
-// ierr 0 on success; 1 with its own log line on failure.
-void inila2(std::int32_t& ierr);
+// boundaries increase, gives every particle its next boundary (unless lfbidx
+// and lfbok say the indices are already valid for this lattice and bunch;
+// lfbidx is set afterwards), builds fbchg, nfbchg, srtab and the reference
+// particle's crossing times ctfb. ierr 0 on success; 1 with its own log line
+// on failure (also for an empty bunch or a reference particle that cannot
+// move).
+void inila2(foundation::ConstParticleView part, foundation::IndexView idx, double ct, double p0,
+            ftypes::Logical& lfbidx, std::int32_t& ierr);
 
 // The next duty boundary ifbdut ahead of the bunch (lany true when there is
 // one), the earliest and latest c*t (ctmin, ctmax) at which the particles
@@ -22,20 +33,19 @@ void inila2(std::int32_t& ierr);
 // lany is false, ifbdut 0, ctmin and ctmax the bunch time. ierr 1 (no log
 // line; the caller logs) when a crossing time cannot be found; lany is then
 // false.
-void latti2(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax,
-            std::int32_t& ifbmax, std::int32_t& ierr);
+void latti2(foundation::ConstParticleView part, foundation::ConstIndexView idx, double ct, double p0,
+            std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, std::int32_t& ifbmax,
+            std::int32_t& ierr);
 
-// Crossing time ctout of boundary ifbt by particle i (1-based) of the arrays
-// part (7 reals per particle) and iptcl (2 integers per particle), starting
-// at the bunch time ct and moving without self-force. ok false when the
-// particle is already past ifbt or cannot reach it. n is the number of
-// particles in the arrays.
-void titofb(int n, const double* part, const std::int32_t* iptcl, double ct, int i, int ifbt,
-            double& ctout, bool& ok);
+// Crossing time ctout of boundary ifbt by particle i (1-based) of the bunch,
+// starting at the bunch time ct and moving without self-force. ok false when
+// the particle is already past ifbt or cannot reach it.
+void titofb(foundation::ConstParticleView part, foundation::ConstIndexView idx, double ct, int i,
+            int ifbt, double p0, double& ctout, bool& ok);
 
-// Thin-quadrupole matrix of boundary ifb: lthin true when a thin quadrupole
-// sits there; then tm (4x4, column-major) := its kick matrix and fbv :=
-// (x, y, tx, ty) of the boundary. Untouched when lthin is false.
-void latget(int ifb, bool& lthin, double* tm, double* fbv);
+// Thin-quadrupole matrix of boundary ifb: true when a thin quadrupole sits
+// there; then tm (4x4, column-major) := its kick matrix and fbv := (x, y, tx,
+// ty) of the boundary. Untouched when false.
+bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
 
 }  // namespace lattice

@@ -6,56 +6,56 @@
 #include <string>
 #include <string_view>
 
-#include "include/latcom.hpp"
-#include "run/files.hpp"
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/platform.hpp"
+#include "lattice/latcom.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
 
 namespace lattice {
 
 void latout() {
     std::int32_t unit = 0, ierr = 0;
-    run::fioout("latout.dat", unit, ierr);
+    foundation::fioout("latout.dat", unit, ierr);
     if (ierr != 0) {
         // the pool has freed the unit; the lattice itself is fine
-        run::logpri("warning: latout.dat could not be opened");
+        foundation::logpri("warning: latout.dat could not be opened");
         return;
     }
     bool wok = true;
     auto put = [&](const std::string& rec) {
-        if (wok && run::unit_write(unit, rec) != 0) wok = false;
+        if (wok && foundation::unit_write(unit, rec) != 0) wok = false;
     };
-    const std::string dashes = run::ld_line({std::string(48, '-')});
+    const std::string dashes = foundation::ld_line({std::string(48, '-')});
     const auto& L = latcom;
     int pi = 0, pr = 0;  // last private integer and real already listed
     for (int i = 1; i <= L.nfb; ++i) {
         put(dashes);
         std::string mark = latmks.fbmark(i).str();
         if (auto b = mark.find(' '); b != std::string::npos) mark.resize(b);
-        put(run::ld_line({"i=", run::ld_int(i), "  marker=", mark, "  duty=", L.fbduty(i) ? "T" : "F"}));
-        put(run::ld_line({}));
-        for (int k = 1; k <= 8; ++k) put(run::ld_line({run::ld_int(k), run::ld_real(L.fb(k, i))}));
-        put(run::ld_line({}));
-        for (int k = 1; k <= 4; ++k) put(run::ld_line({run::ld_int(k), run::ld_int(L.isect(k, i))}));
+        put(foundation::ld_line({"i=", foundation::ld_int(i), "  marker=", mark, "  duty=", L.fbduty(i) ? "T" : "F"}));
+        put(foundation::ld_line({}));
+        for (int k = 1; k <= 8; ++k) put(foundation::ld_line({foundation::ld_int(k), foundation::ld_real(L.fb(k, i))}));
+        put(foundation::ld_line({}));
+        for (int k = 1; k <= 4; ++k) put(foundation::ld_line({foundation::ld_int(k), foundation::ld_int(L.isect(k, i))}));
         if (L.isect(3, i) > pi) {
-            put(run::ld_line({}));
-            put(run::ld_line({"  private integers"}));
+            put(foundation::ld_line({}));
+            put(foundation::ld_line({"  private integers"}));
             for (int j = pi + 1; j <= L.isect(3, i); ++j)
-                put(run::ld_line({run::ld_int(j), run::ld_int(L.ila(j))}));
+                put(foundation::ld_line({foundation::ld_int(j), foundation::ld_int(L.ila(j))}));
         }
         if (L.isect(4, i) > pr) {
-            put(run::ld_line({}));
-            put(run::ld_line({"  private reals"}));
+            put(foundation::ld_line({}));
+            put(foundation::ld_line({"  private reals"}));
             for (int j = pr + 1; j <= L.isect(4, i); ++j)
-                put(run::ld_line({run::ld_int(j), run::ld_real(L.rla(j))}));
+                put(foundation::ld_line({foundation::ld_int(j), foundation::ld_real(L.rla(j))}));
         }
         pi = L.isect(3, i);
         pr = L.isect(4, i);
     }
     put(dashes);
-    run::ficout(unit, ierr);
-    if (!wok || ierr != 0) run::logpri("warning: latout.dat could not be written completely");
+    foundation::ficout(unit, ierr);
+    if (!wok || ierr != 0) foundation::logpri("warning: latout.dat could not be written completely");
 }
 
 }  // namespace lattice

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <string_view>
 
+#include "foundation/constants.hpp"
+#include "lattice/geometry.hpp"
 #include "lattice/latout.hpp"
-#include "run/fortran_format.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
-#include "run/platform.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 
 namespace lattice {
 
@@ -22,8 +24,12 @@ namespace {
 using ftypes::Logical;
 using ftypes::UNDEF_REAL;
 
-constexpr double pi = 3.141592653589793;
-constexpr double twopi = 6.283185307179586;
+using foundation::twopi;
+
+// Private reals of a thick multipole (offsets, strength, rotation) and of a
+// thin quadrupole (its kick matrix and the inverse transpose, 4x4 each).
+constexpr int multipole_reals = 4;
+constexpr int thin_quad_reals = 2 * kick_matrix_reals;
 
 // A boundary line closer than this to parallel with the direction that has
 // to reach it (|cos| of the angle between normal and direction) cannot be
@@ -32,8 +38,6 @@ constexpr double min_cos = 1.0e-12;
 
 bool undef(double v) { return v == UNDEF_REAL; }
 
-// Degrees from the deck to radians.
-double deg2rad(double v) { return v / 180.0 * pi; }
 
 // (x, y) turned counter-clockwise by phi.
 void turn(double x, double y, double phi, double& xo, double& yo) {
@@ -68,7 +72,7 @@ void read_block(const std::array<std::string_view, N>& cid, const std::array<Log
     }();
     std::array<std::int32_t, N> vtype{};
     for (auto& l : lset) l = false;
-    run::assygn(run::getcmd, run::getagu, static_cast<int>(N), cid, nuval, static_cast<int>(N), cval,
+    foundation::assygn(foundation::getcmd, foundation::getagu, static_cast<int>(N), cid, nuval, static_cast<int>(N), cval,
                 lvalid, lset, vtype, ierr);
 }
 
@@ -79,13 +83,13 @@ void read_block(const std::array<std::string_view, N>& cid, const std::array<Log
         v = dflt;
         return 0;
     }
-    return run::read_real(text, v);
+    return foundation::read_real(text, v);
 }
 
 // Fails an element after the inner routine's own line.
 void fail(std::string_view line, std::int32_t& ierr) {
     if (ierr == 0) ierr = 1;
-    run::logpri(line);
+    foundation::logpri(line);
 }
 
 }  // namespace
@@ -101,7 +105,7 @@ void inilat(std::int32_t& ierr) {
 void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, std::int32_t& ierr) {
     auto& L = latcom;
     if (L.nfb >= cap::maxlat) {
-        run::logpri("error in position: increase maxlat (latcom)");
+        foundation::logpri("error in position: increase maxlat (latcom)");
         ierr = 1;
         return;
     }
@@ -113,7 +117,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
     if (L.nfb == 0) {
         L.nfb = 1;
         if (undef(rho) && undef(ds)) {
-            run::logpri("error in position: first field boundary");
+            foundation::logpri("error in position: first field boundary");
             ok = false;
         } else {
             // reference line from the origin along +x
@@ -122,7 +126,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
             if (undef(ds)) {
                 if (std::fabs(ca) <= min_cos) {
                     // boundary line n.X = rho parallel to the start direction
-                    run::logpri("error in position");
+                    foundation::logpri("error in position");
                     ok = false;
                 } else {
                     ds = rho / ca;
@@ -133,10 +137,9 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
     } else {
         const int j = L.nfb;
         L.nfb = j + 1;
-        const double px = L.fb(1, j), py = L.fb(2, j), tx = L.fb(3, j), ty = L.fb(4, j),
-                     sj = L.fb(7, j);
+        const double px = L.x(j), py = L.y(j), tx = L.tx(j), ty = L.ty(j), sj = L.s(j);
         if (undef(rho) && undef(ds)) {
-            run::logpri("error in position");
+            foundation::logpri("error in position");
             ok = false;
         } else if (r == 0.0) {
             // straight piece: tangent unchanged
@@ -145,7 +148,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
             if (undef(ds)) {
                 const double nt = nx * tx + ny * ty;
                 if (std::fabs(nt) <= min_cos) {
-                    run::logpri("error in position");
+                    foundation::logpri("error in position");
                     ok = false;
                 } else {
                     ds = (rho - (nx * px + ny * py)) / nt;
@@ -158,10 +161,10 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
             if (undef(rho) || undef(psi)) {
                 // relative arc: given path length
                 if (undef(ds)) {
-                    run::logpri("error in position, arc definition");
+                    foundation::logpri("error in position, arc definition");
                     ok = arc = false;
                 } else if (ds < 0.0) {
-                    run::logpri("error in position, relative arc definition");
+                    foundation::logpri("error in position, relative arc definition");
                     ok = arc = false;
                 }
             } else {
@@ -169,17 +172,12 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
                 // reference line at P_j meets the line n.X = rho
                 nx = std::cos(psi);
                 ny = std::sin(psi);
-                const double c1 = tx * nx + ty * ny;
-                const double c2 = tx * ny - ty * nx;
-                const double q = (rho - (nx * px + ny * py)) / r + c2;
-                if (std::fabs(q) > 1.0) {
-                    run::logpri("error in position, absolute arc definition");
+                const CircleMeeting m = circle_meets_line(tx, ty, nx, ny, rho - (nx * px + ny * py), r);
+                if (!m.meets) {
+                    foundation::logpri("error in position, absolute arc definition");
                     ok = arc = false;
                 } else {
-                    const double w = std::sqrt(1.0 - q * q);
-                    const double d = 1.0 / (c1 * c1 + c2 * c2);
-                    const double phi1 = std::atan2((c2 * w - q * c1) * d, (c1 * w + q * c2) * d);
-                    const double phi2 = std::atan2((-w * c2 - q * c1) * d, (-c1 * w + q * c2) * d);
+                    const double phi1 = m.phi1, phi2 = m.phi2;
                     double l1 = -r * phi1, l2 = -r * phi2;
                     if (l1 < 0.0) l1 = l1 + twopi * std::fabs(r);
                     if (l2 < 0.0) l2 = l2 + twopi * std::fabs(r);
@@ -189,7 +187,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
                     // it. Depending on rounding it would give a zero-length
                     // arc or a nearly full turn; neither places a boundary.
                     if (std::min(std::fabs(phi1), std::fabs(phi2)) <= min_cos) {
-                        run::logpri("error in position");
+                        foundation::logpri("error in position");
                         ok = arc = false;
                     }
                 }
@@ -208,7 +206,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
     if (ok) {
         for (double v : f)
             if (!std::isfinite(v)) ok = false;
-        if (!ok) run::logpri("error in position");
+        if (!ok) foundation::logpri("error in position");
     }
     if (ok) {
         for (int k = 1; k <= 8; ++k) L.fb(k, L.nfb) = f[k - 1];
@@ -231,16 +229,16 @@ void lyposi(Pos4& pos, std::string& marker, Logical& duty, std::int32_t& ierr) {
     if (ierr == 0) {
         for (int k = 0; k < 4 && ierr == 0; ++k) {
             double v = UNDEF_REAL;
-            if (lset[k] && run::read_real(cval[k], v) != 0) ierr = 1;
+            if (lset[k] && foundation::read_real(cval[k], v) != 0) ierr = 1;
             pos(k + 1) = v;
         }
     }
     if (ierr != 0) {
-        run::logpri("error in lyrass");
+        foundation::logpri("error in lyrass");
         return;
     }
-    if (!undef(pos(2))) pos(2) = deg2rad(pos(2));
-    if (!undef(pos(4))) pos(4) = deg2rad(pos(4));
+    if (!undef(pos(2))) pos(2) = foundation::degrees_quotient_first(pos(2));
+    if (!undef(pos(4))) pos(4) = foundation::degrees_quotient_first(pos(4));
     marker = lset[4] ? cval[4] : std::string(ftypes::UNDEF_NAME);
     if (lset[5]) duty = (cval[5] == "yes");
 }
@@ -272,13 +270,13 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
                 real_value(lset[4], cval[4], 0.0, vertical_offset) != 0)
                 ierr = 1;
             else if (lset[2])
-                alpha = alpha * pi / 180.0;  // degrees to radians (product first)
+                alpha = foundation::degrees_product_first(alpha);
             // a rotation angle so large that alpha*pi overflows is no angle
             if (ierr == 0 && !std::isfinite(alpha)) ierr = 1;
             if (ierr == 0 && kind == 0) {
                 std::int32_t poles = 0;
-                if (!lset[5] || run::read_int(cval[5], poles) != 0 || poles < 2 || poles % 2 != 0) {
-                    run::logpri("undefined or invalid pole number");
+                if (!lset[5] || foundation::read_int(cval[5], poles) != 0 || poles < 2 || poles % 2 != 0) {
+                    foundation::logpri("undefined or invalid pole number");
                     ierr = 1;
                 } else {
                     m = poles / 2;
@@ -286,7 +284,7 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
             }
         }
     }
-    if (ierr != 0) run::logpri("error in dipole/multipole_properties");
+    if (ierr != 0) foundation::logpri("error in dipole/multipole_properties");
 }
 
 void lymult(std::int32_t& ierr, std::int32_t kind) {
@@ -296,12 +294,12 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
     // 0: entry position expected, 1: entry read, 2: properties read, 3: exit read
     int stage = 0;
     ierr = 0;
-    run::getspc("{", ierr);
+    foundation::getspc("{", ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
         std::string word;
-        run::getcmd(word, ierr);
+        foundation::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
         if (word == "}") return;
         if (word == "position" && (stage == 0 || stage == 2)) {
@@ -314,30 +312,30 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
             positi(exit ? r : 0.0, pos, marker, duty, ierr);
             if (ierr != 0) return fail(errline, ierr);
             const int i = L.nfb;
-            L.isect(1, i) = 1;
+            L.thick(i) = 1;
             if (!exit || kind == 1) {
-                L.isect(2, i) = 0;
-                L.isect(3, i) = L.nila;
-                L.isect(4, i) = L.nrla;
+                L.code(i) = 0;
+                L.nila_at(i) = L.nila;
+                L.nrla_at(i) = L.nrla;
             } else {
-                L.isect(2, i) = 1;
+                L.code(i) = 1;
                 if (L.nila + 1 > cap::ilalen) {
-                    run::logpri("global constant ilalen too small");
+                    foundation::logpri("global constant ilalen too small");
                     return fail(errline, ierr);
                 }
                 L.nila = L.nila + 1;
-                L.isect(3, i) = L.nila;
+                L.nila_at(i) = L.nila;
                 L.ila(L.nila) = m;
-                if (L.nrla + 4 > cap::rlalen) {
-                    run::logpri("global constant rlalen too small");
+                if (L.nrla + multipole_reals > cap::rlalen) {
+                    foundation::logpri("global constant rlalen too small");
                     return fail(errline, ierr);
                 }
                 L.rla(L.nrla + 1) = hoff;
                 L.rla(L.nrla + 2) = voff;
                 L.rla(L.nrla + 3) = strength;
                 L.rla(L.nrla + 4) = alpha;
-                L.nrla = L.nrla + 4;
-                L.isect(4, i) = L.nrla;
+                L.nrla = L.nrla + multipole_reals;
+                L.nrla_at(i) = L.nrla;
             }
             stage = exit ? 3 : 1;
         } else if (word == "properties" && stage == 1) {
@@ -357,13 +355,13 @@ void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) 
     std::array<Logical, 2> lset{};
     ierr = 0;
     read_block(cid, lvalid, cval, lset, ierr);
-    if (ierr == 0 && (!lset[0] || !lset[1] || run::read_real(cval[0], effective_length) != 0 ||
-                      run::read_real(cval[1], quadrupole_k) != 0))
+    if (ierr == 0 && (!lset[0] || !lset[1] || foundation::read_real(cval[0], effective_length) != 0 ||
+                      foundation::read_real(cval[1], quadrupole_k) != 0))
         ierr = 1;
     // the kick L*k must be a number: an overflowing product would make every
     // particle through it infinite
     if (ierr == 0 && !std::isfinite(effective_length * quadrupole_k)) ierr = 1;
-    if (ierr != 0) run::logpri("error in thin_quadrupole_properties");
+    if (ierr != 0) foundation::logpri("error in thin_quadrupole_properties");
 }
 
 namespace {
@@ -385,12 +383,12 @@ void lytiqu(std::int32_t& ierr) {
     double el = 0.0, qk = 0.0;
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     ierr = 0;
-    run::getspc("{", ierr);
+    foundation::getspc("{", ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
         std::string word;
-        run::getcmd(word, ierr);
+        foundation::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
         if (word == "position" && stage == 0) {
             thin_position(ierr);
@@ -400,30 +398,31 @@ void lytiqu(std::int32_t& ierr) {
             lytiqp(el, qk, ierr);
             if (ierr != 0) return fail(errline, ierr);
             const int i = L.nfb;
-            L.isect(1, i) = 0;
-            L.isect(2, i) = 1;
-            L.isect(3, i) = L.nila;
-            if (L.nrla + 32 > cap::rlalen) {
-                run::logpri("increase rlalen (latcom)");
+            L.thick(i) = 0;
+            L.code(i) = 1;
+            L.nila_at(i) = L.nila;
+            if (L.nrla + thin_quad_reals > cap::rlalen) {
+                foundation::logpri("increase rlalen (latcom)");
                 return fail(errline, ierr);
             }
-            L.nrla = L.nrla + 32;
-            L.isect(4, i) = L.nrla;
+            L.nrla = L.nrla + thin_quad_reals;
+            L.nrla_at(i) = L.nrla;
             stage = 2;
         } else if (word == "}" && stage == 2) {
             // M1 (kick) and M2 (its inverse transpose), 4x4 column by column
             // on (u, u', z, z')
-            const int b = L.nrla - 32;
+            const int b = L.nrla - thin_quad_reals;
+            const int b2 = b + kick_matrix_reals;
             const double lk = el * qk;
-            for (int k = 1; k <= 32; ++k) L.rla(b + k) = 0.0;
-            for (int d = 0; d < 4; ++d) {
-                L.rla(b + 1 + 5 * d) = 1.0;
-                L.rla(b + 17 + 5 * d) = 1.0;
+            for (int k = 1; k <= thin_quad_reals; ++k) L.rla(b + k) = 0.0;
+            for (int d = 1; d <= 4; ++d) {
+                L.rla(matrix_word(b, d, d)) = 1.0;
+                L.rla(matrix_word(b2, d, d)) = 1.0;
             }
-            L.rla(b + 2) = -lk;        // M1(2,1)
-            L.rla(b + 12) = lk;        // M1(4,3)
-            L.rla(b + 16 + 5) = lk;    // M2(1,2)
-            L.rla(b + 16 + 15) = -lk;  // M2(3,4)
+            L.rla(matrix_word(b, 2, 1)) = -lk;
+            L.rla(matrix_word(b, 4, 3)) = lk;
+            L.rla(matrix_word(b2, 1, 2)) = lk;
+            L.rla(matrix_word(b2, 3, 4)) = -lk;
             return;
         } else {
             return fail(errline, ierr);
@@ -438,27 +437,27 @@ void lydifp(std::int32_t& type, std::int32_t& nint, std::int32_t& nreal, std::in
     std::array<Logical, 3> lset{};
     ierr = 0;
     read_block(cid, lvalid, cval, lset, ierr);
-    if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2] || run::read_int(cval[0], type) != 0 ||
-                      run::read_int(cval[1], nint) != 0 || run::read_int(cval[2], nreal) != 0))
+    if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2] || foundation::read_int(cval[0], type) != 0 ||
+                      foundation::read_int(cval[1], nint) != 0 || foundation::read_int(cval[2], nreal) != 0))
         ierr = 1;
-    if (ierr != 0) run::logpri("error in dicrete_free_properties");
+    if (ierr != 0) foundation::logpri("error in dicrete_free_properties");
 }
 
 void lydifr(std::int32_t& ierr) {
     constexpr std::string_view errline = "error in dicrete_free";
     // A discrete_free boundary coded 1 is taken by the tracking as a
     // thin-quadrupole kick whose 4x4 matrix is the element's first 16 reals.
-    constexpr int kick_reals = 16;
+    constexpr int kick_reals = kick_matrix_reals;
     std::int32_t type = 0, ni = 0, nr = 0;
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     bool iarr = false, rarr = false;
     ierr = 0;
-    run::getspc("{", ierr);
+    foundation::getspc("{", ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
         std::string word;
-        run::getcmd(word, ierr);
+        foundation::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
         if (word == "position" && stage == 0) {
             thin_position(ierr);
@@ -468,24 +467,24 @@ void lydifr(std::int32_t& ierr) {
             lydifp(type, ni, nr, ierr);
             if (ierr != 0) return fail(errline, ierr);
             const int i = L.nfb;
-            L.isect(1, i) = 0;
-            L.isect(2, i) = type;
+            L.thick(i) = 0;
+            L.code(i) = type;
             if (ni < 0) return fail(errline, ierr);
-            if (L.nila + ni > cap::ilalen) {
-                run::logpri("increase ilalen (latcom)");
+            if (ni > cap::ilalen - L.nila) {  // compared so that no sum can overflow
+                foundation::logpri("increase ilalen (latcom)");
                 return fail(errline, ierr);
             }
             L.nila = L.nila + ni;
-            L.isect(3, i) = L.nila;
+            L.nila_at(i) = L.nila;
             if (nr < 0) return fail(errline, ierr);
-            if (L.nrla + nr > cap::rlalen) {
-                run::logpri("increase rlalen (latcom)");
+            if (nr > cap::rlalen - L.nrla) {
+                foundation::logpri("increase rlalen (latcom)");
                 return fail(errline, ierr);
             }
             L.nrla = L.nrla + nr;
-            L.isect(4, i) = L.nrla;
+            L.nrla_at(i) = L.nrla;
             if (type == 1 && nr < kick_reals) {
-                run::logpri("discrete_free of type 1 needs 16 private reals");
+                foundation::logpri("discrete_free of type 1 needs 16 private reals");
                 return fail(errline, ierr);
             }
             // reserved slots start as the list reader's presets
@@ -493,11 +492,11 @@ void lydifr(std::int32_t& ierr) {
             for (int k = L.nrla - nr + 1; k <= L.nrla; ++k) L.rla(k) = UNDEF_REAL;
             stage = 2;
         } else if (word == "integer_array" && stage == 2 && !iarr) {
-            run::getiar(run::getagu, L.ila.at(L.nila - ni + 1), ni, ierr);
+            foundation::getiar(foundation::getagu, L.ila.at(L.nila - ni + 1), ni, ierr);
             if (ierr != 0) return fail(errline, ierr);
             iarr = true;
         } else if (word == "real_array" && stage == 2 && !rarr) {
-            run::getrar(run::getagu, L.rla.at(L.nrla - nr + 1), nr, ierr);
+            foundation::getrar(foundation::getagu, L.rla.at(L.nrla - nr + 1), nr, ierr);
             if (ierr != 0) return fail(errline, ierr);
             rarr = true;
         } else if (word == "}" && stage == 2) {
@@ -510,11 +509,11 @@ void lydifr(std::int32_t& ierr) {
 
 void lylatt(std::int32_t& ierr) {
     inilat(ierr);
-    run::getspc("{", ierr);
+    foundation::getspc("{", ierr);
     bool done = false;
     while (ierr == 0 && !done) {
         std::string word;
-        run::getcmd(word, ierr);
+        foundation::getcmd(word, ierr);
         if (ierr != 0) break;
         if (word == "}") {
             done = true;
@@ -535,16 +534,16 @@ void lylatt(std::int32_t& ierr) {
     if (done) {
         // section lengths, straight to standard output
         for (int i = 1; i <= latcom.nfb - 1; ++i) {
-            const double len = latcom.fb(7, i + 1) - latcom.fb(7, i);
-            run::stdout_line(run::ld_line({"section", run::ld_int(i), " length=", run::ld_real(len)}));
+            const double len = latcom.s(i + 1) - latcom.s(i);
+            foundation::stdout_line(foundation::ld_line({"section", foundation::ld_int(i), " length=", foundation::ld_real(len)}));
             if (len < 0.0) ierr = ierr + 1;
         }
         latout();
-        run::logpri("end of lattice definition");
+        foundation::logpri("end of lattice definition");
         if (ierr == 0) return;
     }
     if (ierr == 0) ierr = 1;
-    run::logpri("error in lattice");
+    foundation::logpri("error in lattice");
 }
 
 }  // namespace lattice

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "include/ftypes.hpp"
-#include "include/latcom.hpp"
+#include "foundation/ftypes.hpp"
+#include "lattice/latcom.hpp"
 
 namespace lattice {
 

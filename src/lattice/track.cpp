@@ -10,51 +10,40 @@
 #include <cmath>
 #include <complex>
 
-#include "include/latcom.hpp"
-#include "include/prtcls.hpp"
+#include "foundation/constants.hpp"
+#include "foundation/math.hpp"
+#include "foundation/platform.hpp"
+#include "lattice/geometry.hpp"
 #include "lattice/latbunch.hpp"
-#include "run/math.hpp"
-#include "run/platform.hpp"
+#include "lattice/latcom.hpp"
 
 namespace lattice {
 
 namespace {
 
-constexpr double twopi = 6.283185307179586;
+using foundation::twopi;
 
 // Largest step count of one integration. A leg that would need more (a
 // boundary that cannot be reached with a target time that is practically
 // infinite) is not integrated at all.
 constexpr double max_steps = 1.0e8;
 
-// Slots of the parameter block (0-based).
-constexpr int P_T1 = 0, P_T2 = 1, P_F1 = 2, P_F2 = 5, P_B = 8, P_R = 9, P_M = 10, P_XC = 11,
-              P_YC = 12, P_V = 13, P_SP0 = 14, P_ALPHA = 15, P_A = 16;
-
-enum class Field { drift, uniform, multipole };
-
-// Field of the section a leg runs in.
-struct Section {
-    Field kind = Field::drift;
-    double B = 0.0;         // uniform field, m*c per m (positive turns clockwise)
-    int m = 0;              // multipole order
-    double strength = 0.0;  // multipole strength, m^-m
-    double xc = 0.0, yc = 0.0, v = 0.0;  // magnetic centre line and vertical offset (m)
-    double alpha = 0.0;     // multipole rotation (rad)
-    double a = 0.0;         // direction of the multipole's straight reference line (rad)
+// Everything the right-hand sides of one leg read: the force, the section
+// field and the radius of the particle's circle.
+struct LegParams {
+    LegForce force;
+    Section sec;
+    double R = 0.0;   // horizontal radius of the particle's circle (uniform field), m
+    double sp0 = 0.0; // multipole strength times p0
 };
 
-// Static work storage of one leg: the parameter block and the end derivatives.
-double par[npar_track];
-double dend[6];
-
-// Force interpolated linearly in c*t between the two sets of the block.
-inline void force_at(double ct, const double* q, double& F1, double& F2, double& F3) {
-    const double dt = q[P_T2] - q[P_T1];
-    const double w = dt != 0.0 ? (q[P_T2] - ct) / dt : 1.0;
-    F1 = w * q[P_F1] + (1.0 - w) * q[P_F2];
-    F2 = w * q[P_F1 + 1] + (1.0 - w) * q[P_F2 + 1];
-    F3 = w * q[P_F1 + 2] + (1.0 - w) * q[P_F2 + 2];
+// Force interpolated linearly in c*t between the two sets.
+inline void force_at(double ct, const LegForce& f, double& F1, double& F2, double& F3) {
+    const double dt = f.t2 - f.t1;
+    const double w = dt != 0.0 ? (f.t2 - ct) / dt : 1.0;
+    F1 = w * f.f1[0] + (1.0 - w) * f.f2[0];
+    F2 = w * f.f1[1] + (1.0 - w) * f.f2[1];
+    F3 = w * f.f1[2] + (1.0 - w) * f.f2[2];
 }
 
 // d(phi)/d(ct) and d(theta)/d(ct) for the drift and the uniform field.
@@ -64,64 +53,75 @@ inline void angle_rates(double p, double gam, double cth, double B, double F2, d
     dth = F3 / p;
 }
 
-// Field of the section that ends at boundary ifb, for a forward (fwd) or
-// backward leg.
-Section section_field(int ifb, bool fwd) {
-    const Latcom& L = latcom;
-    Section s;
-    const int i = ifb;
-    if (i <= 1 || i > L.nfb) return s;
-    // A thin element sits at boundary i: the section before it has no field
-    // data of its own (the element acts at the boundary only).
-    if (L.isect(1, i) == 0) return s;
-    const int code = L.isect(2, i);
-    const double p0 = bunch::prtcls.p0;
-    if (code == 0) {
-        const double r = L.fb(8, i);
-        if (r != 0.0) {
-            s.kind = Field::uniform;
-            s.B = p0 / r;
-        }
-        return s;
+inline double beta_of(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
+
+// Right-hand side d/d(c*t) of the six state variables in the lab frame.
+void ctrder(double ct, const double* y, double* dydct, const void* ctx) {
+    const LegParams& q = *static_cast<const LegParams*>(ctx);
+    const double p = y[3], phi = y[4], th = y[5];
+    const double gam = std::sqrt(p * p + 1.0);
+    const double beta = beta_of(p);
+    const double cth = std::cos(th), sth = std::sin(th);
+    double F1, F2, F3;
+    force_at(ct, q.force, F1, F2, F3);
+    dydct[0] = beta * std::cos(phi) * cth;
+    dydct[1] = beta * std::sin(phi) * cth;
+    dydct[2] = beta * sth;
+    dydct[3] = F1;
+    const int m = q.sec.m;
+    if (m < 2) {
+        angle_rates(p, gam, cth, q.sec.B, F2, F3, dydct[4], dydct[5]);
+        return;
     }
-    if (code == 1) {
-        const int ni = L.isect(3, i);
-        const int nr = L.isect(4, i);
-        const int m = (ni >= 1 && ni <= cap::ilalen) ? L.ila(ni) : 0;
-        if (m < 1 || nr < 4 || nr > cap::rlalen) {
-            run::stdout_line(" multipole with invalid azimuthal order");
-            return s;
-        }
-        const double h = L.rla(nr - 3);
-        const double v = L.rla(nr - 2);
-        const double strength = L.rla(nr - 1);
-        const double alpha = L.rla(nr);
-        if (m == 1) {
-            const double B = strength * p0;
-            if (B != 0.0) {
-                s.kind = Field::uniform;
-                s.B = B;
-            }
-            return s;
-        }
-        if (strength == 0.0) return s;
-        const int e = fwd ? i - 1 : i;
-        const double tx = L.fb(3, e), ty = L.fb(4, e);
-        s.kind = Field::multipole;
-        s.m = m;
-        s.strength = strength;
-        s.alpha = alpha;
-        s.a = std::atan2(ty, tx);
-        s.xc = L.fb(1, e) - ty * h;
-        s.yc = L.fb(2, e) + tx * h;
-        s.v = v;
-        return s;
+    // W = strength*p0/(m-1)! (xi + i zeta)^(m-1) exp(-i m alpha)
+    const double a = q.sec.a;
+    const double ca = std::cos(a), sa = std::sin(a);
+    const double xi = (y[1] - q.sec.yc) * ca - (y[0] - q.sec.xc) * sa;
+    const double zeta = y[2] - q.sec.v;
+    const std::complex<double> c(xi, zeta);
+    // (xi + i zeta)^(m-1) as an integer power, by repeated squaring.
+    std::complex<double> pw(1.0, 0.0);
+    std::complex<double> sq = c;
+    for (unsigned u = static_cast<unsigned>(m - 1);;) {
+        if ((u & 1u) != 0u) pw *= sq;
+        u >>= 1;
+        if (u == 0u) break;
+        sq *= sq;
     }
-    run::stdout_line(" nothing implemented for this case");
-    return s;
+    // (m-1)! as the product of the integers 2..m-1, formed in floating point:
+    // exact for every order whose factorial fits an integer, and no overflow
+    // for the higher orders a pole count allows.
+    double fact = 1.0;
+    for (int k = 2; k <= m - 1 && std::isfinite(fact); ++k) fact *= k;
+    const double ma = m * q.sec.alpha;
+    // Beyond the largest double the term is far below every other one.
+    const std::complex<double> W =
+        std::isfinite(fact)
+            ? (q.sp0 / fact) * pw * std::complex<double>(std::cos(ma), -std::sin(ma))
+            : std::complex<double>(0.0, 0.0);
+    dydct[4] = F2 / (p * cth) - (W.real() * cth + W.imag() * std::sin(a - phi) * sth) / (gam * cth);
+    dydct[5] = F3 / p + W.imag() * std::cos(a - phi) / gam;
 }
 
-inline double beta_of(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
+// The same in a uniform field, with variables 1 and 2 the deviation from
+// the particle's ideal circle.
+void ct2der(double ct, const double* y, double* dydct, const void* ctx) {
+    const LegParams& q = *static_cast<const LegParams*>(ctx);
+    const double p = y[3], th = y[5];
+    const double gam = std::sqrt(p * p + 1.0);
+    const double beta = beta_of(p);
+    const double cth = std::cos(th), sth = std::sin(th);
+    double F1, F2, F3;
+    force_at(ct, q.force, F1, F2, F3);
+    double dphi, dth;
+    angle_rates(p, gam, cth, q.sec.B, F2, F3, dphi, dth);
+    dydct[0] = beta * cth + (q.R + y[1]) * dphi;
+    dydct[1] = -y[0] * dphi;
+    dydct[2] = beta * sth;
+    dydct[3] = F1;
+    dydct[4] = dphi;
+    dydct[5] = dth;
+}
 
 // Number of Runge-Kutta steps of a leg from ct to tend, computed in floating
 // point; 0 when it is out of range (not finite or beyond max_steps).
@@ -138,45 +138,15 @@ int step_count(const Section& s, double bh, double R, double ct, double tend) {
     return static_cast<int>(nd);
 }
 
-// Fills the parameter block for a leg in section s starting from state y.
-void fill_par(const Section& s, double R, double t1, double t2, const double* f1, const double* f2,
-              bool lforce) {
-    if (lforce) {
-        par[P_T1] = t1;
-        par[P_T2] = t2;
-        for (int k = 0; k < 3; ++k) {
-            par[P_F1 + k] = f1[k];
-            par[P_F2 + k] = f2[k];
-        }
-    } else {
-        par[P_T1] = 0.0;
-        par[P_T2] = 1.0;
-        for (int k = 0; k < 3; ++k) {
-            par[P_F1 + k] = 0.0;
-            par[P_F2 + k] = 0.0;
-        }
-    }
-    par[P_B] = s.B;
-    par[P_R] = R;
-    par[P_M] = static_cast<double>(s.m);
-    par[P_XC] = s.xc;
-    par[P_YC] = s.yc;
-    par[P_V] = s.v;
-    par[P_SP0] = s.strength * bunch::prtcls.p0;
-    par[P_ALPHA] = s.alpha;
-    par[P_A] = s.a;
-}
-
-// Integrates the state y from ct to tend in nstep steps in section s (the
-// parameter block already filled). In a uniform field the circle frame is
-// used and the lab position rebuilt at the end.
-void integrate(double* y, const Section& s, double ct, double tend, int nstep) {
+// Integrates the state y from ct to tend in nstep steps. In a uniform field
+// the circle frame is used and the lab position rebuilt at the end.
+void integrate(State y, const LegParams& q, double ct, double tend, int nstep) {
     if (ct + (tend - ct) / nstep == ct) return;
-    if (s.kind == Field::uniform) {
+    if (q.sec.kind == Field::uniform) {
         const double x0 = y[0], y0 = y[1], phi0 = y[4];
-        const double R = par[P_R];
+        const double R = q.R;
         double w[6] = {0.0, 0.0, y[2], y[3], y[4], y[5]};
-        run::rkdumb(w, 6, ct, tend, nstep, ct2der, par, npar_track);
+        foundation::rkdumb(w, ct, tend, nstep, ct2der, &q);
         const double phie = w[4];
         const double sh = std::sin((phie - phi0) / 2.0);
         const double cp = std::cos(phie), sp = std::sin(phie);
@@ -187,217 +157,115 @@ void integrate(double* y, const Section& s, double ct, double tend, int nstep) {
         y[4] = w[4];
         y[5] = w[5];
     } else {
-        run::rkdumb(y, 6, ct, tend, nstep, ctrder, par, npar_track);
+        foundation::rkdumb(y, ct, tend, nstep, ctrder, &q);
     }
 }
 
 // Horizontal radius of the particle's circle in a uniform field B.
-inline double circle_radius(const double* y, double B) {
+inline double circle_radius(State y, double B) {
     const double p = y[3];
     const double gam = std::sqrt(p * p + 1.0);
     return gam * beta_of(p) * std::cos(y[5]) / B;
 }
 
-}  // namespace
-
-void ctrder(double ct, const double* y, double* dydct, const double* q, int /*n*/) {
-    const double p = y[3], phi = y[4], th = y[5];
-    const double gam = std::sqrt(p * p + 1.0);
-    const double beta = beta_of(p);
-    const double cth = std::cos(th), sth = std::sin(th);
-    double F1, F2, F3;
-    force_at(ct, q, F1, F2, F3);
-    dydct[0] = beta * std::cos(phi) * cth;
-    dydct[1] = beta * std::sin(phi) * cth;
-    dydct[2] = beta * sth;
-    dydct[3] = F1;
-    const int m = static_cast<int>(q[P_M]);
-    if (m < 2) {
-        angle_rates(p, gam, cth, q[P_B], F2, F3, dydct[4], dydct[5]);
-        return;
-    }
-    // W = strength*p0/(m-1)! (xi + i zeta)^(m-1) exp(-i m alpha)
-    const double a = q[P_A];
-    const double ca = std::cos(a), sa = std::sin(a);
-    const double xi = (y[1] - q[P_YC]) * ca - (y[0] - q[P_XC]) * sa;
-    const double zeta = y[2] - q[P_V];
-    const std::complex<double> c(xi, zeta);
-    // (xi + i zeta)^(m-1) as an integer power, by repeated squaring.
-    std::complex<double> pw(1.0, 0.0);
-    std::complex<double> sq = c;
-    for (unsigned u = static_cast<unsigned>(m - 1);;) {
-        if ((u & 1u) != 0u) pw *= sq;
-        u >>= 1;
-        if (u == 0u) break;
-        sq *= sq;
-    }
-    // (m-1)! as the product of the integers 2..m-1, formed in floating point:
-    // exact for every order whose factorial fits an integer, and no overflow
-    // for the higher orders a pole count allows.
-    double fact = 1.0;
-    for (int k = 2; k <= m - 1 && std::isfinite(fact); ++k) fact *= k;
-    const double ma = m * q[P_ALPHA];
-    // Beyond the largest double the term is far below every other one.
-    const std::complex<double> W =
-        std::isfinite(fact)
-            ? (q[P_SP0] / fact) * pw * std::complex<double>(std::cos(ma), -std::sin(ma))
-            : std::complex<double>(0.0, 0.0);
-    dydct[4] = F2 / (p * cth) - (W.real() * cth + W.imag() * std::sin(a - phi) * sth) / (gam * cth);
-    dydct[5] = F3 / p + W.imag() * std::cos(a - phi) / gam;
+// Vertical kick of a uniform field's edge: the boundary angle psi against
+// the direction of motion; sign +1 on leaving through the boundary ahead,
+// -1 on entering through the boundary behind.
+inline void edge_kick(State part, double B, double psi, double sign) {
+    const double k = B * part[2] * std::tan(part[4] - psi) / part[3];
+    part[5] = sign > 0.0 ? part[5] + k : part[5] - k;
 }
 
-void ct2der(double ct, const double* y, double* dydct, const double* q, int /*n*/) {
-    const double p = y[3], th = y[5];
-    const double gam = std::sqrt(p * p + 1.0);
-    const double beta = beta_of(p);
-    const double cth = std::cos(th), sth = std::sin(th);
-    double F1, F2, F3;
-    force_at(ct, q, F1, F2, F3);
-    double dphi, dth;
-    angle_rates(p, gam, cth, q[P_B], F2, F3, dphi, dth);
-    dydct[0] = beta * cth + (q[P_R] + y[1]) * dphi;
-    dydct[1] = -y[0] * dphi;
-    dydct[2] = beta * sth;
-    dydct[3] = F1;
-    dydct[4] = dphi;
-    dydct[5] = dth;
-}
-
-void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend, double t1,
-            double t2, const double* f1, const double* f2, bool lforce) {
-    if (ctend == ct) return;
-    if (std::isnan(ct) || std::isnan(ctend)) {
-        lcross = false;
-        return;
-    }
-    // A particle without momentum stays where it is until the target time.
-    if (!(part[3] > 0.0)) {
-        ct = ctend;
-        lcross = false;
-        return;
-    }
-    const Latcom& L = latcom;
-    const bool fwd = ctend > ct;
-    const double sgn = fwd ? 1.0 : -1.0;
-    const int ia = fwd ? ifb : ifb - 1;  // the boundary ahead in the direction of travel
-    const bool has_b = ia >= 1 && ia <= L.nfb;
-
-    const Section sec = section_field(ifb, fwd);
-    const bool uniform = sec.kind == Field::uniform;
-
-    // Entry edge of a uniform field: vertical kick from the boundary angle.
-    if (lcross && uniform) {
-        const int e = fwd ? ifb - 1 : ifb;
-        if (e >= 1 && e <= L.nfb) {
-            const double psie = std::atan2(L.fb(6, e), L.fb(5, e));
-            part[5] = part[5] - sec.B * part[2] * std::tan(part[4] - psie) / part[3];
-        }
-    }
-
-    const double bh = beta_of(part[3]) * std::cos(part[5]);
-    const double R = uniform ? circle_radius(part, sec.B) : 0.0;
-
-    // The boundary line n.(X - P) = 0 of the boundary ahead.
+// The boundary line ahead in the direction of travel, n.(X - P) = 0.
+struct Ahead {
+    bool has = false;
     double Px = 0.0, Py = 0.0, nx = 0.0, ny = 0.0;
-    if (has_b) {
-        Px = L.fb(1, ia);
-        Py = L.fb(2, ia);
-        nx = L.fb(5, ia);
-        ny = L.fb(6, ia);
-    }
+};
 
-    fill_par(sec, R, t1, t2, f1, f2, lforce);
+// The aim of a leg: the time it integrates to, tend (the estimated crossing
+// when aimed, else the target), and where the particle starts.
+struct Aim {
+    double tend = 0.0;
+    bool start_past = false;  // already on the far side of the line
+    bool aimed = false;       // tend is the estimated crossing time
+    bool cross_now = false;   // on the far side and moving across: crossing without a move
+};
 
+// Aims a leg of a particle with horizontal speed bh from ct towards ctend.
+Aim aim(State part, const Ahead& b, const LegParams& q, bool fwd, double bh, double ct, double ctend) {
+    Aim a;
+    a.tend = ctend;
+    if (!b.has) return a;
+    const double sgn = fwd ? 1.0 : -1.0;
+    const bool uniform = q.sec.kind == Field::uniform;
     // The boundary is crossed in the direction of its normal: forward in
     // time from before the line to behind it, backward in time the other way.
     // "Past" means already on the far side in the direction of travel.
-    double tend = ctend;
-    bool start_past = false;
-    bool aimed = false;  // tend is the estimated crossing time
-    if (has_b) {
-        const double d = nx * (Px - part[0]) + ny * (Py - part[1]);
-        const double tx = std::cos(part[4]), ty = std::sin(part[4]);
-        const double vt = nx * tx + ny * ty;
-        start_past = sgn * d <= 0.0;
-        if (start_past && vt > 0.0) {
-            // Already on the far side and moving across the line: the
-            // crossing happens now, without moving (never back in time).
-            if (uniform) {
-                const double psia = std::atan2(ny, nx);
-                part[5] = part[5] + sec.B * part[2] * std::tan(part[4] - psia) / part[3];
-            }
-            ifb = fwd ? ifb + 1 : ifb - 1;
-            lcross = true;
-            return;
-        }
-        // Path length to the boundary line along the straight line or the circle.
-        double Lp = 0.0;
-        if (uniform) {
-            const double c1 = tx * nx + ty * ny;
-            const double c2 = tx * ny - ty * nx;
-            const double q = d / R + c2;
-            if (std::fabs(q) <= 1.0) {
-                const double w = std::sqrt(1.0 - q * q);
-                const double dd = 1.0 / (c1 * c1 + c2 * c2);
-                // ph1 is the meeting where the motion runs along the normal.
-                const double ph1 = std::atan2((c2 * w - q * c1) * dd, (c1 * w + q * c2) * dd);
-                const double ph2 = std::atan2((-w * c2 - q * c1) * dd, (-c1 * w + q * c2) * dd);
-                double L1 = -R * ph1, L2 = -R * ph2;
-                const double full = twopi * std::fabs(R);
-                if (fwd) {
-                    if (L1 < 0.0) L1 += full;
-                    if (L2 < 0.0) L2 += full;
-                    Lp = std::fmin(L1, L2);
-                } else {
-                    if (L1 > 0.0) L1 -= full;
-                    if (L2 > 0.0) L2 -= full;
-                    Lp = std::fmax(L1, L2);
-                }
-                // From the far side the first meeting runs against the
-                // normal; the crossing is the other one.
-                if (start_past) Lp = L1;
-                aimed = true;
-            }
-        } else if (!start_past && vt > 0.0) {
-            Lp = d / vt;
-            aimed = true;
-        }
-        if (aimed && bh > 0.0) {
-            const double te = ct + Lp / bh;
-            if (std::isfinite(te)) {
-                tend = fwd ? std::fmin(te, ctend) : std::fmax(te, ctend);
+    const double d = b.nx * (b.Px - part[0]) + b.ny * (b.Py - part[1]);
+    const double tx = std::cos(part[4]), ty = std::sin(part[4]);
+    const double vt = b.nx * tx + b.ny * ty;
+    a.start_past = sgn * d <= 0.0;
+    if (a.start_past && vt > 0.0) {
+        // Already on the far side and moving across the line: the crossing
+        // happens now, without moving (never back in time).
+        a.cross_now = true;
+        return a;
+    }
+    // Path length to the boundary line along the straight line or the circle.
+    double Lp = 0.0;
+    if (uniform) {
+        const CircleMeeting m = circle_meets_line(tx, ty, b.nx, b.ny, d, q.R);
+        if (m.meets) {
+            const double R = q.R;
+            double L1 = -R * m.phi1, L2 = -R * m.phi2;
+            const double full = twopi * std::fabs(R);
+            if (fwd) {
+                if (L1 < 0.0) L1 += full;
+                if (L2 < 0.0) L2 += full;
+                Lp = std::fmin(L1, L2);
             } else {
-                aimed = false;
+                if (L1 > 0.0) L1 -= full;
+                if (L2 > 0.0) L2 -= full;
+                Lp = std::fmax(L1, L2);
             }
-        } else {
-            aimed = false;
+            // From the far side the first meeting runs against the
+            // normal; the crossing is the other one.
+            if (a.start_past) Lp = L1;
+            a.aimed = true;
         }
+    } else if (!a.start_past && vt > 0.0) {
+        Lp = d / vt;
+        a.aimed = true;
     }
-
-    const double ct0 = ct;
-    const int nstep = step_count(sec, bh, R, ct, tend);
-    if (nstep == 0) {
-        // Not integrable (a boundary out of reach with a practically infinite
-        // target): the particle stays, the caller sees no crossing.
-        lcross = false;
-        return;
+    if (a.aimed && bh > 0.0) {
+        const double te = ct + Lp / bh;
+        if (std::isfinite(te)) {
+            a.tend = fwd ? std::fmin(te, ctend) : std::fmax(te, ctend);
+        } else {
+            a.aimed = false;
+        }
+    } else {
+        a.aimed = false;
     }
-    integrate(part, sec, ct, tend, nstep);
+    return a;
+}
 
-    if (!has_b) {
-        ct = tend;
-        lcross = false;
-        return;
-    }
-
-    // Linear correction onto the boundary line with the end derivatives.
-    ctrder(tend, part, dend, par, npar_track);
-    const double d = nx * (Px - part[0]) + ny * (Py - part[1]);
-    const double vn = nx * dend[0] + ny * dend[1];
+// After integrating to a.tend: the linear correction onto the boundary line
+// with the end derivatives, or, when the particle does not head for the
+// line after all, the rest of the way to ctend in the same field.
+void correct(State part, std::int32_t& ifb, bool& lcross, double& ct, double ct0, double ctend,
+             const Aim& a, const Ahead& b, LegParams& q, bool fwd) {
+    const double sgn = fwd ? 1.0 : -1.0;
+    const bool uniform = q.sec.kind == Field::uniform;
+    const double tend = a.tend;
+    double dend[6];
+    ctrder(tend, part.data(), dend, &q);
+    const double d = b.nx * (b.Px - part[0]) + b.ny * (b.Py - part[1]);
+    const double vn = b.nx * dend[0] + b.ny * dend[1];
     const bool past = sgn * d <= 0.0;
     // A particle that started on the far side has crossed only when the leg
     // was aimed at its crossing and it now moves along the normal.
-    const bool crossed_already = past && (!start_past || (aimed && vn > 0.0));
+    const bool crossed_already = past && (!a.start_past || (a.aimed && vn > 0.0));
     if (!crossed_already && tend == ctend) {
         ct = ctend;
         lcross = false;
@@ -418,25 +286,22 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
         // Not heading for the line after all: no crossing in this leg; go on
         // to the target time in the same field when that can be integrated.
         lcross = false;
-        const double R2 = uniform ? circle_radius(part, sec.B) : 0.0;
+        const double R2 = uniform ? circle_radius(part, q.sec.B) : 0.0;
         const double bh2 = beta_of(part[3]) * std::cos(part[5]);
-        const int n2 = step_count(sec, bh2, R2, tend, ctend);
+        const int n2 = step_count(q.sec, bh2, R2, tend, ctend);
         if (n2 == 0) {
             ct = tend;
             return;
         }
-        par[P_R] = R2;
-        integrate(part, sec, tend, ctend, n2);
+        q.R = R2;
+        integrate(part, q, tend, ctend, n2);
         ct = ctend;
         return;
     }
     for (int k = 0; k < 6; ++k) part[k] = part[k] + dend[k] * delta;
     if (crossed) {
         ct = tend + delta;
-        if (uniform) {
-            const double psia = std::atan2(ny, nx);
-            part[5] = part[5] + sec.B * part[2] * std::tan(part[4] - psia) / part[3];
-        }
+        if (uniform) edge_kick(part, q.sec.B, std::atan2(b.ny, b.nx), 1.0);
         ifb = fwd ? ifb + 1 : ifb - 1;
         lcross = true;
     } else {
@@ -445,7 +310,70 @@ void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ct
     }
 }
 
-void thin_kick(double* part, const double* tm, const double* fbv) {
+}  // namespace
+
+void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double ctend,
+            const LegForce& force, double p0) {
+    if (ctend == ct) return;
+    if (std::isnan(ct) || std::isnan(ctend)) {
+        lcross = false;
+        return;
+    }
+    // A particle without momentum stays where it is until the target time.
+    if (!(part[3] > 0.0)) {
+        ct = ctend;
+        lcross = false;
+        return;
+    }
+    const Latcom& L = latcom;
+    const bool fwd = ctend > ct;
+    const int ia = fwd ? ifb : ifb - 1;  // the boundary ahead in the direction of travel
+
+    LegParams q;
+    q.force = force;
+    q.sec = section_field(ifb, fwd, p0);
+    q.sp0 = q.sec.strength * p0;
+    const bool uniform = q.sec.kind == Field::uniform;
+
+    // Entry edge of a uniform field: vertical kick from the boundary angle.
+    if (lcross && uniform) {
+        const int e = fwd ? ifb - 1 : ifb;
+        if (e >= 1 && e <= L.nfb) edge_kick(part, q.sec.B, std::atan2(L.ny(e), L.nx(e)), -1.0);
+    }
+
+    const double bh = beta_of(part[3]) * std::cos(part[5]);
+    q.R = uniform ? circle_radius(part, q.sec.B) : 0.0;
+
+    Ahead b;
+    if (ia >= 1 && ia <= L.nfb) b = {true, L.x(ia), L.y(ia), L.nx(ia), L.ny(ia)};
+
+    const Aim a = aim(part, b, q, fwd, bh, ct, ctend);
+    if (a.cross_now) {
+        if (uniform) edge_kick(part, q.sec.B, std::atan2(b.ny, b.nx), 1.0);
+        ifb = fwd ? ifb + 1 : ifb - 1;
+        lcross = true;
+        return;
+    }
+
+    const double ct0 = ct;
+    const int nstep = step_count(q.sec, bh, q.R, ct, a.tend);
+    if (nstep == 0) {
+        // Not integrable (a boundary out of reach with a practically infinite
+        // target): the particle stays, the caller sees no crossing.
+        lcross = false;
+        return;
+    }
+    integrate(part, q, ct, a.tend, nstep);
+
+    if (!b.has) {
+        ct = a.tend;
+        lcross = false;
+        return;
+    }
+    correct(part, ifb, lcross, ct, ct0, ctend, a, b, q, fwd);
+}
+
+void thin_kick(State part, const std::array<double, 16>& tm, const std::array<double, 4>& fbv) {
     const double xb = fbv[0], yb = fbv[1], tx = fbv[2], ty = fbv[3];
     const double phi = part[4], th = part[5];
     const double cth = std::cos(th);
@@ -460,7 +388,7 @@ void thin_kick(double* part, const double* tm, const double* fbv) {
     double w[4];
     for (int k = 0; k < 4; ++k) {
         w[k] = 0.0;
-        for (int l = 0; l < 4; ++l) w[k] += tm[k + 4 * l] * v[l];
+        for (int l = 0; l < 4; ++l) w[k] += tm[std::size_t(k + 4 * l)] * v[l];
     }
     const double u = w[0], up = w[1], zp = w[3];
     const double N = std::sqrt(up * up + 1.0 + zp * zp);
@@ -471,25 +399,32 @@ void thin_kick(double* part, const double* tm, const double* fbv) {
     part[5] = std::asin(zp / N);
 }
 
-void trck3d(int n, double* part, std::int32_t* ifb, double ct, double ctend, double t1,
-            double t2, const double* f1, const double* f2, bool lforce) {
-    double tm[16];
-    double fbv[4];
-    for (int i = 0; i < n; ++i) {
-        double* pi = part + 7 * static_cast<std::size_t>(i);
-        std::int32_t& fi = ifb[2 * static_cast<std::size_t>(i)];
-        const double* f1i = lforce ? f1 + 3 * static_cast<std::size_t>(i) : nullptr;
-        const double* f2i = lforce ? f2 + 3 * static_cast<std::size_t>(i) : nullptr;
+void trck3d(ParticleView part, IndexView ifb, double ct, double ctend, double t1, double t2,
+            ConstForceView f1, ConstForceView f2, bool lforce, double p0) {
+    std::array<double, 16> tm;
+    std::array<double, 4> fbv;
+    LegForce force = no_force;
+    if (lforce) {
+        force.t1 = t1;
+        force.t2 = t2;
+    }
+    for (std::int32_t i = 1; i <= part.size(); ++i) {
+        const State pi = part.state(i);
+        std::int32_t& fi = ifb.next(i);
+        if (lforce) {
+            for (int k = 0; k < 3; ++k) {
+                force.f1[std::size_t(k)] = f1.word(k + 1, i);
+                force.f2[std::size_t(k)] = f2.word(k + 1, i);
+            }
+        }
         double t = ct;
         if (!(t < ctend)) continue;
         bool lcross = false;
         do {
             const double tb = t;
-            cstrck(pi, fi, lcross, t, ctend, t1, t2, f1i, f2i, lforce);
+            cstrck(pi, fi, lcross, t, ctend, force, p0);
             if (lcross) {
-                bool lthin = false;
-                latget(fi - 1, lthin, tm, fbv);
-                if (lthin) thin_kick(pi, tm, fbv);
+                if (latget(fi - 1, tm, fbv)) thin_kick(pi, tm, fbv);
             } else if (!(t > tb)) {
                 break;  // no progress is possible for this particle
             }
@@ -497,38 +432,36 @@ void trck3d(int n, double* part, std::int32_t* ifb, double ct, double ctend, dou
     }
 }
 
-void fbpts(const double* part, std::int32_t ifb, double ct, double* bp) {
+void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0) {
     const int nfb = latcom.nfb;
-    double w[6];
+    std::array<double, 6> w;
     if (ifb <= nfb) {
-        for (int k = 0; k < 6; ++k) w[k] = part[k];
+        std::copy(part.begin(), part.end(), w.begin());
         std::int32_t j = ifb;
         bool lcross = false;
         double t = ct;
-        const double target = ct + 1e300;
+        const double target = ct + foundation::far_time;
         for (int i = ifb; i <= nfb; ++i) {
             const std::int32_t jb = j;
-            cstrck(w, j, lcross, t, target, 0.0, 1.0, nullptr, nullptr, false);
-            if (j != jb + 1 || i < 1) run::fatal_stop("error in fbpts (1)");
-            double* col = bp + 7 * static_cast<std::size_t>(i - 1);
-            for (int k = 0; k < 6; ++k) col[k] = w[k];
-            col[6] = t;
+            cstrck(w, j, lcross, t, target, no_force, p0);
+            if (j != jb + 1 || i < 1) foundation::fatal_stop("error in fbpts (1)");
+            std::copy(w.begin(), w.end(), bp.state(i).begin());
+            bp.ct(i) = t;
         }
     }
     if (ifb > 1) {
-        for (int k = 0; k < 6; ++k) w[k] = part[k];
+        std::copy(part.begin(), part.end(), w.begin());
         std::int32_t j = ifb;
         bool lcross = false;
         double t = ct;
-        const double target = ct - 1e300;
+        const double target = ct - foundation::far_time;
         const int i0 = ifb < nfb + 1 ? ifb : nfb + 1;
         for (int i = i0; i >= 2; --i) {
             const std::int32_t jb = j;
-            cstrck(w, j, lcross, t, target, 0.0, 1.0, nullptr, nullptr, false);
-            if (j != jb - 1 || i - 1 > nfb) run::fatal_stop("error in fbpts (2)");
-            double* col = bp + 7 * static_cast<std::size_t>(i - 2);
-            for (int k = 0; k < 6; ++k) col[k] = w[k];
-            col[6] = t;
+            cstrck(w, j, lcross, t, target, no_force, p0);
+            if (j != jb - 1 || i - 1 > nfb) foundation::fatal_stop("error in fbpts (2)");
+            std::copy(w.begin(), w.end(), bp.state(i - 1).begin());
+            bp.ct(i - 1) = t;
         }
     }
 }

@@ -3,57 +3,64 @@
 // an interpolated self-force and the thin-quadrupole kicks (trck3d), and the
 // crossing states of one particle at every boundary (fbpts).
 //
-// The particle state is the first six words of a particle record:
-//   x, y, z (m), p (momentum in units of m*c), phi (azimuth, rad),
-//   theta (elevation, rad).
-// Time is c*t in metres. Force sets hold 3 reals per particle (m*c per m of
-// c*t): along the horizontal direction of motion, horizontal transverse,
-// vertical. Arrays are passed as pointers to their first element; particle
-// arrays are column-major, 7 reals per particle (part), 2 integers per
-// particle (ifb), 3 reals per particle (f1, f2).
+// Reentrant: every routine keeps its work storage on its own stack frame, so
+// a force model may track a source's path while a step is tracking the
+// bunch; nothing is allocated. Time is c*t in metres; p0 is the reference
+// momentum of the bunch [m*c], which scales the element fields.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
+
+#include "foundation/views.hpp"
 
 namespace lattice {
 
-// Length of the parameter block handed to the right-hand sides:
-//   t1, t2, f1(1..3), f2(1..3), B, R, m, xc, yc, v, strength*p0, alpha, a.
-inline constexpr int npar_track = 17;
+using foundation::ConstForceView;
+using foundation::CrossingView;
+using foundation::IndexView;
+using foundation::ParticleView;
+using foundation::State;
 
-// Moves particles 1..n from ct to ctend (only when ct < ctend), keeping word 1
-// of each ifb pair (the next boundary) up to date. The force acting on
-// particle i is w*f1(.,i) + (1-w)*f2(.,i) with w = (t2 - c*t)/(t2 - t1) when
-// lforce is true; no force otherwise. A thin quadrupole at a crossed boundary
-// kicks the particle.
-void trck3d(int n, double* part, std::int32_t* ifb, double ct, double ctend, double t1,
-            double t2, const double* f1, const double* f2, bool lforce);
+// The self-force acting on one particle during a leg, interpolated linearly
+// in c*t: w*f1 + (1-w)*f2 with w = (t2 - c*t)/(t2 - t1) (w = 1 when t1 = t2).
+// Components as in a force array [m*c per m of c*t].
+struct LegForce {
+    double t1 = 0.0, t2 = 1.0;
+    std::array<double, 3> f1{}, f2{};
+};
+
+// No self-force.
+inline constexpr LegForce no_force{};
+
+// Moves the particles of part from ct to ctend (only when ct < ctend),
+// keeping next(i) of ifb up to date. The force acting on particle i is
+// interpolated between f1 (at t1) and f2 (at t2) when lforce is true; no
+// force otherwise (f1 and f2 are then not read and may be empty). A thin
+// quadrupole at a crossed boundary kicks the particle.
+void trck3d(ParticleView part, IndexView ifb, double ct, double ctend, double t1, double t2,
+            ConstForceView f1, ConstForceView f2, bool lforce, double p0);
 
 // One leg of one particle: from ct towards ctend (forward or backward in
 // time) until the next boundary in the direction of motion is crossed or
-// ctend is reached. part: 6 reals in/out; ifb: next boundary (moved by one
+// ctend is reached. part: the state in/out; ifb: next boundary (moved by one
 // on a crossing); lcross in: the previous leg crossed a boundary (apply the
 // entry edge), out: this leg crossed; ct in/out: the time reached.
-void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend, double t1,
-            double t2, const double* f1, const double* f2, bool lforce);
-
-// Right-hand sides d/d(c*t) of the six state variables in the lab frame
-// (ctrder) and, for a uniform field, with variables 1 and 2 the deviation
-// from the particle's ideal circle (ct2der). par: the parameter block above.
-void ctrder(double ct, const double* y, double* dydct, const double* par, int n);
-void ct2der(double ct, const double* y, double* dydct, const double* par, int n);
+void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double ctend,
+            const LegForce& force, double p0);
 
 // Crossing states of one particle at every boundary, forward and backward in
 // time from (part, ifb, ct), without force and without thin-quadrupole kicks:
-// bp(1..6, i) the state and bp(7, i) the c*t of the crossing of boundary i,
-// i = 1..nfb (bp column-major, 7 reals per boundary). part is not changed.
-// A leg that does not end on its boundary is a fatal stop
-// ("error in fbpts (1)" forward, "error in fbpts (2)" backward).
-void fbpts(const double* part, std::int32_t ifb, double ct, double* bp);
+// bp.state(i) and bp.ct(i) of the crossing of boundary i, i = 1..nfb (bp
+// holds at least nfb records). part is not changed. A leg that does not end
+// on its boundary is a fatal stop ("error in fbpts (1)" forward, "error in
+// fbpts (2)" backward).
+void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0);
 
-// Thin-quadrupole kick at boundary b with the 4x4 matrix tm (column-major)
-// acting on (u, u', z, z'), relative to the reference crossing point and
-// tangent fbv = (xb, yb, tx, ty). part: 6 reals in/out.
-void thin_kick(double* part, const double* tm, const double* fbv);
+// Thin-quadrupole kick with the 4x4 matrix tm (column-major) acting on
+// (u, u', z, z'), relative to the reference crossing point and tangent
+// fbv = (xb, yb, tx, ty). part: the state in/out.
+void thin_kick(State part, const std::array<double, 16>& tm, const std::array<double, 4>& fbv);
 
 }  // namespace lattice

@@ -13,8 +13,9 @@
 #include <cstdint>
 #include <string>
 
-#include "include/capacities.hpp"
-#include "include/ftypes.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
+#include "foundation/views.hpp"
 
 namespace parallel {
 
@@ -22,6 +23,16 @@ namespace parallel {
 // passes the partner's number, a slave its own): itag(iproc) :=
 // mod(itag(iproc) + 1, 32767), returned.
 std::int32_t mytag(std::int32_t iproc);
+inline constexpr std::int32_t tag_modulus = 32767;
+
+// The tag of the next message with partner iproc seen from this process:
+// mytag(iproc) on the master, mytag(myproc) on a slave.
+std::int32_t next_tag(std::int32_t iproc);
+
+// A count received from the master must lie within lo..hi (the capacity of
+// the receiving array): otherwise a fatal stop naming routine and what.
+void check_received(const char* routine, const char* what, std::int64_t value, std::int64_t lo,
+                    std::int64_t hi);
 
 // Typed blocking messages to / from process iproc with tag itag; ierr is
 // the MPI status (0: a failing MPI call is a fatal stop of the job).
@@ -40,33 +51,25 @@ void lrecv(ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_
 // Command channel: 80 blank-padded characters.
 // sencmd: a slave sends to the master; the master sends to every slave in
 // increasing process number.
-void sencmd(const ftypes::FStr<80>& cmd);
+void sencmd(const ftypes::FStr<cap::txtlen>& cmd);
 void sencmd(const std::string& cmd);
 // reccmd: a slave receives from the master (waiting idle, without burning
 // a core); the master receives from every slave in increasing process
 // number, so cmd holds the last slave's reply.
-void reccmd(ftypes::FStr<80>& cmd);
+void reccmd(ftypes::FStr<cap::txtlen>& cmd);
 
 // Master, at the end of its run: sends "stopp" to the slaves unless the
 // last command it sent them was "stopp" already, so that no slave is left
 // waiting for a command when the master's run ends on an unforeseen path.
 void release_slaves();
 
-// Run-state transfer after the command "tracker": the master sends to each
-// slave in turn, a slave receives from the master.
-void tracom();
-// The 25 messages of the transfer between the master and process iproc.
-void zzzcom(std::int32_t iproc);
-
 // Particle hand-out of one force evaluation: the count, the time c*t (m),
-// the particle records 1..npart (7 reals each) and their index pairs
-// (2 integers each). A slave stores the master's npart and t and receives
-// into xp and ip, whose capacity is maxn particles: a count outside
-// 0..maxn is a fatal stop before anything is written.
-void traxph(std::int32_t& npart, double* xp, std::int32_t* ip, double& t,
-            std::int32_t maxn = cap::maxprt);
-void traxph(std::int32_t& npart, ftypes::Arr2<double, 7, cap::maxprt>& xp,
-            ftypes::Arr2<std::int32_t, 2, cap::maxprt>& ip, double& t);
+// the particle records (7 reals each) and their index pairs (2 integers
+// each). The master sends every record of its views (npart := their
+// count); a slave receives into its views, whose count is its capacity,
+// and stores the master's npart and t: a count beyond the capacity is a
+// fatal stop before anything is written.
+void traxph(std::int32_t& npart, foundation::ParticleView xp, foundation::IndexView ip, double& t);
 
 // Broadcast of a(nrow, ncol) from the master; every process takes the
 // master's ncol, which must lie within 0..ncap (the column capacity of the

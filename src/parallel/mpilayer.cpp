@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "run/platform.hpp"
+#include "foundation/platform.hpp"
 
 namespace parallel {
 namespace {
@@ -26,19 +26,19 @@ void check(int rc, const char* call) {
     int len = 0;
     if (MPI_Error_string(rc, text, &len) != MPI_SUCCESS) len = 0;
     text[std::min(len, MPI_MAX_ERROR_STRING)] = '\0';
-    run::fatal_stop(std::string(" error in the message layer: ") + call + " failed on process " +
+    foundation::fatal_stop(std::string(" error in the message layer: ") + call + " failed on process " +
                     std::to_string(g_rank + 1) + ": " + text);
 }
 
 int peer(int iproc) {
     if (iproc < 1 || iproc > g_size)
-        run::fatal_stop(" error in the message layer: no process number " + std::to_string(iproc));
+        foundation::fatal_stop(" error in the message layer: no process number " + std::to_string(iproc));
     return iproc - 1;
 }
 
 void check_count(int n, const char* call) {
     if (n < 0)
-        run::fatal_stop(std::string(" error in the message layer: negative count in ") + call);
+        foundation::fatal_stop(std::string(" error in the message layer: negative count in ") + call);
 }
 
 void send_raw(const void* buf, int n, MPI_Datatype type, int iproc, int itag, const char* what) {
@@ -55,7 +55,7 @@ void recv_raw(void* buf, int n, MPI_Datatype type, int iproc, int itag, const ch
     int got = 0;
     check(MPI_Get_count(&status, type, &got), "MPI_Get_count");
     if (got != n)
-        run::fatal_stop(std::string(" error in the message layer: ") + what + " expected " +
+        foundation::fatal_stop(std::string(" error in the message layer: ") + what + " expected " +
                         std::to_string(n) + " elements, received " + std::to_string(got));
 }
 
@@ -76,6 +76,8 @@ void mpi_start(int& myproc, int& nprocs) {
     check(MPI_Comm_size(MPI_COMM_WORLD, &size), "MPI_Comm_size");
     g_rank = rank;
     g_size = size;
+    // a fatal stop anywhere now ends the whole job
+    foundation::set_job_end(&abort_job);
     myproc = rank + 1;
     nprocs = size;
 }

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "include/ftypes.hpp"
+#include "foundation/ftypes.hpp"
 
 namespace parallel {
 

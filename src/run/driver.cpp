@@ -4,25 +4,32 @@
 
 #include <string>
 
-#include "fieldlib/version.hpp"
-#include "forces/version.hpp"
 #include "bunch/monitor.hpp"
 #include "bunch/particles.hpp"
+#include "bunch/prtcls.hpp"
 #include "bunch/tracker.hpp"
+#include "bunch/trkcom.hpp"
+#include "fieldlib/version.hpp"
+#include "forces/force.hpp"
+#include "forces/gmesh.hpp"
+#include "forces/version.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/iopath.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "parallel/cmplib.hpp"
-#include "forces/force.hpp"
-#include "forces/gmesh.hpp"
-#include "include/prtcls.hpp"
-#include "include/trkcom.hpp"
-#include "run/files.hpp"
-#include "run/fortran_format.hpp"
-#include "run/iopath.hpp"
-#include "run/log.hpp"
-#include "run/parser.hpp"
+#include "run/tracom.hpp"
 
 namespace run {
+
+using foundation::cut;
+using foundation::fmt_i;
+using foundation::ld_line;
+using foundation::ld_real;
+using foundation::logpri;
 
 namespace {
 
@@ -67,20 +74,83 @@ void verifo() {
     line(rule);
 }
 
-std::int32_t tarvel() {
-    static std::string commid;  // the layer word just read
-    static std::string action;  // pending action: "tracker", "exit" or none
-    static std::string comand;  // command for the slaves: "stopp" or "tracker"
-    commid.clear();
-    action.clear();
-    comand.clear();
+namespace {
 
-    bool failed = false;  // the run ended through a failure: nonzero exit code
-    std::int32_t ierr = 0;
+// Places the bunch on the lattice (next boundaries, curvature tables,
+// reference crossing times).
+void place_bunch(std::int32_t& ierr) {
+    auto& b = bunch::prtcls;
+    lattice::inila2(foundation::particles(b.xptcl, b.npart), foundation::indices(b.iptcl, b.npart),
+                    b.ctptcl, b.p0, b.lfbidx, ierr);
+}
 
-    // Start-up: each step only while the status is 0.
-    fiinit("tarvel.in", 9, ierr);
-    if (ierr == 0) inprsr(ierr);
+// The layer commands. A handler reads its layer and leaves the status in
+// ierr; the read loop goes on with the next command after a success, unless
+// the command ends the reading ("exit", "tracker": the action point).
+struct Layer {
+    std::string_view word;
+    void (*read)(std::int32_t& ierr);
+    bool ends_reading;
+};
+
+void layer_exit(std::int32_t& ierr) {
+    foundation::fiexit(ierr);
+    // close every online-monitor file
+    std::int32_t st = 0;
+    bunch::eximon(0, st);
+    ierr += st;
+}
+
+void layer_lattice(std::int32_t& ierr) {
+    lattice::lylatt(ierr);
+    drop_stored_fields();
+}
+
+void layer_particles(std::int32_t& ierr) {
+    // a new bunch: the online monitors, stored fields and the integrated
+    // step error of the old one are dropped
+    bunch::lypart(ierr);
+    std::int32_t st = 0;
+    bunch::eximon(0, st);
+    if (ierr == 0) ierr = st;
+    drop_stored_fields();
+    bunch::tr3com.errsum = 0.0;
+}
+
+void layer_monitor(std::int32_t& ierr) {
+    place_bunch(ierr);
+    if (ierr == 0) bunch::lymoni(ierr);
+}
+
+void layer_forces(std::int32_t& ierr) {
+    forces::lyforc(ierr);
+    drop_stored_fields();
+}
+
+constexpr Layer layers[] = {
+    {"exit", &layer_exit, true},
+    {"io_path", &foundation::lyriop, false},
+    {"lattice", &layer_lattice, false},
+    {"particles", &layer_particles, false},
+    {"monitor", &layer_monitor, false},
+    {"online_monitor", &bunch::lyomon, false},
+    {"forces", &layer_forces, false},
+    {"track_step", &bunch::lytrst, false},
+    {"track_accuracy", &foundation::lydumy, false},
+    {"tracker", &bunch::lytrck, true},
+};
+
+// The force entry of the time step: forcei.
+void force_entry(bunch::ForceType m, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+                 foundation::ForceView F, std::int32_t& ierr) {
+    forces::forcei(m, XP, IP, ct, F, ierr);
+}
+
+// Start-up: each step only while the status is 0; the banner on success.
+void start_up(std::int32_t& ierr) {
+    constexpr std::string_view deck = "tarvel.in";
+    foundation::fiinit(std::string(deck), static_cast<int>(deck.size()), ierr);
+    if (ierr == 0) foundation::inprsr(ierr);
     // start values of the lattice, bunch, tracker, force and monitor records
     if (ierr == 0) lattice::inilat(ierr);
     if (ierr == 0) bunch::iniprt(ierr);
@@ -88,99 +158,94 @@ std::int32_t tarvel() {
     if (ierr == 0) forces::inifrc(ierr);
     if (ierr == 0) bunch::inimon(ierr);
     if (ierr == 0) {
+        // forcei, unless a stand-in model of the tests is installed
+        if (!bunch::has_force_entry()) bunch::set_force_entry(&force_entry);
         drop_stored_fields();
         verifo();
     }
+}
+
+// Reads layer commands until the action point; returns the pending action
+// ("tracker", "exit" or none) and leaves the status in ierr.
+std::string read_layers(std::int32_t& ierr) {
+    for (;;) {
+        std::string commid;  // the layer word just read
+        ierr = 0;
+        foundation::getcmd(commid, ierr);
+        if (ierr != 0) return {};
+        const Layer* layer = nullptr;
+        for (const Layer& l : layers)
+            if (commid == l.word) layer = &l;
+        if (layer == nullptr) {
+            logpri("error in tarvel: unknown layer command");
+            ierr = 1;
+            return {};
+        }
+        layer->read(ierr);
+        if (layer->ends_reading) {
+            // "exit" is pending whatever its status; "tracker" only on success
+            return (layer->word == "exit" || ierr == 0) ? std::string(layer->word) : std::string();
+        }
+        if (ierr != 0) return {};
+    }
+}
+
+// The tracking run: the run state to every slave, then the time loop
+// (omoni0, ttrack, errsum += derr, omonit, steper). Status 1 after the
+// run's last line when it failed.
+std::int32_t tracking_run() {
+    std::int32_t ierr = 0;
+    tracom();  // the run state goes to every slave
+    // The first pass is the zero-length step at the bunch time: it computes
+    // the start forces and writes the start-time monitors.
+    double ctnext = bunch::prtcls.ctptcl;
+    ftypes::Logical reset = true, lstep = true;
+    std::int32_t steperr = 0;
+    do {
+        double derr = 0.0;
+        bunch::omoni0(ctnext, ierr);
+        bunch::ttrack(ctnext, derr, steperr);
+        bunch::tr3com.errsum += derr;
+        bunch::omonit(ierr);
+        if (steperr != 0) break;  // a failed force evaluation ends the run
+        bunch::steper(ctnext, reset, lstep);
+    } while (lstep);
+    if (steperr != 0) {
+        logpri("error in tarvel: tracking run stopped, force evaluation failed");
+        ierr = 1;
+    } else if (bunch::stpfai()) {
+        logpri("error in tarvel: tracking run stopped before its end time");
+        ierr = 1;
+    } else if (ierr == 0 && bunch::omofai() != 0) {
+        // the run reached its end time; an earlier online output failed
+        logpri("error in tarvel: tracking run complete, online monitor output incomplete");
+        ierr = 1;
+    }
+    return ierr;
+}
+
+}  // namespace
+
+std::int32_t tarvel() {
+    bool failed = false;  // the run ended through a failure: nonzero exit code
+    std::int32_t ierr = 0;
+    start_up(ierr);
     bool reading = (ierr == 0);
     if (!reading) failed = true;
 
     for (;;) {
-        // Read loop: one layer after the other until the action point.
-        while (reading) {
-            ierr = 0;
-            getcmd(commid, ierr);
-            if (ierr != 0) break;
-            if (commid == "exit") {
-                fiexit(ierr);
-                {
-                    // close every online-monitor file
-                    std::int32_t st = 0;
-                    bunch::eximon(0, st);
-                    ierr += st;
-                }
-                action = "exit";
-                break;
-            }
-            if (commid == "io_path") {
-                lyriop(ierr);
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "lattice") {
-                lattice::lylatt(ierr);
-                drop_stored_fields();
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "particles") {
-                // a new bunch: the online monitors, stored fields and the
-                // integrated step error of the old one are dropped
-                bunch::lypart(ierr);
-                std::int32_t st = 0;
-                bunch::eximon(0, st);
-                if (ierr == 0) ierr = st;
-                drop_stored_fields();
-                bunch::tr3com.errsum = 0.0;
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "monitor") {
-                lattice::inila2(ierr);
-                if (ierr == 0) bunch::lymoni(ierr);
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "online_monitor") {
-                bunch::lyomon(ierr);
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "forces") {
-                forces::lyforc(ierr);
-                drop_stored_fields();
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "track_step") {
-                bunch::lytrst(ierr);
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "track_accuracy") {
-                lydumy(ierr);
-                if (ierr != 0) break;
-                continue;
-            }
-            if (commid == "tracker") {
-                bunch::lytrck(ierr);
-                if (ierr == 0) action = "tracker";
-                break;
-            }
-            logpri("error in tarvel: unknown layer command");
-            ierr = 1;
-            break;
-        }
+        std::string action;  // pending action: "tracker", "exit" or none
+        if (reading) action = read_layers(ierr);
         // a nonzero status here (also of "exit") means the run failed
         if (ierr != 0) failed = true;
 
         // Action point.
         verifo();
-        comand = "stopp";
+        std::string comand = "stopp";  // command for the slaves: "stopp" or "tracker"
         if (action == "tracker") {
-            action.clear();
             ierr = 0;
             // tracker set-up: inila2, then initr2, then inimo2, each only if the one before succeeded
-            lattice::inila2(ierr);
+            place_bunch(ierr);
             if (ierr == 0) bunch::initr2(ierr);
             if (ierr == 0) bunch::inimo2(ierr);
             if (ierr == 0)
@@ -191,39 +256,8 @@ std::int32_t tarvel() {
         parallel::sencmd(comand);  // the command goes to every slave
         if (comand == "stopp") return failed ? 1 : 0;
 
-        // Tracking run.
-        ierr = 0;
-        parallel::tracom();  // the run state goes to every slave
-        // time loop: omoni0, ttrack, errsum += derr, omonit, steper
-        {
-            // The first pass is the zero-length step at the bunch time: it
-            // computes the start forces and writes the start-time monitors.
-            double ctnext = bunch::prtcls.ctptcl;
-            ftypes::Logical reset = true, lstep = true;
-            std::int32_t steperr = 0;
-            do {
-                double derr = 0.0;
-                bunch::omoni0(ctnext, ierr);
-                bunch::ttrack(ctnext, derr, steperr);
-                bunch::tr3com.errsum += derr;
-                bunch::omonit(ierr);
-                if (steperr != 0) break;  // a failed force evaluation ends the run
-                bunch::steper(ctnext, reset, lstep);
-            } while (lstep);
-            if (steperr != 0) {
-                logpri("error in tarvel: tracking run stopped, force evaluation failed");
-                ierr = 1;
-            } else if (bunch::stpfai()) {
-                logpri("error in tarvel: tracking run stopped before its end time");
-                ierr = 1;
-            } else if (ierr == 0 && bunch::omofai() != 0) {
-                logpri("error in tarvel: tracking run stopped, online monitor output incomplete");
-                ierr = 1;
-            }
-        }
-        if (ierr != 0) {
-            comand = "stopp";
-            parallel::sencmd(comand);  // after a failed tracking run
+        if (tracking_run() != 0) {
+            parallel::sencmd(std::string("stopp"));  // after a failed tracking run
             return 1;
         }
         log_step_error(bunch::tr3com.errsum);

@@ -3,15 +3,19 @@
 #include <cstdio>
 #include <string>
 
-#include "include/ftypes.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/mpilayer.hpp"
-#include "parallel/slave.hpp"
+#include "parallel/process.hpp"
 #include "run/driver.hpp"
-#include "run/platform.hpp"
-#include "run/process.hpp"
+#include "run/slave.hpp"
 
 namespace run {
+
+using parallel::cmpcom;
 
 bool process_start() {
     cmpcom.idebug = 0;
@@ -20,10 +24,11 @@ bool process_start() {
     cmpcom.myproc = myproc;
     cmpcom.nprocs = nprocs;
     cmpcom.master = (myproc == 1);
-    const std::string refusal = process_count_refusal(nprocs);
+    foundation::set_log_owner(cmpcom.master);
+    const std::string refusal = parallel::process_count_refusal(nprocs);
     if (!refusal.empty()) {
         // the tag counters hold 100 partners: refuse larger jobs on every process
-        if (myproc == 1) stdout_line(refusal);
+        if (myproc == 1) foundation::stdout_line(refusal);
         std::fflush(stdout);
         parallel::mpi_stop();
         return false;
@@ -34,7 +39,7 @@ bool process_start() {
 
 void handshake() {
     if (cmpcom.nprocs <= 1) return;
-    static ftypes::FStr<80> COMAND;
+    ftypes::FStr<cap::txtlen> COMAND;
     if (cmpcom.master) {
         COMAND = "master to slave";
         parallel::sencmd(COMAND);
@@ -56,7 +61,7 @@ int process_main() {
         rc = tarvel();
         parallel::release_slaves();
     } else {
-        parallel::slave();
+        run::slave();
     }
     std::fflush(stdout);
     parallel::mpi_stop();

@@ -8,30 +8,24 @@
 #include <string>
 #include <vector>
 
-#include "include/forces.hpp"
-#include "run/fortran_format.hpp"
-#include "support.hpp"
+#include "bunch/forces.hpp"
+#include "foundation/fortran_format.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::prtcls;
-using buntest::BunchFolder;
-using buntest::lines_of;
-using buntest::read_file;
+using testsupport::lines_of;
+using testsupport::read_file;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
-class Monitor : public BunchFolder {
+class Monitor : public testsupport::Folder {
 protected:
-    buntest::LayerRun monitor(const std::string& block) {
+    testsupport::LayerRun monitor(const std::string& block) {
         return run_layer("monitor " + block, "monitor", bunch::lymoni);
     }
-    // Every pool unit is free again.
-    static bool pool_free() {
-        for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
-            if (run::iopcom.iuse(u)) return false;
-        return true;
-    }
+    static bool pool_free() { return testsupport::pool_free(); }
     // Sets a bunch of n particles directly (lab frame).
     static void set_bunch(const std::vector<std::array<double, 7>>& recs) {
         prtcls.npart = static_cast<int>(recs.size());
@@ -47,104 +41,12 @@ protected:
 
 std::vector<double> numbers(const std::string& rec) {
     std::vector<double> v;
-    for (const auto& t : run::split_record(rec)) {
+    for (const auto& t : foundation::split_record(rec)) {
         double x = 0;
-        EXPECT_EQ(run::read_real(t, x), 0) << t;
+        EXPECT_EQ(foundation::read_real(t, x), 0) << t;
         v.push_back(x);
     }
     return v;
-}
-
-TEST_F(Monitor, RecordLayoutsAndRendering) {
-    // particle 1 carries 1, -1, 0 and 1e-300 in its first words
-    set_bunch({{1.0, -1.0, 0.0, 1e-300, 0.0, 0.0, 1e-9}, {2.0, 0.0, 0.0, 1.0, 0.0, 0.0, 1e-9}});
-    prtcls.ctptcl = 0.5;
-    prtcls.p0 = 1.0;
-    lattice::latcom.nfb = 1;
-    lattice::latcom.fb(1, 1) = 10.0;
-    lattice::latcom.fb(2, 1) = 0.0;
-    lattice::latcom.fb(3, 1) = 1.0;
-    lattice::latcom.fb(4, 1) = 0.0;
-    lattice::latcom.fb(7, 1) = 0.0;
-    lattice::latcom.fb(8, 1) = 0.0;
-    std::int32_t unit = 0, ierr = 0;
-    run::fioout("rec.dat", unit, ierr);
-    ASSERT_EQ(ierr, 0);
-    for (int f = 0; f <= 4; ++f)
-        for (bool t : {false, true}) {
-            bunch::monit2(unit, 1, 1, f, t, ierr);
-            ASSERT_EQ(ierr, 0);
-        }
-    run::ficout(unit, ierr);
-    const auto recs = lines_of(read_file("rec.dat"));
-    // fmt0 6 reals, fmt1 and fmt2 7 reals, fmt3 10 reals and 2 flags; with
-    // time one real more; any other code writes nothing
-    const std::size_t len[] = {138, 161, 161, 184, 161, 184, 234, 257};
-    ASSERT_EQ(recs.size(), 8u);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(recs[i].size(), len[i]) << "record " << i;
-    EXPECT_EQ(recs[0].substr(0, 92),
-              "   0.10000000000000E+01  -0.10000000000000E+01   0.00000000000000E+00"
-              "   0.10000000000000-299");
-    EXPECT_EQ(recs[1].substr(0, 23), "   0.50000000000000E+00") << "time first";
-    // fmt3 flags of an active, defined particle
-    EXPECT_EQ(recs[6].substr(230), " 1 1");
-}
-
-TEST_F(Monitor, OneShotFilesAndRefusals) {
-    set_bunch({{0, 0, 0, 1, 0, 0, 1e-9}, {0.1, 0, 0, 1, 0, 0, 1e-9}, {0.2, 0, 0, 1, 0, 0, 0}});
-    prtcls.ctptcl = 2.0;
-    // "fmt1" (default): header and three records
-    auto r = monitor("{ name = a.dat }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(r.log, (std::vector<std::string>{
-                         "  monitor=a.dat                 ctptcl= 2.0000000000000000E+00"}));
-    auto recs = lines_of(read_file("a.dat"));
-    ASSERT_EQ(recs.size(), 4u);
-    EXPECT_EQ(numbers(recs[0]), (std::vector<double>{2, 0, 0, 0, 0, 0, 0}));
-    EXPECT_NEAR(numbers(recs[2])[0], 0.1, 1e-15);
-    // "fmt0": no header
-    r = monitor("{ format = fmt0 name = b.dat }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(lines_of(read_file("b.dat")).size(), 3u);
-    EXPECT_EQ(bunch::mo2com.mofile.str(), "b.dat");
-    EXPECT_EQ(bunch::moncom.mofmt, 0);
-    EXPECT_TRUE(pool_free());
-
-    const std::vector<std::string> layer = {" error in monitor"};
-    const std::vector<std::string> exec = {" error in execution of monitor", " error in monitor"};
-    struct Case {
-        const char* name;
-        std::string block;
-        std::vector<std::string> log;  // after the "monitor=" line when there is one
-        bool has_monitor_line;
-    };
-    const Case cases[] = {
-        {"format not known", "{ format = fmt4 name = c.dat }", layer, false},
-        {"name missing", "{ format = fmt1 }", layer, false},
-        {"unknown key", "{ colour = 1 }", {" error in assign: unknown identifyer", " error in monitor"},
-         false},
-        {"fmt3 without lattice", "{ format = fmt3 name = c.dat }", exec, true},
-        {"file cannot be opened", "{ name = nodir/c.dat }", exec, true},
-    };
-    for (const auto& c : cases) {
-        r = monitor(c.block);
-        EXPECT_NE(r.ierr, 0) << c.name;
-        auto log = r.log;
-        if (c.has_monitor_line) {
-            ASSERT_FALSE(log.empty()) << c.name;
-            EXPECT_EQ(log[0].rfind("  monitor=", 0), 0u) << c.name;
-            log.erase(log.begin());
-        }
-        EXPECT_EQ(log, c.log) << c.name;
-        EXPECT_TRUE(pool_free()) << c.name;
-        EXPECT_FALSE(std::filesystem::exists("c.dat")) << c.name;
-    }
-    // empty bunch
-    prtcls.npart = 0;
-    r = monitor("{ name = d.dat }");
-    EXPECT_EQ(r.ierr, 1);
-    EXPECT_EQ(r.log.back(), " error in monitor");
-    EXPECT_FALSE(std::filesystem::exists("d.dat"));
 }
 
 TEST_F(Monitor, PathCoordinatesOfFmt3) {
@@ -172,10 +74,10 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     prtcls.p0 = 2.0;
     prtcls.ctptcl = 1.5;
     bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
-    bunch::forcs2.fk(1, 2) = 2 * forces::force_scale;
-    bunch::forcs2.fk(2, 2) = -3 * forces::force_scale;
+    bunch::forcs2.fk(1, 2) = 2 * foundation::force_scale;
+    bunch::forcs2.fk(2, 2) = -3 * foundation::force_scale;
     bunch::forcs2.fk(3, 2) = 0.0;
-    forces::forces.sigma_long = 1e-4;
+    bunch::forces.sigma_long = 1e-4;
     std::int32_t ierr = 0;
     testing::internal::CaptureStdout();
     bunch::monito("p3.dat", 3, ierr);
@@ -215,53 +117,6 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[2])[7], 0.0);
     EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[0])[7], 0.0);
-}
-
-TEST_F(Monitor, RoundTripThroughTheParticlesLayer) {
-    struct Case {
-        const char* fmt;
-        double phi;  // degrees
-    };
-    const Case cases[] = {{"fmt1", 0.0}, {"fmt1", 30.0}, {"fmt2", 0.0}, {"fmt2", 30.0},
-                          {"fmt1", -125.0}, {"fmt2", 200.0}};
-    // a small bunch in the input frame: 9 particles around particle 1
-    std::string list = "0.75 0 0 0 0 0 0\n1.25 -0.5 0.002 3e7 4e7 2e5 -1e-10\n";
-    for (int i = 1; i <= 8; ++i) {
-        char buf[200];
-        std::snprintf(buf, sizeof buf, "%.6e %.6e %.6e %.6e %.6e %.6e %.6e\n", 1e-4 * i * (i % 3 - 1),
-                      3e-5 * (i % 4 - 2), -2e-5 * i, 1e4 * (i - 4), -3e3 * i, 5e2 * (i % 2),
-                      -1e-10 * (i % 3 ? 1 : 0));
-        list += buf;
-    }
-    buntest::write_file("in.dat", list);
-    for (const auto& c : cases) {
-        const std::string head = std::string("{ format = ") + c.fmt +
-                                 " reference_point_x = 0.3 reference_point_y = -0.2 "
-                                 "reference_point_phi = " +
-                                 std::to_string(c.phi) + " array = ";
-        auto r = particles(head + "#file { name = in.dat } }");
-        ASSERT_EQ(r.ierr, 0) << c.fmt << " " << c.phi;
-        const int n = prtcls.npart;
-        ASSERT_EQ(n, 9);
-        std::vector<double> before(prtcls.xptcl.col(1), prtcls.xptcl.col(n + 1));
-        const double ct = prtcls.ctptcl;
-        r = run_layer(std::string("monitor { format = ") + c.fmt + " name = out.dat }", "monitor",
-                      bunch::lymoni);
-        ASSERT_EQ(r.ierr, 0);
-        r = particles(head + "#file { name = out.dat } }");
-        ASSERT_EQ(r.ierr, 0) << c.fmt << " " << c.phi;
-        ASSERT_EQ(prtcls.npart, n);
-        EXPECT_EQ(prtcls.ctptcl, ct);
-        for (int i = 1; i <= n; ++i)
-            for (int k = 1; k <= 7; ++k) {
-                const double a = before[std::size_t(i - 1) * 7 + (k - 1)];
-                const double b = prtcls.xptcl(k, i);
-                // angles absolute, the rest relative to their scale
-                const double scale = (k == 5 || k == 6) ? 1.0 : (k == 7 ? 1e-10 : std::fabs(a) + 1e-3);
-                EXPECT_NEAR(b, a, 1e-13 * scale)
-                    << c.fmt << " phi " << c.phi << " particle " << i << " word " << k;
-            }
-    }
 }
 
 }  // namespace

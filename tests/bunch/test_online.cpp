@@ -1,5 +1,4 @@
-// Online monitors: the counter suffix, the output grid, the slots of the
-// "online_monitor" layer, the tracker set-up and the outputs after a step.
+// Online monitors: the output grid and the tracker set-up of the slots.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,33 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "include/forces.hpp"
-#include "run/fortran_format.hpp"
-#include "support.hpp"
+#include "bunch/forces.hpp"
+#include "foundation/fortran_format.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::mo2com;
 using bunch::moncom;
 using bunch::prtcls;
-using buntest::BunchFolder;
-using buntest::lines_of;
-using buntest::read_file;
+using testsupport::lines_of;
 
-class Online : public BunchFolder {
+class Online : public testsupport::Folder {
 protected:
-    buntest::LayerRun omon(const std::string& block) {
+    testsupport::LayerRun omon(const std::string& block) {
         return run_layer("online_monitor " + block, "online_monitor", bunch::lyomon);
-    }
-    static bool pool_free() {
-        for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u)
-            if (run::iopcom.iuse(u)) return false;
-        return true;
-    }
-    static int slots_in_use() {
-        int n = 0;
-        for (int k = 1; k <= cap::maxmon; ++k) n += moncom.moact(k) ? 1 : 0;
-        return n;
     }
     // A bunch of three particles along x at the time ct.
     static void set_bunch(double ct) {
@@ -55,38 +42,7 @@ protected:
         EXPECT_EQ(ierr, 0);
         return lines_of(testing::internal::GetCapturedStdout());
     }
-    static std::int32_t after_step(double ct, std::vector<std::string>* log = nullptr) {
-        prtcls.ctptcl = ct;
-        std::int32_t ierr = 0;
-        testing::internal::CaptureStdout();
-        bunch::omonit(ierr);
-        auto l = lines_of(testing::internal::GetCapturedStdout());
-        if (log) *log = l;
-        return ierr;
-    }
 };
-
-TEST(OnlineSuffix, CounterSuffixNeverWrapsNorCuts) {
-    const std::string long_name = std::string(78, 'a') + ".d";
-    struct Case {
-        std::string name;
-        int cnt;
-        std::string want;
-    };
-    const Case cases[] = {
-        {"out.dat", 3, "out_0003.dat"},
-        {"phase", 3, "phase_0003"},
-        {"run.out.txt", 12, "run_0012.out.txt"},
-        {".dat", 12, "_0012.dat"},
-        {"phase", 1, "phase_0001"},
-        {"phase", 9999, "phase_9999"},
-        {"out.dat", 10000, "out_10000.dat"},
-        {"out.dat", 90000, "out_90000.dat"},
-        {"phase", 123456, "phase_123456"},
-        {long_name, 7, std::string(78, 'a') + "_0007.d"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(bunch::monsuf(c.name, c.cnt), c.want) << c.name << " " << c.cnt;
-}
 
 TEST(OnlineGrid, OutputsDueOnTheGrid) {
     struct Case {
@@ -115,94 +71,6 @@ TEST(OnlineGrid, OutputsDueOnTheGrid) {
             EXPECT_EQ(bunch::mogrid(1, c.times[i]), c.due[i]) << c.name << " t=" << c.times[i];
         EXPECT_NEAR(moncom.mostrt(1) + moncom.mocnt(1) * moncom.mostep(1), c.next, 1e-12) << c.name;
     }
-}
-
-TEST_F(Online, SlotsOfTheLayer) {
-    // a block without a name has no effect
-    auto r = omon("{ type = steps }");
-    EXPECT_EQ(r.ierr, 0);
-    EXPECT_TRUE(r.log.empty());
-    EXPECT_EQ(slots_in_use(), 0);
-
-    r = omon("{ name = a start_time_c0 = 0.5 start_time_marker = m1 end_time_marker = m2 "
-             "end_time_shift_c0 = 0.25 time_step_c0 = all format = 7 particle = all }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_TRUE(moncom.moact(1));
-    EXPECT_FALSE(moncom.moena(1));
-    EXPECT_EQ(moncom.mostrt(1), 0.5);
-    EXPECT_TRUE(moncom.mostk(1)) << "the marker is ignored for an absolute start";
-    EXPECT_FALSE(moncom.moenk(1));
-    EXPECT_EQ(mo2com.moenmk(1).str(), "m2");
-    EXPECT_EQ(moncom.moend(1), 0.25);
-    EXPECT_EQ(moncom.mostep(1), 0.0);
-    EXPECT_TRUE(moncom.mostg(1));
-    EXPECT_EQ(moncom.moform(1), 7);
-    EXPECT_EQ(moncom.moptcl(1), 0);
-    EXPECT_EQ(moncom.motype(1), 0);
-
-    // the same name takes over its slot, closing its open file first
-    std::int32_t unit = 0, ierr = 0;
-    run::fioout("a", unit, ierr);
-    ASSERT_EQ(ierr, 0);
-    moncom.mounit(1) = unit;
-    r = omon("{ name = b start_time_c0 = now end_time_c0 = 1 }");
-    ASSERT_EQ(r.ierr, 0);
-    r = omon("{ name = a type = subbunch start_time_marker = m1 start_time_shift_c0 = -0.1 "
-             "end_time_c0 = 1 time_step_c0 = 0.01 particle = 2 format = fmt2 }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(slots_in_use(), 2);
-    EXPECT_EQ(mo2com.moname(1).str(), "a");
-    EXPECT_EQ(moncom.motype(1), 2);
-    EXPECT_EQ(moncom.mounit(1), 0);
-    EXPECT_TRUE(pool_free()) << "the replaced slot's file is closed";
-    EXPECT_EQ(mo2com.mostmk(1).str(), "m1");
-    EXPECT_EQ(moncom.mostrt(1), -0.1);
-    EXPECT_EQ(moncom.moptcl(1), 2);
-    EXPECT_EQ(moncom.moform(1), 2);
-    EXPECT_EQ(mo2com.mostmk(2).str(), "now");
-    EXPECT_FALSE(moncom.mostk(2));
-
-    // ten slots in all; an eleventh name is refused, a known one is not
-    for (int i = 3; i <= 10; ++i) {
-        r = omon("{ name = m" + std::to_string(i) + " start_time_c0 = 0 end_time_c0 = 1 }");
-        ASSERT_EQ(r.ierr, 0) << i << " " << (r.log.empty() ? "" : r.log[0]);
-    }
-    EXPECT_EQ(slots_in_use(), 10);
-    r = omon("{ name = eleventh start_time_c0 = 0 end_time_c0 = 1 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(r.log, std::vector<std::string>{" error in monitor"});
-    r = omon("{ name = m7 type = steps start_time_c0 = 0 end_time_c0 = 1 }");
-    EXPECT_EQ(r.ierr, 0);
-    EXPECT_EQ(moncom.motype(7), 1);
-}
-
-TEST_F(Online, RefusedBlocks) {
-    const std::string times = " start_time_c0 = 0 end_time_c0 = 1 }";
-    struct Case {
-        const char* name;
-        std::string block;
-    };
-    const Case cases[] = {
-        {"type not known", "{ name = x type = colour" + times},
-        {"format neither a word nor an integer", "{ name = x format = fmt4" + times},
-        {"particle 0", "{ name = x particle = 0" + times},
-        {"particle not a number", "{ name = x particle = first" + times},
-        {"no start", "{ name = x end_time_c0 = 1 }"},
-        {"no end", "{ name = x start_time_c0 = 0 }"},
-        {"start not a number", "{ name = x start_time_c0 = soon end_time_c0 = 1 }"},
-        {"shift not a number", "{ name = x start_time_marker = m start_time_shift_c0 = a end_time_c0 = 1 }"},
-        {"negative time step", "{ name = x time_step_c0 = -0.1" + times},
-        {"now is no end", "{ name = x start_time_c0 = 0 end_time_c0 = now }"},
-    };
-    for (const auto& c : cases) {
-        auto r = omon(c.block);
-        EXPECT_NE(r.ierr, 0) << c.name;
-        EXPECT_EQ(r.log, std::vector<std::string>{" error in monitor"}) << c.name;
-    }
-    auto r = omon("{ name = x colour = 1 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(r.log, (std::vector<std::string>{" error in assign: unknown identifyer",
-                                               " error in monitor"}));
 }
 
 TEST_F(Online, TrackerSetUp) {
@@ -240,151 +108,6 @@ TEST_F(Online, TrackerSetUp) {
     moncom.mocnt(1) = 4;
     EXPECT_TRUE(setup().empty());
     EXPECT_EQ(moncom.mocnt(1), 4);
-}
-
-TEST_F(Online, OutputsAfterSteps) {
-    set_bunch(0.0);
-    forces::forces.nfcall(1) = 3;
-    forces::forces.nfcall(5) = 123456;
-    forces::forces.sigma_long = 1e-4;
-    forces::forces.sigma_rad = 2e-4;
-    forces::forces.sigma_vert = 3e-4;
-    bunch::tr3com.errsum = 0.5;
-    bunch::tr3com.lduty = true;
-    ASSERT_EQ(omon("{ name = st.dat type = steps start_time_c0 = 0 end_time_c0 = 0.25 time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = sb.dat type = subbunch start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = 0.1 }").ierr, 0);
-    ASSERT_EQ(omon("{ name = ph.dat start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = 0.1 format = fmt1 }").ierr, 0);
-    ASSERT_EQ(omon("{ name = one.dat particle = 2 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all format = fmt0 }").ierr, 0);
-    EXPECT_TRUE(setup().empty());
-    std::vector<std::string> log;
-    EXPECT_EQ(after_step(0.0, &log), 0);
-    EXPECT_EQ(log, std::vector<std::string>{
-                       "  monitor=ph_0001.dat           ctptcl= 0.0000000000000000E+00"});
-    EXPECT_EQ(after_step(0.05), 0);
-    EXPECT_EQ(after_step(0.2), 0);
-    EXPECT_EQ(after_step(0.35), 0);  // past the end of "steps": retired
-    EXPECT_FALSE(moncom.moact(1));
-    EXPECT_EQ(bunch::omofai(), 0);
-
-    const auto st = lines_of(read_file("st.dat"));
-    ASSERT_EQ(st.size(), 3u);
-    EXPECT_EQ(st[0], "   0.0000000E+00   0.5000000E+00 1      3      0      0      0 123456");
-    EXPECT_EQ(st[2].substr(0, 16), "   0.2000000E+00");
-    std::int32_t ierr = 0;
-    bunch::eximon(0, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_TRUE(pool_free());
-    EXPECT_EQ(slots_in_use(), 0);
-    const auto sb = lines_of(read_file("sb.dat"));
-    ASSERT_EQ(sb.size(), 3u) << "outputs at 0, 0.2 (for 0.1) and 0.35 (for 0.3)";
-    EXPECT_EQ(sb[0], "   0.0000000E+00   0.1000000E-03   0.2000000E-03   0.3000000E-03");
-    // an all-particles phase output is a whole particle file per output
-    for (const char* f : {"ph_0001.dat", "ph_0002.dat", "ph_0003.dat"})
-        EXPECT_EQ(lines_of(read_file(f)).size(), 4u) << f;
-    EXPECT_FALSE(std::filesystem::exists("ph_0004.dat"));
-    // a one-particle output appends records with time
-    const auto one = lines_of(read_file("one.dat"));
-    ASSERT_EQ(one.size(), 4u);
-    for (const auto& rec : one) EXPECT_EQ(rec.size(), 7u * 23u);
-    EXPECT_EQ(one[1].substr(0, 23), "   0.50000000000000E-01");
-}
-
-TEST_F(Online, PhaseOutputEqualsOneShotMonitor) {
-    set_bunch(0.125);
-    ASSERT_EQ(omon("{ name = on.dat start_time_c0 = now end_time_c0 = 1 time_step_c0 = all format = fmt2 }").ierr, 0);
-    setup();
-    ASSERT_EQ(after_step(0.125), 0);
-    std::int32_t ierr = 0;
-    testing::internal::CaptureStdout();
-    bunch::monito("shot.dat", 2, ierr);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(ierr, 0);
-    EXPECT_EQ(read_file("on_0001.dat"), read_file("shot.dat"));
-}
-
-TEST_F(Online, FailedOutputsFreeTheirUnits) {
-    set_bunch(0.0);
-    ASSERT_EQ(omon("{ name = nodir/st.dat type = steps start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = nodir/ph start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = ok.dat type = subbunch start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
-    setup();
-    std::vector<std::string> log;
-    EXPECT_NE(after_step(0.0, &log), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{
-                       " error in output of online_monitor=nodir/st.dat",
-                       "  monitor=nodir/ph_0001         ctptcl= 0.0000000000000000E+00",
-                       " error in execution of monitor",
-                       " error in output of online_monitor=nodir/ph"}));
-    EXPECT_FALSE(moncom.moact(1)) << "a file that cannot be opened frees the slot";
-    EXPECT_TRUE(moncom.moact(2));
-    EXPECT_EQ(bunch::omofai(), 2);
-    // later steps succeed, but the run's failure count stays
-    EXPECT_NE(after_step(0.1), 0) << "the phase output fails again";
-    EXPECT_EQ(bunch::omofai(), 3);
-    std::int32_t ierr = 0;
-    bunch::eximon(0, ierr);
-    EXPECT_TRUE(pool_free());
-    // a new tracker set-up starts a new count
-    setup();
-    EXPECT_EQ(bunch::omofai(), 0);
-}
-
-TEST_F(Online, GreenFilesAroundAStep) {
-    set_bunch(0.0);
-    ASSERT_EQ(omon("{ name = g.dat type = green start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = 0.5 }").ierr, 0);
-    setup();
-    std::int32_t ierr = 0;
-    bunch::omoni0(0.0, ierr);
-    EXPECT_EQ(ierr, 0);
-    ASSERT_NE(moncom.mounit(1), 0);
-    EXPECT_EQ(after_step(0.0), 0);
-    EXPECT_EQ(moncom.mounit(1), 0);
-    EXPECT_TRUE(pool_free());
-    EXPECT_EQ(lines_of(read_file("g_0001.dat")), std::vector<std::string>{" 0.0000000000000000E+00"});
-    bunch::omoni0(0.2, ierr);
-    EXPECT_EQ(moncom.mounit(1), 0) << "not due";
-    bunch::omoni0(0.5, ierr);
-    ASSERT_NE(moncom.mounit(1), 0);
-    // due again while its file is still open: the slot is given up
-    moncom.mostrt(1) = 0.0;
-    moncom.mocnt(1) = 0;
-    bunch::omoni0(0.6, ierr);
-    EXPECT_EQ(ierr, 1);
-    EXPECT_FALSE(moncom.moact(1));
-    EXPECT_TRUE(pool_free());
-}
-
-}  // namespace
-
-namespace {
-
-class OnlineClose : public buntest::BunchFolder {};
-
-TEST_F(OnlineClose, EximonFreesEverySlotAndReportsFailedCloses) {
-    std::int32_t unit = 0, ierr = 0;
-    run::fioout("open.dat", unit, ierr);
-    ASSERT_EQ(ierr, 0);
-    for (int k : {1, 2, 3}) bunch::moncom.moact(k) = true;
-    bunch::moncom.mounit(1) = unit;
-    bunch::moncom.mounit(2) = 0;
-    bunch::moncom.mounit(3) = 29;  // a unit that is not open: its close fails
-    testing::internal::CaptureStdout();
-    bunch::eximon(0, ierr);
-    const auto log = buntest::lines_of(testing::internal::GetCapturedStdout());
-    EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(log, std::vector<std::string>{" error in eximon"});
-    for (int k = 1; k <= cap::maxmon; ++k) {
-        EXPECT_FALSE(bunch::moncom.moact(k));
-        EXPECT_EQ(bunch::moncom.mounit(k), 0);
-    }
-    EXPECT_FALSE(run::iopcom.iuse(unit));
-    // a single slot
-    bunch::moncom.moact(4) = true;
-    bunch::moncom.moact(5) = true;
-    bunch::eximon(4, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_FALSE(bunch::moncom.moact(4));
-    EXPECT_TRUE(bunch::moncom.moact(5));
 }
 
 }  // namespace

@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using bunch::prtcls;
-using buntest::BunchFolder;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 constexpr double ev = 1.957047868709806e-06;  // eV/c -> m*c
 
 struct Rec {
@@ -39,7 +38,7 @@ double logged_value(const std::vector<std::string>& log, const std::string& labe
     return 0.0;
 }
 
-class Particles : public BunchFolder {};
+class Particles : public testsupport::Folder {};
 
 TEST_F(Particles, TransformIntoLabFrame) {
     const double c30 = std::cos(pi / 6), s30 = std::sin(pi / 6);
@@ -86,38 +85,6 @@ TEST_F(Particles, TransformIntoLabFrame) {
             expect_record(static_cast<int>(i) + 1, c.want[i], c.name);
         EXPECT_TRUE(prtcls.ldef(1));
         EXPECT_FALSE(prtcls.lfbidx);
-    }
-}
-
-TEST_F(Particles, LogLinesAndReferenceMomentum) {
-    // two particles of 1e6 and 3e6 eV/c along x; bunch time 0.25 m
-    const std::string list = "array = 0.25 a b c d e f 0 0 0 1e6 0 0 1e-9 0 0 0 2e6 0 0 0 }";
-    struct Case {
-        const char* name;
-        std::string opt;
-        double p0;
-    };
-    const Case cases[] = {
-        {"reference particle (default)", "", 1e6 * ev},
-        {"reference particle", "reference_momentum = reference_particle", 1e6 * ev},
-        {"average over all particles, inactive included", "reference_momentum = average",
-         2e6 * ev},
-        {"a number in eV/c", "reference_momentum = 5e6", 5e6 * 1.60203e-19 / 8.185952043452808e-14},
-    };
-    for (const auto& c : cases) {
-        auto r = particles("{ " + c.opt + " " + list);
-        ASSERT_EQ(r.ierr, 0) << c.name;
-        EXPECT_DOUBLE_EQ(prtcls.p0, c.p0) << c.name;
-        EXPECT_DOUBLE_EQ(prtcls.ctptcl, 0.25);
-        EXPECT_FALSE(prtcls.lact(2)) << "a particle without charge is inactive";
-        EXPECT_TRUE(prtcls.ldef(2));
-        ASSERT_EQ(r.log.size(), 6u) << c.name;
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "momentum of reference particle ="), 1e6 * ev);
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "averaged momentum              ="), 2e6 * ev);
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "reference momentum             ="), c.p0);
-        EXPECT_DOUBLE_EQ(logged_value(r.log, "total charge / C               ="), 1e-9);
-        EXPECT_EQ(r.log[4], "  end of particles definition, npart = 2");
-        EXPECT_EQ(r.log[5], "");
     }
 }
 
@@ -175,96 +142,6 @@ TEST_F(Particles, ChargeSignAndVantuColumns) {
     EXPECT_EQ(prtcls.qsign, 1);
     EXPECT_NEAR(prtcls.qtot, 1e-9, 1e-24);
     EXPECT_NEAR(prtcls.xptcl(7, 2), -1e-9, 1e-24);
-}
-
-TEST_F(Particles, FailingLayersAndLists) {
-    const std::vector<std::string> list_fail = {" error in array with particles",
-                                                " error in particles"};
-    const std::vector<std::string> layer_fail = {" error in particles"};
-    const std::string head = "0 0 0 0 0 0 0 ";
-    struct Case {
-        const char* name;
-        std::string deck;
-        std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {"header followed by the closing brace", "{ array = " + head + "}", list_fail},
-        {"empty list", "{ array = }", list_fail},
-        {"value that is not a number", "{ array = " + head + "0 0 x 1e6 0 0 1 }", list_fail},
-        {"#file inside a group is a value",
-         "{ array = " + head + "0 #file { name = p.dat } 0 1e6 0 0 1 }", list_fail},
-        {"format not known", "{ format = fmt4 array = " + head + "0 0 0 1e6 0 0 1 }", layer_fail},
-        {"unknown command", "{ colour = red }", layer_fail},
-        {"reference momentum not a number", "{ reference_momentum = fast }", layer_fail},
-        {"missing brace", "format = fmt1 }", {" io error in getspc, expected:", " {",
-                                              " error in particles"}},
-        {"missing equals sign", "{ format fmt1 }", {" io error in getspc, expected:", " =",
-                                                    " error in particles"}},
-        {"no array", "{ format = fmt1 }", list_fail},
-        {"reference particle without momentum", "{ array = " + head + "0 0 0 0 0 0 1 }",
-         list_fail},
-        {"a particle whose momentum vector is zero",
-         "{ array = " + head + "0 0 0 1e6 0 0 1  0 0 0 -1e6 0 0 1 }", list_fail},
-        {"a momentum too large to square",
-         "{ array = " + head + "0 0 0 1e200 0 0 1 }", list_fail},
-        {"an offset momentum too large to square",
-         "{ array = " + head + "0 0 0 1e6 0 0 1  0 0 0 0 3e160 0 1 }", list_fail},
-        {"fmt2 with a vertical reference momentum",
-         "{ format = fmt2 array = " + head + "0 0 0 0 0 1e6 1 }", list_fail},
-        {"reference momentum zero",
-         "{ reference_momentum = 0 array = " + head + "0 0 0 1e6 0 0 1 }", list_fail},
-        {"reference momentum negative",
-         "{ reference_momentum = -5e6 array = " + head + "0 0 0 1e6 0 0 1 }", list_fail},
-        {"vantu status not an integer", "{ format = vantu array = 0 0 0 1 0 0 0 1 0 3.0 }",
-         list_fail},
-    };
-    for (const auto& c : cases) {
-        auto r = particles(c.deck);
-        EXPECT_NE(r.ierr, 0) << c.name;
-        EXPECT_EQ(r.log, c.log) << c.name;
-    }
-    // a refused transform leaves the list as read
-    auto r = particles("{ reference_point_x = 1 array = " + head + "5 0 0 1e6 0 0 1  0 0 0 -1e6 0 0 1 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(prtcls.xptcl(1, 1), 5.0);
-    EXPECT_EQ(prtcls.xptcl(4, 1), 1e6);
-}
-
-TEST_F(Particles, FileInsideListAndReplacement) {
-    buntest::write_file("rest.dat", "0 0 0 0 0 0 2e-9\n0 0 0 0 0 0 3e-9\n");
-    auto r = particles("{ reference_momentum = 1e6 array = 0 0 0 0 0 0 0 0 0 0 2e6 0 0 1e-9 "
-                       "#file { name = rest.dat } }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(prtcls.npart, 3);
-    EXPECT_NEAR(prtcls.qtot, 6e-9, 1e-22);
-    // a second layer replaces the whole bunch and p0
-    r = particles("{ array = 0 0 0 0 0 0 0 0 0 0 4e6 0 0 1e-9 }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(prtcls.npart, 1);
-    EXPECT_DOUBLE_EQ(prtcls.p0, 4e6 * ev);
-}
-
-TEST_F(Particles, CapacityOfTheBunch) {
-    // 300000 particles in an included file, then one group more
-    {
-        std::FILE* f = std::fopen("big.dat", "w");
-        ASSERT_NE(f, nullptr);
-        std::fprintf(f, "0 0 0 0 0 0 0\n0 0 0 1e9 0 0 1e-15\n");
-        for (int i = 2; i <= cap::maxprt; ++i)
-            std::fprintf(f, "%d.0e-6 0 0 %d 0 0 1e-15\n", i, i);
-        std::fclose(f);
-    }
-    auto r = particles("{ array = #file { name = big.dat } }");
-    ASSERT_EQ(r.ierr, 0);
-    EXPECT_EQ(prtcls.npart, cap::maxprt);
-    EXPECT_NEAR(prtcls.xptcl(1, cap::maxprt), 0.3, 1e-12);
-    EXPECT_EQ(r.log.back(), "");
-    EXPECT_EQ(r.log[r.log.size() - 2], "  end of particles definition, npart = 300000");
-
-    r = particles("{ array = #file { name = big.dat } 0 0 0 0 0 0 1e-15 }");
-    EXPECT_NE(r.ierr, 0);
-    EXPECT_EQ(r.log, (std::vector<std::string>{" npart.ge.maxprt", " error in array with particles",
-                                               " error in particles"}));
 }
 
 }  // namespace

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "bunch/error.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using ftypes::Logical;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
 struct P {
     double x, y, z, p, phi, q;
@@ -59,7 +60,7 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
         std::vector<Logical> act;
         pack(c.ps, rec, act);
         double su = -1, sv = -1, sz = -1;
-        bunch::rmspar(static_cast<int>(c.ps.size()), rec.data(), act.data(), su, sv, sz);
+        testsupport::rmspar(static_cast<int>(c.ps.size()), rec.data(), act.data(), su, sv, sz);
         EXPECT_NEAR(su, c.su, 1e-12) << c.name;
         EXPECT_NEAR(sv, c.sv, 1e-12) << c.name;
         EXPECT_NEAR(sz, c.sz, 1e-12) << c.name;
@@ -78,7 +79,7 @@ TEST(Statistics, RmsSizesExactToTheLastBit) {
         std::vector<Logical> act;
         pack({{0, 0, 0, 1, 0, 1e-9, true}, {c.d, 0, c.d, 1, 0, c.q2, true}}, rec, act);
         double su = -1, sv = -1, sz = -1;
-        bunch::rmspar(2, rec.data(), act.data(), su, sv, sz);
+        testsupport::rmspar(2, rec.data(), act.data(), su, sv, sz);
         const double w = 1e-9 + c.q2;
         const double s1 = c.q2 * c.d;
         const double s2 = c.q2 * (c.d * c.d);
@@ -119,7 +120,7 @@ TEST(Statistics, StepErrorMeasure) {
         pack(c.old_, r1, a1);
         pack(c.new_, r2, a2);
         double e1 = -1, e2 = -1;
-        bunch::error1(static_cast<int>(c.old_.size()), r1.data(), r2.data(), a2.data(), e1, e2);
+        testsupport::error1(static_cast<int>(c.old_.size()), r1.data(), r2.data(), a2.data(), e1, e2);
         EXPECT_NEAR(e1, c.e1, 1e-12) << c.name;
         EXPECT_NEAR(e2, c.e2, 1e-12) << c.name;
         EXPECT_FALSE(std::isnan(e1) || std::isnan(e2)) << c.name;

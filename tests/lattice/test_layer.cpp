@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
-using lattest::LatticeFolder;
+class LatticeFolder : public testsupport::Folder {};
 using lattice::latcom;
 using lattice::latmks;
 using Lines = std::vector<std::string>;
 
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
 // A small lattice with one element of every kind: the deck of the
 // end-to-end test, with its hand-checked "latout.dat".
@@ -21,7 +21,7 @@ const std::string mixed_dir = std::string(LATTICE_DECK_DIR) + "/mixed";
 
 TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
     Lines out;
-    ASSERT_EQ(run_layer(lattest::read_file(mixed_dir + "/tarvel.in"), out), 0);
+    ASSERT_EQ(run_layer(testsupport::read_file(mixed_dir + "/tarvel.in"), out), 0);
     const double s3 = std::sqrt(3.0);
     const Lines expect = {
         " section 1  length= 1.0471975511965974E+00",
@@ -76,49 +76,8 @@ TEST_F(LatticeFolder, MixedLatticeRecordsAndOutput) {
     }
     EXPECT_FALSE(latcom.lfbok);
     // the summary file, checked against the hand-verified copy
-    EXPECT_EQ(lattest::read_file("latout.dat"),
-              lattest::read_file(mixed_dir + "/expected_latout.dat"));
-}
-
-// Private data of the thick kinds.
-TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
-    struct Case {
-        const char* props;
-        const char* kind;
-        int order;  // 0: no private data (dipole)
-        double r;   // radius stored at the exit
-    };
-    const Case cases[] = {
-        {"poles = 6 strength = 3.0", "multipole", 3, 0.0},
-        {"poles = 2 strength = 0.5", "multipole", 1, 0.0},
-        {"strength = -2.0", "quadrupole", 2, 0.0},
-        {"", "dipole", 0, 0.0},
-        {"r = -5.5", "dipole", 0, -5.5},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.kind + std::string(" ") + c.props);
-        lattest::reset_state();
-        Lines out;
-        const std::string deck = std::string("lattice { ") + c.kind +
-                                 " { position { delta_s = 1 } properties { " + c.props +
-                                 " } position { delta_s = 2 } } }\n";
-        ASSERT_EQ(run_layer(deck, out), 0);
-        ASSERT_EQ(latcom.nfb, 2);
-        EXPECT_EQ(latcom.fb(8, 2), c.r);
-        EXPECT_EQ(latcom.isect(1, 2), 1);
-        if (c.order == 0) {
-            EXPECT_EQ(latcom.isect(2, 2), 0);
-            EXPECT_EQ(latcom.nila, 0);
-            EXPECT_EQ(latcom.nrla, 0);
-        } else {
-            EXPECT_EQ(latcom.isect(2, 2), 1);
-            EXPECT_EQ(latcom.ila(1), c.order);
-            EXPECT_EQ(latcom.isect(3, 2), 1);
-            EXPECT_EQ(latcom.isect(4, 2), 4);
-        }
-        ASSERT_EQ(out.size(), 2u);
-        EXPECT_EQ(out[1], " end of lattice definition");
-    }
+    EXPECT_EQ(testsupport::read_file("latout.dat"),
+              testsupport::read_file(mixed_dir + "/expected_latout.dat"));
 }
 
 // Degrees from the deck: boundary angles as value / 180 * pi, the multipole
@@ -127,7 +86,7 @@ TEST_F(LatticeFolder, MultipoleOrdersAndDipoleWithoutRadius) {
 TEST_F(LatticeFolder, AngleConversionsFromDegrees) {
     for (double a : {17.0, 33.0, 34.0, -41.0, 60.0}) {
         SCOPED_TRACE(a);
-        lattest::reset_state();
+        run::reset_state();
         const std::string d = std::to_string(a);
         Lines out;
         ASSERT_EQ(run_layer("lattice { quadrupole { position { rho = 1 psi = " + d +
@@ -142,16 +101,6 @@ TEST_F(LatticeFolder, AngleConversionsFromDegrees) {
         EXPECT_EQ(latcom.fb(6, 2), std::sin(rad));
         EXPECT_EQ(latcom.rla(4), a * pi / 180.0);
     }
-}
-
-TEST_F(LatticeFolder, EmptyAndEntryOnlyDipoles) {
-    Lines out;
-    ASSERT_EQ(run_layer("lattice { dipole { } dipole { position { delta_s = 1 } } }\n", out), 0);
-    EXPECT_EQ(out, Lines{" end of lattice definition"});  // one boundary: no section line
-    ASSERT_EQ(latcom.nfb, 1);
-    EXPECT_TRUE(latcom.fbduty(1));
-    EXPECT_EQ(latcom.isect(1, 1), 1);
-    EXPECT_EQ(latcom.isect(2, 1), 0);
 }
 
 TEST_F(LatticeFolder, ThinQuadrupoleMatrices) {
@@ -187,46 +136,6 @@ TEST_F(LatticeFolder, ThinQuadrupoleMatrices) {
     EXPECT_EQ(latcom.isect(4, 1), 32);
 }
 
-TEST_F(LatticeFolder, DiscreteFreePresets) {
-    Lines out;
-    ASSERT_EQ(run_layer("lattice { discrete_free { position { delta_s = 1 }\n"
-                        " properties { type = 7 integer = 3 real = 2 }\n"
-                        " integer_array { 7 } } }\n",
-                        out),
-              0);
-    EXPECT_EQ(latcom.isect(2, 1), 7);
-    EXPECT_EQ(latcom.ila(1), 7);
-    EXPECT_EQ(latcom.ila(2), ftypes::UNDEF_INT);
-    EXPECT_EQ(latcom.ila(3), ftypes::UNDEF_INT);
-    // reserved reals without a list start as the list reader's preset
-    EXPECT_EQ(latcom.rla(1), ftypes::UNDEF_REAL);
-    EXPECT_EQ(latcom.rla(2), ftypes::UNDEF_REAL);
-}
-
-TEST_F(LatticeFolder, DiscreteFreeTypeOneWithItsMatrix) {
-    Lines out;
-    std::string deck = "lattice { discrete_free { position { delta_s = 1 }\n"
-                       " properties { type = 1 integer = 0 real = 16 }\n real_array {";
-    for (int k = 1; k <= 16; ++k) deck += " " + std::to_string(k);
-    deck += " } } }\n";
-    ASSERT_EQ(run_layer(deck, out), 0);
-    EXPECT_EQ(latcom.isect(2, 1), 1);
-    EXPECT_EQ(latcom.rla(16), 16.0);
-}
-
-TEST_F(LatticeFolder, ThirtySecondThinQuadrupoleRefused) {
-    std::string deck = "lattice {\n";
-    for (int k = 1; k <= 32; ++k)
-        deck += " thin_quadrupole { position { delta_s = 0.1 } properties { effective_length = 0.1 "
-                "quadrupole_k = 1 } }\n";
-    deck += "}\n";
-    Lines out;
-    EXPECT_NE(run_layer(deck, out), 0);
-    EXPECT_EQ(out, (Lines{" increase rlalen (latcom)", " error in thin_quadrupole", " error in lattice"}));
-    EXPECT_EQ(latcom.nrla, 992);
-    EXPECT_EQ(latcom.nfb, 32);
-}
-
 TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
     std::string deck = "lattice {\n";
     for (int k = 1; k <= 101; ++k) deck += " dipole { position { delta_s = 0.1 } }\n";
@@ -236,188 +145,6 @@ TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
     EXPECT_EQ(out, (Lines{" error in position: increase maxlat (latcom)", " error in dipole/multipole",
                           " error in lattice"}));
     EXPECT_EQ(latcom.nfb, 100);
-}
-
-// Every failure, with its exact cascade of lines from the innermost outwards.
-TEST_F(LatticeFolder, FailureCascades) {
-    struct Case {
-        const char* name;
-        std::string body;  // inside "lattice { ... }"
-        Lines lines;
-    };
-    const std::string p1 = "position { delta_s = 1 } ";
-    const std::string dip = "dipole { " + p1 + "} ";
-    const Case cases[] = {
-        {"unknown_element", "drift { }", {" error in lattice"}},
-        {"properties_first", "dipole { properties { r = 1 } }", {" error in dipole/multipole", " error in lattice"}},
-        {"position_not_a_number", "dipole { position { rho = abc } }",
-         {" error in lyrass", " error in dipole/multipole", " error in lattice"}},
-        {"position_unknown_key", "quadrupole { position { length = 1 } }",
-         {" error in assign: unknown identifyer", " error in lyrass", " error in dipole/multipole",
-          " error in lattice"}},
-        {"thin_position_not_a_number", "thin_quadrupole { position { psi = x } }",
-         {" error in lyrass", " error in thin_quadrupole", " error in lattice"}},
-        {"first_boundary_undefined", "dipole { position { psi = 10 } }",
-         {" error in position: first field boundary", " error in dipole/multipole", " error in lattice"}},
-        {"later_boundary_undefined", dip + "dipole { position { marker = a } }",
-         {" error in position", " error in dipole/multipole", " error in lattice"}},
-        {"parallel_boundary", dip + "dipole { position { rho = 3 psi = 90 } }",
-         {" error in position", " error in dipole/multipole", " error in lattice"}},
-        {"arc_without_length", "dipole { " + p1 + "properties { r = 1 } position { rho = 2 } }",
-         {" error in position, arc definition", " error in dipole/multipole", " error in lattice"}},
-        {"arc_negative_length", "dipole { " + p1 + "properties { r = 1 } position { delta_s = -1 } }",
-         {" error in position, relative arc definition", " error in dipole/multipole", " error in lattice"}},
-        {"arc_never_meets", "dipole { " + p1 + "properties { r = 1 } position { rho = 2.5 psi = -90 } }",
-         {" error in position, absolute arc definition", " error in dipole/multipole", " error in lattice"}},
-        {"arc_root_at_start", "dipole { position { delta_s = 0 } properties { r = 1 } position { rho = 0 psi = 45 } }",
-         {" error in position", " error in dipole/multipole", " error in lattice"}},
-        {"quadrupole_with_r", "quadrupole { " + p1 + "properties { r = 1 } }",
-         {" error in assign: unknown identifyer", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"dipole_with_strength", "dipole { " + p1 + "properties { strength = 1 } }",
-         {" error in assign: unknown identifyer", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"properties_not_a_number", "quadrupole { " + p1 + "properties { alpha = 1x } }",
-         {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
-        // alpha * pi overflows: no finite rotation angle
-        {"alpha_overflows", "multipole { " + p1 + "properties { poles = 6 alpha = 1d308 } }",
-         {" error in dipole/multipole_properties", " error in dipole/multipole", " error in lattice"}},
-        {"poles_odd", "multipole { " + p1 + "properties { poles = 3 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"poles_zero", "multipole { " + p1 + "properties { poles = 0 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"poles_missing", "multipole { " + p1 + "properties { strength = 1 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"poles_not_integer", "multipole { " + p1 + "properties { poles = 4.0 } }",
-         {" undefined or invalid pole number", " error in dipole/multipole_properties",
-          " error in dipole/multipole", " error in lattice"}},
-        {"properties_twice", "dipole { " + p1 + "properties { } properties { } }",
-         {" error in dipole/multipole", " error in lattice"}},
-        {"exit_without_properties", "dipole { " + p1 + p1 + "}", {" error in dipole/multipole", " error in lattice"}},
-        {"after_exit", "dipole { " + p1 + "properties { } " + p1 + p1 + "}",
-         {" error in dipole/multipole", " error in lattice"}},
-        {"ilalen_thick", "discrete_free { " + p1 + "properties { type = 0 integer = 1000 real = 0 } } " +
-                             "quadrupole { " + p1 + "properties { } " + p1 + "}",
-         {" global constant ilalen too small", " error in dipole/multipole", " error in lattice"}},
-        {"rlalen_thick", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 997 } } " +
-                             "multipole { " + p1 + "properties { poles = 4 } " + p1 + "}",
-         {" global constant rlalen too small", " error in dipole/multipole", " error in lattice"}},
-        {"thin_missing_k", "thin_quadrupole { " + p1 + "properties { effective_length = 1 } }",
-         {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
-        {"thin_kick_overflows", "thin_quadrupole { " + p1 + "properties { effective_length = 1e200 quadrupole_k = -1e200 } }",
-         {" error in thin_quadrupole_properties", " error in thin_quadrupole", " error in lattice"}},
-        {"thin_without_properties", "thin_quadrupole { " + p1 + "}",
-         {" error in thin_quadrupole", " error in lattice"}},
-        {"thin_properties_first", "thin_quadrupole { properties { } }",
-         {" error in thin_quadrupole", " error in lattice"}},
-        {"thin_position_twice", "thin_quadrupole { " + p1 + p1 + "}",
-         {" error in thin_quadrupole", " error in lattice"}},
-        {"free_missing_real", "discrete_free { " + p1 + "properties { type = 0 integer = 0 } }",
-         {" error in dicrete_free_properties", " error in dicrete_free", " error in lattice"}},
-        {"free_type_not_integer", "discrete_free { " + p1 + "properties { type = 1.5 integer = 0 real = 0 } }",
-         {" error in dicrete_free_properties", " error in dicrete_free", " error in lattice"}},
-        {"free_negative_integers", "discrete_free { " + p1 + "properties { type = 0 integer = -1 real = 0 } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_negative_reals", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = -1 } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_ilalen", "discrete_free { " + p1 + "properties { type = 0 integer = 1001 real = 0 } }",
-         {" increase ilalen (latcom)", " error in dicrete_free", " error in lattice"}},
-        {"free_rlalen", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 1001 } }",
-         {" increase rlalen (latcom)", " error in dicrete_free", " error in lattice"}},
-        {"free_type1_without_matrix", "discrete_free { " + p1 + "properties { type = 1 integer = 0 real = 15 } }",
-         {" discrete_free of type 1 needs 16 private reals", " error in dicrete_free", " error in lattice"}},
-        {"free_list_too_long", "discrete_free { " + p1 + "properties { type = 0 integer = 1 real = 0 } "
-                               "integer_array { 1 2 } }",
-         {" io error in getspc, expected:", " }", " error in dicrete_free", " error in lattice"}},
-        {"free_list_not_a_number", "discrete_free { " + p1 + "properties { type = 0 integer = 0 real = 2 } "
-                                   "real_array { 1 z } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_list_twice", "discrete_free { " + p1 + "properties { type = 0 integer = 1 real = 0 } "
-                            "integer_array { 1 } integer_array { 1 } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_list_before_properties", "discrete_free { " + p1 + "integer_array { } }",
-         {" error in dicrete_free", " error in lattice"}},
-        {"free_without_properties", "discrete_free { " + p1 + "}", {" error in dicrete_free", " error in lattice"}},
-        {"thin_rlalen_any_integers", "discrete_free { " + p1 + "properties { type = 0 integer = 1000 real = 969 } } " +
-                                         "thin_quadrupole { " + p1 + "properties { effective_length = 1 quadrupole_k = 1 } }",
-         {" increase rlalen (latcom)", " error in thin_quadrupole", " error in lattice"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        lattest::reset_state();
-        Lines out;
-        EXPECT_NE(run_layer("lattice { " + c.body + " }\n", out), 0);
-        EXPECT_EQ(out, c.lines);
-        // no summary file after an element failure
-        EXPECT_FALSE(std::filesystem::exists("latout.dat"));
-    }
-}
-
-TEST_F(LatticeFolder, LayerWithoutBrace) {
-    Lines out;
-    EXPECT_NE(run_layer("lattice dipole { }\n", out), 0);
-    EXPECT_EQ(out, (Lines{" io error in getspc, expected:", " {", " error in lattice"}));
-}
-
-TEST_F(LatticeFolder, LayerCutShortByTheDeckEnd) {
-    Lines out;
-    EXPECT_NE(run_layer("lattice { dipole { position { delta_s = 1 } }\n", out), 0);
-    // the end of the main deck reads as the word "exit": not an element
-    EXPECT_EQ(out, (Lines{" error in lattice"}));
-}
-
-// A negative section length is counted: the layer ends (lines, file, end
-// line) and then fails.
-TEST_F(LatticeFolder, NegativeSectionLength) {
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 2 } }\n"
-                        " dipole { position { rho = 1 psi = 0 } } dipole { position { delta_s = 0 } } }\n",
-                        out),
-              1);
-    EXPECT_EQ(out, (Lines{" section 1  length= -1.0000000000000000E+00",
-                          " section 2  length= 0.0000000000000000E+00", " end of lattice definition",
-                          " error in lattice"}));
-    EXPECT_TRUE(std::filesystem::exists("latout.dat"));
-}
-
-// "latout.dat" that cannot be opened: a warning, the pool unit freed, and
-// the layer still succeeds.
-TEST_F(LatticeFolder, SummaryFileCannotBeOpened) {
-    outpath_ = "no_such_folder/deeper";
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 } } }\n", out), 0);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].rfind(" warning", 0), 0u) << out[0];
-    EXPECT_EQ(out[1], " end of lattice definition");
-    for (int u = run::unit_pool_lo; u <= run::unit_pool_hi; ++u) EXPECT_FALSE(run::iopcom.iuse(u)) << u;
-}
-
-TEST_F(LatticeFolder, SummaryFileUsesOutputPrefix) {
-    std::filesystem::create_directories("outdir");
-    outpath_ = "outdir";
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 marker = m duty = no } } }\n", out), 0);
-    const auto text = lattest::read_file("outdir/latout.dat");
-    const auto lines = lattest::lines_of(text);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], " i= 1   marker= m   duty= F");
-    EXPECT_FALSE(std::filesystem::exists("latout.dat"));
-}
-
-// Element words and sub-blocks may be separated by include files.
-TEST_F(LatticeFolder, ElementsFromAnIncludedFile) {
-    lattest::write_file("more.in", "quadrupole { position { delta_s = 1 } properties { strength = 2 }\n"
-                                   " position { delta_s = 1 } }\n");
-    Lines out;
-    EXPECT_EQ(run_layer("lattice { dipole { position { delta_s = 1 } }\n"
-                        " #file { name = more.in } }\n",
-                        out),
-              0);
-    EXPECT_EQ(latcom.nfb, 3);
-    EXPECT_EQ(latcom.rla(3), 2.0);
 }
 
 }  // namespace

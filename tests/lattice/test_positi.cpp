@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "support.hpp"
+#include "support/support.hpp"
 
 namespace {
 
 using ftypes::UNDEF_REAL;
 constexpr double U = UNDEF_REAL;
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 constexpr double deg = pi / 180.0;
 
 struct Step {
@@ -92,16 +92,16 @@ std::vector<Case> cases() {
 TEST(Positi, ClosedFormPlacements) {
     for (const auto& c : cases()) {
         SCOPED_TRACE(c.name);
-        lattest::reset_state();
+        run::reset_state();
         std::int32_t ierr = 0;
         const std::size_t n = c.steps.size();
         for (std::size_t k = 0; k + 1 < n; ++k) {
             lattice::positi(c.steps[k].r, make_pos(c.steps[k]), "m", true, ierr);
             ASSERT_EQ(ierr, 0);
         }
-        lattest::start_capture();
+        testing::internal::CaptureStdout();
         lattice::positi(c.steps[n - 1].r, make_pos(c.steps[n - 1]), "last", false, ierr);
-        auto out = lattest::end_capture();
+        auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
         // the boundary is counted (and marked) whether it was placed or not
         EXPECT_EQ(lattice::latcom.nfb, static_cast<int>(n));
         EXPECT_EQ(lattice::latmks.fbmark(n).str(), "last");
@@ -130,13 +130,13 @@ TEST(Positi, RelativeAndAbsoluteArcAgree) {
         const double psi = sgn * 30 * deg;  // normal along the new tangent
         const double rho = std::cos(psi) * ex + std::sin(psi) * ey;
         std::int32_t ierr = 0;
-        lattest::reset_state();
+        run::reset_state();
         lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
         lattice::positi(r, make_pos({r, U, U, pi / 3, U}), "b", true, ierr);
         ASSERT_EQ(ierr, 0);
         std::vector<double> rel(8);
         for (int k = 1; k <= 8; ++k) rel[k - 1] = lattice::latcom.fb(k, 2);
-        lattest::reset_state();
+        run::reset_state();
         lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
         lattice::positi(r, make_pos({r, rho, psi, U, U}), "b", true, ierr);
         ASSERT_EQ(ierr, 0);
@@ -147,37 +147,6 @@ TEST(Positi, RelativeAndAbsoluteArcAgree) {
             EXPECT_NEAR(rel[k - 1], expect[k - 1], 1e-14) << "k=" << k;
         }
     }
-}
-
-TEST(Positi, HundredBoundariesThenRefused) {
-    lattest::reset_state();
-    std::int32_t ierr = 0;
-    for (int i = 1; i <= 100; ++i) lattice::positi(0.0, make_pos({0.0, U, U, 0.5, U}), "x", true, ierr);
-    ASSERT_EQ(ierr, 0);
-    EXPECT_EQ(lattice::latcom.nfb, 100);
-    EXPECT_DOUBLE_EQ(lattice::latcom.fb(7, 100), 50.0);
-    lattest::start_capture();
-    lattice::positi(0.0, make_pos({0.0, U, U, 0.5, U}), "y", false, ierr);
-    auto out = lattest::end_capture();
-    EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(lattice::latcom.nfb, 100);
-    EXPECT_EQ(lattice::latmks.fbmark(100).str(), "x");  // nothing added or marked
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0], " error in position: increase maxlat (latcom)");
-}
-
-TEST(Positi, InilatEmptiesCounts) {
-    std::int32_t ierr = 5;
-    lattice::latcom.nfb = 7;
-    lattice::latcom.nila = 3;
-    lattice::latcom.nrla = 9;
-    lattice::latcom.lfbok = true;
-    lattice::inilat(ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(lattice::latcom.nfb, 0);
-    EXPECT_EQ(lattice::latcom.nila, 0);
-    EXPECT_EQ(lattice::latcom.nrla, 0);
-    EXPECT_FALSE(lattice::latcom.lfbok);
 }
 
 }  // namespace

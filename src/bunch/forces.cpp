@@ -1,0 +1,7 @@
+#include "bunch/forces.hpp"
+
+namespace bunch {
+
+Forces forces;
+
+}  // namespace bunch

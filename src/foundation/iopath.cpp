@@ -1,0 +1,49 @@
+#include "foundation/iopath.hpp"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "foundation/files.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
+
+namespace foundation {
+
+void lyriop(std::int32_t& ierr) {
+    constexpr int n = 3;
+    static constexpr std::array<std::string_view, n> cid = {"input", "output", "logfile"};
+    static constexpr std::array<int, n> nuval = {1, 2, 3};
+    static constexpr std::array<ftypes::Logical, n> lvalid = {true, true, true};
+    std::array<std::string, n> cval;
+    std::array<ftypes::Logical, n> lset{};
+    std::array<std::int32_t, n> vtype{};
+
+    assygn(getcmd, getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    if (ierr != 0) {
+        logpri("error in file io");
+        return;
+    }
+    // applied in the order of the table, so a log file takes a new output path
+    if (lset[0]) iopcom.inpath = cval[0];
+    if (lset[1]) iopcom.outpath = cval[1];
+    if (lset[2]) {
+        if (iopcom.logopn) {
+            iopcom.logopn = false;
+            ierr = unit_close(unit_log);
+            if (ierr != 0) {
+                logpri("error in file io");
+                return;
+            }
+        }
+        ierr = unit_open(unit_log, output_name(cval[2]), FileMode::write);
+        if (ierr != 0) {
+            logpri("error in file io");
+            return;
+        }
+        iopcom.logopn = true;
+    }
+}
+
+}  // namespace foundation

@@ -1,0 +1,23 @@
+// The message log: the one printer of log lines of the whole program.
+#pragma once
+
+#include <string_view>
+
+namespace foundation {
+
+// Prints text(1:len) as one log line on the master only: without its
+// trailing blanks, behind one leading blank column (a list-directed record),
+// to standard output and, when a log file is open, to the log file. An
+// all-blank text prints an empty line. A len beyond the text's size means
+// the whole text.
+void logpri(std::string_view text, int len);
+
+// Same, for the whole text (the usual call with a 72-character buffer).
+void logpri(std::string_view text);
+
+// Whether this process prints the log: the master does, the slaves do not.
+// The process entry sets it from the process record at start-up; a program
+// that never sets it is a single master process.
+void set_log_owner(bool master);
+
+}  // namespace foundation

@@ -1,0 +1,354 @@
+// Deck reader: cards from the stack of deck files, tokens, the global
+// commands "#file" and "#eof", and the table-driven block parser with its
+// integer and real list readers. Runs on the master only.
+#include "foundation/parser.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
+
+namespace foundation {
+
+Parcom parcom;
+Fincom fincom;
+
+namespace {
+
+constexpr int unit_main = unit_deck;               // main deck
+constexpr int unit_last_include = unit_deck + cap::maxinc;  // 19: deepest include file
+
+bool is_special(char c) {
+    switch (c) {
+        case '(': case ')': case '{': case '}': case '[': case ']': case '=': return true;
+        default: return false;
+    }
+}
+
+bool is_separator(char c) { return c == ' ' || c == ',' || c == ';'; }
+
+// Character of the current card at a 1-based column (blank beyond its end).
+char col_char(std::int32_t col) {
+    if (col < 1 || col > static_cast<std::int32_t>(parcom.card.size())) return ' ';
+    return parcom.card[static_cast<std::size_t>(col - 1)];
+}
+
+// A token handed out as a command, value or name holds at most 80
+// characters; a longer one is cut, and the cut is reported.
+std::string take_text(const std::string& token, const char* what) {
+    if (token.size() <= static_cast<std::size_t>(cap::txtlen)) return token;
+    logpri(std::string("warning: ") + what + " longer than 80 characters cut");
+    return cut(token, cap::txtlen);
+}
+
+void reset_card() {
+    parcom.card = "***";
+    parcom.icol = 1;
+    parcom.lcol = 0;
+}
+
+}  // namespace
+
+void fichan(std::int32_t& nfile, std::int32_t& ierr) {
+    nfile = fincom.nfile;
+    ierr = 0;
+}
+
+void getcrd(std::int32_t& ierr) {
+    std::int32_t unit = 0;
+    fichan(unit, ierr);
+    if (unit < unit_main) {
+        // the main deck is closed (end of deck or "exit"): nothing more to read
+        ierr = 1;
+        logpri("io error in getcrd: no deck file open");
+        return;
+    }
+    std::string line;
+    for (;;) {
+        int rc = unit_read(unit, line);
+        if (rc == -1) {
+            // the end of a file reads as the global command "#eof"
+            line = "#eof";
+        } else if (rc != 0) {
+            ierr = rc;
+            logpri("io error in getcrd");
+            return;
+        }
+        if (line.size() > static_cast<std::size_t>(cap::cardlen)) {
+            logpri("warning: card longer than 400 columns cut");
+            line.resize(cap::cardlen);
+        }
+        std::size_t last = line.find_last_not_of(' ');
+        if (last == std::string::npos) continue;  // blank card: skipped
+        std::size_t first = line.find_first_not_of(' ');
+        parcom.card = std::move(line);
+        parcom.lcol = static_cast<std::int32_t>(last) + 1;
+        parcom.icol = static_cast<std::int32_t>(first) + 1;
+        ierr = 0;
+        return;
+    }
+}
+
+void getblk(std::string& block, std::int32_t& n, std::int32_t& lspec, std::int32_t& ierr) {
+    if (parcom.icol > parcom.lcol) {
+        getcrd(ierr);
+        if (ierr != 0) return;
+    }
+    // "!" where a token would start: the rest of the card is a comment
+    while (col_char(parcom.icol) == '!') {
+        getcrd(ierr);
+        if (ierr != 0) return;
+    }
+    const char c = col_char(parcom.icol);
+    if (is_special(c)) {
+        block.assign(1, c);
+        n = 1;
+        lspec = 1;
+        ++parcom.icol;
+    } else {
+        std::int32_t end = parcom.icol;
+        while (end <= parcom.lcol && !is_special(col_char(end)) && !is_separator(col_char(end))) ++end;
+        // a separator at the token's start (card beginning with "," or ";") gives an empty token
+        block = parcom.card.substr(static_cast<std::size_t>(parcom.icol - 1),
+                                   static_cast<std::size_t>(end - parcom.icol));
+        n = end - parcom.icol;
+        lspec = 0;
+        parcom.icol = end;
+    }
+    while (parcom.icol <= parcom.lcol && is_separator(col_char(parcom.icol))) ++parcom.icol;
+    ierr = 0;
+}
+
+void getcmd(std::string& cmd, std::int32_t& ierr) {
+    std::string block;
+    std::int32_t n = 0, lspec = 0;
+    for (;;) {
+        getblk(block, n, lspec, ierr);
+        if (ierr != 0) break;
+        cmd = take_text(block, "word");
+        if (cmd.empty() || cmd[0] != '#') return;
+        global(cmd, ierr);
+        if (ierr != 0) break;
+    }
+    logpri("error in getcmd");
+}
+
+void global(const std::string& cmd, std::int32_t& ierr) {
+    if (cmd == "#file") {
+        std::string block;
+        std::int32_t n = 0, lspec = 0;
+        getspc("{", ierr);
+        if (ierr == 0) getspc("name", ierr);
+        if (ierr == 0) getspc("=", ierr);
+        std::string name;
+        if (ierr == 0) {
+            getblk(block, n, lspec, ierr);
+            if (ierr == 0) name = take_text(block, "file name");
+        }
+        if (ierr == 0) getspc("}", ierr);
+        if (ierr == 0) fiio1(name, ierr);
+    } else if (cmd == "#eof") {
+        fiio2(ierr);
+    } else {
+        ierr = 1;
+        logpri("unknown global command");
+    }
+    if (ierr != 0) logpri("error in getcmd");
+}
+
+void getspc(std::string_view word, std::int32_t& ierr) {
+    std::string block;
+    std::int32_t n = 0, lspec = 0;
+    getblk(block, n, lspec, ierr);
+    if (ierr != 0) {
+        logpri("io error in getspc");
+        return;
+    }
+    const std::string want = rtrim(word);
+    if (block != want) {
+        ierr = 1;
+        logpri("io error in getspc, expected:");
+        logpri(want);
+    }
+}
+
+void getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ierr) {
+    std::string block;
+    std::int32_t n = 0;
+    getblk(block, n, lspec, ierr);
+    if (ierr != 0) {
+        logpri("error in getags");
+        return;
+    }
+    arg = take_text(block, "value");
+}
+
+void inprsr(std::int32_t& ierr) {
+    fiio1("*** initialize ***", ierr);
+}
+
+void fiio1(const std::string& name, std::int32_t& ierr) {
+    ierr = 0;
+    if (name == "*** initialize ***") {
+        reset_card();
+        return;
+    }
+    if (fincom.nfile < unit_main) {
+        ierr = 1;
+        logpri("error in fiio1: no deck file open");
+        return;
+    }
+    if (fincom.nfile >= unit_last_include) {
+        ierr = 1;
+        logpri("error in fiio1: too many files");
+        return;
+    }
+    // Open first, so that a file that cannot be opened leaves the stack and
+    // the card being read exactly as they were.
+    const std::int32_t unit = fincom.nfile + 1;
+    ierr = unit_open(unit, input_name(name), FileMode::read);
+    if (ierr != 0) {
+        logpri("error in fiio1: cannot open file");
+        return;
+    }
+    const int k = fincom.nfile - unit_no_deck;
+    fincom.icols(k) = parcom.icol;
+    fincom.lcols(k) = parcom.lcol;
+    fincom.cards[k - 1] = parcom.card;
+    fincom.nfile = unit;
+    reset_card();
+}
+
+void fiio2(std::int32_t& ierr) {
+    ierr = 0;
+    if (fincom.nfile < unit_main) {
+        ierr = 1;
+        logpri("error in fiio2: no file to close");
+        return;
+    }
+    ierr = unit_close(fincom.nfile);
+    if (ierr != 0) {
+        logpri("error in fiio2: cannot close file");
+        return;
+    }
+    if (fincom.nfile == unit_main) {
+        // the end of the main deck reads as the word "exit"
+        fincom.nfile = unit_no_deck;
+        parcom.card = "exit";
+        parcom.icol = 1;
+        parcom.lcol = 4;
+        return;
+    }
+    fincom.nfile -= 1;
+    const int k = fincom.nfile - unit_no_deck;
+    parcom.icol = fincom.icols(k);
+    parcom.lcol = fincom.lcols(k);
+    parcom.card = fincom.cards[k - 1];
+}
+
+void lydumy(std::int32_t& ierr) {
+    getspc("{", ierr);
+    if (ierr == 0) {
+        int depth = 1;
+        std::string word;
+        while (depth > 0) {
+            getcmd(word, ierr);
+            if (ierr != 0) break;
+            if (word == "{") ++depth;
+            else if (word == "}") --depth;
+        }
+    }
+    if (ierr != 0) logpri("error in lyrass");
+}
+
+void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string_view> cid,
+            std::span<const int> nuval, int nuvmax, std::span<std::string> cval,
+            std::span<const ftypes::Logical> lvalid, std::span<ftypes::Logical> lset,
+            std::span<std::int32_t> vtype, std::int32_t& ierr) {
+    // never look past the tables the caller really handed in
+    std::size_t nkey = n < 0 ? 0 : static_cast<std::size_t>(n);
+    nkey = std::min({nkey, cid.size(), nuval.size(), lvalid.size(), lset.size()});
+    const int nslot = static_cast<int>(std::min({static_cast<std::size_t>(nuvmax < 0 ? 0 : nuvmax),
+                                                 cval.size(), vtype.size()}));
+
+    for (std::size_t i = 0; i < nkey; ++i)
+        if (lvalid[i]) lset[i] = false;
+
+    getspc("{", ierr);
+    if (ierr != 0) return;
+
+    std::string key;
+    for (;;) {
+        rdcmd(key, ierr);
+        if (ierr != 0) return;
+        if (key == "}") return;
+        std::size_t i = 0;
+        while (i < nkey && !(lvalid[i] && rtrim(cid[i]) == key)) ++i;
+        if (i == nkey) {
+            ierr = 1;
+            logpri("error in assign: unknown identifyer");
+            return;
+        }
+        const int k1 = (i == 0 ? 0 : nuval[i - 1]) + 1;
+        const int k2 = nuval[i];
+        if (k2 > nslot) {
+            ierr = 1;
+            logpri("error in assign: n2.gt.nuvmax");
+            return;
+        }
+        if (k1 <= k2) {
+            getspc("=", ierr);
+            if (ierr != 0) return;
+            for (int k = k1; k <= k2; ++k) {
+                std::int32_t lspec = 0;
+                rdval(cval[static_cast<std::size_t>(k - 1)], lspec, ierr);
+                if (ierr != 0) {
+                    logpri("error in getags");
+                    return;
+                }
+                vtype[static_cast<std::size_t>(k - 1)] = lspec;
+            }
+        }
+        lset[i] = true;
+    }
+}
+
+namespace {
+
+// Shared body of the integer and real list readers: "{", at most n values
+// converted by conv, "}".
+template <class T, class Conv>
+void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, std::int32_t& ierr) {
+    getspc("{", ierr);
+    if (ierr != 0) return;
+    if (n >= 1) {
+        for (int k = 0; k < n; ++k) a[k] = preset;
+        std::string tok;
+        for (int k = 0; k < n; ++k) {
+            std::int32_t lspec = 0;
+            rdval(tok, lspec, ierr);
+            if (ierr != 0) return;
+            if (tok == "}") return;  // a shorter list keeps the preset values
+            ierr = conv(tok, a[k]);
+            if (ierr != 0) return;
+        }
+    }
+    getspc("}", ierr);
+}
+
+}  // namespace
+
+void getiar(ValReader rdval, std::int32_t* ia, int n, std::int32_t& ierr) {
+    read_list<std::int32_t>(rdval, ia, n, ftypes::UNDEF_INT,
+                            [](const std::string& t, std::int32_t& v) { return read_int(t, v); }, ierr);
+}
+
+void getrar(ValReader rdval, double* ra, int n, std::int32_t& ierr) {
+    read_list<double>(rdval, ra, n, ftypes::UNDEF_REAL,
+                      [](const std::string& t, double& v) { return read_real(t, v); }, ierr);
+}
+
+}  // namespace foundation

@@ -1,0 +1,81 @@
+// Deck reader (cards, tokens, "#file"/"#eof" includes) and the table-driven
+// block parser with its list readers. Master only.
+//
+// Texts handed out (commands, values, names) are std::string holding at most
+// 80 characters (a longer token is cut, with a warning line); tokens carry
+// no blanks, so the string equals the blank-padded text without its padding.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "foundation/capacities.hpp"
+#include "foundation/files.hpp"
+#include "foundation/ftypes.hpp"
+
+namespace foundation {
+
+// The tokenizer's state: the current card and the columns (1-based).
+struct Parcom {
+    std::int32_t icol = 1;   // column where the next token starts
+    std::int32_t lcol = 0;   // last non-blank column; icol > lcol: a new card is needed
+    std::string card;        // the current card (at most 400 columns)
+};
+
+// The stack of deck files: entry k of the saved arrays holds the state of the
+// file on unit 9 + k while a file on a higher unit is read.
+struct Fincom {
+    std::int32_t nfile = unit_deck;  // unit being read: 10 main deck, 11-19 includes, 9 after the deck closed
+    ftypes::Arr1<std::int32_t, max_deck_files> icols{};
+    ftypes::Arr1<std::int32_t, max_deck_files> lcols{};
+    std::string cards[max_deck_files];  // cards[k-1] is saved card k
+};
+
+extern Parcom parcom;
+extern Fincom fincom;
+
+// Reads the next non-blank card of the current deck file.
+void getcrd(std::int32_t& ierr);
+// The tokenizer: the next token into block (n characters); lspec := 1 for
+// one of the special characters "(){}[]=".
+void getblk(std::string& block, std::int32_t& n, std::int32_t& lspec, std::int32_t& ierr);
+// The next token that is not a global command; carries out "#file"/"#eof".
+void getcmd(std::string& cmd, std::int32_t& ierr);
+// Carries out the global command cmd.
+void global(const std::string& cmd, std::int32_t& ierr);
+// Reads the next token and requires it to equal word.
+void getspc(std::string_view word, std::int32_t& ierr);
+// Reads the next token as a value (global commands are not recognised).
+void getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ierr);
+// Resets the tokenizer to an empty card.
+void inprsr(std::int32_t& ierr);
+// Pushes an include file ("*** initialize ***" only resets the card state).
+void fiio1(const std::string& name, std::int32_t& ierr);
+// Pops the current deck file.
+void fiio2(std::int32_t& ierr);
+// Unit of the current deck file.
+void fichan(std::int32_t& nfile, std::int32_t& ierr);
+// Skips a whole block from its "{" to the matching "}".
+void lydumy(std::int32_t& ierr);
+
+// Readers handed to the block parser (every caller passes getcmd, getagu).
+using CmdReader = void (*)(std::string&, std::int32_t&);
+using ValReader = void (*)(std::string&, std::int32_t&, std::int32_t&);
+
+// Reads one block "{ key = value ... }" against a keyword table.
+// Keyword i (1..n) is cid[i-1]; it owns the value slots nuval[i-2]+1 ..
+// nuval[i-1] (from 1 for i = 1); slot k is cval[k-1] with vtype[k-1].
+// lvalid[i-1] says keyword i is accepted here; lset[i-1] that it was given.
+void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string_view> cid,
+            std::span<const int> nuval, int nuvmax, std::span<std::string> cval,
+            std::span<const ftypes::Logical> lvalid, std::span<ftypes::Logical> lset,
+            std::span<std::int32_t> vtype, std::int32_t& ierr);
+
+// Reads "{", at most n integers (reals) into ia[0..n-1] (ra), "}". Every
+// element is preset to 987654321 (-9.87654321e+301) first.
+void getiar(ValReader rdval, std::int32_t* ia, int n, std::int32_t& ierr);
+void getrar(ValReader rdval, double* ra, int n, std::int32_t& ierr);
+
+}  // namespace foundation

@@ -1,0 +1,130 @@
+#include "foundation/platform.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <array>
+
+
+namespace foundation {
+namespace {
+
+struct Unit {
+    std::FILE* f = nullptr;
+    FileMode mode = FileMode::read;
+};
+
+std::array<Unit, max_unit + 1>& units() {
+    static std::array<Unit, max_unit + 1> u;
+    return u;
+}
+
+JobEnd job_end = nullptr;
+
+Unit* get(int unit) {
+    if (unit < 0 || unit > max_unit) return nullptr;
+    return &units()[unit];
+}
+
+}  // namespace
+
+int unit_open(int unit, const std::string& name, FileMode mode) {
+    Unit* u = get(unit);
+    if (!u || u->f) return 1;
+    if (name.empty()) return 1;
+    errno = 0;
+    std::FILE* f = std::fopen(name.c_str(), mode == FileMode::read ? "r" : "w");
+    if (!f) return errno ? errno : 1;
+    u->f = f;
+    u->mode = mode;
+    return 0;
+}
+
+int unit_close(int unit) {
+    Unit* u = get(unit);
+    if (!u || !u->f) return 1;
+    int rc = std::fclose(u->f);
+    u->f = nullptr;
+    return rc == 0 ? 0 : 1;
+}
+
+bool unit_is_open(int unit) {
+    Unit* u = get(unit);
+    return u && u->f;
+}
+
+int unit_read(int unit, std::string& line) {
+    line.clear();
+    Unit* u = get(unit);
+    if (!u || !u->f || u->mode != FileMode::read) return 1;
+    int c;
+    bool any = false;
+    while ((c = std::getc(u->f)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (line.size() >= max_record) return 2;  // a record without end: refused
+        line.push_back(static_cast<char>(c));
+    }
+    if (c == EOF) {
+        if (std::ferror(u->f)) return 2;
+        if (!any) return -1;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return 0;
+}
+
+int unit_write(int unit, std::string_view text) {
+    Unit* u = get(unit);
+    if (!u || !u->f || u->mode != FileMode::write) return 1;
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), u->f) != text.size()) return 2;
+    if (std::fputc('\n', u->f) == EOF) return 2;
+    return 0;
+}
+
+int unit_rewind(int unit) {
+    Unit* u = get(unit);
+    if (!u || !u->f) return 1;
+    std::rewind(u->f);
+    return 0;
+}
+
+int unit_flush(int unit) {
+    Unit* u = get(unit);
+    if (!u || !u->f) return 1;
+    return std::fflush(u->f) == 0 ? 0 : 2;
+}
+
+void stdout_line(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    // every line leaves at once: a job ended by another process's fatal
+    // stop must not lose the lines this process has already written
+    std::fflush(stdout);
+}
+
+void fatal_stop(std::string_view message) {
+    stdout_line(message);
+    for (auto& u : units())
+        if (u.f && u.mode == FileMode::write) std::fflush(u.f);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (job_end != nullptr) job_end(1);
+    std::_Exit(1);
+}
+
+void set_job_end(JobEnd end) { job_end = end; }
+
+void operator_pause(std::string_view message) {
+    stdout_line(message);
+    std::fflush(stdout);
+}
+
+void unit_close_all() {
+    for (auto& u : units()) {
+        if (u.f) std::fclose(u.f);
+        u.f = nullptr;
+    }
+}
+
+}  // namespace foundation

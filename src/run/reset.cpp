@@ -1,0 +1,47 @@
+#include "run/reset.hpp"
+
+#include <cstdint>
+
+#include "bunch/forces.hpp"
+#include "bunch/moncom.hpp"
+#include "bunch/monitor.hpp"
+#include "bunch/particles.hpp"
+#include "bunch/tracker.hpp"
+#include "bunch/trkcom.hpp"
+#include "forces/force.hpp"
+#include "forces/gmesh.hpp"
+#include "foundation/files.hpp"
+#include "foundation/log.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
+#include "lattice/latcom.hpp"
+#include "lattice/lattice.hpp"
+#include "parallel/process.hpp"
+
+namespace run {
+
+void reset_state() {
+    foundation::unit_close_all();
+    foundation::iopcom = foundation::Iopcom{};
+    foundation::fincom = foundation::Fincom{};
+    foundation::parcom = foundation::Parcom{};
+    foundation::set_log_owner(true);
+    parallel::cmpcom.master = true;
+    parallel::cmpcom.myproc = 1;
+    parallel::cmpcom.nprocs = 1;
+    std::int32_t ierr = 0;
+    lattice::inilat(ierr);
+    lattice::latcom.nfbchg = 0;
+    for (int i = 1; i <= cap::maxlat; ++i) lattice::latcom.fbduty(i) = false;
+    bunch::iniprt(ierr);
+    bunch::initrk(ierr);
+    bunch::tr3com.errsum = 0.0;
+    bunch::step_control = bunch::StepControl{};
+    bunch::inimon(ierr);
+    bunch::monitor_status = bunch::MonitorStatus{};
+    forces::inifrc(ierr);
+    forces::gmeshi();
+    bunch::set_force_entry(nullptr);
+}
+
+}  // namespace run

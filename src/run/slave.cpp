@@ -1,0 +1,46 @@
+#include "run/slave.hpp"
+
+#include "bunch/forces.hpp"
+#include "forces/force.hpp"
+#include "foundation/platform.hpp"
+#include "parallel/cmplib.hpp"
+#include "run/tracom.hpp"
+
+namespace run {
+namespace {
+
+void parallel_forces(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip,
+                     double& ct, foundation::ForceView f, std::int32_t& ierr) {
+    if constexpr (!bunch::any_parallel_model_built())
+        foundation::fatal_stop(" error in slave: no parallel force model is built into this program");
+    forces::frcims(itype, xp, ip, ct, f, ierr);
+}
+
+}  // namespace
+
+ParallelForcesFn parallel_forces_hook = &parallel_forces;
+SlaveArrays slave_arrays;
+
+void slave() {
+    ftypes::FStr<cap::txtlen> COMAND;
+    // force type, evaluation time c*t (m) and status of the force evaluation
+    std::int32_t itype = 0;
+    double ct = 0.0;
+    std::int32_t ierr = 0;
+    for (;;) {
+        parallel::reccmd(COMAND);
+        if (COMAND == "tracker") {
+            tracom();
+        } else if (COMAND == "parallel forces") {
+            SlaveArrays& a = slave_arrays;
+            parallel_forces_hook(itype, foundation::particles(a.XP, cap::maxprt),
+                                 foundation::indices(a.IP, cap::maxprt),
+                                 ct, foundation::forces_of(a.F, cap::maxprt), ierr);
+        } else if (COMAND == "stopp") {
+            return;
+        }
+        // any other text: ignored
+    }
+}
+
+}  // namespace run

@@ -1,0 +1,232 @@
+// The run-state transfer: one declarative table of the messages, used for
+// sending on the master and for receiving on a slave.
+//
+// A message is either a group of scalar fields of one element type (packed
+// in table order into one message) or one whole array field. For every
+// record the fields that are sent plus the fields that stay on the master
+// must name every member of the record: a member added to a record without
+// a decision here fails to compile.
+#include "run/tracom.hpp"
+
+#include <array>
+#include <cstddef>
+#include <tuple>
+#include <type_traits>
+
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
+#include "forces/gmesh.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
+#include "lattice/latcom.hpp"
+#include "parallel/cmplib.hpp"
+#include "parallel/process.hpp"
+
+namespace run {
+namespace {
+
+using bunch::Forces;
+using bunch::Prtcls;
+using bunch::Trkcom;
+using forces::Mesh;
+using ftypes::Logical;
+using lattice::Latcom;
+using parallel::cmpcom;
+
+// ------------------------------------------------------------ the table
+
+// A scalar field; a count field carries the range a slave accepts
+// (lo > hi: any value).
+template <class Rec, class T>
+struct Scalar {
+    T Rec::*field;
+    const char* name = "";
+    std::int64_t lo = 1, hi = 0;
+};
+
+// One message of N scalar fields of type T.
+template <class Rec, class T, std::size_t N>
+struct Group {
+    std::array<Scalar<Rec, T>, N> fields;
+};
+
+// One message holding a whole array field.
+template <class Rec, class A>
+struct Whole {
+    A Rec::*field;
+};
+
+template <class Rec, class T, class... F>
+constexpr auto group(F... f) {
+    return Group<Rec, T, sizeof...(F)>{{Scalar<Rec, T>{f}...}};
+}
+
+// 1-4: the model settings of the force record
+constexpr auto force_messages = std::make_tuple(
+    group<Forces, std::int32_t>(&Forces::itype, &Forces::ishape),
+    group<Forces, double>(&Forces::sigma_long, &Forces::sigma_rad, &Forces::sigma_vert,
+                          &Forces::relative_long, &Forces::relative_vert, &Forces::rintmi,
+                          &Forces::sbox, &Forces::rbox, &Forces::shield, &Forces::shield_max),
+    group<Forces, double>(&Forces::par1, &Forces::par2, &Forces::par3, &Forces::par4, &Forces::par5),
+    group<Forces, Logical>(&Forces::lrell, &Forces::lradl, &Forces::lrelv, &Forces::ltest,
+                           &Forces::loldms));
+constexpr auto force_master_only =
+    std::make_tuple(&Forces::sigfil, &Forces::sigwak, &Forces::stpwak, &Forces::wakdat,
+                    &Forces::nsgfil, &Forces::nfcall, &Forces::n1wak, &Forces::n2wak,
+                    &Forces::lsgfil, &Forces::lfill, &Forces::lfilr, &Forces::lfilv,
+                    &Forces::ltrace, &Forces::lwake);
+
+// 5-6: the stamp of the stored Green's function
+constexpr auto mesh_messages = std::make_tuple(group<Mesh, double>(&Mesh::ctgreen),
+                                               group<Mesh, Logical>(&Mesh::lgreen));
+constexpr auto mesh_master_only = std::make_tuple();
+
+// 7-16: the whole lattice
+constexpr auto lattice_messages = std::make_tuple(
+    Whole<Latcom, decltype(Latcom::fb)>{&Latcom::fb},
+    Whole<Latcom, decltype(Latcom::fbchg)>{&Latcom::fbchg},
+    Whole<Latcom, decltype(Latcom::rla)>{&Latcom::rla},
+    Whole<Latcom, decltype(Latcom::srtab)>{&Latcom::srtab},
+    Whole<Latcom, decltype(Latcom::isect)>{&Latcom::isect},
+    Whole<Latcom, decltype(Latcom::ila)>{&Latcom::ila},
+    Whole<Latcom, decltype(Latcom::ctfb)>{&Latcom::ctfb},
+    Group<Latcom, std::int32_t, 4>{{{{&Latcom::nfb, "nfb", 0, cap::maxlat},
+                                    {&Latcom::nfbchg, "nfbchg", 0, cap::maxlat},
+                                    {&Latcom::nila, "nila", 0, cap::ilalen},
+                                    {&Latcom::nrla, "nrla", 0, cap::rlalen}}}},
+    group<Latcom, Logical>(&Latcom::lfbok),
+    Whole<Latcom, decltype(Latcom::fbduty)>{&Latcom::fbduty});
+constexpr auto lattice_master_only = std::make_tuple();
+
+// 17-24: the whole bunch record
+constexpr auto bunch_messages = std::make_tuple(
+    group<Prtcls, double>(&Prtcls::reference_point_x, &Prtcls::reference_point_y,
+                          &Prtcls::reference_point_phi),
+    Whole<Prtcls, decltype(Prtcls::xptcl)>{&Prtcls::xptcl},
+    group<Prtcls, double>(&Prtcls::ctptcl, &Prtcls::p0, &Prtcls::qtot, &Prtcls::rmslon,
+                          &Prtcls::rmsrad, &Prtcls::rmsver),
+    Whole<Prtcls, decltype(Prtcls::iptcl)>{&Prtcls::iptcl},
+    Group<Prtcls, std::int32_t, 2>{{{{&Prtcls::npart, "npart", 0, cap::maxprt}, {&Prtcls::qsign}}}},
+    group<Prtcls, Logical>(&Prtcls::lfbidx),
+    Whole<Prtcls, decltype(Prtcls::ldef)>{&Prtcls::ldef},
+    Whole<Prtcls, decltype(Prtcls::lact)>{&Prtcls::lact});
+constexpr auto bunch_master_only = std::make_tuple();
+
+// 25: the tracker end times
+constexpr auto tracker_messages = std::make_tuple(group<Trkcom, double>(
+    &Trkcom::delta_time_c0, &Trkcom::end_time_c0, &Trkcom::end_time_shift_c0));
+constexpr auto tracker_master_only = std::make_tuple();
+
+// ------------------------------------------------- the coverage check
+
+// Number of members of an aggregate record.
+struct AnyField {
+    template <class T>
+    operator T() const;
+};
+template <class T, class... A>
+consteval std::size_t member_count() {
+    if constexpr (requires { T{A{}..., AnyField{}}; }) return member_count<T, A..., AnyField>();
+    else return sizeof...(A);
+}
+
+template <class M>
+struct FieldCount;
+template <class Rec, class T, std::size_t N>
+struct FieldCount<Group<Rec, T, N>> : std::integral_constant<std::size_t, N> {};
+template <class Rec, class A>
+struct FieldCount<Whole<Rec, A>> : std::integral_constant<std::size_t, 1> {};
+template <class Tuple>
+struct SentFields;
+template <class... M>
+struct SentFields<std::tuple<M...>> : std::integral_constant<std::size_t, (0 + ... + FieldCount<M>::value)> {};
+
+// The sent fields and those that stay on the master are all the members of
+// the record (its NoCopy base, which holds nothing, aside).
+template <class Rec, class Sent, class Stay>
+constexpr bool covers =
+    SentFields<std::remove_cv_t<Sent>>::value + std::tuple_size_v<std::remove_cv_t<Stay>> ==
+    member_count<Rec>() - (std::is_base_of_v<ftypes::NoCopy, Rec> ? 1 : 0);
+
+static_assert(covers<Forces, decltype(force_messages), decltype(force_master_only)>,
+              "every member of the force record is sent or stays on the master");
+static_assert(covers<Mesh, decltype(mesh_messages), decltype(mesh_master_only)>);
+static_assert(covers<Latcom, decltype(lattice_messages), decltype(lattice_master_only)>);
+static_assert(covers<Prtcls, decltype(bunch_messages), decltype(bunch_master_only)>);
+static_assert(covers<Trkcom, decltype(tracker_messages), decltype(tracker_master_only)>);
+
+// --------------------------------------------------- sending, receiving
+
+void transfer(std::int32_t* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr) {
+    if (cmpcom.master) parallel::isend(b, n, iproc, parallel::next_tag(iproc), ierr);
+    else parallel::irecv(b, n, iproc, parallel::next_tag(iproc), ierr);
+}
+void transfer(double* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr) {
+    if (cmpcom.master) parallel::rsend(b, n, iproc, parallel::next_tag(iproc), ierr);
+    else parallel::rrecv(b, n, iproc, parallel::next_tag(iproc), ierr);
+}
+void transfer(Logical* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr) {
+    if (cmpcom.master) parallel::lsend(b, n, iproc, parallel::next_tag(iproc), ierr);
+    else parallel::lrecv(b, n, iproc, parallel::next_tag(iproc), ierr);
+}
+
+// Buffers of the scalar groups (fixed storage, as large as any group).
+struct Buffers {
+    std::int32_t i[16];
+    double r[16];
+    Logical l[16];
+    std::int32_t* of(std::int32_t*) { return i; }
+    double* of(double*) { return r; }
+    Logical* of(Logical*) { return l; }
+};
+Buffers buffers;
+
+template <class Rec, class T, std::size_t N>
+void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32_t& ierr) {
+    static_assert(N <= 16);
+    T* buf = buffers.of(static_cast<T*>(nullptr));
+    if (cmpcom.master)
+        for (std::size_t k = 0; k < N; ++k) buf[k] = rec.*(g.fields[k].field);
+    transfer(buf, static_cast<std::int32_t>(N), iproc, ierr);
+    if (cmpcom.master) return;
+    for (std::size_t k = 0; k < N; ++k) {
+        const auto& f = g.fields[k];
+        if constexpr (std::is_same_v<T, std::int32_t>)
+            if (f.lo <= f.hi) parallel::check_received("zzzcom", f.name, buf[k], f.lo, f.hi);
+    }
+    for (std::size_t k = 0; k < N; ++k) rec.*(g.fields[k].field) = buf[k];
+}
+
+template <class Rec, class A>
+void message(Rec& rec, const Whole<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr) {
+    A& a = rec.*(w.field);
+    transfer(a.data(), static_cast<std::int32_t>(sizeof(a.a) / sizeof(a.a[0])), iproc, ierr);
+}
+
+template <class Rec, class Tuple>
+void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr) {
+    std::apply([&](const auto&... m) { (message(rec, m, iproc, ierr), ...); }, t);
+}
+
+}  // namespace
+
+void tracom() {
+    if (cmpcom.nprocs <= 1) return;
+    if (cmpcom.master) {
+        for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) zzzcom(k);
+    } else {
+        zzzcom(1);
+    }
+}
+
+void zzzcom(std::int32_t iproc) {
+    std::int32_t ierr = 0;
+    messages(bunch::forces, force_messages, iproc, ierr);
+    messages(forces::mesh, mesh_messages, iproc, ierr);
+    messages(lattice::latcom, lattice_messages, iproc, ierr);
+    messages(bunch::prtcls, bunch_messages, iproc, ierr);
+    messages(bunch::trkcom, tracker_messages, iproc, ierr);
+}
+
+}  // namespace run

@@ -1,0 +1,20 @@
+// The run-state transfer after the command "tracker": the master sends the
+// lattice, the bunch, the tracker end times and the model settings of the
+// force record and the Green's-function stamp to every slave, one after the
+// other; a slave receives them into its own records.
+#pragma once
+
+#include <cstdint>
+
+namespace run {
+
+// Master: zzzcom for each slave in increasing process number. Slave: zzzcom
+// with the master. One process: nothing.
+void tracom();
+
+// The 25 messages of the transfer between the master and process iproc, in
+// the order of the message table of tracom.cpp; every message takes the
+// pair's next tag.
+void zzzcom(std::int32_t iproc);
+
+}  // namespace run

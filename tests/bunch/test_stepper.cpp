@@ -1,0 +1,132 @@
+// Step-size control: the adaptive rule (growth, arc limit, landing on the
+// end time) and the time grid.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bunch/tracker.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using bunch::tr3com;
+using ftypes::Logical;
+
+// Runs the step control as the time loop does (the bunch time follows each
+// target) from the bunch time to the end and returns the steps taken and
+// the log. The last call returns no step.
+std::vector<double> run_steps(std::vector<std::string>* log = nullptr, int maxsteps = 1000) {
+    std::vector<double> steps;
+    double ctnext = bunch::prtcls.ctptcl;
+    Logical reset = true, lstep = true;
+    testing::internal::CaptureStdout();
+    for (int k = 0; k < maxsteps; ++k) {
+        bunch::prtcls.ctptcl = ctnext;  // the step moved the bunch to ctnext
+        bunch::steper(ctnext, reset, lstep);
+        EXPECT_FALSE(reset);
+        if (!lstep) break;
+        steps.push_back(ctnext - bunch::prtcls.ctptcl);
+    }
+    auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
+    if (log) *log = out;
+    return steps;
+}
+
+class Stepper : public testsupport::Folder {};
+
+TEST_F(Stepper, AdaptiveSequences) {
+    struct Case {
+        const char* name;
+        double end, mx, mn, first, inc;
+        std::vector<double> steps;
+        bool exact;  // binary-exact limits: the sequence is exact
+    };
+    const Case cases[] = {
+        {"three full steps", 0.3, 0.1, 0.01, 0.1, 2.0, {0.1, 0.1, 0.1}, false},
+        {"a short last step", 0.375, 0.1, 0.01, 0.1, 2.0, {0.1, 0.1, 0.1, 0.075}, false},
+        {"steps shrunk in proportion", 0.35, 0.1, 0.01, 0.1, 2.0, {0.09375, 0.09375, 0.09375, 0.06875}, false},
+        {"binary-exact shrinking", 0.4375, 0.125, 0.015625, 0.125, 2.0,
+         {0.1171875, 0.1171875, 0.1171875, 0.0859375}, true},
+        {"binary-exact growth by 1.5", 1.0, 0.25, 0.0625, 0.0625, 1.5,
+         {0.0625, 0.09375, 0.140625, 0.2109375, 0.25, 0.2421875}, true},
+        {"first step below min starts at min", 0.5, 0.25, 0.125, 0.125, 1.0, {0.125, 0.125, 0.125, 0.125}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::line_bunch(1, 0.0, 100.0, 0.0);
+        tr3com.ct_step_max = c.mx;
+        tr3com.ct_step_min = c.mn;
+        tr3com.ct_step_first = c.first;
+        tr3com.increase_factor = c.inc;
+        bunch::trkcom.end_time_c0 = c.end;
+        auto steps = run_steps();
+        ASSERT_EQ(steps.size(), c.steps.size());
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (c.exact) EXPECT_EQ(steps[i], c.steps[i]) << i;
+            else EXPECT_NEAR(steps[i], c.steps[i], 1e-15) << i;
+        }
+        EXPECT_EQ(bunch::prtcls.ctptcl, c.end);  // lands exactly on the end time
+        EXPECT_FALSE(tr3com.lduty);
+    }
+}
+
+// The arc limit of a bend: a bunch of rms length sl in a section of radius r.
+TEST_F(Stepper, ArcLimit) {
+    struct Case {
+        const char* name;
+        double r, sl;
+        int ifb;  // particle 1's next boundary
+        double step;  // the steps away from the end
+    };
+    const Case cases[] = {
+        {"wide bend: ct_step_max governs", 10.0, 1e-4, 2, 0.1},
+        {"tight bend: below ct_step_min", 1.0, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7, 0.3333333)},
+        {"negative radius", -1.0, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7, 0.3333333)},
+        {"before the first boundary: radius of boundary 1", 1.0, 1e-7, 1, 0.1},
+        {"beyond the last boundary: straight", 1.0, 1e-7, cap::maxlat + 1, 0.1},
+        {"radius squared before the product", 2.3, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7 * (2.3 * 2.3), 0.3333333)},
+    };
+    EXPECT_NEAR(0.5 * std::pow(24.0 * 1e-7, 0.3333333), 0.006694, 5e-7);
+    EXPECT_NEAR(0.5 * std::pow(0.24, 0.3333333), 0.3107, 5e-5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto& l = lattice::latcom;
+        l.nfb = cap::maxlat;
+        for (int i = 1; i <= l.nfb; ++i) {
+            l.fb(8, i) = (i == 2) ? c.r : 0.0;
+            l.fbduty(i) = false;
+        }
+        // two particles sl*2 apart along the motion: rms length sl
+        testsupport::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);
+        bunch::prtcls.iptcl(1, 1) = c.ifb;
+        bunch::prtcls.iptcl(1, 2) = c.ifb;
+        // an end 9.9 steps away: the landing rule never shrinks these steps
+        bunch::trkcom.end_time_c0 = 9.9 * c.step;
+        auto steps = run_steps(nullptr, 20);
+        ASSERT_EQ(steps.size(), 10u);
+        EXPECT_NEAR(bunch::prtcls.rmslon, c.sl, 1e-18);
+        for (std::size_t i = 0; i < 9; ++i) EXPECT_NEAR(steps[i], c.step, 1e-15) << i;
+        if (c.step < 0.1) {
+            // The first step from c*t 0 is the arc limit itself, to the last
+            // bit: arc_factor*(24*rmslon*R**2)**0.3333333 with R**2 formed first.
+            const double rl = bunch::prtcls.rmslon;
+            const double larc = 0.5 * std::pow(24.0 * rl * (c.r * c.r), 0.3333333);
+            EXPECT_EQ(steps[0], larc);
+            if (c.r == 2.3) {  // here the other association rounds differently
+                EXPECT_NE(larc, 0.5 * std::pow(24.0 * rl * c.r * c.r, 0.3333333));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+}  // namespace

@@ -1,0 +1,255 @@
+// The "track_step" and "tracker" layers, the time-grid file and the run
+// set-up (end time rules and run configuration lines).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bunch/tracker.hpp"
+#include "parallel/process.hpp"
+#include "bunch/forces.hpp"
+#include "lattice/latcom.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using bunch::tr3com;
+using bunch::trkcom;
+using testsupport::pool_free;
+using testsupport::write_file;
+
+std::string grid_text(int n, double step) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += std::to_string(i * step) + "\n";
+    return s;
+}
+
+class TrackLayers : public testsupport::Folder {};
+
+TEST_F(TrackLayers, TrackStepBlock) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string grid;  // contents of "grid.dat" ("" = no file)
+        bool ok;
+        std::vector<std::string> log;
+        std::function<void()> check;
+    };
+    const double eps = 0.0;
+    const Case cases[] = {
+        {"empty block keeps the start values", "{ }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.error_per_ct, 0.001);
+             EXPECT_EQ(tr3com.error_weight_momentum, 1.0);
+             EXPECT_EQ(tr3com.ct_step_max, 0.1);
+             EXPECT_EQ(tr3com.ct_step_min, 0.01);
+             EXPECT_EQ(tr3com.ct_step_first, 0.1);
+             EXPECT_EQ(tr3com.increase_factor, 2.0);
+             EXPECT_EQ(tr3com.arc_factor, 0.5);
+             EXPECT_EQ(tr3com.steps_tolerance, 1e-05);
+             EXPECT_EQ(tr3com.maxit, 3);
+             EXPECT_TRUE(tr3com.precondition);
+             EXPECT_TRUE(tr3com.duty_steps);
+             EXPECT_FALSE(tr3com.lgrid);
+         }},
+        {"small ct_step_max pulls min and first", "{ ct_step_max = 0.005 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.ct_step_max, 0.005);
+             EXPECT_EQ(tr3com.ct_step_min, 0.0025);
+             EXPECT_EQ(tr3com.ct_step_first, 0.005);
+         }},
+        {"ct_step_min not below ct_step_max refused", "{ ct_step_min = 0.2 }", "", false,
+         {" error in track_step"}, [] {}},
+        {"ct_step_min above first pulls first", "{ ct_step_first = 0.02 } ", "", true, {},
+         [&] { EXPECT_EQ(tr3com.ct_step_first, 0.02); }},
+        {"iterative", "{ iterative = 5 error_per_ct = 1e-4 error_weight_momentum = 0 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.maxit, 5);
+             EXPECT_EQ(tr3com.error_per_ct, 1e-4);
+             EXPECT_EQ(tr3com.error_weight_momentum, 0.0);
+         }},
+        {"arc_factor 1 accepted", "{ arc_factor = 1 increase_factor = 1 }", "", true, {},
+         [&] {
+             EXPECT_EQ(tr3com.arc_factor, 1.0);
+             EXPECT_EQ(tr3com.increase_factor, 1.0);
+         }},
+        {"grid of 2000 values", "{ time_grid_file = grid.dat }", grid_text(2000, 0.001), true,
+         {" read time_grid_file"},
+         [&] {
+             EXPECT_TRUE(tr3com.lgrid);
+             EXPECT_EQ(tr3com.ngrid, 2000);
+             EXPECT_EQ(tr3com.ctgrid(2000), 1.999);
+         }},
+        {"grid of 2001 values", "{ time_grid_file = grid.dat }", grid_text(2001, 0.001), false,
+         {" read time_grid_file", " too many points in time_grid_file: increase matist", " error in track_step"},
+         [&] { EXPECT_FALSE(tr3com.lgrid); }},
+        {"equal successive grid values", "{ time_grid_file = grid.dat }", "0.0\n0.1\n0.1\n0.2 9 9\n", true,
+         {" read time_grid_file"},
+         [&] {
+             EXPECT_EQ(tr3com.ngrid, 4);
+             EXPECT_EQ(tr3com.ctgrid(4), 0.2);
+         }},
+        {"a later layer without grid returns to adaptive steps", "{ }", "", true, {},
+         [&] { EXPECT_FALSE(tr3com.lgrid); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        if (std::string(c.name).rfind("a later layer", 0) == 0) tr3com.lgrid = true;
+        if (!c.grid.empty()) write_file("grid.dat", c.grid);
+        std::int32_t ierr = 0;
+        auto log = layer(bunch::lytrst, "track_step " + c.body + "\n", ierr);
+        EXPECT_EQ(ierr == 0, c.ok);
+        EXPECT_EQ(log, c.log);
+        EXPECT_TRUE(pool_free()) << "a file of the layer was left open";
+        c.check();
+    }
+    (void)eps;
+}
+
+// A lattice with two marked boundaries and their reference crossing times.
+void marked_lattice() {
+    auto& l = lattice::latcom;
+    l.nfb = 2;
+    lattice::latmks.fbmark(1) = "start";
+    lattice::latmks.fbmark(2) = "end";
+    l.ctfb(1) = 1.0;
+    l.ctfb(2) = 3.0;
+}
+
+TEST_F(TrackLayers, TrackerBlockAndEndTime) {
+    struct Case {
+        const char* name;
+        std::string body;
+        double ctptcl;
+        bool layer_ok;
+        bool setup_ok;
+        double end;  // resolved end time when the set-up succeeds
+        std::vector<std::string> log;  // lines of the layer and the set-up's error lines
+    };
+    const Case cases[] = {
+        {"delta wins over end_time_c0", "{ end_time_c0 = 2.5 delta_time_c0 = 0.25 }", 0.5, true, true, 0.75, {}},
+        {"marker wins over delta", "{ delta_time_c0 = 0.25 end_time_marker = end }", 0.5, true, true, 3.0, {}},
+        {"marker with shift", "{ end_time_marker = start end_time_shift_c0 = 0.5 }", 0.5, true, true, 1.5, {}},
+        {"end time equal to the bunch time", "{ end_time_c0 = 0.5 }", 0.5, true, false, 0.0,
+         {" error: end time < particle time"}},
+        {"nothing given", "{ }", 0.5, true, false, 0.0, {" error: end time is undefined"}},
+        {"unknown marker", "{ end_time_marker = nowhere }", 0.5, true, false, 0.0,
+         {" error: unknown marker for track time", " error: end time is undefined"}},
+        {"1e9 steps of ct_step_max ahead (0.1 m)", "{ delta_time_c0 = 1e8 }", 0.5, true, true, 0.5 + 1e8, {}},
+        {"further than 1e9 steps of ct_step_max", "{ delta_time_c0 = 1.0000001e8 }", 0.5, true, false, 0.0,
+         {" error: end time lies more than 1e9 steps of ct_step_max ahead"}},
+        {"unknown key", "{ end_time = 1 }", 0.5, false, false, 0.0,
+         {" error in assign: unknown identifyer", " error in tracker"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        marked_lattice();
+        testsupport::line_bunch(1, c.ctptcl, 100.0, 0.0);
+        // a previous layer's values never leak into this one
+        trkcom.delta_time_c0 = 9.0;
+        bunch::tr2com.end_time_marker = "end";
+        std::int32_t ierr = 0;
+        auto log = layer(bunch::lytrck, "tracker " + c.body + "\n", ierr);
+        EXPECT_EQ(ierr == 0, c.layer_ok);
+        if (c.layer_ok) {
+            testing::internal::CaptureStdout();
+            bunch::initr2(ierr);
+            auto more = testsupport::lines_of(testing::internal::GetCapturedStdout());
+            EXPECT_EQ(ierr == 0, c.setup_ok);
+            if (ierr != 0) log.insert(log.end(), more.begin(), more.end());
+            if (c.setup_ok) {
+                EXPECT_EQ(trkcom.end_time_c0, c.end);
+            }
+        }
+        EXPECT_EQ(log, c.log);
+    }
+}
+
+// The force-model lines of the run configuration (a stand-in model makes
+// every type acceptable to the set-up).
+void stand_in(std::int32_t, const double*, const std::int32_t*, double, double*, std::int32_t& ierr) { ierr = 0; }
+
+TEST_F(TrackLayers, RunConfigurationModelLines) {
+    testsupport::line_bunch(1, 0.0, 100.0, 0.0);
+    struct Case {
+        const char* name;
+        std::function<void()> set;
+        std::vector<std::string> lines;  // between the end time and the step settings
+    };
+    auto& f = bunch::forces;
+    const Case cases[] = {
+        {"projected with wake, shield and par4",
+         [&] {
+             f.itype = 1;
+             f.lwake = true;
+             f.shield = 0.02;
+             f.shield_max = 0.3;
+             f.sigwak = 0.25;
+             f.stpwak = 0.125;
+             f.n1wak = -6;
+             f.n2wak = 6;
+             f.par4 = 0.5;
+         },
+         {"  with 'projected' force + wake", "    shield             = 2.0000000000000000E-02",
+          "    shield_max         = 2.9999999999999999E-01", "    wake_sigma         = 2.5000000000000000E-01",
+          "    wake_step          = 1.2500000000000000E-01", "    wake_index_low     = -6",
+          "    wake_index_high    = 6", "    par4               = 5.0000000000000000E-01",
+          "      csr_field :=csr_field *(1-par4)"}},
+        {"projected, par1 and par5",
+         [&] {
+             f.itype = 1;
+             f.par1 = -1.0;
+             f.par5 = 2.0;
+         },
+         {"  with 'projected' force", "    par1               = -1.0000000000000000E+00",
+          "    par5               = 2.0000000000000000E+00", "      wake_field:=wake_field*(1-par5)"}},
+        {"csr_p_to_m on two processes",
+         [&] {
+             f.itype = 3;
+             f.sbox = 0.5;
+             f.rbox = 0.25;
+             parallel::cmpcom.nprocs = 2;
+         },
+         {"  with 'csr_p_to_m' force on  2  cpus", "  sbox                 = 5.0000000000000000E-01",
+          "  rbox                 = 2.5000000000000000E-01"}},
+        {"csr_p_to_p shielded, one process",
+         [&] {
+             f.itype = 2;
+             f.shield = 0.01;
+             f.shield_max = 0.5;
+         },
+         {"  with 'csr_p_to_p' force", "  shield               = 1.0000000000000000E-02",
+          "  shield_max           = 5.0000000000000000E-01"}},
+    };
+    testsupport::set_force_hook(stand_in);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::int32_t ierr = 0;
+        forces::inifrc(ierr);
+        f.lwake = false;
+        f.shield = 0.0;
+        parallel::cmpcom.nprocs = 1;
+        bunch::initrk(ierr);
+        tr3com.precondition = false;
+        tr3com.maxit = 1;
+        tr3com.duty_steps = false;
+        trkcom.end_time_c0 = 0.375;
+        c.set();
+        testing::internal::CaptureStdout();
+        bunch::initr2(ierr);
+        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr, 0);
+        ASSERT_GE(log.size(), 9u);
+        EXPECT_EQ(std::vector<std::string>(log.begin() + 3, log.end() - 6), c.lines);
+    }
+    parallel::cmpcom.nprocs = 1;
+    bunch::forces.itype = 0;
+    testsupport::set_force_hook(nullptr);
+}
+
+}  // namespace

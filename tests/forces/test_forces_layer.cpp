@@ -1,0 +1,247 @@
+// The "forces" layer with its sigma_file and wake_file, the effective
+// sub-bunch sizes and the force entry.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "forces/force.hpp"
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using bunch::forces;
+using testsupport::pool_free;
+using testsupport::write_file;
+
+std::string rows(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += std::to_string(0.01 * i) + " 1e-3, 2e-3 3e-3\n";
+    return s;
+}
+
+std::string wake(const std::string& head, int n) {
+    std::string s = "! a wake\n!  computed for tests\n" + head;
+    for (int i = 0; i < n; ++i) s += std::to_string(i) + ".5 7\n";
+    return s;
+}
+
+class ForcesLayer : public testsupport::Folder {};
+
+TEST_F(ForcesLayer, Blocks) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string sig;   // contents of "sig.dat" ("" = none)
+        std::string wk;    // contents of "wake.dat" ("" = none)
+        bool ok;
+        std::vector<std::string> log;
+        std::function<void()> check;
+    };
+    const std::string fail = " error in force";
+    const Case cases[] = {
+        {"none with a file size: nothing examined", "{ type = none sigma_long = file sigma_file = sig.dat }", "",
+         "", true, {},
+         [] {
+             EXPECT_EQ(forces.itype, 0);
+             EXPECT_FALSE(forces.lsgfil);
+             EXPECT_FALSE(forces.lfill);
+         }},
+        {"projected needs sigma_long", "{ type = projected }", "", "", false, {fail}, [] {}},
+        {"relative_long 2.0 accepted", "{ type = projected sigma_long = relative relative_long = 2.0 }", "", "",
+         true, {},
+         [] {
+             EXPECT_EQ(forces.itype, 1);
+             EXPECT_TRUE(forces.lrell);
+             EXPECT_EQ(forces.relative_long, 2.0);
+             EXPECT_EQ(forces.shield, 0.0);
+             EXPECT_EQ(forces.shield_max, 0.3);
+         }},
+        {"numeric sigma_long and shielding",
+         "{ type = projected sigma_long = 1e-3 shield = 0.02 shield_max = 0.5 }", "", "", true, {},
+         [] {
+             EXPECT_FALSE(forces.lrell);
+             EXPECT_EQ(forces.sigma_long, 1e-3);
+             EXPECT_EQ(forces.shield, 0.02);
+             EXPECT_EQ(forces.shield_max, 0.5);
+         }},
+        {"ellipsoid without sizes is a sphere, sbox ignored",
+         "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sbox = 5.0 }", "", "", true, {},
+         [] {
+             EXPECT_EQ(forces.ishape, 2);
+             EXPECT_EQ(forces.sbox, 0.5);
+             EXPECT_EQ(forces.rintmi, 1e-9);
+             EXPECT_TRUE(forces.loldms);
+         }},
+        {"file size without sigma_file", "{ type = projected sigma_long = file }", "", "", false,
+         {" file with subbunch properties is not specified", fail}, [] {}},
+        {"sigma_file of 2001 rows", "{ type = projected sigma_long = file sigma_file = sig.dat }", rows(2001), "",
+         false, {" read subbunch properties", " too many points in file: increase matist", fail}, [] {}},
+        {"equal c*t rows, zero unused radial size",
+         "{ type = projected sigma_long = file sigma_file = sig.dat }", "0 1e-3 0 0\n0 2e-3 0 0\n1 3e-3\n 0 0\n", "",
+         true, {" read subbunch properties"}, [] { EXPECT_EQ(forces.nsgfil, 3); }},
+        {"zero used size", "{ type = csr_p_to_p sigma_long = file shape = ellipsoid sigma_rad = file "
+                           "sigma_file = sig.dat }",
+         "0 1 1 1\n1 1 0 1\n", "", false,
+         {" read subbunch properties", " file with nonepositive subbunch length", fail}, [] {}},
+        {"wake at the exact limits", "{ type = none wake_file = wake.dat }", "",
+         wake("0.25 sigma\n0.125\n-6\n6\n", 13), true,
+         {" read wakefile: wake.dat", " ! a wake", " !  computed for tests"},
+         [] {
+             EXPECT_TRUE(forces.lwake);
+             EXPECT_EQ(forces.sigwak, 0.25);
+             EXPECT_EQ(forces.stpwak, 0.125);
+             EXPECT_EQ(forces.n1wak, -6);
+             EXPECT_EQ(forces.n2wak, 6);
+             EXPECT_EQ(forces.wakdat(1), 0.5);
+             EXPECT_EQ(forces.wakdat(13), 12.5);
+         }},
+        {"sigwak 0", "{ type = none wake_file = wake.dat }", "", wake("0\n0.125\n-6\n6\n", 13), false,
+         {" read wakefile: wake.dat", " ! a wake", " !  computed for tests", " error in wake file: ??? sigwak.le.0",
+          fail},
+         [] {}},
+        {"n2wak too low: no line of its own", "{ type = none wake_file = wake.dat }", "",
+         wake("0.25\n0.125\n-6\n5\n", 12), false,
+         {" read wakefile: wake.dat", " ! a wake", " !  computed for tests", fail}, [] {}},
+        {"sample count beyond 32 bits", "{ type = none wake_file = wake.dat }", "",
+         wake("0.25\n1\n-2147483000\n2147483000\n", 0), false,
+         {" read wakefile: wake.dat", " ! a wake", " !  computed for tests",
+          " error in wake file: ??? n2wak-n1wak+1.>.narcsr", fail},
+         [] {}},
+        {"par values", "{ type = none par1 = 1.5 par5 = -2 }", "", "", true, {},
+         [] {
+             EXPECT_EQ(forces.par1, 1.5);
+             EXPECT_EQ(forces.par2, 0.0);
+             EXPECT_EQ(forces.par5, -2.0);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        if (!c.sig.empty()) write_file("sig.dat", c.sig);
+        if (!c.wk.empty()) write_file("wake.dat", c.wk);
+        std::int32_t ierr = 0;
+        auto log = layer(forces::lyforc, "forces " + c.body + "\n", ierr);
+        EXPECT_EQ(ierr == 0, c.ok);
+        EXPECT_EQ(log, c.log);
+        EXPECT_TRUE(pool_free()) << "a file of the layer was left open";
+        c.check();
+    }
+}
+
+// Effective sub-bunch sizes from the table, the bunch's rms sizes or the
+// stored values.
+TEST_F(ForcesLayer, SubBunchSizes) {
+    // bunch of two particles 2 mm apart along the motion and 1 mm apart
+    // vertically: rms length 1 mm, rms height 0.5 mm
+    testsupport::line_bunch(2, 0.0, 100.0, 2e-3);
+    bunch::prtcls.xptcl(3, 2) = 1e-3;
+    const double* xp = bunch::prtcls.xptcl.data();
+    forces.nsgfil = 4;
+    const double table[4][4] = {{1.0, 1e-3, 2e-3, 3e-3}, {2.0, 3e-3, 4e-3, 5e-3}, {2.0, 5e-3, 6e-3, 7e-3},
+                                {3.0, 7e-3, 8e-3, 9e-3}};
+    for (int i = 1; i <= 4; ++i)
+        for (int k = 1; k <= 4; ++k) forces.sigfil(k, i) = table[i - 1][k - 1];
+    struct Case {
+        const char* name;
+        std::function<void()> set;
+        int itype;
+        double ct;
+        bool ok;
+        double sl, sr, sv;
+    };
+    auto fileall = [] {
+        forces.ishape = 3;
+        forces.lfill = forces.lfilr = forces.lfilv = true;
+    };
+    const Case cases[] = {
+        {"before the first row", fileall, 4, 0.5, true, 1e-3, 2e-3, 3e-3},
+        {"after the last row", fileall, 4, 3.5, true, 7e-3, 8e-3, 9e-3},
+        {"between rows", fileall, 4, 1.25, true, 1.5e-3, 2.5e-3, 3.5e-3},
+        {"on a doubled c*t: the earlier row", fileall, 4, 2.0, true, 3e-3, 4e-3, 5e-3},
+        {"relative longitudinal size, sphere",
+         [] {
+             forces.ishape = 2;
+             forces.lrell = true;
+             forces.relative_long = 0.5;
+         },
+         2, 0.0, true, 0.5e-3, 0.5e-3, 0.5e-3},
+        {"projected keeps the stored transverse sizes",
+         [] {
+             forces.lrell = false;
+             forces.sigma_long = 2e-3;
+             forces.sigma_rad = 7.0;
+             forces.sigma_vert = 8.0;
+         },
+         1, 0.0, true, 2e-3, 7.0, 8.0},
+        {"ellipsoid: radial follows, vertical relative",
+         [] {
+             forces.ishape = 3;
+             forces.sigma_long = 2e-3;
+             forces.lradl = true;
+             forces.lrelv = true;
+             forces.relative_vert = 2.0;
+         },
+         5, 0.0, true, 2e-3, 2e-3, 1e-3},
+        {"relative size of a bunch without length fails",
+         [] {
+             forces.lrell = true;
+             forces.relative_long = 1.0;
+             bunch::prtcls.xptcl(1, 2) = 0.0;
+         },
+         1, 0.0, false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        forces.sigma_long = forces.sigma_rad = forces.sigma_vert = -1.0;
+        forces.lfill = forces.lfilr = forces.lfilv = false;
+        forces.lrell = forces.lradl = forces.lrelv = false;
+        c.set();
+        testing::internal::CaptureStdout();
+        std::int32_t ierr = 0;
+        forces::frcsub({xp, bunch::prtcls.npart}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
+        auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr == 0, c.ok);
+        if (c.ok) {
+            EXPECT_TRUE(log.empty());
+            EXPECT_NEAR(forces.sigma_long, c.sl, 1e-15);
+            EXPECT_NEAR(forces.sigma_rad, c.sr, 1e-15);
+            EXPECT_NEAR(forces.sigma_vert, c.sv, 1e-15);
+        } else {
+            EXPECT_EQ(log, std::vector<std::string>{" error in frcsub (sub-bunch dimensions)"});
+        }
+    }
+}
+
+// The force entry: "none" gives zero forces; a model that cannot run counts
+// the call and reports it.
+TEST_F(ForcesLayer, ForceEntry) {
+    testsupport::line_bunch(3, 0.0, 100.0, 1e-3);
+    static ftypes::Arr2<double, 3, 3> f;
+    for (int j = 1; j <= 3; ++j)
+        for (int k = 1; k <= 3; ++k) f(k, j) = 5.0;
+    std::int32_t ierr = 7;
+    auto& b = bunch::prtcls;
+    forces::forcei(bunch::ForceType::none, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
+                   foundation::forces_of(f, 3), ierr);
+    EXPECT_EQ(ierr, 0);
+    for (int j = 1; j <= 3; ++j)
+        for (int k = 1; k <= 3; ++k) EXPECT_EQ(f(k, j), 0.0);
+
+    forces.sigma_long = 1e-3;
+    forces.lrell = forces.lfill = forces.lfilr = forces.lfilv = false;
+    testing::internal::CaptureStdout();
+    forces::forcei(bunch::ForceType::projected, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3),
+                   0.0, foundation::forces_of(f, 3), ierr);
+    auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+    EXPECT_NE(ierr, 0);
+    EXPECT_EQ(forces.nfcall(1), 1);
+    EXPECT_EQ(log, (std::vector<std::string>{" error: force type 'projected' is not available",
+                                             " error in forcei"}));
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// The table-driven block parser and the integer and real list readers.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "foundation/ftypes.hpp"
+#include "foundation/parser.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using testsupport::lines_of;
+using ftypes::Logical;
+
+// A keyword table with a value keyword pair, a keyword not valid here, a
+// flag (no value slot) and a keyword whose slot lies past nuvmax.
+constexpr int nkey = 5;
+constexpr std::array<std::string_view, nkey> cid = {"alpha", "beta", "gamma", "flag", "big"};
+constexpr std::array<int, nkey> nuval = {1, 2, 3, 3, 4};
+constexpr int nuvmax = 3;
+
+// A value reader that finds the deck already closed, as after its end.
+void closed_deck_getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ierr) {
+    foundation::fincom.nfile = 9;
+    foundation::parcom.icol = foundation::parcom.lcol + 1;
+    foundation::getagu(arg, lspec, ierr);
+}
+
+class BlockParser : public testsupport::Folder {};
+
+TEST_F(BlockParser, BlocksAgainstKeywordTable) {
+    struct Case {
+        const char* name;
+        std::string deck;
+        bool ok;
+        std::vector<std::string> log;
+        std::array<bool, nkey> set;  // LSET after the call
+        std::array<std::string, nuvmax> cval;
+        std::array<std::int32_t, nuvmax> vtype;
+        foundation::ValReader rdval = foundation::getagu;
+    };
+    const std::array<bool, nkey> none{};
+    const Case cases[] = {
+        {"empty block", "{ }", true, {}, none, {"", "", ""}, {-1, -1, -1}},
+        {"two keywords any order", "{ beta = x alpha=1.5 }", true, {}, {true, true, false, false, false},
+         {"1.5", "x", ""}, {0, 0, -1}},
+        {"keyword twice keeps the later value", "{ alpha = 1 alpha = 2 }", true, {},
+         {true, false, false, false, false}, {"2", "", ""}, {0, -1, -1}},
+        {"flag takes no value", "{ flag alpha = 3 }", true, {}, {true, false, false, true, false},
+         {"3", "", ""}, {0, -1, -1}},
+        {"special character as value", "{ alpha = ( beta = } }", true, {},
+         {true, true, false, false, false}, {"(", "}", ""}, {1, 1, -1}},
+        {"#file as a value is a text", "{ alpha = #file }", true, {}, {true, false, false, false, false},
+         {"#file", "", ""}, {0, -1, -1}},
+        {"no opening brace", "alpha = 1 }", false, {" io error in getspc, expected:", " {"}, none,
+         {"", "", ""}, {-1, -1, -1}},
+        {"keyword in other case", "{ Alpha = 1 }", false, {" error in assign: unknown identifyer"}, none,
+         {"", "", ""}, {-1, -1, -1}},
+        {"keyword not valid here", "{ gamma = 1 }", false, {" error in assign: unknown identifyer"}, none,
+         {"", "", ""}, {-1, -1, -1}},
+        {"slot past nuvmax", "{ big = 1 }", false, {" error in assign: n2.gt.nuvmax"}, none, {"", "", ""},
+         {-1, -1, -1}},
+        {"missing =", "{ alpha 1 }", false, {" io error in getspc, expected:", " ="}, none, {"", "", ""},
+         {-1, -1, -1}},
+        {"deck ends in the block", "{ alpha = 1", false,
+         {" error in assign: unknown identifyer"},  // "#eof" closes the deck, "exit" is no keyword
+         {true, false, false, false, false}, {"1", "", ""}, {0, -1, -1}},
+        {"value cannot be read", "{ alpha =", false,
+         {" io error in getcrd: no deck file open", " error in getags", " error in getags"}, none,
+         {"", "", ""}, {-1, -1, -1}, closed_deck_getagu},
+    };
+    const std::array<Logical, nkey> lvalid = {true, true, false, true, true};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        run::reset_state();
+        open_deck(c.deck);
+        std::array<std::string, nuvmax> cval{};
+        std::array<std::int32_t, nuvmax> vtype = {-1, -1, -1};
+        std::array<Logical, nkey> lset;
+        lset.fill(true);  // every valid flag is cleared first
+        std::int32_t ierr = 0;
+        testing::internal::CaptureStdout();
+        foundation::assygn(foundation::getcmd, c.rdval, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
+        auto log = lines_of(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(ierr == 0, c.ok);
+        EXPECT_EQ(log, c.log);
+        for (int i = 0; i < nkey; ++i) {
+            // an invalid keyword's flag keeps its earlier value
+            bool want = (i == 2) ? true : c.set[i];
+            EXPECT_EQ(bool(lset[i]), want) << cid[i];
+        }
+        EXPECT_EQ(cval, c.cval);
+        EXPECT_EQ(vtype, c.vtype);
+    }
+}
+
+TEST_F(BlockParser, IntegerAndRealLists) {
+    constexpr std::int32_t IU = ftypes::UNDEF_INT;
+    constexpr double RU = ftypes::UNDEF_REAL;
+    EXPECT_EQ(IU, 987654321);
+    EXPECT_EQ(RU, -9.87654321e+301);
+    struct Case {
+        const char* name;
+        std::string deck;
+        int n;
+        bool ok;
+        std::vector<std::string> log;
+        std::vector<std::int32_t> ints;  // integer reading
+        std::vector<double> reals;       // real reading of the same deck
+    };
+    const Case cases[] = {
+        {"short list keeps presets", "{ 1 2 }", 5, true, {}, {1, 2, IU, IU, IU}, {1.0, 2.0, RU, RU, RU}},
+        {"full list", "{ 1 -2 3 }", 3, true, {}, {1, -2, 3}, {1.0, -2.0, 3.0}},
+        {"too many elements", "{ 1 2 }", 1, false, {" io error in getspc, expected:", " }"}, {1}, {1.0}},
+        {"empty list n=0", "{ }", 0, true, {}, {}, {}},
+        {"element with n=0", "{ 1 }", 0, false, {" io error in getspc, expected:", " }"}, {}, {}},
+        {"no opening brace", "1 2 }", 2, false, {" io error in getspc, expected:", " {"}, {7, 7}, {7.0, 7.0}},
+        {"element not a number", "{ 1 x }", 3, false, {}, {1, IU, IU}, {1.0, RU, RU}},
+        {"repeat count is no number", "{ 3*1 }", 2, false, {}, {IU, IU}, {RU, RU}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int kind = 0; kind < 2; ++kind) {
+            run::reset_state();
+            open_deck(c.deck);
+            std::vector<std::int32_t> ia(c.ints.size(), 7);
+            std::vector<double> ra(c.reals.size(), 7.0);
+            std::int32_t ierr = 0;
+            testing::internal::CaptureStdout();
+            if (kind == 0)
+                foundation::getiar(foundation::getagu, ia.data(), c.n, ierr);
+            else
+                foundation::getrar(foundation::getagu, ra.data(), c.n, ierr);
+            auto log = lines_of(testing::internal::GetCapturedStdout());
+            EXPECT_EQ(ierr == 0, c.ok);
+            EXPECT_EQ(log, c.log);
+            if (kind == 0)
+                EXPECT_EQ(ia, c.ints);
+            else
+                EXPECT_EQ(ra, c.reals);
+        }
+    }
+}
+
+}  // namespace

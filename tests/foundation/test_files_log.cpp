@@ -1,0 +1,90 @@
+// The unit pool, path prefixes, the log printer, the io_path layer and the
+// start-up check of the job size.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/files.hpp"
+#include "foundation/iopath.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
+#include "parallel/process.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using testsupport::lines_of;
+using testsupport::read_file;
+using testsupport::write_file;
+namespace fs = std::filesystem;
+
+class Pool : public testsupport::Folder {};
+
+TEST_F(Pool, ElevenUnitsThenRefused) {
+    std::int32_t ierr = 0;
+    for (int k = 0; k < 11; ++k) {
+        std::int32_t unit = -1;
+        foundation::fioout("out" + std::to_string(k) + ".dat", unit, ierr);
+        EXPECT_EQ(ierr, 0);
+        EXPECT_EQ(unit, 20 + k);
+    }
+    std::int32_t unit = -1;
+    testing::internal::CaptureStdout();
+    foundation::fioout("twelfth.dat", unit, ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(unit, -1);
+    foundation::fioin("out0.dat", unit, ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the caller logs
+    EXPECT_FALSE(fs::exists("twelfth.dat"));
+    // a freed unit is handed out again, lowest first
+    foundation::ficout(25, ierr);
+    EXPECT_EQ(ierr, 0);
+    foundation::ficin(22, ierr);
+    EXPECT_EQ(ierr, 0);
+    foundation::fioout("again.dat", unit, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(unit, 22);
+}
+
+class Log : public testsupport::Folder {};
+
+TEST_F(Log, LinesAsPrinted) {
+    const std::string full72 = std::string(71, 'a') + "z";
+    struct Case {
+        std::string text;
+        int len;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"error in forcei      ", 21, " error in forcei"},
+        {"  indented  ", 12, "   indented"},
+        {std::string(72, ' '), 72, ""},
+        {" ", 1, ""},
+        {"", 0, ""},
+        {full72, 72, " " + full72},
+        {"abcdef", 3, " abc"},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStdout();
+        foundation::logpri(c.text, c.len);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.want + "\n") << c.text;
+    }
+}
+
+TEST_F(Log, NothingOnSlave) {
+    foundation::set_log_owner(false);  // as the process entry sets it on a slave
+    testing::internal::CaptureStdout();
+    foundation::logpri("a line", 6);
+    foundation::logpri(" ", 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// Fixed-step Runge-Kutta, natural cubic spline and strided convolution.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "foundation/math.hpp"
+
+namespace {
+
+// y' = x^3 (depends on x alone)
+void cubic(double x, const double*, double* d, const void*) { d[0] = x * x * x; }
+
+// Six variables: three uncoupled oscillators y'' = -w^2 y with w = 1, 2, 3.
+void oscillators(double, const double* y, double* d, const void*) {
+    for (int k = 0; k < 3; ++k) {
+        const double w = k + 1.0;
+        d[2 * k] = y[2 * k + 1];
+        d[2 * k + 1] = -w * w * y[2 * k];
+    }
+}
+
+double oscillator_error(int nstep) {
+    double v[6] = {1.0, 0.0, 1.0, 0.0, 1.0, 0.0};
+    foundation::rkdumb(v, 0.0, 1.0, nstep, oscillators, nullptr);
+    double e = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        const double w = k + 1.0;
+        e = std::fmax(e, std::fabs(v[2 * k] - std::cos(w)));
+        e = std::fmax(e, std::fabs(v[2 * k + 1] + w * std::sin(w)));
+    }
+    return e;
+}
+
+TEST(Rk4, OneStepIsExactForACubicInX) {
+    double v[1] = {0.0};
+    foundation::rkdumb(v, 0.0, 1.0, 1, cubic, nullptr);
+    EXPECT_DOUBLE_EQ(v[0], 0.25);
+}
+
+TEST(Rk4, FourthOrderConvergence) {
+    // Halving the step divides the error by about 2^4.
+    const double e1 = oscillator_error(20);
+    const double e2 = oscillator_error(40);
+    const double e3 = oscillator_error(80);
+    EXPECT_GT(e1, 0.0);
+    EXPECT_NEAR(std::log2(e1 / e2), 4.0, 0.15);
+    EXPECT_NEAR(std::log2(e2 / e3), 4.0, 0.15);
+    EXPECT_LT(e3, 1e-6);
+}
+
+TEST(Rk4, ZeroLengthIntervalPausesAndKeepsTheState) {
+    double v[1] = {3.5};
+    testing::internal::CaptureStdout();
+    foundation::rkdumb(v, 2.0, 2.0, 1, cubic, nullptr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(v[0], 3.5);
+    EXPECT_NE(out.find("stepsize not significant in rkdumb"), std::string::npos);
+}
+
+// Dense solve of the natural-spline system with unit spacing:
+// y2(i-1)/6 + 2/3 y2(i) + y2(i+1)/6 = y(i+1) - 2 y(i) + y(i-1), y2(1) = y2(n) = 0.
+std::vector<double> dense_spline(const std::vector<double>& y) {
+    const int n = static_cast<int>(y.size());
+    const int m = n - 2;
+    std::vector<std::vector<double>> a(m, std::vector<double>(m + 1, 0.0));
+    for (int r = 0; r < m; ++r) {
+        const int i = r + 1;  // 0-based grid index of this interior point
+        a[r][r] = 2.0 / 3.0;
+        if (r > 0) a[r][r - 1] = 1.0 / 6.0;
+        if (r < m - 1) a[r][r + 1] = 1.0 / 6.0;
+        a[r][m] = y[i + 1] - 2.0 * y[i] + y[i - 1];
+    }
+    for (int c = 0; c < m; ++c) {  // Gaussian elimination with partial pivoting
+        int piv = c;
+        for (int r = c + 1; r < m; ++r)
+            if (std::fabs(a[r][c]) > std::fabs(a[piv][c])) piv = r;
+        std::swap(a[c], a[piv]);
+        for (int r = 0; r < m; ++r) {
+            if (r == c) continue;
+            const double f = a[r][c] / a[c][c];
+            for (int k = c; k <= m; ++k) a[r][k] -= f * a[c][k];
+        }
+    }
+    std::vector<double> y2(n, 0.0);
+    for (int r = 0; r < m; ++r) y2[r + 1] = a[r][m] / a[r][r];
+    return y2;
+}
+
+TEST(Spline, SecondDerivativesMatchADenseSolve) {
+    std::vector<double> y = {0.3, -1.2, 2.5, 0.7, 0.0, 4.1, -3.3, 1.9, 2.2, -0.4, 0.8};
+    const int n = static_cast<int>(y.size());
+    std::vector<double> y2(n), u(n);
+    foundation::cspli1(std::span(y).first(n), y2, u);
+    const std::vector<double> ref = dense_spline(y);
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(y2[i], ref[i], 1e-13) << "i=" << i + 1;
+    // The spline passes through the grid values and is continuous at the knots.
+    for (int k = 1; k < n; ++k) {
+        double v = 0.0;
+        foundation::cspli2(std::span(y).first(n), y2, static_cast<double>(k), v);
+        EXPECT_DOUBLE_EQ(v, y[k - 1]);
+        foundation::cspli2(std::span(y).first(n), y2, k + 1.0 - 1e-12, v);
+        EXPECT_NEAR(v, y[k], 1e-9);
+    }
+}
+
+TEST(Spline, StraightLineHasNoCurvature) {
+    std::vector<double> y = {1.0, 3.0, 5.0, 7.0, 9.0};
+    std::vector<double> y2(5, 99.0), u(5);
+    foundation::cspli1(y, y2, u);
+    for (double c : y2) EXPECT_NEAR(c, 0.0, 1e-15);
+    double v = 0.0;
+    foundation::cspli2(std::span(y).first(5), y2, 2.25, v);
+    EXPECT_NEAR(v, 3.5, 1e-15);
+}
+
+TEST(Spline, ShortGridsWriteInsideTheirBoundsOnly) {
+    // Sentinels behind element n must survive.
+    for (int n : {1, 2}) {
+        std::vector<double> y = {2.0, 5.0, 0.0};
+        std::vector<double> y2 = {7.0, 7.0, 7.0};
+        std::vector<double> u = {7.0, 7.0, 7.0};
+        foundation::cspli1(std::span(y).first(n), y2, u);
+        for (int i = 0; i < n; ++i) EXPECT_EQ(y2[i], 0.0) << "n=" << n;
+        for (int i = n; i < 3; ++i) EXPECT_EQ(y2[i], 7.0) << "n=" << n;
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(u[i], 7.0) << "n=" << n;
+    }
+}
+
+TEST(Spline, OutsideTheGridClampsAndNaNStaysNaN) {
+    std::vector<double> y = {1.0, 4.0, 2.0, 8.0};
+    std::vector<double> y2(4), u(4);
+    foundation::cspli1(y, y2, u);
+    struct Case {
+        double x;
+        double want;
+    } cases[] = {{0.5, 1.0}, {-0.5, 1.0}, {-1e300, 1.0}, {4.0, 8.0}, {7.5, 8.0}, {1e300, 8.0},
+                 {std::numeric_limits<double>::infinity(), 8.0},
+                 {-std::numeric_limits<double>::infinity(), 1.0}, {2.0, 4.0}, {3.0, 2.0}};
+    for (const auto& c : cases) {
+        double v = -1.0;
+        foundation::cspli2(std::span(y).first(4), y2, c.x, v);
+        EXPECT_EQ(v, c.want) << "x=" << c.x;
+    }
+    double v = 0.0;
+    foundation::cspli2(std::span(y).first(4), y2, std::numeric_limits<double>::quiet_NaN(), v);
+    EXPECT_TRUE(std::isnan(v));
+}
+
+TEST(Convolution, SmallExactCases) {
+    // A(1..3) = 1, 2, 3; B(0..1) = 1, 10.
+    const double A[] = {1.0, 2.0, 3.0};
+    const double B[] = {1.0, 10.0};
+    struct Case {
+        int ic1, ic2, istep;
+        double fac;
+        std::vector<double> want;
+    } cases[] = {
+        // C(i) = sum_k A(k) B(i-k): i=1: A1 B0; i=2: A1 B1 + A2 B0; ... i=5 empty
+        {0, 5, 1, 1.0, {0.0, 1.0, 12.0, 23.0, 30.0, 0.0}},
+        {1, 4, 1, 0.5, {0.5, 6.0, 11.5, 15.0}},
+        // stride 2: i*2 - k in 0..1
+        {0, 3, 2, 1.0, {0.0, 12.0, 30.0, 0.0}},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> C(c.ic2 - c.ic1 + 1, -7.0);
+        foundation::convo1(A, 1, 3, B, 0, 1, C, c.ic1, c.ic2, c.istep, c.fac);
+        for (std::size_t k = 0; k < C.size(); ++k)
+            EXPECT_EQ(C[k], c.want[k]) << "istep=" << c.istep << " k=" << k;
+    }
+    // An empty output range writes nothing.
+    double C1[2] = {-7.0, -7.0};
+    foundation::convo1(A, 1, 3, B, 0, 1, C1, 3, 2, 1, 1.0);
+    EXPECT_EQ(C1[0], -7.0);
+    // Non-overlapping index ranges give zeros.
+    double C2[3] = {-7.0, -7.0, -7.0};
+    foundation::convo1(A, 1, 3, B, 100, 101, C2, 1, 3, 1, 1.0);
+    for (double c : C2) EXPECT_EQ(c, 0.0);
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The bunch on the lattice: next-boundary indices, curvature tables,
+// reference crossing times, crossing times of single particles, the next
+// duty boundary and the thin-quadrupole matrices.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "lattice/latbunch.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using namespace testsupport;
+using bunch::prtcls;
+using lattice::latcom;
+
+constexpr double P0 = 100.0;
+
+// Puts particles at (x, y) heading phi with momentum p into the bunch.
+void set_bunch(const std::vector<std::array<double, 3>>& xs, double p = P0, double ct = 0.0) {
+    prtcls.npart = static_cast<std::int32_t>(xs.size());
+    prtcls.ctptcl = ct;
+    prtcls.p0 = P0;
+    prtcls.lfbidx = false;
+    for (int i = 1; i <= prtcls.npart; ++i) {
+        const auto& v = xs[i - 1];
+        prtcls.xptcl(1, i) = v[0];
+        prtcls.xptcl(2, i) = v[1];
+        prtcls.xptcl(3, i) = 0.0;
+        prtcls.xptcl(4, i) = p;
+        prtcls.xptcl(5, i) = v[2];
+        prtcls.xptcl(6, i) = 0.0;
+        prtcls.xptcl(7, i) = 1e-12;
+        prtcls.iptcl(1, i) = -5;
+        prtcls.iptcl(2, i) = 7;
+    }
+}
+
+// Drift boundaries at x = 1, 3, 6, the last two duty boundaries.
+struct Drifts {
+    Lat lat;
+    Drifts(bool duty = true) {
+        lat.thick(lat.add(0.0, U, U, 1.0, U, false));
+        lat.thick(lat.straight(2.0, U, duty));
+        lat.thick(lat.straight(3.0, U, duty));
+    }
+};
+
+std::string run_inila2(std::int32_t& ierr) {
+    testing::internal::CaptureStdout();
+    testsupport::inila2(ierr);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(Inila2, NextBoundaryBeforeBetweenAndAfter) {
+    Drifts d;
+    // x = 0 before all; 1 on the first line (not before it); 2 and 4 between;
+    // 7 behind the last line.
+    set_bunch({{0.0, 0.0, 0.0}, {1.0, 0.5, 0.0}, {2.0, 0.0, 0.0}, {4.0, -0.5, 0.0}, {7.0, 0.0, 0.0}});
+    std::int32_t ierr = 5;
+    run_inila2(ierr);
+    EXPECT_EQ(ierr, 0);
+    const int want[] = {1, 2, 2, 3, 4};
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(prtcls.iptcl(1, i), want[i - 1]) << "particle " << i;
+        EXPECT_EQ(prtcls.iptcl(2, i), 0);
+    }
+    EXPECT_TRUE(prtcls.lfbidx);
+    EXPECT_TRUE(latcom.lfbok);
+    // With both flags set the indices kept by the tracking are used as they are.
+    prtcls.iptcl(1, 3) = 3;
+    run_inila2(ierr);
+    EXPECT_EQ(prtcls.iptcl(1, 3), 3);
+    // A new bunch recomputes them.
+    prtcls.lfbidx = false;
+    run_inila2(ierr);
+    EXPECT_EQ(prtcls.iptcl(1, 3), 2);
+}
+
+TEST(Inila2, ReferenceCrossingTimesForwardAndBackward) {
+    Drifts d;
+    // Reference particle between boundaries 1 and 2 at c*t = 10 m.
+    set_bunch({{2.0, 0.0, 0.0}}, P0, 10.0);
+    std::int32_t ierr = 5;
+    run_inila2(ierr);
+    ASSERT_EQ(ierr, 0);
+    const double b = beta(P0);
+    EXPECT_NEAR(latcom.ctfb(1), 10.0 - 1.0 / b, 1e-12);
+    EXPECT_NEAR(latcom.ctfb(2), 10.0 + 1.0 / b, 1e-12);
+    EXPECT_NEAR(latcom.ctfb(3), 10.0 + 4.0 / b, 1e-12);
+}
+
+TEST(Inila2, CurvatureChangeTable) {
+    struct Case {
+        std::vector<double> radii;         // of boundaries 1..n (boundary 1 straight)
+        std::vector<int> chg;              // boundaries copied into fbchg
+        std::vector<double> srtab_r;       // radii of srtab
+    } cases[] = {
+        {{0, 0, 5, 5, 0, 5}, {2, 3, 4, 5, 6}, {5, 5, 0, 5, 0}},
+        {{0, 0, 0}, {1}, {0}},
+        {{0}, {1}, {0}},
+        {{0, 4, -3, 0}, {1, 2, 3}, {4, -3, 0}},
+    };
+    for (const auto& c : cases) {
+        Lat lat;
+        lat.thick(lat.add(0.0, U, U, 1.0, U));
+        for (std::size_t i = 1; i < c.radii.size(); ++i) {
+            const int b = c.radii[i] == 0.0 ? lat.straight(1.0) : lat.arc(c.radii[i], 1.0);
+            lat.thick(b);
+        }
+        set_bunch({{0.0, 0.0, 0.0}});
+        std::int32_t ierr = 5;
+        run_inila2(ierr);
+        ASSERT_EQ(ierr, 0);
+        ASSERT_EQ(latcom.nfbchg, static_cast<int>(c.chg.size()));
+        for (std::size_t j = 1; j <= c.chg.size(); ++j) {
+            for (int k = 1; k <= 8; ++k) EXPECT_EQ(latcom.fbchg(k, j), latcom.fb(k, c.chg[j - 1]));
+            EXPECT_EQ(latcom.srtab(1, j), latcom.fb(7, c.chg[j - 1]));
+            EXPECT_EQ(latcom.srtab(2, j), c.srtab_r[j - 1]) << "row " << j;
+        }
+    }
+}
+
+TEST(Latti2, NextDutyBoundaryAndItsTimeWindow) {
+    const double b = beta(P0);
+    struct Case {
+        const char* what;
+        bool duty;
+        std::vector<std::array<double, 3>> xs;
+        bool lany;
+        int ifbdut, ifbmax, ierr;
+        double ctmin, ctmax;
+    } cases[] = {
+        {"heading for boundary 2", true, {{0.0, 0, 0}, {0.5, 0, 0}, {2.0, 0, 0}}, true, 2, 2, 0, 1.0 / b, 3.0 / b},
+        {"one particle beyond it", true, {{0.0, 0, 0}, {2.0, 0, 0}, {4.0, 0, 0}}, true, 2, 3, 0, 1.0 / b, 3.0 / b},
+        {"all beyond the last duty boundary", true, {{7.0, 0, 0}, {8.0, 0, 0}}, false, 0, 4, 0, 0.0, 0.0},
+        {"no duty boundary", false, {{0.0, 0, 0}}, false, 0, 1, 0, 0.0, 0.0},
+        {"a particle that cannot arrive", true, {{0.0, 0, 0}, {2.0, 0, pi}}, false, 0, 2, 1, 0.0, 0.0},
+    };
+    for (const auto& c : cases) {
+        Drifts d(c.duty);
+        set_bunch(c.xs);
+        std::int32_t ierr = 0;
+        run_inila2(ierr);
+        ASSERT_EQ(ierr, 0);
+        std::int32_t ifbdut = -1, ifbmax = -1;
+        bool lany = !c.lany;
+        double ctmin = -1.0, ctmax = -1.0;
+        testsupport::latti2(ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
+        EXPECT_EQ(ierr, c.ierr) << c.what;
+        EXPECT_EQ(lany, c.lany) << c.what;
+        EXPECT_EQ(ifbdut, c.ifbdut) << c.what;
+        EXPECT_EQ(ifbmax, c.ifbmax) << c.what;
+        EXPECT_NEAR(ctmin, c.ctmin, 1e-12) << c.what;
+        EXPECT_NEAR(ctmax, c.ctmax, 1e-12) << c.what;
+    }
+}
+
+TEST(Latget, ThinQuadrupoleMatrixAndBoundary) {
+    Lat lat;
+    lat.thick(lat.add(0.0, U, U, 1.0, U));
+    lat.multipole(lat.straight(0.5), 2, 0.0, 0.0, 1.0, 0.0);
+    lat.thin_quad(lat.straight(1.0), 0.5, 2.0);
+    std::array<double, 16> tm;
+    std::array<double, 4> fbv;
+    tm.fill(9.0);
+    for (int ifb : {0, 1, 2, 4}) EXPECT_FALSE(lattice::latget(ifb, tm, fbv)) << ifb;
+    EXPECT_EQ(tm[0], 9.0);  // untouched
+    ASSERT_TRUE(lattice::latget(3, tm, fbv));
+    for (int l = 0; l < 4; ++l)
+        for (int k = 0; k < 4; ++k) {
+            double want = k == l ? 1.0 : 0.0;
+            if (k == 1 && l == 0) want = -1.0;
+            if (k == 3 && l == 2) want = 1.0;
+            EXPECT_EQ(tm[k + 4 * l], want) << k << "," << l;
+        }
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(fbv[k], latcom.fb(k + 1, 3));
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The run-state transfer and the slave loop, run through mpiexec with 1, 2
+// and 4 processes: par_run_tests CASE. Every process checks what it can see;
+// the failure counts are summed onto the master, which reports and returns
+// nonzero when any process failed.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
+#include "forces/gmesh.hpp"
+#include "lattice/latcom.hpp"
+#include "parallel/cmplib.hpp"
+#include "parallel/mpilayer.hpp"
+#include "parallel/process.hpp"
+#include "run/entry.hpp"
+#include "run/slave.hpp"
+#include "run/tracom.hpp"
+
+namespace {
+
+using ftypes::Logical;
+using parallel::cmpcom;
+
+int failures = 0;
+
+void expect(bool ok, const std::string& what) {
+    if (ok) return;
+    ++failures;
+    if (failures <= 20) std::printf(" process %d: FAILED %s\n", cmpcom.myproc, what.c_str());
+}
+
+// The process that owns item i when items are dealt out in turn.
+int owner(std::int64_t i) { return int(i % cmpcom.nprocs) + 1; }
+
+// ------------------------------------------------------------ slave loop
+
+int evaluations = 0;
+
+// A stand-in force evaluation with the same collective pattern as the real
+// one: hand-out, settings broadcast, partial forces summed on the master.
+// Particle j's force is owner(j) * x_j * ct, so the master can check who
+// computed what.
+void test_forces(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+                 foundation::ForceView F, std::int32_t& ierr) {
+    std::int32_t npart = XP.size();  // a slave's capacity until the hand-out gives the master's count
+    parallel::traxph(npart, XP, IP, ct);
+    const double* xp = XP.words().data();
+    const std::int32_t* ip = IP.words().data();
+    double* f = F.words().data();
+    double settings[5] = {ct, 0.1, 0.2, 0.3, double(itype)};
+    std::int32_t ncol = 5;
+    parallel::distri(settings, 1, ncol, 5);
+    itype = std::int32_t(std::lround(settings[4]));
+    for (std::int32_t j = 1; j <= npart; ++j) {
+        double v = owner(j) == cmpcom.myproc ? owner(j) * xp[7 * (j - 1)] * ct : 0.0;
+        f[3 * (j - 1)] = v;
+        f[3 * (j - 1) + 1] = ip[2 * (j - 1)];
+        f[3 * (j - 1) + 2] = owner(j) == cmpcom.myproc ? 1.0 : 0.0;
+    }
+    parallel::accumu(f, 3, npart);
+    ++evaluations;
+    ierr = 0;
+}
+
+void case_slave() {
+    run::parallel_forces_hook = &test_forces;
+    const std::int32_t npart = 1000;
+    if (cmpcom.master) {
+        static ftypes::Arr2<double, 3, cap::maxprt> F;
+        bunch::prtcls.npart = npart;
+        lattice::latcom.nfb = 17;
+        for (std::int32_t j = 1; j <= npart; ++j) {
+            bunch::prtcls.xptcl(1, j) = j;
+            bunch::prtcls.iptcl(1, j) = j + 5;
+        }
+        const char* sequence[] = {"tracker", "TRACKER", "parallel force", "parallel forces",
+                                  "tracker ", "nonsense", "parallel forces", "stopp"};
+        double ct = 2.0;
+        for (const char* c : sequence) {
+            parallel::sencmd(std::string(c));
+            std::string w = ftypes::FStr<80>(c).str();
+            if (w == "tracker") run::tracom();
+            if (w == "parallel forces") {
+                std::int32_t itype = 4, ierr = 0;
+                test_forces(itype, foundation::particles(bunch::prtcls.xptcl, npart),
+                            foundation::indices(bunch::prtcls.iptcl, npart), ct,
+                            foundation::forces_of(F, npart), ierr);
+                for (std::int32_t j = 1; j <= npart; ++j) {
+                    expect(F(1, j) == owner(j) * double(j) * ct, "force 1 of particle " + std::to_string(j));
+                    expect(F(2, j) == double(j + 5) * cmpcom.nprocs, "force 2 of particle " + std::to_string(j));
+                    expect(F(3, j) == 1.0, "force 3 of particle " + std::to_string(j));
+                }
+                ct += 1.0;
+            }
+        }
+        expect(evaluations == 2, "master evaluations " + std::to_string(evaluations));
+    } else {
+        run::slave();  // returns on "stopp"
+        expect(evaluations == 2, "slave evaluations " + std::to_string(evaluations));
+        expect(lattice::latcom.nfb == 17, "slave lattice after tracker");
+        expect(bunch::prtcls.npart == npart, "slave npart after tracker");
+    }
+    // every pair's counters agree: each slave reports its own, the master compares
+    static double tags[cap::maxproc];
+    for (int k = 0; k < cap::maxproc; ++k) tags[k] = 0.0;
+    if (!cmpcom.master) tags[cmpcom.myproc - 1] = cmpcom.itag(cmpcom.myproc);
+    parallel::accumu(tags, 1, cap::maxproc);
+    if (cmpcom.master)
+        for (int k = 2; k <= cmpcom.nprocs; ++k)
+            // hand-shake 2, eight commands 8, two transfers 2 x 25, two hand-outs 2 x 4
+            expect(tags[k - 1] == cmpcom.itag(k) && cmpcom.itag(k) == 68,
+                   "tag counters of pair " + std::to_string(k) + ": master " +
+                       std::to_string(cmpcom.itag(k)) + ", slave " + std::to_string(tags[k - 1]) +
+                       ", expected 68");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!run::process_start()) return 1;
+    run::handshake();
+    const std::string what = argc > 1 ? argv[1] : "";
+    if (what == "slave") case_slave();
+    else expect(false, "unknown case '" + what + "'");
+
+    double total = failures;
+    parallel::accumu(&total, 1, 1);
+    if (cmpcom.master) std::printf(" %s on %d process(es): %s\n", what.c_str(), cmpcom.nprocs,
+                                   total == 0 ? "passed" : "FAILED");
+    std::fflush(stdout);
+    parallel::mpi_stop();
+    return (failures != 0 || (cmpcom.master && total != 0)) ? 1 : 0;
+}

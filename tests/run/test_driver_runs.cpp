@@ -1,0 +1,112 @@
+// Whole decks through the driver in this process, with a stand-in force
+// model that counts its calls: stored force sets are dropped after every
+// "particles", "lattice" and "forces" layer, and a failed force evaluation
+// ends the run with a nonzero status instead of a step-error line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bunch/tracker.hpp"
+#include "bunch/prtcls.hpp"
+#include "run/driver.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+struct Call {
+    bool start;  // evaluated on the bunch itself: start forces of a step
+    double ct;
+};
+std::vector<Call> calls;
+int fail_at = -1;
+
+void stand_in(std::int32_t, const double* XP, const std::int32_t*, double ct, double* F, std::int32_t& ierr) {
+    const int k = int(calls.size());
+    calls.push_back({XP == bunch::prtcls.xptcl.data(), ct});
+    for (int j = 0; j < 3 * bunch::prtcls.npart; ++j) F[j] = 1e-6 * (j % 3 == 0);
+    ierr = (k == fail_at) ? 1 : 0;
+}
+
+const std::string lattice_layer =
+    "lattice { dipole { position { delta_s = 1.0 } properties { r = 2.0 } position { delta_s = 0.5 } } }\n";
+std::string particles_layer(const std::string& ct) {
+    return "particles { array = " + ct +
+           " 0 0 0 0 0 0\n"
+           " 0 0 0 5e7 0 0 -1e-10  1e-3 0 0 0 0 0 -1e-10  2e-3 0 0 1e5 0 0 -1e-10 }\n";
+}
+const std::string forces_layer = "forces { type = projected sigma_long = 1e-3 }\n";
+
+class DriverRuns : public testsupport::Folder {
+protected:
+    std::int32_t run_deck(const std::string& deck, std::vector<std::string>& log) {
+        testsupport::write_file("tarvel.in", deck);
+        calls.clear();
+        testsupport::set_force_hook(stand_in);
+        testing::internal::CaptureStdout();
+        std::int32_t rc = run::tarvel();
+        log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+        foundation::unit_close_all();
+        return rc;
+    }
+};
+
+int count(const std::vector<std::string>& log, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : log) n += l.rfind(prefix, 0) == 0;
+    return n;
+}
+
+TEST_F(DriverRuns, StoredForcesDroppedAfterNewBunchLatticeOrModel) {
+    struct Case {
+        const char* name;
+        std::string between;  // the layer between the two runs
+        int start_evaluations;
+    };
+    const Case cases[] = {
+        {"new bunch at the stored time", particles_layer("0.3"), 2},
+        {"new lattice", lattice_layer, 2},
+        {"new force model", forces_layer, 2},
+        {"step settings only: the stored set is reused", "track_step { iterative = 1 }\n", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fail_at = -1;
+        const std::string deck = lattice_layer + particles_layer("0.0") + forces_layer +
+                                 "track_step { iterative = 1 duty_steps = no }\n"
+                                 "tracker { delta_time_c0 = 0.3 }\n" +
+                                 c.between + "tracker { delta_time_c0 = 0.3 }\nexit\n";
+        std::vector<std::string> log;
+        EXPECT_EQ(run_deck(deck, log), 0);
+        EXPECT_EQ(count(log, "  integrated step error="), 2);
+        EXPECT_EQ(count(log, "  with 'projected' force"), 2);
+        int starts = 0;
+        for (const auto& k : calls) starts += k.start;
+        EXPECT_EQ(starts, c.start_evaluations);
+        ASSERT_FALSE(calls.empty());
+        EXPECT_TRUE(calls.front().start);
+        EXPECT_EQ(calls.front().ct, 0.0);
+        // every step of nonzero length: predictor and one pass (maxit 1)
+        EXPECT_EQ(int(calls.size()) - starts, 2 * count(log, "                     step_error/step_time="));
+    }
+}
+
+TEST_F(DriverRuns, FailedForceEvaluationEndsTheRun) {
+    const std::string deck = lattice_layer + particles_layer("0.0") + forces_layer +
+                             "tracker { delta_time_c0 = 0.5 }\ntracker { delta_time_c0 = 0.5 }\nexit\n";
+    for (int k : {0, 4}) {
+        SCOPED_TRACE(k);
+        fail_at = k;
+        std::vector<std::string> log;
+        EXPECT_EQ(run_deck(deck, log), 1);
+        EXPECT_EQ(count(log, "  integrated step error="), 0);
+        EXPECT_EQ(count(log, " error in ttrack: force evaluation failed, zero forces used"), 1);
+        EXPECT_EQ(count(log, " error in tarvel: tracking run stopped, force evaluation failed"), 1);
+        EXPECT_EQ(count(log, "  start time"), 1) << "the second tracker layer must not run";
+        // the step that failed is the last one
+        EXPECT_LE(int(calls.size()), k + 1 + 4);
+    }
+    fail_at = -1;
+}
+
+}  // namespace

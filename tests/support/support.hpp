@@ -1,0 +1,320 @@
+// Shared test support: each test in its own temporary working folder with
+// every record at its start state (run::reset_state), decks opened from
+// text, layer routines run with their log captured, and small lattices and
+// bunches built in the shared records.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "bunch/error.hpp"
+#include "bunch/monitor.hpp"
+#include "bunch/particles.hpp"
+#include "bunch/prtcls.hpp"
+#include "bunch/tracker.hpp"
+#include "bunch/trkcom.hpp"
+#include "forces/force.hpp"
+#include "foundation/constants.hpp"
+#include "lattice/latbunch.hpp"
+#include "lattice/track.hpp"
+#include "foundation/files.hpp"
+#include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
+#include "lattice/latcom.hpp"
+#include "lattice/lattice.hpp"
+#include "run/reset.hpp"
+
+namespace testsupport {
+
+inline constexpr double U = ftypes::UNDEF_REAL;
+using foundation::pi;
+
+// Writes a text file (the text as given, no line end added), creating its folder.
+inline void write_file(const std::filesystem::path& p, const std::string& text) {
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+inline std::string read_file(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Splits captured output into lines (without line ends).
+inline std::vector<std::string> lines_of(const std::string& s) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        std::size_t nl = s.find('\n', pos);
+        if (nl == std::string::npos) nl = s.size();
+        out.push_back(s.substr(pos, nl - pos));
+        pos = nl + 1;
+    }
+    return out;
+}
+
+
+// True when no unit of the auxiliary pool is in use (every file closed).
+inline bool pool_free() {
+    for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
+        if (foundation::iopcom.iuse(u)) return false;
+    return true;
+}
+
+// Opens text as the main deck "tarvel.in" of the working folder with a
+// fresh tokenizer; returns the status of the open.
+inline std::int32_t open_deck_text(const std::string& text) {
+    write_file("tarvel.in", text);
+    std::int32_t ierr = 0;
+    foundation::fiinit("tarvel.in", 9, ierr);
+    if (ierr == 0) foundation::inprsr(ierr);
+    return ierr;
+}
+
+// Status and log lines of a layer routine run on a deck.
+struct LayerRun {
+    std::int32_t ierr = 0;
+    std::vector<std::string> log;
+};
+
+// Fixture: every test runs in a fresh temporary folder with every record at
+// its start state, and goes back to the previous working folder afterwards.
+class Folder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_ = std::filesystem::current_path();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               (std::string("tarvel_") + info->test_suite_name() + "_" + info->name() + "_" +
+                std::to_string(::getpid()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        std::filesystem::current_path(dir_);
+        run::reset_state();
+    }
+    void TearDown() override {
+        run::reset_state();
+        std::filesystem::current_path(old_);
+        std::filesystem::remove_all(dir_);
+    }
+    // Opens text as the main deck "tarvel.in" with a fresh tokenizer.
+    void open_deck(const std::string& text) { ASSERT_EQ(open_deck_text(text), 0); }
+    // Opens text as the main deck (pool files opened before stay open),
+    // reads its first word (which must be word) and runs the layer routine on
+    // the rest, capturing the log.
+    LayerRun run_layer(const std::string& text, const std::string& word, void (*layer)(std::int32_t&)) {
+        LayerRun r;
+        for (int u = foundation::unit_deck; u < foundation::unit_pool_lo; ++u)
+            if (foundation::unit_is_open(u)) (void)foundation::unit_close(u);
+        const auto iuse = foundation::iopcom.iuse;
+        const auto outpath = foundation::iopcom.outpath;
+        foundation::fincom = foundation::Fincom{};
+        foundation::parcom = foundation::Parcom{};
+        EXPECT_EQ(open_deck_text(text), 0);
+        foundation::iopcom.iuse = iuse;
+        foundation::iopcom.outpath = outpath;
+        std::int32_t ierr = 0;
+        std::string cmd;
+        foundation::getcmd(cmd, ierr);
+        EXPECT_EQ(cmd, word);
+        ::testing::internal::CaptureStdout();
+        layer(r.ierr);
+        std::fflush(stdout);
+        r.log = lines_of(::testing::internal::GetCapturedStdout());
+        return r;
+    }
+    // Runs a layer routine on a deck "word { ... }", capturing the log.
+    std::vector<std::string> layer(void (*fn)(std::int32_t&), const std::string& deck, std::int32_t& ierr) {
+        LayerRun r = run_layer(deck, deck.substr(0, deck.find(' ')), fn);
+        ierr = r.ierr;
+        return r.log;
+    }
+    // A "lattice" layer; returns its status, out its log.
+    std::int32_t run_layer(const std::string& text, std::vector<std::string>& out) {
+        LayerRun r = run_layer(text, "lattice", lattice::lylatt);
+        out = r.log;
+        return r.ierr;
+    }
+    LayerRun particles(const std::string& text) { return run_layer("particles " + text, "particles", bunch::lypart); }
+    static void reset() { run::reset_state(); }
+    static void reset_state() { run::reset_state(); }
+    std::filesystem::path old_, dir_;
+};
+
+// ------------------------------------------------------ lattices, bunches
+
+// Writes the section codes (a, b) of boundary i and the private-data
+// counters as they stand now (the data of the elements up to boundary i).
+inline void set_codes(int i, int a, int b) {
+    auto& L = lattice::latcom;
+    L.thick(i) = a;
+    L.code(i) = b;
+    L.nila_at(i) = L.nila;
+    L.nrla_at(i) = L.nrla;
+}
+
+// Appends a boundary ending a section of radius r at the position (rho,
+// psi, delta_s, delta_psi) of a position block (angles in radians); returns
+// its index, 0 when it could not be placed.
+inline int place(double r, double rho, double psi, double ds, double dpsi, bool duty) {
+    lattice::Pos4 pos;
+    pos(1) = rho;
+    pos(2) = psi;
+    pos(3) = ds;
+    pos(4) = dpsi;
+    std::int32_t ierr = 0;
+    lattice::positi(r, pos, "undefined", duty, ierr);
+    return ierr == 0 ? lattice::latcom.nfb : 0;
+}
+
+// Builds small lattices through the boundary placement of the lattice layer,
+// completed with section codes and private data as the element readers
+// store them.
+struct Lat {
+    Lat() {
+        std::int32_t ierr = 0;
+        lattice::inilat(ierr);
+    }
+    // Appends a boundary; returns its index (0 when it could not be placed).
+    int add(double r, double rho, double psi, double ds, double dpsi, bool duty = false) {
+        return place(r, rho, psi, ds, dpsi, duty);
+    }
+    // Straight piece of length ds (normal along the tangent unless psi given).
+    int straight(double ds, double psi = U, bool duty = false) { return add(0.0, U, psi, ds, U, duty); }
+    // Relative arc of radius r and length ds.
+    int arc(double r, double ds, double psi = U, bool duty = false) { return add(r, U, psi, ds, U, duty); }
+    // Section codes of a thick element without private data.
+    void thick(int i) { set_isect(i, 1, 0); }
+    // Exit boundary of a multipole of order m.
+    void multipole(int i, int m, double h, double v, double strength, double alpha) {
+        auto& L = lattice::latcom;
+        L.nila += 1;
+        L.ila(L.nila) = m;
+        L.rla(L.nrla + 1) = h;
+        L.rla(L.nrla + 2) = v;
+        L.rla(L.nrla + 3) = strength;
+        L.rla(L.nrla + 4) = alpha;
+        L.nrla += 4;
+        set_isect(i, 1, 1);
+    }
+    // Thin quadrupole at boundary i with effective length el and strength k.
+    void thin_quad(int i, double el, double k) {
+        auto& L = lattice::latcom;
+        const int b = L.nrla;
+        for (int j = 1; j <= 32; ++j) L.rla(b + j) = 0.0;
+        for (int d = 0; d < 4; ++d) {
+            L.rla(b + 1 + d * 5) = 1.0;
+            L.rla(b + 17 + d * 5) = 1.0;
+        }
+        L.rla(b + 2) = -el * k;        // M1(2,1)
+        L.rla(b + 12) = el * k;        // M1(4,3)
+        L.rla(b + 16 + 5) = el * k;    // M2(1,2)
+        L.rla(b + 16 + 15) = -el * k;  // M2(3,4)
+        L.nrla += 32;
+        set_isect(i, 0, 1);
+    }
+    void set_isect(int i, int a, int b) { set_codes(i, a, b); }
+};
+
+// Appends to the lattice a thick section (uniform field, or drift when
+// straight) of radius r and length ds, its normal along the new tangent;
+// returns the boundary's index, 0 when it could not be placed.
+inline int add_section(double r, double ds, bool duty = false) {
+    const int i = place(r, U, U, ds, U, duty);
+    if (i != 0) set_codes(i, 1, 0);
+    return i;
+}
+
+// A bunch of n active particles at time ct moving along +x with momentum p
+// (units of m*c), particle i at x = (i - 1) * dx, charge 1e-12 C each.
+inline void line_bunch(int n, double ct, double p, double dx) {
+    auto& b = bunch::prtcls;
+    b.npart = n;
+    b.ctptcl = ct;
+    b.p0 = p;
+    b.qsign = 1;
+    for (int i = 1; i <= n; ++i) {
+        const double r[7] = {(i - 1) * dx, 0.0, 0.0, p, 0.0, 0.0, 1e-12};
+        for (int k = 1; k <= 7; ++k) b.xptcl(k, i) = r[k - 1];
+        b.iptcl(1, i) = 1;
+        b.iptcl(2, i) = 0;
+        b.ldef(i) = true;
+        b.lact(i) = true;
+    }
+    b.lfbidx = false;
+}
+
+inline double beta(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
+
+// ------------------------------------------- plain-array forms for the tests
+// Records of 7 (particle, crossing), 2 (index pair) and 3 (force) words in
+// plain arrays; the reference momentum is the bunch record's p0.
+
+inline void trck3d(int n, double* part, std::int32_t* ifb, double ct, double ctend, double t1, double t2,
+                   const double* f1, const double* f2, bool lforce) {
+    const int nf = lforce ? n : 0;
+    lattice::trck3d({part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
+}
+inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend, double t1, double t2,
+                   const double* f1, const double* f2, bool lforce) {
+    lattice::LegForce f;
+    if (lforce) {
+        f.t1 = t1;
+        f.t2 = t2;
+        for (int k = 0; k < 3; ++k) f.f1[std::size_t(k)] = f1[k], f.f2[std::size_t(k)] = f2[k];
+    }
+    lattice::cstrck(foundation::State(part, 6), ifb, lcross, ct, ctend, f, bunch::prtcls.p0);
+}
+inline void fbpts(const double* part, std::int32_t ifb, double ct, double* bp) {
+    lattice::fbpts(std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
+}
+inline void latti2(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, std::int32_t& ifbmax,
+                   std::int32_t& ierr) {
+    auto& b = bunch::prtcls;
+    lattice::latti2(foundation::particles(b.xptcl, b.npart), foundation::indices(b.iptcl, b.npart), b.ctptcl,
+                    b.p0, ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
+}
+inline void inila2(std::int32_t& ierr) {
+    auto& b = bunch::prtcls;
+    lattice::inila2(foundation::particles(b.xptcl, b.npart), foundation::indices(b.iptcl, b.npart), b.ctptcl,
+                    b.p0, b.lfbidx, ierr);
+}
+inline void rmspar(std::int32_t n, const double* p, const ftypes::Logical* lact, double& su, double& sv,
+                   double& sz) {
+    bunch::rmspar({p, n}, {lact, std::size_t(n)}, su, sv, sz);
+}
+inline void error1(std::int32_t n, const double* p1, const double* p2, const ftypes::Logical* lact,
+                   double& e1, double& e2) {
+    bunch::error1({p1, n}, {p2, n}, {lact, std::size_t(n)}, e1, e2);
+}
+// A stand-in force model of the tests on plain arrays (model code itype,
+// npart records); installed as the time step's force entry, which then
+// takes every type. nullptr removes it.
+using ForceFn = void (*)(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct, double* F,
+                         std::int32_t& ierr);
+inline ForceFn& force_stand_in() {
+    static ForceFn fn = nullptr;
+    return fn;
+}
+inline void set_force_hook(ForceFn fn) {
+    force_stand_in() = fn;
+    bunch::set_force_entry(
+        fn == nullptr ? nullptr
+                      : +[](bunch::ForceType m, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+                            foundation::ForceView F, std::int32_t& ierr) {
+                            force_stand_in()(bunch::code(m), XP.words().data(), IP.words().data(), ct,
+                                             F.words().data(), ierr);
+                        },
+        fn != nullptr);
+}
+
+}  // namespace testsupport
