@@ -15,7 +15,7 @@
 #include <limits>
 #include <string>
 
-#include "run/platform.hpp"
+#include "foundation/platform.hpp"
 
 namespace fieldlib {
 
@@ -182,8 +182,8 @@ void fcoini(std::string_view action, double value) {
     else if (a == "ey") fcdata.ey = value;
     else if (a == "ez") fcdata.ez = value;
     else {
-        run::stdout_line(" error in fld_conv/fcoini: unknown action");
-        run::fatal_stop(std::string(" ") + std::string(action));
+        foundation::stdout_line(" error in fld_conv/fcoini: unknown action");
+        foundation::fatal_stop(std::string(" ") + std::string(action));
     }
     if (fcdata.method == 3 && (a == "method" || a == "sigmaz" || a == "sigmar")) {
         fcdata.lzgtr = fcdata.sigmaz > fcdata.sigmar;
@@ -198,7 +198,7 @@ void fzsp(const Fzget& nz, W15& W) {
         case 1: fzsp1(nz, W); break;
         case 2: fzsp2(nz, W); break;
         case 3: fzsp3(nz, W); break;
-        default: run::fatal_stop(" error in fld_conv/fzSP: unknown method");
+        default: foundation::fatal_stop(" error in fld_conv/fzSP: unknown method");
     }
 }
 
@@ -208,7 +208,7 @@ void fzsp0(const Fzget& nz, W15& W) {
     const double r2 = dot(nz.rperp, nz.rperp);
     // the field of a thin line is singular on the line itself
     if (!(r2 > 0.0) || !std::isfinite(r2))
-        run::fatal_stop(" error in fld_z_in/fzSP0: observer on the path of a thin line, distance= " +
+        foundation::fatal_stop(" error in fld_z_in/fzSP0: observer on the path of a thin line, distance= " +
                         real_text(std::sqrt(r2)));
     V3 G, Qv;
     const double P = 0.5 * std::log(r2 / (nz.rlog * nz.rlog));
@@ -230,7 +230,7 @@ void fzsp1(const Fzget& nz, W15& W) {
     const double te = dot(t0, u);
     for (int i = 1; i <= 3; ++i) u(i) = u(i) - t0(i) * te;
     const double un = std::sqrt(dot(u, u));
-    if (!(un > 0.0)) run::fatal_stop(" error in fld_z_in/fzSP1: ee-vect = e0-vect");
+    if (!(un > 0.0)) foundation::fatal_stop(" error in fld_z_in/fzSP1: ee-vect = e0-vect");
     for (int i = 1; i <= 3; ++i) u(i) = u(i) / un;
 
     const double p = dot(nz.rperp, u);
@@ -278,7 +278,7 @@ void fzsp3(const Fzget& nz, W15& W) {
         w(3) = 1.0;
     } else {
         const double th = std::sqrt(t0(1) * t0(1) + t0(2) * t0(2));
-        if (!(th > 0.0)) run::fatal_stop(" error in fld_z_in/fzSP3: path tangent is vertical, no horizontal axis");
+        if (!(th > 0.0)) foundation::fatal_stop(" error in fld_z_in/fzSP3: path tangent is vertical, no horizontal axis");
         w(1) = -t0(2) / th;
         w(2) = t0(1) / th;
     }
@@ -289,7 +289,7 @@ void fzsp3(const Fzget& nz, W15& W) {
     // Both steps must be positive and finite, or the offsets never reach
     // +5 sdiff (sigmar given while sigmaz never was leaves smin = 0).
     if (!(smin > 0.0 && hf > 0.0 && std::isfinite(smin) && std::isfinite(hc)))
-        run::fatal_stop(" error in fld_z_in/fzSP3: no positive offset step (sigmaz and sigmar must both be > 0), smin= " +
+        foundation::fatal_stop(" error in fld_z_in/fzSP3: no positive offset step (sigmaz and sigmar must both be > 0), smin= " +
                         real_text(smin) + " sdiff= " + real_text(sdiff));
     const double lo = -o - 10.0 * smin, hi = -o + 10.0 * smin;
     const auto next = [&](double u) {
@@ -306,7 +306,7 @@ void fzsp3(const Fzget& nz, W15& W) {
         const double unext = next(u);
         // a step below the rounding of u would repeat the same offset for ever
         if (!(unext > u))
-            run::fatal_stop(" error in fld_z_in/fzSP3: offset step below rounding, smin= " + real_text(smin) +
+            foundation::fatal_stop(" error in fld_z_in/fzSP3: offset step below rounding, smin= " + real_text(smin) +
                             " sdiff= " + real_text(sdiff));
         const double wt = 0.5 * (unext - uprev) * std::exp(-0.5 * ((u / sdiff) * (u / sdiff)));
         V3 r;
@@ -351,7 +351,7 @@ double h3conv(double x) {
 
 double chebev(double a, double b, const double* c, int m, double x) {
     // outside [a, b] (or NaN) the series means nothing: no caller passes such an x
-    if (!((x - a) * (x - b) <= 0.0)) run::fatal_stop(" x not in range in chebev");
+    if (!((x - a) * (x - b) <= 0.0)) foundation::fatal_stop(" x not in range in chebev");
     const double y = (2.0 * x - a - b) / (b - a);
     const double y2 = 2.0 * y;
     double d = 0.0, dd = 0.0;
