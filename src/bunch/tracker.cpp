@@ -270,6 +270,12 @@ void initr2(std::int32_t& ierr) {
         std::string name = (f.itype >= 0 && f.itype <= 5) ? std::string(forces::cforce[f.itype]) : "?";
         logl("error: force type '" + name + "' is not available, no tracking run");
         ierr = 1;
+    } else if (f.itype >= 1 && f.itype <= 5 && lattice::latcom.nfb < 1) {
+        // the force models evaluate their fields along the design path,
+        // which runs through the lattice's field boundaries
+        logl("error: force type '" + std::string(forces::cforce[f.itype]) +
+             "' needs a field boundary, no tracking run");
+        ierr = 1;
     }
     if (ierr != 0) return;
 
