@@ -146,6 +146,10 @@ void f12ini(double t, const V3& r, double slo, double shi, double margin, double
             double tol);
 void tofs(double s, double& f, double& df);
 void f12get(double& s1, double& s2);
+// The point whose retarded signal arrives at the time of f12dat, the path
+// replaced by its tangent line at slo traversed at the speed there; sgn -1
+// for s1 (the head margin), +1 for s2.
+double f12est(double slo, double sgn);
 void zisget(bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus);
 
 // ---- near zone -------------------------------------------------------------

@@ -14,7 +14,12 @@ FieldCounters field_counters;
 
 namespace {
 double SMITTE = 0.0;  // m; last nearest position, the warm start of the next search
+
+inline double dist(const P11& p, const V3& r) {
+    const double ex = p(3) - r(1), ey = p(4) - r(2), ez = p(5) - r(3);
+    return std::sqrt(ex * ex + ey * ey + ez * ez);
 }
+}  // namespace
 
 double& fsmini_warm_start() { return SMITTE; }
 
@@ -126,21 +131,22 @@ void fsmini(const V3& r, double Slow, double Shigh, double tol) {
     if (!(Slow < SMITTE && SMITTE < Shigh)) b = SMITTE = 0.5 * (Slow + Shigh);
     double s, d;
     fminim(Slow, b, Shigh, s, d, rofs, tolfnc);
-    F.s = s;
-    F.d = d;
     pthget(s, 31, F.p, F.beta);
     // one Newton-type step
     const double dx = F.p(3) - r(1), dy = F.p(4) - r(2), dz = F.p(5) - r(3);
     const double num = dx * F.p(6) + dy * F.p(7) + dz * F.p(8);
     const double den = 1.0 + 2.0 * (F.p(9) * dx + F.p(10) * dy + F.p(11) * dz);
     const double sn = s - num / den;
-    // a vanishing denominator (or any step that is not a number) keeps the
-    // minimiser's point
-    if (std::isfinite(sn)) s = sn;
-    pthget(s, 31, F.p, F.beta);
+    // The denominator vanishes for an observer halfway between an arc and its
+    // centre, where the step is wild or not a number: it is taken only while
+    // the denominator is at least 1/2 in magnitude (always for observers
+    // outside an arc or within a quarter radius inside it).
+    if (std::fabs(den) >= 0.5 && std::isfinite(sn)) {
+        s = sn;
+        pthget(s, 31, F.p, F.beta);
+    }
     F.s = s;
-    const double ex = F.p(3) - r(1), ey = F.p(4) - r(2), ez = F.p(5) - r(3);
-    F.d = std::sqrt(ex * ex + ey * ey + ez * ez);
+    F.d = dist(F.p, r);
     SMITTE = s;
 }
 
@@ -152,10 +158,8 @@ void fsmget(double& s, double& d, P11& p, double& beta) {
 }
 
 void fsmin2(const V3& r) {
-    auto& F = fsdata;
-    F.r = r;
-    const double ex = F.p(3) - r(1), ey = F.p(4) - r(2), ez = F.p(5) - r(3);
-    F.d = std::sqrt(ex * ex + ey * ey + ez * ez);
+    fsdata.r = r;
+    fsdata.d = dist(fsdata.p, r);
 }
 
 }  // namespace fieldlib

@@ -122,7 +122,9 @@ void finit(std::string_view name_in, double value) {
     const std::string_view name = trim_right(name_in);
     auto& a = acclim;
     if (name == "method") {
-        if (!(value >= 0.0 && value <= 3.0)) return;  // out of range (or NaN): ignored
+        // a negative value, or one whose nearest integer is above 3 (or a
+        // NaN), is ignored
+        if (!(value >= 0.0 && value < 3.5)) return;
         set_method(static_cast<std::int32_t>(value + 0.5));
         if (fst.meth == 1) ribbon_vertical();
     } else if (name == "sigmaz") {

@@ -51,6 +51,23 @@ void tofs(double s, double& f, double& df) {
     df = (-1.0 / beta - (p(6) * d1 + p(7) * d2 + p(8) * dz) / (D + 1e-100)) / clight;
 }
 
+double f12est(double slo, double sgn) {
+    const auto& F = f12dat;
+    P11 p;
+    double beta;
+    pthget(slo, 15, p, beta);
+    const double t0 = p(1), gamma = p(2);
+    const double rx = F.r(1) - p(3), ry = F.r(2) - p(4), rz = F.r(3) - p(5);
+    double a = p(6) * rx + p(7) * ry + p(8) * rz;
+    const double dx = rx - a * p(6), dy = ry - a * p(7), dz = rz - a * p(8);
+    a = a + slo;
+    const double sb = slo + (F.t - t0 + sgn * F.margin) * clight * beta;
+    const double b = (a * beta * beta - sb) * gamma * gamma;
+    double disc = b * b - gamma * gamma * (sb * sb - beta * beta * (a * a + (dx * dx + dy * dy + dz * dz)));
+    if (disc < 0.0) disc = 0.0;  // a negative rounding residue: the double root
+    return -b - std::sqrt(disc);
+}
+
 namespace {
 
 // The zero of the residual between xl (f < 0) and xh (f > 0): Newton steps,
@@ -84,26 +101,6 @@ double rtsafe(double xl, double xh, double tol, const char* warning) {
     return x;
 }
 
-// The point whose retarded signal arrives at t, with the path replaced by
-// its tangent line at slo traversed at the speed there; sgn -1 for s1 (the
-// head margin), +1 for s2.
-double straight_estimate(double slo, double sgn) {
-    const auto& F = f12dat;
-    P11 p;
-    double beta;
-    pthget(slo, 15, p, beta);
-    const double t0 = p(1), gamma = p(2);
-    const double rx = F.r(1) - p(3), ry = F.r(2) - p(4), rz = F.r(3) - p(5);
-    double a = p(6) * rx + p(7) * ry + p(8) * rz;
-    const double dx = rx - a * p(6), dy = ry - a * p(7), dz = rz - a * p(8);
-    a = a + slo;
-    const double sb = slo + (F.t - t0 + sgn * F.margin) * clight * beta;
-    const double b = (a * beta * beta - sb) * gamma * gamma;
-    double disc = b * b - gamma * gamma * (sb * sb - beta * beta * (a * a + (dx * dx + dy * dy + dz * dz)));
-    if (disc < 0.0) disc = 0.0;  // a negative rounding residue: the double root
-    return -b - std::sqrt(disc);
-}
-
 // One window end on [lo, hi] of the residual of the current mode.
 double window_end(double lo, double hi, double slo, double sgn, double tol, const char* warning) {
     double flo, fhi, df;
@@ -115,7 +112,7 @@ double window_end(double lo, double hi, double slo, double sgn, double tol, cons
         return flo < 0.0 ? rtsafe(lo, hi, tol, warning) : rtsafe(hi, lo, tol, warning);
     }
     if (std::fabs(fhi) <= std::fabs(flo)) return hi;
-    return straight_estimate(slo, sgn);
+    return f12est(slo, sgn);
 }
 
 }  // namespace
