@@ -125,6 +125,7 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
             int kmax, double hc, double hmax) {
     for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
     if (k > kmax) return;
+    if (kmax > max_images) run::fatal_stop(" error in fld_mirror/mirmlt: more plate images than the limit");
     P11 p;
     path_at(s0, p);
     const double t0 = p(1), gamma = p(2);
@@ -144,19 +145,23 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
+    // signed taper weight and offsets of each image, the same at every point
+    double sw[static_cast<int>(max_images) + 1], zo[2][static_cast<int>(max_images) + 1];
+    for (int kk = k; kk <= kmax; ++kk) {
+        sw[kk] = ((kk % 2 == 0) ? 1.0 : -1.0) * mirwin(kk * hc, hmax);
+        for (int i = 1; i <= nside; ++i) zo[i - 1][kk] = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
+    }
     LineSums S;
     boole_walk(ulo, uhi, hs, rho2 + zk * zk, gamma, [&](double u, double w) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
         lambda(s0, tau, lam, dlam);
         for (int kk = k; kk <= kmax; ++kk) {
-            const double sgn = (kk % 2 == 0) ? 1.0 : -1.0;
-            const double wk = mirwin(kk * hc, hmax);
             for (int i = 1; i <= nside; ++i) {
-                const double zoff = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
+                const double zoff = zo[i - 1][kk];
                 const double D2 = zoff * zoff + rho2;
                 const double Rl = std::sqrt(u * u + D2 / g2);
-                const double Aw = sgn * wk * f / Rl;
+                const double Aw = sw[kk] * f / Rl;
                 const double den = (D2 + u * u) / (beta * u + Rl);
                 const double B = (lam / den + dlam / clight) / den * Aw;
                 const double q = (u - beta * Rl) * g2;
@@ -218,8 +223,8 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
             path_at(mid, p);
             for (int i = 1; i <= 3; ++i) RM(i) = p(i + 2);
             const double along = (RM(1) - RA(1)) * EA(1) + (RM(2) - RA(2)) * EA(2) + (RM(3) - RA(3)) * EA(3);
-            const double kmax_ = std::fmax(std::fabs(p(9)), std::fmax(std::fabs(p(10)), std::fabs(p(11))));
-            if ((lo - hi) * 1e-15 < along + lo - mid && kmax_ == 0.0) {
+            const double kap = std::fmax(std::fabs(p(9)), std::fmax(std::fabs(p(10)), std::fabs(p(11))));
+            if ((lo - hi) * 1e-15 < along + lo - mid && kap == 0.0) {
                 lo = mid;
                 RA = RM;
             } else {
