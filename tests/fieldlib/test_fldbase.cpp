@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "fieldlib/fldint.hpp"
+#include "include/prtcls.hpp"
+#include "lattice/lattice.hpp"
 #include "paths.hpp"
+#include "support/lattice_builder.hpp"
 
 namespace {
 
@@ -110,6 +113,31 @@ TEST(FieldSettingsDeathTest, CheckAndUnknownNames) {
         EXPECT_EXIT(run_check(c.name, c.value), testing::ExitedWithCode(1), c.lines);
     }
     EXPECT_EXIT(run_check("HC", 0.0), testing::ExitedWithCode(1), "error in fld_cont/finit: unknown action\n HC\n");
+}
+
+// The path of a particle on a lattice (drift, 30 degree arc of 10 m, drift)
+// hands the library its four limits; a field call on it is finite.
+TEST(FieldSettings, SetpthHandsThePathLimits) {
+    std::int32_t ierr = 0;
+    lattice::inilat(ierr);
+    bunch::prtcls.p0 = 100.0;
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(10.0, 10.0 * pi / 6.0);
+    testsupport::add_section(0.0, 2.0);
+    const double part[7] = {0.5, 0.0, 0.0, 100.0, 0.0, 0.0, 1e-12};
+    fieldlib::setpth(part, 1, 3, 0.0);
+    const auto& P = lattice::pthcom;
+    const auto& A = fieldlib::acclim;
+    EXPECT_EQ(A.Slow, P.Slow);
+    EXPECT_EQ(A.Shigh, P.Shigh);
+    EXPECT_EQ(A.sstpma, P.sstpma);
+    EXPECT_EQ(A.Rintma, P.Rintma);
+    EXPECT_NEAR(A.Rintma, 3.8679938779914945, 1e-13);
+    Settings S;
+    apply(S);
+    const Field f = field_at(0.0, 1e-3, 1e-4, 0.0, std::sqrt(1e4 + 1.0), ex);
+    for (int k = 1; k <= 14; ++k) EXPECT_TRUE(std::isfinite(f(k))) << k;
+    EXPECT_GT(f(2), 0.0);
 }
 
 // ---- line-charge profile ------------------------------------------------------

@@ -95,7 +95,7 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
         EXPECT_NEAR(pthcom.Shigh, c.spth[std::size_t(c.ipth0 - 1)] + 1.0, 1e-12);
         EXPECT_NEAR(pthcom.sstpma, 2.0, 1e-12);  // the drift is shorter than the arc
     }
-    // the figures of the first anchor, to the last digits
+    // the figures of the first anchor, to the last digits
     const auto& c = cases[0];
     lattice::setpth(c.part, c.ifb, 3, c.ct);
     EXPECT_NEAR(pthcom.spth(3), 5.735987755982989, 1e-13);
