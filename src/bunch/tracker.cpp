@@ -326,6 +326,12 @@ void initr2(std::int32_t& ierr) {
         const std::string name = known ? std::string(force_model(type).word) : "?";
         log_line("error: force type '" + name + "' is not available, no tracking run");
         ierr = 1;
+    } else if (type != ForceType::none && lattice::latcom.nfb < 1) {
+        // the force models evaluate their fields along the design path,
+        // which runs through the lattice's field boundaries
+        log_line("error: force type '" + std::string(force_model(type).word) +
+                 "' needs a field boundary, no tracking run");
+        ierr = 1;
     }
     if (ierr != 0) return;
 

@@ -176,6 +176,7 @@ void stand_in(std::int32_t, const double*, const std::int32_t*, double, double*,
 
 TEST_F(TrackLayers, RunConfigurationModelLines) {
     testsupport::line_bunch(1, 0.0, 100.0, 0.0);
+    lattice::latcom.nfb = 1;  // the models run along the design path through the boundaries
     struct Case {
         const char* name;
         std::function<void()> set;
@@ -249,6 +250,41 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
     }
     parallel::cmpcom.nprocs = 1;
     bunch::forces.itype = 0;
+    lattice::latcom.nfb = 0;
+    testsupport::set_force_hook(nullptr);
+}
+
+// A model that this build cannot evaluate, or one without the field
+// boundaries its design path runs through, stops the run at its set-up with
+// a clear line, never running it with silent zero forces.
+TEST_F(TrackLayers, ModelsRefusedAtSetUp) {
+    struct Case {
+        const char* name;
+        bool available;  // a stand-in model makes every type available
+        std::int32_t nfb;
+        const char* why;
+    };
+    const Case cases[] = {{"not available", false, 1, "' is not available, no tracking run"},
+                          {"no field boundary", true, 0, "' needs a field boundary, no tracking run"}};
+    testsupport::line_bunch(1, 0.0, 100.0, 0.0);
+    for (const auto& c : cases) {
+        testsupport::set_force_hook(c.available ? stand_in : nullptr);
+        lattice::latcom.nfb = c.nfb;
+        for (int t = 1; t <= 5; ++t) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(t));
+            trkcom.end_time_c0 = 1.0;
+            bunch::forces.itype = t;
+            testing::internal::CaptureStdout();
+            std::int32_t ierr = 0;
+            bunch::initr2(ierr);
+            auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+            EXPECT_NE(ierr, 0);
+            ASSERT_EQ(log.size(), 1u);
+            EXPECT_EQ(log[0], " error: force type '" + std::string(bunch::force_models[std::size_t(t)].word) + c.why);
+        }
+    }
+    bunch::forces.itype = 0;
+    lattice::latcom.nfb = 0;
     testsupport::set_force_hook(nullptr);
 }
 

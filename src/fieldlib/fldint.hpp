@@ -1,0 +1,227 @@
+// Inside the field library: its records (one instance per process) and the
+// stages of a field evaluation. Lengths in metres, times in seconds, line
+// densities in C/m; W sums are in the units of the integrand (C/m^2 and
+// alike) until freesp scales them by 1/(4 pi eps0).
+#pragma once
+
+#include <cstdint>
+
+#include "fieldlib/field.hpp"
+#include "fieldlib/fldtypes.hpp"
+#include "fieldlib/transverse.hpp"
+#include "foundation/ftypes.hpp"
+
+namespace fieldlib {
+
+using ftypes::Logical;
+// Path values at one path position: 1 time [s] at which the path particle
+// passes, 2 its Lorentz factor, 3..5 position [m], 6..8 unit tangent,
+// 9..11 curvature vector [1/m].
+using P11 = ftypes::Arr1<double, 11>;
+
+inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
+inline constexpr double pi = 3.141592653589793;
+
+// Source points of one evaluation.
+inline constexpr int maxpnt = 10000;
+
+// Half length, in sigmat, of the retarded window of an uncut Gaussian
+// profile: the window holds all of its charge but 1e-15.
+inline constexpr double uncut_window_nsig = 8.0;
+
+// ---- settings (written by finit) ----------------------------------------
+
+struct Setup {
+    double q0;        // C; total charge
+    double sigmat;    // s; rms duration of the profile
+    double xnsigt;    // cut of the profile in sigmat (0 = uncut)
+    double hc;        // m; spacing of the plate images (0 = no plates)
+    Logical zsymmetry;
+    Logical onedmirror;  // "1dmirror": images without the transverse-size term
+    Logical notalman;    // drop the curvature term of the integrand
+    Logical nogamma2;    // drop the 1/gamma^2 velocity-field terms
+    Logical onedpoleex;  // "1dpoleex": analytic pole extraction
+};
+
+struct Acclim {
+    double Rintmi;  // m; smallest length scale
+    double Rintma;  // m; margin of the retarded search below Slow
+    double Slow, Shigh;  // m; path interval of the source points
+    double sstpma;  // m; largest sub-step of the source walk
+    double relacc;  // relative accuracy
+};
+
+struct Xxtmp {
+    double hmax;  // m; height up to which plate images are summed
+};
+
+extern Setup setup;
+extern Acclim acclim;
+extern Xxtmp xxtmp;
+
+// Half length of the retarded window in sigmat: the cut of the profile, or
+// uncut_window_nsig for an uncut profile.
+inline double window_nsig() { return setup.xnsigt > 0.0 ? setup.xnsigt : uncut_window_nsig; }
+
+// ---- line-charge profile -------------------------------------------------
+
+struct Fbdata {
+    double q0, sigmat, xnsigt;
+    double A, B, C;  // f(dt) = A exp(-x^2/2) - B + C dt^2, x = dt/sigmat
+};
+extern Fbdata fbdata;
+
+void lamini(double q0, double sigmat, double xnsigt);
+// Line density lam(s, t) [C/m] and its time derivative at fixed s.
+void lambda(double s, double t, double& lam, double& dlam);
+// The density, its first three time derivatives and the path derivatives
+// of the first three.
+void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
+            double& ls1, double& ls2);
+float erfxxx(float x);
+float gammp(float a, float x);
+void gammp2(float& gamser, float a, float x, float& gln);
+void gammp3(float& gammcf, float a, float x, float& gln);
+float gammln(float xx);
+
+// ---- path access ---------------------------------------------------------
+
+struct Fpdata {
+    double s;
+    P11 p;
+    double beta;
+    std::int32_t iord;  // order class of the entry (3, 7, 15, 31)
+    Logical valid;
+};
+
+struct Fsdata {
+    V3 r;        // observation point
+    double s;    // nearest path position
+    double d;    // distance from r to the path point at s
+    P11 p;       // path values at s
+    double beta;
+    double tol;  // relative tolerance of the search
+};
+
+extern Fpdata fpdata;
+extern Fsdata fsdata;
+
+void pthini();
+void ptcall(double s, std::int32_t iord);
+void pthget(double s, std::int32_t iord, P11& p, double& beta);
+void rofs(double s, double& d, double& dd);
+double tolfnc(double x, double f, double df);
+using FminFunc = void (*)(double x, double& f, double& df);
+using FminTol = double (*)(double x, double f, double df);
+void fminim(double a, double b, double c, double& xmin, double& fmin, FminFunc func, FminTol tolf);
+void fsmini(const V3& r, double Slow, double Shigh, double tol);
+void fsmget(double& s, double& d, P11& p, double& beta);
+void fsmin2(const V3& r);
+// The warm start of fsmini (the last nearest position).
+double& fsmini_warm_start();
+
+// ---- plate images --------------------------------------------------------
+
+void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
+            bool zsymmetry);
+double mirwin(double x, double xmax);
+void mircha(double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0);
+void mirmlt(double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0, int k,
+            int kmax, double hc, double hmax);
+
+// ---- free space and the retarded source window ---------------------------
+
+struct F12dat {
+    double margin;  // s
+    double offset;  // m
+    V3 r;
+    double t;
+    double s1, s2;
+    std::int32_t mode;  // 1 while s1 is sought, 2 while s2 is sought
+};
+extern F12dat f12dat;
+
+void freesp(double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image);
+void f12ini(double t, const V3& r, double slo, double shi, double margin, double offset,
+            double tol);
+void tofs(double s, double& f, double& df);
+void f12get(double& s1, double& s2);
+// The point whose retarded signal arrives at the time of f12dat, the path
+// replaced by its tangent line at slo traversed at the speed there; sgn -1
+// for s1 (the head margin), +1 for s2.
+double f12est(double slo, double sgn);
+void zisget(bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus);
+
+// ---- near zone -------------------------------------------------------------
+
+struct Fzdata {
+    double t;
+    V3 r;
+    double gamma, g2inv, beta, betac;
+    V3 e;
+    double slen;
+    double spare1;
+    double sigmat;
+    double spare2;
+    double zarg;
+    double rscale;   // m; 1e-16 times the largest coordinate magnitude
+    Logical newev;   // a new event: the integrand cache is stale
+    Logical notalman;
+    Logical nogamma2;
+};
+
+struct Fznear {
+    double s0, d;
+    double s1, s2;          // near-zone window
+    double sminus, splus;   // cut-out interval
+    double a0, a1, a2;
+    double b0, b1, b2;
+    double p0, q0, cubic;
+    double e0, e1, e2, e3, e4, e5;
+    double rlog;
+    V3 x0, t0, kperp, rperp, mt0, mhk, txr, kxr, htk, txrk, kxrk;
+    Logical inwin, extract, near;
+};
+
+extern Fzdata fzdata;
+extern Fznear fznear;
+
+void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
+            double relacc, double zarg);
+void fziget(Fzget& g);
+void fzcorr(W15& W);
+
+// ---- source points and the retarded integrand ----------------------------
+
+struct Fsidat {
+    ftypes::Arr1<double, maxpnt> X;  // source points, decreasing within a range
+    std::int32_t n;
+    ftypes::Arr1<Logical, maxpnt> flag;  // integrate from X(i) to X(i+1)
+};
+
+// Interval results are stored component by component of interval i: I(j, i).
+struct Fs1dat {
+    W15 T;
+    W15 Etot;
+    ftypes::Arr2<double, 15, maxpnt> I;
+    ftypes::Arr2<double, 15, maxpnt> E;
+};
+
+extern Fsidat fsidat;
+extern Fs1dat fs1dat;
+
+void wint0(double t, const V3& r);
+void wihelp(double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau);
+void wint1(double t, const V3& r, double gamma, const V3& e, W15& W);
+void force(double s, W15& W);
+void force1s(double s, W15& W);
+
+// Counters of path evaluations (ptcall) and integrand evaluations
+// (force1s) since the process started, for the benchmarks.
+struct FieldCounters {
+    long long path_calls;
+    long long integrand_calls;
+};
+extern FieldCounters field_counters;
+
+}  // namespace fieldlib

@@ -1,0 +1,288 @@
+// Images of the bunch between two conducting plates at +-hc/2 around the
+// mid-plane: image bunches at vertical distances k*hc with alternating sign,
+// summed up to the height hmax with a cosine taper. The near images get the
+// full retarded evaluation; the distant ones, whose source window lies in
+// the straight start of the path, are line charges on that straight line.
+#include <cmath>
+
+#include "fieldlib/fldint.hpp"
+#include "lattice/pthgen.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/platform.hpp"
+
+namespace fieldlib {
+
+namespace {
+
+constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333333333333,
+                            0.35555555555555557, 0.07777777777777778};
+
+// Start point and tangent of the straight start of the path; the tangent is
+// kept from call to call.
+V3 RA, EA, RM;
+
+// The path at s, straight from the design path (no cache).
+inline void path_at(double s, P11& p) {
+    lattice::path(s, 31, p.data());
+    ++field_counters.path_calls;
+}
+
+// Line-charge integrand of one image or all distant ones, sampled by an
+// adaptive Boole rule over u, the longitudinal distance along the straight
+// line from the observer's foot point.
+struct LineSums {
+    double S7 = 0.0, S11 = 0.0, Ex = 0.0, Ey = 0.0, Ez = 0.0;
+};
+
+// Walks u from ulo to uhi in Boole steps whose length follows the distance
+// scale sqrt(rho2/gamma^2 + u^2) (rho2 the squared distance of the nearest
+// image line), at most hs; eval(u, weight) accumulates one point. A point
+// shared by two steps is evaluated once and weighted for both.
+template <class Eval>
+void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Eval&& eval) {
+    // the smallest step: on the image line itself (rho2 = 0, u = 0) the
+    // distance scale vanishes and the walk must still advance
+    const double hmin = 1e-6 * hs;
+    const double uturn = -std::sqrt(rho2) / (gamma * 1.7320508075688772);
+    double u = ulo;
+    bool have_prev = false;
+    double uprev = 0.0, wprev = 0.0;
+    while (u < uhi) {
+        const double g = rho2 / (gamma * gamma) + u * u;
+        double h = (u >= uturn) ? std::fmin(hs, std::sqrt(g)) : std::fmin(hs, -0.5 * g / u);
+        if (!(h >= hmin)) h = hmin;
+        for (int j = 0; j <= 4; ++j) {
+            const double uj = u + 0.25 * j * h;
+            const double wj = h * WARR[j];
+            if (have_prev && uj == uprev) {
+                wprev += wj;
+                continue;
+            }
+            if (have_prev) eval(uprev, wprev);
+            uprev = uj;
+            wprev = wj;
+            have_prev = true;
+        }
+        u = u + h;
+    }
+    if (have_prev) eval(uprev, wprev);
+}
+
+}  // namespace
+
+double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
+
+void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
+    P11 p;
+    path_at(s0, p);
+    const double t0 = p(1), gamma = p(2);
+    const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
+    const double v = clight * beta;
+    const double T1 = p(6), T2 = p(7), T3 = p(8);
+    double a = T1 * (r(1) - p(3)) + T2 * (r(2) - p(4)) + T3 * (r(3) - p(5));
+    const double d1 = r(1) - p(3) - a * T1, d2 = r(2) - p(4) - a * T2, d3 = r(3) - p(5) - a * T3;
+    const double rho2 = d1 * d1 + d2 * d2 + d3 * d3;
+    a = a + s0;
+    const double Tl = window_nsig() * setup.sigmat;
+    const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
+    const double hs = 2.0 * v * setup.sigmat;
+    const double g2 = gamma * gamma;
+    LineSums S;
+    boole_walk(ulo, uhi, hs, rho2, gamma, [&](double u, double w) {
+        const double tau = t0 - ((u + a) / v - t);
+        double lam, dlam;
+        lambda(s0, tau, lam, dlam);
+        const double Rl = std::sqrt(rho2 / g2 + u * u);
+        const double den = (u * u + rho2) / (beta * u + Rl);
+        const double q = (u - beta * Rl) * g2;
+        const double B = (dlam / clight + lam / den) / (den * Rl);
+        S.S7 += w * (lam / Rl);
+        S.S11 += w * (dlam / Rl);
+        S.Ex += w * ((d1 - T1 * q) * B);
+        S.Ey += w * ((d2 - T2 * q) * B);
+        S.Ez += w * ((d3 - T3 * q) * B);
+    });
+    const double S7 = S.S7 * fourpieps_inv, S11 = S.S11 * fourpieps_inv;
+    const double Ex = S.Ex * fourpieps_inv, Ey = S.Ey * fourpieps_inv, Ez = S.Ez * fourpieps_inv;
+    W2(4) = beta * (T2 * Ez - T3 * Ey);
+    W2(5) = beta * (T3 * Ex - T1 * Ez);
+    W2(6) = beta * (T1 * Ey - T2 * Ex);
+    const double m1 = T1 - e0(1), m2 = T2 - e0(2), m3 = T3 - e0(3);
+    W2(1) = Ex / g2 - beta * (m2 * W2(6) - m3 * W2(5));
+    W2(2) = Ey / g2 - beta * (m3 * W2(4) - m1 * W2(6));
+    W2(3) = Ez / g2 - beta * (m1 * W2(5) - m2 * W2(4));
+    W2(7) = S7;
+    W2(8) = S7 * beta * T1 / clight;
+    W2(9) = S7 * beta * T2 / clight;
+    W2(10) = S7 * beta * T3 / clight;
+    W2(11) = S11;
+    W2(12) = S11 * beta * T1 / clight;
+    W2(13) = S11 * beta * T2 / clight;
+    W2(14) = S11 * beta * T3 / clight;
+}
+
+void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
+            int kmax, double hc, double hmax) {
+    for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
+    if (k > kmax) return;
+    if (kmax > max_images) foundation::fatal_stop(" error in fld_mirror/mirmlt: more plate images than the limit");
+    P11 p;
+    path_at(s0, p);
+    const double t0 = p(1), gamma = p(2);
+    const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
+    const double v = clight * beta;
+    const double T1 = p(6), T2 = p(7);
+    double a = T1 * (r(1) - p(3)) + T2 * (r(2) - p(4));
+    const double d1 = r(1) - p(3) - a * T1, d2 = r(2) - p(4) - a * T2;
+    const double rho2 = d1 * d1 + d2 * d2;
+    a = a + s0;
+    const double dz = r(3) - p(5);
+    const bool one_side = r(3) == 0.0 && p(5) == 0.0;
+    const double f = one_side ? 2.0 : 1.0, fz = one_side ? 0.0 : 1.0;
+    const int nside = one_side ? 1 : 2;
+    const double zk = (r(3) >= p(5)) ? dz - k * hc : dz + k * hc;
+    const double Tl = window_nsig() * setup.sigmat;
+    const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
+    const double hs = 2.0 * v * setup.sigmat;
+    const double g2 = gamma * gamma;
+    // signed taper weight and offsets of each image, the same at every point
+    double sw[static_cast<int>(max_images) + 1], zo[2][static_cast<int>(max_images) + 1];
+    for (int kk = k; kk <= kmax; ++kk) {
+        sw[kk] = ((kk % 2 == 0) ? 1.0 : -1.0) * mirwin(kk * hc, hmax);
+        for (int i = 1; i <= nside; ++i) zo[i - 1][kk] = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
+    }
+    LineSums S;
+    boole_walk(ulo, uhi, hs, rho2 + zk * zk, gamma, [&](double u, double w) {
+        const double tau = t0 - ((u + a) / v - t);
+        double lam, dlam;
+        lambda(s0, tau, lam, dlam);
+        for (int kk = k; kk <= kmax; ++kk) {
+            for (int i = 1; i <= nside; ++i) {
+                const double zoff = zo[i - 1][kk];
+                const double D2 = zoff * zoff + rho2;
+                const double Rl = std::sqrt(u * u + D2 / g2);
+                const double Aw = sw[kk] * f / Rl;
+                const double den = (D2 + u * u) / (beta * u + Rl);
+                const double B = (lam / den + dlam / clight) / den * Aw;
+                const double q = (u - beta * Rl) * g2;
+                S.S7 += w * (lam * Aw);
+                S.S11 += w * (dlam * Aw);
+                S.Ex += w * ((d1 - T1 * q) * B);
+                S.Ey += w * ((d2 - T2 * q) * B);
+                S.Ez += w * (B * fz * zoff);
+            }
+        }
+    });
+    const double S7 = S.S7 * fourpieps_inv, S11 = S.S11 * fourpieps_inv;
+    const double Ex = S.Ex * fourpieps_inv, Ey = S.Ey * fourpieps_inv, Ez = S.Ez * fourpieps_inv;
+    W2(4) = beta * T2 * Ez;
+    W2(5) = -beta * T1 * Ez;
+    W2(6) = beta * (T1 * Ey - T2 * Ex);
+    W2(1) = Ex / g2 - (T2 - e0(2)) * W2(6) * beta;
+    W2(2) = Ey / g2 + (T1 - e0(1)) * W2(6) * beta;
+    W2(3) = Ez / g2 - ((T1 - e0(1)) * W2(5) - (T2 - e0(2)) * W2(4)) * beta;
+    W2(7) = S7;
+    W2(8) = S7 * beta * T1 / clight;
+    W2(9) = S7 * beta * T2 / clight;
+    W2(10) = 0.0;
+    W2(11) = S11;
+    W2(12) = S11 * beta * T1 / clight;
+    W2(13) = S11 * beta * T2 / clight;
+    W2(14) = 0.0;
+}
+
+void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
+            bool zsymmetry) {
+    fsmin2(r);
+    freesp(t, r, gamma0, e0, W, false);
+    if (hc <= 0.0) return;
+    if (std::fabs(hmax) <= hc) return;
+    const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
+    if (!(Kf <= max_images))
+        foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",
+                                      foundation::ld_int(static_cast<long long>(max_images)),
+                                      "plate images, hmax/hc=", foundation::ld_real(std::fabs(hmax / hc))}));
+    const int K = static_cast<int>(Kf);
+    const double Rintmi = acclim.Rintmi;
+    const bool sym = zsymmetry && std::fabs(r(3)) < Rintmi && std::fabs(e0(3)) < Rintmi;
+    // the straight start of the path
+    const double sa = 2.0 * acclim.Slow - acclim.Shigh;
+    P11 p;
+    path_at(sa, p);
+    const bool straight = p(9) == 0.0 && p(10) == 0.0 && p(11) == 0.0;
+    double sst = 0.0;
+    if (straight) {
+        const double L = clight * setup.sigmat;
+        for (int i = 1; i <= 3; ++i) {
+            RA(i) = p(i + 2);
+            EA(i) = p(i + 5);
+        }
+        double lo = sa, hi = acclim.Shigh;
+        while (L < hi - lo) {
+            const double mid = 0.5 * (lo + hi);
+            path_at(mid, p);
+            for (int i = 1; i <= 3; ++i) RM(i) = p(i + 2);
+            const double along = (RM(1) - RA(1)) * EA(1) + (RM(2) - RA(2)) * EA(2) + (RM(3) - RA(3)) * EA(3);
+            const double kap = std::fmax(std::fabs(p(9)), std::fmax(std::fabs(p(10)), std::fabs(p(11))));
+            if ((lo - hi) * 1e-15 < along + lo - mid && kap == 0.0) {
+                lo = mid;
+                RA = RM;
+            } else {
+                hi = mid;
+            }
+        }
+        sst = lo;
+    }
+    const double ez = EA(3);
+    // explicit images
+    const double z0 = r(3);
+    double sign = -1.0;
+    W15 WB2, WB3;
+    int k = 1;
+    for (;;) {
+        const double w = mirwin(k * hc, hmax);
+        double s1, s2;
+        r(3) = z0 - k * hc;
+        fsmin2(r);
+        freesp(t, r, gamma0, e0, WB2, true);
+        f12get(s1, s2);
+        if (!sym) {
+            double s1b, s2b;
+            r(3) = z0 + k * hc;
+            fsmin2(r);
+            freesp(t, r, gamma0, e0, WB3, true);
+            f12get(s1b, s2b);
+            s2 = std::fmax(s2, s2b);
+            for (int i = 1; i <= 15; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
+        } else {
+            for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
+        }
+        k = k + 1;
+        if (k > K) break;
+        sign = -sign;
+        if (straight && s2 <= sst) break;
+    }
+    // distant images
+    r(3) = z0;
+    if (ez == 0.0) {
+        mirmlt(t, r, gamma0, e0, WB2, sst, k, K, hc, hmax);
+        for (int i = 1; i <= 14; ++i) W(i) += WB2(i);
+    } else {
+        for (int kk = k; kk <= K; ++kk) {
+            const double w = mirwin(kk * hc, hmax);
+            r(3) = z0 - kk * hc;
+            mircha(t, r, gamma0, e0, WB2, sst);
+            if (!sym) {
+                r(3) = z0 + kk * hc;
+                mircha(t, r, gamma0, e0, WB3, sst);
+                for (int i = 1; i <= 14; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
+            } else {
+                for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
+            }
+            sign = -sign;
+        }
+    }
+    r(3) = z0;
+}
+
+}  // namespace fieldlib

@@ -1,0 +1,165 @@
+// Path access of the field library: a one-entry cache in front of the
+// design path, and the path point nearest to the observer (Brent's
+// minimiser with derivatives, then one Newton-type step).
+#include <cmath>
+
+#include "fieldlib/fldint.hpp"
+#include "lattice/pthgen.hpp"
+
+namespace fieldlib {
+
+Fpdata fpdata;
+Fsdata fsdata;
+FieldCounters field_counters;
+
+namespace {
+double SMITTE = 0.0;  // m; last nearest position, the warm start of the next search
+
+inline double dist(const P11& p, const V3& r) {
+    const double ex = p(3) - r(1), ey = p(4) - r(2), ez = p(5) - r(3);
+    return std::sqrt(ex * ex + ey * ey + ez * ez);
+}
+}  // namespace
+
+double& fsmini_warm_start() { return SMITTE; }
+
+void pthini() { fpdata.valid = false; }
+
+void ptcall(double s, std::int32_t iord) {
+    auto& C = fpdata;
+    const std::int32_t cls = iord <= 3 ? 3 : iord <= 7 ? 7 : iord <= 15 ? 15 : 31;
+    C.s = s;
+    C.iord = cls;
+    lattice::path(s, cls, C.p.data());
+    C.beta = std::sqrt(1.0 - 1.0 / (C.p(2) * C.p(2)));
+    C.valid = true;
+    ++field_counters.path_calls;
+}
+
+void pthget(double s, std::int32_t iord, P11& p, double& beta) {
+    auto& C = fpdata;
+    if (!(C.valid && iord <= C.iord && s == C.s)) ptcall(s, iord);
+    p = C.p;
+    beta = C.beta;
+}
+
+void rofs(double s, double& d, double& dd) {
+    P11 p;
+    double beta;
+    pthget(s, 13, p, beta);
+    const double dx = p(3) - fsdata.r(1), dy = p(4) - fsdata.r(2), dz = p(5) - fsdata.r(3);
+    d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    dd = (dx * p(6) + dy * p(7) + dz * p(8)) / (d + 1e-100);
+}
+
+double tolfnc(double /*x*/, double f, double /*df*/) { return fsdata.tol * f; }
+
+void fminim(double a, double b, double c, double& xmin, double& fmin, FminFunc func, FminTol tolf) {
+    double lo = std::fmin(a, c), hi = std::fmax(a, c);
+    double x = b, w = b, v = b;
+    double fx, dx;
+    func(x, fx, dx);
+    double fw = fx, fv = fx, dw = dx, dv = dx;
+    double d = 0.0, e = 0.0;
+    double olddist = std::fabs(c - a);
+    for (int iter = 0; iter < 200; ++iter) {
+        const double xm = 0.5 * (lo + hi);
+        const double tol1 = tolf(x, fx, dx);
+        const double tol2 = 2.0 * tol1;
+        if (std::fabs(x - xm) <= tol2 - 0.5 * (hi - lo)) break;
+        bool interpolated = false;
+        if (std::fabs(e) > tol1) {
+            double d1 = 2.0 * (hi - lo), d2 = d1;
+            if (dw != dx) d1 = (w - x) * dx / (dx - dw);
+            if (dv != dx) d2 = (v - x) * dx / (dx - dv);
+            const double u1 = x + d1, u2 = x + d2;
+            const bool ok1 = (lo - u1) * (u1 - hi) > 0.0 && dx * d1 <= 0.0;
+            const bool ok2 = (lo - u2) * (u2 - hi) > 0.0 && dx * d2 <= 0.0;
+            const double olde = e;
+            e = d;
+            if (ok1 || ok2) {
+                if (ok1 && ok2) d = std::fabs(d1) < std::fabs(d2) ? d1 : d2;
+                else d = ok1 ? d1 : d2;
+                if (std::fabs(d) <= std::fabs(0.5 * olde)) {
+                    const double u = x + d;
+                    if (u - lo < tol2 || hi - u < tol2) d = std::copysign(std::fabs(tol1), xm - x);
+                    interpolated = true;
+                }
+            }
+        }
+        if (!interpolated) {
+            e = (dx >= 0.0) ? lo - x : hi - x;
+            d = 0.5 * e;
+        }
+        double u, fu, du;
+        if (std::fabs(d) >= tol1) {
+            u = x + d;
+            func(u, fu, du);
+        } else {
+            u = x + std::copysign(std::fabs(tol1), d);
+            func(u, fu, du);
+            if (fu > fx) break;
+        }
+        if (fu <= fx) {
+            if (u >= x) lo = x;
+            else hi = x;
+            v = w; fv = fw; dv = dw;
+            w = x; fw = fx; dw = dx;
+            x = u; fx = fu; dx = du;
+        } else {
+            if (u < x) lo = u;
+            else hi = u;
+            if (fu <= fw || w == x) {
+                v = w; fv = fw; dv = dw;
+                w = u; fw = fu; dw = du;
+            } else if (fu < fv || v == x || v == w) {
+                v = u; fv = fu; dv = du;
+            }
+        }
+        if (olddist <= std::fabs(hi - lo)) break;
+        olddist = std::fabs(hi - lo);
+    }
+    xmin = x;
+    fmin = fx;
+}
+
+void fsmini(const V3& r, double Slow, double Shigh, double tol) {
+    auto& F = fsdata;
+    F.r = r;
+    F.tol = tol;
+    double b = SMITTE;
+    if (!(Slow < SMITTE && SMITTE < Shigh)) b = SMITTE = 0.5 * (Slow + Shigh);
+    double s, d;
+    fminim(Slow, b, Shigh, s, d, rofs, tolfnc);
+    pthget(s, 31, F.p, F.beta);
+    // one Newton-type step
+    const double dx = F.p(3) - r(1), dy = F.p(4) - r(2), dz = F.p(5) - r(3);
+    const double num = dx * F.p(6) + dy * F.p(7) + dz * F.p(8);
+    const double den = 1.0 + 2.0 * (F.p(9) * dx + F.p(10) * dy + F.p(11) * dz);
+    const double sn = s - num / den;
+    // The denominator vanishes for an observer halfway between an arc and its
+    // centre, where the step is wild or not a number: it is taken only while
+    // the denominator is at least 1/2 in magnitude (always for observers
+    // outside an arc or within a quarter radius inside it).
+    if (std::fabs(den) >= 0.5 && std::isfinite(sn)) {
+        s = sn;
+        pthget(s, 31, F.p, F.beta);
+    }
+    F.s = s;
+    F.d = dist(F.p, r);
+    SMITTE = s;
+}
+
+void fsmget(double& s, double& d, P11& p, double& beta) {
+    s = fsdata.s;
+    d = fsdata.d;
+    p = fsdata.p;
+    beta = fsdata.beta;
+}
+
+void fsmin2(const V3& r) {
+    fsdata.r = r;
+    fsdata.d = dist(fsdata.p, r);
+}
+
+}  // namespace fieldlib

@@ -1,0 +1,189 @@
+// Settings of the field library: finit with its defaults, names and check.
+#include <cmath>
+#include <string>
+
+#include "fieldlib/fldint.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/platform.hpp"
+
+namespace fieldlib {
+
+Setup setup;
+Acclim acclim;
+Xxtmp xxtmp;
+
+namespace {
+
+// "given and valid" flags of the required settings
+enum Slot { Shc, Sq0, Ssigmat, Sxnsigt, SRintmi, SRintma, SSlow, SShigh, Ssstpma, Srelacc, Nslot };
+
+struct FinitState {
+    bool lfirst = true;      // no call yet
+    bool defaults = false;   // defaults of the optional settings applied
+    std::int32_t meth = 0;   // transverse method as finit last set it
+    bool lset[Nslot] = {};
+};
+FinitState fst;
+
+std::string_view trim_right(std::string_view s) {
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+// A logical setting given as a real: true only when its nearest integer
+// (halves away from zero) is 1.
+bool is_one(double v) { return v >= 0.5 && v < 1.5; }
+
+void set_method(std::int32_t m) {
+    fst.meth = m;
+    fcoini("method", double(m));
+}
+
+void ribbon_vertical() {
+    fcoini("ex", 0.0);
+    fcoini("ey", 0.0);
+    fcoini("ez", 1.0);
+}
+
+void store(double& field, Slot slot, double value) {
+    field = value;
+    fst.lset[slot] = true;
+}
+
+// The required settings, each kept only while given and valid (a NaN fails
+// every test); on a failure the list of failing settings ends the job.
+void check() {
+    const auto& a = acclim;
+    bool* f = fst.lset;
+    f[Shc] = f[Shc] && setup.hc >= 0.0;
+    f[Sq0] = f[Sq0] && setup.q0 > 0.0;
+    f[Ssigmat] = f[Ssigmat] && setup.sigmat > 0.0;
+    f[Sxnsigt] = f[Sxnsigt] && setup.xnsigt >= 0.0;
+    f[SRintmi] = f[SRintmi] && a.Rintmi > 0.0 && a.Rintmi < a.Rintma;
+    f[SRintma] = f[SRintma] && f[SRintmi];
+    f[SSlow] = f[SSlow] && a.Shigh > a.Slow;
+    f[SShigh] = f[SShigh] && f[SSlow];
+    f[Ssstpma] = f[Ssstpma] && a.sstpma > 0.0;
+    f[Srelacc] = f[Srelacc] && a.relacc > 0.0;
+    // a transverse model needs its sizes
+    const std::int32_t m = fcdata.method;
+    const bool sz_ok = !(m >= 1 && m <= 3) || fcdata.sigmaz > 0.0;
+    const bool sr_ok = m != 3 || fcdata.sigmar > 0.0;
+    bool all = sz_ok && sr_ok;
+    for (bool b : fst.lset) all = all && b;
+    if (all) return;
+    fieldp("error in finit: undefined setings");
+    struct Line {
+        bool ok;
+        const char* label;
+        double value;
+    };
+    const Line lines[] = {
+        {f[Shc], "undefined hc    =", setup.hc},
+        {f[Sq0], "undefined q0    =", setup.q0},
+        {f[Ssigmat], "undefined sigmat=", setup.sigmat},
+        {f[Sxnsigt], "undefined xnsigt=", setup.xnsigt},
+        {f[SRintmi], "undefined Rintmi=", a.Rintmi},
+        {f[SRintma], "undefined Rintma=", a.Rintma},
+        {f[SSlow], "undefined Slow  =", a.Slow},
+        {f[SShigh], "undefined Shigh =", a.Shigh},
+        {f[Ssstpma], "undefined sstpma=", a.sstpma},
+        {f[Srelacc], "undefined relacc=", a.relacc},
+        {sz_ok, "undefined sigmaz=", fcdata.sigmaz},
+        {sr_ok, "undefined sigmar=", fcdata.sigmar},
+    };
+    const Line* last = nullptr;
+    for (const Line& l : lines) {
+        if (l.ok) continue;
+        if (last) foundation::stdout_line(foundation::ld_line({last->label, foundation::ld_real(last->value)}));
+        last = &l;
+    }
+    foundation::fatal_stop(foundation::ld_line({last->label, foundation::ld_real(last->value)}));
+}
+
+}  // namespace
+
+void fieldp(std::string_view text) { foundation::stdout_line(foundation::ld_line({text})); }
+
+void finit(std::string_view name_in, double value) {
+    if (fst.lfirst) {
+        fst.lfirst = false;
+        set_method(0);
+    }
+    if (!fst.defaults) {
+        fst.defaults = true;
+        setup.notalman = false;
+        setup.nogamma2 = false;
+        setup.zsymmetry = false;
+        setup.onedmirror = false;
+        setup.onedpoleex = false;
+        xxtmp.hmax = 0.5;
+    }
+    const std::string_view name = trim_right(name_in);
+    auto& a = acclim;
+    if (name == "method") {
+        // a negative value, or one whose nearest integer is above 3 (or a
+        // NaN), is ignored
+        if (!(value >= 0.0 && value < 3.5)) return;
+        set_method(static_cast<std::int32_t>(value + 0.5));
+        if (fst.meth == 1) ribbon_vertical();
+    } else if (name == "sigmaz") {
+        if (value <= 0.0) {
+            set_method(0);
+        } else if (fst.meth != 0) {
+            fcoini("sigmaz", value);
+        } else {
+            set_method(1);
+            fcoini("sigmaz", value);
+            ribbon_vertical();
+        }
+    } else if (name == "xnsigz") {
+        // accepted, no effect
+    } else if (name == "sigmar") {
+        if (value > 0.0) {
+            set_method(3);
+            fcoini("sigmar", value);
+        } else {
+            set_method(0);
+        }
+    } else if (name == "hc") {
+        store(setup.hc, Shc, value);
+    } else if (name == "q0") {
+        store(setup.q0, Sq0, value);
+    } else if (name == "sigmat") {
+        store(setup.sigmat, Ssigmat, value);
+    } else if (name == "xnsigt") {
+        store(setup.xnsigt, Sxnsigt, value);
+    } else if (name == "Rintmi" || name == "rintmi") {
+        store(a.Rintmi, SRintmi, value);
+    } else if (name == "Rintma" || name == "rintma") {
+        store(a.Rintma, SRintma, value);
+    } else if (name == "Slow" || name == "slow") {
+        store(a.Slow, SSlow, value);
+    } else if (name == "Shigh" || name == "shigh") {
+        store(a.Shigh, SShigh, value);
+    } else if (name == "sstpma") {
+        store(a.sstpma, Ssstpma, value);
+    } else if (name == "relacc") {
+        store(a.relacc, Srelacc, value);
+    } else if (name == "check") {
+        check();
+    } else if (name == "notalman") {
+        setup.notalman = is_one(value);
+    } else if (name == "nogamma2") {
+        setup.nogamma2 = is_one(value);
+    } else if (name == "hmax") {
+        xxtmp.hmax = value;
+    } else if (name == "zsymmetry") {
+        setup.zsymmetry = is_one(value);
+    } else if (name == "1dmirror") {
+        setup.onedmirror = is_one(value);
+    } else if (name == "1dpoleex") {
+        setup.onedpoleex = is_one(value);
+    } else {
+        fieldp("error in fld_cont/finit: unknown action");
+        foundation::fatal_stop(foundation::ld_line({name_in}));
+    }
+}
+
+}  // namespace fieldlib

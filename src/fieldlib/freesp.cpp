@@ -1,0 +1,152 @@
+// Free-space field of the model bunch at one event, and the stretch of the
+// path [s1, s2] from which retarded signals of its charged part arrive.
+#include <cmath>
+
+#include "fieldlib/fldint.hpp"
+#include "foundation/platform.hpp"
+
+namespace fieldlib {
+
+F12dat f12dat;
+
+void freesp(double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image) {
+    // the transverse-size term is wanted for this bunch
+    const bool tsize = fcdata.method != 0 && !(image && setup.onedmirror);
+    fznear.extract = setup.onedpoleex || tsize;
+    const double nsig = window_nsig();
+    const double sigmat = setup.sigmat;
+    f12ini(t, r, acclim.Slow - acclim.Rintma, acclim.Shigh + clight * sigmat * nsig,
+           (nsig + 0.1) * sigmat, 0.0, sigmat * 14989622.9);
+    ziinit(t, r, gamma0, e0, sigmat, setup.xnsigt, acclim.relacc, 0.0);
+    for (int i = 1; i <= 15; ++i) W(i) = 0.0;
+    fzcorr(W);
+    if (tsize && !setup.onedpoleex) {
+        Fzget g;
+        fziget(g);
+        W15 Wt;
+        fzsp(g, Wt);
+        for (int i = 1; i <= 15; ++i) W(i) += Wt(i);
+    }
+    wint0(t, r);
+    wint1(t, r, gamma0, e0, W);
+    for (int i = 1; i <= 15; ++i) W(i) = W(i) * fourpieps_inv;
+}
+
+void tofs(double s, double& f, double& df) {
+    const auto& F = f12dat;
+    P11 p;
+    double beta;
+    pthget(s, 15, p, beta);
+    const double d1 = p(3) - F.r(1), d2 = p(4) - F.r(2), d3 = p(5) - F.r(3);
+    const double h = F.offset;
+    double dz;
+    if (F.mode == 1) {
+        dz = d3 + (d3 < 0.0 ? -h : h);
+    } else {
+        dz = std::fabs(d3) <= h ? 0.0 : d3 - (d3 < 0.0 ? -h : h);
+    }
+    const double D = std::sqrt(d1 * d1 + d2 * d2 + dz * dz);
+    if (F.mode == 1) f = (F.t - F.margin) - p(1) - D / clight;
+    else f = (F.t + F.margin) - p(1) - D / clight;
+    df = (-1.0 / beta - (p(6) * d1 + p(7) * d2 + p(8) * dz) / (D + 1e-100)) / clight;
+}
+
+double f12est(double slo, double sgn) {
+    const auto& F = f12dat;
+    P11 p;
+    double beta;
+    pthget(slo, 15, p, beta);
+    const double t0 = p(1), gamma = p(2);
+    const double rx = F.r(1) - p(3), ry = F.r(2) - p(4), rz = F.r(3) - p(5);
+    double a = p(6) * rx + p(7) * ry + p(8) * rz;
+    const double dx = rx - a * p(6), dy = ry - a * p(7), dz = rz - a * p(8);
+    a = a + slo;
+    const double sb = slo + (F.t - t0 + sgn * F.margin) * clight * beta;
+    const double b = (a * beta * beta - sb) * gamma * gamma;
+    double disc = b * b - gamma * gamma * (sb * sb - beta * beta * (a * a + (dx * dx + dy * dy + dz * dz)));
+    if (disc < 0.0) disc = 0.0;  // a negative rounding residue: the double root
+    return -b - std::sqrt(disc);
+}
+
+namespace {
+
+// The zero of the residual between xl (f < 0) and xh (f > 0): Newton steps,
+// bisection where Newton would leave the bracket or converge slowly.
+double rtsafe(double xl, double xh, double tol, const char* warning) {
+    double x = 0.5 * (xl + xh);
+    double dxold = std::fabs(xh - xl), dx = dxold;
+    double f, df;
+    tofs(x, f, df);
+    for (int it = 0; it < 99; ++it) {
+        if (((x - xh) * df - f) * ((x - xl) * df - f) >= 0.0 || std::fabs(2.0 * f) > std::fabs(dxold * df)) {
+            // bisection; it stops when the half step no longer moves x off xl
+            dxold = dx;
+            dx = 0.5 * (xh - xl);
+            x = xl + dx;
+            if (x == xl) return x;
+        } else {
+            // Newton; it stops when the step no longer changes x
+            dxold = dx;
+            dx = f / df;
+            const double xold = x;
+            x = x - dx;
+            if (x == xold) return x;
+        }
+        if (std::fabs(dx) < tol) return x;
+        tofs(x, f, df);
+        if (f >= 0.0) xh = x;
+        else xl = x;
+    }
+    foundation::stdout_line(warning);
+    return x;
+}
+
+// One window end on [lo, hi] of the residual of the current mode.
+double window_end(double lo, double hi, double slo, double sgn, double tol, const char* warning) {
+    double flo, fhi, df;
+    tofs(lo, flo, df);
+    if (flo == 0.0) return lo;
+    tofs(hi, fhi, df);
+    if (fhi == 0.0) return hi;
+    if ((flo < 0.0) != (fhi < 0.0)) {
+        return flo < 0.0 ? rtsafe(lo, hi, tol, warning) : rtsafe(hi, lo, tol, warning);
+    }
+    if (std::fabs(fhi) <= std::fabs(flo)) return hi;
+    return f12est(slo, sgn);
+}
+
+}  // namespace
+
+void f12ini(double t, const V3& r, double slo, double shi, double margin, double offset, double tol) {
+    auto& F = f12dat;
+    F.margin = margin;
+    F.offset = offset;
+    F.r = r;
+    F.t = t;
+    F.mode = 1;
+    F.s1 = window_end(slo, shi, slo, -1.0, tol, " warning fld_s1_s2/f12ini: s1 accuracy not reached");
+    if (F.s1 == shi) {
+        F.s2 = shi;
+        return;
+    }
+    F.mode = 2;
+    const double lo = std::fmax(slo, F.s1);
+    F.s2 = window_end(lo, shi, slo, 1.0, tol, " warning fld_s1_s2/f12ini: s2 accuracy not reached");
+}
+
+void f12get(double& s1, double& s2) {
+    s1 = f12dat.s1;
+    s2 = f12dat.s2;
+}
+
+void zisget(bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus) {
+    const auto& N = fznear;
+    inwin = N.inwin;
+    s1 = N.s1;
+    s2 = N.s2;
+    near = N.near;
+    sminus = N.sminus;
+    splus = N.splus;
+}
+
+}  // namespace fieldlib

@@ -1,0 +1,347 @@
+#include "lattice/pthgen.hpp"
+
+#include <cmath>
+
+#include "lattice/latcom.hpp"
+#include "lattice/track.hpp"
+#include "foundation/platform.hpp"
+
+namespace lattice {
+
+Pthcom pthcom;
+
+namespace {
+
+constexpr double clight = 299792458.0;  // m/s
+
+// Crossing states of the anchor particle (x, y, z, p, phi, theta, c*t) at
+// every boundary, and the nodes of the path in the same layout.
+ftypes::Arr2<double, 7, cap::maxlat> BP;
+ftypes::Arr2<double, 7, maxpth> NODE;
+
+// Arc of curvature kappa and turning sense sig at distance x (signed, m)
+// from a node of tangent t: offset from the node, tangent and curvature
+// vector there. One sine/cosine pair of the half angle gives all of them
+// without cancellation: sin(kx) = 2 sh ch, 1 - cos(kx) = 2 sh^2.
+struct ArcPoint {
+    double c1, c2;  // offset = c1*t + c2*n
+    double c5, c6;  // tangent = c5*t + c6*n
+    double c7, c8;  // curvature = c7*t + c8*n
+};
+
+inline ArcPoint arc_point(double kappa, double x) {
+    const double h = 0.5 * kappa * x;
+    const double sh = std::sin(h), ch = std::cos(h);
+    const double sn = 2.0 * sh * ch;       // sin(kappa x)
+    const double omc = 2.0 * sh * sh;      // 1 - cos(kappa x)
+    ArcPoint a;
+    a.c1 = sn / kappa;
+    a.c2 = omc / kappa;
+    a.c5 = 1.0 - omc;
+    a.c6 = sn;
+    a.c7 = -kappa * sn;
+    a.c8 = kappa * (1.0 - omc);
+    return a;
+}
+
+// Position of node k from its neighbour e (k - 1 or k + 1) along their
+// segment j: the start-node coefficients going forward, the end-node ones
+// going back.
+void node_from(int k, int j, int e) {
+    auto& P = pthcom;
+    double ox, oy;
+    if (P.lstr(j) || P.lsmall(j)) {
+        double C[8];
+        pthcof(P.spth(k), P.seg.col(j), C, P.lstr(j), P.lsmall(j));
+        const double ca = (e == j) ? C[0] : C[2], cb = (e == j) ? C[1] : C[3];
+        ox = ca * P.dir2(1, j) + cb * P.dir2(1, j + 1);
+        oy = ca * P.dir2(2, j) + cb * P.dir2(2, j + 1);
+    } else {
+        const double sg = P.seg(4, j);
+        const ArcPoint a = arc_point(P.seg(3, j), P.spth(k) - P.spth(e));
+        const double tx = P.dir2(1, e), ty = P.dir2(2, e);
+        ox = a.c1 * tx - a.c2 * sg * ty;
+        oy = a.c1 * ty + a.c2 * sg * tx;
+    }
+    P.pos2(1, k) = P.pos2(1, e) + ox;
+    P.pos2(2, k) = P.pos2(2, e) + oy;
+}
+
+}  // namespace
+
+void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall) {
+    const double a = seg[0], b = seg[1];
+    const double L = b - a, d1 = s - a, d2 = b - s;
+    if (lstr) {
+        C[0] = d1;
+        C[1] = 0.0;
+        C[2] = 0.0;
+        C[3] = -d2;
+        C[4] = 1.0;
+        C[5] = 0.0;
+        C[6] = 0.0;
+        C[7] = 0.0;
+    } else if (lsmall) {
+        C[0] = (L - 0.5 * d1) * d1 / L;
+        C[1] = 0.5 * d1 * d1 / L;
+        C[2] = -0.5 * d2 * d2 / L;
+        C[3] = (0.5 * d2 - L) * d2 / L;
+        C[4] = 1 - d1 / L;
+        C[5] = d1 / L;
+        C[6] = -1 / L;
+        C[7] = 1 / L;
+    } else {
+        // arc: start-node frame (dir_a, n_a) for C1, C2 and C5..C8, end-node
+        // frame (dir_b, n_b) for C3, C4; n the unit normal towards the centre
+        const double kappa = seg[2];
+        const ArcPoint p1 = arc_point(kappa, d1);
+        const ArcPoint p2 = arc_point(kappa, -d2);
+        C[0] = p1.c1;
+        C[1] = p1.c2;
+        C[2] = p2.c1;
+        C[3] = p2.c2;
+        C[4] = p1.c5;
+        C[5] = p1.c6;
+        C[6] = p1.c7;
+        C[7] = p1.c8;
+    }
+}
+
+void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
+    if (nfb < 1 || nfb > cap::maxlat)
+        foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
+    // the crossing states of every boundary, tracked without force
+    const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
+    fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(BP.data(), nfb), p0);
+    pthset(part, ct, BP.data(), nfb);
+}
+
+void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
+    auto& P = pthcom;
+    if (nfb < 1 || nfb > cap::maxlat)
+        foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
+    for (int k = 1; k <= nfb; ++k)
+        for (int i = 1; i <= 7; ++i) BP(i, k) = bp[7 * (k - 1) + (i - 1)];
+    // 1. anchor state, in the bending plane
+    const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
+    P.x0 = anchor[0];
+    P.y0 = anchor[1];
+    P.phi0 = anchor[4];
+    const double c0 = std::cos(P.phi0), s0 = std::sin(P.phi0);
+    P.rot(1, 1) = c0;
+    P.rot(1, 2) = s0;
+    P.rot(2, 1) = -s0;
+    P.rot(2, 2) = c0;
+    const double p = anchor[3];
+    P.gamma = std::sqrt(p * p + 1.0);
+    const double beta = p / P.gamma;
+    P.cbeta = clight * beta;
+    P.s0 = 0.0;
+    P.t0 = ct / clight;
+
+    // 3. shortest spacing of the crossings along the path
+    double spmin = 1e300;
+    if (nfb > 1) {
+        for (int k = 2; k <= nfb; ++k) {
+            const double sp = (BP(7, k) - BP(7, k - 1)) * beta;
+            if (k == 2 || sp < spmin) spmin = sp;
+        }
+    }
+
+    // 4. the anchor node: the crossing nearest in time, or the anchor itself
+    int kstar = 1;
+    for (int k = 2; k <= nfb; ++k)
+        if (std::fabs(ct - BP(7, k)) < std::fabs(ct - BP(7, kstar))) kstar = k;
+    if (std::fabs(ct - BP(7, kstar)) * beta < 1e-9) {
+        P.ipth0 = kstar;
+        P.npth = nfb;
+        for (int k = 1; k <= nfb; ++k)
+            for (int i = 1; i <= 7; ++i) NODE(i, k) = BP(i, k);
+    } else {
+        int klast = 0;  // last crossing at or before ct
+        for (int k = 1; k <= nfb; ++k)
+            if (BP(7, k) <= ct) klast = k;
+        P.ipth0 = klast + 1;
+        P.npth = nfb + 1;
+        for (int k = 1; k <= klast; ++k)
+            for (int i = 1; i <= 7; ++i) NODE(i, k) = BP(i, k);
+        for (int i = 1; i <= 6; ++i) NODE(i, klast + 1) = anchor[i - 1];
+        NODE(7, klast + 1) = ct;
+        for (int k = klast + 1; k <= nfb; ++k)
+            for (int i = 1; i <= 7; ++i) NODE(i, k + 1) = BP(i, k);
+    }
+    const int n = P.npth;
+
+    // 5. nodes into the path frame
+    for (int k = 1; k <= n; ++k) {
+        const double dx = NODE(1, k) - P.x0, dy = NODE(2, k) - P.y0;
+        NODE(1, k) = P.rot(1, 1) * dx + P.rot(1, 2) * dy;
+        NODE(2, k) = P.rot(2, 1) * dx + P.rot(2, 2) * dy;
+        NODE(5, k) = NODE(5, k) - P.phi0;
+        P.spth(k) = beta * (NODE(7, k) - ct);
+        P.dir2(1, k) = std::cos(NODE(5, k));
+        P.dir2(2, k) = std::sin(NODE(5, k));
+    }
+
+    // 6. segments
+    for (int k = 1; k <= n - 1; ++k) {
+        const double L = P.spth(k + 1) - P.spth(k);
+        const double dphi = NODE(5, k + 1) - NODE(5, k);
+        P.seg(1, k) = P.spth(k);
+        P.seg(2, k) = P.spth(k + 1);
+        // a segment of no length (two crossings at one point) is taken straight
+        const double kappa = (L > 0.0) ? std::fabs(dphi) / L : 0.0;
+        P.seg(3, k) = kappa;
+        P.lstr(k) = (kappa == 0.0);
+        P.lsmall(k) = !P.lstr(k) && kappa * L < small_turn;
+        P.seg(4, k) = P.lstr(k) ? 0.0 : (dphi > 0.0 ? 1.0 : -1.0);
+    }
+
+    // 7. node positions, rebuilt outward from the anchor along the segments
+    const int i0 = P.ipth0;
+    P.pos2(1, i0) = (P.npth == nfb) ? NODE(1, i0) : 0.0;
+    P.pos2(2, i0) = (P.npth == nfb) ? NODE(2, i0) : 0.0;
+    for (int k = i0 + 1; k <= n; ++k) node_from(k, k - 1, k - 1);
+    for (int k = i0 - 1; k >= 1; --k) node_from(k, k, k + 1);
+
+    // 8. search table of the segments by s
+    for (int j = 1; j <= npthbin; ++j) P.idx(j) = 1;
+    const double span = P.spth(n) - P.spth(1);
+    for (int k = 1; k <= n - 1; ++k) {
+        int b = static_cast<int>(99.0 * (P.spth(k) - P.spth(1)) / span) + 2;
+        if (b > npthbin) b = npthbin;  // a node rounding onto the last bin edge
+        P.idx(b) = k + 1;
+    }
+    for (int j = 2; j <= npthbin - 1; ++j)
+        if (P.idx(j) < P.idx(j - 1)) P.idx(j) = P.idx(j - 1);
+    P.idx(npthbin) = n;
+
+    // 9. the limits for the field library
+    P.Slow = std::fmin(P.spth(1), P.spth(i0)) - 1.0;
+    P.Shigh = P.spth(i0) + 1.0;
+    P.sstpma = spmin;
+    // a path of a single node has no extent: the margin keeps the 1 m of
+    // the source interval around the anchor
+    P.Rintma = (span > 0.0) ? span * 0.5 : 1.0;
+}
+
+void path(double s, std::int32_t /*iord*/, double* out) {
+    const auto& P = pthcom;
+    out[0] = (s - P.s0) / P.cbeta;
+    out[1] = P.gamma;
+    out[4] = 0.0;
+    out[7] = 0.0;
+    out[10] = 0.0;
+    // straight on from node e along the tangent of node t
+    auto straight = [&](int e, int t) {
+        const double ds = s - P.spth(e);
+        out[2] = P.pos2(1, e) + ds * P.dir2(1, t);
+        out[3] = P.pos2(2, e) + ds * P.dir2(2, t);
+        out[5] = P.dir2(1, t);
+        out[6] = P.dir2(2, t);
+        out[8] = 0.0;
+        out[9] = 0.0;
+    };
+    const int n = P.npth;
+    if (s <= P.spth(1) || s >= P.spth(n)) {
+        const int e = (s <= P.spth(1)) ? 1 : n;
+        straight(e, e);
+        return;
+    }
+    int k = P.idx(static_cast<int>(99.0 * (s - P.spth(1)) / (P.spth(n) - P.spth(1))) + 1);
+    while (s >= P.spth(k)) ++k;
+    const int j = k - 1;
+    if (s < P.spth(j) || s > P.spth(k)) foundation::fatal_stop("path: there is something wrong");
+    if (P.lstr(j)) {
+        straight((j < P.ipth0) ? k : j, j);
+        return;
+    }
+    if (P.lsmall(j)) {
+        double C[8];
+        pthcof(s, P.seg.col(j), C, false, true);
+        const double ax = P.dir2(1, j), ay = P.dir2(2, j), bx = P.dir2(1, k), by = P.dir2(2, k);
+        out[5] = C[4] * ax + C[5] * bx;
+        out[6] = C[4] * ay + C[5] * by;
+        out[8] = C[6] * ax + C[7] * bx;
+        out[9] = C[6] * ay + C[7] * by;
+        if (j < P.ipth0) {
+            out[2] = P.pos2(1, k) + C[2] * ax + C[3] * bx;
+            out[3] = P.pos2(2, k) + C[2] * ay + C[3] * by;
+        } else {
+            out[2] = P.pos2(1, j) + C[0] * ax + C[1] * bx;
+            out[3] = P.pos2(2, j) + C[0] * ay + C[1] * by;
+        }
+        return;
+    }
+    // An arc, from the nearer end node: its tangent t, the normal n towards
+    // the centre, and the signed distance x from that node.
+    const double kappa = P.seg(3, j), sg = P.seg(4, j);
+    const double d1 = s - P.spth(j), d2 = P.spth(k) - s;
+    const int e = (d1 <= d2) ? j : k;
+    const double x = (d1 <= d2) ? d1 : -d2;
+    const ArcPoint a = arc_point(kappa, x);
+    const double tx = P.dir2(1, e), ty = P.dir2(2, e);
+    const double nx = -sg * ty, ny = sg * tx;
+    out[2] = P.pos2(1, e) + a.c1 * tx + a.c2 * nx;
+    out[3] = P.pos2(2, e) + a.c1 * ty + a.c2 * ny;
+    out[5] = a.c5 * tx + a.c6 * nx;
+    out[6] = a.c5 * ty + a.c6 * ny;
+    out[8] = a.c7 * tx + a.c8 * nx;
+    out[9] = a.c7 * ty + a.c8 * ny;
+}
+
+void pthtr1(double x, double y, double z, double phi, double theta, double ct, double* pos,
+            double* dir, double& t) {
+    const auto& P = pthcom;
+    t = ct / clight - P.t0;
+    const double dx = x - P.x0, dy = y - P.y0;
+    pos[0] = P.rot(1, 1) * dx + P.rot(1, 2) * dy;
+    pos[1] = P.rot(2, 1) * dx + P.rot(2, 2) * dy;
+    pos[2] = z;
+    const double ct_ = std::cos(theta);
+    dir[0] = std::cos(phi - P.phi0) * ct_;
+    dir[1] = std::sin(phi - P.phi0) * ct_;
+    dir[2] = std::sin(theta);
+}
+
+void pthtr2(double* v) {
+    const auto& P = pthcom;
+    const double c = P.rot(1, 1), s = P.rot(1, 2);
+    const double v1 = v[0], v2 = v[1];
+    v[0] = c * v1 - s * v2;
+    v[1] = s * v1 + c * v2;
+}
+
+int pthchg(std::span<PthChg> rows, std::int32_t& n) {
+    const auto& P = pthcom;
+    n = 0;
+    if (rows.size() < static_cast<std::size_t>(P.npth) + 1) return 1;
+    auto ct_of = [&](double s) { return (s - P.s0) / P.cbeta * clight; };
+    std::size_t r = 0;
+    if (P.spth(1) < P.s0) {
+        const double s = P.spth(1) - 10.0;
+        rows[r++] = {ct_of(s), P.pos2(1, 1) - 10.0 * P.dir2(1, 1), P.pos2(2, 1) - 10.0 * P.dir2(2, 1),
+                     0.0};
+    }
+    int pending = 1;
+    double kprev = 0.0;
+    for (int k = 2; k <= P.npth; ++k) {
+        const double kappa = P.seg(3, k - 1);
+        if (std::fabs(kappa - kprev) <= std::fmax(kprev, kappa) * 1e-12) {
+            pending = k;
+            continue;
+        }
+        rows[r++] = {ct_of(P.spth(pending)), P.pos2(1, pending), P.pos2(2, pending), kappa};
+        pending = k;
+        kprev = kappa;
+    }
+    rows[r] = {ct_of(P.spth(pending)), P.pos2(1, pending), P.pos2(2, pending), 0.0};
+    if (kprev != 0.0) {
+        n = static_cast<std::int32_t>(r + 1);
+    } else {
+        n = static_cast<std::int32_t>(r);
+    }
+    return 0;
+}
+
+}  // namespace lattice

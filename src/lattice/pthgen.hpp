@@ -1,0 +1,108 @@
+// The design path: the planar trajectory of one particle, through its
+// force-free crossings of every field boundary, as straight lines and
+// circular arcs joined at the crossings. The path lives in the frame of the
+// particle's current position (origin there, x axis along its direction);
+// s is the path length, 0 at the particle. The field library queries it
+// through `path`; the force models map their particles into and out of its
+// frame with `pthtr1` and `pthtr2`.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
+
+namespace lattice {
+
+// Nodes of a path: one per boundary plus the anchor point.
+inline constexpr int maxpth = cap::maxlat + 1;
+// Bins of the search table of s.
+inline constexpr int npthbin = 100;
+// Rows pthchg can write: a straight point before the first node, one row per
+// segment and the end row.
+inline constexpr int maxchg = maxpth + 1;
+
+// Segments turning by less than this angle (rad) are blended linearly.
+inline constexpr double small_turn = 2.45e-8;
+
+struct Pthcom {
+    double x0, y0;        // m; lab position of the anchor particle
+    double phi0;          // rad; its azimuth
+    ftypes::Arr2<double, 2, 2> rot;  // lab-to-path rotation
+    double gamma;         // Lorentz factor of the anchor particle
+    double cbeta;         // m/s; its speed
+    double s0;            // m; path length of the anchor point (0)
+    double t0;            // s; time of the setpth call
+    ftypes::Arr1<double, maxpth> spth;       // m; path length of node k
+    // Segment k (node k to k+1): 1 start s, 2 end s (m), 3 curvature (1/m,
+    // >= 0), 4 turning sense (+1 to the left, -1 to the right, 0 straight).
+    ftypes::Arr2<double, 4, maxpth - 1> seg;
+    ftypes::Arr2<double, 2, maxpth> dir2;    // unit tangent at node k
+    ftypes::Arr2<double, 2, maxpth> pos2;    // m; position of node k
+    std::int32_t ipth0;   // the anchor node
+    std::int32_t npth;    // number of nodes
+    ftypes::Arr1<std::int32_t, npthbin> idx;         // first node of the s search by bin
+    ftypes::Arr1<ftypes::Logical, maxpth - 1> lstr;    // segment k is straight
+    ftypes::Arr1<ftypes::Logical, maxpth - 1> lsmall;  // segment k turns by less than small_turn
+    // Limits the field library takes from the path (m): the interval in
+    // which source points are sought, the largest sub-step of the source
+    // walk (the shortest boundary spacing) and the margin of the retarded
+    // search below Slow.
+    double Slow, Shigh, sstpma, Rintma;
+};
+
+extern Pthcom pthcom;
+
+// Builds the design path of the particle part = (x, y, -, p, phi, -) whose
+// next boundary is ifb, at the bunch time ct (c*t, m), through the nfb
+// boundaries of the lattice, and sets the four limits of pthcom. The element
+// fields act with their strength times p0 (reference momentum, m*c). A
+// lattice without boundaries has no design path: a fatal stop.
+void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);
+
+// The same from given crossing states bp(1..7, k) = (x, y, z, p, phi,
+// theta, c*t) of the boundaries k = 1..nfb (column-major, 7 reals each)
+// instead of tracked ones: setpth is fbpts followed by pthset.
+void pthset(const double* part, double ct, const double* bp, std::int32_t nfb);
+
+// Path values at path length s (m): out(1) time [s] at which the anchor
+// particle is at s, relative to the setpth call; out(2) gamma; out(3..5)
+// position (m); out(6..8) unit tangent; out(9..11) curvature vector (1/m).
+// iord is not used. Beyond the end nodes the path goes on straight.
+void path(double s, std::int32_t iord, double* out);
+
+// Lab to path frame for one particle at (x, y, z), azimuth phi, elevation
+// theta, time ct (c*t, m): position pos, direction dir, time t [s] on the
+// clock of the path.
+void pthtr1(double x, double y, double z, double phi, double theta, double ct, double* pos,
+            double* dir, double& t);
+
+// Turns a path-frame horizontal vector v(1..2) into the lab frame in place.
+void pthtr2(double* v);
+
+// One row of the curvature-change list.
+struct PthChg {
+    double ct;     // m; c*t at which the anchor particle reaches the point, relative to now
+    double x, y;   // m; path frame
+    double kappa;  // 1/m; curvature of the path from that point on
+};
+
+// The points where the curvature of the path changes, in order; n rows are
+// counted (one more may be written). Status 0; 1 when rows cannot hold
+// npth + 1 rows (nothing is written).
+[[nodiscard]] int pthchg(std::span<PthChg> rows, std::int32_t& n);
+
+// Interpolation coefficients of one segment seg(1..4) at s. Straight and
+// small-turn segments blend the end tangents dir_a, dir_b: position from the
+// start node C(1)*dir_a + C(2)*dir_b, from the end node C(3)*dir_a +
+// C(4)*dir_b, tangent C(5)*dir_a + C(6)*dir_b, curvature C(7)*dir_a +
+// C(8)*dir_b. A blend of the end tangents of an arc divides by
+// sin(kappa*L), which vanishes for a half turn; an arc is therefore given in
+// the frame of one end tangent t and its normal n towards the centre:
+// position from the start node C(1)*t_a + C(2)*n_a, from the end node
+// C(3)*t_b + C(4)*n_b, tangent C(5)*t_a + C(6)*n_a, curvature C(7)*t_a +
+// C(8)*n_a.
+void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall);
+
+}  // namespace lattice

@@ -1,0 +1,85 @@
+// Analytic design paths for the field-library tests and benchmarks, and the
+// settings of a field evaluation.
+#pragma once
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "fieldlib/field.hpp"
+#include "lattice/pthgen.hpp"
+#include "support/design_paths.hpp"
+
+namespace fltest {
+
+inline constexpr double clight = 299792458.0;  // m/s
+inline constexpr double pi = 3.141592653589793;
+inline constexpr double ke = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
+
+using pathtest::Piece;
+using pathtest::State;
+
+// The design path of the pieces (see pathtest::set_path), its limits handed
+// to the field library.
+inline State build_path(const std::vector<Piece>& pieces, double sa, double p) {
+    const State a = pathtest::set_path(pieces, sa, p);
+    fieldlib::pthlim();
+    return a;
+}
+
+// The settings of one field evaluation (those not set by the path).
+struct Settings {
+    double q0 = 1e-9;         // C
+    double sigmat = 1e-3 / clight;  // s
+    double xnsigt = 5.0;
+    double hc = 0.0;
+    double hmax = 0.5;
+    double rintmi = 1e-9;
+    double relacc = 1e-4;
+    int method = 0;
+    double sigmaz = 0.0, sigmar = 0.0;
+    bool nogamma2 = false, notalman = false, poleex = false, zsym = false, mirror1d = false;
+};
+
+inline void apply(const Settings& S) {
+    using fieldlib::finit;
+    finit("q0", S.q0);
+    finit("sigmat", S.sigmat);
+    finit("xnsigt", S.xnsigt);
+    finit("hc", S.hc);
+    finit("hmax", S.hmax);
+    finit("rintmi", S.rintmi);
+    finit("relacc", S.relacc);
+    finit("nogamma2", S.nogamma2 ? 1.0 : 0.0);
+    finit("notalman", S.notalman ? 1.0 : 0.0);
+    finit("1dpoleex", S.poleex ? 1.0 : 0.0);
+    finit("zsymmetry", S.zsym ? 1.0 : 0.0);
+    finit("1dmirror", S.mirror1d ? 1.0 : 0.0);
+    finit("method", double(S.method));
+    if (S.method == 3) finit("sigmar", S.sigmar);
+    if (S.method != 0) finit("sigmaz", S.sigmaz);
+}
+
+// The 14 results of one field call at the path-frame point r, time t.
+struct Field {
+    double v[14];
+    double operator()(int k) const { return v[k - 1]; }
+};
+
+inline Field field_at(double t, double x, double y, double z, double gamma, const double* e) {
+    Field f;
+    const double r[3] = {x, y, z};
+    fieldlib::field(t, r, gamma, e, f.v);
+    return f;
+}
+
+// Death tests read the child's standard error; fatal messages go to
+// standard output.
+inline void stdout_to_stderr() {
+    std::fflush(stdout);
+    dup2(2, 1);
+}
+
+}  // namespace fltest

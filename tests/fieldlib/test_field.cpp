@@ -1,0 +1,249 @@
+// The field of the model bunch against closed forms: a long line charge at
+// rest and moving, the Lorentz-contracted Coulomb field of a short bunch,
+// a co-moving particle on a straight line, the steady-state CSR wake on an
+// arc, the potentials against the fields, and two conducting plates.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "fieldlib/fldint.hpp"
+#include "paths.hpp"
+
+namespace {
+
+using namespace fltest;
+const double ex[3] = {1.0, 0.0, 0.0};
+
+// Peak line density [C/m] of the profile of the settings, at speed beta.
+double peak_density(const Settings& S, double beta) {
+    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
+    return (fieldlib::fbdata.A - fieldlib::fbdata.B) / beta;
+}
+
+// A bunch 3 m long on a 200 m straight line, centre at the origin now: near
+// it, the field of an infinite line of the local density, E = lam/(2 pi eps0
+// rho) radially and c B = beta E, for a test particle at rest.
+TEST(FieldClosedForm, LongLineCharge) {
+    struct Case {
+        const char* name;
+        int method;
+        double sigmaz, sigmar;  // m
+        double xnsigt;
+        double rho;             // m
+        double tol;
+    };
+    const Case cases[] = {
+        {"thin line, 0.1 mm", 0, 0.0, 0.0, 5.0, 1e-4, 2e-6},
+        {"thin line, 1 mm", 0, 0.0, 0.0, 5.0, 1e-3, 2e-6},
+        {"thin line, 1 cm", 0, 0.0, 0.0, 5.0, 1e-2, 2e-6},
+        {"thin line, uncut profile", 0, 0.0, 0.0, 0.0, 1e-3, 2e-6},
+        {"round gaussian at 1 sigma", 2, 1e-3, 0.0, 5.0, 1e-3, 2e-6},
+        {"round gaussian at 3 sigma", 2, 1e-3, 0.0, 5.0, 3e-3, 2e-6},
+        {"ellipse with equal sizes", 3, 1e-3, 1e-3, 5.0, 1e-3, 2e-6},
+    };
+    const double p = 10.0, beta = p / std::sqrt(p * p + 1.0);
+    for (const auto& cs : cases) {
+        SCOPED_TRACE(cs.name);
+        build_path({{200.0, 0.0}}, 100.0, p);
+        Settings S;
+        S.sigmat = 3.0 / (clight * beta);
+        S.xnsigt = cs.xnsigt;
+        S.method = cs.method;
+        S.sigmaz = cs.sigmaz;
+        S.sigmar = cs.sigmar;
+        apply(S);
+        double lam = peak_density(S, beta);
+        if (cs.method != 0) lam *= 1.0 - std::exp(-cs.rho * cs.rho / (2.0 * cs.sigmaz * cs.sigmaz));
+        const double E = lam * 2.0 * ke / cs.rho;
+        for (double phi : {0.5 * pi, 0.25 * pi}) {
+            const double y = cs.rho * std::sin(phi), z = cs.rho * std::cos(phi);
+            const Field f = field_at(0.0, 0.0, y, z, 1.0, ex);
+            EXPECT_NEAR(f(1), 0.0, cs.tol * E);
+            EXPECT_NEAR(f(2), E * std::sin(phi), cs.tol * E);
+            EXPECT_NEAR(f(3), E * std::cos(phi), cs.tol * E);
+            EXPECT_NEAR(f(4), 0.0, cs.tol * E);
+            EXPECT_NEAR(f(5), -beta * E * std::cos(phi), cs.tol * E);
+            EXPECT_NEAR(f(6), beta * E * std::sin(phi), cs.tol * E);
+        }
+    }
+}
+
+// A bunch of 1 mm at gamma 3 seen from 1 m: the field of its charge at its
+// present position, E = q (1 - beta^2) / (4 pi eps0 R^2 (1 - beta^2
+// sin^2 psi)^(3/2)) along R, c B = beta x E. On the path far ahead (a thin
+// line seen at distance 0 from its path) the budget of source points takes
+// the smallest length scale for the missing near-zone radius.
+TEST(FieldClosedForm, ContractedCoulombFieldOfAShortBunch) {
+    const double p = std::sqrt(8.0), beta = p / 3.0;
+    build_path({{200.0, 0.0}}, 100.0, p);
+    Settings S;
+    S.sigmat = 1e-3 / (clight * beta);
+    apply(S);
+    struct Obs {
+        double x, y;
+    };
+    for (const Obs o : {Obs{0.0, 1.0}, Obs{1.0, 0.0}, Obs{-1.0, 0.0}, Obs{0.6, -0.8}, Obs{3.0, 0.0}}) {
+        SCOPED_TRACE(testing::Message() << "x=" << o.x << " y=" << o.y);
+        const double R2 = o.x * o.x + o.y * o.y, R = std::sqrt(R2), sin2 = o.y * o.y / R2;
+        const double E = ke * S.q0 * (1.0 - beta * beta) / (R2 * std::pow(1.0 - beta * beta * sin2, 1.5));
+        const Field f = field_at(0.0, o.x, o.y, 0.0, 1.0, ex);
+        EXPECT_NEAR(f(1), E * o.x / R, 3e-4 * E);
+        EXPECT_NEAR(f(2), E * o.y / R, 3e-4 * E);
+        EXPECT_EQ(f(3), 0.0);
+        EXPECT_NEAR(f(6), beta * E * o.y / R, 3e-4 * E);
+    }
+}
+
+// An uncut Gaussian gets the retarded window of a profile cut at 8 sigma,
+// which holds all its charge but 1e-15: the two fields agree.
+TEST(FieldClosedForm, UncutProfileAsCutAtEightSigma) {
+    const double p = 200.0, gamma = std::sqrt(p * p + 1.0);
+    build_path({{3.0, 0.0}, {1.0, 0.5}, {3.0, 0.0}}, 3.5, p);
+    const double e[3] = {1.0, 0.0, 0.0};
+    Field f[2];
+    for (int i = 0; i < 2; ++i) {
+        Settings S;
+        S.xnsigt = i == 0 ? 0.0 : 8.0;
+        apply(S);
+        f[i] = field_at(0.0, 1e-3, 2e-4, 0.0, gamma, e);
+    }
+    for (int k = 1; k <= 14; ++k) EXPECT_NEAR(f[0](k), f[1](k), 1e-9 * std::fabs(f[1](k)) + 1e-300) << k;
+}
+
+// With the 1/gamma^2 terms dropped, a particle moving with the bunch on a
+// straight line feels nothing: there is no radiation on a straight line.
+TEST(FieldClosedForm, CoMovingParticleOnAStraightLine) {
+    const double p = 100.0, gamma = std::sqrt(p * p + 1.0);
+    build_path({{20.0, 0.0}}, 10.0, p);
+    Settings S;
+    S.nogamma2 = true;
+    apply(S);
+    for (double x : {-2e-3, 0.0, 1e-3}) {
+        const Field f = field_at(0.0, x, 1e-4, 2e-4, gamma, ex);
+        EXPECT_NEAR(f(1), 0.0, 1e-12 * std::fabs(f(6)));
+        EXPECT_NEAR(f(2), 0.0, 1e-12 * std::fabs(f(6)));
+        EXPECT_NEAR(f(3), 0.0, 1e-12 * std::fabs(f(6)));
+        EXPECT_GT(std::fabs(f(6)), 1.0);
+    }
+}
+
+// Steady state on an arc of R = 1 m at gamma 1e4, far from the entry, a
+// bunch of sigma = 1 mm much thinner than (sigma^2 R)^(1/3) = 1 cm: the field
+// along the path is q0/(4 pi eps0 R^(2/3) sigma^(4/3)) G(y), y the distance
+// ahead of the centre in sigma.
+TEST(FieldClosedForm, SteadyStateCsrWakeOnAnArc) {
+    const double p = 1e4, R = 1.0, sigma = 1e-3;
+    const double beta = p / std::sqrt(p * p + 1.0), gamma = std::sqrt(p * p + 1.0);
+    struct Model {
+        const char* name;
+        int method;
+        double offset;  // m; the observer's distance from the path
+    };
+    const Model models[] = {{"round gaussian on the path", 2, 0.0}, {"thin line beside the path", 0, 1e-6}};
+    const double G[4][2] = {{0.0, -0.556340}, {-1.0, -0.485197}, {1.0, -0.059456}, {2.0, 0.179760}};
+    for (const auto& m : models) {
+        SCOPED_TRACE(m.name);
+        build_path({{4.0, 1.0 / R}}, 3.0, p);
+        Settings S;
+        S.sigmat = sigma / (clight * beta);
+        S.nogamma2 = true;
+        S.method = m.method;
+        S.sigmaz = 1e-5;
+        apply(S);
+        const double unit = ke * S.q0 / (std::pow(R, 2.0 / 3.0) * std::pow(sigma, 4.0 / 3.0));
+        for (const auto& g : G) {
+            const double a = g[0] * sigma / R;  // angle from the anchor
+            const double tx = std::cos(a), ty = std::sin(a);
+            const double e[3] = {tx, ty, 0.0};
+            const Field f = field_at(0.0, R * std::sin(a) - m.offset * ty, R * (1.0 - std::cos(a)) + m.offset * tx,
+                                     0.0, gamma, e);
+            EXPECT_NEAR((f(1) * tx + f(2) * ty) / unit, g[1], 0.01 * 0.556340) << "y=" << g[0];
+        }
+    }
+}
+
+// E = -grad phi - dA/dt, c B = c curl A and the Lorenz gauge, the
+// potentials and their time derivatives being components 7 to 14; spatial
+// derivatives by central differences, near an arc between two straights.
+TEST(FieldClosedForm, PotentialsGiveTheFields) {
+    const double p = 5.0;
+    build_path({{5.0, 0.0}, {2.0, 0.5}, {5.0, 0.0}}, 6.0, p);
+    Settings S;
+    S.sigmat = 2e-3 / clight;
+    apply(S);
+    const double r0[3] = {1e-3, 3e-3, 1e-3}, h = 1e-6;
+    const Field f0 = field_at(0.0, r0[0], r0[1], r0[2], 1.0, ex);
+    Field fp[3], fm[3];
+    for (int i = 0; i < 3; ++i) {
+        double rp[3] = {r0[0], r0[1], r0[2]}, rm[3] = {r0[0], r0[1], r0[2]};
+        rp[i] += h;
+        rm[i] -= h;
+        fp[i] = field_at(0.0, rp[0], rp[1], rp[2], 1.0, ex);
+        fm[i] = field_at(0.0, rm[0], rm[1], rm[2], 1.0, ex);
+    }
+    auto D = [&](int k, int i) { return (fp[i](k) - fm[i](k)) / (2.0 * h); };
+    const double Emag = std::hypot(f0(1), f0(2), f0(3)), Bmag = std::hypot(f0(4), f0(5), f0(6));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(f0(i + 1), -D(7, i) - f0(12 + i), 1e-4 * Emag) << i;
+    const double cc = clight;
+    EXPECT_NEAR(f0(4), cc * (D(10, 1) - D(9, 2)), 1e-4 * Bmag);
+    EXPECT_NEAR(f0(5), cc * (D(8, 2) - D(10, 0)), 1e-4 * Bmag);
+    EXPECT_NEAR(f0(6), cc * (D(9, 0) - D(8, 1)), 1e-4 * Bmag);
+    const double divA = D(8, 0) + D(9, 1) + D(10, 2);
+    EXPECT_NEAR(divA, -f0(11) / (cc * cc), 1e-4 * std::fabs(divA));
+}
+
+// Two plates 2 cm apart, a long bunch midway: Ex - i Ez = lam / (2 eps0 hc
+// sinh(pi (x + i z)/hc)) (x across the path here). The images reach 2 m,
+// so the taper changes little; the far images see a bunch of finite length.
+TEST(FieldClosedForm, LineChargeBetweenTwoPlates) {
+    const double p = 10.0, beta = p / std::sqrt(p * p + 1.0);
+    build_path({{200.0, 0.0}}, 100.0, p);
+    Settings S;
+    S.sigmat = 1.0 / (clight * beta);
+    S.hc = 0.02;
+    S.hmax = 2.0;
+    apply(S);
+    const double lam = peak_density(S, beta);
+    struct Obs {
+        double y, z;
+    };
+    for (const Obs o : {Obs{0.002, 0.0}, Obs{0.002, 0.003}, Obs{0.0, 0.004}, Obs{0.01, -0.005}}) {
+        SCOPED_TRACE(testing::Message() << "y=" << o.y << " z=" << o.z);
+        const std::complex<double> w =
+            lam * 2.0 * pi * ke / (S.hc * std::sinh(pi * std::complex<double>(o.y, o.z) / S.hc));
+        const Field f = field_at(0.0, 0.0, o.y, o.z, 1.0, ex);
+        EXPECT_NEAR(f(2), w.real(), 1e-4 * std::abs(w));
+        EXPECT_NEAR(f(3), -w.imag(), 1e-4 * std::abs(w));
+    }
+}
+
+// No plates (hc = 0), or plates beyond hmax, give the free-space field; the
+// symmetric evaluation in the mid-plane adds no image term to the
+// vertically odd components.
+TEST(FieldClosedForm, PlateSwitches) {
+    const double p = 50.0, gamma = std::sqrt(p * p + 1.0);
+    build_path({{5.0, 0.0}, {1.0, 0.2}, {5.0, 0.0}}, 5.5, p);
+    const double e[3] = {0.999, 0.0447101778, 0.0};
+    auto eval = [&](double hc, double hmax, bool zsym) {
+        Settings S;
+        S.hc = hc;
+        S.hmax = hmax;
+        S.zsym = zsym;
+        apply(S);
+        return field_at(0.0, 2e-3, 1e-3, 0.0, gamma, e);
+    };
+    const Field free = eval(0.0, 0.5, false);
+    const Field beyond = eval(0.02, 0.015, false);
+    const Field plates = eval(0.02, 0.5, false);
+    const Field sym = eval(0.02, 0.5, true);
+    auto same = [](double a, double b) { return std::fabs(a - b) <= 1e-12 * std::fabs(b); };
+    for (int k = 1; k <= 14; ++k) EXPECT_PRED2(same, beyond(k), free(k)) << k;
+    for (int k : {1, 2, 6, 7, 11}) EXPECT_FALSE(same(plates(k), free(k))) << k;
+    for (int k : {3, 4, 5, 10, 14}) EXPECT_PRED2(same, sym(k), free(k)) << k;
+    for (int k : {1, 2, 6, 7, 8, 9, 11, 12, 13})
+        EXPECT_NEAR(sym(k), plates(k), 1e-9 * std::fabs(plates(k)) + 1e-300) << k;
+}
+
+}  // namespace

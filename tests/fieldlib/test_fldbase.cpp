@@ -1,0 +1,383 @@
+// The field library's base: settings and their check, the line-charge
+// profile, the path cache and the nearest path point, the retarded-window
+// estimate, and the guards of the source points and plate images.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fieldlib/fldint.hpp"
+#include "bunch/prtcls.hpp"
+#include "lattice/lattice.hpp"
+#include "paths.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using namespace fltest;
+using fieldlib::finit;
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double ex[3] = {1.0, 0.0, 0.0};
+
+// ---- settings ---------------------------------------------------------------
+
+TEST(FieldSettings, FinitEdgeCases) {
+    struct Step {
+        const char* name;
+        double value;
+        int method;     // fcdata.method afterwards
+        double sigmaz;  // fcdata.sigmaz afterwards
+    };
+    const auto& F = fieldlib::fcdata;
+    const Step steps[] = {
+        {"method", 3.4, 3, F.sigmaz},  {"method", 3.6, 3, F.sigmaz},  {"method", -0.2, 3, F.sigmaz},
+        {"method", NaN, 3, F.sigmaz},  {"method", 2.0, 2, F.sigmaz},  {"sigmaz", 0.001, 2, 0.001},
+        {"sigmaz", 0.0, 0, 0.001},     {"sigmaz", 0.002, 1, 0.002},   {"sigmar", -1.0, 0, 0.002},
+        {"method   ", 1.0, 1, 0.002},  {"xnsigz", 7.0, 1, 0.002},     {"sigmar", 0.003, 3, 0.002},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(testing::Message() << s.name << " " << s.value);
+        finit(s.name, s.value);
+        EXPECT_EQ(F.method, s.method);
+        EXPECT_EQ(F.sigmaz, s.sigmaz);
+        if (s.method == 1) {
+            EXPECT_EQ(F.ex, 0.0);
+            EXPECT_EQ(F.ey, 0.0);
+            EXPECT_EQ(F.ez, 1.0);
+        }
+    }
+    EXPECT_FALSE(F.lzgtr);  // method 3: sigmaz 0.002 below sigmar 0.003
+    EXPECT_DOUBLE_EQ(F.sdiff, std::sqrt(0.003 * 0.003 - 0.002 * 0.002));
+    EXPECT_EQ(F.smin, 0.002);
+    struct Flag {
+        double value;
+        bool on;
+    };
+    for (const Flag f : {Flag{1.4, true}, Flag{1.6, false}, Flag{2.0, false}, Flag{0.5, true}, Flag{NaN, false}}) {
+        finit("zsymmetry", f.value);
+        EXPECT_EQ(bool(fieldlib::setup.zsymmetry), f.on) << f.value;
+    }
+    finit("hc  ", 0.25);
+    EXPECT_EQ(fieldlib::setup.hc, 0.25);
+}
+
+// All required settings valid, no transverse size given.
+void valid_settings() {
+    fieldlib::fcoini("sigmaz", 0.0);
+    fieldlib::fcoini("sigmar", 0.0);
+    Settings S;
+    S.hc = 0.0;
+    S.xnsigt = 0.0;
+    apply(S);
+    finit("Slow", -1.0);
+    finit("Shigh", 1.0);
+    finit("Rintma", 1.0);
+    finit("sstpma", 1.0);
+}
+
+void run_check(const char* name, double value) {
+    stdout_to_stderr();
+    valid_settings();
+    finit(name, value);
+    finit("check", 0.0);
+    std::exit(0);
+}
+
+void first_call_hmax() {
+    finit("hmax", 0.2);
+    std::exit(fieldlib::xxtmp.hmax == 0.2 ? 0 : 1);
+}
+
+TEST(FieldSettingsDeathTest, CheckAndUnknownNames) {
+    // hc = 0 and xnsigt = 0 are valid
+    EXPECT_EXIT(run_check("hc", 0.0), testing::ExitedWithCode(0), "");
+    // the defaults come before the first call's own value
+    EXPECT_EXIT(first_call_hmax(), testing::ExitedWithCode(0), "");
+    struct Case {
+        const char* name;
+        double value;
+        const char* lines;
+    };
+    // valid_settings sets Rintma = 1 and Shigh = 1
+    const Case cases[] = {
+        {"Rintmi", 1.0, "undefined setings\n undefined Rintmi= 1\\.0+E\\+00\n undefined Rintma= 1\\.0+E\\+00\n$"},
+        {"Slow", 1.0, "\n undefined Slow  = 1\\.0+E\\+00\n undefined Shigh = 1\\.0+E\\+00\n$"},
+        {"q0", NaN, "\n undefined q0    = NaN\n$"},
+        {"relacc", -1.0, "\n undefined relacc= -1\\.0+E\\+00\n$"},
+        {"sigmar", 0.001, "\n undefined sigmaz= 0\\.0+E\\+00\n$"},  // model 3 without sigmaz
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(run_check(c.name, c.value), testing::ExitedWithCode(1), c.lines);
+    }
+    EXPECT_EXIT(run_check("HC", 0.0), testing::ExitedWithCode(1), "error in fld_cont/finit: unknown action\n HC\n");
+}
+
+// The path of a particle on a lattice (drift, 30 degree arc of 10 m, drift)
+// hands the library its four limits; a field call on it is finite.
+TEST(FieldSettings, SetpthHandsThePathLimits) {
+    std::int32_t ierr = 0;
+    lattice::inilat(ierr);
+    bunch::prtcls.p0 = 100.0;
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(10.0, 10.0 * pi / 6.0);
+    testsupport::add_section(0.0, 2.0);
+    const double part[7] = {0.5, 0.0, 0.0, 100.0, 0.0, 0.0, 1e-12};
+    fieldlib::setpth(part, 1, 3, 0.0, bunch::prtcls.p0);
+    const auto& P = lattice::pthcom;
+    const auto& A = fieldlib::acclim;
+    EXPECT_EQ(A.Slow, P.Slow);
+    EXPECT_EQ(A.Shigh, P.Shigh);
+    EXPECT_EQ(A.sstpma, P.sstpma);
+    EXPECT_EQ(A.Rintma, P.Rintma);
+    EXPECT_NEAR(A.Rintma, 3.8679938779914945, 1e-13);
+    Settings S;
+    apply(S);
+    const Field f = field_at(0.0, 1e-3, 1e-4, 0.0, std::sqrt(1e4 + 1.0), ex);
+    for (int k = 1; k <= 14; ++k) EXPECT_TRUE(std::isfinite(f(k))) << k;
+    EXPECT_GT(f(2), 0.0);
+}
+
+// ---- line-charge profile ------------------------------------------------------
+
+TEST(LineProfile, NormalisationCutAndDerivatives) {
+    const double beta = 10.0 / std::sqrt(101.0);
+    build_path({{20.0, 0.0}}, 10.0, 10.0);
+    const double q0 = 2e-9, sig = 1e-11;
+    const auto& F = fieldlib::fbdata;
+    for (double n : {0.0, 5.0, 3.0}) {
+        SCOPED_TRACE(n);
+        fieldlib::lamini(q0, sig, n);
+        if (n == 0.0) {
+            EXPECT_EQ(F.B, 0.0);
+            EXPECT_EQ(F.C, 0.0);
+        }
+        // the integral over time by Simpson's rule, 20000 intervals
+        const double lim = (n > 0.0 ? n : 12.0) * sig;
+        const int m = 20000;
+        const double h = 2.0 * lim / m;
+        double sum = 0.0;
+        for (int i = 0; i <= m; ++i) {
+            const double dt = -lim + i * h, x = dt / sig;
+            const double f = F.A * std::exp(-x * x / 2.0) - F.B + F.C * dt * dt;
+            sum += f * (i == 0 || i == m ? 1.0 : (i % 2 ? 4.0 : 2.0));
+        }
+        EXPECT_NEAR(sum * h / 3.0, q0 / clight, (n > 0.0 ? 3e-7 : 1e-13) * q0 / clight);
+        if (n > 0.0) {
+            // f and f' vanish at the cut, lambda is 0 there and beyond
+            const double E = std::exp(-n * n / 2.0);
+            EXPECT_NEAR(F.A * E - F.B + F.C * n * n * sig * sig, 0.0, 1e-6 * F.A);
+            EXPECT_NEAR(-F.A * n * E / sig + 2.0 * F.C * n * sig, 0.0, 1e-6 * F.A / sig);
+            double lam, dlam;
+            for (double x : {n, -n, n + 0.1}) {
+                fieldlib::lambda(0.0, x * sig, lam, dlam);
+                EXPECT_EQ(lam, 0.0);
+                EXPECT_EQ(dlam, 0.0);
+            }
+        }
+        // lambd2's derivatives against central differences in t and in s
+        const double s = 1e-3, t = 0.7 * sig, ht = 1e-4 * sig, hs = ht * clight * beta;
+        double l[7], lp[7], lm[7], sp[7], sm[7];
+        auto L2 = [](double s_, double t_, double* o) {
+            fieldlib::lambd2(s_, t_, o[0], o[1], o[2], o[3], o[4], o[5], o[6]);
+        };
+        L2(s, t, l);
+        L2(s, t + ht, lp);
+        L2(s, t - ht, lm);
+        L2(s + hs, t, sp);
+        L2(s - hs, t, sm);
+        double lam, dlam;
+        fieldlib::lambda(s, t, lam, dlam);
+        EXPECT_EQ(lam, l[0]);
+        EXPECT_EQ(dlam, l[1]);
+        for (int k = 0; k < 3; ++k) {
+            const double scale = std::fabs(l[k + 1]) + std::fabs(l[k]) / sig;
+            EXPECT_NEAR(l[k + 1], (lp[k] - lm[k]) / (2.0 * ht), 1e-6 * scale) << "d/dt of l" << k;
+            EXPECT_NEAR(l[k + 4], (sp[k] - sm[k]) / (2.0 * hs), 1e-6 * scale / (clight * beta)) << "d/ds of l" << k;
+        }
+    }
+    // the single-precision error function
+    EXPECT_EQ(fieldlib::erfxxx(0.0f), 0.0f);
+    for (float x : {0.3f, 1.0f, 2.5f, 4.0f}) {
+        EXPECT_EQ(fieldlib::erfxxx(-x), -fieldlib::erfxxx(x));
+        EXPECT_NEAR(fieldlib::erfxxx(x), std::erf(double(x)), 3e-7);
+    }
+}
+
+void lamini_without_duration() {
+    stdout_to_stderr();
+    fieldlib::lamini(1e-9, 0.0, 5.0);
+}
+
+TEST(LineProfileDeathTest, ZeroDurationStops) {
+    EXPECT_EXIT(lamini_without_duration(), testing::ExitedWithCode(1), "error in fld_bunch/lamini: sigmat.eq.0");
+}
+
+// ---- path access and the nearest point ------------------------------------
+
+TEST(PathAccess, CacheOrderClassesAndHits) {
+    build_path({{20.0, 0.0}}, 10.0, 10.0);
+    fieldlib::pthini();
+    struct Req {
+        double s;
+        int iord;
+        int cls;     // the class of the entry afterwards
+        bool miss;
+    };
+    const Req reqs[] = {{1.0, 1, 3, true},    {1.0, 3, 3, false},   {1.0, 4, 7, true},  {1.0, 7, 7, false},
+                        {1.0, 13, 15, true},  {1.0, 15, 15, false}, {1.0, 16, 31, true}, {1.0, 3, 31, false},
+                        {1.0, 31, 31, false}, {2.0, 13, 15, true},  {2.0, 31, 31, true}, {std::nextafter(2.0, 3.0), 3, 3, true}};
+    fieldlib::P11 p;
+    double beta;
+    for (const auto& r : reqs) {
+        const long long before = fieldlib::field_counters.path_calls;
+        fieldlib::pthget(r.s, r.iord, p, beta);
+        EXPECT_EQ(fieldlib::field_counters.path_calls - before, r.miss ? 1 : 0) << r.s << " " << r.iord;
+        EXPECT_EQ(fieldlib::fpdata.iord, r.cls);
+    }
+    // a new field call drops the entry
+    fieldlib::pthini();
+    const long long before = fieldlib::field_counters.path_calls;
+    fieldlib::pthget(reqs[0].s, 1, p, beta);
+    EXPECT_EQ(fieldlib::field_counters.path_calls - before, 1);
+}
+
+TEST(PathAccess, NearestPathPoint) {
+    struct Case {
+        const char* name;
+        double R;        // m; 0: a straight line
+        double x, y;     // observer in the path frame
+        double warm;     // warm start
+    };
+    const Case cases[] = {
+        {"straight, beside", 0.0, 0.3, 0.02, 0.0},
+        {"straight, cold start", 0.0, -0.7, -0.5, 1e9},
+        {"straight, on the path", 0.0, 0.4, 0.0, 0.0},
+        {"arc, inside", 2.0, 0.0, 0.3, 0.0},
+        {"arc, outside", 2.0, 0.5, -0.4, 0.9},
+        {"arc, outside, cold start", 2.0, -0.8, -0.1, -1e9},
+        // halfway to the centre the Newton-type step divides by zero: the
+        // minimiser's point stays
+        {"arc, half the radius inside", 2.0, 0.0, 1.0, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.R == 0.0) build_path({{4.0, 0.0}}, 2.0, 10.0);
+        else build_path({{4.0, 1.0 / c.R}}, 2.0, 10.0);
+        fieldlib::fsmini_warm_start() = c.warm;
+        fieldlib::V3 r;
+        r(1) = c.x;
+        r(2) = c.y;
+        r(3) = 0.0;
+        const auto& A = fieldlib::acclim;
+        fieldlib::fsmini(r, A.Slow, A.Shigh, 1e-16);
+        double s_want, d_want;
+        if (c.R == 0.0) {
+            s_want = c.x;
+            d_want = std::fabs(c.y);
+        } else {  // radial projection onto the circle of centre (0, R)
+            const double dy = c.y - c.R;
+            s_want = c.R * std::atan2(c.x, -dy);
+            d_want = std::fabs(c.R - std::hypot(c.x, dy));
+        }
+        const auto& F = fieldlib::fsdata;
+        EXPECT_NEAR(F.s, s_want, 1e-10 * std::fmax(1.0, std::fabs(s_want)));
+        EXPECT_NEAR(F.d, d_want, 1e-10 * std::fmax(1e-3, d_want));
+        EXPECT_EQ(fieldlib::fsmini_warm_start(), F.s);
+    }
+}
+
+// ---- the retarded window -----------------------------------------------------
+
+// The tangent-line estimate at a double root: an observer on the line
+// whose arrival time makes the discriminant vanish, where rounding can leave
+// a negative residue.
+TEST(RetardedWindow, StraightLineEstimateAtADoubleRoot) {
+    const double p = 3.0, beta = p / std::sqrt(p * p + 1.0);
+    build_path({{40.0, 0.0}}, 20.0, p);
+    auto& F = fieldlib::f12dat;
+    F.margin = 1e-12;
+    F.offset = 0.0;
+    int n = 0;
+    for (double slo : {-5.0, -1.3, -0.7}) {
+        for (int i = 1; i <= 200; ++i) {
+            const double a = slo + 0.0137 * i;
+            F.r(1) = a;
+            F.r(2) = F.r(3) = 0.0;
+            F.t = slo / (clight * beta) + F.margin + (a - slo) / (clight * beta);
+            const double est = fieldlib::f12est(slo, -1.0);
+            ASSERT_TRUE(std::isfinite(est)) << a;
+            EXPECT_NEAR(est, a, 1e-6 * std::fmax(1.0, std::fabs(a)));
+            ++n;
+        }
+    }
+    EXPECT_EQ(n, 600);
+}
+
+// ---- guards ---------------------------------------------------------------------
+
+// A window far longer than the profile needs: more source points than the
+// list holds, refused before the first one past it is written.
+void overlong_window() {
+    stdout_to_stderr();
+    build_path({{200.0, 0.0}}, 100.0, 10.0);
+    Settings S;
+    apply(S);
+    fieldlib::V3 r;
+    r(1) = 0.0;
+    r(2) = 1e-3;
+    r(3) = 0.0;
+    fieldlib::pthini();
+    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
+    fieldlib::fsmini(r, fieldlib::acclim.Slow, fieldlib::acclim.Shigh, 1e-16);
+    fieldlib::f12ini(0.0, r, -1e4, 100.0, 2e4 * S.sigmat, 0.0, 1e-6);
+    fieldlib::ziinit(0.0, r, std::sqrt(101.0), fieldlib::V3{{1.0, 0.0, 0.0}}, S.sigmat, S.xnsigt, S.relacc, 0.0);
+    fieldlib::wint0(0.0, r);
+}
+
+// Settings of one field call on a straight path, then the call.
+void field_with(Settings S, double y, double z) {
+    stdout_to_stderr();
+    build_path({{200.0, 0.0}}, 100.0, 10.0);
+    apply(S);
+    (void)field_at(0.0, 0.0, y, z, 1.0, ex);
+    std::exit(0);
+}
+
+TEST(FieldGuardsDeathTest, CapacitiesAndSingularities) {
+    EXPECT_EXIT(overlong_window(), testing::ExitedWithCode(1), "ipnt.gt.maxpnt\n ipnt,maxpnt= +10001 +10000");
+    Settings budget;
+    budget.xnsigt = 6000.0;  // 12000 sigma of profile: more points than the list holds
+    EXPECT_EXIT(field_with(budget, 1e-3, 0.0), testing::ExitedWithCode(1), "ipp.ge.maxpnt\n ipp,maxpnt= +120[0-9][0-9] +10000");
+    Settings images;
+    images.hc = 1e-9;
+    images.hmax = 0.3;
+    EXPECT_EXIT(field_with(images, 1e-3, 0.0), testing::ExitedWithCode(1), "more than +1000 +plate images");
+    Settings thin;  // a thin line has no finite field on its own path
+    EXPECT_EXIT(field_with(thin, 0.0, 0.0), testing::ExitedWithCode(1), "observer on the path of a thin line");
+}
+
+// Distant images summed along the straight start for an observer outside
+// the plates, exactly at the height of an image line: the step shrinks
+// towards the singular point but stays positive, so the walk ends.
+TEST(PlateImages, ObserverOnAnImageLineEnds) {
+    build_path({{200.0, 0.0}}, 100.0, 10.0);
+    Settings S;
+    S.hc = 0.02;
+    apply(S);
+    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
+    fieldlib::pthini();
+    fieldlib::V3 r, e0;
+    r(1) = 0.0;
+    r(2) = 0.0;
+    r(3) = 3 * S.hc;  // the image k = 3
+    e0(1) = 1.0;
+    e0(2) = e0(3) = 0.0;
+    fieldlib::W15 W;
+    fieldlib::mirmlt(0.0, r, std::sqrt(101.0), e0, W, 0.0, 3, 10, S.hc, 0.5);
+    EXPECT_FALSE(std::isnan(W(7)));
+}
+
+}  // namespace
