@@ -10,6 +10,7 @@
 
 #include "bunch/error.hpp"
 #include "bunch/prtcls.hpp"
+#include "forces/force1.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
 #include "foundation/files.hpp"
@@ -41,7 +42,7 @@ void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double
 // bunch/forces.hpp then says built = true).
 constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
     &no_force,  // none
-    nullptr,    // projected
+    &force1_eval,  // projected
     nullptr,    // csr_p_to_p
     nullptr,    // csr_p_to_m
     nullptr,    // csr_g_to_p
