@@ -158,7 +158,6 @@ int total_wake(const Fc1Grid& g, int& gw1, int& gw2, int& q) {
     }
     // the file's wake, computed for a bunch of rms sigwak, adapted to rms s'
     const double L = (nsam - 1) * h;
-    const double a = std::min(5.0 * sp, L);
     const double sc = f.sigwak < sp ? std::sqrt(sp * sp - f.sigwak * f.sigwak) : 0.0;
     int kn1 = 0, kn2 = 0;
     double S = 1.0, seff = f.sigwak;
@@ -182,6 +181,10 @@ int total_wake(const Fc1Grid& g, int& gw1, int& gw2, int& q) {
     }
     // resampling stride and the coarse grid covering [-a, L]
     const double m = std::clamp(std::trunc(0.2 * seff / f.stpwak), 1.0, 1e9);
+    // the coarse grid reaches 5 s' ahead of a charge, and 5 sigwak when the
+    // file's bunch is the longer one (its wake, used as it stands, reaches
+    // that far; the resampling below takes it from there)
+    const double a = std::min(5.0 * std::max(sp, seff), L);
     const double qa = std::trunc(0.99999999 + a / f.stpwak);
     const double qb = std::trunc(0.99999999 + L / f.stpwak);
     const double klo = std::floor(-qa / m), khi = std::ceil(qb / m);
