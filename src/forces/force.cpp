@@ -37,12 +37,18 @@ void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double
     ierr = 0;
 }
 
+// "projected" on the master (the bunch as it stands; ct plays no part).
+void projected(ForceType, foundation::ParticleView XP, foundation::IndexView IP, double,
+               foundation::ForceView F, std::int32_t& ierr) {
+    ierr = force1(XP, IP, F);
+}
+
 // The evaluation functions, in the order of the type codes: the one place
 // where a model is hooked into the dispatch (its entry of the table in
 // bunch/forces.hpp then says built = true).
 constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
     &no_force,  // none
-    &force1_eval,  // projected
+    &projected,  // projected
     nullptr,    // csr_p_to_p
     nullptr,    // csr_p_to_m
     nullptr,    // csr_g_to_p

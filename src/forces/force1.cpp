@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
 #include "fieldlib/sort2.hpp"
@@ -493,11 +494,6 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
         if (!diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q)) return fail("");
     }
     return 0;
-}
-
-void force1_eval(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView IP, double, ForceView F,
-                 std::int32_t& ierr) {
-    ierr = force1(XP, IP, F);
 }
 
 }  // namespace forces

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <span>
 
-#include "bunch/forces.hpp"
 #include "foundation/views.hpp"
 
 namespace forces {
@@ -23,11 +22,6 @@ namespace forces {
 // status is 1 and F is zero.
 [[nodiscard]] std::int32_t force1(foundation::ConstParticleView XP, foundation::ConstIndexView IP,
                                   foundation::ForceView F);
-
-// force1 as the evaluation function of "projected" in the force entry's
-// model table (the time ct plays no part: the bunch is taken as it stands).
-void force1_eval(bunch::ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-                 foundation::ForceView F, std::int32_t& ierr);
 
 // Reference point of particle 1 on the lattice line (latcom's boundaries,
 // walked from its next boundary): its path length s1 [m] and the line's
