@@ -562,6 +562,44 @@ void duty_fresh(double ct) {
 
 }  // namespace
 
+double add_projected_steps(double s, double g, double d) {
+    // Within one binade [2^e, 2^(e+1)) of the sum every value is a multiple
+    // of its spacing u, so s + g rounds to s + (g rounded to a multiple of
+    // u): the same increment at every addition, unless g/u ends in exactly
+    // one half (then the rounding to even settles it after one addition,
+    // the sum being an even multiple of u from there on). The additions
+    // that stay inside a binade are therefore counted in integers; the one
+    // that crosses into the next binade is made as it is.
+    s = s + g;
+    while (s < d) {
+        const double next = s + g;
+        const int e = std::ilogb(s);
+        const double top = std::ldexp(1.0, e + 1);  // first value of the next binade
+        if (next >= top || next == s || !std::isfinite(next) || e < -1000) {
+            if (next == s) return s + std::ceil((d - s) / g) * g;  // g lost beside s: no progress
+            s = next;
+            continue;
+        }
+        const double u = std::ldexp(1.0, e - 52);  // spacing of the binade
+        const auto si = static_cast<std::int64_t>(s / u);
+        const double q = g / u;
+        if (q - std::floor(q) == 0.5 && si % 2 != 0) {
+            s = next;  // a tie rounded from an odd multiple: one addition first
+            continue;
+        }
+        const auto di = static_cast<std::int64_t>((next - s) / u);  // the increment in units of u
+        const std::int64_t ti = std::int64_t(1) << 53;              // top / u
+        const std::int64_t kmax = (ti - 1 - si) / di;                // additions that stay below top
+        std::int64_t k = kmax;
+        if (d < top) {
+            const auto need = static_cast<std::int64_t>(std::ceil(d / u)) - si;  // > 0, as s < d
+            k = std::min(k, (need + di - 1) / di);
+        }
+        s = static_cast<double>(si + k * di) * u;
+    }
+    return s;
+}
+
 void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
     int i = 1;
@@ -645,17 +683,16 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
             // when the last of them would be cut short by more than a quarter
             const double d = target - ct;
             double s = h, g = h;
-            long long guard = 0;
             do {
-                g = std::min(g * tr3com.increase_factor, hmax);
-                s = s + g;
-                // Far from the target with steps at their limit the sum
-                // only grows by hmax: finish it in one stroke instead of
-                // looping for as many steps as the run has left.
-                if (++guard > 1000000 && g == hmax && s < d) {
-                    s += std::ceil((d - s) / hmax) * hmax;
+                const double gn = std::min(g * tr3com.increase_factor, hmax);
+                if (gn == g) {
+                    // the projected step has stopped growing: the rest of
+                    // the sum adds g again and again
+                    s = add_projected_steps(s, g, d);
                     break;
                 }
+                g = gn;
+                s = s + g;
             } while (s < d);
             const double x = d + 0.25 * g;
             if (s > x) ctnext = ct + h * x / s;

@@ -51,6 +51,11 @@ void steper(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 void stepr1(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // Adaptive rule with arc limit, end-time landing and duty times.
 void stepr2(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
+// The projected sum of the adaptive rule once its step g has stopped
+// growing: s + g + g + ... (at least one addition) in floating point until
+// the sum reaches d, with the value the additions one by one give, at a
+// cost of a few operations per binade of the sum.
+[[nodiscard]] double add_projected_steps(double s, double g, double d);
 
 // The force entry of the time step: one evaluation of model m for the
 // particle records XP with their pairs IP at the time ct [m], result F (the
