@@ -707,6 +707,7 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
 
 void steper(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
+    const bool first = reset;
     if (tr3com.lgrid) stepr1(ctnext, reset, lstep);
     else stepr2(ctnext, reset, lstep);
     // A step too small to change the bunch time in floating point would
@@ -716,6 +717,15 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
         foundation::logpri("error in steper: the step does not advance c*t, run stopped");
         ctnext = ct;
         lstep = false;
+    }
+    // A time grid without a single value for this run (all in the past or
+    // within steps_tolerance of the bunch time, or beyond the end time)
+    // tracks nothing: a failure, not a run that reached its end.
+    if (first && tr3com.lgrid && !lstep) {
+        log_line("error in steper: no time-grid value for this run, nothing tracked");
+        log_line("  a grid value is needed from c*t " + foundation::fmt_f(ct + tr3com.steps_tolerance, 10, 5) +
+                 " to " + foundation::fmt_f(trkcom.end_time_c0, 10, 5) + " m");
+        step_control.stalled = true;
     }
 }
 

@@ -43,9 +43,9 @@ void itrack(foundation::ParticleView P, foundation::IndexView IP, double ct, dou
 // reset is true on the first call of a run and returned false.
 void steper(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 
-// True when the last steper call ended the run because the next step could
-// not advance c*t (a step below the resolution of the bunch time): the run
-// did not reach its end time.
+// True when the last steper call ended the run before its end time: the
+// next step could not advance c*t (a step below the resolution of the bunch
+// time), or the time grid held no value for the run at all.
 [[nodiscard]] bool stpfai();
 // Next value of the time grid.
 void stepr1(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);

@@ -37,12 +37,14 @@ void lyriop(std::int32_t& ierr) {
                 return;
             }
         }
-        ierr = unit_open(unit_log, output_name(cval[2]), FileMode::write);
+        const std::string name = output_name(cval[2]);
+        ierr = unit_open(unit_log, name, FileMode::write);
         if (ierr != 0) {
             logpri("error in file io");
             return;
         }
         iopcom.logopn = true;
+        log_file_opened(name);
     }
 }
 

@@ -127,6 +127,37 @@ TEST_F(Stepper, ArcLimit) {
     }
 }
 
+// A time grid that gives a run no step at all ends it as a failure; a grid
+// that gives steps ends the run at its last value before the end time.
+TEST_F(Stepper, GridWithoutStepFails) {
+    struct Case {
+        const char* name;
+        double ct, end, tolerance;
+        std::size_t steps;
+        bool failed;
+    };
+    const Case cases[] = {
+        {"steps to the last value before the end", 0.0, 0.15, 1e-5, 1, false},
+        {"every value in the past", 0.5, 0.7, 1e-5, 0, true},
+        {"a tolerance beyond the whole grid", 0.0, 0.2, 1e9, 0, true},
+        {"the end before the first value ahead", 0.0, 0.05, 1e-5, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::line_bunch(1, 0.0, 100.0, 0.0);
+        bunch::prtcls.ctptcl = c.ct;
+        tr3com.lgrid = true;
+        tr3com.ngrid = 3;
+        for (int i = 1; i <= 3; ++i) tr3com.ctgrid(i) = 0.1 * (i - 1);
+        tr3com.steps_tolerance = c.tolerance;
+        bunch::trkcom.end_time_c0 = c.end;
+        std::vector<std::string> log;
+        EXPECT_EQ(run_steps(&log).size(), c.steps);
+        EXPECT_EQ(bunch::stpfai(), c.failed);
+        EXPECT_EQ(log.size() >= 2 && log[log.size() - 2].find("nothing tracked") != std::string::npos, c.failed);
+    }
+}
+
 // The projected sum once the step has stopped growing gives, bit for bit,
 // what adding the step one time after the other gives: steps of decimal and
 // of binary-exact lengths, sums that cross many binades, steps whose
