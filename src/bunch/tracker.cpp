@@ -94,10 +94,10 @@ void lytrck(std::int32_t& ierr) {
     tr2com.end_time_marker = ftypes::UNDEF_NAME;
 
     foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
-    if (ierr == 0 && lset[0]) ierr = foundation::read_real(cval[0], trkcom.end_time_c0);
-    if (ierr == 0 && lset[1]) ierr = foundation::read_real(cval[1], trkcom.delta_time_c0);
+    if (ierr == 0 && lset[0]) ierr = foundation::key_real(cid[0], cval[0], trkcom.end_time_c0);
+    if (ierr == 0 && lset[1]) ierr = foundation::key_real(cid[1], cval[1], trkcom.delta_time_c0);
     if (ierr == 0 && lset[2]) tr2com.end_time_marker = cval[2];
-    if (ierr == 0 && lset[3]) ierr = foundation::read_real(cval[3], trkcom.end_time_shift_c0);
+    if (ierr == 0 && lset[3]) ierr = foundation::key_real(cid[3], cval[3], trkcom.end_time_shift_c0);
     if (ierr != 0) log_line("error in tracker");
 }
 
@@ -114,11 +114,13 @@ std::int32_t read_time_grid(const std::string& name) {
     if (ierr != 0) return ierr;
     log_line("read time_grid_file");
     std::int32_t n = 0, status = 0;
+    const std::string path = foundation::input_name(name);
     for (;;) {
         double v = 0.0;
         int rs = foundation::read_reals_from_unit(unit, std::span<double>(&v, 1));
         if (rs < 0) break;  // end of file
         if (rs > 0) {       // a record that does not read as a number
+            log_line("value " + std::to_string(n + 1) + " of " + path + " is not a number");
             status = 1;
             break;
         }
@@ -128,6 +130,8 @@ std::int32_t read_time_grid(const std::string& name) {
             break;
         }
         if (n >= 1 && v < tr3com.ctgrid(n)) {
+            log_line("value " + std::to_string(n + 1) + " of " + path + ", " + foundation::short_real(v) +
+                     ", lies below value " + std::to_string(n) + ", " + foundation::short_real(tr3com.ctgrid(n)));
             log_line("values in time_grid_file not increasing");
             status = 1;
             break;
@@ -135,6 +139,7 @@ std::int32_t read_time_grid(const std::string& name) {
         ++n;
         tr3com.ctgrid(n) = v;
     }
+    if (status == 0 && n == 0) log_line(path + " holds no value");
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
     if (status != 0) return status;
@@ -170,53 +175,62 @@ void lytrst(std::int32_t& ierr) {
         ierr = status;
         log_line("error in track_step");
     };
+    // a value out of its range: named with its key before the layer's line
+    auto out_of_range = [&](int key, const std::string& range) {
+        foundation::log_key_value(cid[std::size_t(key)], cval[std::size_t(key)], "must be " + range);
+        fail(1);
+    };
+    auto real_of = [&](int key, double& x) { return foundation::key_real(cid[std::size_t(key)], cval[std::size_t(key)], x); };
     double v = 0.0;
     std::int32_t iv = 0;
     if (lset[kpre]) tr3com.precondition = (cval[kpre] == "yes");
     if (lset[kit]) {
-        if (std::int32_t s = foundation::read_int(cval[kit], iv); s != 0) return fail(s);
+        if (std::int32_t s = foundation::key_int(cid[kit], cval[kit], iv); s != 0) return fail(s);
         tr3com.maxit = iv;
-        if (iv <= 0) return fail(1);
+        if (iv <= 0) return out_of_range(kit, "1 or more");
     }
     if (lset[kerr]) {
-        if (std::int32_t s = foundation::read_real(cval[kerr], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kerr, v); s != 0) return fail(s);
         tr3com.error_per_ct = v;
-        if (!(v > 0.0)) return fail(1);
+        if (!(v > 0.0)) return out_of_range(kerr, "> 0");
     }
     if (lset[kwgt]) {
-        if (std::int32_t s = foundation::read_real(cval[kwgt], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kwgt, v); s != 0) return fail(s);
         tr3com.error_weight_momentum = v;
-        if (!(v >= 0.0)) return fail(1);
+        if (!(v >= 0.0)) return out_of_range(kwgt, ">= 0");
     }
     if (lset[kmax]) {
-        if (std::int32_t s = foundation::read_real(cval[kmax], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kmax, v); s != 0) return fail(s);
         tr3com.ct_step_max = v;
         // the smaller steps follow a new largest step when not given here
         if (!lset[kmin] && v < tr3com.ct_step_min) tr3com.ct_step_min = 0.5 * v;
         if (!lset[kfirst] && v < tr3com.ct_step_first) tr3com.ct_step_first = v;
-        if (!(v > 0.0)) return fail(1);
+        if (!(v > 0.0)) return out_of_range(kmax, "> 0");
     }
     if (lset[kmin]) {
-        if (std::int32_t s = foundation::read_real(cval[kmin], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kmin, v); s != 0) return fail(s);
         tr3com.ct_step_min = v;
-        if (!(v > 0.0 && v < tr3com.ct_step_max)) return fail(1);
+        if (!(v > 0.0 && v < tr3com.ct_step_max))
+            return out_of_range(kmin, "> 0 and < ct_step_max = " + foundation::short_real(tr3com.ct_step_max));
         if (!lset[kfirst] && tr3com.ct_step_first < v) tr3com.ct_step_first = v;
     }
     if (lset[kfirst]) {
-        if (std::int32_t s = foundation::read_real(cval[kfirst], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kfirst, v); s != 0) return fail(s);
         tr3com.ct_step_first = v;
-        if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max)) return fail(1);
+        if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max))
+            return out_of_range(kfirst, "within ct_step_min..ct_step_max = " + foundation::short_real(tr3com.ct_step_min) +
+                                            ".." + foundation::short_real(tr3com.ct_step_max));
     }
     if (lset[kduty]) tr3com.duty_steps = (cval[kduty] == "yes");
     if (lset[kinc]) {
-        if (std::int32_t s = foundation::read_real(cval[kinc], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kinc, v); s != 0) return fail(s);
         tr3com.increase_factor = v;
-        if (!(v >= 1.0)) return fail(1);
+        if (!(v >= 1.0)) return out_of_range(kinc, ">= 1");
     }
     if (lset[karc]) {
-        if (std::int32_t s = foundation::read_real(cval[karc], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(karc, v); s != 0) return fail(s);
         tr3com.arc_factor = v;
-        if (!(v > 0.0 && v <= 1.0)) return fail(1);
+        if (!(v > 0.0 && v <= 1.0)) return out_of_range(karc, "> 0 and <= 1");
     }
     if (lset[kgrid]) {
         tr3com.lgrid = true;
@@ -226,9 +240,9 @@ void lytrst(std::int32_t& ierr) {
         }
     }
     if (lset[ktol]) {
-        if (std::int32_t s = foundation::read_real(cval[ktol], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(ktol, v); s != 0) return fail(s);
         tr3com.steps_tolerance = v;
-        if (!(v > 0.0)) return fail(1);
+        if (!(v > 0.0)) return out_of_range(ktol, "> 0");
     }
     ierr = 0;
 }
@@ -303,6 +317,7 @@ void initr2(std::int32_t& ierr) {
             }
         }
         if (!found) {
+            log_line("no field boundary of the lattice carries the marker " + tr2com.end_time_marker.str());
             log_line("error: unknown marker for track time");
             ierr = 1;
         }

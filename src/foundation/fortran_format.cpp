@@ -101,6 +101,12 @@ std::string ld_real(double v) {
 
 std::string ld_int(long long v) { return std::to_string(v); }
 
+std::string short_real(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
 std::string ld_line(std::initializer_list<std::string_view> items) {
     std::string r;
     for (auto it : items) {
@@ -201,7 +207,7 @@ std::vector<std::string> split_record(std::string_view line) {
     std::string cur;
     bool in = false;
     for (char c : line) {
-        if (c == ' ' || c == '\t' || c == ',' || c == '\r') {
+        if (c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v') {
             if (in) out.push_back(cur);
             cur.clear();
             in = false;

@@ -27,6 +27,10 @@ std::string fmt_i(long long v, int w);
 // Aw: text cut or blank-padded on the right to width w.
 std::string fmt_a(std::string_view s, int w);
 
+// A real in at most 6 significant digits, for the numbers quoted in
+// messages ("0.1", "2.618", "1e+308").
+std::string short_real(double v);
+
 // List-directed output items. A list-directed record begins with one blank;
 // ld_real gives the value with 17 significant digits.
 std::string ld_real(double v);
@@ -48,7 +52,8 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 [[nodiscard]] int read_int(std::string_view token, std::int32_t& v);
 
 // Splits a list-directed input record into value tokens, separated by
-// blanks, tabs or commas as a list-directed read separates them.
+// blanks, tabs or commas as a list-directed read separates them (a form
+// feed or vertical tab counts as a blank too).
 std::vector<std::string> split_record(std::string_view line);
 
 // Reads n reals from a unit as a list-directed read does: tokens are taken

@@ -99,7 +99,7 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
         // the reference particle's state and c*t at each boundary
         std::array<double, 7 * cap::maxlat> bp;
         const foundation::CrossingView BP(bp.data(), cap::maxlat);
-        fbpts(part.record(1).first<6>(), idx.next(1), ct, BP, p0);
+        fbpts(part.record(1).first<6>(), idx.next(1), ct, BP, p0, 1);
         for (int i = 1; i <= nfb; ++i) L.ctfb(i) = BP.ct(i);
     }
 }

@@ -178,6 +178,7 @@ std::string read_layers(std::int32_t& ierr) {
         for (const Layer& l : layers)
             if (commid == l.word) layer = &l;
         if (layer == nullptr) {
+            foundation::log_where("unknown layer " + foundation::quoted(commid));
             logpri("error in tarvel: unknown layer command");
             ierr = 1;
             return {};

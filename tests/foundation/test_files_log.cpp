@@ -42,7 +42,11 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
     EXPECT_EQ(unit, -1);
     foundation::fioin("out0.dat", unit, ierr);
     EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the caller logs
+    // one line says what failed; the caller logs its own message after it
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{
+                  " cannot open twelfth.dat for writing: all 11 units of auxiliary files are in use",
+                  " cannot open out0.dat for reading: all 11 units of auxiliary files are in use"}));
     EXPECT_FALSE(fs::exists("twelfth.dat"));
     // a freed unit is handed out again, lowest first
     foundation::ficout(25, ierr);
