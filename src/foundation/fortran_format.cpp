@@ -52,7 +52,9 @@ std::string fmt_e(double v, int w, int d) {
     if (ae <= 99) {
         std::snprintf(eb, sizeof eb, "E%c%02d", exp10 < 0 ? '-' : '+', ae);
     } else if (ae <= 999) {
-        std::snprintf(eb, sizeof eb, "%c%03d", exp10 < 0 ? '-' : '+', ae);
+        // three exponent digits keep their letter (0.10000000000000E-119),
+        // so that every common reader takes the number whole
+        std::snprintf(eb, sizeof eb, "E%c%03d", exp10 < 0 ? '-' : '+', ae);
     } else {
         return stars(w);
     }

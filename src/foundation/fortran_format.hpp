@@ -14,7 +14,8 @@
 namespace foundation {
 
 // Ew.d: the value as 0.ddddE+xx in a field of width w (right-justified);
-// exponents beyond 99 in magnitude drop the letter (0.dd-299); a field too
+// exponents beyond 99 in magnitude take three digits (0.ddddE-299), the
+// leading 0 giving way when the field is one character short; a field too
 // narrow is filled with asterisks.
 std::string fmt_e(double v, int w, int d);
 
@@ -43,7 +44,7 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 // Strict readers of one token. The whole token must be a number: optional
 // sign, digits with an optional decimal point, an optional exponent with
 // E, e, D or d (or, after a decimal point, a signed exponent without its
-// letter, as an E field writes exponents beyond 99: 0.10000000000000-299). Integers must be whole (no point, no exponent) and fit in
+// letter, as Fortran E fields write exponents beyond 99: 0.10000000000000-299). Integers must be whole (no point, no exponent) and fit in
 // 32 bits. "/", repeat counts "3*1", inf, nan, hex and trailing characters
 // are read errors; tabs at either end of the token are skipped, as a
 // list-directed read takes a tab beside a value for a blank. Status 0 on
