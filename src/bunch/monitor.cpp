@@ -191,6 +191,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
             return false;
         }
         if (write_rec(unit, rec, ierr)) return true;
+        log_ld({"cannot write the record of particle", foundation::ld_int(ip)});
         log_exec_failed();
         return false;
     };
@@ -291,6 +292,8 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
     log_ld({"monitor=" + foundation::fmt_a(name, 20) + "  ctptcl=", foundation::ld_real(b.ctptcl)});
     if (b.npart == 0 || (ifmt == 3 && lattice::latcom.nfb < 1)) {
         ierr = 1;
+        foundation::logpri(b.npart == 0 ? "the bunch holds no particle to write"
+                                        : "fmt3 needs a lattice with a field boundary");
         log_exec_failed();
         return;
     }

@@ -326,6 +326,8 @@ void initr2(std::int32_t& ierr) {
         log_line("error: end time is undefined");
         ierr = 1;
     } else if (trkcom.end_time_c0 <= ctptcl) {
+        log_line("the end time " + foundation::short_real(trkcom.end_time_c0) + " m is not after the bunch time " +
+                 foundation::short_real(ctptcl) + " m");
         log_line("error: end time < particle time");
         ierr = 1;
     } else if (!tr3com.lgrid && (trkcom.end_time_c0 - ctptcl) / tr3com.ct_step_max > max_run_steps) {

@@ -146,7 +146,7 @@ TEST_F(TrackLayers, TrackerBlockAndEndTime) {
         {"marker wins over delta", "{ delta_time_c0 = 0.25 end_time_marker = end }", 0.5, true, true, 3.0, {}},
         {"marker with shift", "{ end_time_marker = start end_time_shift_c0 = 0.5 }", 0.5, true, true, 1.5, {}},
         {"end time equal to the bunch time", "{ end_time_c0 = 0.5 }", 0.5, true, false, 0.0,
-         {" error: end time < particle time"}},
+         {" the end time 0.5 m is not after the bunch time 0.5 m", " error: end time < particle time"}},
         {"nothing given", "{ }", 0.5, true, false, 0.0, {" error: end time is undefined"}},
         {"unknown marker", "{ end_time_marker = nowhere }", 0.5, true, false, 0.0,
          {" no field boundary of the lattice carries the marker nowhere", " error: unknown marker for track time",

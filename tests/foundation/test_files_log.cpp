@@ -91,4 +91,26 @@ TEST_F(Log, NothingOnSlave) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
+// A log file that cannot be opened is named with the reason and the deck
+// line; one that cannot be written gives a single warning and marks the run.
+TEST_F(Log, LogFileFailures) {
+    std::int32_t ierr = 0;
+    auto log = layer(foundation::lyriop, "io_path {\n logfile = nofolder/x.log }\n", ierr);
+    EXPECT_NE(ierr, 0);
+    EXPECT_EQ(log, (std::vector<std::string>{" cannot open the log file nofolder/x.log for writing: No such file or directory",
+                                             "   at tarvel.in line 2", " error in file io"}));
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    log = layer(foundation::lyriop, "io_path { logfile = /dev/full }\n", ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_FALSE(foundation::log_file_failed());
+    testing::internal::CaptureStdout();
+    foundation::logpri("first");
+    foundation::logpri("second");
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{" first", " warning: cannot write the log file /dev/full",
+                                        " warning: the log goes on on standard output only; the run will end with exit code 1",
+                                        " second"}));
+    EXPECT_TRUE(foundation::log_file_failed());
+}
+
 }  // namespace
