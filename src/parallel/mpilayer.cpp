@@ -121,10 +121,12 @@ void send_text(const char* buf, int iproc, int itag) {
 void recv_text(char* buf, int iproc, int itag, bool wait_idle) {
     if (g_size == 1) return;
     if (wait_idle) {
-        // poll for the message; the sleep between two polls doubles from
-        // idle_pause_first up to idle_pause_longest
+        // poll for the message: for idle_spin giving the core to any other
+        // process between two polls, then sleeping between them, the sleep
+        // doubling from idle_pause_first up to idle_pause_longest
         auto pause = idle_pause_first;
         const auto longest = idle_pause_longest;
+        const auto start = std::chrono::steady_clock::now();
         for (;;) {
             int flag = 0;
             MPI_Status status;
@@ -135,6 +137,10 @@ void recv_text(char* buf, int iproc, int itag, bool wait_idle) {
             for (int k = 0; k < 2 && !flag; ++k)
                 check(MPI_Iprobe(peer(iproc), itag, MPI_COMM_WORLD, &flag, &status), "MPI_Iprobe");
             if (flag) break;
+            if (std::chrono::steady_clock::now() - start < idle_spin) {
+                std::this_thread::yield();
+                continue;
+            }
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, longest);
         }

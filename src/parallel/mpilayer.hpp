@@ -32,12 +32,15 @@ void mpi_stop();
 // and message tag itag. Counts are element counts (>= 0).
 void send_text(const char* buf, int iproc, int itag);  // cmdlen characters
 // Receives cmdlen characters. With wait_idle the receive polls for the
-// message with short sleeps instead of spinning, so a process that waits
-// long for its next command leaves the core to others: the sleeps double
-// from idle_pause_first to idle_pause_longest, which bounds the time a
-// waiting process takes to see its message (about a millisecond) at a
-// cost of about a thousand polls a second.
+// message instead of spinning inside MPI, so a process that waits long for
+// its next command leaves the core to others: for idle_spin it yields the
+// core between two polls (a command that follows the last one closely is
+// seen at once), then it sleeps between them, the sleeps doubling from
+// idle_pause_first to idle_pause_longest. That bounds the time a waiting
+// process takes to see its message (about a millisecond) at a cost of
+// about a thousand polls a second.
 void recv_text(char* buf, int iproc, int itag, bool wait_idle);
+inline constexpr std::chrono::microseconds idle_spin{200};
 inline constexpr std::chrono::microseconds idle_pause_first{20};
 inline constexpr std::chrono::microseconds idle_pause_longest{1000};
 void send_int(const std::int32_t* buf, int n, int iproc, int itag);
