@@ -87,6 +87,12 @@ void read_block(const std::array<std::string_view, N>& cid, const std::array<Log
     return foundation::key_real(key, text, v);
 }
 
+// An element whose private data do not fit the lattice record.
+void no_room(std::string_view what, std::int64_t needed, std::int64_t left) {
+    foundation::log_where("the element needs " + std::to_string(needed) + " " + std::string(what) + ", " +
+                          std::to_string(left) + " are left");
+}
+
 // The word a block of an element holds where something else was expected.
 void unexpected(std::string_view element, const std::string& word, std::string_view expected) {
     foundation::log_where(foundation::quoted(word) + " in a " + std::string(element) + " block where " +
@@ -376,6 +382,7 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
             } else {
                 L.code(i) = 1;
                 if (L.nila + 1 > cap::ilalen) {
+                    no_room("private integers", 1, cap::ilalen - L.nila);
                     foundation::logpri("global constant ilalen too small");
                     return fail(errline, ierr);
                 }
@@ -383,6 +390,7 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
                 L.nila_at(i) = L.nila;
                 L.ila(L.nila) = m;
                 if (L.nrla + multipole_reals > cap::rlalen) {
+                    no_room("private reals", multipole_reals, cap::rlalen - L.nrla);
                     foundation::logpri("global constant rlalen too small");
                     return fail(errline, ierr);
                 }
@@ -468,6 +476,7 @@ void lytiqu(std::int32_t& ierr) {
             L.code(i) = 1;
             L.nila_at(i) = L.nila;
             if (L.nrla + thin_quad_reals > cap::rlalen) {
+                no_room("private reals", thin_quad_reals, cap::rlalen - L.nrla);
                 foundation::logpri("increase rlalen (latcom)");
                 return fail(errline, ierr);
             }
@@ -546,6 +555,7 @@ void lydifr(std::int32_t& ierr) {
                 return fail(errline, ierr);
             }
             if (ni > cap::ilalen - L.nila) {  // compared so that no sum can overflow
+                no_room("private integers", ni, cap::ilalen - L.nila);
                 foundation::logpri("increase ilalen (latcom)");
                 return fail(errline, ierr);
             }
@@ -556,6 +566,7 @@ void lydifr(std::int32_t& ierr) {
                 return fail(errline, ierr);
             }
             if (nr > cap::rlalen - L.nrla) {
+                no_room("private reals", nr, cap::rlalen - L.nrla);
                 foundation::logpri("increase rlalen (latcom)");
                 return fail(errline, ierr);
             }
