@@ -122,7 +122,9 @@ TEST(Positi, ClosedFormPlacements) {
             EXPECT_EQ(ierr, 1);
             ASSERT_EQ(out.size(), 2u);
             EXPECT_EQ(out[1], " " + c.message);
-            if (!c.why.empty()) EXPECT_EQ(out[0], " " + c.why);
+            if (!c.why.empty()) {
+                EXPECT_EQ(out[0], " " + c.why);
+            }
         } else {
             EXPECT_EQ(ierr, 0);
             EXPECT_TRUE(out.empty());
