@@ -114,6 +114,11 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
                 const double gamma = std::sqrt(XP.p(j) * XP.p(j) + 1.0);
                 double t = 0.0;  // s, on the clock of the path
                 lattice::pthtr1(XP.x(j), XP.y(j), 0.0, XP.phi(j), 0.0, ct, RT, ET, t);
+                // the search for the path point nearest to the target starts
+                // at the target's own position along the path, not at the
+                // answer for the target this process computed before: the
+                // force then does not depend on the share of targets
+                fieldlib::nearest_start(RT[0]);
                 fieldlib::field(t, RT, gamma, ET, DWB);
                 lattice::pthtr2(DWB);
                 F.along(j) += DWB[0] * q;
