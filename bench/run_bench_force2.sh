@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# bench/run_bench_force2.sh [N ...]
+# One "csr_p_to_p" force evaluation (bench_force2.cpp) of N = 200, 1000 and
+# 2000 particles (or the counts given) at 1, 2, 4 and 8 processes (PROCS to
+# change them). Builds Release in build-bench and prints per N and process
+# count: the time of one evaluation, field calls per second per process, the
+# parallel efficiency T(1)/(P T(P)), the share of the source loop spent
+# building design paths, the source loop of the master and of the slowest
+# slave, and the evaluation time after the master has worked alone for 50 ms
+# (the idle slaves' latency in answering the command).
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/tools/deps.sh"
+tarvel_ensure_deps
+if ! log=$(cmake -S "$here" -B "$here/build-bench" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF \
+             -DTARVEL_BENCH=ON 2>&1 && cmake --build "$here/build-bench" --target bench_force2 -j "$(tarvel_jobs)" 2>&1); then
+  echo "$log"; echo "build failed"; exit 1
+fi
+exe=$here/build-bench/bench/bench_force2
+procs=${PROCS:-1 2 4 8}
+out=$(mktemp "${TMPDIR:-/tmp}/bench_force2.XXXXXX")
+trap 'rm -f "$out"' EXIT
+for p in $procs; do
+  mpiexec -n "$p" "$exe" "$@" | grep '^N=' >>"$out"
+done
+awk '
+  { n = $2; p = $4; t[n, p] = $6; fps[n, p] = $8; sh[n, p] = $10; ml[n, p] = $12; sl[n, p] = $14; g[n, p] = $16
+    if (!(n in seen)) { seen[n] = 1; ns[++nn] = n }
+    if (!(p in pseen)) { pseen[p] = 1; ps[++np] = p } }
+  END {
+    printf "%6s %3s %12s %16s %10s %10s %12s %12s %12s\n", "N", "P", "eval/s", "fields/s/proc", "efficiency",
+           "path share", "master/s", "slave max/s", "after gap/s"
+    for (i = 1; i <= nn; i++) for (j = 1; j <= np; j++) {
+      n = ns[i]; p = ps[j]; if (!((n, p) in t)) continue
+      e = ((n, 1) in t) ? sprintf("%9.1f%%", 100 * t[n, 1] / (p * t[n, p])) : "         -"
+      printf "%6d %3d %12.4f %16.4e %10s %9.2f%% %12.4f %12s %12.4f\n", n, p, t[n, p], fps[n, p], e,
+             100 * sh[n, p], ml[n, p], (p > 1 ? sprintf("%.4f", sl[n, p]) : "-"), g[n, p]
+    }
+  }' "$out"
