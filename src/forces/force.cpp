@@ -3,6 +3,7 @@
 #include "forces/force.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <array>
 #include <string>
@@ -44,7 +45,17 @@ void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double
 // directly; frcims calls the models that run on every process, on every
 // process, with the type, so one function may serve several types (the mesh
 // models: force3 for csr_p_to_m, csr_g_to_p and csr_g_to_m).
-constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
+//
+// An entry records whether a function was given, so that the check below
+// compares no function addresses (not a constant expression where the
+// compiler keeps null checks of addresses, as in the sanitizer build).
+struct Registration {
+    ModelEval fn = nullptr;
+    bool registered = false;
+    constexpr Registration(std::nullptr_t) {}
+    constexpr Registration(ModelEval f) : fn(f), registered(true) {}
+};
+constexpr std::array<Registration, bunch::nforce_types> model_evals = {
     &no_force,  // none
     nullptr,    // projected
     &force2,    // csr_p_to_p
@@ -54,7 +65,7 @@ constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
 };
 static_assert([] {
     for (std::size_t i = 0; i < model_evals.size(); ++i)
-        if ((model_evals[i] != nullptr) != bunch::force_models[i].built) return false;
+        if (model_evals[i].registered != bunch::force_models[i].built) return false;
     return true;
 }(), "a model is built exactly when its evaluation function is registered");
 
@@ -435,7 +446,7 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     f.sigma_vert = sv;
 }
 
-ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))]; }
+ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
 
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {
