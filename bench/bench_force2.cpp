@@ -5,7 +5,10 @@
 //
 // Run by hand after a Release build (bench/run_bench_force2.sh runs it at 1,
 // 2, 4 and 8 processes and adds the parallel efficiency):
-//   mpiexec -n P build-release/bench/bench_force2 [N ...]   (default 200 1000 2000)
+//   mpiexec -n P build-bench/bench/bench_force2 [nfb=K] [N ...]   (default 200 1000 2000)
+// nfb=K gives the lattice K field boundaries (default 3): the 1 m straight
+// before the bend is cut into K - 2 pieces, which leaves the physics alone
+// but makes every design path cross K boundaries.
 // One line per N:
 //   N P eval_s fields_per_s_per_proc path_share master_loop_s slave_loop_s gap_eval_s
 // eval_s: wall time of one evaluation on the master (back to back);
@@ -16,6 +19,7 @@
 // gap_eval_s: the same evaluation after the master has worked alone for
 // 50 ms (the slaves wait idle for the command meanwhile, as between the
 // evaluations of a tracking run).
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -147,7 +151,12 @@ int main(int argc, char** argv) {
     run::parallel_forces_hook = &timed_frcims;
     const int P = parallel::cmpcom.nprocs;
     std::vector<int> sizes;
-    for (int k = 1; k < argc; ++k) sizes.push_back(std::atoi(argv[k]));
+    int nfb = 3;
+    for (int k = 1; k < argc; ++k) {
+        const std::string a = argv[k];
+        if (a.rfind("nfb=", 0) == 0) nfb = std::max(3, std::min(cap::maxlat, std::atoi(a.c_str() + 4)));
+        else sizes.push_back(std::atoi(argv[k]));
+    }
     if (sizes.empty()) sizes = {200, 1000, 2000};
     // evaluations of each size: warm-up (small sizes), back-to-back, after a gap
     struct Plan {
@@ -160,7 +169,7 @@ int main(int argc, char** argv) {
     if (parallel::cmpcom.master) {
         std::int32_t ierr = 0;
         lattice::inilat(ierr);
-        add_section(0.0, 1.0);
+        for (int k = 1; k <= nfb - 2; ++k) add_section(0.0, 1.0 / (nfb - 2));
         add_section(2.0, 2.5);
         add_section(0.0, 1.0);
         auto& f = bunch::forces;
@@ -204,9 +213,9 @@ int main(int argc, char** argv) {
                 mloop += stats[e][0][0] / pl.reps;
                 sloop += smax / pl.reps;
             }
-            std::printf("N= %5d P= %2d eval_s= %.4e fields_per_s_per_proc= %.4e path_share= %.4f master_loop_s= %.4e "
+            std::printf("N= %5d P= %2d nfb= %3d eval_s= %.4e fields_per_s_per_proc= %.4e path_share= %.4f master_loop_s= %.4e "
                         "slave_loop_s= %.4e gap_eval_s= %.4e\n",
-                        pl.n, P, eval, fields / (P * eval), share, mloop, sloop, gap);
+                        pl.n, P, nfb, eval, fields / (P * eval), share, mloop, sloop, gap);
         }
         std::fflush(stdout);
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# bench/run_bench_force2.sh [N ...]
+# bench/run_bench_force2.sh [nfb=K] [N ...]
 # One "csr_p_to_p" force evaluation (bench_force2.cpp) of N = 200, 1000 and
 # 2000 particles (or the counts given) at 1, 2, 4 and 8 processes (PROCS to
-# change them). Builds Release in build-bench and prints per N and process
+# change them), on a lattice of 3 field boundaries (or K). Builds Release in
+# build-bench and prints per N and process
 # count: the time of one evaluation, field calls per second per process, the
 # parallel efficiency T(1)/(P T(P)), the share of the source loop spent
 # building design paths, the source loop of the master and of the slowest
@@ -24,10 +25,12 @@ for p in $procs; do
   mpiexec -n "$p" "$exe" "$@" | grep '^N=' >>"$out"
 done
 awk '
-  { n = $2; p = $4; t[n, p] = $6; fps[n, p] = $8; sh[n, p] = $10; ml[n, p] = $12; sl[n, p] = $14; g[n, p] = $16
+  { n = $2; p = $4; nfb = $6; t[n, p] = $8; fps[n, p] = $10; sh[n, p] = $12; ml[n, p] = $14; sl[n, p] = $16
+    g[n, p] = $18
     if (!(n in seen)) { seen[n] = 1; ns[++nn] = n }
     if (!(p in pseen)) { pseen[p] = 1; ps[++np] = p } }
   END {
+    printf "lattice of %d field boundaries\n", nfb
     printf "%6s %3s %12s %16s %10s %10s %12s %12s %12s\n", "N", "P", "eval/s", "fields/s/proc", "efficiency",
            "path share", "master/s", "slave max/s", "after gap/s"
     for (i = 1; i <= nn; i++) for (j = 1; j <= np; j++) {

@@ -260,64 +260,46 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
 // at its set-up with a clear line, never running it with silent zero forces
 // or another model in place of the missing one.
 TEST_F(TrackLayers, ModelsRefusedAtSetUp) {
-    using bunch::force_models;
-    enum Why { not_built, precondition_not_built, no_boundary };
-    struct Case {
-        const char* name;
-        Why why;
-        bool available;  // a stand-in model makes every type available
-        std::int32_t nfb;
-    };
-    const Case cases[] = {{"not available", not_built, false, 1},
-                          {"preconditioning model not available", precondition_not_built, false, 1},
-                          {"no field boundary", no_boundary, true, 0}};
     testsupport::line_bunch(1, 0.0, 100.0, 0.0);
     int refused = 0;
-    for (const auto& c : cases) {
-        testsupport::set_force_hook(c.available ? stand_in : nullptr);
-        lattice::latcom.nfb = c.nfb;
+    for (bool precondition : {true, false}) {
         for (int t = 1; t <= 5; ++t) {
-            const auto& m = force_models[std::size_t(t)];
-            const auto& pm = bunch::force_model(m.precondition);
-            std::vector<std::string> want;
-            const std::string word(m.word);
-            if (c.why == not_built && !m.built) {
-                want = {" error: force type '" + word + "' is not available, no tracking run"};
-            } else if (c.why == precondition_not_built && m.built && !pm.built) {
-                want = {" error: pre-conditioning model '" + std::string(pm.word) + "' is not available,",
-                        " set 'precondition = no' in track_step, no tracking run"};
-            } else if (c.why == no_boundary) {
-                want = {" error: force type '" + word + "' needs a field boundary, no tracking run"};
-            } else {
-                continue;
+            const auto& m = bunch::force_models[std::size_t(t)];
+            const std::string word(m.word), pm(bunch::force_model(m.precondition).word);
+            const bool pm_built = bunch::force_model(m.precondition).built;
+            // without a field boundary, with a stand-in model of every type
+            for (bool stand_in_model : {false, true}) {
+                std::vector<std::string> want;
+                if (stand_in_model)
+                    want = {" error: force type '" + word + "' needs a field boundary, no tracking run"};
+                else if (!m.built)
+                    want = {" error: force type '" + word + "' is not available, no tracking run"};
+                else if (precondition && !pm_built)
+                    want = {" error: pre-conditioning model '" + pm + "' is not available,",
+                            " set 'precondition = no' in track_step, no tracking run"};
+                SCOPED_TRACE(word + (precondition ? " with" : " without") + " preconditioning" +
+                             (stand_in_model ? ", stand-in" : ""));
+                testsupport::set_force_hook(stand_in_model ? stand_in : nullptr);
+                lattice::latcom.nfb = stand_in_model ? 0 : 1;
+                tr3com.precondition = precondition;
+                trkcom.end_time_c0 = 1.0;
+                bunch::forces.itype = t;
+                testing::internal::CaptureStdout();
+                std::int32_t ierr = 0;
+                bunch::initr2(ierr);
+                auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+                EXPECT_EQ(ierr != 0, !want.empty());
+                if (!want.empty()) {
+                    EXPECT_EQ(log, want);
+                }
+                refused += !want.empty();
             }
-            SCOPED_TRACE(std::string(c.name) + " " + word);
-            ++refused;
-            trkcom.end_time_c0 = 1.0;
-            tr3com.precondition = true;
-            bunch::forces.itype = t;
-            testing::internal::CaptureStdout();
-            std::int32_t ierr = 0;
-            bunch::initr2(ierr);
-            auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
-            EXPECT_NE(ierr, 0);
-            EXPECT_EQ(log, want);
         }
     }
-    EXPECT_GE(refused, 5);
-    // "csr_p_to_p" without preconditioning runs although its preconditioning
-    // model is not built
-    testsupport::set_force_hook(nullptr);
-    lattice::latcom.nfb = 1;
-    tr3com.precondition = false;
-    bunch::forces.itype = bunch::code(bunch::ForceType::csr_p_to_p);
-    testing::internal::CaptureStdout();
-    std::int32_t ierr = 0;
-    bunch::initr2(ierr);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(ierr, 0);
+    EXPECT_GE(refused, 10);
     bunch::forces.itype = 0;
     lattice::latcom.nfb = 0;
+    testsupport::set_force_hook(nullptr);
 }
 
 }  // namespace
