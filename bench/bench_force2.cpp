@@ -14,8 +14,9 @@
 // eval_s: wall time of one evaluation on the master (back to back);
 // fields_per_s_per_proc: field calls of the evaluation / (P * eval_s);
 // path_share: the largest share, over the processes, of the source loop
-// spent building design paths; master_loop_s and slave_loop_s: the source
-// loop of the master and the slowest slave (the own share, before the sum);
+// spent building design paths; master_loop_s and slave_loop_s: processor
+// seconds of the source loop of the master and of the busiest slave (the
+// own share, before the sum; not counting other jobs on the machine);
 // gap_eval_s: the same evaluation after the master has worked alone for
 // 50 ms (the slaves wait idle for the command meanwhile, as between the
 // evaluations of a tracking run).

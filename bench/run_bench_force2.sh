@@ -3,12 +3,14 @@
 # One "csr_p_to_p" force evaluation (bench_force2.cpp) of N = 200, 1000 and
 # 2000 particles (or the counts given) at 1, 2, 4 and 8 processes (PROCS to
 # change them), on a lattice of 3 field boundaries (or K). Builds Release in
-# build-bench and prints per N and process
-# count: the time of one evaluation, field calls per second per process, the
-# parallel efficiency T(1)/(P T(P)), the share of the source loop spent
-# building design paths, the source loop of the master and of the slowest
-# slave, and the evaluation time after the master has worked alone for 50 ms
-# (the idle slaves' latency in answering the command).
+# build-bench and prints per N and process count: the wall time of one
+# evaluation, field calls per second per process, the parallel efficiency
+# T(1)/(P T(P)), the work efficiency (the same from the processor time of
+# the busiest process's source loop: what a machine without other jobs
+# gives, less the command latency), the share of the source loop spent
+# building design paths, the processor seconds of the master's and of the
+# busiest slave's source loop, and the evaluation time after the master has
+# worked alone for 50 ms (the idle slaves' latency in answering the command).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
@@ -31,12 +33,14 @@ awk '
     if (!(p in pseen)) { pseen[p] = 1; ps[++np] = p } }
   END {
     printf "lattice of %d field boundaries\n", nfb
-    printf "%6s %3s %12s %16s %10s %10s %12s %12s %12s\n", "N", "P", "eval/s", "fields/s/proc", "efficiency",
-           "path share", "master/s", "slave max/s", "after gap/s"
+    printf "%6s %3s %10s %14s %10s %10s %10s %10s %10s %10s\n", "N", "P", "eval/s", "fields/s/proc",
+           "efficiency", "work eff.", "path share", "master/s", "slave/s", "after gap"
     for (i = 1; i <= nn; i++) for (j = 1; j <= np; j++) {
       n = ns[i]; p = ps[j]; if (!((n, p) in t)) continue
+      busiest = ml[n, p] > sl[n, p] ? ml[n, p] : sl[n, p]
       e = ((n, 1) in t) ? sprintf("%9.1f%%", 100 * t[n, 1] / (p * t[n, p])) : "         -"
-      printf "%6d %3d %12.4f %16.4e %10s %9.2f%% %12.4f %12s %12.4f\n", n, p, t[n, p], fps[n, p], e,
+      w = ((n, 1) in t) ? sprintf("%9.1f%%", 100 * ml[n, 1] / (p * busiest)) : "         -"
+      printf "%6d %3d %10.4f %14.4e %10s %10s %9.2f%% %10.4f %10s %10.4f\n", n, p, t[n, p], fps[n, p], e, w,
              100 * sh[n, p], ml[n, p], (p > 1 ? sprintf("%.4f", sl[n, p]) : "-"), g[n, p]
     }
   }' "$out"

@@ -27,8 +27,9 @@ void force2(bunch::ForceType type, foundation::ParticleView XP, foundation::Inde
             foundation::ForceView F, std::int32_t& ierr);
 
 // Work of the last force2 call on this process, for the benchmarks: design
-// paths built, field calls made, and the seconds spent building paths and
-// in the whole source loop (the process's own share, before the sum).
+// paths built, field calls made, and the processor seconds of this process
+// spent building paths and in the whole source loop (its own share, before
+// the sum; processor time, so that other jobs on the machine do not count).
 struct Force2Work {
     std::int64_t paths = 0;
     std::int64_t fields = 0;
