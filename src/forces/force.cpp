@@ -82,36 +82,51 @@ enum Key {
     ksbox, krbox, kshield, kshmax, kpar1, kpar2, kpar3, kpar4, kpar5, kwake, nkeys
 };
 
+// A refused sigma_file or wake_file: what is wrong with it, its name and the
+// deck line that named it (key), then the message of the refusal when there
+// is one. Status 1.
+std::int32_t refuse_file(std::string_view key, const std::string& name, const std::string& what,
+                         std::string_view message = {}) {
+    foundation::log_key_value(key, name, what);
+    if (!message.empty()) log_line(message);
+    return 1;
+}
+
 // Sub-bunch property file: rows (c*t, long., rad., vert. size) into sigfil.
 // Status 0 on success; the unit is closed on every path once opened.
 std::int32_t read_sigma_file(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
     foundation::fioin(name, unit, ierr);
-    if (ierr != 0) return ierr;
+    if (ierr != 0) return refuse_file("sigma_file", name, "cannot be opened");
     log_line("read subbunch properties");
+    auto refuse = [&](const std::string& what, std::string_view message = {}) {
+        return refuse_file("sigma_file", name, what, message);
+    };
     std::int32_t n = 0, status = 0;
     for (;;) {
         std::array<double, 4> row{};
+        const std::string rowname = "row " + std::to_string(n + 1);
         int rs = foundation::read_reals_from_unit(unit, row);
         if (rs < 0) break;
         if (rs > 0) {
-            status = 1;
+            status = refuse(rowname + " is not four numbers");
             break;
         }
         if (n >= cap::matist) {  // refused before it is stored
-            log_line("too many points in file: increase matist");
-            status = 1;
+            status = refuse("holds more than " + std::to_string(cap::matist) + " rows",
+                            "too many points in file: increase matist");
             break;
         }
         if (n >= 1 && row[0] < forces.sigfil(1, n)) {
-            log_line("first column with c*time is not increasing");
-            status = 1;
+            status = refuse(rowname + ": c*t " + foundation::short_real(row[0]) + " m is before the " +
+                                foundation::short_real(forces.sigfil(1, n)) + " m of the row before",
+                            "first column with c*time is not increasing");
             break;
         }
         if ((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
             (forces.lfilv && !(row[3] > 0.0))) {
-            log_line("file with nonepositive subbunch length");
-            status = 1;
+            status = refuse(rowname + ": a size taken from the file is not > 0",
+                            "file with nonepositive subbunch length");
             break;
         }
         ++n;
@@ -121,18 +136,19 @@ std::int32_t read_sigma_file(const std::string& name) {
     foundation::ficin(unit, ic);
     forces.nsgfil = n;
     if (status != 0) return status;
-    if (n == 0) return 1;
+    if (n == 0) return refuse("holds no row (c*t and three sizes)");
     return ic;
 }
 
 // The first value token of the next non-blank record(s) of a unit, as a
-// list-directed read of one item takes it. -1 at end of file, 1 on a read
-// error.
-int next_token(std::int32_t unit, std::string& token) {
+// list-directed read of one item takes it; records counts the records read.
+// -1 at end of file, 1 on a read error.
+int next_token(std::int32_t unit, std::string& token, int& records) {
     std::string line;
     for (;;) {
         int rc = foundation::unit_read(unit, line);
         if (rc != 0) return rc < 0 ? -1 : 1;
+        ++records;
         auto toks = foundation::split_record(line);
         if (!toks.empty()) {
             token = toks.front();
@@ -146,47 +162,76 @@ int next_token(std::int32_t unit, std::string& token) {
 std::int32_t read_wake_file(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
     foundation::fioin(name, unit, ierr);
-    if (ierr != 0) return ierr;
+    if (ierr != 0) return refuse_file("wake_file", name, "cannot be opened");
     log_line("read wakefile: " + name);
+    int records = 0;  // records read so far
+    auto refuse = [&](const std::string& what, std::string_view message = {}) {
+        return refuse_file("wake_file", name, what, message);
+    };
+    auto at = [&] { return "record " + std::to_string(records) + ": "; };
+    // the next value of the header: a token, then its reading; false after
+    // a refusal
+    std::string tok;
+    auto header = [&](const char* what) {
+        const int rc = next_token(unit, tok, records);
+        if (rc != 0) {
+            refuse(std::string(rc < 0 ? "ends before " : "cannot be read at ") + what);
+            return false;
+        }
+        return true;
+    };
     auto body = [&]() -> std::int32_t {
-        std::string line, tok;
+        std::string line;
         // leading comment records are shown and skipped
         for (;;) {
-            if (foundation::unit_read(unit, line) != 0) return 1;
+            if (const int rc = foundation::unit_read(unit, line); rc != 0)
+                return refuse(rc < 0 ? "holds nothing but comment records (with !)" : "cannot be read");
+            ++records;
             line = foundation::cut(line, 72);
             if (line.find('!') == std::string::npos) break;
             log_line(line);
         }
         auto toks = foundation::split_record(line);
-        if (toks.empty() || foundation::read_real(toks.front(), forces.sigwak) != 0) return 1;
-        if (!(forces.sigwak > 0.0)) {
-            log_line("error in wake file: ??? sigwak.le.0");
-            return 1;
-        }
-        if (next_token(unit, tok) != 0 || foundation::read_real(tok, forces.stpwak) != 0) return 1;
-        if (!(forces.stpwak > 0.0)) {
-            log_line("error in wake file: ??? stpwak.le.0");
-            return 1;
-        }
-        if (next_token(unit, tok) != 0 || foundation::read_int(tok, forces.n1wak) != 0) return 1;
-        if (!(double(forces.n1wak) * forces.stpwak <= -3.0 * forces.sigwak)) {
-            log_line("error in wake file: ??? n1wak*stpwak > -3*sigwak");
-            return 1;
-        }
-        if (next_token(unit, tok) != 0 || foundation::read_int(tok, forces.n2wak) != 0) return 1;
-        // a wake ending short of 3 sigwak fails the block without a line of its own
-        if (!(double(forces.n2wak) * forces.stpwak >= 3.0 * forces.sigwak)) return 1;
+        tok = toks.empty() ? std::string() : toks.front();
+        if (foundation::read_real(tok, forces.sigwak) != 0)
+            return refuse(at() + "sigwak " + foundation::quoted(tok) + " is not a number");
+        if (!(forces.sigwak > 0.0))
+            return refuse(at() + "sigwak " + foundation::quoted(tok) + " must be > 0",
+                          "error in wake file: ??? sigwak.le.0");
+        if (!header("stpwak")) return 1;
+        if (foundation::read_real(tok, forces.stpwak) != 0)
+            return refuse(at() + "stpwak " + foundation::quoted(tok) + " is not a number");
+        if (!(forces.stpwak > 0.0))
+            return refuse(at() + "stpwak " + foundation::quoted(tok) + " must be > 0",
+                          "error in wake file: ??? stpwak.le.0");
+        const double reach = 3.0 * forces.sigwak;  // m, the wake must cover +-3 sigwak
+        if (!header("n1wak")) return 1;
+        if (foundation::read_int(tok, forces.n1wak) != 0)
+            return refuse(at() + "n1wak " + foundation::quoted(tok) + " is not a 32-bit integer");
+        if (!(double(forces.n1wak) * forces.stpwak <= -reach))
+            return refuse(at() + "n1wak*stpwak = " + foundation::short_real(double(forces.n1wak) * forces.stpwak) +
+                              " m must be <= -3 sigwak = " + foundation::short_real(-reach) + " m",
+                          "error in wake file: ??? n1wak*stpwak > -3*sigwak");
+        if (!header("n2wak")) return 1;
+        if (foundation::read_int(tok, forces.n2wak) != 0)
+            return refuse(at() + "n2wak " + foundation::quoted(tok) + " is not a 32-bit integer");
+        // a wake ending short of 3 sigwak: no message of its own beyond this
+        if (!(double(forces.n2wak) * forces.stpwak >= reach))
+            return refuse(at() + "n2wak*stpwak = " + foundation::short_real(double(forces.n2wak) * forces.stpwak) +
+                          " m must be >= 3 sigwak = " + foundation::short_real(reach) + " m");
         // sample count in 64 bits: the indices may lie far apart
         const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
-        if (count > cap::narcsr) {
-            log_line("error in wake file: ??? n2wak-n1wak+1.>.narcsr");
-            return 1;
-        }
+        if (count > cap::narcsr)
+            return refuse("n1wak to n2wak make " + std::to_string(count) + " samples, at most " +
+                              std::to_string(cap::narcsr),
+                          "error in wake file: ??? n2wak-n1wak+1.>.narcsr");
         for (int k = 1; k <= int(count); ++k) {
             double v = 0.0;
-            if (foundation::read_reals_from_unit(unit, std::span<double>(&v, 1)) != 0) {
-                log_line("error in wake file: ??? data array");
-                return 1;
+            if (const int rs = foundation::read_reals_from_unit(unit, std::span<double>(&v, 1)); rs != 0) {
+                const std::string n = std::to_string(count);
+                return refuse(rs < 0 ? "ends after " + std::to_string(k - 1) + " of its " + n + " samples"
+                                     : "sample " + std::to_string(k) + " of " + n + " is not a number",
+                              "error in wake file: ??? data array");
             }
             forces.wakdat(k) = v;
         }
@@ -225,24 +270,46 @@ void inifrc(std::int32_t& ierr) {
 
 namespace {
 
-// The values of one "forces" block and the readers of its settings.
+// Keys of the "forces" block, in table order (the names of enum Key).
+constexpr std::array<std::string_view, nkeys> cid = {
+    "type",  "sigma_long", "relative_long", "test",         "shape",     "sigma_rad",
+    "sigma_vert", "relative_vert", "rintmi", "sigma_file",  "use_old_mesh", "sbox",
+    "rbox",  "shield",     "shield_max",    "par1",         "par2",      "par3",
+    "par4",  "par5",       "wake_file"};
+
+// The values of one "forces" block and the readers of its settings. Every
+// refusal logs what is wrong and where (the key, its value and the deck line
+// that gave it) before the layer's "error in force".
 struct ForcesBlock {
     std::array<std::string, nkeys> cval;
     std::array<Logical, nkeys> lset{};
 
     bool given(int k) const { return bool(lset[std::size_t(k)]); }
     const std::string& val(int k) const { return cval[std::size_t(k)]; }
-    // Value k as a number; false when it is not one.
-    bool num(int k, double& v) const { return foundation::read_real(val(k), v) == 0; }
+    // Logs "<key> = '<value>' <what>, <place>"; false.
+    bool refuse(int k, std::string_view what) const {
+        foundation::log_key_value(cid[std::size_t(k)], val(k), what);
+        return false;
+    }
+    // A key that the block must give but does not; false.
+    static bool missing(int k, std::string_view what) {
+        foundation::log_where("the forces block gives no " + std::string(cid[std::size_t(k)]) + " (" +
+                              std::string(what) + ")");
+        return false;
+    }
+    // Value k as a number; false, with its line, when it is not one.
+    bool num(int k, double& v) const {
+        return foundation::key_real(cid[std::size_t(k)], val(k), v) == 0;
+    }
 
-    // A setting given as a number that must satisfy ok; false on failure
-    // (the value is stored before it is checked).
-    bool setting(int k, double& dst, bool (*ok)(double)) const {
+    // A setting given as a number that must satisfy ok (range says how);
+    // false on failure (the value is stored before it is checked).
+    bool setting(int k, double& dst, bool (*ok)(double), std::string_view range) const {
         double v = 0.0;
         if (!given(k)) return true;
         if (!num(k, v)) return false;
         dst = v;
-        return ok(v);
+        return ok(v) || refuse(k, "must be " + std::string(range));
     }
 
     // A sub-bunch size: "file" (the sigma_file's column: from_file), where
@@ -257,14 +324,16 @@ struct ForcesBlock {
         }
         if (relative != nullptr && krel >= 0 && val(k) == "relative") {
             *relative = true;
-            if (!given(krel) || !num(krel, v)) return false;
+            if (!given(krel)) return refuse(k, "needs " + std::string(cid[std::size_t(krel)]) + " (> 0 and <= 2)");
+            if (!num(krel, v)) return false;
             *factor = v;
-            return relative_ok(v);
+            return relative_ok(v) || refuse(krel, "must be > 0 and <= 2");
         }
-        if (!num(k, v)) return false;
+        const std::string words = relative != nullptr && krel >= 0 ? "file, relative" : "file";
+        if (foundation::read_real(val(k), v) != 0) return refuse(k, "is not " + words + " or a length > 0");
         if (relative != nullptr) *relative = false;
         value = v;
-        return v > 0.0;
+        return v > 0.0 || refuse(k, "must be " + words + " or a length > 0");
     }
 };
 
@@ -275,10 +344,14 @@ bool not_negative(double x) { return x >= 0.0; }
 // stay within the field library's limit.
 bool read_longitudinal(const ForcesBlock& b, ForceType type) {
     auto& f = forces;
-    if (!b.given(ksigl)) return false;
+    if (!b.given(ksigl)) return ForcesBlock::missing(ksigl, "file, relative or a length > 0");
     if (!b.size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return false;
-    if (!b.setting(kshield, f.shield, not_negative) || !b.setting(kshmax, f.shield_max, positive)) return false;
-    if (plate_images(type, f.shield, f.shield_max) > fieldlib::max_images) {
+    if (!b.setting(kshield, f.shield, not_negative, "a length >= 0 (0: no plates)") ||
+        !b.setting(kshmax, f.shield_max, positive, "a length > 0"))
+        return false;
+    if (const double n = plate_images(type, f.shield, f.shield_max); n > fieldlib::max_images) {
+        b.refuse(kshmax, "with shield = " + foundation::quoted(b.given(kshield) ? b.val(kshield) : "0") +
+                             " gives " + foundation::short_real(n) + " plate images on a side");
         log_line("error: shield_max/shield too large, more plate images than " +
                  std::to_string(static_cast<long long>(fieldlib::max_images)));
         return false;
@@ -291,7 +364,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 bool read_transverse(const ForcesBlock& b) {
     auto& f = forces;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
-    if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return false;
+    if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
     if (!ellipsoid || (!b.given(ksigr) && !b.given(ksigv))) {
         f.ishape = 2;
     } else {
@@ -306,13 +379,13 @@ bool read_transverse(const ForcesBlock& b) {
             f.relative_vert = 1.0;
             f.lrelv = true;
         }
-        if (!b.setting(ksbox, f.sbox, positive)) return false;
+        if (!b.setting(ksbox, f.sbox, positive, "> 0")) return false;
         if (b.given(ksbox) && f.sbox > 1.0) log_line("warning: large sbox");
-        if (!b.setting(krbox, f.rbox, positive)) return false;
+        if (!b.setting(krbox, f.rbox, positive, "> 0")) return false;
         if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
     }
     f.rintmi = 1e-9;  // m, unless given
-    if (!b.setting(krint, f.rintmi, positive)) return false;
+    if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
 }
@@ -325,6 +398,7 @@ std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
     const bool anyfile = f.lfill || f.lfilr || f.lfilv;
     f.lsgfil = type != ForceType::none && b.given(ksfile) && anyfile;
     if (anyfile && !f.lsgfil) {
+        foundation::log_where("a sub-bunch size is 'file' but the forces block gives no sigma_file");
         log_line("file with subbunch properties is not specified");
         return 1;
     }
@@ -355,11 +429,6 @@ std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
 }  // namespace
 
 void lyforc(std::int32_t& ierr) {
-    static constexpr std::array<std::string_view, nkeys> cid = {
-        "type",  "sigma_long", "relative_long", "test",         "shape",     "sigma_rad",
-        "sigma_vert", "relative_vert", "rintmi", "sigma_file",  "use_old_mesh", "sbox",
-        "rbox",  "shield",     "shield_max",    "par1",         "par2",      "par3",
-        "par4",  "par5",       "wake_file"};
     static const std::array<int, nkeys> nuval = [] {
         std::array<int, nkeys> a{};
         for (int i = 0; i < nkeys; ++i) a[std::size_t(i)] = i + 1;
@@ -390,7 +459,10 @@ void lyforc(std::int32_t& ierr) {
                        b.lset, vtype, ierr);
     if (ierr != 0) return fail(ierr);
 
-    if (!b.given(ktype)) return fail(1);
+    if (!b.given(ktype)) {
+        (void)ForcesBlock::missing(ktype, "the force model");
+        return fail(1);
+    }
     ForceType type = ForceType::none;
     if (!bunch::force_type_of(std::string_view(b.val(ktype)), type)) {
         foundation::log_key_value("type", b.val(ktype), "is not a force model");
