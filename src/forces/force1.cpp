@@ -39,12 +39,23 @@ constexpr double sqrt2pi = 2.5066282746310002;
 constexpr double rms_to_sp = 0.7071067811865476;  // s' = sigma_t / sqrt(2)
 constexpr int nwake_ahead = 25;                    // wake points ahead of the source: nint(5 s'/h)
 
+// Wake points ahead of the source on a grid of nsam points. In free space
+// a source acts on the particles behind it only through its smoothing, the
+// 25 points of 5 s'. Between plates the images of a source that is ahead
+// of a particle reach it too (their retarded points lie behind it), so the
+// wake then covers sources ahead over the whole grid.
+int wake_ahead(int nsam) {
+    const auto& f = forces;
+    const bool images = f.shield > 0.0 && f.shield < f.shield_max;
+    return images ? std::max(nwake_ahead, nsam - 1) : nwake_ahead;
+}
+
 // Work arrays of the model. One instance in static storage, untouched until
 // the first evaluation; nothing is allocated during an evaluation.
 struct Force1Work {
     double cur[cap::nsamax];    // line current on the grid [A]
     WakePars epar;              // CSR wake block: parameters
-    double e[cap::narcsr];      // and values, offsets k = 1 - nsam .. 25
+    double e[cap::narcsr];      // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
     double gau[cap::nsamax];    // total wake over its index range
     double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
     double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
@@ -146,14 +157,14 @@ namespace {
 // Total wake of the evaluation (CSR wake in work1.e, the file's wake when
 // given) into work1.gau over the offsets gw1 .. gw2. Status 0, or 1 after
 // logging the failure's line.
-int total_wake(const Fc1Grid& g, int& gw1, int& gw2, int& q) {
+int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     auto& W = work1;
     const auto& f = forces;
     const int nsam = g.nsam;
     const double h = g.h, sp = g.sp;
     if (!f.lwake) {
         gw1 = 1 - nsam;
-        gw2 = nwake_ahead;
+        gw2 = ahead;
         for (int k = gw1; k <= gw2; ++k) W.gau[k - gw1] = (1.0 - f.par4) * W.e[k - gw1];
         return 0;
     }
@@ -199,7 +210,7 @@ int total_wake(const Fc1Grid& g, int& gw1, int& gw2, int& q) {
                        std::span<double>(W.e2, std::size_t(c2 - c1 + 1)), c1, c2, mi, 1.0 / S);
     // the combined range is checked before anything is resampled
     const double qd = nint(5.0 * seff / h);
-    const double cw1 = std::min(1.0 - nsam, -qd), cw2 = std::max(nsam - 1.0, double(nwake_ahead));
+    const double cw1 = std::min(1.0 - nsam, -qd), cw2 = std::max(nsam - 1.0, double(ahead));
     if (!(cw2 - cw1 + 1.0 <= cap::nsamax)) {
         logl("error in summation: ng2-ng1+1.gt.nsamax");
         return 1;
@@ -223,7 +234,7 @@ int total_wake(const Fc1Grid& g, int& gw1, int& gw2, int& q) {
     }
     std::fill(W.gau, W.gau + (gw2 - gw1 + 1), 0.0);
     for (int i = -q; i <= nsam - 1; ++i) W.gau[i - gw1] += (1.0 - f.par5) * W.file[i + q];
-    for (int k = 1 - nsam; k <= nwake_ahead; ++k) W.gau[k - gw1] += (1.0 - f.par4) * W.e[k - (1 - nsam)];
+    for (int k = 1 - nsam; k <= ahead; ++k) W.gau[k - gw1] += (1.0 - f.par4) * W.e[k - (1 - nsam)];
     return 0;
 }
 
@@ -439,8 +450,9 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     std::fill(W.cur, W.cur + nsam, 0.0);
     fc1dep(dq, dct, g, std::span<double>(W.cur, std::size_t(nsam)), W.mom);
 
-    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. 25
-    const int nw = nsam + nwake_ahead;
+    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. ahead
+    const int ahead = wake_ahead(nsam);
+    const int nw = nsam + ahead;
     if (nw > cap::narcsr) return fail("nf2-nf1+1.gt.nsamax");
     WakePars& E = W.epar;
     E = WakePars{};
@@ -448,7 +460,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     E.gamma = gamma;
     E.s1 = s1;
     E.x_first = (1 - nsam) * h * beta;
-    E.x_last = nwake_ahead * h * beta;
+    E.x_last = ahead * h * beta;
     E.done = 0.0;
     E.y = f.shield;
     E.y_max = f.shield_max;
@@ -464,7 +476,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
 
     // 8. total wake
     int gw1 = 0, gw2 = 0, q = 0;
-    if (total_wake(g, gw1, gw2, q) != 0) return fail("");
+    if (total_wake(g, ahead, gw1, gw2, q) != 0) return fail("");
 
     // 9. force on the grid
     const double fac = (h / clight) * force_scale;

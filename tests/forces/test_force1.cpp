@@ -16,6 +16,7 @@
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "closed_form.hpp"
+#include "forces/csr1d.hpp"
 #include "forces/force1.hpp"
 #include "foundation/constants.hpp"
 #include "lattice/latcom.hpp"
@@ -151,6 +152,31 @@ TEST_F(Projected, GaussianBunchAgainstTheSteadyStateWake) {
     forces.par2 = 10.0;
     ASSERT_EQ(run(F), 0);
     EXPECT_EQ(F, plain);
+}
+
+// Between plates the images of a source reach a particle behind it (their
+// retarded points lie behind the particle): a charge 5 mm ahead of an
+// uncharged particle gives it the one-dimensional wake of a Gaussian of rms
+// sigma_long at that offset, with the same images; in free space only the
+// far tails of the two smoothing Gaussians.
+TEST_F(Projected, PlateImagesOfASourceAhead) {
+    const double d = 5e-3;
+    bunch_at(7.0, {0.0, d}, {0.0, Q});
+    forces.shield = 0.02;
+    ASSERT_EQ(run(F), 0);
+    const double trailing = F[0];
+    static forces::CsrWork work;
+    double w[3];
+    const double gamma = std::sqrt(p0 * p0 + 1.0);
+    forces::WakePars E{1e-3 * p0 / gamma, gamma, 7.0, d - 1e-4, d + 1e-4, 0.0, 0.0, 0.02, 0.3};
+    const double tab[4] = {1.0, R, 11.0, 0.0};
+    ASSERT_EQ(forces::csr5(forces::SrTable(tab, 2), 1, E, w, work), forces::csr_ok);
+    const double want = Q * w[1] * force_scale;
+    EXPECT_GT(std::fabs(want), 0.05 * std::fabs(F[3]));  // not a trace beside the leading force
+    EXPECT_NEAR(trailing, want, 0.01 * std::fabs(want)) << "leading " << F[3];
+    forces.shield = 0.0;
+    ASSERT_EQ(run(F), 0);
+    EXPECT_LT(std::fabs(F[0]), 0.01 * std::fabs(want));
 }
 
 TEST_F(Projected, WakeFile) {
