@@ -350,8 +350,9 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
         !b.setting(kshmax, f.shield_max, positive, "a length > 0"))
         return false;
     if (const double n = plate_images(type, f.shield, f.shield_max); n > fieldlib::max_images) {
-        b.refuse(kshmax, "with shield = " + foundation::quoted(b.given(kshield) ? b.val(kshield) : "0") +
-                             " gives " + foundation::short_real(n) + " plate images on a side");
+        const std::string images = " gives " + foundation::short_real(n) + " plate images on a side";
+        if (b.given(kshmax)) b.refuse(kshmax, "with shield = " + foundation::quoted(b.val(kshield)) + images);
+        else b.refuse(kshield, "with the default shield_max = 0.3" + images);
         log_line("error: shield_max/shield too large, more plate images than " +
                  std::to_string(static_cast<long long>(fieldlib::max_images)));
         return false;
