@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # make_seeds.sh SOURCE_TREE CORPUS
 # Writes one fuzz input per deck folder of the repository (every folder
-# under tests/ and examples/ holding a tarvel.in, and the README's annotated
-# deck) into CORPUS: the deck, then each further file of the folder after a
+# under tests/ and examples/ holding a tarvel.in, the decks of fuzz/seeds/
+# and the README's annotated deck) into CORPUS: the deck, then each further file of the folder after a
 # line "%%% NAME" (check scripts, expected outputs and READMEs left out; an
 # empty folder as an empty file NAME/.keep). The words NaN and Infinity of
 # comments are written in lower case: the fuzz target looks for them in the
@@ -29,6 +29,12 @@ while IFS= read -r deck; do
   } | sed -e 's/NaN/nan/g' -e 's/Infinity/infinity/g' >"$out/seed_$name"
   n=$((n + 1))
 done < <(find "$src/tests" "$src/examples" -name tarvel.in -type f | sort)
+# hand-written decks of the features no deck of the suite uses (already in
+# the input layout)
+for f in "$src"/fuzz/seeds/*; do
+  sed -e 's/NaN/nan/g' -e 's/Infinity/infinity/g' "$f" >"$out/seed_fuzz_$(basename "$f")"
+  n=$((n + 1))
+done
 # the README's annotated deck (its fenced block holding a "tracker" layer)
 awk '/^```/ { if (inb) { if (blk ~ /tracker/) { printf "%s", blk; exit } blk = ""; inb = 0 } else inb = 1; next }
      inb { blk = blk $0 "\n" }' "$src/README.md" >"$out/seed_readme"
