@@ -14,7 +14,7 @@
 // One input:
 // - runs in an emptied work folder with the log (standard output) captured;
 // - is abandoned after step_cap time steps of all its tracking runs, so one
-//   input takes milliseconds (not a fault);
+//   input takes milliseconds (not a fault; see also steps_left_cap);
 // - ends at a fatal stop, which is the defined behaviour only for the
 //   geometric and numerical failures listed in fatal_by_design.
 // A fault aborts the process with a line "tarvel fuzz: WHAT" and the end of
@@ -28,7 +28,9 @@
 //
 // Known faults fixed elsewhere are filtered out and reported once per process
 // on standard error ("tarvel fuzz: known fault seen: ..."): an overflowing
-// total charge ("total charge / C = Infinity").
+// total charge ("total charge / C = Infinity"), and the step planner whose
+// cost per step grows with the steps left (a run of more than
+// steps_left_cap steps of ct_step_max left is abandoned).
 //
 // TARVEL_FUZZ_LOG=1 in the environment copies every input's log to standard
 // error (for reproducing a single input).
@@ -48,6 +50,8 @@
 #include <utility>
 #include <vector>
 
+#include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "foundation/platform.hpp"
 #include "run/driver.hpp"
 #include "run/reset.hpp"
@@ -56,8 +60,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Time steps of all tracking runs of one input before it is abandoned.
+// Time steps of all tracking runs of one input before it is abandoned, and
+// the largest number of steps of ct_step_max left in an adaptive run.
 constexpr int step_cap = 500;
+constexpr double steps_left_cap = 1e4;
 
 // Fatal stops a deck may meet by design (the geometry of the field
 // boundaries and of the design path, the Green's-function mesh and the
@@ -95,8 +101,22 @@ struct Setup {
 Setup setup;
 int steps = 0;
 
+void known_fault(int id, const char* what) {
+    static bool seen[8] = {};
+    if (seen[id]) return;
+    seen[id] = true;
+    std::fprintf(stderr, "tarvel fuzz: known fault seen: %s\n", what);
+}
+
 void on_step() {
     if (++steps > step_cap) throw StepCap{};
+    // The step planner's cost per step grows with the steps left (a known
+    // fault): a run of many steps is abandoned before it makes the input slow.
+    const double left = (bunch::trkcom.end_time_c0 - bunch::prtcls.ctptcl) / bunch::tr3com.ct_step_max;
+    if (!bunch::tr3com.lgrid && left > steps_left_cap) {
+        known_fault(1, "the step planner's cost grows with the number of steps left");
+        throw StepCap{};
+    }
 }
 
 void on_fatal(int) { throw FatalStop{}; }
@@ -234,13 +254,6 @@ bool has_non_finite(std::string_view text) {
         std::fprintf(stderr, "%.*s\n", int(lines[k].size()), lines[k].data());
     std::fflush(stderr);
     std::abort();
-}
-
-void known_fault(int id, const char* what) {
-    static bool seen[8] = {};
-    if (seen[id]) return;
-    seen[id] = true;
-    std::fprintf(stderr, "tarvel fuzz: known fault seen: %s\n", what);
 }
 
 // "NaN" or "Infinity" in the log or in a file the run wrote (or changed).
