@@ -24,3 +24,4 @@ cmake -S "$here" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUIL
    -DTARVEL_FUZZ=ON -DTARVEL_TESTS=OFF -DTARVEL_BENCH=OFF >/dev/null
 cmake --build "$here/build-fuzz" --target tarvel_deck_fuzz -j "$jobs"
 (cd "$here/build-fuzz" && ctest --output-on-failure -L fuzz)
+cat "$here/build-fuzz/fuzz/run/summary.txt"

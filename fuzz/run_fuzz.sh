@@ -17,7 +17,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
   -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$run/" "$@" \
   "$run/corpus" "$run/seeds" >"$run/fuzz.log" 2>&1
 rc=$?
-grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss|tarvel fuzz: known)' "$run/fuzz.log"
+grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss|tarvel fuzz: known)' "$run/fuzz.log" |
+  sort -u | tee "$run/summary.txt"
 if [ $rc != 0 ]; then
   echo "the fuzz run failed (exit code $rc); the end of its log:"
   tail -60 "$run/fuzz.log"
