@@ -141,6 +141,35 @@ int step_count(const Section& s, double bh, double R, double ct, double tend) {
     return static_cast<int>(nd);
 }
 
+// A leg of more steps than this without force, in a drift or a uniform
+// field, is taken in one step (see leg_steps).
+constexpr int long_leg_steps = 100000;
+
+bool no_force_acts(const LegForce& f) {
+    for (int k = 0; k < 3; ++k)
+        if (f.f1[std::size_t(k)] != 0.0 || f.f2[std::size_t(k)] != 0.0) return false;
+    return true;
+}
+
+// Steps of a leg (step_count). Without force a drift (the straight line)
+// and a uniform field (the ideal circle, integrated as the deviation from
+// it) are exact in any number of steps: a leg of more than long_leg_steps
+// (4 km of drift: a boundary met at a grazing angle) is taken in one step
+// instead of integrating for seconds, and so is a leg beyond max_steps up
+// to max_leg_length (a long time step, the way back to the lattice from
+// far behind it), which would otherwise not be integrated at all. Longer
+// legs (a boundary parallel to the motion up to rounding, a practically
+// infinite target time) stay out of range.
+constexpr double max_leg_length = 1.0e12;  // c*t in metres
+
+int leg_steps(const LegParams& q, double bh, double R, double ct, double tend) {
+    const int n = step_count(q.sec, bh, R, ct, tend);
+    const bool exact = q.sec.kind != Field::multipole && no_force_acts(q.force);
+    if (exact && n > long_leg_steps) return 1;
+    if (exact && n == 0 && std::fabs(tend - ct) <= max_leg_length) return 1;
+    return n;
+}
+
 // Integrates the state y from ct to tend in nstep steps. In a uniform field
 // the circle frame is used and the lab position rebuilt at the end.
 void integrate(State y, const LegParams& q, double ct, double tend, int nstep) {
@@ -291,7 +320,7 @@ void correct(State part, std::int32_t& ifb, bool& lcross, double& ct, double ct0
         lcross = false;
         const double R2 = uniform ? circle_radius(part, q.sec.B) : 0.0;
         const double bh2 = beta_of(part[3]) * std::cos(part[5]);
-        const int n2 = step_count(q.sec, bh2, R2, tend, ctend);
+        const int n2 = leg_steps(q, bh2, R2, tend, ctend);
         if (n2 == 0) {
             ct = tend;
             return;
@@ -359,7 +388,7 @@ void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double cten
     }
 
     const double ct0 = ct;
-    const int nstep = step_count(q.sec, bh, q.R, ct, a.tend);
+    const int nstep = leg_steps(q, bh, q.R, ct, a.tend);
     if (nstep == 0) {
         // Not integrable (a boundary out of reach with a practically infinite
         // target): the particle stays, the caller sees no crossing.

@@ -42,6 +42,8 @@ void drop_stored_fields() {
     bunch::forcs2.ctfk = ftypes::UNDEF_REAL;
 }
 
+StepHook step_hook = nullptr;
+
 // Logs the integrated step error of the tracking runs so far.
 void log_step_error(double errsum) {
     logpri(cut(ld_line({"integrated step error=", ld_real(errsum)}), cap::loglen));
@@ -211,6 +213,7 @@ std::int32_t tracking_run() {
         bunch::omonit(ierr);
         if (steperr != 0) break;  // a failed force evaluation ends the run
         bunch::steper(ctnext, reset, lstep);
+        if (step_hook != nullptr) step_hook();
     } while (lstep);
     if (steperr != 0) {
         logpri("error in tarvel: tracking run stopped, force evaluation failed");
@@ -237,6 +240,8 @@ std::int32_t finish(bool failed) {
 }
 
 }  // namespace
+
+void set_step_hook(StepHook hook) { step_hook = hook; }
 
 std::int32_t tarvel() {
     bool failed = false;  // the run ended through a failure: nonzero exit code

@@ -13,4 +13,10 @@ std::int32_t tarvel();
 // Prints the banner through the log.
 void verifo();
 
+// Called after every time step of a tracking run; none by default. The fuzz
+// target installs one to bound the work of a deck (it may throw to abandon
+// the deck).
+using StepHook = void (*)();
+void set_step_hook(StepHook hook);
+
 }  // namespace run

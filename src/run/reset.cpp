@@ -17,6 +17,7 @@
 #include "lattice/latcom.hpp"
 #include "lattice/lattice.hpp"
 #include "parallel/process.hpp"
+#include "run/driver.hpp"
 
 namespace run {
 
@@ -43,6 +44,7 @@ void reset_state() {
     forces::inifrc(ierr);
     forces::gmeshi();
     bunch::set_force_entry(nullptr);
+    set_step_hook(nullptr);
 }
 
 }  // namespace run
