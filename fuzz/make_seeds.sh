@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # make_seeds.sh SOURCE_TREE CORPUS
 # Writes one fuzz input per deck folder of the repository (every folder
-# under tests/ and examples/ holding a tarvel.in, the decks of fuzz/seeds/
+# under tests/ and examples/ holding a tarvel.in but the validation decks
+# and the benchmark chicane, whose runs of three-dimensional models on tens
+# to hundreds of particles take seconds each, beyond the 10 s limit of an
+# input under the sanitizers; their words are those of the lighter decks;
+# the decks of fuzz/seeds/
 # and the README's annotated deck) into CORPUS: the deck, then each further file of the folder after a
 # line "%%% NAME" (check scripts, expected outputs and READMEs left out; an
 # empty folder as an empty file NAME/.keep). The words NaN and Infinity of
@@ -28,7 +32,8 @@ while IFS= read -r deck; do
     done
   } | sed -e 's/NaN/nan/g' -e 's/Infinity/infinity/g' >"$out/seed_$name"
   n=$((n + 1))
-done < <(find "$src/tests" "$src/examples" -name tarvel.in -type f | sort)
+done < <(find "$src/tests" "$src/examples" -name tarvel.in -type f | sort | grep -v -e "^$src/tests/validation/" \
+           -e "^$src/examples/benchmark_chicane/")
 # hand-written decks of the features no deck of the suite uses (already in
 # the input layout)
 for f in "$src"/fuzz/seeds/*; do
