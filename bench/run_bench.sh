@@ -1,40 +1,63 @@
 #!/usr/bin/env bash
-# bench/run_bench.sh [N ...]
-# Whole force-free runs of the real executable through the sector dipole of
-# examples/sector_dipole (30 degrees, radius 5 m, 1 m drifts on both sides),
-# for bunches of 1e3, 1e4, 1e5 and 3e5 particles (or the counts given), one
-# process. Builds Release in build-release like run.sh, writes each deck into
-# a scratch folder (particle list made with awk), and prints per run: the
-# wall time, the time steps, particle-steps per second and the peak resident
-# memory of the tracking process. The run reads the list, tracks to the
-# marker "end" and writes the final phase space in fmt1.
+# bench/run_bench.sh [SECTION ...]
+# The benchmarks of tarvel in one command. Builds Release with the
+# benchmarks in build-bench and prints, section by section (all by default):
+#
+#   free       whole force-free runs of the real executable through the
+#              sector dipole of examples/sector_dipole, 1e3 to 3e5 particles
+#              (FREE_N to change them), one process: wall time, time steps,
+#              particle-steps per second, peak resident memory;
+#   projected  one evaluation of "projected" (bench_force1) on a Gaussian
+#              bunch of 1e3 to 3e5 particles deep in a bend: milliseconds per
+#              evaluation, against the anchor of 16 ms per kick for 1e5
+#              particles (a widely used Python one-dimensional CSR kick on
+#              this machine class), and the peak resident memory. The model
+#              runs on the master alone, so its time does not depend on the
+#              process count;
+#   p2p        one evaluation of "csr_p_to_p" (run_bench_force2.sh) at
+#              N = 100, 300 and 1000 (P2P_N) on 1, 2, 4 and 8 processes
+#              (PROCS): seconds per evaluation, field calls per second and
+#              process, parallel efficiency, peak resident memory per
+#              process.
+#
+# The machine's processor count and load average are printed first and
+# last: the process counts beyond the free processors measure the machine's
+# other jobs as much as the program.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
 tarvel_ensure_deps
-if ! log=$(cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF \
-             -DTARVEL_BENCH=OFF 2>&1 && cmake --build "$here/build-release" --target tarvel -j "$(tarvel_jobs)" 2>&1); then
+sections=${*:-free projected p2p}
+build=$here/build-bench
+if ! log=$(cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF -DTARVEL_BENCH=ON 2>&1 &&
+             cmake --build "$build" --target tarvel bench_force1 bench_force2 -j "$(tarvel_jobs)" 2>&1); then
   echo "$log"; echo "build failed"; exit 1
 fi
-exe=$here/build-release/tarvel
-counts=${*:-1000 10000 100000 300000}
+exe=$build/tarvel
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvel_bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
+
+machine() {
+  printf '%s: %s processors, load average %s\n' "$1" "$(nproc)" \
+    "$(awk '{ print $1, $2, $3 }' /proc/loadavg 2>/dev/null || echo '?')"
+}
+machine "machine"
+grep -m1 'model name' /proc/cpuinfo 2>/dev/null | sed 's/^.*: /processor: /' || true
 
 # time in seconds with nanoseconds (date +%s.%N; whole seconds where %N is
 # not supported)
 now() { local t; t=$(date +%s.%N); case $t in *N) date +%s ;; *) echo "$t" ;; esac; }
 
-# peak resident memory in kB of the command run in the current folder:
+# peak resident memory in kB of a command run in the current folder:
 # /usr/bin/time -v when it is there, else the high-water mark VmHWM of the
 # process read from /proc while it runs (the last reading before it ends)
-run_measured() {  # sets RC and PEAK_KB; output to run.log
+run_measured() {  # run_measured CMD...: sets RC and PEAK_KB; output to run.log
   PEAK_KB=?
   if [ -x /usr/bin/time ] && /usr/bin/time -v true >/dev/null 2>&1; then
-    set +e; /usr/bin/time -v -o time.txt "$exe" >run.log 2>&1; RC=$?; set -e
+    set +e; /usr/bin/time -v -o time.txt "$@" >run.log 2>&1; RC=$?; set -e
     PEAK_KB=$(awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }' time.txt)
   else
-    "$exe" >run.log 2>&1 &
+    "$@" >run.log 2>&1 &
     local pid=$! hwm
     while [ -r "/proc/$pid/status" ]; do
       hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
@@ -45,42 +68,86 @@ run_measured() {  # sets RC and PEAK_KB; output to run.log
   fi
 }
 
-printf '%-9s %9s %7s %14s %16s %12s\n' particles wall/s steps particle-steps particle-steps/s peak-RSS/MB
-for n in $counts; do
-  dir=$scratch/n$n; mkdir -p "$dir"; cd "$dir"
-  # the deck: the sector-dipole lattice and n particles, the reference at
-  # 1 GeV/c and the others spread (uniformly) over +-1 mm in x, y, z,
-  # +-1e-3 in momentum and +-1e-4 in direction
-  awk -v n="$n" 'BEGIN {
-    srand(12345)
-    print "lattice {"
-    print "  dipole { position { rho = 1.0 marker = bend_entry } properties { r = 5.0 }"
-    print "           position { delta_s = 2.6179938779914944 marker = bend_exit } }"
-    print "  dipole { position { delta_s = 1.0 marker = end } }"
-    print "}"
-    print "particles {"
-    print "  format = fmt1"
-    print "  array = 0.0 0 0 0 0 0 0"
-    print "  0.0 0.0 0.0 1.0e9 0.0 0.0 -1.0e-15"
-    for (i = 2; i <= n; i++)
-      printf "  %.6e %.6e %.6e %.6e %.6e %.6e -1.0e-15\n", 2e-3 * (rand() - 0.5), 2e-3 * (rand() - 0.5),
-             2e-3 * (rand() - 0.5), 2e6 * (rand() - 0.5), 2e5 * (rand() - 0.5), 2e5 * (rand() - 0.5)
-    print "}"
-    print "tracker { end_time_marker = end }"
-    print "monitor { format = fmt1 name = final.dat }"
-  }' >tarvel.in
-  t0=$(now)
-  run_measured
-  t1=$(now)
-  if [ "$RC" != 0 ] || [ ! -f final.dat ]; then
-    echo "run of $n particles failed (exit code $RC):"; tail -20 run.log; exit 1
-  fi
-  steps=$(grep -c 'ctstep=' run.log || true)
-  awk -v n="$n" -v t0="$t0" -v t1="$t1" -v s="$steps" -v kb="$PEAK_KB" 'BEGIN {
-    w = t1 - t0; ps = n * s
-    printf "%-9d %9.3f %7d %14d %16.3e %12s\n", n, w, s, ps, (w > 0 ? ps / w : 0),
-           (kb == "?" ? "?" : sprintf("%.1f", kb / 1024)) }'
+free_runs() {
+  echo
+  echo "== tracking without self-force: whole runs through the sector dipole, one process"
+  printf '%-9s %9s %7s %14s %16s %12s\n' particles wall/s steps particle-steps particle-steps/s peak-RSS/MB
+  for n in ${FREE_N:-1000 10000 100000 300000}; do
+    dir=$scratch/free$n; mkdir -p "$dir"; cd "$dir"
+    # the deck: the sector-dipole lattice and n particles, the reference at
+    # 1 GeV/c and the others spread (uniformly) over +-1 mm in x, y, z,
+    # +-1e-3 in momentum and +-1e-4 in direction
+    awk -v n="$n" 'BEGIN {
+      srand(12345)
+      print "lattice {"
+      print "  dipole { position { rho = 1.0 marker = bend_entry } properties { r = 5.0 }"
+      print "           position { delta_s = 2.6179938779914944 marker = bend_exit } }"
+      print "  dipole { position { delta_s = 1.0 marker = end } }"
+      print "}"
+      print "particles {"
+      print "  format = fmt1"
+      print "  array = 0.0 0 0 0 0 0 0"
+      print "  0.0 0.0 0.0 1.0e9 0.0 0.0 -1.0e-15"
+      for (i = 2; i <= n; i++)
+        printf "  %.6e %.6e %.6e %.6e %.6e %.6e -1.0e-15\n", 2e-3 * (rand() - 0.5), 2e-3 * (rand() - 0.5),
+               2e-3 * (rand() - 0.5), 2e6 * (rand() - 0.5), 2e5 * (rand() - 0.5), 2e5 * (rand() - 0.5)
+      print "}"
+      print "tracker { end_time_marker = end }"
+      print "monitor { format = fmt1 name = final.dat }"
+    }' >tarvel.in
+    t0=$(now)
+    run_measured "$exe"
+    t1=$(now)
+    if [ "$RC" != 0 ] || [ ! -f final.dat ]; then
+      echo "run of $n particles failed (exit code $RC):"; tail -20 run.log; exit 1
+    fi
+    steps=$(grep -c 'ctstep=' run.log || true)
+    awk -v n="$n" -v t0="$t0" -v t1="$t1" -v s="$steps" -v kb="$PEAK_KB" 'BEGIN {
+      w = t1 - t0; ps = n * s
+      printf "%-9d %9.3f %7d %14d %16.3e %12s\n", n, w, s, ps, (w > 0 ? ps / w : 0),
+             (kb == "?" ? "?" : sprintf("%.1f", kb / 1024)) }'
+    cd "$here"
+  done
+  echo "wall time: the whole run (start-up, reading the list, tracking, writing final.dat);"
+  echo "steps: time steps of the run (the log's ctstep lines)"
+}
+
+projected() {
+  echo
+  echo "== projected: one evaluation on a Gaussian bunch 6 m into a bend of R = 10 m (bench_force1),"
+  echo "   sigma_long = 0.1 sigma_b (last line: 0.002 sigma_b, a grid of some 33000 points)"
+  dir=$scratch/projected; mkdir -p "$dir"; cd "$dir"
+  run_measured "$build/bench/bench_force1" --benchmark_filter='BM_force1/' --benchmark_format=csv
+  if [ "$RC" != 0 ]; then echo "bench_force1 failed:"; tail -20 run.log; exit 1; fi
+  awk -F, -v kb="$PEAK_KB" '
+    $1 ~ /BM_force1\// {
+      split($1, a, "/"); gsub(/"/, "", a[3]); n = a[2] + 0; t = $3 + 0; u = $5
+      if (u == "us") t /= 1000; else if (u == "ns") t /= 1e6; else if (u == "s") t *= 1000
+      printf "%9d particles %6d grid points: %9.3f ms per evaluation, %7.1f ns per particle%s\n", n, $NF, t,
+             1e6 * t / n, (a[3] == "0" ? "" : "  (fine grid)")
+      if (n == 100000 && a[3] == "0") t5 = t
+    }
+    END {
+      if (t5 > 0) printf "1e5 particles: %.2f ms per evaluation against the anchor of 16 ms per kick: %.1f times faster\n", t5, 16 / t5
+      printf "peak resident memory of the benchmark (every size): %s MB; the same at any process count (master alone)\n",
+             (kb == "?" ? "?" : sprintf("%.1f", kb / 1024))
+    }' run.log
   cd "$here"
+}
+
+p2p() {
+  echo
+  echo "== csr_p_to_p: one evaluation of a 1 mm bunch at 1 GeV/c 1.5 m into a bend of R = 2 m (bench_force2)"
+  PROCS=${PROCS:-1 2 4 8} bash "$here/bench/run_bench_force2.sh" ${P2P_N:-100 300 1000}
+}
+
+for s in $sections; do
+  case $s in
+    free) free_runs ;;
+    projected) projected ;;
+    p2p) p2p ;;
+    *) echo "unknown section $s (free, projected, p2p)"; exit 1 ;;
+  esac
 done
-echo "wall time: the whole run (start-up, reading the list, tracking, writing final.dat);"
-echo "steps: time steps of the run (the log's ctstep lines); one process, force type none"
+echo
+machine "at the end"

@@ -10,7 +10,8 @@
 # gives, less the command latency), the share of the source loop spent
 # building design paths, the processor seconds of the master's and of the
 # busiest slave's source loop, and the evaluation time after the master has
-# worked alone for 50 ms (the idle slaves' latency in answering the command).
+# worked alone for 50 ms (the idle slaves' latency in answering the command);
+# then the peak resident memory per process at each process count.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
@@ -22,11 +23,18 @@ fi
 exe=$here/build-bench/bench/bench_force2
 procs=${PROCS:-1 2 4 8}
 out=$(mktemp "${TMPDIR:-/tmp}/bench_force2.XXXXXX")
-trap 'rm -f "$out"' EXIT
+trap 'rm -f "$out" "$out.err"' EXIT
+# every process under /usr/bin/time when it is there: its peak resident
+# memory (the largest over the processes, for the largest N of the run)
+timer=()
+if [ -x /usr/bin/time ] && /usr/bin/time -f '%M' true >/dev/null 2>&1; then timer=(/usr/bin/time -f 'rss_kb %M'); fi
 for p in $procs; do
-  mpiexec -n "$p" "$exe" "$@" | grep '^N=' >>"$out"
+  mpiexec -n "$p" "${timer[@]}" "$exe" "$@" 2>"$out.err" | grep '^N=' >>"$out" || { cat "$out.err"; exit 1; }
+  awk -v p="$p" '$1 == "rss_kb" && $2 + 0 > m { m = $2 + 0 } END { printf "RSS %d %s\n", p, (m > 0 ? m : "?") }' \
+    "$out.err" >>"$out"
 done
 awk '
+  $1 == "RSS" { rss[$2] = $3; next }
   { n = $2; p = $4; nfb = $6; t[n, p] = $8; fps[n, p] = $10; sh[n, p] = $12; ml[n, p] = $14; sl[n, p] = $16
     g[n, p] = $18
     if (!(n in seen)) { seen[n] = 1; ns[++nn] = n }
@@ -43,4 +51,7 @@ awk '
       printf "%6d %3d %10.4f %14.4e %10s %10s %9.2f%% %10.4f %10s %10.4f\n", n, p, t[n, p], fps[n, p], e, w,
              100 * sh[n, p], ml[n, p], (p > 1 ? sprintf("%.4f", sl[n, p]) : "-"), g[n, p]
     }
+    for (j = 1; j <= np; j++)
+      printf "peak resident memory at %d processes: %s MB per process (the largest)\n", ps[j],
+             (rss[ps[j]] == "?" || rss[ps[j]] == "" ? "?" : sprintf("%.1f", rss[ps[j]] / 1024))
   }' "$out"
