@@ -18,7 +18,12 @@
 #              N = 100, 300 and 1000 (P2P_N) on 1, 2, 4 and 8 processes
 #              (PROCS): seconds per evaluation, field calls per second and
 #              process, parallel efficiency, peak resident memory per
-#              process.
+#              process;
+#   chicane    whole runs of the benchmark chicane (examples/
+#              benchmark_chicane) with "projected" (one process) and
+#              "csr_p_to_p" (1 to 8 processes) for 101 and 201 particles
+#              (CHICANE_N; CHICANE_MODELS the models): wall time, time steps,
+#              force evaluations, peak resident memory.
 #
 # The machine's processor count and load average are printed first and
 # last: the process counts beyond the free processors measure the machine's
@@ -27,7 +32,7 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
 tarvel_ensure_deps
-sections=${*:-free projected p2p}
+sections=${*:-free projected p2p chicane}
 build=$here/build-bench
 if ! log=$(cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF -DTARVEL_BENCH=ON 2>&1 &&
              cmake --build "$build" --target tarvel bench_force1 bench_force2 -j "$(tarvel_jobs)" 2>&1); then
@@ -141,12 +146,49 @@ p2p() {
   PROCS=${PROCS:-1 2 4 8} bash "$here/bench/run_bench_force2.sh" ${P2P_N:-100 300 1000}
 }
 
+# Whole runs of the benchmark chicane (examples/benchmark_chicane): the
+# deck's lattice and bunch generator, one model per run.
+chicane() {
+  echo
+  echo "== whole runs of the benchmark chicane (examples/benchmark_chicane, 16 m, one model per run)"
+  printf '%-11s %6s %3s %9s %7s %11s %12s\n' model N P wall/s steps evaluations peak-RSS/MB
+  local ex=$here/examples/benchmark_chicane
+  for model in ${CHICANE_MODELS:-projected csr_p_to_p}; do
+    for n in ${CHICANE_N:-101 201}; do
+      for p in ${PROCS:-1 2 4 8}; do
+        # the projected model runs on the master alone: one process
+        [ "$model" = projected ] && [ "$p" != 1 ] && continue
+        dir=$scratch/chicane_${model}_${n}_$p; mkdir -p "$dir"; cd "$dir"
+        awk -v n="$n" -f "$ex/bunch.awk" >bunch.in
+        { sed -n '/^lattice/,/^track_step/p' "$ex/tarvel.in"
+          echo "#file { name = bunch.in }"
+          echo "forces { type = $model  sigma_long = relative  relative_long = 0.1 }"
+          echo "online_monitor { name = steps.dat  type = steps  start_time_c0 = now  end_time_marker = end  time_step_c0 = all }"
+          echo "tracker { end_time_marker = end }"
+        } >tarvel.in
+        t0=$(now)
+        run_measured mpiexec -n "$p" "$exe"
+        t1=$(now)
+        if [ "$RC" != 0 ]; then echo "run of $model, $n particles, $p processes failed:"; tail -20 run.log; exit 1; fi
+        steps=$(grep -c 'ctstep=' run.log || true)
+        evals=$(awk '{ s = 0; for (k = 4; k <= 8; k++) s += $k } END { print s + 0 }' steps.dat)
+        awk -v m="$model" -v n="$n" -v p="$p" -v t0="$t0" -v t1="$t1" -v s="$steps" -v e="$evals" -v kb="$PEAK_KB" 'BEGIN {
+          printf "%-11s %6d %3d %9.2f %7d %11d %12s\n", m, n, p, t1 - t0, s, e,
+                 (kb == "?" ? "?" : sprintf("%.1f", kb / 1024)) }'
+        cd "$here"
+      done
+    done
+  done
+  echo "peak-RSS: the largest process of the job"
+}
+
 for s in $sections; do
   case $s in
     free) free_runs ;;
     projected) projected ;;
     p2p) p2p ;;
-    *) echo "unknown section $s (free, projected, p2p)"; exit 1 ;;
+    chicane) chicane ;;
+    *) echo "unknown section $s (free, projected, p2p, chicane)"; exit 1 ;;
   esac
 done
 echo
