@@ -10,6 +10,7 @@
 
 #include "bunch/error.hpp"
 #include "bunch/prtcls.hpp"
+#include "forces/force3.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
 #include "foundation/files.hpp"
@@ -43,9 +44,9 @@ constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
     &no_force,  // none
     nullptr,    // projected
     nullptr,    // csr_p_to_p
-    nullptr,    // csr_p_to_m
-    nullptr,    // csr_g_to_p
-    nullptr,    // csr_g_to_m
+    &force3,    // csr_p_to_m
+    &force3,    // csr_g_to_p
+    &force3,    // csr_g_to_m
 };
 static_assert([] {
     for (std::size_t i = 0; i < model_evals.size(); ++i)

@@ -83,7 +83,8 @@ struct Greenc : ftypes::NoCopy {
     ftypes::Arr1<double, 3> etgrn;         // direction of motion of the test particle (path frame)
     ftypes::Arr1<double, 7> xggre;         // the centroid's particle record (unit charge)
     std::int32_t iggre;                    // the centroid's next field boundary
-    ftypes::Arr1<double, 2> eref;          // cos, sin of phiref when the function was computed
+    double phigrn;                         // phiref when the function was computed [rad]
+    ftypes::Arr1<double, 2> eref;          // cos, sin of phigrn
     GreenFor made_for;                     // sizes and settings of the computing pass
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bunch/monitor.hpp"
+#include "fieldlib/field.hpp"
 #include "bunch/moncom.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
@@ -113,7 +114,11 @@ void green(const Pt2& z, Pt2& w, double& cbz) {
         evaluator(z, w, cbz);
         return;
     }
-    foundation::fatal_stop(" error in green: no field evaluation available");
+    const double rt[3] = {z[0], z[1], 0.0};
+    double dwb[14];
+    fieldlib::field(greenc.tgrn, rt, greenc.gamgrn, greenc.etgrn.data(), dwb);
+    w = {dwb[0], dwb[1]};
+    cbz = dwb[5];
 }
 
 void fmesh1(std::span<const double> x, std::span<std::int32_t> ib) {

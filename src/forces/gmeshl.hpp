@@ -14,12 +14,14 @@ namespace forces {
 using Pt2 = std::array<double, 2>;
 
 // The field of the reference source at z = (x, y) of its own frame [m]:
-// w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge.
+// w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field library on
+// the design path last built (the reference source's), at the time tgrn,
+// for a test particle of Lorentz factor gamgrn moving along etgrn (greenc).
 void green(const Pt2& z, Pt2& w, double& cbz);
 
-// The evaluator green uses: the force model installs its field-library call
-// on the reference source's design path, tests a closed-form field. Installs
-// f and returns the one it replaces. Without one, green ends the job.
+// Replaces the field-library call of green by another evaluator (tests use
+// a closed-form field); nullptr restores the field library. Returns the one
+// it replaces.
 using GreenEvaluator = void (*)(const Pt2& z, Pt2& w, double& cbz);
 GreenEvaluator set_green_evaluator(GreenEvaluator f);
 
