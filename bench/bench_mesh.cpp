@@ -72,6 +72,13 @@ void section(double r, double ds) {
     L.nrla_at(i) = L.nrla;
 }
 
+// The run state to the slaves (as at a "tracker" command): the bunch, the
+// settings and the stamp of the stored Green's function.
+void send_state() {
+    parallel::sencmd(std::string("tracker"));
+    run::tracom();
+}
+
 // n particles of a Gaussian 2.5 m into the bend, and the run state sent to
 // the slaves.
 void bunch_of(int n) {
@@ -93,8 +100,7 @@ void bunch_of(int n) {
     b.lfbidx = false;
     std::int32_t ierr = 0;
     lattice::inila2(foundation::particles(b.xptcl, n), foundation::indices(b.iptcl, n), 0.0, p0, b.lfbidx, ierr);
-    parallel::sencmd(std::string("tracker"));
-    run::tracom();
+    send_state();
 }
 
 // One evaluation; its seconds and the forces.
@@ -187,8 +193,9 @@ int main(int argc, char** argv) {
             std::printf("\n");
         } else {
             for (const ForceType t : {ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
-                forces::gmeshi();
+                forces::gmeshi();  // a new Green's function on every process
                 f.itype = bunch::code(t);
+                send_state();
                 std::vector<double> g;
                 const double tmake = evaluate(t, &g);
                 std::int64_t evaluated = 0;
