@@ -83,7 +83,7 @@ struct ForceModel {
 inline constexpr std::array<ForceModel, nforce_types> force_models = {{
     {"none", ForceType::none, ForceType::none, RunsOn::master, false, false, ConfigLines::no_force, true},
     {"projected", ForceType::projected, ForceType::projected, RunsOn::master, false, false,
-     ConfigLines::projected, false},
+     ConfigLines::projected, true},
     {"csr_p_to_p", ForceType::csr_p_to_p, ForceType::csr_g_to_p, RunsOn::every_process, false, false,
      ConfigLines::parallel, false},
     {"csr_p_to_m", ForceType::csr_p_to_m, ForceType::csr_g_to_m, RunsOn::every_process, true, false,

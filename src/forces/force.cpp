@@ -10,6 +10,7 @@
 
 #include "bunch/error.hpp"
 #include "bunch/prtcls.hpp"
+#include "forces/force1.hpp"
 #include "forces/force3.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
@@ -37,32 +38,32 @@ void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double
     ierr = 0;
 }
 
-// A slot of the registration table: the evaluation function of a type, or
-// none. The slot says itself whether it holds one, so that the check below
-// needs no comparison of a function's address (which a build with the
-// undefined-behaviour sanitizer cannot evaluate at compile time).
-struct Registered {
-    ModelEval eval = nullptr;
-    bool present = false;
-};
-constexpr Registered model(ModelEval eval) { return {eval, true}; }
-constexpr Registered not_built{};
+// "projected" on the master (the bunch as it stands; ct plays no part).
+void projected(ForceType, foundation::ParticleView XP, foundation::IndexView IP, double,
+               foundation::ForceView F, std::int32_t& ierr) {
+    ierr = force1(XP, IP, F);
+}
+
+// The mesh models "csr_p_to_m", "csr_g_to_p" and "csr_g_to_m", on every process.
+void mesh_models(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+                 foundation::ForceView F, std::int32_t& ierr) {
+    force3(type, XP, IP, ct, F, ierr);
+}
 
 // The evaluation functions, in the order of the type codes: the one place
 // where a model is hooked into the dispatch (its entry of the table in
-// bunch/forces.hpp then says built = true). One function may serve several
-// types: it is called with the type.
-constexpr std::array<Registered, bunch::nforce_types> model_evals = {
-    model(&no_force),  // none
-    not_built,         // projected
-    not_built,         // csr_p_to_p
-    model(&force3),    // csr_p_to_m
-    model(&force3),    // csr_g_to_p
-    model(&force3),    // csr_g_to_m
+// bunch/forces.hpp then says built = true).
+constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
+    &no_force,  // none
+    &projected,  // projected
+    nullptr,    // csr_p_to_p
+    &mesh_models,  // csr_p_to_m
+    &mesh_models,  // csr_g_to_p
+    &mesh_models,  // csr_g_to_m
 };
 static_assert([] {
     for (std::size_t i = 0; i < model_evals.size(); ++i)
-        if (model_evals[i].present != bunch::force_models[i].built) return false;
+        if ((model_evals[i] != nullptr) != bunch::force_models[i].built) return false;
     return true;
 }(), "a model is built exactly when its evaluation function is registered");
 
@@ -428,7 +429,7 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     f.sigma_vert = sv;
 }
 
-ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].eval; }
+ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))]; }
 
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {

@@ -271,7 +271,7 @@ TEST_F(TrackLayers, ModelsRefusedAtSetUp) {
         testsupport::set_force_hook(c.available ? stand_in : nullptr);
         lattice::latcom.nfb = c.nfb;
         for (int t = 1; t <= 5; ++t) {
-            if (!c.available && bunch::force_models[std::size_t(t)].built) continue;  // only models not built
+            if (!c.available && bunch::force_models[std::size_t(t)].built) continue;  // a built model runs
             SCOPED_TRACE(std::string(c.name) + " " + std::to_string(t));
             trkcom.end_time_c0 = 1.0;
             bunch::forces.itype = t;

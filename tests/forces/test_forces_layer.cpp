@@ -217,31 +217,54 @@ TEST_F(ForcesLayer, SubBunchSizes) {
     }
 }
 
-// The force entry: "none" gives zero forces; a model that cannot run counts
-// the call and reports it.
+// The force entry: "none" gives zero forces; "projected" counts the call and
+// runs the projected model (here without a lattice: its failure gives zero
+// forces and both lines); a model this build does not evaluate counts the
+// call and reports it.
 TEST_F(ForcesLayer, ForceEntry) {
     testsupport::line_bunch(3, 0.0, 100.0, 1e-3);
     static ftypes::Arr2<double, 3, 3> f;
-    for (int j = 1; j <= 3; ++j)
-        for (int k = 1; k <= 3; ++k) f(k, j) = 5.0;
+    auto fill = [] {
+        for (int j = 1; j <= 3; ++j)
+            for (int k = 1; k <= 3; ++k) f(k, j) = 5.0;
+    };
+    auto zero = [] {
+        for (int j = 1; j <= 3; ++j)
+            for (int k = 1; k <= 3; ++k) EXPECT_EQ(f(k, j), 0.0);
+    };
+    fill();
     std::int32_t ierr = 7;
     auto& b = bunch::prtcls;
-    forces::forcei(bunch::ForceType::none, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
-                   foundation::forces_of(f, 3), ierr);
+    auto entry = [&](bunch::ForceType t) {
+        testing::internal::CaptureStdout();
+        forces::forcei(t, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
+                       foundation::forces_of(f, 3), ierr);
+        return testsupport::lines_of(testing::internal::GetCapturedStdout());
+    };
+    EXPECT_TRUE(entry(bunch::ForceType::none).empty());
     EXPECT_EQ(ierr, 0);
-    for (int j = 1; j <= 3; ++j)
-        for (int k = 1; k <= 3; ++k) EXPECT_EQ(f(k, j), 0.0);
+    zero();
 
     forces.sigma_long = 1e-3;
     forces.lrell = forces.lfill = forces.lfilr = forces.lfilv = false;
-    testing::internal::CaptureStdout();
-    forces::forcei(bunch::ForceType::projected, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3),
-                   0.0, foundation::forces_of(f, 3), ierr);
-    auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
-    EXPECT_NE(ierr, 0);
+    fill();
+    auto log = entry(bunch::ForceType::projected);
+    EXPECT_EQ(ierr, 1);
     EXPECT_EQ(forces.nfcall(1), 1);
-    EXPECT_EQ(log, (std::vector<std::string>{" error: force type 'projected' is not available",
-                                             " error in forcei"}));
+    EXPECT_EQ(log, (std::vector<std::string>{" error in force1: the lattice has no field boundary",
+                                             " error in force1", " error in forcei"}));
+    zero();
+
+    forces.ishape = 2;  // sphere: the three sizes follow sigma_long
+    for (const bunch::ForceModel& m : bunch::force_models) {
+        if (m.built) continue;
+        SCOPED_TRACE(std::string(m.word));
+        log = entry(m.type);
+        EXPECT_NE(ierr, 0);
+        EXPECT_EQ(forces.nfcall(bunch::code(m.type)), 1);
+        EXPECT_EQ(log, (std::vector<std::string>{" error: force type '" + std::string(m.word) + "' is not available",
+                                                 " error in forcei"}));
+    }
 }
 
 }  // namespace

@@ -1,0 +1,183 @@
+// The one-dimensional CSR wake: the steady state deep in an arc, zero where
+// no radiation reaches the observer, an observer on the line of an earlier
+// straight, plate images, and points in either order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "closed_form.hpp"
+#include "fieldlib/field.hpp"
+#include "forces/csr1d.hpp"
+#include "forces/gauss.hpp"
+
+namespace {
+
+using namespace forces;
+
+CsrWork work;  // large: static storage
+
+constexpr double sig = 1e-3;  // rms bunch length [m]
+// 1 m straight, an arc of R = 10 m up to s = 11 m, then a straight
+const std::vector<double> arc_table = {1.0, 10.0, 11.0, 0.0};
+
+WakePars block(double s1, double xf, double xl, double gamma = 2000.0, double y = 0.0, double ymax = 0.0) {
+    WakePars E{};
+    E.sigma = sig;
+    E.gamma = gamma;
+    E.s1 = s1;
+    E.x_first = xf;
+    E.x_last = xl;
+    E.y = y;
+    E.y_max = ymax;
+    return E;
+}
+
+SrTable table(const std::vector<double>& rows) { return SrTable(rows, int(rows.size() / 2)); }
+
+std::vector<double> wake(const std::vector<double>& rows, WakePars E, int n) {
+    std::vector<double> v(std::size_t(n), 7.0);
+    EXPECT_EQ(csr5(table(rows), int(rows.size() / 2) - 1, E, v, work), csr_ok);
+    EXPECT_EQ(E.done, 1.0);
+    return v;
+}
+
+double peak(const std::vector<double>& v) {
+    double p = 0.0;
+    for (double x : v) p = std::max(p, std::fabs(x));
+    return p;
+}
+
+TEST(CsrWake, SteadyStateDeepInAnArc) {
+    ASSERT_NEAR(csrtest::G(0.0), -0.556340, 1e-6);
+    // 8 m into the arc, far beyond the transient length (24 R^2 sigma)^(1/3) = 1.3 m
+    const double unit = csrtest::wake_unit(1.0, 10.0, sig);
+    for (int n : {121, 61}) {  // 0.1 sigma apart: coarse grid and spline; 0.2 sigma: direct
+        const std::vector<double> v = wake(arc_table, block(9.0, -6 * sig, 6 * sig), n);
+        const double dx = 12 * sig / (n - 1);
+        double maxdev = 0.0, mean = 0.0, m2 = 0.0;
+        for (int i = 0; i < n; ++i) {
+            const double y = 6.0 - i * dx / sig;  // observer ahead of the bunch centre [sigma]
+            const double g = v[std::size_t(i)] / unit;
+            maxdev = std::max(maxdev, std::fabs(g - csrtest::G(y)));
+            const double wt = (i == 0 || i == n - 1 ? 0.5 : 1.0) * csrtest::phi(y) * dx / sig;
+            mean += wt * g;
+            m2 += wt * g * g;
+        }
+        EXPECT_LT(maxdev, 0.01 * 0.556340) << n;
+        EXPECT_NEAR(mean, -0.350472, 0.002) << n;
+        EXPECT_NEAR(std::sqrt(m2 - mean * mean), 0.245987, 0.002) << n;
+    }
+}
+
+TEST(CsrWake, PointsInEitherOrder) {
+    for (int n : {121, 61, 5}) {
+        const auto up = wake(arc_table, block(9.0, -6 * sig, 6 * sig), n);
+        auto down = wake(arc_table, block(9.0, 6 * sig, -6 * sig), n);
+        std::reverse(down.begin(), down.end());
+        for (int i = 0; i < n; ++i) EXPECT_NEAR(down[std::size_t(i)], up[std::size_t(i)], 1e-9 * peak(up)) << n;
+    }
+    // the deposit: a Gaussian derivative at x0 on ascending and descending points
+    for (double dir : {1.0, -1.0}) {
+        std::vector<double> W(41, 0.0);
+        const double xf = -dir * 6 * sig, xl = dir * 6 * sig, x0 = 1e-3, du = 0.3;
+        esum(2.0, x0, sig, -xf, -xl, W);
+        for (int k = 0; k < 41; ++k) {
+            const double u = (x0 - (xf + k * (xl - xf) / 40)) / sig;
+            if (std::fabs(u) <= 5.0) {
+                EXPECT_NEAR(W[std::size_t(k)], -u * std::exp(-0.5 * u * u) * 2.0 * sig, 1e-17);
+            } else if (std::fabs(u) > 5.0 + du) {
+                EXPECT_EQ(W[std::size_t(k)], 0.0);
+            }
+        }
+    }
+}
+
+TEST(CsrWake, SampledGaussiansAreExact) {
+    // the Gaussians of the deposits, by two short series and products
+    double T[2 * gauss::tmax + 1], vals[2 * gauss::tmax + 8];
+    for (double d : {0.2, 0.13, 0.1}) {
+        gauss::fill_table(d, T);
+        for (double e : {-0.5, -0.31, 0.0, 0.27, 0.4999}) {
+            const int mlo = -int(5.2 / d), nt = 2 * int(5.2 / d) + 1;
+            ASSERT_TRUE(gauss::samples_ok(e, d, mlo, nt));
+            gauss::samples(e, d, mlo, nt, T, vals);
+            for (int j = 0; j < nt; ++j) {
+                const double z = (e - mlo - j) * d, ex = std::exp(-0.5 * z * z);
+                EXPECT_NEAR(vals[j], ex, 2e-14 * ex) << d << " " << e << " " << j;
+            }
+        }
+    }
+}
+
+TEST(CsrWake, ZeroWhereNoRadiationReachesTheObserver) {
+    struct Case {
+        const char* what;
+        std::vector<double> rows;
+        double s1, gamma;
+        bool zero;
+    };
+    const Case cases[] = {
+        {"before the first row", arc_table, 0.5, 2000.0, true},
+        {"at the first row", arc_table, 1.0, 2000.0, true},
+        {"table without bends", {1.0, 0.0}, 5.0, 2000.0, true},
+        // (1 - beta) * 300 m = 0.06 m of slippage: everything behind is far below the window
+        {"far behind the bend", arc_table, 311.0, 50.0, true},
+        {"shortly behind the bend", arc_table, 11.5, 2000.0, false},
+    };
+    for (const Case& c : cases) {
+        const auto v = wake(c.rows, block(c.s1, -6 * sig, 6 * sig, c.gamma), 61);
+        EXPECT_EQ(peak(v) == 0.0, c.zero) << c.what;
+    }
+}
+
+TEST(CsrWake, ObserverOnTheLineOfAnEarlierStraight) {
+    // The straight behind the observer's own one lies on its line (distance
+    // exactly 0): it contributes nothing, and nothing turns into NaN.
+    for (double gamma : {2000.0, 1e6}) {
+        const auto split = wake({1.0, 10.0, 2.0, 0.0, 3.0, 0.0}, block(3.5, -6 * sig, 6 * sig, gamma), 61);
+        const auto merged = wake({1.0, 10.0, 2.0, 0.0}, block(3.5, -6 * sig, 6 * sig, gamma), 61);
+        ASSERT_GT(peak(merged), 0.0);
+        for (std::size_t i = 0; i < split.size(); ++i) EXPECT_NEAR(split[i], merged[i], 1e-9 * peak(merged)) << gamma;
+    }
+    // a symmetric chicane brings the line back onto the first straight
+    const auto chicane = wake({1.0, 5.0, 1.5, -5.0, 2.5, 5.0, 3.0, 0.0}, block(3.2, -6 * sig, 6 * sig), 61);
+    for (double x : chicane) EXPECT_TRUE(std::isfinite(x));
+    EXPECT_GT(peak(chicane), 0.0);
+}
+
+TEST(CsrWake, PlateImages) {
+    const double xf = -6 * sig, xl = 6 * sig;
+    const int n = 61;
+    const auto free = wake(arc_table, block(9.0, xf, xl), n);
+    // no images: no plates, or plates at least as far apart as the cut-off
+    for (double p : {0.0, 0.3, 0.5}) EXPECT_EQ(wake(arc_table, block(9.0, xf, xl, 2000.0, p, 0.3), n), free) << p;
+
+    // shield_max/shield = 2.4: two images, 2 (-1)^k cos(0.5 pi k/2.4) each
+    const double p = 0.01;
+    const auto shielded = wake(arc_table, block(9.0, xf, xl, 2000.0, p, 2.4 * p), n);
+    std::vector<double> expect = free;
+    for (int k = 1; k <= 2; ++k) {
+        WakePars E = block(9.0, xf, xl, 2000.0, k * p);
+        std::vector<double> img(static_cast<std::size_t>(n));
+        ASSERT_EQ(csr3(table(arc_table), 1, E, img), csr_ok);
+        for (int i = 0; i < n; ++i) expect[std::size_t(i)] += 2.0 * std::pow(-1.0, k) * std::cos(0.5 * M_PI * k / 2.4) * img[std::size_t(i)];
+    }
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(shielded[std::size_t(i)], expect[std::size_t(i)], 1e-12 * peak(free));
+    double change = 0.0, wide = 0.0;
+    const auto far = wake(arc_table, block(9.0, xf, xl, 2000.0, 1.0, 3.4), n);
+    for (int i = 0; i < n; ++i) {
+        change = std::max(change, std::fabs(shielded[std::size_t(i)] - free[std::size_t(i)]));
+        wide = std::max(wide, std::fabs(far[std::size_t(i)] - free[std::size_t(i)]));
+    }
+    EXPECT_GT(change, 0.01 * peak(free));  // a 1 cm gap shields
+    EXPECT_LT(wide, 1e-3 * peak(free));    // a 1 m gap is free space
+
+    // more images than the limit are refused
+    WakePars E = block(9.0, xf, xl, 2000.0, 0.3 / (fieldlib::max_images + 1.0), 0.3);
+    std::vector<double> v(static_cast<std::size_t>(n));
+    EXPECT_EQ(csr5(table(arc_table), 1, E, v, work), csr_many_images);
+}
+
+}  // namespace
