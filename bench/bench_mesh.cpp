@@ -12,7 +12,8 @@
 //              evaluated, seconds of the evaluation that makes the function
 //              and of one that reuses it, ratio to "csr_p_to_p", the
 //              largest difference to "csr_p_to_p" in % of its peak force,
-//              and the peak resident memory of the master.
+//              and the peak resident memory of the master;
+//   green_m    the same for "csr_g_to_m" alone.
 // "csr_p_to_p" is timed up to N = 2000 (or the value of TARVEL_BENCH_NREF)
 // and extrapolated beyond it with N^2. Counts can be given after the mode.
 //
@@ -147,7 +148,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "observers";
     std::vector<int> counts;
     for (int k = 2; k < argc; ++k) counts.push_back(std::atoi(argv[k]));
-    if (counts.empty()) counts = mode == "green" ? std::vector<int>{2000, 10000, 100000} : std::vector<int>{2000, 10000};
+    const bool green = mode == "green" || mode == "green_m";
+    if (counts.empty()) counts = green ? std::vector<int>{2000, 10000, 100000} : std::vector<int>{2000, 10000};
     const int nref = std::getenv("TARVEL_BENCH_NREF") ? std::atoi(std::getenv("TARVEL_BENCH_NREF")) : 2000;
     const int np = parallel::cmpcom.nprocs;
 
@@ -193,6 +195,7 @@ int main(int argc, char** argv) {
             std::printf("\n");
         } else {
             for (const ForceType t : {ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
+                if (mode == "green_m" && t == ForceType::csr_g_to_p) continue;
                 forces::gmeshi();  // a new Green's function on every process
                 f.itype = bunch::code(t);
                 send_state();
