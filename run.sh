@@ -2,8 +2,10 @@
 # ./run.sh [DECK_DIR] [NPROCS]
 # Installs what is missing, builds in Release and runs the deck folder
 # DECK_DIR (default: the first example) with NPROCS processes (default 1).
-# The run happens inside DECK_DIR/run/, a copy of the deck folder, so the
-# example folders stay clean; the log and output files are left there.
+# The run happens in a new folder made for it, DECK_DIR/run (run_2, run_3,
+# ... when that name is taken), a copy of the deck folder, so the example
+# folders stay clean; the log and output files are left there. Nothing is
+# removed, neither the runs before nor a folder of the user's own.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/tools/deps.sh"
@@ -16,9 +18,7 @@ if ! log=$(cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release 
              -DTARVEL_BENCH=OFF 2>&1 && cmake --build "$here/build-release" --target tarvel -j "$(tarvel_jobs)" 2>&1); then
   echo "$log"; echo "build failed"; exit 1
 fi
-run="$deck/run"
-rm -rf "$run"; mkdir -p "$run"
-find "$deck" -mindepth 1 -maxdepth 1 ! -name run -exec cp -r {} "$run"/ \;
+run=$(bash "$here/tools/run_folder.sh" "$deck")
 cd "$run"
 echo "running $deck with $np process(es) in $run"
 exec mpiexec -n "$np" "$here/build-release/tarvel"

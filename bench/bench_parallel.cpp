@@ -10,13 +10,21 @@
 //   mpiexec -n 1 build/bench/bench_parallel idle     master-only work, P = 1
 //   taskset -c 0,1 mpiexec -n 4 build/bench/bench_parallel idle
 //                                                    the same, P = 4 on 2 cores
+//   mpiexec -n 4 build/bench/bench_parallel react    reaction of an idle slave
 // The waiting slaves sleep between polls, so the last time should stay
-// within about 10% of the P = 1 time.
+// within about 10% of the P = 1 time. "react" lets the slaves wait 0.1 to
+// 100 ms for their next command and times the round trip of a one-particle
+// evaluation from the command on (the time a waiting slave takes to see
+// its command, plus a few microseconds of messages). With "idle" and
+// "react" each slave prints the processor time it used over its life.
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "bunch/prtcls.hpp"
 #include "parallel/cmplib.hpp"
@@ -61,13 +69,42 @@ int main(int argc, char** argv) {
     run::handshake();
     run::parallel_forces_hook = &round_trip;
     const bool idle = argc > 1 && std::string(argv[1]) == "idle";
+    const bool react = argc > 1 && std::string(argv[1]) == "react";
     if (!parallel::cmpcom.master) {
+        const auto w0 = clk::now();
+        const std::clock_t c0 = std::clock();
         run::slave();
+        if (react || idle) {
+            const double wall = std::chrono::duration<double>(clk::now() - w0).count();
+            const double cpu = double(std::clock() - c0) / CLOCKS_PER_SEC;
+            std::printf("slave %d: processor time %.3f s in %.3f s (%.1f%% of a core)\n",
+                        parallel::cmpcom.myproc, cpu, wall, 100.0 * cpu / wall);
+        }
         parallel::mpi_stop();
         return 0;
     }
     auto& p = bunch::prtcls;
-    if (idle) {
+    if (react) {
+        p.npart = 1;
+        for (double idle_ms : {0.1, 1.0, 10.0, 100.0}) {
+            const int reps = idle_ms < 50.0 ? 100 : 20;
+            double sum = 0.0, worst = 0.0;
+            for (int r = 0; r < reps; ++r) {
+                std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(idle_ms));
+                const auto t0 = clk::now();
+                parallel::sencmd(std::string("parallel forces"));
+                std::int32_t itype = 2, ierr = 0;
+                double ct = 0.0;
+                round_trip(itype, foundation::particles(p.xptcl, 1), foundation::indices(p.iptcl, 1), ct,
+                           foundation::forces_of(F, 1), ierr);
+                const double ms = std::chrono::duration<double, std::milli>(clk::now() - t0).count();
+                sum += ms;
+                worst = std::max(worst, ms);
+            }
+            std::printf("slaves idle %6.1f ms, P=%d: reaction %.3f ms on average, %.3f ms at most\n", idle_ms,
+                        parallel::cmpcom.nprocs, sum / reps, worst);
+        }
+    } else if (idle) {
         auto t0 = clk::now();
         double s = master_work();
         double sec = std::chrono::duration<double>(clk::now() - t0).count();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bunch/tracker.hpp"
+#include "foundation/log.hpp"
 #include "forces/force.hpp"
 #include "foundation/capacities.hpp"
 #include "lattice/latcom.hpp"
@@ -125,6 +126,44 @@ BENCHMARK(BM_force_free_run)
     ->ArgNames({"n", "duty"})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// Long force-free runs of two particles through a drift at the default
+// step limits (0.1 m): 10^4 to 8*10^4 steps. The time per step must not
+// grow with the length of the run (the step planner projects the steps
+// left to the end time at every step).
+void BM_long_run(benchmark::State& state) {
+    const double length = static_cast<double>(state.range(0));  // delta_time_c0 [m]
+    parallel::cmpcom.master = false;
+    foundation::set_log_owner(false);  // no step lines during the timing
+    setup(2);
+    long steps = 0;
+    double seconds = 0.0;
+    for (auto _ : state) {
+        restore(2);
+        std::int32_t ierr = 0;
+        testsupport::inila2(ierr);
+        bunch::trkcom.end_time_c0 = length;
+        const auto t0 = std::chrono::steady_clock::now();
+        double ctnext = bunch::prtcls.ctptcl;
+        ftypes::Logical reset = true, lstep = true;
+        do {
+            double derr = 0.0;
+            bunch::ttrack(ctnext, derr, ierr);
+            bunch::steper(ctnext, reset, lstep);
+            ++steps;
+        } while (lstep);
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        seconds += t;
+        state.SetIterationTime(t);
+    }
+    parallel::cmpcom.master = true;
+    foundation::set_log_owner(true);
+    state.counters["steps"] = static_cast<double>(steps) / static_cast<double>(state.iterations());
+    state.counters["us_per_step"] = 1e6 * seconds / static_cast<double>(steps);
+}
+
+BENCHMARK(BM_long_run)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000)->ArgName("delta_time_c0")
+    ->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -28,7 +28,7 @@ nprocs_of() {
 }
 find "$root/tests" "$root/examples" -mindepth 1 -type d | sort | while read -r d; do
   [ -f "$d/tarvel.in" ] || [ -f "$d/expected.out" ] || continue
-  case $d in */examples/*/run|*/examples/*/run/*) continue;; esac
+  case $d in */examples/*/run|*/examples/*/run/*|*/examples/*/run_*) continue;; esac
   name=${d#$root/}; name=${name//\//_}
   for np in $(nprocs_of "$d"); do
     [ "$np" -gt 8 ] && continue

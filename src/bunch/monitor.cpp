@@ -191,6 +191,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
             return false;
         }
         if (write_rec(unit, rec, ierr)) return true;
+        log_ld({"cannot write the record of particle", foundation::ld_int(ip)});
         log_exec_failed();
         return false;
     };
@@ -291,6 +292,8 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
     log_ld({"monitor=" + foundation::fmt_a(name, 20) + "  ctptcl=", foundation::ld_real(b.ctptcl)});
     if (b.npart == 0 || (ifmt == 3 && lattice::latcom.nfb < 1)) {
         ierr = 1;
+        foundation::logpri(b.npart == 0 ? "the bunch holds no particle to write"
+                                        : "fmt3 needs a lattice with a field boundary");
         log_exec_failed();
         return;
     }
@@ -351,9 +354,15 @@ void lymoni(std::int32_t& ierr) {
         else if (f == "fmt1") moncom.mofmt = 1;
         else if (f == "fmt2") moncom.mofmt = 2;
         else if (f == "fmt3") moncom.mofmt = 3;
-        else ierr = 1;
+        else {
+            foundation::log_key_value("format", f, "is none of fmt0 fmt1 fmt2 fmt3");
+            ierr = 1;
+        }
     }
-    if (ierr == 0 && !lset[1]) ierr = 1;
+    if (ierr == 0 && !lset[1]) {
+        foundation::log_where("the monitor block names no file (name = ...)");
+        ierr = 1;
+    }
     if (ierr == 0) {
         mo2com.mofile = cval[1];
         monito(mo2com.mofile.str(), moncom.mofmt, ierr);
@@ -383,6 +392,10 @@ void lyomon(std::int32_t& ierr) {
     };
     if (ierr != 0) return fail();
     if (!lset[kname]) return;  // a block without a name has no effect
+    auto refuse = [&](int key, std::string_view what) {
+        foundation::log_key_value(cid[std::size_t(key)], cval[std::size_t(key)], what);
+        fail();
+    };
     const ftypes::FStr<cap::txtlen> name(cval[kname]);
 
     // The slot: the one of the same name (closed first), else the lowest free.
@@ -395,7 +408,10 @@ void lyomon(std::int32_t& ierr) {
     } else {
         for (int i = 1; i <= cap::maxmon && k == 0; ++i)
             if (!moncom.moact(i)) k = i;
-        if (k == 0) return fail();
+        if (k == 0) {
+            foundation::log_where("all 10 online monitors are in use");
+            return fail();
+        }
     }
     moncom.moact(k) = true;
     moncom.moena(k) = false;
@@ -412,7 +428,7 @@ void lyomon(std::int32_t& ierr) {
         else if (t == "steps") moncom.motype(k) = 1;
         else if (t == "subbunch") moncom.motype(k) = 2;
         else if (t == "green") moncom.motype(k) = 3;
-        else return fail();
+        else return refuse(ktype, "is none of phase steps subbunch green");
     }
 
     moncom.moform(k) = 1;
@@ -422,14 +438,14 @@ void lyomon(std::int32_t& ierr) {
         else if (f == "fmt1") moncom.moform(k) = 1;
         else if (f == "fmt2") moncom.moform(k) = 2;
         else if (f == "fmt3") moncom.moform(k) = 3;
-        else if ((ierr = foundation::read_int(f, moncom.moform(k))) != 0) return fail();
+        else if ((ierr = foundation::key_int("format", f, moncom.moform(k))) != 0) return fail();
     }
 
     moncom.moptcl(k) = 0;
     if (lset[kparticle] && cval[kparticle] != "all") {
         std::int32_t ip = 0;
-        if ((ierr = foundation::read_int(cval[kparticle], ip)) != 0) return fail();
-        if (ip < 1) return fail();
+        if ((ierr = foundation::key_int("particle", cval[kparticle], ip)) != 0) return fail();
+        if (ip < 1) return refuse(kparticle, "is not a particle number (1 or more, or all)");
         moncom.moptcl(k) = ip;
     }
 
@@ -438,26 +454,33 @@ void lyomon(std::int32_t& ierr) {
         moncom.mostrt(k) = 0.0;
         moncom.mostk(k) = false;
     } else if (lset[kstart]) {
-        if ((ierr = foundation::read_real(cval[kstart], moncom.mostrt(k))) != 0) return fail();
+        if ((ierr = foundation::key_real("start_time_c0", cval[kstart], moncom.mostrt(k))) != 0) return fail();
         moncom.mostk(k) = true;
     } else {
-        if (!lset[kstartmk]) return fail();
+        if (!lset[kstartmk]) {
+            foundation::log_where("online_monitor " + name.str() + " has no start_time_c0 or start_time_marker");
+            return fail();
+        }
         moncom.mostk(k) = false;
         mo2com.mostmk(k) = cval[kstartmk];
         moncom.mostrt(k) = 0.0;
-        if (lset[kstartsh] && (ierr = foundation::read_real(cval[kstartsh], moncom.mostrt(k))) != 0)
+        if (lset[kstartsh] &&
+            (ierr = foundation::key_real("start_time_shift_c0", cval[kstartsh], moncom.mostrt(k))) != 0)
             return fail();
     }
 
     if (lset[kend]) {
-        if ((ierr = foundation::read_real(cval[kend], moncom.moend(k))) != 0) return fail();
+        if ((ierr = foundation::key_real("end_time_c0", cval[kend], moncom.moend(k))) != 0) return fail();
         moncom.moenk(k) = true;
     } else {
-        if (!lset[kendmk]) return fail();
+        if (!lset[kendmk]) {
+            foundation::log_where("online_monitor " + name.str() + " has no end_time_c0 or end_time_marker");
+            return fail();
+        }
         moncom.moenk(k) = false;
         mo2com.moenmk(k) = cval[kendmk];
         moncom.moend(k) = 0.0;
-        if (lset[kendsh] && (ierr = foundation::read_real(cval[kendsh], moncom.moend(k))) != 0)
+        if (lset[kendsh] && (ierr = foundation::key_real("end_time_shift_c0", cval[kendsh], moncom.moend(k))) != 0)
             return fail();
     }
 
@@ -465,13 +488,23 @@ void lyomon(std::int32_t& ierr) {
         if (cval[kstep] == "all") {
             moncom.mostep(k) = 0.0;
         } else {
-            if ((ierr = foundation::read_real(cval[kstep], moncom.mostep(k))) != 0) return fail();
-            if (moncom.mostep(k) < 0.0) return fail();
+            if ((ierr = foundation::key_real("time_step_c0", cval[kstep], moncom.mostep(k))) != 0) return fail();
+            if (moncom.mostep(k) < 0.0) return refuse(kstep, "is negative");
         }
         moncom.mostg(k) = true;
     }
     ierr = 0;
 }
+
+namespace {
+
+// The marker an online monitor names that no boundary carries.
+void log_unknown_marker(int k, const ftypes::FStr<cap::txtlen>& marker) {
+    foundation::logpri(foundation::cut("no field boundary carries the marker " + marker.str() + " of online_monitor " +
+                                           mo2com.moname(k).str(), cap::loglen));
+}
+
+}  // namespace
 
 void inimo2(std::int32_t& ierr) {
     ierr = 0;
@@ -494,6 +527,7 @@ void inimo2(std::int32_t& ierr) {
                 moncom.mostrt(k) = prtcls.ctptcl;
                 moncom.mostk(k) = true;
             } else {
+                log_unknown_marker(k, mo2com.mostmk(k));
                 foundation::logpri("warning: unknown marker for online_monitor");
             }
         }
@@ -503,6 +537,7 @@ void inimo2(std::int32_t& ierr) {
                 moncom.moend(k) += L.ctfb(i);
                 moncom.moenk(k) = true;
             } else {
+                log_unknown_marker(k, mo2com.moenmk(k));
                 foundation::logpri("warning: unknown marker for online_monitor");
             }
         }

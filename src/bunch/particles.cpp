@@ -14,6 +14,9 @@ Prtcls prtcls;
 namespace {
 
 using foundation::clight;  // for the "vantu" time in ns
+
+// Where the layer gave its reference momentum, for a refusal of it.
+std::string p0_place;
 // The "vantu" columns in ns and nC.
 constexpr double nano = 1e-09;
 
@@ -28,15 +31,28 @@ void get_value(std::string& val, std::int32_t& ierr) {
     foundation::getagu(val, lspec, ierr);
 }
 
-// Reads n further tokens of a particle group as reals into v[0..n-1].
-void get_reals(double* v, int n, std::int32_t& ierr) {
+// What is wrong with particle i of the list: found of its numbers were
+// read, expected make a particle; bad is the token that stopped the group.
+void group_failed(int i, int found, int expected, const std::string& bad, bool token_read,
+                  const char* kind = "a number") {
+    std::string what = "particle " + std::to_string(i) + ": " + std::to_string(found) + " of " +
+                       std::to_string(expected) + " numbers found";
+    if (!token_read) what += ", the deck ends";
+    else if (bad == "}") what += ", the list ends";
+    else what += ", " + foundation::quoted(bad) + " is not " + kind;
+    foundation::log_where(what);
+}
+
+// Reads n further tokens of particle i's group as reals into v[1..n] (v[0]
+// and the first of the group are read); count the numbers of the group.
+void get_reals(double* v, int n, int i, int count, std::int32_t& ierr) {
     std::string tok;
     std::int32_t lspec = 0;
-    for (int k = 0; k < n; ++k) {
+    for (int k = 1; k <= n; ++k) {
         foundation::getagu(tok, lspec, ierr);
-        if (ierr != 0) return;
+        if (ierr != 0) return group_failed(i, k, count, tok, false);
         ierr = foundation::read_real(tok, v[k]);
-        if (ierr != 0) return;
+        if (ierr != 0) return group_failed(i, k, count, tok, true);
     }
 }
 
@@ -47,6 +63,7 @@ bool next_group(std::string& cmd, std::int32_t& ierr) {
     if (ierr != 0) return false;
     if (cmd == "}") return false;
     if (prtcls.npart >= cap::maxprt) {
+        foundation::log_where("the list holds more than 300000 particles, the largest bunch");
         foundation::logpri("npart.ge.maxprt");
         ierr = 1;
         return false;
@@ -78,7 +95,11 @@ void readp1(std::string& cmd, std::int32_t& ierr) {
     while (next_group(cmd, ierr)) {
         double v[7];
         ierr = foundation::read_real(cmd, v[0]);
-        if (ierr != 0) break;
+        if (ierr != 0) {
+            if (header) foundation::log_where("the list header's c*t " + foundation::quoted(cmd) + " is not a number");
+            else group_failed(prtcls.npart + 1, 0, 7, cmd, true);
+            break;
+        }
         if (header) {
             // c*t of the bunch, then six words that are not converted
             prtcls.ctptcl = v[0];
@@ -90,14 +111,17 @@ void readp1(std::string& cmd, std::int32_t& ierr) {
             continue;
         }
         const int i = ++prtcls.npart;
-        get_reals(v + 1, 6, ierr);
+        get_reals(v, 6, i, 7, ierr);
         if (ierr != 0) break;
         double* r = prtcls.xptcl.col(i);
         for (int k = 0; k < 7; ++k) r[k] = v[k];
         prtcls.ldef(i) = true;
         prtcls.lact(i) = (v[6] != 0.0);
     }
-    if (ierr == 0 && prtcls.npart == 0) ierr = 1;
+    if (ierr == 0 && prtcls.npart == 0) {
+        foundation::log_where("the list holds no particle");
+        ierr = 1;
+    }
     if (ierr != 0) list_failed(ierr);
 }
 
@@ -106,19 +130,28 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
     prtcls.npart = 0;
     while (next_group(cmd, ierr)) {
         double v[8];
+        const int i = prtcls.npart + 1;
         ierr = foundation::read_real(cmd, v[0]);
-        if (ierr != 0) break;
-        get_reals(v + 1, 7, ierr);
+        if (ierr != 0) {
+            group_failed(i, 0, 10, cmd, true);
+            break;
+        }
+        get_reals(v, 7, i, 10, ierr);
         if (ierr != 0) break;
         std::int32_t iw[2];
         std::string tok;
         std::int32_t lspec = 0;
         for (int k = 0; k < 2 && ierr == 0; ++k) {
             foundation::getagu(tok, lspec, ierr);
-            if (ierr == 0) ierr = foundation::read_int(tok, iw[k]);
+            if (ierr != 0) {
+                group_failed(i, 8 + k, 10, tok, false);
+            } else if (foundation::read_int(tok, iw[k]) != 0) {
+                ierr = 1;
+                group_failed(i, 8 + k, 10, tok, true, "an integer");
+            }
         }
         if (ierr != 0) break;
-        const int i = ++prtcls.npart;
+        prtcls.npart = i;
         double* r = prtcls.xptcl.col(i);
         // columns: y z x py pz px t[ns] q[nC] (unused) status
         r[0] = v[2];
@@ -132,7 +165,10 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
         prtcls.ldef(i) = true;
         prtcls.lact(i) = (r[6] != 0.0 && (iw[1] == 3 || iw[1] == 5));
     }
-    if (ierr == 0 && prtcls.npart == 0) ierr = 1;
+    if (ierr == 0 && prtcls.npart == 0) {
+        foundation::log_where("the list holds no particle");
+        ierr = 1;
+    }
     if (ierr != 0) list_failed(ierr);
 }
 
@@ -144,6 +180,17 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
     // no particle, a reference particle of zero momentum, a given reference
     // momentum that is not positive.
     if (n < 1 || (imode == 3 && !(b.p0 > 0.0))) {
+        if (n >= 1) foundation::log_where("the reference_momentum given is not > 0", p0_place);
+        list_failed(ierr);
+        return;
+    }
+    // The total charge must be a number: charges whose sum overflows give
+    // no bunch charge (and no fields) to work with.
+    double charge = 0.0;
+    for (int i = 1; i <= n; ++i)
+        if (b.lact(i)) charge += b.xptcl(7, i);
+    if (!std::isfinite(charge)) {
+        foundation::log_where("the charges of the active particles sum beyond the range of numbers");
         list_failed(ierr);
         return;
     }
@@ -154,6 +201,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
     const double px1 = r1[3], py1 = r1[4], pz1 = r1[5];
     const double p1 = std::sqrt(px1 * px1 + py1 * py1 + pz1 * pz1);
     if (!(p1 > 0.0) || !std::isfinite(p1)) {
+        foundation::log_where("the reference particle 1 has momentum " + foundation::short_real(p1) + " eV/c");
         list_failed(ierr);
         return;
     }
@@ -175,6 +223,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         const double a = PX1 / p1, bb = PY1 / p1, g = PZ1 / p1;
         const double nn = std::sqrt(a * a + bb * bb);
         if (!(nn > 0.0)) {
+            foundation::log_where("fmt2 needs particle 1 to move with a horizontal momentum component");
             list_failed(ierr);
             return;
         }
@@ -199,6 +248,8 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         lab_momentum(b.xptcl.col(i), pm);
         const double p2 = pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2];
         if (!(p2 > 0.0) || !std::isfinite(p2)) {
+            foundation::log_where("particle " + std::to_string(i) + " has momentum " +
+                                  foundation::short_real(std::sqrt(p2)) + " eV/c");
             list_failed(ierr);
             return;
         }
@@ -271,7 +322,10 @@ void lypart(std::int32_t& ierr) {
             if (val == "fmt1") iform = 1;
             else if (val == "fmt2") iform = 2;
             else if (val == "vantu") iform = 3;
-            else ierr = 1;
+            else {
+                foundation::log_where("format " + foundation::quoted(val) + " is none of fmt1 fmt2 vantu");
+                ierr = 1;
+            }
         } else if (cmd == "reference_momentum") {
             get_value(val, ierr);
             if (ierr != 0) break;
@@ -282,16 +336,21 @@ void lypart(std::int32_t& ierr) {
             } else {
                 double v = 0.0;
                 ierr = foundation::read_real(val, v);
-                if (ierr != 0) break;
+                if (ierr != 0) {
+                    foundation::log_where("reference_momentum " + foundation::quoted(val) +
+                                          " is none of reference_particle average or a number");
+                    break;
+                }
                 imode = 3;
                 prtcls.p0 = foundation::momentum_ev_to_mc(v);
+                p0_place = foundation::deck_place();
             }
         } else if (cmd == "reference_point_x" || cmd == "reference_point_y" ||
                    cmd == "reference_point_phi") {
             get_value(val, ierr);
             if (ierr != 0) break;
             double v = 0.0;
-            ierr = foundation::read_real(val, v);
+            ierr = foundation::key_real(cmd, val, v);
             if (ierr != 0) break;
             if (cmd == "reference_point_x") prtcls.reference_point_x = v;
             else if (cmd == "reference_point_y") prtcls.reference_point_y = v;
@@ -319,7 +378,10 @@ void lypart(std::int32_t& ierr) {
             return;
         }
     }
-    if (ierr == 0) ierr = 1;
+    if (ierr == 0) {
+        foundation::log_where(foundation::quoted(cmd) + " is not a word of the particles layer");
+        ierr = 1;
+    }
     foundation::logpri("error in particles");
 }
 

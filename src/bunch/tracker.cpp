@@ -94,10 +94,10 @@ void lytrck(std::int32_t& ierr) {
     tr2com.end_time_marker = ftypes::UNDEF_NAME;
 
     foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
-    if (ierr == 0 && lset[0]) ierr = foundation::read_real(cval[0], trkcom.end_time_c0);
-    if (ierr == 0 && lset[1]) ierr = foundation::read_real(cval[1], trkcom.delta_time_c0);
+    if (ierr == 0 && lset[0]) ierr = foundation::key_real(cid[0], cval[0], trkcom.end_time_c0);
+    if (ierr == 0 && lset[1]) ierr = foundation::key_real(cid[1], cval[1], trkcom.delta_time_c0);
     if (ierr == 0 && lset[2]) tr2com.end_time_marker = cval[2];
-    if (ierr == 0 && lset[3]) ierr = foundation::read_real(cval[3], trkcom.end_time_shift_c0);
+    if (ierr == 0 && lset[3]) ierr = foundation::key_real(cid[3], cval[3], trkcom.end_time_shift_c0);
     if (ierr != 0) log_line("error in tracker");
 }
 
@@ -114,11 +114,13 @@ std::int32_t read_time_grid(const std::string& name) {
     if (ierr != 0) return ierr;
     log_line("read time_grid_file");
     std::int32_t n = 0, status = 0;
+    const std::string path = foundation::input_name(name);
     for (;;) {
         double v = 0.0;
         int rs = foundation::read_reals_from_unit(unit, std::span<double>(&v, 1));
         if (rs < 0) break;  // end of file
         if (rs > 0) {       // a record that does not read as a number
+            log_line("value " + std::to_string(n + 1) + " of " + path + " is not a number");
             status = 1;
             break;
         }
@@ -128,6 +130,8 @@ std::int32_t read_time_grid(const std::string& name) {
             break;
         }
         if (n >= 1 && v < tr3com.ctgrid(n)) {
+            log_line("value " + std::to_string(n + 1) + " of " + path + ", " + foundation::short_real(v) +
+                     ", lies below value " + std::to_string(n) + ", " + foundation::short_real(tr3com.ctgrid(n)));
             log_line("values in time_grid_file not increasing");
             status = 1;
             break;
@@ -135,6 +139,7 @@ std::int32_t read_time_grid(const std::string& name) {
         ++n;
         tr3com.ctgrid(n) = v;
     }
+    if (status == 0 && n == 0) log_line(path + " holds no value");
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
     if (status != 0) return status;
@@ -170,53 +175,62 @@ void lytrst(std::int32_t& ierr) {
         ierr = status;
         log_line("error in track_step");
     };
+    // a value out of its range: named with its key before the layer's line
+    auto out_of_range = [&](int key, const std::string& range) {
+        foundation::log_key_value(cid[std::size_t(key)], cval[std::size_t(key)], "must be " + range);
+        fail(1);
+    };
+    auto real_of = [&](int key, double& x) { return foundation::key_real(cid[std::size_t(key)], cval[std::size_t(key)], x); };
     double v = 0.0;
     std::int32_t iv = 0;
     if (lset[kpre]) tr3com.precondition = (cval[kpre] == "yes");
     if (lset[kit]) {
-        if (std::int32_t s = foundation::read_int(cval[kit], iv); s != 0) return fail(s);
+        if (std::int32_t s = foundation::key_int(cid[kit], cval[kit], iv); s != 0) return fail(s);
         tr3com.maxit = iv;
-        if (iv <= 0) return fail(1);
+        if (iv <= 0) return out_of_range(kit, "1 or more");
     }
     if (lset[kerr]) {
-        if (std::int32_t s = foundation::read_real(cval[kerr], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kerr, v); s != 0) return fail(s);
         tr3com.error_per_ct = v;
-        if (!(v > 0.0)) return fail(1);
+        if (!(v > 0.0)) return out_of_range(kerr, "> 0");
     }
     if (lset[kwgt]) {
-        if (std::int32_t s = foundation::read_real(cval[kwgt], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kwgt, v); s != 0) return fail(s);
         tr3com.error_weight_momentum = v;
-        if (!(v >= 0.0)) return fail(1);
+        if (!(v >= 0.0)) return out_of_range(kwgt, ">= 0");
     }
     if (lset[kmax]) {
-        if (std::int32_t s = foundation::read_real(cval[kmax], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kmax, v); s != 0) return fail(s);
         tr3com.ct_step_max = v;
         // the smaller steps follow a new largest step when not given here
         if (!lset[kmin] && v < tr3com.ct_step_min) tr3com.ct_step_min = 0.5 * v;
         if (!lset[kfirst] && v < tr3com.ct_step_first) tr3com.ct_step_first = v;
-        if (!(v > 0.0)) return fail(1);
+        if (!(v > 0.0)) return out_of_range(kmax, "> 0");
     }
     if (lset[kmin]) {
-        if (std::int32_t s = foundation::read_real(cval[kmin], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kmin, v); s != 0) return fail(s);
         tr3com.ct_step_min = v;
-        if (!(v > 0.0 && v < tr3com.ct_step_max)) return fail(1);
+        if (!(v > 0.0 && v < tr3com.ct_step_max))
+            return out_of_range(kmin, "> 0 and < ct_step_max = " + foundation::short_real(tr3com.ct_step_max));
         if (!lset[kfirst] && tr3com.ct_step_first < v) tr3com.ct_step_first = v;
     }
     if (lset[kfirst]) {
-        if (std::int32_t s = foundation::read_real(cval[kfirst], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kfirst, v); s != 0) return fail(s);
         tr3com.ct_step_first = v;
-        if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max)) return fail(1);
+        if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max))
+            return out_of_range(kfirst, "within ct_step_min..ct_step_max = " + foundation::short_real(tr3com.ct_step_min) +
+                                            ".." + foundation::short_real(tr3com.ct_step_max));
     }
     if (lset[kduty]) tr3com.duty_steps = (cval[kduty] == "yes");
     if (lset[kinc]) {
-        if (std::int32_t s = foundation::read_real(cval[kinc], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(kinc, v); s != 0) return fail(s);
         tr3com.increase_factor = v;
-        if (!(v >= 1.0)) return fail(1);
+        if (!(v >= 1.0)) return out_of_range(kinc, ">= 1");
     }
     if (lset[karc]) {
-        if (std::int32_t s = foundation::read_real(cval[karc], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(karc, v); s != 0) return fail(s);
         tr3com.arc_factor = v;
-        if (!(v > 0.0 && v <= 1.0)) return fail(1);
+        if (!(v > 0.0 && v <= 1.0)) return out_of_range(karc, "> 0 and <= 1");
     }
     if (lset[kgrid]) {
         tr3com.lgrid = true;
@@ -226,9 +240,9 @@ void lytrst(std::int32_t& ierr) {
         }
     }
     if (lset[ktol]) {
-        if (std::int32_t s = foundation::read_real(cval[ktol], v); s != 0) return fail(s);
+        if (std::int32_t s = real_of(ktol, v); s != 0) return fail(s);
         tr3com.steps_tolerance = v;
-        if (!(v > 0.0)) return fail(1);
+        if (!(v > 0.0)) return out_of_range(ktol, "> 0");
     }
     ierr = 0;
 }
@@ -303,6 +317,7 @@ void initr2(std::int32_t& ierr) {
             }
         }
         if (!found) {
+            log_line("no field boundary of the lattice carries the marker " + tr2com.end_time_marker.str());
             log_line("error: unknown marker for track time");
             ierr = 1;
         }
@@ -311,6 +326,8 @@ void initr2(std::int32_t& ierr) {
         log_line("error: end time is undefined");
         ierr = 1;
     } else if (trkcom.end_time_c0 <= ctptcl) {
+        log_line("the end time " + foundation::short_real(trkcom.end_time_c0) + " m is not after the bunch time " +
+                 foundation::short_real(ctptcl) + " m");
         log_line("error: end time < particle time");
         ierr = 1;
     } else if (!tr3com.lgrid && (trkcom.end_time_c0 - ctptcl) / tr3com.ct_step_max > max_run_steps) {
@@ -562,6 +579,44 @@ void duty_fresh(double ct) {
 
 }  // namespace
 
+double add_projected_steps(double s, double g, double d) {
+    // Within one binade [2^e, 2^(e+1)) of the sum every value is a multiple
+    // of its spacing u, so s + g rounds to s + (g rounded to a multiple of
+    // u): the same increment at every addition, unless g/u ends in exactly
+    // one half (then the rounding to even settles it after one addition,
+    // the sum being an even multiple of u from there on). The additions
+    // that stay inside a binade are therefore counted in integers; the one
+    // that crosses into the next binade is made as it is.
+    s = s + g;
+    while (s < d) {
+        const double next = s + g;
+        const int e = std::ilogb(s);
+        const double top = std::ldexp(1.0, e + 1);  // first value of the next binade
+        if (next >= top || next == s || !std::isfinite(next) || e < -1000) {
+            if (next == s) return s + std::ceil((d - s) / g) * g;  // g lost beside s: no progress
+            s = next;
+            continue;
+        }
+        const double u = std::ldexp(1.0, e - 52);  // spacing of the binade
+        const auto si = static_cast<std::int64_t>(s / u);
+        const double q = g / u;
+        if (q - std::floor(q) == 0.5 && si % 2 != 0) {
+            s = next;  // a tie rounded from an odd multiple: one addition first
+            continue;
+        }
+        const auto di = static_cast<std::int64_t>((next - s) / u);  // the increment in units of u
+        const std::int64_t ti = std::int64_t(1) << 53;              // top / u
+        const std::int64_t kmax = (ti - 1 - si) / di;                // additions that stay below top
+        std::int64_t k = kmax;
+        if (d < top) {
+            const auto need = static_cast<std::int64_t>(std::ceil(d / u)) - si;  // > 0, as s < d
+            k = std::min(k, (need + di - 1) / di);
+        }
+        s = static_cast<double>(si + k * di) * u;
+    }
+    return s;
+}
+
 void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
     int i = 1;
@@ -645,17 +700,16 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
             // when the last of them would be cut short by more than a quarter
             const double d = target - ct;
             double s = h, g = h;
-            long long guard = 0;
             do {
-                g = std::min(g * tr3com.increase_factor, hmax);
-                s = s + g;
-                // Far from the target with steps at their limit the sum
-                // only grows by hmax: finish it in one stroke instead of
-                // looping for as many steps as the run has left.
-                if (++guard > 1000000 && g == hmax && s < d) {
-                    s += std::ceil((d - s) / hmax) * hmax;
+                const double gn = std::min(g * tr3com.increase_factor, hmax);
+                if (gn == g) {
+                    // the projected step has stopped growing: the rest of
+                    // the sum adds g again and again
+                    s = add_projected_steps(s, g, d);
                     break;
                 }
+                g = gn;
+                s = s + g;
             } while (s < d);
             const double x = d + 0.25 * g;
             if (s > x) ctnext = ct + h * x / s;
@@ -670,6 +724,7 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
 
 void steper(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
+    const bool first = reset;
     if (tr3com.lgrid) stepr1(ctnext, reset, lstep);
     else stepr2(ctnext, reset, lstep);
     // A step too small to change the bunch time in floating point would
@@ -679,6 +734,15 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
         foundation::logpri("error in steper: the step does not advance c*t, run stopped");
         ctnext = ct;
         lstep = false;
+    }
+    // A time grid without a single value for this run (all in the past or
+    // within steps_tolerance of the bunch time, or beyond the end time)
+    // tracks nothing: a failure, not a run that reached its end.
+    if (first && tr3com.lgrid && !lstep) {
+        log_line("error in steper: no time-grid value for this run, nothing tracked");
+        log_line("  a grid value is needed from c*t " + foundation::fmt_f(ct + tr3com.steps_tolerance, 10, 5) +
+                 " to " + foundation::fmt_f(trkcom.end_time_c0, 10, 5) + " m");
+        step_control.stalled = true;
     }
 }
 

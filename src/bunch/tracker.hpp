@@ -43,14 +43,19 @@ void itrack(foundation::ParticleView P, foundation::IndexView IP, double ct, dou
 // reset is true on the first call of a run and returned false.
 void steper(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 
-// True when the last steper call ended the run because the next step could
-// not advance c*t (a step below the resolution of the bunch time): the run
-// did not reach its end time.
+// True when the last steper call ended the run before its end time: the
+// next step could not advance c*t (a step below the resolution of the bunch
+// time), or the time grid held no value for the run at all.
 [[nodiscard]] bool stpfai();
 // Next value of the time grid.
 void stepr1(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // Adaptive rule with arc limit, end-time landing and duty times.
 void stepr2(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
+// The projected sum of the adaptive rule once its step g has stopped
+// growing: s + g + g + ... (at least one addition) in floating point until
+// the sum reaches d, with the value the additions one by one give, at a
+// cost of a few operations per binade of the sum.
+[[nodiscard]] double add_projected_steps(double s, double g, double d);
 
 // The force entry of the time step: one evaluation of model m for the
 // particle records XP with their pairs IP at the time ct [m], result F (the

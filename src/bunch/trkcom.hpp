@@ -68,7 +68,7 @@ struct StepControl {
     double ctduty = foundation::far_time;  // next duty time [m]; far_time = none
     std::int32_t iduty = 0;    // 1: duty time before a boundary, 2: after it
     bool lreset = false;       // recompute the duty time at the next call
-    bool stalled = false;      // the last step could not advance c*t
+    bool stalled = false;      // the run ended before its end time
 };
 
 extern Trkcom trkcom;

@@ -368,7 +368,10 @@ void lyforc(std::int32_t& ierr) {
 
     if (!b.given(ktype)) return fail(1);
     ForceType type = ForceType::none;
-    if (!bunch::force_type_of(std::string_view(b.val(ktype)), type)) return fail(1);
+    if (!bunch::force_type_of(std::string_view(b.val(ktype)), type)) {
+        foundation::log_key_value("type", b.val(ktype), "is not a force model");
+        return fail(1);
+    }
     f.itype = bunch::code(type);
 
     // every model reads sigma_long and the shielding; the three-dimensional

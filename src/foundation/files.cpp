@@ -18,7 +18,10 @@ std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::stri
     return p + "/" + name;
 }
 
+// Opens a pool file. A failure is named in one line (file, direction and
+// why) before the caller's own message.
 void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::int32_t& ierr) {
+    const char* how = mode == FileMode::read ? "reading" : "writing";
     for (int u = unit_pool_lo; u <= unit_pool_hi; ++u) {
         if (iopcom.iuse(u)) continue;
         iopcom.iuse(u) = true;
@@ -26,12 +29,14 @@ void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::
         if (ierr != 0) {
             // a unit whose open failed goes back to the pool
             iopcom.iuse(u) = false;
+            logpri("cannot open " + path + " for " + how + ": " + open_failure(ierr));
         } else {
             unit = u;
         }
         return;
     }
     ierr = 1;
+    logpri("cannot open " + path + " for " + how + ": all 11 units of auxiliary files are in use");
 }
 
 }  // namespace
@@ -47,7 +52,9 @@ void fiinit(const std::string& name, int len, std::int32_t& ierr) {
     fincom.nfile = unit_deck;
     std::string n = name.substr(0, std::min<std::size_t>(name.size(), len < 0 ? 0 : std::size_t(len)));
     ierr = unit_open(unit_deck, n, FileMode::read);
+    if (ierr == 0) deck_file_opened(unit_deck, n);
     if (ierr != 0) {
+        logpri("cannot open the deck file " + n + " of the working directory: " + open_failure(ierr));
         logpri("error in fiinit");
         // no deck is open: reading goes nowhere
         fincom.nfile = unit_no_deck;

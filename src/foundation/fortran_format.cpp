@@ -52,7 +52,9 @@ std::string fmt_e(double v, int w, int d) {
     if (ae <= 99) {
         std::snprintf(eb, sizeof eb, "E%c%02d", exp10 < 0 ? '-' : '+', ae);
     } else if (ae <= 999) {
-        std::snprintf(eb, sizeof eb, "%c%03d", exp10 < 0 ? '-' : '+', ae);
+        // three exponent digits keep their letter (0.10000000000000E-119),
+        // so that every common reader takes the number whole
+        std::snprintf(eb, sizeof eb, "E%c%03d", exp10 < 0 ? '-' : '+', ae);
     } else {
         return stars(w);
     }
@@ -100,6 +102,12 @@ std::string ld_real(double v) {
 }
 
 std::string ld_int(long long v) { return std::to_string(v); }
+
+std::string short_real(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
 
 std::string ld_line(std::initializer_list<std::string_view> items) {
     std::string r;
@@ -201,7 +209,7 @@ std::vector<std::string> split_record(std::string_view line) {
     std::string cur;
     bool in = false;
     for (char c : line) {
-        if (c == ' ' || c == '\t' || c == ',' || c == '\r') {
+        if (c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v') {
             if (in) out.push_back(cur);
             cur.clear();
             in = false;

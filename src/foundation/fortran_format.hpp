@@ -14,7 +14,8 @@
 namespace foundation {
 
 // Ew.d: the value as 0.ddddE+xx in a field of width w (right-justified);
-// exponents beyond 99 in magnitude drop the letter (0.dd-299); a field too
+// exponents beyond 99 in magnitude take three digits (0.ddddE-299), the
+// leading 0 giving way when the field is one character short; a field too
 // narrow is filled with asterisks.
 std::string fmt_e(double v, int w, int d);
 
@@ -26,6 +27,10 @@ std::string fmt_i(long long v, int w);
 
 // Aw: text cut or blank-padded on the right to width w.
 std::string fmt_a(std::string_view s, int w);
+
+// A real in at most 6 significant digits, for the numbers quoted in
+// messages ("0.1", "2.618", "1e+308").
+std::string short_real(double v);
 
 // List-directed output items. A list-directed record begins with one blank;
 // ld_real gives the value with 17 significant digits.
@@ -39,7 +44,7 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 // Strict readers of one token. The whole token must be a number: optional
 // sign, digits with an optional decimal point, an optional exponent with
 // E, e, D or d (or, after a decimal point, a signed exponent without its
-// letter, as an E field writes exponents beyond 99: 0.10000000000000-299). Integers must be whole (no point, no exponent) and fit in
+// letter, as Fortran E fields write exponents beyond 99: 0.10000000000000-299). Integers must be whole (no point, no exponent) and fit in
 // 32 bits. "/", repeat counts "3*1", inf, nan, hex and trailing characters
 // are read errors; tabs at either end of the token are skipped, as a
 // list-directed read takes a tab beside a value for a blank. Status 0 on
@@ -48,7 +53,8 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 [[nodiscard]] int read_int(std::string_view token, std::int32_t& v);
 
 // Splits a list-directed input record into value tokens, separated by
-// blanks, tabs or commas as a list-directed read separates them.
+// blanks, tabs or commas as a list-directed read separates them (a form
+// feed or vertical tab counts as a blank too).
 std::vector<std::string> split_record(std::string_view line);
 
 // Reads n reals from a unit as a list-directed read does: tokens are taken

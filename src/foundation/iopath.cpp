@@ -37,12 +37,15 @@ void lyriop(std::int32_t& ierr) {
                 return;
             }
         }
-        ierr = unit_open(unit_log, output_name(cval[2]), FileMode::write);
+        const std::string name = output_name(cval[2]);
+        ierr = unit_open(unit_log, name, FileMode::write);
         if (ierr != 0) {
+            log_where("cannot open the log file " + name + " for writing: " + open_failure(ierr), key_place("logfile"));
             logpri("error in file io");
             return;
         }
         iopcom.logopn = true;
+        log_file_opened(name);
     }
 }
 

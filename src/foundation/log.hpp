@@ -1,6 +1,7 @@
 // The message log: the one printer of log lines of the whole program.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace foundation {
@@ -14,6 +15,17 @@ void logpri(std::string_view text, int len);
 
 // Same, for the whole text (the usual call with a 72-character buffer).
 void logpri(std::string_view text);
+
+// The log file just opened on its unit (its name for the warning below).
+// A write to it that fails gives, the first time for this file, one
+// warning line on standard output; the failure is kept for the end of the
+// run (log_file_failed), which then ends with a nonzero exit code.
+void log_file_opened(const std::string& name);
+[[nodiscard]] bool log_file_failed();
+// The name of the last log file a write failed to reach.
+[[nodiscard]] const std::string& failed_log_file();
+// Forgets every failure (a new run in the same process, as in tests).
+void reset_log_failure();
 
 // Whether this process prints the log: the master does, the slaves do not.
 // The process entry sets it from the process record at start-up; a program

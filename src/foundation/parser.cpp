@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
@@ -50,7 +51,95 @@ void reset_card() {
     parcom.lcol = 0;
 }
 
+// Name and line count of every open deck file (index: unit - unit_main),
+// for the places named in messages.
+struct DeckFile {
+    std::string name;
+    std::int32_t line = 0;  // records read so far: the line of the current card
+};
+DeckFile deck_files[max_deck_files];
+std::string last_deck_name;  // the main deck, kept once it is closed
+
+DeckFile* current_file() {
+    const int k = fincom.nfile - unit_main;
+    return (k >= 0 && k < max_deck_files) ? &deck_files[k] : nullptr;
+}
+
+// Characters that read as blanks: tab, form feed, vertical tab.
+void blank_controls(std::string& line) {
+    for (char& c : line)
+        if (c == '\t' || c == '\f' || c == '\v') c = ' ';
+}
+
+// Where the keys of the last block were read, for the messages of the
+// layer that converts their values.
+struct KeyPlace {
+    std::string key, place;
+};
+std::vector<KeyPlace> key_places;
+
 }  // namespace
+
+void deck_file_opened(std::int32_t unit, const std::string& name) {
+    if (unit < unit_main || unit - unit_main >= max_deck_files) return;
+    deck_files[unit - unit_main] = DeckFile{name, 0};
+    if (unit == unit_main) last_deck_name = name;
+}
+
+std::string deck_place() {
+    if (const DeckFile* f = current_file(); f != nullptr && !f->name.empty())
+        return f->name + " line " + std::to_string(f->line);
+    if (!last_deck_name.empty()) return "the end of " + last_deck_name;
+    return {};
+}
+
+void log_where(std::string_view what, const std::string& place) {
+    const std::string p = place.empty() ? deck_place() : place;
+    if (p.empty()) {
+        logpri(what);
+    } else if (what.size() + p.size() + 2 <= static_cast<std::size_t>(cap::loglen)) {
+        logpri(std::string(what) + ", " + p);
+    } else {
+        logpri(what);
+        logpri("  at " + p);
+    }
+}
+
+std::string key_place(std::string_view key) {
+    for (const KeyPlace& k : key_places)
+        if (k.key == key) return k.place;
+    return deck_place();
+}
+
+void log_key_value(std::string_view key, std::string_view value, std::string_view what) {
+    log_where(std::string(key) + " = " + quoted(value) + " " + std::string(what), key_place(key));
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+namespace {
+
+// A token as a message names it: the word "exit" that the closed main deck
+// hands out is the end of the deck.
+std::string found(const std::string& token) {
+    if (fincom.nfile < unit_main && token == "exit" && !last_deck_name.empty())
+        return "the end of " + last_deck_name;
+    return quoted(token);
+}
+
+}  // namespace
+
+int key_real(std::string_view key, const std::string& text, double& v) {
+    const int s = read_real(text, v);
+    if (s != 0) log_key_value(key, text, "is not a number");
+    return s;
+}
+
+int key_int(std::string_view key, const std::string& text, std::int32_t& v) {
+    const int s = read_int(text, v);
+    if (s != 0) log_key_value(key, text, "is not a 32-bit integer");
+    return s;
+}
 
 void fichan(std::int32_t& nfile, std::int32_t& ierr) {
     nfile = fincom.nfile;
@@ -63,9 +152,11 @@ void getcrd(std::int32_t& ierr) {
     if (unit < unit_main) {
         // the main deck is closed (end of deck or "exit"): nothing more to read
         ierr = 1;
+        if (!last_deck_name.empty()) logpri("the deck ends inside a block: " + last_deck_name + " ended too early");
         logpri("io error in getcrd: no deck file open");
         return;
     }
+    DeckFile* file = current_file();
     std::string line;
     for (;;) {
         int rc = unit_read(unit, line);
@@ -74,9 +165,15 @@ void getcrd(std::int32_t& ierr) {
             line = "#eof";
         } else if (rc != 0) {
             ierr = rc;
+            if (file != nullptr)
+                logpri("cannot read line " + std::to_string(file->line + 1) + " of " + file->name +
+                       (rc == 2 && line.size() >= max_record ? ": a line of more than 16 MiB" : ""));
             logpri("io error in getcrd");
             return;
+        } else if (file != nullptr) {
+            ++file->line;
         }
+        blank_controls(line);
         if (line.size() > static_cast<std::size_t>(cap::cardlen)) {
             logpri("warning: card longer than 400 columns cut");
             line.resize(cap::cardlen);
@@ -154,6 +251,7 @@ void global(const std::string& cmd, std::int32_t& ierr) {
         fiio2(ierr);
     } else {
         ierr = 1;
+        log_where("unknown global command " + quoted(cmd));
         logpri("unknown global command");
     }
     if (ierr != 0) logpri("error in getcmd");
@@ -170,6 +268,7 @@ void getspc(std::string_view word, std::int32_t& ierr) {
     const std::string want = rtrim(word);
     if (block != want) {
         ierr = 1;
+        log_where(quoted(want) + " expected, found " + found(block));
         logpri("io error in getspc, expected:");
         logpri(want);
     }
@@ -203,17 +302,21 @@ void fiio1(const std::string& name, std::int32_t& ierr) {
     }
     if (fincom.nfile >= unit_last_include) {
         ierr = 1;
+        log_where("#file " + name + " would be the tenth nested include file");
         logpri("error in fiio1: too many files");
         return;
     }
     // Open first, so that a file that cannot be opened leaves the stack and
     // the card being read exactly as they were.
     const std::int32_t unit = fincom.nfile + 1;
-    ierr = unit_open(unit, input_name(name), FileMode::read);
+    const std::string path = input_name(name);
+    ierr = unit_open(unit, path, FileMode::read);
     if (ierr != 0) {
+        log_where("cannot open the include file " + path + ": " + open_failure(ierr));
         logpri("error in fiio1: cannot open file");
         return;
     }
+    deck_file_opened(unit, path);
     const int k = fincom.nfile - unit_no_deck;
     fincom.icols(k) = parcom.icol;
     fincom.lcols(k) = parcom.lcol;
@@ -276,6 +379,7 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
 
     for (std::size_t i = 0; i < nkey; ++i)
         if (lvalid[i]) lset[i] = false;
+    key_places.clear();
 
     getspc("{", ierr);
     if (ierr != 0) return;
@@ -289,6 +393,10 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
         while (i < nkey && !(lvalid[i] && rtrim(cid[i]) == key)) ++i;
         if (i == nkey) {
             ierr = 1;
+            if (fincom.nfile < unit_main && key == "exit")
+                log_where("the block is not closed before the end of the deck");
+            else
+                log_where(quoted(key) + " is not a key of this block");
             logpri("error in assign: unknown identifyer");
             return;
         }
@@ -313,6 +421,7 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
             }
         }
         lset[i] = true;
+        key_places.push_back({key, deck_place()});
     }
 }
 
@@ -321,7 +430,7 @@ namespace {
 // Shared body of the integer and real list readers: "{", at most n values
 // converted by conv, "}".
 template <class T, class Conv>
-void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, std::int32_t& ierr) {
+void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* what, std::int32_t& ierr) {
     getspc("{", ierr);
     if (ierr != 0) return;
     if (n >= 1) {
@@ -333,7 +442,10 @@ void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, std::int32_t& 
             if (ierr != 0) return;
             if (tok == "}") return;  // a shorter list keeps the preset values
             ierr = conv(tok, a[k]);
-            if (ierr != 0) return;
+            if (ierr != 0) {
+                log_where("element " + std::to_string(k + 1) + " of the list, " + quoted(tok) + ", is not " + what);
+                return;
+            }
         }
     }
     getspc("}", ierr);
@@ -343,12 +455,13 @@ void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, std::int32_t& 
 
 void getiar(ValReader rdval, std::int32_t* ia, int n, std::int32_t& ierr) {
     read_list<std::int32_t>(rdval, ia, n, ftypes::UNDEF_INT,
-                            [](const std::string& t, std::int32_t& v) { return read_int(t, v); }, ierr);
+                            [](const std::string& t, std::int32_t& v) { return read_int(t, v); },
+                            "a 32-bit integer", ierr);
 }
 
 void getrar(ValReader rdval, double* ra, int n, std::int32_t& ierr) {
     read_list<double>(rdval, ra, n, ftypes::UNDEF_REAL,
-                      [](const std::string& t, double& v) { return read_real(t, v); }, ierr);
+                      [](const std::string& t, double& v) { return read_real(t, v); }, "a number", ierr);
 }
 
 }  // namespace foundation

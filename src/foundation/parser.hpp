@@ -60,6 +60,28 @@ void fichan(std::int32_t& nfile, std::int32_t& ierr);
 // Skips a whole block from its "{" to the matching "}".
 void lydumy(std::int32_t& ierr);
 
+// Where the deck reader stands, for messages that say what is wrong and
+// where: "<file> line <n>" of the card the last token came from, "the end
+// of <deck>" once the main deck is closed, empty before a deck was opened.
+std::string deck_place();
+// A deck file opened on a unit of the deck stack (10 the main deck).
+void deck_file_opened(std::int32_t unit, const std::string& name);
+// Logs "<what>, <place>" (the deck reader's place when place is empty), on
+// two lines when one would be longer than a log line.
+void log_where(std::string_view what, const std::string& place = {});
+// Where key was read in the last block that the block parser read (the
+// deck reader's place when it was not given there).
+std::string key_place(std::string_view key);
+// Logs "<key> = '<value>' <what>" with the place of the key.
+void log_key_value(std::string_view key, std::string_view value, std::string_view what);
+// The text in single quotes.
+std::string quoted(std::string_view text);
+// The value text of key read as a real (an integer): read_real (read_int),
+// and when the text is not one, a line naming the value, the key and its
+// place before the caller's own message. Status as the reader's.
+[[nodiscard]] int key_real(std::string_view key, const std::string& text, double& v);
+[[nodiscard]] int key_int(std::string_view key, const std::string& text, std::int32_t& v);
+
 // Readers handed to the block parser (every caller passes getcmd, getagu).
 using CmdReader = void (*)(std::string&, std::int32_t&);
 using ValReader = void (*)(std::string&, std::int32_t&, std::int32_t&);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <array>
+#include <string_view>
 
 
 namespace foundation {
@@ -13,7 +14,11 @@ namespace {
 struct Unit {
     std::FILE* f = nullptr;
     FileMode mode = FileMode::read;
+    bool begun = false;  // a record of the file has been read
 };
+
+// The byte-order mark that some editors put at the start of a UTF-8 file.
+constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
 std::array<Unit, max_unit + 1>& units() {
     static std::array<Unit, max_unit + 1> u;
@@ -38,7 +43,13 @@ int unit_open(int unit, const std::string& name, FileMode mode) {
     if (!f) return errno ? errno : 1;
     u->f = f;
     u->mode = mode;
+    u->begun = false;
     return 0;
+}
+
+std::string open_failure(int status) {
+    if (status > 1) return std::strerror(status);
+    return "the file cannot be opened";
 }
 
 int unit_close(int unit) {
@@ -71,6 +82,9 @@ int unit_read(int unit, std::string& line) {
         if (!any) return -1;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // a byte-order mark at the start of the file is not part of its text
+    if (!u->begun && line.compare(0, utf8_bom.size(), utf8_bom) == 0) line.erase(0, utf8_bom.size());
+    u->begun = true;
     return 0;
 }
 
@@ -86,6 +100,7 @@ int unit_rewind(int unit) {
     Unit* u = get(unit);
     if (!u || !u->f) return 1;
     std::rewind(u->f);
+    u->begun = false;
     return 0;
 }
 

@@ -25,13 +25,18 @@ enum class FileMode { read, write };
 // opened for reading must exist: nothing is created.
 [[nodiscard]] int unit_open(int unit, const std::string& name, FileMode mode);
 
+// Why an open failed, from the status unit_open returned ("No such file
+// or directory"), for messages.
+std::string open_failure(int status);
+
 // Closes a unit. Status 0; 1 when the unit is not open.
 [[nodiscard]] int unit_close(int unit);
 
 bool unit_is_open(int unit);
 
 // Reads one record (line) from a unit without its line end; a carriage
-// return before the line end (a CRLF file) is dropped too.
+// return before the line end (a CRLF file) is dropped too, and so is a
+// UTF-8 byte-order mark at the start of the file.
 // Status 0 on success, -1 at end of file, positive on a read error
 // (including a unit not open for reading, and a record longer than
 // max_record characters, of which at most max_record are kept in line).

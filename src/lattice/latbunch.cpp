@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "foundation/constants.hpp"
+#include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "lattice/geometry.hpp"
 #include "lattice/latcom.hpp"
@@ -31,6 +33,9 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
     for (int i = 2; i <= nfb; ++i) {
         if (L.s(i) <= L.s(i - 1)) {
             ierr = 1;
+            foundation::logpri("boundary " + std::to_string(i) + " lies at s = " + foundation::short_real(L.s(i)) +
+                               " m, not after boundary " + std::to_string(i - 1) + " at s = " +
+                               foundation::short_real(L.s(i - 1)) + " m");
             foundation::logpri("error in inila2: non positive distance between fbs");
             return;
         }
@@ -41,6 +46,8 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
     // bunch cannot be placed on the lattice.
     if (part.size() < 1 || !(part.p(1) > 0.0) || !std::isfinite(part.p(1))) {
         ierr = 1;
+        foundation::logpri(part.size() < 1 ? "no particles to place on the lattice: no particles layer read"
+                                           : "the reference particle 1 does not move");
         foundation::logpri("error in inila2");
         return;
     }
@@ -99,7 +106,7 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
         // the reference particle's state and c*t at each boundary
         std::array<double, 7 * cap::maxlat> bp;
         const foundation::CrossingView BP(bp.data(), cap::maxlat);
-        fbpts(part.record(1).first<6>(), idx.next(1), ct, BP, p0);
+        fbpts(part.record(1).first<6>(), idx.next(1), ct, BP, p0, 1);
         for (int i = 1; i <= nfb; ++i) L.ctfb(i) = BP.ct(i);
     }
 }

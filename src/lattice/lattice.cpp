@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <string>
 #include <string_view>
 
 #include "foundation/constants.hpp"
@@ -77,13 +78,46 @@ void read_block(const std::array<std::string_view, N>& cid, const std::array<Log
 }
 
 // A real value of a block: the default when not given; status 1 when the
-// text is not a number.
-[[nodiscard]] int real_value(bool given, const std::string& text, double dflt, double& v) {
+// text is not a number (named with its key).
+[[nodiscard]] int real_value(std::string_view key, bool given, const std::string& text, double dflt, double& v) {
     if (!given) {
         v = dflt;
         return 0;
     }
-    return foundation::read_real(text, v);
+    return foundation::key_real(key, text, v);
+}
+
+// An element whose private data do not fit the lattice record.
+void no_room(std::string_view what, std::int64_t needed, std::int64_t left) {
+    foundation::log_where("the element needs " + std::to_string(needed) + " " + std::string(what) + ", " +
+                          std::to_string(left) + " are left");
+}
+
+// The word a block of an element holds where something else was expected.
+void unexpected(std::string_view element, const std::string& word, std::string_view expected) {
+    foundation::log_where(foundation::quoted(word) + " in a " + std::string(element) + " block where " +
+                          std::string(expected) + " was expected");
+}
+
+// A marker name given to more than one boundary: every use of the name
+// (a tracker's end_time_marker, an online monitor's start or end) takes the
+// first of them, which the warning names.
+void warn_duplicate_markers() {
+    const auto& L = latcom;
+    for (int i = 1; i <= L.nfb; ++i) {
+        const auto& mk = latmks.fbmark(i);
+        if (mk == ftypes::UNDEF_NAME) continue;
+        bool first = true;  // no boundary before i carries the name
+        for (int j = 1; j < i && first; ++j) first = !(latmks.fbmark(j) == mk);
+        if (!first) continue;
+        std::string others;
+        for (int j = i + 1; j <= L.nfb; ++j)
+            if (latmks.fbmark(j) == mk) others += " " + std::to_string(j);
+        if (others.empty()) continue;
+        foundation::logpri(foundation::cut("warning: marker " + mk.str() + " is not unique, boundaries " +
+                                               std::to_string(i) + others, cap::loglen));
+        foundation::logpri("  tracker and online_monitor times use boundary " + std::to_string(i));
+    }
 }
 
 // Fails an element after the inner routine's own line.
@@ -105,6 +139,7 @@ void inilat(std::int32_t& ierr) {
 void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, std::int32_t& ierr) {
     auto& L = latcom;
     if (L.nfb >= cap::maxlat) {
+        foundation::log_where("a lattice holds at most 100 field boundaries");
         foundation::logpri("error in position: increase maxlat (latcom)");
         ierr = 1;
         return;
@@ -117,6 +152,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
     if (L.nfb == 0) {
         L.nfb = 1;
         if (undef(rho) && undef(ds)) {
+            foundation::log_where("the first boundary needs rho or delta_s");
             foundation::logpri("error in position: first field boundary");
             ok = false;
         } else {
@@ -126,6 +162,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
             if (undef(ds)) {
                 if (std::fabs(ca) <= min_cos) {
                     // boundary line n.X = rho parallel to the start direction
+                    foundation::log_where("the boundary line is parallel to the start direction");
                     foundation::logpri("error in position");
                     ok = false;
                 } else {
@@ -139,6 +176,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
         L.nfb = j + 1;
         const double px = L.x(j), py = L.y(j), tx = L.tx(j), ty = L.ty(j), sj = L.s(j);
         if (undef(rho) && undef(ds)) {
+            foundation::log_where("boundary " + std::to_string(L.nfb) + " needs rho or delta_s");
             foundation::logpri("error in position");
             ok = false;
         } else if (r == 0.0) {
@@ -148,6 +186,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
             if (undef(ds)) {
                 const double nt = nx * tx + ny * ty;
                 if (std::fabs(nt) <= min_cos) {
+                    foundation::log_where("the boundary line is parallel to the reference line");
                     foundation::logpri("error in position");
                     ok = false;
                 } else {
@@ -161,10 +200,22 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
             if (undef(rho) || undef(psi)) {
                 // relative arc: given path length
                 if (undef(ds)) {
+                    foundation::log_where("an arc needs delta_s, or rho and psi");
                     foundation::logpri("error in position, arc definition");
                     ok = arc = false;
                 } else if (ds < 0.0) {
+                    foundation::log_where("the arc's delta_s = " + foundation::short_real(ds) + " m is negative");
                     foundation::logpri("error in position, relative arc definition");
+                    ok = arc = false;
+                } else if (std::fabs(ds / r) >= twopi) {
+                    // a turn by a full circle or more: the reference line would
+                    // come back to where it was, the boundary record could not
+                    // say how far it went
+                    foundation::log_where("an arc of delta_s = " + foundation::short_real(ds) + " m, r = " +
+                                          foundation::short_real(r) + " m turns by " +
+                                          foundation::short_real(std::fabs(ds / r) * 180.0 / foundation::pi) +
+                                          " degrees, a full circle or more");
+                    foundation::logpri("error in position");
                     ok = arc = false;
                 }
             } else {
@@ -174,6 +225,8 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
                 ny = std::sin(psi);
                 const CircleMeeting m = circle_meets_line(tx, ty, nx, ny, rho - (nx * px + ny * py), r);
                 if (!m.meets) {
+                    foundation::log_where("the circle of r = " + foundation::short_real(r) +
+                                          " m never meets the boundary line of rho and psi");
                     foundation::logpri("error in position, absolute arc definition");
                     ok = arc = false;
                 } else {
@@ -187,6 +240,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
                     // it. Depending on rounding it would give a zero-length
                     // arc or a nearly full turn; neither places a boundary.
                     if (std::min(std::fabs(phi1), std::fabs(phi2)) <= min_cos) {
+                        foundation::log_where("the arc starts on its own boundary line");
                         foundation::logpri("error in position");
                         ok = arc = false;
                     }
@@ -206,7 +260,10 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
     if (ok) {
         for (double v : f)
             if (!std::isfinite(v)) ok = false;
-        if (!ok) foundation::logpri("error in position");
+        if (!ok) {
+            foundation::log_where("the boundary's position is not finite");
+            foundation::logpri("error in position");
+        }
     }
     if (ok) {
         for (int k = 1; k <= 8; ++k) L.fb(k, L.nfb) = f[k - 1];
@@ -229,7 +286,7 @@ void lyposi(Pos4& pos, std::string& marker, Logical& duty, std::int32_t& ierr) {
     if (ierr == 0) {
         for (int k = 0; k < 4 && ierr == 0; ++k) {
             double v = UNDEF_REAL;
-            if (lset[k] && foundation::read_real(cval[k], v) != 0) ierr = 1;
+            if (lset[k] && foundation::key_real(cid[std::size_t(k)], cval[std::size_t(k)], v) != 0) ierr = 1;
             pos(k + 1) = v;
         }
     }
@@ -262,20 +319,25 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
     read_block(cid, lvalid, cval, lset, ierr);
     if (ierr == 0) {
         if (kind == 1) {
-            if (real_value(lset[0], cval[0], 0.0, r) != 0) ierr = 1;
+            if (real_value(cid[0], lset[0], cval[0], 0.0, r) != 0) ierr = 1;
         } else {
-            if (real_value(lset[1], cval[1], 0.0, strength) != 0 ||
-                real_value(lset[2], cval[2], 0.0, alpha) != 0 ||
-                real_value(lset[3], cval[3], 0.0, horizontal_offset) != 0 ||
-                real_value(lset[4], cval[4], 0.0, vertical_offset) != 0)
+            if (real_value(cid[1], lset[1], cval[1], 0.0, strength) != 0 ||
+                real_value(cid[2], lset[2], cval[2], 0.0, alpha) != 0 ||
+                real_value(cid[3], lset[3], cval[3], 0.0, horizontal_offset) != 0 ||
+                real_value(cid[4], lset[4], cval[4], 0.0, vertical_offset) != 0)
                 ierr = 1;
             else if (lset[2])
                 alpha = foundation::degrees_product_first(alpha);
             // a rotation angle so large that alpha*pi overflows is no angle
-            if (ierr == 0 && !std::isfinite(alpha)) ierr = 1;
+            if (ierr == 0 && !std::isfinite(alpha)) {
+                foundation::log_key_value("alpha", cval[2], "is too large an angle");
+                ierr = 1;
+            }
             if (ierr == 0 && kind == 0) {
                 std::int32_t poles = 0;
                 if (!lset[5] || foundation::read_int(cval[5], poles) != 0 || poles < 2 || poles % 2 != 0) {
+                    if (!lset[5]) foundation::log_where("a multipole needs poles = (an even number, 2 or more)");
+                    else foundation::log_key_value("poles", cval[5], "is not an even number of 2 or more");
                     foundation::logpri("undefined or invalid pole number");
                     ierr = 1;
                 } else {
@@ -320,6 +382,7 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
             } else {
                 L.code(i) = 1;
                 if (L.nila + 1 > cap::ilalen) {
+                    no_room("private integers", 1, cap::ilalen - L.nila);
                     foundation::logpri("global constant ilalen too small");
                     return fail(errline, ierr);
                 }
@@ -327,6 +390,7 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
                 L.nila_at(i) = L.nila;
                 L.ila(L.nila) = m;
                 if (L.nrla + multipole_reals > cap::rlalen) {
+                    no_room("private reals", multipole_reals, cap::rlalen - L.nrla);
                     foundation::logpri("global constant rlalen too small");
                     return fail(errline, ierr);
                 }
@@ -343,6 +407,9 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
             if (ierr != 0) return fail(errline, ierr);
             stage = 2;
         } else {
+            static constexpr std::string_view expected[] = {"position or }", "properties or }",
+                                                            "position or }", "}"};
+            unexpected(kind == 1 ? "dipole" : kind == 2 ? "quadrupole" : "multipole", word, expected[stage]);
             return fail(errline, ierr);
         }
     }
@@ -355,12 +422,19 @@ void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) 
     std::array<Logical, 2> lset{};
     ierr = 0;
     read_block(cid, lvalid, cval, lset, ierr);
-    if (ierr == 0 && (!lset[0] || !lset[1] || foundation::read_real(cval[0], effective_length) != 0 ||
-                      foundation::read_real(cval[1], quadrupole_k) != 0))
+    if (ierr == 0 && (!lset[0] || !lset[1])) {
+        foundation::log_where("a thin_quadrupole needs effective_length and quadrupole_k");
+        ierr = 1;
+    }
+    if (ierr == 0 && (foundation::key_real(cid[0], cval[0], effective_length) != 0 ||
+                      foundation::key_real(cid[1], cval[1], quadrupole_k) != 0))
         ierr = 1;
     // the kick L*k must be a number: an overflowing product would make every
     // particle through it infinite
-    if (ierr == 0 && !std::isfinite(effective_length * quadrupole_k)) ierr = 1;
+    if (ierr == 0 && !std::isfinite(effective_length * quadrupole_k)) {
+        foundation::log_where("effective_length * quadrupole_k is not a finite number");
+        ierr = 1;
+    }
     if (ierr != 0) foundation::logpri("error in thin_quadrupole_properties");
 }
 
@@ -402,6 +476,7 @@ void lytiqu(std::int32_t& ierr) {
             L.code(i) = 1;
             L.nila_at(i) = L.nila;
             if (L.nrla + thin_quad_reals > cap::rlalen) {
+                no_room("private reals", thin_quad_reals, cap::rlalen - L.nrla);
                 foundation::logpri("increase rlalen (latcom)");
                 return fail(errline, ierr);
             }
@@ -425,6 +500,8 @@ void lytiqu(std::int32_t& ierr) {
             L.rla(matrix_word(b2, 3, 4)) = -lk;
             return;
         } else {
+            static constexpr std::string_view expected[] = {"position", "properties", "}"};
+            unexpected("thin_quadrupole", word, expected[stage]);
             return fail(errline, ierr);
         }
     }
@@ -437,8 +514,12 @@ void lydifp(std::int32_t& type, std::int32_t& nint, std::int32_t& nreal, std::in
     std::array<Logical, 3> lset{};
     ierr = 0;
     read_block(cid, lvalid, cval, lset, ierr);
-    if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2] || foundation::read_int(cval[0], type) != 0 ||
-                      foundation::read_int(cval[1], nint) != 0 || foundation::read_int(cval[2], nreal) != 0))
+    if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2])) {
+        foundation::log_where("a discrete_free needs type, integer and real");
+        ierr = 1;
+    }
+    if (ierr == 0 && (foundation::key_int(cid[0], cval[0], type) != 0 || foundation::key_int(cid[1], cval[1], nint) != 0 ||
+                      foundation::key_int(cid[2], cval[2], nreal) != 0))
         ierr = 1;
     if (ierr != 0) foundation::logpri("error in dicrete_free_properties");
 }
@@ -469,15 +550,23 @@ void lydifr(std::int32_t& ierr) {
             const int i = L.nfb;
             L.thick(i) = 0;
             L.code(i) = type;
-            if (ni < 0) return fail(errline, ierr);
+            if (ni < 0) {
+                foundation::log_where("integer = " + std::to_string(ni) + " is negative");
+                return fail(errline, ierr);
+            }
             if (ni > cap::ilalen - L.nila) {  // compared so that no sum can overflow
+                no_room("private integers", ni, cap::ilalen - L.nila);
                 foundation::logpri("increase ilalen (latcom)");
                 return fail(errline, ierr);
             }
             L.nila = L.nila + ni;
             L.nila_at(i) = L.nila;
-            if (nr < 0) return fail(errline, ierr);
+            if (nr < 0) {
+                foundation::log_where("real = " + std::to_string(nr) + " is negative");
+                return fail(errline, ierr);
+            }
             if (nr > cap::rlalen - L.nrla) {
+                no_room("private reals", nr, cap::rlalen - L.nrla);
                 foundation::logpri("increase rlalen (latcom)");
                 return fail(errline, ierr);
             }
@@ -502,6 +591,8 @@ void lydifr(std::int32_t& ierr) {
         } else if (word == "}" && stage == 2) {
             return;
         } else {
+            unexpected("discrete_free", word,
+                       stage == 0 ? "position" : stage == 1 ? "properties" : "integer_array, real_array or }");
             return fail(errline, ierr);
         }
     }
@@ -528,6 +619,8 @@ void lylatt(std::int32_t& ierr) {
         } else if (word == "discrete_free") {
             lydifr(ierr);
         } else {
+            foundation::log_where("unknown element " + foundation::quoted(word) +
+                                  " (dipole, quadrupole, multipole, thin_quadrupole, discrete_free)");
             ierr = 1;
         }
     }
@@ -539,6 +632,7 @@ void lylatt(std::int32_t& ierr) {
             if (len < 0.0) ierr = ierr + 1;
         }
         latout();
+        warn_duplicate_markers();
         foundation::logpri("end of lattice definition");
         if (ierr == 0) return;
     }

@@ -7,10 +7,13 @@
 // the circle exactly whatever the step count.
 #include "lattice/track.hpp"
 
+#include <array>
 #include <cmath>
 #include <complex>
+#include <string>
 
 #include "foundation/constants.hpp"
+#include "foundation/fortran_format.hpp"
 #include "foundation/math.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/geometry.hpp"
@@ -432,7 +435,21 @@ void trck3d(ParticleView part, IndexView ifb, double ct, double ctend, double t1
     }
 }
 
-void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0) {
+namespace {
+
+// The line before a fatal stop of fbpts: particle, start of its leg (x, y)
+// and the boundary it does not reach.
+void unreachable(std::int32_t particle, const std::array<double, 6>& from, int boundary, const char* way) {
+    const std::string who = particle > 0 ? "particle " + std::to_string(particle) : "the design path's particle";
+    foundation::stdout_line(" " + who + ", tracked " + way + " from x=" + foundation::short_real(from[0]) +
+                            " y=" + foundation::short_real(from[1]) + " m, never crosses boundary " +
+                            std::to_string(boundary));
+}
+
+}  // namespace
+
+void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0,
+           std::int32_t particle) {
     const int nfb = latcom.nfb;
     std::array<double, 6> w;
     if (ifb <= nfb) {
@@ -443,8 +460,12 @@ void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, Crossin
         const double target = ct + foundation::far_time;
         for (int i = ifb; i <= nfb; ++i) {
             const std::int32_t jb = j;
+            const std::array<double, 6> from = w;
             cstrck(w, j, lcross, t, target, no_force, p0);
-            if (j != jb + 1 || i < 1) foundation::fatal_stop("error in fbpts (1)");
+            if (j != jb + 1 || i < 1) {
+                unreachable(particle, from, i, "forward");
+                foundation::fatal_stop("error in fbpts (1)");
+            }
             std::copy(w.begin(), w.end(), bp.state(i).begin());
             bp.ct(i) = t;
         }
@@ -458,8 +479,12 @@ void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, Crossin
         const int i0 = ifb < nfb + 1 ? ifb : nfb + 1;
         for (int i = i0; i >= 2; --i) {
             const std::int32_t jb = j;
+            const std::array<double, 6> from = w;
             cstrck(w, j, lcross, t, target, no_force, p0);
-            if (j != jb - 1 || i - 1 > nfb) foundation::fatal_stop("error in fbpts (2)");
+            if (j != jb - 1 || i - 1 > nfb) {
+                unreachable(particle, from, i - 1, "backward");
+                foundation::fatal_stop("error in fbpts (2)");
+            }
             std::copy(w.begin(), w.end(), bp.state(i - 1).begin());
             bp.ct(i - 1) = t;
         }

@@ -55,8 +55,11 @@ void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double cten
 // bp.state(i) and bp.ct(i) of the crossing of boundary i, i = 1..nfb (bp
 // holds at least nfb records). part is not changed. A leg that does not end
 // on its boundary is a fatal stop ("error in fbpts (1)" forward, "error in
-// fbpts (2)" backward).
-void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0);
+// fbpts (2)" backward), after a line naming the particle (its number in
+// the bunch when the caller gives it), where its leg started and the
+// boundary it does not reach.
+void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0,
+           std::int32_t particle = 0);
 
 // Thin-quadrupole kick with the 4x4 matrix tm (column-major) acting on
 // (u, u', z, z'), relative to the reference crossing point and tangent

@@ -72,6 +72,22 @@ void lrecv(Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
     ierr = 0;
 }
 
+void irecv_upto(std::int32_t* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
+                std::int32_t& got, std::int32_t& ierr) {
+    got = recv_int_upto(buf, nmax, iproc, itag);
+    ierr = 0;
+}
+void rrecv_upto(double* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
+                std::int32_t& got, std::int32_t& ierr) {
+    got = recv_real_upto(buf, nmax, iproc, itag);
+    ierr = 0;
+}
+void lrecv_upto(Logical* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
+                std::int32_t& got, std::int32_t& ierr) {
+    got = recv_logical_upto(buf, nmax, iproc, itag);
+    ierr = 0;
+}
+
 // ---------------------------------------------------------------- commands
 
 void sencmd(const ftypes::FStr<cap::txtlen>& cmd) {

@@ -47,6 +47,14 @@ void lsend(const ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::
            std::int32_t& ierr);
 void lrecv(ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
            std::int32_t& ierr);
+// Receives of a message of at most nmax elements; got := the number that
+// arrived (a message longer than nmax is a fatal stop).
+void irecv_upto(std::int32_t* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
+                std::int32_t& got, std::int32_t& ierr);
+void rrecv_upto(double* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
+                std::int32_t& got, std::int32_t& ierr);
+void lrecv_upto(ftypes::Logical* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
+                std::int32_t& got, std::int32_t& ierr);
 
 // Command channel: 80 blank-padded characters.
 // sencmd: a slave sends to the master; the master sends to every slave in

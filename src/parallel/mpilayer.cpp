@@ -46,14 +46,20 @@ void send_raw(const void* buf, int n, MPI_Datatype type, int iproc, int itag, co
     check(MPI_Send(buf, n, type, peer(iproc), itag, MPI_COMM_WORLD), what);
 }
 
-// Receives exactly n elements; a message of another length is a fatal stop
-// (a longer one already fails inside MPI_Recv as a truncation).
-void recv_raw(void* buf, int n, MPI_Datatype type, int iproc, int itag, const char* what) {
+// Receives at most n elements and returns how many arrived; a longer
+// message fails inside MPI_Recv as a truncation (a fatal stop).
+int recv_upto(void* buf, int n, MPI_Datatype type, int iproc, int itag, const char* what) {
     check_count(n, what);
     MPI_Status status;
     check(MPI_Recv(buf, n, type, peer(iproc), itag, MPI_COMM_WORLD, &status), what);
     int got = 0;
     check(MPI_Get_count(&status, type, &got), "MPI_Get_count");
+    return got;
+}
+
+// Receives exactly n elements; a message of another length is a fatal stop.
+void recv_raw(void* buf, int n, MPI_Datatype type, int iproc, int itag, const char* what) {
+    const int got = recv_upto(buf, n, type, iproc, itag, what);
     if (got != n)
         foundation::fatal_stop(std::string(" error in the message layer: ") + what + " expected " +
                         std::to_string(n) + " elements, received " + std::to_string(got));
@@ -115,19 +121,48 @@ void send_text(const char* buf, int iproc, int itag) {
 void recv_text(char* buf, int iproc, int itag, bool wait_idle) {
     if (g_size == 1) return;
     if (wait_idle) {
-        // poll for the message; the sleep grows from 0.05 ms to 20 ms
-        auto pause = std::chrono::microseconds(50);
-        const auto longest = std::chrono::microseconds(20000);
+        // poll for the message: for idle_spin giving the core to any other
+        // process between two polls, then sleeping between them, the sleep
+        // doubling from idle_pause_first up to idle_pause_longest
+        auto pause = idle_pause_first;
+        const auto longest = idle_pause_longest;
+        const auto start = std::chrono::steady_clock::now();
         for (;;) {
             int flag = 0;
             MPI_Status status;
-            check(MPI_Iprobe(peer(iproc), itag, MPI_COMM_WORLD, &flag, &status), "MPI_Iprobe");
+            // A probe that finds nothing lets the library take in what has
+            // arrived meanwhile, which only the next probe sees: probe twice
+            // before sleeping, or a message that came during a sleep waits
+            // one more sleep.
+            for (int k = 0; k < 2 && !flag; ++k)
+                check(MPI_Iprobe(peer(iproc), itag, MPI_COMM_WORLD, &flag, &status), "MPI_Iprobe");
             if (flag) break;
+            if (std::chrono::steady_clock::now() - start < idle_spin) {
+                std::this_thread::yield();
+                continue;
+            }
             std::this_thread::sleep_for(pause);
             pause = std::min(pause * 2, longest);
         }
     }
     recv_raw(buf, cmdlen, MPI_CHAR, iproc, itag, "MPI_Recv (text)");
+}
+
+int recv_int_upto(std::int32_t* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return 0;
+    return recv_upto(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (integer)");
+}
+
+int recv_real_upto(double* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return 0;
+    return recv_upto(buf, n, MPI_DOUBLE, iproc, itag, "MPI_Recv (real)");
+}
+
+int recv_logical_upto(ftypes::Logical* buf, int n, int iproc, int itag) {
+    if (g_size == 1) return 0;
+    const int got = recv_upto(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (logical)");
+    normalise(buf, got);
+    return got;
 }
 
 void send_int(const std::int32_t* buf, int n, int iproc, int itag) {

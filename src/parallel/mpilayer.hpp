@@ -8,6 +8,7 @@
 // false = 0) after every receive, broadcast and reduction.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "foundation/ftypes.hpp"
@@ -31,15 +32,28 @@ void mpi_stop();
 // and message tag itag. Counts are element counts (>= 0).
 void send_text(const char* buf, int iproc, int itag);  // cmdlen characters
 // Receives cmdlen characters. With wait_idle the receive polls for the
-// message with growing short sleeps instead of spinning, so a process that
-// waits long for its next command leaves the core to others.
+// message instead of spinning inside MPI, so a process that waits long for
+// its next command leaves the core to others: for idle_spin it yields the
+// core between two polls (a command that follows the last one closely is
+// seen at once), then it sleeps between them, the sleeps doubling from
+// idle_pause_first to idle_pause_longest. That bounds the time a waiting
+// process takes to see its message (about a millisecond) at a cost of
+// about a thousand polls a second.
 void recv_text(char* buf, int iproc, int itag, bool wait_idle);
+inline constexpr std::chrono::microseconds idle_spin{200};
+inline constexpr std::chrono::microseconds idle_pause_first{20};
+inline constexpr std::chrono::microseconds idle_pause_longest{1000};
 void send_int(const std::int32_t* buf, int n, int iproc, int itag);
 void recv_int(std::int32_t* buf, int n, int iproc, int itag);
 void send_real(const double* buf, int n, int iproc, int itag);
 void recv_real(double* buf, int n, int iproc, int itag);
 void send_logical(const ftypes::Logical* buf, int n, int iproc, int itag);
 void recv_logical(ftypes::Logical* buf, int n, int iproc, int itag);
+// Receives at most n elements (a message may be shorter) and returns the
+// number that arrived; 0 with one process.
+int recv_int_upto(std::int32_t* buf, int n, int iproc, int itag);
+int recv_real_upto(double* buf, int n, int iproc, int itag);
+int recv_logical_upto(ftypes::Logical* buf, int n, int iproc, int itag);
 
 // Broadcasts from the master to every process.
 void bcast_int(std::int32_t* buf, int n);

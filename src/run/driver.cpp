@@ -18,6 +18,7 @@
 #include "foundation/iopath.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "parallel/cmplib.hpp"
@@ -177,6 +178,7 @@ std::string read_layers(std::int32_t& ierr) {
         for (const Layer& l : layers)
             if (commid == l.word) layer = &l;
         if (layer == nullptr) {
+            foundation::log_where("unknown layer " + foundation::quoted(commid));
             logpri("error in tarvel: unknown layer command");
             ierr = 1;
             return {};
@@ -224,6 +226,16 @@ std::int32_t tracking_run() {
     return ierr;
 }
 
+// The exit code of the run: 1 after a failure, and also when the log file
+// lost lines (a line on standard output says so last).
+std::int32_t finish(bool failed) {
+    if (foundation::log_file_failed()) {
+        foundation::stdout_line(" error in tarvel: lines of the log are missing in " + foundation::failed_log_file());
+        return 1;
+    }
+    return failed ? 1 : 0;
+}
+
 }  // namespace
 
 std::int32_t tarvel() {
@@ -254,11 +266,11 @@ std::int32_t tarvel() {
                 failed = true;
         }
         parallel::sencmd(comand);  // the command goes to every slave
-        if (comand == "stopp") return failed ? 1 : 0;
+        if (comand == "stopp") return finish(failed);
 
         if (tracking_run() != 0) {
             parallel::sencmd(std::string("stopp"));  // after a failed tracking run
-            return 1;
+            return finish(true);
         }
         log_step_error(bunch::tr3com.errsum);
         reading = true;

@@ -26,6 +26,7 @@ void reset_state() {
     foundation::fincom = foundation::Fincom{};
     foundation::parcom = foundation::Parcom{};
     foundation::set_log_owner(true);
+    foundation::reset_log_failure();
     parallel::cmpcom.master = true;
     parallel::cmpcom.myproc = 1;
     parallel::cmpcom.nprocs = 1;

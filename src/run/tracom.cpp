@@ -2,10 +2,15 @@
 // sending on the master and for receiving on a slave.
 //
 // A message is either a group of scalar fields of one element type (packed
-// in table order into one message) or one whole array field. For every
-// record the fields that are sent plus the fields that stay on the master
-// must name every member of the record: a member added to a record without
-// a decision here fails to compile.
+// in table order into one message) or the filled part of one array field:
+// its first words x count records, count being a field of the same record
+// (boundaries, private data in use, particles). The rest of an array is
+// never read on a slave and does not travel. The counts come later in the
+// order of the messages, so a slave takes the array as it arrives (at most
+// its capacity) and checks its length against the count once the count has
+// arrived. For every record the fields that are sent plus the fields that
+// stay on the master must name every member of the record: a member added
+// to a record without a decision here fails to compile.
 #include "run/tracom.hpp"
 
 #include <array>
@@ -51,10 +56,14 @@ struct Group {
     std::array<Scalar<Rec, T>, N> fields;
 };
 
-// One message holding a whole array field.
+// One message holding the filled part of an array field: words x count
+// elements from its start.
 template <class Rec, class A>
-struct Whole {
+struct Filled {
     A Rec::*field;
+    std::int32_t Rec::*count;
+    std::int32_t words;
+    const char* name;
 };
 
 template <class Rec, class T, class... F>
@@ -87,35 +96,35 @@ constexpr auto mesh_master_only = std::make_tuple(
     &Mesh::vmin, &Mesh::vmax, &Mesh::du, &Mesh::dv, &Mesh::ipt, &Mesh::nobs, &Mesh::ibox, &Mesh::nbox,
     &Mesh::nu1, &Mesh::nv1, &Mesh::ncorn, &Mesh::linbox);
 
-// 7-16: the whole lattice
+// 7-16: the lattice
 constexpr auto lattice_messages = std::make_tuple(
-    Whole<Latcom, decltype(Latcom::fb)>{&Latcom::fb},
-    Whole<Latcom, decltype(Latcom::fbchg)>{&Latcom::fbchg},
-    Whole<Latcom, decltype(Latcom::rla)>{&Latcom::rla},
-    Whole<Latcom, decltype(Latcom::srtab)>{&Latcom::srtab},
-    Whole<Latcom, decltype(Latcom::isect)>{&Latcom::isect},
-    Whole<Latcom, decltype(Latcom::ila)>{&Latcom::ila},
-    Whole<Latcom, decltype(Latcom::ctfb)>{&Latcom::ctfb},
+    Filled<Latcom, decltype(Latcom::fb)>{&Latcom::fb, &Latcom::nfb, 8, "values of fb"},
+    Filled<Latcom, decltype(Latcom::fbchg)>{&Latcom::fbchg, &Latcom::nfbchg, 8, "values of fbchg"},
+    Filled<Latcom, decltype(Latcom::rla)>{&Latcom::rla, &Latcom::nrla, 1, "values of rla"},
+    Filled<Latcom, decltype(Latcom::srtab)>{&Latcom::srtab, &Latcom::nfbchg, 2, "values of srtab"},
+    Filled<Latcom, decltype(Latcom::isect)>{&Latcom::isect, &Latcom::nfb, 4, "values of isect"},
+    Filled<Latcom, decltype(Latcom::ila)>{&Latcom::ila, &Latcom::nila, 1, "values of ila"},
+    Filled<Latcom, decltype(Latcom::ctfb)>{&Latcom::ctfb, &Latcom::nfb, 1, "values of ctfb"},
     Group<Latcom, std::int32_t, 4>{{{{&Latcom::nfb, "nfb", 0, cap::maxlat},
                                     {&Latcom::nfbchg, "nfbchg", 0, cap::maxlat},
                                     {&Latcom::nila, "nila", 0, cap::ilalen},
                                     {&Latcom::nrla, "nrla", 0, cap::rlalen}}}},
     group<Latcom, Logical>(&Latcom::lfbok),
-    Whole<Latcom, decltype(Latcom::fbduty)>{&Latcom::fbduty});
+    Filled<Latcom, decltype(Latcom::fbduty)>{&Latcom::fbduty, &Latcom::nfb, 1, "values of fbduty"});
 constexpr auto lattice_master_only = std::make_tuple();
 
-// 17-24: the whole bunch record
+// 17-24: the bunch record
 constexpr auto bunch_messages = std::make_tuple(
     group<Prtcls, double>(&Prtcls::reference_point_x, &Prtcls::reference_point_y,
                           &Prtcls::reference_point_phi),
-    Whole<Prtcls, decltype(Prtcls::xptcl)>{&Prtcls::xptcl},
+    Filled<Prtcls, decltype(Prtcls::xptcl)>{&Prtcls::xptcl, &Prtcls::npart, 7, "values of xptcl"},
     group<Prtcls, double>(&Prtcls::ctptcl, &Prtcls::p0, &Prtcls::qtot, &Prtcls::rmslon,
                           &Prtcls::rmsrad, &Prtcls::rmsver),
-    Whole<Prtcls, decltype(Prtcls::iptcl)>{&Prtcls::iptcl},
+    Filled<Prtcls, decltype(Prtcls::iptcl)>{&Prtcls::iptcl, &Prtcls::npart, 2, "values of iptcl"},
     Group<Prtcls, std::int32_t, 2>{{{{&Prtcls::npart, "npart", 0, cap::maxprt}, {&Prtcls::qsign}}}},
     group<Prtcls, Logical>(&Prtcls::lfbidx),
-    Whole<Prtcls, decltype(Prtcls::ldef)>{&Prtcls::ldef},
-    Whole<Prtcls, decltype(Prtcls::lact)>{&Prtcls::lact});
+    Filled<Prtcls, decltype(Prtcls::ldef)>{&Prtcls::ldef, &Prtcls::npart, 1, "values of ldef"},
+    Filled<Prtcls, decltype(Prtcls::lact)>{&Prtcls::lact, &Prtcls::npart, 1, "values of lact"});
 constexpr auto bunch_master_only = std::make_tuple();
 
 // 25: the tracker end times
@@ -141,7 +150,7 @@ struct FieldCount;
 template <class Rec, class T, std::size_t N>
 struct FieldCount<Group<Rec, T, N>> : std::integral_constant<std::size_t, N> {};
 template <class Rec, class A>
-struct FieldCount<Whole<Rec, A>> : std::integral_constant<std::size_t, 1> {};
+struct FieldCount<Filled<Rec, A>> : std::integral_constant<std::size_t, 1> {};
 template <class Tuple>
 struct SentFields;
 template <class... M>
@@ -176,6 +185,24 @@ void transfer(Logical* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr
     else parallel::lrecv(b, n, iproc, parallel::next_tag(iproc), ierr);
 }
 
+// The filled part of an array: the master sends n elements; a slave takes
+// at most nmax and returns how many arrived.
+void send(const std::int32_t* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::isend(b, n, p, t, e); }
+void send(const double* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::rsend(b, n, p, t, e); }
+void send(const Logical* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::lsend(b, n, p, t, e); }
+void recv_upto(std::int32_t* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::irecv_upto(b, n, p, t, got, e); }
+void recv_upto(double* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::rrecv_upto(b, n, p, t, got, e); }
+void recv_upto(Logical* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::lrecv_upto(b, n, p, t, got, e); }
+
+template <class T>
+std::int32_t transfer_part(T* b, std::int32_t n, std::int32_t nmax, std::int32_t iproc, std::int32_t& ierr) {
+    std::int32_t got = n;
+    const std::int32_t tag = parallel::next_tag(iproc);
+    if (cmpcom.master) send(b, n, iproc, tag, ierr);
+    else recv_upto(b, nmax, iproc, tag, got, ierr);
+    return got;
+}
+
 // Buffers of the scalar groups (fixed storage, as large as any group).
 struct Buffers {
     std::int32_t i[16];
@@ -203,10 +230,26 @@ void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32
     for (std::size_t k = 0; k < N; ++k) rec.*(g.fields[k].field) = buf[k];
 }
 
+// The arrays a slave has received, to be checked against their counts once
+// every message has arrived.
+struct Arrived {
+    const char* name;
+    std::int64_t got;
+    const std::int32_t* count;
+    std::int32_t words;
+};
+Arrived arrived[16];
+int narrived = 0;
+
 template <class Rec, class A>
-void message(Rec& rec, const Whole<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr) {
+void message(Rec& rec, const Filled<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr) {
     A& a = rec.*(w.field);
-    transfer(a.data(), static_cast<std::int32_t>(sizeof(a.a) / sizeof(a.a[0])), iproc, ierr);
+    const auto capacity = static_cast<std::int32_t>(sizeof(a.a) / sizeof(a.a[0]));
+    const std::int32_t n = cmpcom.master ? w.words * (rec.*(w.count)) : 0;
+    if (cmpcom.master) parallel::check_received("zzzcom", w.name, n, 0, capacity);
+    const std::int32_t got = transfer_part(a.data(), n, capacity, iproc, ierr);
+    if (!cmpcom.master && narrived < 16)
+        arrived[narrived++] = {w.name, got, &(rec.*(w.count)), w.words};
 }
 
 template <class Rec, class Tuple>
@@ -227,11 +270,18 @@ void tracom() {
 
 void zzzcom(std::int32_t iproc) {
     std::int32_t ierr = 0;
+    narrived = 0;
     messages(bunch::forces, force_messages, iproc, ierr);
     messages(forces::mesh, mesh_messages, iproc, ierr);
     messages(lattice::latcom, lattice_messages, iproc, ierr);
     messages(bunch::prtcls, bunch_messages, iproc, ierr);
     messages(bunch::trkcom, tracker_messages, iproc, ierr);
+    // every array arrived with the length its count gives
+    for (int k = 0; k < narrived; ++k) {
+        const Arrived& a = arrived[k];
+        parallel::check_received("zzzcom", a.name, a.got, std::int64_t(a.words) * *a.count,
+                                 std::int64_t(a.words) * *a.count);
+    }
 }
 
 }  // namespace run

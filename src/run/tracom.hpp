@@ -14,7 +14,9 @@ void tracom();
 
 // The 25 messages of the transfer between the master and process iproc, in
 // the order of the message table of tracom.cpp; every message takes the
-// pair's next tag.
+// pair's next tag. Arrays travel as far as they are filled (boundaries,
+// private data, particles in use); a slave checks each array's length
+// against its count (a mismatch is a fatal stop).
 void zzzcom(std::int32_t iproc);
 
 }  // namespace run

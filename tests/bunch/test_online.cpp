@@ -92,6 +92,7 @@ TEST_F(Online, TrackerSetUp) {
                    "time_step_c0 = all }").ierr, 0);
     const auto log = setup();
     EXPECT_EQ(log, (std::vector<std::string>{
+                       " no field boundary carries the marker m9 of online_monitor unknown_marker",
                        " warning: unknown marker for online_monitor",
                        "  warning: online_monitor=unknown_marker_monit is not active",
                        "  warning: online_monitor=nostep               is not active",

@@ -144,4 +144,47 @@ TEST_F(Particles, ChargeSignAndVantuColumns) {
     EXPECT_NEAR(prtcls.xptcl(7, 2), -1e-9, 1e-24);
 }
 
+// A refused layer says what is wrong and where (particle, numbers found,
+// deck line) before the layer's own lines; a total charge that is not a
+// number is refused.
+TEST_F(Particles, RefusalsSayWhatAndWhere) {
+    struct Case {
+        const char* name;
+        std::string body;  // the deck after the word "particles" on line 1
+        std::vector<std::string> log;
+    };
+    const std::string list_failed = " error in array with particles", layer_failed = " error in particles";
+    const Case cases[] = {
+        {"a word that is no number", "{ array = 0 0 0 0 0 0 0\n 0 0 0 1e6 0 0 1e-9\n 0 1e-3 0 0 x 0 1e-9 }",
+         {" particle 2: 4 of 7 numbers found, 'x' is not a number, tarvel.in line 3", list_failed,
+          layer_failed}},
+        {"a list that ends inside a group", "{ array = 0 0 0 0 0 0 0\n 0 0 0 1e6 }",
+         {" particle 1: 4 of 7 numbers found, the list ends, tarvel.in line 2", list_failed, layer_failed}},
+        {"a vantu status that is no integer", "{ format = vantu array =\n 0 0 0 0 0 1e6 0 1 0 3.5 }",
+         {" particle 1: 9 of 10 numbers found, '3.5' is not an integer", "   at tarvel.in line 2", list_failed,
+          layer_failed}},
+        {"no particle", "{ array = 0 0 0 0 0 0 0 }",
+         {" the list holds no particle, tarvel.in line 1", list_failed, layer_failed}},
+        {"charges summing beyond the range of numbers",
+         "{ array = 0 0 0 0 0 0 0\n 0 0 0 1e6 0 0 1e308\n 0 0 0 0 0 0 1e308 }",
+         {" the charges of the active particles sum beyond the range of numbers", "   at tarvel.in line 3",
+          list_failed, layer_failed}},
+        {"a reference particle at rest", "{ array = 0 0 0 0 0 0 0 0 0 0 0 0 0 1e-9 }",
+         {" the reference particle 1 has momentum 0 eV/c, tarvel.in line 1", list_failed,
+          layer_failed}},
+        {"an unknown format", "{ format = fmt3 array = 0 0 0 0 0 0 0 }",
+         {" format 'fmt3' is none of fmt1 fmt2 vantu, tarvel.in line 1", layer_failed}},
+        {"an unknown word", "{\n formt = fmt1 }",
+         {" 'formt' is not a word of the particles layer, tarvel.in line 2", layer_failed}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        auto r = particles(c.body);
+        EXPECT_NE(r.ierr, 0);
+        EXPECT_EQ(r.log, c.log);
+    }
+    EXPECT_EQ(prtcls.qtot, 0.0);  // no "Infinity" total charge was stored
+}
+
 }  // namespace

@@ -2,7 +2,9 @@
 // end time) and the time grid.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -125,8 +127,70 @@ TEST_F(Stepper, ArcLimit) {
     }
 }
 
-}  // namespace
+// A time grid that gives a run no step at all ends it as a failure; a grid
+// that gives steps ends the run at its last value before the end time.
+TEST_F(Stepper, GridWithoutStepFails) {
+    struct Case {
+        const char* name;
+        double ct, end, tolerance;
+        std::size_t steps;
+        bool failed;
+    };
+    const Case cases[] = {
+        {"steps to the last value before the end", 0.0, 0.15, 1e-5, 1, false},
+        {"every value in the past", 0.5, 0.7, 1e-5, 0, true},
+        {"a tolerance beyond the whole grid", 0.0, 0.2, 1e9, 0, true},
+        {"the end before the first value ahead", 0.0, 0.05, 1e-5, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::line_bunch(1, 0.0, 100.0, 0.0);
+        bunch::prtcls.ctptcl = c.ct;
+        tr3com.lgrid = true;
+        tr3com.ngrid = 3;
+        for (int i = 1; i <= 3; ++i) tr3com.ctgrid(i) = 0.1 * (i - 1);
+        tr3com.steps_tolerance = c.tolerance;
+        bunch::trkcom.end_time_c0 = c.end;
+        std::vector<std::string> log;
+        EXPECT_EQ(run_steps(&log).size(), c.steps);
+        EXPECT_EQ(bunch::stpfai(), c.failed);
+        EXPECT_EQ(log.size() >= 2 && log[log.size() - 2].find("nothing tracked") != std::string::npos, c.failed);
+    }
+}
 
-namespace {
+// The projected sum once the step has stopped growing gives, bit for bit,
+// what adding the step one time after the other gives: steps of decimal and
+// of binary-exact lengths, sums that cross many binades, steps whose
+// rounding ties (g an odd number of half spacings of the sum), a target the
+// first addition already passes.
+TEST(ProjectedSum, EqualsOneByOneAdditions) {
+    auto one_by_one = [](double s, double g, double d) {
+        do s = s + g;
+        while (s < d);
+        return s;
+    };
+    std::vector<std::array<double, 3>> cases = {
+        {0.1, 0.1, 1000.0}, {0.1, 0.1, 8000.0}, {0.05, 0.1, 123.456}, {0.3, 0.1, 0.35},
+        {0.125, 0.125, 77.0}, {1e-3, 7e-3, 5000.0}, {0.0, 0.1, 0.0}, {2.5, 0.1, 2.0},
+        // s = 2^52 * u with u = 1: g = 1.5 ties at every addition
+        {4503599627370496.0, 1.5, 4503599627370496.0 + 3000.0},
+        {4503599627370497.0, 2.5, 4503599627370497.0 + 3001.0},
+        {1.0, std::ldexp(3.0, -53), 1.0 + std::ldexp(1.0, -40)},
+        {1.0, std::ldexp(5.0, -53), 1.0 + std::ldexp(1.0, -40)}};
+    std::uint64_t x = 88172645463325252ull;  // xorshift: reproducible random cases
+    auto uniform = [&x] {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return static_cast<double>(x >> 11) * 0x1.0p-53;
+    };
+    for (int k = 0; k < 200; ++k) {
+        const double g = std::ldexp(0.5 + uniform(), -int(uniform() * 12));
+        cases.push_back({g * uniform() * 3.0, g, g * (1.0 + 20000.0 * uniform())});
+    }
+    for (const auto& c : cases)
+        EXPECT_EQ(bunch::add_projected_steps(c[0], c[1], c[2]), one_by_one(c[0], c[1], c[2]))
+            << c[0] << " " << c[1] << " " << c[2];
+}
 
 }  // namespace

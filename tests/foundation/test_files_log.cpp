@@ -42,7 +42,11 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
     EXPECT_EQ(unit, -1);
     foundation::fioin("out0.dat", unit, ierr);
     EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the caller logs
+    // one line says what failed; the caller logs its own message after it
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{
+                  " cannot open twelfth.dat for writing: all 11 units of auxiliary files are in use",
+                  " cannot open out0.dat for reading: all 11 units of auxiliary files are in use"}));
     EXPECT_FALSE(fs::exists("twelfth.dat"));
     // a freed unit is handed out again, lowest first
     foundation::ficout(25, ierr);
@@ -85,6 +89,28 @@ TEST_F(Log, NothingOnSlave) {
     foundation::logpri("a line", 6);
     foundation::logpri(" ", 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A log file that cannot be opened is named with the reason and the deck
+// line; one that cannot be written gives a single warning and marks the run.
+TEST_F(Log, LogFileFailures) {
+    std::int32_t ierr = 0;
+    auto log = layer(foundation::lyriop, "io_path {\n logfile = nofolder/x.log }\n", ierr);
+    EXPECT_NE(ierr, 0);
+    EXPECT_EQ(log, (std::vector<std::string>{" cannot open the log file nofolder/x.log for writing: No such file or directory",
+                                             "   at tarvel.in line 2", " error in file io"}));
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    log = layer(foundation::lyriop, "io_path { logfile = /dev/full }\n", ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_FALSE(foundation::log_file_failed());
+    testing::internal::CaptureStdout();
+    foundation::logpri("first");
+    foundation::logpri("second");
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{" first", " warning: cannot write the log file /dev/full",
+                                        " warning: the log goes on on standard output only; the run will end with exit code 1",
+                                        " second"}));
+    EXPECT_TRUE(foundation::log_file_failed());
 }
 
 }  // namespace

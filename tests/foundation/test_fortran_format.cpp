@@ -12,7 +12,12 @@ TEST(FortranFormat, EditDescriptors) {
         {foundation::fmt_e(1.0, 22, 14), "  0.10000000000000E+01"},
         {foundation::fmt_e(-1.0, 22, 14), " -0.10000000000000E+01"},
         {foundation::fmt_e(0.0, 22, 14), "  0.00000000000000E+00"},
-        {foundation::fmt_e(1e-300, 22, 14), "  0.10000000000000-299"},
+        // three exponent digits keep the E: 22 columns hold the negative case
+        {foundation::fmt_e(1e-300, 22, 14), " 0.10000000000000E-299"},
+        {foundation::fmt_e(-1e-120, 22, 14), "-0.10000000000000E-119"},
+        {foundation::fmt_e(1e120, 15, 7), " 0.1000000E+121"},
+        {foundation::fmt_e(-1e-120, 15, 7), "-0.1000000E-119"},
+        {foundation::fmt_e(-1e-120, 14, 7), "-.1000000E-119"},
         {foundation::fmt_e(123.456, 12, 4), "  0.1235E+03"},
         {foundation::fmt_e(-1.0, 8, 2), "-.10E+01"},
         {foundation::fmt_e(9.99999, 10, 2), "  0.10E+02"},

@@ -142,7 +142,8 @@ TEST_F(LatticeFolder, HundredAndFirstBoundaryRefused) {
     deck += "}\n";
     Lines out;
     EXPECT_NE(run_layer(deck, out), 0);
-    EXPECT_EQ(out, (Lines{" error in position: increase maxlat (latcom)", " error in dipole/multipole",
+    EXPECT_EQ(out, (Lines{" a lattice holds at most 100 field boundaries, tarvel.in line 102",
+                          " error in position: increase maxlat (latcom)", " error in dipole/multipole",
                           " error in lattice"}));
     EXPECT_EQ(latcom.nfb, 100);
 }

@@ -33,6 +33,7 @@ struct Case {
     std::vector<Step> steps;     // all but the last must succeed
     std::vector<double> last;    // expected fb(1..8, nfb) of the last step; empty: refused
     std::string message;         // expected log line of a refusal
+    std::string why = "";        // the line before it that says why (checked when given)
 };
 
 const double s3 = std::sqrt(3.0);
@@ -71,6 +72,16 @@ std::vector<Case> cases() {
         {"relative_arc_zero_length",
          {{0.0, U, U, 1.0, U}, {2.0, U, U, 0.0, U}},
          {1.0, 0.0, 1.0, 0.0, 1.0, 0.0, 1.0, 2.0}, ""},
+        {"relative_arc_full_circle",
+         {{0.0, U, U, 0.0, U}, {0.1, U, U, 2.618, U}}, {}, "error in position",
+         "an arc of delta_s = 2.618 m, r = 0.1 m turns by 1500 degrees, a full circle or more"},
+        {"relative_arc_exactly_a_full_circle",
+         {{0.0, U, U, 0.0, U}, {-1.0, U, U, 2 * pi, U}}, {}, "error in position",
+         "an arc of delta_s = 6.28319 m, r = -1 m turns by 360 degrees, a full circle or more"},
+        {"relative_arc_just_below_a_full_circle",
+         {{0.0, U, U, 0.0, U}, {1.0, U, U, 1.999 * pi, U}},
+         {std::sin(1.999 * pi), -(1 - std::cos(1.999 * pi)), std::cos(1.999 * pi), -std::sin(1.999 * pi),
+          std::cos(1.999 * pi), -std::sin(1.999 * pi), 1.999 * pi, 1.0}, ""},
         {"relative_arc_no_length",
          {{0.0, U, U, 0.0, U}, {1.0, 1.0, U, U, U}}, {}, "error in position, arc definition"},
         {"relative_arc_negative",
@@ -107,9 +118,13 @@ TEST(Positi, ClosedFormPlacements) {
         EXPECT_EQ(lattice::latmks.fbmark(n).str(), "last");
         EXPECT_FALSE(lattice::latcom.fbduty(n));
         if (c.last.empty()) {
+            // a line that says why, then the refusal
             EXPECT_EQ(ierr, 1);
-            ASSERT_EQ(out.size(), 1u);
-            EXPECT_EQ(out[0], " " + c.message);
+            ASSERT_EQ(out.size(), 2u);
+            EXPECT_EQ(out[1], " " + c.message);
+            if (!c.why.empty()) {
+                EXPECT_EQ(out[0], " " + c.why);
+            }
         } else {
             EXPECT_EQ(ierr, 0);
             EXPECT_TRUE(out.empty());

@@ -171,8 +171,13 @@ void fbpts_missing_backward() {
 }
 
 TEST(RobustDeathTest, CrossingStatesThatCannotBeFoundStopTheProcess) {
-    EXPECT_EXIT(fbpts_moving_away(), testing::ExitedWithCode(1), "error in fbpts \\(1\\)");
-    EXPECT_EXIT(fbpts_missing_backward(), testing::ExitedWithCode(1), "error in fbpts \\(2\\)");
+    // the particle, where its leg started and the boundary it misses, then the stop
+    EXPECT_EXIT(fbpts_moving_away(), testing::ExitedWithCode(1),
+                "the design path's particle, tracked forward from x=0 y=0 m, never crosses boundary 1\n"
+                "error in fbpts \\(1\\)");
+    EXPECT_EXIT(fbpts_missing_backward(), testing::ExitedWithCode(1),
+                "the design path's particle, tracked backward from x=2 y=-1 m, never crosses boundary 1\n"
+                "error in fbpts \\(2\\)");
 }
 
 }  // namespace

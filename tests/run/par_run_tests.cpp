@@ -118,6 +118,94 @@ void case_slave() {
                        ", expected 68");
 }
 
+// ------------------------------------------------------ run-state transfer
+
+// The values of two runs: run 1 a lattice of 5 boundaries and 9 particles,
+// run 2 a smaller one (2 boundaries, 3 particles) with other values, so the
+// second transfer leaves the tails of the first behind on the slaves.
+double value(int run, int k, int i) { return run * 1000.0 + i * 10.0 + k + 0.25; }
+
+void fill_run(int run) {
+    auto& L = lattice::latcom;
+    auto& b = bunch::prtcls;
+    L.nfb = run == 1 ? 5 : 2;
+    L.nfbchg = run == 1 ? 3 : 1;
+    L.nila = run == 1 ? 7 : 0;
+    L.nrla = run == 1 ? 11 : 4;
+    b.npart = run == 1 ? 9 : 3;
+    for (int i = 1; i <= L.nfb; ++i) {
+        for (int k = 1; k <= 8; ++k) L.fb(k, i) = value(run, k, i);
+        for (int k = 1; k <= 4; ++k) L.isect(k, i) = int(value(run, k, i));
+        L.ctfb(i) = value(run, 9, i);
+        L.fbduty(i) = (i + run) % 2 == 0;
+    }
+    for (int i = 1; i <= L.nfbchg; ++i) {
+        for (int k = 1; k <= 8; ++k) L.fbchg(k, i) = -value(run, k, i);
+        for (int k = 1; k <= 2; ++k) L.srtab(k, i) = value(run, k + 20, i);
+    }
+    for (int i = 1; i <= L.nila; ++i) L.ila(i) = int(value(run, 30, i));
+    for (int i = 1; i <= L.nrla; ++i) L.rla(i) = value(run, 40, i);
+    for (int i = 1; i <= b.npart; ++i) {
+        for (int k = 1; k <= 7; ++k) b.xptcl(k, i) = value(run, k + 50, i);
+        b.iptcl(1, i) = i + run;
+        b.iptcl(2, i) = 0;
+        b.ldef(i) = i % 3 != 0;
+        b.lact(i) = (i + run) % 2 != 0;
+    }
+    bunch::trkcom.end_time_c0 = value(run, 60, 0);
+}
+
+// A slave holds the master's values in the filled part of every record.
+void check_run(int run) {
+    const auto& L = lattice::latcom;
+    const auto& b = bunch::prtcls;
+    const std::string r = "run " + std::to_string(run) + ": ";
+    expect(L.nfb == (run == 1 ? 5 : 2) && L.nfbchg == (run == 1 ? 3 : 1) && L.nila == (run == 1 ? 7 : 0) &&
+               L.nrla == (run == 1 ? 11 : 4) && b.npart == (run == 1 ? 9 : 3),
+           r + "counts");
+    bool same = true;
+    for (int i = 1; i <= L.nfb; ++i) {
+        for (int k = 1; k <= 8; ++k) same = same && L.fb(k, i) == value(run, k, i);
+        for (int k = 1; k <= 4; ++k) same = same && L.isect(k, i) == int(value(run, k, i));
+        same = same && L.ctfb(i) == value(run, 9, i) && bool(L.fbduty(i)) == ((i + run) % 2 == 0);
+    }
+    expect(same, r + "boundaries");
+    same = true;
+    for (int i = 1; i <= L.nfbchg; ++i) {
+        for (int k = 1; k <= 8; ++k) same = same && L.fbchg(k, i) == -value(run, k, i);
+        for (int k = 1; k <= 2; ++k) same = same && L.srtab(k, i) == value(run, k + 20, i);
+    }
+    for (int i = 1; i <= L.nila; ++i) same = same && L.ila(i) == int(value(run, 30, i));
+    for (int i = 1; i <= L.nrla; ++i) same = same && L.rla(i) == value(run, 40, i);
+    expect(same, r + "curvature table and private data");
+    same = true;
+    for (int i = 1; i <= b.npart; ++i) {
+        for (int k = 1; k <= 7; ++k) same = same && b.xptcl(k, i) == value(run, k + 50, i);
+        same = same && b.iptcl(1, i) == i + run && b.iptcl(2, i) == 0;
+        same = same && bool(b.ldef(i)) == (i % 3 != 0) && bool(b.lact(i)) == ((i + run) % 2 != 0);
+    }
+    expect(same, r + "particles");
+    expect(bunch::trkcom.end_time_c0 == value(run, 60, 0), r + "end time");
+}
+
+void case_transfer() {
+    ftypes::FStr<cap::txtlen> cmd;
+    for (int run = 1; run <= 2; ++run) {
+        if (cmpcom.master) {
+            fill_run(run);
+            parallel::sencmd(std::string("tracker"));
+            run::tracom();
+        } else {
+            parallel::reccmd(cmd);
+            expect(cmd == "tracker", "command");
+            run::tracom();
+            check_run(run);
+        }
+    }
+    if (cmpcom.master) parallel::sencmd(std::string("stopp"));
+    else parallel::reccmd(cmd);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +213,7 @@ int main(int argc, char** argv) {
     run::handshake();
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "slave") case_slave();
+    else if (what == "transfer") case_transfer();
     else expect(false, "unknown case '" + what + "'");
 
     double total = failures;
