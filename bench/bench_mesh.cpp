@@ -47,6 +47,7 @@
 #include "run/reset.hpp"
 #include "run/slave.hpp"
 #include "run/tracom.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -55,23 +56,6 @@ using clk = std::chrono::steady_clock;
 
 ftypes::Arr2<double, 3, cap::maxprt> F;
 constexpr double p0 = 195.7, R = 5.0;
-
-// A section of radius r [m] (0: a drift) and length ds [m].
-void section(double r, double ds) {
-    lattice::Pos4 pos;
-    pos(1) = ftypes::UNDEF_REAL;
-    pos(2) = ftypes::UNDEF_REAL;
-    pos(3) = ds;
-    pos(4) = ftypes::UNDEF_REAL;
-    std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", false, ierr);
-    auto& L = lattice::latcom;
-    const int i = L.nfb;
-    L.thick(i) = 1;
-    L.code(i) = 0;
-    L.nila_at(i) = L.nila;
-    L.nrla_at(i) = L.nrla;
-}
 
 // The run state to the slaves (as at a "tracker" command): the bunch, the
 // settings and the stamp of the stored Green's function.
@@ -155,9 +139,9 @@ int main(int argc, char** argv) {
 
     std::int32_t ierr = 0;
     lattice::inilat(ierr);
-    section(0.0, 1.0);
-    section(R, 4.0);
-    section(0.0, 1.0);
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(R, 4.0);
+    testsupport::add_section(0.0, 1.0);
     auto& f = bunch::forces;
     f.ishape = 3;
     f.sigma_long = 3e-4;

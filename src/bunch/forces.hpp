@@ -85,7 +85,7 @@ inline constexpr std::array<ForceModel, nforce_types> force_models = {{
     {"projected", ForceType::projected, ForceType::projected, RunsOn::master, false, false,
      ConfigLines::projected, true},
     {"csr_p_to_p", ForceType::csr_p_to_p, ForceType::csr_g_to_p, RunsOn::every_process, false, false,
-     ConfigLines::parallel, false},
+     ConfigLines::parallel, true},
     {"csr_p_to_m", ForceType::csr_p_to_m, ForceType::csr_g_to_m, RunsOn::every_process, true, false,
      ConfigLines::parallel, true},
     {"csr_g_to_p", ForceType::csr_g_to_p, ForceType::projected, RunsOn::every_process, false, true,

@@ -349,6 +349,14 @@ void initr2(std::int32_t& ierr) {
         log_line("error: force type '" + std::string(force_model(type).word) +
                  "' needs a field boundary, no tracking run");
         ierr = 1;
+    } else if (type != ForceType::none && tr3com.precondition && !entry_takes_any_type &&
+               !force_model(force_model(type).precondition).built) {
+        // the preconditioning stage needs its own model: never a silent
+        // fallback to another one
+        log_line("error: pre-conditioning model '" + std::string(force_model(force_model(type).precondition).word) +
+                 "' is not available,");
+        log_line("set 'precondition = no' in track_step, no tracking run");
+        ierr = 1;
     }
     if (ierr != 0) return;
 

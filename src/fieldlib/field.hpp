@@ -33,6 +33,13 @@ void finit(std::string_view name, double value);
 // 11..14 the same for d lam/dt; scaled like the fields). No allocation.
 void field(double t, const double* r, double gamma, const double* e, double* dwb);
 
+// Starts the search for the path point nearest to the observer of the next
+// field call at the path position s (m), in place of the last call's answer
+// (outside the path interval the search starts at its middle). A caller that
+// gives every call its own start makes the call's result depend on its own
+// arguments only, not on the calls made before it.
+void nearest_start(double s);
+
 // Builds the design path of a particle (lattice::setpth) and hands the
 // library its limits "Slow", "Shigh", "sstpma" and "Rintma", in this order.
 void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);

@@ -23,6 +23,8 @@ inline double dist(const P11& p, const V3& r) {
 
 double& fsmini_warm_start() { return SMITTE; }
 
+void nearest_start(double s) { SMITTE = s; }
+
 void pthini() { fpdata.valid = false; }
 
 void ptcall(double s, std::int32_t iord) {

@@ -3,6 +3,7 @@
 #include "forces/force.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <array>
 #include <string>
@@ -10,7 +11,9 @@
 
 #include "bunch/error.hpp"
 #include "bunch/prtcls.hpp"
+#include "fieldlib/field.hpp"
 #include "forces/force1.hpp"
+#include "forces/force2.hpp"
 #include "forces/force3.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
@@ -44,26 +47,33 @@ void projected(ForceType, foundation::ParticleView XP, foundation::IndexView IP,
     ierr = force1(XP, IP, F);
 }
 
-// The mesh models "csr_p_to_m", "csr_g_to_p" and "csr_g_to_m", on every process.
-void mesh_models(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-                 foundation::ForceView F, std::int32_t& ierr) {
-    force3(type, XP, IP, ct, F, ierr);
-}
-
 // The evaluation functions, in the order of the type codes: the one place
 // where a model is hooked into the dispatch (its entry of the table in
-// bunch/forces.hpp then says built = true).
-constexpr std::array<ModelEval, bunch::nforce_types> model_evals = {
+// bunch/forces.hpp then says built = true). forcei calls a master-only model
+// directly; frcims calls the models that run on every process, on every
+// process, with the type, so one function may serve several types (the mesh
+// models: force3 for csr_p_to_m, csr_g_to_p and csr_g_to_m).
+//
+// An entry records whether a function was given, so that the check below
+// compares no function addresses (not a constant expression where the
+// compiler keeps null checks of addresses, as in the sanitizer build).
+struct Registration {
+    ModelEval fn = nullptr;
+    bool registered = false;
+    constexpr Registration(std::nullptr_t) {}
+    constexpr Registration(ModelEval f) : fn(f), registered(true) {}
+};
+constexpr std::array<Registration, bunch::nforce_types> model_evals = {
     &no_force,  // none
     &projected,  // projected
-    nullptr,    // csr_p_to_p
-    &mesh_models,  // csr_p_to_m
-    &mesh_models,  // csr_g_to_p
-    &mesh_models,  // csr_g_to_m
+    &force2,    // csr_p_to_p
+    &force3,    // csr_p_to_m
+    &force3,    // csr_g_to_p
+    &force3,    // csr_g_to_m
 };
 static_assert([] {
     for (std::size_t i = 0; i < model_evals.size(); ++i)
-        if ((model_evals[i] != nullptr) != bunch::force_models[i].built) return false;
+        if (model_evals[i].registered != bunch::force_models[i].built) return false;
     return true;
 }(), "a model is built exactly when its evaluation function is registered");
 
@@ -194,6 +204,14 @@ bool relative_ok(double v) { return v > 0.0 && v <= 2.0; }
 
 }  // namespace
 
+double plate_images(ForceType type, double shield, double shield_max) {
+    if (type == ForceType::none || !(shield > 0.0)) return 0.0;
+    if (type == ForceType::projected)  // the one-dimensional wake: nint(shield_max/shield)
+        return shield < shield_max ? std::round(shield_max / shield) : 0.0;
+    // the field library: int(hmax/hc) + 1 images on each side
+    return shield_max > shield ? std::trunc(shield_max / shield) + 1.0 : 0.0;
+}
+
 void inifrc(std::int32_t& ierr) {
     forces.par1 = 0.0;
     forces.par2 = 0.0;
@@ -254,12 +272,19 @@ struct ForcesBlock {
 bool positive(double x) { return x > 0.0; }
 bool not_negative(double x) { return x >= 0.0; }
 
-// Every model but "none": sigma_long and the shielding.
-bool read_longitudinal(const ForcesBlock& b) {
+// Every model but "none": sigma_long and the shielding, whose images must
+// stay within the field library's limit.
+bool read_longitudinal(const ForcesBlock& b, ForceType type) {
     auto& f = forces;
     if (!b.given(ksigl)) return false;
     if (!b.size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return false;
-    return b.setting(kshield, f.shield, not_negative) && b.setting(kshmax, f.shield_max, positive);
+    if (!b.setting(kshield, f.shield, not_negative) || !b.setting(kshmax, f.shield_max, positive)) return false;
+    if (plate_images(type, f.shield, f.shield_max) > fieldlib::max_images) {
+        log_line("error: shield_max/shield too large, more plate images than " +
+                 std::to_string(static_cast<long long>(fieldlib::max_images)));
+        return false;
+    }
+    return true;
 }
 
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
@@ -376,7 +401,7 @@ void lyforc(std::int32_t& ierr) {
 
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
-    if (type != ForceType::none && !read_longitudinal(b)) return fail(1);
+    if (type != ForceType::none && !read_longitudinal(b, type)) return fail(1);
     if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
     if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;
@@ -432,7 +457,7 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     f.sigma_vert = sv;
 }
 
-ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))]; }
+ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
 
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {
@@ -481,9 +506,12 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
         forces.sigma_vert = settings[3];
         itype = static_cast<std::int32_t>(std::lround(settings[4]));
     }
+    // the model of the type, the same on every process after the broadcast:
+    // force2 for csr_p_to_p, force3 for the mesh models (table model_evals)
     ForceType type = ForceType::none;
-    const ModelEval eval = bunch::force_type_of(itype, type) ? model_eval(type) : nullptr;
-    if (eval == nullptr) {
+    const bool known = bunch::force_type_of(itype, type);
+    const ModelEval eval = known ? model_eval(type) : nullptr;
+    if (eval == nullptr || force_model(type).runs_on != bunch::RunsOn::every_process) {
         ierr = 1;
     } else {
         eval(type, XP.first(npart), IP.first(npart), ct, F.first(npart), ierr);

@@ -18,8 +18,18 @@ using bunch::ForceType;
 // Start values of the force record: type "none", par1..par5 0, counters 0.
 void inifrc(std::int32_t& ierr);
 
-// Reads one "forces" block, with the sigma_file and the wake_file.
+// Reads one "forces" block, with the sigma_file and the wake_file. A
+// "shield_max"/"shield" ratio that gives the model more plate images than
+// the field library's limit fieldlib::max_images is refused.
 void lyforc(std::int32_t& ierr);
+
+// The number of plate images on each side that a model sums for the plate
+// distance shield and the image cut-off shield_max (m): the projected
+// model's one-dimensional wake nint(shield_max/shield) when 0 < shield <
+// shield_max, the field library of the other models int(shield_max/shield)
+// + 1 when 0 < shield < shield_max; else 0. A real, so that no ratio
+// overflows.
+double plate_images(ForceType type, double shield, double shield_max);
 
 // The evaluation function of a model: forces F of the particle records XP
 // with their pairs IP at the time ct [m] (F, XP and IP of one count, the

@@ -102,6 +102,10 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
                 if (!sh.own(j)) continue;
                 double rt[3], et[3], t, dwb[14];
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
+                // the nearest-point search starts at the observer's own path
+                // position: its field does not depend on the observers this
+                // process evaluated before (nor on the process count)
+                fieldlib::nearest_start(rt[0]);
                 fieldlib::field(t, rt, m.gamref, et, dwb);
                 lattice::pthtr2(dwb);
                 m.fobs(1, j) += q * dwb[0];

@@ -116,6 +116,9 @@ void green(const Pt2& z, Pt2& w, double& cbz) {
     }
     const double rt[3] = {z[0], z[1], 0.0};
     double dwb[14];
+    // a sample's value depends on its position alone, not on the samples
+    // evaluated before it (lazily, or in a shared pass of any process count)
+    fieldlib::nearest_start(z[0]);
     fieldlib::field(greenc.tgrn, rt, greenc.gamgrn, greenc.etgrn.data(), dwb);
     w = {dwb[0], dwb[1]};
     cbz = dwb[5];

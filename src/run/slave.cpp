@@ -2,23 +2,13 @@
 
 #include "bunch/forces.hpp"
 #include "forces/force.hpp"
-#include "foundation/platform.hpp"
 #include "parallel/cmplib.hpp"
 #include "run/tracom.hpp"
 
 namespace run {
-namespace {
 
-void parallel_forces(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip,
-                     double& ct, foundation::ForceView f, std::int32_t& ierr) {
-    if constexpr (!bunch::any_parallel_model_built())
-        foundation::fatal_stop(" error in slave: no parallel force model is built into this program");
-    forces::frcims(itype, xp, ip, ct, f, ierr);
-}
-
-}  // namespace
-
-ParallelForcesFn parallel_forces_hook = &parallel_forces;
+static_assert(bunch::any_parallel_model_built(), "the slaves take part in a model that runs on every process");
+ParallelForcesFn parallel_forces_hook = &forces::frcims;
 SlaveArrays slave_arrays;
 
 void slave() {

@@ -12,10 +12,8 @@ namespace run {
 
 // The slave side of one parallel force evaluation (arguments: force type
 // code, the slave's particle records and index pairs, time c*t in m, its
-// forces, status), filled from the master by the evaluation itself. By
-// default it is forces::frcims when this build evaluates a model that runs
-// on every process, else a fatal stop ("error in slave: no parallel force
-// model is built into this program"). Tests install a stand-in.
+// forces, status), filled from the master by the evaluation itself:
+// forces::frcims, or a stand-in of the tests.
 using ParallelForcesFn = void (*)(std::int32_t& itype, foundation::ParticleView xp,
                                   foundation::IndexView ip, double& ct, foundation::ForceView f,
                                   std::int32_t& ierr);

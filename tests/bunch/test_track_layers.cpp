@@ -267,36 +267,49 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
     testsupport::set_force_hook(nullptr);
 }
 
-// A model that this build cannot evaluate, or one without the field
-// boundaries its design path runs through, stops the run at its set-up with
-// a clear line, never running it with silent zero forces.
+// A model that this build cannot evaluate, a model whose preconditioning
+// model this build cannot evaluate while preconditioning is on, or one
+// without the field boundaries its design path runs through, stops the run
+// at its set-up with a clear line, never running it with silent zero forces
+// or another model in place of the missing one.
 TEST_F(TrackLayers, ModelsRefusedAtSetUp) {
-    struct Case {
-        const char* name;
-        bool available;  // a stand-in model makes every type available
-        std::int32_t nfb;
-        const char* why;
-    };
-    const Case cases[] = {{"not available", false, 1, "' is not available, no tracking run"},
-                          {"no field boundary", true, 0, "' needs a field boundary, no tracking run"}};
     testsupport::line_bunch(1, 0.0, 100.0, 0.0);
-    for (const auto& c : cases) {
-        testsupport::set_force_hook(c.available ? stand_in : nullptr);
-        lattice::latcom.nfb = c.nfb;
+    int refused = 0;
+    for (bool precondition : {true, false}) {
         for (int t = 1; t <= 5; ++t) {
-            if (!c.available && bunch::force_models[std::size_t(t)].built) continue;  // a built model runs
-            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(t));
-            trkcom.end_time_c0 = 1.0;
-            bunch::forces.itype = t;
-            testing::internal::CaptureStdout();
-            std::int32_t ierr = 0;
-            bunch::initr2(ierr);
-            auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
-            EXPECT_NE(ierr, 0);
-            ASSERT_EQ(log.size(), 1u);
-            EXPECT_EQ(log[0], " error: force type '" + std::string(bunch::force_models[std::size_t(t)].word) + c.why);
+            const auto& m = bunch::force_models[std::size_t(t)];
+            const std::string word(m.word), pm(bunch::force_model(m.precondition).word);
+            const bool pm_built = bunch::force_model(m.precondition).built;
+            // without a field boundary, with a stand-in model of every type
+            for (bool stand_in_model : {false, true}) {
+                std::vector<std::string> want;
+                if (stand_in_model)
+                    want = {" error: force type '" + word + "' needs a field boundary, no tracking run"};
+                else if (!m.built)
+                    want = {" error: force type '" + word + "' is not available, no tracking run"};
+                else if (precondition && !pm_built)
+                    want = {" error: pre-conditioning model '" + pm + "' is not available,",
+                            " set 'precondition = no' in track_step, no tracking run"};
+                SCOPED_TRACE(word + (precondition ? " with" : " without") + " preconditioning" +
+                             (stand_in_model ? ", stand-in" : ""));
+                testsupport::set_force_hook(stand_in_model ? stand_in : nullptr);
+                lattice::latcom.nfb = stand_in_model ? 0 : 1;
+                tr3com.precondition = precondition;
+                trkcom.end_time_c0 = 1.0;
+                bunch::forces.itype = t;
+                testing::internal::CaptureStdout();
+                std::int32_t ierr = 0;
+                bunch::initr2(ierr);
+                auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+                EXPECT_EQ(ierr != 0, !want.empty());
+                if (!want.empty()) {
+                    EXPECT_EQ(log, want);
+                }
+                refused += !want.empty();
+            }
         }
     }
+    EXPECT_GE(refused, 10);
     bunch::forces.itype = 0;
     lattice::latcom.nfb = 0;
     testsupport::set_force_hook(nullptr);

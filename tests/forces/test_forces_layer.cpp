@@ -69,6 +69,18 @@ TEST_F(ForcesLayer, Blocks) {
              EXPECT_EQ(forces.shield, 0.02);
              EXPECT_EQ(forces.shield_max, 0.5);
          }},
+        // plate images: the field library sums int(shield_max/shield) + 1,
+        // the one-dimensional wake nint(shield_max/shield), at most 1000
+        {"csr_p_to_p at 1000 plate images", "{ type = csr_p_to_p sigma_long = 1e-3 shield = 1e-3 shield_max = 0.9999 }",
+         "", "", true, {}, [] {}},
+        {"csr_p_to_p beyond 1000 plate images",
+         "{ type = csr_p_to_p sigma_long = 1e-3 shield = 1e-3 shield_max = 1.0005 }", "", "", false,
+         {" error: shield_max/shield too large, more plate images than 1000", fail}, [] {}},
+        {"projected at 1000 plate images", "{ type = projected sigma_long = 1e-3 shield = 1e-3 shield_max = 1.0004 }",
+         "", "", true, {}, [] {}},
+        {"projected beyond 1000 plate images",
+         "{ type = projected sigma_long = 1e-3 shield = 1e-300 shield_max = 0.3 }", "", "", false,
+         {" error: shield_max/shield too large, more plate images than 1000", fail}, [] {}},
         {"ellipsoid without sizes is a sphere, sbox ignored",
          "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sbox = 5.0 }", "", "", true, {},
          [] {

@@ -1,0 +1,157 @@
+// The particle-to-particle model "csr_p_to_p".
+#include "forces/force2.hpp"
+
+#include <time.h>
+
+#include <cmath>
+#include <string>
+
+#include "bunch/prtcls.hpp"
+#include "fieldlib/field.hpp"
+#include "foundation/constants.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
+#include "lattice/latcom.hpp"
+#include "lattice/pthgen.hpp"
+#include "parallel/cmplib.hpp"
+#include "parallel/process.hpp"
+
+namespace forces {
+
+Force2Work force2_work;
+
+namespace {
+
+using bunch::forces;
+// Processor seconds of this process.
+double cpu_seconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
+}
+
+// The settings of the field library for one evaluation, in this order; the
+// sub-bunch of every source has unit charge (its field is weighted by the
+// source's charge afterwards). beta1 is the speed of particle 1.
+void field_settings(double beta1) {
+    using fieldlib::finit;
+    const auto& f = forces;
+    finit("q0", 1.0);
+    finit("xnsigt", 5.0);
+    finit("relacc", 0.0001);
+    finit("zsymmetry", 1.0);
+    finit("1dmirror", 1.0);
+    finit("hc", f.shield);
+    finit("hmax", f.shield_max);
+    finit("rintmi", f.rintmi);
+    finit("notalman", 0.0);
+    finit("nogamma2", 0.0);
+    finit("1dpoleex", 0.0);
+    finit("method", double(f.ishape));
+    finit("sigmat", f.sigma_long / (foundation::clight * beta1));  // s
+    if (f.ishape == 3) finit("sigmar", f.sigma_rad);
+    finit("sigmaz", f.sigma_vert);  // the sphere: the longitudinal size
+}
+
+// The test output of the master: the sizes, then "fc2.dat" with the
+// positions relative to particle 1 and the forces. Status 0 on success.
+std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForceView F, double beta1) {
+    const auto& f = forces;
+    foundation::logpri(foundation::ld_line({"ctsig =", foundation::ld_real(f.sigma_long / beta1)}));
+    if (f.ishape == 3) {
+        foundation::logpri(foundation::ld_line({"sigmar=", foundation::ld_real(f.sigma_rad)}));
+        foundation::logpri(foundation::ld_line({"sigmaz=", foundation::ld_real(f.sigma_vert)}));
+    }
+    foundation::logpri(" ");
+    std::int32_t unit = 0, ierr = 0;
+    foundation::fioout("fc2.dat", unit, ierr);
+    if (ierr != 0) return ierr;
+    std::int32_t status = 0;
+    std::string rec;
+    for (std::int32_t j = 1; j <= XP.size() && status == 0; ++j) {
+        rec.clear();
+        for (double v : {XP.x(j) - XP.x(1), XP.y(j) - XP.y(1), F.along(j), F.left(j)}) {
+            rec.push_back(' ');
+            rec += foundation::fmt_e(v, 13, 6);
+        }
+        status = foundation::unit_write(unit, rec);
+    }
+    std::int32_t ic = 0;
+    foundation::ficout(unit, ic);
+    return status != 0 ? status : ic;
+}
+
+}  // namespace
+
+void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+            foundation::ForceView F, std::int32_t& ierr) {
+    ierr = 0;
+    const double t_start = cpu_seconds();
+    Force2Work work;
+    ftypes::Logical master;
+    std::int32_t myproc = 1, nprocs = 1;
+    parallel::cmpifo(master, myproc, nprocs);
+    const std::int32_t npart = XP.size();
+    const auto& b = bunch::prtcls;
+    const std::int32_t nfb = lattice::latcom.nfb;
+
+    const double p1 = npart >= 1 ? XP.p(1) : 0.0;  // m*c
+    const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
+    field_settings(beta1);
+
+    for (double& w : F.words()) w = 0.0;
+
+    // the first target of this process's share: mod(j, nprocs) + 1 = myproc
+    const std::int32_t jfirst = myproc == 1 ? nprocs : myproc - 1;
+    double RT[3], ET[3], DWB[14];
+    for (std::int32_t i = 1; i <= npart; ++i) {
+        if (b.lact(i)) {
+            const double q = XP.q(i);  // C
+            const double t0 = cpu_seconds();
+            fieldlib::setpth(XP.record(i).data(), IP.next(i), nfb, ct, b.p0);
+            work.path_seconds += cpu_seconds() - t0;
+            ++work.paths;
+            for (std::int32_t j = jfirst; j <= npart; j += nprocs) {
+                if (!b.ldef(j)) continue;
+                const double gamma = std::sqrt(XP.p(j) * XP.p(j) + 1.0);
+                double t = 0.0;  // s, on the clock of the path
+                lattice::pthtr1(XP.x(j), XP.y(j), 0.0, XP.phi(j), 0.0, ct, RT, ET, t);
+                // the search for the path point nearest to the target starts
+                // at the target's own position along the path, not at the
+                // answer for the target this process computed before: the
+                // force then does not depend on the share of targets
+                fieldlib::nearest_start(RT[0]);
+                fieldlib::field(t, RT, gamma, ET, DWB);
+                lattice::pthtr2(DWB);
+                F.along(j) += DWB[0] * q;
+                F.left(j) += DWB[1] * q;
+                ++work.fields;
+            }
+        }
+        if (master && (i == 1 || i == npart || (npart >= 900 && i % 100 == 0)))
+            foundation::stdout_line(
+                foundation::ld_line({"isrc       =", foundation::ld_int(i), "npart =", foundation::ld_int(npart)}));
+    }
+
+    // lab components into the particle's own frame, in m*c per m of c*t;
+    // adding +0.0 makes a zero force +0 on every process count (the sum
+    // over the processes would turn a lone -0 into +0)
+    for (std::int32_t j = 1; j <= npart; ++j) {
+        if (!b.ldef(j)) continue;
+        const double c = std::cos(XP.phi(j)), s = std::sin(XP.phi(j));
+        const double f1 = F.along(j), f2 = F.left(j);
+        F.along(j) = (f1 * c + f2 * s) * foundation::force_scale + 0.0;
+        F.left(j) = (-f1 * s + f2 * c) * foundation::force_scale + 0.0;
+    }
+    work.loop_seconds = cpu_seconds() - t_start;
+    force2_work = work;
+
+    parallel::accumu(F.words().data(), 3, npart);
+
+    if (master && forces.ltest) ierr = test_output(XP, F, beta1);
+    if (ierr != 0) foundation::logpri("error in force2");
+}
+
+}  // namespace forces

@@ -1,0 +1,41 @@
+// The particle-to-particle model "csr_p_to_p": every active particle is a
+// source; the field of a Gaussian sub-bunch of the current effective sizes
+// moving along the source's own design path is evaluated at every particle
+// that receives forces, weighted by the source's charge and summed.
+//
+// Runs on every process inside frcims: each process evaluates the fields at
+// its own share of the targets (target j on process mod(j, nprocs) + 1, the
+// same share for every source), so every target is computed wholly on one
+// process and the sum onto the master is exact for any process count.
+#pragma once
+
+#include <cstdint>
+
+#include "bunch/forces.hpp"
+#include "foundation/views.hpp"
+
+namespace forces {
+
+// Forces F of the particle records XP with their pairs IP at the time ct
+// (c*t, m), all of the bunch's npart records: F(1) along the horizontal
+// direction of motion, F(2) to its left, F(3) = 0 [m*c per m of c*t]. The
+// sum is valid on the master; on a slave F holds undefined values
+// afterwards. Collective: every process calls it with the same count.
+// Status 0; nonzero (with "error in force2") when "fc2.dat" of the test
+// switch cannot be written. The type argument is that of the model table.
+void force2(bunch::ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+            foundation::ForceView F, std::int32_t& ierr);
+
+// Work of the last force2 call on this process, for the benchmarks: design
+// paths built, field calls made, and the processor seconds of this process
+// spent building paths and in the whole source loop (its own share, before
+// the sum; processor time, so that other jobs on the machine do not count).
+struct Force2Work {
+    std::int64_t paths = 0;
+    std::int64_t fields = 0;
+    double path_seconds = 0.0;
+    double loop_seconds = 0.0;
+};
+extern Force2Work force2_work;
+
+}  // namespace forces

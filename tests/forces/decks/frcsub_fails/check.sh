@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The failed size check is logged, no source loop ran (no progress line) and
+# the run stopped with its line.
+set -u
+fail=0
+for l in " error in frcsub (sub-bunch dimensions)" " error in forcei" \
+         " error in tarvel: tracking run stopped, force evaluation failed"; do
+  grep -qxF -- "$l" stdout.txt || { echo "missing line: $l"; fail=1; }
+done
+grep -q "isrc" stdout.txt && { echo "a source loop ran"; fail=1; }
+exit $fail
