@@ -44,6 +44,7 @@
 #include "run/entry.hpp"
 #include "run/slave.hpp"
 #include "run/tracom.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -76,23 +77,6 @@ void timed_frcims(std::int32_t& itype, foundation::ParticleView xp, foundation::
         stats[evals][parallel::cmpcom.myproc - 1][3] = since(t0);
     }
     ++evals;
-}
-
-// A section of radius r (m, 0 straight) and length ds appended to the lattice.
-void add_section(double r, double ds) {
-    lattice::Pos4 pos;
-    pos(1) = ftypes::UNDEF_REAL;
-    pos(2) = ftypes::UNDEF_REAL;
-    pos(3) = ds;
-    pos(4) = ftypes::UNDEF_REAL;
-    std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", false, ierr);
-    auto& L = lattice::latcom;
-    const int i = L.nfb;
-    L.thick(i) = 1;
-    L.code(i) = 0;
-    L.nila_at(i) = L.nila;
-    L.nrla_at(i) = L.nrla;
 }
 
 // The bunch: n particles, a quiet start of the Gaussian along the arc.
@@ -170,9 +154,9 @@ int main(int argc, char** argv) {
     if (parallel::cmpcom.master) {
         std::int32_t ierr = 0;
         lattice::inilat(ierr);
-        for (int k = 1; k <= nfb - 2; ++k) add_section(0.0, 1.0 / (nfb - 2));
-        add_section(2.0, 2.5);
-        add_section(0.0, 1.0);
+        for (int k = 1; k <= nfb - 2; ++k) testsupport::add_section(0.0, 1.0 / (nfb - 2));
+        testsupport::add_section(2.0, 2.5);
+        testsupport::add_section(0.0, 1.0);
         auto& f = bunch::forces;
         f.itype = bunch::code(bunch::ForceType::csr_p_to_p);
         f.ishape = 2;

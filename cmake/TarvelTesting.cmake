@@ -52,3 +52,22 @@ function(tarvel_deck_test name dir)
     set_tests_properties(${name}_np${np} PROPERTIES TIMEOUT 300 LABELS "deck")
   endforeach()
 endfunction()
+
+# tarvel_deck_same(NAME NP...)
+# The runs of the deck test NAME at 1 process and at each NP processes must
+# leave byte-identical files (tests/examples/same_output.sh), compared once
+# the runs are done.
+function(tarvel_deck_same name)
+  set(runs ${name}_np1)
+  foreach(np IN LISTS ARGN)
+    list(APPEND runs ${name}_np${np})
+  endforeach()
+  set_tests_properties(${runs} PROPERTIES FIXTURES_SETUP ${name}_runs)
+  foreach(np IN LISTS ARGN)
+    add_test(NAME ${name}_same_np1_np${np}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tests/examples/same_output.sh
+              ${CMAKE_CURRENT_BINARY_DIR}/decks/${name}_np1 ${CMAKE_CURRENT_BINARY_DIR}/decks/${name}_np${np})
+    set_tests_properties(${name}_same_np1_np${np} PROPERTIES
+      FIXTURES_REQUIRED ${name}_runs LABELS deck TIMEOUT 60)
+  endforeach()
+endfunction()

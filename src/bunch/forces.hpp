@@ -87,11 +87,11 @@ inline constexpr std::array<ForceModel, nforce_types> force_models = {{
     {"csr_p_to_p", ForceType::csr_p_to_p, ForceType::csr_g_to_p, RunsOn::every_process, false, false,
      ConfigLines::parallel, true},
     {"csr_p_to_m", ForceType::csr_p_to_m, ForceType::csr_g_to_m, RunsOn::every_process, true, false,
-     ConfigLines::parallel, false},
+     ConfigLines::parallel, true},
     {"csr_g_to_p", ForceType::csr_g_to_p, ForceType::projected, RunsOn::every_process, false, true,
-     ConfigLines::parallel, false},
+     ConfigLines::parallel, true},
     {"csr_g_to_m", ForceType::csr_g_to_m, ForceType::projected, RunsOn::every_process, true, true,
-     ConfigLines::parallel, false},
+     ConfigLines::parallel, true},
 }};
 
 constexpr std::int32_t code(ForceType t) { return static_cast<std::int32_t>(t); }

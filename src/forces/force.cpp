@@ -14,6 +14,7 @@
 #include "fieldlib/field.hpp"
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
+#include "forces/force3.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
 #include "foundation/files.hpp"
@@ -66,9 +67,9 @@ constexpr std::array<Registration, bunch::nforce_types> model_evals = {
     &no_force,  // none
     &projected,  // projected
     &force2,    // csr_p_to_p
-    nullptr,    // csr_p_to_m
-    nullptr,    // csr_g_to_p
-    nullptr,    // csr_g_to_m
+    &force3,    // csr_p_to_m
+    &force3,    // csr_g_to_p
+    &force3,    // csr_g_to_m
 };
 static_assert([] {
     for (std::size_t i = 0; i < model_evals.size(); ++i)

@@ -1,13 +1,516 @@
-// Green's-function mesh of the mesh models.
+// Green's-function mesh of the mesh models: columns, near columns, column
+// limits, sample counts, chunks and sample positions.
 #include "forces/gmesh.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "fieldlib/sort2.hpp"
+#include "forces/gmeshl.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
+#include "parallel/process.hpp"
 
 namespace forces {
 
 Mesh mesh;
+Greenc greenc;
+Greenm greenm;
+Greens greens;
+
+namespace {
+
+constexpr double grow = 1.5;  // growth factor of graded column runs
+
+// One equally spaced run of samples of a column: global samples
+// base..base+span from y0 to y0 + len [m].
+struct Seg {
+    std::int64_t base;
+    std::int64_t span;
+    double y0;
+    double len;
+};
+
+bool near_column(std::int32_t i) { return i >= greenm.jn1 && i <= greenm.jn2; }
+
+// The runs of column i: one for a coarse column, three for a near column.
+int column_segs(std::int32_t i, Seg (&s)[3]) {
+    const Greenm& G = greenm;
+    const Greens& S = greens;
+    if (!near_column(i)) {
+        const std::int64_t base = G.noff(i) + 1;
+        const double lo = G.xg(S.nxy1 + i);
+        s[0] = {base, G.noff(i + 1) - base, lo, G.xg(S.nxy2 + i) - lo};
+        return 1;
+    }
+    const int k = i - G.jn1 + 1;
+    for (int m = 1; m <= 3; ++m)
+        s[m - 1] = {G.jn(m, k), G.jn(m + 1, k) - G.jn(m, k), G.yn(m, k), G.yn(m + 1, k) - G.yn(m, k)};
+    return 3;
+}
+
+// y [m] of global sample gs within the runs s[0..ns) of its column: the
+// last non-empty run starting at or below it holds it.
+double seg_y(const Seg (&s)[3], int ns, std::int64_t gs) {
+    int m = ns - 1;
+    while (m > 0 && !(s[m].span > 0 && gs >= s[m].base)) --m;
+    return s[m].y0 + double(gs - s[m].base) * (s[m].len / double(s[m].span));
+}
+
+// Extent of the region polygon in x.
+void poly_x_range(double& xmin, double& xmax) {
+    xmin = xmax = greenc.poly(1, 1);
+    for (int k = 2; k <= maxpol; ++k) {
+        xmin = std::min(xmin, greenc.poly(1, k));
+        xmax = std::max(xmax, greenc.poly(1, k));
+    }
+}
+
+// The fine interval of one past curvature-change front: the circle of
+// radius r around (cx, cy) where it crosses the region. False when the
+// front misses the region.
+bool front_interval(double cx, double cy, double r, double s0, double xmin, double xmax,
+                    double& xlo, double& xhi, double& wmin) {
+    const auto& P = greenc.poly;
+    auto vx = [&P](int k) { return P(1, k == 0 ? maxpol : k); };
+    auto vy = [&P](int k) { return P(2, k == 0 ? maxpol : k); };
+    // a point counts when it lies inside the x range and on the inner side
+    // of (or on) every edge of the counter-clockwise polygon
+    auto counts = [&](double px, double py) {
+        if (!(xmin < px && px < xmax)) return false;
+        for (int k = 1; k <= maxpol; ++k) {
+            const double ex = vx(k) - vx(k - 1), ey = vy(k) - vy(k - 1);
+            if (ex * (py - vy(k - 1)) - ey * (px - vx(k - 1)) < 0.0) return false;
+        }
+        return true;
+    };
+    const double lx = cx - r, rx = cx + r;
+    const bool lc = counts(lx, cy), rc = counts(rx, cy);
+
+    bool crossed = false;
+    for (int k = 1; k <= maxpol; ++k) {
+        const double sx = vx(k - 1), sy = vy(k - 1);
+        const double ex0 = vx(k) - sx, ey0 = vy(k) - sy;
+        const double len = std::sqrt(ex0 * ex0 + ey0 * ey0);
+        if (!(len > 0.0)) continue;  // a zero-length edge has no direction
+        const double ex = ex0 / len, ey = ey0 / len;
+        const double p = (cx - sx) * ex + (cy - sy) * ey;   // foot point of the centre
+        const double d = (cx - sx) * ey - (cy - sy) * ex;   // distance of the centre from the line
+        const double disc = r * r - d * d;
+        if (!(disc > 0.0)) continue;
+        const double sq = std::sqrt(disc);
+        for (const double s : {p - sq, p + sq}) {
+            if (!(s >= 0.0 && s <= len)) continue;
+            const double px = sx + s * ex, py = sy + s * ey;
+            const double dx = px - cx, dy = py - cy;
+            // y distance the front moves where the x spacing is s0
+            const double w = std::sqrt(dy * dy + (std::abs(dx) + s0) * (std::abs(dx) + s0) - dx * dx) -
+                             std::abs(dy);
+            if (!crossed) {
+                xlo = xhi = px;
+                wmin = w;
+                crossed = true;
+            } else {
+                xlo = std::min(xlo, px);
+                xhi = std::max(xhi, px);
+                wmin = std::min(wmin, w);
+            }
+        }
+    }
+    if (crossed) {
+        if (lc && lx <= xlo) xlo = lx;
+        if (rc && rx >= xhi) xhi = rx;
+        return true;
+    }
+    if (!lc && !rc) return false;
+    xlo = lc ? lx : rx;
+    xhi = rc ? rx : lx;
+    wmin = s0;
+    return true;
+}
+
+}  // namespace
 
 void gmeshi() {
     mesh.ctgreen = 0.0;
     mesh.lgreen = false;
+}
+
+void gmeshe() {
+    foundation::logpri("error exit: meshing of green's function");
+    foundation::logpri("array size 'maxgre' not sufficient");
+    // the master has logged the reason; the other processes say it here
+    foundation::fatal_stop(parallel::is_master() ? "" : " error exit: meshing of green's function");
+}
+
+int gmeshf(std::span<double> x, int& n, double xend, double h0, double hmax, double q, bool lgrow,
+           bool lshrink) {
+    const double nmax = double(x.size());
+    auto X = [&x](long long k) -> double& { return x[std::size_t(k - 1)]; };
+    const double xa = X(n);
+    if (!lgrow && !lshrink) {
+        const double d = xend - xa;
+        const double m = std::trunc(d / hmax + 1.0);
+        if (!(double(n) + m <= nmax)) return 1;
+        const double h = d / m;
+        for (long long k = 1; k <= static_cast<long long>(m); ++k) X(n + k) = xa + double(k) * h;
+        n += int(m);
+        return 0;
+    }
+    const bool both = lgrow && lshrink;
+    const double D = both ? (xend - xa) * 0.5 : xend - xa;
+    const double k0 = std::trunc(std::log(hmax / h0) / std::log(q));
+    const double S = h0 * (std::pow(q, k0 + 1.0) - 1.0) / (q - 1.0);
+    double K, h, hm;
+    if (S < D) {
+        const double mr = std::trunc((D - S) / hmax + 1.0);
+        K = k0 + mr;
+        const double f = D / (S + mr * hmax);
+        h = h0 * f;
+        hm = hmax * f;
+    } else {
+        K = std::trunc(std::log(D * (q - 1.0) / h0 + 1.0) / std::log(q));
+        h = D * (q - 1.0) / (std::pow(q, K + 1.0) - 1.0);
+        hm = 0.0;  // no cap: the steps grow by q to the end
+    }
+    const double Nd = both ? double(n) + 2.0 * K + 2.0 : double(n) + K + 1.0;
+    if (!(Nd <= nmax) || !(K >= 0.0)) return 1;
+    const auto N = static_cast<long long>(Nd);
+    X(N) = xend;
+    if (both) X(n + static_cast<long long>(K) + 1) = (xa + xend) * 0.5;
+    for (long long j = 1; j <= static_cast<long long>(K); ++j) {
+        if (lgrow) X(n + j) = X(n + j - 1) + h;
+        if (lshrink) X(N - j) = X(N - j + 1) - h;
+        h = S < D ? std::min(h * q, hm) : h * q;
+    }
+    n = int(N);
+    return 0;
+}
+
+int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
+           std::span<double> srb, std::span<double> rmax, int& n) {
+    const double s0 = 0.2 * sigma;                      // fine column spacing [m]
+    const double xmx = shield != 0.0 ? 0.5 * sigma : 5.0 * sigma;  // coarsest spacing [m]
+    double xmin, xmax;
+    poly_x_range(xmin, xmax);
+    // 1-based work copies of the intervals
+    std::array<double, maxfin + 1> a{}, b{}, r{};
+    r[1] = xmx;
+    a[1] = std::max(std::min(-5.0 * sigma, xmax), xmin);
+    b[1] = std::max(std::min(5.0 * sigma, xmax), xmin);
+    int nf = a[1] < b[1] ? 1 : 0;
+
+    (void)gmshd1(greenc.poly, maxpol, chg);
+
+    // one fine interval per past curvature change whose front crosses the region
+    for (std::size_t k = 0; k < chg.size() && chg[k].ct < 0.0; ++k) {
+        double xlo = 0.0, xhi = 0.0, wmin = 0.0;
+        if (!front_interval(chg[k].x, chg[k].y, -chg[k].ct, s0, xmin, xmax, xlo, xhi, wmin)) continue;
+        if (nf >= maxfin) break;  // more rows than a design path can have
+        nf += 1;
+        a[std::size_t(nf)] = std::max(std::min(xlo - 5.0 * sigma, xmax), xmin);
+        b[std::size_t(nf)] = std::max(std::min(xhi + 5.0 * sigma, xmax), xmin);
+        r[std::size_t(nf)] = std::min(std::max(wmin, s0), xmx);
+    }
+    if (nf > 1) {
+        std::array<double, maxfin + 1> num{};  // 1-based like a: the interval numbers
+        for (int i = 1; i <= nf; ++i) num[std::size_t(i)] = double(i);
+        fieldlib::sort2(std::span<double>(a.data() + 1, std::size_t(nf)),
+                        std::span<double>(num.data() + 1, std::size_t(nf)));
+        const auto b0 = b, r0 = r;
+        for (int i = 1; i <= nf; ++i) {
+            const auto o = std::size_t(std::lround(num[std::size_t(i)]));
+            b[std::size_t(i)] = b0[o];
+            r[std::size_t(i)] = r0[o];
+        }
+    }
+    n = nf;
+    for (int i = 1; i <= nf; ++i) {
+        sra[std::size_t(i - 1)] = a[std::size_t(i)];
+        srb[std::size_t(i - 1)] = b[std::size_t(i)];
+        rmax[std::size_t(i - 1)] = r[std::size_t(i)];
+    }
+
+    // merge: overlapping intervals first, then an interval whose right end
+    // lies within s0 of the current interval's left end
+    int m = 0;
+    for (int i = 1; i <= nf; ++i) {
+        if (m == 0 || a[std::size_t(i)] < a[std::size_t(m)] || a[std::size_t(i)] > b[std::size_t(m)]) {
+            m += 1;
+            a[std::size_t(m)] = a[std::size_t(i)];
+            b[std::size_t(m)] = b[std::size_t(i)];
+        } else {
+            b[std::size_t(m)] = std::max(b[std::size_t(m)], b[std::size_t(i)]);
+        }
+    }
+    const int m1 = m;
+    m = 0;
+    for (int i = 1; i <= m1; ++i) {
+        if (m > 0 && std::abs(b[std::size_t(i)] - a[std::size_t(m)]) <= s0) {
+            b[std::size_t(m)] = b[std::size_t(i)];
+        } else {
+            m += 1;
+            a[std::size_t(m)] = a[std::size_t(i)];
+            b[std::size_t(m)] = b[std::size_t(i)];
+        }
+    }
+    if (m > 0) {
+        if (a[1] - xmin <= s0) a[1] = xmin;
+        if (xmax - b[std::size_t(m)] <= s0) b[std::size_t(m)] = xmax;
+    }
+
+    // the columns: fine runs over the merged intervals, graded runs between
+    std::span<double> X(greenm.xg.data(), std::size_t(maxcol));
+    X[0] = xmin;
+    int cnt = 1;
+    const double h0 = 0.3 * sigma;
+    if (m == 0) {
+        if (gmeshf(X, cnt, xmax, xmx, xmx, grow, false, false)) return 1;
+    } else {
+        if (xmin < a[1] && gmeshf(X, cnt, a[1], h0, xmx, grow, false, true)) return 1;
+        if (gmeshf(X, cnt, b[1], s0, s0, grow, false, false)) return 1;
+        for (int i = 2; i <= m; ++i) {
+            if (gmeshf(X, cnt, a[std::size_t(i)], h0, xmx, grow, true, true)) return 1;
+            if (gmeshf(X, cnt, b[std::size_t(i)], s0, s0, grow, false, false)) return 1;
+        }
+        if (b[std::size_t(m)] < xmax && gmeshf(X, cnt, xmax, h0, xmx, grow, true, false)) return 1;
+    }
+    greens.nx = cnt;
+    return 0;
+}
+
+void gmmima(double x1, double x2, double& ylo, double& yhi) {
+    const auto& P = greenc.poly;
+    auto vx = [&P](int k) { return P(1, k == 0 ? maxpol : k); };
+    auto vy = [&P](int k) { return P(2, k == 0 ? maxpol : k); };
+    double lo[2] = {0.0, 0.0}, hi[2] = {0.0, 0.0};
+    int klo[2] = {0, 0}, khi[2] = {0, 0};
+    const double xs[2] = {x1, x2};
+    for (int k = 1; k <= maxpol; ++k) {
+        const double dx = vx(k) - vx(k - 1);
+        if (dx == 0.0) continue;
+        for (int e = 0; e < 2; ++e) {
+            const double t = (xs[e] - vx(k - 1)) / dx;
+            if (!(t >= 0.0 && t <= 1.0)) continue;
+            const double y = vy(k - 1) + t * (vy(k) - vy(k - 1));
+            if (dx <= 0.0) {
+                hi[e] = y;
+                khi[e] = k;
+            } else {
+                lo[e] = y;
+                klo[e] = k;
+            }
+        }
+    }
+    double pmin = vy(1), pmax = vy(1);
+    for (int k = 2; k <= maxpol; ++k) {
+        pmin = std::min(pmin, vy(k));
+        pmax = std::max(pmax, vy(k));
+    }
+    // no edge spans the x value: the polygon's extreme stands in
+    for (int e = 0; e < 2; ++e) {
+        if (klo[e] == 0) lo[e] = pmin;
+        if (khi[e] == 0) hi[e] = pmax;
+    }
+    ylo = std::min(lo[0], lo[1]);
+    if (klo[0] != 0 && klo[1] != 0 && klo[0] != klo[1])
+        for (int v = klo[0]; v != klo[1]; v = v % maxpol + 1) ylo = std::min(ylo, vy(v));
+    yhi = std::max(hi[0], hi[1]);
+    if (khi[0] != 0 && khi[1] != 0 && khi[0] != khi[1])
+        for (int v = khi[1]; v != khi[0]; v = v % maxpol + 1) yhi = std::max(yhi, vy(v));
+}
+
+double gmcoly(std::int32_t i, std::int64_t gs) {
+    Seg s[3];
+    const int ns = column_segs(i, s);
+    return seg_y(s, ns, gs);
+}
+
+void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f) {
+    Seg s[3];
+    column_segs(i, s);
+    int m = 0;
+    if (near_column(i)) {
+        const int k = i - greenm.jn1 + 1;
+        m = y < greenm.yn(2, k) ? 0 : (y < greenm.yn(3, k) ? 1 : 2);
+    }
+    const Seg& g = s[m];
+    const double step = g.len / double(g.span);
+    double t = step > 0.0 ? (y - g.y0) / step : 0.0;
+    if (!(t > 0.0)) t = 0.0;
+    const double it = std::trunc(t);
+    if (it >= double(g.span)) {
+        // at the top of the run: its last two samples, fraction 1
+        j = g.base + g.span - 1;
+        f = 1.0;
+        return;
+    }
+    j = g.base + static_cast<std::int64_t>(it);
+    f = t - it;
+}
+
+void gmpos(std::int32_t l, double& x, double& y) {
+    const Greenm& G = greenm;
+    const Greens& S = greens;
+    const std::int64_t gs = std::int64_t(l) + S.ioff;
+    // the column of the chunk holding global sample gs: noff(i) < gs <= noff(i+1)
+    std::int32_t lo = S.ic1, hi = S.ic2;
+    while (lo < hi) {
+        const std::int32_t mid = lo + (hi - lo + 1) / 2;
+        if (G.noff(mid) < gs) lo = mid;
+        else hi = mid - 1;
+    }
+    x = G.xg(lo);
+    y = gmcoly(lo, gs);
+}
+
+void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
+    Greenm& G = greenm;
+    Greens& S = greens;
+    limit = std::min<std::int64_t>(limit, cap::maxgre);
+    S.ic1 = lfirst ? 1 : S.ic2;
+    const std::int32_t nx = S.nx;
+    if (S.ic1 >= nx || G.noff(S.ic1 + 2) - G.noff(S.ic1) >= limit) {
+        S.ic2 = S.ic1;
+        gmeshe();
+    }
+    S.ic2 = nx;
+    for (std::int32_t c = S.ic1 + 1; c <= nx - 1; ++c) {
+        if (G.noff(c + 2) - G.noff(S.ic1) >= limit) {
+            S.ic2 = c;
+            break;
+        }
+    }
+    S.ioff = G.noff(S.ic1);
+    for (std::int32_t i = S.ic1; i <= S.ic2; ++i) {
+        Seg s[3];
+        const int ns = column_segs(i, s);
+        const double xi = G.xg(i);
+        for (std::int64_t gs = G.noff(i) + 1; gs <= G.noff(i + 1); ++gs) {
+            const auto l = std::int32_t(gs - S.ioff);
+            G.g(1, l) = xi;
+            G.g(2, l) = seg_y(s, ns, gs);
+            G.g(3, l) = 0.0;
+            G.req(l) = false;
+        }
+    }
+    G.n2gre = std::int32_t(G.noff(S.ic2 + 1) - G.noff(S.ic1));
+    G.i1gre = 1;
+    lnext = S.ic2 < nx;
+}
+
+void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
+    if (!lfirst) {
+        gmchnk(false, lnext);
+        return;
+    }
+    Greenm& G = greenm;
+    Greens& S = greens;
+    const double sig = sz.sigma_long;
+    std::array<double, maxfin> sra{}, srb{}, rmax{};
+    int nf = 0;
+    if (gmeshs(sig, sz.shield, chg, sra, srb, rmax, nf) != 0) gmeshe();
+    const std::int32_t nx = S.nx;
+    if (nx < 2) gmeshe();
+
+    // near columns: from the last at or below -5 sigma to the first at or above +5 sigma
+    G.jn1 = 1;
+    std::int32_t last_below = 0;
+    for (std::int32_t i = 1; i <= nx; ++i) {
+        if (G.xg(i) <= -5.0 * sig) G.jn1 = i;
+        if (G.xg(i) < 5.0 * sig) last_below = i;
+    }
+    G.jn2 = last_below + 1;
+
+    fmesh1(std::span<const double>(G.xg.data(), std::size_t(nx)),
+           std::span<std::int32_t>(S.ib.data(), std::size_t(nbucket)));
+    if (3.0 * double(nx) > double(cap::maxgre)) gmeshe();
+    S.nxy1 = nx;
+    S.nxy2 = 2 * nx;
+
+    // column limits: the union of the y ranges of the cells on either side
+    double plo = 0.0, phi = 0.0;
+    for (std::int32_t c = 1; c <= nx - 1; ++c) {
+        double lo, hi;
+        gmmima(G.xg(c), G.xg(c + 1), lo, hi);
+        if (c == 1) {
+            G.xg(S.nxy1 + 1) = lo;
+            G.xg(S.nxy2 + 1) = hi;
+        } else {
+            G.xg(S.nxy1 + c) = std::min(plo, lo);
+            G.xg(S.nxy2 + c) = std::max(phi, hi);
+        }
+        plo = lo;
+        phi = hi;
+    }
+    G.xg(S.nxy1 + nx) = plo;
+    G.xg(S.nxy2 + nx) = phi;
+
+    // samples per column; counts are checked in floating point before they
+    // become integers: no column can hold maxgre samples or more
+    const double sigr = sz.sigma_rad;
+    const double cap_col = double(cap::maxgre);
+    G.noff(1) = 0;
+    for (std::int32_t i = 1; i <= nx; ++i) {
+        const double xi = G.xg(i);
+        double h = 5.0 * sig;
+        for (int k = 0; k < nf; ++k)
+            if (sra[std::size_t(k)] <= xi && xi <= srb[std::size_t(k)]) h = std::min(h, rmax[std::size_t(k)]);
+        const double lo = G.xg(S.nxy1 + i), hi = G.xg(S.nxy2 + i);
+        double count;
+        if (!near_column(i)) {
+            count = std::trunc((hi - lo) / h) + 2.0;
+            if (!(count < cap_col)) gmeshe();
+        } else {
+            const int k = i - G.jn1 + 1;
+            if (k > maxhlp) foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
+            const double hf = std::min(h, 0.2 * sigr);
+            const double b = 10.0 * sigr;
+            const double j1 = double(G.noff(i) + 1);
+            double y[4], jj[4];
+            y[0] = lo;
+            y[3] = hi;
+            jj[0] = j1;
+            if (lo < -b && hi > b) {
+                y[1] = -b;
+                y[2] = b;
+                jj[1] = std::trunc(j1 + 1.0 + (-b - lo) / h);
+                jj[2] = std::trunc(jj[1] + 1.0 + 2.0 * b / hf);
+                jj[3] = std::trunc(jj[2] + 1.0 + (hi - b) / h);
+            } else if (lo > -b && hi < b) {
+                y[1] = y[2] = lo;
+                jj[1] = jj[2] = j1;
+                jj[3] = std::trunc(j1 + 1.0 + (hi - lo) / hf);
+            } else if (lo < -b && -b < hi) {
+                y[1] = lo;
+                y[2] = -b;
+                jj[1] = j1;
+                jj[2] = std::trunc(j1 + 1.0 + (-b - lo) / h);
+                jj[3] = std::trunc(jj[2] + 1.0 + (hi + b) / hf);
+            } else if (lo < b && b < hi) {
+                y[1] = lo;
+                y[2] = b;
+                jj[1] = j1;
+                jj[2] = std::trunc(j1 + 1.0 + (b - lo) / hf);
+                jj[3] = std::trunc(jj[2] + 1.0 + (hi - b) / h);
+            } else {
+                y[1] = y[2] = lo;
+                jj[1] = jj[2] = j1;
+                jj[3] = std::trunc(j1 + 1.0 + (hi - lo) / h);
+            }
+            count = jj[3] - j1 + 1.0;
+            if (!(count < cap_col)) gmeshe();
+            for (int m = 0; m < 4; ++m) {
+                G.yn(m + 1, k) = y[m];
+                G.jn(m + 1, k) = static_cast<std::int64_t>(jj[m]);
+            }
+        }
+        G.noff(i + 1) = G.noff(i) + static_cast<std::int64_t>(count);
+    }
+    G.ngreen = G.noff(nx + 1);
+    gmchnk(true, lnext);
 }
 
 }  // namespace forces

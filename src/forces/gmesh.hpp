@@ -1,22 +1,189 @@
-// Green's-function mesh of the mesh models: the stamp of the stored Green's
-// function. The run-state transfer sends ctgreen and lgreen to the slaves
-// and gmeshi drops the stored function.
+// The records of the mesh models and the Green's-function mesh.
+//
+// mesh    the observers and boxes of an evaluation and the stamp of the
+//         stored Green's function (ctgreen, lgreen: the run-state transfer
+//         sends these two to the slaves, gmeshi drops the stored function);
+// greenc  the source of the stored Green's function and what it was
+//         computed for;
+// greenm  its samples with their column layout;
+// greens  the column and chunk bookkeeping.
+//
+// One instance each per process in zero-filled static storage (greenm is
+// about 200 MB at full capacity, mesh about 20 MB). An evaluation touches
+// only the entries of its observers, boxes, columns and samples, so a small
+// run stays small in memory, and a run without the mesh models touches
+// none. The records cannot be copied.
+//
+// The mesh: columns of samples over the region of the reference source's
+// frame that the Green's function must cover, dense near the source and
+// near the fronts of past curvature changes of its design path; processed
+// in chunks of fewer than maxgre samples.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
+#include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
+#include "lattice/pthgen.hpp"
 
 namespace forces {
 
-struct Mesh {
+inline constexpr int maxpol = 20;                  // vertices of the observer and region polygons
+inline constexpr int maxhlp = 100;                 // near columns
+inline constexpr int maxcol = cap::maxgre / 3;     // columns: xg holds x, lower and upper limits
+inline constexpr int nbucket = 1000;               // buckets of the column lookup table
+inline constexpr int maxfin = lattice::maxchg + 1; // fine intervals: the central one and one per row
+
+using Polygon = ftypes::Arr2<double, 2, maxpol>;
+
+struct Mesh : ftypes::NoCopy {
+    Polygon poly;            // observer polygon (x, y) relative to (xoff, yoff) [m]
+    double xorig, yorig;     // origin of the box frame: particle 1's position [m]
+    double cosref, sinref;   // direction of the box frame's u axis (particle 1's azimuth)
+    double gamref;           // Lorentz factor of particle 1
+    double betref;           // speed of particle 1 [c]
+    double phiref;           // azimuth in which the observer fields are expressed [rad]
+    // per observer: its position (x - xoff, y - yoff, 0) [m] while the
+    // observers are built, then its field (along phiref, to its left, c*B)
+    // [V/m] times the force scale
+    ftypes::Arr2<double, 3, cap::maxprt> fobs;
+    double xoff, yoff;       // particle 1's position, subtracted from the observers [m]
     double ctgreen;          // c*t [m] at which the stored Green's function was computed
+    double umin, umax, vmin, vmax;  // extent of the box grid in the box frame [m]
+    double du, dv;           // box length along u and width along v [m]
+    ftypes::Arr1<std::int32_t, cap::maxprt> ipt;  // per particle: its box, else its observer
+    std::int32_t nobs;       // observers
+    // per box: (1) grid number of its lower-left corner, (2)..(5) observers
+    // at its corners (u,v), (u+1,v), (u,v+1), (u+1,v+1). 64-bit: grid numbers
+    // run up to nu1*nv1, beyond 32 bits for a long bunch of short boxes.
+    ftypes::Arr2<std::int64_t, 5, cap::maxprt> ibox;
+    std::int32_t nbox;       // boxes
+    std::int32_t nu1, nv1;   // grid lines along u and v (boxes + 1)
+    std::int64_t ncorn;      // grid points, nu1*nv1
+    ftypes::Arr1<ftypes::Logical, cap::maxprt> linbox;  // per particle: interpolated from its box
     ftypes::Logical lgreen;  // the stored Green's function is valid
 };
 
+// What a stored Green's function was computed for, besides its time: it is
+// reused only when all of these match the evaluation at hand.
+struct GreenFor {
+    double sigma_long, sigma_rad, sigma_vert;  // effective sub-bunch sizes [m]
+    double shield, shield_max;                 // plate distance, largest image distance [m]
+    double rintmi;                             // smallest distance of the field library [m]
+    std::int32_t ishape;                       // 2 sphere, 3 ellipsoid
+    bool operator==(const GreenFor&) const = default;
+};
+
+struct Greenc : ftypes::NoCopy {
+    Polygon poly;                          // region to cover, in the centroid's frame [m]
+    double tgrn;                           // time of the evaluation on the path clock [s]
+    double betgrn;                         // betref when the function was computed [c]
+    double gamgrn;                         // Lorentz factor of the test particle
+    ftypes::Arr1<double, 3> etgrn;         // direction of motion of the test particle (path frame)
+    ftypes::Arr1<double, 7> xggre;         // the centroid's particle record (unit charge)
+    std::int32_t iggre;                    // the centroid's next field boundary
+    double phigrn;                         // phiref when the function was computed [rad]
+    ftypes::Arr1<double, 2> eref;          // cos, sin of phigrn
+    GreenFor made_for;                     // sizes and settings of the computing pass
+};
+
+// Sample and bookkeeping numbers that count over the whole mesh (noff,
+// ngreen, jn) are 64-bit: a large region of fine columns holds more than
+// 2^31 samples in all, processed chunk by chunk. Local numbers within a
+// chunk stay below maxgre.
+struct Greenm : ftypes::NoCopy {
+    // per sample of the chunk: its position (x, y, 0) in the centroid's frame
+    // [m] until evaluated, then its field (E_x, E_y, c*B_z) [V/m] per unit charge
+    ftypes::Arr2<double, 3, cap::maxgre> g;
+    // column positions x(1..nx), then the lower y limits, then the upper [m]
+    ftypes::Arr1<double, cap::maxgre> xg;
+    ftypes::Arr2<double, 4, maxhlp> yn;            // break points in y of the near columns [m]
+    std::int32_t i1gre;                            // first sample of the chunk (1)
+    std::int32_t n2gre;                            // samples in the chunk
+    ftypes::Arr1<std::int64_t, cap::maxgre + 1> noff;  // samples before column i
+    std::int64_t ngreen;                           // samples in all
+    std::int32_t jn1, jn2;                         // first and last near column
+    ftypes::Arr2<std::int64_t, 4, maxhlp> jn;      // global sample numbers at the break points
+    ftypes::Arr1<ftypes::Logical, cap::maxgre> req;  // per sample: required; once evaluated, valid
+};
+
+struct Greens : ftypes::NoCopy {
+    std::int32_t nx;          // columns
+    std::int32_t nxy1, nxy2;  // start of the lower (nx) and upper (2 nx) limits in xg
+    std::int32_t ic1, ic2;    // first and last column of the chunk
+    std::int64_t ioff;        // global number of the sample before the chunk's first
+    ftypes::Arr1<std::int32_t, nbucket> ib;  // bucket table of the column positions
+};
+
 extern Mesh mesh;
+extern Greenc greenc;
+extern Greenm greenm;
+extern Greens greens;
+
+// The curvature-change rows of the reference source's design path, oldest
+// first (lattice::pthchg): c*t relative to now [m], x, y [m] in the source's
+// frame, curvature from that point on [1/m].
+using ChgRows = std::span<const lattice::PthChg>;
+
+// The sizes a mesh is laid out for: the effective sigma_long and sigma_rad
+// of the evaluation [m] and the plate distance shield [m] (0 = free space).
+struct MeshSizes {
+    double sigma_long;
+    double sigma_rad;
+    double shield;
+};
 
 // Drops the stored Green's function: ctgreen := 0, lgreen := false.
 void gmeshi();
+
+// Lays out the next chunk of the mesh. With lfirst, first the whole column
+// layout over poly of greenc (columns, near columns, column limits, sample
+// counts; the curvature-change rows go to gmeshs), then the first chunk;
+// otherwise the chunk after the current one. Writes the positions of the
+// chunk's samples into g, with req false. lnext := more chunks follow.
+// A layout that does not fit the arrays ends the job (gmeshe).
+void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg);
+
+// The chunk step of gmesh0 alone, on the layout in greenm/greens: the first
+// chunk with lfirst, else the next one. A chunk holds fewer than limit
+// samples (at most maxgre, the capacity of g).
+void gmchnk(bool lfirst, bool& lnext, std::int64_t limit = cap::maxgre);
+
+// Column positions into xg(1..nx) and nx, for the region poly of greenc.
+// The fine intervals [sra(k), srb(k)] with their largest y step rmax(k),
+// k = 1..n, sorted by sra and not merged, go to the caller (capacity
+// maxfin each). Writes the region and the rows to the "green" online
+// monitors (gmshd1). Status 1 when the columns would not fit.
+[[nodiscard]] int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
+                         std::span<double> srb, std::span<double> rmax, int& n);
+
+// Appends grid values after x[n-1] (the last existing value) up to xend;
+// x.size() is the capacity. Uniform with neither flag (steps of at most
+// hmax); otherwise steps from h0 growing by q up to hmax, smallest at the
+// start (lgrow), at the end (lshrink) or at both ends. Status 1, with
+// nothing written and n unchanged, when the values would not fit.
+[[nodiscard]] int gmeshf(std::span<double> x, int& n, double xend, double h0, double hmax,
+                         double q, bool lgrow, bool lshrink);
+
+// Smallest and largest y of the region polygon (poly of greenc) over
+// x1 <= x <= x2. Where no edge spans x1 or x2 (a polygon degenerate in x),
+// the polygon's extreme y stands in.
+void gmmima(double x1, double x2, double& ylo, double& yhi);
+
+// Fatal exit of the meshing: logs "error exit: meshing of green's function"
+// and "array size 'maxgre' not sufficient" and ends the whole job.
+[[noreturn]] void gmeshe();
+
+// Position [m] of local sample l of the current chunk, from the column
+// layout (whatever g holds).
+void gmpos(std::int32_t l, double& x, double& y);
+
+// y [m] of global sample gs of column i, from the column layout.
+double gmcoly(std::int32_t i, std::int64_t gs);
+
+// Sample location inside column i at height y: the point lies between the
+// global samples j and j + 1 at fraction f.
+void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f);
 
 }  // namespace forces

@@ -86,10 +86,15 @@ constexpr auto force_master_only =
                     &Forces::lsgfil, &Forces::lfill, &Forces::lfilr, &Forces::lfilv,
                     &Forces::ltrace, &Forces::lwake);
 
-// 5-6: the stamp of the stored Green's function
+// 5-6: the stamp of the stored Green's function; the observers and boxes
+// are built by every process itself at each evaluation
 constexpr auto mesh_messages = std::make_tuple(group<Mesh, double>(&Mesh::ctgreen),
                                                group<Mesh, Logical>(&Mesh::lgreen));
-constexpr auto mesh_master_only = std::make_tuple();
+constexpr auto mesh_master_only = std::make_tuple(
+    &Mesh::poly, &Mesh::xorig, &Mesh::yorig, &Mesh::cosref, &Mesh::sinref, &Mesh::gamref,
+    &Mesh::betref, &Mesh::phiref, &Mesh::fobs, &Mesh::xoff, &Mesh::yoff, &Mesh::umin, &Mesh::umax,
+    &Mesh::vmin, &Mesh::vmax, &Mesh::du, &Mesh::dv, &Mesh::ipt, &Mesh::nobs, &Mesh::ibox, &Mesh::nbox,
+    &Mesh::nu1, &Mesh::nv1, &Mesh::ncorn, &Mesh::linbox);
 
 // 7-16: the lattice
 constexpr auto lattice_messages = std::make_tuple(

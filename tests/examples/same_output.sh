@@ -4,12 +4,18 @@
 # files with the same bytes: monitor files, latout.dat and the log on
 # standard output, whose run configuration of a parallel force model names
 # the process count (" force on  4  cpus"); that line alone is compared with
-# the count taken out. stderr.txt is left out (the MPI launcher may write
-# there).
+# the count taken out. The models with a Green's function print the estimate
+# and the progress of their marking and shared sample evaluation ("---
+# required flags ? ---:", " isrc_gmesh1=", " i_green    =") only with several
+# processes: those lines are left out. stderr.txt is left out (the MPI launcher may write there).
 set -u
 a=$1; b=$2
 # the log with the process count of its configuration line taken out
-log_of() { sed -E "s/^(  with '[a-z_0-9]+' force) on +[0-9]+ +cpus$/\1/" "$1"; }
+log_of() {
+  sed -E -e "s/^(  with '[a-z_0-9]+' force) on +[0-9]+ +cpus$/\1/" \
+         -e '/^ --- required flags \? ---: /d' -e '/^  isrc_gmesh1= /d' \
+         -e '/^  i_green    = /d' "$1"
+}
 status=0
 [ -d "$a" ] && [ -d "$b" ] || { echo "missing run folder $a or $b"; exit 1; }
 n=0

@@ -62,6 +62,13 @@ inline std::vector<std::string> lines_of(const std::string& s) {
     return out;
 }
 
+// Captures standard output (the log and direct lines) until end_capture,
+// which returns it as lines.
+inline void start_capture() { ::testing::internal::CaptureStdout(); }
+inline std::vector<std::string> end_capture() {
+    std::fflush(stdout);
+    return lines_of(::testing::internal::GetCapturedStdout());
+}
 
 // True when no unit of the auxiliary pool is in use (every file closed).
 inline bool pool_free() {

@@ -1,0 +1,205 @@
+// Timing of the mesh models against the particle-to-particle model, one
+// force evaluation of a Gaussian bunch (rms 1 mm along the motion, 0.2 mm
+// across, 100 MeV, 1 nC) 2.5 m deep in a bend of radius 5 m, with
+// ellipsoid sub-bunches of 0.3 mm by 0.1 mm and boxes of 0.5 of them,
+// through the real slave loop.
+//
+//   observers  "csr_p_to_m" at N = 2000 and 10000: observers and boxes
+//              against particles, seconds per evaluation, ratio to
+//              "csr_p_to_p";
+//   green      "csr_g_to_p" and "csr_g_to_m" at N = 2000, 10000 and 100000:
+//              samples of the Green's function and how many were
+//              evaluated, seconds of the evaluation that makes the function
+//              and of one that reuses it, ratio to "csr_p_to_p", the
+//              largest difference to "csr_p_to_p" in % of its peak force,
+//              and the peak resident memory of the master;
+//   green_m    the same for "csr_g_to_m" alone.
+// "csr_p_to_p" is timed up to N = 2000 (or the value of TARVEL_BENCH_NREF)
+// and extrapolated beyond it with N^2. Counts can be given after the mode.
+//
+// Run by hand after a Release build with -DTARVEL_BENCH=ON:
+//   mpiexec -n 1 build/bench/bench_mesh observers
+//   mpiexec -n 4 build/bench/bench_mesh observers
+//   mpiexec -n 8 build/bench/bench_mesh green 2000 10000 100000
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bunch/forces.hpp"
+#include "bunch/prtcls.hpp"
+#include "forces/force.hpp"
+#include "forces/gmesh.hpp"
+#include "lattice/latbunch.hpp"
+#include "lattice/latcom.hpp"
+#include "lattice/lattice.hpp"
+#include "parallel/cmplib.hpp"
+#include "parallel/mpilayer.hpp"
+#include "parallel/process.hpp"
+#include "run/entry.hpp"
+#include "run/reset.hpp"
+#include "run/slave.hpp"
+#include "run/tracom.hpp"
+#include "support/support.hpp"
+
+namespace {
+
+using bunch::ForceType;
+using clk = std::chrono::steady_clock;
+
+ftypes::Arr2<double, 3, cap::maxprt> F;
+constexpr double p0 = 195.7, R = 5.0;
+
+// The run state to the slaves (as at a "tracker" command): the bunch, the
+// settings and the stamp of the stored Green's function.
+void send_state() {
+    parallel::sencmd(std::string("tracker"));
+    run::tracom();
+}
+
+// n particles of a Gaussian 2.5 m into the bend, and the run state sent to
+// the slaves.
+void bunch_of(int n) {
+    auto& b = bunch::prtcls;
+    std::mt19937 gen(5);
+    std::normal_distribution<double> g(0.0, 1.0);
+    const double a = 2.5 / R, q = -1e-9 / n;
+    for (int i = 1; i <= n; ++i) {
+        const double d = i == 1 ? 0.0 : 1e-3 * g(gen), h = i == 1 ? 0.0 : 2e-4 * g(gen);
+        const double phi = -a, c = std::cos(phi), s = std::sin(phi);
+        const double x = 1.0 + R * std::sin(a), y = -R + R * std::cos(a);
+        const double r[7] = {x + d * c - h * s, y + d * s + h * c, 0.0, p0, phi, 0.0, q};
+        for (int k = 1; k <= 7; ++k) b.xptcl(k, i) = r[k - 1];
+        b.ldef(i) = b.lact(i) = true;
+    }
+    b.npart = n;
+    b.p0 = p0;
+    b.ctptcl = 0.0;
+    b.lfbidx = false;
+    std::int32_t ierr = 0;
+    lattice::inila2(foundation::particles(b.xptcl, n), foundation::indices(b.iptcl, n), 0.0, p0, b.lfbidx, ierr);
+    send_state();
+}
+
+// One evaluation; its seconds and the forces.
+double evaluate(ForceType t, std::vector<double>* f = nullptr) {
+    const int n = bunch::prtcls.npart;
+    std::int32_t ierr = 0;
+    const auto t0 = clk::now();
+    forces::forcei(t, foundation::particles(bunch::prtcls.xptcl, n), foundation::indices(bunch::prtcls.iptcl, n),
+                   0.0, foundation::forces_of(F, n), ierr);
+    const double sec = std::chrono::duration<double>(clk::now() - t0).count();
+    if (f) {
+        f->assign(F.data(), F.data() + 3 * std::size_t(n));
+    }
+    return sec;
+}
+
+// Largest difference of the first two components, in % of the reference's peak.
+double diff_percent(const std::vector<double>& a, const std::vector<double>& ref) {
+    double peak = 0.0, worst = 0.0;
+    for (std::size_t j = 0; j < ref.size(); ++j) {
+        if (j % 3 == 2) continue;
+        peak = std::max(peak, std::fabs(ref[j]));
+        worst = std::max(worst, std::fabs(a[j] - ref[j]));
+    }
+    return 100.0 * worst / peak;
+}
+
+long peak_kb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!run::process_start()) return 1;
+    run::handshake();
+    if (!parallel::cmpcom.master) {
+        run::slave();
+        parallel::mpi_stop();
+        return 0;
+    }
+    const std::string mode = argc > 1 ? argv[1] : "observers";
+    std::vector<int> counts;
+    for (int k = 2; k < argc; ++k) counts.push_back(std::atoi(argv[k]));
+    const bool green = mode == "green" || mode == "green_m";
+    if (counts.empty()) counts = green ? std::vector<int>{2000, 10000, 100000} : std::vector<int>{2000, 10000};
+    const int nref = std::getenv("TARVEL_BENCH_NREF") ? std::atoi(std::getenv("TARVEL_BENCH_NREF")) : 2000;
+    const int np = parallel::cmpcom.nprocs;
+
+    std::int32_t ierr = 0;
+    lattice::inilat(ierr);
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(R, 4.0);
+    testsupport::add_section(0.0, 1.0);
+    auto& f = bunch::forces;
+    f.ishape = 3;
+    f.sigma_long = 3e-4;
+    f.sigma_rad = f.sigma_vert = 1e-4;
+    f.lrell = f.lradl = f.lrelv = f.lfill = f.lfilr = f.lfilv = false;
+    f.rintmi = 1e-9;
+    f.shield = 0.0;
+    f.shield_max = 0.3;
+    f.sbox = f.rbox = 0.5;
+    f.loldms = true;
+
+    // the reference: csr_p_to_p at nref particles
+    bunch_of(nref);
+    f.itype = bunch::code(ForceType::csr_p_to_p);
+    std::vector<double> ref;
+    const double tref = evaluate(ForceType::csr_p_to_p, &ref);
+    std::printf("csr_p_to_p N=%d P=%d: %.3f s per evaluation\n", nref, np, tref);
+    auto pp_time = [&](int n) { return tref * (double(n) / nref) * (double(n) / nref); };
+
+    for (const int n : counts) {
+        bunch_of(n);
+        std::vector<double> pp;
+        const bool measured = n == nref;
+        if (measured) pp = ref;
+        const double tpp = pp_time(n);
+        if (mode == "observers") {
+            f.itype = bunch::code(ForceType::csr_p_to_m);
+            std::vector<double> pm;
+            const double t = evaluate(ForceType::csr_p_to_m, &pm);
+            const auto& m = forces::mesh;
+            std::printf("csr_p_to_m N=%6d P=%d: %d observers (%d boxes), %.1f%% of the particles; %.3f s; "
+                        "p_to_p %.3f s%s, ratio %.1f",
+                        n, np, m.nobs, m.nbox, 100.0 * m.nobs / n, t, tpp, measured ? "" : " (extrapolated)", tpp / t);
+            if (measured) std::printf("; difference %.2f%% of the peak", diff_percent(pm, pp));
+            std::printf("\n");
+        } else {
+            for (const ForceType t : {ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
+                if (mode == "green_m" && t == ForceType::csr_g_to_p) continue;
+                forces::gmeshi();  // a new Green's function on every process
+                f.itype = bunch::code(t);
+                send_state();
+                std::vector<double> g;
+                const double tmake = evaluate(t, &g);
+                std::int64_t evaluated = 0;
+                for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
+                const double treuse = evaluate(t);
+                std::printf("%s N=%6d P=%d: %lld samples, %lld evaluated (master); %.3f s, reused %.3f s; "
+                            "%d observers; p_to_p %.3f s%s, ratio %.1f",
+                            bunch::force_model(t).word.data(), n, np, static_cast<long long>(forces::greenm.ngreen),
+                            static_cast<long long>(evaluated), tmake, treuse, forces::mesh.nobs, tpp,
+                            measured ? "" : " (extrapolated)", tpp / tmake);
+                if (measured) std::printf("; difference %.2f%% of the peak", diff_percent(g, pp));
+                std::printf("; peak memory %ld kB\n", peak_kb());
+            }
+        }
+        std::fflush(stdout);
+    }
+    parallel::sencmd(std::string("stopp"));
+    parallel::mpi_stop();
+    return 0;
+}

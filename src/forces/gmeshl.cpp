@@ -1,0 +1,235 @@
+// Green's-function samples and lookup.
+#include "forces/gmeshl.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "bunch/monitor.hpp"
+#include "fieldlib/field.hpp"
+#include "bunch/moncom.hpp"
+#include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
+#include "foundation/platform.hpp"
+
+namespace forces {
+
+namespace {
+
+GreenEvaluator evaluator = nullptr;
+
+// Bucket of v on the grid x(1) .. x(n) split into nb buckets, 0..nb-1.
+std::int32_t bucket(std::span<const double> x, double v, std::int32_t nb) {
+    const double range = x.back() - x.front();
+    if (!(range > 0.0)) return 0;
+    const double b = double(nb - 1) * ((v - x.front()) / range);
+    if (!(b > 0.0)) return 0;
+    return std::min(static_cast<std::int32_t>(b), nb - 1);
+}
+
+// The cell of the columns at z: lin, cell i (columns i and i+1) and the
+// y range [lo, hi] the samples of both columns cover.
+struct Cell {
+    bool lin = false;
+    std::int32_t i = 0;
+    double lo = 0.0, hi = 0.0;
+};
+
+Cell locate(const Pt2& z) {
+    const Greenm& G = greenm;
+    const Greens& S = greens;
+    Cell c;
+    fmesh2(std::span<const double>(G.xg.data(), std::size_t(S.nx)),
+           std::span<const std::int32_t>(S.ib.data(), std::size_t(nbucket)), z[0], c.i, c.lin);
+    if (!c.lin) return c;
+    if (c.i == S.nx) c.i = S.nx - 1;
+    c.lo = std::max(G.xg(S.nxy1 + c.i), G.xg(S.nxy1 + c.i + 1));
+    c.hi = std::min(G.xg(S.nxy2 + c.i), G.xg(S.nxy2 + c.i + 1));
+    return c;
+}
+
+bool in_chunk(const Cell& c) { return greens.ic1 <= c.i && c.i + 1 <= greens.ic2; }
+
+bool inside(const Cell& c, double y) { return c.lo <= y && y <= c.hi; }
+
+// Outside the meshed region and answered for by this chunk.
+bool outside_here(const Cell& c, double y) {
+    if (!c.lin) return greens.ic1 == 1;
+    return in_chunk(c) && !inside(c, y);
+}
+
+// Evaluates global sample gs of column i unless it holds its value already.
+void ensure(std::int32_t i, std::int64_t gs) {
+    Greenm& G = greenm;
+    const auto l = std::int32_t(gs - greens.ioff);
+    if (G.req(l)) return;
+    // the position from the column layout: g(., l) may hold a zero left
+    // by a shared pass that did not evaluate this sample
+    const Pt2 z = {G.xg(i), gmcoly(i, gs)};
+    Pt2 w{};
+    double cbz = 0.0;
+    green(z, w, cbz);
+    G.g(1, l) = w[0];
+    G.g(2, l) = w[1];
+    G.g(3, l) = cbz;
+    G.req(l) = true;
+}
+
+// Drops online monitor k: frees its unit and the slot.
+void drop_monitor(int k) {
+    auto& M = bunch::moncom;
+    std::int32_t st = 0;
+    if (M.mounit(k) != 0) foundation::ficout(M.mounit(k), st);
+    M.mounit(k) = 0;
+    M.moact(k) = false;
+    M.moena(k) = false;
+    foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(bunch::mo2com.moname(k).str(), 20));
+}
+
+// Rewinds the open file of "green" monitor k so that it holds only what is
+// written next: the file is opened anew under its name, which empties it.
+int rewind_green(int k) {
+    const auto& M = bunch::moncom;
+    const std::int32_t unit = M.mounit(k);
+    int st = foundation::unit_rewind(unit);
+    if (st != 0) return st;
+    const std::string name =
+        foundation::output_name(bunch::monsuf(bunch::mo2com.moname(k).str(), M.mocnt(k)));
+    st = foundation::unit_close(unit);
+    if (st != 0) return st;
+    return foundation::unit_open(unit, name, foundation::FileMode::write);
+}
+
+}  // namespace
+
+GreenEvaluator set_green_evaluator(GreenEvaluator f) {
+    const GreenEvaluator old = evaluator;
+    evaluator = f;
+    return old;
+}
+
+void green(const Pt2& z, Pt2& w, double& cbz) {
+    if (evaluator) {
+        evaluator(z, w, cbz);
+        return;
+    }
+    const double rt[3] = {z[0], z[1], 0.0};
+    double dwb[14];
+    // a sample's value depends on its position alone, not on the samples
+    // evaluated before it (lazily, or in a shared pass of any process count)
+    fieldlib::nearest_start(z[0]);
+    fieldlib::field(greenc.tgrn, rt, greenc.gamgrn, greenc.etgrn.data(), dwb);
+    w = {dwb[0], dwb[1]};
+    cbz = dwb[5];
+}
+
+void fmesh1(std::span<const double> x, std::span<std::int32_t> ib) {
+    const auto n = std::int32_t(x.size());
+    const auto nb = std::int32_t(ib.size());
+    for (auto& v : ib) v = 1;
+    for (std::int32_t i = 1; i <= n - 1; ++i) {
+        // bucket + 2 reaches nb + 1 for a value at the top: clamped
+        const std::int32_t m = std::min(bucket(x, x[std::size_t(i - 1)], nb) + 2, nb);
+        ib[std::size_t(m - 1)] = i + 1;
+    }
+    for (std::int32_t m = 2; m <= nb - 1; ++m)
+        ib[std::size_t(m - 1)] = std::max(ib[std::size_t(m - 1)], ib[std::size_t(m - 2)]);
+    ib[std::size_t(nb - 1)] = n;
+}
+
+void fmesh2(std::span<const double> x, std::span<const std::int32_t> ib, double v, std::int32_t& i,
+            bool& lin) {
+    const auto n = std::int32_t(x.size());
+    auto X = [&x](std::int32_t k) { return x[std::size_t(k - 1)]; };
+    lin = n >= 1 && X(1) <= v && v <= X(n);
+    if (!lin) return;
+    std::int32_t j = ib[std::size_t(bucket(x, v, std::int32_t(ib.size())))];
+    while (j <= n && X(j) <= v) ++j;
+    i = j - 1;
+    if (!(i >= 1 && X(i) <= v && (i == n || v <= X(i + 1))))
+        foundation::fatal_stop(" fmesh2: there is something wrong");
+}
+
+void gmesh1(const Pt2& z, bool& lout) {
+    const Cell c = locate(z);
+    lout = outside_here(c, z[1]);
+    if (!c.lin || !in_chunk(c) || !inside(c, z[1])) return;
+    Greenm& G = greenm;
+    for (const std::int32_t p : {c.i, c.i + 1}) {
+        std::int64_t j;
+        double f;
+        gmcolj(p, z[1], j, f);
+        G.req(std::int32_t(j - greens.ioff)) = true;
+        G.req(std::int32_t(j + 1 - greens.ioff)) = true;
+    }
+}
+
+void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
+    const Cell c = locate(z);
+    lin = c.lin && in_chunk(c) && inside(c, z[1]);
+    lout = outside_here(c, z[1]);
+    if (!lin) return;
+    const Greenm& G = greenm;
+    const std::int32_t i = c.i;
+    const double x1 = G.xg(i), x2 = G.xg(i + 1);
+    const double fx = x2 > x1 ? (x2 - z[0]) / (x2 - x1) : 1.0;  // weight of column i
+    std::int64_t j, j2;
+    double f, f2;
+    gmcolj(i, z[1], j, f);
+    gmcolj(i + 1, z[1], j2, f2);
+    ensure(i, j);
+    ensure(i, j + 1);
+    ensure(i + 1, j2);
+    ensure(i + 1, j2 + 1);
+    const auto o = greens.ioff;
+    const auto l1 = std::int32_t(j - o), l2 = std::int32_t(j + 1 - o);
+    const auto l3 = std::int32_t(j2 - o), l4 = std::int32_t(j2 + 1 - o);
+    const double w1 = (1.0 - f) * fx, w2 = f * fx, w3 = (1.0 - f2) * (1.0 - fx), w4 = f2 * (1.0 - fx);
+    double v[3];
+    for (int k = 1; k <= 3; ++k)
+        v[k - 1] = w1 * G.g(k, l1) + w2 * G.g(k, l2) + w3 * G.g(k, l3) + w4 * G.g(k, l4);
+    w = {v[0], v[1]};
+    cbz = v[2];
+}
+
+int gmshd1(const Polygon& poly, int np, ChgRows chg) {
+    auto& M = bunch::moncom;
+    int ierr = 0;
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!M.moact(k) || M.motype(k) != 3 || M.moform(k) != 1 || M.mounit(k) == 0) continue;
+        ierr = rewind_green(k);
+        if (ierr != 0) {
+            drop_monitor(k);
+            continue;
+        }
+        const std::int32_t u = M.mounit(k);
+        int st = 0;
+        auto put_int = [&](long long v) {
+            if (st == 0) st = foundation::unit_write(u, foundation::ld_line({foundation::ld_int(v)}));
+        };
+        auto put_real = [&](double v) {
+            if (st == 0) st = foundation::unit_write(u, foundation::ld_line({foundation::ld_real(v)}));
+        };
+        for (int c = 1; c <= 2; ++c) {
+            put_int(np);
+            for (int v = 1; v <= np; ++v) put_real(poly(c, v));
+        }
+        for (int c = 1; c <= 4; ++c) {
+            put_int(static_cast<long long>(chg.size()));
+            for (const lattice::PthChg& r : chg) put_real(c == 1 ? r.ct : c == 2 ? r.x : c == 3 ? r.y : r.kappa);
+        }
+        if (st != 0) {
+            ierr = st;
+            drop_monitor(k);
+        }
+    }
+    return ierr;
+}
+
+double gmestm(std::int32_t npart, std::int32_t nobs) {
+    const double chunks = double(greenm.ngreen / cap::maxgre + 1);
+    return (double(npart) * double(nobs) / 111.5 / double(greenm.n2gre)) * chunks;
+}
+
+}  // namespace forces

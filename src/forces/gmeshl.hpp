@@ -1,0 +1,64 @@
+// Green's-function samples and lookup: the evaluation of one sample, the
+// bucket table of the columns, marking and interpolation at a point, and
+// the mesh data written to the "green" online monitors.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "forces/gmesh.hpp"
+
+namespace forces {
+
+using Pt2 = std::array<double, 2>;
+
+// The field of the reference source at z = (x, y) of its own frame [m]:
+// w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field library on
+// the design path last built (the reference source's), at the time tgrn,
+// for a test particle of Lorentz factor gamgrn moving along etgrn (greenc).
+void green(const Pt2& z, Pt2& w, double& cbz);
+
+// Replaces the field-library call of green by another evaluator (tests use
+// a closed-form field); nullptr restores the field library. Returns the one
+// it replaces.
+using GreenEvaluator = void (*)(const Pt2& z, Pt2& w, double& cbz);
+GreenEvaluator set_green_evaluator(GreenEvaluator f);
+
+// Bucket table ib (nb = ib.size() buckets) of the ascending grid x.
+void fmesh1(std::span<const double> x, std::span<std::int32_t> ib);
+
+// The cell i (1-based) with x(i) <= v < x(i+1), or i = n for v = x(n);
+// lin := x(1) <= v <= x(n) (i is not set otherwise). A grid that is not
+// ascending stops the job with "fmesh2: there is something wrong".
+void fmesh2(std::span<const double> x, std::span<const std::int32_t> ib, double v, std::int32_t& i,
+            bool& lin);
+
+// Marks as required the four samples around z when its cell lies in the
+// current chunk. lout: as for gmesh2.
+void gmesh1(const Pt2& z, bool& lout);
+
+// The Green's function at z from its four surrounding samples of the
+// current chunk, evaluating (green) any of them not yet evaluated, at its
+// position from the column layout. Results:
+//   lin true:  w, cbz hold the interpolated value;
+//   lout true: z lies outside the meshed region and this chunk answers for
+//              it: evaluate green(z) directly now. That is the first chunk
+//              for a point outside the columns, and the chunk that owns the
+//              cell for a point above or below its cell's samples, so every
+//              point is handled in exactly one pass over the chunks;
+//   neither:   the point belongs to another chunk; nothing to do now.
+void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz);
+
+// Writes the region polygon poly(1..2, 1..np) and the curvature-change rows
+// into every open "green" online monitor of format "fmt1", from the start of
+// its file. Returns the status of the last rewind (0 = success); a monitor
+// whose file cannot be rewound or written is dropped and its unit freed.
+int gmshd1(const Polygon& poly, int np, ChgRows chg);
+
+// The estimate that decides between marking the required samples and
+// evaluating every sample of the chunk: marking costs npart*nobs lookups,
+// 1/111.5 of a sample evaluation each, per chunk. In floating point.
+double gmestm(std::int32_t npart, std::int32_t nobs);
+
+}  // namespace forces
