@@ -24,17 +24,18 @@ function(tarvel_mpi_test name exe nprocs)
   set_tests_properties(${name} PROPERTIES TIMEOUT 120 LABELS "mpi;unit" PROCESSORS 1)
 endfunction()
 
-# tarvel_deck_test(NAME DIR [NPROCS n...] [RC code] [CHECK script])
-# Copies the deck folder DIR (holding tarvel.in and whatever it includes) into
-# a fresh folder of the build tree, runs the real executable there through
-# mpiexec at each process count, and compares:
+# tarvel_deck_test(NAME DIR [NPROCS n...] [RC code] [CHECK script] [WITH dir])
+# Copies the deck folder DIR (holding tarvel.in and whatever it includes;
+# with WITH, over the files of that folder, so that a deck can use the
+# files of another) into a fresh folder of the build tree, runs the real
+# executable there through mpiexec at each process count, and compares:
 #   - the exit code with RC (default 0);
 #   - stdout with DIR/expected.out when that file exists (exact);
 #   - runs DIR/check.sh (or CHECK) in the run folder when present, with the
 #     run folder as working directory and the process count as $1.
 # Every process count runs the same analysis, so 1 and N processes must agree.
 function(tarvel_deck_test name dir)
-  cmake_parse_arguments(D "" "RC;CHECK" "NPROCS" ${ARGN})
+  cmake_parse_arguments(D "" "RC;CHECK;WITH" "NPROCS" ${ARGN})
   if(NOT D_NPROCS)
     set(D_NPROCS 1)
   endif()
@@ -48,7 +49,7 @@ function(tarvel_deck_test name dir)
     add_test(NAME ${name}_np${np}
       COMMAND bash ${CMAKE_SOURCE_DIR}/tests/run_deck.sh
               $<TARGET_FILE:tarvel> ${dir} ${CMAKE_CURRENT_BINARY_DIR}/decks/${name}_np${np}
-              ${np} ${D_RC} "${TARVEL_MPIEXEC}" "${D_CHECK}")
+              ${np} ${D_RC} "${TARVEL_MPIEXEC}" "${D_CHECK}" "${D_WITH}")
     set_tests_properties(${name}_np${np} PROPERTIES TIMEOUT 300 LABELS "deck")
   endforeach()
 endfunction()

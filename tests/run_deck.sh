@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# run_deck.sh TARVEL DECKDIR RUNDIR NPROCS RC MPIEXEC [CHECK]
-# Runs one deck folder in a fresh copy and checks exit code, exact stdout and
-# the folder's own check script.
+# run_deck.sh TARVEL DECKDIR RUNDIR NPROCS RC MPIEXEC [CHECK [WITH]]
+# Runs one deck folder in a fresh copy (over a copy of the folder WITH when
+# given) and checks exit code, exact stdout and the folder's own check
+# script.
 set -u
-tarvel=$1; deck=$2; run=$3; np=$4; want_rc=$5; mpiexec=$6; check=${7:-}
+tarvel=$1; deck=$2; run=$3; np=$4; want_rc=$5; mpiexec=$6; check=${7:-}; with=${8:-}
 rm -rf "$run"; mkdir -p "$run"
+if [ -n "$with" ]; then cp -r "$with"/. "$run"/ && rm -f "$run/check.sh" "$run/expected.out"; fi
 cp -r "$deck"/. "$run"/
 cd "$run" || exit 2
 if [ "$np" = 1 ] && [ -z "${TARVEL_DECK_MPIEXEC_ALWAYS:-}" ]; then
