@@ -19,9 +19,14 @@
 #              (PROCS): seconds per evaluation, field calls per second and
 #              process, parallel efficiency, peak resident memory per
 #              process;
+#   mesh       one evaluation of the mesh models (bench_mesh) on 1 to 8
+#              processes: csr_p_to_m at N = 2000 and 10000 (MESH_OBS_N),
+#              csr_g_to_p and csr_g_to_m at 2000 and 10000 (MESH_GREEN_N),
+#              csr_g_to_m at 1e5 (MESH_GREEN_M_N): seconds per evaluation,
+#              observers, parallel efficiency, peak resident memory;
 #   chicane    whole runs of the benchmark chicane (examples/
 #              benchmark_chicane) with "projected" (one process) and
-#              "csr_p_to_p" (1 to 8 processes) for 101 and 201 particles
+#              "csr_p_to_p", "csr_g_to_m" (1 to 8 processes) for 101 and 201 particles
 #              (CHICANE_N; CHICANE_MODELS the models): wall time, time steps,
 #              force evaluations, peak resident memory.
 #
@@ -32,10 +37,10 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
 tarvel_ensure_deps
-sections=${*:-free projected p2p chicane}
+sections=${*:-free projected p2p mesh chicane}
 build=$here/build-bench
 if ! log=$(cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF -DTARVEL_BENCH=ON 2>&1 &&
-             cmake --build "$build" --target tarvel bench_force1 bench_force2 -j "$(tarvel_jobs)" 2>&1); then
+             cmake --build "$build" --target tarvel bench_force1 bench_force2 bench_mesh -j "$(tarvel_jobs)" 2>&1); then
   echo "$log"; echo "build failed"; exit 1
 fi
 exe=$build/tarvel
@@ -146,6 +151,51 @@ p2p() {
   PROCS=${PROCS:-1 2 4 8} bash "$here/bench/run_bench_force2.sh" ${P2P_N:-100 300 1000}
 }
 
+# The mesh models (bench_mesh) at each process count: csr_p_to_m at N =
+# 2000 and 10000, csr_g_to_p and csr_g_to_m at 2000 and 10000, csr_g_to_m
+# at 1e5; csr_p_to_p timed at 300 particles for the ratio (extrapolated
+# with N^2).
+mesh() {
+  echo
+  echo "== mesh models: one evaluation of a 1 mm by 0.2 mm bunch at 100 MeV 2.5 m into a bend of R = 5 m,"
+  echo "   ellipsoid sub-bunches of 0.3 mm by 0.1 mm, boxes of half of them (bench_mesh)"
+  local out=$scratch/mesh.txt timer=()
+  : >"$out"
+  if [ -x /usr/bin/time ] && /usr/bin/time -f '%M' true >/dev/null 2>&1; then timer=(/usr/bin/time -f 'rss_kb %M'); fi
+  for p in ${PROCS:-1 2 4 8}; do
+    for run in "observers ${MESH_OBS_N:-2000 10000}" "green ${MESH_GREEN_N:-2000 10000}" "green_m ${MESH_GREEN_M_N:-100000}"; do
+      # shellcheck disable=SC2086
+      TARVEL_BENCH_NREF=300 mpiexec -n "$p" "${timer[@]}" "$build/bench/bench_mesh" $run >"$out.run" 2>"$out.err" ||
+        { cat "$out.err"; exit 1; }
+      awk -v p="$p" '$1 == "rss_kb" && $2 + 0 > m { m = $2 + 0 } END { printf "RSS %d %s\n", p, m }' "$out.err" >>"$out"
+      grep -E '^csr_(p_to_m|g_to_p|g_to_m) N=' "$out.run" >>"$out" || true
+    done
+  done
+  awk '
+    $1 == "RSS" { if ($3 + 0 > rss[$2] + 0) rss[$2] = $3; next }
+    {
+      m = $1; match($0, /N= *[0-9]+/); n = substr($0, RSTART + 2, RLENGTH - 2) + 0
+      match($0, /P=[0-9]+/); p = substr($0, RSTART + 2, RLENGTH - 2) + 0
+      match($0, /; [0-9.]+ s/); t = substr($0, RSTART + 2, RLENGTH - 4) + 0
+      obs = "-"; if (match($0, /[0-9]+ observers/)) obs = substr($0, RSTART, RLENGTH - 10) + 0
+      k = m SUBSEP n
+      if (!(k in seen)) { seen[k] = 1; key[++nk] = k; name[nk] = m; cnt[nk] = n }
+      T[k, p] = t; O[k] = obs
+      if (!(p in ps)) { ps[p] = 1; pl[++np] = p }
+    }
+    END {
+      printf "%-11s %7s %10s %3s %12s %11s\n", "model", "N", "observers", "P", "s/eval", "efficiency"
+      for (i = 1; i <= nk; i++) for (j = 1; j <= np; j++) {
+        k = key[i]; p = pl[j]; if (!((k, p) in T)) continue
+        e = ((k, 1) in T) && T[k, p] > 0 ? sprintf("%10.1f%%", 100 * T[k, 1] / (p * T[k, p])) : "         -"
+        printf "%-11s %7d %10s %3d %12.4f %11s\n", name[i], cnt[i], O[k], p, T[k, p], e
+      }
+      for (j = 1; j <= np; j++)
+        printf "peak resident memory at %d processes: %.1f MB per process (the largest)\n", pl[j], rss[pl[j]] / 1024
+    }' "$out"
+  echo "observers: field points of csr_p_to_m and csr_g_to_m (box corners and lone particles), every particle for csr_g_to_p"
+}
+
 # Whole runs of the benchmark chicane (examples/benchmark_chicane): the
 # deck's lattice and bunch generator, one model per run.
 chicane() {
@@ -153,7 +203,10 @@ chicane() {
   echo "== whole runs of the benchmark chicane (examples/benchmark_chicane, 16 m, one model per run)"
   printf '%-11s %6s %3s %9s %7s %11s %12s\n' model N P wall/s steps evaluations peak-RSS/MB
   local ex=$here/examples/benchmark_chicane
-  for model in ${CHICANE_MODELS:-projected csr_p_to_p}; do
+  for model in ${CHICANE_MODELS:-projected csr_p_to_p csr_g_to_m}; do
+    # the mesh models with the example's ellipsoid sub-bunches, 50 um across
+    extra=""
+    case $model in csr_p_to_m|csr_g_to_p|csr_g_to_m) extra="shape = ellipsoid  sigma_rad = 5e-5  sigma_vert = 5e-5" ;; esac
     for n in ${CHICANE_N:-101 201}; do
       for p in ${PROCS:-1 2 4 8}; do
         # the projected model runs on the master alone: one process
@@ -162,7 +215,7 @@ chicane() {
         awk -v n="$n" -f "$ex/bunch.awk" >bunch.in
         { sed -n '/^lattice/,/^track_step/p' "$ex/tarvel.in"
           echo "#file { name = bunch.in }"
-          echo "forces { type = $model  sigma_long = relative  relative_long = 0.1 }"
+          echo "forces { type = $model  sigma_long = relative  relative_long = 0.1  $extra }"
           echo "online_monitor { name = steps.dat  type = steps  start_time_c0 = now  end_time_marker = end  time_step_c0 = all }"
           echo "tracker { end_time_marker = end }"
         } >tarvel.in
@@ -187,8 +240,9 @@ for s in $sections; do
     free) free_runs ;;
     projected) projected ;;
     p2p) p2p ;;
+    mesh) mesh ;;
     chicane) chicane ;;
-    *) echo "unknown section $s (free, projected, p2p, chicane)"; exit 1 ;;
+    *) echo "unknown section $s (free, projected, p2p, mesh, chicane)"; exit 1 ;;
   esac
 done
 echo
