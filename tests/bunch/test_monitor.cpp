@@ -22,10 +22,6 @@ using testsupport::pi;
 
 class Monitor : public testsupport::Folder {
 protected:
-    testsupport::LayerRun monitor(const std::string& block) {
-        return run_layer("monitor " + block, "monitor", bunch::lymoni);
-    }
-    static bool pool_free() { return testsupport::pool_free(); }
     // Sets a bunch of n particles directly (lab frame).
     static void set_bunch(const std::vector<std::array<double, 7>>& recs) {
         prtcls.npart = static_cast<int>(recs.size());

@@ -19,8 +19,11 @@ using testsupport::lines_of;
 
 class Online : public testsupport::Folder {
 protected:
-    testsupport::LayerRun omon(const std::string& block) {
-        return run_layer("online_monitor " + block, "online_monitor", bunch::lyomon);
+    // The status of an "online_monitor" layer on the block.
+    std::int32_t omon(const std::string& block) {
+        std::int32_t ierr = 0;
+        layer(bunch::lyomon, "online_monitor " + block, ierr);
+        return ierr;
     }
     // A bunch of three particles along x at the time ct.
     static void set_bunch(double ct) {
@@ -81,15 +84,15 @@ TEST_F(Online, TrackerSetUp) {
     L.ctfb(1) = 1.0;
     L.ctfb(2) = 3.0;
     set_bunch(0.75);
-    ASSERT_EQ(omon("{ name = now start_time_c0 = now end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
+    ASSERT_EQ(omon("{ name = now start_time_c0 = now end_time_c0 = 1 time_step_c0 = all }"), 0);
     ASSERT_EQ(omon("{ name = mark start_time_marker = m2 start_time_shift_c0 = -0.1 "
-                   "end_time_marker = m2 end_time_shift_c0 = 0.5 time_step_c0 = 0.1 }").ierr, 0);
+                   "end_time_marker = m2 end_time_shift_c0 = 0.5 time_step_c0 = 0.1 }"), 0);
     ASSERT_EQ(omon("{ name = unknown_marker_monitor_long start_time_marker = m9 end_time_c0 = 1 "
-                   "time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = nostep start_time_c0 = 0 end_time_c0 = 1 }").ierr, 0);
-    ASSERT_EQ(omon("{ name = p5 particle = 5 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
+                   "time_step_c0 = all }"), 0);
+    ASSERT_EQ(omon("{ name = nostep start_time_c0 = 0 end_time_c0 = 1 }"), 0);
+    ASSERT_EQ(omon("{ name = p5 particle = 5 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }"), 0);
     ASSERT_EQ(omon("{ name = p3 type = phase particle = 3 start_time_c0 = 0 end_time_c0 = 1 "
-                   "time_step_c0 = all }").ierr, 0);
+                   "time_step_c0 = all }"), 0);
     const auto log = setup();
     EXPECT_EQ(log, (std::vector<std::string>{
                        " no field boundary carries the marker m9 of online_monitor unknown_marker",

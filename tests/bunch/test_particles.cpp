@@ -38,7 +38,19 @@ double logged_value(const std::vector<std::string>& log, const std::string& labe
     return 0.0;
 }
 
-class Particles : public testsupport::Folder {};
+class Particles : public testsupport::Folder {
+protected:
+    struct Run {
+        std::int32_t ierr = 0;
+        std::vector<std::string> log;
+    };
+    // The "particles" layer on the block.
+    Run particles(const std::string& block) {
+        Run r;
+        r.log = layer(bunch::lypart, "particles " + block, r.ierr);
+        return r;
+    }
+};
 
 TEST_F(Particles, TransformIntoLabFrame) {
     const double c30 = std::cos(pi / 6), s30 = std::sin(pi / 6);
