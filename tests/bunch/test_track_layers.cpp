@@ -40,7 +40,9 @@ TEST_F(TrackLayers, TrackStepBlock) {
     };
     const Case cases[] = {
         {"small ct_step_max pulls min and first", "{ ct_step_max = 0.005 }", "", true, {},
-         [&] { EXPECT_TRUE(tr3com.ct_step_max == 0.005 && tr3com.ct_step_min == 0.0025 && tr3com.ct_step_first == 0.005); }},
+         [&] {
+             EXPECT_TRUE(tr3com.ct_step_max == 0.005 && tr3com.ct_step_min == 0.0025 && tr3com.ct_step_first == 0.005);
+         }},
         {"ct_step_min not below ct_step_max refused", "{ ct_step_min = 0.2 }", "", false,
          {" ct_step_min = '0.2' must be > 0 and < ct_step_max = 0.1", "   at tarvel.in line 1",
           " error in track_step"},

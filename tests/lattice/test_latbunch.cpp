@@ -142,8 +142,9 @@ TEST(Latti2, NextDutyBoundaryAndItsTimeWindow) {
         std::int32_t ifbdut = -1, ifbmax = -1;
         bool lany = !c.lany;
         double ctmin = -1.0, ctmax = -1.0;
-        lattice::latti2(foundation::particles(prtcls.xptcl, prtcls.npart), foundation::indices(prtcls.iptcl, prtcls.npart),
-                        prtcls.ctptcl, prtcls.p0, ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
+        lattice::latti2(foundation::particles(prtcls.xptcl, prtcls.npart),
+                        foundation::indices(prtcls.iptcl, prtcls.npart), prtcls.ctptcl, prtcls.p0, ifbdut, lany,
+                        ctmin, ctmax, ifbmax, ierr);
         EXPECT_EQ(ierr, c.ierr) << c.what;
         EXPECT_EQ(lany, c.lany) << c.what;
         EXPECT_EQ(ifbdut, c.ifbdut) << c.what;

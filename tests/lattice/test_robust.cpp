@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <vector>
-
-#include <unistd.h>
 
 #include "lattice/track.hpp"
 #include "support/support.hpp"
@@ -118,13 +115,6 @@ TEST_F(Robust, ForceInterpolatedLinearlyInTime) {
     std::int32_t ir[2] = {1, 0};
     testsupport::trck3d(1, r, ir, 0.0, T, 0.0, T, f1, f2, false);
     EXPECT_EQ(r[3], P0);
-}
-
-// The fatal message goes to standard output; the death test reads the
-// child's standard error, so the child sends one to the other.
-void stdout_to_stderr() {
-    std::fflush(stdout);
-    dup2(2, 1);
 }
 
 void fbpts_moving_away() {

@@ -70,6 +70,13 @@ inline std::vector<std::string> end_capture() {
     return lines_of(::testing::internal::GetCapturedStdout());
 }
 
+// Death tests read the child's standard error and fatal messages go to
+// standard output: the child sends the one to the other.
+inline void stdout_to_stderr() {
+    std::fflush(stdout);
+    ::dup2(2, 1);
+}
+
 // True when no unit of the auxiliary pool is in use (every file closed).
 inline bool pool_free() {
     for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
