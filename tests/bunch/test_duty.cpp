@@ -1,27 +1,20 @@
 // Duty steps: landings just before the first particle reaches a duty
-// boundary and just after the last one has passed it, in a drift and at the
-// entry and exit of a dipole; a bunch straddling the next duty boundary; a
-// duty boundary that cannot be reached.
+// boundary and just after the last one has passed it, at the entry and exit
+// of a dipole.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "bunch/tracker.hpp"
-#include "lattice/latcom.hpp"
 #include "bunch/prtcls.hpp"
+#include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
-#include "lattice/latbunch.hpp"
-#include "lattice/lattice.hpp"
 #include "support/support.hpp"
 
 namespace {
 
 using bunch::tr3com;
-
-// Appends a boundary ending a section of radius r and length ds.
-void boundary(double r, double ds, bool duty) { ASSERT_NE(testsupport::add_section(r, ds, duty), 0); }
 
 struct Landing {
     int iduty;  // the number on the duty line
@@ -31,11 +24,9 @@ struct Landing {
 class Duty : public testsupport::Folder {
 protected:
     // Force-free run from the bunch time to end as the time loop makes it;
-    // returns the duty landings and the final bunch time.
-    std::vector<Landing> run(double end, std::vector<std::string>* warnings = nullptr) {
+    // returns the duty landings.
+    std::vector<Landing> run(double end) {
         std::int32_t ierr = 0;
-        std::int32_t inilat_ierr = 0;
-        (void)inilat_ierr;
         testsupport::inila2(ierr);
         EXPECT_EQ(ierr, 0);
         bunch::trkcom.end_time_c0 = end;
@@ -48,15 +39,12 @@ protected:
             double derr = 0.0;
             bunch::ttrack(ctnext, derr, ierr);
             EXPECT_EQ(ierr, 0);
-            testing::internal::CaptureStdout();
+            testsupport::start_capture();
             bunch::steper(ctnext, reset, lstep);
-            auto log = testsupport::lines_of(testing::internal::GetCapturedStdout());
-            for (const auto& l : log) {
+            for (const auto& l : testsupport::end_capture()) {
                 if (l.rfind("  --- duty -------------- ", 0) == 0) {
                     EXPECT_TRUE(tr3com.lduty);
                     out.push_back({std::stoi(l.substr(26)), bunch::prtcls.ctptcl});
-                } else if (l.rfind(" warning", 0) == 0 && warnings) {
-                    warnings->push_back(l);
                 }
             }
             if (out.empty() || out.back().ct != bunch::prtcls.ctptcl) {
@@ -68,15 +56,12 @@ protected:
     }
 };
 
-// Three particles on the reference line, dx apart ahead of particle 1.
-constexpr double dx = 1e-3;
-constexpr double p = 100.0;
-const double beta = p / std::sqrt(p * p + 1.0);
-
 TEST_F(Duty, LandingsAtDipoleEntryAndExit) {
-    boundary(0.0, 1.0, true);   // dipole entry
-    boundary(10.0, 0.5, true);  // dipole exit
-    boundary(0.0, 1.0, false);
+    // three particles on the reference line, dx apart ahead of particle 1
+    const double dx = 1e-3, p = 100.0, beta = p / std::sqrt(p * p + 1.0);
+    ASSERT_NE(testsupport::add_section(0.0, 1.0, true), 0);   // dipole entry
+    ASSERT_NE(testsupport::add_section(10.0, 0.5, true), 0);  // dipole exit
+    ASSERT_NE(testsupport::add_section(0.0, 1.0, false), 0);
     testsupport::line_bunch(3, 0.0, p, dx);
     auto landings = run(2.5);
     ASSERT_EQ(landings.size(), 4u);
@@ -93,8 +78,6 @@ TEST_F(Duty, LandingsAtDipoleEntryAndExit) {
         EXPECT_EQ(landings[std::size_t(i)].iduty, want[i].iduty);
         EXPECT_NEAR(landings[std::size_t(i)].ct, want[i].ct, 1e-9);
     }
-    // the bunch really stood before the entry at the first landing: every
-    // particle is still in the straight section
 }
 
 }  // namespace

@@ -27,36 +27,33 @@ int fail_at = -1;  // number of the call (0-based) that fails
 
 // A force that changes with every call (so two passes never agree) and
 // differs from particle to particle.
-void counting_force(std::int32_t itype, const double*, const std::int32_t*, double ct, double* F,
-                    std::int32_t& ierr) {
-    const int n = bunch::prtcls.npart;
+void counting_force(bunch::ForceType m, foundation::ParticleView, foundation::IndexView, double ct,
+                    foundation::ForceView F, std::int32_t& ierr) {
     const int k = int(calls.size());
-    calls.push_back({itype, ct});
-    for (int j = 0; j < n; ++j) {
-        F[3 * j] = 1e-3 * (j + 1) * (k + 1);
-        F[3 * j + 1] = 0.0;
-        F[3 * j + 2] = 0.0;
-    }
+    calls.push_back({bunch::code(m), ct});
+    for (int j = 1; j <= bunch::prtcls.npart; ++j) F.along(j) = 1e-3 * j * (k + 1), F.left(j) = F.vert(j) = 0.0;
     ierr = (k == fail_at) ? 1 : 0;
-    if (ierr) F[0] = 99.0;  // garbage that must not survive
+    if (ierr) F.along(1) = 99.0;  // garbage that must not survive
 }
 
 class Itrack : public testsupport::Folder {
 protected:
-    void SetUp() override {
-        testsupport::Folder::SetUp();
+    // A bunch of 5 particles, the counting force installed, no call made.
+    void start(int itype) {
+        reset();
+        bunch::set_force_entry(counting_force, true);
+        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
         calls.clear();
         fail_at = -1;
-        testsupport::set_force_hook(counting_force);
-        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
+        bunch::forces.itype = itype;
     }
     // One step of the bunch to ctnext; the log lines in *log.
     double step(double ctnext, std::vector<std::string>* log = nullptr, std::int32_t* status = nullptr) {
         double derr = -1.0;
         std::int32_t ierr = 0;
-        testing::internal::CaptureStdout();
+        testsupport::start_capture();
         bunch::ttrack(ctnext, derr, ierr);
-        auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
+        auto out = testsupport::end_capture();
         if (log) *log = out;
         if (status) *status = ierr;
         else EXPECT_EQ(ierr, 0);
@@ -96,11 +93,7 @@ TEST_F(Itrack, EvaluationsPerStep) {
     const int pm[6] = {0, 1, 4, 5, 1, 1};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        reset();
-        testsupport::set_force_hook(counting_force);
-        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
-        calls.clear();
-        bunch::forces.itype = c.itype;
+        start(c.itype);
         tr3com.precondition = c.precondition;
         tr3com.maxit = c.maxit;
         tr3com.error_per_ct = c.converge ? 1e300 : 1e-300;
@@ -155,14 +148,9 @@ TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {
     const Case cases[] = {{"start forces", 0, 0.0}, {"last pass", 3, 0.125}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        reset();
-        testsupport::set_force_hook(counting_force);
-        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
-        calls.clear();
-        bunch::forces.itype = 1;
+        start(1);
         tr3com.maxit = 2;
         tr3com.error_per_ct = 1e-300;
-        fail_at = -1;
         if (c.ctnext > 0.0) step(0.0);
         fail_at = c.fail;
         std::vector<std::string> log;

@@ -1,10 +1,9 @@
-// The "monitor" layer and its particle files: record layouts, the path
-// coordinates of "fmt3", refusals, and round trips through the "particles"
-// layer.
+// The path coordinates and forces of the "fmt3" monitor file against their
+// closed forms (the deck tests check the layouts, refusals and round trips).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,10 +21,6 @@ using testsupport::pi;
 
 class Monitor : public testsupport::Folder {
 protected:
-    testsupport::LayerRun monitor(const std::string& block) {
-        return run_layer("monitor " + block, "monitor", bunch::lymoni);
-    }
-    static bool pool_free() { return testsupport::pool_free(); }
     // Sets a bunch of n particles directly (lab frame).
     static void set_bunch(const std::vector<std::array<double, 7>>& recs) {
         prtcls.npart = static_cast<int>(recs.size());
@@ -74,14 +69,12 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     prtcls.p0 = 2.0;
     prtcls.ctptcl = 1.5;
     bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
-    bunch::forcs2.fk(1, 2) = 2 * foundation::force_scale;
-    bunch::forcs2.fk(2, 2) = -3 * foundation::force_scale;
-    bunch::forcs2.fk(3, 2) = 0.0;
+    bunch::forcs2.fk(1, 2) = 2 * foundation::force_scale, bunch::forcs2.fk(2, 2) = -3 * foundation::force_scale;
     bunch::forces.sigma_long = 1e-4;
     std::int32_t ierr = 0;
-    testing::internal::CaptureStdout();
+    testsupport::start_capture();
     bunch::monito("p3.dat", 3, ierr);
-    testing::internal::GetCapturedStdout();
+    testsupport::end_capture();
     ASSERT_EQ(ierr, 0);
     const auto recs = lines_of(read_file("p3.dat"));
     ASSERT_EQ(recs.size(), 5u);
@@ -90,10 +83,7 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     EXPECT_NEAR(h[1], std::sqrt(5.0), 1e-13);
     EXPECT_NEAR(h[7], 1e-4, 1e-18);
     const double g0 = std::sqrt(5.0);
-    struct Want {
-        double h, hp, z, zp, ds, dg;
-    };
-    const Want want[4] = {
+    const double want[4][6] = {  // h, h', z, z', s - s1, gamma/gamma0 - 1
         {0.01, 0.0, 0.001, 0.0, 0.0, 0.0},
         {-0.02, std::tan(0.01), 0.0, std::tan(0.02) / std::cos(0.01), b2 - b1,
          std::sqrt(10.0) / g0 - 1},
@@ -103,18 +93,16 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     for (int i = 0; i < 4; ++i) {
         const auto v = numbers(recs[i + 1]);
         ASSERT_EQ(v.size(), 12u);
-        const double got[6] = {v[0], v[1], v[2], v[3], v[4], v[5]};
-        const double w[6] = {want[i].h, want[i].hp, want[i].z, want[i].zp, want[i].ds, want[i].dg};
-        for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], w[k], 1e-12) << "particle " << i + 1 << " field " << k + 1;
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(v[k], want[i][k], 1e-12) << "particle " << i + 1 << " field " << k + 1;
     }
     EXPECT_NEAR(numbers(recs[2])[7], 2.0, 1e-12) << "force in eV/m";
     EXPECT_NEAR(numbers(recs[2])[8], -3.0, 1e-12);
     EXPECT_EQ(recs[3].substr(recs[3].size() - 4), " 0 1") << "inactive, defined";
     // forces of another time are not shown
     bunch::forcs2.ctfk = 1.0;
-    testing::internal::CaptureStdout();
+    testsupport::start_capture();
     bunch::monito("p3b.dat", 3, ierr);
-    testing::internal::GetCapturedStdout();
+    testsupport::end_capture();
     EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[2])[7], 0.0);
     EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[0])[7], 0.0);
 }

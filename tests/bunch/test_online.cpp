@@ -1,46 +1,30 @@
 // Online monitors: the output grid and the tracker set-up of the slots.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "bunch/forces.hpp"
-#include "foundation/fortran_format.hpp"
 #include "support/support.hpp"
 
 namespace {
 
-using bunch::mo2com;
 using bunch::moncom;
-using bunch::prtcls;
-using testsupport::lines_of;
 
 class Online : public testsupport::Folder {
 protected:
-    testsupport::LayerRun omon(const std::string& block) {
-        return run_layer("online_monitor " + block, "online_monitor", bunch::lyomon);
+    // The status of an "online_monitor" layer on the block.
+    std::int32_t omon(const std::string& block) {
+        std::int32_t ierr = 0;
+        layer(bunch::lyomon, "online_monitor " + block, ierr);
+        return ierr;
     }
-    // A bunch of three particles along x at the time ct.
-    static void set_bunch(double ct) {
-        prtcls.npart = 3;
-        for (int i = 1; i <= 3; ++i) {
-            const double r[7] = {0.001 * (i - 1), 0.0, 0.0, 100.0 + i, 0.0, 0.0, 1e-10};
-            for (int k = 1; k <= 7; ++k) prtcls.xptcl(k, i) = r[k - 1];
-            prtcls.ldef(i) = true;
-            prtcls.lact(i) = true;
-        }
-        prtcls.ctptcl = ct;
-        prtcls.p0 = 101.0;
-    }
-    // Calls inimo2 and omonit with the log captured.
+    // The tracker set-up of the slots; its log.
     static std::vector<std::string> setup() {
         std::int32_t ierr = 0;
-        testing::internal::CaptureStdout();
+        testsupport::start_capture();
         bunch::inimo2(ierr);
         EXPECT_EQ(ierr, 0);
-        return lines_of(testing::internal::GetCapturedStdout());
+        return testsupport::end_capture();
     }
 };
 
@@ -80,16 +64,16 @@ TEST_F(Online, TrackerSetUp) {
     lattice::latmks.fbmark(2) = "m2";
     L.ctfb(1) = 1.0;
     L.ctfb(2) = 3.0;
-    set_bunch(0.75);
-    ASSERT_EQ(omon("{ name = now start_time_c0 = now end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
+    testsupport::line_bunch(3, 0.75, 101.0, 1e-3);
+    ASSERT_EQ(omon("{ name = now start_time_c0 = now end_time_c0 = 1 time_step_c0 = all }"), 0);
     ASSERT_EQ(omon("{ name = mark start_time_marker = m2 start_time_shift_c0 = -0.1 "
-                   "end_time_marker = m2 end_time_shift_c0 = 0.5 time_step_c0 = 0.1 }").ierr, 0);
+                   "end_time_marker = m2 end_time_shift_c0 = 0.5 time_step_c0 = 0.1 }"), 0);
     ASSERT_EQ(omon("{ name = unknown_marker_monitor_long start_time_marker = m9 end_time_c0 = 1 "
-                   "time_step_c0 = all }").ierr, 0);
-    ASSERT_EQ(omon("{ name = nostep start_time_c0 = 0 end_time_c0 = 1 }").ierr, 0);
-    ASSERT_EQ(omon("{ name = p5 particle = 5 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }").ierr, 0);
+                   "time_step_c0 = all }"), 0);
+    ASSERT_EQ(omon("{ name = nostep start_time_c0 = 0 end_time_c0 = 1 }"), 0);
+    ASSERT_EQ(omon("{ name = p5 particle = 5 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }"), 0);
     ASSERT_EQ(omon("{ name = p3 type = phase particle = 3 start_time_c0 = 0 end_time_c0 = 1 "
-                   "time_step_c0 = all }").ierr, 0);
+                   "time_step_c0 = all }"), 0);
     const auto log = setup();
     EXPECT_EQ(log, (std::vector<std::string>{
                        " no field boundary carries the marker m9 of online_monitor unknown_marker",

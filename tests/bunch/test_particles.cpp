@@ -1,7 +1,8 @@
 // The "particles" layer: list formats, the transform into the lab frame,
-// the charge sign, the reference momentum, the capacity and failing lists.
+// the charge sign, the reference momentum and failing lists.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -14,20 +15,14 @@ namespace {
 using bunch::prtcls;
 
 using testsupport::pi;
-constexpr double ev = 1.957047868709806e-06;  // eV/c -> m*c
+constexpr double ev = foundation::force_scale;  // eV/c -> m*c
 
-struct Rec {
-    double x, y, z, p, phi, theta, q;
-};
+using Rec = std::array<double, 7>;  // x, y, z, p, phi, theta, q
 
-void expect_record(int i, const Rec& e, const std::string& what) {
-    const double got[7] = {prtcls.xptcl(1, i), prtcls.xptcl(2, i), prtcls.xptcl(3, i),
-                           prtcls.xptcl(4, i), prtcls.xptcl(5, i), prtcls.xptcl(6, i),
-                           prtcls.xptcl(7, i)};
-    const double want[7] = {e.x, e.y, e.z, e.p, e.phi, e.theta, e.q};
-    for (int k = 0; k < 7; ++k)
-        EXPECT_NEAR(got[k], want[k], 1e-12 * (1.0 + std::fabs(want[k])))
-            << what << ": particle " << i << " word " << k + 1;
+void expect_record(int i, const Rec& want, const std::string& what) {
+    for (int k = 1; k <= 7; ++k)
+        EXPECT_NEAR(prtcls.xptcl(k, i), want[k - 1], 1e-12 * (1.0 + std::fabs(want[k - 1])))
+            << what << ": particle " << i << " word " << k;
 }
 
 // The value behind a log label such as "  reference momentum             =".
@@ -38,7 +33,19 @@ double logged_value(const std::vector<std::string>& log, const std::string& labe
     return 0.0;
 }
 
-class Particles : public testsupport::Folder {};
+class Particles : public testsupport::Folder {
+protected:
+    struct Run {
+        std::int32_t ierr = 0;
+        std::vector<std::string> log;
+    };
+    // The "particles" layer on the block.
+    Run particles(const std::string& block) {
+        Run r;
+        r.log = layer(bunch::lypart, "particles " + block, r.ierr);
+        return r;
+    }
+};
 
 TEST_F(Particles, TransformIntoLabFrame) {
     const double c30 = std::cos(pi / 6), s30 = std::sin(pi / 6);

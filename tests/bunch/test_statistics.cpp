@@ -19,15 +19,15 @@ struct P {
     bool act;
 };
 
-// Packs particles into the 7-word record layout and the active flags.
-void pack(const std::vector<P>& ps, std::vector<double>& rec, std::vector<Logical>& act) {
-    rec.clear();
-    act.clear();
-    for (const auto& p : ps) {
-        rec.insert(rec.end(), {p.x, p.y, p.z, p.p, p.phi, 0.0, p.q});
-        act.push_back(p.act);
+// Particles in the 7-word record layout, and their active flags.
+struct Packed {
+    std::vector<double> rec;
+    std::vector<Logical> act;
+    explicit Packed(const std::vector<P>& ps) {
+        for (const auto& p : ps) rec.insert(rec.end(), {p.x, p.y, p.z, p.p, p.phi, 0.0, p.q}), act.push_back(p.act);
     }
-}
+    foundation::ConstParticleView view() const { return {rec.data(), std::int32_t(act.size())}; }
+};
 
 TEST(Statistics, RmsSizesAboutParticleOne) {
     struct Case {
@@ -56,11 +56,9 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
          {{0, 0, 0, 1, 0, 1, true}, {2, 1, 1, 1, 0, -1, true}}, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        std::vector<double> rec;
-        std::vector<Logical> act;
-        pack(c.ps, rec, act);
+        const Packed b(c.ps);
         double su = -1, sv = -1, sz = -1;
-        testsupport::rmspar(static_cast<int>(c.ps.size()), rec.data(), act.data(), su, sv, sz);
+        bunch::rmspar(b.view(), b.act, su, sv, sz);
         EXPECT_NEAR(su, c.su, 1e-12) << c.name;
         EXPECT_NEAR(sv, c.sv, 1e-12) << c.name;
         EXPECT_NEAR(sz, c.sz, 1e-12) << c.name;
@@ -75,11 +73,9 @@ TEST(Statistics, RmsSizesExactToTheLastBit) {
     };
     const Case cases[] = {{1.143e-9, 0.01507}, {1.26e-9, 0.0274}, {1.403e-9, 0.04247}};
     for (const auto& c : cases) {
-        std::vector<double> rec;
-        std::vector<Logical> act;
-        pack({{0, 0, 0, 1, 0, 1e-9, true}, {c.d, 0, c.d, 1, 0, c.q2, true}}, rec, act);
+        const Packed b({{0, 0, 0, 1, 0, 1e-9, true}, {c.d, 0, c.d, 1, 0, c.q2, true}});
         double su = -1, sv = -1, sz = -1;
-        testsupport::rmspar(2, rec.data(), act.data(), su, sv, sz);
+        bunch::rmspar(b.view(), b.act, su, sv, sz);
         const double w = 1e-9 + c.q2;
         const double s1 = c.q2 * c.d;
         const double s2 = c.q2 * (c.d * c.d);
@@ -115,12 +111,9 @@ TEST(Statistics, StepErrorMeasure) {
          {{0, 0, 0, 1, 0, 1, false}, {2, 0, 0, 3, 0, 1, false}}, 0, 0},
     };
     for (const auto& c : cases) {
-        std::vector<double> r1, r2;
-        std::vector<Logical> a1, a2;
-        pack(c.old_, r1, a1);
-        pack(c.new_, r2, a2);
+        const Packed b1(c.old_), b2(c.new_);
         double e1 = -1, e2 = -1;
-        testsupport::error1(static_cast<int>(c.old_.size()), r1.data(), r2.data(), a2.data(), e1, e2);
+        bunch::error1(b1.view(), b2.view(), b2.act, e1, e2);
         EXPECT_NEAR(e1, c.e1, 1e-12) << c.name;
         EXPECT_NEAR(e2, c.e2, 1e-12) << c.name;
         EXPECT_FALSE(std::isnan(e1) || std::isnan(e2)) << c.name;

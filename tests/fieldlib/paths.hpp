@@ -2,20 +2,18 @@
 // settings of a field evaluation.
 #pragma once
 
-#include <unistd.h>
-
-#include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "fieldlib/field.hpp"
 #include "lattice/pthgen.hpp"
 #include "support/design_paths.hpp"
+#include "support/support.hpp"
 
 namespace fltest {
 
-inline constexpr double clight = 299792458.0;  // m/s
-inline constexpr double pi = 3.141592653589793;
+using foundation::clight;  // m/s
+using foundation::pi;
+using testsupport::stdout_to_stderr;
 inline constexpr double ke = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
 
 using pathtest::Piece;
@@ -43,7 +41,8 @@ struct Settings {
     bool nogamma2 = false, notalman = false, poleex = false, zsym = false, mirror1d = false;
 };
 
-inline void apply(const Settings& S) {
+// Hands the settings to the library; returns them.
+inline Settings apply(const Settings& S) {
     using fieldlib::finit;
     finit("q0", S.q0);
     finit("sigmat", S.sigmat);
@@ -60,6 +59,7 @@ inline void apply(const Settings& S) {
     finit("method", double(S.method));
     if (S.method == 3) finit("sigmar", S.sigmar);
     if (S.method != 0) finit("sigmaz", S.sigmaz);
+    return S;
 }
 
 // The 14 results of one field call at the path-frame point r, time t.
@@ -73,13 +73,6 @@ inline Field field_at(double t, double x, double y, double z, double gamma, cons
     const double r[3] = {x, y, z};
     fieldlib::field(t, r, gamma, e, f.v);
     return f;
-}
-
-// Death tests read the child's standard error; fatal messages go to
-// standard output.
-inline void stdout_to_stderr() {
-    std::fflush(stdout);
-    dup2(2, 1);
 }
 
 }  // namespace fltest

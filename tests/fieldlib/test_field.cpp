@@ -47,13 +47,8 @@ TEST(FieldClosedForm, LongLineCharge) {
     for (const auto& cs : cases) {
         SCOPED_TRACE(cs.name);
         build_path({{200.0, 0.0}}, 100.0, p);
-        Settings S;
-        S.sigmat = 3.0 / (clight * beta);
-        S.xnsigt = cs.xnsigt;
-        S.method = cs.method;
-        S.sigmaz = cs.sigmaz;
-        S.sigmar = cs.sigmar;
-        apply(S);
+        const Settings S = apply({.sigmat = 3.0 / (clight * beta), .xnsigt = cs.xnsigt, .method = cs.method,
+                                  .sigmaz = cs.sigmaz, .sigmar = cs.sigmar});
         double lam = peak_density(S, beta);
         if (cs.method != 0) lam *= 1.0 - std::exp(-cs.rho * cs.rho / (2.0 * cs.sigmaz * cs.sigmaz));
         const double E = lam * 2.0 * ke / cs.rho;
@@ -78,9 +73,7 @@ TEST(FieldClosedForm, LongLineCharge) {
 TEST(FieldClosedForm, ContractedCoulombFieldOfAShortBunch) {
     const double p = std::sqrt(8.0), beta = p / 3.0;
     build_path({{200.0, 0.0}}, 100.0, p);
-    Settings S;
-    S.sigmat = 1e-3 / (clight * beta);
-    apply(S);
+    const Settings S = apply({.sigmat = 1e-3 / (clight * beta)});
     struct Obs {
         double x, y;
     };
@@ -104,9 +97,7 @@ TEST(FieldClosedForm, UncutProfileAsCutAtEightSigma) {
     const double e[3] = {1.0, 0.0, 0.0};
     Field f[2];
     for (int i = 0; i < 2; ++i) {
-        Settings S;
-        S.xnsigt = i == 0 ? 0.0 : 8.0;
-        apply(S);
+        apply({.xnsigt = i == 0 ? 0.0 : 8.0});
         f[i] = field_at(0.0, 1e-3, 2e-4, 0.0, gamma, e);
     }
     for (int k = 1; k <= 14; ++k) EXPECT_NEAR(f[0](k), f[1](k), 1e-9 * std::fabs(f[1](k)) + 1e-300) << k;
@@ -117,9 +108,7 @@ TEST(FieldClosedForm, UncutProfileAsCutAtEightSigma) {
 TEST(FieldClosedForm, CoMovingParticleOnAStraightLine) {
     const double p = 100.0, gamma = std::sqrt(p * p + 1.0);
     build_path({{20.0, 0.0}}, 10.0, p);
-    Settings S;
-    S.nogamma2 = true;
-    apply(S);
+    apply({.nogamma2 = true});
     for (double x : {-2e-3, 0.0, 1e-3}) {
         const Field f = field_at(0.0, x, 1e-4, 2e-4, gamma, ex);
         EXPECT_NEAR(f(1), 0.0, 1e-12 * std::fabs(f(6)));
@@ -146,12 +135,8 @@ TEST(FieldClosedForm, SteadyStateCsrWakeOnAnArc) {
     for (const auto& m : models) {
         SCOPED_TRACE(m.name);
         build_path({{4.0, 1.0 / R}}, 3.0, p);
-        Settings S;
-        S.sigmat = sigma / (clight * beta);
-        S.nogamma2 = true;
-        S.method = m.method;
-        S.sigmaz = 1e-5;
-        apply(S);
+        const Settings S =
+            apply({.sigmat = sigma / (clight * beta), .method = m.method, .sigmaz = 1e-5, .nogamma2 = true});
         const double unit = ke * S.q0 / (std::pow(R, 2.0 / 3.0) * std::pow(sigma, 4.0 / 3.0));
         for (const auto& g : G) {
             const double a = g[0] * sigma / R;  // angle from the anchor
@@ -170,9 +155,7 @@ TEST(FieldClosedForm, SteadyStateCsrWakeOnAnArc) {
 TEST(FieldClosedForm, PotentialsGiveTheFields) {
     const double p = 5.0;
     build_path({{5.0, 0.0}, {2.0, 0.5}, {5.0, 0.0}}, 6.0, p);
-    Settings S;
-    S.sigmat = 2e-3 / clight;
-    apply(S);
+    apply({.sigmat = 2e-3 / clight});
     const double r0[3] = {1e-3, 3e-3, 1e-3}, h = 1e-6;
     const Field f0 = field_at(0.0, r0[0], r0[1], r0[2], 1.0, ex);
     Field fp[3], fm[3];
@@ -200,11 +183,7 @@ TEST(FieldClosedForm, PotentialsGiveTheFields) {
 TEST(FieldClosedForm, LineChargeBetweenTwoPlates) {
     const double p = 10.0, beta = p / std::sqrt(p * p + 1.0);
     build_path({{200.0, 0.0}}, 100.0, p);
-    Settings S;
-    S.sigmat = 1.0 / (clight * beta);
-    S.hc = 0.02;
-    S.hmax = 2.0;
-    apply(S);
+    const Settings S = apply({.sigmat = 1.0 / (clight * beta), .hc = 0.02, .hmax = 2.0});
     const double lam = peak_density(S, beta);
     struct Obs {
         double y, z;
@@ -227,11 +206,7 @@ TEST(FieldClosedForm, PlateSwitches) {
     build_path({{5.0, 0.0}, {1.0, 0.2}, {5.0, 0.0}}, 5.5, p);
     const double e[3] = {0.999, 0.0447101778, 0.0};
     auto eval = [&](double hc, double hmax, bool zsym) {
-        Settings S;
-        S.hc = hc;
-        S.hmax = hmax;
-        S.zsym = zsym;
-        apply(S);
+        apply({.hc = hc, .hmax = hmax, .zsym = zsym});
         return field_at(0.0, 2e-3, 1e-3, 0.0, gamma, e);
     };
     const Field free = eval(0.0, 0.5, false);

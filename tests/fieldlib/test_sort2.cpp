@@ -13,27 +13,14 @@
 
 namespace {
 
-enum class Order { random, sorted, reversed, few_values };
-
-std::vector<double> keys_of(int n, Order o) {
-    std::vector<double> k(static_cast<std::size_t>(n));
-    std::mt19937 gen(12345u + unsigned(n));
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int i = 0; i < n; ++i) {
-        switch (o) {
-            case Order::random: k[std::size_t(i)] = u(gen); break;
-            case Order::sorted: k[std::size_t(i)] = i; break;
-            case Order::reversed: k[std::size_t(i)] = n - i; break;
-            case Order::few_values: k[std::size_t(i)] = double(gen() % 3u); break;
-        }
-    }
-    return k;
-}
-
 TEST(KeyedSort, KeysAscendAndTheCarriedArrayFollows) {
     for (int n : {0, 1, 2, 7, 8, 9, 100, 10000}) {
-        for (Order o : {Order::random, Order::sorted, Order::reversed, Order::few_values}) {
-            const std::vector<double> orig = keys_of(n, o);
+        std::mt19937 gen(12345u + unsigned(n));
+        std::uniform_real_distribution<double> u(-1.0, 1.0);
+        std::vector<double> random, few, sorted;
+        for (int i = 0; i < n; ++i) random.push_back(u(gen)), few.push_back(double(gen() % 3u)), sorted.push_back(i);
+        const std::vector<double> reversed(sorted.rbegin(), sorted.rend());
+        for (const auto& orig : {random, sorted, reversed, few}) {
             std::vector<double> key = orig, carry(orig.size());
             std::iota(carry.begin(), carry.end(), 0.0);  // the original position of each key
             fieldlib::sort2(key, carry);

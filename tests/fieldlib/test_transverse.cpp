@@ -6,9 +6,8 @@
 #include <cmath>
 #include <functional>
 
-#include <unistd.h>
-
 #include "fieldlib/transverse.hpp"
+#include "support/support.hpp"
 
 namespace {
 
@@ -142,9 +141,7 @@ TEST(Transverse, NoNaNLeavesAModelOnOrNearThePath) {
             for (double zf : {0.0, 1.0}) model(z.method, z.sigmaz, z.sigmar, near(a, zf * a));
 }
 
-// The fatal message goes to standard output and the death test reads the
-// child's standard error: the child sends one to the other.
-void stopping(const std::function<void()>& f) { std::fflush(stdout), dup2(2, 1), f(); }
+void stopping(const std::function<void()>& f) { testsupport::stdout_to_stderr(), f(); }
 
 TEST(TransverseDeathTest, FatalStops) {
     const double c[2] = {1, 1};

@@ -107,8 +107,6 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
 TEST_F(BlockParser, IntegerAndRealLists) {
     constexpr std::int32_t IU = ftypes::UNDEF_INT;
     constexpr double RU = ftypes::UNDEF_REAL;
-    EXPECT_EQ(IU, 987654321);
-    EXPECT_EQ(RU, -9.87654321e+301);
     struct Case {
         const char* name;
         std::string deck;

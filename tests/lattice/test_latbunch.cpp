@@ -1,10 +1,8 @@
 // The bunch on the lattice: next-boundary indices, curvature tables,
-// reference crossing times, crossing times of single particles, the next
-// duty boundary and the thin-quadrupole matrices.
+// reference crossing times and the next duty boundary.
 #include <gtest/gtest.h>
 
 #include <array>
-
 #include <cmath>
 #include <string>
 #include <vector>
@@ -41,14 +39,12 @@ void set_bunch(const std::vector<std::array<double, 3>>& xs, double p = P0, doub
 }
 
 // Drift boundaries at x = 1, 3, 6, the last two duty boundaries.
-struct Drifts {
-    Lat lat;
-    Drifts(bool duty = true) {
-        lat.thick(lat.add(0.0, U, U, 1.0, U, false));
-        lat.thick(lat.straight(2.0, U, duty));
-        lat.thick(lat.straight(3.0, U, duty));
-    }
-};
+void drifts(bool duty = true) {
+    new_lattice();
+    add_section(0.0, 1.0);
+    add_section(0.0, 2.0, duty);
+    add_section(0.0, 3.0, duty);
+}
 
 std::string run_inila2(std::int32_t& ierr) {
     testing::internal::CaptureStdout();
@@ -57,7 +53,7 @@ std::string run_inila2(std::int32_t& ierr) {
 }
 
 TEST(Inila2, NextBoundaryBeforeBetweenAndAfter) {
-    Drifts d;
+    drifts();
     // x = 0 before all; 1 on the first line (not before it); 2 and 4 between;
     // 7 behind the last line.
     set_bunch({{0.0, 0.0, 0.0}, {1.0, 0.5, 0.0}, {2.0, 0.0, 0.0}, {4.0, -0.5, 0.0}, {7.0, 0.0, 0.0}});
@@ -82,7 +78,7 @@ TEST(Inila2, NextBoundaryBeforeBetweenAndAfter) {
 }
 
 TEST(Inila2, ReferenceCrossingTimesForwardAndBackward) {
-    Drifts d;
+    drifts();
     // Reference particle between boundaries 1 and 2 at c*t = 10 m.
     set_bunch({{2.0, 0.0, 0.0}}, P0, 10.0);
     std::int32_t ierr = 5;
@@ -106,12 +102,8 @@ TEST(Inila2, CurvatureChangeTable) {
         {{0, 4, -3, 0}, {1, 2, 3}, {4, -3, 0}},
     };
     for (const auto& c : cases) {
-        Lat lat;
-        lat.thick(lat.add(0.0, U, U, 1.0, U));
-        for (std::size_t i = 1; i < c.radii.size(); ++i) {
-            const int b = c.radii[i] == 0.0 ? lat.straight(1.0) : lat.arc(c.radii[i], 1.0);
-            lat.thick(b);
-        }
+        new_lattice();
+        for (double r : c.radii) add_section(r, 1.0);
         set_bunch({{0.0, 0.0, 0.0}});
         std::int32_t ierr = 5;
         run_inila2(ierr);
@@ -142,7 +134,7 @@ TEST(Latti2, NextDutyBoundaryAndItsTimeWindow) {
         {"a particle that cannot arrive", true, {{0.0, 0, 0}, {2.0, 0, pi}}, false, 0, 2, 1, 0.0, 0.0},
     };
     for (const auto& c : cases) {
-        Drifts d(c.duty);
+        drifts(c.duty);
         set_bunch(c.xs);
         std::int32_t ierr = 0;
         run_inila2(ierr);
@@ -150,7 +142,9 @@ TEST(Latti2, NextDutyBoundaryAndItsTimeWindow) {
         std::int32_t ifbdut = -1, ifbmax = -1;
         bool lany = !c.lany;
         double ctmin = -1.0, ctmax = -1.0;
-        testsupport::latti2(ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
+        lattice::latti2(foundation::particles(prtcls.xptcl, prtcls.npart),
+                        foundation::indices(prtcls.iptcl, prtcls.npart), prtcls.ctptcl, prtcls.p0, ifbdut, lany,
+                        ctmin, ctmax, ifbmax, ierr);
         EXPECT_EQ(ierr, c.ierr) << c.what;
         EXPECT_EQ(lany, c.lany) << c.what;
         EXPECT_EQ(ifbdut, c.ifbdut) << c.what;
@@ -158,27 +152,6 @@ TEST(Latti2, NextDutyBoundaryAndItsTimeWindow) {
         EXPECT_NEAR(ctmin, c.ctmin, 1e-12) << c.what;
         EXPECT_NEAR(ctmax, c.ctmax, 1e-12) << c.what;
     }
-}
-
-TEST(Latget, ThinQuadrupoleMatrixAndBoundary) {
-    Lat lat;
-    lat.thick(lat.add(0.0, U, U, 1.0, U));
-    lat.multipole(lat.straight(0.5), 2, 0.0, 0.0, 1.0, 0.0);
-    lat.thin_quad(lat.straight(1.0), 0.5, 2.0);
-    std::array<double, 16> tm;
-    std::array<double, 4> fbv;
-    tm.fill(9.0);
-    for (int ifb : {0, 1, 2, 4}) EXPECT_FALSE(lattice::latget(ifb, tm, fbv)) << ifb;
-    EXPECT_EQ(tm[0], 9.0);  // untouched
-    ASSERT_TRUE(lattice::latget(3, tm, fbv));
-    for (int l = 0; l < 4; ++l)
-        for (int k = 0; k < 4; ++k) {
-            double want = k == l ? 1.0 : 0.0;
-            if (k == 1 && l == 0) want = -1.0;
-            if (k == 3 && l == 2) want = 1.0;
-            EXPECT_EQ(tm[k + 4 * l], want) << k << "," << l;
-        }
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(fbv[k], latcom.fb(k + 1, 3));
 }
 
 }  // namespace

@@ -19,14 +19,7 @@ struct Step {
     double rho, psi, ds, dpsi;  // psi, dpsi in radians here
 };
 
-lattice::Pos4 make_pos(const Step& s) {
-    lattice::Pos4 p;
-    p(1) = s.rho;
-    p(2) = s.psi;
-    p(3) = s.ds;
-    p(4) = s.dpsi;
-    return p;
-}
+lattice::Pos4 make_pos(const Step& s) { return lattice::Pos4{{s.rho, s.psi, s.ds, s.dpsi}}; }
 
 struct Case {
     const char* name;
@@ -37,6 +30,18 @@ struct Case {
 };
 
 const double s3 = std::sqrt(3.0);
+
+// The boundary at the end of a 30 degree arc of radius r = +-2 from the
+// origin along +x (positive r turns clockwise), its normal along the tangent.
+std::vector<double> arc30(double r) {
+    const double sgn = r > 0 ? -1.0 : 1.0, psi = sgn * 30 * deg;
+    return {1.0, sgn * (2.0 - s3), std::cos(psi), std::sin(psi), std::cos(psi), std::sin(psi), pi / 3, r};
+}
+// The same arc given by the line it ends on.
+Step arc30_line(double r) {
+    const std::vector<double> f = arc30(r);
+    return {r, f[4] * f[0] + f[5] * f[1], std::atan2(f[5], f[4]), U, U};
+}
 
 std::vector<Case> cases() {
     return {
@@ -86,6 +91,10 @@ std::vector<Case> cases() {
          {{0.0, U, U, 0.0, U}, {1.0, 1.0, U, U, U}}, {}, "error in position, arc definition"},
         {"relative_arc_negative",
          {{0.0, U, U, 0.0, U}, {1.0, U, U, -0.5, U}}, {}, "error in position, relative arc definition"},
+        {"relative_arc_30_clockwise", {{0.0, U, U, 0.0, U}, {2.0, U, U, pi / 3, U}}, arc30(2.0), ""},
+        {"absolute_arc_30_clockwise", {{0.0, U, U, 0.0, U}, arc30_line(2.0)}, arc30(2.0), ""},
+        {"relative_arc_30_counter_clockwise", {{0.0, U, U, 0.0, U}, {-2.0, U, U, pi / 3, U}}, arc30(-2.0), ""},
+        {"absolute_arc_30_counter_clockwise", {{0.0, U, U, 0.0, U}, arc30_line(-2.0)}, arc30(-2.0), ""},
         {"absolute_arc",
          {{0.0, U, U, 0.0, U}, {1.0, 1.0, -90 * deg, U, U}},
          {1.0, -1.0, 0.0, -1.0, std::cos(-90 * deg), -1.0, pi / 2, 1.0}, ""},
@@ -130,36 +139,6 @@ TEST(Positi, ClosedFormPlacements) {
             EXPECT_TRUE(out.empty());
             for (int k = 1; k <= 8; ++k)
                 EXPECT_NEAR(lattice::latcom.fb(k, n), c.last[k - 1], 1e-14) << "k=" << k;
-        }
-    }
-}
-
-// One 30 degree arc of radius 2 given as a path length and as the line it
-// ends on: both forms place the same boundary.
-TEST(Positi, RelativeAndAbsoluteArcAgree) {
-    for (double r : {2.0, -2.0}) {
-        SCOPED_TRACE(r);
-        const double sgn = r > 0 ? -1.0 : 1.0;  // positive r turns clockwise
-        // end point and tangent of the 30 degree arc from the origin along +x
-        const double ex = 1.0, ey = sgn * (2.0 - s3);
-        const double psi = sgn * 30 * deg;  // normal along the new tangent
-        const double rho = std::cos(psi) * ex + std::sin(psi) * ey;
-        std::int32_t ierr = 0;
-        run::reset_state();
-        lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
-        lattice::positi(r, make_pos({r, U, U, pi / 3, U}), "b", true, ierr);
-        ASSERT_EQ(ierr, 0);
-        std::vector<double> rel(8);
-        for (int k = 1; k <= 8; ++k) rel[k - 1] = lattice::latcom.fb(k, 2);
-        run::reset_state();
-        lattice::positi(0.0, make_pos({0.0, U, U, 0.0, U}), "a", true, ierr);
-        lattice::positi(r, make_pos({r, rho, psi, U, U}), "b", true, ierr);
-        ASSERT_EQ(ierr, 0);
-        const std::vector<double> expect = {ex, ey, std::cos(psi), std::sin(psi),
-                                            std::cos(psi), std::sin(psi), pi / 3, r};
-        for (int k = 1; k <= 8; ++k) {
-            EXPECT_NEAR(lattice::latcom.fb(k, 2), rel[k - 1], 1e-14) << "k=" << k;
-            EXPECT_NEAR(rel[k - 1], expect[k - 1], 1e-14) << "k=" << k;
         }
     }
 }

@@ -3,15 +3,10 @@
 // values on arcs against the exact circle, small turns, half turns, the
 // frame transforms, and the refusals.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
-#include "lattice/latcom.hpp"
-#include "bunch/prtcls.hpp"
-#include "lattice/lattice.hpp"
 #include "lattice/pthgen.hpp"
 #include "lattice/track.hpp"
 #include "support/design_paths.hpp"
@@ -20,7 +15,7 @@
 namespace {
 
 using lattice::pthcom;
-constexpr double pi = 3.141592653589793;
+using testsupport::pi;
 
 struct Out {
     double v[11];
@@ -39,8 +34,7 @@ constexpr double P = 100.0;
 const double Larc = 10.0 * pi / 6.0;
 
 void drift_arc_drift() {
-    std::int32_t ierr = 0;
-    lattice::inilat(ierr);
+    testsupport::new_lattice();
     bunch::prtcls.p0 = P;
     testsupport::add_section(0.0, 1.0);
     testsupport::add_section(10.0, Larc);
@@ -226,8 +220,7 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
 }
 
 void setpth_without_boundaries() {
-    std::fflush(stdout);
-    dup2(2, 1);
+    testsupport::stdout_to_stderr();
     const double part[7] = {0.0, 0.0, 0.0, 10.0, 0.0, 0.0, 1.0};
     lattice::setpth(part, 1, 0, 0.0, bunch::prtcls.p0);
 }

@@ -11,7 +11,6 @@
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "bunch/trkcom.hpp"
-#include "forces/gmesh.hpp"
 #include "lattice/latcom.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/mpilayer.hpp"
@@ -125,81 +124,50 @@ void case_slave() {
 // second transfer leaves the tails of the first behind on the slaves.
 double value(int run, int k, int i) { return run * 1000.0 + i * 10.0 + k + 0.25; }
 
-void fill_run(int run) {
+// Sets (set) or compares with the values of the run every transferred field;
+// false when a compared field differs.
+bool run_values(int run, bool set) {
     auto& L = lattice::latcom;
     auto& b = bunch::prtcls;
-    L.nfb = run == 1 ? 5 : 2;
-    L.nfbchg = run == 1 ? 3 : 1;
-    L.nila = run == 1 ? 7 : 0;
-    L.nrla = run == 1 ? 11 : 4;
-    b.npart = run == 1 ? 9 : 3;
-    for (int i = 1; i <= L.nfb; ++i) {
-        for (int k = 1; k <= 8; ++k) L.fb(k, i) = value(run, k, i);
-        for (int k = 1; k <= 4; ++k) L.isect(k, i) = int(value(run, k, i));
-        L.ctfb(i) = value(run, 9, i);
-        L.fbduty(i) = (i + run) % 2 == 0;
-    }
-    for (int i = 1; i <= L.nfbchg; ++i) {
-        for (int k = 1; k <= 8; ++k) L.fbchg(k, i) = -value(run, k, i);
-        for (int k = 1; k <= 2; ++k) L.srtab(k, i) = value(run, k + 20, i);
-    }
-    for (int i = 1; i <= L.nila; ++i) L.ila(i) = int(value(run, 30, i));
-    for (int i = 1; i <= L.nrla; ++i) L.rla(i) = value(run, 40, i);
-    for (int i = 1; i <= b.npart; ++i) {
-        for (int k = 1; k <= 7; ++k) b.xptcl(k, i) = value(run, k + 50, i);
-        b.iptcl(1, i) = i + run;
-        b.iptcl(2, i) = 0;
-        b.ldef(i) = i % 3 != 0;
-        b.lact(i) = (i + run) % 2 != 0;
-    }
-    bunch::trkcom.end_time_c0 = value(run, 60, 0);
-}
-
-// A slave holds the master's values in the filled part of every record.
-void check_run(int run) {
-    const auto& L = lattice::latcom;
-    const auto& b = bunch::prtcls;
-    const std::string r = "run " + std::to_string(run) + ": ";
-    expect(L.nfb == (run == 1 ? 5 : 2) && L.nfbchg == (run == 1 ? 3 : 1) && L.nila == (run == 1 ? 7 : 0) &&
-               L.nrla == (run == 1 ? 11 : 4) && b.npart == (run == 1 ? 9 : 3),
-           r + "counts");
     bool same = true;
-    for (int i = 1; i <= L.nfb; ++i) {
-        for (int k = 1; k <= 8; ++k) same = same && L.fb(k, i) == value(run, k, i);
-        for (int k = 1; k <= 4; ++k) same = same && L.isect(k, i) == int(value(run, k, i));
-        same = same && L.ctfb(i) == value(run, 9, i) && bool(L.fbduty(i)) == ((i + run) % 2 == 0);
+    const auto at = [&](auto& field, auto v) {
+        if (set) field = v;
+        else same = same && field == v;
+    };
+    const int nfb = run == 1 ? 5 : 2, nfbchg = run == 1 ? 3 : 1, nila = run == 1 ? 7 : 0, nrla = run == 1 ? 11 : 4,
+              npart = run == 1 ? 9 : 3;
+    at(L.nfb, nfb), at(L.nfbchg, nfbchg), at(L.nila, nila), at(L.nrla, nrla), at(b.npart, npart);
+    for (int i = 1; i <= nfb; ++i) {
+        for (int k = 1; k <= 8; ++k) at(L.fb(k, i), value(run, k, i));
+        for (int k = 1; k <= 4; ++k) at(L.isect(k, i), int(value(run, k, i)));
+        at(L.ctfb(i), value(run, 9, i)), at(L.fbduty(i), (i + run) % 2 == 0);
     }
-    expect(same, r + "boundaries");
-    same = true;
-    for (int i = 1; i <= L.nfbchg; ++i) {
-        for (int k = 1; k <= 8; ++k) same = same && L.fbchg(k, i) == -value(run, k, i);
-        for (int k = 1; k <= 2; ++k) same = same && L.srtab(k, i) == value(run, k + 20, i);
+    for (int i = 1; i <= nfbchg; ++i) {
+        for (int k = 1; k <= 8; ++k) at(L.fbchg(k, i), -value(run, k, i));
+        for (int k = 1; k <= 2; ++k) at(L.srtab(k, i), value(run, k + 20, i));
     }
-    for (int i = 1; i <= L.nila; ++i) same = same && L.ila(i) == int(value(run, 30, i));
-    for (int i = 1; i <= L.nrla; ++i) same = same && L.rla(i) == value(run, 40, i);
-    expect(same, r + "curvature table and private data");
-    same = true;
-    for (int i = 1; i <= b.npart; ++i) {
-        for (int k = 1; k <= 7; ++k) same = same && b.xptcl(k, i) == value(run, k + 50, i);
-        same = same && b.iptcl(1, i) == i + run && b.iptcl(2, i) == 0;
-        same = same && bool(b.ldef(i)) == (i % 3 != 0) && bool(b.lact(i)) == ((i + run) % 2 != 0);
+    for (int i = 1; i <= nila; ++i) at(L.ila(i), int(value(run, 30, i)));
+    for (int i = 1; i <= nrla; ++i) at(L.rla(i), value(run, 40, i));
+    for (int i = 1; i <= npart; ++i) {
+        for (int k = 1; k <= 7; ++k) at(b.xptcl(k, i), value(run, k + 50, i));
+        at(b.iptcl(1, i), i + run), at(b.iptcl(2, i), 0), at(b.ldef(i), i % 3 != 0), at(b.lact(i), (i + run) % 2 != 0);
     }
-    expect(same, r + "particles");
-    expect(bunch::trkcom.end_time_c0 == value(run, 60, 0), r + "end time");
+    at(bunch::trkcom.end_time_c0, value(run, 60, 0));
+    return same;
 }
 
 void case_transfer() {
     ftypes::FStr<cap::txtlen> cmd;
     for (int run = 1; run <= 2; ++run) {
         if (cmpcom.master) {
-            fill_run(run);
+            run_values(run, true);
             parallel::sencmd(std::string("tracker"));
             run::tracom();
         } else {
             parallel::reccmd(cmd);
             expect(cmd == "tracker", "command");
             run::tracom();
-            check_run(run);
+            expect(run_values(run, false), "the records of run " + std::to_string(run));
         }
     }
     if (cmpcom.master) parallel::sencmd(std::string("stopp"));

@@ -21,10 +21,11 @@ struct Call {
 std::vector<Call> calls;
 int fail_at = -1;
 
-void stand_in(std::int32_t, const double* XP, const std::int32_t*, double ct, double* F, std::int32_t& ierr) {
+void stand_in(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView, double ct, foundation::ForceView F,
+              std::int32_t& ierr) {
     const int k = int(calls.size());
-    calls.push_back({XP == bunch::prtcls.xptcl.data(), ct});
-    for (int j = 0; j < 3 * bunch::prtcls.npart; ++j) F[j] = 1e-6 * (j % 3 == 0);
+    calls.push_back({XP.words().data() == bunch::prtcls.xptcl.data(), ct});
+    for (int j = 1; j <= F.size(); ++j) F.along(j) = 1e-6, F.left(j) = F.vert(j) = 0.0;
     ierr = (k == fail_at) ? 1 : 0;
 }
 
@@ -42,10 +43,10 @@ protected:
     std::int32_t run_deck(const std::string& deck, std::vector<std::string>& log) {
         testsupport::write_file("tarvel.in", deck);
         calls.clear();
-        testsupport::set_force_hook(stand_in);
-        testing::internal::CaptureStdout();
+        bunch::set_force_entry(stand_in, true);
+        testsupport::start_capture();
         std::int32_t rc = run::tarvel();
-        log = testsupport::lines_of(testing::internal::GetCapturedStdout());
+        log = testsupport::end_capture();
         foundation::unit_close_all();
         return rc;
     }

@@ -70,6 +70,13 @@ inline std::vector<std::string> end_capture() {
     return lines_of(::testing::internal::GetCapturedStdout());
 }
 
+// Death tests read the child's standard error and fatal messages go to
+// standard output: the child sends the one to the other.
+inline void stdout_to_stderr() {
+    std::fflush(stdout);
+    ::dup2(2, 1);
+}
+
 // True when no unit of the auxiliary pool is in use (every file closed).
 inline bool pool_free() {
     for (int u = foundation::unit_pool_lo; u <= foundation::unit_pool_hi; ++u)
@@ -86,12 +93,6 @@ inline std::int32_t open_deck_text(const std::string& text) {
     if (ierr == 0) foundation::inprsr(ierr);
     return ierr;
 }
-
-// Status and log lines of a layer routine run on a deck.
-struct LayerRun {
-    std::int32_t ierr = 0;
-    std::vector<std::string> log;
-};
 
 // Fixture: every test runs in a fresh temporary folder with every record at
 // its start state, and goes back to the previous working folder afterwards.
@@ -115,45 +116,27 @@ protected:
     }
     // Opens text as the main deck "tarvel.in" with a fresh tokenizer.
     void open_deck(const std::string& text) { ASSERT_EQ(open_deck_text(text), 0); }
-    // Opens text as the main deck (pool files opened before stay open),
-    // reads its first word (which must be word) and runs the layer routine on
-    // the rest, capturing the log.
-    LayerRun run_layer(const std::string& text, const std::string& word, void (*layer)(std::int32_t&)) {
-        LayerRun r;
+    // Runs a layer routine on the deck "word { ... }" (auxiliary files opened
+    // before stay open); returns its log, its status in ierr.
+    std::vector<std::string> layer(void (*fn)(std::int32_t&), const std::string& deck, std::int32_t& ierr) {
         for (int u = foundation::unit_deck; u < foundation::unit_pool_lo; ++u)
             if (foundation::unit_is_open(u)) (void)foundation::unit_close(u);
         const auto iuse = foundation::iopcom.iuse;
         const auto outpath = foundation::iopcom.outpath;
         foundation::fincom = foundation::Fincom{};
         foundation::parcom = foundation::Parcom{};
-        EXPECT_EQ(open_deck_text(text), 0);
+        EXPECT_EQ(open_deck_text(deck), 0);
         foundation::iopcom.iuse = iuse;
         foundation::iopcom.outpath = outpath;
-        std::int32_t ierr = 0;
-        std::string cmd;
-        foundation::getcmd(cmd, ierr);
-        EXPECT_EQ(cmd, word);
-        ::testing::internal::CaptureStdout();
-        layer(r.ierr);
-        std::fflush(stdout);
-        r.log = lines_of(::testing::internal::GetCapturedStdout());
-        return r;
+        std::string word;
+        foundation::getcmd(word, ierr);
+        EXPECT_EQ(word, deck.substr(0, deck.find(' ')));
+        ierr = 0;
+        start_capture();
+        fn(ierr);
+        return end_capture();
     }
-    // Runs a layer routine on a deck "word { ... }", capturing the log.
-    std::vector<std::string> layer(void (*fn)(std::int32_t&), const std::string& deck, std::int32_t& ierr) {
-        LayerRun r = run_layer(deck, deck.substr(0, deck.find(' ')), fn);
-        ierr = r.ierr;
-        return r.log;
-    }
-    // A "lattice" layer; returns its status, out its log.
-    std::int32_t run_layer(const std::string& text, std::vector<std::string>& out) {
-        LayerRun r = run_layer(text, "lattice", lattice::lylatt);
-        out = r.log;
-        return r.ierr;
-    }
-    LayerRun particles(const std::string& text) { return run_layer("particles " + text, "particles", bunch::lypart); }
     static void reset() { run::reset_state(); }
-    static void reset_state() { run::reset_state(); }
     std::filesystem::path old_, dir_;
 };
 
@@ -169,76 +152,44 @@ inline void set_codes(int i, int a, int b) {
     L.nrla_at(i) = L.nrla;
 }
 
-// Appends a boundary ending a section of radius r at the position (rho,
-// psi, delta_s, delta_psi) of a position block (angles in radians); returns
-// its index, 0 when it could not be placed.
-inline int place(double r, double rho, double psi, double ds, double dpsi, bool duty) {
-    lattice::Pos4 pos;
-    pos(1) = rho;
-    pos(2) = psi;
-    pos(3) = ds;
-    pos(4) = dpsi;
+// Starts an empty lattice.
+inline void new_lattice() {
     std::int32_t ierr = 0;
-    lattice::positi(r, pos, "undefined", duty, ierr);
-    return ierr == 0 ? lattice::latcom.nfb : 0;
+    lattice::inilat(ierr);
 }
 
-// Builds small lattices through the boundary placement of the lattice layer,
-// completed with section codes and private data as the element readers
-// store them.
-struct Lat {
-    Lat() {
-        std::int32_t ierr = 0;
-        lattice::inilat(ierr);
-    }
-    // Appends a boundary; returns its index (0 when it could not be placed).
-    int add(double r, double rho, double psi, double ds, double dpsi, bool duty = false) {
-        return place(r, rho, psi, ds, dpsi, duty);
-    }
-    // Straight piece of length ds (normal along the tangent unless psi given).
-    int straight(double ds, double psi = U, bool duty = false) { return add(0.0, U, psi, ds, U, duty); }
-    // Relative arc of radius r and length ds.
-    int arc(double r, double ds, double psi = U, bool duty = false) { return add(r, U, psi, ds, U, duty); }
-    // Section codes of a thick element without private data.
-    void thick(int i) { set_isect(i, 1, 0); }
-    // Exit boundary of a multipole of order m.
-    void multipole(int i, int m, double h, double v, double strength, double alpha) {
-        auto& L = lattice::latcom;
-        L.nila += 1;
-        L.ila(L.nila) = m;
-        L.rla(L.nrla + 1) = h;
-        L.rla(L.nrla + 2) = v;
-        L.rla(L.nrla + 3) = strength;
-        L.rla(L.nrla + 4) = alpha;
-        L.nrla += 4;
-        set_isect(i, 1, 1);
-    }
-    // Thin quadrupole at boundary i with effective length el and strength k.
-    void thin_quad(int i, double el, double k) {
-        auto& L = lattice::latcom;
-        const int b = L.nrla;
-        for (int j = 1; j <= 32; ++j) L.rla(b + j) = 0.0;
-        for (int d = 0; d < 4; ++d) {
-            L.rla(b + 1 + d * 5) = 1.0;
-            L.rla(b + 17 + d * 5) = 1.0;
-        }
-        L.rla(b + 2) = -el * k;        // M1(2,1)
-        L.rla(b + 12) = el * k;        // M1(4,3)
-        L.rla(b + 16 + 5) = el * k;    // M2(1,2)
-        L.rla(b + 16 + 15) = -el * k;  // M2(3,4)
-        L.nrla += 32;
-        set_isect(i, 0, 1);
-    }
-    void set_isect(int i, int a, int b) { set_codes(i, a, b); }
-};
-
 // Appends to the lattice a thick section (uniform field, or drift when
-// straight) of radius r and length ds, its normal along the new tangent;
-// returns the boundary's index, 0 when it could not be placed.
-inline int add_section(double r, double ds, bool duty = false) {
-    const int i = place(r, U, U, ds, U, duty);
-    if (i != 0) set_codes(i, 1, 0);
-    return i;
+// straight) of radius r and length ds, its normal along the new tangent
+// (at the lab angle psi [rad] when given); returns the boundary's index, 0
+// when it could not be placed.
+inline int add_section(double r, double ds, bool duty = false, double psi = U) {
+    std::int32_t ierr = 0;
+    lattice::positi(r, lattice::Pos4{{U, psi, ds, U}}, "undefined", duty, ierr);
+    if (ierr != 0) return 0;
+    set_codes(lattice::latcom.nfb, 1, 0);
+    return lattice::latcom.nfb;
+}
+
+// Makes boundary i the exit of a multipole of order m.
+inline void multipole(int i, int m, double h, double v, double strength, double alpha) {
+    auto& L = lattice::latcom;
+    L.ila(++L.nila) = m;
+    for (double x : {h, v, strength, alpha}) L.rla(++L.nrla) = x;
+    set_codes(i, 1, 1);
+}
+
+// Makes boundary i a thin quadrupole of effective length el and strength k:
+// the matrices M1 and M2 on (u, u', z, z'), column by column.
+inline void thin_quad(int i, double el, double k) {
+    auto& L = lattice::latcom;
+    const int b = L.nrla;
+    for (int j = 1; j <= 32; ++j) L.rla(b + j) = (j - 1) % 16 % 5 == 0 ? 1.0 : 0.0;
+    L.rla(b + 2) = -el * k;   // M1(2,1)
+    L.rla(b + 12) = el * k;   // M1(4,3)
+    L.rla(b + 21) = el * k;   // M2(1,2)
+    L.rla(b + 31) = -el * k;  // M2(3,4)
+    L.nrla += 32;
+    set_codes(i, 0, 1);
 }
 
 // A bunch of n active particles at time ct moving along +x with momentum p
@@ -271,57 +222,16 @@ inline void trck3d(int n, double* part, std::int32_t* ifb, double ct, double cte
     const int nf = lforce ? n : 0;
     lattice::trck3d({part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
 }
-inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend, double t1, double t2,
-                   const double* f1, const double* f2, bool lforce) {
-    lattice::LegForce f;
-    if (lforce) {
-        f.t1 = t1;
-        f.t2 = t2;
-        for (int k = 0; k < 3; ++k) f.f1[std::size_t(k)] = f1[k], f.f2[std::size_t(k)] = f2[k];
-    }
-    lattice::cstrck(foundation::State(part, 6), ifb, lcross, ct, ctend, f, bunch::prtcls.p0);
+// One force-free leg of a particle towards ctend.
+inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend) {
+    lattice::cstrck(foundation::State(part, 6), ifb, lcross, ct, ctend, lattice::no_force, bunch::prtcls.p0);
 }
 inline void fbpts(const double* part, std::int32_t ifb, double ct, double* bp) {
     lattice::fbpts(std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
-}
-inline void latti2(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, std::int32_t& ifbmax,
-                   std::int32_t& ierr) {
-    auto& b = bunch::prtcls;
-    lattice::latti2(foundation::particles(b.xptcl, b.npart), foundation::indices(b.iptcl, b.npart), b.ctptcl,
-                    b.p0, ifbdut, lany, ctmin, ctmax, ifbmax, ierr);
 }
 inline void inila2(std::int32_t& ierr) {
     auto& b = bunch::prtcls;
     lattice::inila2(foundation::particles(b.xptcl, b.npart), foundation::indices(b.iptcl, b.npart), b.ctptcl,
                     b.p0, b.lfbidx, ierr);
 }
-inline void rmspar(std::int32_t n, const double* p, const ftypes::Logical* lact, double& su, double& sv,
-                   double& sz) {
-    bunch::rmspar({p, n}, {lact, std::size_t(n)}, su, sv, sz);
-}
-inline void error1(std::int32_t n, const double* p1, const double* p2, const ftypes::Logical* lact,
-                   double& e1, double& e2) {
-    bunch::error1({p1, n}, {p2, n}, {lact, std::size_t(n)}, e1, e2);
-}
-// A stand-in force model of the tests on plain arrays (model code itype,
-// npart records); installed as the time step's force entry, which then
-// takes every type. nullptr removes it.
-using ForceFn = void (*)(std::int32_t itype, const double* XP, const std::int32_t* IP, double ct, double* F,
-                         std::int32_t& ierr);
-inline ForceFn& force_stand_in() {
-    static ForceFn fn = nullptr;
-    return fn;
-}
-inline void set_force_hook(ForceFn fn) {
-    force_stand_in() = fn;
-    bunch::set_force_entry(
-        fn == nullptr ? nullptr
-                      : +[](bunch::ForceType m, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-                            foundation::ForceView F, std::int32_t& ierr) {
-                            force_stand_in()(bunch::code(m), XP.words().data(), IP.words().data(), ct,
-                                             F.words().data(), ierr);
-                        },
-        fn != nullptr);
-}
-
 }  // namespace testsupport
