@@ -74,8 +74,8 @@ void poly_x_range(double& xmin, double& xmax) {
 bool front_interval(double cx, double cy, double r, double s0, double xmin, double xmax,
                     double& xlo, double& xhi, double& wmin) {
     const auto& P = greenc.poly;
-    auto vx = [&P](int k) { return P(1, k == 0 ? maxpol : k); };
-    auto vy = [&P](int k) { return P(2, k == 0 ? maxpol : k); };
+    auto vx = [&](int k) { return P(1, k == 0 ? maxpol : k); };
+    auto vy = [&](int k) { return P(2, k == 0 ? maxpol : k); };
     // a point counts when it lies inside the x range and on the inner side
     // of (or on) every edge of the counter-clockwise polygon
     auto counts = [&](double px, double py) {
@@ -283,8 +283,8 @@ int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
 
 void gmmima(double x1, double x2, double& ylo, double& yhi) {
     const auto& P = greenc.poly;
-    auto vx = [&P](int k) { return P(1, k == 0 ? maxpol : k); };
-    auto vy = [&P](int k) { return P(2, k == 0 ? maxpol : k); };
+    auto vx = [&](int k) { return P(1, k == 0 ? maxpol : k); };
+    auto vy = [&](int k) { return P(2, k == 0 ? maxpol : k); };
     double lo[2] = {0.0, 0.0}, hi[2] = {0.0, 0.0};
     int klo[2] = {0, 0}, khi[2] = {0, 0};
     const double xs[2] = {x1, x2};
