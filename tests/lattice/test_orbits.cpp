@@ -1,7 +1,10 @@
-// Closed-form orbits through drifts, dipoles, quadrupoles, multipoles and
-// thin quadrupoles, and the time reversal of the tracking.
+// Closed-form orbits through dipoles, quadrupoles and multipoles (drifts and
+// thin quadrupoles: the decks thin_quad_focus, long_drift_leg and
+// examples/quad_channel), the time reversal of the tracking, and tracking in
+// awkward situations.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -39,37 +42,18 @@ void element(double r, double ds, double psi = U, int m = 0, double h = 0, doubl
     add_section(0.0, 1.0);
 }
 
+// How far the crossing of boundary 2 lies off the reference line's.
+double off_reference(const Bp& bp) {
+    return std::fabs(bp(1, 2) - latcom.fb(1, 2)) + std::fabs(bp(2, 2) - latcom.fb(2, 2)) +
+           std::fabs(std::cos(bp(5, 2)) - latcom.fb(3, 2)) + std::fabs(std::sin(bp(5, 2)) - latcom.fb(4, 2));
+}
+
 class Orbits : public testing::Test {
 protected:
     void SetUp() override { bunch::prtcls.p0 = P0; }
 };
 
-TEST_F(Orbits, StraightDrift) {
-    new_lattice();
-    add_section(0.0, 1.0);  // x = 1
-    add_section(0.0, 2.0);  // x = 3
-    const double p = 50.0, phi = 0.01, th = 0.02;
-    double part[7] = {0.0, 1e-3, 2e-3, p, phi, th, 1e-12};
-    std::int32_t ifb[2] = {1, 0};
-    const Bp bp = crossings(part);
-    testsupport::trck3d(1, part, ifb, 0.0, 5.0, 0.0, 5.0, nullptr, nullptr, false);
-    const double b = beta(p);
-    const double vx = b * std::cos(phi) * std::cos(th), vy = b * std::sin(phi) * std::cos(th),
-                 vz = b * std::sin(th);
-    EXPECT_LT(std::fabs(part[0] - 5.0 * vx) + std::fabs(part[1] - (1e-3 + 5.0 * vy)) +
-                  std::fabs(part[2] - (2e-3 + 5.0 * vz)) + std::fabs(part[3] - p) + std::fabs(part[4] - phi) +
-                  std::fabs(part[5] - th),
-              1e-12);
-    EXPECT_EQ(ifb[0], 3);
-    EXPECT_EQ(ifb[1], 0);
-    // crossing of the lines x = 1 and x = 3 at t = x / vx
-    for (int i = 1; i <= 2; ++i) {
-        const double xb = latcom.fb(1, i), t = xb / vx;
-        EXPECT_LT(std::fabs(bp(1, i) - xb) + std::fabs(bp(2, i) - (1e-3 + t * vy)) + std::fabs(bp(7, i) - t), 1e-12);
-    }
-}
-
-TEST_F(Orbits, SectorDipoleOnAndOffMomentum) {
+TEST_F(Orbits, SectorDipoleOnAndOffMomentumAndALongArc) {
     const double R = 2.0, a = pi / 6.0;
     for (double delta : {0.0, 0.01, -0.02, 0.1}) {
         element(R, R * a);
@@ -90,35 +74,27 @@ TEST_F(Orbits, SectorDipoleOnAndOffMomentum) {
         const double L = (nx * (latcom.fb(1, 3) - x2) + ny * (latcom.fb(2, 3) - y2)) / (nx * dx + ny * dy);
         err += std::fabs(bp(1, 3) - (x2 + L * dx)) + std::fabs(bp(2, 3) - (y2 + L * dy)) +
                std::fabs(bp(7, 3) - (t2 + L / b));
-        if (delta == 0.0)  // on momentum the particle follows the reference line exactly
-            err += std::fabs(bp(1, 2) - latcom.fb(1, 2)) + std::fabs(bp(2, 2) - latcom.fb(2, 2)) +
-                   std::fabs(std::cos(bp(5, 2)) - latcom.fb(3, 2)) + std::fabs(std::sin(bp(5, 2)) - latcom.fb(4, 2));
+        if (delta == 0.0) err += off_reference(bp);  // on momentum it follows the reference line exactly
         EXPECT_LT(err, 1e-10) << "delta=" << delta;
     }
-}
-
-TEST_F(Orbits, LongArcFollowedExactlyInOneLeg) {
     // 250 degrees of a 0.5 m circle turning counter-clockwise: the force-free
     // leg follows the ideal circle exactly whatever the step count.
-    const double R = -0.5, ang = 250.0 / 180.0 * pi;
-    element(R, std::fabs(R) * ang);
+    const double ang = 250.0 / 180.0 * pi;
+    element(-0.5, 0.5 * ang);
     double part[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
     const Bp bp = crossings(part);
-    EXPECT_LT(std::fabs(bp(1, 2) - latcom.fb(1, 2)) + std::fabs(bp(2, 2) - latcom.fb(2, 2)) +
-                  std::fabs(std::cos(bp(5, 2)) - latcom.fb(3, 2)) + std::fabs(std::sin(bp(5, 2)) - latcom.fb(4, 2)) +
-                  std::fabs(bp(7, 2) - (1.0 + std::fabs(R) * ang) / beta(P0)),
-              1e-12);
+    EXPECT_LT(off_reference(bp) + std::fabs(bp(7, 2) - (1.0 + 0.5 * ang) / beta(P0)), 1e-12);
 }
 
 // Rectangular dipole: both faces perpendicular to the chord, so the
 // reference line meets each at alpha/2.
-TEST_F(Orbits, RectangularDipoleVerticalEdgeFocusing) {
-    const double R = 2.0, a = pi / 6.0;
-    // Transfer matrix edge * drift(R alpha) * edge with the edge focal
-    // strength tan(alpha/2)/R, acting on (z, z').
+TEST_F(Orbits, RectangularDipole) {
+    const double R = 2.0, a = pi / 6.0, b = beta(P0);
+    element(R, R * a, -a / 2.0);
+    // Vertically: the transfer matrix edge * drift(R alpha) * edge with the
+    // edge focal strength tan(alpha/2)/R, acting on (z, z').
     const double k = std::tan(a / 2.0) / R, L = R * a;
     const double m11 = 1.0 - L * k, m12 = L, m21 = -k - k * (1.0 - L * k), m22 = 1.0 - L * k;
-    element(R, R * a, -a / 2.0);
     for (auto zt : {std::pair{1e-6, 0.0}, std::pair{0.0, 1e-6}, std::pair{-2e-6, 1e-6}}) {
         double part[7] = {0.0, 0.0, zt.first, P0, 0.0, zt.second, 0.0};
         const Bp bp = crossings(part);
@@ -126,21 +102,10 @@ TEST_F(Orbits, RectangularDipoleVerticalEdgeFocusing) {
         const double z2 = m11 * z1 + m12 * zp1, zp2 = m21 * z1 + m22 * zp1;
         EXPECT_LT((std::fabs(bp(3, 2) - z2) + std::fabs(std::tan(bp(6, 2)) - zp2)) / 1e-6, 1e-9);
     }
-    // The rectangular edges focus; the faces of a sector dipole, normal to
-    // the particle's direction, give no kick.
-    double part[7] = {0.0, 0.0, 1e-6, P0, 0.0, 0.0, 0.0};
-    EXPECT_LT(crossings(part)(6, 2), -1e-7);
-    element(R, R * a);
-    EXPECT_NEAR(crossings(part)(6, 2), 0.0, 1e-18);
-}
-
-TEST_F(Orbits, RectangularDipoleParallelRayStaysParallel) {
-    // A ray parallel to the reference and displaced by u0 runs on the
-    // reference circle moved along the (parallel) faces: it leaves parallel
+    // Horizontally a ray parallel to the reference and displaced by u0 runs on
+    // the reference circle moved along the (parallel) faces: it leaves parallel
     // to the reference, displaced by u0, through P2 + u0/cos(alpha/2) f with
     // f the face direction; the arc length is unchanged.
-    const double R = 2.0, a = pi / 6.0, b = beta(P0);
-    element(R, R * a, -a / 2.0);
     const double fx = std::sin(a / 2.0), fy = std::cos(a / 2.0);
     for (double u0 : {1e-2, -3e-2, 1e-4}) {
         double part[7] = {0.0, u0, 0.0, P0, 0.0, 0.0, 0.0};
@@ -152,6 +117,12 @@ TEST_F(Orbits, RectangularDipoleParallelRayStaysParallel) {
                            std::fabs(bp(7, 2) - (t1 + R * a / b));
         EXPECT_LT(err, 1e-10) << "u0=" << u0;
     }
+    // The rectangular edges focus; the faces of a sector dipole, normal to
+    // the particle's direction, give no kick.
+    double part[7] = {0.0, 0.0, 1e-6, P0, 0.0, 0.0, 0.0};
+    EXPECT_LT(crossings(part)(6, 2), -1e-7);
+    element(R, R * a);
+    EXPECT_NEAR(crossings(part)(6, 2), 0.0, 1e-18);
 }
 
 TEST_F(Orbits, ThickQuadrupoleMatrices) {
@@ -234,27 +205,6 @@ TEST_F(Orbits, MultipoleWithTwoPolesTracksLikeTheDipole) {
     }
 }
 
-TEST_F(Orbits, ThinQuadrupoleKickAndFocalPoint) {
-    new_lattice();
-    add_section(0.0, 1.0);                   // x = 1
-    thin_quad(add_section(0.0, 1.0), 0.5, 2.0);  // x = 2, L k = 1 per m
-    add_section(0.0, 5.0);                   // x = 7
-    const double y0 = 1e-3, z0 = 1e-3;
-    double part[7] = {1.5, y0, z0, P0, 0.0, 0.0, 0.0};
-    std::int32_t ifb[2] = {2, 0};
-    const double T = 2.5 / beta(P0);
-    testsupport::trck3d(1, part, ifb, 0.0, T, 0.0, T, nullptr, nullptr, false);
-    EXPECT_EQ(ifb[0], 3);
-    const double up = std::tan(part[4]), zp = std::tan(part[5]) / std::cos(part[4]);
-    // Back on the line x = 2 the particle sits at its crossing offsets.
-    const double y2 = part[1] + (2.0 - part[0]) * up, z2 = part[2] + (2.0 - part[0]) * zp;
-    // Focal point 1/(L k) = 1 m behind the lens: y = 0; vertically z doubles.
-    const double y3 = part[1] + (3.0 - part[0]) * up, z3 = part[2] + (3.0 - part[0]) * zp;
-    EXPECT_LT(std::fabs(up + 1e-3) + std::fabs(zp - 1e-3) + std::fabs(y2 - y0) + std::fabs(z2 - z0) +
-                  std::fabs(y3) + std::fabs(z3 - 2.0 * z0),
-              1e-12);
-}
-
 TEST_F(Orbits, ForwardThenBackwardRestoresTheState) {
     const double R = 2.0, a = pi / 6.0;
     new_lattice();
@@ -265,15 +215,133 @@ TEST_F(Orbits, ForwardThenBackwardRestoresTheState) {
     add_section(0.0, 1.0);
     const double start[6] = {0.0, 2e-3, -1e-3, 1.02 * P0, 1e-3, 2e-3};
     double part[7] = {start[0], start[1], start[2], start[3], start[4], start[5], 0.0};
-    std::int32_t ifb[2] = {1, 0};
-    testsupport::trck3d(1, part, ifb, 0.0, 3.3, 0.0, 3.3, nullptr, nullptr, false);
-    EXPECT_EQ(ifb[0], 5);
+    std::int32_t ifb = track1(part, 1, 3.3);
+    EXPECT_EQ(ifb, 5);
     double t = 3.3;
     bool lcross = false;
-    for (int legs = 0; t > 0.0 && legs < 100; ++legs) testsupport::cstrck(part, ifb[0], lcross, t, 0.0);
+    for (int legs = 0; t > 0.0 && legs < 100; ++legs) testsupport::cstrck(part, ifb, lcross, t, 0.0);
     EXPECT_EQ(t, 0.0);
-    EXPECT_EQ(ifb[0], 1);
+    EXPECT_EQ(ifb, 1);
     for (int k = 0; k < 6; ++k) EXPECT_NEAR(part[k], start[k], 1e-10) << k;
+}
+
+// Drift lattice: boundaries at x = 1, 3, 6.
+void drifts() {
+    new_lattice();
+    for (double ds : {1.0, 2.0, 3.0}) add_section(0.0, ds);
+}
+
+// Tracking in awkward situations: particles that cannot reach their next
+// boundary, stale boundary indices, practically infinite targets, and the
+// self-force interpolated in time.
+class Robust : public Orbits {};
+
+TEST_F(Robust, MovingAwayFromTheNextBoundaryEndsAtTheTargetTime) {
+    drifts();
+    const double b = beta(P0);
+    // Forward leg heading -x, away from boundary 1; backward leg heading -x
+    // too, so that back in time it moves away from boundary 1 behind it.
+    struct Case {
+        double x0;
+        std::int32_t ifb;
+        double target;
+    } cases[] = {{0.0, 1, 2.0}, {2.0, 2, -5.0}};
+    for (const auto& c : cases) {
+        double s[7] = {c.x0, 1e-3, 0.0, P0, pi, 0.0, 0.0};
+        std::int32_t ifb = c.ifb;
+        bool lcross = false;
+        double t = 0.0;
+        testsupport::cstrck(s, ifb, lcross, t, c.target);
+        EXPECT_EQ(t, c.target);
+        EXPECT_FALSE(lcross);
+        EXPECT_EQ(ifb, c.ifb);
+        for (int k = 0; k < 6; ++k) EXPECT_TRUE(std::isfinite(s[k])) << k;
+        EXPECT_NEAR(s[0], c.x0 - b * c.target, 1e-12);
+    }
+    // With a practically infinite target the leg cannot end anywhere: no
+    // crossing, no move, no NaN.
+    for (double target : {1e300, -1e300}) {
+        double s[7] = {2.0, 0.0, 0.0, P0, pi, 0.0, 0.0};
+        std::int32_t ifb = 2;
+        bool lcross = true;
+        double t = 0.0;
+        testsupport::cstrck(s, ifb, lcross, t, target);
+        EXPECT_FALSE(lcross);
+        EXPECT_EQ(ifb, 2);
+        EXPECT_EQ(s[0], 2.0);
+        EXPECT_TRUE(std::isfinite(t));
+    }
+}
+
+TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
+    drifts();
+    double s[7] = {1.5, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
+    std::int32_t ifb = 1;  // stale: the particle is past boundary 1 already
+    bool lcross = false;
+    double t = 0.25;
+    testsupport::cstrck(s, ifb, lcross, t, 2.0);
+    EXPECT_TRUE(lcross);
+    EXPECT_EQ(ifb, 2);
+    EXPECT_EQ(t, 0.25);
+    EXPECT_EQ(s[0], 1.5);
+    // trck3d then carries it on to the target.
+    double part[7] = {1.5, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
+    EXPECT_EQ(track1(part, 1, 1.0), 2);
+    EXPECT_NEAR(part[0], 1.5 + beta(P0), 1e-12);
+    // Past the line but heading back through it (against its normal): that
+    // is no crossing, neither while still behind the line nor after passing
+    // it backwards.
+    for (double T : {0.2, 2.0}) {
+        double q[7] = {1.5, 0.0, 0.0, P0, pi, 0.0, 0.0};
+        EXPECT_EQ(track1(q, 1, T), 1) << "T=" << T;
+        EXPECT_NEAR(q[0], 1.5 - beta(P0) * T, 1e-12);
+    }
+}
+
+TEST_F(Robust, ForceInterpolatedLinearlyInTime) {
+    // In a drift dp/d(ct) = F1 and dphi/d(ct) = F2/p (p fixed when F1 = 0):
+    // the integral of a force linear in c*t is the mean of its end values.
+    new_lattice();
+    add_section(0.0, 10.0);
+    const double T = 2.0;
+    const double f1[3] = {0.01, 0.0, 0.0}, f2[3] = {0.03, 0.0, 0.0};
+    double part[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
+    track1(part, 1, T, f1, f2);
+    EXPECT_NEAR(part[3], P0 + 0.5 * (0.01 + 0.03) * T, 1e-12);
+    const double g1[3] = {0.0, 0.2, -0.1}, g2[3] = {0.0, 0.6, 0.3};
+    double q[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
+    track1(q, 1, T, g1, g2);
+    EXPECT_NEAR(q[4], 0.5 * (0.2 + 0.6) * T / P0, 1e-8);  // cos(theta) stays close to 1
+    EXPECT_NEAR(q[5], 0.5 * (-0.1 + 0.3) * T / P0, 1e-12);
+    // Without force both sets are ignored.
+    double r[7] = {0.0, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
+    track1(r, 1, T, f1, f2, false);
+    EXPECT_EQ(r[3], P0);
+}
+
+// The crossing states of a particle at s before boundary ifb; the child of a
+// death test sends its fatal stop to standard error.
+void fbpts_stop(std::array<double, 6> s, std::int32_t ifb) {
+    stdout_to_stderr();
+    std::vector<double> bp(700);
+    testsupport::fbpts(s.data(), ifb, 0.0, bp.data());
+}
+
+TEST(RobustDeathTest, CrossingStatesThatCannotBeFoundStopTheProcess) {
+    // the particle, where its leg started and the boundary it misses, then the stop
+    bunch::prtcls.p0 = P0;
+    drifts();
+    EXPECT_EXIT(fbpts_stop({0.0, 0.0, 0.0, P0, pi, 0.0}, 1), testing::ExitedWithCode(1),
+                "the design path's particle, tracked forward from x=0 y=0 m, never crosses boundary 1\n"
+                "error in fbpts \\(1\\)");
+    // Boundary 1 the line x = 1, boundary 2 the line y = 0 through (3, 0):
+    // heading +y it reaches y = 0 forward but never x = 1 backward.
+    new_lattice();
+    add_section(0.0, 1.0);
+    add_section(0.0, 2.0, false, pi / 2.0);
+    EXPECT_EXIT(fbpts_stop({2.0, -1.0, 0.0, P0, pi / 2.0, 0.0}, 2), testing::ExitedWithCode(1),
+                "the design path's particle, tracked backward from x=2 y=-1 m, never crosses boundary 1\n"
+                "error in fbpts \\(2\\)");
 }
 
 }  // namespace

@@ -178,20 +178,6 @@ inline void multipole(int i, int m, double h, double v, double strength, double 
     set_codes(i, 1, 1);
 }
 
-// Makes boundary i a thin quadrupole of effective length el and strength k:
-// the matrices M1 and M2 on (u, u', z, z'), column by column.
-inline void thin_quad(int i, double el, double k) {
-    auto& L = lattice::latcom;
-    const int b = L.nrla;
-    for (int j = 1; j <= 32; ++j) L.rla(b + j) = (j - 1) % 16 % 5 == 0 ? 1.0 : 0.0;
-    L.rla(b + 2) = -el * k;   // M1(2,1)
-    L.rla(b + 12) = el * k;   // M1(4,3)
-    L.rla(b + 21) = el * k;   // M2(1,2)
-    L.rla(b + 31) = -el * k;  // M2(3,4)
-    L.nrla += 32;
-    set_codes(i, 0, 1);
-}
-
 // A bunch of n active particles at time ct moving along +x with momentum p
 // (units of m*c), particle i at x = (i - 1) * dx, charge 1e-12 C each.
 inline void line_bunch(int n, double ct, double p, double dx) {
@@ -221,6 +207,14 @@ inline void trck3d(int n, double* part, std::int32_t* ifb, double ct, double cte
                    const double* f1, const double* f2, bool lforce) {
     const int nf = lforce ? n : 0;
     lattice::trck3d({part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
+}
+// One particle from c*t = 0 to T, with the forces f1 at 0 and f2 at T when
+// lforce; returns its next boundary.
+inline std::int32_t track1(double* part, std::int32_t ifb, double T, const double* f1 = nullptr,
+                           const double* f2 = nullptr, bool lforce = true) {
+    std::int32_t ip[2] = {ifb, 0};
+    trck3d(1, part, ip, 0.0, T, 0.0, T, f1, f2, lforce && f1 != nullptr);
+    return ip[0];
 }
 // One force-free leg of a particle towards ctend.
 inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend) {
