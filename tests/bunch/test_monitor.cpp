@@ -1,5 +1,7 @@
-// The path coordinates and forces of the "fmt3" monitor file against their
-// closed forms (the deck tests check the layouts, refusals and round trips).
+// Monitors: the path coordinates and forces of the "fmt3" monitor file
+// against their closed forms (the deck tests check the layouts, refusals and
+// round trips), the online monitors' output grid and the tracker set-up of
+// their slots.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -13,35 +15,30 @@
 
 namespace {
 
+using bunch::moncom;
 using bunch::prtcls;
 using testsupport::lines_of;
 using testsupport::read_file;
 
 using testsupport::pi;
 
-class Monitor : public testsupport::Folder {
-protected:
-    // Sets a bunch of n particles directly (lab frame).
-    static void set_bunch(const std::vector<std::array<double, 7>>& recs) {
-        prtcls.npart = static_cast<int>(recs.size());
-        for (int i = 1; i <= prtcls.npart; ++i) {
-            for (int k = 1; k <= 7; ++k) prtcls.xptcl(k, i) = recs[i - 1][k - 1];
-            prtcls.ldef(i) = true;
-            prtcls.lact(i) = recs[i - 1][6] != 0.0;
-            prtcls.iptcl(1, i) = 1;
-            prtcls.iptcl(2, i) = 0;
+class Monitor : public testsupport::Folder {};
+
+// The numbers of every record of the "fmt3" monitor file written now.
+std::vector<std::vector<double>> fmt3_records(const std::string& name) {
+    std::int32_t ierr = 0;
+    testsupport::start_capture();
+    bunch::monito(name, 3, ierr);
+    testsupport::end_capture();
+    EXPECT_EQ(ierr, 0);
+    std::vector<std::vector<double>> recs;
+    for (const auto& rec : lines_of(read_file(name))) {
+        recs.emplace_back();
+        for (const auto& t : foundation::split_record(rec)) {
+            EXPECT_EQ(foundation::read_real(t, recs.back().emplace_back()), 0) << t;
         }
     }
-};
-
-std::vector<double> numbers(const std::string& rec) {
-    std::vector<double> v;
-    for (const auto& t : foundation::split_record(rec)) {
-        double x = 0;
-        EXPECT_EQ(foundation::read_real(t, x), 0) << t;
-        v.push_back(x);
-    }
-    return v;
+    return recs;
 }
 
 TEST_F(Monitor, PathCoordinatesOfFmt3) {
@@ -55,33 +52,30 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     for (int i = 1; i <= 3; ++i)
         for (int k = 1; k <= 8; ++k) L.fb(k, i) = fb[i - 1][k - 1];
     // particle 1 at angle 0.3 on the arc, 0.01 outside; particle 2 at angle
-    // 0.5, 0.02 inside, moving along the arc; particle 3 before boundary 1;
-    // particle 4 on the straight after boundary 2
-    const double b1 = 0.3, b2 = 0.5;
-    const double r1 = 1.01, r2 = 0.98;
-    set_bunch({{r1 * std::sin(b1), -1 + r1 * std::cos(b1), 0.001, 2.0, -b1, 0.0, 1e-9},
-               {r2 * std::sin(b2), -1 + r2 * std::cos(b2), 0.0, 3.0, -b2 + 0.01, 0.02, 1e-9},
-               {-0.5, 0.1, 0.0, 2.0, 0.0, 0.0, 0.0},
-               {1.03, -2.0, 0.0, 2.0, -pi / 2, 0.0, 1e-9}});
-    for (int i : {1, 2}) prtcls.iptcl(1, i) = 2;
-    prtcls.iptcl(1, 3) = 1;
-    prtcls.iptcl(1, 4) = 3;
+    // 0.5, 0.02 inside, moving along the arc; particle 3 (inactive) before
+    // boundary 1; particle 4 on the straight after boundary 2
+    const double b1 = 0.3, b2 = 0.5, r1 = 1.01, r2 = 0.98;
+    const double recs[4][7] = {{r1 * std::sin(b1), -1 + r1 * std::cos(b1), 0.001, 2.0, -b1, 0.0, 1e-9},
+                               {r2 * std::sin(b2), -1 + r2 * std::cos(b2), 0.0, 3.0, -b2 + 0.01, 0.02, 1e-9},
+                               {-0.5, 0.1, 0.0, 2.0, 0.0, 0.0, 0.0},
+                               {1.03, -2.0, 0.0, 2.0, -pi / 2, 0.0, 1e-9}};
+    const int next[4] = {2, 2, 1, 3};
+    prtcls.npart = 4;
+    for (int i = 1; i <= 4; ++i) {
+        for (int k = 1; k <= 7; ++k) prtcls.xptcl(k, i) = recs[i - 1][k - 1];
+        prtcls.ldef(i) = true, prtcls.lact(i) = i != 3;
+        prtcls.iptcl(1, i) = next[i - 1], prtcls.iptcl(2, i) = 0;
+    }
     prtcls.p0 = 2.0;
     prtcls.ctptcl = 1.5;
     bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
     bunch::forcs2.fk(1, 2) = 2 * foundation::force_scale, bunch::forcs2.fk(2, 2) = -3 * foundation::force_scale;
     bunch::forces.sigma_long = 1e-4;
-    std::int32_t ierr = 0;
-    testsupport::start_capture();
-    bunch::monito("p3.dat", 3, ierr);
-    testsupport::end_capture();
-    ASSERT_EQ(ierr, 0);
-    const auto recs = lines_of(read_file("p3.dat"));
-    ASSERT_EQ(recs.size(), 5u);
-    const auto h = numbers(recs[0]);
-    EXPECT_DOUBLE_EQ(h[0], 1.5);
-    EXPECT_NEAR(h[1], std::sqrt(5.0), 1e-13);
-    EXPECT_NEAR(h[7], 1e-4, 1e-18);
+    const auto v = fmt3_records("p3.dat");
+    ASSERT_EQ(v.size(), 5u);
+    EXPECT_DOUBLE_EQ(v[0][0], 1.5);
+    EXPECT_NEAR(v[0][1], std::sqrt(5.0), 1e-13);
+    EXPECT_NEAR(v[0][7], 1e-4, 1e-18);
     const double g0 = std::sqrt(5.0);
     const double want[4][6] = {  // h, h', z, z', s - s1, gamma/gamma0 - 1
         {0.01, 0.0, 0.001, 0.0, 0.0, 0.0},
@@ -91,20 +85,83 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
         {0.03, 0.0, 0.0, 0.0, pi / 2 + 1 - b1, 0.0},
     };
     for (int i = 0; i < 4; ++i) {
-        const auto v = numbers(recs[i + 1]);
-        ASSERT_EQ(v.size(), 12u);
-        for (int k = 0; k < 6; ++k) EXPECT_NEAR(v[k], want[i][k], 1e-12) << "particle " << i + 1 << " field " << k + 1;
+        ASSERT_EQ(v[i + 1].size(), 12u);
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(v[i + 1][k], want[i][k], 1e-12) << "particle " << i + 1 << " field " << k + 1;
     }
-    EXPECT_NEAR(numbers(recs[2])[7], 2.0, 1e-12) << "force in eV/m";
-    EXPECT_NEAR(numbers(recs[2])[8], -3.0, 1e-12);
-    EXPECT_EQ(recs[3].substr(recs[3].size() - 4), " 0 1") << "inactive, defined";
+    EXPECT_NEAR(v[2][7], 2.0, 1e-12) << "force in eV/m";
+    EXPECT_NEAR(v[2][8], -3.0, 1e-12);
+    EXPECT_TRUE(v[3][10] == 0.0 && v[3][11] == 1.0) << "inactive, defined";
     // forces of another time are not shown
     bunch::forcs2.ctfk = 1.0;
+    const auto w = fmt3_records("p3b.dat");
+    EXPECT_EQ(w[2][7], 0.0);
+    EXPECT_EQ(w[0][7], 0.0);
+}
+
+// Online monitors: the output grid and the tracker set-up of the slots.
+TEST(OnlineGrid, OutputsDueOnTheGrid) {
+    struct Case {
+        const char* name;
+        double start, end, step;
+        std::vector<double> times;
+        std::vector<bool> due;
+        double next;  // next grid time afterwards
+    };
+    const Case cases[] = {
+        {"step 0.02: skipped grid times, one output per step", 0.0, 1.0, 0.02,
+         {0.0, 0.015, 0.05, 0.051}, {true, false, true, false}, 0.06},
+        {"all: every step from the start on", 0.1, 1.0, 0.0, {0.0, 0.1, 0.1, 0.3},
+         {false, true, true, true}, 0.1},
+        {"end in the past: nothing", 0.0, 0.5, 0.1, {0.6, 0.7}, {false, false}, 0.0},
+        {"start in the future", 2.0, 3.0, 0.5, {1.0, 1.9, 2.0}, {false, false, true}, 2.5},
+        {"retired after its end", 0.0, 0.25, 0.1, {0.0, 0.2, 0.26}, {true, true, false}, 0.3},
+        {"tiny step, long gap: no overflow", 0.0, 10.0, 1e-300, {0.0, 5.0}, {true, true}, 5.0},
+    };
+    for (const auto& c : cases) {
+        moncom.mostrt(1) = c.start, moncom.moend(1) = c.end, moncom.mostep(1) = c.step, moncom.mocnt(1) = 0;
+        for (std::size_t i = 0; i < c.times.size(); ++i)
+            EXPECT_EQ(bunch::mogrid(1, c.times[i]), c.due[i]) << c.name << " t=" << c.times[i];
+        EXPECT_NEAR(moncom.mostrt(1) + moncom.mocnt(1) * moncom.mostep(1), c.next, 1e-12) << c.name;
+    }
+}
+
+TEST_F(Monitor, OnlineTrackerSetUp) {
+    auto& L = lattice::latcom;
+    L.nfb = 2;
+    lattice::latmks.fbmark(1) = "undefined", lattice::latmks.fbmark(2) = "m2";
+    L.ctfb(1) = 1.0, L.ctfb(2) = 3.0;
+    testsupport::line_bunch(3, 0.75, 101.0, 1e-3);
+    std::int32_t ierr = 0;
+    for (const char* block : {"{ name = now start_time_c0 = now end_time_c0 = 1 time_step_c0 = all }",
+                              "{ name = mark start_time_marker = m2 start_time_shift_c0 = -0.1 "
+                              "end_time_marker = m2 end_time_shift_c0 = 0.5 time_step_c0 = 0.1 }",
+                              "{ name = unknown_marker_monitor_long start_time_marker = m9 end_time_c0 = 1 "
+                              "time_step_c0 = all }",
+                              "{ name = nostep start_time_c0 = 0 end_time_c0 = 1 }",
+                              "{ name = p5 particle = 5 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }",
+                              "{ name = p3 type = phase particle = 3 start_time_c0 = 0 end_time_c0 = 1 "
+                              "time_step_c0 = all }"}) {
+        layer(bunch::lyomon, std::string("online_monitor ") + block, ierr);
+        ASSERT_EQ(ierr, 0) << block;
+    }
     testsupport::start_capture();
-    bunch::monito("p3b.dat", 3, ierr);
-    testsupport::end_capture();
-    EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[2])[7], 0.0);
-    EXPECT_EQ(numbers(lines_of(read_file("p3b.dat"))[0])[7], 0.0);
+    bunch::inimo2(ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(testsupport::end_capture(), (std::vector<std::string>{
+                       " no field boundary carries the marker m9 of online_monitor unknown_marker",
+                       " warning: unknown marker for online_monitor",
+                       "  warning: online_monitor=unknown_marker_monit is not active",
+                       "  warning: online_monitor=nostep               is not active",
+                       "  warning: online_monitor=p5                   is not active"}));
+    EXPECT_TRUE(moncom.moena(1));
+    EXPECT_EQ(moncom.mostrt(1), 0.75) << "now: the bunch time";
+    // the start from a marker and an enabled slot left alone by a later
+    // set-up: the deck online_force_free
+    EXPECT_TRUE(moncom.moena(2));
+    EXPECT_EQ(moncom.moend(2), 3.5);
+    EXPECT_EQ(moncom.mocnt(2), 0);
+    for (int k : {3, 4, 5}) EXPECT_FALSE(moncom.moact(k)) << k;
+    EXPECT_TRUE(moncom.moena(6));
 }
 
 }  // namespace

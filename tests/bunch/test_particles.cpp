@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -98,22 +97,13 @@ TEST_F(Particles, TransformIntoLabFrame) {
 TEST_F(Particles, AverageMomentumConvertsTheSummedMagnitudes) {
     // momenta along x in eV/c: the magnitudes are summed in eV/c, particle 1
     // first, then converted once and divided by their number
-    struct Case {
-        double p1, d2, d3;
-    };
-    const Case cases[] = {{1e6, 8000, 24007}, {1e6, 19000, 57007}, {1e6, 35000, 105007}};
-    for (const auto& c : cases) {
-        char list[300];
-        std::snprintf(list, sizeof list,
-                      "{ reference_momentum = average array = 0 0 0 0 0 0 0 "
-                      "0 0 0 %.17g 0 0 1e-9  0 0 0 %.17g 0 0 1e-9  0 0 0 %.17g 0 0 0 }",
-                      c.p1, c.d2, c.d3);
-        auto r = particles(list);
+    for (const auto& [d2, d3] : {std::pair{8000, 24007}, {19000, 57007}, {35000, 105007}}) {
+        const auto r = particles("{ reference_momentum = average array = 0 0 0 0 0 0 0 0 0 0 1e6 0 0 1e-9 0 0 0 " +
+                                 std::to_string(d2) + " 0 0 1e-9 0 0 0 " + std::to_string(d3) + " 0 0 0 }");
         ASSERT_EQ(r.ierr, 0);
-        const double sum = c.p1 + (c.p1 + c.d2) + (c.p1 + c.d3);
-        const double want = sum * ev / 3;
-        EXPECT_EQ(prtcls.p0, want) << c.d2;
-        EXPECT_EQ(logged_value(r.log, "averaged momentum              ="), want) << c.d2;
+        const double want = (1e6 + (1e6 + d2) + (1e6 + d3)) * ev / 3;
+        EXPECT_EQ(prtcls.p0, want) << d2;
+        EXPECT_EQ(logged_value(r.log, "averaged momentum              ="), want) << d2;
     }
 }
 

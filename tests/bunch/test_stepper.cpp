@@ -1,12 +1,12 @@
 // Step-size control: the adaptive rule (growth, arc limit, landing on the
-// end time) and the time grid.
+// end time), the time grid and the duty steps.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bunch/tracker.hpp"
@@ -62,17 +62,11 @@ TEST_F(Stepper, AdaptiveSequences) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::line_bunch(1, 0.0, 100.0, 0.0);
-        tr3com.ct_step_max = c.mx;
-        tr3com.ct_step_min = c.mn;
-        tr3com.ct_step_first = c.first;
-        tr3com.increase_factor = c.inc;
-        bunch::trkcom.end_time_c0 = c.end;
+        tr3com.ct_step_max = c.mx, tr3com.ct_step_min = c.mn, tr3com.ct_step_first = c.first;
+        tr3com.increase_factor = c.inc, bunch::trkcom.end_time_c0 = c.end;
         auto steps = run_steps();
         ASSERT_EQ(steps.size(), c.steps.size());
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            if (c.exact) EXPECT_EQ(steps[i], c.steps[i]) << i;
-            else EXPECT_NEAR(steps[i], c.steps[i], 1e-15) << i;
-        }
+        for (std::size_t i = 0; i < steps.size(); ++i) EXPECT_NEAR(steps[i], c.steps[i], c.exact ? 0.0 : 1e-15) << i;
         EXPECT_EQ(bunch::prtcls.ctptcl, c.end);  // lands exactly on the end time
         EXPECT_FALSE(tr3com.lduty);
     }
@@ -98,10 +92,7 @@ TEST_F(Stepper, ArcLimit) {
         SCOPED_TRACE(c.name);
         auto& l = lattice::latcom;
         l.nfb = cap::maxlat;
-        for (int i = 1; i <= l.nfb; ++i) {
-            l.fb(8, i) = (i == 2) ? c.r : 0.0;
-            l.fbduty(i) = false;
-        }
+        for (int i = 1; i <= l.nfb; ++i) l.fb(8, i) = (i == 2) ? c.r : 0.0, l.fbduty(i) = false;
         // two particles sl*2 apart along the motion: rms length sl
         testsupport::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);
         bunch::prtcls.iptcl(1, 1) = c.ifb;
@@ -125,34 +116,24 @@ TEST_F(Stepper, ArcLimit) {
     }
 }
 
-// A time grid that gives a run no step at all ends it as a failure; a grid
-// that gives steps ends the run at its last value before the end time.
+// A time grid that gives a run no step at all ends it as a failure (every
+// value in the past, and a grid that gives steps: the decks grid_in_past and
+// time_grid).
 TEST_F(Stepper, GridWithoutStepFails) {
-    struct Case {
-        const char* name;
-        double ct, end, tolerance;
-        std::size_t steps;
-        bool failed;
-    };
-    const Case cases[] = {
-        {"steps to the last value before the end", 0.0, 0.15, 1e-5, 1, false},
-        {"every value in the past", 0.5, 0.7, 1e-5, 0, true},
-        {"a tolerance beyond the whole grid", 0.0, 0.2, 1e9, 0, true},
-        {"the end before the first value ahead", 0.0, 0.05, 1e-5, 0, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, end, tolerance] :
+         {std::tuple{"a tolerance beyond the whole grid", 0.2, 1e9}, {"the end before the first value ahead", 0.05, 1e-5}}) {
+        SCOPED_TRACE(name);
         testsupport::line_bunch(1, 0.0, 100.0, 0.0);
-        bunch::prtcls.ctptcl = c.ct;
         tr3com.lgrid = true;
         tr3com.ngrid = 3;
         for (int i = 1; i <= 3; ++i) tr3com.ctgrid(i) = 0.1 * (i - 1);
-        tr3com.steps_tolerance = c.tolerance;
-        bunch::trkcom.end_time_c0 = c.end;
+        tr3com.steps_tolerance = tolerance;
+        bunch::trkcom.end_time_c0 = end;
         std::vector<std::string> log;
-        EXPECT_EQ(run_steps(&log).size(), c.steps);
-        EXPECT_EQ(bunch::stpfai(), c.failed);
-        EXPECT_EQ(log.size() >= 2 && log[log.size() - 2].find("nothing tracked") != std::string::npos, c.failed);
+        EXPECT_TRUE(run_steps(&log).empty());
+        EXPECT_TRUE(bunch::stpfai());
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[log.size() - 2], " error in steper: no time-grid value for this run, nothing tracked");
     }
 }
 
@@ -189,6 +170,70 @@ TEST(ProjectedSum, EqualsOneByOneAdditions) {
     for (const auto& c : cases)
         EXPECT_EQ(bunch::add_projected_steps(c[0], c[1], c[2]), one_by_one(c[0], c[1], c[2]))
             << c[0] << " " << c[1] << " " << c[2];
+}
+
+// Duty steps: landings just before the first particle reaches a duty
+// boundary and just after the last one has passed it, at the entry and exit
+// of a dipole.
+struct Landing {
+    int iduty;  // the number on the duty line
+    double ct;  // bunch time at that call
+};
+
+// Force-free run from the bunch time to end as the time loop makes it;
+// returns the duty landings.
+std::vector<Landing> run_duty(double end) {
+    std::int32_t ierr = 0;
+    testsupport::inila2(ierr);
+    EXPECT_EQ(ierr, 0);
+    bunch::trkcom.end_time_c0 = end;
+    bunch::forces.itype = 0;
+    std::vector<Landing> out;
+    double ctnext = bunch::prtcls.ctptcl;
+    ftypes::Logical reset = true, lstep = true;
+    int guard = 0;
+    do {
+        double derr = 0.0;
+        bunch::ttrack(ctnext, derr, ierr);
+        EXPECT_EQ(ierr, 0);
+        testsupport::start_capture();
+        bunch::steper(ctnext, reset, lstep);
+        for (const auto& l : testsupport::end_capture()) {
+            if (l.rfind("  --- duty -------------- ", 0) == 0) {
+                EXPECT_TRUE(tr3com.lduty);
+                out.push_back({std::stoi(l.substr(26)), bunch::prtcls.ctptcl});
+            }
+        }
+        if (out.empty() || out.back().ct != bunch::prtcls.ctptcl) {
+            EXPECT_FALSE(tr3com.lduty);
+        }
+    } while (lstep && ++guard < 10000);
+    EXPECT_EQ(bunch::prtcls.ctptcl, end) << "the run ended before its end time";
+    return out;
+}
+
+TEST_F(Stepper, DutyLandingsAtDipoleEntryAndExit) {
+    // three particles on the reference line, dx apart ahead of particle 1
+    const double dx = 1e-3, p = 100.0, beta = p / std::sqrt(p * p + 1.0);
+    ASSERT_NE(testsupport::add_section(0.0, 1.0, true), 0);   // dipole entry
+    ASSERT_NE(testsupport::add_section(10.0, 0.5, true), 0);  // dipole exit
+    ASSERT_NE(testsupport::add_section(0.0, 1.0, false), 0);
+    testsupport::line_bunch(3, 0.0, p, dx);
+    auto landings = run_duty(2.5);
+    ASSERT_EQ(landings.size(), 4u);
+    // the particles follow the reference line: crossing times from the path length
+    const double ctmin1 = (1.0 - 2 * dx) / beta, ctmax1 = 1.0 / beta;
+    const double a1 = ctmin1 - 1e-10 - 0.01 * (ctmax1 - ctmin1);
+    const double d1 = ctmax1 + 0.1 * (ctmax1 - a1);
+    const double ctmin2 = (1.5 - 2 * dx) / beta, ctmax2 = 1.5 / beta;
+    const double a2 = ctmin2 - 0.01 * (ctmax2 - ctmin2);
+    const double d2 = ctmax2 + 0.1 * (ctmax2 - a2);
+    const Landing want[4] = {{1, a1}, {2, d1}, {1, a2}, {2, d2}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(landings[std::size_t(i)].iduty, want[i].iduty);
+        EXPECT_NEAR(landings[std::size_t(i)].ct, want[i].ct, 1e-9);
+    }
 }
 
 }  // namespace
