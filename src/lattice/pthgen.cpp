@@ -210,7 +210,9 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     // 8. search table of the segments by s
     for (int j = 1; j <= npthbin; ++j) P.idx(j) = 1;
     const double span = P.spth(n) - P.spth(1);
-    for (int k = 1; k <= n - 1; ++k) {
+    // nodes all at one point (span 0) leave the table unused: path
+    // extrapolates from the end nodes
+    for (int k = 1; k <= n - 1 && span > 0.0; ++k) {
         int b = static_cast<int>(99.0 * (P.spth(k) - P.spth(1)) / span) + 2;
         if (b > npthbin) b = npthbin;  // a node rounding onto the last bin edge
         P.idx(b) = k + 1;
@@ -223,8 +225,8 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     P.Slow = std::fmin(P.spth(1), P.spth(i0)) - 1.0;
     P.Shigh = P.spth(i0) + 1.0;
     P.sstpma = spmin;
-    // a path of a single node has no extent: the margin keeps the 1 m of
-    // the source interval around the anchor
+    // a path of a single node (or of nodes at one point) has no extent: the
+    // margin keeps the 1 m of the source interval around the anchor
     P.Rintma = (span > 0.0) ? span * 0.5 : 1.0;
 }
 

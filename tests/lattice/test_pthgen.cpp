@@ -242,6 +242,11 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     const Out o = path_at(-4.0);
     EXPECT_DOUBLE_EQ(o(3), -4.0);
     EXPECT_EQ(o(9), 0.0);
+    // two boundaries at one point, the anchor on them: no extent either
+    pathtest::set_path({{0.0, 0.0}}, 0.0, 3.0);
+    EXPECT_EQ(pthcom.npth, 2);
+    EXPECT_EQ(pthcom.Rintma, 1.0);
+    EXPECT_DOUBLE_EQ(path_at(2.5)(3), 2.5);
     // pthtr2 undoes the rotation of pthtr1
     const std::vector<pathtest::Piece> bend = {{2.0, 0.3}};
     const pathtest::State a = pathtest::set_path(bend, 1.3, 5.0);
