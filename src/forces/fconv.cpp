@@ -116,8 +116,10 @@ void cnvfft(std::span<const double> a, int ka1, std::span<const double> b, int j
         return e;
     };
     const int ea = exponent(a), eb = exponent(b);
-    std::transform(a.begin(), a.end(), re, [ea](double x) { return std::ldexp(x, -ea); });
-    std::transform(b.begin(), b.end(), im, [eb](double x) { return std::ldexp(x, -eb); });
+    if (ea < -1000 || eb < -1000) return cnvdir(a, ka1, b, jb1, c, ic1, fac);  // (subnormal series)
+    const double sa = std::ldexp(1.0, -ea), sb = std::ldexp(1.0, -eb);
+    std::transform(a.begin(), a.end(), re, [sa](double x) { return x * sa; });
+    std::transform(b.begin(), b.end(), im, [sb](double x) { return x * sb; });
     fft(re, im, n, false, fw);
     // spectra of the two real series from the packed one, and their product
     re[0] = re[0] * im[0];
