@@ -76,7 +76,8 @@ void ensure(std::int32_t i, std::int64_t gs) {
     G.req(l) = true;
 }
 
-// Drops online monitor k: frees its unit and the slot.
+// Drops online monitor k: frees its unit and the slot, and counts the
+// failed output for the run (omofai), like every other online output.
 void drop_monitor(int k) {
     auto& M = bunch::moncom;
     std::int32_t st = 0;
@@ -84,6 +85,7 @@ void drop_monitor(int k) {
     M.mounit(k) = 0;
     M.moact(k) = false;
     M.moena(k) = false;
+    ++bunch::monitor_status.nfail;
     foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(bunch::mo2com.moname(k).str(), 20));
 }
 
