@@ -320,6 +320,71 @@ TEST(FieldGuardsDeathTest, CapacitiesAndSingularities) {
     EXPECT_EXIT(field_with({}, 0.0, 0.0), testing::ExitedWithCode(1), "observer on the path of a thin line");
 }
 
+// The smallest length scale stands in for the near-zone radius of the point
+// budget only where that radius is 0 (an observer on the path): 1 mm beside
+// the path the source points do not depend on it.
+TEST(SourcePoints, BudgetBesideThePathIndependentOfRintmi) {
+    build_path({{200.0, 0.0}}, 100.0, 10.0);
+    apply({});
+    const fieldlib::V3 r{{0.0, 1e-3, 0.0}};
+    (void)field_at(0.0, r(1), r(2), r(3), 1.0, ex);  // the window and the near zone
+    finit("sstpma", 2e-5);  // the budget's largest step, 1e-4, binds
+    std::vector<double> X[2];
+    for (int k = 0; k < 2; ++k) {
+        finit("rintmi", k == 0 ? 1e-9 : 0.5);
+        fieldlib::wint0(0.0, r);
+        const auto& S = fieldlib::fsidat;
+        X[k].assign(&S.X(1), &S.X(1) + S.n);
+    }
+    EXPECT_GT(X[0].size(), 9000u);
+    EXPECT_EQ(X[0], X[1]);
+}
+
+// The integrand and the near-zone correction keep the order of their
+// formulas (results are compared with other builds to the last digit): the
+// expanded distance rperp + mt0 delta + mhk delta^2 behind the precision
+// guard, the tangential term tt F1 dlam/(c R), and the cut-out integral
+// Y = d (d x^3/q - 1.5 T1). Events set by hand.
+TEST(NearZone, FormulasKeepTheirOrder) {
+    using fieldlib::V3;
+    build_path({{1.0, 0.0}, {2.0, 0.7}}, 0.5, 3.0);
+    const Settings S = apply({});
+    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
+    auto& Z = fieldlib::fzdata;
+    auto& N = fieldlib::fznear;
+    const double delta = 0.7;
+    fieldlib::W15 W;
+    for (const auto& [s, dt] : {std::pair{1.3, 0.3}, {1.9, -1.5}, {2.3, 1.1}}) {  // on the arc
+        fieldlib::P11 p;
+        double beta_s;
+        fieldlib::pthget(s, 31, p, beta_s);
+        Z.gamma = 2.0, Z.beta = std::sqrt(0.75), Z.g2inv = 0.25, Z.rscale = 1.0;  // the guard on
+        Z.e = V3{{p(6), p(7), p(8)}}, Z.nogamma2 = Z.notalman = true;           // no other E term
+        N.inwin = false, N.s0 = s - delta, N.d = 0.0;
+        N.rperp = V3{{0.011, 0.023, 0.0037}}, N.mt0 = V3{{-0.61, 0.79, 0.0}}, N.mhk = V3{{0.37, 0.13, 0.71}};
+        V3 Rv;
+        for (int i = 1; i <= 3; ++i) Rv(i) = N.rperp(i) + N.mt0(i) * delta + N.mhk(i) * (delta * delta);
+        const double R = std::sqrt(Rv(1) * Rv(1) + Rv(2) * Rv(2) + Rv(3) * Rv(3));
+        Z.t = p(1) + R / clight + dt * S.sigmat;
+        double lam, dlam;
+        fieldlib::lambda(s, Z.t - R / clight, lam, dlam);
+        fieldlib::force1s(s, W);
+        EXPECT_EQ(W(7), lam / R) << s;
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(W(i), p(5 + i) * (Z.beta - beta_s) * dlam / (clight * R)) << s << " " << i;
+    }
+    // the cut-out integral alone: p0 = q0 = 0, cubic = 1, mhk = (1, 0, 0)
+    N.extract = false, N.near = true, N.s0 = 0.0, N.p0 = N.q0 = 0.0, N.cubic = 1.0;
+    N.rperp = N.mt0 = V3{{0.0, 0.0, 0.0}}, N.mhk = V3{{1.0, 0.0, 0.0}};
+    Z.nogamma2 = false, Z.g2inv = 1.0, Z.beta = 0.0;
+    for (const auto& [D, d] : {std::pair{0.3, 0.07}, {1.1, 0.013}, {2e-5, 3e-6}}) {
+        N.splus = D, N.d = d;
+        const double x = D / d, q = std::sqrt(x * x + 1.0), T1 = 2.0 * d * (std::log(q + x) - x / q);
+        W.fill(0.0);
+        fieldlib::fzcorr(W);
+        EXPECT_EQ(W(1), d * (d * (x * x * x) / q - 1.5 * T1)) << D << " " << d;
+    }
+}
+
 // Distant images summed along the straight start for an observer outside
 // the plates, exactly at the height of an image line: the step shrinks
 // towards the singular point but stays positive, so the walk ends.
