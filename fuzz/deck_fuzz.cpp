@@ -62,8 +62,8 @@ namespace fs = std::filesystem;
 // Time steps of all tracking runs of one input before it is abandoned, the
 // particle-steps (each a few Runge-Kutta legs, slow under the sanitizers),
 // and the largest number of steps of ct_step_max left in an adaptive run.
-constexpr int step_cap = 500;
-constexpr double particle_step_cap = 1e4;
+constexpr int step_cap = 200;
+constexpr double particle_step_cap = 5e3;
 constexpr double steps_left_cap = 1e4;
 // Source-observer pairs of the three-dimensional models (each a field
 // evaluation of some tens of microseconds, more under the sanitizers) that

@@ -29,24 +29,25 @@ inline void path_at(double s, P11& p) {
 
 // Line-charge integrand of one image or all distant ones, sampled by an
 // adaptive Boole rule over u, the longitudinal distance along the straight
-// line from the observer's foot point.
-struct LineSums {
-    double S7 = 0.0, S11 = 0.0, Ex = 0.0, Ey = 0.0, Ez = 0.0;
-};
+// line from the observer's foot point: S7, S11, Ex, Ey, Ez.
+using LineSums = double[5];
 
 // Walks u from ulo to uhi in Boole steps whose length follows the distance
 // scale sqrt(rho2/gamma^2 + u^2) (rho2 the squared distance of the nearest
-// image line), at most hs; eval(u, weight) accumulates one point. A point
-// shared by two steps is evaluated once and weighted for both.
-template <class Eval>
-void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Eval&& eval) {
+// image line), at most hs; value(u, F) gives the five integrand values at u,
+// and every point adds them times its weight to S. A point shared by two
+// steps is evaluated once; its values are added with the weight of each.
+template <class Value>
+void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, LineSums& S, Value&& value) {
     // the smallest step: on the image line itself (rho2 = 0, u = 0) the
     // distance scale vanishes and the walk must still advance
     const double hmin = 1e-6 * hs;
     const double uturn = -std::sqrt(rho2) / (gamma * 1.7320508075688772);
+    for (double& x : S) x = 0.0;
+    LineSums F = {};
     double u = ulo;
     bool have_prev = false;
-    double uprev = 0.0, wprev = 0.0;
+    double uprev = 0.0;
     while (u < uhi) {
         const double g = rho2 / (gamma * gamma) + u * u;
         double h = (u >= uturn) ? std::fmin(hs, std::sqrt(g)) : std::fmin(hs, -0.5 * g / u);
@@ -54,18 +55,15 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Ev
         for (int j = 0; j <= 4; ++j) {
             const double uj = u + 0.25 * j * h;
             const double wj = h * WARR[j];
-            if (have_prev && uj == uprev) {
-                wprev += wj;
-                continue;
+            if (!(have_prev && uj == uprev)) {
+                value(uj, F);
+                uprev = uj;
+                have_prev = true;
             }
-            if (have_prev) eval(uprev, wprev);
-            uprev = uj;
-            wprev = wj;
-            have_prev = true;
+            for (int i = 0; i < 5; ++i) S[i] += wj * F[i];
         }
         u = u + h;
     }
-    if (have_prev) eval(uprev, wprev);
 }
 
 }  // namespace
@@ -88,7 +86,7 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
     LineSums S;
-    boole_walk(ulo, uhi, hs, rho2, gamma, [&](double u, double w) {
+    boole_walk(ulo, uhi, hs, rho2, gamma, S, [&](double u, LineSums& F) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
         lambda(s0, tau, lam, dlam);
@@ -96,14 +94,14 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
         const double den = (u * u + rho2) / (beta * u + Rl);
         const double q = (u - beta * Rl) * g2;
         const double B = (dlam / clight + lam / den) / (den * Rl);
-        S.S7 += w * (lam / Rl);
-        S.S11 += w * (dlam / Rl);
-        S.Ex += w * ((d1 - T1 * q) * B);
-        S.Ey += w * ((d2 - T2 * q) * B);
-        S.Ez += w * ((d3 - T3 * q) * B);
+        F[0] = lam / Rl;
+        F[1] = dlam / Rl;
+        F[2] = (d1 - T1 * q) * B;
+        F[3] = (d2 - T2 * q) * B;
+        F[4] = (d3 - T3 * q) * B;
     });
-    const double S7 = S.S7 * fourpieps_inv, S11 = S.S11 * fourpieps_inv;
-    const double Ex = S.Ex * fourpieps_inv, Ey = S.Ey * fourpieps_inv, Ez = S.Ez * fourpieps_inv;
+    const double S7 = S[0] * fourpieps_inv, S11 = S[1] * fourpieps_inv;
+    const double Ex = S[2] * fourpieps_inv, Ey = S[3] * fourpieps_inv, Ez = S[4] * fourpieps_inv;
     W2(4) = beta * (T2 * Ez - T3 * Ey);
     W2(5) = beta * (T3 * Ex - T1 * Ez);
     W2(6) = beta * (T1 * Ey - T2 * Ex);
@@ -152,10 +150,11 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
         for (int i = 1; i <= nside; ++i) zo[i - 1][kk] = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
     }
     LineSums S;
-    boole_walk(ulo, uhi, hs, rho2 + zk * zk, gamma, [&](double u, double w) {
+    boole_walk(ulo, uhi, hs, rho2 + zk * zk, gamma, S, [&](double u, LineSums& F) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
         lambda(s0, tau, lam, dlam);
+        for (double& x : F) x = 0.0;
         for (int kk = k; kk <= kmax; ++kk) {
             for (int i = 1; i <= nside; ++i) {
                 const double zoff = zo[i - 1][kk];
@@ -165,16 +164,16 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
                 const double den = (D2 + u * u) / (beta * u + Rl);
                 const double B = (lam / den + dlam / clight) / den * Aw;
                 const double q = (u - beta * Rl) * g2;
-                S.S7 += w * (lam * Aw);
-                S.S11 += w * (dlam * Aw);
-                S.Ex += w * ((d1 - T1 * q) * B);
-                S.Ey += w * ((d2 - T2 * q) * B);
-                S.Ez += w * (B * fz * zoff);
+                F[0] += lam * Aw;
+                F[1] += dlam * Aw;
+                F[2] += (d1 - T1 * q) * B;
+                F[3] += (d2 - T2 * q) * B;
+                F[4] += B * fz * zoff;
             }
         }
     });
-    const double S7 = S.S7 * fourpieps_inv, S11 = S.S11 * fourpieps_inv;
-    const double Ex = S.Ex * fourpieps_inv, Ey = S.Ey * fourpieps_inv, Ez = S.Ez * fourpieps_inv;
+    const double S7 = S[0] * fourpieps_inv, S11 = S[1] * fourpieps_inv;
+    const double Ex = S[2] * fourpieps_inv, Ey = S[3] * fourpieps_inv, Ez = S[4] * fourpieps_inv;
     W2(4) = beta * T2 * Ez;
     W2(5) = -beta * T1 * Ez;
     W2(6) = beta * (T1 * Ey - T2 * Ex);

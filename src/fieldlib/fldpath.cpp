@@ -140,10 +140,11 @@ void fsmini(const V3& r, double Slow, double Shigh, double tol) {
     const double den = 1.0 + 2.0 * (F.p(9) * dx + F.p(10) * dy + F.p(11) * dz);
     const double sn = s - num / den;
     // The denominator vanishes for an observer halfway between an arc and its
-    // centre, where the step is wild or not a number: it is taken only while
-    // the denominator is at least 1/2 in magnitude (always for observers
-    // outside an arc or within a quarter radius inside it).
-    if (std::fabs(den) >= 0.5 && std::isfinite(sn)) {
+    // centre, where the step is a rounding residue divided by a rounding
+    // residue, wild or not a number: the step is kept from such a
+    // denominator (below 1e-6 in magnitude, where a residue would be
+    // magnified a million times) and whenever it is not finite.
+    if (std::fabs(den) >= 1e-6 && std::isfinite(sn)) {
         s = sn;
         pthget(s, 31, F.p, F.beta);
     }

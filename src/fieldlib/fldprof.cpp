@@ -44,7 +44,7 @@ void lambda(double s, double t, double& lam, double& dlam) {
         return;
     }
     const double ex = std::exp(-x * x / 2.0);
-    lam = (F.A * ex - F.B + F.C * dt * dt) / beta;
+    lam = (F.A * ex - F.B + F.C * (dt * dt)) / beta;
     dlam = (-F.A * x * ex / F.sigmat + 2.0 * F.C * dt) / beta;
 }
 
@@ -66,7 +66,7 @@ void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, 
     }
     const double e = F.A * std::exp(-x * x / 2.0);
     const double sg = F.sigmat;
-    l0 = (e - F.B + F.C * dt * dt) / beta;
+    l0 = (e - F.B + F.C * (dt * dt)) / beta;
     l1 = (-e * x / sg + 2.0 * F.C * dt) / beta;
     l2 = ((x * x - 1.0) * e / (sg * sg) + 2.0 * F.C) / beta;
     l3 = e * x * (3.0 - x * x) / (sg * sg * sg * beta);

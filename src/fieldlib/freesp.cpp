@@ -62,7 +62,7 @@ double f12est(double slo, double sgn) {
     const double dx = rx - a * p(6), dy = ry - a * p(7), dz = rz - a * p(8);
     a = a + slo;
     const double sb = slo + (F.t - t0 + sgn * F.margin) * clight * beta;
-    const double b = (a * beta * beta - sb) * gamma * gamma;
+    const double b = (a * (beta * beta) - sb) * (gamma * gamma);
     double disc = b * b - gamma * gamma * (sb * sb - beta * beta * (a * a + (dx * dx + dy * dy + dz * dz)));
     if (disc < 0.0) disc = 0.0;  // a negative rounding residue: the double root
     return -b - std::sqrt(disc);

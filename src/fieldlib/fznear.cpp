@@ -127,7 +127,7 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
                     R = norm(rx);
                 } else {
                     V3 Rd;
-                    for (int i = 1; i <= 3; ++i) Rd(i) = N.rperp(i) + N.mt0(i) * del + N.mhk(i) * del * del;
+                    for (int i = 1; i <= 3; ++i) Rd(i) = N.rperp(i) + N.mt0(i) * del + N.mhk(i) * (del * del);
                     R = norm(Rd);
                 }
                 double lam, dlam;
@@ -241,7 +241,7 @@ void fzcorr(W15& W) {
             const double x = D / d, q = std::sqrt(x * x + 1.0);
             T1 = 2.0 * d * (std::log(q + x) - x / q);
             T2 = 2.0 * x * x * x / (3.0 * q * (x * x + 1.0));
-            Y = d * (d * x * x * x / q - 1.5 * T1);
+            Y = d * (d * (x * x * x) / q - 1.5 * T1);
             T3 = T1 - d * T2;
         }
         const double M = 3.0 * dot(N.rperp, N.mhk) / (d + 1e-100);

@@ -135,9 +135,10 @@ void wint0(double t, const V3& r) {
     sort2(std::span<double>(ra, std::size_t(nr)), std::span<double>(rb, std::size_t(nr)));
 
     // point budget, counted in floating point: an observer on the path
-    // (d = 0) takes the smallest length scale as its near-zone radius
-    rhomin = std::fmax(rhomin, A.Rintmi);
+    // (d = 0, no cut-out), whose logarithm would be infinite, takes the
+    // smallest length scale as its near-zone radius
     const double span = rb[nr - 1] - ra[0];
+    if (!(span / rhomin < HUGE_VAL)) rhomin = std::fmax(rhomin, A.Rintmi);
     const double Nf = std::trunc(2.0 * T / sigmat) + 2.0 * nr +
                       2.0 * std::trunc(std::log(span / rhomin + 1.0) / 0.6931471805599453) + 23.0;
     if (!(Nf < double(maxpnt))) {
@@ -271,7 +272,7 @@ void force1s(double s, W15& W) {
     const double rho_n = std::sqrt(delta * delta + N.d * N.d);
     V3 Rv;
     if (Z.rscale > 1e-6 * rho_n) {
-        for (int i = 1; i <= 3; ++i) Rv(i) = N.rperp(i) + N.mt0(i) * delta + N.mhk(i) * delta * delta;
+        for (int i = 1; i <= 3; ++i) Rv(i) = N.rperp(i) + N.mt0(i) * delta + N.mhk(i) * (delta * delta);
     } else {
         for (int i = 1; i <= 3; ++i) Rv(i) = Z.r(i) - p(i + 2);
     }
@@ -366,10 +367,9 @@ void force1s(double s, W15& W) {
             W(11 + i) = p(5 + i) * beta_s * dlam / (clight * R) - N.mt0(i) * beta * Ct / (clight * rho_n);
         }
     }
-    const double cf = F1 * dlam / (clight * R);
-    W(1) = E1 + tt1 * cf;
-    W(2) = E2 + tt2 * cf;
-    W(3) = E3 + tt3 * cf;
+    W(1) = E1 + tt1 * F1 * dlam / (clight * R);
+    W(2) = E2 + tt2 * F1 * dlam / (clight * R);
+    W(3) = E3 + tt3 * F1 * dlam / (clight * R);
     // W(15) = W(4..6) . (e x rperp)
     const double y1 = Z.e(2) * N.rperp(3) - Z.e(3) * N.rperp(2);
     const double y2 = Z.e(3) * N.rperp(1) - Z.e(1) * N.rperp(3);

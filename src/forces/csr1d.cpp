@@ -55,7 +55,6 @@ double bisect(const Tau& tau, double lo, double hi, double target, double tol) {
 }
 
 // One node of a Simpson rule deposited at its retarded offset.
-void esum_fast(double a, double x0, const WalkCtx& c, std::span<double> W);
 void deposit(double a, double tau, const WalkCtx& c, std::span<double> vals) { esum_fast(a, tau, c, vals); }
 
 bool finite(double v) { return std::isfinite(v); }
@@ -85,8 +84,8 @@ void esum_range(double u0, double du, int n, int& k1, int& k2) {
     k2 = static_cast<int>(std::min(khi, double(n)));
 }
 
-// esum with the Gaussians of the walk's table (the same sums to the last
-// digits, two short series per node instead of an exponential per point).
+}  // namespace
+
 void esum_fast(double a, double x0, const WalkCtx& c, std::span<double> W) {
     if (!c.gfast) return esum(a, x0, c.sigma, c.xa, c.xb, W);
     const int n = static_cast<int>(W.size());
@@ -99,18 +98,24 @@ void esum_fast(double a, double x0, const WalkCtx& c, std::span<double> W) {
     const int nt = k2 - k1 + 1;
     if (nt <= 0) return;
     // u(k) = du (k - ks): the centre ks, its nearest point K, offset f
-    const double ks = -u0 / du, K = gauss::nint_fast(ks), f = ks - K;
+    const double ks = -u0 / du;
+    // (a centre beyond any int, from points far closer than sigma: directly)
+    if (!(std::fabs(ks) < 1e9)) return esum(a, x0, c.sigma, c.xa, c.xb, W);
+    const double K = gauss::nint_fast(ks), f = ks - K;
     const int mlo = k1 - int(K);
     double vals[2 * gauss::tmax + 8];
     if (!gauss::samples_ok(f, std::fabs(du), mlo, nt)) return esum(a, x0, c.sigma, c.xa, c.xb, W);
     gauss::samples(f, std::fabs(du), mlo, nt, c.gtab, vals);
     for (int j = 0; j < nt; ++j) {
+        // the samples hold exp(-v^2/2) at v = (k - ks) du; u(k) as esum
+        // forms it differs from v by the rounding r of u0 (up to 1e-12 far
+        // from the first point), taken to first order: exp(-u^2/2) =
+        // exp(-v^2/2) (1 - v r) to 1e-20
         const double u = u0 + (k1 + j) * du;
-        W[std::size_t(k1 - 1 + j)] += -u * vals[j] * amp;
+        const double v = (double(k1 + j - int(K)) - f) * du;
+        W[std::size_t(k1 - 1 + j)] += -u * (vals[j] * (1.0 - v * (u - v))) * amp;
     }
 }
-
-}  // namespace
 
 void esum(double a, double x0, double sigma, double xa, double xb, std::span<double> W) {
     const int n = static_cast<int>(W.size());
@@ -458,7 +463,7 @@ int csr5(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& w
     // coarse steps of at most 0.2 sigma; the magnitude, so that descending
     // points take the coarse grid too
     const double span = std::fabs(d) / c02;
-    if (span + 2.0 > double(cap::narcsr)) {
+    if (std::trunc(span) + 2.0 > double(cap::narcsr)) {  // m + 2 > narcsr, m = int(span)
         const long long nnt = static_cast<long long>(std::min(span, 1e18)) + 2;
         foundation::stdout_line(foundation::ld_line({"warning from csr3: nnt.gt.narcsr"}));
         foundation::stdout_line(foundation::ld_line({"using csr2"}));

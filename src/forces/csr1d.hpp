@@ -119,4 +119,9 @@ void kernel(double s, const double d[2], double R, const double v[2], double bet
 // u(k) = (x0 - x_k)/sigma, where xa = -x_first and xb = -x_last.
 void esum(double a, double x0, double sigma, double xa, double xb, std::span<double> W);
 
+// esum with sigma, xa, xb of the walk, its Gaussians from the table c.gtab
+// when c.gfast (two short series per node instead of an exponential per
+// point; the same sums within a few units of the last digit of the peak).
+void esum_fast(double a, double x0, const WalkCtx& c, std::span<double> W);
+
 }  // namespace forces

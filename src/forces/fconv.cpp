@@ -104,8 +104,22 @@ void cnvfft(std::span<const double> a, int ka1, std::span<const double> b, int j
     double* im = fw.im;
     std::fill(re, re + n, 0.0);
     std::fill(im, im + n, 0.0);
-    std::copy(a.begin(), a.end(), re);
-    std::copy(b.begin(), b.end(), im);
+    // Both series scaled to a largest magnitude in [0.5, 1) by powers of two
+    // (exact): packed as one complex series, the spectrum of the smaller one
+    // would otherwise carry the rounding of the larger one (a wake of 1e14
+    // V/m per C against a current of 1e2 A loses ten digits).
+    auto exponent = [](std::span<const double> v) {
+        double top = 0.0;
+        for (double x : v) top = std::max(top, std::fabs(x));
+        int e = 0;
+        (void)std::frexp(top, &e);
+        return e;
+    };
+    const int ea = exponent(a), eb = exponent(b);
+    if (ea < -1000 || eb < -1000) return cnvdir(a, ka1, b, jb1, c, ic1, fac);  // (subnormal series)
+    const double sa = std::ldexp(1.0, -ea), sb = std::ldexp(1.0, -eb);
+    std::transform(a.begin(), a.end(), re, [sa](double x) { return x * sa; });
+    std::transform(b.begin(), b.end(), im, [sb](double x) { return x * sb; });
     fft(re, im, n, false, fw);
     // spectra of the two real series from the packed one, and their product
     re[0] = re[0] * im[0];
@@ -123,7 +137,7 @@ void cnvfft(std::span<const double> a, int ka1, std::span<const double> b, int j
         im[kn] = -ci;
     }
     fft(re, im, n, true, fw);
-    const double scale = fac / n;
+    const double scale = std::ldexp(fac / n, ea + eb);
     for (long long r = ra; r <= rb; ++r) c[std::size_t(r - r0)] = scale * re[r];
 }
 

@@ -195,8 +195,10 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     const double m = std::clamp(std::trunc(0.2 * seff / f.stpwak), 1.0, 1e9);
     // the coarse grid reaches 5 s' ahead of a charge, and 5 sigwak when the
     // file's bunch is the longer one (its wake, used as it stands, reaches
-    // that far; the resampling below takes it from there)
-    const double a = std::min(5.0 * std::max(sp, seff), L);
+    // that far; the resampling below takes it from there); sigwak, not
+    // s_eff, which after the smoothing may lie a unit of the last digit
+    // above s'
+    const double a = std::min(5.0 * std::max(sp, f.sigwak), L);
     const double qa = std::trunc(0.99999999 + a / f.stpwak);
     const double qb = std::trunc(0.99999999 + L / f.stpwak);
     const double klo = std::floor(-qa / m), khi = std::ceil(qb / m);

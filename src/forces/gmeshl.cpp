@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "bunch/forces.hpp"
 #include "bunch/monitor.hpp"
 #include "fieldlib/field.hpp"
 #include "bunch/moncom.hpp"
@@ -59,6 +60,22 @@ bool outside_here(const Cell& c, double y) {
     return in_chunk(c) && !inside(c, y);
 }
 
+// A sample as the pass that computed the Green's function evaluates it.
+// On reuse the test particle (particle 1) may move at another speed than
+// then, which changes the sub-bunch duration sigmat given to the field
+// library: the sample takes the duration of the computing pass, so that its
+// value does not depend on when it is evaluated (lazily in any pass, or in
+// a shared pass of several processes).
+void green_sample(const Pt2& z, Pt2& w, double& cbz) {
+    if (greenc.betgrn == mesh.betref) {
+        green(z, w, cbz);
+        return;
+    }
+    fieldlib::finit("sigmat", greenc.made_for.sigma_long / (greenc.betgrn * 299792458.0));  // s
+    green(z, w, cbz);
+    fieldlib::finit("sigmat", bunch::forces.sigma_long / (mesh.betref * 299792458.0));  // s
+}
+
 // Evaluates global sample gs of column i unless it holds its value already.
 void ensure(std::int32_t i, std::int64_t gs) {
     Greenm& G = greenm;
@@ -69,14 +86,15 @@ void ensure(std::int32_t i, std::int64_t gs) {
     const Pt2 z = {G.xg(i), gmcoly(i, gs)};
     Pt2 w{};
     double cbz = 0.0;
-    green(z, w, cbz);
+    green_sample(z, w, cbz);
     G.g(1, l) = w[0];
     G.g(2, l) = w[1];
     G.g(3, l) = cbz;
     G.req(l) = true;
 }
 
-// Drops online monitor k: frees its unit and the slot.
+// Drops online monitor k: frees its unit and the slot, and counts the
+// failed output for the run (omofai), like every other online output.
 void drop_monitor(int k) {
     auto& M = bunch::moncom;
     std::int32_t st = 0;
@@ -84,6 +102,7 @@ void drop_monitor(int k) {
     M.mounit(k) = 0;
     M.moact(k) = false;
     M.moena(k) = false;
+    ++bunch::monitor_status.nfail;
     foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(bunch::mo2com.moname(k).str(), 20));
 }
 

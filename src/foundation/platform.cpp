@@ -119,7 +119,7 @@ void stdout_line(std::string_view text) {
 }
 
 void fatal_stop(std::string_view message) {
-    stdout_line(message);
+    if (!message.empty()) stdout_line(message);  // an empty message prints no line
     for (auto& u : units())
         if (u.f && u.mode == FileMode::write) std::fflush(u.f);
     std::fflush(stdout);

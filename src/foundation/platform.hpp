@@ -54,7 +54,8 @@ bool unit_is_open(int unit);
 // Writes one line to standard output (the line end is added) and flushes it.
 void stdout_line(std::string_view text);
 
-// Fatal stop: prints the message on standard output, flushes every output
+// Fatal stop: prints the message on standard output (no line for an empty
+// message: the caller has logged its reason), flushes every output
 // and ends the whole job with a nonzero exit code through the job end that
 // the message layer installs at start-up (MPI_Abort after a short pause, so
 // that no other process is left waiting); without one, a plain exit(1).

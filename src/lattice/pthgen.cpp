@@ -19,10 +19,12 @@ constexpr double clight = 299792458.0;  // m/s
 ftypes::Arr2<double, 7, cap::maxlat> BP;
 ftypes::Arr2<double, 7, maxpth> NODE;
 
-// Arc of curvature kappa and turning sense sig at distance x (signed, m)
-// from a node of tangent t: offset from the node, tangent and curvature
-// vector there. One sine/cosine pair of the half angle gives all of them
-// without cancellation: sin(kx) = 2 sh ch, 1 - cos(kx) = 2 sh^2.
+// Arc of curvature kappa at distance x (signed, m) from a node of tangent t
+// and normal n towards the centre: offset from the node, tangent and
+// curvature vector there. One sine/cosine pair of the half angle gives all
+// of them without cancellation: sin(kx) = 2 sh ch, 1 - cos(kx) = 2 sh^2.
+// Used for arcs turning by nearly a multiple of pi, where the blend of the
+// end tangents has no coefficients.
 struct ArcPoint {
     double c1, c2;  // offset = c1*t + c2*n
     double c5, c6;  // tangent = c5*t + c6*n
@@ -49,22 +51,19 @@ inline ArcPoint arc_point(double kappa, double x) {
 // going back.
 void node_from(int k, int j, int e) {
     auto& P = pthcom;
-    double ox, oy;
-    if (P.lstr(j) || P.lsmall(j)) {
+    if (P.turn(j) == 0.0) {
         double C[8];
         pthcof(P.spth(k), P.seg.col(j), C, P.lstr(j), P.lsmall(j));
         const double ca = (e == j) ? C[0] : C[2], cb = (e == j) ? C[1] : C[3];
-        ox = ca * P.dir2(1, j) + cb * P.dir2(1, j + 1);
-        oy = ca * P.dir2(2, j) + cb * P.dir2(2, j + 1);
+        P.pos2(1, k) = P.pos2(1, e) + ca * P.dir2(1, j) + cb * P.dir2(1, j + 1);
+        P.pos2(2, k) = P.pos2(2, e) + ca * P.dir2(2, j) + cb * P.dir2(2, j + 1);
     } else {
-        const double sg = P.seg(4, j);
+        const double sg = P.turn(j);
         const ArcPoint a = arc_point(P.seg(3, j), P.spth(k) - P.spth(e));
         const double tx = P.dir2(1, e), ty = P.dir2(2, e);
-        ox = a.c1 * tx - a.c2 * sg * ty;
-        oy = a.c1 * ty + a.c2 * sg * tx;
+        P.pos2(1, k) = P.pos2(1, e) + (a.c1 * tx - a.c2 * sg * ty);
+        P.pos2(2, k) = P.pos2(2, e) + (a.c1 * ty + a.c2 * sg * tx);
     }
-    P.pos2(1, k) = P.pos2(1, e) + ox;
-    P.pos2(2, k) = P.pos2(2, e) + oy;
 }
 
 }  // namespace
@@ -91,19 +90,17 @@ void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall) {
         C[6] = -1 / L;
         C[7] = 1 / L;
     } else {
-        // arc: start-node frame (dir_a, n_a) for C1, C2 and C5..C8, end-node
-        // frame (dir_b, n_b) for C3, C4; n the unit normal towards the centre
-        const double kappa = seg[2];
-        const ArcPoint p1 = arc_point(kappa, d1);
-        const ArcPoint p2 = arc_point(kappa, -d2);
-        C[0] = p1.c1;
-        C[1] = p1.c2;
-        C[2] = p2.c1;
-        C[3] = p2.c2;
-        C[4] = p1.c5;
-        C[5] = p1.c6;
-        C[6] = p1.c7;
-        C[7] = p1.c8;
+        // arc: q = 1/sin(kappa*L)
+        const double kappa = seg[2], q = seg[3];
+        const double s1 = std::sin(kappa * d1 / 2.0), s2 = std::sin(kappa * d2 / 2.0);
+        C[0] = 2.0 * q / kappa * std::sin(kappa * (L - d1 / 2.0)) * s1;
+        C[1] = 2.0 * q / kappa * (s1 * s1);
+        C[2] = -2.0 * q / kappa * (s2 * s2);
+        C[3] = -2.0 * q / kappa * std::sin(kappa * (L - d2 / 2.0)) * s2;
+        C[4] = q * std::sin(kappa * d2);
+        C[5] = q * std::sin(kappa * d1);
+        C[6] = -q * kappa * std::cos(kappa * d2);
+        C[7] = q * kappa * std::cos(kappa * d1);
     }
 }
 
@@ -194,7 +191,13 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
         P.seg(3, k) = kappa;
         P.lstr(k) = (kappa == 0.0);
         P.lsmall(k) = !P.lstr(k) && kappa * L < small_turn;
-        P.seg(4, k) = P.lstr(k) ? 0.0 : (dphi > 0.0 ? 1.0 : -1.0);
+        P.seg(4, k) = 0.0;
+        P.turn(k) = 0.0;
+        if (!P.lstr(k) && !P.lsmall(k)) {
+            const double sn = std::sin(kappa * L);
+            if (std::fabs(sn) < half_turn_sin) P.turn(k) = (dphi > 0.0) ? 1.0 : -1.0;
+            else P.seg(4, k) = 1.0 / sn;
+        }
     }
 
     // 7. node positions, rebuilt outward from the anchor along the segments
@@ -207,7 +210,9 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     // 8. search table of the segments by s
     for (int j = 1; j <= npthbin; ++j) P.idx(j) = 1;
     const double span = P.spth(n) - P.spth(1);
-    for (int k = 1; k <= n - 1; ++k) {
+    // nodes all at one point (span 0) leave the table unused: path
+    // extrapolates from the end nodes
+    for (int k = 1; k <= n - 1 && span > 0.0; ++k) {
         int b = static_cast<int>(99.0 * (P.spth(k) - P.spth(1)) / span) + 2;
         if (b > npthbin) b = npthbin;  // a node rounding onto the last bin edge
         P.idx(b) = k + 1;
@@ -220,8 +225,8 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     P.Slow = std::fmin(P.spth(1), P.spth(i0)) - 1.0;
     P.Shigh = P.spth(i0) + 1.0;
     P.sstpma = spmin;
-    // a path of a single node has no extent: the margin keeps the 1 m of
-    // the source interval around the anchor
+    // a path of a single node (or of nodes at one point) has no extent: the
+    // margin keeps the 1 m of the source interval around the anchor
     P.Rintma = (span > 0.0) ? span * 0.5 : 1.0;
 }
 
@@ -256,9 +261,9 @@ void path(double s, std::int32_t /*iord*/, double* out) {
         straight((j < P.ipth0) ? k : j, j);
         return;
     }
-    if (P.lsmall(j)) {
+    if (P.turn(j) == 0.0) {
         double C[8];
-        pthcof(s, P.seg.col(j), C, false, true);
+        pthcof(s, P.seg.col(j), C, false, P.lsmall(j));
         const double ax = P.dir2(1, j), ay = P.dir2(2, j), bx = P.dir2(1, k), by = P.dir2(2, k);
         out[5] = C[4] * ax + C[5] * bx;
         out[6] = C[4] * ay + C[5] * by;
@@ -273,9 +278,10 @@ void path(double s, std::int32_t /*iord*/, double* out) {
         }
         return;
     }
-    // An arc, from the nearer end node: its tangent t, the normal n towards
-    // the centre, and the signed distance x from that node.
-    const double kappa = P.seg(3, j), sg = P.seg(4, j);
+    // An arc turning by nearly a multiple of pi, from the nearer end node:
+    // its tangent t, the normal n towards the centre, and the signed
+    // distance x from that node.
+    const double kappa = P.seg(3, j), sg = P.turn(j);
     const double d1 = s - P.spth(j), d2 = P.spth(k) - s;
     const int e = (d1 <= d2) ? j : k;
     const double x = (d1 <= d2) ? d1 : -d2;

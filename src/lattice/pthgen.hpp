@@ -25,6 +25,10 @@ inline constexpr int maxchg = maxpth + 1;
 
 // Segments turning by less than this angle (rad) are blended linearly.
 inline constexpr double small_turn = 2.45e-8;
+// Arcs with |sin(kappa*L)| below this turn by nearly a multiple of pi: their
+// end tangents are (anti)parallel and cannot carry the blend, which divides
+// by sin(kappa*L); they are evaluated from an end tangent and its normal.
+inline constexpr double half_turn_sin = 1e-3;
 
 struct Pthcom {
     double x0, y0;        // m; lab position of the anchor particle
@@ -36,7 +40,8 @@ struct Pthcom {
     double t0;            // s; time of the setpth call
     ftypes::Arr1<double, maxpth> spth;       // m; path length of node k
     // Segment k (node k to k+1): 1 start s, 2 end s (m), 3 curvature (1/m,
-    // >= 0), 4 turning sense (+1 to the left, -1 to the right, 0 straight).
+    // >= 0), 4 1/sin(kappa*L) of an arc blended from its end tangents (0
+    // for every other segment).
     ftypes::Arr2<double, 4, maxpth - 1> seg;
     ftypes::Arr2<double, 2, maxpth> dir2;    // unit tangent at node k
     ftypes::Arr2<double, 2, maxpth> pos2;    // m; position of node k
@@ -45,6 +50,9 @@ struct Pthcom {
     ftypes::Arr1<std::int32_t, npthbin> idx;         // first node of the s search by bin
     ftypes::Arr1<ftypes::Logical, maxpth - 1> lstr;    // segment k is straight
     ftypes::Arr1<ftypes::Logical, maxpth - 1> lsmall;  // segment k turns by less than small_turn
+    // Turning sense (+1 to the left, -1 to the right) of an arc turning by
+    // nearly a multiple of pi (see half_turn_sin); 0 for every other segment.
+    ftypes::Arr1<double, maxpth - 1> turn;
     // Limits the field library takes from the path (m): the interval in
     // which source points are sought, the largest sub-step of the source
     // walk (the shortest boundary spacing) and the margin of the retarded
@@ -93,16 +101,12 @@ struct PthChg {
 // npth + 1 rows (nothing is written).
 [[nodiscard]] int pthchg(std::span<PthChg> rows, std::int32_t& n);
 
-// Interpolation coefficients of one segment seg(1..4) at s. Straight and
-// small-turn segments blend the end tangents dir_a, dir_b: position from the
-// start node C(1)*dir_a + C(2)*dir_b, from the end node C(3)*dir_a +
-// C(4)*dir_b, tangent C(5)*dir_a + C(6)*dir_b, curvature C(7)*dir_a +
-// C(8)*dir_b. A blend of the end tangents of an arc divides by
-// sin(kappa*L), which vanishes for a half turn; an arc is therefore given in
-// the frame of one end tangent t and its normal n towards the centre:
-// position from the start node C(1)*t_a + C(2)*n_a, from the end node
-// C(3)*t_b + C(4)*n_b, tangent C(5)*t_a + C(6)*n_a, curvature C(7)*t_a +
-// C(8)*n_a.
+// Interpolation coefficients of one segment seg(1..4) at s, blending the end
+// tangents dir_a, dir_b: position from the start node C(1)*dir_a +
+// C(2)*dir_b, from the end node C(3)*dir_a + C(4)*dir_b, tangent C(5)*dir_a +
+// C(6)*dir_b, curvature C(7)*dir_a + C(8)*dir_b. An arc's coefficients carry
+// seg(4) = 1/sin(kappa*L); arcs turning by nearly a multiple of pi (turn /= 0)
+// have none and are not evaluated through here.
 void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall);
 
 }  // namespace lattice

@@ -220,6 +220,27 @@ TEST_F(Projected, WakeFile) {
     const double h = 0.2 * 0.7071067811865476e-3 / std::sqrt(1.0 - 1.0 / (p0 * p0 + 1.0));
     ASSERT_EQ(fw.size(), 2u + 50u + 51u);  // i = -q .. nsam - 1, q = nint(5 s_eff/h) = 50
     for (int i = -49; i <= 50; ++i) EXPECT_NEAR(fw[std::size_t(i + 52)], std::fabs(i * h), 1e-15) << i;
+
+    // a file for a shorter bunch: the coarse grid reaches a = 5 s' ahead,
+    // with qa = int(0.99999999 + a/stpwak) = 28 here (5 s_eff, one unit of
+    // the last digit above, would give 29), so the point at -28.00000001
+    // coarse steps, between samples -29 and -28, is 0
+    setup();
+    bunch_at(6.0, {0.0}, {Q});
+    f.sigma_long = 0.0009144245188391054;
+    f.ltest = f.lwake = true;
+    f.sigwak = 0.000194593574428332;
+    f.stpwak = 0.00011546354684546874;
+    f.n1wak = -30;
+    f.n2wak = 30;
+    for (int k = -30; k <= 30; ++k) f.wakdat(k + 31) = 1.0 + std::fabs(k * f.stpwak);
+    start_capture();
+    ASSERT_EQ(run(F), 0);
+    end_capture();
+    const auto fs = records("fc1_w_sub.dat");
+    ASSERT_EQ(fs.size(), 2u + 25u + 51u);  // q = nint(5 s_eff/h) = 25
+    EXPECT_EQ(fs[2], 0.0);
+    EXPECT_GT(fs[3], 0.0);
 }
 
 TEST(Deposit, ExactGaussiansOnEveryPath) {

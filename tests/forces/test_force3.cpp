@@ -265,6 +265,30 @@ TEST_F(Force3, StoredGreensFunctionIsReusedOnlyWhenEverythingMatches) {
     }
 }
 
+// A reused Green's function gives the same forces whatever was evaluated
+// in between: a sample evaluated lazily in an earlier reuse, while the test
+// particle (particle 1) moved at another speed, holds the value of the
+// computing pass, as when several processes evaluate every sample at once.
+TEST_F(Force3, ReusedGreensFunctionDoesNotDependOnTheEvaluationsBetween) {
+    lattice(false);
+    settings(0.5, 0.5, 2e-4);
+    auto last = [](bool between) {
+        forces::gmeshi();
+        bunch(150, false, 10.0, 1e-3, 2e-4);
+        evaluate(ForceType::csr_g_to_p);
+        for (int i = 2; i <= 150; i += 2) prtcls.xptcl(1, i) += 0.7 * sig;  // pairs needing new samples
+        prtcls.xptcl(4, 1) = 0.5 * p0;
+        if (between) evaluate(ForceType::csr_g_to_p);
+        prtcls.xptcl(4, 1) = 2.0 * p0;
+        std::vector<std::string> out;
+        const Forces2 f = evaluate(ForceType::csr_g_to_p, &out);
+        EXPECT_TRUE(said(out, " using old green's function"));
+        return f;
+    };
+    const Forces2 a = last(true), b = last(false);
+    EXPECT_TRUE(a.along == b.along && a.left == b.left);
+}
+
 // The centroid: position and momentum weighted by charge, direction the
 // mean of the unit directions (charges 1 and 3 at 0 and 90 degrees: 45).
 TEST_F(Force3, CentroidDirectionIsNotChargeWeighted) {

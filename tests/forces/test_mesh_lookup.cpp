@@ -177,12 +177,14 @@ TEST_F(GreenMonitor, RewritesTheFileFromItsStartAndFreesAUnitThatCannotBeRewound
     open_slot(3, "bad.dat");
     ASSERT_EQ(foundation::unit_close(bunch::moncom.mounit(3)), 0);  // its unit cannot be rewound
     const int bad = bunch::moncom.mounit(3);
+    const std::int32_t failed = bunch::omofai();
     for (const int nchg : {2, 0}) {
         testsupport::start_capture();
         const int st = forces::gmshd1(poly, 20, forces::ChgRows(rows, std::size_t(nchg)));
         const auto out = testsupport::end_capture();
         EXPECT_EQ(nchg == 2, st != 0 && out == std::vector<std::string>{" error in output of online_monitor=bad.dat"});
         EXPECT_TRUE(!bunch::moncom.moact(3) && bunch::moncom.mounit(3) == 0 && !foundation::iopcom.iuse(bad));
+        EXPECT_EQ(bunch::omofai(), failed + 1);  // the run reports its output incomplete
         ASSERT_EQ(foundation::unit_flush(unit), 0);
         std::vector<double> want;  // six lists, each led by its count
         for (int c = 1; c <= 2; ++c) {
