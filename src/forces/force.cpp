@@ -109,7 +109,7 @@ std::int32_t read_sigma_file(const std::string& name) {
         const std::string rowname = "row " + std::to_string(n + 1);
         int rs = foundation::read_reals_from_unit(unit, row);
         if (rs < 0) break;
-        if (rs > 0) {
+        if (rs > 0) {  // a value that is no number, or a last row cut short
             status = refuse(rowname + " is not four numbers");
             break;
         }

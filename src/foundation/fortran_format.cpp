@@ -227,7 +227,7 @@ int read_reals_from_unit(int unit, std::span<double> out) {
     std::string line;
     while (k < out.size()) {
         int rc = unit_read(unit, line);
-        if (rc < 0) return -1;
+        if (rc < 0) return (k == 0) ? -1 : 2;
         if (rc > 0) return 1;
         for (const auto& tok : split_record(line)) {
             if (k >= out.size()) break;
