@@ -79,13 +79,6 @@ TEST(Transverse, RibbonIntegralsAgainstQuadrature) {
     }
 }
 
-TEST(Transverse, SettingsAndDerivedSizes) {
-    fcoini("method", 3.4), fcoini("sigmaz  ", 3e-3), fcoini("sigmar", 5e-3);
-    EXPECT_TRUE(fcdata.method == 3 && fcdata.smin == 3e-3 && std::fabs(fcdata.sdiff - 4e-3) < 1e-18 && !fcdata.lzgtr);
-    fcoini("method", 2.0), fcoini("sigmaz", 6e-3);  // derived only under method 3
-    EXPECT_EQ(fcdata.smin, 3e-3);
-}
-
 TEST(Transverse, CommonAssemblyOnAHandComputedThinLine) {
     // |rperp| = e and rlog = 1 give P = 1, G = (0, 0, 1/e), Qv = (0, 0, e);
     // gamma = 2: 2b = sqrt(3), 2b^2 = 1.5, 2/gamma^2 = 0.5

@@ -1,28 +1,18 @@
-// The unit pool, path prefixes, the log printer, the io_path layer and the
-// start-up check of the job size.
+// The unit pool, the log printer and the log file of the io_path layer.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "foundation/files.hpp"
 #include "foundation/iopath.hpp"
 #include "foundation/log.hpp"
-#include "foundation/platform.hpp"
-#include "parallel/process.hpp"
 #include "support/support.hpp"
 
 namespace {
 
 using testsupport::lines_of;
-using testsupport::read_file;
-using testsupport::write_file;
 namespace fs = std::filesystem;
 
 class Pool : public testsupport::Folder {};
@@ -83,34 +73,14 @@ TEST_F(Log, LinesAsPrinted) {
     }
 }
 
-TEST_F(Log, NothingOnSlave) {
-    foundation::set_log_owner(false);  // as the process entry sets it on a slave
-    testing::internal::CaptureStdout();
-    foundation::logpri("a line", 6);
-    foundation::logpri(" ", 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
 // A log file that cannot be opened is named with the reason and the deck
-// line; one that cannot be written gives a single warning and marks the run.
-TEST_F(Log, LogFileFailures) {
+// line (one that cannot be written: the deck run_log_device_full).
+TEST_F(Log, LogFileCannotBeOpened) {
     std::int32_t ierr = 0;
     auto log = layer(foundation::lyriop, "io_path {\n logfile = nofolder/x.log }\n", ierr);
     EXPECT_NE(ierr, 0);
     EXPECT_EQ(log, (std::vector<std::string>{" cannot open the log file nofolder/x.log for writing: No such file or directory",
                                              "   at tarvel.in line 2", " error in file io"}));
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    log = layer(foundation::lyriop, "io_path { logfile = /dev/full }\n", ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_FALSE(foundation::log_file_failed());
-    testing::internal::CaptureStdout();
-    foundation::logpri("first");
-    foundation::logpri("second");
-    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
-              (std::vector<std::string>{" first", " warning: cannot write the log file /dev/full",
-                                        " warning: the log goes on on standard output only; the run will end with exit code 1",
-                                        " second"}));
-    EXPECT_TRUE(foundation::log_file_failed());
 }
 
 }  // namespace

@@ -70,19 +70,4 @@ TEST(FortranFormat, StrictNumberReader) {
     }
 }
 
-TEST(FortranFormat, WideExponentRoundTrip) {
-    for (double v : {1e-300, -2.5e-150, 7.0e123, 1.0}) {
-        double back = 0.0;
-        ASSERT_EQ(foundation::read_real(foundation::split_record(foundation::fmt_e(v, 22, 14)).at(0), back), 0) << v;
-        EXPECT_DOUBLE_EQ(back, v);
-    }
-}
-
-TEST(FortranFormat, SplitRecord) {
-    auto t = foundation::split_record("  1.0, 2 ,3\t4  ");
-    ASSERT_EQ(t.size(), 4u);
-    EXPECT_EQ(t[0], "1.0");
-    EXPECT_EQ(t[3], "4");
-}
-
 }  // namespace

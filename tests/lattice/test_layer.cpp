@@ -91,7 +91,6 @@ std::vector<Case> cases() {
         {"relative_arc_negative",
          {{0.0, U, U, 0.0, U}, {1.0, U, U, -0.5, U}}, {}, "error in position, relative arc definition"},
         {"absolute_arc_30_clockwise", {{0.0, U, U, 0.0, U}, arc30_line(2.0)}, arc30(2.0), ""},
-        {"relative_arc_30_counter_clockwise", {{0.0, U, U, 0.0, U}, {-2.0, U, U, pi / 3, U}}, arc30(-2.0), ""},
         {"absolute_arc_30_counter_clockwise", {{0.0, U, U, 0.0, U}, arc30_line(-2.0)}, arc30(-2.0), ""},
         {"absolute_arc",
          {{0.0, U, U, 0.0, U}, {1.0, 1.0, -90 * deg, U, U}},

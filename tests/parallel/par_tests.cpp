@@ -1,22 +1,15 @@
 // Tests of the message layer, run through mpiexec with 1, 2 and 4
-// processes: par_tests CASE. Every process checks what it can see; the
-// failure counts are summed onto the master, which reports and returns
-// nonzero when any process failed. Cases named fatal_* and capacity_* must
-// end the whole job with a nonzero exit code (checked by expect_abort.sh).
-#include <cmath>
+// processes: par_tests CASE (see mpi_case.hpp). Cases named fatal_* and
+// capacity_* must end the whole job with a nonzero exit code (checked by
+// expect_abort.sh).
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include <mpi.h>
 
-#include "parallel/cmplib.hpp"
-#include "parallel/mpilayer.hpp"
-#include "run/entry.hpp"
 #include "foundation/platform.hpp"
-#include "parallel/process.hpp"
+#include "mpi_case.hpp"
 
 // Every broadcast and reduction of the message layer is recorded here
 // (element count) through the MPI profiling interface, so the tests can
@@ -41,14 +34,7 @@ namespace {
 
 using ftypes::Logical;
 using parallel::cmpcom;
-
-int failures = 0;
-
-void expect(bool ok, const std::string& what) {
-    if (ok) return;
-    ++failures;
-    if (failures <= 20) std::printf(" process %d: FAILED %s\n", cmpcom.myproc, what.c_str());
-}
+using mpicase::expect;
 
 // The hand-out as the slave side sees it: count, time, 7*npart reals,
 // 2*npart integers, four tags.
@@ -175,21 +161,8 @@ void case_capacity_traxph() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!run::process_start()) return 1;
-    run::handshake();
-    const std::string what = argc > 1 ? argv[1] : "";
-    if (what == "traxph_order") case_traxph_order();
-    else if (what == "chunks") case_chunks();
-    else if (what == "fatal_collective") case_fatal_collective();
-    else if (what == "capacity_distri") case_capacity_distri();
-    else if (what == "capacity_traxph") case_capacity_traxph();
-    else expect(false, "unknown case '" + what + "'");
-
-    double total = failures;
-    parallel::accumu(&total, 1, 1);
-    if (cmpcom.master) std::printf(" %s on %d process(es): %s\n", what.c_str(), cmpcom.nprocs,
-                                   total == 0 ? "passed" : "FAILED");
-    std::fflush(stdout);
-    parallel::mpi_stop();
-    return (failures != 0 || (cmpcom.master && total != 0)) ? 1 : 0;
+    return mpicase::run(argc, argv, {{"traxph_order", case_traxph_order}, {"chunks", case_chunks},
+                                     {"fatal_collective", case_fatal_collective},
+                                     {"capacity_distri", case_capacity_distri},
+                                     {"capacity_traxph", case_capacity_traxph}});
 }

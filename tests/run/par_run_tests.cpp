@@ -1,36 +1,21 @@
 // The run-state transfer and the slave loop, run through mpiexec with 1, 2
-// and 4 processes: par_run_tests CASE. Every process checks what it can see;
-// the failure counts are summed onto the master, which reports and returns
-// nonzero when any process failed.
+// and 4 processes: par_run_tests CASE (see parallel/mpi_case.hpp).
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "bunch/trkcom.hpp"
 #include "lattice/latcom.hpp"
-#include "parallel/cmplib.hpp"
-#include "parallel/mpilayer.hpp"
-#include "parallel/process.hpp"
-#include "run/entry.hpp"
 #include "run/slave.hpp"
 #include "run/tracom.hpp"
+#include "../parallel/mpi_case.hpp"
 
 namespace {
 
-using ftypes::Logical;
 using parallel::cmpcom;
-
-int failures = 0;
-
-void expect(bool ok, const std::string& what) {
-    if (ok) return;
-    ++failures;
-    if (failures <= 20) std::printf(" process %d: FAILED %s\n", cmpcom.myproc, what.c_str());
-}
+using mpicase::expect;
 
 // The process that owns item i when items are dealt out in turn.
 int owner(std::int64_t i) { return int(i % cmpcom.nprocs) + 1; }
@@ -177,18 +162,5 @@ void case_transfer() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!run::process_start()) return 1;
-    run::handshake();
-    const std::string what = argc > 1 ? argv[1] : "";
-    if (what == "slave") case_slave();
-    else if (what == "transfer") case_transfer();
-    else expect(false, "unknown case '" + what + "'");
-
-    double total = failures;
-    parallel::accumu(&total, 1, 1);
-    if (cmpcom.master) std::printf(" %s on %d process(es): %s\n", what.c_str(), cmpcom.nprocs,
-                                   total == 0 ? "passed" : "FAILED");
-    std::fflush(stdout);
-    parallel::mpi_stop();
-    return (failures != 0 || (cmpcom.master && total != 0)) ? 1 : 0;
+    return mpicase::run(argc, argv, {{"slave", case_slave}, {"transfer", case_transfer}});
 }
