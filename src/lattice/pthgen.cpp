@@ -46,6 +46,29 @@ inline ArcPoint arc_point(double kappa, double x) {
     return a;
 }
 
+// The blend coefficients of an arc (q = 1/sin(kappa*L)); the position from
+// the start node (C1, C2) and from the end node (C3, C4) only where asked
+// for: path needs one of them, and each costs two sines.
+void arc_cof(double s, const double* seg, double* C, bool from_start, bool from_end) {
+    const double a = seg[0], b = seg[1];
+    const double L = b - a, d1 = s - a, d2 = b - s;
+    const double kappa = seg[2], q = seg[3];
+    if (from_start) {
+        const double s1 = std::sin(kappa * d1 / 2.0);
+        C[0] = 2.0 * q / kappa * std::sin(kappa * (L - d1 / 2.0)) * s1;
+        C[1] = 2.0 * q / kappa * (s1 * s1);
+    }
+    if (from_end) {
+        const double s2 = std::sin(kappa * d2 / 2.0);
+        C[2] = -2.0 * q / kappa * (s2 * s2);
+        C[3] = -2.0 * q / kappa * std::sin(kappa * (L - d2 / 2.0)) * s2;
+    }
+    C[4] = q * std::sin(kappa * d2);
+    C[5] = q * std::sin(kappa * d1);
+    C[6] = -q * kappa * std::cos(kappa * d2);
+    C[7] = q * kappa * std::cos(kappa * d1);
+}
+
 // Position of node k from its neighbour e (k - 1 or k + 1) along their
 // segment j: the start-node coefficients going forward, the end-node ones
 // going back.
@@ -90,17 +113,7 @@ void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall) {
         C[6] = -1 / L;
         C[7] = 1 / L;
     } else {
-        // arc: q = 1/sin(kappa*L)
-        const double kappa = seg[2], q = seg[3];
-        const double s1 = std::sin(kappa * d1 / 2.0), s2 = std::sin(kappa * d2 / 2.0);
-        C[0] = 2.0 * q / kappa * std::sin(kappa * (L - d1 / 2.0)) * s1;
-        C[1] = 2.0 * q / kappa * (s1 * s1);
-        C[2] = -2.0 * q / kappa * (s2 * s2);
-        C[3] = -2.0 * q / kappa * std::sin(kappa * (L - d2 / 2.0)) * s2;
-        C[4] = q * std::sin(kappa * d2);
-        C[5] = q * std::sin(kappa * d1);
-        C[6] = -q * kappa * std::cos(kappa * d2);
-        C[7] = q * kappa * std::cos(kappa * d1);
+        arc_cof(s, seg, C, true, true);
     }
 }
 
@@ -263,7 +276,8 @@ void path(double s, std::int32_t /*iord*/, double* out) {
     }
     if (P.turn(j) == 0.0) {
         double C[8];
-        pthcof(s, P.seg.col(j), C, false, P.lsmall(j));
+        if (P.lsmall(j)) pthcof(s, P.seg.col(j), C, false, true);
+        else arc_cof(s, P.seg.col(j), C, j >= P.ipth0, j < P.ipth0);
         const double ax = P.dir2(1, j), ay = P.dir2(2, j), bx = P.dir2(1, k), by = P.dir2(2, k);
         out[5] = C[4] * ax + C[5] * bx;
         out[6] = C[4] * ay + C[5] * by;
