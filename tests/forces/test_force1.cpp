@@ -16,7 +16,6 @@
 
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
-#include "closed_form.hpp"
 #include "forces/csr1d.hpp"
 #include "forces/force1.hpp"
 #include "foundation/constants.hpp"
@@ -86,7 +85,7 @@ protected:
         double sum = 0.0;
         for (std::size_t j = 0; j < 2001; ++j) {
             z[j] = (double(j) - 1000) * 6e-6;
-            sum += q[j] = csrtest::phi(z[j] / 1e-3);
+            sum += q[j] = std::exp(-0.5 * z[j] * z[j] / 1e-6);
         }
         for (double& v : q) v *= Q / sum;
         bunch_at(s_ref, z, q);
