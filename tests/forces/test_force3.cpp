@@ -2,11 +2,10 @@
 // equal fields where no box forms, the bilinear interpolation error and its
 // order, the Green's function on congruent histories (a drift, deep in a
 // bend), the reuse of a stored Green's function, the centroid source, and
-// zero forces without a source or a receiver.
+// zero forces without a receiver. (Without a source: the deck mesh_no_source.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cmath>
 #include <random>
 #include <string>
@@ -24,9 +23,10 @@ using bunch::prtcls;
 
 ftypes::Arr2<double, 3, cap::maxprt> F;
 
-constexpr double p0 = 195.7;   // m*c, 100 MeV
-constexpr double R = 5.0;      // m, radius of the bend
-constexpr double sig = 1e-3;   // m, sub-bunch length
+constexpr double p0 = 195.7;  // m*c, 100 MeV
+constexpr double R = 5.0;     // m, radius of the bend
+constexpr double sig = 1e-3;  // m, sub-bunch length
+const std::string reused = " using old green's function";
 
 struct Forces2 {
     std::vector<double> along, left;
@@ -35,59 +35,41 @@ struct Forces2 {
 class Force3 : public testsupport::Folder {
 protected:
     // A drift from x = 1 to 21 m, or a drift of 1 m, a bend of radius R and
-    // 4 m, then a drift of 1 m.
-    static void lattice(bool bend) {
+    // 4 m, then a drift of 1 m; sphere sub-bunches of sig (ellipsoid with the
+    // radial and vertical size sigr when sigr > 0), free space, boxes of
+    // box*sig by box*sigr.
+    void setup(bool bend, double box, double sigr = 0.0) {
+        bend_ = bend;
         testsupport::add_section(0.0, 1.0);
-        if (bend) {
-            testsupport::add_section(R, 4.0);
-            testsupport::add_section(0.0, 1.0);
-        } else {
-            testsupport::add_section(0.0, 20.0);
-        }
+        if (bend) testsupport::add_section(R, 4.0);
+        testsupport::add_section(0.0, bend ? 1.0 : 20.0);
+        settings(box, sigr);
     }
-    // Sphere sub-bunches of sig (ellipsoid with the radial and vertical size
-    // sigr when sigr > 0), free space, boxes of sbox*sig by rbox*sigr.
-    static void settings(double sbox, double rbox, double sigr = 0.0) {
+    static void settings(double box, double sigr) {
         auto& f = forces;
         f.ishape = sigr > 0.0 ? 3 : 2;
         f.sigma_long = sig;
         f.sigma_rad = f.sigma_vert = sigr;
         f.lrell = f.lradl = f.lrelv = f.lfill = f.lfilr = f.lfilv = false;
         f.rintmi = 1e-9;
-        f.shield = 0.0;
-        f.shield_max = 0.3;
-        f.sbox = sbox;
-        f.rbox = rbox;
+        f.shield = 0.0, f.shield_max = 0.3;
+        f.sbox = f.rbox = box;
         f.loldms = true;
     }
     // Particle i, d along and h to the left of the design orbit's point at
     // path length s [m] of the lattice (on the bend: the arc from s = 1 m).
-    static void particle(int i, bool bend, double s, double d, double h, double q = -1e-12) {
+    void particle(int i, double s, double d, double h, double q = -1e-12) const {
         double x = s, y = 0.0, phi = 0.0;
-        if (bend && s > 1.0) {
+        if (bend_ && s > 1.0) {
             const double a = (s - 1.0) / R;  // clockwise
-            x = 1.0 + R * std::sin(a);
-            y = -R + R * std::cos(a);
-            phi = -a;
+            x = 1.0 + R * std::sin(a), y = -R + R * std::cos(a), phi = -a;
         }
         const double c = std::cos(phi), sn = std::sin(phi);
         const double r[7] = {x + d * c - h * sn, y + d * sn + h * c, 0.0, p0, phi, 0.0, q};
         for (int k = 1; k <= 7; ++k) prtcls.xptcl(k, i) = r[k - 1];
-        prtcls.lact(i) = true;
-        prtcls.ldef(i) = true;
+        prtcls.lact(i) = prtcls.ldef(i) = true;
     }
-    // n particles at s (the first on the orbit): a Gaussian of rms lengths
-    // (sl, sr), or a line along the orbit for sr = 0 (on the bend: along the
-    // arc, every particle's path the first's turned and shifted).
-    static void bunch(int n, bool bend, double s, double sl, double sr) {
-        std::mt19937 gen(11);
-        std::normal_distribution<double> g(0.0, 1.0);
-        particle(1, bend, s, 0.0, 0.0);
-        for (int i = 2; i <= n; ++i) {
-            const double d = sl * g(gen), h = sr * g(gen);
-            if (sr == 0.0) particle(i, bend, s + d, 0.0, 0.0);
-            else particle(i, bend, s, d, h);
-        }
+    static void finish(int n) {
         prtcls.npart = n;
         prtcls.p0 = p0;
         prtcls.ctptcl = 0.0;
@@ -95,6 +77,20 @@ protected:
         std::int32_t ierr = 0;
         testsupport::inila2(ierr);
         ASSERT_EQ(ierr, 0);
+    }
+    // n particles at s (the first on the orbit): a Gaussian of rms lengths
+    // (sl, sr), or a line along the orbit for sr = 0 (on the bend: along the
+    // arc, every particle's path the first's turned and shifted).
+    void bunch(int n, double s, double sl, double sr) const {
+        std::mt19937 gen(11);
+        std::normal_distribution<double> g(0.0, 1.0);
+        particle(1, s, 0.0, 0.0);
+        for (int i = 2; i <= n; ++i) {
+            const double d = sl * g(gen), h = sr * g(gen);
+            if (sr == 0.0) particle(i, s + d, 0.0, 0.0);
+            else particle(i, s, d, h);
+        }
+        finish(n);
     }
     // One evaluation of a model at c*t = 0; the forces and the lines it printed.
     static Forces2 evaluate(ForceType type, std::vector<std::string>* out = nullptr) {
@@ -125,67 +121,49 @@ protected:
         }
         return worst / peak;
     }
-    // The measured value of a test in its XML/JSON record.
-    static void record(const char* name, double v) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.3g", v);
-        RecordProperty(name, buf);
-    }
     static bool said(const std::vector<std::string>& out, const std::string& text) {
         return std::find(out.begin(), out.end(), text) != out.end();
     }
+    bool bend_ = false;
 };
 
 // Boxes so small that none forms: every particle is an observer and the
 // field of every source is that of the particle-to-particle model, also
 // for particles moving in other directions than particle 1 (along the arc).
 TEST_F(Force3, WithoutBoxesTheObserverFieldsAreThoseOfEveryParticle) {
-    lattice(true);
-    settings(1e-6, 1e-6, 2e-4);
-    bunch(40, true, 3.5, 1e-3, 2e-4);
+    setup(true, 1e-6, 2e-4);
     std::mt19937 gen(5);
     std::normal_distribution<double> g(0.0, 1e-3);
-    for (int i = 2; i <= 40; ++i) particle(i, true, 3.5 + g(gen), 0.0, 2e-4 * (i % 5 - 2));
-    prtcls.lfbidx = false;
-    std::int32_t ierr = 0;
-    testsupport::inila2(ierr);
+    particle(1, 3.5, 0.0, 0.0);
+    for (int i = 2; i <= 40; ++i) particle(i, 3.5 + g(gen), 0.0, 2e-4 * (i % 5 - 2));
+    finish(40);
     std::vector<std::string> out;
     const Forces2 m = evaluate(ForceType::csr_p_to_m, &out);
     EXPECT_TRUE(said(out, "  boxes = 0  e_points= 0  p_points= 40"));
-    const double e = error(m, evaluate(ForceType::csr_p_to_p));
-    record("error", e);
-    EXPECT_LT(e, 1e-12);
+    EXPECT_LT(error(m, evaluate(ForceType::csr_p_to_p)), 1e-12);
 }
 
 // Bilinear interpolation from the box corners: a few percent of the peak at
 // most, and about four times less when the boxes are halved.
 TEST_F(Force3, BoxInterpolationErrorIsSmallAndOfSecondOrder) {
-    lattice(true);
     const double sigr = 2e-4;
-    // a regular grid of 20 x 20 particles over +-sig by +-sigr: every box
-    // of either size holds at least 4
-    std::vector<std::array<double, 2>> pts;
-    for (int a = 0; a < 20; ++a)
-        for (int b = 0; b < 20; ++b) pts.push_back({-sig + a * 2 * sig / 19, -sigr + b * 2 * sigr / 19});
     double err[2];
     for (int k = 0; k < 2; ++k) {
-        const double box = k == 0 ? 0.5 : 0.25;
-        settings(box, box, sigr);
-        bunch(1, true, 3.5, 0.0, 0.0);
-        for (std::size_t i = 0; i < pts.size(); ++i) particle(int(i) + 2, true, 3.5, pts[i][0], pts[i][1]);
-        prtcls.npart = int(pts.size()) + 1;
-        prtcls.lfbidx = false;
-        std::int32_t ierr = 0;
-        testsupport::inila2(ierr);
+        setup(true, k == 0 ? 0.5 : 0.25, sigr);
+        // particle 1 on the orbit and a regular grid of 20 x 20 over +-sig by
+        // +-sigr: every box of either size holds at least 4
+        particle(1, 3.5, 0.0, 0.0);
+        for (int a = 0; a < 20; ++a)
+            for (int b = 0; b < 20; ++b) particle(2 + 20 * a + b, 3.5, -sig + a * 2 * sig / 19, -sigr + b * 2 * sigr / 19);
+        finish(401);
         const Forces2 m = evaluate(ForceType::csr_p_to_m);
         EXPECT_GT(forces::mesh.nbox, 0);
         // the reference at every 7th particle (the force on a particle does
         // not depend on which others receive forces)
         for (int j = 1; j <= prtcls.npart; ++j) prtcls.ldef(j) = j % 7 == 1;
         err[k] = error(m, evaluate(ForceType::csr_p_to_p));
+        run::reset_state();
     }
-    record("error_half_sigma", err[0]);
-    record("error_quarter_sigma", err[1]);
     EXPECT_LT(err[0], 0.05);
     EXPECT_GT(err[0] / err[1], 3.0);
     EXPECT_LT(err[0] / err[1], 5.5);
@@ -196,21 +174,12 @@ TEST_F(Force3, BoxInterpolationErrorIsSmallAndOfSecondOrder) {
 // bunch along the arc, deep in the bend), so the Green's function of the
 // centroid is every source's field.
 TEST_F(Force3, GreensFunctionOnCongruentHistories) {
-    struct Case {
-        const char* name;
-        bool bend;
-        double s, sr;
-    };
-    const Case cases[] = {{"drift", false, 10.0, 2e-4}, {"deep in the bend", true, 4.0, 0.0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool bend : {false, true}) {
+        SCOPED_TRACE(bend ? "deep in the bend" : "drift");
         run::reset_state();
-        lattice(c.bend);
-        settings(0.5, 0.5);
-        bunch(80, c.bend, c.s, 1e-3, c.sr);
-        const double e = error(evaluate(ForceType::csr_g_to_p), evaluate(ForceType::csr_p_to_p));
-        record(c.bend ? "error_bend" : "error_drift", e);
-        EXPECT_LT(e, 0.01);
+        setup(bend, 0.5);
+        bunch(80, bend ? 4.0 : 10.0, 1e-3, bend ? 0.0 : 2e-4);
+        EXPECT_LT(error(evaluate(ForceType::csr_g_to_p), evaluate(ForceType::csr_p_to_p)), 0.01);
     }
 }
 
@@ -219,37 +188,29 @@ TEST_F(Force3, GreensFunctionOnCongruentHistories) {
 // csr_g_to_p. A stored function is taken only when the time, the sizes, the
 // shape, the shielding and the model switch all match.
 TEST_F(Force3, StoredGreensFunctionIsReusedOnlyWhenEverythingMatches) {
-    lattice(false);
-    settings(0.5, 0.5, 2e-4);
-    bunch(150, false, 10.0, 1e-3, 2e-4);
+    setup(false, 0.5, 2e-4);
+    bunch(150, 10.0, 1e-3, 2e-4);
     const Forces2 gp = evaluate(ForceType::csr_g_to_p);
     std::vector<std::string> out;
     const Forces2 gm = evaluate(ForceType::csr_g_to_m, &out);
-    EXPECT_TRUE(said(out, " using old green's function"));
+    EXPECT_TRUE(said(out, reused));
     int loose = 0;
-    for (int j = 1; j <= prtcls.npart; ++j) {
-        if (forces::mesh.linbox(j)) continue;
+    for (std::size_t j = 0; j < gp.along.size(); ++j) {
+        if (forces::mesh.linbox(int(j) + 1)) continue;
         ++loose;
-        EXPECT_EQ(gm.along[std::size_t(j - 1)], gp.along[std::size_t(j - 1)]) << j;
-        EXPECT_EQ(gm.left[std::size_t(j - 1)], gp.left[std::size_t(j - 1)]) << j;
+        EXPECT_TRUE(gm.along[j] == gp.along[j] && gm.left[j] == gp.left[j]) << j;
     }
     EXPECT_TRUE(loose > 0 && forces::mesh.nbox > 0);
 
-    struct Change {
+    const struct {
         const char* name;
         void (*apply)();
         bool reused;
-    };
-    const Change changes[] = {
+    } changes[] = {
         {"nothing", [] {}, true},
         {"sigma_long", [] { forces.sigma_long *= 1.01; }, false},
         {"radial size", [] { forces.sigma_rad *= 1.01; }, false},
-        {"shape",
-         [] {
-             forces.ishape = 2;
-             forces.sigma_rad = forces.sigma_vert = sig;
-         },
-         false},
+        {"shape", [] { forces.ishape = 2, forces.sigma_rad = forces.sigma_vert = sig; }, false},
         {"shield", [] { forces.shield = 0.02; }, false},
         {"use_old_mesh = no", [] { forces.loldms = false; }, false},
         {"another time", [] { forces::mesh.ctgreen = 1e-9; }, false},
@@ -257,11 +218,11 @@ TEST_F(Force3, StoredGreensFunctionIsReusedOnlyWhenEverythingMatches) {
     };
     for (const auto& c : changes) {
         SCOPED_TRACE(c.name);
-        settings(0.5, 0.5, 2e-4);
+        settings(0.5, 2e-4);
         evaluate(ForceType::csr_g_to_p);  // stored with the settings
         c.apply();
         evaluate(ForceType::csr_g_to_m, &out);
-        EXPECT_EQ(said(out, " using old green's function"), c.reused);
+        EXPECT_EQ(said(out, reused), c.reused);
     }
 }
 
@@ -270,11 +231,10 @@ TEST_F(Force3, StoredGreensFunctionIsReusedOnlyWhenEverythingMatches) {
 // particle (particle 1) moved at another speed, holds the value of the
 // computing pass, as when several processes evaluate every sample at once.
 TEST_F(Force3, ReusedGreensFunctionDoesNotDependOnTheEvaluationsBetween) {
-    lattice(false);
-    settings(0.5, 0.5, 2e-4);
-    auto last = [](bool between) {
+    setup(false, 0.5, 2e-4);
+    auto last = [this](bool between) {
         forces::gmeshi();
-        bunch(150, false, 10.0, 1e-3, 2e-4);
+        bunch(150, 10.0, 1e-3, 2e-4);
         evaluate(ForceType::csr_g_to_p);
         for (int i = 2; i <= 150; i += 2) prtcls.xptcl(1, i) += 0.7 * sig;  // pairs needing new samples
         prtcls.xptcl(4, 1) = 0.5 * p0;
@@ -282,7 +242,7 @@ TEST_F(Force3, ReusedGreensFunctionDoesNotDependOnTheEvaluationsBetween) {
         prtcls.xptcl(4, 1) = 2.0 * p0;
         std::vector<std::string> out;
         const Forces2 f = evaluate(ForceType::csr_g_to_p, &out);
-        EXPECT_TRUE(said(out, " using old green's function"));
+        EXPECT_TRUE(said(out, reused));
         return f;
     };
     const Forces2 a = last(true), b = last(false);
@@ -292,17 +252,12 @@ TEST_F(Force3, ReusedGreensFunctionDoesNotDependOnTheEvaluationsBetween) {
 // The centroid: position and momentum weighted by charge, direction the
 // mean of the unit directions (charges 1 and 3 at 0 and 90 degrees: 45).
 TEST_F(Force3, CentroidDirectionIsNotChargeWeighted) {
-    lattice(false);
-    settings(0.5, 0.5);
-    particle(1, false, 5.0, 0.0, 0.0, 1e-12);
-    particle(2, false, 5.0, 0.0, 2e-3, 3e-12);
+    setup(false, 0.5);
+    particle(1, 5.0, 0.0, 0.0, 1e-12);
+    particle(2, 5.0, 0.0, 2e-3, 3e-12);
     prtcls.xptcl(5, 2) = foundation::pi / 2.0;
     prtcls.xptcl(4, 2) = 2.0 * p0;
-    prtcls.npart = 2;
-    prtcls.p0 = p0;
-    prtcls.lfbidx = false;
-    std::int32_t ierr = 0;
-    testsupport::inila2(ierr);
+    finish(2);
     evaluate(ForceType::csr_g_to_p);
     const auto& g = forces::greenc.xggre;
     EXPECT_NEAR(g(5), foundation::pi / 4.0, 1e-15);
@@ -312,20 +267,16 @@ TEST_F(Force3, CentroidDirectionIsNotChargeWeighted) {
     EXPECT_EQ(g(7), 1.0);
 }
 
-// No active source, or no receiving particle: zero forces, no output.
-TEST_F(Force3, NoSourceOrNoReceiverGivesZeroForces) {
-    lattice(false);
-    settings(0.5, 0.5, 2e-4);
-    for (const bool no_receiver : {false, true}) {
-        for (const ForceType t : {ForceType::csr_p_to_m, ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
-            bunch(20, false, 10.0, 1e-3, 2e-4);
-            for (int j = 1; j <= 20; ++j) (no_receiver ? prtcls.ldef(j) : prtcls.lact(j)) = false;
-            for (int j = 1; j <= 20; ++j) F(1, j) = F(2, j) = F(3, j) = 7.0;
-            std::vector<std::string> out;
-            const Forces2 f = evaluate(t, &out);
-            EXPECT_TRUE(out.empty());
-            for (int j = 0; j < 20; ++j) EXPECT_TRUE(f.along[std::size_t(j)] == 0.0 && f.left[std::size_t(j)] == 0.0);
-        }
+// No receiving particle: zero forces, no output.
+TEST_F(Force3, NoReceiverGivesZeroForces) {
+    setup(false, 0.5, 2e-4);
+    for (const ForceType t : {ForceType::csr_p_to_m, ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
+        bunch(20, 10.0, 1e-3, 2e-4);
+        for (int j = 1; j <= 20; ++j) prtcls.ldef(j) = false, F(1, j) = F(2, j) = F(3, j) = 7.0;
+        std::vector<std::string> out;
+        const Forces2 f = evaluate(t, &out);
+        EXPECT_TRUE(out.empty());
+        EXPECT_EQ(std::count(f.along.begin(), f.along.end(), 0.0) + std::count(f.left.begin(), f.left.end(), 0.0), 40);
     }
 }
 
