@@ -13,10 +13,7 @@ namespace {
 using ftypes::Logical;
 using testsupport::pi;
 
-struct P {
-    double x, y, z, p, phi, q;
-    bool act;
-};
+struct P { double x, y, z, p, phi, q; bool act; };
 
 // Particles in the 7-word record layout, and their active flags.
 struct Packed {
@@ -29,12 +26,7 @@ struct Packed {
 };
 
 TEST(Statistics, RmsSizesAboutParticleOne) {
-    struct Case {
-        const char* name;
-        std::vector<P> ps;
-        double su, sv, sz;
-        double tol = 1e-12;
-    };
+    struct Case { const char* name; std::vector<P> ps; double su, sv, sz, tol = 1e-12; };
     // Two active particles along the motion and above it: the sums are
     // w*(u^2), the variance sum(w*u^2)/W - (sum(w*u)/W)^2, digit for digit.
     const auto exact = [](double q2, double d) {
@@ -69,11 +61,7 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
 }
 
 TEST(Statistics, StepErrorMeasure) {
-    struct Case {
-        const char* name;
-        std::vector<P> old_, new_;
-        double e1, e2;
-    };
+    struct Case { const char* name; std::vector<P> old_, new_; double e1, e2; };
     const Case cases[] = {
         {"one active particle", {{0, 0, 0, 1, 0, 1, true}}, {{1, 1, 0, 2, 0, 1, true}}, 0, 0},
         {"sideways displacement counts, vertical does not",
