@@ -13,10 +13,7 @@ namespace {
 using ftypes::Logical;
 using testsupport::pi;
 
-struct P {
-    double x, y, z, p, phi, q;
-    bool act;
-};
+struct P { double x, y, z, p, phi, q; bool act; };
 
 // Particles in the 7-word record layout, and their active flags.
 struct Packed {
@@ -29,12 +26,7 @@ struct Packed {
 };
 
 TEST(Statistics, RmsSizesAboutParticleOne) {
-    struct Case {
-        const char* name;
-        std::vector<P> ps;
-        double su, sv, sz;
-        double tol = 1e-12;
-    };
+    struct Case { const char* name; std::vector<P> ps; double su, sv, sz, tol = 1e-12; };
     // Two active particles along the motion and above it: the sums are
     // w*(u^2), the variance sum(w*u^2)/W - (sum(w*u)/W)^2, digit for digit.
     const auto exact = [](double q2, double d) {
@@ -43,7 +35,6 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
     };
     const Case cases[] = {
         {"one active particle", {{1, 2, 3, 1, 0, 1e-9, true}}, 0, 0, 0},
-        {"two along the motion", {{0, 0, 0, 1, 0, 1, true}, {2, 0, 0, 1, 0, 1, true}}, 1, 0, 0},
         {"motion along y: along and across exchange",
          {{0, 0, 0, 1, pi / 2, 1, true}, {0, 2, 0, 1, 0, 1, true}, {-4, 0, 0, 1, 0, 1, true}},
          std::sqrt(8.0 / 9.0), std::sqrt(32.0 / 9.0), 0},
@@ -51,7 +42,7 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
          {{0, 0, 0, 1, 0, 1, true}, {1, 0, 1, 1, 0, 1, true}, {2, 0, -1, 1, 0, 1, true}},
          std::sqrt(2.0 / 3.0), 0, std::sqrt(2.0 / 3.0)},
         {"charge-weighted", {{0, 0, 0, 1, 0, 3, true}, {4, 0, 0, 1, 0, 1, true}}, std::sqrt(3.0), 0, 0},
-        {"inactive particles ignored though charged",
+        {"two along the motion, inactive particles ignored though charged",
          {{0, 0, 0, 1, 0, 1, true}, {2, 0, 0, 1, 0, 1, true}, {100, 50, 9, 1, 0, 5, false}}, 1, 0, 0},
         {"negative weight, negative variance gives 0",
          {{0, 0, 0, 1, 0, 1, true}, {2, 0, 0, 1, 0, -0.5, true}}, 0, 0, 0},
@@ -64,30 +55,21 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
         const Packed b(c.ps);
         double su = -1, sv = -1, sz = -1;
         bunch::rmspar(b.view(), b.act, su, sv, sz);
-        EXPECT_NEAR(su, c.su, c.tol);
-        EXPECT_NEAR(sv, c.sv, c.tol);
-        EXPECT_NEAR(sz, c.sz, c.tol);
+        EXPECT_TRUE(std::fabs(su - c.su) <= c.tol && std::fabs(sv - c.sv) <= c.tol && std::fabs(sz - c.sz) <= c.tol)
+            << su << " " << sv << " " << sz;
     }
 }
 
 TEST(Statistics, StepErrorMeasure) {
-    struct Case {
-        const char* name;
-        std::vector<P> old_, new_;
-        double e1, e2;
-    };
+    struct Case { const char* name; std::vector<P> old_, new_; double e1, e2; };
     const Case cases[] = {
         {"one active particle", {{0, 0, 0, 1, 0, 1, true}}, {{1, 1, 0, 2, 0, 1, true}}, 0, 0},
-        {"displacement and momentum change",
-         {{0, 0, 0, 1, 0, 1, true}, {1, 0, 0, 2, 0, 1, true}},
-         {{0, 0, 0, 1, 0, 1, true}, {1.1, 0, 0, 2.2, 0, 1, true}},
-         std::sqrt(0.01 / 2) / 0.55, std::sqrt(0.04 / 2) / 0.6},
         {"sideways displacement counts, vertical does not",
          {{0, 0, 0, 1, 0, 1, true}, {1, 0, 0, 2, 0, 1, true}},
          {{0, 0, 0, 1, 0, 1, true}, {1, 0.3, 7, 2, 0, 1, true}}, std::sqrt(0.09 / 2) / 0.5, 0},
         {"no length spread", {{0, 0, 0, 1, 0, 1, true}, {0, 1, 0, 2, 0, 1, true}},
          {{5, 0, 0, 1, 0, 1, true}, {5, 9, 0, 3, 0, 1, true}}, 0, 0},
-        {"inactive particles ignored",
+        {"displacement and momentum change, inactive particles ignored",
          {{0, 0, 0, 1, 0, 1, true}, {1, 0, 0, 2, 0, 1, true}, {0, 0, 0, 1, 0, 0, false}},
          {{0, 0, 0, 1, 0, 1, true}, {1.1, 0, 0, 2.2, 0, 1, true}, {50, 0, 0, 9, 0, 0, false}},
          std::sqrt(0.01 / 2) / 0.55, std::sqrt(0.04 / 2) / 0.6},
@@ -98,8 +80,7 @@ TEST(Statistics, StepErrorMeasure) {
         const Packed b1(c.old_), b2(c.new_);
         double e1 = -1, e2 = -1;
         bunch::error1(b1.view(), b2.view(), b2.act, e1, e2);
-        EXPECT_NEAR(e1, c.e1, 1e-12) << c.name;
-        EXPECT_NEAR(e2, c.e2, 1e-12) << c.name;
+        EXPECT_TRUE(std::fabs(e1 - c.e1) < 1e-12 && std::fabs(e2 - c.e2) < 1e-12) << c.name << ": " << e1 << " " << e2;
     }
 }
 

@@ -1,5 +1,8 @@
-// Step-size control: the adaptive rule (growth, arc limit, landing on the
-// end time), the time grid and the duty steps.
+// The time step: step-size control (growth, arc limit, landing on the end
+// time, the time grid, duty steps) and the iterated step with a test force
+// model that counts its calls (evaluations per step against maxit and
+// precondition, reuse of the stored force sets, the zero-length first step,
+// failed evaluations).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,12 +10,14 @@
 #include <cstdint>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
-#include "bunch/tracker.hpp"
-#include "lattice/latcom.hpp"
+#include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
+#include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
+#include "lattice/latcom.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -43,76 +48,61 @@ std::vector<double> run_steps(std::vector<std::string>* log = nullptr, int maxst
 class Stepper : public testsupport::Folder {};
 
 TEST_F(Stepper, AdaptiveSequences) {
-    struct Case {
-        const char* name;
-        double end, mx, mn, first, inc;
-        std::vector<double> steps;
-        bool exact;  // binary-exact limits: the sequence is exact
-    };
+    // binary-exact limits: the sequences are exact
+    struct Case { const char* name; double end, mx, mn, first, inc; std::vector<double> steps; };
     const Case cases[] = {
-        {"three full steps", 0.3, 0.1, 0.01, 0.1, 2.0, {0.1, 0.1, 0.1}, false},
-        {"a short last step", 0.375, 0.1, 0.01, 0.1, 2.0, {0.1, 0.1, 0.1, 0.075}, false},
-        {"steps shrunk in proportion", 0.35, 0.1, 0.01, 0.1, 2.0, {0.09375, 0.09375, 0.09375, 0.06875}, false},
-        {"binary-exact shrinking", 0.4375, 0.125, 0.015625, 0.125, 2.0,
-         {0.1171875, 0.1171875, 0.1171875, 0.0859375}, true},
-        {"binary-exact growth by 1.5", 1.0, 0.25, 0.0625, 0.0625, 1.5,
-         {0.0625, 0.09375, 0.140625, 0.2109375, 0.25, 0.2421875}, true},
-        {"first step below min starts at min", 0.5, 0.25, 0.125, 0.125, 1.0, {0.125, 0.125, 0.125, 0.125}, true},
+        {"steps shrunk in proportion", 0.4375, 0.125, 0.015625, 0.125, 2.0, {0.1171875, 0.1171875, 0.1171875, 0.0859375}},
+        {"growth by 1.5, a short last step", 1.0, 0.25, 0.0625, 0.0625, 1.5,
+         {0.0625, 0.09375, 0.140625, 0.2109375, 0.25, 0.2421875}},
+        {"first step below min starts at min, full steps", 0.5, 0.25, 0.125, 0.125, 1.0, {0.125, 0.125, 0.125, 0.125}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::line_bunch(1, 0.0, 100.0, 0.0);
         tr3com.ct_step_max = c.mx, tr3com.ct_step_min = c.mn, tr3com.ct_step_first = c.first;
         tr3com.increase_factor = c.inc, bunch::trkcom.end_time_c0 = c.end;
-        auto steps = run_steps();
-        ASSERT_EQ(steps.size(), c.steps.size());
-        for (std::size_t i = 0; i < steps.size(); ++i) EXPECT_NEAR(steps[i], c.steps[i], c.exact ? 0.0 : 1e-15) << i;
+        EXPECT_EQ(run_steps(), c.steps);
         EXPECT_EQ(bunch::prtcls.ctptcl, c.end);  // lands exactly on the end time
         EXPECT_FALSE(tr3com.lduty);
     }
 }
 
-// The arc limit of a bend: a bunch of rms length sl in a section of radius r.
+// The arc limit of a bend, arc_factor*(24*rmslon*R**2)**0.3333333 with R**2
+// formed first: a bunch of rms length sl in a section of radius r.
 TEST_F(Stepper, ArcLimit) {
     struct Case {
         const char* name;
         double r, sl;
-        int ifb;  // particle 1's next boundary
-        double step;  // the steps away from the end
+        int ifb;   // particle 1's next boundary
+        bool arc;  // the arc limit governs (else ct_step_max, 0.1)
     };
     const Case cases[] = {
-        {"wide bend: ct_step_max governs", 10.0, 1e-4, 2, 0.1},
-        {"tight bend: below ct_step_min", 1.0, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7, 0.3333333)},
-        {"negative radius", -1.0, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7, 0.3333333)},
-        {"before the first boundary: radius of boundary 1", 1.0, 1e-7, 1, 0.1},
-        {"beyond the last boundary: straight", 1.0, 1e-7, cap::maxlat + 1, 0.1},
-        {"radius squared before the product", 2.3, 1e-7, 2, 0.5 * std::pow(24.0 * 1e-7 * (2.3 * 2.3), 0.3333333)},
+        {"wide bend: ct_step_max governs", 10.0, 1e-4, 2, false},
+        {"tight bend: below ct_step_min", 1.0, 1e-7, 2, true},
+        {"negative radius", -1.0, 1e-7, 2, true},
+        {"before the first boundary: radius of boundary 1", 1.0, 1e-7, 1, false},
+        {"beyond the last boundary: straight", 1.0, 1e-7, cap::maxlat + 1, false},
+        {"radius squared before the product", 2.3, 1e-7, 2, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto& l = lattice::latcom;
         l.nfb = cap::maxlat;
         for (int i = 1; i <= l.nfb; ++i) l.fb(8, i) = (i == 2) ? c.r : 0.0, l.fbduty(i) = false;
-        // two particles sl*2 apart along the motion: rms length sl
-        testsupport::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);
-        bunch::prtcls.iptcl(1, 1) = c.ifb;
-        bunch::prtcls.iptcl(1, 2) = c.ifb;
-        // an end 9.9 steps away: the landing rule never shrinks these steps
-        bunch::trkcom.end_time_c0 = 9.9 * c.step;
+        testsupport::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);  // 2 sl apart: rms length sl
+        bunch::prtcls.iptcl(1, 1) = bunch::prtcls.iptcl(1, 2) = c.ifb;
+        const double want = c.arc ? 0.5 * std::pow(24.0 * c.sl * (c.r * c.r), 0.3333333) : 0.1;
+        bunch::trkcom.end_time_c0 = 9.9 * want;  // the landing rule never shrinks these steps
         auto steps = run_steps(nullptr, 20);
         ASSERT_EQ(steps.size(), 10u);
-        EXPECT_NEAR(bunch::prtcls.rmslon, c.sl, 1e-18);
-        for (std::size_t i = 0; i < 9; ++i) EXPECT_NEAR(steps[i], c.step, 1e-15) << i;
-        if (c.step < 0.1) {
-            // The first step from c*t 0 is the arc limit itself, to the last
-            // bit: arc_factor*(24*rmslon*R**2)**0.3333333 with R**2 formed first.
-            const double rl = bunch::prtcls.rmslon;
-            const double larc = 0.5 * std::pow(24.0 * rl * (c.r * c.r), 0.3333333);
-            EXPECT_EQ(steps[0], larc);
-            if (c.r == 2.3) {  // here the other association rounds differently
-                EXPECT_NE(larc, 0.5 * std::pow(24.0 * rl * c.r * c.r, 0.3333333));
-            }
+        const double rl = bunch::prtcls.rmslon;
+        EXPECT_NEAR(rl, c.sl, 1e-18);
+        // the first step from c*t 0 to the last bit
+        EXPECT_EQ(steps[0], c.arc ? 0.5 * std::pow(24.0 * rl * (c.r * c.r), 0.3333333) : 0.1);
+        if (c.r == 2.3) {
+            EXPECT_NE(steps[0], 0.5 * std::pow(24.0 * rl * c.r * c.r, 0.3333333)) << "the associations round alike";
         }
+        for (std::size_t i = 1; i < 9; ++i) EXPECT_NEAR(steps[i], want, 1e-15) << i;
     }
 }
 
@@ -124,11 +114,8 @@ TEST_F(Stepper, GridWithoutStepFails) {
          {std::tuple{"a tolerance beyond the whole grid", 0.2, 1e9}, {"the end before the first value ahead", 0.05, 1e-5}}) {
         SCOPED_TRACE(name);
         testsupport::line_bunch(1, 0.0, 100.0, 0.0);
-        tr3com.lgrid = true;
-        tr3com.ngrid = 3;
+        tr3com.lgrid = true, tr3com.ngrid = 3, tr3com.steps_tolerance = tolerance, bunch::trkcom.end_time_c0 = end;
         for (int i = 1; i <= 3; ++i) tr3com.ctgrid(i) = 0.1 * (i - 1);
-        tr3com.steps_tolerance = tolerance;
-        bunch::trkcom.end_time_c0 = end;
         std::vector<std::string> log;
         EXPECT_TRUE(run_steps(&log).empty());
         EXPECT_TRUE(bunch::stpfai());
@@ -149,13 +136,11 @@ TEST(ProjectedSum, EqualsOneByOneAdditions) {
         return s;
     };
     std::vector<std::array<double, 3>> cases = {
-        {0.1, 0.1, 1000.0}, {0.1, 0.1, 8000.0}, {0.05, 0.1, 123.456}, {0.3, 0.1, 0.35},
-        {0.125, 0.125, 77.0}, {1e-3, 7e-3, 5000.0}, {0.0, 0.1, 0.0}, {2.5, 0.1, 2.0},
+        {0.1, 0.1, 1000.0}, {0.1, 0.1, 8000.0}, {0.05, 0.1, 123.456}, {0.3, 0.1, 0.35}, {0.125, 0.125, 77.0},
+        {1e-3, 7e-3, 5000.0}, {0.0, 0.1, 0.0}, {2.5, 0.1, 2.0},
         // s = 2^52 * u with u = 1: g = 1.5 ties at every addition
-        {4503599627370496.0, 1.5, 4503599627370496.0 + 3000.0},
-        {4503599627370497.0, 2.5, 4503599627370497.0 + 3001.0},
-        {1.0, std::ldexp(3.0, -53), 1.0 + std::ldexp(1.0, -40)},
-        {1.0, std::ldexp(5.0, -53), 1.0 + std::ldexp(1.0, -40)}};
+        {4503599627370496.0, 1.5, 4503599627370496.0 + 3000.0}, {4503599627370497.0, 2.5, 4503599627370497.0 + 3001.0},
+        {1.0, std::ldexp(3.0, -53), 1.0 + std::ldexp(1.0, -40)}, {1.0, std::ldexp(5.0, -53), 1.0 + std::ldexp(1.0, -40)}};
     std::uint64_t x = 88172645463325252ull;  // xorshift: reproducible random cases
     auto uniform = [&x] {
         x ^= x << 13;
@@ -175,64 +160,168 @@ TEST(ProjectedSum, EqualsOneByOneAdditions) {
 // Duty steps: landings just before the first particle reaches a duty
 // boundary and just after the last one has passed it, at the entry and exit
 // of a dipole.
-struct Landing {
-    int iduty;  // the number on the duty line
-    double ct;  // bunch time at that call
-};
-
-// Force-free run from the bunch time to end as the time loop makes it;
-// returns the duty landings.
-std::vector<Landing> run_duty(double end) {
+TEST_F(Stepper, DutyLandingsAtDipoleEntryAndExit) {
+    const double dx = 1e-3, p = 100.0, beta = p / std::sqrt(p * p + 1.0);
+    ASSERT_NE(testsupport::add_section(0.0, 1.0, true), 0);   // dipole entry
+    ASSERT_NE(testsupport::add_section(10.0, 0.5, true), 0);  // dipole exit
+    ASSERT_NE(testsupport::add_section(0.0, 1.0, false), 0);
+    testsupport::line_bunch(3, 0.0, p, dx);  // on the reference line, dx apart ahead of particle 1
     std::int32_t ierr = 0;
     testsupport::inila2(ierr);
-    EXPECT_EQ(ierr, 0);
-    bunch::trkcom.end_time_c0 = end;
+    ASSERT_EQ(ierr, 0);
+    bunch::trkcom.end_time_c0 = 2.5;
     bunch::forces.itype = 0;
-    std::vector<Landing> out;
-    double ctnext = bunch::prtcls.ctptcl;
-    ftypes::Logical reset = true, lstep = true;
-    int guard = 0;
-    do {
+    // the force-free run as the time loop makes it: the duty landings (number, bunch time)
+    std::vector<std::pair<int, double>> got;
+    double ctnext = 0.0;
+    Logical reset = true, lstep = true;
+    for (int guard = 0; lstep && guard < 10000; ++guard) {
         double derr = 0.0;
         bunch::ttrack(ctnext, derr, ierr);
         EXPECT_EQ(ierr, 0);
         testsupport::start_capture();
         bunch::steper(ctnext, reset, lstep);
-        for (const auto& l : testsupport::end_capture()) {
-            if (l.rfind("  --- duty -------------- ", 0) == 0) {
-                EXPECT_TRUE(tr3com.lduty);
-                out.push_back({std::stoi(l.substr(26)), bunch::prtcls.ctptcl});
-            }
-        }
-        if (out.empty() || out.back().ct != bunch::prtcls.ctptcl) {
-            EXPECT_FALSE(tr3com.lduty);
-        }
-    } while (lstep && ++guard < 10000);
-    EXPECT_EQ(bunch::prtcls.ctptcl, end) << "the run ended before its end time";
-    return out;
-}
-
-TEST_F(Stepper, DutyLandingsAtDipoleEntryAndExit) {
-    // three particles on the reference line, dx apart ahead of particle 1
-    const double dx = 1e-3, p = 100.0, beta = p / std::sqrt(p * p + 1.0);
-    ASSERT_NE(testsupport::add_section(0.0, 1.0, true), 0);   // dipole entry
-    ASSERT_NE(testsupport::add_section(10.0, 0.5, true), 0);  // dipole exit
-    ASSERT_NE(testsupport::add_section(0.0, 1.0, false), 0);
-    testsupport::line_bunch(3, 0.0, p, dx);
-    auto landings = run_duty(2.5);
-    ASSERT_EQ(landings.size(), 4u);
+        bool duty = false;
+        for (const auto& l : testsupport::end_capture())
+            if (l.rfind("  --- duty -------------- ", 0) == 0)
+                duty = true, got.emplace_back(std::stoi(l.substr(26)), bunch::prtcls.ctptcl);
+        EXPECT_EQ(bool(tr3com.lduty), duty);
+    }
+    EXPECT_EQ(bunch::prtcls.ctptcl, 2.5) << "the run ended before its end time";
     // the particles follow the reference line: crossing times from the path length
     const double ctmin1 = (1.0 - 2 * dx) / beta, ctmax1 = 1.0 / beta;
     const double a1 = ctmin1 - 1e-10 - 0.01 * (ctmax1 - ctmin1);
-    const double d1 = ctmax1 + 0.1 * (ctmax1 - a1);
     const double ctmin2 = (1.5 - 2 * dx) / beta, ctmax2 = 1.5 / beta;
     const double a2 = ctmin2 - 0.01 * (ctmax2 - ctmin2);
-    const double d2 = ctmax2 + 0.1 * (ctmax2 - a2);
-    const Landing want[4] = {{1, a1}, {2, d1}, {1, a2}, {2, d2}};
+    const std::pair<int, double> want[4] = {
+        {1, a1}, {2, ctmax1 + 0.1 * (ctmax1 - a1)}, {1, a2}, {2, ctmax2 + 0.1 * (ctmax2 - a2)}};
+    ASSERT_EQ(got.size(), 4u);
     for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(landings[std::size_t(i)].iduty, want[i].iduty);
-        EXPECT_NEAR(landings[std::size_t(i)].ct, want[i].ct, 1e-9);
+        EXPECT_EQ(got[std::size_t(i)].first, want[i].first) << i;
+        EXPECT_NEAR(got[std::size_t(i)].second, want[i].second, 1e-9) << i;
+    }
+}
+
+using bunch::forcs2;
+
+struct Call {
+    int model;
+    double ct;
+};
+std::vector<Call> calls;
+int fail_at = -1;  // number of the call (0-based) that fails
+
+// A force that changes with every call (so two passes never agree) and
+// differs from particle to particle.
+void counting_force(bunch::ForceType m, foundation::ParticleView, foundation::IndexView, double ct,
+                    foundation::ForceView F, std::int32_t& ierr) {
+    const int k = int(calls.size());
+    calls.push_back({bunch::code(m), ct});
+    for (int j = 1; j <= bunch::prtcls.npart; ++j) F.along(j) = 1e-3 * j * (k + 1), F.left(j) = F.vert(j) = 0.0;
+    ierr = (k == fail_at) ? 1 : 0;
+    if (ierr) F.along(1) = 99.0;  // garbage that must not survive
+}
+
+class Itrack : public testsupport::Folder {
+protected:
+    // A bunch of 5 particles, the counting force installed, no call made.
+    void start(int itype) {
+        reset();
+        bunch::set_force_entry(counting_force, true);
+        testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
+        calls.clear();
+        fail_at = -1;
+        bunch::forces.itype = itype;
+    }
+    // One step of the bunch to ctnext; the log lines in *log.
+    double step(double ctnext, std::vector<std::string>* log = nullptr, std::int32_t* status = nullptr) {
+        double derr = -1.0;
+        std::int32_t ierr = 0;
+        testsupport::start_capture();
+        bunch::ttrack(ctnext, derr, ierr);
+        auto out = testsupport::end_capture();
+        if (log) *log = out;
+        if (status) *status = ierr;
+        else EXPECT_EQ(ierr, 0);
+        return derr;
+    }
+};
+
+int count_lines(const std::vector<std::string>& log, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : log) n += l.rfind(prefix, 0) == 0;
+    return n;
+}
+
+const std::string plain = "  " + std::string(19, ' ') + "step_error/step_time=";
+const std::string starred = "  " + std::string(15, ' ') + "*** step_error/step_time=";
+
+TEST_F(Itrack, EvaluationsPerStep) {
+    // converge: every pass is accepted at once; first_step, step1: the
+    // evaluations of the zero-length first step and of the first real step
+    // (start forces stored); the error lines of the two stages
+    struct Case { const char* name; int itype; bool precondition; int maxit; bool converge;
+                  int first_step, step1, stage1_lines, stage2_lines; };
+    const Case cases[] = {
+        {"projected, maxit 3, never converged", 1, true, 3, false, 1, 1 + 3, 3, 0},
+        {"projected, maxit 3, converged at once", 1, true, 3, true, 1, 1 + 1, 1, 0},
+        {"projected, maxit 1", 1, false, 1, false, 1, 1 + 1, 1, 0},
+        {"csr_p_to_p with preconditioning", 2, true, 3, false, 2, (1 + 3) + (1 + 2), 3, 3},
+        {"csr_p_to_p with preconditioning, converged", 2, true, 3, true, 2, (1 + 1) + (1 + 0), 1, 1},
+        {"csr_p_to_p without preconditioning", 2, false, 3, false, 1, 1 + 2, 0, 3},
+        {"csr_g_to_m, maxit 1", 5, true, 1, false, 2, (1 + 1) + (1 + 0), 1, 1},
+    };
+    const int pm[6] = {0, 1, 4, 5, 1, 1};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start(c.itype);
+        tr3com.precondition = c.precondition, tr3com.maxit = c.maxit, tr3com.error_per_ct = c.converge ? 1e300 : 1e-300;
+        std::vector<std::string> log;
+        EXPECT_EQ(step(0.0, &log), 0.0);  // the zero-length first step
+        EXPECT_EQ(int(calls.size()), c.first_step);
+        EXPECT_TRUE(log.empty());
+        for (const auto& k : calls) EXPECT_EQ(k.ct, 0.0);
+        EXPECT_EQ(forcs2.ctfk, 0.0);
+        EXPECT_EQ(bunch::prtcls.xptcl(1, 2), 1e-3);  // nothing moved
+
+        // a second zero-length step reuses the stored sets
+        step(0.0);
+        EXPECT_EQ(int(calls.size()), c.first_step);
+
+        calls.clear();
+        double err = step(0.125, &log);
+        EXPECT_EQ(int(calls.size()), c.step1);
+        for (const auto& k : calls) {
+            EXPECT_EQ(k.ct, 0.125);  // start forces come from the stored sets
+            EXPECT_TRUE(k.model == c.itype || k.model == pm[c.itype]) << k.model;
+        }
+        EXPECT_EQ(count_lines(log, starred), pm[c.itype] != c.itype ? c.stage1_lines : 0);
+        EXPECT_EQ(count_lines(log, plain), c.stage2_lines + (pm[c.itype] == c.itype ? c.stage1_lines : 0));
+        EXPECT_TRUE(err > 0.0 && bunch::prtcls.ctptcl == 0.125 && forcs2.ctfk == 0.125) << err;
+        // without a preconditioning stage fi was never computed
+        EXPECT_EQ(forcs2.ctfi, c.precondition || pm[c.itype] == c.itype ? 0.125 : ftypes::UNDEF_REAL);
+        for (int j = 1; j <= 5 && c.itype == 1; ++j) EXPECT_EQ(forcs2.fk(1, j), forcs2.fi(1, j));
+        // the bunch moved: 0.125 m of c*t at nearly the speed of light
+        EXPECT_NEAR(bunch::prtcls.xptcl(1, 1), 0.125, 1e-4);
+    }
+}
+
+// A failed evaluation leaves zero forces, not stale or garbage values, and
+// reports the step as failed.
+TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {
+    for (const auto& [name, fail, ctnext] : {std::tuple{"start forces", 0, 0.0}, {"last pass", 3, 0.125}}) {
+        SCOPED_TRACE(name);
+        start(1);
+        tr3com.maxit = 2, tr3com.error_per_ct = 1e-300;
+        if (ctnext > 0.0) step(0.0);
+        fail_at = fail;
+        std::vector<std::string> log;
+        std::int32_t ierr = 0;
+        step(ctnext, &log, &ierr);
+        EXPECT_NE(ierr, 0);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), " error in ttrack: force evaluation failed, zero forces used");
+        for (int j = 1; j <= 5; ++j) EXPECT_TRUE(forcs2.fk(1, j) == 0.0 && forcs2.fk(2, j) == 0.0 && forcs2.fk(3, j) == 0.0) << j;
     }
 }
 
