@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Compares the forces of the two mesh models (p_to_m.dat, g_to_m.dat, format
+# Compares the forces of the mesh models (p_to_m.dat, g_to_m.dat, g_to_p.dat,
+# format
 # fmt3: h h' z z' s dgamma q F1 F2 F3 [eV/m] act def, after a header record)
 # with the steady-state CSR wake of the Gaussian line charge within 5% of its
 # peak (../common/steady_wake.sh). Across the bunch the longitudinal force
 # changes with the radial offset (the transverse Coulomb field tilted into
 # the motion by the bend): the particles of one position along the arc (a
-# slice, s within 10 um) are averaged first, charge summed. The two models
-# must also agree particle by particle within 2% of the peak force. Run it
+# slice, s within 10 um) are averaged first, charge summed. The Green's
+# function models must also agree with csr_p_to_m particle by particle
+# within 2% of the peak force. Run it
 # in the run folder. bash and awk only.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-for f in p_to_m.dat g_to_m.dat latout.dat; do [ -f "$f" ] || { echo "missing $f"; exit 1; }; done
+for f in p_to_m.dat g_to_m.dat g_to_p.dat latout.dat; do [ -f "$f" ] || { echo "missing $f"; exit 1; }; done
 status=0
-for model in p_to_m g_to_m; do
+for model in p_to_m g_to_m g_to_p; do
   dir=$(mktemp -d "${TMPDIR:-/tmp}/mesh_bend.XXXXXX")
   cp latout.dat "$dir/"
   { head -1 "$model.dat"
@@ -25,12 +27,14 @@ for model in p_to_m g_to_m; do
   (cd "$dir" && bash "$here/../common/steady_wake.sh" wake.dat 0.05 "$model, slices") || status=1
   rm -rf "$dir"
 done
-awk 'FNR == 1 { k++; next }
-  k == 1 { n++; a[n] = $8; b[n] = $9 }
-  k == 2 { m++; for (c = 8; c <= 9; c++) { d = $c - (c == 8 ? a[m] : b[m]); if (d < 0) d = -d; if (d > w) w = d } }
-  END {
-    for (i = 1; i <= n; i++) for (c = 0; c < 2; c++) { v = c ? b[i] : a[i]; if (v < 0) v = -v; if (v > p) p = v }
-    printf "g_to_m against p_to_m: largest difference %.2f%% of the peak force\n", 100 * w / p
-    if (n != m || n < 2 || w > 0.02 * p) exit 1
-  }' p_to_m.dat g_to_m.dat || status=1
+for model in g_to_m g_to_p; do
+  awk -v model=$model 'FNR == 1 { k++; next }
+    k == 1 { n++; a[n] = $8; b[n] = $9 }
+    k == 2 { m++; for (c = 8; c <= 9; c++) { d = $c - (c == 8 ? a[m] : b[m]); if (d < 0) d = -d; if (d > w) w = d } }
+    END {
+      for (i = 1; i <= n; i++) for (c = 0; c < 2; c++) { v = c ? b[i] : a[i]; if (v < 0) v = -v; if (v > p) p = v }
+      printf "%s against p_to_m: largest difference %.2f%% of the peak force\n", model, 100 * w / p
+      if (n != m || n < 2 || w > 0.02 * p) exit 1
+    }' p_to_m.dat $model.dat || status=1
+done
 exit $status
