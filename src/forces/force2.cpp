@@ -132,7 +132,7 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
         }
         if (master && (i == 1 || i == npart || (npart >= 900 && i % 100 == 0)))
             foundation::stdout_line(
-                foundation::ld_line({"isrc       =", foundation::ld_int(i), "npart =", foundation::ld_int(npart)}));
+                foundation::ld_line({" isrc       =", foundation::ld_int(i), " npart =", foundation::ld_int(npart)}));
     }
 
     // lab components into the particle's own frame, in m*c per m of c*t;

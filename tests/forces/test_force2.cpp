@@ -90,7 +90,7 @@ TEST_F(Force2, PairOnADriftAgainstContractedCoulomb) {
         }
         EXPECT_EQ(std::exchange(bunch::forces.nfcall(2), 0), 2);
         if (!c.test) continue;
-        EXPECT_EQ(log, (std::vector<std::string>{" isrc       = 1 npart = 2", " isrc       = 2 npart = 2",
+        EXPECT_EQ(log, (std::vector<std::string>{"  isrc       = 1  npart = 2", "  isrc       = 2  npart = 2",
                                                  "  ctsig = " + foundation::ld_real(sigma / std::sqrt(b2)), ""}));
         // fc2.dat (4(1X,E13.6)): position relative to particle 1, forces
         const double rec[2][4] = {{0.0, 0.0, F(1, 1), F(2, 1)}, {-d * ux, -d * uy, F(1, 2), F(2, 2)}};
@@ -104,7 +104,8 @@ TEST_F(Force2, PairOnADriftAgainstContractedCoulomb) {
 }
 
 // Progress lines of the master: sources 1 and npart, and every hundredth
-// when npart >= 900 (inactive sources: no field is evaluated).
+// when npart >= 900 (inactive sources: no field is evaluated); both texts
+// keep their leading blank.
 TEST_F(Force2, ProgressLines) {
     testsupport::add_section(0.0, 1.0);
     prtcls.p0 = 10.0;
@@ -113,7 +114,7 @@ TEST_F(Force2, ProgressLines) {
         std::vector<std::string> want;
         for (int i = 1; i <= n; ++i)
             if (i == 1 || i == n || (n >= 900 && i % 100 == 0))
-                want.push_back(" isrc       = " + std::to_string(i) + " npart = " + std::to_string(n));
+                want.push_back("  isrc       = " + std::to_string(i) + "  npart = " + std::to_string(n));
         EXPECT_EQ(evaluate(n, 1e-3), want);
         EXPECT_EQ(want.size(), n == 1000 ? 11u : 2u);
         EXPECT_EQ(forces::force2_work.fields, 0);
