@@ -348,14 +348,14 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     const Flags ldef(bunch::prtcls.ldef.data(), std::size_t(npart));
     const Flags lact(bunch::prtcls.lact.data(), std::size_t(npart));
 
-    // without a source or a receiving particle there is no field: every
-    // process decides alike from the same particles and makes no collective
+    // without a receiving particle there is no observer: every process
+    // decides alike from the same particles and makes no collective
     const auto any = [npart](Flags fl) {
         for (std::int32_t i = 1; i <= npart; ++i)
             if (flag(fl, i)) return true;
         return false;
     };
-    if (!any(lact) || !any(ldef)) {
+    if (!any(ldef)) {
         std::fill(F.words().begin(), F.words().end(), 0.0);
         return;
     }
@@ -375,11 +375,16 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     bounda([](double phi) { return ptom2(phi); }, margin, m.poly, maxpol);
     std::fill(m.fobs.col(1), m.fobs.col(m.nobs + 1), 0.0);
 
+    // without a source the observer fields stay zero; the Green's function
+    // then has no centroid (nor a reference direction) to be made for
+    const bool source = any(lact);
     if (type == ForceType::csr_p_to_m) per_source_fields(XP, IP, lact, ct, sh);
-    else green_fields(XP, IP, lact, ct, sh);
+    else if (source) green_fields(XP, IP, lact, ct, sh);
 
     parallel::accumu(m.fobs.data(), 3, m.nobs);
-    if (sh.master) ptom9(XP, ldef, F);
+    if (!sh.master) return;
+    if (type == ForceType::csr_p_to_m || source) ptom9(XP, ldef, F);
+    else std::fill(F.words().begin(), F.words().end(), 0.0);
 }
 
 }  // namespace forces

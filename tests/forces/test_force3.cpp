@@ -267,16 +267,21 @@ TEST_F(Force3, CentroidDirectionIsNotChargeWeighted) {
     EXPECT_EQ(g(7), 1.0);
 }
 
-// No receiving particle: zero forces, no output.
-TEST_F(Force3, NoReceiverGivesZeroForces) {
+// No receiving particle: zero forces, no output. No source: zero forces,
+// the observers (and their line for the box models) still built.
+TEST_F(Force3, NoReceiverOrNoSourceGivesZeroForces) {
     setup(false, 0.5, 2e-4);
-    for (const ForceType t : {ForceType::csr_p_to_m, ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
-        bunch(20, 10.0, 1e-3, 2e-4);
-        for (int j = 1; j <= 20; ++j) prtcls.ldef(j) = false, F(1, j) = F(2, j) = F(3, j) = 7.0;
-        std::vector<std::string> out;
-        const Forces2 f = evaluate(t, &out);
-        EXPECT_TRUE(out.empty());
-        EXPECT_EQ(std::count(f.along.begin(), f.along.end(), 0.0) + std::count(f.left.begin(), f.left.end(), 0.0), 40);
+    for (const bool receivers : {false, true}) {
+        for (const ForceType t : {ForceType::csr_p_to_m, ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
+            bunch(20, 10.0, 1e-3, 2e-4);
+            for (int j = 1; j <= 20; ++j)
+                (receivers ? prtcls.lact(j) : prtcls.ldef(j)) = false, F(1, j) = F(2, j) = F(3, j) = 7.0;
+            std::vector<std::string> out;
+            const Forces2 f = evaluate(t, &out);
+            EXPECT_EQ(out.size(), receivers && t != ForceType::csr_g_to_p ? 1u : 0u) << receivers;
+            for (const auto& line : out) EXPECT_EQ(line.rfind("  boxes =", 0), 0u) << line;
+            EXPECT_EQ(std::count(f.along.begin(), f.along.end(), 0.0) + std::count(f.left.begin(), f.left.end(), 0.0), 40);
+        }
     }
 }
 
