@@ -383,7 +383,8 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
 
     parallel::accumu(m.fobs.data(), 3, m.nobs);
     if (!sh.master) return;
-    if (type == ForceType::csr_p_to_m || source) ptom9(XP, ldef, F);
+    // no source: zero forces, +0 whatever the process count
+    if (source) ptom9(XP, ldef, F);
     else std::fill(F.words().begin(), F.words().end(), 0.0);
 }
 
