@@ -97,8 +97,7 @@ BENCHMARK(BM_fsmini);
 // radius and 0.5 m length; the particle at the start.
 void BM_setpth(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    std::int32_t ierr = 0;
-    lattice::inilat(ierr);
+    testsupport::new_lattice();
     bunch::prtcls.p0 = P;
     for (int k = 1; k <= n; ++k) testsupport::add_section(k % 2 == 0 ? 10.0 : 0.0, 0.5);
     const double part[7] = {0.25, 0.0, 0.0, P, 0.0, 0.0, 1.0};

@@ -40,8 +40,7 @@ struct Setup {
 
 // Lattice, bunch and the grid of the model for n particles.
 Setup setup(int n, bool long_grid) {
-    std::int32_t ierr = 0;
-    lattice::inilat(ierr);
+    testsupport::new_lattice();
     testsupport::add_section(0.0, 1.0);
     testsupport::add_section(R, 10.0);
     testsupport::add_section(0.0, 5.0);

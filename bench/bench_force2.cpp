@@ -152,8 +152,7 @@ int main(int argc, char** argv) {
     for (int n : sizes) plans.push_back({n, n <= 500 ? 1 : 0, n <= 500 ? 10 : (n <= 1000 ? 2 : 1), n <= 500 ? 5 : 1});
 
     if (parallel::cmpcom.master) {
-        std::int32_t ierr = 0;
-        lattice::inilat(ierr);
+        testsupport::new_lattice();
         for (int k = 1; k <= nfb - 2; ++k) testsupport::add_section(0.0, 1.0 / (nfb - 2));
         testsupport::add_section(2.0, 2.5);
         testsupport::add_section(0.0, 1.0);

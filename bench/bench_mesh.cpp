@@ -137,8 +137,7 @@ int main(int argc, char** argv) {
     const int nref = std::getenv("TARVEL_BENCH_NREF") ? std::atoi(std::getenv("TARVEL_BENCH_NREF")) : 2000;
     const int np = parallel::cmpcom.nprocs;
 
-    std::int32_t ierr = 0;
-    lattice::inilat(ierr);
+    testsupport::new_lattice();
     testsupport::add_section(0.0, 1.0);
     testsupport::add_section(R, 4.0);
     testsupport::add_section(0.0, 1.0);

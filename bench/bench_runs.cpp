@@ -36,8 +36,7 @@ std::int32_t g_ifb[2 * cap::maxprt];
 // Drift of 0.3 m, dipole of radius 10 m and length 0.5 m (duty entry and
 // exit), drift; a bunch of n particles 1 mm long starting at x = 0.
 void setup(int n) {
-    std::int32_t ierr = 0;
-    lattice::inilat(ierr);
+    testsupport::new_lattice();
     testsupport::add_section(0.0, 0.3, true);
     testsupport::add_section(10.0, 0.5, true);
     testsupport::add_section(0.0, 10.0, false);

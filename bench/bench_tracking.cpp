@@ -27,8 +27,7 @@ enum Kind { drift = 0, dipole = 1, quad = 2, thin = 3 };
 // Builds the lattice of one case and the start coordinate x0 of the bunch
 // (with its next boundary).
 void setup(Kind kind, double& x0, std::int32_t& ifb0) {
-    std::int32_t ierr = 0;
-    lattice::inilat(ierr);
+    testsupport::new_lattice();
     bunch::prtcls.p0 = P0;
     auto& L = lattice::latcom;
     switch (kind) {

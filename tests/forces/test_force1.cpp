@@ -53,8 +53,7 @@ protected:
     }
     void setup() {
         run::reset_state();
-        std::int32_t ierr = 0;
-        lattice::inilat(ierr);
+        testsupport::new_lattice();
         testsupport::add_section(0.0, 1.0);
         testsupport::add_section(R, 10.0);
         testsupport::add_section(0.0, 5.0);
