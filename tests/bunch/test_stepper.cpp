@@ -32,7 +32,7 @@ std::vector<double> run_steps(std::vector<std::string>* log = nullptr, int maxst
     std::vector<double> steps;
     double ctnext = bunch::prtcls.ctptcl;
     Logical reset = true, lstep = true;
-    testing::internal::CaptureStdout();
+    testsupport::start_capture();
     for (int k = 0; k < maxsteps; ++k) {
         bunch::prtcls.ctptcl = ctnext;  // the step moved the bunch to ctnext
         bunch::steper(ctnext, reset, lstep);
@@ -40,7 +40,7 @@ std::vector<double> run_steps(std::vector<std::string>* log = nullptr, int maxst
         if (!lstep) break;
         steps.push_back(ctnext - bunch::prtcls.ctptcl);
     }
-    auto out = testsupport::lines_of(testing::internal::GetCapturedStdout());
+    auto out = testsupport::end_capture();
     if (log) *log = out;
     return steps;
 }

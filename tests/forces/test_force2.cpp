@@ -43,11 +43,11 @@ protected:
         prtcls.lfbidx = false;
         std::int32_t ierr = 0;
         testsupport::inila2(ierr);
-        testing::internal::CaptureStdout();
+        testsupport::start_capture();
         forces::forcei(bunch::ForceType::csr_p_to_p, foundation::particles(prtcls.xptcl, n),
                        foundation::indices(prtcls.iptcl, n), 0.0, foundation::forces_of(F, n), ierr);
         EXPECT_EQ(ierr, 0);
-        return testsupport::lines_of(testing::internal::GetCapturedStdout());
+        return testsupport::end_capture();
     }
 };
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-using testsupport::lines_of;
 using ftypes::Logical;
 
 // A keyword table with a value keyword pair, a keyword not valid here, a
@@ -89,9 +88,9 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
         std::array<Logical, nkey> lset;
         lset.fill(true);  // every valid flag is cleared first
         std::int32_t ierr = 0;
-        testing::internal::CaptureStdout();
+        testsupport::start_capture();
         foundation::assygn(foundation::getcmd, c.rdval, nkey, cid, nuval, nuvmax, cval, lvalid, lset, vtype, ierr);
-        auto log = lines_of(testing::internal::GetCapturedStdout());
+        auto log = testsupport::end_capture();
         EXPECT_EQ(ierr == 0, c.ok);
         EXPECT_EQ(log, c.log);
         for (int i = 0; i < nkey; ++i) {
@@ -139,12 +138,12 @@ TEST_F(BlockParser, IntegerAndRealLists) {
             std::vector<std::int32_t> ia(c.ints.size(), 7);
             std::vector<double> ra(c.reals.size(), 7.0);
             std::int32_t ierr = 0;
-            testing::internal::CaptureStdout();
+            testsupport::start_capture();
             if (kind == 0)
                 foundation::getiar(foundation::getagu, ia.data(), c.n, ierr);
             else
                 foundation::getrar(foundation::getagu, ra.data(), c.n, ierr);
-            auto log = lines_of(testing::internal::GetCapturedStdout());
+            auto log = testsupport::end_capture();
             EXPECT_EQ(ierr == 0, c.ok);
             // what an element must be, by the list's kind
             std::vector<std::string> want = c.log;

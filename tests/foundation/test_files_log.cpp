@@ -12,7 +12,6 @@
 
 namespace {
 
-using testsupport::lines_of;
 namespace fs = std::filesystem;
 
 class Pool : public testsupport::Folder {};
@@ -26,14 +25,14 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
         EXPECT_EQ(unit, 20 + k);
     }
     std::int32_t unit = -1;
-    testing::internal::CaptureStdout();
+    testsupport::start_capture();
     foundation::fioout("twelfth.dat", unit, ierr);
     EXPECT_EQ(ierr, 1);
     EXPECT_EQ(unit, -1);
     foundation::fioin("out0.dat", unit, ierr);
     EXPECT_EQ(ierr, 1);
     // one line says what failed; the caller logs its own message after it
-    EXPECT_EQ(lines_of(testing::internal::GetCapturedStdout()),
+    EXPECT_EQ(testsupport::end_capture(),
               (std::vector<std::string>{
                   " cannot open twelfth.dat for writing: all 11 units of auxiliary files are in use",
                   " cannot open out0.dat for reading: all 11 units of auxiliary files are in use"}));
