@@ -40,7 +40,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-constexpr double clight = 299792458.0;
+using foundation::clight;  // m/s
 constexpr double P = 200.0;  // m*c, about 100 MeV
 const double GAMMA = std::sqrt(P * P + 1.0);
 
