@@ -14,7 +14,7 @@ namespace fltest {
 using foundation::clight;  // m/s
 using foundation::pi;
 using testsupport::stdout_to_stderr;
-inline constexpr double ke = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
+using testsupport::ke;  // 1/(4 pi eps0) [V m/C]
 
 using pathtest::Piece;
 using pathtest::State;

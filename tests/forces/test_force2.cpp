@@ -18,7 +18,7 @@ namespace {
 
 using bunch::prtcls;
 using foundation::force_scale;
-constexpr double ke = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
+using testsupport::ke;  // 1/(4 pi eps0) [V m/C]
 ftypes::Arr2<double, 3, cap::maxprt> F;
 
 class Force2 : public testsupport::Folder {

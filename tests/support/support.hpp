@@ -37,6 +37,7 @@ namespace testsupport {
 
 inline constexpr double U = ftypes::UNDEF_REAL;
 using foundation::pi;
+inline constexpr double ke = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
 
 // Writes a text file (the text as given, no line end added), creating its folder.
 inline void write_file(const std::filesystem::path& p, const std::string& text) {
