@@ -8,7 +8,7 @@
 # the motion by the bend): the particles of one position along the arc (a
 # slice, s within 10 um) are averaged first, charge summed. The Green's
 # function models must also agree with csr_p_to_m particle by particle
-# within 2% of the peak force. Run it
+# within 2% of the peak force (../common/compare_fmt3.sh). Run it
 # in the run folder. bash and awk only.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -28,13 +28,6 @@ for model in p_to_m g_to_m g_to_p; do
   rm -rf "$dir"
 done
 for model in g_to_m g_to_p; do
-  awk -v model=$model 'FNR == 1 { k++; next }
-    k == 1 { n++; a[n] = $8; b[n] = $9 }
-    k == 2 { m++; for (c = 8; c <= 9; c++) { d = $c - (c == 8 ? a[m] : b[m]); if (d < 0) d = -d; if (d > w) w = d } }
-    END {
-      for (i = 1; i <= n; i++) for (c = 0; c < 2; c++) { v = c ? b[i] : a[i]; if (v < 0) v = -v; if (v > p) p = v }
-      printf "%s against p_to_m: largest difference %.2f%% of the peak force\n", model, 100 * w / p
-      if (n != m || n < 2 || w > 0.02 * p) exit 1
-    }' p_to_m.dat $model.dat || status=1
+  bash "$here/../common/compare_fmt3.sh" p_to_m.dat $model.dat 0.02 "$model against p_to_m" "8 9" || status=1
 done
 exit $status

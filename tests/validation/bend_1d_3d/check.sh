@@ -14,7 +14,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 steady=$here/../../../examples/common/steady_wake.sh
-cmp=$here/../compare_fmt3.sh
+cmp=$here/../../../examples/common/compare_fmt3.sh
 bad=0
 bash "$steady" projected_steady.dat 0.02 "projected, steady state" || bad=1
 bash "$steady" p2p_steady.dat 0.05 "csr_p_to_p, steady state" || bad=1

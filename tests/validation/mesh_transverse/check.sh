@@ -11,7 +11,7 @@
 # the source tree. bash and awk only.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-cmp=$here/../compare_fmt3.sh
+cmp=$here/../../../examples/common/compare_fmt3.sh
 bad=0
 diff_of() {  # diff_of FILE TOL LABEL: runs the comparison, prints it, sets D (% of the peak)
   local out
