@@ -157,20 +157,7 @@ bool real_shape(std::string_view t, std::size_t& epos, bool& has_point) {
 
 }  // namespace
 
-namespace {
-
-// A tab beside a value reads like a blank, as in a list-directed read: the
-// tabs at both ends of a token are not part of the number.
-std::string_view strip_tabs(std::string_view t) {
-    while (!t.empty() && t.front() == '\t') t.remove_prefix(1);
-    while (!t.empty() && t.back() == '\t') t.remove_suffix(1);
-    return t;
-}
-
-}  // namespace
-
 int read_real(std::string_view token, double& v) {
-    token = strip_tabs(token);
     std::size_t epos;
     bool point;
     if (token.empty() || token.size() > std::size_t(cap::cardlen) || !real_shape(token, epos, point)) return 1;
@@ -189,7 +176,6 @@ int read_real(std::string_view token, double& v) {
 }
 
 int read_int(std::string_view token, std::int32_t& v) {
-    token = strip_tabs(token);
     std::size_t i = 0, n = token.size();
     if (n == 0 || n > 64) return 1;
     if (token[0] == '+' || token[0] == '-') ++i;

@@ -46,9 +46,8 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 // E, e, D or d (or, after a decimal point, a signed exponent without its
 // letter, as Fortran E fields write exponents beyond 99: 0.10000000000000-299). Integers must be whole (no point, no exponent) and fit in
 // 32 bits. "/", repeat counts "3*1", inf, nan, hex and trailing characters
-// are read errors; tabs at either end of the token are skipped, as a
-// list-directed read takes a tab beside a value for a blank. Status 0 on
-// success, 1 otherwise (value untouched).
+// are read errors (the deck reader and split_record hand out tokens
+// without tabs). Status 0 on success, 1 otherwise (value untouched).
 [[nodiscard]] int read_real(std::string_view token, double& v);
 [[nodiscard]] int read_int(std::string_view token, std::int32_t& v);
 

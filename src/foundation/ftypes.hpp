@@ -15,7 +15,6 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 namespace ftypes {
 
@@ -115,20 +114,12 @@ struct Arr2 {
 
 // Base of the large shared records: they cannot be copied by accident (a
 // copy of the bunch record is tens of megabytes). Still aggregates, so a
-// record is zero-initialised in static storage and reset with reset().
+// record is zero-initialised in static storage.
 struct NoCopy {
     NoCopy() = default;
     NoCopy(const NoCopy&) = delete;
     NoCopy& operator=(const NoCopy&) = delete;
 };
-
-// Gives a record its zero start state (every member value-initialised), as
-// the tests need before each case; the record is not copied.
-template <class Rec>
-void reset(Rec& r) {
-    r.~Rec();
-    ::new (static_cast<void*>(&r)) Rec{};
-}
 
 // Value of a real setting that was not given, and of a name not given.
 inline constexpr double UNDEF_REAL = -9.87654321e+301;

@@ -143,12 +143,6 @@ constexpr Layer layers[] = {
     {"tracker", &bunch::lytrck, true},
 };
 
-// The force entry of the time step: forcei.
-void force_entry(bunch::ForceType m, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-                 foundation::ForceView F, std::int32_t& ierr) {
-    forces::forcei(m, XP, IP, ct, F, ierr);
-}
-
 // Start-up: each step only while the status is 0; the banner on success.
 void start_up(std::int32_t& ierr) {
     constexpr std::string_view deck = "tarvel.in";
@@ -162,7 +156,7 @@ void start_up(std::int32_t& ierr) {
     if (ierr == 0) bunch::inimon(ierr);
     if (ierr == 0) {
         // forcei, unless a stand-in model of the tests is installed
-        if (!bunch::has_force_entry()) bunch::set_force_entry(&force_entry);
+        if (!bunch::has_force_entry()) bunch::set_force_entry(&forces::forcei);
         drop_stored_fields();
         verifo();
     }

@@ -203,21 +203,9 @@ std::int32_t transfer_part(T* b, std::int32_t n, std::int32_t nmax, std::int32_t
     return got;
 }
 
-// Buffers of the scalar groups (fixed storage, as large as any group).
-struct Buffers {
-    std::int32_t i[16];
-    double r[16];
-    Logical l[16];
-    std::int32_t* of(std::int32_t*) { return i; }
-    double* of(double*) { return r; }
-    Logical* of(Logical*) { return l; }
-};
-Buffers buffers;
-
 template <class Rec, class T, std::size_t N>
 void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32_t& ierr) {
-    static_assert(N <= 16);
-    T* buf = buffers.of(static_cast<T*>(nullptr));
+    T buf[N];
     if (cmpcom.master)
         for (std::size_t k = 0; k < N; ++k) buf[k] = rec.*(g.fields[k].field);
     transfer(buf, static_cast<std::int32_t>(N), iproc, ierr);
