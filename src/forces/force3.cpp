@@ -9,6 +9,7 @@
 
 #include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
+#include "forces/force2.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
@@ -60,30 +61,6 @@ bool progress_due(std::int64_t k, std::int64_t first, std::int64_t last, std::in
 void source_progress(std::string_view label, std::int32_t i, std::int32_t npart) {
     if (progress_due(i, 1, npart, npart))
         progress({label, foundation::ld_int(i), " npart =", foundation::ld_int(npart)});
-}
-
-// The field-library settings of an evaluation: a unit charge of the
-// effective sizes; betref of particle 1 gives the duration.
-void field_settings() {
-    const auto& f = bunch::forces;
-    fieldlib::finit("q0", 1.0);
-    fieldlib::finit("xnsigt", 5.0);
-    fieldlib::finit("relacc", 1e-4);
-    fieldlib::finit("zsymmetry", 1.0);
-    fieldlib::finit("1dmirror", 1.0);
-    fieldlib::finit("hc", f.shield);
-    fieldlib::finit("hmax", f.shield_max);
-    fieldlib::finit("rintmi", f.rintmi);
-    fieldlib::finit("notalman", 0.0);
-    fieldlib::finit("nogamma2", 0.0);
-    fieldlib::finit("1dpoleex", 0.0);
-    fieldlib::finit("method", double(f.ishape));
-    fieldlib::finit("sigmat", f.sigma_long / (mesh.betref * 299792458.0));  // s
-    if (f.ishape == 2) fieldlib::finit("sigmaz", f.sigma_vert);
-    if (f.ishape == 3) {
-        fieldlib::finit("sigmar", f.sigma_rad);
-        fieldlib::finit("sigmaz", f.sigma_vert);
-    }
 }
 
 // "csr_p_to_m": every active particle a source on its own design path, its
@@ -363,7 +340,7 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     Mesh& m = mesh;
     const auto& f = bunch::forces;
     m.betref = XP.p(1) / std::sqrt(XP.p(1) * XP.p(1) + 1.0);
-    field_settings();
+    field_settings(m.betref);
 
     const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;
     ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox);
