@@ -41,6 +41,8 @@ struct Share {
     bool master;
     std::int32_t icpu, ncpu;
     bool own(std::int64_t i) const { return i % ncpu + 1 == icpu; }
+    // the first of its items; the next ones follow every ncpu
+    std::int32_t first() const { return icpu == 1 ? ncpu : icpu - 1; }
 };
 
 // A progress line on standard output, list-directed.
@@ -75,8 +77,7 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
         if (flag(lact, i)) {
             const double q = XP.q(i);  // C
             fieldlib::setpth(XP.record(i).data(), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
-            for (std::int32_t j = 1; j <= m.nobs; ++j) {
-                if (!sh.own(j)) continue;
+            for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
                 double rt[3], et[3], t, dwb[14];
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
                 // the nearest-point search starts at the observer's own path
@@ -95,8 +96,7 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
     }
     // lab components into the reference direction, in force units
     const double c = std::cos(m.phiref), s = std::sin(m.phiref);
-    for (std::int32_t j = 1; j <= m.nobs; ++j) {
-        if (!sh.own(j)) continue;
+    for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
         const double f1 = m.fobs(1, j), f2 = m.fobs(2, j);
         m.fobs(1, j) = (c * f1 + s * f2) * force_scale;
         m.fobs(2, j) = (-s * f1 + c * f2) * force_scale;
@@ -186,8 +186,7 @@ void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (flag(lact, i)) {
             const SourceFrame sf = source_frame(XP, i);
-            for (std::int32_t j = 1; j <= mesh.nobs; ++j) {
-                if (!sh.own(j)) continue;
+            for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 bool lout = false;
                 gmesh1(sf.z(j), lout);
             }
@@ -240,8 +239,7 @@ void interpolate(foundation::ConstParticleView XP, Flags lact, const Share& sh) 
         if (flag(lact, i)) {
             const double qs = XP.q(i) * force_scale;
             const SourceFrame sf = source_frame(XP, i);
-            for (std::int32_t j = 1; j <= mesh.nobs; ++j) {
-                if (!sh.own(j)) continue;
+            for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 const Pt2 z = sf.z(j);
                 bool lin = false, lout = false;
                 Pt2 w{};
