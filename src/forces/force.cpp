@@ -77,6 +77,10 @@ static_assert([] {
     return true;
 }(), "a model is built exactly when its evaluation function is registered");
 
+// The registered evaluation function of a type; nullptr when this build
+// does not evaluate it (then the table's entry says built = false).
+ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
+
 // Keys of the "forces" block, in table order.
 enum Key {
     ktype, ksigl, krell, ktest, kshape, ksigr, ksigv, krelv, krint, ksfile, kold,
@@ -529,8 +533,6 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     f.sigma_rad = sr;
     f.sigma_vert = sv;
 }
-
-ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
 
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {

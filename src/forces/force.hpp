@@ -2,7 +2,7 @@
 //
 // The dispatch of a force evaluation reads the model table of
 // bunch/forces.hpp. A model's evaluation function is registered in the one
-// table model_eval of force.cpp; a model that runs on every process is
+// table model_evals of force.cpp; a model that runs on every process is
 // called by frcims on the master and on every slave.
 #pragma once
 
@@ -38,10 +38,6 @@ double plate_images(ForceType type, double shield, double shield_max);
 // master handed out, and sums its partial forces onto the master itself.
 using ModelEval = void (*)(ForceType type, foundation::ParticleView XP, foundation::IndexView IP,
                            double ct, foundation::ForceView F, std::int32_t& ierr);
-
-// The registered evaluation function of a type; nullptr when this build
-// does not evaluate it (then the table's entry says built = false).
-ModelEval model_eval(ForceType type);
 
 // One force evaluation of model type at time ct [m] for the particle
 // records XP with pairs IP; result F (all three of the bunch's npart

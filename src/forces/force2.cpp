@@ -32,29 +32,6 @@ double cpu_seconds() {
     return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
 }
 
-// The settings of the field library for one evaluation, in this order; the
-// sub-bunch of every source has unit charge (its field is weighted by the
-// source's charge afterwards). beta1 is the speed of particle 1.
-void field_settings(double beta1) {
-    using fieldlib::finit;
-    const auto& f = forces;
-    finit("q0", 1.0);
-    finit("xnsigt", 5.0);
-    finit("relacc", 0.0001);
-    finit("zsymmetry", 1.0);
-    finit("1dmirror", 1.0);
-    finit("hc", f.shield);
-    finit("hmax", f.shield_max);
-    finit("rintmi", f.rintmi);
-    finit("notalman", 0.0);
-    finit("nogamma2", 0.0);
-    finit("1dpoleex", 0.0);
-    finit("method", double(f.ishape));
-    finit("sigmat", f.sigma_long / (foundation::clight * beta1));  // s
-    if (f.ishape == 3) finit("sigmar", f.sigma_rad);
-    finit("sigmaz", f.sigma_vert);  // the sphere: the longitudinal size
-}
-
 // The test output of the master: the sizes, then "fc2.dat" with the
 // positions relative to particle 1 and the forces. Status 0 on success.
 std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForceView F, double beta1) {
@@ -84,6 +61,26 @@ std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForc
 }
 
 }  // namespace
+
+void field_settings(double beta1) {
+    using fieldlib::finit;
+    const auto& f = forces;
+    finit("q0", 1.0);
+    finit("xnsigt", 5.0);
+    finit("relacc", 0.0001);
+    finit("zsymmetry", 1.0);
+    finit("1dmirror", 1.0);
+    finit("hc", f.shield);
+    finit("hmax", f.shield_max);
+    finit("rintmi", f.rintmi);
+    finit("notalman", 0.0);
+    finit("nogamma2", 0.0);
+    finit("1dpoleex", 0.0);
+    finit("method", double(f.ishape));
+    finit("sigmat", f.sigma_long / (foundation::clight * beta1));  // s
+    if (f.ishape == 3) finit("sigmar", f.sigma_rad);
+    finit("sigmaz", f.sigma_vert);  // the sphere: the longitudinal size
+}
 
 void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {

@@ -26,6 +26,12 @@ namespace forces {
 void force2(bunch::ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr);
 
+// The settings of the field library for one evaluation of csr_p_to_p and
+// of the mesh models, in this order: a sub-bunch of unit charge (its field
+// is weighted by the source's charge afterwards) of the effective sizes;
+// beta1, the speed of particle 1 [c], gives its duration.
+void field_settings(double beta1);
+
 // Work of the last force2 call on this process, for the benchmarks: design
 // paths built, field calls made, and the processor seconds of this process
 // spent building paths and in the whole source loop (its own share, before

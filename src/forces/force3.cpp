@@ -9,6 +9,7 @@
 
 #include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
+#include "forces/force2.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
@@ -40,6 +41,8 @@ struct Share {
     bool master;
     std::int32_t icpu, ncpu;
     bool own(std::int64_t i) const { return i % ncpu + 1 == icpu; }
+    // the first of its items; the next ones follow every ncpu
+    std::int32_t first() const { return icpu == 1 ? ncpu : icpu - 1; }
 };
 
 // A progress line on standard output, list-directed.
@@ -62,30 +65,6 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
         progress({label, foundation::ld_int(i), " npart =", foundation::ld_int(npart)});
 }
 
-// The field-library settings of an evaluation: a unit charge of the
-// effective sizes; betref of particle 1 gives the duration.
-void field_settings() {
-    const auto& f = bunch::forces;
-    fieldlib::finit("q0", 1.0);
-    fieldlib::finit("xnsigt", 5.0);
-    fieldlib::finit("relacc", 1e-4);
-    fieldlib::finit("zsymmetry", 1.0);
-    fieldlib::finit("1dmirror", 1.0);
-    fieldlib::finit("hc", f.shield);
-    fieldlib::finit("hmax", f.shield_max);
-    fieldlib::finit("rintmi", f.rintmi);
-    fieldlib::finit("notalman", 0.0);
-    fieldlib::finit("nogamma2", 0.0);
-    fieldlib::finit("1dpoleex", 0.0);
-    fieldlib::finit("method", double(f.ishape));
-    fieldlib::finit("sigmat", f.sigma_long / (mesh.betref * 299792458.0));  // s
-    if (f.ishape == 2) fieldlib::finit("sigmaz", f.sigma_vert);
-    if (f.ishape == 3) {
-        fieldlib::finit("sigmar", f.sigma_rad);
-        fieldlib::finit("sigmaz", f.sigma_vert);
-    }
-}
-
 // "csr_p_to_m": every active particle a source on its own design path, its
 // field at this process's observers, which move along phiref.
 void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact,
@@ -98,8 +77,7 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
         if (flag(lact, i)) {
             const double q = XP.q(i);  // C
             fieldlib::setpth(XP.record(i).data(), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
-            for (std::int32_t j = 1; j <= m.nobs; ++j) {
-                if (!sh.own(j)) continue;
+            for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
                 double rt[3], et[3], t, dwb[14];
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
                 // the nearest-point search starts at the observer's own path
@@ -118,8 +96,7 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
     }
     // lab components into the reference direction, in force units
     const double c = std::cos(m.phiref), s = std::sin(m.phiref);
-    for (std::int32_t j = 1; j <= m.nobs; ++j) {
-        if (!sh.own(j)) continue;
+    for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
         const double f1 = m.fobs(1, j), f2 = m.fobs(2, j);
         m.fobs(1, j) = (c * f1 + s * f2) * force_scale;
         m.fobs(2, j) = (-s * f1 + c * f2) * force_scale;
@@ -209,8 +186,7 @@ void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (flag(lact, i)) {
             const SourceFrame sf = source_frame(XP, i);
-            for (std::int32_t j = 1; j <= mesh.nobs; ++j) {
-                if (!sh.own(j)) continue;
+            for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 bool lout = false;
                 gmesh1(sf.z(j), lout);
             }
@@ -263,8 +239,7 @@ void interpolate(foundation::ConstParticleView XP, Flags lact, const Share& sh) 
         if (flag(lact, i)) {
             const double qs = XP.q(i) * force_scale;
             const SourceFrame sf = source_frame(XP, i);
-            for (std::int32_t j = 1; j <= mesh.nobs; ++j) {
-                if (!sh.own(j)) continue;
+            for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 const Pt2 z = sf.z(j);
                 bool lin = false, lout = false;
                 Pt2 w{};
@@ -363,7 +338,7 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     Mesh& m = mesh;
     const auto& f = bunch::forces;
     m.betref = XP.p(1) / std::sqrt(XP.p(1) * XP.p(1) + 1.0);
-    field_settings();
+    field_settings(m.betref);
 
     const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;
     ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox);

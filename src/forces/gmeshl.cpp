@@ -9,6 +9,7 @@
 #include "bunch/monitor.hpp"
 #include "fieldlib/field.hpp"
 #include "bunch/moncom.hpp"
+#include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
@@ -71,9 +72,9 @@ void green_sample(const Pt2& z, Pt2& w, double& cbz) {
         green(z, w, cbz);
         return;
     }
-    fieldlib::finit("sigmat", greenc.made_for.sigma_long / (greenc.betgrn * 299792458.0));  // s
+    fieldlib::finit("sigmat", greenc.made_for.sigma_long / (greenc.betgrn * foundation::clight));  // s
     green(z, w, cbz);
-    fieldlib::finit("sigmat", bunch::forces.sigma_long / (mesh.betref * 299792458.0));  // s
+    fieldlib::finit("sigmat", bunch::forces.sigma_long / (mesh.betref * foundation::clight));  // s
 }
 
 // Evaluates global sample gs of column i unless it holds its value already.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "fieldlib/sort2.hpp"
+#include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 
@@ -244,9 +245,9 @@ void bounda(SupportFn func, double margin, Polygon& poly, int n) {
     n = std::clamp(n, 4, maxpol);
     // support values [m] in the directions 0, pi/2, pi, 3 pi/2
     const double rho1 = func(0.0) + margin;
-    const double rho2 = func(1.5707963267948966) + margin;
-    const double rho3 = func(3.141592653589793) + margin;
-    const double rho4 = func(4.71238898038469) + margin;
+    const double rho2 = func(0.5 * foundation::pi) + margin;
+    const double rho3 = func(foundation::pi) + margin;
+    const double rho4 = func(1.5 * foundation::pi) + margin;
     // start rectangle, counter-clockwise; edge k lies on the k-th support line
     poly(1, 1) = rho1;
     poly(2, 1) = -rho4;
