@@ -4,6 +4,7 @@
 
 #include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
+#include "foundation/constants.hpp"
 #include "foundation/platform.hpp"
 
 namespace lattice {
@@ -12,7 +13,7 @@ Pthcom pthcom;
 
 namespace {
 
-constexpr double clight = 299792458.0;  // m/s
+using foundation::clight;  // m/s
 
 // Crossing states of the anchor particle (x, y, z, p, phi, theta, c*t) at
 // every boundary, and the nodes of the path in the same layout.
