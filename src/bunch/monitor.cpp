@@ -498,10 +498,11 @@ void lyomon(std::int32_t& ierr) {
 
 namespace {
 
-// The marker an online monitor names that no boundary carries.
+// Warns of a marker an online monitor names that no boundary carries.
 void log_unknown_marker(int k, const ftypes::FStr<cap::txtlen>& marker) {
     foundation::logpri(foundation::cut("no field boundary carries the marker " + marker.str() + " of online_monitor " +
                                            mo2com.moname(k).str(), cap::loglen));
+    foundation::logpri("warning: unknown marker for online_monitor");
 }
 
 }  // namespace
@@ -528,7 +529,6 @@ void inimo2(std::int32_t& ierr) {
                 moncom.mostk(k) = true;
             } else {
                 log_unknown_marker(k, mo2com.mostmk(k));
-                foundation::logpri("warning: unknown marker for online_monitor");
             }
         }
         if (!moncom.moenk(k)) {
@@ -538,7 +538,6 @@ void inimo2(std::int32_t& ierr) {
                 moncom.moenk(k) = true;
             } else {
                 log_unknown_marker(k, mo2com.moenmk(k));
-                foundation::logpri("warning: unknown marker for online_monitor");
             }
         }
         bool en = moncom.mostk(k) && moncom.moenk(k) && moncom.mostg(k);

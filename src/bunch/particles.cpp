@@ -283,15 +283,12 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
 
     // Charge: a bunch whose active charges sum to a negative value is
     // stored with all charges negated and qsign -1.
-    double sq = 0.0;
-    for (int i = 1; i <= n; ++i)
-        if (b.lact(i)) sq += b.xptcl(7, i);
-    if (sq >= 0.0) {
+    if (charge >= 0.0) {
         b.qsign = 1;
-        b.qtot = sq;
+        b.qtot = charge;
     } else {
         b.qsign = -1;
-        b.qtot = -sq;
+        b.qtot = -charge;
         for (int i = 1; i <= n; ++i) b.xptcl(7, i) = -b.xptcl(7, i);
     }
 

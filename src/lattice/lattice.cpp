@@ -526,9 +526,6 @@ void lydifp(std::int32_t& type, std::int32_t& nint, std::int32_t& nreal, std::in
 
 void lydifr(std::int32_t& ierr) {
     constexpr std::string_view errline = "error in dicrete_free";
-    // A discrete_free boundary coded 1 is taken by the tracking as a
-    // thin-quadrupole kick whose 4x4 matrix is the element's first 16 reals.
-    constexpr int kick_reals = kick_matrix_reals;
     std::int32_t type = 0, ni = 0, nr = 0;
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     bool iarr = false, rarr = false;
@@ -572,7 +569,9 @@ void lydifr(std::int32_t& ierr) {
             }
             L.nrla = L.nrla + nr;
             L.nrla_at(i) = L.nrla;
-            if (type == 1 && nr < kick_reals) {
+            // A discrete_free boundary coded 1 is taken by the tracking as a
+            // thin-quadrupole kick whose 4x4 matrix is the element's first 16 reals.
+            if (type == 1 && nr < kick_matrix_reals) {
                 foundation::logpri("discrete_free of type 1 needs 16 private reals");
                 return fail(errline, ierr);
             }

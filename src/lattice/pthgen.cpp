@@ -4,6 +4,7 @@
 
 #include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
+#include "foundation/constants.hpp"
 #include "foundation/platform.hpp"
 
 namespace lattice {
@@ -12,11 +13,12 @@ Pthcom pthcom;
 
 namespace {
 
-constexpr double clight = 299792458.0;  // m/s
+using foundation::clight;  // m/s
 
 // Crossing states of the anchor particle (x, y, z, p, phi, theta, c*t) at
-// every boundary, and the nodes of the path in the same layout.
-ftypes::Arr2<double, 7, cap::maxlat> BP;
+// every boundary, tracked by setpth, and the nodes of the path in the same
+// layout.
+ftypes::Arr2<double, 7, cap::maxlat> crossings;
 ftypes::Arr2<double, 7, maxpth> NODE;
 
 // Arc of curvature kappa at distance x (signed, m) from a node of tangent t
@@ -122,16 +124,16 @@ void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, d
         foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
     // the crossing states of every boundary, tracked without force
     const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
-    fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(BP.data(), nfb), p0);
-    pthset(part, ct, BP.data(), nfb);
+    fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(crossings.data(), nfb), p0);
+    pthset(part, ct, crossings.data(), nfb);
 }
 
 void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     auto& P = pthcom;
     if (nfb < 1 || nfb > cap::maxlat)
         foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
-    for (int k = 1; k <= nfb; ++k)
-        for (int i = 1; i <= 7; ++i) BP(i, k) = bp[7 * (k - 1) + (i - 1)];
+    // word i of crossing k
+    const auto BP = [bp](int i, int k) { return bp[7 * (k - 1) + (i - 1)]; };
     // 1. anchor state, in the bending plane
     const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
     P.x0 = anchor[0];
