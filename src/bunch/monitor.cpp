@@ -43,7 +43,7 @@ void log_exec_failed() { foundation::logpri("error in execution of monitor"); }
 
 // A list-directed log record: one blank, then the items.
 void log_ld(std::initializer_list<std::string_view> items) {
-    foundation::logpri(foundation::cut(foundation::ld_line(items), cap::loglen));
+    foundation::log_line(foundation::ld_line(items));
 }
 
 // Writes one record; a failure sets ierr (when not already failed).

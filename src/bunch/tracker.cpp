@@ -34,8 +34,7 @@ namespace {
 using ftypes::Logical;
 using ftypes::UNDEF_REAL;
 
-// A log line cut to the 72 characters of a message buffer.
-void log_line(std::string_view text) { foundation::logpri(foundation::cut(text, cap::loglen)); }
+using foundation::log_line;
 
 // A list-directed record "label value".
 void log_real(std::string_view label, double v) { log_line(foundation::ld_line({label, foundation::ld_real(v)})); }

@@ -32,7 +32,7 @@ namespace {
 
 using ftypes::Logical;
 
-void log_line(std::string_view text) { foundation::logpri(foundation::cut(text, cap::loglen)); }
+using foundation::log_line;
 
 // No model: zero forces.
 void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double,

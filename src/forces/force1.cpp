@@ -71,7 +71,6 @@ struct Force1Work {
 
 Force1Work work1;
 
-void logl(std::string_view text) { foundation::logpri(foundation::cut(text, cap::loglen)); }
 
 // Nearest integer of a real, halves away from zero, as a real.
 double nint(double v) { return std::round(v); }
@@ -178,7 +177,7 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     } else {
         const double r = 5.0 * sc / f.stpwak;
         if (!(nint(r) - nint(-r) + 1.0 <= cap::nsamax)) {
-            logl("error in wake convolution: ng2-ng1+1.gt.nsamax");
+            foundation::log_line("error in wake convolution: ng2-ng1+1.gt.nsamax");
             return 1;
         }
         kn1 = int(nint(-r));
@@ -203,7 +202,7 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     const double qb = std::trunc(0.99999999 + L / f.stpwak);
     const double klo = std::floor(-qa / m), khi = std::ceil(qb / m);
     if (!(khi - klo + 1.0 <= cap::nsamax)) {
-        logl("error in wake convolution: n2wak2-n1wak2+1.gt.nsamax");
+        foundation::log_line("error in wake convolution: n2wak2-n1wak2+1.gt.nsamax");
         return 1;
     }
     const int c1 = int(klo), c2 = int(khi), mi = int(m);
@@ -214,7 +213,7 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     const double qd = nint(5.0 * seff / h);
     const double cw1 = std::min(1.0 - nsam, -qd), cw2 = std::max(nsam - 1.0, double(ahead));
     if (!(cw2 - cw1 + 1.0 <= cap::nsamax)) {
-        logl("error in summation: ng2-ng1+1.gt.nsamax");
+        foundation::log_line("error in summation: ng2-ng1+1.gt.nsamax");
         return 1;
     }
     q = int(qd);
@@ -244,11 +243,11 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
 // could not be written.
 bool diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
     const double h = g.h;
-    logl(foundation::ld_line({"ctmin=", foundation::ld_real(g.ng1 * h)}));
-    logl(foundation::ld_line({"ctmax=", foundation::ld_real(g.ng2 * h)}));
-    logl(foundation::ld_line({"ctrms=", foundation::ld_real(ctrms)}));
-    logl(foundation::ld_line({"ctsig=", foundation::ld_real(sigt), foundation::ld_int(g.nsam)}));
-    logl(" ");
+    foundation::log_line(foundation::ld_line({"ctmin=", foundation::ld_real(g.ng1 * h)}));
+    foundation::log_line(foundation::ld_line({"ctmax=", foundation::ld_real(g.ng2 * h)}));
+    foundation::log_line(foundation::ld_line({"ctrms=", foundation::ld_real(ctrms)}));
+    foundation::log_line(foundation::ld_line({"ctsig=", foundation::ld_real(sigt), foundation::ld_int(g.nsam)}));
+    foundation::log_line(" ");
     const auto& W = work1;
     const std::size_t ns = std::size_t(g.nsam);
     bool ok = write_values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
@@ -386,8 +385,8 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     const int n = XP.size();
     // a failed evaluation gives zero forces, never the work values
     auto fail = [&](std::string_view line) -> std::int32_t {
-        if (!line.empty()) logl(line);
-        logl("error in force1");
+        if (!line.empty()) foundation::log_line(line);
+        foundation::log_line("error in force1");
         std::fill(F.words().begin(), F.words().end(), 0.0);
         return 1;
     };

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
 #include "foundation/platform.hpp"
 
 namespace foundation {
@@ -66,5 +68,7 @@ void logpri(std::string_view text, int len) {
 }
 
 void logpri(std::string_view text) { logpri(text, static_cast<int>(text.size())); }
+
+void log_line(std::string_view text) { logpri(cut(text, cap::loglen)); }
 
 }  // namespace foundation

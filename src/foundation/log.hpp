@@ -16,6 +16,10 @@ void logpri(std::string_view text, int len);
 // Same, for the whole text (the usual call with a 72-character buffer).
 void logpri(std::string_view text);
 
+// A log line as the program's 72-character buffer holds it: the text cut to
+// its first loglen characters.
+void log_line(std::string_view text);
+
 // The log file just opened on its unit (its name for the warning below).
 // A write to it that fails gives, the first time for this file, one
 // warning line on standard output; the failure is kept for the end of the

@@ -46,7 +46,7 @@ StepHook step_hook = nullptr;
 
 // Logs the integrated step error of the tracking runs so far.
 void log_step_error(double errsum) {
-    logpri(cut(ld_line({"integrated step error=", ld_real(errsum)}), cap::loglen));
+    foundation::log_line(ld_line({"integrated step error=", ld_real(errsum)}));
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ void log_step_error(double errsum) {
 void verifo() {
     const std::string rule(54, '-');
     const std::string indent(11, ' ');
-    auto line = [](const std::string& s) { logpri(cut(s, cap::loglen)); };
+    auto line = [](const std::string& s) { foundation::log_line(s); };
 
     line(rule);
     line("Tarvelin");
