@@ -200,11 +200,10 @@ struct Fsidat {
 };
 
 // Interval results are stored component by component of interval i: I(j, i).
+// (The Boole rule's error estimate is not kept: nothing would read it.)
 struct Fs1dat {
     W15 T;
-    W15 Etot;
     ftypes::Arr2<double, 15, maxpnt> I;
-    ftypes::Arr2<double, 15, maxpnt> E;
 };
 
 extern Fsidat fsidat;
