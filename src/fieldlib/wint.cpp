@@ -73,12 +73,8 @@ void wint0(double t, const V3& r) {
     if (s1 >= s2) return;
 
     // ranges of the window, less the exclusions of the near zone
-    // (one word of room before the first range: the sort addresses its
-    // arrays from 1)
     constexpr int maxrange = 8;
-    double rab[2][maxrange + 1];
-    double* ra = rab[0] + 1;
-    double* rb = rab[1] + 1;
+    double ra[maxrange], rb[maxrange];
     bool act[maxrange];
     int nr = 1;
     ra[0] = s1;
