@@ -25,11 +25,6 @@ struct FinitState {
 };
 FinitState fst;
 
-std::string_view trim_right(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
 // A logical setting given as a real: true only when its nearest integer
 // (halves away from zero) is 1.
 bool is_one(double v) { return v >= 0.5 && v < 1.5; }
@@ -119,7 +114,7 @@ void finit(std::string_view name_in, double value) {
         setup.onedpoleex = false;
         xxtmp.hmax = 0.5;
     }
-    const std::string_view name = trim_right(name_in);
+    const std::string_view name = trimmed(name_in);
     auto& a = acclim;
     if (name == "method") {
         // a negative value, or one whose nearest integer is above 3 (or a

@@ -29,12 +29,6 @@ V3 zero3() {
     return r;
 }
 
-// A text without its trailing blanks (names compare like blank-padded texts).
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
 // Nearest integer, halves away from zero. A value outside the integer range
 // (or NaN) gives the smallest integer, which no model accepts.
 std::int32_t nint(double v) {
