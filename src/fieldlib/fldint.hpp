@@ -20,7 +20,6 @@ using ftypes::Logical;
 using P11 = ftypes::Arr1<double, 11>;
 
 inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
-inline constexpr double pi = 3.141592653589793;
 
 // Source points of one evaluation.
 inline constexpr int maxpnt = 10000;

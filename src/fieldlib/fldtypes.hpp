@@ -9,6 +9,7 @@
 // scaling by 1/(4 pi eps0).
 #pragma once
 
+#include "foundation/constants.hpp"
 #include "foundation/ftypes.hpp"
 
 namespace fieldlib {
@@ -27,7 +28,7 @@ inline V3 cross(const V3& a, const V3& b) {
     return c;
 }
 
-// Speed of light [m/s].
-inline constexpr double clight = 299792458.0;
+using foundation::clight;  // m/s
+using foundation::pi;
 
 }  // namespace fieldlib
