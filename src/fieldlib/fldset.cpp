@@ -20,7 +20,6 @@ enum Slot { Shc, Sq0, Ssigmat, Sxnsigt, SRintmi, SRintma, SSlow, SShigh, Ssstpma
 struct FinitState {
     bool lfirst = true;      // no call yet
     bool defaults = false;   // defaults of the optional settings applied
-    std::int32_t meth = 0;   // transverse method as finit last set it
     bool lset[Nslot] = {};
 };
 FinitState fst;
@@ -29,10 +28,8 @@ FinitState fst;
 // (halves away from zero) is 1.
 bool is_one(double v) { return v >= 0.5 && v < 1.5; }
 
-void set_method(std::int32_t m) {
-    fst.meth = m;
-    fcoini("method", double(m));
-}
+// The transverse method lives in fcdata.method alone: only finit sets it.
+void set_method(std::int32_t m) { fcoini("method", double(m)); }
 
 void ribbon_vertical() {
     fcoini("ex", 0.0);
@@ -121,11 +118,11 @@ void finit(std::string_view name_in, double value) {
         // NaN), is ignored
         if (!(value >= 0.0 && value < 3.5)) return;
         set_method(static_cast<std::int32_t>(value + 0.5));
-        if (fst.meth == 1) ribbon_vertical();
+        if (fcdata.method == 1) ribbon_vertical();
     } else if (name == "sigmaz") {
         if (value <= 0.0) {
             set_method(0);
-        } else if (fst.meth != 0) {
+        } else if (fcdata.method != 0) {
             fcoini("sigmaz", value);
         } else {
             set_method(1);
