@@ -20,7 +20,6 @@ using ftypes::Logical;
 using P11 = ftypes::Arr1<double, 11>;
 
 inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
-inline constexpr double pi = 3.141592653589793;
 
 // Source points of one evaluation.
 inline constexpr int maxpnt = 10000;
@@ -200,11 +199,10 @@ struct Fsidat {
 };
 
 // Interval results are stored component by component of interval i: I(j, i).
+// (The Boole rule's error estimate is not kept: nothing would read it.)
 struct Fs1dat {
     W15 T;
-    W15 Etot;
     ftypes::Arr2<double, 15, maxpnt> I;
-    ftypes::Arr2<double, 15, maxpnt> E;
 };
 
 extern Fsidat fsidat;

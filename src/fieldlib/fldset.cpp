@@ -20,24 +20,16 @@ enum Slot { Shc, Sq0, Ssigmat, Sxnsigt, SRintmi, SRintma, SSlow, SShigh, Ssstpma
 struct FinitState {
     bool lfirst = true;      // no call yet
     bool defaults = false;   // defaults of the optional settings applied
-    std::int32_t meth = 0;   // transverse method as finit last set it
     bool lset[Nslot] = {};
 };
 FinitState fst;
-
-std::string_view trim_right(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
 
 // A logical setting given as a real: true only when its nearest integer
 // (halves away from zero) is 1.
 bool is_one(double v) { return v >= 0.5 && v < 1.5; }
 
-void set_method(std::int32_t m) {
-    fst.meth = m;
-    fcoini("method", double(m));
-}
+// The transverse method lives in fcdata.method alone: only finit sets it.
+void set_method(std::int32_t m) { fcoini("method", double(m)); }
 
 void ribbon_vertical() {
     fcoini("ex", 0.0);
@@ -119,18 +111,18 @@ void finit(std::string_view name_in, double value) {
         setup.onedpoleex = false;
         xxtmp.hmax = 0.5;
     }
-    const std::string_view name = trim_right(name_in);
+    const std::string_view name = trimmed(name_in);
     auto& a = acclim;
     if (name == "method") {
         // a negative value, or one whose nearest integer is above 3 (or a
         // NaN), is ignored
         if (!(value >= 0.0 && value < 3.5)) return;
         set_method(static_cast<std::int32_t>(value + 0.5));
-        if (fst.meth == 1) ribbon_vertical();
+        if (fcdata.method == 1) ribbon_vertical();
     } else if (name == "sigmaz") {
         if (value <= 0.0) {
             set_method(0);
-        } else if (fst.meth != 0) {
+        } else if (fcdata.method != 0) {
             fcoini("sigmaz", value);
         } else {
             set_method(1);

@@ -9,6 +9,7 @@
 // scaling by 1/(4 pi eps0).
 #pragma once
 
+#include "foundation/constants.hpp"
 #include "foundation/ftypes.hpp"
 
 namespace fieldlib {
@@ -16,7 +17,18 @@ namespace fieldlib {
 using V3 = ftypes::Arr1<double, 3>;
 using W15 = ftypes::Arr1<double, 15>;
 
-// Speed of light [m/s].
-inline constexpr double clight = 299792458.0;
+// Scalar and vector product of two 3-vectors.
+inline double dot(const V3& a, const V3& b) { return a(1) * b(1) + a(2) * b(2) + a(3) * b(3); }
+
+inline V3 cross(const V3& a, const V3& b) {
+    V3 c;
+    c(1) = a(2) * b(3) - a(3) * b(2);
+    c(2) = a(3) * b(1) - a(1) * b(3);
+    c(3) = a(1) * b(2) - a(2) * b(1);
+    return c;
+}
+
+using foundation::clight;  // m/s
+using foundation::pi;
 
 }  // namespace fieldlib

@@ -14,16 +14,6 @@ Fznear fznear;
 
 namespace {
 
-inline double dot(const V3& a, const V3& b) { return a(1) * b(1) + a(2) * b(2) + a(3) * b(3); }
-
-inline V3 cross(const V3& a, const V3& b) {
-    V3 c;
-    c(1) = a(2) * b(3) - a(3) * b(2);
-    c(2) = a(3) * b(1) - a(1) * b(3);
-    c(3) = a(1) * b(2) - a(2) * b(1);
-    return c;
-}
-
 inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
 
 }  // namespace

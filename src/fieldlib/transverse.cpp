@@ -23,26 +23,10 @@ Fcdata fcdata{};
 
 namespace {
 
-double dot(const V3& a, const V3& b) { return a(1) * b(1) + a(2) * b(2) + a(3) * b(3); }
-
-V3 cross(const V3& a, const V3& b) {
-    V3 r;
-    r(1) = a(2) * b(3) - a(3) * b(2);
-    r(2) = a(3) * b(1) - a(1) * b(3);
-    r(3) = a(1) * b(2) - a(2) * b(1);
-    return r;
-}
-
 V3 zero3() {
     V3 r;
     r.fill(0.0);
     return r;
-}
-
-// A text without its trailing blanks (names compare like blank-padded texts).
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
 }
 
 // Nearest integer, halves away from zero. A value outside the integer range

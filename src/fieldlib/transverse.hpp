@@ -28,6 +28,13 @@ struct Fcdata {
 
 extern Fcdata fcdata;
 
+// A name without its trailing blanks: finit and fcoini compare names like
+// blank-padded texts.
+inline std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
 // Sets one field of fcdata: "method", "sigmaz", "sigmar", "ex", "ey", "ez".
 // Any other action is a fatal stop ("error in fld_conv/fcoini: unknown action").
 void fcoini(std::string_view action, double value);

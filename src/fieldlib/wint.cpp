@@ -73,12 +73,8 @@ void wint0(double t, const V3& r) {
     if (s1 >= s2) return;
 
     // ranges of the window, less the exclusions of the near zone
-    // (one word of room before the first range: the sort addresses its
-    // arrays from 1)
     constexpr int maxrange = 8;
-    double rab[2][maxrange + 1];
-    double* ra = rab[0] + 1;
-    double* rb = rab[1] + 1;
+    double ra[maxrange], rb[maxrange];
     bool act[maxrange];
     int nr = 1;
     ra[0] = s1;
@@ -219,31 +215,19 @@ void wint1(double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15
     auto& F = fs1dat;
     if (S.n <= 0) return;
     static constexpr double COEF[5] = {7.0 / 90.0, 32.0 / 90.0, 12.0 / 90.0, 32.0 / 90.0, 7.0 / 90.0};
-    static constexpr double COEFE[5] = {1.0 / 180.0, -4.0 / 180.0, 6.0 / 180.0, -4.0 / 180.0,
-                                        1.0 / 180.0};
-    for (int j = 1; j <= 15; ++j) {
-        F.T(j) = 0.0;
-        F.Etot(j) = 0.0;
-    }
+    for (int j = 1; j <= 15; ++j) F.T(j) = 0.0;
     W15 Fv;
     for (int i = S.n; i >= 2; --i) {
         if (!S.flag(i - 1)) continue;
         const double h = S.X(i - 1) - S.X(i);
         double* Ii = F.I.col(i);
-        double* Ei = F.E.col(i);
-        for (int j = 0; j < 15; ++j) Ii[j] = Ei[j] = 0.0;
+        for (int j = 0; j < 15; ++j) Ii[j] = 0.0;
         for (int k = 0; k <= 4; ++k) {
             force(S.X(i) + k * h / 4, Fv);
-            const double ch = COEF[k] * h, ce = COEFE[k] * h;
-            for (int j = 0; j < 15; ++j) {
-                Ii[j] += ch * Fv.a[j];
-                Ei[j] += ce * Fv.a[j];
-            }
+            const double ch = COEF[k] * h;
+            for (int j = 0; j < 15; ++j) Ii[j] += ch * Fv.a[j];
         }
-        for (int j = 1; j <= 15; ++j) {
-            F.T(j) += Ii[j - 1];
-            F.Etot(j) += Ei[j - 1];
-        }
+        for (int j = 1; j <= 15; ++j) F.T(j) += Ii[j - 1];
     }
     for (int j = 1; j <= 15; ++j) W(j) += F.T(j);
 }
