@@ -66,6 +66,14 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
     }
 }
 
+// The distant images' signed taper weights and offsets of one mirmlt call
+// (24 kB: kept off the stack).
+struct ImageTable {
+    double sw[static_cast<int>(max_images) + 1];
+    double zo[2][static_cast<int>(max_images) + 1];
+};
+ImageTable images;
+
 }  // namespace
 
 double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
@@ -144,7 +152,8 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
     // signed taper weight and offsets of each image, the same at every point
-    double sw[static_cast<int>(max_images) + 1], zo[2][static_cast<int>(max_images) + 1];
+    auto& sw = images.sw;
+    auto& zo = images.zo;
     for (int kk = k; kk <= kmax; ++kk) {
         sw[kk] = ((kk % 2 == 0) ? 1.0 : -1.0) * mirwin(kk * hc, hmax);
         for (int i = 1; i <= nside; ++i) zo[i - 1][kk] = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
