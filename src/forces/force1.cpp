@@ -14,6 +14,7 @@
 #include "fieldlib/sort2.hpp"
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/gauss.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
@@ -239,9 +240,9 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     return 0;
 }
 
-// Logs "test" lines and writes the diagnostic files; false when a file
-// could not be written.
-bool diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
+// Logs "test" lines and writes the diagnostic files, in order until one
+// cannot be written; that one is named in a warning (the forces stand).
+void diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
     const double h = g.h;
     foundation::log_line(foundation::ld_line({"ctmin=", foundation::ld_real(g.ng1 * h)}));
     foundation::log_line(foundation::ld_line({"ctmax=", foundation::ld_real(g.ng2 * h)}));
@@ -250,15 +251,17 @@ bool diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sig
     foundation::log_line(" ");
     const auto& W = work1;
     const std::size_t ns = std::size_t(g.nsam);
-    bool ok = write_values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
-    ok = ok && write_values("fc1_csr_w_sub.dat", gw1 * h, gw2 * h,
-                            std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)));
+    const char* failed = nullptr;  // the file that could not be written
+    auto values = [&](const char* name, double lo, double hi, std::span<const double> v) {
+        if (failed == nullptr && !write_values(name, lo, hi, v)) failed = name;
+    };
+    values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
+    values("fc1_csr_w_sub.dat", gw1 * h, gw2 * h, std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)));
     if (forces.lwake)
-        ok = ok && write_values("fc1_w_sub.dat", -q * h, (g.nsam - 1) * h,
-                                std::span<const double>(W.file, std::size_t(q + g.nsam)));
-    ok = ok && write_values("fc1_csr_w_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.w, ns));
-    ok = ok && write_particles(XP, F);
-    return ok;
+        values("fc1_w_sub.dat", -q * h, (g.nsam - 1) * h, std::span<const double>(W.file, std::size_t(q + g.nsam)));
+    values("fc1_csr_w_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.w, ns));
+    if (failed == nullptr && !write_particles(XP, F)) failed = "fc1.dat";
+    if (failed != nullptr) diawrn(failed);
 }
 
 }  // namespace
@@ -504,7 +507,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     if (f.ltest) {
         const double mean = qsum > 0.0 ? qct / qsum : 0.0;
         const double ctrms = qsum > 0.0 ? std::sqrt(std::max(qct2 / qsum - mean * mean, 0.0)) : 0.0;
-        if (!diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q)) return fail("");
+        diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q);
     }
     return 0;
 }
