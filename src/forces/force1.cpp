@@ -56,8 +56,8 @@ int wake_ahead(int nsam) {
 struct Force1Work {
     double cur[cap::nsamax];    // line current on the grid [A]
     WakePars epar;              // CSR wake block: parameters
-    double e[cap::narcsr];      // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
-    double gau[cap::nsamax];    // total wake over its index range
+    double e[nwkmax];           // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
+    double gau[nwkmax];         // total wake over its index range
     double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
     double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
     double file[cap::nsamax];   // the file's wake resampled on the force grid
@@ -454,10 +454,13 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     std::fill(W.cur, W.cur + nsam, 0.0);
     fc1dep(dq, dct, g, std::span<double>(W.cur, std::size_t(nsam)), W.mom);
 
-    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. ahead
+    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. ahead; the limit
+    // is that of the wake 25 points ahead (between plates the wake reaches
+    // over the whole grid ahead too, up to 2 nsam - 1 points: every grid
+    // that runs in free space runs between plates)
+    if (nsam + nwake_ahead > cap::narcsr) return fail("nf2-nf1+1.gt.nsamax");
     const int ahead = wake_ahead(nsam);
     const int nw = nsam + ahead;
-    if (nw > cap::narcsr) return fail("nf2-nf1+1.gt.nsamax");
     WakePars& E = W.epar;
     E = WakePars{};
     E.sigma = g.sp * beta;
