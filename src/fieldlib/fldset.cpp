@@ -57,9 +57,11 @@ void check() {
     f[SShigh] = f[SShigh] && f[SSlow];
     f[Ssstpma] = f[Ssstpma] && a.sstpma > 0.0;
     f[Srelacc] = f[Srelacc] && a.relacc > 0.0;
-    // a transverse model needs its sizes
+    // the elliptical model needs both sizes (its offset sum has no step
+    // without them); the ribbon and the round bunch of no size are the
+    // thin line
     const std::int32_t m = fcdata.method;
-    const bool sz_ok = !(m >= 1 && m <= 3) || fcdata.sigmaz > 0.0;
+    const bool sz_ok = m != 3 || fcdata.sigmaz > 0.0;
     const bool sr_ok = m != 3 || fcdata.sigmar > 0.0;
     bool all = sz_ok && sr_ok;
     for (bool b : fst.lset) all = all && b;

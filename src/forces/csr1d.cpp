@@ -428,7 +428,7 @@ int csr3(SrTable tab, int nsect, WakePars& E, std::span<double> vals) {
 }
 
 int csr4(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& work) {
-    if (vals.size() > std::size_t(cap::narcsr)) return csr_bad_block;
+    if (vals.size() > std::size_t(nwkmax)) return csr_bad_block;
     const double p = E.y, pmax = E.y_max;
     const bool images = pmax > 0.0 && 0.0 < p && p < pmax;
     // the image count is checked in floating point before it is converted
@@ -454,7 +454,7 @@ int csr4(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& w
 int csr5(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& work) {
     if (E.done == 1.0) return csr_ok;
     const int n = static_cast<int>(vals.size());
-    if (n < 1 || n > cap::narcsr || !block_ok(E)) return csr_bad_block;
+    if (n < 1 || n > nwkmax || !block_ok(E)) return csr_bad_block;
     const double d = E.x_last - E.x_first;
     const double spacing = n > 1 ? d / (n - 1) : 0.0;
     const double c02 = 0.2 * E.sigma;
@@ -463,6 +463,10 @@ int csr5(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& w
     // coarse steps of at most 0.2 sigma; the magnitude, so that descending
     // points take the coarse grid too
     const double span = std::fabs(d) / c02;
+    // more points than the coarse grid holds (a grid between plates) and
+    // no finer than it: computed directly, as the coarse grid would not be
+    // used (the capacity warning below is for a grid that needs it)
+    if (n > cap::narcsr && double(n) <= std::trunc(span) + 4.0) return direct();
     if (std::trunc(span) + 2.0 > double(cap::narcsr)) {  // m + 2 > narcsr, m = int(span)
         const long long nnt = static_cast<long long>(std::min(span, 1e18)) + 2;
         foundation::stdout_line(foundation::ld_line({"warning from csr3: nnt.gt.narcsr"}));

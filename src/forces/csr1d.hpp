@@ -46,6 +46,11 @@ private:
     std::span<const double> w_;
 };
 
+// Wake points of one request: up to narcsr for a grid in free space, and
+// up to 2 nsam - 1 for a grid of nsam points between plates, where the wake
+// covers the sources ahead over the whole grid too.
+inline constexpr int nwkmax = 2 * cap::nsamax;
+
 // Status of the wake routines.
 inline constexpr int csr_ok = 0;
 inline constexpr int csr_bad_block = 1;     // sigma <= 0, gamma <= 1 or a value not finite
@@ -60,7 +65,7 @@ struct CsrWork {
     double yss[ncoarse];      // its spline's second derivatives
     double spl_u[ncoarse];    // spline work
     WakePars image_par;
-    double image[cap::narcsr];  // wake of one plate image
+    double image[nwkmax];     // wake of one plate image (only what a request uses is touched)
 };
 
 // Walk state: the observer at the origin moving along +x in the bending
@@ -88,7 +93,7 @@ struct WalkCtx {
 
 // Wake on the requested points, through a coarse grid and a natural cubic
 // spline when the points are finer than 0.2 sigma. nsect is the number of
-// table rows minus one. Fills vals (n = vals.size() <= narcsr); E.done is
+// table rows minus one. Fills vals (n = vals.size() <= nwkmax); E.done is
 // 1.0 afterwards. Does nothing when E.done is 1.0 on entry.
 [[nodiscard]] int csr5(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& work);
 

@@ -12,7 +12,7 @@ namespace forces {
 // Work storage of the transform: two real arrays of the largest length and
 // the twiddle factors of every stage (filled once, on first use).
 struct FftWork {
-    static constexpr int nmax = 1 << 17;  // holds a full convolution of two 50000-point series
+    static constexpr int nmax = 1 << 17;  // a wake of 2 nsamax points on a current of nsamax, free of wrap-around
     double re[nmax];
     double im[nmax];
     double twr[nmax];  // stage of half-length m: exp(-i pi j/m) at m - 1 + j, j < m

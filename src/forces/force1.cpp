@@ -14,6 +14,7 @@
 #include "fieldlib/sort2.hpp"
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/gauss.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
@@ -55,8 +56,8 @@ int wake_ahead(int nsam) {
 struct Force1Work {
     double cur[cap::nsamax];    // line current on the grid [A]
     WakePars epar;              // CSR wake block: parameters
-    double e[cap::narcsr];      // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
-    double gau[cap::nsamax];    // total wake over its index range
+    double e[nwkmax];           // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
+    double gau[nwkmax];         // total wake over its index range
     double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
     double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
     double file[cap::nsamax];   // the file's wake resampled on the force grid
@@ -239,9 +240,9 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     return 0;
 }
 
-// Logs "test" lines and writes the diagnostic files; false when a file
-// could not be written.
-bool diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
+// Logs "test" lines and writes the diagnostic files, in order until one
+// cannot be written; that one is named in a warning (the forces stand).
+void diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
     const double h = g.h;
     foundation::log_line(foundation::ld_line({"ctmin=", foundation::ld_real(g.ng1 * h)}));
     foundation::log_line(foundation::ld_line({"ctmax=", foundation::ld_real(g.ng2 * h)}));
@@ -250,15 +251,17 @@ bool diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sig
     foundation::log_line(" ");
     const auto& W = work1;
     const std::size_t ns = std::size_t(g.nsam);
-    bool ok = write_values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
-    ok = ok && write_values("fc1_csr_w_sub.dat", gw1 * h, gw2 * h,
-                            std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)));
+    const char* failed = nullptr;  // the file that could not be written
+    auto values = [&](const char* name, double lo, double hi, std::span<const double> v) {
+        if (failed == nullptr && !write_values(name, lo, hi, v)) failed = name;
+    };
+    values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
+    values("fc1_csr_w_sub.dat", gw1 * h, gw2 * h, std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)));
     if (forces.lwake)
-        ok = ok && write_values("fc1_w_sub.dat", -q * h, (g.nsam - 1) * h,
-                                std::span<const double>(W.file, std::size_t(q + g.nsam)));
-    ok = ok && write_values("fc1_csr_w_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.w, ns));
-    ok = ok && write_particles(XP, F);
-    return ok;
+        values("fc1_w_sub.dat", -q * h, (g.nsam - 1) * h, std::span<const double>(W.file, std::size_t(q + g.nsam)));
+    values("fc1_csr_w_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.w, ns));
+    if (failed == nullptr && !write_particles(XP, F)) failed = "fc1.dat";
+    if (failed != nullptr) diawrn(failed);
 }
 
 }  // namespace
@@ -451,10 +454,13 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     std::fill(W.cur, W.cur + nsam, 0.0);
     fc1dep(dq, dct, g, std::span<double>(W.cur, std::size_t(nsam)), W.mom);
 
-    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. ahead
+    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. ahead; the limit
+    // is that of the wake 25 points ahead (between plates the wake reaches
+    // over the whole grid ahead too, up to 2 nsam - 1 points: every grid
+    // that runs in free space runs between plates)
+    if (nsam + nwake_ahead > cap::narcsr) return fail("nf2-nf1+1.gt.nsamax");
     const int ahead = wake_ahead(nsam);
     const int nw = nsam + ahead;
-    if (nw > cap::narcsr) return fail("nf2-nf1+1.gt.nsamax");
     WakePars& E = W.epar;
     E = WakePars{};
     E.sigma = g.sp * beta;
@@ -504,7 +510,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     if (f.ltest) {
         const double mean = qsum > 0.0 ? qct / qsum : 0.0;
         const double ctrms = qsum > 0.0 ? std::sqrt(std::max(qct2 / qsum - mean * mean, 0.0)) : 0.0;
-        if (!diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q)) return fail("");
+        diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q);
     }
     return 0;
 }

@@ -19,7 +19,8 @@ namespace forces {
 // latcom (fb, nfb, srtab, nfbchg). F receives the longitudinal force in
 // F.along and zeros in F.left and F.vert. Status 0 on success; on any
 // failure the lines of the failure and "error in force1" are logged, the
-// status is 1 and F is zero.
+// status is 1 and F is zero. A diagnostic file of the test switch that
+// cannot be written is no failure of the model (fcdiag.hpp).
 [[nodiscard]] std::int32_t force1(foundation::ConstParticleView XP, foundation::ConstIndexView IP,
                                   foundation::ForceView F);
 

@@ -21,8 +21,9 @@ namespace forces {
 // direction of motion, F(2) to its left, F(3) = 0 [m*c per m of c*t]. The
 // sum is valid on the master; on a slave F holds undefined values
 // afterwards. Collective: every process calls it with the same count.
-// Status 0; nonzero (with "error in force2") when "fc2.dat" of the test
-// switch cannot be written. The type argument is that of the model table.
+// Status 0: "fc2.dat" of the test switch that cannot be written is named
+// in a warning (fcdiag.hpp) and the forces stand. The type argument is that
+// of the model table.
 void force2(bunch::ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr);
 

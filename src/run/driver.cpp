@@ -10,6 +10,7 @@
 #include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
 #include "fieldlib/version.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/version.hpp"
@@ -193,6 +194,7 @@ std::string read_layers(std::int32_t& ierr) {
 // run's last line when it failed.
 std::int32_t tracking_run() {
     std::int32_t ierr = 0;
+    forces::diaini();
     tracom();  // the run state goes to every slave
     // The first pass is the zero-length step at the bunch time: it computes
     // the start forces and writes the start-time monitors.
@@ -215,10 +217,18 @@ std::int32_t tracking_run() {
     } else if (bunch::stpfai()) {
         logpri("error in tarvel: tracking run stopped before its end time");
         ierr = 1;
-    } else if (ierr == 0 && bunch::omofai() != 0) {
+    } else {
         // the run reached its end time; an earlier online output failed
-        logpri("error in tarvel: tracking run complete, online monitor output incomplete");
-        ierr = 1;
+        if (ierr == 0 && bunch::omofai() != 0) {
+            logpri("error in tarvel: tracking run complete, online monitor output incomplete");
+            ierr = 1;
+        }
+        // a diagnostic file of the force models was not written (its
+        // evaluation's forces were used)
+        if (forces::diafai() != 0) {
+            logpri("error in tarvel: tracking run complete, diagnostic output incomplete");
+            ierr = 1;
+        }
     }
     return ierr;
 }

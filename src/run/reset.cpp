@@ -8,6 +8,7 @@
 #include "bunch/particles.hpp"
 #include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
 #include "foundation/files.hpp"
@@ -43,6 +44,7 @@ void reset_state() {
     bunch::monitor_status = bunch::MonitorStatus{};
     forces::inifrc(ierr);
     forces::gmeshi();
+    forces::diaini();
     bunch::set_force_entry(nullptr);
     set_step_hook(nullptr);
 }

@@ -103,6 +103,22 @@ TEST(FieldSettingsDeathTest, CheckAndUnknownNames) {
     EXPECT_EXIT(run_check("HC", 0.0), testing::ExitedWithCode(1), "error in fld_cont/finit: unknown action\n HC\n");
 }
 
+// The ribbon and the round bunch with no size given are the thin line (the
+// check lets them pass; the ellipse without its sizes still stops, above).
+TEST(FieldSettings, RibbonAndRoundBunchWithoutSizeAreTheThinLine) {
+    build_path({{200.0, 0.0}}, 100.0, 10.0);
+    apply({});
+    const Field thin = field_at(0.0, 0.0, 1e-3, 5e-4, 1.0, ex);
+    double peak = 0.0;
+    for (int k = 1; k <= 6; ++k) peak = std::max(peak, std::fabs(thin(k)));
+    for (int m : {1, 2}) {
+        fieldlib::fcoini("sigmaz", 0.0);
+        finit("method", m);
+        const Field f = field_at(0.0, 0.0, 1e-3, 5e-4, 1.0, ex);
+        for (int k = 1; k <= 6; ++k) EXPECT_NEAR(f(k), thin(k), 1e-4 * peak) << "method " << m << " E/cB " << k;
+    }
+}
+
 // ---- line-charge profile ------------------------------------------------------
 
 TEST(LineProfile, NormalisationCutAndDerivatives) {

@@ -159,12 +159,18 @@ TEST(CsrWake, ZeroWhereNoRadiationReachesTheObserver) {
     };
     for (const Case& c : cases) EXPECT_EQ(peak(wake(c.rows, c.s1, 61, c.gamma)) == 0.0, c.zero) << c.what;
     // the most points, a little closer than 0.2 sigma: int(span) + 2 coarse
-    // points fit, so no capacity warning (the points are computed directly)
-    ::testing::internal::CaptureStdout();
-    const int n = cap::narcsr;
-    const Vec v = wake(arc_table, 0.5, n, 2000.0, 0.0, 0.0, -(n - 1) * 0.2 * sig * (1.0 - 1e-5), 0.0);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(peak(v), 0.0);
+    // points fit, so no capacity warning (the points are computed directly);
+    // more points than the coarse grid holds (a grid between plates), no
+    // finer than it, are computed directly without the warning too
+    for (int n : {cap::narcsr, nwkmax}) {
+        ::testing::internal::CaptureStdout();
+        const Vec v = wake(arc_table, 0.5, n, 2000.0, 0.0, 0.0, -(n - 1) * 0.2 * sig * (1.0 - 1e-5), 0.0);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << n;
+        EXPECT_EQ(peak(v), 0.0);
+    }
+    WakePars E{sig, 2000.0, 0.5, -1.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    Vec v(std::size_t(nwkmax) + 1);
+    EXPECT_EQ(csr5(SrTable(arc_table, 2), 1, E, v, work), csr_bad_block);
 }
 
 TEST(CsrWake, ObserverOnTheLineOfAnEarlierStraight) {

@@ -1,7 +1,8 @@
 // The projected model on a bunch in a long arc: the self-wake of a single
-// particle, plate images of a source ahead, the wake_file resampling, the
-// deposits, the noise filter, the reference point, and every failure giving
-// zero forces. (The steady-state force on a Gaussian bunch, the "test"
+// particle, plate images of a source ahead (also on a long grid), the grid
+// limit with and without plates, the wake_file resampling, the deposits,
+// the noise filter, the reference point, a diagnostic file that cannot be
+// written, and every failure giving zero forces. (The steady-state force on a Gaussian bunch, the "test"
 // output and a wake_file alone are the decks projected_bend,
 // projected_test_output and projected_wake_file.)
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -17,6 +19,7 @@
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "forces/csr1d.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/force1.hpp"
 #include "foundation/constants.hpp"
 #include "lattice/latcom.hpp"
@@ -125,28 +128,69 @@ TEST_F(Projected, SelfWakeAndNoFilterForUnequalCharges) {
 }
 
 // Between plates the images of a source reach a particle behind it (their
-// retarded points lie behind the particle): a charge 5 mm ahead of an
+// retarded points lie behind the particle): a charge d ahead of an
 // uncharged particle gives it the one-dimensional wake of a Gaussian of rms
 // sigma_long at that offset, with the same images; in free space only the
-// far tails of the two smoothing Gaussians.
+// far tails of the two smoothing Gaussians. Also on a grid of 28,335
+// points (4 cm of 10 um), whose wake between plates covers twice as many
+// offsets as the grid has points.
 TEST_F(Projected, PlateImagesOfASourceAhead) {
-    const double d = 5e-3;
-    bunch_at(7.0, {0.0, d}, {0.0, Q});
-    forces.shield = 0.02;
-    ASSERT_EQ(run(F), 0);
-    const double trailing = F[0];
-    static forces::CsrWork work;
-    double w[3];
-    forces::WakePars E{1e-3 * p0 / std::sqrt(p0 * p0 + 1.0), std::sqrt(p0 * p0 + 1.0), 7.0, d - 1e-4, d + 1e-4,
-                       0.0, 0.0, 0.02, 0.3};
-    const double tab[4] = {1.0, R, 11.0, 0.0};
-    ASSERT_EQ(forces::csr5(forces::SrTable(tab, 2), 1, E, w, work), forces::csr_ok);
-    const double want = Q * w[1] * force_scale;
-    EXPECT_GT(std::fabs(want), 0.05 * std::fabs(F[3]));  // not a trace beside the leading force
-    EXPECT_NEAR(trailing, want, 0.01 * std::fabs(want)) << "leading " << F[3];
-    forces.shield = 0.0;
-    ASSERT_EQ(run(F), 0);
-    EXPECT_LT(std::fabs(F[0]), 0.01 * std::fabs(want));
+    const struct {
+        double d, sigma_long;  // m
+        double least;          // the trailing force against the leading one
+    } cases[] = {{5e-3, 1e-3, 0.05}, {0.04, 1e-5, 5e-7}};
+    const double beta = p0 / std::sqrt(p0 * p0 + 1.0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.d);
+        setup();
+        forces.sigma_long = c.sigma_long;
+        bunch_at(7.0, {0.0, c.d}, {0.0, Q});
+        forces.shield = 0.02;
+        start_capture();
+        ASSERT_EQ(run(F), 0);
+        EXPECT_TRUE(end_capture().empty());  // no line at all
+        const double trailing = F[0];
+        static forces::CsrWork work;
+        double w[3];
+        const double sw = c.sigma_long * beta;  // the wake's rms [m]
+        forces::WakePars E{sw, std::sqrt(p0 * p0 + 1.0), 7.0, c.d - 0.1 * sw, c.d + 0.1 * sw, 0.0, 0.0, 0.02, 0.3};
+        const double tab[4] = {1.0, R, 11.0, 0.0};
+        ASSERT_EQ(forces::csr5(forces::SrTable(tab, 2), 1, E, w, work), forces::csr_ok);
+        const double want = Q * w[1] * force_scale;
+        EXPECT_GT(std::fabs(want), c.least * std::fabs(F[3]));  // not rounding beside the leading force
+        EXPECT_NEAR(trailing, want, 0.01 * std::fabs(want)) << "leading " << F[3];
+        forces.shield = 0.0;
+        ASSERT_EQ(run(F), 0);
+        EXPECT_LT(std::fabs(F[0]), 0.01 * std::fabs(want));
+    }
+}
+
+// Every grid that runs in free space runs between plates: nsam + 25 <= 50000
+// points, the wake then on up to 2 nsam - 1 offsets. Two particles on the
+// first straight (no wake), the second D behind the first: nsam = 26 +
+// nint(D/(beta h) + 25).
+TEST_F(Projected, GridLimitWithAndWithoutPlates) {
+    const double sl = 1e-6, hb = 0.2 * 0.7071067811865476 * sl;  // beta h [m]
+    for (int nsam : {49975, 49976})
+        for (double shield : {0.0, 0.02}) {
+            SCOPED_TRACE(testing::Message() << nsam << " points, shield " << shield);
+            setup();
+            forces.sigma_long = sl;
+            forces.shield = shield;
+            bunch_at(0.5, {0.0, -(nsam - 51 + 0.3) * hb}, {Q, Q});
+            forces.ltest = true;
+            start_capture();
+            const std::int32_t st = run(F);
+            const auto log = end_capture();
+            if (nsam == 49975) {  // the five test lines alone, "ctsig=" with nsam
+                EXPECT_EQ(st, 0);
+                ASSERT_EQ(log.size(), 5u);
+                EXPECT_TRUE(log[3].ends_with(" 49975")) << log[3];
+            } else {
+                EXPECT_EQ(st, 1);
+                EXPECT_EQ(log, (std::vector<std::string>{" nf2-nf1+1.gt.nsamax", " error in force1"}));
+            }
+        }
 }
 
 TEST_F(Projected, WakeFileResampling) {
@@ -266,6 +310,33 @@ TEST_F(Projected, ReferencePointOnTheLine) {
     }
 }
 
+// A diagnostic file that cannot be written (its name taken by a folder) is
+// named in a warning after the line of the failed open; the evaluation
+// keeps its forces, and the failure is counted for the tracking run.
+TEST_F(Projected, DiagnosticFileNotWrittenKeepsTheForces) {
+    gaussian_bunch(6.0);
+    forces.ltest = true;
+    start_capture();
+    ASSERT_EQ(run(F), 0);
+    end_capture();
+    const std::vector<double> written = F;
+    for (const char* name : {"fc1_curr.dat", "fc1.dat"}) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(name);
+        std::filesystem::create_directory(name);
+        start_capture();
+        EXPECT_EQ(run(F), 0);
+        const auto log = end_capture();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_TRUE(log[log.size() - 2].starts_with(std::string(" cannot open ") + name + " for writing: "));
+        EXPECT_EQ(log.back(), std::string(" warning: diagnostic file ") + name + " not written");
+        EXPECT_EQ(F, written);
+        EXPECT_TRUE(testsupport::pool_free());
+        std::filesystem::remove(name);
+    }
+    EXPECT_EQ(forces::diafai(), 2);
+}
+
 TEST_F(Projected, FailuresGiveZeroForces) {
     auto& f = forces;
     auto file = [&](double sigwak, double stpwak) {
@@ -285,7 +356,6 @@ TEST_F(Projected, FailuresGiveZeroForces) {
         {"kernel", [&] { file(1e-7, 1e-8); }, " error in wake convolution: ng2-ng1+1.gt.nsamax"},
         {"summation", [&] { file(2.0, 0.5); }, " error in summation: ng2-ng1+1.gt.nsamax"},
         {"no lattice", [&] { lattice::latcom.nfb = 0; }, " error in force1: the lattice has no field boundary"},
-        {"file not written", [&] { f.ltest = true, foundation::iopcom.outpath = "/nonexistent/dir"; }, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

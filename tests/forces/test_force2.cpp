@@ -1,14 +1,17 @@
 // The particle-to-particle model on one process: the contracted Coulomb
 // force between two particles on a drift, the flags of sources and targets,
-// the call counter, the test output and the progress lines. (The CSR wake in
+// the call counter, the test output (also when it cannot be written) and the
+// progress lines. (The CSR wake in
 // a bend and the independence of the process count are deck tests.)
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/force2.hpp"
 #include "foundation/fortran_format.hpp"
@@ -101,6 +104,29 @@ TEST_F(Force2, PairOnADriftAgainstContractedCoulomb) {
         }
         EXPECT_EQ(testsupport::read_file("fc2.dat"), want);
     }
+}
+
+// "fc2.dat" that cannot be written (its name taken by a folder): a warning
+// naming it after the line of the failed open, status 0, the same forces,
+// the failure counted for the tracking run.
+TEST_F(Force2, FileNotWrittenKeepsTheForces) {
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(0.0, 20.0);
+    prtcls.p0 = 10.0;
+    particle(1, 10.0, 0.0, 0.0, 10.0);
+    particle(2, 9.998, 0.0, 0.0, 10.0);
+    (void)evaluate(2, 1e-4, true);
+    const std::vector<double> written(F.data(), F.data() + 6);
+    std::filesystem::remove("fc2.dat");
+    std::filesystem::create_directory("fc2.dat");
+    const auto log = evaluate(2, 1e-4, true);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_TRUE(log[log.size() - 2].starts_with(" cannot open fc2.dat for writing: ")) << log[log.size() - 2];
+    EXPECT_EQ(log.back(), " warning: diagnostic file fc2.dat not written");
+    EXPECT_EQ(std::vector<double>(F.data(), F.data() + 6), written);
+    EXPECT_NE(written[0], 0.0);
+    EXPECT_EQ(forces::diafai(), 1);
+    EXPECT_TRUE(testsupport::pool_free());
 }
 
 // Progress lines of the master: sources 1 and npart, and every hundredth
