@@ -401,12 +401,13 @@ void lymoni(std::int32_t& ierr) {
         for (int k = 1; k <= cap::maxmon && problem.empty(); ++k) {
             const std::string other = moncom.moact(k) ? slot_file(k) : std::string();
             if (!other.empty() && foundation::same_file(path, other))
-                problem = "it is the file of online_monitor " + mo2com.moname(k).str();
+                problem = "the file of online_monitor " + mo2com.moname(k).str();
         }
         if (problem.empty()) problem = foundation::output_clash(path);
-        if (!problem.empty() && problem.rfind("it is ", 0) != 0) problem = "it is " + problem;
         if (!problem.empty()) {
-            foundation::log_where("name = " + foundation::quoted(cval[1]) + ": " + problem, foundation::key_place("name"));
+            problem = "it is " + problem;
+            foundation::log_where("name = " + foundation::quoted(cval[1]) + ": " + problem,
+                                  foundation::key_place("name"));
             ierr = 1;
         }
     }

@@ -58,18 +58,17 @@ std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::stri
 // why) before the caller's own message.
 void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::int32_t& ierr) {
     const char* how = mode == FileMode::read ? "reading" : "writing";
+    if (mode == FileMode::write) {
+        // an output opened onto a file of the run would empty it
+        if (const std::string clash = output_clash(path); !clash.empty()) {
+            ierr = 1;
+            logpri("cannot open " + path + " for writing: it is " + clash);
+            return;
+        }
+    }
     for (int u = unit_pool_lo; u <= unit_pool_hi; ++u) {
         if (iopcom.iuse(u)) continue;
         iopcom.iuse(u) = true;
-        if (mode == FileMode::write) {
-            // an output opened onto a file of the run would overwrite it
-            if (const std::string clash = output_clash(path); !clash.empty()) {
-                iopcom.iuse(u) = false;
-                ierr = 1;
-                logpri("cannot open " + path + " for writing: it is " + clash);
-                return;
-            }
-        }
         ierr = unit_open(u, path, mode);
         if (ierr != 0) {
             // a unit whose open failed goes back to the pool
