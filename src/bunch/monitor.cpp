@@ -395,7 +395,8 @@ void lymoni(std::int32_t& ierr) {
     }
     if (ierr == 0) {
         // the file is written now: it must not be a file the run reads, one
-        // open for another output, or the file of an online monitor in use
+        // open for another output, or the file of an online monitor in use,
+        // and its folder must take it
         const std::string path = foundation::output_name(cval[1]);
         std::string problem;
         for (int k = 1; k <= cap::maxmon && problem.empty(); ++k) {
@@ -404,8 +405,9 @@ void lymoni(std::int32_t& ierr) {
                 problem = "the file of online_monitor " + mo2com.moname(k).str();
         }
         if (problem.empty()) problem = foundation::output_clash(path);
+        if (!problem.empty()) problem = "it is " + problem;
+        if (problem.empty()) problem = foundation::folder_problem(path);
         if (!problem.empty()) {
-            problem = "it is " + problem;
             foundation::log_where("name = " + foundation::quoted(cval[1]) + ": " + problem,
                                   foundation::key_place("name"));
             ierr = 1;
