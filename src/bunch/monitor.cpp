@@ -164,6 +164,36 @@ bool open_slot(int k, std::int32_t& st) {
     return true;
 }
 
+// The one file that online monitor k keeps open from its first output to
+// its end (a "steps" or "subbunch" monitor, a "phase" monitor of one
+// particle), with the output path rule; empty for a monitor that writes a
+// file per output.
+std::string slot_file(int k) {
+    const int type = moncom.motype(k);
+    if (type == 1 || type == 2 || (type == 0 && moncom.moptcl(k) > 0))
+        return foundation::output_name(mo2com.moname(k).str());
+    return {};
+}
+
+// Why online monitor k cannot write its files: its folder cannot take
+// them, or its one file is a file the run reads, one that another output
+// has open, or the file of another online monitor in use. Empty when
+// nothing stands in the way.
+std::string slot_problem(int k) {
+    const std::string file = slot_file(k);
+    const std::string first = file.empty() ? foundation::output_name(monsuf(mo2com.moname(k).str(), 1)) : file;
+    if (std::string p = foundation::folder_problem(first); !p.empty()) return p;
+    if (file.empty() || moncom.mounit(k) != 0) return {};
+    if (std::string c = foundation::output_clash(file); !c.empty()) return "it is " + c;
+    for (int j = 1; j <= cap::maxmon; ++j) {
+        if (j == k || !moncom.moact(j)) continue;
+        const std::string other = slot_file(j);
+        if (!other.empty() && foundation::same_file(file, other))
+            return "it is also the file of online_monitor " + mo2com.moname(j).str();
+    }
+    return {};
+}
+
 }  // namespace
 
 void inimon(std::int32_t& ierr) {
@@ -364,6 +394,26 @@ void lymoni(std::int32_t& ierr) {
         ierr = 1;
     }
     if (ierr == 0) {
+        // the file is written now: it must not be a file the run reads, one
+        // open for another output, or the file of an online monitor in use,
+        // and its folder must take it
+        const std::string path = foundation::output_name(cval[1]);
+        std::string problem;
+        for (int k = 1; k <= cap::maxmon && problem.empty(); ++k) {
+            const std::string other = moncom.moact(k) ? slot_file(k) : std::string();
+            if (!other.empty() && foundation::same_file(path, other))
+                problem = "the file of online_monitor " + mo2com.moname(k).str();
+        }
+        if (problem.empty()) problem = foundation::output_clash(path);
+        if (!problem.empty()) problem = "it is " + problem;
+        if (problem.empty()) problem = foundation::folder_problem(path);
+        if (!problem.empty()) {
+            foundation::log_where("name = " + foundation::quoted(cval[1]) + ": " + problem,
+                                  foundation::key_place("name"));
+            ierr = 1;
+        }
+    }
+    if (ierr == 0) {
         mo2com.mofile = cval[1];
         monito(mo2com.mofile.str(), moncom.mofmt, ierr);
     }
@@ -493,7 +543,27 @@ void lyomon(std::int32_t& ierr) {
         }
         moncom.mostg(k) = true;
     }
+    // the files are checked now, not at the first output of a run
+    if (const std::string problem = slot_problem(k); !problem.empty()) {
+        foundation::log_where("name = " + foundation::quoted(cval[kname]) + ": " + problem,
+                              foundation::key_place("name"));
+        std::int32_t st = 0;
+        free_slot(k, st);
+        return fail();
+    }
     ierr = 0;
+}
+
+void omochk(std::int32_t& ierr) {
+    ierr = 0;
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!moncom.moena(k)) continue;
+        const std::string problem = slot_problem(k);
+        if (problem.empty()) continue;
+        foundation::logpri("online_monitor " + mo2com.moname(k).str() + ": " + problem);
+        ierr = 1;
+    }
+    if (ierr != 0) foundation::logpri("error in monitor");
 }
 
 namespace {

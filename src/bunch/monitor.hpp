@@ -32,6 +32,12 @@ void lyomon(std::int32_t& ierr);
 // failed online outputs of the coming run.
 void inimo2(std::int32_t& ierr);
 
+// Tracker set-up, after inimo2: every enabled online monitor can write its
+// files (its folder takes them; its one open file is no file the run reads
+// and no other output's). Otherwise a line per monitor and "error in
+// monitor", status 1.
+void omochk(std::int32_t& ierr);
+
 // Before a step to ctnext: opens the "green" files that are due.
 void omoni0(double ctnext, std::int32_t& ierr);
 

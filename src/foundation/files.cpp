@@ -1,5 +1,15 @@
 #include "foundation/files.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
@@ -9,6 +19,32 @@ namespace foundation {
 Iopcom iopcom;
 
 namespace {
+
+// A file as the system knows it.
+struct FileId {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> file_id(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
+}
+
+// A file the run reads (kept for the whole run) or an output it has open.
+struct KnownFile {
+    FileId id;
+    std::string path;
+    std::string kind;
+    std::int32_t unit;
+    bool output;  // an output file (dropped when closed), else a file read
+    bool open;
+    bool own;     // a file read that the run itself had written before
+};
+std::vector<KnownFile> known_files;
+std::vector<FileId> written_files;  // every file the run has opened for output
 
 std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::string& name) {
     if (prefix == "undefined") return name;
@@ -22,6 +58,14 @@ std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::stri
 // why) before the caller's own message.
 void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::int32_t& ierr) {
     const char* how = mode == FileMode::read ? "reading" : "writing";
+    if (mode == FileMode::write) {
+        // an output opened onto a file of the run would empty it
+        if (const std::string clash = output_clash(path); !clash.empty()) {
+            ierr = 1;
+            logpri("cannot open " + path + " for writing: it is " + clash);
+            return;
+        }
+    }
     for (int u = unit_pool_lo; u <= unit_pool_hi; ++u) {
         if (iopcom.iuse(u)) continue;
         iopcom.iuse(u) = true;
@@ -32,6 +76,10 @@ void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::
             logpri("cannot open " + path + " for " + how + ": " + open_failure(ierr));
         } else {
             unit = u;
+            if (mode == FileMode::read)
+                note_read(u, path, "input file");
+            else
+                note_written(u, path, "output file");
         }
         return;
     }
@@ -50,9 +98,14 @@ void fiinit(const std::string& name, int len, std::int32_t& ierr) {
     iopcom.logopn = false;
     iopcom.iuse.fill(false);
     fincom.nfile = unit_deck;
+    known_files.clear();
+    written_files.clear();
     std::string n = name.substr(0, std::min<std::size_t>(name.size(), len < 0 ? 0 : std::size_t(len)));
     ierr = unit_open(unit_deck, n, FileMode::read);
-    if (ierr == 0) deck_file_opened(unit_deck, n);
+    if (ierr == 0) {
+        deck_file_opened(unit_deck, n);
+        note_read(unit_deck, n, "deck");
+    }
     if (ierr != 0) {
         logpri("cannot open the deck file " + n + " of the working directory: " + open_failure(ierr));
         logpri("error in fiinit");
@@ -64,6 +117,7 @@ void fiinit(const std::string& name, int len, std::int32_t& ierr) {
 void fiexit(std::int32_t& ierr) {
     ierr = 0;
     for (int u = fincom.nfile; u >= unit_deck; --u) {
+        note_closed(u);
         if (unit_close(u) != 0) {
             ierr += 1;
             logpri("error in fiexit");
@@ -87,8 +141,79 @@ void ficout(std::int32_t unit, std::int32_t& ierr) {
     }
     ierr = unit_close(unit);
     iopcom.iuse(unit) = false;
+    note_closed(unit);
 }
 
 void ficin(std::int32_t unit, std::int32_t& ierr) { ficout(unit, ierr); }
+
+void note_read(std::int32_t unit, const std::string& path, std::string_view kind) {
+    const auto id = file_id(path);
+    if (!id) return;
+    bool own = false;
+    for (const FileId& w : written_files) own = own || w == *id;
+    known_files.push_back(KnownFile{*id, path, std::string(kind), unit, false, true, own});
+}
+
+void note_written(std::int32_t unit, const std::string& path, std::string_view kind) {
+    const auto id = file_id(path);
+    if (!id) return;
+    known_files.push_back(KnownFile{*id, path, std::string(kind), unit, true, true, false});
+    bool seen = false;
+    for (const FileId& w : written_files) seen = seen || w == *id;
+    if (!seen) written_files.push_back(*id);
+}
+
+void note_closed(std::int32_t unit) {
+    std::erase_if(known_files, [&](const KnownFile& f) { return f.open && f.output && f.unit == unit; });
+    for (KnownFile& f : known_files)
+        if (f.open && f.unit == unit) f.open = false;
+}
+
+std::string output_clash(const std::string& path, std::int32_t own) {
+    const auto id = file_id(path);
+    if (!id) return {};  // a new file is nobody's
+    for (const KnownFile& f : known_files) {
+        if (!(f.id == *id)) continue;
+        if (f.output && f.unit != own) return "the " + f.kind + " " + f.path + ", which the run is writing";
+        if (!f.output && (f.open || !f.own)) return "the " + f.kind + " " + f.path + ", which the run reads";
+    }
+    return {};
+}
+
+std::string folder_problem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::string dir = fs::path(path).parent_path().string();
+    const std::string name = dir.empty() ? "the working folder" : "the folder " + dir;
+    if (dir.empty()) dir = ".";
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return name + " does not exist";
+        return name + " cannot be reached: " + std::strerror(errno);
+    }
+    if (!S_ISDIR(st.st_mode)) return dir + " is a file, not a folder";
+    // An unnamed file made and dropped at once shows whether a file can be
+    // made there, whoever runs the program; where the file system cannot
+    // make one, the permissions tell.
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
+    int err = errno;
+    if (err == EOPNOTSUPP || err == EISDIR || err == EINVAL)
+        err = ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+    if (err == 0) return {};
+    return name + " cannot be written: " + std::strerror(err);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    const auto ia = file_id(a), ib = file_id(b);
+    if (ia && ib) return *ia == *ib;
+    if (ia || ib) return false;
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+    const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+    return !ea && !eb && ca == cb;
+}
 
 }  // namespace foundation

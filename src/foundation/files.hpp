@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
@@ -48,5 +49,32 @@ void fioin(const std::string& name, std::int32_t& unit, std::int32_t& ierr);
 // unit outside 20..30 or not in use.
 void ficout(std::int32_t unit, std::int32_t& ierr);
 void ficin(std::int32_t unit, std::int32_t& ierr);
+
+// The files of the run, so that no output is opened onto a file the run
+// reads (the deck, its include files, its input files) nor onto one that
+// another output has open. Files are told apart as files (device and
+// inode), not by their names: another path to the same file, or a link to
+// it, is the same file. fiinit starts the record afresh.
+//
+// A file the run reads, opened on unit; kind names it in messages
+// ("deck", "include file", "input file").
+void note_read(std::int32_t unit, const std::string& path, std::string_view kind);
+// An output file opened on unit ("log file", "output file").
+void note_written(std::int32_t unit, const std::string& path, std::string_view kind);
+// The file on unit was closed.
+void note_closed(std::int32_t unit);
+// Why no output may be opened onto path, as "the deck tarvel.in, which the
+// run reads" or "the log file run.log, which the run is writing"; empty
+// when it may. The output open on unit own (a log file being replaced)
+// does not count. A file that the run wrote itself before it read it back
+// (a monitor file included as a particle list) may be written again once
+// it is closed.
+[[nodiscard]] std::string output_clash(const std::string& path, std::int32_t own = 0);
+// Why the folder that would hold the output file path cannot take it, as
+// "the folder out does not exist"; empty when it can.
+[[nodiscard]] std::string folder_problem(const std::string& path);
+// Whether two paths name one file: the same device and inode when both
+// exist, else the same path once made absolute and resolved.
+[[nodiscard]] bool same_file(const std::string& a, const std::string& b);
 
 }  // namespace foundation

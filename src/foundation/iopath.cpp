@@ -27,17 +27,35 @@ void lyriop(std::int32_t& ierr) {
     }
     // applied in the order of the table, so a log file takes a new output path
     if (lset[0]) iopcom.inpath = cval[0];
+    if (lset[1] && cval[1] != "undefined") {
+        // the folder is checked now, not at the first file a run writes
+        const std::string problem = folder_problem(cval[1] + "/x");
+        if (!problem.empty()) {
+            ierr = 1;
+            log_where("output = " + quoted(cval[1]) + ": " + problem, key_place("output"));
+            logpri("error in file io");
+            return;
+        }
+    }
     if (lset[1]) iopcom.outpath = cval[1];
     if (lset[2]) {
+        const std::string name = output_name(cval[2]);
+        // the log file being replaced may be opened anew under its own name
+        if (const std::string clash = output_clash(name, unit_log); !clash.empty()) {
+            ierr = 1;
+            log_where("logfile = " + quoted(cval[2]) + ": it is " + clash, key_place("logfile"));
+            logpri("error in file io");
+            return;
+        }
         if (iopcom.logopn) {
             iopcom.logopn = false;
+            note_closed(unit_log);
             ierr = unit_close(unit_log);
             if (ierr != 0) {
                 logpri("error in file io");
                 return;
             }
         }
-        const std::string name = output_name(cval[2]);
         ierr = unit_open(unit_log, name, FileMode::write);
         if (ierr != 0) {
             log_where("cannot open the log file " + name + " for writing: " + open_failure(ierr), key_place("logfile"));
@@ -46,7 +64,17 @@ void lyriop(std::int32_t& ierr) {
         }
         iopcom.logopn = true;
         log_file_opened(name);
+        note_written(unit_log, name, "log file");
     }
+}
+
+void check_output_folder(std::int32_t& ierr) {
+    ierr = 0;
+    const std::string problem = folder_problem(output_name("x"));
+    if (problem.empty()) return;
+    ierr = 1;
+    logpri("the output files cannot be written: " + problem);
+    logpri("error in file io");
 }
 
 }  // namespace foundation

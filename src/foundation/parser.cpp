@@ -317,6 +317,7 @@ void fiio1(const std::string& name, std::int32_t& ierr) {
         return;
     }
     deck_file_opened(unit, path);
+    note_read(unit, path, "include file");
     const int k = fincom.nfile - unit_no_deck;
     fincom.icols(k) = parcom.icol;
     fincom.lcols(k) = parcom.lcol;
@@ -332,6 +333,7 @@ void fiio2(std::int32_t& ierr) {
         logpri("error in fiio2: no file to close");
         return;
     }
+    note_closed(fincom.nfile);
     ierr = unit_close(fincom.nfile);
     if (ierr != 0) {
         logpri("error in fiio2: cannot close file");

@@ -265,10 +265,13 @@ std::int32_t tarvel() {
         std::string comand = "stopp";  // command for the slaves: "stopp" or "tracker"
         if (action == "tracker") {
             ierr = 0;
-            // tracker set-up: inila2, then initr2, then inimo2, each only if the one before succeeded
+            // tracker set-up: inila2, initr2, inimo2 and the output checks, each only if the one before succeeded
             place_bunch(ierr);
             if (ierr == 0) bunch::initr2(ierr);
             if (ierr == 0) bunch::inimo2(ierr);
+            // the outputs of the run can be written: refused now, not after the run
+            if (ierr == 0) foundation::check_output_folder(ierr);
+            if (ierr == 0) bunch::omochk(ierr);
             if (ierr == 0)
                 comand = "tracker";
             else

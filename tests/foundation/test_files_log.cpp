@@ -8,6 +8,7 @@
 #include "foundation/files.hpp"
 #include "foundation/iopath.hpp"
 #include "foundation/log.hpp"
+#include "foundation/parser.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -80,6 +81,75 @@ TEST_F(Log, LogFileCannotBeOpened) {
     EXPECT_NE(ierr, 0);
     EXPECT_EQ(log, (std::vector<std::string>{" cannot open the log file nofolder/x.log for writing: No such file or directory",
                                              "   at tarvel.in line 2", " error in file io"}));
+}
+
+// What an output may not be opened onto: the files the run reads (kept for
+// the whole run, whatever path names them) and the outputs open now. A file
+// the run wrote before it read it back may be written again once closed.
+TEST_F(Pool, OutputsRefusedOntoFilesOfTheRun) {
+    testsupport::write_file("inc/part.in", "lattice { }\n");
+    testsupport::write_file("grid.dat", "0.5\n");
+    fs::create_hard_link("grid.dat", "grid_link.dat");
+    open_deck("#file { name = part.in }\n");
+    std::int32_t ierr = 0, unit = 0, log = 0;
+    foundation::iopcom.inpath = "inc";
+    std::string word;
+    foundation::getcmd(word, ierr);  // the include is open
+    ASSERT_EQ(word, "lattice");
+    foundation::fioin("../grid.dat", unit, ierr);
+    ASSERT_EQ(ierr, 0);
+    foundation::ficin(unit, ierr);
+    foundation::fioout("steps.dat", unit, ierr);
+    ASSERT_EQ(ierr, 0);
+    foundation::fioout("mon.dat", log, ierr);  // written, closed, then read back
+    foundation::ficout(log, ierr);
+    foundation::fioin("../mon.dat", log, ierr);
+    ASSERT_EQ(ierr, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"./tarvel.in", "the deck tarvel.in, which the run reads"},
+        {"inc/../inc/part.in", "the include file inc/part.in, which the run reads"},
+        {"grid_link.dat", "the input file inc/../grid.dat, which the run reads"},
+        {"steps.dat", "the output file steps.dat, which the run is writing"},
+        {"mon.dat", "the input file inc/../mon.dat, which the run reads"},
+        {"new.dat", ""},
+    };
+    for (const auto& [path, want] : cases) EXPECT_EQ(foundation::output_clash(path), want) << path;
+    foundation::ficin(log, ierr);
+    EXPECT_EQ(foundation::output_clash("mon.dat"), "") << "the run's own file, read and closed";
+    // the pool refuses such an output with its line, and the file is kept
+    testsupport::start_capture();
+    foundation::fioout("tarvel.in", unit, ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(testsupport::end_capture(), (std::vector<std::string>{
+                  " cannot open tarvel.in for writing: it is the deck tarvel.in, which the run reads"}));
+    EXPECT_EQ(testsupport::read_file("tarvel.in"), "#file { name = part.in }\n");
+    EXPECT_FALSE(foundation::iopcom.iuse(22)) << "no unit kept";
+}
+
+TEST_F(Pool, FoldersAndNamesOfOutputs) {
+    testsupport::write_file("a.dat", "");
+    fs::create_directories("out");
+    const std::pair<std::string, std::string> folders[] = {
+        {"x.dat", ""},
+        {"out/x.dat", ""},
+        {"nofolder/x.dat", "the folder nofolder does not exist"},
+        {"a.dat/x.dat", "a.dat is a file, not a folder"},
+    };
+    for (const auto& [path, want] : folders) EXPECT_EQ(foundation::folder_problem(path), want) << path;
+    EXPECT_TRUE(foundation::same_file("a.dat", "out/../a.dat"));
+    EXPECT_TRUE(foundation::same_file("new.dat", "./out/../new.dat")) << "files yet to be made, by their paths";
+    EXPECT_FALSE(foundation::same_file("a.dat", "new.dat"));
+    // before a run: the output folder must still take files
+    foundation::iopcom.outpath = "gone";
+    std::int32_t ierr = 0;
+    testsupport::start_capture();
+    foundation::check_output_folder(ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(testsupport::end_capture(), (std::vector<std::string>{
+                  " the output files cannot be written: the folder gone does not exist", " error in file io"}));
+    foundation::iopcom.outpath = "out";
+    foundation::check_output_folder(ierr);
+    EXPECT_EQ(ierr, 0);
 }
 
 }  // namespace

@@ -1,0 +1,1 @@
+[ ! -e nofolder ] && [ ! -e latout.dat ] || { echo "an output was written"; exit 1; }
