@@ -17,11 +17,13 @@
 #include "forces/force3.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
+#include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
+#include "lattice/latcom.hpp"
 
 namespace forces {
 
@@ -484,6 +486,165 @@ void lyforc(std::int32_t& ierr) {
     ierr = 0;
 }
 
+double smallest_transverse_size(double gamma) {
+    return std::fmax(transverse_floor, transverse_floor_gamma2 / (gamma * gamma));
+}
+
+double smallest_green_radial_size(double sigma_long, double radius) {
+    return radius > 0.0 ? green_sagitta_factor * sigma_long * sigma_long / radius : 0.0;
+}
+
+void log_wrapped(std::string_view text) {
+    const std::size_t width = std::size_t(cap::loglen);
+    std::string lead;
+    while (!text.empty()) {
+        const std::size_t room = width - lead.size();
+        std::size_t cut = text.size();
+        if (cut > room) {
+            cut = text.rfind(' ', room);
+            if (cut == std::string_view::npos || cut == 0) cut = room;
+        }
+        log_line(lead + std::string(text.substr(0, cut)));
+        text.remove_prefix(cut);
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        lead = "  ";
+    }
+}
+
+namespace {
+
+std::string len(double v) { return foundation::short_real(v) + " m"; }
+
+// The design path's range as the field library takes it: the path length
+// of the lattice from its first to its last field boundary (a path with no
+// extent keeps 2 m, whose half is the library's margin of 1 m); 0 without
+// a lattice.
+double path_range() {
+    const auto& L = lattice::latcom;
+    if (L.nfb < 1) return 0.0;
+    const double span = L.s(L.nfb) - L.s(1);
+    return span > 0.0 ? span : 2.0;
+}
+
+// The radius of the sharpest bend of the lattice (m); 0 when it has none.
+double sharpest_radius() {
+    const auto& L = lattice::latcom;
+    double r = 0.0;
+    for (int i = 1; i <= L.nfb; ++i) {
+        const double a = std::fabs(L.r(i));
+        if (a > 0.0 && (r == 0.0 || a < r)) r = a;
+    }
+    return r;
+}
+
+// The key that set a transverse size of the evaluation, as the log names it.
+std::string radial_key() {
+    const auto& f = forces;
+    if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
+    if (f.lfilr) return "sigma_rad (from the sigma_file)";
+    if (f.lradl) return "sigma_rad (following sigma_long)";
+    return "sigma_rad";
+}
+std::string vertical_key() {
+    const auto& f = forces;
+    if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
+    if (f.lfilv) return "sigma_vert (from the sigma_file)";
+    if (f.lrelv) return "sigma_vert (relative_vert x rms height)";
+    return "sigma_vert";
+}
+
+// Why an effective size is not > 0: a relative size of a bunch without
+// extent, or a size that is not a number.
+void explain_size(const char* key, double v, bool relative, const char* factor, double rms, const char* extent) {
+    if (relative)
+        log_wrapped(std::string(key) + " = relative: " + factor + " x the bunch's rms " + extent + " " + len(rms) +
+                    " gives " + len(v) + ", the bunch has no " + extent + "; give " + key + " as a length");
+    else
+        log_wrapped(std::string(key) + " = " + len(v) + " is not a length > 0");
+}
+
+// The checks of an evaluation that the forces layer can make before a model
+// runs: the speed of the particles, the sub-bunch length against the design
+// path, rintmi against the path's range, and the transverse sizes against
+// what the field integration resolves. Logs the refusal; false then.
+bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double sl, double sr, double sv) {
+    const auto& f = forces;
+    const auto& B = bunch::prtcls;
+    const bool field = type != ForceType::projected;
+    const int n = XP.size();
+    // every particle of a three-dimensional model is a source or a target
+    // moving forward along its own design path
+    if (field) {
+        for (int j = 1; j <= n; ++j) {
+            if (!B.lact(j) && !B.ldef(j)) continue;
+            const double p = XP.p(j);
+            if (!(std::isfinite(XP.x(j)) && std::isfinite(XP.y(j)) && std::isfinite(XP.z(j)))) {
+                log_wrapped("particle " + std::to_string(j) + " has a position that is not finite: the sub-bunch"
+                            " field model cannot place it; the run cannot go on");
+                return false;
+            }
+            if (!(p > 0.0 && std::isfinite(p))) {
+                log_wrapped("particle " + std::to_string(j) + " has momentum " + foundation::short_real(p) +
+                            " m*c: the sub-bunch field model needs every particle moving forward (p > 0)");
+                return false;
+            }
+        }
+    }
+    const double range = path_range();
+    if (range <= 0.0) return true;  // no lattice: the model says so itself
+    // the sub-bunch's duration at the speed of particle 1 (the reference
+    // momentum for "projected"): its c*t length must stay within the path
+    const double p1 = field ? XP.p(1) : B.p0;
+    const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
+    if (!(beta1 > 0.0)) return true;  // "projected" refuses its reference momentum itself
+    const std::string who = field ? "particle 1" : "the reference momentum";
+    if (!(sl / beta1 <= range)) {
+        log_wrapped("sigma_long = " + len(sl) + " at the speed of " + who + " (beta " + foundation::short_real(beta1) +
+                    ") makes a sub-bunch of " + len(sl / beta1) + " of c*t, longer than the lattice's " + len(range) +
+                    ": give sigma_long <= " + len(range * beta1) + (beta1 < 0.5 ? " or a faster " + who : ""));
+        return false;
+    }
+    if (!field) return true;
+    if (!(f.rintmi < 0.5 * range)) {
+        log_wrapped("rintmi = " + len(f.rintmi) + " is not below " + len(0.5 * range) +
+                    ", half the design path's range (the lattice's " + len(range) +
+                    "): give a length well below the sub-bunch sizes (default 1e-9 m)");
+        return false;
+    }
+    // transverse sizes: an observer on a source's path lies off it by the
+    // rounding of the path geometry; a sub-bunch core not much wider turns
+    // that into a random field
+    const double gamma1 = std::sqrt(p1 * p1 + 1.0);
+    const double floor = smallest_transverse_size(gamma1);
+    const struct {
+        std::string key;
+        double v;
+    } sizes[] = {{radial_key(), sr}, {vertical_key(), sv}};
+    for (const auto& z : sizes) {
+        if (z.v >= floor) continue;
+        log_wrapped(z.key + " = " + len(z.v) + " is below " + len(floor) +
+                    ", the smallest transverse size the field integration resolves at gamma " +
+                    foundation::short_real(gamma1) + " of particle 1: give at least " + len(floor));
+        return false;
+    }
+    // the Green's function is sampled on straight columns 0.2 sigma_long
+    // apart, across which the sub-bunch's core follows the bend
+    if (force_model(type).green) {
+        const double radius = sharpest_radius();
+        const double least = smallest_green_radial_size(sl, radius);
+        if (sr < least) {
+            log_wrapped(radial_key() + " = " + len(sr) + " is below " + len(least) +
+                        ", 40 sigma_long^2/R for sigma_long " + len(sl) + " and the sharpest bend R = " +
+                        len(radius) + ": the Green's function mesh cannot follow the core across the bend;"
+                        " give a larger radial size or a shorter sigma_long");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr) {
     ierr = 0;
     auto& f = forces;
@@ -525,6 +686,11 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
         ok = sl > 0.0 && sr > 0.0 && sv > 0.0;
     }
     if (!ok) {
+        if (!(sl > 0.0)) explain_size("sigma_long", sl, f.lrell && !f.lfill, "relative_long", rl, "length");
+        else if (!(sv > 0.0)) explain_size("sigma_vert", sv, f.ishape == 3 && f.lrelv && !f.lfilv, "relative_vert", rv, "height");
+        else explain_size("sigma_rad", sr, false, "", 0.0, "");
+    }
+    if (!ok || !evaluation_usable(XP, type, sl, sr, sv)) {
         ierr = 1;
         log_line("error in frcsub (sub-bunch dimensions)");
         return;
