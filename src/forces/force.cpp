@@ -99,8 +99,11 @@ std::int32_t refuse_file(std::string_view key, const std::string& name, const st
     return 1;
 }
 
-// Sub-bunch property file: rows (c*t, long., rad., vert. size) into sigfil.
-// Status 0 on success; the unit is closed on every path once opened.
+// Sub-bunch property file: rows (c*t, long., rad., vert. size) into sigfil,
+// one row a record of exactly four numbers (blank records are skipped); a
+// record with more or fewer values is refused by its number, never read on
+// into the next. Status 0 on success; the unit is closed on every path once
+// opened.
 std::int32_t read_sigma_file(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
     foundation::fioin(name, unit, ierr);
@@ -110,13 +113,27 @@ std::int32_t read_sigma_file(const std::string& name) {
         return refuse_file("sigma_file", name, what, message);
     };
     std::int32_t n = 0, status = 0;
-    for (;;) {
+    std::string line;
+    for (int record = 1;; ++record) {
+        const int rc = foundation::unit_read(unit, line);
+        if (rc < 0) break;
+        const std::string at = "record " + std::to_string(record);
+        if (rc > 0) {
+            status = refuse(at + " cannot be read");
+            break;
+        }
+        const auto toks = foundation::split_record(line);
+        if (toks.empty()) continue;
+        if (toks.size() != 4) {
+            status = refuse(at + " holds " + std::to_string(toks.size()) +
+                            " values, not 4 (c*t and three sizes)");
+            break;
+        }
         std::array<double, 4> row{};
-        const std::string rowname = "row " + std::to_string(n + 1);
-        int rs = foundation::read_reals_from_unit(unit, row);
-        if (rs < 0) break;
-        if (rs > 0) {  // a value that is no number, or a last row cut short
-            status = refuse(rowname + " is not four numbers");
+        std::size_t k = 0;
+        while (k < 4 && foundation::read_real(toks[k], row[k]) == 0) ++k;
+        if (k < 4) {
+            status = refuse(at + ": " + foundation::quoted(toks[k]) + " is not a number");
             break;
         }
         if (n >= cap::matist) {  // refused before it is stored
@@ -125,19 +142,19 @@ std::int32_t read_sigma_file(const std::string& name) {
             break;
         }
         if (n >= 1 && row[0] < forces.sigfil(1, n)) {
-            status = refuse(rowname + ": c*t " + foundation::short_real(row[0]) + " m is before the " +
+            status = refuse(at + ": c*t " + foundation::short_real(row[0]) + " m is before the " +
                                 foundation::short_real(forces.sigfil(1, n)) + " m of the row before",
                             "first column with c*time is not increasing");
             break;
         }
         if ((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
             (forces.lfilv && !(row[3] > 0.0))) {
-            status = refuse(rowname + ": a size taken from the file is not > 0",
+            status = refuse(at + ": a size taken from the file is not > 0",
                             "file with nonepositive subbunch length");
             break;
         }
         ++n;
-        for (int k = 1; k <= 4; ++k) forces.sigfil(k, n) = row[std::size_t(k - 1)];
+        for (int c = 1; c <= 4; ++c) forces.sigfil(c, n) = row[std::size_t(c - 1)];
     }
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
@@ -163,6 +180,10 @@ int next_token(std::int32_t unit, std::string& token, int& records) {
         }
     }
 }
+
+// The largest wake sample taken (V/m per coulomb): far above any wake of a
+// bunch, far below the overflow of the projected model's convolution.
+constexpr double max_wake_sample = 1e100;
 
 // The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
 // the samples. Status 0 on success; the unit is closed on every path.
@@ -240,6 +261,12 @@ std::int32_t read_wake_file(const std::string& name) {
                                      : "sample " + std::to_string(k) + " of " + n + " is not a number",
                               "error in wake file: ??? data array");
             }
+            // a sample whose products in the convolution would overflow
+            if (!(std::fabs(v) <= max_wake_sample))
+                return refuse("sample " + std::to_string(k) + " of " + std::to_string(count) + " = " +
+                                  foundation::short_real(v) + " V/m per C is beyond " +
+                                  foundation::short_real(max_wake_sample),
+                              "error in wake file: ??? data array");
             forces.wakdat(k) = v;
         }
         return 0;
@@ -369,7 +396,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
 // rintmi and use_old_mesh.
-bool read_transverse(const ForcesBlock& b) {
+bool read_transverse(const ForcesBlock& b, ForceType type) {
     auto& f = forces;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
     if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
@@ -392,10 +419,62 @@ bool read_transverse(const ForcesBlock& b) {
         if (!b.setting(krbox, f.rbox, positive, "> 0")) return false;
         if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
     }
+    // box keys that no box uses: refused all the same when invalid, and said
+    for (const int k : {ksbox, krbox}) {
+        if (!b.given(k)) continue;
+        if (f.ishape == 2) {
+            double v = 0.0;
+            if (!b.num(k, v)) return false;
+            if (!positive(v)) return b.refuse(k, "must be > 0");
+            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " has no effect with the sphere (boxes need an ellipsoid)");
+        } else if (!force_model(type).meshes) {
+            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " has no effect with type = " +
+                        std::string(force_model(type).word) + " (no boxes)");
+        }
+    }
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
+}
+
+// The settings of the projected model's wake under the model of the block:
+// a wake_file, par4 or par5 given where they have no effect (they act in the
+// projected model alone, with csr_g_to_p and csr_g_to_m in its
+// preconditioning stage; par5 only on a wake_file's wake) is said, and the
+// noise filter and wake weights that carry over from an earlier forces
+// layer are listed.
+void say_projected_settings(const ForcesBlock& b, ForceType type) {
+    const auto& f = forces;
+    const std::string word(force_model(type).word);
+    const bool projected = type == ForceType::projected;
+    const bool precond = force_model(type).precondition == ForceType::projected && !projected;
+    auto unused = [&](const std::string& key) {
+        if (projected) return;
+        log_wrapped("warning: " + key + (precond ? " acts in " + word +
+                                                       " only through its projected preconditioning (track_step"
+                                                       " precondition = yes)"
+                                                 : " has no effect with type = " + word + " (projected only)"));
+    };
+    if (b.given(kwake)) unused("wake_file");
+    if (b.given(kpar4)) unused("par4");
+    if (b.given(kpar5)) {
+        if (!f.lwake) log_line("warning: par5 has no effect without a wake_file");
+        else unused("par5");
+    }
+    struct Carried {
+        int key;
+        double value;
+        const char* role;
+    };
+    const Carried carried[] = {{kpar1, f.par1, "noise filter switch"},
+                               {kpar2, f.par2, "noise filter width"},
+                               {kpar4, f.par4, "weight 1-par4 of the CSR wake"},
+                               {kpar5, f.par5, "weight 1-par5 of the wake_file's wake"}};
+    for (const Carried& c : carried)
+        if (!b.given(c.key) && c.value != 0.0)
+            log_wrapped(std::string(cid[std::size_t(c.key)]) + " = " + foundation::short_real(c.value) + " (" +
+                        c.role + ") carried over from an earlier forces layer");
 }
 
 // The sigma_file, the test switch, par1..par5 and the wake_file. Status 0
@@ -431,6 +510,7 @@ std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
             return s;
         }
     }
+    say_projected_settings(b, type);
     return 0;
 }
 
@@ -481,7 +561,7 @@ void lyforc(std::int32_t& ierr) {
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
     if (type != ForceType::none && !read_longitudinal(b, type)) return fail(1);
-    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
+    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b, type)) return fail(1);
     if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;
 }

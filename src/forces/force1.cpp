@@ -386,8 +386,8 @@ namespace {
 std::string unplaced_bunch(ConstParticleView XP, double s1, double tx, double ty) {
     for (int j = 1; j <= XP.size(); ++j)
         if (!std::isfinite(XP.x(j)) || !std::isfinite(XP.y(j)))
-            return "particle " + std::to_string(j) + " has position x= " + foundation::short_real(XP.x(j)) +
-                   " y= " + foundation::short_real(XP.y(j)) + " m: the projected model cannot place it";
+            return "particle " + std::to_string(j) + " at x= " + foundation::short_real(XP.x(j)) + " y= " +
+                   foundation::short_real(XP.y(j)) + " m: a position that is not finite";
     const std::string at = "x= " + foundation::short_real(XP.x(1)) + " y= " + foundation::short_real(XP.y(1)) + " m";
     if (!std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty))
         return "particle 1 at " + at + " has no nearest point on the lattice line (it lies at the centre of a"
@@ -439,12 +439,14 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     const double beta = p0 / gamma;
     const double x1 = XP.x(1), y1 = XP.y(1);
     double ctmin = 0.0, ctmax = 0.0;
+    bool placed = true;  // every particle's time offset is a number
     int m = 0;
     double qsum = 0.0, qct = 0.0, qct2 = 0.0;
     for (int j = 1; j <= n; ++j) {
         const double off = j == 1 ? 0.0 : (XP.x(j) - x1) * tx + (XP.y(j) - y1) * ty;
         const double ct = -off / beta;
         F.along(j) = ct;
+        placed = placed && std::isfinite(ct);
         ctmin = std::min(ctmin, ct);
         ctmax = std::max(ctmax, ct);
         if (B.lact(j) && XP.q(j) != 0.0) {
@@ -457,7 +459,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
             qct2 += aq * ct * ct;
         }
     }
-    if (!std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(ctmin) ||
+    if (!placed || !std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(ctmin) ||
         !std::isfinite(ctmax)) {
         log_wrapped(unplaced_bunch(XP, s1, tx, ty));
         return fail("error in force1: particle positions not finite");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The failed size check is logged with why and what would work, no source loop ran (no progress line) and
-# the run stopped with its line.
+# The failed size check is logged with why and what would work, no source
+# loop ran (no progress line) and the run stopped with its line.
 set -u
 fail=0
 for l in " sigma_long = relative: relative_long x the bunch's rms length 0 m gives" \
