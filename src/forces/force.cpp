@@ -652,6 +652,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     const auto& B = bunch::prtcls;
     const bool field = type != ForceType::projected;
     const int n = XP.size();
+    if (n < 1) return true;  // no particle: nothing to place
     // every particle of a three-dimensional model is a source or a target
     // moving forward along its own design path
     if (field) {
@@ -708,8 +709,10 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
         return false;
     }
     // the Green's function is sampled on straight columns 0.2 sigma_long
-    // apart, across which the sub-bunch's core follows the bend
-    if (force_model(type).green) {
+    // apart, across which the sub-bunch's core follows the bend (a
+    // preconditioning stage, whose forces are only the first guess of the
+    // selected model's, is not held to it)
+    if (force_model(type).green && bunch::code(type) == f.itype) {
         const double radius = sharpest_radius();
         const double least = smallest_green_radial_size(sl, radius);
         if (sr < least) {

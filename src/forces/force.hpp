@@ -57,8 +57,9 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
 // be made: a size that is not > 0 (a relative size of a bunch without
 // extent); for the three-dimensional models a particle that is not moving
 // forward or not placed, rintmi not below half the lattice's length, a
-// transverse size below smallest_transverse_size, a Green's-function
-// model's radial size below smallest_green_radial_size; for every model a
+// transverse size below smallest_transverse_size, the radial size of the
+// selected Green's-function model (not of a preconditioning stage) below
+// smallest_green_radial_size; for every model a
 // sub-bunch longer in c*t than the lattice. The lattice checks need a
 // lattice (without one the model reports its own failure).
 void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr);
