@@ -426,7 +426,8 @@ bool read_transverse(const ForcesBlock& b, ForceType type) {
             double v = 0.0;
             if (!b.num(k, v)) return false;
             if (!positive(v)) return b.refuse(k, "must be > 0");
-            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " has no effect with the sphere (boxes need an ellipsoid)");
+            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) +
+                        " has no effect with the sphere (boxes need an ellipsoid)");
         } else if (!force_model(type).meshes) {
             log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " has no effect with type = " +
                         std::string(force_model(type).word) + " (no boxes)");
@@ -770,7 +771,8 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     }
     if (!ok) {
         if (!(sl > 0.0)) explain_size("sigma_long", sl, f.lrell && !f.lfill, "relative_long", rl, "length");
-        else if (!(sv > 0.0)) explain_size("sigma_vert", sv, f.ishape == 3 && f.lrelv && !f.lfilv, "relative_vert", rv, "height");
+        else if (!(sv > 0.0))
+            explain_size("sigma_vert", sv, f.ishape == 3 && f.lrelv && !f.lfilv, "relative_vert", rv, "height");
         else explain_size("sigma_rad", sr, false, "", 0.0, "");
     }
     if (!ok || !evaluation_usable(XP, type, sl, sr, sv)) {
