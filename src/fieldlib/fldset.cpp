@@ -66,6 +66,15 @@ void check() {
     bool all = sz_ok && sr_ok;
     for (bool b : fst.lset) all = all && b;
     if (all) return;
+    // what the forces layer's keys would mend: rintmi against the design
+    // path's range, the sub-bunch duration sigma_long/(beta c)
+    if (!f[SRintmi] && a.Rintmi >= a.Rintma)
+        foundation::stdout_line(" rintmi = " + foundation::short_real(a.Rintmi) + " m is not below Rintma = " +
+                                foundation::short_real(a.Rintma) +
+                                " m, half the design path's range: give rintmi well below it");
+    if (!(setup.sigmat >= 0.0))
+        foundation::stdout_line(" sigmat = sigma_long/(beta c) = " + foundation::short_real(setup.sigmat) +
+                                " s is not > 0: particle 1 is too slow or moving backward for the sub-bunch model");
     fieldp("error in finit: undefined setings");
     struct Line {
         bool ok;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <span>
+#include <string>
 
 #include "fieldlib/fldint.hpp"
 #include "fieldlib/sort2.hpp"
@@ -21,7 +22,19 @@ namespace {
 double SOLD = 0.0;
 W15 FBOLD;
 
+// The line before a capacity stop of the source points: the sub-bunch's
+// length c*sigmat (sigma_long/beta of the forces layer), its window, and
+// what would work.
+void say_window(const std::string& what) {
+    double s1 = 0.0, s2 = 0.0;
+    f12get(s1, s2);
+    foundation::stdout_line(" sigma_long/beta = c*sigmat = " + foundation::short_real(clight * fbdata.sigmat) +
+                            " m over the source window s= " + foundation::short_real(s1) + " .. " +
+                            foundation::short_real(s2) + " m: " + what);
+}
+
 [[noreturn]] void list_full(double n) {
+    say_window("more than " + std::to_string(maxpnt) + " source points; give a longer sigma_long");
     foundation::stdout_line(" ipnt.gt.maxpnt");
     foundation::fatal_stop(foundation::ld_line({"ipnt,maxpnt=", foundation::ld_int(static_cast<long long>(n)),
                                   foundation::ld_int(maxpnt)}));
@@ -138,6 +151,9 @@ void wint0(double t, const V3& r) {
     const double Nf = std::trunc(2.0 * T / sigmat) + 2.0 * nr +
                       2.0 * std::trunc(std::log(span / rhomin + 1.0) / 0.6931471805599453) + 23.0;
     if (!(Nf < double(maxpnt))) {
+        say_window(std::isfinite(Nf) ? "needs " + foundation::short_real(Nf) + " source points, at most " +
+                                           std::to_string(maxpnt) + "; give a longer sigma_long"
+                                     : "a window that is not finite; give a shorter sigma_long or a faster particle 1");
         foundation::stdout_line(" ipp.ge.maxpnt");
         const std::string nt = Nf < 9e18 ? foundation::ld_int(static_cast<long long>(Nf)) : foundation::ld_real(Nf);
         foundation::fatal_stop(foundation::ld_line({"ipp,maxpnt=", nt, foundation::ld_int(maxpnt)}));

@@ -17,11 +17,13 @@
 #include "forces/force3.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
+#include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
+#include "lattice/latcom.hpp"
 
 namespace forces {
 
@@ -97,8 +99,11 @@ std::int32_t refuse_file(std::string_view key, const std::string& name, const st
     return 1;
 }
 
-// Sub-bunch property file: rows (c*t, long., rad., vert. size) into sigfil.
-// Status 0 on success; the unit is closed on every path once opened.
+// Sub-bunch property file: rows (c*t, long., rad., vert. size) into sigfil,
+// one row a record of exactly four numbers (blank records are skipped); a
+// record with more or fewer values is refused by its number, never read on
+// into the next. Status 0 on success; the unit is closed on every path once
+// opened.
 std::int32_t read_sigma_file(const std::string& name) {
     std::int32_t unit = 0, ierr = 0;
     foundation::fioin(name, unit, ierr);
@@ -108,13 +113,27 @@ std::int32_t read_sigma_file(const std::string& name) {
         return refuse_file("sigma_file", name, what, message);
     };
     std::int32_t n = 0, status = 0;
-    for (;;) {
+    std::string line;
+    for (int record = 1;; ++record) {
+        const int rc = foundation::unit_read(unit, line);
+        if (rc < 0) break;
+        const std::string at = "record " + std::to_string(record);
+        if (rc > 0) {
+            status = refuse(at + " cannot be read");
+            break;
+        }
+        const auto toks = foundation::split_record(line);
+        if (toks.empty()) continue;
+        if (toks.size() != 4) {
+            status = refuse(at + " holds " + std::to_string(toks.size()) +
+                            " values, not 4 (c*t and three sizes)");
+            break;
+        }
         std::array<double, 4> row{};
-        const std::string rowname = "row " + std::to_string(n + 1);
-        int rs = foundation::read_reals_from_unit(unit, row);
-        if (rs < 0) break;
-        if (rs > 0) {  // a value that is no number, or a last row cut short
-            status = refuse(rowname + " is not four numbers");
+        std::size_t k = 0;
+        while (k < 4 && foundation::read_real(toks[k], row[k]) == 0) ++k;
+        if (k < 4) {
+            status = refuse(at + ": " + foundation::quoted(toks[k]) + " is not a number");
             break;
         }
         if (n >= cap::matist) {  // refused before it is stored
@@ -123,19 +142,19 @@ std::int32_t read_sigma_file(const std::string& name) {
             break;
         }
         if (n >= 1 && row[0] < forces.sigfil(1, n)) {
-            status = refuse(rowname + ": c*t " + foundation::short_real(row[0]) + " m is before the " +
+            status = refuse(at + ": c*t " + foundation::short_real(row[0]) + " m is before the " +
                                 foundation::short_real(forces.sigfil(1, n)) + " m of the row before",
                             "first column with c*time is not increasing");
             break;
         }
         if ((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
             (forces.lfilv && !(row[3] > 0.0))) {
-            status = refuse(rowname + ": a size taken from the file is not > 0",
+            status = refuse(at + ": a size taken from the file is not > 0",
                             "file with nonepositive subbunch length");
             break;
         }
         ++n;
-        for (int k = 1; k <= 4; ++k) forces.sigfil(k, n) = row[std::size_t(k - 1)];
+        for (int c = 1; c <= 4; ++c) forces.sigfil(c, n) = row[std::size_t(c - 1)];
     }
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
@@ -161,6 +180,10 @@ int next_token(std::int32_t unit, std::string& token, int& records) {
         }
     }
 }
+
+// The largest wake sample taken (V/m per coulomb): far above any wake of a
+// bunch, far below the overflow of the projected model's convolution.
+constexpr double max_wake_sample = 1e100;
 
 // The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
 // the samples. Status 0 on success; the unit is closed on every path.
@@ -238,6 +261,12 @@ std::int32_t read_wake_file(const std::string& name) {
                                      : "sample " + std::to_string(k) + " of " + n + " is not a number",
                               "error in wake file: ??? data array");
             }
+            // a sample whose products in the convolution would overflow
+            if (!(std::fabs(v) <= max_wake_sample))
+                return refuse("sample " + std::to_string(k) + " of " + std::to_string(count) + " = " +
+                                  foundation::short_real(v) + " V/m per C is beyond " +
+                                  foundation::short_real(max_wake_sample),
+                              "error in wake file: ??? data array");
             forces.wakdat(k) = v;
         }
         return 0;
@@ -367,7 +396,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
 // rintmi and use_old_mesh.
-bool read_transverse(const ForcesBlock& b) {
+bool read_transverse(const ForcesBlock& b, ForceType type) {
     auto& f = forces;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
     if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
@@ -390,10 +419,63 @@ bool read_transverse(const ForcesBlock& b) {
         if (!b.setting(krbox, f.rbox, positive, "> 0")) return false;
         if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
     }
+    // box keys that no box uses: refused all the same when invalid, and said
+    for (const int k : {ksbox, krbox}) {
+        if (!b.given(k)) continue;
+        if (f.ishape == 2) {
+            double v = 0.0;
+            if (!b.num(k, v)) return false;
+            if (!positive(v)) return b.refuse(k, "must be > 0");
+            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) +
+                        " has no effect with the sphere (boxes need an ellipsoid)");
+        } else if (!force_model(type).meshes) {
+            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " has no effect with type = " +
+                        std::string(force_model(type).word) + " (no boxes)");
+        }
+    }
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
+}
+
+// The settings of the projected model's wake under the model of the block:
+// a wake_file, par4 or par5 given where they have no effect (they act in the
+// projected model alone, with csr_g_to_p and csr_g_to_m in its
+// preconditioning stage; par5 only on a wake_file's wake) is said, and the
+// noise filter and wake weights that carry over from an earlier forces
+// layer are listed.
+void say_projected_settings(const ForcesBlock& b, ForceType type) {
+    const auto& f = forces;
+    const std::string word(force_model(type).word);
+    const bool projected = type == ForceType::projected;
+    const bool precond = force_model(type).precondition == ForceType::projected && !projected;
+    auto unused = [&](const std::string& key) {
+        if (projected) return;
+        log_wrapped("warning: " + key + (precond ? " acts in " + word +
+                                                       " only through its projected preconditioning (track_step"
+                                                       " precondition = yes)"
+                                                 : " has no effect with type = " + word + " (projected only)"));
+    };
+    if (b.given(kwake)) unused("wake_file");
+    if (b.given(kpar4)) unused("par4");
+    if (b.given(kpar5)) {
+        if (!f.lwake) log_line("warning: par5 has no effect without a wake_file");
+        else unused("par5");
+    }
+    struct Carried {
+        int key;
+        double value;
+        const char* role;
+    };
+    const Carried carried[] = {{kpar1, f.par1, "noise filter switch"},
+                               {kpar2, f.par2, "noise filter width"},
+                               {kpar4, f.par4, "weight 1-par4 of the CSR wake"},
+                               {kpar5, f.par5, "weight 1-par5 of the wake_file's wake"}};
+    for (const Carried& c : carried)
+        if (!b.given(c.key) && c.value != 0.0)
+            log_wrapped(std::string(cid[std::size_t(c.key)]) + " = " + foundation::short_real(c.value) + " (" +
+                        c.role + ") carried over from an earlier forces layer");
 }
 
 // The sigma_file, the test switch, par1..par5 and the wake_file. Status 0
@@ -429,6 +511,7 @@ std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
             return s;
         }
     }
+    say_projected_settings(b, type);
     return 0;
 }
 
@@ -479,10 +562,172 @@ void lyforc(std::int32_t& ierr) {
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
     if (type != ForceType::none && !read_longitudinal(b, type)) return fail(1);
-    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
+    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b, type)) return fail(1);
     if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;
 }
+
+double smallest_transverse_size(double gamma) {
+    return std::fmax(transverse_floor, transverse_floor_gamma2 / (gamma * gamma));
+}
+
+double smallest_green_radial_size(double sigma_long, double radius) {
+    return radius > 0.0 ? green_sagitta_factor * sigma_long * sigma_long / radius : 0.0;
+}
+
+void log_wrapped(std::string_view text) {
+    const std::size_t width = std::size_t(cap::loglen);
+    std::string lead;
+    while (!text.empty()) {
+        const std::size_t room = width - lead.size();
+        std::size_t cut = text.size();
+        if (cut > room) {
+            cut = text.rfind(' ', room);
+            if (cut == std::string_view::npos || cut == 0) cut = room;
+        }
+        log_line(lead + std::string(text.substr(0, cut)));
+        text.remove_prefix(cut);
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        lead = "  ";
+    }
+}
+
+namespace {
+
+std::string len(double v) { return foundation::short_real(v) + " m"; }
+
+// The design path's range as the field library takes it: the path length
+// of the lattice from its first to its last field boundary (a path with no
+// extent keeps 2 m, whose half is the library's margin of 1 m); 0 without
+// a lattice.
+double path_range() {
+    const auto& L = lattice::latcom;
+    if (L.nfb < 1) return 0.0;
+    const double span = L.s(L.nfb) - L.s(1);
+    return span > 0.0 ? span : 2.0;
+}
+
+// The radius of the sharpest bend of the lattice (m); 0 when it has none.
+double sharpest_radius() {
+    const auto& L = lattice::latcom;
+    double r = 0.0;
+    for (int i = 1; i <= L.nfb; ++i) {
+        const double a = std::fabs(L.r(i));
+        if (a > 0.0 && (r == 0.0 || a < r)) r = a;
+    }
+    return r;
+}
+
+// The key that set a transverse size of the evaluation, as the log names it.
+std::string radial_key() {
+    const auto& f = forces;
+    if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
+    if (f.lfilr) return "sigma_rad (from the sigma_file)";
+    if (f.lradl) return "sigma_rad (following sigma_long)";
+    return "sigma_rad";
+}
+std::string vertical_key() {
+    const auto& f = forces;
+    if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
+    if (f.lfilv) return "sigma_vert (from the sigma_file)";
+    if (f.lrelv) return "sigma_vert (relative_vert x rms height)";
+    return "sigma_vert";
+}
+
+// Why an effective size is not > 0: a relative size of a bunch without
+// extent, or a size that is not a number.
+void explain_size(const char* key, double v, bool relative, const char* factor, double rms, const char* extent) {
+    if (relative)
+        log_wrapped(std::string(key) + " = relative: " + factor + " x the bunch's rms " + extent + " " + len(rms) +
+                    " gives " + len(v) + ", the bunch has no " + extent + "; give " + key + " as a length");
+    else
+        log_wrapped(std::string(key) + " = " + len(v) + " is not a length > 0");
+}
+
+// The checks of an evaluation that the forces layer can make before a model
+// runs: the speed of the particles, the sub-bunch length against the design
+// path, rintmi against the path's range, and the transverse sizes against
+// what the field integration resolves. Logs the refusal; false then.
+bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double sl, double sr, double sv) {
+    const auto& f = forces;
+    const auto& B = bunch::prtcls;
+    const bool field = type != ForceType::projected;
+    const int n = XP.size();
+    if (n < 1) return true;  // no particle: nothing to place
+    // every particle of a three-dimensional model is a source or a target
+    // moving forward along its own design path
+    if (field) {
+        for (int j = 1; j <= n; ++j) {
+            if (!B.lact(j) && !B.ldef(j)) continue;
+            const double p = XP.p(j);
+            if (!(std::isfinite(XP.x(j)) && std::isfinite(XP.y(j)) && std::isfinite(XP.z(j)))) {
+                log_wrapped("particle " + std::to_string(j) + " has a position that is not finite: the sub-bunch"
+                            " field model cannot place it; the run cannot go on");
+                return false;
+            }
+            if (!(p > 0.0 && std::isfinite(p))) {
+                log_wrapped("particle " + std::to_string(j) + " has momentum " + foundation::short_real(p) +
+                            " m*c: the sub-bunch field model needs every particle moving forward (p > 0)");
+                return false;
+            }
+        }
+    }
+    const double range = path_range();
+    if (range <= 0.0) return true;  // no lattice: the model says so itself
+    // the sub-bunch's duration at the speed of particle 1 (the reference
+    // momentum for "projected"): its c*t length must stay within the path
+    const double p1 = field ? XP.p(1) : B.p0;
+    const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
+    if (!(beta1 > 0.0)) return true;  // "projected" refuses its reference momentum itself
+    const std::string who = field ? "particle 1" : "the reference momentum";
+    if (!(sl / beta1 <= range)) {
+        log_wrapped("sigma_long = " + len(sl) + " at the speed of " + who + " (beta " + foundation::short_real(beta1) +
+                    ") makes a sub-bunch of " + len(sl / beta1) + " of c*t, longer than the lattice's " + len(range) +
+                    ": give sigma_long <= " + len(range * beta1) + (beta1 < 0.5 ? " or a faster " + who : ""));
+        return false;
+    }
+    if (!field) return true;
+    if (!(f.rintmi < 0.5 * range)) {
+        log_wrapped("rintmi = " + len(f.rintmi) + " is not below " + len(0.5 * range) +
+                    ", half the design path's range (the lattice's " + len(range) +
+                    "): give a length well below the sub-bunch sizes (default 1e-9 m)");
+        return false;
+    }
+    // transverse sizes: an observer on a source's path lies off it by the
+    // rounding of the path geometry; a sub-bunch core not much wider turns
+    // that into a random field
+    const double gamma1 = std::sqrt(p1 * p1 + 1.0);
+    const double floor = smallest_transverse_size(gamma1);
+    const struct {
+        std::string key;
+        double v;
+    } sizes[] = {{radial_key(), sr}, {vertical_key(), sv}};
+    for (const auto& z : sizes) {
+        if (z.v >= floor) continue;
+        log_wrapped(z.key + " = " + len(z.v) + " is below " + len(floor) +
+                    ", the smallest transverse size the field integration resolves at gamma " +
+                    foundation::short_real(gamma1) + " of particle 1: give at least " + len(floor));
+        return false;
+    }
+    // the Green's function is sampled on straight columns 0.2 sigma_long
+    // apart, across which the sub-bunch's core follows the bend (a
+    // preconditioning stage, whose forces are only the first guess of the
+    // selected model's, is not held to it)
+    if (force_model(type).green && bunch::code(type) == f.itype) {
+        const double radius = sharpest_radius();
+        const double least = smallest_green_radial_size(sl, radius);
+        if (sr < least) {
+            log_wrapped(radial_key() + " = " + len(sr) + " is below " + len(least) +
+                        ", 40 sigma_long^2/R for sigma_long " + len(sl) + " and the sharpest bend R = " +
+                        len(radius) + ": the Green's function mesh cannot follow the core across the bend;"
+                        " give a larger radial size or a shorter sigma_long");
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr) {
     ierr = 0;
@@ -525,6 +770,12 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
         ok = sl > 0.0 && sr > 0.0 && sv > 0.0;
     }
     if (!ok) {
+        if (!(sl > 0.0)) explain_size("sigma_long", sl, f.lrell && !f.lfill, "relative_long", rl, "length");
+        else if (!(sv > 0.0))
+            explain_size("sigma_vert", sv, f.ishape == 3 && f.lrelv && !f.lfilv, "relative_vert", rv, "height");
+        else explain_size("sigma_rad", sr, false, "", 0.0, "");
+    }
+    if (!ok || !evaluation_usable(XP, type, sl, sr, sv)) {
         ierr = 1;
         log_line("error in frcsub (sub-bunch dimensions)");
         return;

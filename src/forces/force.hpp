@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "bunch/forces.hpp"
 #include "foundation/views.hpp"
@@ -14,6 +15,11 @@
 namespace forces {
 
 using bunch::ForceType;
+
+// A line of the forces layer that says why something cannot be used and
+// what would work: the text as log lines of the log's width, broken at
+// blanks, every line after the first indented by two blanks.
+void log_wrapped(std::string_view text);
 
 // Start values of the force record: type "none", par1..par5 0, counters 0.
 void inifrc(std::int32_t& ierr);
@@ -46,8 +52,34 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
             foundation::ForceView F, std::int32_t& ierr);
 
 // The effective sub-bunch sizes of an evaluation, stored in sigma_long,
-// sigma_rad, sigma_vert. Status 1 and a log line when a size is not > 0.
+// sigma_rad, sigma_vert. Status 1, a line saying why and what would work,
+// and "error in frcsub (sub-bunch dimensions)" when the evaluation cannot
+// be made: a size that is not > 0 (a relative size of a bunch without
+// extent); for the three-dimensional models a particle that is not moving
+// forward or not placed, rintmi not below half the lattice's length, a
+// transverse size below smallest_transverse_size, the radial size of the
+// selected Green's-function model (not of a preconditioning stage) below
+// smallest_green_radial_size; for every model a
+// sub-bunch longer in c*t than the lattice. The lattice checks need a
+// lattice (without one the model reports its own failure).
 void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr);
+
+// Limits of the sub-bunch sizes (m). The field library resolves a
+// transverse size only well above the rounding with which an observer on a
+// source's path lies off it (measured: wrong fields below about 1e-11 m
+// at gamma 2000, 1e-9 m at gamma 100, 1e-7 m at gamma 10, whatever
+// sigma_long); the limit keeps ten times that: max(transverse_floor,
+// transverse_floor_gamma2 / gamma^2), gamma that of particle 1.
+inline constexpr double transverse_floor = 1e-9;         // m
+inline constexpr double transverse_floor_gamma2 = 1e-4;  // m
+double smallest_transverse_size(double gamma);
+// The Green's-function models sample the field on straight columns
+// 0.2 sigma_long apart; across them the sub-bunch's core follows a bend of
+// radius R by about sigma_long^2/R (measured: 10% error at 6 sigma_long^2/R).
+// The radial size must be at least green_sagitta_factor sigma_long^2/R, R
+// the sharpest bend of the lattice; 0 without a bend (radius 0).
+inline constexpr double green_sagitta_factor = 40.0;
+double smallest_green_radial_size(double sigma_long, double radius);
 
 // The evaluation of a model that runs on every process, made by the master
 // (from forcei, after "parallel forces") and by every slave (from its

@@ -15,6 +15,7 @@
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
 #include "forces/fcdiag.hpp"
+#include "forces/force.hpp"
 #include "forces/gauss.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
@@ -380,6 +381,36 @@ double fc1fl2(std::span<const double> sx, int m, int k, double width) {
 
 void rsort2(std::span<double> keys, std::span<double> carried) { fieldlib::keyed_sort(keys, carried); }
 
+namespace {
+
+// Why the bunch cannot be placed on the lattice line: a particle whose
+// position is not finite, particle 1 at the centre of a bend's arc (no
+// nearest point on the line), or offsets along the motion beyond any c*t.
+std::string unplaced_bunch(ConstParticleView XP, double s1, double tx, double ty) {
+    for (int j = 1; j <= XP.size(); ++j)
+        if (!std::isfinite(XP.x(j)) || !std::isfinite(XP.y(j)))
+            return "particle " + std::to_string(j) + " at x= " + foundation::short_real(XP.x(j)) + " y= " +
+                   foundation::short_real(XP.y(j)) + " m: a position that is not finite";
+    const std::string at = "x= " + foundation::short_real(XP.x(1)) + " y= " + foundation::short_real(XP.y(1)) + " m";
+    if (!std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty))
+        return "particle 1 at " + at + " has no nearest point on the lattice line (it lies at the centre of a"
+               " bend's arc): the projected model needs particle 1 near the line";
+    return "the particles lie too far from particle 1 (" + at + ") along the motion for a time offset";
+}
+
+// Why the force grid of the projected model does not fit: points the grid
+// would need (at most cap) for the bunch's c*t extent ext (m) at speed
+// beta, and the shortest sigma_long that fits.
+std::string grid_too_fine(double points, int cap, double ext, double beta) {
+    const double least = ext * beta / (0.2 * rms_to_sp * (cap - 2.0 * nwake_ahead - 2.0));
+    return "sigma_long = " + foundation::short_real(forces.sigma_long) + " m is too short for the bunch's " +
+           foundation::short_real(ext * beta) + " m along the motion: the projected grid of 0.14 sigma_long needs " +
+           foundation::short_real(points) + " points, at most " + std::to_string(cap) +
+           "; give sigma_long >= " + foundation::short_real(least) + " m";
+}
+
+}  // namespace
+
 std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     auto& W = work1;
     const auto& f = forces;
@@ -411,12 +442,14 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     const double beta = p0 / gamma;
     const double x1 = XP.x(1), y1 = XP.y(1);
     double ctmin = 0.0, ctmax = 0.0;
+    bool placed = true;  // every particle's time offset is a number
     int m = 0;
     double qsum = 0.0, qct = 0.0, qct2 = 0.0;
     for (int j = 1; j <= n; ++j) {
         const double off = j == 1 ? 0.0 : (XP.x(j) - x1) * tx + (XP.y(j) - y1) * ty;
         const double ct = -off / beta;
         F.along(j) = ct;
+        placed = placed && std::isfinite(ct);
         ctmin = std::min(ctmin, ct);
         ctmax = std::max(ctmax, ct);
         if (B.lact(j) && XP.q(j) != 0.0) {
@@ -429,9 +462,11 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
             qct2 += aq * ct * ct;
         }
     }
-    if (!std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(ctmin) ||
-        !std::isfinite(ctmax))
+    if (!placed || !std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(ctmin) ||
+        !std::isfinite(ctmax)) {
+        log_wrapped(unplaced_bunch(XP, s1, tx, ty));
         return fail("error in force1: particle positions not finite");
+    }
 
     // 4. noise filter on the deposit pairs
     const std::span<double> dct(W.ct, std::size_t(m)), dq(W.q, std::size_t(m));
@@ -443,7 +478,10 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     g.sp = rms_to_sp * sigt;
     g.h = 0.2 * g.sp;
     const double g1 = nint((ctmin - 5.0 * g.sp) / g.h), g2 = nint((ctmax + 5.0 * g.sp) / g.h);
-    if (!(g2 - g1 + 1.0 <= cap::nsamax)) return fail("nsam.gt.nsamax");
+    if (!(g2 - g1 + 1.0 <= cap::nsamax)) {
+        log_wrapped(grid_too_fine(g2 - g1 + 1.0, cap::nsamax, ctmax - ctmin, beta));
+        return fail("nsam.gt.nsamax");
+    }
     g.ng1 = int(g1);
     g.ng2 = int(g2);
     g.nsam = g.ng2 - g.ng1 + 1;
@@ -458,7 +496,10 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     // is that of the wake 25 points ahead (between plates the wake reaches
     // over the whole grid ahead too, up to 2 nsam - 1 points: every grid
     // that runs in free space runs between plates)
-    if (nsam + nwake_ahead > cap::narcsr) return fail("nf2-nf1+1.gt.nsamax");
+    if (nsam + nwake_ahead > cap::narcsr) {
+        log_wrapped(grid_too_fine(double(nsam), cap::narcsr - nwake_ahead, ctmax - ctmin, beta));
+        return fail("nf2-nf1+1.gt.nsamax");
+    }
     const int ahead = wake_ahead(nsam);
     const int nw = nsam + ahead;
     WakePars& E = W.epar;

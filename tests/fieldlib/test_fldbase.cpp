@@ -90,7 +90,13 @@ TEST(FieldSettingsDeathTest, CheckAndUnknownNames) {
     };
     // valid_settings sets Rintma = 1 and Shigh = 1
     const Case cases[] = {
-        {"Rintmi", 1.0, "undefined setings\n undefined Rintmi= 1\\.0+E\\+00\n undefined Rintma= 1\\.0+E\\+00\n$"},
+        {"Rintmi", 1.0,
+         "rintmi = 1 m is not below Rintma = 1 m, half the design path's range: give rintmi well below it\n"
+         " error in finit: undefined setings\n undefined Rintmi= 1\\.0+E\\+00\n undefined Rintma= 1\\.0+E\\+00\n$"},
+        // a particle too slow for the sub-bunch model (a negative duration)
+        {"sigmat", -2.39e-11,
+         "sigmat = sigma_long/\\(beta c\\) = -2\\.39e-11 s is not > 0: particle 1 is too slow or moving backward "
+         "for the sub-bunch model\n error in finit: undefined setings\n undefined sigmat= -2\\.39"},
         {"Slow", 1.0, "\n undefined Slow  = 1\\.0+E\\+00\n undefined Shigh = 1\\.0+E\\+00\n$"},
         {"q0", NaN, "\n undefined q0    = NaN\n$"},
         {"relacc", -1.0, "\n undefined relacc= -1\\.0+E\\+00\n$"},
@@ -292,10 +298,15 @@ void field_with(Settings S, double y, double z) {
 }
 
 TEST(FieldGuardsDeathTest, CapacitiesAndSingularities) {
-    EXPECT_EXIT(overlong_window(), testing::ExitedWithCode(1), "ipnt.gt.maxpnt\n ipnt,maxpnt= +10001 +10000");
+    // each after a line on the sub-bunch's length, its window and what would work
+    EXPECT_EXIT(overlong_window(), testing::ExitedWithCode(1),
+                "c\\*sigmat = [0-9.e-]+ m over the source window s= -4009\\.98 \\.\\. 9\\.97512 m: "
+                "more than 10000 source points; give a longer sigma_long\n ipnt.gt.maxpnt\n"
+                " ipnt,maxpnt= +10001 +10000");
     // 12000 sigma of profile: more points than the list holds
     EXPECT_EXIT(field_with({.xnsigt = 6000.0}, 1e-3, 0.0), testing::ExitedWithCode(1),
-                "ipp.ge.maxpnt\n ipp,maxpnt= +120[0-9][0-9] +10000");
+                "needs 120[0-9][0-9] source points, at most 10000; give a longer sigma_long\n"
+                " ipp.ge.maxpnt\n ipp,maxpnt= +120[0-9][0-9] +10000");
     EXPECT_EXIT(field_with({.hc = 1e-9, .hmax = 0.3}, 1e-3, 0.0), testing::ExitedWithCode(1),
                 "more than +1000 +plate images");
     // a thin line has no finite field on its own path

@@ -77,32 +77,62 @@ TEST_F(ForcesLayer, Blocks) {
         {"projected beyond any integer count of images",
          "{ type = projected sigma_long = 1e-3 shield = 1e-300 shield_max = 0.3 }", "", "", false,
          {" shield_max = '0.3' with shield = '1e-300' gives 3e+299 plate images on a side", at, images, fail}},
-        {"ellipsoid without sizes is a sphere, sbox ignored",
-         "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sbox = 5.0 }", "", "", true, {}, [] {
-             EXPECT_TRUE(forces.ishape == 2 && forces.sbox == 0.5 && forces.rintmi == 1e-9 && forces.loldms);
-         }},
+        {"ellipsoid without sizes is a sphere, sbox ignored and said",
+         "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sbox = 5.0 }", "", "", true,
+         {" warning: sbox has no effect with the sphere (boxes need an ellipsoid)"},
+         [] { EXPECT_TRUE(forces.ishape == 2 && forces.sbox == 0.5 && forces.rintmi == 1e-9 && forces.loldms); }},
+        {"an invalid box key with the sphere: refused all the same",
+         "{ type = csr_g_to_m sigma_long = 1e-3 rbox = -1 }", "", "", false,
+         {" rbox = '-1' must be > 0, tarvel.in line 1", fail}},
+        {"boxes of a model without boxes: said",
+         "{ type = csr_p_to_p sigma_long = 1e-3 shape = ellipsoid sigma_rad = 2e-4 rbox = 0.4 }", "", "", true,
+         {" warning: rbox has no effect with type = csr_p_to_p (no boxes)"}},
+        {"par4 under a model without the projected wake: said",
+         "{ type = csr_p_to_m sigma_long = 1e-3 par4 = 0.5 }", "", "", true,
+         {" warning: par4 has no effect with type = csr_p_to_m (projected only)"}},
+        {"par5 without a wake_file: said", "{ type = projected sigma_long = 1e-3 par5 = 0.5 }", "", "", true,
+         {" warning: par5 has no effect without a wake_file"}},
         {"file size without sigma_file", "{ type = projected sigma_long = file }", "", "", false,
          {" a sub-bunch size is 'file' but the forces block gives no sigma_file", at,
           " file with subbunch properties is not specified", fail}},
         {"sigma_file of 2001 rows", "{ type = projected sigma_long = file sigma_file = sig.dat }", rows(2001), "",
          false, {" read subbunch properties", " sigma_file = 'sig.dat' holds more than 2000 rows, tarvel.in line 1",
                  " too many points in file: increase matist", fail}},
-        {"equal c*t rows, zero unused radial size", "{ type = projected sigma_long = file sigma_file = sig.dat }",
-         "0 1e-3 0 0\n0 2e-3 0 0\n1 3e-3\n 0 0\n", "", true, {" read subbunch properties"},
-         [] { EXPECT_EQ(forces.nsgfil, 3); }},
+        {"equal c*t rows, zero unused radial size, a blank record",
+         "{ type = projected sigma_long = file sigma_file = sig.dat }", "0 1e-3 0 0\n0 2e-3 0 0\n\n1, 3e-3, 0 0\n", "",
+         true, {" read subbunch properties"}, [] { EXPECT_EQ(forces.nsgfil, 3); }},
+        // a record of three values is never read on into the next one
+        {"a record of three values", "{ type = csr_p_to_p sigma_long = file sigma_file = sig.dat }",
+         "0 1e-3 1e-4 1e-4\n1 1e-3 1e-4\n2 1e-3 1e-4 1e-4\n", "", false,
+         {" read subbunch properties",
+          " sigma_file = 'sig.dat' record 2 holds 3 values, not 4 (c*t and three sizes)", at, fail}},
+        {"a record of five values", "{ type = projected sigma_long = file sigma_file = sig.dat }",
+         "0 1e-3 1e-4 1e-4 7\n", "", false,
+         {" read subbunch properties",
+          " sigma_file = 'sig.dat' record 1 holds 5 values, not 4 (c*t and three sizes)", at, fail}},
         {"zero used size",
          "{ type = csr_p_to_p sigma_long = file shape = ellipsoid sigma_rad = file sigma_file = sig.dat }",
          "0 1 1 1\n1 1 0 1\n", "", false,
-         {" read subbunch properties", " sigma_file = 'sig.dat' row 2: a size taken from the file is not > 0", at,
+         {" read subbunch properties", " sigma_file = 'sig.dat' record 2: a size taken from the file is not > 0", at,
           " file with nonepositive subbunch length", fail}},
-        {"last row cut short", "{ type = projected sigma_long = file sigma_file = sig.dat }", "0 1 1 1\n1 1\n", "",
-         false, {" read subbunch properties", " sigma_file = 'sig.dat' row 2 is not four numbers, tarvel.in line 1", fail}},
-        {"wake at the exact limits", "{ type = none wake_file = wake.dat }", "", wake("0.25 sigma\n0.125\n-6\n6\n", 13),
-         true, {}, [] {
+        {"last row cut short", "{ type = projected sigma_long = file sigma_file = sig.dat }", "0 1 1 1\n1 x 1 1\n", "",
+         false, {" read subbunch properties", " sigma_file = 'sig.dat' record 2: 'x' is not a number, tarvel.in line 1",
+                 fail}},
+        {"wake at the exact limits, said to have no effect", "{ type = none wake_file = wake.dat }", "",
+         wake("0.25 sigma\n0.125\n-6\n6\n", 13), true,
+         {" warning: wake_file has no effect with type = none (projected only)"}, [] {
              EXPECT_TRUE(forces.lwake && forces.sigwak == 0.25 && forces.stpwak == 0.125);
              EXPECT_TRUE(forces.n1wak == -6 && forces.n2wak == 6);
              EXPECT_TRUE(forces.wakdat(1) == 0.5 && forces.wakdat(13) == 12.5);
          }},
+        {"wake_file under a Green's-function model: its preconditioning alone",
+         "{ type = csr_g_to_m sigma_long = 1e-3 wake_file = wake.dat }", "", wake("0.25\n0.125\n-6\n6\n", 13), true,
+         {" warning: wake_file acts in csr_g_to_m only through its projected",
+          "   preconditioning (track_step precondition = yes)"}},
+        {"a sample that would overflow the convolution", "{ type = projected sigma_long = 1e-3 wake_file = wake.dat }",
+         "", wake("0.25\n0.125\n-6\n6\n", 12) + "1e300\n", false,
+         {" wake_file = 'wake.dat' sample 13 of 13 = 1e+300 V/m per C is beyond 1e+100", at,
+          " error in wake file: ??? data array", fail}},
         {"sigwak 0", "{ type = none wake_file = wake.dat }", "", wake("0\n0.125\n-6\n6\n", 13), false,
          {" wake_file = 'wake.dat' record 3: sigwak '0' must be > 0", at, " error in wake file: ??? sigwak.le.0", fail}},
         {"n2wak too low: the line of the forces layer alone", "{ type = none wake_file = wake.dat }", "",
@@ -126,6 +156,21 @@ TEST_F(ForcesLayer, Blocks) {
         EXPECT_TRUE(pool_free()) << "a file of the layer was left open";
         c.check();
     }
+}
+
+// The noise filter and the wake weights of an earlier forces layer carry
+// over and are listed by a layer that does not give them.
+TEST_F(ForcesLayer, CarriedOverSettingsListed) {
+    std::int32_t ierr = 0;
+    EXPECT_TRUE(layer(forces::lyforc, "forces { type = projected sigma_long = 1e-3 par1 = 1 par2 = 40 par4 = 0.5 }\n",
+                      ierr)
+                    .empty());
+    EXPECT_EQ(layer(forces::lyforc, "forces { type = projected sigma_long = 1e-3 par2 = 20 }\n", ierr),
+              (std::vector<std::string>{" par1 = 1 (noise filter switch) carried over from an earlier forces layer",
+                                        " par4 = 0.5 (weight 1-par4 of the CSR wake) carried over from an earlier",
+                                        "   forces layer"}));
+    EXPECT_EQ(ierr, 0);
+    EXPECT_TRUE(forces.par1 == 1.0 && forces.par2 == 20.0 && forces.par4 == 0.5);
 }
 
 // Effective sub-bunch sizes from the table, the bunch's rms sizes or the
@@ -205,6 +250,29 @@ TEST_F(ForcesLayer, ForceEntry) {
         for (int j = 1; j <= 3; ++j)
             for (int k = 1; k <= 3; ++k) EXPECT_EQ(f(k, j), 0.0);
     }
+}
+
+// A bunch that the projected model cannot place: the line naming the
+// particle comes before the model's own message; no force is left.
+TEST_F(ForcesLayer, ProjectedBunchNotPlaced) {
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(0.0, 2.0);
+    testsupport::line_bunch(3, 0.0, 100.0, -1e-3);
+    static ftypes::Arr2<double, 3, 3> f;
+    auto& b = bunch::prtcls;
+    b.xptcl(1, 1) = 1.5;
+    b.xptcl(1, 2) = std::nan("");
+    forces.sigma_long = 1e-3;
+    std::int32_t ierr = 0;
+    testsupport::start_capture();
+    forces::forcei(bunch::ForceType::projected, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3),
+                   0.0, foundation::forces_of(f, 3), ierr);
+    EXPECT_EQ(testsupport::end_capture(),
+              (std::vector<std::string>{" particle 2 at x= nan y= 0 m: a position that is not finite",
+                                        " error in force1: particle positions not finite", " error in force1",
+                                        " error in forcei"}));
+    EXPECT_EQ(ierr, 1);
+    for (int j = 1; j <= 3; ++j) EXPECT_EQ(f(1, j), 0.0);
 }
 
 }  // namespace

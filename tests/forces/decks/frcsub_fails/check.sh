@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The failed size check is logged, no source loop ran (no progress line) and
-# the run stopped with its line.
+# The failed size check is logged with why and what would work, no source
+# loop ran (no progress line) and the run stopped with its line.
 set -u
 fail=0
-for l in " error in frcsub (sub-bunch dimensions)" " error in forcei" \
+for l in " sigma_long = relative: relative_long x the bunch's rms length 0 m gives" \
+         "   0 m, the bunch has no length; give sigma_long as a length" \
+         " error in frcsub (sub-bunch dimensions)" " error in forcei" \
          " error in tarvel: tracking run stopped, force evaluation failed"; do
   grep -qxF -- "$l" stdout.txt || { echo "missing line: $l"; fail=1; }
 done
