@@ -110,6 +110,15 @@ GreenFor green_for() {
     return {f.sigma_long, f.sigma_rad, f.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
 }
 
+// The field library's sub-bunch sizes and duration for the sizes sz with a
+// test particle of speed beta [c], as field_settings gives them (the shape
+// is that of sz).
+void made_settings(const GreenFor& sz, double beta) {
+    fieldlib::finit("sigmat", sz.sigma_long / (foundation::clight * beta));  // s
+    if (sz.ishape == 3) fieldlib::finit("sigmar", sz.sigma_rad);
+    fieldlib::finit("sigmaz", sz.sigma_vert);
+}
+
 // The centroid of the active particles as a particle record of unit charge:
 // position and momentum weighted by charge, direction the mean of the unit
 // direction vectors; and its next field boundary, the first one ahead of it
@@ -261,9 +270,13 @@ void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView I
     const auto& f = bunch::forces;
     const GreenFor now = green_for();
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
-                       greenc.made_for == now;
+                       greenc.made_for.same_model(now);
     if (reuse && sh.master) progress({"using old green's function"});
     m.lgreen = false;
+    // a reused function is read, and its missing samples evaluated, with
+    // the sizes and the duration it was made with
+    const bool made_otherwise = reuse && !(greenc.made_for == now && greenc.betgrn == m.betref);
+    if (made_otherwise) made_settings(greenc.made_for, greenc.betgrn);
     if (reuse) {
         m.phiref = greenc.phigrn;
     } else {
@@ -306,6 +319,7 @@ void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView I
         lfirst = false;
     } while (lnext);
 
+    if (made_otherwise) made_settings(now, m.betref);
     m.ctgreen = ct;
     m.lgreen = true;
 }

@@ -9,8 +9,9 @@
 //               fields at every receiving particle;
 //   csr_g_to_m  the Green's function at the box corners.
 // The Green's function is kept and reused while the bunch stays at the same
-// time with the same sizes and settings (the repeated end-of-step
-// evaluations of the time step).
+// time (the repeated end-of-step evaluations of the time step) under the
+// same shape, plates and rintmi; a reused function keeps the sub-bunch
+// sizes and duration it was made with.
 #pragma once
 
 #include <cstdint>

@@ -65,14 +65,22 @@ struct Mesh : ftypes::NoCopy {
     ftypes::Logical lgreen;  // the stored Green's function is valid
 };
 
-// What a stored Green's function was computed for, besides its time: it is
-// reused only when all of these match the evaluation at hand.
+// What a stored Green's function was computed for, besides its time and
+// the speed of its test particle (betgrn).
 struct GreenFor {
     double sigma_long, sigma_rad, sigma_vert;  // effective sub-bunch sizes [m]
     double shield, shield_max;                 // plate distance, largest image distance [m]
     double rintmi;                             // smallest distance of the field library [m]
     std::int32_t ishape;                       // 2 sphere, 3 ellipsoid
     bool operator==(const GreenFor&) const = default;
+    // The settings that only a new forces layer changes: a function made
+    // for other plates, another shape or another rintmi is not reused. The
+    // sizes may differ (relative sizes follow the bunch between the
+    // repeated evaluations of a time step): a reused function keeps those
+    // it was made with.
+    bool same_model(const GreenFor& o) const {
+        return shield == o.shield && shield_max == o.shield_max && rintmi == o.rintmi && ishape == o.ishape;
+    }
 };
 
 struct Greenc : ftypes::NoCopy {

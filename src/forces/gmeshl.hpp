@@ -40,8 +40,9 @@ void gmesh1(const Pt2& z, bool& lout);
 
 // The Green's function at z from its four surrounding samples of the
 // current chunk, evaluating (green) any of them not yet evaluated, at its
-// position from the column layout and with the sub-bunch duration of the
-// pass that computed the Green's function. Results:
+// position from the column layout (the field library holds the sizes and
+// duration the function is made with: force3 sets them for a reused one).
+// Results:
 //   lin true:  w, cbz hold the interpolated value;
 //   lout true: z lies outside the meshed region and this chunk answers for
 //              it: evaluate green(z) directly now. That is the first chunk
