@@ -174,6 +174,12 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit = cap::maxgre);
 [[nodiscard]] int gmeshf(std::span<double> x, int& n, double xend, double h0, double hmax,
                          double q, bool lgrow, bool lshrink);
 
+// Appends the fine run after x[n-1] (the last existing value) up to xend:
+// the lattice points k*h strictly inside, none nearer than 1% of h to
+// either end, then xend. Status 1, with nothing written and n unchanged,
+// when the values would not fit (x.size() is the capacity).
+[[nodiscard]] int gmeshk(std::span<double> x, int& n, double xend, double h);
+
 // Smallest and largest y of the region polygon (poly of greenc) over
 // x1 <= x <= x2. Where no edge spans x1 or x2 (a polygon degenerate in x),
 // the polygon's extreme y stands in.

@@ -129,6 +129,44 @@ TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
     }
 }
 
+// The fine columns and the fine band of samples lie on a lattice anchored
+// at the source: the source's own offset 0 is a column and, in it, a
+// sample; sizes one part in 1e9 apart give the same counts and positions
+// that follow the sizes (no count flips with the rounding of +-5 sigma or
+// +-10 sigma_rad).
+TEST(GreenMesh, LayoutIsAnchoredAtTheSourceAndFollowsTheSizes) {
+    run::reset_state();
+    for (const double sig : {5.999999999999999e-06, 1e-3, 7e-4}) {
+        std::vector<double> x0;
+        std::int64_t n0 = 0;
+        for (const double f : {1.0, 1.0 - 1e-9, 1.0 + 1e-9}) {
+            SCOPED_TRACE(testing::Message() << sig << " * " << f);
+            const double s = sig * f, sigr = 0.2 * s;
+            region(-8 * sig, 9 * sig, -3 * sig, 2.5 * sig);
+            bool lnext = true;
+            forces::gmesh0(true, lnext, {s, sigr, 0.0}, {});
+            const auto x = columns();
+            int i0 = 0;
+            for (int i = 1; i <= greens.nx; ++i)
+                if (x[std::size_t(i - 1)] == 0.0) i0 = i;
+            ASSERT_GT(i0, 0);
+            bool y0 = false;
+            for (auto l = greenm.noff(i0) + 1; l <= greenm.noff(i0 + 1); ++l) y0 = y0 || greenm.g(2, std::int32_t(l)) == 0.0;
+            EXPECT_TRUE(y0);
+            for (int i = greenm.jn1 + 1; i < greenm.jn2; ++i)  // near columns: 0.2 sigma apart
+                EXPECT_NEAR(x[std::size_t(i)] - x[std::size_t(i - 1)], 0.2 * s, 1e-12 * s) << i;
+            if (f == 1.0) {
+                x0 = x;
+                n0 = greenm.ngreen;
+                continue;
+            }
+            ASSERT_EQ(x.size(), x0.size());
+            EXPECT_EQ(greenm.ngreen, n0);
+            for (std::size_t k = 0; k < x.size(); ++k) EXPECT_NEAR(x[k], x0[k], 1e-8 * sig) << k;
+        }
+    }
+}
+
 TEST(GreenMesh, NoEdgeForAnXFallsBackToThePolygonsExtremeY) {
     for (int k = 1; k <= forces::maxpol; ++k) {  // a vertical segment: every edge has dx = 0
         greenc.poly(1, k) = 0.5;
