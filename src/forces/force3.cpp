@@ -120,21 +120,23 @@ void made_settings(const GreenFor& sz, double beta) {
 }
 
 // The centroid of the active particles as a particle record of unit charge:
-// position and momentum weighted by charge, direction the mean of the unit
-// direction vectors; and its next field boundary, the first one ahead of it
-// from the smallest next boundary of the active particles on. Charges that
-// cancel weigh every particle alike.
+// position and momentum weighted by the size of the charge |q| (charges of
+// both signs that nearly cancel would put a charge-weighted centroid far
+// from every particle; the sources keep their signs), direction the mean of
+// the unit direction vectors; and its next field boundary, the first one
+// ahead of it from the smallest next boundary of the active particles on.
+// Without charge every particle weighs alike.
 void centroid(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact) {
     const std::int32_t npart = XP.size();
     double qsum = 0.0;
     for (std::int32_t i = 1; i <= npart; ++i)
-        if (flag(lact, i)) qsum += XP.q(i);
+        if (flag(lact, i)) qsum += std::abs(XP.q(i));
     const bool unweighted = qsum == 0.0;
     double wsum = 0.0, sx = 0.0, sy = 0.0, sp = 0.0, ssin = 0.0, scos = 0.0;
     std::int32_t k0 = lattice::latcom.nfb + 1;
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (!flag(lact, i)) continue;
-        const double w = unweighted ? 1.0 : XP.q(i);
+        const double w = unweighted ? 1.0 : std::abs(XP.q(i));
         wsum += w;
         sx += w * XP.x(i);
         sy += w * XP.y(i);

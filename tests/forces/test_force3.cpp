@@ -305,6 +305,21 @@ TEST_F(Force3, SelfTermDoesNotDependOnRoundingOfTheColumns) {
     }
 }
 
+// Charges of both signs that nearly cancel, 0.1 m into the bend: the
+// centroid weighted by |q| stays among the particles (weighted by q it lies
+// 9 cm away, before the bend, and the forces are 90% of the peak off), and
+// csr_g_to_p gives the forces of csr_p_to_p within 3% of the peak.
+TEST_F(Force3, CentroidOfChargesThatNearlyCancelLiesAmongTheParticles) {
+    setup(true, 0.5);
+    const double s[3] = {1.1, 1.1 - 1e-3, 1.1 + 5e-4}, q[3] = {-1e-10, 0.999e-10, -1e-12};
+    for (int i = 1; i <= 3; ++i) particle(i, s[i - 1], 0.0, 0.0, q[i - 1]);
+    finish(3);
+    const Forces2 g = evaluate(ForceType::csr_g_to_p);
+    const auto& c = forces::greenc.xggre;
+    EXPECT_LT(std::hypot(c(1) - prtcls.xptcl(1, 1), c(2) - prtcls.xptcl(2, 1)), 2e-3);
+    EXPECT_LT(error(g, evaluate(ForceType::csr_p_to_p)), 0.03);
+}
+
 // No receiving particle: zero forces, no output. No source: zero forces,
 // the observers (and their line for the box models) still built.
 TEST_F(Force3, NoReceiverOrNoSourceGivesZeroForces) {
