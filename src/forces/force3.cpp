@@ -15,6 +15,7 @@
 #include "forces/ptom.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/pthgen.hpp"
@@ -264,10 +265,26 @@ void interpolate(foundation::ConstParticleView XP, Flags lact, const Share& sh) 
     }
 }
 
+// The work of the Green's function just laid out for nsrc sources at the
+// observers, logged; a work above green_work_max is refused (status 1).
+// Every process decides alike from the same layout; the master logs.
+int green_work(std::int32_t nsrc) {
+    const double limit = bunch::forces.green_work_max;
+    const double work = gmwork(double(nsrc) * double(mesh.nobs));
+    foundation::log_line("green's function of " + foundation::short_real(double(greenm.ngreen)) +
+                         " samples: work " + foundation::short_real(work) + " field calls");
+    if (work <= limit) return 0;
+    foundation::log_line("error: the work is above green_work_max = " + foundation::short_real(limit) +
+                         " field calls");
+    foundation::log_line("(raise green_work_max in the forces layer, or take a larger sigma_long)");
+    return 1;
+}
+
 // "csr_g_to_p" and "csr_g_to_m": the Green's function of the centroid, made
-// (or reused) and read at every source-observer pair.
-void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact, double ct,
-                  const Share& sh) {
+// (or reused) and read at every source-observer pair. Status 1 when its
+// work is refused (nothing is evaluated, no collective is made).
+int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact, double ct,
+                 const Share& sh) {
     Mesh& m = mesh;
     const auto& f = bunch::forces;
     const GreenFor now = green_for();
@@ -305,10 +322,14 @@ void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView I
     if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
     const MeshSizes sizes{f.sigma_long, f.sigma_rad, f.shield};
 
+    std::int32_t nsrc = 0;
+    for (std::int32_t i = 1; i <= XP.size(); ++i) nsrc += flag(lact, i) ? 1 : 0;
+
     bool lfirst = true, lnext = false;
     do {
         if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
+        if (!reuse && lfirst && green_work(nsrc) != 0) return 1;
         if (sh.ncpu > 1 && !reuse) {
             const double w = gmestm(XP.size(), m.nobs);
             if (sh.master)
@@ -324,6 +345,7 @@ void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView I
     if (made_otherwise) made_settings(now, m.betref);
     m.ctgreen = ct;
     m.lgreen = true;
+    return 0;
 }
 
 }  // namespace
@@ -369,8 +391,12 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     // without a source the observer fields stay zero; the Green's function
     // then has no centroid (nor a reference direction) to be made for
     const bool source = any(lact);
-    if (type == ForceType::csr_p_to_m) per_source_fields(XP, IP, lact, ct, sh);
-    else if (source) green_fields(XP, IP, lact, ct, sh);
+    if (type == ForceType::csr_p_to_m) {
+        per_source_fields(XP, IP, lact, ct, sh);
+    } else if (source && green_fields(XP, IP, lact, ct, sh) != 0) {
+        ierr = 1;  // on every process alike: no collective follows
+        return;
+    }
 
     parallel::accumu(m.fobs.data(), 3, m.nobs);
     if (!sh.master) return;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 
+#include "bunch/forces.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/gmeshl.hpp"
 #include "foundation/fortran_format.hpp"
@@ -181,6 +183,28 @@ void near_column_runs(double lo, double hi, double h, double hf, double b, doubl
     jj[1] = lo < -B ? std::trunc(1.0 + (y[1] - lo) / h) : 1.0;
     jj[2] = jj[1] + (k2 - k1);
     jj[3] = jj[2] + (hi > B ? std::trunc(1.0 + (hi - y[2]) / h) : 1.0);
+}
+
+// The lines before a capacity stop of the meshing: the longitudinal size
+// that sets the mesh, its value, what does not fit, and the size that
+// would (columns and samples per column go as 1/sigma_long): factor times
+// sigma_long at least.
+void too_small(double sigma, const std::string& what, double factor) {
+    const auto& f = bunch::forces;
+    std::string size = "sigma_long = " + foundation::short_real(sigma) + " m";
+    if (f.lfill) size += " (sigma_file)";
+    else if (f.lrell) size += " (relative_long x rms length)";
+    foundation::log_line(size + ": too small for the green's function's mesh:");
+    foundation::log_line(what);
+    foundation::log_line("a sigma_long of at least " + foundation::short_real(sigma * factor) + " m would fit");
+}
+
+// A column of count samples, more than a chunk holds: the fatal exit.
+[[noreturn]] void column_too_full(double sigma, double count) {
+    too_small(sigma, "a column holds " + foundation::short_real(count) + " samples, a chunk at most " +
+                         std::to_string(cap::maxgre - 1),
+              count / double(cap::maxgre - 1));
+    gmeshe();
 }
 
 }  // namespace
@@ -459,6 +483,13 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
     const std::int32_t nx = S.nx;
     if (S.ic1 >= nx || G.noff(S.ic1 + 2) - G.noff(S.ic1) >= limit) {
         S.ic2 = S.ic1;
+        if (S.ic1 < nx) {
+            const double n = double(G.noff(S.ic1 + 2) - G.noff(S.ic1));
+            too_small(bunch::forces.sigma_long,
+                      "two neighbouring columns hold " + foundation::short_real(n) + " samples, a chunk at most " +
+                          std::to_string(limit - 1),
+                      n / double(limit - 1));
+        }
         gmeshe();
     }
     S.ic2 = nx;
@@ -496,7 +527,17 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     const double sig = sz.sigma_long;
     std::array<double, maxfin> sra{}, srb{}, rmax{};
     int nf = 0;
-    if (gmeshs(sig, sz.shield, chg, sra, srb, rmax, nf) != 0) gmeshe();
+    if (gmeshs(sig, sz.shield, chg, sra, srb, rmax, nf) != 0) {
+        // at least one column every coarsest step over the region's length
+        double xmin, xmax;
+        poly_x_range(xmin, xmax);
+        const double coarse = sz.shield != 0.0 ? 0.5 : 5.0;  // sigma_long
+        const double need = (xmax - xmin) / (coarse * sig);
+        too_small(sig, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
+                           std::to_string(maxcol) + " columns",
+                  need / double(maxcol));
+        gmeshe();
+    }
     const std::int32_t nx = S.nx;
     if (nx < 2) gmeshe();
 
@@ -551,17 +592,20 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
         double count;
         if (!near_column(i)) {
             count = std::trunc((hi - lo) / h) + 2.0;
-            if (!(count < cap_col)) gmeshe();
+            if (!(count < cap_col)) column_too_full(sig, count);
         } else {
             const int k = i - G.jn1 + 1;
-            if (k > maxhlp) foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
+            if (k > maxhlp) {
+                too_small(sig, "more than " + std::to_string(maxhlp) + " columns lie within +-5 sigma_long", 1.0);
+                foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
+            }
             const double hf = std::min(h, 0.2 * sigr);
             const double j1 = double(G.noff(i) + 1);
             double y[4], jj[4];
             near_column_runs(lo, hi, h, hf, 10.0 * sigr, y, jj);
             for (double& v : jj) v += j1;
             count = jj[3] - j1 + 1.0;
-            if (!(count < cap_col)) gmeshe();
+            if (!(count < cap_col)) column_too_full(sig, count);
             for (int m = 0; m < 4; ++m) {
                 G.yn(m + 1, k) = y[m];
                 G.jn(m + 1, k) = static_cast<std::int64_t>(jj[m]);

@@ -234,4 +234,10 @@ double gmestm(std::int32_t npart, std::int32_t nobs) {
     return (double(npart) * double(nobs) / 111.5 / double(greenm.n2gre)) * chunks;
 }
 
+double gmwork(double npairs) {
+    const double samples = double(greenm.ngreen);
+    const double chunks = double(greenm.ngreen / cap::maxgre + 1);
+    return std::min(samples, 4.0 * npairs) + samples / 2000.0 + npairs * (chunks - 1.0) / 111.5;
+}
+
 }  // namespace forces

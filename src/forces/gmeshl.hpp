@@ -63,4 +63,12 @@ int gmshd1(const Polygon& poly, int np, ChgRows chg);
 // 1/111.5 of a sample evaluation each, per chunk. In floating point.
 double gmestm(std::int32_t npart, std::int32_t nobs);
 
+// The work of the Green's function laid out by gmesh0 for npairs
+// source-observer pairs, in field calls: the samples to evaluate (at most
+// four a pair, at most every sample), every sample laid out (1/2000 of a
+// field call: written chunk by chunk on every process), and the look-ups
+// of every pair in each chunk after the first (1/111.5 each; those of one
+// chunk are the model's own work whatever the mesh).
+double gmwork(double npairs);
+
 }  // namespace forces

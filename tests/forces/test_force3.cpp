@@ -55,6 +55,7 @@ protected:
         f.shield = 0.0, f.shield_max = 0.3;
         f.sbox = f.rbox = box;
         f.loldms = true;
+        f.green_work_max = 2e6;  // field calls
     }
     // Particle i, d along and h to the left of the design orbit's point at
     // path length s [m] of the lattice (on the bend: the arc from s = 1 m).

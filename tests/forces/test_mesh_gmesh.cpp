@@ -205,13 +205,17 @@ TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
     EXPECT_TRUE(greenm.g(1, 1) == 3.0 && greenm.g(2, 1) == -1.0);
 }
 
+// A mesh that does not fit: a line naming sigma_long, its value, what does
+// not fit and the sigma_long that would, then the two lines of the stop,
+// which end the master's output.
 TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
     run::reset_state();
-    auto too_many_columns = [] {  // 2e-9 m columns over 1 cm
+    bunch::forces.sigma_long = 2e-10;
+    auto mesh = [](double x0, double x1, double y0, double y1) {  // sigma_long 2e-10 m
         testsupport::stdout_to_stderr();
-        region(-0.005, 0.005, -1e-3, 1e-3);
+        region(x0, x1, y0, y1);
         bool lnext;
-        forces::gmesh0(true, lnext, {1e-9, 1e-9, 0.0}, {});
+        forces::gmesh0(true, lnext, {2e-10, 2e-10, 0.0}, {});
     };
     auto adjacent_columns_too_full = [] {
         testsupport::stdout_to_stderr();
@@ -219,10 +223,18 @@ TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
         bool lnext;
         forces::gmchnk(true, lnext);
     };
-    // the master's two log lines end its output: no line follows them
-    const char* msg = "error exit: meshing of green's function[[:space:]]+array size 'maxgre' not sufficient\n$";
-    EXPECT_EXIT(too_many_columns(), testing::ExitedWithCode(1), msg);
-    EXPECT_EXIT(adjacent_columns_too_full(), testing::ExitedWithCode(1), msg);
+    const std::string stop = "[[:space:]]+error exit: meshing of green's function[[:space:]]+"
+                             "array size 'maxgre' not sufficient\n$";
+    const std::string size = "sigma_long = 2e-10 m: too small for the green's function's mesh:[[:space:]]+";
+    EXPECT_EXIT(mesh(-0.002, 0.002, -1e-6, 1e-6), testing::ExitedWithCode(1),
+                size + "its region, 0.004 m long, needs more than 1666666 columns[[:space:]]+"
+                       "a sigma_long of at least 4.8e-10 m would fit" + stop);
+    EXPECT_EXIT(mesh(-1e-9, 1e-9, -0.003, 0.003), testing::ExitedWithCode(1),
+                size + "a column holds 6.0001e\\+06 samples, a chunk at most 4999999[[:space:]]+"
+                       "a sigma_long of at least 2.40004e-10 m would fit" + stop);
+    EXPECT_EXIT(adjacent_columns_too_full(), testing::ExitedWithCode(1),
+                size + "two neighbouring columns hold 5e\\+06 samples, a chunk at most 4999999[[:space:]]+"
+                       "a sigma_long of at least 2e-10 m would fit" + stop);
 }
 
 }  // namespace
