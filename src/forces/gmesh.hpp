@@ -147,7 +147,9 @@ void gmeshi();
 
 // Lays out the next chunk of the mesh. With lfirst, first the whole column
 // layout over poly of greenc (columns, near columns, column limits, sample
-// counts; the curvature-change rows go to gmeshs), then the first chunk;
+// counts; the curvature-change rows go to gmeshs; the fine columns and the
+// band of fine samples of the near columns on the lattice anchored at the
+// source), then the first chunk;
 // otherwise the chunk after the current one. Writes the positions of the
 // chunk's samples into g, with req false. lnext := more chunks follow.
 // A layout that does not fit the arrays ends the job (gmeshe).
@@ -186,7 +188,9 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit = cap::maxgre);
 void gmmima(double x1, double x2, double& ylo, double& yhi);
 
 // Fatal exit of the meshing: logs "error exit: meshing of green's function"
-// and "array size 'maxgre' not sufficient" and ends the whole job.
+// and "array size 'maxgre' not sufficient" and ends the whole job. The
+// meshing logs before it what does not fit, with sigma_long, its value and
+// the sigma_long that would fit.
 [[noreturn]] void gmeshe();
 
 // Position [m] of local sample l of the current chunk, from the column
