@@ -151,6 +151,7 @@ int main(int argc, char** argv) {
     f.shield_max = 0.3;
     f.sbox = f.rbox = 0.5;
     f.loldms = true;
+    f.green_work_max = 2e6;  // field calls, the default of the forces layer
 
     // the reference: csr_p_to_p at nref particles
     bunch_of(nref);

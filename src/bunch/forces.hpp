@@ -31,6 +31,7 @@ struct Forces : ftypes::NoCopy {
     double rbox;           // observer-box width in units of the radial size
     double shield;         // m; distance between the shielding plates, 0 = free space
     double shield_max;     // m; largest image distance taken into account
+    double green_work_max; // largest work of one Green's function [field calls]
     ftypes::Arr2<double, 4, cap::matist> sigfil;  // per row: c*t, long., rad., vert. size [m]
     double par1, par2, par3, par4, par5;           // free model parameters
     double sigwak;         // m; rms bunch length of the wake_file's wake

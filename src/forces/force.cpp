@@ -86,7 +86,7 @@ ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::cod
 // Keys of the "forces" block, in table order.
 enum Key {
     ktype, ksigl, krell, ktest, kshape, ksigr, ksigv, krelv, krint, ksfile, kold,
-    ksbox, krbox, kshield, kshmax, kpar1, kpar2, kpar3, kpar4, kpar5, kwake, nkeys
+    ksbox, krbox, kshield, kshmax, kpar1, kpar2, kpar3, kpar4, kpar5, kwake, kgwork, nkeys
 };
 
 // A refused sigma_file or wake_file: what is wrong with it, its name and the
@@ -309,7 +309,7 @@ constexpr std::array<std::string_view, nkeys> cid = {
     "type",  "sigma_long", "relative_long", "test",         "shape",     "sigma_rad",
     "sigma_vert", "relative_vert", "rintmi", "sigma_file",  "use_old_mesh", "sbox",
     "rbox",  "shield",     "shield_max",    "par1",         "par2",      "par3",
-    "par4",  "par5",       "wake_file"};
+    "par4",  "par5",       "wake_file",     "green_work_max"};
 
 // The values of one "forces" block and the readers of its settings. Every
 // refusal logs what is wrong and where (the key, its value and the deck line
@@ -435,6 +435,8 @@ bool read_transverse(const ForcesBlock& b, ForceType type) {
     }
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
+    f.green_work_max = 2e6;  // field calls, unless given
+    if (!b.setting(kgwork, f.green_work_max, positive, "> 0 (field calls)")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
 }

@@ -15,6 +15,7 @@
 #include "forces/ptom.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/pthgen.hpp"
@@ -110,22 +111,33 @@ GreenFor green_for() {
     return {f.sigma_long, f.sigma_rad, f.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
 }
 
+// The field library's sub-bunch sizes and duration for the sizes sz with a
+// test particle of speed beta [c], as field_settings gives them (the shape
+// is that of sz).
+void made_settings(const GreenFor& sz, double beta) {
+    fieldlib::finit("sigmat", sz.sigma_long / (foundation::clight * beta));  // s
+    if (sz.ishape == 3) fieldlib::finit("sigmar", sz.sigma_rad);
+    fieldlib::finit("sigmaz", sz.sigma_vert);
+}
+
 // The centroid of the active particles as a particle record of unit charge:
-// position and momentum weighted by charge, direction the mean of the unit
-// direction vectors; and its next field boundary, the first one ahead of it
-// from the smallest next boundary of the active particles on. Charges that
-// cancel weigh every particle alike.
+// position and momentum weighted by the size of the charge |q| (charges of
+// both signs that nearly cancel would put a charge-weighted centroid far
+// from every particle; the sources keep their signs), direction the mean of
+// the unit direction vectors; and its next field boundary, the first one
+// ahead of it from the smallest next boundary of the active particles on.
+// Without charge every particle weighs alike.
 void centroid(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact) {
     const std::int32_t npart = XP.size();
     double qsum = 0.0;
     for (std::int32_t i = 1; i <= npart; ++i)
-        if (flag(lact, i)) qsum += XP.q(i);
+        if (flag(lact, i)) qsum += std::abs(XP.q(i));
     const bool unweighted = qsum == 0.0;
     double wsum = 0.0, sx = 0.0, sy = 0.0, sp = 0.0, ssin = 0.0, scos = 0.0;
     std::int32_t k0 = lattice::latcom.nfb + 1;
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (!flag(lact, i)) continue;
-        const double w = unweighted ? 1.0 : XP.q(i);
+        const double w = unweighted ? 1.0 : std::abs(XP.q(i));
         wsum += w;
         sx += w * XP.x(i);
         sy += w * XP.y(i);
@@ -253,17 +265,37 @@ void interpolate(foundation::ConstParticleView XP, Flags lact, const Share& sh) 
     }
 }
 
+// The work of the Green's function just laid out for nsrc sources at the
+// observers, logged; a work above green_work_max is refused (status 1).
+// Every process decides alike from the same layout; the master logs.
+int green_work(std::int32_t nsrc) {
+    const double limit = bunch::forces.green_work_max;
+    const double work = gmwork(double(nsrc) * double(mesh.nobs));
+    foundation::log_line("green's function of " + foundation::short_real(double(greenm.ngreen)) +
+                         " samples: work " + foundation::short_real(work) + " field calls");
+    if (work <= limit) return 0;
+    foundation::log_line("error: the work is above green_work_max = " + foundation::short_real(limit) +
+                         " field calls");
+    foundation::log_line("(raise green_work_max in the forces layer, or take a larger sigma_long)");
+    return 1;
+}
+
 // "csr_g_to_p" and "csr_g_to_m": the Green's function of the centroid, made
-// (or reused) and read at every source-observer pair.
-void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact, double ct,
-                  const Share& sh) {
+// (or reused) and read at every source-observer pair. Status 1 when its
+// work is refused (nothing is evaluated, no collective is made).
+int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact, double ct,
+                 const Share& sh) {
     Mesh& m = mesh;
     const auto& f = bunch::forces;
     const GreenFor now = green_for();
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
-                       greenc.made_for == now;
+                       greenc.made_for.same_model(now);
     if (reuse && sh.master) progress({"using old green's function"});
     m.lgreen = false;
+    // a reused function is read, and its missing samples evaluated, with
+    // the sizes and the duration it was made with
+    const bool made_otherwise = reuse && !(greenc.made_for == now && greenc.betgrn == m.betref);
+    if (made_otherwise) made_settings(greenc.made_for, greenc.betgrn);
     if (reuse) {
         m.phiref = greenc.phigrn;
     } else {
@@ -290,10 +322,14 @@ void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView I
     if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
     const MeshSizes sizes{f.sigma_long, f.sigma_rad, f.shield};
 
+    std::int32_t nsrc = 0;
+    for (std::int32_t i = 1; i <= XP.size(); ++i) nsrc += flag(lact, i) ? 1 : 0;
+
     bool lfirst = true, lnext = false;
     do {
         if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
+        if (!reuse && lfirst && green_work(nsrc) != 0) return 1;
         if (sh.ncpu > 1 && !reuse) {
             const double w = gmestm(XP.size(), m.nobs);
             if (sh.master)
@@ -306,8 +342,10 @@ void green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView I
         lfirst = false;
     } while (lnext);
 
+    if (made_otherwise) made_settings(now, m.betref);
     m.ctgreen = ct;
     m.lgreen = true;
+    return 0;
 }
 
 }  // namespace
@@ -353,8 +391,12 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     // without a source the observer fields stay zero; the Green's function
     // then has no centroid (nor a reference direction) to be made for
     const bool source = any(lact);
-    if (type == ForceType::csr_p_to_m) per_source_fields(XP, IP, lact, ct, sh);
-    else if (source) green_fields(XP, IP, lact, ct, sh);
+    if (type == ForceType::csr_p_to_m) {
+        per_source_fields(XP, IP, lact, ct, sh);
+    } else if (source && green_fields(XP, IP, lact, ct, sh) != 0) {
+        ierr = 1;  // on every process alike: no collective follows
+        return;
+    }
 
     parallel::accumu(m.fobs.data(), 3, m.nobs);
     if (!sh.master) return;

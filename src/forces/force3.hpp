@@ -9,8 +9,9 @@
 //               fields at every receiving particle;
 //   csr_g_to_m  the Green's function at the box corners.
 // The Green's function is kept and reused while the bunch stays at the same
-// time with the same sizes and settings (the repeated end-of-step
-// evaluations of the time step).
+// time (the repeated end-of-step evaluations of the time step) under the
+// same shape, plates and rintmi; a reused function keeps the sub-bunch
+// sizes and duration it was made with.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,9 @@ namespace forces {
 // type (csr_p_to_m, csr_g_to_p or csr_g_to_m). Runs on every process with
 // the same arguments (frcims); the observers and the Green's-function
 // samples are shared out among the processes and the fields summed onto the
-// master, where F is valid. ierr := 0 (the model reports no failure; the
-// meshing's fatal exits end the job).
+// master, where F is valid. ierr := 0; 1 when the work of a Green's
+// function is above green_work_max (every process refuses alike, F is not
+// set; the meshing's capacity stops end the job).
 void force3(bunch::ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr);
 

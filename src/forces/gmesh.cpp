@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 
+#include "bunch/forces.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/gmeshl.hpp"
 #include "foundation/fortran_format.hpp"
@@ -23,6 +25,22 @@ Greens greens;
 namespace {
 
 constexpr double grow = 1.5;  // growth factor of graded column runs
+
+// The fine runs of columns and the fine band of samples in y lie on the
+// lattice k*h (k integer, h the fine step) anchored at the source's centre
+// 0, so the source's own offset is always a column and a sample, and the
+// positions follow the sizes continuously. A lattice point nearer than
+// this share of a step to a run's end is left out: no count can flip with
+// the rounding of an end that lies on the lattice in exact arithmetic
+// (the central run ends at +-5 sigma_long = +-25 steps).
+constexpr double lattice_margin = 0.01;
+
+// Lattice indices k of the points k*h strictly inside (a, b), each at
+// least lattice_margin*h from both ends: k1..k2 (empty when k2 < k1).
+void lattice_span(double a, double b, double h, double& k1, double& k2) {
+    k1 = std::floor(a / h + lattice_margin) + 1.0;
+    k2 = std::ceil(b / h - lattice_margin) - 1.0;
+}
 
 // One equally spaced run of samples of a column: global samples
 // base..base+span from y0 to y0 + len [m].
@@ -131,6 +149,69 @@ bool front_interval(double cx, double cy, double r, double s0, double xmin, doub
     return true;
 }
 
+// The three runs of samples of a near column over [lo, hi] [m]: steps of
+// at most h outside the fine band about |y| <= b, steps hf on the lattice
+// k*hf inside it. The band ends on the lattice at +-K*hf, K the count of
+// fine steps that reach b (K*hf >= b within the margin); where the column
+// ends inside the band, one short step joins its end to the lattice. A
+// column not reaching into the band is one run of steps of at most h.
+// y: the break points (lo, y1, y2, hi); jj: the sample offsets from the
+// column's first sample at the break points (jj[0] = 0).
+void near_column_runs(double lo, double hi, double h, double hf, double b, double (&y)[4], double (&jj)[4]) {
+    const double K = std::max(std::ceil(b / hf - lattice_margin), 1.0);
+    const double B = K * hf;
+    double k1 = -K, k2 = K;
+    if (std::max(lo, -B) < std::min(hi, B)) {
+        double l1, l2;
+        lattice_span(lo, hi, hf, l1, l2);
+        k1 = std::max(k1, l1);
+        k2 = std::min(k2, l2);
+    }
+    y[0] = lo;
+    y[3] = hi;
+    jj[0] = 0.0;
+    if (!(std::max(lo, -B) < std::min(hi, B)) || k2 < k1) {
+        // outside the band, or no lattice point inside the column
+        y[1] = y[2] = lo;
+        jj[1] = jj[2] = 0.0;
+        const bool band_only = -B <= lo && hi <= B;
+        jj[3] = std::trunc(1.0 + (hi - lo) / (band_only ? hf : h));
+        return;
+    }
+    y[1] = k1 * hf;
+    y[2] = k2 * hf;
+    jj[1] = lo < -B ? std::trunc(1.0 + (y[1] - lo) / h) : 1.0;
+    jj[2] = jj[1] + (k2 - k1);
+    jj[3] = jj[2] + (hi > B ? std::trunc(1.0 + (hi - y[2]) / h) : 1.0);
+}
+
+// sigma_long = <value> m, and where the value comes from.
+std::string sigma_long_text(double sigma) {
+    const auto& f = bunch::forces;
+    std::string size = "sigma_long = " + foundation::short_real(sigma) + " m";
+    if (f.lfill) size += " (sigma_file)";
+    else if (f.lrell) size += " (relative_long x rms length)";
+    return size;
+}
+
+// The lines before a capacity stop of the meshing: the longitudinal size
+// that sets the mesh, its value, what does not fit, and the size that
+// would (columns and samples per column go as 1/sigma_long): factor times
+// sigma_long at least.
+void too_small(double sigma, const std::string& what, double factor) {
+    foundation::log_line(sigma_long_text(sigma) + ": too small for the green's function's mesh:");
+    foundation::log_line(what);
+    foundation::log_line("a sigma_long of at least " + foundation::short_real(sigma * factor) + " m would fit");
+}
+
+// A column of count samples, more than a chunk holds: the fatal exit.
+[[noreturn]] void column_too_full(double sigma, double count) {
+    too_small(sigma, "a column holds " + foundation::short_real(count) + " samples, a chunk at most " +
+                         std::to_string(cap::maxgre - 1),
+              count / double(cap::maxgre - 1));
+    gmeshe();
+}
+
 }  // namespace
 
 void gmeshi() {
@@ -186,6 +267,16 @@ int gmeshf(std::span<double> x, int& n, double xend, double h0, double hmax, dou
         h = S < D ? std::min(h * q, hm) : h * q;
     }
     n = int(N);
+    return 0;
+}
+
+int gmeshk(std::span<double> x, int& n, double xend, double h) {
+    double k1, k2;
+    lattice_span(x[std::size_t(n - 1)], xend, h, k1, k2);
+    const double m = std::max(k2 - k1 + 1.0, 0.0) + 1.0;  // new values, xend included
+    if (!(double(n) + m <= double(x.size()))) return 1;
+    for (double k = k1; k <= k2; k += 1.0) x[std::size_t(n++)] = k * h;
+    x[std::size_t(n++)] = xend;
     return 0;
 }
 
@@ -259,6 +350,29 @@ int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
     if (m > 0) {
         if (a[1] - xmin <= s0) a[1] = xmin;
         if (xmax - b[std::size_t(m)] <= s0) b[std::size_t(m)] = xmax;
+        // a fine run ends on the lattice where a graded run takes over (out
+        // to the next lattice point; to the region's end when that is nearer
+        // than a step), so every step of a fine run is s0
+        const int m2 = m;
+        m = 0;
+        for (int i = 1; i <= m2; ++i) {
+            double lo = a[std::size_t(i)], hi = b[std::size_t(i)];
+            if (lo != xmin) {
+                lo = std::floor(lo / s0 + lattice_margin) * s0;
+                if (lo - xmin <= s0) lo = xmin;
+            }
+            if (hi != xmax) {
+                hi = std::ceil(hi / s0 - lattice_margin) * s0;
+                if (xmax - hi <= s0) hi = xmax;
+            }
+            if (m > 0 && lo <= b[std::size_t(m)]) {
+                b[std::size_t(m)] = std::max(b[std::size_t(m)], hi);
+            } else {
+                m += 1;
+                a[std::size_t(m)] = lo;
+                b[std::size_t(m)] = hi;
+            }
+        }
     }
 
     // the columns: fine runs over the merged intervals, graded runs between
@@ -270,10 +384,10 @@ int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
         if (gmeshf(X, cnt, xmax, xmx, xmx, grow, false, false)) return 1;
     } else {
         if (xmin < a[1] && gmeshf(X, cnt, a[1], h0, xmx, grow, false, true)) return 1;
-        if (gmeshf(X, cnt, b[1], s0, s0, grow, false, false)) return 1;
+        if (gmeshk(X, cnt, b[1], s0)) return 1;
         for (int i = 2; i <= m; ++i) {
             if (gmeshf(X, cnt, a[std::size_t(i)], h0, xmx, grow, true, true)) return 1;
-            if (gmeshf(X, cnt, b[std::size_t(i)], s0, s0, grow, false, false)) return 1;
+            if (gmeshk(X, cnt, b[std::size_t(i)], s0)) return 1;
         }
         if (b[std::size_t(m)] < xmax && gmeshf(X, cnt, xmax, h0, xmx, grow, true, false)) return 1;
     }
@@ -374,6 +488,13 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
     const std::int32_t nx = S.nx;
     if (S.ic1 >= nx || G.noff(S.ic1 + 2) - G.noff(S.ic1) >= limit) {
         S.ic2 = S.ic1;
+        if (S.ic1 < nx) {
+            const double n = double(G.noff(S.ic1 + 2) - G.noff(S.ic1));
+            too_small(bunch::forces.sigma_long,
+                      "two neighbouring columns hold " + foundation::short_real(n) + " samples, a chunk at most " +
+                          std::to_string(limit - 1),
+                      n / double(limit - 1));
+        }
         gmeshe();
     }
     S.ic2 = nx;
@@ -411,16 +532,29 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     const double sig = sz.sigma_long;
     std::array<double, maxfin> sra{}, srb{}, rmax{};
     int nf = 0;
-    if (gmeshs(sig, sz.shield, chg, sra, srb, rmax, nf) != 0) gmeshe();
+    if (gmeshs(sig, sz.shield, chg, sra, srb, rmax, nf) != 0) {
+        // at least one column every coarsest step over the region's length
+        double xmin, xmax;
+        poly_x_range(xmin, xmax);
+        const double coarse = sz.shield != 0.0 ? 0.5 : 5.0;  // sigma_long
+        const double need = (xmax - xmin) / (coarse * sig);
+        too_small(sig, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
+                           std::to_string(maxcol) + " columns",
+                  need / double(maxcol));
+        gmeshe();
+    }
     const std::int32_t nx = S.nx;
     if (nx < 2) gmeshe();
 
-    // near columns: from the last at or below -5 sigma to the first at or above +5 sigma
+    // near columns: from the last at or below -5 sigma to the first at or
+    // above +5 sigma; a column on the lattice within the margin of +-5 sigma
+    // counts as at it, whatever the rounding of either
+    const double tol = lattice_margin * 0.2 * sig;  // m
     G.jn1 = 1;
     std::int32_t last_below = 0;
     for (std::int32_t i = 1; i <= nx; ++i) {
-        if (G.xg(i) <= -5.0 * sig) G.jn1 = i;
-        if (G.xg(i) < 5.0 * sig) last_below = i;
+        if (G.xg(i) <= -5.0 * sig + tol) G.jn1 = i;
+        if (G.xg(i) < 5.0 * sig - tol) last_below = i;
     }
     G.jn2 = last_below + 1;
 
@@ -457,51 +591,28 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
         const double xi = G.xg(i);
         double h = 5.0 * sig;
         for (int k = 0; k < nf; ++k)
-            if (sra[std::size_t(k)] <= xi && xi <= srb[std::size_t(k)]) h = std::min(h, rmax[std::size_t(k)]);
+            if (sra[std::size_t(k)] - tol <= xi && xi <= srb[std::size_t(k)] + tol)
+                h = std::min(h, rmax[std::size_t(k)]);
         const double lo = G.xg(S.nxy1 + i), hi = G.xg(S.nxy2 + i);
         double count;
         if (!near_column(i)) {
             count = std::trunc((hi - lo) / h) + 2.0;
-            if (!(count < cap_col)) gmeshe();
+            if (!(count < cap_col)) column_too_full(sig, count);
         } else {
             const int k = i - G.jn1 + 1;
-            if (k > maxhlp) foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
+            if (k > maxhlp) {
+                // the fine columns lie 0.2 sigma_long apart: about 52 do
+                foundation::log_line(sigma_long_text(sig) + ": more than " + std::to_string(maxhlp) +
+                                     " columns of the mesh within +-5 sigma_long");
+                foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
+            }
             const double hf = std::min(h, 0.2 * sigr);
-            const double b = 10.0 * sigr;
             const double j1 = double(G.noff(i) + 1);
             double y[4], jj[4];
-            y[0] = lo;
-            y[3] = hi;
-            jj[0] = j1;
-            if (lo < -b && hi > b) {
-                y[1] = -b;
-                y[2] = b;
-                jj[1] = std::trunc(j1 + 1.0 + (-b - lo) / h);
-                jj[2] = std::trunc(jj[1] + 1.0 + 2.0 * b / hf);
-                jj[3] = std::trunc(jj[2] + 1.0 + (hi - b) / h);
-            } else if (lo > -b && hi < b) {
-                y[1] = y[2] = lo;
-                jj[1] = jj[2] = j1;
-                jj[3] = std::trunc(j1 + 1.0 + (hi - lo) / hf);
-            } else if (lo < -b && -b < hi) {
-                y[1] = lo;
-                y[2] = -b;
-                jj[1] = j1;
-                jj[2] = std::trunc(j1 + 1.0 + (-b - lo) / h);
-                jj[3] = std::trunc(jj[2] + 1.0 + (hi + b) / hf);
-            } else if (lo < b && b < hi) {
-                y[1] = lo;
-                y[2] = b;
-                jj[1] = j1;
-                jj[2] = std::trunc(j1 + 1.0 + (b - lo) / hf);
-                jj[3] = std::trunc(jj[2] + 1.0 + (hi - b) / h);
-            } else {
-                y[1] = y[2] = lo;
-                jj[1] = jj[2] = j1;
-                jj[3] = std::trunc(j1 + 1.0 + (hi - lo) / h);
-            }
+            near_column_runs(lo, hi, h, hf, 10.0 * sigr, y, jj);
+            for (double& v : jj) v += j1;
             count = jj[3] - j1 + 1.0;
-            if (!(count < cap_col)) gmeshe();
+            if (!(count < cap_col)) column_too_full(sig, count);
             for (int m = 0; m < 4; ++m) {
                 G.yn(m + 1, k) = y[m];
                 G.jn(m + 1, k) = static_cast<std::int64_t>(jj[m]);

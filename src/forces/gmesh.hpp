@@ -65,14 +65,22 @@ struct Mesh : ftypes::NoCopy {
     ftypes::Logical lgreen;  // the stored Green's function is valid
 };
 
-// What a stored Green's function was computed for, besides its time: it is
-// reused only when all of these match the evaluation at hand.
+// What a stored Green's function was computed for, besides its time and
+// the speed of its test particle (betgrn).
 struct GreenFor {
     double sigma_long, sigma_rad, sigma_vert;  // effective sub-bunch sizes [m]
     double shield, shield_max;                 // plate distance, largest image distance [m]
     double rintmi;                             // smallest distance of the field library [m]
     std::int32_t ishape;                       // 2 sphere, 3 ellipsoid
     bool operator==(const GreenFor&) const = default;
+    // The settings that only a new forces layer changes: a function made
+    // for other plates, another shape or another rintmi is not reused. The
+    // sizes may differ (relative sizes follow the bunch between the
+    // repeated evaluations of a time step): a reused function keeps those
+    // it was made with.
+    bool same_model(const GreenFor& o) const {
+        return shield == o.shield && shield_max == o.shield_max && rintmi == o.rintmi && ishape == o.ishape;
+    }
 };
 
 struct Greenc : ftypes::NoCopy {
@@ -139,7 +147,9 @@ void gmeshi();
 
 // Lays out the next chunk of the mesh. With lfirst, first the whole column
 // layout over poly of greenc (columns, near columns, column limits, sample
-// counts; the curvature-change rows go to gmeshs), then the first chunk;
+// counts; the curvature-change rows go to gmeshs; the fine columns and the
+// band of fine samples of the near columns on the lattice anchored at the
+// source), then the first chunk;
 // otherwise the chunk after the current one. Writes the positions of the
 // chunk's samples into g, with req false. lnext := more chunks follow.
 // A layout that does not fit the arrays ends the job (gmeshe).
@@ -166,13 +176,21 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit = cap::maxgre);
 [[nodiscard]] int gmeshf(std::span<double> x, int& n, double xend, double h0, double hmax,
                          double q, bool lgrow, bool lshrink);
 
+// Appends the fine run after x[n-1] (the last existing value) up to xend:
+// the lattice points k*h strictly inside, none nearer than 1% of h to
+// either end, then xend. Status 1, with nothing written and n unchanged,
+// when the values would not fit (x.size() is the capacity).
+[[nodiscard]] int gmeshk(std::span<double> x, int& n, double xend, double h);
+
 // Smallest and largest y of the region polygon (poly of greenc) over
 // x1 <= x <= x2. Where no edge spans x1 or x2 (a polygon degenerate in x),
 // the polygon's extreme y stands in.
 void gmmima(double x1, double x2, double& ylo, double& yhi);
 
 // Fatal exit of the meshing: logs "error exit: meshing of green's function"
-// and "array size 'maxgre' not sufficient" and ends the whole job.
+// and "array size 'maxgre' not sufficient" and ends the whole job. The
+// meshing logs before it what does not fit, with sigma_long, its value and
+// the sigma_long that would fit.
 [[noreturn]] void gmeshe();
 
 // Position [m] of local sample l of the current chunk, from the column

@@ -5,11 +5,9 @@
 #include <cmath>
 #include <string>
 
-#include "bunch/forces.hpp"
 #include "bunch/monitor.hpp"
 #include "fieldlib/field.hpp"
 #include "bunch/moncom.hpp"
-#include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
@@ -61,22 +59,6 @@ bool outside_here(const Cell& c, double y) {
     return in_chunk(c) && !inside(c, y);
 }
 
-// A sample as the pass that computed the Green's function evaluates it.
-// On reuse the test particle (particle 1) may move at another speed than
-// then, which changes the sub-bunch duration sigmat given to the field
-// library: the sample takes the duration of the computing pass, so that its
-// value does not depend on when it is evaluated (lazily in any pass, or in
-// a shared pass of several processes).
-void green_sample(const Pt2& z, Pt2& w, double& cbz) {
-    if (greenc.betgrn == mesh.betref) {
-        green(z, w, cbz);
-        return;
-    }
-    fieldlib::finit("sigmat", greenc.made_for.sigma_long / (greenc.betgrn * foundation::clight));  // s
-    green(z, w, cbz);
-    fieldlib::finit("sigmat", bunch::forces.sigma_long / (mesh.betref * foundation::clight));  // s
-}
-
 // Evaluates global sample gs of column i unless it holds its value already.
 void ensure(std::int32_t i, std::int64_t gs) {
     Greenm& G = greenm;
@@ -87,7 +69,7 @@ void ensure(std::int32_t i, std::int64_t gs) {
     const Pt2 z = {G.xg(i), gmcoly(i, gs)};
     Pt2 w{};
     double cbz = 0.0;
-    green_sample(z, w, cbz);
+    green(z, w, cbz);
     G.g(1, l) = w[0];
     G.g(2, l) = w[1];
     G.g(3, l) = cbz;
@@ -250,6 +232,12 @@ int gmshd1(const Polygon& poly, int np, ChgRows chg) {
 double gmestm(std::int32_t npart, std::int32_t nobs) {
     const double chunks = double(greenm.ngreen / cap::maxgre + 1);
     return (double(npart) * double(nobs) / 111.5 / double(greenm.n2gre)) * chunks;
+}
+
+double gmwork(double npairs) {
+    const double samples = double(greenm.ngreen);
+    const double chunks = double(greenm.ngreen / cap::maxgre + 1);
+    return std::min(samples, 4.0 * npairs) + samples / 2000.0 + npairs * (chunks - 1.0) / 111.5;
 }
 
 }  // namespace forces

@@ -40,8 +40,9 @@ void gmesh1(const Pt2& z, bool& lout);
 
 // The Green's function at z from its four surrounding samples of the
 // current chunk, evaluating (green) any of them not yet evaluated, at its
-// position from the column layout and with the sub-bunch duration of the
-// pass that computed the Green's function. Results:
+// position from the column layout (the field library holds the sizes and
+// duration the function is made with: force3 sets them for a reused one).
+// Results:
 //   lin true:  w, cbz hold the interpolated value;
 //   lout true: z lies outside the meshed region and this chunk answers for
 //              it: evaluate green(z) directly now. That is the first chunk
@@ -61,5 +62,13 @@ int gmshd1(const Polygon& poly, int np, ChgRows chg);
 // evaluating every sample of the chunk: marking costs npart*nobs lookups,
 // 1/111.5 of a sample evaluation each, per chunk. In floating point.
 double gmestm(std::int32_t npart, std::int32_t nobs);
+
+// The work of the Green's function laid out by gmesh0 for npairs
+// source-observer pairs, in field calls: the samples to evaluate (at most
+// four a pair, at most every sample), every sample laid out (1/2000 of a
+// field call: written chunk by chunk on every process), and the look-ups
+// of every pair in each chunk after the first (1/111.5 each; those of one
+// chunk are the model's own work whatever the mesh).
+double gmwork(double npairs);
 
 }  // namespace forces

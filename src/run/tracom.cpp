@@ -76,7 +76,8 @@ constexpr auto force_messages = std::make_tuple(
     group<Forces, std::int32_t>(&Forces::itype, &Forces::ishape),
     group<Forces, double>(&Forces::sigma_long, &Forces::sigma_rad, &Forces::sigma_vert,
                           &Forces::relative_long, &Forces::relative_vert, &Forces::rintmi,
-                          &Forces::sbox, &Forces::rbox, &Forces::shield, &Forces::shield_max),
+                          &Forces::sbox, &Forces::rbox, &Forces::shield, &Forces::shield_max,
+                          &Forces::green_work_max),
     group<Forces, double>(&Forces::par1, &Forces::par2, &Forces::par3, &Forces::par4, &Forces::par5),
     group<Forces, Logical>(&Forces::lrell, &Forces::lradl, &Forces::lrelv, &Forces::ltest,
                            &Forces::loldms));

@@ -129,6 +129,44 @@ TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
     }
 }
 
+// The fine columns and the fine band of samples lie on a lattice anchored
+// at the source: the source's own offset 0 is a column and, in it, a
+// sample; sizes one part in 1e9 apart give the same counts and positions
+// that follow the sizes (no count flips with the rounding of +-5 sigma or
+// +-10 sigma_rad).
+TEST(GreenMesh, LayoutIsAnchoredAtTheSourceAndFollowsTheSizes) {
+    run::reset_state();
+    for (const double sig : {5.999999999999999e-06, 1e-3, 7e-4}) {
+        std::vector<double> x0;
+        std::int64_t n0 = 0;
+        for (const double f : {1.0, 1.0 - 1e-9, 1.0 + 1e-9}) {
+            SCOPED_TRACE(testing::Message() << sig << " * " << f);
+            const double s = sig * f, sigr = 0.2 * s;
+            region(-8 * sig, 9 * sig, -3 * sig, 2.5 * sig);
+            bool lnext = true;
+            forces::gmesh0(true, lnext, {s, sigr, 0.0}, {});
+            const auto x = columns();
+            int i0 = 0;
+            for (int i = 1; i <= greens.nx; ++i)
+                if (x[std::size_t(i - 1)] == 0.0) i0 = i;
+            ASSERT_GT(i0, 0);
+            bool y0 = false;
+            for (auto l = greenm.noff(i0) + 1; l <= greenm.noff(i0 + 1); ++l) y0 = y0 || greenm.g(2, std::int32_t(l)) == 0.0;
+            EXPECT_TRUE(y0);
+            for (int i = greenm.jn1 + 1; i < greenm.jn2; ++i)  // near columns: 0.2 sigma apart
+                EXPECT_NEAR(x[std::size_t(i)] - x[std::size_t(i - 1)], 0.2 * s, 1e-12 * s) << i;
+            if (f == 1.0) {
+                x0 = x;
+                n0 = greenm.ngreen;
+                continue;
+            }
+            ASSERT_EQ(x.size(), x0.size());
+            EXPECT_EQ(greenm.ngreen, n0);
+            for (std::size_t k = 0; k < x.size(); ++k) EXPECT_NEAR(x[k], x0[k], 1e-8 * sig) << k;
+        }
+    }
+}
+
 TEST(GreenMesh, NoEdgeForAnXFallsBackToThePolygonsExtremeY) {
     for (int k = 1; k <= forces::maxpol; ++k) {  // a vertical segment: every edge has dx = 0
         greenc.poly(1, k) = 0.5;
@@ -167,13 +205,17 @@ TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
     EXPECT_TRUE(greenm.g(1, 1) == 3.0 && greenm.g(2, 1) == -1.0);
 }
 
+// A mesh that does not fit: a line naming sigma_long, its value, what does
+// not fit and the sigma_long that would, then the two lines of the stop,
+// which end the master's output.
 TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
     run::reset_state();
-    auto too_many_columns = [] {  // 2e-9 m columns over 1 cm
+    bunch::forces.sigma_long = 2e-10;
+    auto mesh = [](double x0, double x1, double y0, double y1) {  // sigma_long 2e-10 m
         testsupport::stdout_to_stderr();
-        region(-0.005, 0.005, -1e-3, 1e-3);
+        region(x0, x1, y0, y1);
         bool lnext;
-        forces::gmesh0(true, lnext, {1e-9, 1e-9, 0.0}, {});
+        forces::gmesh0(true, lnext, {2e-10, 2e-10, 0.0}, {});
     };
     auto adjacent_columns_too_full = [] {
         testsupport::stdout_to_stderr();
@@ -181,10 +223,18 @@ TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
         bool lnext;
         forces::gmchnk(true, lnext);
     };
-    // the master's two log lines end its output: no line follows them
-    const char* msg = "error exit: meshing of green's function[[:space:]]+array size 'maxgre' not sufficient\n$";
-    EXPECT_EXIT(too_many_columns(), testing::ExitedWithCode(1), msg);
-    EXPECT_EXIT(adjacent_columns_too_full(), testing::ExitedWithCode(1), msg);
+    const std::string stop = "[[:space:]]+error exit: meshing of green's function[[:space:]]+"
+                             "array size 'maxgre' not sufficient\n$";
+    const std::string size = "sigma_long = 2e-10 m: too small for the green's function's mesh:[[:space:]]+";
+    EXPECT_EXIT(mesh(-0.002, 0.002, -1e-6, 1e-6), testing::ExitedWithCode(1),
+                size + "its region, 0.004 m long, needs more than 1666666 columns[[:space:]]+"
+                       "a sigma_long of at least 4.8e-10 m would fit" + stop);
+    EXPECT_EXIT(mesh(-1e-9, 1e-9, -0.003, 0.003), testing::ExitedWithCode(1),
+                size + "a column holds 6.0001e\\+06 samples, a chunk at most 4999999[[:space:]]+"
+                       "a sigma_long of at least 2.40004e-10 m would fit" + stop);
+    EXPECT_EXIT(adjacent_columns_too_full(), testing::ExitedWithCode(1),
+                size + "two neighbouring columns hold 5e\\+06 samples, a chunk at most 4999999[[:space:]]+"
+                       "a sigma_long of at least 2e-10 m would fit" + stop);
 }
 
 }  // namespace
