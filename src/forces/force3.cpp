@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <span>
@@ -77,10 +78,20 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
     const std::int32_t npart = XP.size();
     m.gamref = std::sqrt(XP.p(1) * XP.p(1) + 1.0);
     m.phiref = XP.phi(1);
+    // the cost of an evaluation, announced at the first one (master)
+    bool announce = sh.master && bunch::forces.nfcall(bunch::code(ForceType::csr_p_to_m)) == 1;
+    CallCost cost;
+    if (announce) {
+        for (std::int32_t k = 1; k <= npart; ++k) cost.sources += flag(lact, k) ? 1 : 0;
+        cost.observers = m.nobs;
+        cost.share = (m.nobs + sh.ncpu - 1) / sh.ncpu;
+    }
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (flag(lact, i)) {
             const double q = XP.q(i);  // C
+            const auto w0 = std::chrono::steady_clock::now();
             fieldlib::setpth(XP.record(i).data(), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
+            const auto w1 = std::chrono::steady_clock::now();
             for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
                 double rt[3], et[3], t, dwb[14];
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
@@ -93,6 +104,13 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
                 m.fobs(1, j) += q * dwb[0];
                 m.fobs(2, j) += q * dwb[1];
                 m.fobs(3, j) += q * dwb[5];
+            }
+            if (announce) {
+                const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
+                if (cost.add(path.count(), calls.count(), m.nobs / sh.ncpu)) {
+                    announce = false;
+                    log_call_cost("csr_p_to_m", cost);
+                }
             }
         }
         if (sh.master && npart >= 1000 && i % 100 == 0)
