@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <span>
 
@@ -265,10 +266,90 @@ void marked_range(double xmin, double xmax, std::int32_t& l1, std::int32_t& l2) 
     l2 = std::int32_t(G.noff(c2 + 1) - S.ioff);
 }
 
+// The column cells that the source-observer pairs of each process fall
+// into, known on every process for a mesh of several chunks (found once per
+// Green's function, at its first marking): a chunk that the pairs of no
+// process reach is not marked, and one that the pairs of one process alone
+// reach is left to that process, which evaluates the samples it reads as
+// it reads them (as a single process does); neither needs an exchange. Each
+// process finds the cells of its own pairs; the lists are joined. With more
+// than join_cells in all, every chunk is marked and shared.
+inline constexpr std::int32_t join_cells = 1 << 20;
+
+struct CellsWk : ftypes::NoCopy {
+    ftypes::Arr1<std::uint8_t, maxcol> hit;          // per cell: a pair of this process
+    ftypes::Arr1<std::int32_t, join_cells> own;      // this process's cells, ascending
+    ftypes::Arr1<std::int32_t, join_cells> all;      // every process's, in process order
+    ftypes::Arr1<std::int32_t, cap::maxproc> count;  // per process: its cells
+    bool listed;                                     // all holds them (not too many)
+    bool known;                                      // found for the Green's function at hand
+};
+CellsWk cells;
+
+// The cell i (columns i and i + 1, 1 <= i < nx) at x, as the lookup finds
+// it; 0 outside the columns.
+std::int32_t cell_of(double x) {
+    const std::int32_t nx = greens.nx;
+    const double* xg = greenm.xg.data();
+    if (!(x >= xg[0] && x <= xg[nx - 1])) return 0;
+    const auto i = std::int32_t(std::upper_bound(xg, xg + nx, x) - xg);  // xg(i) <= x < xg(i + 1)
+    return std::min(i, nx - 1);
+}
+
+void find_cells(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
+    const std::int32_t nx = greens.nx;
+    std::fill(cells.hit.data(), cells.hit.data() + nx, std::uint8_t(0));
+    for (std::int32_t i = 1; i <= XP.size(); ++i) {
+        if (!flag(lact, i)) continue;
+        const SourceFrame sf = source_frame(XP, i);
+        for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
+            const std::int32_t c = cell_of(sf.z(j)[0]);
+            // with its neighbours: a point on a column may be given either cell
+            if (c > 0) cells.hit(std::max(c - 1, 1)) = cells.hit(c) = cells.hit(std::min(c + 1, nx - 1)) = 1;
+        }
+    }
+    std::int64_t n = 0;
+    for (std::int32_t c = 1; c < nx; ++c) {
+        if (cells.hit(c) == 0) continue;
+        if (n < join_cells) cells.own(std::int32_t(n + 1)) = c;
+        n += 1;
+    }
+    parallel::joinct(std::int32_t(n), cells.count.data());
+    std::int64_t total = 0;
+    for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += cells.count(p);
+    cells.listed = total <= join_cells;
+    if (cells.listed && total > 0) parallel::joini(cells.own.data(), cells.count.data(), cells.all.data(), join_cells);
+    cells.known = true;
+}
+
+// How many processes have pairs with their cell in the chunk (columns ic1
+// to ic2); ncpu when the cells are not listed.
+std::int32_t chunk_users(const Share& sh) {
+    if (!cells.listed) return sh.ncpu;
+    std::int32_t users = 0;
+    const std::int32_t* a = cells.all.data();
+    for (std::int32_t p = 1; p <= sh.ncpu; a += cells.count(p), ++p) {
+        const std::int32_t* c = std::lower_bound(a, a + cells.count(p), greens.ic1);
+        if (c != a + cells.count(p) && *c < greens.ic2) users += 1;
+    }
+    return users;
+}
+
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
 void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
     const std::int32_t npart = XP.size();
+    // a mesh of several chunks: no marks where the pairs of one process at
+    // most need samples
+    if (greenm.ngreen > greenm.n2gre) {
+        if (!cells.known) find_cells(XP, lact, sh);
+        if (chunk_users(sh) <= 1) {
+            if (sh.master)
+                for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
+            shw.nreq = 0;
+            return;
+        }
+    }
     // the x range of the pairs that can mark samples of this chunk (their
     // cell within the chunk's columns), to look for the marks there only
     const double xlo = greenm.xg(greens.ic1), xhi = greenm.xg(greens.ic2);
@@ -385,6 +466,8 @@ void evaluate_required(bool all, const Share& sh) {
         if (b < round_samples) break;
     }
     if (sh.master) tick.upto(n2);
+    // the last chunk: the next Green's function finds its own cells
+    if (greens.ic2 == greens.nx) cells.known = false;
 }
 
 // The Green's function at every source-observer pair of this process whose
