@@ -210,8 +210,9 @@ SourceFrame source_frame(foundation::ConstParticleView XP, std::int32_t i) {
 // The required samples are dealt out by their running count (the k-th to
 // process mod(k, ncpu) + 1), so each is evaluated by exactly one process;
 // their values are joined on every process in rounds of at most
-// round_samples. A chunk that nobody needs costs one exchange of counts,
-// a sparse one moves only its required samples.
+// round_samples. A sparse chunk moves only its required samples; in a mesh
+// of several chunks, one that the pairs of one process at most reach moves
+// nothing (below).
 inline constexpr std::int32_t join_marks = 1 << 20;     // marks joined as lists, at most
 inline constexpr std::int32_t round_samples = 1 << 18;  // samples per round of joined values
 
@@ -449,8 +450,8 @@ void evaluate_required(bool all, const Share& sh) {
             if (sh.master) tick.upto(shw.lround(k));
         }
         parallel::joinr(shw.mine.data(), shw.counts.data(), shw.joined.data(), 3 * round_samples);
-        // every value in place; adding +0.0 keeps what a sum over the
-        // processes gave (a lone -0 becomes +0)
+        // every value in place, plus +0.0: a zero is stored as +0 whichever
+        // process computed it, as a sum over the processes stores it
         std::int32_t at[cap::maxproc];
         for (std::int32_t p = 1, s = 0; p <= sh.ncpu; s += shw.counts(p), ++p) at[p - 1] = s;
         for (std::int32_t k = 1; k <= b; ++k) {
