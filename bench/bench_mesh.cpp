@@ -13,7 +13,13 @@
 //              and of one that reuses it, ratio to "csr_p_to_p", the
 //              largest difference to "csr_p_to_p" in % of its peak force,
 //              and the peak resident memory of the master;
-//   green_m    the same for "csr_g_to_m" alone.
+//   green_m    the same for "csr_g_to_m" alone;
+//   sparse     "csr_g_to_m" at N = 21 with sub-bunches of 2e-8 m along the
+//              motion (TARVEL_BENCH_SPARSE_SIGMA to change it) and 2e-5 m
+//              across: a Green's function of some 1e9 samples in chunks, of
+//              which a small share is needed: samples, seconds of the
+//              evaluation that makes it. The same at any process count: no
+//              slower on more processes than on one.
 // "csr_p_to_p" is timed up to N = 2000 (or the value of TARVEL_BENCH_NREF)
 // and extrapolated beyond it with N^2. Counts can be given after the mode.
 //
@@ -21,6 +27,7 @@
 //   mpiexec -n 1 build/bench/bench_mesh observers
 //   mpiexec -n 4 build/bench/bench_mesh observers
 //   mpiexec -n 8 build/bench/bench_mesh green 2000 10000 100000
+//   mpiexec -n 2 build/bench/bench_mesh sparse
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -133,7 +140,10 @@ int main(int argc, char** argv) {
     std::vector<int> counts;
     for (int k = 2; k < argc; ++k) counts.push_back(std::atoi(argv[k]));
     const bool green = mode == "green" || mode == "green_m";
-    if (counts.empty()) counts = green ? std::vector<int>{2000, 10000, 100000} : std::vector<int>{2000, 10000};
+    const bool sparse = mode == "sparse";
+    if (counts.empty())
+        counts = sparse ? std::vector<int>{21}
+                        : green ? std::vector<int>{2000, 10000, 100000} : std::vector<int>{2000, 10000};
     const int nref = std::getenv("TARVEL_BENCH_NREF") ? std::atoi(std::getenv("TARVEL_BENCH_NREF")) : 2000;
     const int np = parallel::cmpcom.nprocs;
 
@@ -152,6 +162,29 @@ int main(int argc, char** argv) {
     f.sbox = f.rbox = 0.5;
     f.loldms = true;
     f.green_work_max = 2e6;  // field calls, the default of the forces layer
+
+    if (sparse) {
+        const char* e = std::getenv("TARVEL_BENCH_SPARSE_SIGMA");
+        f.sigma_long = e ? std::atof(e) : 2e-8;
+        f.sigma_rad = f.sigma_vert = 2e-5;
+        f.itype = bunch::code(ForceType::csr_g_to_m);
+        for (const int n : counts) {
+            bunch_of(n);
+            forces::gmeshi();  // a new Green's function on every process
+            send_state();
+            const double t = evaluate(ForceType::csr_g_to_m);
+            std::int64_t evaluated = 0;
+            for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
+            std::printf("sparse csr_g_to_m N=%d P=%d sigma_long=%.3g m: %lld samples, %lld evaluated in the last "
+                        "chunk (master); %.3f s; peak memory %ld kB\n",
+                        n, np, f.sigma_long, static_cast<long long>(forces::greenm.ngreen),
+                        static_cast<long long>(evaluated), t, peak_kb());
+            std::fflush(stdout);
+        }
+        parallel::sencmd(std::string("stopp"));
+        parallel::mpi_stop();
+        return 0;
+    }
 
     // the reference: csr_p_to_p at nref particles
     bunch_of(nref);

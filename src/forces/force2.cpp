@@ -3,7 +3,10 @@
 
 #include <time.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "bunch/prtcls.hpp"
@@ -63,6 +66,26 @@ std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForc
 
 }  // namespace
 
+void log_call_cost(std::string_view model, const CallCost& c) {
+    // three significant digits: an estimate
+    const auto g3 = [](double v) {
+        char t[32];
+        std::snprintf(t, sizeof t, "%.3g", v);
+        return std::string(t);
+    };
+    const std::int64_t calls = c.sources * c.observers, most = c.sources * c.share;
+    foundation::logpri(std::string(model) + ": field calls per evaluation = " + std::to_string(calls));
+    if (c.timed <= 0) {
+        foundation::logpri("  per process at most = " + std::to_string(most));
+        return;
+    }
+    const double each = c.calls_seconds / double(c.timed);  // s
+    foundation::logpri("  per process at most = " + std::to_string(most) + ", " + g3(each) + " s each (measured)");
+    const double path = c.path_seconds / double(c.timed_sources);  // s
+    const double seconds = double(c.sources) * (path + double(c.share) * each);
+    foundation::logpri("  estimated time per evaluation = " + g3(seconds) + " s");
+}
+
 void field_settings(double beta1) {
     using fieldlib::finit;
     const auto& f = forces;
@@ -103,14 +126,28 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
 
     // the first target of this process's share: mod(j, nprocs) + 1 = myproc
     const std::int32_t jfirst = myproc == 1 ? nprocs : myproc - 1;
+    // the cost of an evaluation, announced at the first one (master)
+    bool announce = master && forces.nfcall(bunch::code(bunch::ForceType::csr_p_to_p)) == 1;
+    CallCost cost;
+    if (announce) {
+        std::int64_t share[cap::maxproc] = {};
+        for (std::int32_t k = 1; k <= npart; ++k) {
+            if (b.lact(k)) ++cost.sources;
+            if (b.ldef(k)) ++cost.observers, ++share[k % nprocs];
+        }
+        cost.share = *std::max_element(share, share + nprocs);
+    }
     double RT[3], ET[3], DWB[14];
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (b.lact(i)) {
             const double q = XP.q(i);  // C
             const double t0 = cpu_seconds();
+            const auto w0 = std::chrono::steady_clock::now();
             fieldlib::setpth(XP.record(i).data(), IP.next(i), nfb, ct, b.p0);
+            const auto w1 = std::chrono::steady_clock::now();
             work.path_seconds += cpu_seconds() - t0;
             ++work.paths;
+            const std::int64_t fields0 = work.fields;
             for (std::int32_t j = jfirst; j <= npart; j += nprocs) {
                 if (!b.ldef(j)) continue;
                 const double gamma = std::sqrt(XP.p(j) * XP.p(j) + 1.0);
@@ -126,6 +163,13 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
                 F.along(j) += DWB[0] * q;
                 F.left(j) += DWB[1] * q;
                 ++work.fields;
+            }
+            if (announce) {
+                const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
+                if (cost.add(path.count(), calls.count(), work.fields - fields0)) {
+                    announce = false;
+                    log_call_cost("csr_p_to_p", cost);
+                }
             }
         }
         if (master && (i == 1 || i == npart || (npart >= 900 && i % 100 == 0)))

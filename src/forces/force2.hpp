@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "bunch/forces.hpp"
 #include "foundation/views.hpp"
@@ -32,6 +33,34 @@ void force2(bunch::ForceType type, foundation::ParticleView XP, foundation::Inde
 // is weighted by the source's charge afterwards) of the effective sizes;
 // beta1, the speed of particle 1 [c], gives its duration.
 void field_settings(double beta1);
+
+// The cost of a model whose evaluation makes a field call per source and
+// observer, logged at its first evaluation once its first sources are
+// timed: the field calls per evaluation (sources times observers), the most
+// of them on one process (the largest share of the observers times the
+// sources), the seconds of one call measured on this process over the
+// timed sources, and from them the time of one evaluation: sources times
+// (a design path plus the largest share's calls). Without a timed call only
+// the counts.
+struct CallCost {
+    std::int64_t sources = 0;    // active sources
+    std::int64_t observers = 0;  // observers of every source
+    std::int64_t share = 0;      // observers of the process with the most
+    std::int64_t timed_sources = 0;  // sources timed so far
+    double path_seconds = 0.0;   // their design paths [s]
+    double calls_seconds = 0.0;  // their field calls on this process [s]
+    std::int64_t timed = 0;      // the number of those calls
+    // Adds a timed source; true once enough are timed to log: a second of
+    // work or 1% of the sources, at least one.
+    bool add(double path, double calls, std::int64_t ncalls) {
+        timed_sources += 1;
+        path_seconds += path;
+        calls_seconds += calls;
+        timed += ncalls;
+        return path_seconds + calls_seconds >= 1.0 || 100 * timed_sources >= sources;
+    }
+};
+void log_call_cost(std::string_view model, const CallCost& c);
 
 // Work of the last force2 call on this process, for the benchmarks: design
 // paths built, field calls made, and the processor seconds of this process

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <span>
 
 #include "bunch/prtcls.hpp"
@@ -55,10 +58,13 @@ void progress(std::initializer_list<std::string_view> items) {
 // item and every item whose number is a multiple of the step (100,000 below
 // 1,000,000 items, else 1,000,000, divided by 10 at most twice while the
 // count is below it).
-bool progress_due(std::int64_t k, std::int64_t first, std::int64_t last, std::int64_t count) {
+std::int64_t progress_step(std::int64_t count) {
     std::int64_t step = count < 1000000 ? 100000 : 1000000;
     for (int t = 0; t < 2 && count < step; ++t) step /= 10;
-    return k == first || k == last || k % step == 0;
+    return step;
+}
+bool progress_due(std::int64_t k, std::int64_t first, std::int64_t last, std::int64_t count) {
+    return k == first || k == last || k % progress_step(count) == 0;
 }
 
 void source_progress(std::string_view label, std::int32_t i, std::int32_t npart) {
@@ -74,10 +80,20 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
     const std::int32_t npart = XP.size();
     m.gamref = std::sqrt(XP.p(1) * XP.p(1) + 1.0);
     m.phiref = XP.phi(1);
+    // the cost of an evaluation, announced at the first one (master)
+    bool announce = sh.master && bunch::forces.nfcall(bunch::code(ForceType::csr_p_to_m)) == 1;
+    CallCost cost;
+    if (announce) {
+        for (std::int32_t k = 1; k <= npart; ++k) cost.sources += flag(lact, k) ? 1 : 0;
+        cost.observers = m.nobs;
+        cost.share = (m.nobs + sh.ncpu - 1) / sh.ncpu;
+    }
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (flag(lact, i)) {
             const double q = XP.q(i);  // C
+            const auto w0 = std::chrono::steady_clock::now();
             fieldlib::setpth(XP.record(i).data(), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
+            const auto w1 = std::chrono::steady_clock::now();
             for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
                 double rt[3], et[3], t, dwb[14];
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
@@ -90,6 +106,13 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
                 m.fobs(1, j) += q * dwb[0];
                 m.fobs(2, j) += q * dwb[1];
                 m.fobs(3, j) += q * dwb[5];
+            }
+            if (announce) {
+                const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
+                if (cost.add(path.count(), calls.count(), m.nobs / sh.ncpu)) {
+                    announce = false;
+                    log_call_cost("csr_p_to_m", cost);
+                }
             }
         }
         if (sh.master && npart >= 1000 && i % 100 == 0)
@@ -191,55 +214,273 @@ SourceFrame source_frame(foundation::ConstParticleView XP, std::int32_t i) {
     return {XP.x(i), XP.y(i), std::cos(XP.phi(i)), std::sin(XP.phi(i))};
 }
 
+// The shared evaluation of a chunk's samples, with several processes while
+// a Green's function is made: every process marks the samples that its own
+// source-observer pairs need, and every process learns the union of the
+// marks: as the joined lists of the marked samples when they are no longer
+// than the chunk, else as flags (logical or onto the master, broadcast).
+// The required samples are dealt out by their running count (the k-th to
+// process mod(k, ncpu) + 1), so each is evaluated by exactly one process;
+// their values are joined on every process in rounds of at most
+// round_samples. A sparse chunk moves only its required samples; in a mesh
+// of several chunks, one that the pairs of one process at most reach moves
+// nothing (below).
+inline constexpr std::int32_t join_marks = 1 << 20;     // marks joined as lists, at most
+inline constexpr std::int32_t round_samples = 1 << 18;  // samples per round of joined values
+
+struct SharedWk : ftypes::NoCopy {
+    ftypes::Arr1<std::int32_t, join_marks> own;    // this process's marks, ascending
+    ftypes::Arr1<std::int32_t, join_marks> marks;  // every process's; then the required samples, ascending
+    std::int32_t nreq;                             // required samples in marks; -1: the flags req hold them
+    ftypes::Arr1<std::int32_t, cap::maxproc> counts;       // per process: marks, or values of a round
+    ftypes::Arr1<std::int32_t, round_samples> lround;      // the samples of a round
+    ftypes::Arr1<double, 3 * round_samples> mine;          // this process's values of a round
+    ftypes::Arr1<double, 3 * round_samples> joined;        // every process's values of a round
+};
+SharedWk shw;
+
+// The marked samples l1..l2 of the chunk, ascending, into own (as many as
+// it holds); returns their number. Blocks of flags are tested at once: a
+// chunk is mostly unmarked.
+std::int64_t own_marks(std::int32_t l1, std::int32_t l2) {
+    const ftypes::Logical* req = greenm.req.data();
+    constexpr std::int32_t block = 64;
+    std::int64_t n = 0;
+    for (std::int32_t b0 = l1; b0 <= l2; b0 += block) {
+        const std::int32_t b1 = std::min(l2, b0 + block - 1);
+        std::int32_t any = 0;
+        for (std::int32_t l = b0; l <= b1; ++l) any |= req[l - 1].v;
+        if (any == 0) continue;
+        for (std::int32_t l = b0; l <= b1; ++l) {
+            if (req[l - 1].v == 0) continue;
+            if (n < join_marks) shw.own(std::int32_t(n + 1)) = l;
+            n += 1;
+        }
+    }
+    return n;
+}
+
+// The samples l1..l2 of the chunk that hold every mark of points with x
+// from xmin to xmax: those of the columns around them (a point marks
+// samples of the two columns of its cell); l1 > l2 when there is none.
+void marked_range(double xmin, double xmax, std::int32_t& l1, std::int32_t& l2) {
+    const Greenm& G = greenm;
+    const Greens& S = greens;
+    l1 = 1;
+    l2 = 0;
+    if (!(xmin <= xmax)) return;
+    // the column at or left of x: xg(i) <= x < xg(i + 1)
+    const double* xg = G.xg.data();
+    auto column = [&](double x) { return std::int32_t(std::upper_bound(xg, xg + S.nx, x) - xg); };
+    const std::int32_t c1 = std::max(S.ic1, column(xmin) - 1);
+    const std::int32_t c2 = std::min(S.ic2, column(xmax) + 2);
+    if (c1 > c2) return;
+    l1 = std::int32_t(G.noff(c1) - S.ioff) + 1;
+    l2 = std::int32_t(G.noff(c2 + 1) - S.ioff);
+}
+
+// The column cells that the source-observer pairs of each process fall
+// into, known on every process for a mesh of several chunks (found once per
+// Green's function, at its first marking): a chunk that the pairs of no
+// process reach is not marked, and one that the pairs of one process alone
+// reach is left to that process, which evaluates the samples it reads as
+// it reads them (as a single process does); neither needs an exchange. Each
+// process finds the cells of its own pairs; the lists are joined. With more
+// than join_cells in all, every chunk is marked and shared.
+inline constexpr std::int32_t join_cells = 1 << 20;
+
+struct CellsWk : ftypes::NoCopy {
+    ftypes::Arr1<std::uint8_t, maxcol> hit;          // per cell: a pair of this process
+    ftypes::Arr1<std::int32_t, join_cells> own;      // this process's cells, ascending
+    ftypes::Arr1<std::int32_t, join_cells> all;      // every process's, in process order
+    ftypes::Arr1<std::int32_t, cap::maxproc> count;  // per process: its cells
+    bool listed;                                     // all holds them (not too many)
+    bool known;                                      // found for the Green's function at hand
+};
+CellsWk cells;
+
+// The cell i (columns i and i + 1, 1 <= i < nx) at x, as the lookup finds
+// it; 0 outside the columns.
+std::int32_t cell_of(double x) {
+    const std::int32_t nx = greens.nx;
+    const double* xg = greenm.xg.data();
+    if (!(x >= xg[0] && x <= xg[nx - 1])) return 0;
+    const auto i = std::int32_t(std::upper_bound(xg, xg + nx, x) - xg);  // xg(i) <= x < xg(i + 1)
+    return std::min(i, nx - 1);
+}
+
+void find_cells(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
+    const std::int32_t nx = greens.nx;
+    std::fill(cells.hit.data(), cells.hit.data() + nx, std::uint8_t(0));
+    for (std::int32_t i = 1; i <= XP.size(); ++i) {
+        if (!flag(lact, i)) continue;
+        const SourceFrame sf = source_frame(XP, i);
+        for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
+            const std::int32_t c = cell_of(sf.z(j)[0]);
+            // with its neighbours: a point on a column may be given either cell
+            if (c > 0) cells.hit(std::max(c - 1, 1)) = cells.hit(c) = cells.hit(std::min(c + 1, nx - 1)) = 1;
+        }
+    }
+    std::int64_t n = 0;
+    for (std::int32_t c = 1; c < nx; ++c) {
+        if (cells.hit(c) == 0) continue;
+        if (n < join_cells) cells.own(std::int32_t(n + 1)) = c;
+        n += 1;
+    }
+    parallel::joinct(std::int32_t(n), cells.count.data());
+    std::int64_t total = 0;
+    for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += cells.count(p);
+    cells.listed = total <= join_cells;
+    if (cells.listed && total > 0) parallel::joini(cells.own.data(), cells.count.data(), cells.all.data(), join_cells);
+    cells.known = true;
+}
+
+// How many processes have pairs with their cell in the chunk (columns ic1
+// to ic2); ncpu when the cells are not listed.
+std::int32_t chunk_users(const Share& sh) {
+    if (!cells.listed) return sh.ncpu;
+    std::int32_t users = 0;
+    const std::int32_t* a = cells.all.data();
+    for (std::int32_t p = 1; p <= sh.ncpu; a += cells.count(p), ++p) {
+        const std::int32_t* c = std::lower_bound(a, a + cells.count(p), greens.ic1);
+        if (c != a + cells.count(p) && *c < greens.ic2) users += 1;
+    }
+    return users;
+}
+
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
 void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
     const std::int32_t npart = XP.size();
+    // a mesh of several chunks: no marks where the pairs of one process at
+    // most need samples
+    if (greenm.ngreen > greenm.n2gre) {
+        if (!cells.known) find_cells(XP, lact, sh);
+        if (chunk_users(sh) <= 1) {
+            if (sh.master)
+                for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
+            shw.nreq = 0;
+            return;
+        }
+    }
+    // the x range of the pairs that can mark samples of this chunk (their
+    // cell within the chunk's columns), to look for the marks there only
+    const double xlo = greenm.xg(greens.ic1), xhi = greenm.xg(greens.ic2);
+    double xmin = std::numeric_limits<double>::infinity(), xmax = -xmin;
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (flag(lact, i)) {
             const SourceFrame sf = source_frame(XP, i);
             for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
+                const Pt2 z = sf.z(j);
                 bool lout = false;
-                gmesh1(sf.z(j), lout);
+                gmesh1(z, lout);
+                if (z[0] >= xlo && z[0] <= xhi) {
+                    xmin = std::min(xmin, z[0]);
+                    xmax = std::max(xmax, z[0]);
+                }
             }
         }
         if (sh.master) source_progress(" isrc_gmesh1=", i, npart);
     }
+    std::int32_t l1 = 1, l2 = 0;
+    marked_range(xmin, xmax, l1, l2);
+    const std::int64_t nown = own_marks(l1, l2);
+    parallel::joinct(std::int32_t(nown), shw.counts.data());
+    std::int64_t total = 0;
+    for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += shw.counts(p);
     std::int32_t n = greenm.n2gre;
-    parallel::accuml(greenm.req.data(), n);
-    parallel::distrl(greenm.req.data(), n, cap::maxgre);
+    if (total <= std::min(n, join_marks)) {
+        if (total > 0) parallel::joini(shw.own.data(), shw.counts.data(), shw.marks.data(), join_marks);
+        std::int32_t* m = shw.marks.data();
+        std::sort(m, m + total);
+        shw.nreq = std::int32_t(std::unique(m, m + total) - m);
+    } else {
+        parallel::accuml(greenm.req.data(), n);
+        parallel::distrl(greenm.req.data(), n, cap::maxgre);
+        shw.nreq = -1;
+    }
 }
 
+// The progress lines of the shared evaluation on the master: the chunk's
+// first and last sample and every sample whose global number is a multiple
+// of the step, each once its turn comes, whether required or not.
+struct GreenProgress {
+    std::int64_t next, last, step, ioff;
+    GreenProgress() {
+        const std::int32_t n2 = greenm.n2gre;
+        ioff = greens.ioff;
+        next = greenm.i1gre + ioff;
+        last = n2 + ioff;
+        step = progress_step(n2);
+    }
+    // every line due up to local sample l
+    void upto(std::int32_t l) {
+        while (next <= l + ioff) {
+            progress({" i_green    =", foundation::ld_int(next), " ngreen=", foundation::ld_int(greenm.ngreen)});
+            next = next < last ? std::min(last, (next / step + 1) * step) : last + 1;
+        }
+    }
+};
+
 // The shared evaluation of the chunk's required samples (every sample with
-// all): the required samples are dealt out by their running count, summed
-// onto the master and given to every process.
+// all, else those of the marks), in rounds of at most round_samples: the
+// process of each sample evaluates it, and the values of the round are
+// joined on every process.
 void evaluate_required(bool all, const Share& sh) {
     Greenm& G = greenm;
     const std::int32_t n2 = G.n2gre;
-    std::int64_t count = 0;
-    for (std::int32_t l = G.i1gre; l <= n2; ++l) {
-        if (all || G.req(l)) {
-            G.req(l) = true;
-            count += 1;
-        }
-        if (G.req(l) && sh.own(count)) {
-            Pt2 z{}, w{};
-            double cbz = 0.0;
-            gmpos(l, z[0], z[1]);
-            green(z, w, cbz);
-            G.g(1, l) = w[0];
-            G.g(2, l) = w[1];
-            G.g(3, l) = cbz;
+    const bool listed = !all && shw.nreq >= 0;
+    GreenProgress tick;
+    std::int32_t cursor = G.i1gre;  // the next sample to look at (flags)
+    std::int64_t done = 0;          // required samples of the earlier rounds
+    for (;;) {
+        // the samples of this round: the next required ones
+        std::int32_t b = 0;
+        if (listed) {
+            b = std::int32_t(std::min<std::int64_t>(round_samples, shw.nreq - done));
+            for (std::int32_t k = 1; k <= b; ++k) shw.lround(k) = shw.marks(std::int32_t(done + k));
         } else {
-            G.g(1, l) = G.g(2, l) = G.g(3, l) = 0.0;
+            for (; b < round_samples && cursor <= n2; ++cursor)
+                if (all || G.req(cursor)) shw.lround(++b) = cursor;
         }
-        const std::int64_t gl = l + greens.ioff;
-        if (sh.master && progress_due(gl, G.i1gre + greens.ioff, n2 + greens.ioff, n2))
-            progress({" i_green    =", foundation::ld_int(gl), " ngreen=", foundation::ld_int(G.ngreen)});
+        if (b == 0) break;
+        // this process's share, evaluated; the counts of every process's values
+        std::int32_t nmine = 0;
+        std::fill(shw.counts.data(), shw.counts.data() + sh.ncpu, 0);
+        for (std::int32_t k = 1; k <= b; ++k) {
+            const std::int64_t count = done + k;
+            shw.counts(std::int32_t(count % sh.ncpu + 1)) += 3;
+            if (sh.own(count)) {
+                Pt2 z{}, w{};
+                double cbz = 0.0;
+                gmpos(shw.lround(k), z[0], z[1]);
+                green(z, w, cbz);
+                shw.mine(++nmine) = w[0];
+                shw.mine(++nmine) = w[1];
+                shw.mine(++nmine) = cbz;
+            }
+            if (sh.master) tick.upto(shw.lround(k));
+        }
+        parallel::joinr(shw.mine.data(), shw.counts.data(), shw.joined.data(), 3 * round_samples);
+        // every value in place, plus +0.0: a zero is stored as +0 whichever
+        // process computed it, as a sum over the processes stores it
+        std::int32_t at[cap::maxproc];
+        for (std::int32_t p = 1, s = 0; p <= sh.ncpu; s += shw.counts(p), ++p) at[p - 1] = s;
+        for (std::int32_t k = 1; k <= b; ++k) {
+            const std::int32_t l = shw.lround(k);
+            const double* v = shw.joined.data() + at[(done + k) % sh.ncpu];
+            at[(done + k) % sh.ncpu] += 3;
+            G.g(1, l) = v[0] + 0.0;
+            G.g(2, l) = v[1] + 0.0;
+            G.g(3, l) = v[2] + 0.0;
+            G.req(l) = true;
+        }
+        done += b;
+        if (b < round_samples) break;
     }
-    parallel::accumu(G.g.col(G.i1gre), 3, n2 - G.i1gre + 1);
-    std::int32_t n = n2;
-    parallel::distri(G.g.data(), 3, n, cap::maxgre);
+    if (sh.master) tick.upto(n2);
+    // the last chunk: the next Green's function finds its own cells
+    if (greens.ic2 == greens.nx) cells.known = false;
 }
 
 // The Green's function at every source-observer pair of this process whose

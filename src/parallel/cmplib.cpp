@@ -19,6 +19,9 @@ Logical LOBUFF[accumulate_chunk];
 
 bool single() { return cmpcom.nprocs <= 1; }
 
+// Counts and displacements of the joins, per process.
+ftypes::Arr1<int, cap::maxproc> join_counts, join_displs;
+
 // The last command the master sent to the slaves.
 ftypes::FStr<cap::txtlen> last_command;
 
@@ -187,6 +190,45 @@ void accuml(Logical* l, std::int32_t n) {
         reduce_lor_logical(l + i1, LOBUFF, len);
         std::copy(LOBUFF, LOBUFF + len, l + i1);
     }
+}
+
+// ------------------------------------------------------------------ joins
+
+namespace {
+
+// Element counts and displacements of a join, per MPI rank; the total.
+std::int64_t join_layout(const char* routine, const std::int32_t* counts, std::int64_t ncap) {
+    std::int64_t total = 0;
+    for (std::int32_t p = 1; p <= cmpcom.nprocs; ++p) {
+        check_received(routine, "count", counts[p - 1], 0, INT32_MAX);
+        join_counts(p) = counts[p - 1];
+        join_displs(p) = static_cast<int>(std::min<std::int64_t>(total, INT32_MAX));
+        total += counts[p - 1];
+    }
+    check_received(routine, "total", total, 0, std::min<std::int64_t>(ncap, INT32_MAX));
+    return total;
+}
+
+}  // namespace
+
+void joinct(std::int32_t n, std::int32_t* counts) {
+    if (single()) {
+        counts[0] = n;
+        return;
+    }
+    allgather_int(&n, 1, counts);
+}
+
+void joini(const std::int32_t* a, const std::int32_t* counts, std::int32_t* out, std::int64_t ncap) {
+    join_layout("joini", counts, ncap);
+    const std::int32_t me = cmpcom.myproc;
+    allgatherv_int(a, counts[me - 1], out, join_counts.data(), join_displs.data());
+}
+
+void joinr(const double* a, const std::int32_t* counts, double* out, std::int64_t ncap) {
+    join_layout("joinr", counts, ncap);
+    const std::int32_t me = cmpcom.myproc;
+    allgatherv_real(a, counts[me - 1], out, join_counts.data(), join_displs.data());
 }
 
 }  // namespace parallel

@@ -1,13 +1,14 @@
 // Messages between the master and the slaves: tags, typed point-to-point
 // messages, the command channel, the run-state transfer, the particle
-// hand-out and the collective broadcast, sum and logical-or.
+// hand-out and the collective broadcast, sum, logical-or and joins.
 //
 // Pairing rule: for every master-slave pair the master's sequence of
 // messages to and from that slave equals the slave's sequence with the
 // master (order, direction, type, count); every message takes one tag on
 // each side. The collectives take no tag; every process makes the same
 // collective calls in the same order. With one process every routine
-// returns at once and leaves its arguments unchanged.
+// returns at once and leaves its arguments unchanged (the joins copy the
+// process's own part into their result).
 #pragma once
 
 #include <cstdint>
@@ -94,5 +95,19 @@ void accuml(ftypes::Logical* l, std::int32_t n);
 
 // Chunk length of the reductions (the size of their receive buffers).
 inline constexpr std::int32_t accumulate_chunk = 5000000;
+
+// Joins of lists whose length differs from process to process, for data
+// that only some processes hold or need (a sparse share of a large array):
+// every process ends with every process's list, in process order.
+// joinct: counts(p) := the count n of process p, for p = 1..nprocs
+// (counts holds nprocs elements; n >= 0).
+void joinct(std::int32_t n, std::int32_t* counts);
+// joini, joinr: out := a(1..counts(1)) of process 1, then a(1..counts(2)) of
+// process 2, ..., with counts as joinct gives them (equal on every process);
+// each process passes its own counts(myproc) elements. A total beyond ncap,
+// the capacity of out, is a fatal stop before anything is written. With one
+// process out := a(1..counts(1)).
+void joini(const std::int32_t* a, const std::int32_t* counts, std::int32_t* out, std::int64_t ncap);
+void joinr(const double* a, const std::int32_t* counts, double* out, std::int64_t ncap);
 
 }  // namespace parallel

@@ -230,4 +230,35 @@ void reduce_lor_logical(const ftypes::Logical* in, ftypes::Logical* out, int n) 
     if (g_rank == 0) normalise(out, n);
 }
 
+void allgather_int(const std::int32_t* in, int n, std::int32_t* out) {
+    check_count(n, "MPI_Allgather (integer)");
+    if (g_size == 1) {
+        std::copy(in, in + n, out);
+        return;
+    }
+    check(MPI_Allgather(in, n, MPI_INT32_T, out, n, MPI_INT32_T, MPI_COMM_WORLD),
+          "MPI_Allgather (integer)");
+}
+
+void allgatherv_int(const std::int32_t* in, int n, std::int32_t* out, const int* counts,
+                    const int* displs) {
+    check_count(n, "MPI_Allgatherv (integer)");
+    if (g_size == 1) {
+        std::copy(in, in + n, out + displs[0]);
+        return;
+    }
+    check(MPI_Allgatherv(in, n, MPI_INT32_T, out, counts, displs, MPI_INT32_T, MPI_COMM_WORLD),
+          "MPI_Allgatherv (integer)");
+}
+
+void allgatherv_real(const double* in, int n, double* out, const int* counts, const int* displs) {
+    check_count(n, "MPI_Allgatherv (real)");
+    if (g_size == 1) {
+        std::copy(in, in + n, out + displs[0]);
+        return;
+    }
+    check(MPI_Allgatherv(in, n, MPI_DOUBLE, out, counts, displs, MPI_DOUBLE, MPI_COMM_WORLD),
+          "MPI_Allgatherv (real)");
+}
+
 }  // namespace parallel

@@ -66,4 +66,14 @@ void bcast_logical(ftypes::Logical* buf, int n);
 void reduce_sum_real(const double* in, double* out, int n);
 void reduce_lor_logical(const ftypes::Logical* in, ftypes::Logical* out, int n);
 
+// Joins on every process: out := the elements of process 1, then those of
+// process 2, ...; allgather_int takes n elements from every process (n
+// equal on all), the allgatherv forms counts[k] elements from MPI rank k,
+// placed at out + displs[k]. in (n elements, n = counts[own rank]) and out
+// must not overlap. With one process out := in.
+void allgather_int(const std::int32_t* in, int n, std::int32_t* out);
+void allgatherv_int(const std::int32_t* in, int n, std::int32_t* out, const int* counts,
+                    const int* displs);
+void allgatherv_real(const double* in, int n, double* out, const int* counts, const int* displs);
+
 }  // namespace parallel

@@ -7,14 +7,18 @@
 # the count taken out. The models with a Green's function print the estimate
 # and the progress of their marking and shared sample evaluation ("---
 # required flags ? ---:", " isrc_gmesh1=", " i_green    =") only with several
-# processes: those lines are left out. stderr.txt is left out (the MPI launcher may write there).
+# processes: those lines are left out. So are the share of the field calls
+# per process and the time estimate measured at the first evaluation of
+# "csr_p_to_p" and "csr_p_to_m" (" per process at most =", " estimated time
+# per evaluation ="). stderr.txt is left out (the MPI launcher may write there).
 set -u
 a=$1; b=$2
 # the log with the process count of its configuration line taken out
 log_of() {
   sed -E -e "s/^(  with '[a-z_0-9]+' force) on +[0-9]+ +cpus$/\1/" \
          -e '/^ --- required flags \? ---: /d' -e '/^  isrc_gmesh1= /d' \
-         -e '/^  i_green    = /d' "$1"
+         -e '/^  i_green    = /d' -e '/^   per process at most = /d' \
+         -e '/^   estimated time per evaluation = /d' "$1"
 }
 status=0
 [ -d "$a" ] && [ -d "$b" ] || { echo "missing run folder $a or $b"; exit 1; }

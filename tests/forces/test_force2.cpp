@@ -5,8 +5,10 @@
 // a bend and the independence of the process count are deck tests.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,7 +37,8 @@ protected:
     }
     // One evaluation of n particles at c*t = 0 by sub-bunch spheres of
     // size sigma [m]; the lines it printed.
-    static std::vector<std::string> evaluate(int n, double sigma, bool test = false) {
+    static std::vector<std::string> evaluate(int n, double sigma, bool test = false,
+                                             bunch::ForceType type = bunch::ForceType::csr_p_to_p) {
         auto& f = bunch::forces;
         f.ishape = 2;
         f.sigma_long = sigma;
@@ -47,7 +50,7 @@ protected:
         std::int32_t ierr = 0;
         testsupport::inila2(ierr);
         testsupport::start_capture();
-        forces::forcei(bunch::ForceType::csr_p_to_p, foundation::particles(prtcls.xptcl, n),
+        forces::forcei(type, foundation::particles(prtcls.xptcl, n),
                        foundation::indices(prtcls.iptcl, n), 0.0, foundation::forces_of(F, n), ierr);
         EXPECT_EQ(ierr, 0);
         return testsupport::end_capture();
@@ -144,6 +147,32 @@ TEST_F(Force2, ProgressLines) {
         EXPECT_EQ(evaluate(n, 1e-3), want);
         EXPECT_EQ(want.size(), n == 1000 ? 11u : 2u);
         EXPECT_EQ(forces::force2_work.fields, 0);
+    }
+}
+
+// The models of a field call per source and observer announce at their
+// first evaluation the field calls of one evaluation (here 2 sources times
+// 3 observers), the most on one process, the measured seconds of a call and
+// the estimated time of an evaluation; later evaluations say nothing.
+TEST_F(Force2, FirstEvaluationAnnouncesItsCost) {
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(0.0, 20.0);
+    prtcls.p0 = 9.785;
+    const std::regex each(R"(   per process at most = 6, [0-9.e+-]+ s each \(measured\))");
+    const std::regex time(R"(   estimated time per evaluation = [0-9.e+-]+ s)");
+    for (const auto type : {bunch::ForceType::csr_p_to_p, bunch::ForceType::csr_p_to_m}) {
+        const std::string word(bunch::force_model(type).word);
+        SCOPED_TRACE(word);
+        for (int i = 1; i <= 3; ++i) particle(i, 10.0 + 2e-3 * i, 0.0, 0.0, 9.785, i != 3);
+        bunch::forces.sbox = bunch::forces.rbox = 1e-6;  // no boxes: every particle observes
+        bunch::forces.nfcall(bunch::code(type)) = 0;
+        const auto first = evaluate(3, 1e-4, false, type);
+        const auto at = std::find(first.begin(), first.end(), " " + word + ": field calls per evaluation = 6");
+        ASSERT_TRUE(at != first.end() && first.end() - at >= 3);
+        EXPECT_TRUE(std::regex_match(at[1], each)) << at[1];
+        EXPECT_TRUE(std::regex_match(at[2], time)) << at[2];
+        for (const auto& line : evaluate(3, 1e-4, false, type))
+            EXPECT_EQ(line.find("field calls"), std::string::npos) << line;
     }
 }
 

@@ -2,6 +2,8 @@
 // processes: par_tests CASE (see mpi_case.hpp). Cases named fatal_* and
 // capacity_* must end the whole job with a nonzero exit code (checked by
 // expect_abort.sh).
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,19 @@ extern "C" int MPI_Reduce(const void* in, void* out, int n, MPI_Datatype type, M
 extern "C" int MPI_Bcast(void* buf, int n, MPI_Datatype type, int root, MPI_Comm comm) {
     if (recording) bcast_counts.push_back(n);
     return PMPI_Bcast(buf, n, type, root, comm);
+}
+
+// The joins: the own element count of every call.
+std::vector<int> join_counts;
+extern "C" int MPI_Allgather(const void* in, int n, MPI_Datatype ti, void* out, int m, MPI_Datatype to,
+                             MPI_Comm comm) {
+    if (recording) join_counts.push_back(n);
+    return PMPI_Allgather(in, n, ti, out, m, to, comm);
+}
+extern "C" int MPI_Allgatherv(const void* in, int n, MPI_Datatype ti, void* out, const int* counts,
+                              const int* displs, MPI_Datatype to, MPI_Comm comm) {
+    if (recording) join_counts.push_back(n);
+    return PMPI_Allgatherv(in, n, ti, out, counts, displs, to, comm);
 }
 
 namespace {
@@ -129,6 +144,55 @@ void case_chunks() {
     expect(bcast_counts == (many ? V{1, 7} : V{}), "distrl broadcasts");
 }
 
+// The joins: process p holds counts 2p - 2 (none on the master), then the
+// master alone, then nobody; every process ends with every list in process
+// order, in one exchange of counts and one join (none when the master is
+// alone), and a join writes nothing past its total.
+void case_joins() {
+    using V = std::vector<int>;
+    const std::int32_t me = cmpcom.myproc, np = cmpcom.nprocs;
+    const bool many = np > 1;
+    struct Row { const char* name; std::int32_t (*count)(std::int32_t p); };
+    const Row rows[] = {{"2p-2 each", [](std::int32_t p) { return 2 * p - 2; }},
+                        {"master alone", [](std::int32_t p) { return p == 1 ? 3 : 0; }},
+                        {"nobody", [](std::int32_t) { return 0; }}};
+    for (const Row& r : rows) {
+        const std::string what = std::string(" (") + r.name + ")";
+        std::vector<std::int32_t> mine, want_i;
+        std::vector<double> mine_r, want_r;
+        for (std::int32_t p = 1; p <= np; ++p)
+            for (std::int32_t k = 1; k <= r.count(p); ++k) {
+                want_i.push_back(1000 * p + k);
+                // a -0 and the extremes travel unchanged
+                want_r.push_back(k == 1 ? -0.0 : k == 2 ? 1.7976931348623157e308 : 0.25 * p - k);
+                if (p == me) mine.push_back(want_i.back()), mine_r.push_back(want_r.back());
+            }
+        const auto total = std::int32_t(want_i.size());
+        std::int32_t counts[cap::maxproc] = {};
+        join_counts.clear();
+        recording = true;
+        parallel::joinct(std::int32_t(mine.size()), counts);
+        recording = false;
+        expect(join_counts == (many ? V{1} : V{}), "joinct exchanges once" + what);
+        bool ok = true;
+        for (std::int32_t p = 1; p <= np; ++p) ok = ok && counts[p - 1] == r.count(p);
+        expect(ok, "joinct counts" + what);
+        std::vector<std::int32_t> out(std::size_t(total) + 1, -5);
+        std::vector<double> out_r(std::size_t(total) + 1, -5.0);
+        join_counts.clear();
+        recording = true;
+        parallel::joini(mine.data(), counts, out.data(), total);
+        parallel::joinr(mine_r.data(), counts, out_r.data(), total);
+        recording = false;
+        expect(join_counts == (many ? V{int(mine.size()), int(mine.size())} : V{}), "one join each" + what);
+        expect(std::equal(want_i.begin(), want_i.end(), out.begin()) && out.back() == -5, "joini" + what);
+        bool same = out_r.back() == -5.0;
+        for (std::size_t k = 0; k < want_r.size(); ++k)
+            same = same && std::signbit(out_r[k]) == std::signbit(want_r[k]) && out_r[k] == want_r[k];
+        expect(same, "joinr" + what);
+    }
+}
+
 // ------------------------------------------------- cases that must abort
 
 // A fatal stop on the last process while the others wait inside a sum.
@@ -145,6 +209,15 @@ void case_capacity_distri() {
     std::int32_t ncol = 10;
     parallel::distri(a, 2, ncol, cmpcom.master ? 50 : 5);
     if (cmpcom.nprocs == 1) foundation::fatal_stop(" test: one process has no slave to refuse");
+}
+
+// A join whose total exceeds the capacity of its result.
+void case_capacity_join() {
+    std::int32_t counts[cap::maxproc] = {};
+    const std::int32_t a[2] = {1, 2};
+    parallel::joinct(2, counts);
+    std::int32_t out[2 * cap::maxproc];
+    parallel::joini(a, counts, out, 1);
 }
 
 // The master hands out more particles than a slave's arrays hold.
@@ -164,5 +237,6 @@ int main(int argc, char** argv) {
     return mpicase::run(argc, argv, {{"traxph_order", case_traxph_order}, {"chunks", case_chunks},
                                      {"fatal_collective", case_fatal_collective},
                                      {"capacity_distri", case_capacity_distri},
-                                     {"capacity_traxph", case_capacity_traxph}});
+                                     {"capacity_traxph", case_capacity_traxph},
+                                     {"joins", case_joins}, {"capacity_join", case_capacity_join}});
 }
