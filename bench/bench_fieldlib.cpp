@@ -52,11 +52,11 @@ void BM_path(benchmark::State& state) {
     if (kind == 2) (void)pathtest::set_path({{5.0, 0.0}, {2.0, 1e-9}, {5.0, 0.0}}, 6.0, P);
     else bend_path();
     const double s0 = kind == 0 ? -3.0 : 0.0;
-    double out[11];
+    lattice::PathPoint out;
     int i = 0;
     for (auto _ : state) {
         lattice::path(s0 + 1e-4 * (i++ & 1023), 31, out);
-        benchmark::DoNotOptimize(out[2]);
+        benchmark::DoNotOptimize(out.pos(1));
     }
 }
 BENCHMARK(BM_path)->ArgName("straight0_arc1_small2")->DenseRange(0, 2);
@@ -65,12 +65,12 @@ void BM_pthget(benchmark::State& state) {
     const bool hit = state.range(0) != 0;
     bend_path();
     fieldlib::pthini();
-    fieldlib::P11 p;
+    fieldlib::PathPoint p;
     double beta;
     int i = 0;
     for (auto _ : state) {
         fieldlib::pthget(hit ? 0.25 : 1e-4 * (i++ & 1023), 15, p, beta);
-        benchmark::DoNotOptimize(p(3));
+        benchmark::DoNotOptimize(p.pos(1));
     }
 }
 BENCHMARK(BM_pthget)->ArgName("hit")->Arg(1)->Arg(0);

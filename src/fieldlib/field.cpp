@@ -21,11 +21,11 @@ void field(double t, const double* r_in, double gamma, const double* e, double* 
     fznear.extract = setup.onedpoleex;
     // 6. the path there
     double s, d, beta0;
-    P11 p;
+    PathPoint p;
     fsmget(s, d, p, beta0);
     V3 EXYZ2;
-    for (int i = 1; i <= 3; ++i) EXYZ2(i) = p(i + 5);
-    const double gamma0 = p(2);
+    for (int i = 1; i <= 3; ++i) EXYZ2(i) = p.tangent(i);
+    const double gamma0 = p.gamma();
     // 7. the bunch and its images
     W15 W;
     fldmir(t, r, gamma0, EXYZ2, W, setup.hc, xxtmp.hmax, setup.zsymmetry);
@@ -41,7 +41,7 @@ void field(double t, const double* r_in, double gamma, const double* e, double* 
     for (int k = 1; k <= 14; ++k) dwb[k - 1] = W(k);
 }
 
-void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
+void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
     lattice::setpth(part, ifb, nfb, ct, p0);
     pthlim();
 }

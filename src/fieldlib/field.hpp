@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace fieldlib {
@@ -42,7 +43,7 @@ void nearest_start(double s);
 
 // Builds the design path of a particle (lattice::setpth) and hands the
 // library its limits "Slow", "Shigh", "sstpma" and "Rintma", in this order.
-void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);
+void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);
 
 // Hands the library the limits of the current design path (lattice::pthcom)
 // and drops its cached path values.

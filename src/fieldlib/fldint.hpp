@@ -10,14 +10,15 @@
 #include "fieldlib/fldtypes.hpp"
 #include "fieldlib/transverse.hpp"
 #include "foundation/ftypes.hpp"
+#include "lattice/pthgen.hpp"
 
 namespace fieldlib {
 
 using ftypes::Logical;
-// Path values at one path position: 1 time [s] at which the path particle
-// passes, 2 its Lorentz factor, 3..5 position [m], 6..8 unit tangent,
-// 9..11 curvature vector [1/m].
-using P11 = ftypes::Arr1<double, 11>;
+// Path values at one path position: the time [s] at which the path particle
+// passes, its Lorentz factor, position [m], unit tangent and curvature
+// vector [1/m].
+using lattice::PathPoint;
 
 inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
 
@@ -87,7 +88,7 @@ float gammln(float xx);
 
 struct Fpdata {
     double s;
-    P11 p;
+    PathPoint p;
     double beta;
     std::int32_t iord;  // order class of the entry (3, 7, 15, 31)
     Logical valid;
@@ -97,7 +98,7 @@ struct Fsdata {
     V3 r;        // observation point
     double s;    // nearest path position
     double d;    // distance from r to the path point at s
-    P11 p;       // path values at s
+    PathPoint p;       // path values at s
     double beta;
     double tol;  // relative tolerance of the search
 };
@@ -107,14 +108,14 @@ extern Fsdata fsdata;
 
 void pthini();
 void ptcall(double s, std::int32_t iord);
-void pthget(double s, std::int32_t iord, P11& p, double& beta);
+void pthget(double s, std::int32_t iord, PathPoint& p, double& beta);
 void rofs(double s, double& d, double& dd);
 double tolfnc(double x, double f, double df);
 using FminFunc = void (*)(double x, double& f, double& df);
 using FminTol = double (*)(double x, double f, double df);
 void fminim(double a, double b, double c, double& xmin, double& fmin, FminFunc func, FminTol tolf);
 void fsmini(const V3& r, double Slow, double Shigh, double tol);
-void fsmget(double& s, double& d, P11& p, double& beta);
+void fsmget(double& s, double& d, PathPoint& p, double& beta);
 void fsmin2(const V3& r);
 // The warm start of fsmini (the last nearest position).
 double& fsmini_warm_start();

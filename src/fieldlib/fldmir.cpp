@@ -22,8 +22,8 @@ constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333
 V3 RA, EA, RM;
 
 // The path at s, straight from the design path (no cache).
-inline void path_at(double s, P11& p) {
-    lattice::path(s, 31, p.data());
+inline void path_at(double s, PathPoint& p) {
+    lattice::path(s, 31, p);
     ++field_counters.path_calls;
 }
 
@@ -79,14 +79,14 @@ ImageTable images;
 double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
 
 void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
-    P11 p;
+    PathPoint p;
     path_at(s0, p);
-    const double t0 = p(1), gamma = p(2);
+    const double t0 = p.time(), gamma = p.gamma();
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double v = clight * beta;
-    const double T1 = p(6), T2 = p(7), T3 = p(8);
-    double a = T1 * (r(1) - p(3)) + T2 * (r(2) - p(4)) + T3 * (r(3) - p(5));
-    const double d1 = r(1) - p(3) - a * T1, d2 = r(2) - p(4) - a * T2, d3 = r(3) - p(5) - a * T3;
+    const double T1 = p.tangent(1), T2 = p.tangent(2), T3 = p.tangent(3);
+    double a = T1 * (r(1) - p.pos(1)) + T2 * (r(2) - p.pos(2)) + T3 * (r(3) - p.pos(3));
+    const double d1 = r(1) - p.pos(1) - a * T1, d2 = r(2) - p.pos(2) - a * T2, d3 = r(3) - p.pos(3) - a * T3;
     const double rho2 = d1 * d1 + d2 * d2 + d3 * d3;
     a = a + s0;
     const double Tl = window_nsig() * setup.sigmat;
@@ -132,21 +132,21 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
     if (k > kmax) return;
     if (kmax > max_images) foundation::fatal_stop(" error in fld_mirror/mirmlt: more plate images than the limit");
-    P11 p;
+    PathPoint p;
     path_at(s0, p);
-    const double t0 = p(1), gamma = p(2);
+    const double t0 = p.time(), gamma = p.gamma();
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double v = clight * beta;
-    const double T1 = p(6), T2 = p(7);
-    double a = T1 * (r(1) - p(3)) + T2 * (r(2) - p(4));
-    const double d1 = r(1) - p(3) - a * T1, d2 = r(2) - p(4) - a * T2;
+    const double T1 = p.tangent(1), T2 = p.tangent(2);
+    double a = T1 * (r(1) - p.pos(1)) + T2 * (r(2) - p.pos(2));
+    const double d1 = r(1) - p.pos(1) - a * T1, d2 = r(2) - p.pos(2) - a * T2;
     const double rho2 = d1 * d1 + d2 * d2;
     a = a + s0;
-    const double dz = r(3) - p(5);
-    const bool one_side = r(3) == 0.0 && p(5) == 0.0;
+    const double dz = r(3) - p.pos(3);
+    const bool one_side = r(3) == 0.0 && p.pos(3) == 0.0;
     const double f = one_side ? 2.0 : 1.0, fz = one_side ? 0.0 : 1.0;
     const int nside = one_side ? 1 : 2;
-    const double zk = (r(3) >= p(5)) ? dz - k * hc : dz + k * hc;
+    const double zk = (r(3) >= p.pos(3)) ? dz - k * hc : dz + k * hc;
     const double Tl = window_nsig() * setup.sigmat;
     const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
     const double hs = 2.0 * v * setup.sigmat;
@@ -215,23 +215,23 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
     const bool sym = zsymmetry && std::fabs(r(3)) < Rintmi && std::fabs(e0(3)) < Rintmi;
     // the straight start of the path
     const double sa = 2.0 * acclim.Slow - acclim.Shigh;
-    P11 p;
+    PathPoint p;
     path_at(sa, p);
-    const bool straight = p(9) == 0.0 && p(10) == 0.0 && p(11) == 0.0;
+    const bool straight = p.straight();
     double sst = 0.0;
     if (straight) {
         const double L = clight * setup.sigmat;
         for (int i = 1; i <= 3; ++i) {
-            RA(i) = p(i + 2);
-            EA(i) = p(i + 5);
+            RA(i) = p.pos(i);
+            EA(i) = p.tangent(i);
         }
         double lo = sa, hi = acclim.Shigh;
         while (L < hi - lo) {
             const double mid = 0.5 * (lo + hi);
             path_at(mid, p);
-            for (int i = 1; i <= 3; ++i) RM(i) = p(i + 2);
+            for (int i = 1; i <= 3; ++i) RM(i) = p.pos(i);
             const double along = (RM(1) - RA(1)) * EA(1) + (RM(2) - RA(2)) * EA(2) + (RM(3) - RA(3)) * EA(3);
-            const double kap = std::fmax(std::fabs(p(9)), std::fmax(std::fabs(p(10)), std::fabs(p(11))));
+            const double kap = std::fmax(std::fabs(p.curv(1)), std::fmax(std::fabs(p.curv(2)), std::fabs(p.curv(3))));
             if ((lo - hi) * 1e-15 < along + lo - mid && kap == 0.0) {
                 lo = mid;
                 RA = RM;

@@ -15,8 +15,8 @@ FieldCounters field_counters;
 namespace {
 double SMITTE = 0.0;  // m; last nearest position, the warm start of the next search
 
-inline double dist(const P11& p, const V3& r) {
-    const double ex = p(3) - r(1), ey = p(4) - r(2), ez = p(5) - r(3);
+inline double dist(const PathPoint& p, const V3& r) {
+    const double ex = p.pos(1) - r(1), ey = p.pos(2) - r(2), ez = p.pos(3) - r(3);
     return std::sqrt(ex * ex + ey * ey + ez * ez);
 }
 }  // namespace
@@ -32,13 +32,13 @@ void ptcall(double s, std::int32_t iord) {
     const std::int32_t cls = iord <= 3 ? 3 : iord <= 7 ? 7 : iord <= 15 ? 15 : 31;
     C.s = s;
     C.iord = cls;
-    lattice::path(s, cls, C.p.data());
-    C.beta = std::sqrt(1.0 - 1.0 / (C.p(2) * C.p(2)));
+    lattice::path(s, cls, C.p);
+    C.beta = std::sqrt(1.0 - 1.0 / (C.p.gamma() * C.p.gamma()));
     C.valid = true;
     ++field_counters.path_calls;
 }
 
-void pthget(double s, std::int32_t iord, P11& p, double& beta) {
+void pthget(double s, std::int32_t iord, PathPoint& p, double& beta) {
     auto& C = fpdata;
     if (!(C.valid && iord <= C.iord && s == C.s)) ptcall(s, iord);
     p = C.p;
@@ -46,12 +46,12 @@ void pthget(double s, std::int32_t iord, P11& p, double& beta) {
 }
 
 void rofs(double s, double& d, double& dd) {
-    P11 p;
+    PathPoint p;
     double beta;
     pthget(s, 13, p, beta);
-    const double dx = p(3) - fsdata.r(1), dy = p(4) - fsdata.r(2), dz = p(5) - fsdata.r(3);
+    const double dx = p.pos(1) - fsdata.r(1), dy = p.pos(2) - fsdata.r(2), dz = p.pos(3) - fsdata.r(3);
     d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    dd = (dx * p(6) + dy * p(7) + dz * p(8)) / (d + 1e-100);
+    dd = (dx * p.tangent(1) + dy * p.tangent(2) + dz * p.tangent(3)) / (d + 1e-100);
 }
 
 double tolfnc(double /*x*/, double f, double /*df*/) { return fsdata.tol * f; }
@@ -135,9 +135,9 @@ void fsmini(const V3& r, double Slow, double Shigh, double tol) {
     fminim(Slow, b, Shigh, s, d, rofs, tolfnc);
     pthget(s, 31, F.p, F.beta);
     // one Newton-type step
-    const double dx = F.p(3) - r(1), dy = F.p(4) - r(2), dz = F.p(5) - r(3);
-    const double num = dx * F.p(6) + dy * F.p(7) + dz * F.p(8);
-    const double den = 1.0 + 2.0 * (F.p(9) * dx + F.p(10) * dy + F.p(11) * dz);
+    const double dx = F.p.pos(1) - r(1), dy = F.p.pos(2) - r(2), dz = F.p.pos(3) - r(3);
+    const double num = dx * F.p.tangent(1) + dy * F.p.tangent(2) + dz * F.p.tangent(3);
+    const double den = 1.0 + 2.0 * (F.p.curv(1) * dx + F.p.curv(2) * dy + F.p.curv(3) * dz);
     const double sn = s - num / den;
     // The denominator vanishes for an observer halfway between an arc and its
     // centre, where the step is a rounding residue divided by a rounding
@@ -153,7 +153,7 @@ void fsmini(const V3& r, double Slow, double Shigh, double tol) {
     SMITTE = s;
 }
 
-void fsmget(double& s, double& d, P11& p, double& beta) {
+void fsmget(double& s, double& d, PathPoint& p, double& beta) {
     s = fsdata.s;
     d = fsdata.d;
     p = fsdata.p;

@@ -33,10 +33,10 @@ void lamini(double q0, double sigmat, double xnsigt) {
 
 void lambda(double s, double t, double& lam, double& dlam) {
     const auto& F = fbdata;
-    P11 p;
+    PathPoint p;
     double beta;
     pthget(s, 3, p, beta);
-    const double dt = t - p(1);
+    const double dt = t - p.time();
     const double x = dt / F.sigmat;
     if (F.xnsigt > 0.0 && std::fabs(x) >= F.xnsigt) {
         lam = 0.0;
@@ -51,12 +51,12 @@ void lambda(double s, double t, double& lam, double& dlam) {
 void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
             double& ls1, double& ls2) {
     const auto& F = fbdata;
-    P11 p;
+    PathPoint p;
     double beta, beta2;
     pthget(s, 3, p, beta);
-    const double ts = p(1), gamma = p(2);
+    const double ts = p.time(), gamma = p.gamma();
     pthget(s - clight * F.sigmat, 3, p, beta2);
-    const double gamma2 = p(2);
+    const double gamma2 = p.gamma();
     const double q1 = (gamma - gamma2) / ((gamma * gamma - 1.0) * gamma * clight * F.sigmat);
     const double dt = t - ts;
     const double x = dt / F.sigmat;

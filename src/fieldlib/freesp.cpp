@@ -34,10 +34,10 @@ void freesp(double t, const V3& r, double gamma0, const V3& e0, W15& W, bool ima
 
 void tofs(double s, double& f, double& df) {
     const auto& F = f12dat;
-    P11 p;
+    PathPoint p;
     double beta;
     pthget(s, 15, p, beta);
-    const double d1 = p(3) - F.r(1), d2 = p(4) - F.r(2), d3 = p(5) - F.r(3);
+    const double d1 = p.pos(1) - F.r(1), d2 = p.pos(2) - F.r(2), d3 = p.pos(3) - F.r(3);
     const double h = F.offset;
     double dz;
     if (F.mode == 1) {
@@ -46,20 +46,20 @@ void tofs(double s, double& f, double& df) {
         dz = std::fabs(d3) <= h ? 0.0 : d3 - (d3 < 0.0 ? -h : h);
     }
     const double D = std::sqrt(d1 * d1 + d2 * d2 + dz * dz);
-    if (F.mode == 1) f = (F.t - F.margin) - p(1) - D / clight;
-    else f = (F.t + F.margin) - p(1) - D / clight;
-    df = (-1.0 / beta - (p(6) * d1 + p(7) * d2 + p(8) * dz) / (D + 1e-100)) / clight;
+    if (F.mode == 1) f = (F.t - F.margin) - p.time() - D / clight;
+    else f = (F.t + F.margin) - p.time() - D / clight;
+    df = (-1.0 / beta - (p.tangent(1) * d1 + p.tangent(2) * d2 + p.tangent(3) * dz) / (D + 1e-100)) / clight;
 }
 
 double f12est(double slo, double sgn) {
     const auto& F = f12dat;
-    P11 p;
+    PathPoint p;
     double beta;
     pthget(slo, 15, p, beta);
-    const double t0 = p(1), gamma = p(2);
-    const double rx = F.r(1) - p(3), ry = F.r(2) - p(4), rz = F.r(3) - p(5);
-    double a = p(6) * rx + p(7) * ry + p(8) * rz;
-    const double dx = rx - a * p(6), dy = ry - a * p(7), dz = rz - a * p(8);
+    const double t0 = p.time(), gamma = p.gamma();
+    const double rx = F.r(1) - p.pos(1), ry = F.r(2) - p.pos(2), rz = F.r(3) - p.pos(3);
+    double a = p.tangent(1) * rx + p.tangent(2) * ry + p.tangent(3) * rz;
+    const double dx = rx - a * p.tangent(1), dy = ry - a * p.tangent(2), dz = rz - a * p.tangent(3);
     a = a + slo;
     const double sb = slo + (F.t - t0 + sgn * F.margin) * clight * beta;
     const double b = (a * (beta * beta) - sb) * (gamma * gamma);

@@ -39,20 +39,20 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
     f12get(s1, s2);
     N.s1 = s1;
     N.s2 = s2;
-    P11 p;
+    PathPoint p;
     double beta0;
     fsmget(N.s0, N.d, p, beta0);
     const double s0 = N.s0, d = N.d;
     // 3.
     N.inwin = (s0 > N.s1) && (s0 < N.s2);
     // 4. precision scale
-    for (int i = 1; i <= 3; ++i) N.x0(i) = p(i + 2);
+    for (int i = 1; i <= 3; ++i) N.x0(i) = p.pos(i);
     Z.rscale = 1e-16 * std::fmax(std::fmax(norm(r), norm(N.x0)), std::fmax(std::fabs(s0), d));
     // 5. geometry at s0
     V3 dr, k;
     for (int i = 1; i <= 3; ++i) {
-        N.t0(i) = p(i + 5);
-        k(i) = p(i + 8);
+        N.t0(i) = p.tangent(i);
+        k(i) = p.curv(i);
         dr(i) = r(i) - N.x0(i);
     }
     const double tdr = dot(N.t0, dr), tk = dot(N.t0, k);
@@ -102,13 +102,13 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
             for (int side = 0; side < 2; ++side) {
                 const double del = side == 0 ? -w : w;
                 const double s = s0 + del;
-                P11 ps;
+                PathPoint ps;
                 double bs;
                 pthget(s, 31, ps, bs);
                 V3 rx, ts;
                 for (int i = 1; i <= 3; ++i) {
-                    rx(i) = r(i) - ps(i + 2);
-                    ts(i) = ps(i + 5);
+                    rx(i) = r(i) - ps.pos(i);
+                    ts(i) = ps.tangent(i);
                 }
                 const V3 m3 = cross(ts, rx);
                 const double m = std::fmax(std::fabs(m3(1)), std::fmax(std::fabs(m3(2)), std::fabs(m3(3))));

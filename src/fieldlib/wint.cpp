@@ -62,14 +62,14 @@ inline Probe probe(double s, double t, const V3& r) {
 }  // namespace
 
 void wihelp(double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau) {
-    P11 p;
+    PathPoint p;
     double beta;
     pthget(s, 15, p, beta);
-    const double dx = r(1) - p(3), dy = r(2) - p(4), dz = r(3) - p(5);
+    const double dx = r(1) - p.pos(1), dy = r(2) - p.pos(2), dz = r(3) - p.pos(3);
     R = std::sqrt(dx * dx + dy * dy + dz * dz + 1e-300);
-    kappa2 = p(9) * p(9) + p(10) * p(10) + p(11) * p(11);
-    tau = t - p(1) - R / clight;
-    dtau = ((dx * p(6) + dy * p(7) + dz * p(8)) / R - 1.0 / beta) / clight;
+    kappa2 = p.curv(1) * p.curv(1) + p.curv(2) * p.curv(2) + p.curv(3) * p.curv(3);
+    tau = t - p.time() - R / clight;
+    dtau = ((dx * p.tangent(1) + dy * p.tangent(2) + dz * p.tangent(3)) / R - 1.0 / beta) / clight;
 }
 
 void wint0(double t, const V3& r) {
@@ -79,7 +79,7 @@ void wint0(double t, const V3& r) {
     const double sigmat = fbdata.sigmat;
     const double T = window_nsig() * sigmat;  // s; half length of the profile
     double s0, d, beta0;
-    P11 p0;
+    PathPoint p0;
     fsmget(s0, d, p0, beta0);
     double s1, s2;
     f12get(s1, s2);
@@ -200,10 +200,10 @@ void wint0(double t, const V3& r) {
                     while (hi - lo > tol) {
                         const double mid = 0.5 * (lo + hi);
                         if (mid <= lo || mid >= hi) break;
-                        P11 pm;
+                        PathPoint pm;
                         double bm;
                         pthget(mid, 15, pm, bm);
-                        const bool curved = pm(9) != 0.0 || pm(10) != 0.0 || pm(11) != 0.0;
+                        const bool curved = !pm.straight();
                         if (curved == curved_s) hi = mid;
                         else lo = mid;
                     }
@@ -264,20 +264,20 @@ void force1s(double s, W15& W) {
     const auto& Z = fzdata;
     const auto& N = fznear;
     ++field_counters.integrand_calls;
-    P11 p;
+    PathPoint p;
     double beta_s;
     pthget(s, 31, p, beta_s);
-    const double gamma_s = p(2);
+    const double gamma_s = p.gamma();
     const double delta = s - N.s0;
     const double rho_n = std::sqrt(delta * delta + N.d * N.d);
     V3 Rv;
     if (Z.rscale > 1e-6 * rho_n) {
         for (int i = 1; i <= 3; ++i) Rv(i) = N.rperp(i) + N.mt0(i) * delta + N.mhk(i) * (delta * delta);
     } else {
-        for (int i = 1; i <= 3; ++i) Rv(i) = Z.r(i) - p(i + 2);
+        for (int i = 1; i <= 3; ++i) Rv(i) = Z.r(i) - p.pos(i);
     }
     const double R = std::sqrt(Rv(1) * Rv(1) + Rv(2) * Rv(2) + Rv(3) * Rv(3));
-    const double tt1 = p(6), tt2 = p(7), tt3 = p(8);
+    const double tt1 = p.tangent(1), tt2 = p.tangent(2), tt3 = p.tangent(3);
     const double N1 = tt2 * Rv(3) - tt3 * Rv(2);
     const double N2 = tt3 * Rv(1) - tt1 * Rv(3);
     const double N3 = tt1 * Rv(2) - tt2 * Rv(1);
@@ -318,15 +318,15 @@ void force1s(double s, W15& W) {
             E3 += cg * Rv(3) / R3;
         }
         if (!Z.notalman) {
-            E1 -= cl * p(9) / R;
-            E2 -= cl * p(10) / R;
-            E3 -= cl * p(11) / R;
+            E1 -= cl * p.curv(1) / R;
+            E2 -= cl * p.curv(2) / R;
+            E3 -= cl * p.curv(3) / R;
         }
         W(7) = lam / R;
         W(11) = dlam / R;
         for (int i = 1; i <= 3; ++i) {
-            W(7 + i) = p(5 + i) * beta_s * lam / (clight * R);
-            W(11 + i) = p(5 + i) * beta_s * dlam / (clight * R);
+            W(7 + i) = p.tangent(i) * beta_s * lam / (clight * R);
+            W(11 + i) = p.tangent(i) * beta_s * dlam / (clight * R);
         }
     } else {
         const double d2 = delta * delta;
@@ -356,15 +356,15 @@ void force1s(double s, W15& W) {
         }
         if (!Z.notalman) {
             const double ck = beta * beta * Cl;
-            E1 += -cl * p(9) / R - ck * N.kperp(1) / rho_n;
-            E2 += -cl * p(10) / R - ck * N.kperp(2) / rho_n;
-            E3 += -cl * p(11) / R - ck * N.kperp(3) / rho_n;
+            E1 += -cl * p.curv(1) / R - ck * N.kperp(1) / rho_n;
+            E2 += -cl * p.curv(2) / R - ck * N.kperp(2) / rho_n;
+            E3 += -cl * p.curv(3) / R - ck * N.kperp(3) / rho_n;
         }
         W(7) = lam / R + Cl / rho_n;
         W(11) = dlam / R + Ct / rho_n;
         for (int i = 1; i <= 3; ++i) {
-            W(7 + i) = p(5 + i) * beta_s * lam / (clight * R) - N.mt0(i) * beta * Cl / (clight * rho_n);
-            W(11 + i) = p(5 + i) * beta_s * dlam / (clight * R) - N.mt0(i) * beta * Ct / (clight * rho_n);
+            W(7 + i) = p.tangent(i) * beta_s * lam / (clight * R) - N.mt0(i) * beta * Cl / (clight * rho_n);
+            W(11 + i) = p.tangent(i) * beta_s * dlam / (clight * R) - N.mt0(i) * beta * Ct / (clight * rho_n);
         }
     }
     W(1) = E1 + tt1 * F1 * dlam / (clight * R);

@@ -143,7 +143,7 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
             const double q = XP.q(i);  // C
             const double t0 = cpu_seconds();
             const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i).data(), IP.next(i), nfb, ct, b.p0);
+            fieldlib::setpth(XP.record(i), IP.next(i), nfb, ct, b.p0);
             const auto w1 = std::chrono::steady_clock::now();
             work.path_seconds += cpu_seconds() - t0;
             ++work.paths;
@@ -159,7 +159,7 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
                 // force then does not depend on the share of targets
                 fieldlib::nearest_start(RT[0]);
                 fieldlib::field(t, RT, gamma, ET, DWB);
-                lattice::pthtr2(DWB);
+                lattice::pthtr2(std::span<double, 2>(DWB, 2));
                 F.along(j) += DWB[0] * q;
                 F.left(j) += DWB[1] * q;
                 ++work.fields;
