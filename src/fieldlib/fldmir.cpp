@@ -17,14 +17,10 @@ namespace {
 constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333333333333,
                             0.35555555555555557, 0.07777777777777778};
 
-// Start point and tangent of the straight start of the path; the tangent is
-// kept from call to call.
-V3 RA, EA, RM;
-
 // The path at s, straight from the design path (no cache).
-inline void path_at(double s, PathPoint& p) {
+inline void path_at(Context& cx, double s, PathPoint& p) {
     lattice::path(s, 31, p);
-    ++field_counters.path_calls;
+    ++cx.counters.path_calls;
 }
 
 // Line-charge integrand of one image or all distant ones, sampled by an
@@ -66,21 +62,14 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
     }
 }
 
-// The distant images' signed taper weights and offsets of one mirmlt call
-// (24 kB: kept off the stack).
-struct ImageTable {
-    double sw[static_cast<int>(max_images) + 1];
-    double zo[2][static_cast<int>(max_images) + 1];
-};
-ImageTable images;
-
 }  // namespace
 
 double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
 
-void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
+void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
+    const Setup& setup = cx.setup;
     PathPoint p;
-    path_at(s0, p);
+    path_at(cx, s0, p);
     const double t0 = p.time(), gamma = p.gamma();
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double v = clight * beta;
@@ -89,7 +78,7 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     const double d1 = r(1) - p.pos(1) - a * T1, d2 = r(2) - p.pos(2) - a * T2, d3 = r(3) - p.pos(3) - a * T3;
     const double rho2 = d1 * d1 + d2 * d2 + d3 * d3;
     a = a + s0;
-    const double Tl = window_nsig() * setup.sigmat;
+    const double Tl = window_nsig(setup) * setup.sigmat;
     const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
@@ -97,7 +86,7 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     boole_walk(ulo, uhi, hs, rho2, gamma, S, [&](double u, LineSums& F) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
-        lambda(s0, tau, lam, dlam);
+        lambda(cx, s0, tau, lam, dlam);
         const double Rl = std::sqrt(rho2 / g2 + u * u);
         const double den = (u * u + rho2) / (beta * u + Rl);
         const double q = (u - beta * Rl) * g2;
@@ -127,13 +116,14 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     W2(14) = S11 * beta * T3 / clight;
 }
 
-void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
+void mirmlt(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
             int kmax, double hc, double hmax) {
+    const Setup& setup = cx.setup;
     for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
     if (k > kmax) return;
     if (kmax > max_images) foundation::fatal_stop(" error in fld_mirror/mirmlt: more plate images than the limit");
     PathPoint p;
-    path_at(s0, p);
+    path_at(cx, s0, p);
     const double t0 = p.time(), gamma = p.gamma();
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double v = clight * beta;
@@ -147,13 +137,13 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     const double f = one_side ? 2.0 : 1.0, fz = one_side ? 0.0 : 1.0;
     const int nside = one_side ? 1 : 2;
     const double zk = (r(3) >= p.pos(3)) ? dz - k * hc : dz + k * hc;
-    const double Tl = window_nsig() * setup.sigmat;
+    const double Tl = window_nsig(setup) * setup.sigmat;
     const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
     // signed taper weight and offsets of each image, the same at every point
-    auto& sw = images.sw;
-    auto& zo = images.zo;
+    auto& sw = cx.images.sw;
+    auto& zo = cx.images.zo;
     for (int kk = k; kk <= kmax; ++kk) {
         sw[kk] = ((kk % 2 == 0) ? 1.0 : -1.0) * mirwin(kk * hc, hmax);
         for (int i = 1; i <= nside; ++i) zo[i - 1][kk] = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
@@ -162,7 +152,7 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     boole_walk(ulo, uhi, hs, rho2 + zk * zk, gamma, S, [&](double u, LineSums& F) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
-        lambda(s0, tau, lam, dlam);
+        lambda(cx, s0, tau, lam, dlam);
         for (double& x : F) x = 0.0;
         for (int kk = k; kk <= kmax; ++kk) {
             for (int i = 1; i <= nside; ++i) {
@@ -199,10 +189,14 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     W2(14) = 0.0;
 }
 
-void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
+void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
             bool zsymmetry) {
-    fsmin2(r);
-    freesp(t, r, gamma0, e0, W, false);
+    const Acclim& acclim = cx.acclim;
+    V3& RA = cx.start.RA;
+    V3& EA = cx.start.EA;
+    V3& RM = cx.start.RM;
+    fsmin2(cx, r);
+    freesp(cx, t, r, gamma0, e0, W, false);
     if (hc <= 0.0) return;
     if (std::fabs(hmax) <= hc) return;
     const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
@@ -216,11 +210,11 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
     // the straight start of the path
     const double sa = 2.0 * acclim.Slow - acclim.Shigh;
     PathPoint p;
-    path_at(sa, p);
+    path_at(cx, sa, p);
     const bool straight = p.straight();
     double sst = 0.0;
     if (straight) {
-        const double L = clight * setup.sigmat;
+        const double L = clight * cx.setup.sigmat;
         for (int i = 1; i <= 3; ++i) {
             RA(i) = p.pos(i);
             EA(i) = p.tangent(i);
@@ -228,7 +222,7 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
         double lo = sa, hi = acclim.Shigh;
         while (L < hi - lo) {
             const double mid = 0.5 * (lo + hi);
-            path_at(mid, p);
+            path_at(cx, mid, p);
             for (int i = 1; i <= 3; ++i) RM(i) = p.pos(i);
             const double along = (RM(1) - RA(1)) * EA(1) + (RM(2) - RA(2)) * EA(2) + (RM(3) - RA(3)) * EA(3);
             const double kap = std::fmax(std::fabs(p.curv(1)), std::fmax(std::fabs(p.curv(2)), std::fabs(p.curv(3))));
@@ -251,15 +245,15 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
         const double w = mirwin(k * hc, hmax);
         double s1, s2;
         r(3) = z0 - k * hc;
-        fsmin2(r);
-        freesp(t, r, gamma0, e0, WB2, true);
-        f12get(s1, s2);
+        fsmin2(cx, r);
+        freesp(cx, t, r, gamma0, e0, WB2, true);
+        f12get(cx, s1, s2);
         if (!sym) {
             double s1b, s2b;
             r(3) = z0 + k * hc;
-            fsmin2(r);
-            freesp(t, r, gamma0, e0, WB3, true);
-            f12get(s1b, s2b);
+            fsmin2(cx, r);
+            freesp(cx, t, r, gamma0, e0, WB3, true);
+            f12get(cx, s1b, s2b);
             s2 = std::fmax(s2, s2b);
             for (int i = 1; i <= 15; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
         } else {
@@ -273,16 +267,16 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
     // distant images
     r(3) = z0;
     if (ez == 0.0) {
-        mirmlt(t, r, gamma0, e0, WB2, sst, k, K, hc, hmax);
+        mirmlt(cx, t, r, gamma0, e0, WB2, sst, k, K, hc, hmax);
         for (int i = 1; i <= 14; ++i) W(i) += WB2(i);
     } else {
         for (int kk = k; kk <= K; ++kk) {
             const double w = mirwin(kk * hc, hmax);
             r(3) = z0 - kk * hc;
-            mircha(t, r, gamma0, e0, WB2, sst);
+            mircha(cx, t, r, gamma0, e0, WB2, sst);
             if (!sym) {
                 r(3) = z0 + kk * hc;
-                mircha(t, r, gamma0, e0, WB3, sst);
+                mircha(cx, t, r, gamma0, e0, WB3, sst);
                 for (int i = 1; i <= 14; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
             } else {
                 for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);

@@ -8,10 +8,8 @@
 
 namespace fieldlib {
 
-Fbdata fbdata;
-
-void lamini(double q0, double sigmat, double xnsigt) {
-    auto& F = fbdata;
+void lamini(Context& cx, double q0, double sigmat, double xnsigt) {
+    auto& F = cx.fbdata;
     F.q0 = q0;
     F.sigmat = sigmat;
     F.xnsigt = xnsigt;
@@ -31,11 +29,11 @@ void lamini(double q0, double sigmat, double xnsigt) {
     }
 }
 
-void lambda(double s, double t, double& lam, double& dlam) {
-    const auto& F = fbdata;
+void lambda(Context& cx, double s, double t, double& lam, double& dlam) {
+    const auto& F = cx.fbdata;
     PathPoint p;
     double beta;
-    pthget(s, 3, p, beta);
+    pthget(cx, s, 3, p, beta);
     const double dt = t - p.time();
     const double x = dt / F.sigmat;
     if (F.xnsigt > 0.0 && std::fabs(x) >= F.xnsigt) {
@@ -48,14 +46,14 @@ void lambda(double s, double t, double& lam, double& dlam) {
     dlam = (-F.A * x * ex / F.sigmat + 2.0 * F.C * dt) / beta;
 }
 
-void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
+void lambd2(Context& cx, double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
             double& ls1, double& ls2) {
-    const auto& F = fbdata;
+    const auto& F = cx.fbdata;
     PathPoint p;
     double beta, beta2;
-    pthget(s, 3, p, beta);
+    pthget(cx, s, 3, p, beta);
     const double ts = p.time(), gamma = p.gamma();
-    pthget(s - clight * F.sigmat, 3, p, beta2);
+    pthget(cx, s - clight * F.sigmat, 3, p, beta2);
     const double gamma2 = p.gamma();
     const double q1 = (gamma - gamma2) / ((gamma * gamma - 1.0) * gamma * clight * F.sigmat);
     const double dt = t - ts;

@@ -7,36 +7,36 @@
 
 namespace fieldlib {
 
-F12dat f12dat;
-
-void freesp(double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image) {
+void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image) {
+    const Setup& setup = cx.setup;
+    const Acclim& acclim = cx.acclim;
     // the transverse-size term is wanted for this bunch
-    const bool tsize = fcdata.method != 0 && !(image && setup.onedmirror);
-    fznear.extract = setup.onedpoleex || tsize;
-    const double nsig = window_nsig();
+    const bool tsize = cx.fcdata.method != 0 && !(image && setup.onedmirror);
+    cx.fznear.extract = setup.onedpoleex || tsize;
+    const double nsig = window_nsig(setup);
     const double sigmat = setup.sigmat;
-    f12ini(t, r, acclim.Slow - acclim.Rintma, acclim.Shigh + clight * sigmat * nsig,
+    f12ini(cx, t, r, acclim.Slow - acclim.Rintma, acclim.Shigh + clight * sigmat * nsig,
            (nsig + 0.1) * sigmat, 0.0, sigmat * 14989622.9);
-    ziinit(t, r, gamma0, e0, sigmat, setup.xnsigt, acclim.relacc, 0.0);
+    ziinit(cx, t, r, gamma0, e0, sigmat, setup.xnsigt, acclim.relacc, 0.0);
     for (int i = 1; i <= 15; ++i) W(i) = 0.0;
-    fzcorr(W);
+    fzcorr(cx, W);
     if (tsize && !setup.onedpoleex) {
         Fzget g;
-        fziget(g);
+        fziget(cx, g);
         W15 Wt;
-        fzsp(g, Wt);
+        fzsp(cx.fcdata, g, Wt);
         for (int i = 1; i <= 15; ++i) W(i) += Wt(i);
     }
-    wint0(t, r);
-    wint1(t, r, gamma0, e0, W);
+    wint0(cx, t, r);
+    wint1(cx, t, r, gamma0, e0, W);
     for (int i = 1; i <= 15; ++i) W(i) = W(i) * fourpieps_inv;
 }
 
-void tofs(double s, double& f, double& df) {
-    const auto& F = f12dat;
+void tofs(Context& cx, double s, double& f, double& df) {
+    const auto& F = cx.f12dat;
     PathPoint p;
     double beta;
-    pthget(s, 15, p, beta);
+    pthget(cx, s, 15, p, beta);
     const double d1 = p.pos(1) - F.r(1), d2 = p.pos(2) - F.r(2), d3 = p.pos(3) - F.r(3);
     const double h = F.offset;
     double dz;
@@ -51,11 +51,11 @@ void tofs(double s, double& f, double& df) {
     df = (-1.0 / beta - (p.tangent(1) * d1 + p.tangent(2) * d2 + p.tangent(3) * dz) / (D + 1e-100)) / clight;
 }
 
-double f12est(double slo, double sgn) {
-    const auto& F = f12dat;
+double f12est(Context& cx, double slo, double sgn) {
+    const auto& F = cx.f12dat;
     PathPoint p;
     double beta;
-    pthget(slo, 15, p, beta);
+    pthget(cx, slo, 15, p, beta);
     const double t0 = p.time(), gamma = p.gamma();
     const double rx = F.r(1) - p.pos(1), ry = F.r(2) - p.pos(2), rz = F.r(3) - p.pos(3);
     double a = p.tangent(1) * rx + p.tangent(2) * ry + p.tangent(3) * rz;
@@ -72,11 +72,11 @@ namespace {
 
 // The zero of the residual between xl (f < 0) and xh (f > 0): Newton steps,
 // bisection where Newton would leave the bracket or converge slowly.
-double rtsafe(double xl, double xh, double tol, const char* warning) {
+double rtsafe(Context& cx, double xl, double xh, double tol, const char* warning) {
     double x = 0.5 * (xl + xh);
     double dxold = std::fabs(xh - xl), dx = dxold;
     double f, df;
-    tofs(x, f, df);
+    tofs(cx, x, f, df);
     for (int it = 0; it < 99; ++it) {
         if (((x - xh) * df - f) * ((x - xl) * df - f) >= 0.0 || std::fabs(2.0 * f) > std::fabs(dxold * df)) {
             // bisection; it stops when the half step no longer moves x off xl
@@ -93,7 +93,7 @@ double rtsafe(double xl, double xh, double tol, const char* warning) {
             if (x == xold) return x;
         }
         if (std::fabs(dx) < tol) return x;
-        tofs(x, f, df);
+        tofs(cx, x, f, df);
         if (f >= 0.0) xh = x;
         else xl = x;
     }
@@ -102,45 +102,46 @@ double rtsafe(double xl, double xh, double tol, const char* warning) {
 }
 
 // One window end on [lo, hi] of the residual of the current mode.
-double window_end(double lo, double hi, double slo, double sgn, double tol, const char* warning) {
+double window_end(Context& cx, double lo, double hi, double slo, double sgn, double tol, const char* warning) {
     double flo, fhi, df;
-    tofs(lo, flo, df);
+    tofs(cx, lo, flo, df);
     if (flo == 0.0) return lo;
-    tofs(hi, fhi, df);
+    tofs(cx, hi, fhi, df);
     if (fhi == 0.0) return hi;
     if ((flo < 0.0) != (fhi < 0.0)) {
-        return flo < 0.0 ? rtsafe(lo, hi, tol, warning) : rtsafe(hi, lo, tol, warning);
+        return flo < 0.0 ? rtsafe(cx, lo, hi, tol, warning) : rtsafe(cx, hi, lo, tol, warning);
     }
     if (std::fabs(fhi) <= std::fabs(flo)) return hi;
-    return f12est(slo, sgn);
+    return f12est(cx, slo, sgn);
 }
 
 }  // namespace
 
-void f12ini(double t, const V3& r, double slo, double shi, double margin, double offset, double tol) {
-    auto& F = f12dat;
+void f12ini(Context& cx, double t, const V3& r, double slo, double shi, double margin, double offset,
+            double tol) {
+    auto& F = cx.f12dat;
     F.margin = margin;
     F.offset = offset;
     F.r = r;
     F.t = t;
     F.mode = 1;
-    F.s1 = window_end(slo, shi, slo, -1.0, tol, " warning fld_s1_s2/f12ini: s1 accuracy not reached");
+    F.s1 = window_end(cx, slo, shi, slo, -1.0, tol, " warning fld_s1_s2/f12ini: s1 accuracy not reached");
     if (F.s1 == shi) {
         F.s2 = shi;
         return;
     }
     F.mode = 2;
     const double lo = std::fmax(slo, F.s1);
-    F.s2 = window_end(lo, shi, slo, 1.0, tol, " warning fld_s1_s2/f12ini: s2 accuracy not reached");
+    F.s2 = window_end(cx, lo, shi, slo, 1.0, tol, " warning fld_s1_s2/f12ini: s2 accuracy not reached");
 }
 
-void f12get(double& s1, double& s2) {
-    s1 = f12dat.s1;
-    s2 = f12dat.s2;
+void f12get(const Context& cx, double& s1, double& s2) {
+    s1 = cx.f12dat.s1;
+    s2 = cx.f12dat.s2;
 }
 
-void zisget(bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus) {
-    const auto& N = fznear;
+void zisget(const Context& cx, bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus) {
+    const auto& N = cx.fznear;
     inwin = N.inwin;
     s1 = N.s1;
     s2 = N.s2;

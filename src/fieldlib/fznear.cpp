@@ -9,19 +9,16 @@
 
 namespace fieldlib {
 
-Fzdata fzdata;
-Fznear fznear;
-
 namespace {
 
 inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
 
 }  // namespace
 
-void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
+void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
             double relacc, double zarg) {
-    auto& Z = fzdata;
-    auto& N = fznear;
+    auto& Z = cx.fzdata;
+    auto& N = cx.fznear;
     // 1. the event
     Z.t = t;
     Z.r = r;
@@ -36,12 +33,12 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
     Z.newev = true;
     // 2. window and nearest point
     double s1, s2;
-    f12get(s1, s2);
+    f12get(cx, s1, s2);
     N.s1 = s1;
     N.s2 = s2;
     PathPoint p;
     double beta0;
-    fsmget(N.s0, N.d, p, beta0);
+    fsmget(cx, N.s0, N.d, p, beta0);
     const double s0 = N.s0, d = N.d;
     // 3.
     N.inwin = (s0 > N.s1) && (s0 < N.s2);
@@ -86,7 +83,7 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
     N.p0 = N.q0 = N.cubic = 0.0;
     if (N.inwin) {
         double l0, l1, l2, l3, ls0, ls1, ls2;
-        lambd2(s0, t - d / clight, l0, l1, l2, l3, ls0, ls1, ls2);
+        lambd2(cx, s0, t - d / clight, l0, l1, l2, l3, ls0, ls1, ls2);
         N.a0 = -l0 - l1 * d / clight;
         N.a1 = -ls0;
         N.a2 = l1 / clight;
@@ -96,7 +93,7 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
         N.p0 = N.a0;
         N.q0 = -ls0 - ls1 * d / clight;
         N.s1 = std::fmin(N.s2, std::fmax(N.s1, s0 - std::fmax(0.1 * (s0 - N.s1),
-                                                               Z.beta * clight * window_nsig() * sigmat)));
+                                                               Z.beta * clight * window_nsig(cx.setup) * sigmat)));
         if (N.near) {
             double v[2];
             for (int side = 0; side < 2; ++side) {
@@ -104,7 +101,7 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
                 const double s = s0 + del;
                 PathPoint ps;
                 double bs;
-                pthget(s, 31, ps, bs);
+                pthget(cx, s, 31, ps, bs);
                 V3 rx, ts;
                 for (int i = 1; i <= 3; ++i) {
                     rx(i) = r(i) - ps.pos(i);
@@ -121,7 +118,7 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
                     R = norm(Rd);
                 }
                 double lam, dlam;
-                lambda(s, t - R / clight, lam, dlam);
+                lambda(cx, s, t - R / clight, lam, dlam);
                 v[side] = N.p0 + lam + (side == 0 ? -w : w) * N.q0 + R * dlam / clight;
             }
             N.cubic = 0.5 * (v[0] + v[1]) / (w * w);
@@ -130,7 +127,7 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
     // 9. the unretarded values for the pole extraction
     if (N.extract) {
         double l0, l1, l2, l3, ls0, ls1, ls2;
-        lambd2(s0, t, l0, l1, l2, l3, ls0, ls1, ls2);
+        lambd2(cx, s0, t, l0, l1, l2, l3, ls0, ls1, ls2);
         N.e0 = -l0;
         N.e1 = -l1;
         N.e2 = -ls0;
@@ -140,8 +137,9 @@ void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, dou
     }
 }
 
-void fziget(Fzget& g) {
-    const auto& N = fznear;
+void fziget(const Context& cx, Fzget& g) {
+    const auto& N = cx.fznear;
+    const auto& fzdata = cx.fzdata;
     g.e0 = N.e0;
     g.e1 = N.e1;
     g.e2 = N.e2;
@@ -154,9 +152,9 @@ void fziget(Fzget& g) {
     g.notalman = fzdata.notalman;
 }
 
-void fzcorr(W15& W) {
-    auto& N = fznear;
-    const auto& Z = fzdata;
+void fzcorr(Context& cx, W15& W) {
+    auto& N = cx.fznear;
+    const auto& Z = cx.fzdata;
     const double beta = Z.beta, g2inv = Z.g2inv;
     const double d = N.d;
     N.rlog = 1.0;

@@ -19,8 +19,6 @@
 
 namespace fieldlib {
 
-Fcdata fcdata{};
-
 namespace {
 
 V3 zero3() {
@@ -157,7 +155,7 @@ const RibbonNodes& ribbon_nodes() {
 
 }  // namespace
 
-void fcoini(std::string_view action, double value) {
+void fcoini(Fcdata& fcdata, std::string_view action, double value) {
     const std::string_view a = trimmed(action);
     if (a == "method") fcdata.method = nint(value);
     else if (a == "sigmaz") fcdata.sigmaz = value;
@@ -176,18 +174,18 @@ void fcoini(std::string_view action, double value) {
     }
 }
 
-void fzsp(const Fzget& nz, W15& W) {
+void fzsp(Fcdata& fcdata, const Fzget& nz, W15& W) {
     switch (fcdata.method) {
-        case 0: fzsp0(nz, W); break;
-        case 1: fzsp1(nz, W); break;
-        case 2: fzsp2(nz, W); break;
-        case 3: fzsp3(nz, W); break;
+        case 0: fzsp0(fcdata, nz, W); break;
+        case 1: fzsp1(fcdata, nz, W); break;
+        case 2: fzsp2(fcdata, nz, W); break;
+        case 3: fzsp3(fcdata, nz, W); break;
         default: foundation::fatal_stop(" error in fld_conv/fzSP: unknown method");
     }
 }
 
 // Thin line charge.
-void fzsp0(const Fzget& nz, W15& W) {
+void fzsp0(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     const double r2 = dot(nz.rperp, nz.rperp);
     // the field of a thin line is singular on the line itself
@@ -204,7 +202,7 @@ void fzsp0(const Fzget& nz, W15& W) {
 }
 
 // Gaussian ribbon of rms width sigmaz along (ex, ey, ez).
-void fzsp1(const Fzget& nz, W15& W) {
+void fzsp1(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     const V3& t0 = nz.t0;
     V3 u;
@@ -225,7 +223,7 @@ void fzsp1(const Fzget& nz, W15& W) {
     fcdata.qdist = q;
 
     double I1, I2, I3, I4;
-    icgral(I1, I2, I3, I4);
+    icgral(fcdata, I1, I2, I3, I4);
     V3 G, Qv;
     for (int i = 1; i <= 3; ++i) {
         const double qhat = qv(i) / q;
@@ -237,7 +235,7 @@ void fzsp1(const Fzget& nz, W15& W) {
 }
 
 // Circular Gaussian of rms radius sigmaz.
-void fzsp2(const Fzget& nz, W15& W) {
+void fzsp2(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     V3 G = zero3(), Qv = zero3();
     double P = 0.0;
@@ -249,10 +247,10 @@ void fzsp2(const Fzget& nz, W15& W) {
 // Gaussian of rms smin smeared by a line Gaussian of rms sdiff along the
 // long axis w, summed over offsets u along w (fine steps where the displaced
 // centre passes the observer, coarse steps elsewhere).
-void fzsp3(const Fzget& nz, W15& W) {
+void fzsp3(Fcdata& fcdata, const Fzget& nz, W15& W) {
     const double smin = fcdata.smin, sdiff = fcdata.sdiff;
     if (sdiff <= 0.1 * smin) {
-        fzsp2(nz, W);
+        fzsp2(fcdata, nz, W);
         return;
     }
     fcdata.rlogc = nz.rlog;
@@ -362,7 +360,7 @@ double chebev(double a, double b, const double* c, int m, double x) {
 // integral of y^2 ln rho^2 and s3 = a^2 + a b + b^2. Every term is a
 // difference taken over the piece itself, so the sums stay accurate for an
 // observer many widths away; q >= 1e-100 keeps every logarithm finite.
-void icgral(double& I1, double& I2, double& I3, double& I4) {
+void icgral(const Fcdata& fcdata, double& I1, double& I2, double& I3, double& I4) {
     const double q = fcdata.qdist, p = fcdata.poff, rlog = fcdata.rlogc, sigma = fcdata.sigmaz;
     const double lrlog = std::log(rlog);
     const auto thin_line = [&] {

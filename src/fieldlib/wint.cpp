@@ -13,37 +13,30 @@
 
 namespace fieldlib {
 
-Fsidat fsidat;
-Fs1dat fs1dat;
-
 namespace {
-
-// The integrand cache of force: the last source point and its values.
-double SOLD = 0.0;
-W15 FBOLD;
 
 // The line before a capacity stop of the source points: the sub-bunch's
 // length c*sigmat (sigma_long/beta of the forces layer), its window, and
 // what would work.
-void say_window(const std::string& what) {
+void say_window(const Context& cx, const std::string& what) {
     double s1 = 0.0, s2 = 0.0;
-    f12get(s1, s2);
-    foundation::stdout_line(" sigma_long/beta = c*sigmat = " + foundation::short_real(clight * fbdata.sigmat) +
+    f12get(cx, s1, s2);
+    foundation::stdout_line(" sigma_long/beta = c*sigmat = " + foundation::short_real(clight * cx.fbdata.sigmat) +
                             " m over the source window s= " + foundation::short_real(s1) + " .. " +
                             foundation::short_real(s2) + " m: " + what);
 }
 
-[[noreturn]] void list_full(double n) {
-    say_window("more than " + std::to_string(maxpnt) + " source points; give a longer sigma_long");
+[[noreturn]] void list_full(const Context& cx, double n) {
+    say_window(cx, "more than " + std::to_string(maxpnt) + " source points; give a longer sigma_long");
     foundation::stdout_line(" ipnt.gt.maxpnt");
     foundation::fatal_stop(foundation::ld_line({"ipnt,maxpnt=", foundation::ld_int(static_cast<long long>(n)),
                                   foundation::ld_int(maxpnt)}));
 }
 
 // Appends a source point, refusing the one that would not fit.
-inline void push_point(double x) {
-    auto& S = fsidat;
-    if (S.n >= maxpnt) list_full(double(S.n) + 1.0);
+inline void push_point(Context& cx, double x) {
+    auto& S = cx.fsidat;
+    if (S.n >= maxpnt) list_full(cx, double(S.n) + 1.0);
     S.n += 1;
     S.X(S.n) = x;
 }
@@ -52,19 +45,19 @@ struct Probe {
     double s, R, kappa2, tau, dtau;
 };
 
-inline Probe probe(double s, double t, const V3& r) {
+inline Probe probe(Context& cx, double s, double t, const V3& r) {
     Probe q;
     q.s = s;
-    wihelp(s, t, r, q.R, q.kappa2, q.tau, q.dtau);
+    wihelp(cx, s, t, r, q.R, q.kappa2, q.tau, q.dtau);
     return q;
 }
 
 }  // namespace
 
-void wihelp(double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau) {
+void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau) {
     PathPoint p;
     double beta;
-    pthget(s, 15, p, beta);
+    pthget(cx, s, 15, p, beta);
     const double dx = r(1) - p.pos(1), dy = r(2) - p.pos(2), dz = r(3) - p.pos(3);
     R = std::sqrt(dx * dx + dy * dy + dz * dz + 1e-300);
     kappa2 = p.curv(1) * p.curv(1) + p.curv(2) * p.curv(2) + p.curv(3) * p.curv(3);
@@ -72,17 +65,17 @@ void wihelp(double s, double t, const V3& r, double& R, double& kappa2, double& 
     dtau = ((dx * p.tangent(1) + dy * p.tangent(2) + dz * p.tangent(3)) / R - 1.0 / beta) / clight;
 }
 
-void wint0(double t, const V3& r) {
-    auto& S = fsidat;
-    const auto& A = acclim;
+void wint0(Context& cx, double t, const V3& r) {
+    auto& S = cx.fsidat;
+    const auto& A = cx.acclim;
     S.n = 0;
-    const double sigmat = fbdata.sigmat;
-    const double T = window_nsig() * sigmat;  // s; half length of the profile
+    const double sigmat = cx.fbdata.sigmat;
+    const double T = window_nsig(cx.setup) * sigmat;  // s; half length of the profile
     double s0, d, beta0;
     PathPoint p0;
-    fsmget(s0, d, p0, beta0);
+    fsmget(cx, s0, d, p0, beta0);
     double s1, s2;
-    f12get(s1, s2);
+    f12get(cx, s1, s2);
     if (s1 >= s2) return;
 
     // ranges of the window, less the exclusions of the near zone
@@ -97,7 +90,7 @@ void wint0(double t, const V3& r) {
     int ne = 0;
     bool inwin, near;
     double w1, w2, sminus, splus;
-    zisget(inwin, w1, w2, near, sminus, splus);
+    zisget(cx, inwin, w1, w2, near, sminus, splus);
     if (inwin) {
         for (double v : {w1, w2}) {
             ea[ne] = v - 1.0000000000000002e-14 * std::fabs(v);
@@ -151,7 +144,7 @@ void wint0(double t, const V3& r) {
     const double Nf = std::trunc(2.0 * T / sigmat) + 2.0 * nr +
                       2.0 * std::trunc(std::log(span / rhomin + 1.0) / 0.6931471805599453) + 23.0;
     if (!(Nf < double(maxpnt))) {
-        say_window(std::isfinite(Nf) ? "needs " + foundation::short_real(Nf) + " source points, at most " +
+        say_window(cx, std::isfinite(Nf) ? "needs " + foundation::short_real(Nf) + " source points, at most " +
                                            std::to_string(maxpnt) + "; give a longer sigma_long"
                                      : "a window that is not finite; give a shorter sigma_long or a faster particle 1");
         foundation::stdout_line(" ipp.ge.maxpnt");
@@ -165,11 +158,11 @@ void wint0(double t, const V3& r) {
     Probe last{std::numeric_limits<double>::quiet_NaN(), 0, 0, 0, 0};
     for (int ir = nr - 1; ir >= 0; --ir) {
         const double a = ra[ir], b = rb[ir];
-        push_point(b);
+        push_point(cx, b);
         double s = b;
         do {
             // a. the current point
-            const Probe cur = (last.s == s) ? last : probe(s, t, r);
+            const Probe cur = (last.s == s) ? last : probe(cx, s, t, r);
             // b. trial point
             double sp = a;
             if (s >= A.Slow) sp = std::fmax(sp, s - dsmax);
@@ -177,10 +170,10 @@ void wint0(double t, const V3& r) {
             sp = std::fmax(sp, s + sigmat / cur.dtau);
             if (!(sp < s)) sp = std::fmax(a, std::nextafter(s, -HUGE_VAL));  // no step below rounding
             // c. at most about 1.1 sigmat of retarded time per step
-            Probe tr = probe(sp, t, r);
+            Probe tr = probe(cx, sp, t, r);
             while (tr.tau - cur.tau > 1.1 * sigmat) {
                 sp = std::fmax(sp, s + (sp - s) * sigmat / (tr.tau - cur.tau));
-                tr = probe(sp, t, r);
+                tr = probe(cx, sp, t, r);
             }
             last = tr;
             // d. a straight/curved section edge between s and sp
@@ -193,7 +186,7 @@ void wint0(double t, const V3& r) {
                     double un = u - A.sstpma;
                     if (!(un < u) || un < sp) un = sp;
                     u = un;
-                    const Probe pu = (u == tr.s) ? tr : probe(u, t, r);
+                    const Probe pu = (u == tr.s) ? tr : probe(cx, u, t, r);
                     if ((pu.kappa2 != 0.0) == curved_s) continue;
                     const double tol = std::fmax(A.Rintmi, A.relacc * std::fmin(cur.R, pu.R));
                     double lo = u, hi = s;
@@ -202,7 +195,7 @@ void wint0(double t, const V3& r) {
                         if (mid <= lo || mid >= hi) break;
                         PathPoint pm;
                         double bm;
-                        pthget(mid, 15, pm, bm);
+                        pthget(cx, mid, 15, pm, bm);
                         const bool curved = !pm.straight();
                         if (curved == curved_s) hi = mid;
                         else lo = mid;
@@ -215,10 +208,10 @@ void wint0(double t, const V3& r) {
             }
             // e. the next point; across an edge the sliver is not integrated
             S.flag(S.n) = true;
-            push_point(edge ? ehi : sp);
+            push_point(cx, edge ? ehi : sp);
             if (edge) {
                 S.flag(S.n) = false;
-                push_point(elo);
+                push_point(cx, elo);
             }
             s = S.X(S.n);
         } while (a < S.X(S.n));
@@ -226,9 +219,9 @@ void wint0(double t, const V3& r) {
     }
 }
 
-void wint1(double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15& W) {
-    const auto& S = fsidat;
-    auto& F = fs1dat;
+void wint1(Context& cx, double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15& W) {
+    const auto& S = cx.fsidat;
+    auto& F = cx.fs1dat;
     if (S.n <= 0) return;
     static constexpr double COEF[5] = {7.0 / 90.0, 32.0 / 90.0, 12.0 / 90.0, 32.0 / 90.0, 7.0 / 90.0};
     for (int j = 1; j <= 15; ++j) F.T(j) = 0.0;
@@ -239,7 +232,7 @@ void wint1(double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15
         double* Ii = F.I.col(i);
         for (int j = 0; j < 15; ++j) Ii[j] = 0.0;
         for (int k = 0; k <= 4; ++k) {
-            force(S.X(i) + k * h / 4, Fv);
+            force(cx, S.X(i) + k * h / 4, Fv);
             const double ch = COEF[k] * h;
             for (int j = 0; j < 15; ++j) Ii[j] += ch * Fv.a[j];
         }
@@ -248,25 +241,26 @@ void wint1(double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15
     for (int j = 1; j <= 15; ++j) W(j) += F.T(j);
 }
 
-void force(double s, W15& W) {
-    if (fzdata.newev) {
-        fzdata.newev = false;
-    } else if (s == SOLD) {
-        W = FBOLD;
+void force(Context& cx, double s, W15& W) {
+    auto& C = cx.cache;
+    if (cx.fzdata.newev) {
+        cx.fzdata.newev = false;
+    } else if (s == C.SOLD) {
+        W = C.FBOLD;
         return;
     }
-    force1s(s, W);
-    SOLD = s;
-    FBOLD = W;
+    force1s(cx, s, W);
+    C.SOLD = s;
+    C.FBOLD = W;
 }
 
-void force1s(double s, W15& W) {
-    const auto& Z = fzdata;
-    const auto& N = fznear;
-    ++field_counters.integrand_calls;
+void force1s(Context& cx, double s, W15& W) {
+    const auto& Z = cx.fzdata;
+    const auto& N = cx.fznear;
+    ++cx.counters.integrand_calls;
     PathPoint p;
     double beta_s;
-    pthget(s, 31, p, beta_s);
+    pthget(cx, s, 31, p, beta_s);
     const double gamma_s = p.gamma();
     const double delta = s - N.s0;
     const double rho_n = std::sqrt(delta * delta + N.d * N.d);
@@ -293,7 +287,7 @@ void force1s(double s, W15& W) {
         F2 = 0.5 * (u + v) + 0.125 * (u - v) * (u - v);
     }
     double lam, dlam;
-    lambda(s, Z.t - R / clight, lam, dlam);
+    lambda(cx, s, Z.t - R / clight, lam, dlam);
     const double Lam = lam + R * dlam / clight;
     const double R3 = R * R * R;
     // (e - tt) x N

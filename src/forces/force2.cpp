@@ -137,7 +137,7 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
         }
         cost.share = *std::max_element(share, share + nprocs);
     }
-    double RT[3], ET[3], DWB[14];
+    double RT[3], ET[3];
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (b.lact(i)) {
             const double q = XP.q(i);  // C
@@ -157,11 +157,10 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
                 // at the target's own position along the path, not at the
                 // answer for the target this process computed before: the
                 // force then does not depend on the share of targets
-                fieldlib::nearest_start(RT[0]);
-                fieldlib::field(t, RT, gamma, ET, DWB);
-                lattice::pthtr2(std::span<double, 2>(DWB, 2));
-                F.along(j) += DWB[0] * q;
-                F.left(j) += DWB[1] * q;
+                fieldlib::FieldResult res = fieldlib::field(t, RT, gamma, ET, RT[0]);
+                lattice::pthtr2(res.E_horizontal());
+                F.along(j) += res.E(1) * q;
+                F.left(j) += res.E(2) * q;
                 ++work.fields;
             }
             if (announce) {

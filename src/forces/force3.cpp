@@ -95,17 +95,16 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
             fieldlib::setpth(XP.record(i), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
             const auto w1 = std::chrono::steady_clock::now();
             for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
-                double rt[3], et[3], t, dwb[14];
+                double rt[3], et[3], t;
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
                 // the nearest-point search starts at the observer's own path
                 // position: its field does not depend on the observers this
                 // process evaluated before (nor on the process count)
-                fieldlib::nearest_start(rt[0]);
-                fieldlib::field(t, rt, m.gamref, et, dwb);
-                lattice::pthtr2(std::span<double, 2>(dwb, 2));
-                m.fobs(1, j) += q * dwb[0];
-                m.fobs(2, j) += q * dwb[1];
-                m.fobs(3, j) += q * dwb[5];
+                fieldlib::FieldResult res = fieldlib::field(t, rt, m.gamref, et, rt[0]);
+                lattice::pthtr2(res.E_horizontal());
+                m.fobs(1, j) += q * res.E(1);
+                m.fobs(2, j) += q * res.E(2);
+                m.fobs(3, j) += q * res.cB(3);
             }
             if (announce) {
                 const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;

@@ -63,16 +63,15 @@ inline Settings apply(const Settings& S) {
 }
 
 // The 14 results of one field call at the path-frame point r, time t.
-struct Field {
-    double v[14];
-    double operator()(int k) const { return v[k - 1]; }
+struct Field : fieldlib::FieldResult {
+    double operator()(int k) const { return word(k); }
 };
 
-inline Field field_at(double t, double x, double y, double z, double gamma, const double* e) {
-    Field f;
+// The field at (x, y, z), the nearest-point search started at x, as the
+// force models start it.
+inline Field field_at(double t, double x, double y, double z, double gamma, std::span<const double, 3> e) {
     const double r[3] = {x, y, z};
-    fieldlib::field(t, r, gamma, e, f.v);
-    return f;
+    return Field{fieldlib::field(t, r, gamma, e, x)};
 }
 
 }  // namespace fltest

@@ -14,12 +14,13 @@
 namespace {
 
 using namespace fltest;
+fieldlib::Context& cx = fieldlib::default_context();
 const double ex[3] = {1.0, 0.0, 0.0};
 
 // Peak line density [C/m] of the profile of the settings, at speed beta.
 double peak_density(const Settings& S, double beta) {
-    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
-    return (fieldlib::fbdata.A - fieldlib::fbdata.B) / beta;
+    fieldlib::lamini(cx, S.q0, S.sigmat, S.xnsigt);
+    return (cx.fbdata.A - cx.fbdata.B) / beta;
 }
 
 // A bunch 3 m long on a 200 m straight line, centre at the origin now: near
