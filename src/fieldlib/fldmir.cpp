@@ -189,30 +189,33 @@ void mirmlt(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0,
     W2(14) = 0.0;
 }
 
-void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
-            bool zsymmetry) {
+namespace {
+
+// The image sum of one field evaluation: the event, the plates, the number
+// of images on each side K, and whether the mid-plane symmetry halves it.
+struct ImageSum {
+    double t;        // s
+    double gamma0;
+    const V3& e0;
+    double hc, hmax; // m
+    int K;
+    bool sym;
+};
+
+// The straight start of the path: from sa = 2 Slow - Shigh, where the path
+// is straight when its curvature is exactly 0 there, bisected towards Shigh
+// down to the bunch length c sigmat while the midpoint still lies on the
+// start's line and is straight. sst is its end (0 when the start is curved).
+bool straight_start(Context& cx, double& sst) {
     const Acclim& acclim = cx.acclim;
     V3& RA = cx.start.RA;
     V3& EA = cx.start.EA;
     V3& RM = cx.start.RM;
-    fsmin2(cx, r);
-    freesp(cx, t, r, gamma0, e0, W, false);
-    if (hc <= 0.0) return;
-    if (std::fabs(hmax) <= hc) return;
-    const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
-    if (!(Kf <= max_images))
-        foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",
-                                      foundation::ld_int(static_cast<long long>(max_images)),
-                                      "plate images, hmax/hc=", foundation::ld_real(std::fabs(hmax / hc))}));
-    const int K = static_cast<int>(Kf);
-    const double Rintmi = acclim.Rintmi;
-    const bool sym = zsymmetry && std::fabs(r(3)) < Rintmi && std::fabs(e0(3)) < Rintmi;
-    // the straight start of the path
     const double sa = 2.0 * acclim.Slow - acclim.Shigh;
     PathPoint p;
     path_at(cx, sa, p);
     const bool straight = p.straight();
-    double sst = 0.0;
+    sst = 0.0;
     if (straight) {
         const double L = clight * cx.setup.sigmat;
         for (int i = 1; i <= 3; ++i) {
@@ -235,24 +238,30 @@ void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, d
         }
         sst = lo;
     }
-    const double ez = EA(3);
-    // explicit images
-    const double z0 = r(3);
-    double sign = -1.0;
+    return straight;
+}
+
+// The near images, each by the full retarded evaluation at the observer
+// shifted by -k hc (and +k hc), with sign (-1)^k and the taper weight, from
+// k = 1 until k passes K or, on a straight start, until an image's source
+// window lies wholly in it. Returns the first image left (k); sign is that
+// image's sign.
+int explicit_images(Context& cx, const ImageSum& im, V3& r, bool straight, double sst, W15& W, double& sign) {
+    const double z0 = r(3), hc = im.hc;
     W15 WB2, WB3;
     int k = 1;
     for (;;) {
-        const double w = mirwin(k * hc, hmax);
+        const double w = mirwin(k * hc, im.hmax);
         double s1, s2;
         r(3) = z0 - k * hc;
         fsmin2(cx, r);
-        freesp(cx, t, r, gamma0, e0, WB2, true);
+        freesp(cx, im.t, r, im.gamma0, im.e0, WB2, true);
         f12get(cx, s1, s2);
-        if (!sym) {
+        if (!im.sym) {
             double s1b, s2b;
             r(3) = z0 + k * hc;
             fsmin2(cx, r);
-            freesp(cx, t, r, gamma0, e0, WB3, true);
+            freesp(cx, im.t, r, im.gamma0, im.e0, WB3, true);
             f12get(cx, s1b, s2b);
             s2 = std::fmax(s2, s2b);
             for (int i = 1; i <= 15; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
@@ -260,23 +269,30 @@ void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, d
             for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
         }
         k = k + 1;
-        if (k > K) break;
+        if (k > im.K) break;
         sign = -sign;
         if (straight && s2 <= sst) break;
     }
-    // distant images
     r(3) = z0;
+    return k;
+}
+
+// The distant images k..K as line charges on the straight start: all in one
+// integral when the start is horizontal (ez = 0), else one at a time.
+void distant_images(Context& cx, const ImageSum& im, V3& r, int k, double sst, double ez, double sign, W15& W) {
+    const double z0 = r(3), hc = im.hc;
+    W15 WB2, WB3;
     if (ez == 0.0) {
-        mirmlt(cx, t, r, gamma0, e0, WB2, sst, k, K, hc, hmax);
+        mirmlt(cx, im.t, r, im.gamma0, im.e0, WB2, sst, k, im.K, hc, im.hmax);
         for (int i = 1; i <= 14; ++i) W(i) += WB2(i);
     } else {
-        for (int kk = k; kk <= K; ++kk) {
-            const double w = mirwin(kk * hc, hmax);
+        for (int kk = k; kk <= im.K; ++kk) {
+            const double w = mirwin(kk * hc, im.hmax);
             r(3) = z0 - kk * hc;
-            mircha(cx, t, r, gamma0, e0, WB2, sst);
-            if (!sym) {
+            mircha(cx, im.t, r, im.gamma0, im.e0, WB2, sst);
+            if (!im.sym) {
                 r(3) = z0 + kk * hc;
-                mircha(cx, t, r, gamma0, e0, WB3, sst);
+                mircha(cx, im.t, r, im.gamma0, im.e0, WB3, sst);
                 for (int i = 1; i <= 14; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
             } else {
                 for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
@@ -285,6 +301,32 @@ void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, d
         }
     }
     r(3) = z0;
+}
+
+}  // namespace
+
+void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
+            bool zsymmetry) {
+    fsmin2(cx, r);
+    freesp(cx, t, r, gamma0, e0, W, false);
+    if (hc <= 0.0) return;
+    if (std::fabs(hmax) <= hc) return;
+    const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
+    if (!(Kf <= max_images))
+        foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",
+                                      foundation::ld_int(static_cast<long long>(max_images)),
+                                      "plate images, hmax/hc=", foundation::ld_real(std::fabs(hmax / hc))}));
+    const double Rintmi = cx.acclim.Rintmi;
+    const ImageSum im{t, gamma0, e0, hc, hmax, static_cast<int>(Kf),
+                      zsymmetry && std::fabs(r(3)) < Rintmi && std::fabs(e0(3)) < Rintmi};
+    double sst;
+    const bool straight = straight_start(cx, sst);
+    // the vertical direction of the start (kept from an earlier call when
+    // the start is curved)
+    const double ez = cx.start.EA(3);
+    double sign = -1.0;
+    const int k = explicit_images(cx, im, r, straight, sst, W, sign);
+    distant_images(cx, im, r, k, sst, ez, sign, W);
 }
 
 }  // namespace fieldlib

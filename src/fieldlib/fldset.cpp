@@ -96,29 +96,14 @@ void check(Context& cx) {
 
 void fieldp(std::string_view text) { foundation::stdout_line(foundation::ld_line({text})); }
 
-void finit(Context& cx, std::string_view name_in, double value) {
-    auto& fst = cx.fst;
-    auto& setup = cx.setup;
-    auto& fc = cx.fcdata;
-    if (fst.lfirst) {
-        fst.lfirst = false;
-        set_method(fc, 0);
-    }
-    if (!fst.defaults) {
-        fst.defaults = true;
-        setup.notalman = false;
-        setup.nogamma2 = false;
-        setup.zsymmetry = false;
-        setup.onedmirror = false;
-        setup.onedpoleex = false;
-        cx.xxtmp.hmax = 0.5;
-    }
-    const std::string_view name = trimmed(name_in);
-    auto& a = cx.acclim;
+namespace {
+
+// The transverse model's settings; false for any other name.
+bool transverse_setting(Fcdata& fc, std::string_view name, double value) {
     if (name == "method") {
         // a negative value, or one whose nearest integer is above 3 (or a
         // NaN), is ignored
-        if (!(value >= 0.0 && value < 3.5)) return;
+        if (!(value >= 0.0 && value < 3.5)) return true;
         set_method(fc, static_cast<std::int32_t>(value + 0.5));
         if (fc.method == 1) ribbon_vertical(fc);
     } else if (name == "sigmaz") {
@@ -140,7 +125,19 @@ void finit(Context& cx, std::string_view name_in, double value) {
         } else {
             set_method(fc, 0);
         }
-    } else if (name == "hc") {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The bunch, shielding and accuracy settings, and "check"; false for any
+// other name.
+bool library_setting(Context& cx, std::string_view name, double value) {
+    auto& fst = cx.fst;
+    auto& setup = cx.setup;
+    auto& a = cx.acclim;
+    if (name == "hc") {
         store(fst, setup.hc, Shc, value);
     } else if (name == "q0") {
         store(fst, setup.q0, Sq0, value);
@@ -175,9 +172,33 @@ void finit(Context& cx, std::string_view name_in, double value) {
     } else if (name == "1dpoleex") {
         setup.onedpoleex = is_one(value);
     } else {
-        fieldp("error in fld_cont/finit: unknown action");
-        foundation::fatal_stop(foundation::ld_line({name_in}));
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+void finit(Context& cx, std::string_view name_in, double value) {
+    auto& fst = cx.fst;
+    auto& setup = cx.setup;
+    if (fst.lfirst) {
+        fst.lfirst = false;
+        set_method(cx.fcdata, 0);
+    }
+    if (!fst.defaults) {
+        fst.defaults = true;
+        setup.notalman = false;
+        setup.nogamma2 = false;
+        setup.zsymmetry = false;
+        setup.onedmirror = false;
+        setup.onedpoleex = false;
+        cx.xxtmp.hmax = 0.5;
+    }
+    const std::string_view name = trimmed(name_in);
+    if (transverse_setting(cx.fcdata, name, value) || library_setting(cx, name, value)) return;
+    fieldp("error in fld_cont/finit: unknown action");
+    foundation::fatal_stop(foundation::ld_line({name_in}));
 }
 
 }  // namespace fieldlib
