@@ -13,6 +13,10 @@ Context& default_context() {
     return cx;
 }
 
+// The field of the bunch and its plate images at (r, t) for the path
+// particle at the nearest path point (speed beta0 along the tangent t0),
+// turned into the force per charge on the test particle of speed beta along
+// e by the Lorentz force E + v x B: E += (beta e - beta0 t0) x cB [V/m].
 FieldResult field(Context& cx, double t, std::span<const double, 3> r_in, double gamma,
                   std::span<const double, 3> e, double s_start) {
     const Setup& setup = cx.setup;

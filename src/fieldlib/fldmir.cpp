@@ -3,6 +3,13 @@
 // summed up to the height hmax with a cosine taper. The near images get the
 // full retarded evaluation; the distant ones, whose source window lies in
 // the straight start of the path, are line charges on that straight line.
+//
+// The method of images (J. D. Jackson, Classical Electrodynamics, 3rd ed.,
+// Wiley 1999, sec. 2.1): a line charge midway between two grounded
+// conducting planes a distance hc apart has the images (-1)^k lam at the
+// heights +-k hc, k = 1, 2, ...; the field between the planes is that of the
+// bunch and all its images. The sum is cut at about hmax, each image
+// weighted cos(pi k hc/(2 hmax)).
 #include <cmath>
 
 #include "fieldlib/fldint.hpp"
@@ -64,8 +71,16 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
 
 }  // namespace
 
+// The taper weight of an image at the height x: cos(pi x/(2 xmax)).
 double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
 
+// One image as a line charge moving at the constant speed beta c of the path
+// at s0 along the straight line through the path point there (tangent T):
+// the retarded fields of its elements, integrated over u, the distance along
+// the line from the observer's foot point, rho the observer's distance from
+// the line and Rl = sqrt(u^2 + rho^2/gamma^2); the magnetic field of the
+// uniform motion is cB = beta T x E (J. D. Jackson, Classical
+// Electrodynamics, 3rd ed., Wiley 1999, ch. 11). W2 in V/m (scaled here).
 void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
     const Setup& setup = cx.setup;
     PathPoint p;
@@ -116,6 +131,11 @@ void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0,
     W2(14) = S11 * beta * T3 / clight;
 }
 
+// The images k..kmax together, as line charges on the horizontal straight
+// line through the path point at s0: at each u one line density serves
+// every image, at the vertical offsets +-kk hc, with its sign (-1)^kk and
+// taper weight (one side, doubled, when observer and line lie in the
+// mid-plane).
 void mirmlt(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
             int kmax, double hc, double hmax) {
     const Setup& setup = cx.setup;
@@ -305,6 +325,10 @@ void distant_images(Context& cx, const ImageSum& im, V3& r, int k, double sst, d
 
 }  // namespace
 
+// The field of the bunch and its images between the plates (hc > 0, hmax >
+// hc): W = W(bunch) + Sum_k (-1)^k cos(pi k hc/(2 hmax)) (W(image at -k hc)
+// + W(image at +k hc)), k = 1..int(hmax/hc) + 1; each image's field at r is
+// the bunch's own at r shifted by -+k hc.
 void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
             bool zsymmetry) {
     fsmin2(cx, r);

@@ -7,6 +7,11 @@
 
 namespace fieldlib {
 
+// The field of the bunch in free space at (r, t), the retarded fields of
+// its line charge integrated along the path over the source window:
+//   W = 1/(4 pi eps0) [ near-zone correction + transverse-size term
+//                       + sum of Boole integrals of the integrand ds ]
+// with 1/(4 pi eps0) = 8987551787.366543 V m/C; W(1..6) in V/m.
 void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image) {
     const Setup& setup = cx.setup;
     const Acclim& acclim = cx.acclim;
@@ -32,6 +37,13 @@ void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15
     for (int i = 1; i <= 15; ++i) W(i) = W(i) * fourpieps_inv;
 }
 
+// The retardation residual of the source window [s]: the light-travel
+// condition
+//   f(s) = (t -+ margin) - t(s) - |r - x(s)|/c
+// is 0 where the signal of the bunch element that passes s a time margin
+// after (mode 1) or before (mode 2) the path particle reaches the observer
+// at t;
+// df = (-1/beta(s) - tangent.(x(s) - r)/|x(s) - r|)/c [s/m] < 0.
 void tofs(Context& cx, double s, double& f, double& df) {
     const auto& F = cx.f12dat;
     PathPoint p;
@@ -51,6 +63,11 @@ void tofs(Context& cx, double s, double& f, double& df) {
     df = (-1.0 / beta - (p.tangent(1) * d1 + p.tangent(2) * d2 + p.tangent(3) * dz) / (D + 1e-100)) / clight;
 }
 
+// The straight-line estimate: the path as its tangent line at slo, passed
+// at the speed beta c there; the signal of the element at s reaches the
+// observer, at the distance a along and d across the line, when
+//   (sb - s)^2 = beta^2 ((s - a)^2 + d^2)
+// (sb the element's position at time t); the smaller root [m].
 double f12est(Context& cx, double slo, double sgn) {
     const auto& F = cx.f12dat;
     PathPoint p;
@@ -117,6 +134,11 @@ double window_end(Context& cx, double lo, double hi, double slo, double sgn, dou
 
 }  // namespace
 
+// The source window [s1, s2]: the stretch of the path whose retarded
+// signals of the charged part of the bunch (within margin of its centre)
+// reach the observer at t: s1 the zero of the residual of mode 1 on
+// [slo, shi], s2 that of mode 2 above s1 (or their straight-line estimates
+// where the residual does not change sign).
 void f12ini(Context& cx, double t, const V3& r, double slo, double shi, double margin, double offset,
             double tol) {
     auto& F = cx.f12dat;

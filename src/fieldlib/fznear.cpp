@@ -2,6 +2,21 @@
 // point, the cut-out interval around it and the expansion of the line
 // density there (ziinit), and the closed-form integrals of the subtracted
 // near-zone terms (fzcorr).
+//
+// Close to the path the integrand has a sharp peak at the nearest path point
+// s0 (distance d), a pole in 1/rho^3 with rho = sqrt(delta^2 + d^2) and
+// delta = s - s0. It is handled by singularity subtraction: to leading order
+//   r - x(s0 + delta) = rperp + mt0 delta + mhk delta^2,
+//   the retarded density  lam ~ a0 + a1 delta + a2 rho (lamdot: b0, b1, b2),
+//   the field numerators  ~ p0 + q0 delta,
+// and these terms, subtracted from the integrand inside the window, are
+// integrated over it in closed form:
+//   Int d(delta)/rho^3 = delta/(d^2 rho),  Int delta d(delta)/rho^3 = -1/rho,
+//   Int delta^2 d(delta)/rho^3 = ln(delta + rho) - delta/rho,
+//   Int d(delta)/rho = ln(delta + rho).
+// With pole extraction the unretarded part at (s0, t), e0 = -lam and its
+// derivatives e1..e5, is left out of these integrals: the transverse-size
+// models supply it for a bunch of finite width.
 #include <cmath>
 
 #include "fieldlib/fldint.hpp"
@@ -117,6 +132,11 @@ void line_expansion(Context& cx, double t, const V3& r, double sigmat, double w,
 
 }  // namespace
 
+// The near zone of the event (t, r) for a test particle of Lorentz factor
+// gamma along e: the window and nearest point, the geometry at s0, the
+// cut-out [s0 - w, s0 + w] within rho = 1e-10 |coordinates| + min(relacc,
+// 1e-4)^(1/3) beta0 c sigmat of the observer, the retarded expansion of the
+// line density, and the unretarded values for the pole extraction.
 void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
             double relacc, double zarg) {
     auto& Z = cx.fzdata;
@@ -289,6 +309,10 @@ void add_cutout(const Fznear& N, const Fzdata& Z, W15& W) {
 
 }  // namespace
 
+// The closed-form integrals of the subtracted near-zone terms over the
+// window (the sums SE, SQ, SP, SC, ST, in C/m^3 and C/m^2 like the
+// integrand's integral), and the cubic correction over the cut-out, added
+// to W.
 void fzcorr(Context& cx, W15& W) {
     auto& N = cx.fznear;
     const auto& Z = cx.fzdata;

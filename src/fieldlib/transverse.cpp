@@ -6,6 +6,13 @@
 // (P*rperp); one common assembly turns them into the 15 components of W.
 // Lengths in metres; e0, e1, e2 in C/m, C/(m s) and C/m^2; W is not yet
 // scaled by 1/(4 pi eps0).
+//
+// The near zone of a line charge is two-dimensional: across the path the
+// unretarded line density lam = -e0 acts like an infinite line, of potential
+// -2 lam ln(rho/rlog) and field 2 lam rperp/rho^2 (times 1/(4 pi eps0)); a
+// transverse profile replaces ln(rho) by its average over the profile (the
+// two-dimensional Coulomb potential, convolved), which is finite on the
+// path.
 #include "fieldlib/transverse.hpp"
 
 #include <algorithm>
@@ -41,7 +48,13 @@ std::string real_text(double v) {
     return buf;
 }
 
-// Common assembly of the 15 components from G, P and Qv.
+// Common assembly of the 15 components from G, P and Qv, with b the test
+// particle's speed [c], t0 the tangent and kperp the curvature across it:
+//   cB   = 2b (e2 kperp x Qv - e0 t0 x G - e0 P kperp x t0/2)
+//   E    = -2b^2 kperp x ((e2 t0 + e0 kperp) x Qv) - 2 (e2 t0 + e0 kperp/2) P/gamma^2
+//          - 2 e0 G/gamma^2 - 2b^2 e0 P kperp
+//   phi  = 2 e0 P, A = 2b e0 P t0/c, and the same two with e1
+// (the 1/gamma^2 terms dropped with nogamma2, the last E term with notalman).
 void assemble(const Fzget& nz, const V3& G, double P, const V3& Qv, W15& W) {
     const double c = clight;
     const double g2 = 1.0 / (nz.gamma * nz.gamma);
@@ -75,7 +88,13 @@ void assemble(const Fzget& nz, const V3& G, double P, const V3& Qv, W15& W) {
 }
 
 // Adds weight times the terms of a circular Gaussian of rms sigma centred
-// at distance r (the observer's offset from the centre) to G, P and Qv.
+// at distance r (the observer's offset from the centre) to G, P and Qv. By
+// Gauss's law the field at the distance rho is that of the charge inside,
+// the fraction h1 = 1 - exp(-x^2/2) (x = rho/sigma): G = r h1/rho^2; the
+// potential differs from the line's ln(rho) by h2 = E1(x^2/2)/2 (E1 the
+// exponential integral, M. Abramowitz and I. A. Stegun, Handbook of
+// Mathematical Functions, 1964, ch. 5): P = ln(rho/rlog) + h2,
+// Qv = (ln(rho/rlog) + h3) r with h3 = h2 + h1/x^2.
 void add_circular(const V3& r, double weight, double sigma, double rlog, V3& G, double& P, V3& Qv) {
     const double rho = std::sqrt(dot(r, r)) + 1e-200;
     const double x = rho / sigma;
@@ -184,7 +203,7 @@ void fzsp(Fcdata& fcdata, const Fzget& nz, W15& W) {
     }
 }
 
-// Thin line charge.
+// Thin line charge: G = rperp/|rperp|^2, P = ln(|rperp|/rlog), Qv = P rperp.
 void fzsp0(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     const double r2 = dot(nz.rperp, nz.rperp);
@@ -201,7 +220,10 @@ void fzsp0(Fcdata& fcdata, const Fzget& nz, W15& W) {
     assemble(nz, G, P, Qv, W);
 }
 
-// Gaussian ribbon of rms width sigmaz along (ex, ey, ez).
+// Gaussian ribbon of rms width sigmaz along (ex, ey, ez): the thin line's
+// terms averaged over the ribbon's Gaussian density (icgral), with p the
+// observer's offset along the ribbon and q its distance from the ribbon's
+// plane: G = I1 qhat + I2 u, P = I3/(2q), Qv = (I3 qhat + I4 u)/2.
 void fzsp1(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     const V3& t0 = nz.t0;
@@ -234,7 +256,7 @@ void fzsp1(Fcdata& fcdata, const Fzget& nz, W15& W) {
     assemble(nz, G, P, Qv, W);
 }
 
-// Circular Gaussian of rms radius sigmaz.
+// Circular Gaussian of rms radius sigmaz (add_circular's terms).
 void fzsp2(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     V3 G = zero3(), Qv = zero3();
@@ -244,9 +266,11 @@ void fzsp2(Fcdata& fcdata, const Fzget& nz, W15& W) {
 }
 
 // Elliptical Gaussian (sigmar horizontal, sigmaz vertical): a circular
-// Gaussian of rms smin smeared by a line Gaussian of rms sdiff along the
-// long axis w, summed over offsets u along w (fine steps where the displaced
-// centre passes the observer, coarse steps elsewhere).
+// Gaussian of rms smin smeared by a line Gaussian of rms sdiff =
+// sqrt(|sigmaz^2 - sigmar^2|) along the long axis w (the convolution of two
+// Gaussians adds their variances), summed over offsets u along w with the
+// weights exp(-u^2/(2 sdiff^2)) (fine steps where the displaced centre
+// passes the observer, coarse steps elsewhere).
 void fzsp3(Fcdata& fcdata, const Fzget& nz, W15& W) {
     const double smin = fcdata.smin, sdiff = fcdata.sdiff;
     if (sdiff <= 0.1 * smin) {

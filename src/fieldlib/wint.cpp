@@ -243,6 +243,10 @@ void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kap
     dtau = ((dx * p.tangent(1) + dy * p.tangent(2) + dz * p.tangent(3)) / R - 1.0 / beta) / clight;
 }
 
+// The source points of the event: over the source window, less the near
+// zone's exclusions, about one point per sigmat of retarded time, closer
+// where the observer is near, and a bracketed point pair at every
+// straight/curved section edge; X decreasing within each range.
 void wint0(Context& cx, double t, const V3& r) {
     cx.fsidat.n = 0;
     const double sigmat = cx.fbdata.sigmat;
@@ -263,6 +267,9 @@ void wint0(Context& cx, double t, const V3& r) {
     for (int ir = g.n - 1; ir >= 0; --ir) walk_range(cx, t, r, g.a[ir], g.b[ir], s0, dsmax, last);
 }
 
+// The integral of the integrand over the flagged intervals of the source
+// points by Boole's five-point rule, h (7 F0 + 32 F1 + 12 F2 + 32 F3 + 7 F4)/90
+// per interval of length h, added to W.
 void wint1(Context& cx, double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15& W) {
     const auto& S = cx.fsidat;
     auto& F = cx.fs1dat;
@@ -297,6 +304,29 @@ void force(Context& cx, double s, W15& W) {
     C.SOLD = s;
     C.FBOLD = W;
 }
+
+// ---- the retarded integrand -------------------------------------------------
+// The integrand of the line-charge element at path position s, per metre of
+// path. With R = r - x(s) from the element to the observer, lam and lamdot =
+// d lam/dt at the retarded time t - |R|/c, Lam = lam + |R| lamdot/c, t and k
+// the path's tangent and curvature vector at s, beta_s the path particle's
+// speed and beta, e the test particle's speed [c] and direction:
+//   cB  = beta_s Lam (t x R)/|R|^3
+//   F   = beta beta_s Lam ((e - t) x (t x R))/|R|^3 + (1 - beta beta_s) Lam R/|R|^3
+//         - beta beta_s lam k/|R| + (beta - beta_s) lamdot t/(c |R|)
+//   phi = lam/|R|,  A = beta_s lam t/(c |R|),  and the same two for lamdot
+// [C/m^3 for F and cB, C/m^2 for phi; times 1/(4 pi eps0) and ds: V/m, V].
+// These are the fields of the retarded potentials of the line current along
+// the path, phi = Int lam(s, t - |R|/c)/|R| ds and A = Int beta_s t lam/(c |R|) ds
+// (times 1/(4 pi eps0)), i.e. the Lienard-Wiechert fields of its charge
+// elements (J. D. Jackson, Classical Electrodynamics, 3rd ed., Wiley 1999,
+// sec. 14.1; in Jefimenko's form, ch. 6). F is the force per charge
+// E + beta e x cB on the test particle, plus the path derivative
+// -beta beta_s d(lam t/|R|)/ds, whose integral over the bunch vanishes on a
+// path of constant speed: the large terms of two fast particles then cancel
+// in closed form, the factors 1 - beta beta_s and beta - beta_s taken from
+// their series in 1/gamma^2 where both are fast. F goes to W(1..3), cB to
+// W(4..6), phi and A to W(7..10), their lamdot forms to W(11..14).
 
 namespace {
 
@@ -397,9 +427,10 @@ void far_terms(const Context& cx, const Element& el, W15& W, double E[3]) {
 }
 
 // Inside the near-zone window: the retarded field of the element plus the
-// leading near-zone approximation whose window integral fzcorr takes off
-// again (with delta = s - s0 and rho_n = sqrt(delta^2 + d^2)), which makes
-// the sum regular at the nearest point.
+// leading near-zone approximation (with delta = s - s0 and rho_n =
+// sqrt(delta^2 + d^2): numerators of first order in delta over rho_n^3 and
+// rho_n), whose window integral fzcorr takes off again in closed form; the
+// sum is regular at the nearest point.
 void near_terms(const Context& cx, const Element& el, W15& W, double E[3]) {
     const auto& Z = cx.fzdata;
     const auto& N = cx.fznear;
