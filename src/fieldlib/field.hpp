@@ -5,7 +5,10 @@
 //
 // Settings are given one at a time through finit(name, value) and persist
 // for the process; every required setting must be given before the first
-// field call. The design path and its four limits come from setpth.
+// field call. The design path and its four limits come from setpth. These
+// entry points work on the process's own field library, whose whole state
+// is one context object (fldint.hpp); a field call depends on its arguments,
+// the settings and the design path only.
 #pragma once
 
 #include <array>
@@ -42,7 +45,7 @@ struct FieldResult {
     // [V s/m]
     double phi() const { return w[6]; }
     double A(int i) const { return w[std::size_t(6 + i)]; }
-    // their time derivatives (the same integrals over d lam/dt)
+    // their time derivatives [V/s, V/m] (the same integrals over d lam/dt)
     double dphi_dt() const { return w[10]; }
     double dA_dt(int i) const { return w[std::size_t(10 + i)]; }
     // word k = 1..14, for whole-result loops
