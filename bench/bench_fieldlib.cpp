@@ -52,11 +52,11 @@ void BM_path(benchmark::State& state) {
     if (kind == 2) (void)pathtest::set_path({{5.0, 0.0}, {2.0, 1e-9}, {5.0, 0.0}}, 6.0, P);
     else bend_path();
     const double s0 = kind == 0 ? -3.0 : 0.0;
-    double out[11];
+    lattice::PathPoint out;
     int i = 0;
     for (auto _ : state) {
         lattice::path(s0 + 1e-4 * (i++ & 1023), 31, out);
-        benchmark::DoNotOptimize(out[2]);
+        benchmark::DoNotOptimize(out.pos(1));
     }
 }
 BENCHMARK(BM_path)->ArgName("straight0_arc1_small2")->DenseRange(0, 2);
@@ -64,13 +64,14 @@ BENCHMARK(BM_path)->ArgName("straight0_arc1_small2")->DenseRange(0, 2);
 void BM_pthget(benchmark::State& state) {
     const bool hit = state.range(0) != 0;
     bend_path();
-    fieldlib::pthini();
-    fieldlib::P11 p;
+    auto& cx = fieldlib::default_context();
+    fieldlib::pthini(cx);
+    fieldlib::PathPoint p;
     double beta;
     int i = 0;
     for (auto _ : state) {
-        fieldlib::pthget(hit ? 0.25 : 1e-4 * (i++ & 1023), 15, p, beta);
-        benchmark::DoNotOptimize(p(3));
+        fieldlib::pthget(cx, hit ? 0.25 : 1e-4 * (i++ & 1023), 15, p, beta);
+        benchmark::DoNotOptimize(p.pos(1));
     }
 }
 BENCHMARK(BM_pthget)->ArgName("hit")->Arg(1)->Arg(0);
@@ -78,7 +79,8 @@ BENCHMARK(BM_pthget)->ArgName("hit")->Arg(1)->Arg(0);
 void BM_fsmini(benchmark::State& state) {
     bend_path();
     fieldlib::pthlim();
-    const auto& A = fieldlib::acclim;
+    auto& cx = fieldlib::default_context();
+    const auto& A = cx.acclim;
     fieldlib::V3 r;
     int i = 0;
     for (auto _ : state) {
@@ -87,8 +89,10 @@ void BM_fsmini(benchmark::State& state) {
         r(1) = 1e-3 * std::cos(a);
         r(2) = 1e-3 * std::sin(a);
         r(3) = 0.0;
-        fieldlib::fsmini(r, A.Slow, A.Shigh, 1e-16);
-        benchmark::DoNotOptimize(fieldlib::fsdata.s);
+        // the search starts at the observer's own path position, as the
+        // force models start it
+        fieldlib::fsmini(cx, r, A.Slow, A.Shigh, 1e-16, r(1));
+        benchmark::DoNotOptimize(cx.fsdata.s);
     }
 }
 BENCHMARK(BM_fsmini);
@@ -153,20 +157,21 @@ void BM_field(benchmark::State& state) {
     settings(method, hc);
     const auto obs = observers(where);
     const double e[3] = {1.0, 0.0, 0.0};
-    double dwb[14];
-    const auto c0 = fieldlib::field_counters;
+    const auto& counters = fieldlib::default_context().counters;
+    const auto c0 = counters;
     long long allocs = 0;
     std::size_t i = 0;
     for (auto _ : state) {
         const long long a0 = g_allocs;
-        fieldlib::field(0.0, obs[i++ & 63].data(), GAMMA, e, dwb);
+        const auto& r = obs[i++ & 63];
+        const fieldlib::FieldResult res = fieldlib::field(0.0, r, GAMMA, e, r[0]);
         allocs += g_allocs - a0;
-        benchmark::DoNotOptimize(dwb[0]);
+        benchmark::DoNotOptimize(res.E(1));
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["allocs_per_call"] = double(allocs) / n;
-    state.counters["path_per_call"] = double(fieldlib::field_counters.path_calls - c0.path_calls) / n;
-    state.counters["integrand_per_call"] = double(fieldlib::field_counters.integrand_calls - c0.integrand_calls) / n;
+    state.counters["path_per_call"] = double(counters.path_calls - c0.path_calls) / n;
+    state.counters["integrand_per_call"] = double(counters.integrand_calls - c0.integrand_calls) / n;
 }
 BENCHMARK(BM_field)
     ->ArgNames({"inside0_ahead1_beside2", "method", "plates"})

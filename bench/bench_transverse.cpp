@@ -14,10 +14,11 @@ using namespace fieldlib;
 void BM_fzsp(benchmark::State& state) {
     const int method = static_cast<int>(state.range(0));
     const bool wide = state.range(1) != 0;
-    fcoini("method", method);
-    fcoini("sigmaz", wide ? 1e-3 : 2e-3);
-    fcoini("sigmar", wide ? 2e-3 : 1e-3);
-    fcoini("ex", 0.0), fcoini("ey", 0.0), fcoini("ez", 1.0);
+    Fcdata fc{};
+    fcoini(fc, "method", method);
+    fcoini(fc, "sigmaz", wide ? 1e-3 : 2e-3);
+    fcoini(fc, "sigmar", wide ? 2e-3 : 1e-3);
+    fcoini(fc, "ex", 0.0), fcoini(fc, "ey", 0.0), fcoini(fc, "ez", 1.0);
     Fzget nz{};
     nz.e0 = -1e-9, nz.e1 = 2e-3, nz.e2 = 5e-7, nz.gamma = 100.0, nz.rlog = 1.0;
     nz.t0(1) = 0.6, nz.t0(2) = 0.8, nz.t0(3) = 0.0;
@@ -26,7 +27,7 @@ void BM_fzsp(benchmark::State& state) {
     nz.rperp(1) = -0.8 * 5e-4, nz.rperp(2) = 0.6 * 5e-4, nz.rperp(3) = 3e-4;
     W15 W;
     for (auto _ : state) {
-        fzsp(nz, W);
+        fzsp(fc, nz, W);
         benchmark::DoNotOptimize(W(1));
     }
 }

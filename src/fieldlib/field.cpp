@@ -1,4 +1,5 @@
-// The entry of the field library.
+// The entry of the field library, and the process's own library behind the
+// entry points of field.hpp.
 #include <cmath>
 
 #include "fieldlib/fldint.hpp"
@@ -6,29 +7,42 @@
 
 namespace fieldlib {
 
-void field(double t, const double* r_in, double gamma, const double* e, double* dwb) {
+Context& default_context() {
+    // zero-initialised static storage, like a context made with make_unique
+    static Context cx;
+    return cx;
+}
+
+// The field of the bunch and its plate images at (r, t) for the path
+// particle at the nearest path point (speed beta0 along the tangent t0),
+// turned into the force per charge on the test particle of speed beta along
+// e by the Lorentz force E + v x B: E += (beta e - beta0 t0) x cB [V/m].
+FieldResult field(Context& cx, double t, std::span<const double, 3> r_in, double gamma,
+                  std::span<const double, 3> e, double s_start) {
+    const Setup& setup = cx.setup;
+    const Acclim& acclim = cx.acclim;
     // 1.-3. settings, path cache, profile
-    finit("check", 0.0);
-    pthini();
-    lamini(setup.q0, setup.sigmat, setup.xnsigt);
+    finit(cx, "check", 0.0);
+    pthini(cx);
+    lamini(cx, setup.q0, setup.sigmat, setup.xnsigt);
     // 4. the path point nearest to the observer
     V3 r;
-    for (int i = 1; i <= 3; ++i) r(i) = r_in[i - 1];
-    fsmini(r, acclim.Slow, acclim.Shigh, acclim.relacc * 1e-12);
+    for (int i = 1; i <= 3; ++i) r(i) = r_in[std::size_t(i - 1)];
+    fsmini(cx, r, acclim.Slow, acclim.Shigh, acclim.relacc * 1e-12, s_start);
     // 5. flags of the observation event
-    fzdata.notalman = setup.notalman;
-    fzdata.nogamma2 = setup.nogamma2;
-    fznear.extract = setup.onedpoleex;
+    cx.fzdata.notalman = setup.notalman;
+    cx.fzdata.nogamma2 = setup.nogamma2;
+    cx.fznear.extract = setup.onedpoleex;
     // 6. the path there
     double s, d, beta0;
-    P11 p;
-    fsmget(s, d, p, beta0);
+    PathPoint p;
+    fsmget(cx, s, d, p, beta0);
     V3 EXYZ2;
-    for (int i = 1; i <= 3; ++i) EXYZ2(i) = p(i + 5);
-    const double gamma0 = p(2);
+    for (int i = 1; i <= 3; ++i) EXYZ2(i) = p.tangent(i);
+    const double gamma0 = p.gamma();
     // 7. the bunch and its images
     W15 W;
-    fldmir(t, r, gamma0, EXYZ2, W, setup.hc, xxtmp.hmax, setup.zsymmetry);
+    fldmir(cx, t, r, gamma0, EXYZ2, W, setup.hc, cx.xxtmp.hmax, setup.zsymmetry);
     // 8. from the co-moving to the actual test particle
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double u1 = beta * e[0] - beta0 * EXYZ2(1);
@@ -38,21 +52,34 @@ void field(double t, const double* r_in, double gamma, const double* e, double* 
     W(2) += u3 * W(4) - u1 * W(6);
     W(3) += u1 * W(5) - u2 * W(4);
     // 9.
-    for (int k = 1; k <= 14; ++k) dwb[k - 1] = W(k);
+    FieldResult res;
+    for (int k = 1; k <= 14; ++k) res.w[std::size_t(k - 1)] = W(k);
+    return res;
 }
 
-void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
+void pthlim(Context& cx) {
+    pthini(cx);
+    const auto& P = lattice::pthcom;
+    finit(cx, "Slow", P.Slow);
+    finit(cx, "Shigh", P.Shigh);
+    finit(cx, "sstpma", P.sstpma);
+    finit(cx, "Rintma", P.Rintma);
+}
+
+// ---- the entry points, on the process's own library ----------------------
+
+void finit(std::string_view name, double value) { finit(default_context(), name, value); }
+
+FieldResult field(double t, std::span<const double, 3> r, double gamma, std::span<const double, 3> e,
+                  double s_start) {
+    return field(default_context(), t, r, gamma, e, s_start);
+}
+
+void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
     lattice::setpth(part, ifb, nfb, ct, p0);
     pthlim();
 }
 
-void pthlim() {
-    pthini();
-    const auto& P = lattice::pthcom;
-    finit("Slow", P.Slow);
-    finit("Shigh", P.Shigh);
-    finit("sstpma", P.sstpma);
-    finit("Rintma", P.Rintma);
-}
+void pthlim() { pthlim(default_context()); }
 
 }  // namespace fieldlib

@@ -1,7 +1,8 @@
-// Inside the field library: its records (one instance per process) and the
-// stages of a field evaluation. Lengths in metres, times in seconds, line
-// densities in C/m; W sums are in the units of the integrand (C/m^2 and
-// alike) until freesp scales them by 1/(4 pi eps0).
+// Inside the field library: its records, gathered in one context object, and
+// the stages of a field evaluation, each a function of the context it works
+// on. Lengths in metres, times in seconds, line densities in C/m; W sums are
+// in the units of the integrand (C/m^2 and alike) until freesp scales them
+// by 1/(4 pi eps0).
 #pragma once
 
 #include <cstdint>
@@ -10,14 +11,15 @@
 #include "fieldlib/fldtypes.hpp"
 #include "fieldlib/transverse.hpp"
 #include "foundation/ftypes.hpp"
+#include "lattice/pthgen.hpp"
 
 namespace fieldlib {
 
 using ftypes::Logical;
-// Path values at one path position: 1 time [s] at which the path particle
-// passes, 2 its Lorentz factor, 3..5 position [m], 6..8 unit tangent,
-// 9..11 curvature vector [1/m].
-using P11 = ftypes::Arr1<double, 11>;
+// Path values at one path position: the time [s] at which the path particle
+// passes, its Lorentz factor, position [m], unit tangent and curvature
+// vector [1/m].
+using lattice::PathPoint;
 
 inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V m/C]
 
@@ -54,13 +56,20 @@ struct Xxtmp {
     double hmax;  // m; height up to which plate images are summed
 };
 
-extern Setup setup;
-extern Acclim acclim;
-extern Xxtmp xxtmp;
+// The required settings, each "given and valid" until check finds otherwise.
+enum FinitSlot { Shc, Sq0, Ssigmat, Sxnsigt, SRintmi, SRintma, SSlow, SShigh, Ssstpma, Srelacc, Nslot };
+
+struct FinitState {
+    bool lfirst = true;      // no call yet
+    bool defaults = false;   // defaults of the optional settings applied
+    bool lset[Nslot] = {};
+};
 
 // Half length of the retarded window in sigmat: the cut of the profile, or
 // uncut_window_nsig for an uncut profile.
-inline double window_nsig() { return setup.xnsigt > 0.0 ? setup.xnsigt : uncut_window_nsig; }
+inline double window_nsig(const Setup& setup) {
+    return setup.xnsigt > 0.0 ? setup.xnsigt : uncut_window_nsig;
+}
 
 // ---- line-charge profile -------------------------------------------------
 
@@ -68,26 +77,12 @@ struct Fbdata {
     double q0, sigmat, xnsigt;
     double A, B, C;  // f(dt) = A exp(-x^2/2) - B + C dt^2, x = dt/sigmat
 };
-extern Fbdata fbdata;
-
-void lamini(double q0, double sigmat, double xnsigt);
-// Line density lam(s, t) [C/m] and its time derivative at fixed s.
-void lambda(double s, double t, double& lam, double& dlam);
-// The density, its first three time derivatives and the path derivatives
-// of the first three.
-void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
-            double& ls1, double& ls2);
-float erfxxx(float x);
-float gammp(float a, float x);
-void gammp2(float& gamser, float a, float x, float& gln);
-void gammp3(float& gammcf, float a, float x, float& gln);
-float gammln(float xx);
 
 // ---- path access ---------------------------------------------------------
 
 struct Fpdata {
     double s;
-    P11 p;
+    PathPoint p;
     double beta;
     std::int32_t iord;  // order class of the entry (3, 7, 15, 31)
     Logical valid;
@@ -97,36 +92,24 @@ struct Fsdata {
     V3 r;        // observation point
     double s;    // nearest path position
     double d;    // distance from r to the path point at s
-    P11 p;       // path values at s
+    PathPoint p; // path values at s
     double beta;
     double tol;  // relative tolerance of the search
 };
 
-extern Fpdata fpdata;
-extern Fsdata fsdata;
-
-void pthini();
-void ptcall(double s, std::int32_t iord);
-void pthget(double s, std::int32_t iord, P11& p, double& beta);
-void rofs(double s, double& d, double& dd);
-double tolfnc(double x, double f, double df);
-using FminFunc = void (*)(double x, double& f, double& df);
-using FminTol = double (*)(double x, double f, double df);
-void fminim(double a, double b, double c, double& xmin, double& fmin, FminFunc func, FminTol tolf);
-void fsmini(const V3& r, double Slow, double Shigh, double tol);
-void fsmget(double& s, double& d, P11& p, double& beta);
-void fsmin2(const V3& r);
-// The warm start of fsmini (the last nearest position).
-double& fsmini_warm_start();
-
 // ---- plate images --------------------------------------------------------
 
-void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
-            bool zsymmetry);
-double mirwin(double x, double xmax);
-void mircha(double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0);
-void mirmlt(double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0, int k,
-            int kmax, double hc, double hmax);
+// Start point and tangent of the straight start of the path, and the
+// point of its bisection; the tangent is kept from call to call.
+struct StraightStart {
+    V3 RA, EA, RM;
+};
+
+// The distant images' signed taper weights and offsets of one mirmlt call.
+struct ImageTable {
+    double sw[static_cast<int>(max_images) + 1];
+    double zo[2][static_cast<int>(max_images) + 1];
+};
 
 // ---- free space and the retarded source window ---------------------------
 
@@ -138,18 +121,6 @@ struct F12dat {
     double s1, s2;
     std::int32_t mode;  // 1 while s1 is sought, 2 while s2 is sought
 };
-extern F12dat f12dat;
-
-void freesp(double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image);
-void f12ini(double t, const V3& r, double slo, double shi, double margin, double offset,
-            double tol);
-void tofs(double s, double& f, double& df);
-void f12get(double& s1, double& s2);
-// The point whose retarded signal arrives at the time of f12dat, the path
-// replaced by its tangent line at slo traversed at the speed there; sgn -1
-// for s1 (the head margin), +1 for s2.
-double f12est(double slo, double sgn);
-void zisget(bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus);
 
 // ---- near zone -------------------------------------------------------------
 
@@ -182,14 +153,6 @@ struct Fznear {
     Logical inwin, extract, near;
 };
 
-extern Fzdata fzdata;
-extern Fznear fznear;
-
-void ziinit(double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-            double relacc, double zarg);
-void fziget(Fzget& g);
-void fzcorr(W15& W);
-
 // ---- source points and the retarded integrand ----------------------------
 
 struct Fsidat {
@@ -205,21 +168,120 @@ struct Fs1dat {
     ftypes::Arr2<double, 15, maxpnt> I;
 };
 
-extern Fsidat fsidat;
-extern Fs1dat fs1dat;
-
-void wint0(double t, const V3& r);
-void wihelp(double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau);
-void wint1(double t, const V3& r, double gamma, const V3& e, W15& W);
-void force(double s, W15& W);
-void force1s(double s, W15& W);
+// The integrand cache of force: the last source point and its values.
+struct IntegrandCache {
+    double SOLD;
+    W15 FBOLD;
+};
 
 // Counters of path evaluations (ptcall) and integrand evaluations
-// (force1s) since the process started, for the benchmarks.
+// (force1s) since the context was made, for the benchmarks.
 struct FieldCounters {
     long long path_calls;
     long long integrand_calls;
 };
-extern FieldCounters field_counters;
+
+// ---- the context -----------------------------------------------------------
+
+// One field library: its settings, the records of the field evaluation under
+// way, and the caches that live from call to call (the path cache, the
+// integrand cache, the tangent of the path's straight start). Large (about
+// 1.3 MB): one lives in static storage behind the entry points of field.hpp
+// (default_context); another is made with std::make_unique<Context>(), which
+// starts it zeroed like the default one.
+struct Context : ftypes::NoCopy {
+    Setup setup;
+    Acclim acclim;
+    Xxtmp xxtmp;
+    Fcdata fcdata;
+    FinitState fst;
+    Fbdata fbdata;
+    Fpdata fpdata;
+    Fsdata fsdata;
+    StraightStart start;
+    ImageTable images;
+    F12dat f12dat;
+    Fzdata fzdata;
+    Fznear fznear;
+    Fsidat fsidat;
+    Fs1dat fs1dat;
+    IntegrandCache cache;
+    FieldCounters counters;
+};
+
+// The process's own field library, the one finit, field, setpth and pthlim
+// of field.hpp work on.
+Context& default_context();
+
+// ---- settings and entry (each on the context cx) ---------------------------
+
+void finit(Context& cx, std::string_view name, double value);
+FieldResult field(Context& cx, double t, std::span<const double, 3> r, double gamma, std::span<const double, 3> e,
+                  double s_start);
+void pthlim(Context& cx);
+
+// ---- line-charge profile -------------------------------------------------
+
+void lamini(Context& cx, double q0, double sigmat, double xnsigt);
+// Line density lam(s, t) [C/m] and its time derivative at fixed s.
+void lambda(Context& cx, double s, double t, double& lam, double& dlam);
+// The density, its first three time derivatives and the path derivatives
+// of the first three.
+void lambd2(Context& cx, double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
+            double& ls1, double& ls2);
+float erfxxx(float x);
+float gammp(float a, float x);
+void gammp2(float& gamser, float a, float x, float& gln);
+void gammp3(float& gammcf, float a, float x, float& gln);
+float gammln(float xx);
+
+// ---- path access ---------------------------------------------------------
+
+void pthini(Context& cx);
+void ptcall(Context& cx, double s, std::int32_t iord);
+void pthget(Context& cx, double s, std::int32_t iord, PathPoint& p, double& beta);
+void rofs(Context& cx, double s, double& d, double& dd);
+// The path point nearest to r in [Slow, Shigh], the search started at
+// s_start (at the middle of the interval when s_start is not inside it).
+void fsmini(Context& cx, const V3& r, double Slow, double Shigh, double tol, double s_start);
+void fsmget(const Context& cx, double& s, double& d, PathPoint& p, double& beta);
+void fsmin2(Context& cx, const V3& r);
+
+// ---- plate images --------------------------------------------------------
+
+void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
+            bool zsymmetry);
+double mirwin(double x, double xmax);
+void mircha(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0);
+void mirmlt(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0, int k,
+            int kmax, double hc, double hmax);
+
+// ---- free space and the retarded source window ---------------------------
+
+void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W, bool image);
+void f12ini(Context& cx, double t, const V3& r, double slo, double shi, double margin, double offset,
+            double tol);
+void tofs(Context& cx, double s, double& f, double& df);
+void f12get(const Context& cx, double& s1, double& s2);
+// The point whose retarded signal arrives at the time of f12dat, the path
+// replaced by its tangent line at slo traversed at the speed there; sgn -1
+// for s1 (the head margin), +1 for s2.
+double f12est(Context& cx, double slo, double sgn);
+void zisget(const Context& cx, bool& inwin, double& s1, double& s2, bool& near, double& sminus, double& splus);
+
+// ---- near zone -------------------------------------------------------------
+
+void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
+            double relacc, double zarg);
+void fziget(const Context& cx, Fzget& g);
+void fzcorr(Context& cx, W15& W);
+
+// ---- source points and the retarded integrand ----------------------------
+
+void wint0(Context& cx, double t, const V3& r);
+void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau);
+void wint1(Context& cx, double t, const V3& r, double gamma, const V3& e, W15& W);
+void force(Context& cx, double s, W15& W);
+void force1s(Context& cx, double s, W15& W);
 
 }  // namespace fieldlib

@@ -3,6 +3,13 @@
 // summed up to the height hmax with a cosine taper. The near images get the
 // full retarded evaluation; the distant ones, whose source window lies in
 // the straight start of the path, are line charges on that straight line.
+//
+// The method of images (J. D. Jackson, Classical Electrodynamics, 3rd ed.,
+// Wiley 1999, sec. 2.1): a line charge midway between two grounded
+// conducting planes a distance hc apart has the images (-1)^k lam at the
+// heights +-k hc, k = 1, 2, ...; the field between the planes is that of the
+// bunch and all its images. The sum is cut at about hmax, each image
+// weighted cos(pi k hc/(2 hmax)).
 #include <cmath>
 
 #include "fieldlib/fldint.hpp"
@@ -17,14 +24,10 @@ namespace {
 constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333333333333,
                             0.35555555555555557, 0.07777777777777778};
 
-// Start point and tangent of the straight start of the path; the tangent is
-// kept from call to call.
-V3 RA, EA, RM;
-
 // The path at s, straight from the design path (no cache).
-inline void path_at(double s, P11& p) {
-    lattice::path(s, 31, p.data());
-    ++field_counters.path_calls;
+inline void path_at(Context& cx, double s, PathPoint& p) {
+    lattice::path(s, 31, p);
+    ++cx.counters.path_calls;
 }
 
 // Line-charge integrand of one image or all distant ones, sampled by an
@@ -66,30 +69,31 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
     }
 }
 
-// The distant images' signed taper weights and offsets of one mirmlt call
-// (24 kB: kept off the stack).
-struct ImageTable {
-    double sw[static_cast<int>(max_images) + 1];
-    double zo[2][static_cast<int>(max_images) + 1];
-};
-ImageTable images;
-
 }  // namespace
 
+// The taper weight of an image at the height x: cos(pi x/(2 xmax)).
 double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
 
-void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
-    P11 p;
-    path_at(s0, p);
-    const double t0 = p(1), gamma = p(2);
+// One image as a line charge moving at the constant speed beta c of the path
+// at s0 along the straight line through the path point there (tangent T):
+// the retarded fields of its elements, integrated over u, the distance along
+// the line from the observer's foot point, rho the observer's distance from
+// the line and Rl = sqrt(u^2 + rho^2/gamma^2); the magnetic field of the
+// uniform motion is cB = beta T x E (J. D. Jackson, Classical
+// Electrodynamics, 3rd ed., Wiley 1999, ch. 11). W2 in V/m (scaled here).
+void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
+    const Setup& setup = cx.setup;
+    PathPoint p;
+    path_at(cx, s0, p);
+    const double t0 = p.time(), gamma = p.gamma();
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double v = clight * beta;
-    const double T1 = p(6), T2 = p(7), T3 = p(8);
-    double a = T1 * (r(1) - p(3)) + T2 * (r(2) - p(4)) + T3 * (r(3) - p(5));
-    const double d1 = r(1) - p(3) - a * T1, d2 = r(2) - p(4) - a * T2, d3 = r(3) - p(5) - a * T3;
+    const double T1 = p.tangent(1), T2 = p.tangent(2), T3 = p.tangent(3);
+    double a = T1 * (r(1) - p.pos(1)) + T2 * (r(2) - p.pos(2)) + T3 * (r(3) - p.pos(3));
+    const double d1 = r(1) - p.pos(1) - a * T1, d2 = r(2) - p.pos(2) - a * T2, d3 = r(3) - p.pos(3) - a * T3;
     const double rho2 = d1 * d1 + d2 * d2 + d3 * d3;
     a = a + s0;
-    const double Tl = window_nsig() * setup.sigmat;
+    const double Tl = window_nsig(setup) * setup.sigmat;
     const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
@@ -97,7 +101,7 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     boole_walk(ulo, uhi, hs, rho2, gamma, S, [&](double u, LineSums& F) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
-        lambda(s0, tau, lam, dlam);
+        lambda(cx, s0, tau, lam, dlam);
         const double Rl = std::sqrt(rho2 / g2 + u * u);
         const double den = (u * u + rho2) / (beta * u + Rl);
         const double q = (u - beta * Rl) * g2;
@@ -127,33 +131,39 @@ void mircha(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     W2(14) = S11 * beta * T3 / clight;
 }
 
-void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
+// The images k..kmax together, as line charges on the horizontal straight
+// line through the path point at s0: at each u one line density serves
+// every image, at the vertical offsets +-kk hc, with its sign (-1)^kk and
+// taper weight (one side, doubled, when observer and line lie in the
+// mid-plane).
+void mirmlt(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
             int kmax, double hc, double hmax) {
+    const Setup& setup = cx.setup;
     for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
     if (k > kmax) return;
     if (kmax > max_images) foundation::fatal_stop(" error in fld_mirror/mirmlt: more plate images than the limit");
-    P11 p;
-    path_at(s0, p);
-    const double t0 = p(1), gamma = p(2);
+    PathPoint p;
+    path_at(cx, s0, p);
+    const double t0 = p.time(), gamma = p.gamma();
     const double beta = std::sqrt(1.0 - 1.0 / (gamma * gamma));
     const double v = clight * beta;
-    const double T1 = p(6), T2 = p(7);
-    double a = T1 * (r(1) - p(3)) + T2 * (r(2) - p(4));
-    const double d1 = r(1) - p(3) - a * T1, d2 = r(2) - p(4) - a * T2;
+    const double T1 = p.tangent(1), T2 = p.tangent(2);
+    double a = T1 * (r(1) - p.pos(1)) + T2 * (r(2) - p.pos(2));
+    const double d1 = r(1) - p.pos(1) - a * T1, d2 = r(2) - p.pos(2) - a * T2;
     const double rho2 = d1 * d1 + d2 * d2;
     a = a + s0;
-    const double dz = r(3) - p(5);
-    const bool one_side = r(3) == 0.0 && p(5) == 0.0;
+    const double dz = r(3) - p.pos(3);
+    const bool one_side = r(3) == 0.0 && p.pos(3) == 0.0;
     const double f = one_side ? 2.0 : 1.0, fz = one_side ? 0.0 : 1.0;
     const int nside = one_side ? 1 : 2;
-    const double zk = (r(3) >= p(5)) ? dz - k * hc : dz + k * hc;
-    const double Tl = window_nsig() * setup.sigmat;
+    const double zk = (r(3) >= p.pos(3)) ? dz - k * hc : dz + k * hc;
+    const double Tl = window_nsig(setup) * setup.sigmat;
     const double ulo = (t - Tl) * v - a, uhi = (t + Tl) * v - a;
     const double hs = 2.0 * v * setup.sigmat;
     const double g2 = gamma * gamma;
     // signed taper weight and offsets of each image, the same at every point
-    auto& sw = images.sw;
-    auto& zo = images.zo;
+    auto& sw = cx.images.sw;
+    auto& zo = cx.images.zo;
     for (int kk = k; kk <= kmax; ++kk) {
         sw[kk] = ((kk % 2 == 0) ? 1.0 : -1.0) * mirwin(kk * hc, hmax);
         for (int i = 1; i <= nside; ++i) zo[i - 1][kk] = ((i % 2 == 0) ? 1.0 : -1.0) * kk * hc + dz;
@@ -162,7 +172,7 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     boole_walk(ulo, uhi, hs, rho2 + zk * zk, gamma, S, [&](double u, LineSums& F) {
         const double tau = t0 - ((u + a) / v - t);
         double lam, dlam;
-        lambda(s0, tau, lam, dlam);
+        lambda(cx, s0, tau, lam, dlam);
         for (double& x : F) x = 0.0;
         for (int kk = k; kk <= kmax; ++kk) {
             for (int i = 1; i <= nside; ++i) {
@@ -199,39 +209,46 @@ void mirmlt(double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, dou
     W2(14) = 0.0;
 }
 
-void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
-            bool zsymmetry) {
-    fsmin2(r);
-    freesp(t, r, gamma0, e0, W, false);
-    if (hc <= 0.0) return;
-    if (std::fabs(hmax) <= hc) return;
-    const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
-    if (!(Kf <= max_images))
-        foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",
-                                      foundation::ld_int(static_cast<long long>(max_images)),
-                                      "plate images, hmax/hc=", foundation::ld_real(std::fabs(hmax / hc))}));
-    const int K = static_cast<int>(Kf);
-    const double Rintmi = acclim.Rintmi;
-    const bool sym = zsymmetry && std::fabs(r(3)) < Rintmi && std::fabs(e0(3)) < Rintmi;
-    // the straight start of the path
+namespace {
+
+// The image sum of one field evaluation: the event, the plates, the number
+// of images on each side K, and whether the mid-plane symmetry halves it.
+struct ImageSum {
+    double t;        // s
+    double gamma0;
+    const V3& e0;
+    double hc, hmax; // m
+    int K;
+    bool sym;
+};
+
+// The straight start of the path: from sa = 2 Slow - Shigh, where the path
+// is straight when its curvature is exactly 0 there, bisected towards Shigh
+// down to the bunch length c sigmat while the midpoint still lies on the
+// start's line and is straight. sst is its end (0 when the start is curved).
+bool straight_start(Context& cx, double& sst) {
+    const Acclim& acclim = cx.acclim;
+    V3& RA = cx.start.RA;
+    V3& EA = cx.start.EA;
+    V3& RM = cx.start.RM;
     const double sa = 2.0 * acclim.Slow - acclim.Shigh;
-    P11 p;
-    path_at(sa, p);
-    const bool straight = p(9) == 0.0 && p(10) == 0.0 && p(11) == 0.0;
-    double sst = 0.0;
+    PathPoint p;
+    path_at(cx, sa, p);
+    const bool straight = p.straight();
+    sst = 0.0;
     if (straight) {
-        const double L = clight * setup.sigmat;
+        const double L = clight * cx.setup.sigmat;
         for (int i = 1; i <= 3; ++i) {
-            RA(i) = p(i + 2);
-            EA(i) = p(i + 5);
+            RA(i) = p.pos(i);
+            EA(i) = p.tangent(i);
         }
         double lo = sa, hi = acclim.Shigh;
         while (L < hi - lo) {
             const double mid = 0.5 * (lo + hi);
-            path_at(mid, p);
-            for (int i = 1; i <= 3; ++i) RM(i) = p(i + 2);
+            path_at(cx, mid, p);
+            for (int i = 1; i <= 3; ++i) RM(i) = p.pos(i);
             const double along = (RM(1) - RA(1)) * EA(1) + (RM(2) - RA(2)) * EA(2) + (RM(3) - RA(3)) * EA(3);
-            const double kap = std::fmax(std::fabs(p(9)), std::fmax(std::fabs(p(10)), std::fabs(p(11))));
+            const double kap = std::fmax(std::fabs(p.curv(1)), std::fmax(std::fabs(p.curv(2)), std::fabs(p.curv(3))));
             if ((lo - hi) * 1e-15 < along + lo - mid && kap == 0.0) {
                 lo = mid;
                 RA = RM;
@@ -241,48 +258,61 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
         }
         sst = lo;
     }
-    const double ez = EA(3);
-    // explicit images
-    const double z0 = r(3);
-    double sign = -1.0;
+    return straight;
+}
+
+// The near images, each by the full retarded evaluation at the observer
+// shifted by -k hc (and +k hc), with sign (-1)^k and the taper weight, from
+// k = 1 until k passes K or, on a straight start, until an image's source
+// window lies wholly in it. Returns the first image left (k); sign is that
+// image's sign.
+int explicit_images(Context& cx, const ImageSum& im, V3& r, bool straight, double sst, W15& W, double& sign) {
+    const double z0 = r(3), hc = im.hc;
     W15 WB2, WB3;
     int k = 1;
     for (;;) {
-        const double w = mirwin(k * hc, hmax);
+        const double w = mirwin(k * hc, im.hmax);
         double s1, s2;
         r(3) = z0 - k * hc;
-        fsmin2(r);
-        freesp(t, r, gamma0, e0, WB2, true);
-        f12get(s1, s2);
-        if (!sym) {
+        fsmin2(cx, r);
+        freesp(cx, im.t, r, im.gamma0, im.e0, WB2, true);
+        f12get(cx, s1, s2);
+        if (!im.sym) {
             double s1b, s2b;
             r(3) = z0 + k * hc;
-            fsmin2(r);
-            freesp(t, r, gamma0, e0, WB3, true);
-            f12get(s1b, s2b);
+            fsmin2(cx, r);
+            freesp(cx, im.t, r, im.gamma0, im.e0, WB3, true);
+            f12get(cx, s1b, s2b);
             s2 = std::fmax(s2, s2b);
             for (int i = 1; i <= 15; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
         } else {
             for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
         }
         k = k + 1;
-        if (k > K) break;
+        if (k > im.K) break;
         sign = -sign;
         if (straight && s2 <= sst) break;
     }
-    // distant images
     r(3) = z0;
+    return k;
+}
+
+// The distant images k..K as line charges on the straight start: all in one
+// integral when the start is horizontal (ez = 0), else one at a time.
+void distant_images(Context& cx, const ImageSum& im, V3& r, int k, double sst, double ez, double sign, W15& W) {
+    const double z0 = r(3), hc = im.hc;
+    W15 WB2, WB3;
     if (ez == 0.0) {
-        mirmlt(t, r, gamma0, e0, WB2, sst, k, K, hc, hmax);
+        mirmlt(cx, im.t, r, im.gamma0, im.e0, WB2, sst, k, im.K, hc, im.hmax);
         for (int i = 1; i <= 14; ++i) W(i) += WB2(i);
     } else {
-        for (int kk = k; kk <= K; ++kk) {
-            const double w = mirwin(kk * hc, hmax);
+        for (int kk = k; kk <= im.K; ++kk) {
+            const double w = mirwin(kk * hc, im.hmax);
             r(3) = z0 - kk * hc;
-            mircha(t, r, gamma0, e0, WB2, sst);
-            if (!sym) {
+            mircha(cx, im.t, r, im.gamma0, im.e0, WB2, sst);
+            if (!im.sym) {
                 r(3) = z0 + kk * hc;
-                mircha(t, r, gamma0, e0, WB3, sst);
+                mircha(cx, im.t, r, im.gamma0, im.e0, WB3, sst);
                 for (int i = 1; i <= 14; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
             } else {
                 for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
@@ -291,6 +321,36 @@ void fldmir(double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, dou
         }
     }
     r(3) = z0;
+}
+
+}  // namespace
+
+// The field of the bunch and its images between the plates (hc > 0, hmax >
+// hc): W = W(bunch) + Sum_k (-1)^k cos(pi k hc/(2 hmax)) (W(image at -k hc)
+// + W(image at +k hc)), k = 1..int(hmax/hc) + 1; each image's field at r is
+// the bunch's own at r shifted by -+k hc.
+void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
+            bool zsymmetry) {
+    fsmin2(cx, r);
+    freesp(cx, t, r, gamma0, e0, W, false);
+    if (hc <= 0.0) return;
+    if (std::fabs(hmax) <= hc) return;
+    const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
+    if (!(Kf <= max_images))
+        foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",
+                                      foundation::ld_int(static_cast<long long>(max_images)),
+                                      "plate images, hmax/hc=", foundation::ld_real(std::fabs(hmax / hc))}));
+    const double Rintmi = cx.acclim.Rintmi;
+    const ImageSum im{t, gamma0, e0, hc, hmax, static_cast<int>(Kf),
+                      zsymmetry && std::fabs(r(3)) < Rintmi && std::fabs(e0(3)) < Rintmi};
+    double sst;
+    const bool straight = straight_start(cx, sst);
+    // the vertical direction of the start (kept from an earlier call when
+    // the start is curved)
+    const double ez = cx.start.EA(3);
+    double sign = -1.0;
+    const int k = explicit_images(cx, im, r, straight, sst, W, sign);
+    distant_images(cx, im, r, k, sst, ez, sign, W);
 }
 
 }  // namespace fieldlib

@@ -8,55 +8,18 @@
 
 namespace fieldlib {
 
-Fpdata fpdata;
-Fsdata fsdata;
-FieldCounters field_counters;
-
 namespace {
-double SMITTE = 0.0;  // m; last nearest position, the warm start of the next search
 
-inline double dist(const P11& p, const V3& r) {
-    const double ex = p(3) - r(1), ey = p(4) - r(2), ez = p(5) - r(3);
+inline double dist(const PathPoint& p, const V3& r) {
+    const double ex = p.pos(1) - r(1), ey = p.pos(2) - r(2), ez = p.pos(3) - r(3);
     return std::sqrt(ex * ex + ey * ey + ez * ez);
 }
-}  // namespace
 
-double& fsmini_warm_start() { return SMITTE; }
-
-void nearest_start(double s) { SMITTE = s; }
-
-void pthini() { fpdata.valid = false; }
-
-void ptcall(double s, std::int32_t iord) {
-    auto& C = fpdata;
-    const std::int32_t cls = iord <= 3 ? 3 : iord <= 7 ? 7 : iord <= 15 ? 15 : 31;
-    C.s = s;
-    C.iord = cls;
-    lattice::path(s, cls, C.p.data());
-    C.beta = std::sqrt(1.0 - 1.0 / (C.p(2) * C.p(2)));
-    C.valid = true;
-    ++field_counters.path_calls;
-}
-
-void pthget(double s, std::int32_t iord, P11& p, double& beta) {
-    auto& C = fpdata;
-    if (!(C.valid && iord <= C.iord && s == C.s)) ptcall(s, iord);
-    p = C.p;
-    beta = C.beta;
-}
-
-void rofs(double s, double& d, double& dd) {
-    P11 p;
-    double beta;
-    pthget(s, 13, p, beta);
-    const double dx = p(3) - fsdata.r(1), dy = p(4) - fsdata.r(2), dz = p(5) - fsdata.r(3);
-    d = std::sqrt(dx * dx + dy * dy + dz * dz);
-    dd = (dx * p(6) + dy * p(7) + dz * p(8)) / (d + 1e-100);
-}
-
-double tolfnc(double /*x*/, double f, double /*df*/) { return fsdata.tol * f; }
-
-void fminim(double a, double b, double c, double& xmin, double& fmin, FminFunc func, FminTol tolf) {
+// Brent's minimisation of func on [a, c] from b, with first derivatives:
+// func(x, f, df) gives the function and its derivative, tolf(x, f, df) the
+// absolute tolerance.
+template <class Func, class Tol>
+void fminim(double a, double b, double c, double& xmin, double& fmin, Func&& func, Tol&& tolf) {
     double lo = std::fmin(a, c), hi = std::fmax(a, c);
     double x = b, w = b, v = b;
     double fx, dx;
@@ -125,19 +88,55 @@ void fminim(double a, double b, double c, double& xmin, double& fmin, FminFunc f
     fmin = fx;
 }
 
-void fsmini(const V3& r, double Slow, double Shigh, double tol) {
-    auto& F = fsdata;
+}  // namespace
+
+void pthini(Context& cx) { cx.fpdata.valid = false; }
+
+void ptcall(Context& cx, double s, std::int32_t iord) {
+    auto& C = cx.fpdata;
+    const std::int32_t cls = iord <= 3 ? 3 : iord <= 7 ? 7 : iord <= 15 ? 15 : 31;
+    C.s = s;
+    C.iord = cls;
+    lattice::path(s, cls, C.p);
+    C.beta = std::sqrt(1.0 - 1.0 / (C.p.gamma() * C.p.gamma()));
+    C.valid = true;
+    ++cx.counters.path_calls;
+}
+
+void pthget(Context& cx, double s, std::int32_t iord, PathPoint& p, double& beta) {
+    auto& C = cx.fpdata;
+    if (!(C.valid && iord <= C.iord && s == C.s)) ptcall(cx, s, iord);
+    p = C.p;
+    beta = C.beta;
+}
+
+void rofs(Context& cx, double s, double& d, double& dd) {
+    const Fsdata& F = cx.fsdata;
+    PathPoint p;
+    double beta;
+    pthget(cx, s, 13, p, beta);
+    const double dx = p.pos(1) - F.r(1), dy = p.pos(2) - F.r(2), dz = p.pos(3) - F.r(3);
+    d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    dd = (dx * p.tangent(1) + dy * p.tangent(2) + dz * p.tangent(3)) / (d + 1e-100);
+}
+
+void fsmini(Context& cx, const V3& r, double Slow, double Shigh, double tol, double s_start) {
+    auto& F = cx.fsdata;
     F.r = r;
     F.tol = tol;
-    double b = SMITTE;
-    if (!(Slow < SMITTE && SMITTE < Shigh)) b = SMITTE = 0.5 * (Slow + Shigh);
+    double b = s_start;
+    if (!(Slow < s_start && s_start < Shigh)) b = 0.5 * (Slow + Shigh);
     double s, d;
-    fminim(Slow, b, Shigh, s, d, rofs, tolfnc);
-    pthget(s, 31, F.p, F.beta);
+    // the distance and its derivative; the tolerance relative to the
+    // distance, with no absolute floor
+    const auto distance = [&cx](double x, double& f, double& df) { rofs(cx, x, f, df); };
+    const auto tolerance = [&F](double /*x*/, double f, double /*df*/) { return F.tol * f; };
+    fminim(Slow, b, Shigh, s, d, distance, tolerance);
+    pthget(cx, s, 31, F.p, F.beta);
     // one Newton-type step
-    const double dx = F.p(3) - r(1), dy = F.p(4) - r(2), dz = F.p(5) - r(3);
-    const double num = dx * F.p(6) + dy * F.p(7) + dz * F.p(8);
-    const double den = 1.0 + 2.0 * (F.p(9) * dx + F.p(10) * dy + F.p(11) * dz);
+    const double dx = F.p.pos(1) - r(1), dy = F.p.pos(2) - r(2), dz = F.p.pos(3) - r(3);
+    const double num = dx * F.p.tangent(1) + dy * F.p.tangent(2) + dz * F.p.tangent(3);
+    const double den = 1.0 + 2.0 * (F.p.curv(1) * dx + F.p.curv(2) * dy + F.p.curv(3) * dz);
     const double sn = s - num / den;
     // The denominator vanishes for an observer halfway between an arc and its
     // centre, where the step is a rounding residue divided by a rounding
@@ -146,23 +145,24 @@ void fsmini(const V3& r, double Slow, double Shigh, double tol) {
     // magnified a million times) and whenever it is not finite.
     if (std::fabs(den) >= 1e-6 && std::isfinite(sn)) {
         s = sn;
-        pthget(s, 31, F.p, F.beta);
+        pthget(cx, s, 31, F.p, F.beta);
     }
     F.s = s;
     F.d = dist(F.p, r);
-    SMITTE = s;
 }
 
-void fsmget(double& s, double& d, P11& p, double& beta) {
-    s = fsdata.s;
-    d = fsdata.d;
-    p = fsdata.p;
-    beta = fsdata.beta;
+void fsmget(const Context& cx, double& s, double& d, PathPoint& p, double& beta) {
+    const Fsdata& F = cx.fsdata;
+    s = F.s;
+    d = F.d;
+    p = F.p;
+    beta = F.beta;
 }
 
-void fsmin2(const V3& r) {
-    fsdata.r = r;
-    fsdata.d = dist(fsdata.p, r);
+void fsmin2(Context& cx, const V3& r) {
+    Fsdata& F = cx.fsdata;
+    F.r = r;
+    F.d = dist(F.p, r);
 }
 
 }  // namespace fieldlib

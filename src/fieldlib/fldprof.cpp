@@ -8,10 +8,17 @@
 
 namespace fieldlib {
 
-Fbdata fbdata;
-
-void lamini(double q0, double sigmat, double xnsigt) {
-    auto& F = fbdata;
+// The line-charge profile, a Gaussian in dt = t - t(s), the time since the
+// bunch centre passed s, with x = dt/sigmat:
+//   f(dt) = A exp(-x^2/2) - B + C dt^2   [C/m]
+// with the integral over dt equal to q0/c. Uncut (xnsigt <= 0): A =
+// (q0/c)/(sqrt(2 pi) sigmat), B = C = 0, the normal distribution. Cut at
+// |x| = n = xnsigt: B and C make f and f' vanish at the cut, B = (1 +
+// n^2/2) A e, C = A e/(2 sigmat^2) with e = exp(-n^2/2), and A follows from
+// the normalisation, q0/c = A sigmat (sqrt(2 pi) erf(n/sqrt 2) - 2n (1 +
+// n^2/3) e).
+void lamini(Context& cx, double q0, double sigmat, double xnsigt) {
+    auto& F = cx.fbdata;
     F.q0 = q0;
     F.sigmat = sigmat;
     F.xnsigt = xnsigt;
@@ -31,12 +38,14 @@ void lamini(double q0, double sigmat, double xnsigt) {
     }
 }
 
-void lambda(double s, double t, double& lam, double& dlam) {
-    const auto& F = fbdata;
-    P11 p;
+// The line density per metre of path, lam(s, t) = f(t - t(s))/beta(s)
+// [C/m], and d lam/dt at fixed s [C/(m s)]; 0 beyond the cut.
+void lambda(Context& cx, double s, double t, double& lam, double& dlam) {
+    const auto& F = cx.fbdata;
+    PathPoint p;
     double beta;
-    pthget(s, 3, p, beta);
-    const double dt = t - p(1);
+    pthget(cx, s, 3, p, beta);
+    const double dt = t - p.time();
     const double x = dt / F.sigmat;
     if (F.xnsigt > 0.0 && std::fabs(x) >= F.xnsigt) {
         lam = 0.0;
@@ -48,15 +57,19 @@ void lambda(double s, double t, double& lam, double& dlam) {
     dlam = (-F.A * x * ex / F.sigmat + 2.0 * F.C * dt) / beta;
 }
 
-void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
+// lam and its time derivatives up to the third, l0..l3 [C/(m s^k)], and
+// the path derivatives at fixed t of the first three, ls_k = -l_(k+1)/(beta
+// c) - q1 l_k, q1 = (d beta/ds)/beta taken as a difference of gamma over
+// the length c sigmat behind s.
+void lambd2(Context& cx, double s, double t, double& l0, double& l1, double& l2, double& l3, double& ls0,
             double& ls1, double& ls2) {
-    const auto& F = fbdata;
-    P11 p;
+    const auto& F = cx.fbdata;
+    PathPoint p;
     double beta, beta2;
-    pthget(s, 3, p, beta);
-    const double ts = p(1), gamma = p(2);
-    pthget(s - clight * F.sigmat, 3, p, beta2);
-    const double gamma2 = p(2);
+    pthget(cx, s, 3, p, beta);
+    const double ts = p.time(), gamma = p.gamma();
+    pthget(cx, s - clight * F.sigmat, 3, p, beta2);
+    const double gamma2 = p.gamma();
     const double q1 = (gamma - gamma2) / ((gamma * gamma - 1.0) * gamma * clight * F.sigmat);
     const double dt = t - ts;
     const double x = dt / F.sigmat;
@@ -76,6 +89,9 @@ void lambd2(double s, double t, double& l0, double& l1, double& l2, double& l3, 
 }
 
 // ---- error function through the incomplete gamma function (single) ------
+// erf(x) = P(1/2, x^2) for x >= 0, P the regularised lower incomplete gamma
+// function, by its series for x < a + 1 and by the continued fraction of
+// 1 - P beyond; ln Gamma by the Lanczos approximation.
 
 float erfxxx(float x) { return x < 0.0f ? -gammp(0.5f, x * x) : gammp(0.5f, x * x); }
 

@@ -8,45 +8,33 @@
 
 namespace fieldlib {
 
-Setup setup;
-Acclim acclim;
-Xxtmp xxtmp;
-
 namespace {
-
-// "given and valid" flags of the required settings
-enum Slot { Shc, Sq0, Ssigmat, Sxnsigt, SRintmi, SRintma, SSlow, SShigh, Ssstpma, Srelacc, Nslot };
-
-struct FinitState {
-    bool lfirst = true;      // no call yet
-    bool defaults = false;   // defaults of the optional settings applied
-    bool lset[Nslot] = {};
-};
-FinitState fst;
 
 // A logical setting given as a real: true only when its nearest integer
 // (halves away from zero) is 1.
 bool is_one(double v) { return v >= 0.5 && v < 1.5; }
 
 // The transverse method lives in fcdata.method alone: only finit sets it.
-void set_method(std::int32_t m) { fcoini("method", double(m)); }
+void set_method(Fcdata& fc, std::int32_t m) { fcoini(fc, "method", double(m)); }
 
-void ribbon_vertical() {
-    fcoini("ex", 0.0);
-    fcoini("ey", 0.0);
-    fcoini("ez", 1.0);
+void ribbon_vertical(Fcdata& fc) {
+    fcoini(fc, "ex", 0.0);
+    fcoini(fc, "ey", 0.0);
+    fcoini(fc, "ez", 1.0);
 }
 
-void store(double& field, Slot slot, double value) {
+void store(FinitState& fst, double& field, FinitSlot slot, double value) {
     field = value;
     fst.lset[slot] = true;
 }
 
 // The required settings, each kept only while given and valid (a NaN fails
 // every test); on a failure the list of failing settings ends the job.
-void check() {
-    const auto& a = acclim;
-    bool* f = fst.lset;
+void check(Context& cx) {
+    const auto& setup = cx.setup;
+    const auto& a = cx.acclim;
+    const auto& fcdata = cx.fcdata;
+    bool* f = cx.fst.lset;
     f[Shc] = f[Shc] && setup.hc >= 0.0;
     f[Sq0] = f[Sq0] && setup.q0 > 0.0;
     f[Ssigmat] = f[Ssigmat] && setup.sigmat > 0.0;
@@ -64,7 +52,7 @@ void check() {
     const bool sz_ok = m != 3 || fcdata.sigmaz > 0.0;
     const bool sr_ok = m != 3 || fcdata.sigmar > 0.0;
     bool all = sz_ok && sr_ok;
-    for (bool b : fst.lset) all = all && b;
+    for (bool b : cx.fst.lset) all = all && b;
     if (all) return;
     // what the forces layer's keys would mend: rintmi against the design
     // path's range, the sub-bunch duration sigma_long/(beta c)
@@ -108,10 +96,95 @@ void check() {
 
 void fieldp(std::string_view text) { foundation::stdout_line(foundation::ld_line({text})); }
 
-void finit(std::string_view name_in, double value) {
+namespace {
+
+// The transverse model's settings; false for any other name.
+bool transverse_setting(Fcdata& fc, std::string_view name, double value) {
+    if (name == "method") {
+        // a negative value, or one whose nearest integer is above 3 (or a
+        // NaN), is ignored
+        if (!(value >= 0.0 && value < 3.5)) return true;
+        set_method(fc, static_cast<std::int32_t>(value + 0.5));
+        if (fc.method == 1) ribbon_vertical(fc);
+    } else if (name == "sigmaz") {
+        if (value <= 0.0) {
+            set_method(fc, 0);
+        } else if (fc.method != 0) {
+            fcoini(fc, "sigmaz", value);
+        } else {
+            set_method(fc, 1);
+            fcoini(fc, "sigmaz", value);
+            ribbon_vertical(fc);
+        }
+    } else if (name == "xnsigz") {
+        // accepted, no effect
+    } else if (name == "sigmar") {
+        if (value > 0.0) {
+            set_method(fc, 3);
+            fcoini(fc, "sigmar", value);
+        } else {
+            set_method(fc, 0);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The bunch, shielding and accuracy settings, and "check"; false for any
+// other name.
+bool library_setting(Context& cx, std::string_view name, double value) {
+    auto& fst = cx.fst;
+    auto& setup = cx.setup;
+    auto& a = cx.acclim;
+    if (name == "hc") {
+        store(fst, setup.hc, Shc, value);
+    } else if (name == "q0") {
+        store(fst, setup.q0, Sq0, value);
+    } else if (name == "sigmat") {
+        store(fst, setup.sigmat, Ssigmat, value);
+    } else if (name == "xnsigt") {
+        store(fst, setup.xnsigt, Sxnsigt, value);
+    } else if (name == "Rintmi" || name == "rintmi") {
+        store(fst, a.Rintmi, SRintmi, value);
+    } else if (name == "Rintma" || name == "rintma") {
+        store(fst, a.Rintma, SRintma, value);
+    } else if (name == "Slow" || name == "slow") {
+        store(fst, a.Slow, SSlow, value);
+    } else if (name == "Shigh" || name == "shigh") {
+        store(fst, a.Shigh, SShigh, value);
+    } else if (name == "sstpma") {
+        store(fst, a.sstpma, Ssstpma, value);
+    } else if (name == "relacc") {
+        store(fst, a.relacc, Srelacc, value);
+    } else if (name == "check") {
+        check(cx);
+    } else if (name == "notalman") {
+        setup.notalman = is_one(value);
+    } else if (name == "nogamma2") {
+        setup.nogamma2 = is_one(value);
+    } else if (name == "hmax") {
+        cx.xxtmp.hmax = value;
+    } else if (name == "zsymmetry") {
+        setup.zsymmetry = is_one(value);
+    } else if (name == "1dmirror") {
+        setup.onedmirror = is_one(value);
+    } else if (name == "1dpoleex") {
+        setup.onedpoleex = is_one(value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void finit(Context& cx, std::string_view name_in, double value) {
+    auto& fst = cx.fst;
+    auto& setup = cx.setup;
     if (fst.lfirst) {
         fst.lfirst = false;
-        set_method(0);
+        set_method(cx.fcdata, 0);
     }
     if (!fst.defaults) {
         fst.defaults = true;
@@ -120,73 +193,12 @@ void finit(std::string_view name_in, double value) {
         setup.zsymmetry = false;
         setup.onedmirror = false;
         setup.onedpoleex = false;
-        xxtmp.hmax = 0.5;
+        cx.xxtmp.hmax = 0.5;
     }
     const std::string_view name = trimmed(name_in);
-    auto& a = acclim;
-    if (name == "method") {
-        // a negative value, or one whose nearest integer is above 3 (or a
-        // NaN), is ignored
-        if (!(value >= 0.0 && value < 3.5)) return;
-        set_method(static_cast<std::int32_t>(value + 0.5));
-        if (fcdata.method == 1) ribbon_vertical();
-    } else if (name == "sigmaz") {
-        if (value <= 0.0) {
-            set_method(0);
-        } else if (fcdata.method != 0) {
-            fcoini("sigmaz", value);
-        } else {
-            set_method(1);
-            fcoini("sigmaz", value);
-            ribbon_vertical();
-        }
-    } else if (name == "xnsigz") {
-        // accepted, no effect
-    } else if (name == "sigmar") {
-        if (value > 0.0) {
-            set_method(3);
-            fcoini("sigmar", value);
-        } else {
-            set_method(0);
-        }
-    } else if (name == "hc") {
-        store(setup.hc, Shc, value);
-    } else if (name == "q0") {
-        store(setup.q0, Sq0, value);
-    } else if (name == "sigmat") {
-        store(setup.sigmat, Ssigmat, value);
-    } else if (name == "xnsigt") {
-        store(setup.xnsigt, Sxnsigt, value);
-    } else if (name == "Rintmi" || name == "rintmi") {
-        store(a.Rintmi, SRintmi, value);
-    } else if (name == "Rintma" || name == "rintma") {
-        store(a.Rintma, SRintma, value);
-    } else if (name == "Slow" || name == "slow") {
-        store(a.Slow, SSlow, value);
-    } else if (name == "Shigh" || name == "shigh") {
-        store(a.Shigh, SShigh, value);
-    } else if (name == "sstpma") {
-        store(a.sstpma, Ssstpma, value);
-    } else if (name == "relacc") {
-        store(a.relacc, Srelacc, value);
-    } else if (name == "check") {
-        check();
-    } else if (name == "notalman") {
-        setup.notalman = is_one(value);
-    } else if (name == "nogamma2") {
-        setup.nogamma2 = is_one(value);
-    } else if (name == "hmax") {
-        xxtmp.hmax = value;
-    } else if (name == "zsymmetry") {
-        setup.zsymmetry = is_one(value);
-    } else if (name == "1dmirror") {
-        setup.onedmirror = is_one(value);
-    } else if (name == "1dpoleex") {
-        setup.onedpoleex = is_one(value);
-    } else {
-        fieldp("error in fld_cont/finit: unknown action");
-        foundation::fatal_stop(foundation::ld_line({name_in}));
-    }
+    if (transverse_setting(cx.fcdata, name, value) || library_setting(cx, name, value)) return;
+    fieldp("error in fld_cont/finit: unknown action");
+    foundation::fatal_stop(foundation::ld_line({name_in}));
 }
 
 }  // namespace fieldlib

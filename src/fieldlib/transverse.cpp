@@ -6,6 +6,13 @@
 // (P*rperp); one common assembly turns them into the 15 components of W.
 // Lengths in metres; e0, e1, e2 in C/m, C/(m s) and C/m^2; W is not yet
 // scaled by 1/(4 pi eps0).
+//
+// The near zone of a line charge is two-dimensional: across the path the
+// unretarded line density lam = -e0 acts like an infinite line, of potential
+// -2 lam ln(rho/rlog) and field 2 lam rperp/rho^2 (times 1/(4 pi eps0)); a
+// transverse profile replaces ln(rho) by its average over the profile (the
+// two-dimensional Coulomb potential, convolved), which is finite on the
+// path.
 #include "fieldlib/transverse.hpp"
 
 #include <algorithm>
@@ -18,8 +25,6 @@
 #include "foundation/platform.hpp"
 
 namespace fieldlib {
-
-Fcdata fcdata{};
 
 namespace {
 
@@ -43,7 +48,13 @@ std::string real_text(double v) {
     return buf;
 }
 
-// Common assembly of the 15 components from G, P and Qv.
+// Common assembly of the 15 components from G, P and Qv, with b the test
+// particle's speed [c], t0 the tangent and kperp the curvature across it:
+//   cB   = 2b (e2 kperp x Qv - e0 t0 x G - e0 P kperp x t0/2)
+//   E    = -2b^2 kperp x ((e2 t0 + e0 kperp) x Qv) - 2 (e2 t0 + e0 kperp/2) P/gamma^2
+//          - 2 e0 G/gamma^2 - 2b^2 e0 P kperp
+//   phi  = 2 e0 P, A = 2b e0 P t0/c, and the same two with e1
+// (the 1/gamma^2 terms dropped with nogamma2, the last E term with notalman).
 void assemble(const Fzget& nz, const V3& G, double P, const V3& Qv, W15& W) {
     const double c = clight;
     const double g2 = 1.0 / (nz.gamma * nz.gamma);
@@ -77,7 +88,13 @@ void assemble(const Fzget& nz, const V3& G, double P, const V3& Qv, W15& W) {
 }
 
 // Adds weight times the terms of a circular Gaussian of rms sigma centred
-// at distance r (the observer's offset from the centre) to G, P and Qv.
+// at distance r (the observer's offset from the centre) to G, P and Qv. By
+// Gauss's law the field at the distance rho is that of the charge inside,
+// the fraction h1 = 1 - exp(-x^2/2) (x = rho/sigma): G = r h1/rho^2; the
+// potential differs from the line's ln(rho) by h2 = E1(x^2/2)/2 (E1 the
+// exponential integral, M. Abramowitz and I. A. Stegun, Handbook of
+// Mathematical Functions, 1964, ch. 5): P = ln(rho/rlog) + h2,
+// Qv = (ln(rho/rlog) + h3) r with h3 = h2 + h1/x^2.
 void add_circular(const V3& r, double weight, double sigma, double rlog, V3& G, double& P, V3& Qv) {
     const double rho = std::sqrt(dot(r, r)) + 1e-200;
     const double x = rho / sigma;
@@ -157,7 +174,7 @@ const RibbonNodes& ribbon_nodes() {
 
 }  // namespace
 
-void fcoini(std::string_view action, double value) {
+void fcoini(Fcdata& fcdata, std::string_view action, double value) {
     const std::string_view a = trimmed(action);
     if (a == "method") fcdata.method = nint(value);
     else if (a == "sigmaz") fcdata.sigmaz = value;
@@ -176,18 +193,18 @@ void fcoini(std::string_view action, double value) {
     }
 }
 
-void fzsp(const Fzget& nz, W15& W) {
+void fzsp(Fcdata& fcdata, const Fzget& nz, W15& W) {
     switch (fcdata.method) {
-        case 0: fzsp0(nz, W); break;
-        case 1: fzsp1(nz, W); break;
-        case 2: fzsp2(nz, W); break;
-        case 3: fzsp3(nz, W); break;
+        case 0: fzsp0(fcdata, nz, W); break;
+        case 1: fzsp1(fcdata, nz, W); break;
+        case 2: fzsp2(fcdata, nz, W); break;
+        case 3: fzsp3(fcdata, nz, W); break;
         default: foundation::fatal_stop(" error in fld_conv/fzSP: unknown method");
     }
 }
 
-// Thin line charge.
-void fzsp0(const Fzget& nz, W15& W) {
+// Thin line charge: G = rperp/|rperp|^2, P = ln(|rperp|/rlog), Qv = P rperp.
+void fzsp0(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     const double r2 = dot(nz.rperp, nz.rperp);
     // the field of a thin line is singular on the line itself
@@ -203,8 +220,11 @@ void fzsp0(const Fzget& nz, W15& W) {
     assemble(nz, G, P, Qv, W);
 }
 
-// Gaussian ribbon of rms width sigmaz along (ex, ey, ez).
-void fzsp1(const Fzget& nz, W15& W) {
+// Gaussian ribbon of rms width sigmaz along (ex, ey, ez): the thin line's
+// terms averaged over the ribbon's Gaussian density (icgral), with p the
+// observer's offset along the ribbon and q its distance from the ribbon's
+// plane: G = I1 qhat + I2 u, P = I3/(2q), Qv = (I3 qhat + I4 u)/2.
+void fzsp1(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     const V3& t0 = nz.t0;
     V3 u;
@@ -225,7 +245,7 @@ void fzsp1(const Fzget& nz, W15& W) {
     fcdata.qdist = q;
 
     double I1, I2, I3, I4;
-    icgral(I1, I2, I3, I4);
+    icgral(fcdata, I1, I2, I3, I4);
     V3 G, Qv;
     for (int i = 1; i <= 3; ++i) {
         const double qhat = qv(i) / q;
@@ -236,8 +256,8 @@ void fzsp1(const Fzget& nz, W15& W) {
     assemble(nz, G, P, Qv, W);
 }
 
-// Circular Gaussian of rms radius sigmaz.
-void fzsp2(const Fzget& nz, W15& W) {
+// Circular Gaussian of rms radius sigmaz (add_circular's terms).
+void fzsp2(Fcdata& fcdata, const Fzget& nz, W15& W) {
     fcdata.rlogc = nz.rlog;
     V3 G = zero3(), Qv = zero3();
     double P = 0.0;
@@ -246,13 +266,15 @@ void fzsp2(const Fzget& nz, W15& W) {
 }
 
 // Elliptical Gaussian (sigmar horizontal, sigmaz vertical): a circular
-// Gaussian of rms smin smeared by a line Gaussian of rms sdiff along the
-// long axis w, summed over offsets u along w (fine steps where the displaced
-// centre passes the observer, coarse steps elsewhere).
-void fzsp3(const Fzget& nz, W15& W) {
+// Gaussian of rms smin smeared by a line Gaussian of rms sdiff =
+// sqrt(|sigmaz^2 - sigmar^2|) along the long axis w (the convolution of two
+// Gaussians adds their variances), summed over offsets u along w with the
+// weights exp(-u^2/(2 sdiff^2)) (fine steps where the displaced centre
+// passes the observer, coarse steps elsewhere).
+void fzsp3(Fcdata& fcdata, const Fzget& nz, W15& W) {
     const double smin = fcdata.smin, sdiff = fcdata.sdiff;
     if (sdiff <= 0.1 * smin) {
-        fzsp2(nz, W);
+        fzsp2(fcdata, nz, W);
         return;
     }
     fcdata.rlogc = nz.rlog;
@@ -362,7 +384,7 @@ double chebev(double a, double b, const double* c, int m, double x) {
 // integral of y^2 ln rho^2 and s3 = a^2 + a b + b^2. Every term is a
 // difference taken over the piece itself, so the sums stay accurate for an
 // observer many widths away; q >= 1e-100 keeps every logarithm finite.
-void icgral(double& I1, double& I2, double& I3, double& I4) {
+void icgral(const Fcdata& fcdata, double& I1, double& I2, double& I3, double& I4) {
     const double q = fcdata.qdist, p = fcdata.poff, rlog = fcdata.rlogc, sigma = fcdata.sigmaz;
     const double lrlog = std::log(rlog);
     const auto thin_line = [&] {

@@ -26,8 +26,6 @@ struct Fcdata {
     ftypes::Logical lzgtr;  // sigmaz > sigmar
 };
 
-extern Fcdata fcdata;
-
 // A name without its trailing blanks: finit and fcoini compare names like
 // blank-padded texts.
 inline std::string_view trimmed(std::string_view s) {
@@ -35,9 +33,10 @@ inline std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-// Sets one field of fcdata: "method", "sigmaz", "sigmar", "ex", "ey", "ez".
-// Any other action is a fatal stop ("error in fld_conv/fcoini: unknown action").
-void fcoini(std::string_view action, double value);
+// Sets one field of the model settings fc: "method", "sigmaz", "sigmar",
+// "ex", "ey", "ez". Any other action is a fatal stop ("error in
+// fld_conv/fcoini: unknown action").
+void fcoini(Fcdata& fc, std::string_view action, double value);
 
 // The near-zone values the models read (unretarded line density terms at the
 // nearest path point, the test particle's gamma, the log reference length
@@ -55,13 +54,14 @@ struct Fzget {
     bool notalman; // drop the curvature term
 };
 
-// The transverse-size term of the model chosen by fcdata.method, overwriting
-// all 15 components of W (not yet scaled by 1/(4 pi eps0)).
-void fzsp(const Fzget& nz, W15& W);
-void fzsp0(const Fzget& nz, W15& W);
-void fzsp1(const Fzget& nz, W15& W);
-void fzsp2(const Fzget& nz, W15& W);
-void fzsp3(const Fzget& nz, W15& W);
+// The transverse-size term of the model chosen by fc.method, overwriting
+// all 15 components of W (not yet scaled by 1/(4 pi eps0)). The models keep
+// their geometry values (rlogc, qdist, poff) in fc.
+void fzsp(Fcdata& fc, const Fzget& nz, W15& W);
+void fzsp0(Fcdata& fc, const Fzget& nz, W15& W);
+void fzsp1(Fcdata& fc, const Fzget& nz, W15& W);
+void fzsp2(Fcdata& fc, const Fzget& nz, W15& W);
+void fzsp3(Fcdata& fc, const Fzget& nz, W15& W);
 
 // Tabulated functions of x = rho/sigma for a circular Gaussian of rms sigma:
 // h1 = 1 - exp(-x^2/2), h2 = E1(x^2/2)/2, h3 = h2 + h1/x^2.
@@ -73,7 +73,7 @@ double h3conv(double x);
 double chebev(double a, double b, const double* c, int m, double x);
 
 // The ribbon integrals I1..I4 of model 1 for the observer offsets stored in
-// fcdata (qdist, poff, rlogc, sigmaz).
-void icgral(double& I1, double& I2, double& I3, double& I4);
+// fc (qdist, poff, rlogc, sigmaz).
+void icgral(const Fcdata& fc, double& I1, double& I2, double& I3, double& I4);
 
 }  // namespace fieldlib

@@ -137,13 +137,13 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
         }
         cost.share = *std::max_element(share, share + nprocs);
     }
-    double RT[3], ET[3], DWB[14];
+    double RT[3], ET[3];
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (b.lact(i)) {
             const double q = XP.q(i);  // C
             const double t0 = cpu_seconds();
             const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i).data(), IP.next(i), nfb, ct, b.p0);
+            fieldlib::setpth(XP.record(i), IP.next(i), nfb, ct, b.p0);
             const auto w1 = std::chrono::steady_clock::now();
             work.path_seconds += cpu_seconds() - t0;
             ++work.paths;
@@ -157,11 +157,10 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
                 // at the target's own position along the path, not at the
                 // answer for the target this process computed before: the
                 // force then does not depend on the share of targets
-                fieldlib::nearest_start(RT[0]);
-                fieldlib::field(t, RT, gamma, ET, DWB);
-                lattice::pthtr2(DWB);
-                F.along(j) += DWB[0] * q;
-                F.left(j) += DWB[1] * q;
+                fieldlib::FieldResult res = fieldlib::field(t, RT, gamma, ET, RT[0]);
+                lattice::pthtr2(res.E_horizontal());
+                F.along(j) += res.E(1) * q;
+                F.left(j) += res.E(2) * q;
                 ++work.fields;
             }
             if (announce) {

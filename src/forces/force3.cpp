@@ -92,20 +92,19 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
         if (flag(lact, i)) {
             const double q = XP.q(i);  // C
             const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i).data(), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
+            fieldlib::setpth(XP.record(i), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
             const auto w1 = std::chrono::steady_clock::now();
             for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
-                double rt[3], et[3], t, dwb[14];
+                double rt[3], et[3], t;
                 lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
                 // the nearest-point search starts at the observer's own path
                 // position: its field does not depend on the observers this
                 // process evaluated before (nor on the process count)
-                fieldlib::nearest_start(rt[0]);
-                fieldlib::field(t, rt, m.gamref, et, dwb);
-                lattice::pthtr2(dwb);
-                m.fobs(1, j) += q * dwb[0];
-                m.fobs(2, j) += q * dwb[1];
-                m.fobs(3, j) += q * dwb[5];
+                fieldlib::FieldResult res = fieldlib::field(t, rt, m.gamref, et, rt[0]);
+                lattice::pthtr2(res.E_horizontal());
+                m.fobs(1, j) += q * res.E(1);
+                m.fobs(2, j) += q * res.E(2);
+                m.fobs(3, j) += q * res.cB(3);
             }
             if (announce) {
                 const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
@@ -551,9 +550,9 @@ int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP
         centroid(XP, IP, lact);
     }
     const auto& g = greenc.xggre;
-    fieldlib::setpth(g.data(), greenc.iggre, lattice::latcom.nfb, ct, bunch::prtcls.p0);
+    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, lattice::latcom.nfb, ct, bunch::prtcls.p0);
     double rt[3];
-    lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, greenc.etgrn.data(), greenc.tgrn);
+    lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
 
     auto region = [&XP, lact](double phi) { return gtom2(XP, lact, phi); };
     bounda(region, 0.0, greenc.poly, maxpol);

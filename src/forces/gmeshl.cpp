@@ -117,13 +117,13 @@ void green(const Pt2& z, Pt2& w, double& cbz) {
         return;
     }
     const double rt[3] = {z[0], z[1], 0.0};
-    double dwb[14];
     // a sample's value depends on its position alone, not on the samples
-    // evaluated before it (lazily, or in a shared pass of any process count)
-    fieldlib::nearest_start(z[0]);
-    fieldlib::field(greenc.tgrn, rt, greenc.gamgrn, greenc.etgrn.data(), dwb);
-    w = {dwb[0], dwb[1]};
-    cbz = dwb[5];
+    // evaluated before it (lazily, or in a shared pass of any process count):
+    // the nearest-point search starts at the sample's own path position
+    const fieldlib::FieldResult res = fieldlib::field(
+        greenc.tgrn, rt, greenc.gamgrn, std::span<const double, 3>(greenc.etgrn.data(), 3), z[0]);
+    w = {res.E(1), res.E(2)};
+    cbz = res.cB(3);
 }
 
 void fmesh1(std::span<const double> x, std::span<std::int32_t> ib) {

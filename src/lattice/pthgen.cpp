@@ -119,13 +119,13 @@ void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall) {
     }
 }
 
-void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
+void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
     if (nfb < 1 || nfb > cap::maxlat)
         foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
     // the crossing states of every boundary, tracked without force
     const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
     fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(crossings.data(), nfb), p0);
-    pthset(part, ct, crossings.data(), nfb);
+    pthset(part.data(), ct, crossings.data(), nfb);
 }
 
 void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
@@ -245,22 +245,22 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     P.Rintma = (span > 0.0) ? span * 0.5 : 1.0;
 }
 
-void path(double s, std::int32_t /*iord*/, double* out) {
+void path(double s, std::int32_t /*iord*/, PathPoint& out) {
     const auto& P = pthcom;
-    out[0] = (s - P.s0) / P.cbeta;
-    out[1] = P.gamma;
-    out[4] = 0.0;
-    out[7] = 0.0;
-    out[10] = 0.0;
+    out.time() = (s - P.s0) / P.cbeta;
+    out.gamma() = P.gamma;
+    out.pos(3) = 0.0;
+    out.tangent(3) = 0.0;
+    out.curv(3) = 0.0;
     // straight on from node e along the tangent of node t
     auto straight = [&](int e, int t) {
         const double ds = s - P.spth(e);
-        out[2] = P.pos2(1, e) + ds * P.dir2(1, t);
-        out[3] = P.pos2(2, e) + ds * P.dir2(2, t);
-        out[5] = P.dir2(1, t);
-        out[6] = P.dir2(2, t);
-        out[8] = 0.0;
-        out[9] = 0.0;
+        out.pos(1) = P.pos2(1, e) + ds * P.dir2(1, t);
+        out.pos(2) = P.pos2(2, e) + ds * P.dir2(2, t);
+        out.tangent(1) = P.dir2(1, t);
+        out.tangent(2) = P.dir2(2, t);
+        out.curv(1) = 0.0;
+        out.curv(2) = 0.0;
     };
     const int n = P.npth;
     if (s <= P.spth(1) || s >= P.spth(n)) {
@@ -281,16 +281,16 @@ void path(double s, std::int32_t /*iord*/, double* out) {
         if (P.lsmall(j)) pthcof(s, P.seg.col(j), C, false, true);
         else arc_cof(s, P.seg.col(j), C, j >= P.ipth0, j < P.ipth0);
         const double ax = P.dir2(1, j), ay = P.dir2(2, j), bx = P.dir2(1, k), by = P.dir2(2, k);
-        out[5] = C[4] * ax + C[5] * bx;
-        out[6] = C[4] * ay + C[5] * by;
-        out[8] = C[6] * ax + C[7] * bx;
-        out[9] = C[6] * ay + C[7] * by;
+        out.tangent(1) = C[4] * ax + C[5] * bx;
+        out.tangent(2) = C[4] * ay + C[5] * by;
+        out.curv(1) = C[6] * ax + C[7] * bx;
+        out.curv(2) = C[6] * ay + C[7] * by;
         if (j < P.ipth0) {
-            out[2] = P.pos2(1, k) + C[2] * ax + C[3] * bx;
-            out[3] = P.pos2(2, k) + C[2] * ay + C[3] * by;
+            out.pos(1) = P.pos2(1, k) + C[2] * ax + C[3] * bx;
+            out.pos(2) = P.pos2(2, k) + C[2] * ay + C[3] * by;
         } else {
-            out[2] = P.pos2(1, j) + C[0] * ax + C[1] * bx;
-            out[3] = P.pos2(2, j) + C[0] * ay + C[1] * by;
+            out.pos(1) = P.pos2(1, j) + C[0] * ax + C[1] * bx;
+            out.pos(2) = P.pos2(2, j) + C[0] * ay + C[1] * by;
         }
         return;
     }
@@ -304,16 +304,16 @@ void path(double s, std::int32_t /*iord*/, double* out) {
     const ArcPoint a = arc_point(kappa, x);
     const double tx = P.dir2(1, e), ty = P.dir2(2, e);
     const double nx = -sg * ty, ny = sg * tx;
-    out[2] = P.pos2(1, e) + a.c1 * tx + a.c2 * nx;
-    out[3] = P.pos2(2, e) + a.c1 * ty + a.c2 * ny;
-    out[5] = a.c5 * tx + a.c6 * nx;
-    out[6] = a.c5 * ty + a.c6 * ny;
-    out[8] = a.c7 * tx + a.c8 * nx;
-    out[9] = a.c7 * ty + a.c8 * ny;
+    out.pos(1) = P.pos2(1, e) + a.c1 * tx + a.c2 * nx;
+    out.pos(2) = P.pos2(2, e) + a.c1 * ty + a.c2 * ny;
+    out.tangent(1) = a.c5 * tx + a.c6 * nx;
+    out.tangent(2) = a.c5 * ty + a.c6 * ny;
+    out.curv(1) = a.c7 * tx + a.c8 * nx;
+    out.curv(2) = a.c7 * ty + a.c8 * ny;
 }
 
-void pthtr1(double x, double y, double z, double phi, double theta, double ct, double* pos,
-            double* dir, double& t) {
+void pthtr1(double x, double y, double z, double phi, double theta, double ct, std::span<double, 3> pos,
+            std::span<double, 3> dir, double& t) {
     const auto& P = pthcom;
     t = ct / clight - P.t0;
     const double dx = x - P.x0, dy = y - P.y0;
@@ -326,7 +326,7 @@ void pthtr1(double x, double y, double z, double phi, double theta, double ct, d
     dir[2] = std::sin(theta);
 }
 
-void pthtr2(double* v) {
+void pthtr2(std::span<double, 2> v) {
     const auto& P = pthcom;
     const double c = P.rot(1, 1), s = P.rot(1, 2);
     const double v1 = v[0], v2 = v[1];

@@ -7,6 +7,7 @@
 // frame with `pthtr1` and `pthtr2`.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -62,32 +63,56 @@ struct Pthcom {
 
 extern Pthcom pthcom;
 
-// Builds the design path of the particle part = (x, y, -, p, phi, -) whose
-// next boundary is ifb, at the bunch time ct (c*t, m), through the nfb
-// boundaries of the lattice, and sets the four limits of pthcom. The element
-// fields act with their strength times p0 (reference momentum, m*c). A
-// lattice without boundaries has no design path: a fatal stop.
-void setpth(const double* part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);
+// Builds the design path of the particle record part = (x, y, -, p, phi, -,
+// -) whose next boundary is ifb, at the bunch time ct (c*t, m), through the
+// nfb boundaries of the lattice, and sets the four limits of pthcom. The
+// element fields act with their strength times p0 (reference momentum,
+// m*c). A lattice without boundaries has no design path: a fatal stop.
+void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);
 
 // The same from given crossing states bp(1..7, k) = (x, y, z, p, phi,
 // theta, c*t) of the boundaries k = 1..nfb (column-major, 7 reals each)
 // instead of tracked ones: setpth is fbpts followed by pthset.
 void pthset(const double* part, double ct, const double* bp, std::int32_t nfb);
 
-// Path values at path length s (m): out(1) time [s] at which the anchor
-// particle is at s, relative to the setpth call; out(2) gamma; out(3..5)
-// position (m); out(6..8) unit tangent; out(9..11) curvature vector (1/m).
-// iord is not used. Beyond the end nodes the path goes on straight.
-void path(double s, std::int32_t iord, double* out);
+// The values of the design path at one path length s, in the path frame:
+// eleven words, in this order, named by their accessors (vector components
+// numbered 1..3 like the formulas: x, y, z of the path frame).
+struct PathPoint {
+    std::array<double, 11> w;
+
+    // s; time at which the anchor particle is at s, relative to the setpth call
+    double& time() { return w[0]; }
+    double time() const { return w[0]; }
+    // Lorentz factor of the anchor particle
+    double& gamma() { return w[1]; }
+    double gamma() const { return w[1]; }
+    // m; position
+    double& pos(int i) { FTYPES_CHECK(i, 1, 3); return w[std::size_t(1 + i)]; }
+    double pos(int i) const { FTYPES_CHECK(i, 1, 3); return w[std::size_t(1 + i)]; }
+    // unit tangent
+    double& tangent(int i) { FTYPES_CHECK(i, 1, 3); return w[std::size_t(4 + i)]; }
+    double tangent(int i) const { FTYPES_CHECK(i, 1, 3); return w[std::size_t(4 + i)]; }
+    // 1/m; curvature vector d(tangent)/ds, 0 on straight parts
+    double& curv(int i) { FTYPES_CHECK(i, 1, 3); return w[std::size_t(7 + i)]; }
+    double curv(int i) const { FTYPES_CHECK(i, 1, 3); return w[std::size_t(7 + i)]; }
+    // the path is straight here (the curvature vector is exactly 0)
+    bool straight() const { return w[8] == 0.0 && w[9] == 0.0 && w[10] == 0.0; }
+};
+
+// The path at path length s (m). The path is planar: the vertical
+// components are 0. iord is not used. Beyond the end nodes the path goes on
+// straight.
+void path(double s, std::int32_t iord, PathPoint& out);
 
 // Lab to path frame for one particle at (x, y, z), azimuth phi, elevation
 // theta, time ct (c*t, m): position pos, direction dir, time t [s] on the
 // clock of the path.
-void pthtr1(double x, double y, double z, double phi, double theta, double ct, double* pos,
-            double* dir, double& t);
+void pthtr1(double x, double y, double z, double phi, double theta, double ct, std::span<double, 3> pos,
+            std::span<double, 3> dir, double& t);
 
-// Turns a path-frame horizontal vector v(1..2) into the lab frame in place.
-void pthtr2(double* v);
+// Turns a path-frame horizontal vector v = (x, y) into the lab frame in place.
+void pthtr2(std::span<double, 2> v);
 
 // One row of the curvature-change list.
 struct PthChg {

@@ -2,9 +2,12 @@
 // settings of a field evaluation.
 #pragma once
 
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "fieldlib/field.hpp"
+#include "fieldlib/fldint.hpp"
 #include "lattice/pthgen.hpp"
 #include "support/design_paths.hpp"
 #include "support/support.hpp"
@@ -41,9 +44,10 @@ struct Settings {
     bool nogamma2 = false, notalman = false, poleex = false, zsym = false, mirror1d = false;
 };
 
-// Hands the settings to the library; returns them.
-inline Settings apply(const Settings& S) {
-    using fieldlib::finit;
+// Hands the settings to a field library (the process's own unless another
+// is given); returns them.
+inline Settings apply(const Settings& S, fieldlib::Context& cx = fieldlib::default_context()) {
+    const auto finit = [&cx](std::string_view name, double value) { fieldlib::finit(cx, name, value); };
     finit("q0", S.q0);
     finit("sigmat", S.sigmat);
     finit("xnsigt", S.xnsigt);
@@ -62,17 +66,14 @@ inline Settings apply(const Settings& S) {
     return S;
 }
 
-// The 14 results of one field call at the path-frame point r, time t.
-struct Field {
-    double v[14];
-    double operator()(int k) const { return v[k - 1]; }
-};
+using Field = fieldlib::FieldResult;
 
-inline Field field_at(double t, double x, double y, double z, double gamma, const double* e) {
-    Field f;
+// The field at (x, y, z) [m, path frame] and time t [s], the nearest-point
+// search started at x, as the force models start it.
+inline Field field_at(double t, double x, double y, double z, double gamma, std::span<const double, 3> e,
+                      fieldlib::Context& cx = fieldlib::default_context()) {
     const double r[3] = {x, y, z};
-    fieldlib::field(t, r, gamma, e, f.v);
-    return f;
+    return fieldlib::field(cx, t, r, gamma, e, x);
 }
 
 }  // namespace fltest

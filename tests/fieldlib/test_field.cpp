@@ -1,11 +1,13 @@
 // The field of the model bunch against closed forms: a long line charge at
 // rest and moving, the Lorentz-contracted Coulomb field of a short bunch,
 // a co-moving particle on a straight line, the steady-state CSR wake on an
-// arc, the potentials against the fields, and two conducting plates.
+// arc, the potentials against the fields, and two conducting plates; and a
+// field call that depends on its own arguments only.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
+#include <memory>
 #include <vector>
 
 #include "fieldlib/fldint.hpp"
@@ -14,12 +16,13 @@
 namespace {
 
 using namespace fltest;
+fieldlib::Context& cx = fieldlib::default_context();
 const double ex[3] = {1.0, 0.0, 0.0};
 
 // Peak line density [C/m] of the profile of the settings, at speed beta.
 double peak_density(const Settings& S, double beta) {
-    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
-    return (fieldlib::fbdata.A - fieldlib::fbdata.B) / beta;
+    fieldlib::lamini(cx, S.q0, S.sigmat, S.xnsigt);
+    return (cx.fbdata.A - cx.fbdata.B) / beta;
 }
 
 // A bunch 3 m long on a 200 m straight line, centre at the origin now: near
@@ -55,12 +58,12 @@ TEST(FieldClosedForm, LongLineCharge) {
         for (double phi : {0.5 * pi, 0.25 * pi}) {
             const double y = cs.rho * std::sin(phi), z = cs.rho * std::cos(phi);
             const Field f = field_at(0.0, 0.0, y, z, 1.0, ex);
-            EXPECT_NEAR(f(1), 0.0, cs.tol * E);
-            EXPECT_NEAR(f(2), E * std::sin(phi), cs.tol * E);
-            EXPECT_NEAR(f(3), E * std::cos(phi), cs.tol * E);
-            EXPECT_NEAR(f(4), 0.0, cs.tol * E);
-            EXPECT_NEAR(f(5), -beta * E * std::cos(phi), cs.tol * E);
-            EXPECT_NEAR(f(6), beta * E * std::sin(phi), cs.tol * E);
+            EXPECT_NEAR(f.E(1), 0.0, cs.tol * E);
+            EXPECT_NEAR(f.E(2), E * std::sin(phi), cs.tol * E);
+            EXPECT_NEAR(f.E(3), E * std::cos(phi), cs.tol * E);
+            EXPECT_NEAR(f.cB(1), 0.0, cs.tol * E);
+            EXPECT_NEAR(f.cB(2), -beta * E * std::cos(phi), cs.tol * E);
+            EXPECT_NEAR(f.cB(3), beta * E * std::sin(phi), cs.tol * E);
         }
     }
 }
@@ -82,10 +85,10 @@ TEST(FieldClosedForm, ContractedCoulombFieldOfAShortBunch) {
         const double R2 = o.x * o.x + o.y * o.y, R = std::sqrt(R2), sin2 = o.y * o.y / R2;
         const double E = ke * S.q0 * (1.0 - beta * beta) / (R2 * std::pow(1.0 - beta * beta * sin2, 1.5));
         const Field f = field_at(0.0, o.x, o.y, 0.0, 1.0, ex);
-        EXPECT_NEAR(f(1), E * o.x / R, 3e-4 * E);
-        EXPECT_NEAR(f(2), E * o.y / R, 3e-4 * E);
-        EXPECT_EQ(f(3), 0.0);
-        EXPECT_NEAR(f(6), beta * E * o.y / R, 3e-4 * E);
+        EXPECT_NEAR(f.E(1), E * o.x / R, 3e-4 * E);
+        EXPECT_NEAR(f.E(2), E * o.y / R, 3e-4 * E);
+        EXPECT_EQ(f.E(3), 0.0);
+        EXPECT_NEAR(f.cB(3), beta * E * o.y / R, 3e-4 * E);
     }
 }
 
@@ -97,10 +100,10 @@ TEST(FieldClosedForm, CoMovingParticleOnAStraightLine) {
     apply({.nogamma2 = true});
     for (double x : {-2e-3, 0.0, 1e-3}) {
         const Field f = field_at(0.0, x, 1e-4, 2e-4, gamma, ex);
-        EXPECT_NEAR(f(1), 0.0, 1e-12 * std::fabs(f(6)));
-        EXPECT_NEAR(f(2), 0.0, 1e-12 * std::fabs(f(6)));
-        EXPECT_NEAR(f(3), 0.0, 1e-12 * std::fabs(f(6)));
-        EXPECT_GT(std::fabs(f(6)), 1.0);
+        EXPECT_NEAR(f.E(1), 0.0, 1e-12 * std::fabs(f.cB(3)));
+        EXPECT_NEAR(f.E(2), 0.0, 1e-12 * std::fabs(f.cB(3)));
+        EXPECT_NEAR(f.E(3), 0.0, 1e-12 * std::fabs(f.cB(3)));
+        EXPECT_GT(std::fabs(f.cB(3)), 1.0);
     }
 }
 
@@ -130,7 +133,7 @@ TEST(FieldClosedForm, SteadyStateCsrWakeOnAnArc) {
             const double e[3] = {tx, ty, 0.0};
             const Field f = field_at(0.0, R * std::sin(a) - m.offset * ty, R * (1.0 - std::cos(a)) + m.offset * tx,
                                      0.0, gamma, e);
-            EXPECT_NEAR((f(1) * tx + f(2) * ty) / unit, g[1], 0.01 * 0.556340) << "y=" << g[0];
+            EXPECT_NEAR((f.E(1) * tx + f.E(2) * ty) / unit, g[1], 0.01 * 0.556340) << "y=" << g[0];
         }
     }
 }
@@ -152,15 +155,17 @@ TEST(FieldClosedForm, PotentialsGiveTheFields) {
         fp[i] = field_at(0.0, rp[0], rp[1], rp[2], 1.0, ex);
         fm[i] = field_at(0.0, rm[0], rm[1], rm[2], 1.0, ex);
     }
-    auto D = [&](int k, int i) { return (fp[i](k) - fm[i](k)) / (2.0 * h); };
-    const double Emag = std::hypot(f0(1), f0(2), f0(3)), Bmag = std::hypot(f0(4), f0(5), f0(6));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(f0(i + 1), -D(7, i) - f0(12 + i), 1e-4 * Emag) << i;
+    // d phi/dx_i and d A_j/dx_i
+    auto Dphi = [&](int i) { return (fp[i].phi() - fm[i].phi()) / (2.0 * h); };
+    auto DA = [&](int j, int i) { return (fp[i].A(j) - fm[i].A(j)) / (2.0 * h); };
+    const double Emag = std::hypot(f0.E(1), f0.E(2), f0.E(3)), Bmag = std::hypot(f0.cB(1), f0.cB(2), f0.cB(3));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(f0.E(i + 1), -Dphi(i) - f0.dA_dt(i + 1), 1e-4 * Emag) << i;
     const double cc = clight;
-    EXPECT_NEAR(f0(4), cc * (D(10, 1) - D(9, 2)), 1e-4 * Bmag);
-    EXPECT_NEAR(f0(5), cc * (D(8, 2) - D(10, 0)), 1e-4 * Bmag);
-    EXPECT_NEAR(f0(6), cc * (D(9, 0) - D(8, 1)), 1e-4 * Bmag);
-    const double divA = D(8, 0) + D(9, 1) + D(10, 2);
-    EXPECT_NEAR(divA, -f0(11) / (cc * cc), 1e-4 * std::fabs(divA));
+    EXPECT_NEAR(f0.cB(1), cc * (DA(3, 1) - DA(2, 2)), 1e-4 * Bmag);
+    EXPECT_NEAR(f0.cB(2), cc * (DA(1, 2) - DA(3, 0)), 1e-4 * Bmag);
+    EXPECT_NEAR(f0.cB(3), cc * (DA(2, 0) - DA(1, 1)), 1e-4 * Bmag);
+    const double divA = DA(1, 0) + DA(2, 1) + DA(3, 2);
+    EXPECT_NEAR(divA, -f0.dphi_dt() / (cc * cc), 1e-4 * std::fabs(divA));
 }
 
 // Two plates 2 cm apart, a long bunch midway: Ex - i Ez = lam / (2 eps0 hc
@@ -179,8 +184,8 @@ TEST(FieldClosedForm, LineChargeBetweenTwoPlates) {
         const std::complex<double> w =
             lam * 2.0 * pi * ke / (S.hc * std::sinh(pi * std::complex<double>(o.y, o.z) / S.hc));
         const Field f = field_at(0.0, 0.0, o.y, o.z, 1.0, ex);
-        EXPECT_NEAR(f(2), w.real(), 1e-4 * std::abs(w));
-        EXPECT_NEAR(f(3), -w.imag(), 1e-4 * std::abs(w));
+        EXPECT_NEAR(f.E(2), w.real(), 1e-4 * std::abs(w));
+        EXPECT_NEAR(f.E(3), -w.imag(), 1e-4 * std::abs(w));
     }
 }
 
@@ -200,11 +205,28 @@ TEST(FieldClosedForm, PlateSwitches) {
     const Field plates = eval(0.02, 0.5, false);
     const Field sym = eval(0.02, 0.5, true);
     auto same = [](double a, double b) { return std::fabs(a - b) <= 1e-12 * std::fabs(b); };
-    for (int k = 1; k <= 14; ++k) EXPECT_PRED2(same, beyond(k), free(k)) << k;
-    for (int k : {1, 2, 6, 7, 11}) EXPECT_FALSE(same(plates(k), free(k))) << k;
-    for (int k : {3, 4, 5, 10, 14}) EXPECT_PRED2(same, sym(k), free(k)) << k;
+    for (int k = 1; k <= 14; ++k) EXPECT_PRED2(same, beyond.word(k), free.word(k)) << k;
+    for (int k : {1, 2, 6, 7, 11}) EXPECT_FALSE(same(plates.word(k), free.word(k))) << k;
+    for (int k : {3, 4, 5, 10, 14}) EXPECT_PRED2(same, sym.word(k), free.word(k)) << k;
     for (int k : {1, 2, 6, 7, 8, 9, 11, 12, 13})
-        EXPECT_NEAR(sym(k), plates(k), 1e-9 * std::fabs(plates(k)) + 1e-300) << k;
+        EXPECT_NEAR(sym.word(k), plates.word(k), 1e-9 * std::fabs(plates.word(k)) + 1e-300) << k;
+}
+
+// A field call depends on its own arguments only: the same observer gives
+// the same words, bit for bit, after other observers (the nearest-point
+// search starts where the call says, the caches start afresh), and in a
+// context of its own given the same settings and path.
+TEST(FieldCall, DependsOnItsArgumentsOnly) {
+    build_path({{5.0, 0.0}, {2.0, 0.5}, {5.0, 0.0}}, 6.0, 5.0);
+    const Settings S{.sigmat = 2e-3 / clight, .hc = 0.02, .method = 3, .sigmaz = 1e-3, .sigmar = 2e-3};
+    apply(S);
+    const Field first = field_at(0.0, 1e-3, 3e-3, 1e-3, 1.0, ex);
+    (void)field_at(0.0, -0.5, 0.02, 0.0, 1.0, ex);
+    EXPECT_EQ(field_at(0.0, 1e-3, 3e-3, 1e-3, 1.0, ex).w, first.w);
+    const auto own = std::make_unique<fieldlib::Context>();
+    apply(S, *own);
+    fieldlib::pthlim(*own);
+    EXPECT_EQ(field_at(0.0, 1e-3, 3e-3, 1e-3, 1.0, ex, *own).w, first.w);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,50 +15,32 @@
 namespace {
 
 using namespace fltest;
+fieldlib::Context& cx = fieldlib::default_context();
 using fieldlib::finit;
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double ex[3] = {1.0, 0.0, 0.0};
 
 // ---- settings ---------------------------------------------------------------
 
-TEST(FieldSettings, FinitEdgeCases) {
-    struct Step {
-        const char* name;
-        double value;
-        int method;     // fcdata.method afterwards
-        double sigmaz;  // fcdata.sigmaz afterwards
-    };
-    const auto& F = fieldlib::fcdata;
-    const Step steps[] = {
-        {"method", 3.4, 3, F.sigmaz},  {"method", 3.6, 3, F.sigmaz},  {"method", -0.2, 3, F.sigmaz},
-        {"method", NaN, 3, F.sigmaz},  {"method", 2.0, 2, F.sigmaz},  {"sigmaz", 0.001, 2, 0.001},
-        {"sigmaz", 0.0, 0, 0.001},     {"sigmaz", 0.002, 1, 0.002},   {"sigmar", -1.0, 0, 0.002},
-        {"method   ", 1.0, 1, 0.002},  {"xnsigz", 7.0, 1, 0.002},     {"sigmar", 0.003, 3, 0.002},
-    };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(testing::Message() << s.name << " " << s.value);
-        finit(s.name, s.value);
-        EXPECT_EQ(F.method, s.method);
-        EXPECT_EQ(F.sigmaz, s.sigmaz);
-        if (s.method == 1) {
-            EXPECT_TRUE(F.ex == 0.0 && F.ey == 0.0 && F.ez == 1.0);
-        }
-    }
-    EXPECT_FALSE(F.lzgtr);  // method 3: sigmaz 0.002 below sigmar 0.003
-    EXPECT_DOUBLE_EQ(F.sdiff, std::sqrt(0.003 * 0.003 - 0.002 * 0.002));
-    EXPECT_EQ(F.smin, 0.002);
-    for (const auto& f : {std::pair{1.4, true}, {1.6, false}, {2.0, false}, {0.5, true}, {NaN, false}}) {
-        finit("zsymmetry", f.first);
-        EXPECT_EQ(bool(fieldlib::setup.zsymmetry), f.second) << f.first;
-    }
-    finit("hc  ", 0.25);
-    EXPECT_EQ(fieldlib::setup.hc, 0.25);
+// A real given for a method or a logical setting counts by its nearest
+// integer; a NaN has none and is neither. Names match without their
+// trailing blanks.
+TEST(FieldSettings, NaNIsNoMethodAndNoLogical) {
+    const auto own = std::make_unique<fieldlib::Context>();
+    fieldlib::finit(*own, "method   ", 2.0);
+    fieldlib::finit(*own, "zsymmetry", 1.4);
+    EXPECT_EQ(own->fcdata.method, 2);
+    EXPECT_TRUE(own->setup.zsymmetry);
+    fieldlib::finit(*own, "method", NaN);
+    fieldlib::finit(*own, "zsymmetry", NaN);
+    EXPECT_EQ(own->fcdata.method, 2);
+    EXPECT_FALSE(own->setup.zsymmetry);
 }
 
 // All required settings valid, no transverse size given.
 void valid_settings() {
-    fieldlib::fcoini("sigmaz", 0.0);
-    fieldlib::fcoini("sigmar", 0.0);
+    fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0);
+    fieldlib::fcoini(cx.fcdata, "sigmar", 0.0);
     apply({.xnsigt = 0.0, .hc = 0.0});
     finit("Slow", -1.0);
     finit("Shigh", 1.0);
@@ -75,7 +58,7 @@ void run_check(const char* name, double value) {
 
 void first_call_hmax() {
     finit("hmax", 0.2);
-    std::exit(fieldlib::xxtmp.hmax == 0.2 ? 0 : 1);
+    std::exit(cx.xxtmp.hmax == 0.2 ? 0 : 1);
 }
 
 TEST(FieldSettingsDeathTest, CheckAndUnknownNames) {
@@ -116,12 +99,12 @@ TEST(FieldSettings, RibbonAndRoundBunchWithoutSizeAreTheThinLine) {
     apply({});
     const Field thin = field_at(0.0, 0.0, 1e-3, 5e-4, 1.0, ex);
     double peak = 0.0;
-    for (int k = 1; k <= 6; ++k) peak = std::max(peak, std::fabs(thin(k)));
+    for (int k = 1; k <= 6; ++k) peak = std::max(peak, std::fabs(thin.word(k)));
     for (int m : {1, 2}) {
-        fieldlib::fcoini("sigmaz", 0.0);
+        fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0);
         finit("method", m);
         const Field f = field_at(0.0, 0.0, 1e-3, 5e-4, 1.0, ex);
-        for (int k = 1; k <= 6; ++k) EXPECT_NEAR(f(k), thin(k), 1e-4 * peak) << "method " << m << " E/cB " << k;
+        for (int k = 1; k <= 6; ++k) EXPECT_NEAR(f.word(k), thin.word(k), 1e-4 * peak) << "method " << m << " E/cB " << k;
     }
 }
 
@@ -131,14 +114,10 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
     const double beta = 10.0 / std::sqrt(101.0);
     build_path({{20.0, 0.0}}, 10.0, 10.0);
     const double q0 = 2e-9, sig = 1e-11;
-    const auto& F = fieldlib::fbdata;
+    const auto& F = cx.fbdata;
     for (double n : {0.0, 5.0, 3.0}) {
         SCOPED_TRACE(n);
-        fieldlib::lamini(q0, sig, n);
-        if (n == 0.0) {
-            EXPECT_EQ(F.B, 0.0);
-            EXPECT_EQ(F.C, 0.0);
-        }
+        fieldlib::lamini(cx, q0, sig, n);
         // the integral over time by Simpson's rule, 20000 intervals
         const double lim = (n > 0.0 ? n : 12.0) * sig;
         const int m = 20000;
@@ -157,7 +136,7 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
             EXPECT_NEAR(-F.A * n * E / sig + 2.0 * F.C * n * sig, 0.0, 1e-6 * F.A / sig);
             double lam, dlam;
             for (double x : {n, -n, n + 0.1}) {
-                fieldlib::lambda(0.0, x * sig, lam, dlam);
+                fieldlib::lambda(cx, 0.0, x * sig, lam, dlam);
                 EXPECT_EQ(lam, 0.0);
                 EXPECT_EQ(dlam, 0.0);
             }
@@ -166,7 +145,7 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         const double s = 1e-3, t = 0.7 * sig, ht = 1e-4 * sig, hs = ht * clight * beta;
         double l[7], lp[7], lm[7], sp[7], sm[7];
         auto L2 = [](double s_, double t_, double* o) {
-            fieldlib::lambd2(s_, t_, o[0], o[1], o[2], o[3], o[4], o[5], o[6]);
+            fieldlib::lambd2(cx, s_, t_, o[0], o[1], o[2], o[3], o[4], o[5], o[6]);
         };
         L2(s, t, l);
         L2(s, t + ht, lp);
@@ -174,7 +153,7 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         L2(s + hs, t, sp);
         L2(s - hs, t, sm);
         double lam, dlam;
-        fieldlib::lambda(s, t, lam, dlam);
+        fieldlib::lambda(cx, s, t, lam, dlam);
         EXPECT_EQ(lam, l[0]);
         EXPECT_EQ(dlam, l[1]);
         for (int k = 0; k < 3; ++k) {
@@ -189,15 +168,6 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         EXPECT_EQ(fieldlib::erfxxx(-x), -fieldlib::erfxxx(x));
         EXPECT_NEAR(fieldlib::erfxxx(x), std::erf(double(x)), 3e-7);
     }
-}
-
-void lamini_without_duration() {
-    stdout_to_stderr();
-    fieldlib::lamini(1e-9, 0.0, 5.0);
-}
-
-TEST(LineProfileDeathTest, ZeroDurationStops) {
-    EXPECT_EXIT(lamini_without_duration(), testing::ExitedWithCode(1), "error in fld_bunch/lamini: sigmat.eq.0");
 }
 
 // ---- path access and the nearest point ------------------------------------
@@ -227,10 +197,9 @@ TEST(PathAccess, NearestPathPoint) {
         SCOPED_TRACE(c.name);
         if (c.R == 0.0) build_path({{4.0, 0.0}}, 2.0, 10.0);
         else build_path({{4.0, 1.0 / c.R}}, 2.0, 10.0);
-        fieldlib::fsmini_warm_start() = c.warm;
         const fieldlib::V3 r{{c.x, c.y, 0.0}};
-        const auto& A = fieldlib::acclim;
-        fieldlib::fsmini(r, A.Slow, A.Shigh, 1e-16);
+        const auto& A = cx.acclim;
+        fieldlib::fsmini(cx, r, A.Slow, A.Shigh, 1e-16, c.warm);
         double s_want, d_want;
         if (c.R == 0.0) {
             s_want = c.x;
@@ -240,10 +209,9 @@ TEST(PathAccess, NearestPathPoint) {
             s_want = c.R * std::atan2(c.x, -dy);
             d_want = std::fabs(c.R - std::hypot(c.x, dy));
         }
-        const auto& F = fieldlib::fsdata;
+        const auto& F = cx.fsdata;
         EXPECT_NEAR(F.s, s_want, 1e-10 * std::fmax(1.0, std::fabs(s_want)));
         EXPECT_NEAR(F.d, d_want, 1e-10 * std::fmax(1e-3, d_want));
-        EXPECT_EQ(fieldlib::fsmini_warm_start(), F.s);
     }
 }
 
@@ -255,7 +223,7 @@ TEST(PathAccess, NearestPathPoint) {
 TEST(RetardedWindow, StraightLineEstimateAtADoubleRoot) {
     const double p = 3.0, beta = p / std::sqrt(p * p + 1.0);
     build_path({{40.0, 0.0}}, 20.0, p);
-    auto& F = fieldlib::f12dat;
+    auto& F = cx.f12dat;
     F.margin = 1e-12;
     F.offset = 0.0;
     for (double slo : {-5.0, -1.3, -0.7}) {
@@ -264,7 +232,7 @@ TEST(RetardedWindow, StraightLineEstimateAtADoubleRoot) {
             F.r(1) = a;
             F.r(2) = F.r(3) = 0.0;
             F.t = slo / (clight * beta) + F.margin + (a - slo) / (clight * beta);
-            const double est = fieldlib::f12est(slo, -1.0);
+            const double est = fieldlib::f12est(cx, slo, -1.0);
             ASSERT_TRUE(std::isfinite(est)) << a;
             EXPECT_NEAR(est, a, 1e-6 * std::fmax(1.0, std::fabs(a)));
         }
@@ -280,12 +248,12 @@ void overlong_window() {
     build_path({{200.0, 0.0}}, 100.0, 10.0);
     const Settings S = apply({});
     const fieldlib::V3 r{{0.0, 1e-3, 0.0}};
-    fieldlib::pthini();
-    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
-    fieldlib::fsmini(r, fieldlib::acclim.Slow, fieldlib::acclim.Shigh, 1e-16);
-    fieldlib::f12ini(0.0, r, -1e4, 100.0, 2e4 * S.sigmat, 0.0, 1e-6);
-    fieldlib::ziinit(0.0, r, std::sqrt(101.0), fieldlib::V3{{1.0, 0.0, 0.0}}, S.sigmat, S.xnsigt, S.relacc, 0.0);
-    fieldlib::wint0(0.0, r);
+    fieldlib::pthini(cx);
+    fieldlib::lamini(cx, S.q0, S.sigmat, S.xnsigt);
+    fieldlib::fsmini(cx, r, cx.acclim.Slow, cx.acclim.Shigh, 1e-16, r(1));
+    fieldlib::f12ini(cx, 0.0, r, -1e4, 100.0, 2e4 * S.sigmat, 0.0, 1e-6);
+    fieldlib::ziinit(cx, 0.0, r, std::sqrt(101.0), fieldlib::V3{{1.0, 0.0, 0.0}}, S.sigmat, S.xnsigt, S.relacc, 0.0);
+    fieldlib::wint0(cx, 0.0, r);
 }
 
 // Settings of one field call on a straight path, then the call.
@@ -311,6 +279,8 @@ TEST(FieldGuardsDeathTest, CapacitiesAndSingularities) {
                 "more than +1000 +plate images");
     // a thin line has no finite field on its own path
     EXPECT_EXIT(field_with({}, 0.0, 0.0), testing::ExitedWithCode(1), "observer on the path of a thin line");
+    EXPECT_EXIT((stdout_to_stderr(), fieldlib::lamini(cx, 1e-9, 0.0, 5.0)), testing::ExitedWithCode(1),
+                "error in fld_bunch/lamini: sigmat.eq.0");
 }
 
 // The smallest length scale stands in for the near-zone radius of the point
@@ -325,8 +295,8 @@ TEST(SourcePoints, BudgetBesideThePathIndependentOfRintmi) {
     std::vector<double> X[2];
     for (int k = 0; k < 2; ++k) {
         finit("rintmi", k == 0 ? 1e-9 : 0.5);
-        fieldlib::wint0(0.0, r);
-        const auto& S = fieldlib::fsidat;
+        fieldlib::wint0(cx, 0.0, r);
+        const auto& S = cx.fsidat;
         X[k].assign(&S.X(1), &S.X(1) + S.n);
     }
     EXPECT_GT(X[0].size(), 9000u);
@@ -339,11 +309,11 @@ TEST(SourcePoints, BudgetBesideThePathIndependentOfRintmi) {
 TEST(PlateImages, ObserverOnAnImageLineEnds) {
     build_path({{200.0, 0.0}}, 100.0, 10.0);
     const Settings S = apply({.hc = 0.02});
-    fieldlib::lamini(S.q0, S.sigmat, S.xnsigt);
-    fieldlib::pthini();
+    fieldlib::lamini(cx, S.q0, S.sigmat, S.xnsigt);
+    fieldlib::pthini(cx);
     const fieldlib::V3 r{{0.0, 0.0, 3 * S.hc}}, e0{{1.0, 0.0, 0.0}};  // on the image k = 3
     fieldlib::W15 W;
-    fieldlib::mirmlt(0.0, r, std::sqrt(101.0), e0, W, 0.0, 3, 10, S.hc, 0.5);
+    fieldlib::mirmlt(cx, 0.0, r, std::sqrt(101.0), e0, W, 0.0, 3, 10, S.hc, 0.5);
     EXPECT_FALSE(std::isnan(W(7)));
 }
 

@@ -24,10 +24,11 @@ Fzget near(double a, double z, bool curved = true) {
     return nz;
 }
 W15 model(int method, double sigmaz, double sigmar, const Fzget& nz) {
-    fcoini("method", method), fcoini("sigmaz", sigmaz), fcoini("sigmar", sigmar);
-    fcoini("ex", 0.0), fcoini("ey", 0.0), fcoini("ez", 1.0);
+    Fcdata fc{};
+    fcoini(fc, "method", method), fcoini(fc, "sigmaz", sigmaz), fcoini(fc, "sigmar", sigmar);
+    fcoini(fc, "ex", 0.0), fcoini(fc, "ey", 0.0), fcoini(fc, "ez", 1.0);
     W15 W;  // every model overwrites all 15 components
-    fzsp(nz, W);
+    fzsp(fc, nz, W);
     for (int k = 1; k <= 15; ++k) EXPECT_TRUE(k < 15 ? std::isfinite(W(k)) : W(k) == 0.0) << method << " W(" << k << ")";
     return W;
 }
@@ -71,9 +72,10 @@ TEST(Transverse, RibbonIntegralsAgainstQuadrature) {
                 J[0] += fw * q / r2, J[1] += fw * y / r2, J[2] += fw * std::log(r2), J[3] += fw * y * std::log(r2);
             }
         const double want[4] = {J[0], J[1], q * (J[2] - 2 * std::log(rlog)), J[3] - 2 * p * std::log(rlog)};
-        fcdata.qdist = q, fcdata.poff = p, fcdata.rlogc = rlog, fcdata.sigmaz = s;
+        Fcdata fc{};
+        fc.qdist = q, fc.poff = p, fc.rlogc = rlog, fc.sigmaz = s;
         double I[4];  // I1..I4
-        icgral(I[0], I[1], I[2], I[3]);
+        icgral(fc, I[0], I[1], I[2], I[3]);
         const double d = std::hypot(q, std::fabs(p) + s), scale[4] = {1 / d, 1 / d, d * 10, d * 10};
         for (int j = 0; j < 4; ++j) EXPECT_NEAR(I[j], want[j], 1e-12 * scale[j]) << "p/s=" << c.p << " q/s=" << c.q << " I" << j + 1;
     }
@@ -92,7 +94,8 @@ TEST(Transverse, CommonAssemblyOnAHandComputedThinLine) {
     for (const Row& r : rows) {
         nz.nogamma2 = r.nogamma2, nz.notalman = r.notalman;
         W15 W;
-        fzsp0(nz, W);
+        Fcdata fc{};
+        fzsp0(fc, nz, W);
         const double want[15] = {r.E1, r.E2, r.E3, -r3 / e, -r3 * e, -0.25 * r3, 2, 0, r3 / c, 0, 6, 0, 3 * r3 / c, 0, 0};
         for (int k = 1; k <= 15; ++k) EXPECT_NEAR(W(k), want[k - 1], 1e-15 * (1 + std::fabs(want[k - 1]))) << k;
     }
@@ -141,7 +144,7 @@ TEST(TransverseDeathTest, FatalStops) {
     Fzget up = near(1e-3, 0);  // a vertical tangent
     up.t0 = v3(0, 0, 1);
     struct Stop { std::function<void()> f; const char* message; } const stops[] = {
-        {[] { fcoini("SIGMAZ", 1.0); }, "error in fld_conv/fcoini: unknown action\n SIGMAZ"},
+        {[] { Fcdata fc{}; fcoini(fc, "SIGMAZ", 1.0); }, "error in fld_conv/fcoini: unknown action\n SIGMAZ"},
         {[] { model(7, 1e-3, 0, near(1e-3, 0)); }, "error in fld_conv/fzSP: unknown method"},
         {[&] { model(1, 1e-3, 0, up); }, "error in fld_z_in/fzSP1: ee-vect = e0-vect"},
         {[] { model(0, 0, 0, near(0, 0)); }, "fzSP0: observer on the path of a thin line"},

@@ -17,14 +17,9 @@ namespace {
 using lattice::pthcom;
 using testsupport::pi;
 
-struct Out {
-    double v[11];
-    double operator()(int i) const { return v[i - 1]; }
-};
-
-Out path_at(double s) {
-    Out o;
-    lattice::path(s, 31, o.v);
+lattice::PathPoint path_at(double s) {
+    lattice::PathPoint o;
+    lattice::path(s, 31, o);
     return o;
 }
 
@@ -106,22 +101,22 @@ void expect_on_circle(double R, double sa, double s_end, double tol) {
     const double kap = 1.0 / R;
     for (int i = -20; i <= 120; ++i) {
         const double s = s_end * i / 100.0;
-        const Out o = path_at(s - sa);
+        const lattice::PathPoint o = path_at(s - sa);
         // exact lab state, into the path frame
         const pathtest::State st = pathtest::walk({{s_end, kap}}, s);
         double pos[3], dir[3], t;
         lattice::pthtr1(st.x, st.y, 0.0, st.phi, 0.0, 0.0, pos, dir, t);
-        EXPECT_NEAR(o(3), pos[0], tol) << "s=" << s;
-        EXPECT_NEAR(o(4), pos[1], tol) << "s=" << s;
-        EXPECT_NEAR(o(6), dir[0], 1e-12);
-        EXPECT_NEAR(o(7), dir[1], 1e-12);
-        EXPECT_EQ(o(5), 0.0);
-        EXPECT_EQ(o(8), 0.0);
-        EXPECT_EQ(o(11), 0.0);
+        EXPECT_NEAR(o.pos(1), pos[0], tol) << "s=" << s;
+        EXPECT_NEAR(o.pos(2), pos[1], tol) << "s=" << s;
+        EXPECT_NEAR(o.tangent(1), dir[0], 1e-12);
+        EXPECT_NEAR(o.tangent(2), dir[1], 1e-12);
+        EXPECT_EQ(o.pos(3), 0.0);
+        EXPECT_EQ(o.tangent(3), 0.0);
+        EXPECT_EQ(o.curv(3), 0.0);
         const bool inside = s > 0.0 && s < s_end;
         // the curvature vector: magnitude 1/R towards the centre, none outside
-        EXPECT_NEAR(o(9), inside ? -kap * dir[1] : 0.0, 1e-14);
-        EXPECT_NEAR(o(10), inside ? kap * dir[0] : 0.0, 1e-14);
+        EXPECT_NEAR(o.curv(1), inside ? -kap * dir[1] : 0.0, 1e-14);
+        EXPECT_NEAR(o.curv(2), inside ? kap * dir[0] : 0.0, 1e-14);
     }
 }
 
@@ -147,16 +142,16 @@ TEST(DesignPath, ArcsAgainstTheCircle) {
         }
         // node tangents exact
         for (int k = 1; k <= pthcom.npth; ++k) {
-            const Out o = path_at(pthcom.spth(k));
-            EXPECT_EQ(o(6), pthcom.dir2(1, k));
-            EXPECT_EQ(o(7), pthcom.dir2(2, k));
-            EXPECT_EQ(o(3), pthcom.pos2(1, k));
-            EXPECT_EQ(o(4), pthcom.pos2(2, k));
+            const lattice::PathPoint o = path_at(pthcom.spth(k));
+            EXPECT_EQ(o.tangent(1), pthcom.dir2(1, k));
+            EXPECT_EQ(o.tangent(2), pthcom.dir2(2, k));
+            EXPECT_EQ(o.pos(1), pthcom.pos2(1, k));
+            EXPECT_EQ(o.pos(2), pthcom.pos2(2, k));
         }
         // time and gamma along the path
-        const Out o = path_at(2.0);
-        EXPECT_DOUBLE_EQ(o(1), 2.0 / pthcom.cbeta);
-        EXPECT_DOUBLE_EQ(o(2), std::sqrt(101.0));
+        const lattice::PathPoint o = path_at(2.0);
+        EXPECT_DOUBLE_EQ(o.time(), 2.0 / pthcom.cbeta);
+        EXPECT_DOUBLE_EQ(o.gamma(), std::sqrt(101.0));
     }
 }
 
@@ -190,14 +185,14 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     EXPECT_EQ(pthcom.Slow, -1.0);
     EXPECT_EQ(pthcom.Shigh, 1.0);
     EXPECT_EQ(pthcom.sstpma, 1e300);
-    const Out o = path_at(-4.0);
-    EXPECT_DOUBLE_EQ(o(3), -4.0);
-    EXPECT_EQ(o(9), 0.0);
+    const lattice::PathPoint o = path_at(-4.0);
+    EXPECT_DOUBLE_EQ(o.pos(1), -4.0);
+    EXPECT_EQ(o.curv(1), 0.0);
     // two boundaries at one point, the anchor on them: no extent either
     pathtest::set_path({{0.0, 0.0}}, 0.0, 3.0);
     EXPECT_EQ(pthcom.npth, 2);
     EXPECT_EQ(pthcom.Rintma, 1.0);
-    EXPECT_DOUBLE_EQ(path_at(2.5)(3), 2.5);
+    EXPECT_DOUBLE_EQ(path_at(2.5).pos(1), 2.5);
     // pthtr2 undoes the rotation of pthtr1
     const std::vector<pathtest::Piece> bend = {{2.0, 0.3}};
     const pathtest::State a = pathtest::set_path(bend, 1.3, 5.0);
