@@ -51,18 +51,9 @@ void reset_card() {
     parcom.lcol = 0;
 }
 
-// Name and line count of every open deck file (index: unit - unit_main),
-// for the places named in messages.
-struct DeckFile {
-    std::string name;
-    std::int32_t line = 0;  // records read so far: the line of the current card
-};
-DeckFile deck_files[max_deck_files];
-std::string last_deck_name;  // the main deck, kept once it is closed
-
 DeckFile* current_file() {
     const int k = fincom.nfile - unit_main;
-    return (k >= 0 && k < max_deck_files) ? &deck_files[k] : nullptr;
+    return (k >= 0 && k < max_deck_files) ? &fincom.files[k] : nullptr;
 }
 
 // Characters that read as blanks: tab, form feed, vertical tab.
@@ -71,25 +62,18 @@ void blank_controls(std::string& line) {
         if (c == '\t' || c == '\f' || c == '\v') c = ' ';
 }
 
-// Where the keys of the last block were read, for the messages of the
-// layer that converts their values.
-struct KeyPlace {
-    std::string key, place;
-};
-std::vector<KeyPlace> key_places;
-
 }  // namespace
 
 void deck_file_opened(std::int32_t unit, const std::string& name) {
     if (unit < unit_main || unit - unit_main >= max_deck_files) return;
-    deck_files[unit - unit_main] = DeckFile{name, 0};
-    if (unit == unit_main) last_deck_name = name;
+    fincom.files[unit - unit_main] = DeckFile{name, 0};
+    if (unit == unit_main) fincom.main_deck = name;
 }
 
 std::string deck_place() {
     if (const DeckFile* f = current_file(); f != nullptr && !f->name.empty())
         return f->name + " line " + std::to_string(f->line);
-    if (!last_deck_name.empty()) return "the end of " + last_deck_name;
+    if (!fincom.main_deck.empty()) return "the end of " + fincom.main_deck;
     return {};
 }
 
@@ -106,7 +90,7 @@ void log_where(std::string_view what, const std::string& place) {
 }
 
 std::string key_place(std::string_view key) {
-    for (const KeyPlace& k : key_places)
+    for (const KeyPlace& k : parcom.key_places)
         if (k.key == key) return k.place;
     return deck_place();
 }
@@ -122,8 +106,8 @@ namespace {
 // A token as a message names it: the word "exit" that the closed main deck
 // hands out is the end of the deck.
 std::string found(const std::string& token) {
-    if (fincom.nfile < unit_main && token == "exit" && !last_deck_name.empty())
-        return "the end of " + last_deck_name;
+    if (fincom.nfile < unit_main && token == "exit" && !fincom.main_deck.empty())
+        return "the end of " + fincom.main_deck;
     return quoted(token);
 }
 
@@ -152,7 +136,7 @@ void getcrd(std::int32_t& ierr) {
     if (unit < unit_main) {
         // the main deck is closed (end of deck or "exit"): nothing more to read
         ierr = 1;
-        if (!last_deck_name.empty()) logpri("the deck ends inside a block: " + last_deck_name + " ended too early");
+        if (!fincom.main_deck.empty()) logpri("the deck ends inside a block: " + fincom.main_deck + " ended too early");
         logpri("io error in getcrd: no deck file open");
         return;
     }
@@ -381,7 +365,7 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
 
     for (std::size_t i = 0; i < nkey; ++i)
         if (lvalid[i]) lset[i] = false;
-    key_places.clear();
+    parcom.key_places.clear();
 
     getspc("{", ierr);
     if (ierr != 0) return;
@@ -423,7 +407,7 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
             }
         }
         lset[i] = true;
-        key_places.push_back({key, deck_place()});
+        parcom.key_places.push_back({key, deck_place()});
     }
 }
 

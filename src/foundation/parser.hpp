@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
@@ -17,11 +18,24 @@
 
 namespace foundation {
 
+// Where a key of the last block was read, for the messages of the layer
+// that converts its value.
+struct KeyPlace {
+    std::string key, place;
+};
+
 // The tokenizer's state: the current card and the columns (1-based).
 struct Parcom {
     std::int32_t icol = 1;   // column where the next token starts
     std::int32_t lcol = 0;   // last non-blank column; icol > lcol: a new card is needed
     std::string card;        // the current card (at most 400 columns)
+    std::vector<KeyPlace> key_places;  // the keys of the last block the block parser read
+};
+
+// Name and line count of an open deck file, for the places named in messages.
+struct DeckFile {
+    std::string name;
+    std::int32_t line = 0;  // records read so far: the line of the current card
 };
 
 // The stack of deck files: entry k of the saved arrays holds the state of the
@@ -31,6 +45,8 @@ struct Fincom {
     ftypes::Arr1<std::int32_t, max_deck_files> icols{};
     ftypes::Arr1<std::int32_t, max_deck_files> lcols{};
     std::string cards[max_deck_files];  // cards[k-1] is saved card k
+    DeckFile files[max_deck_files];     // files[unit - 10]: every open deck file
+    std::string main_deck;              // the main deck's name, kept once it is closed
 };
 
 extern Parcom parcom;

@@ -24,11 +24,12 @@ namespace run {
 
 void reset_state() {
     foundation::unit_close_all();
+    // the job end that the message layer (or a test harness) installed stays
+    const foundation::JobEnd job_end = foundation::iopcom.job_end;
     foundation::iopcom = foundation::Iopcom{};
+    foundation::iopcom.job_end = job_end;
     foundation::fincom = foundation::Fincom{};
     foundation::parcom = foundation::Parcom{};
-    foundation::set_log_owner(true);
-    foundation::reset_log_failure();
     parallel::cmpcom.master = true;
     parallel::cmpcom.myproc = 1;
     parallel::cmpcom.nprocs = 1;
