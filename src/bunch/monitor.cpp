@@ -371,13 +371,10 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
 
 void lymoni(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 2> cid = {"format", "name"};
-    static constexpr std::array<int, 2> nuval = {1, 2};
-    static const std::array<Logical, 2> lvalid = {true, true};
     std::array<std::string, 2> cval;
     std::array<Logical, 2> lset{};
-    std::array<std::int32_t, 2> vtype{};
     moncom.mofmt = 1;
-    foundation::assygn(foundation::getcmd, foundation::getagu, 2, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && lset[0]) {
         const std::string& f = cval[0];
         if (f == "fmt0") moncom.mofmt = 0;
@@ -427,15 +424,10 @@ void lyomon(std::int32_t& ierr) {
         "name", "type", "format", "particle", "start_time_c0", "start_time_marker",
         "start_time_shift_c0", "end_time_c0", "end_time_marker", "end_time_shift_c0",
         "time_step_c0"};
-    static constexpr std::array<int, nkey> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    static const std::array<Logical, nkey> lvalid = {true, true, true, true, true, true,
-                                                     true, true, true, true, true};
     std::array<std::string, nkey> cval;
     std::array<Logical, nkey> lset{};
-    std::array<std::int32_t, nkey> vtype{};
 
-    foundation::assygn(foundation::getcmd, foundation::getagu, nkey, cid, nuval, nkey, cval, lvalid, lset, vtype,
-                ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     auto fail = [&]() {
         if (ierr == 0) ierr = 1;
         foundation::logpri("error in monitor");

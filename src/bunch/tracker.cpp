@@ -81,18 +81,15 @@ void lytrck(std::int32_t& ierr) {
     static constexpr int n = 4;
     static constexpr std::array<std::string_view, n> cid = {"end_time_c0", "delta_time_c0",
                                                             "end_time_marker", "end_time_shift_c0"};
-    static constexpr std::array<int, n> nuval = {1, 2, 3, 4};
-    static const std::array<Logical, n> lvalid = {true, true, true, true};
     std::array<std::string, n> cval;
     std::array<Logical, n> lset{};
-    std::array<std::int32_t, n> vtype{};
 
     trkcom.delta_time_c0 = UNDEF_REAL;
     trkcom.end_time_c0 = UNDEF_REAL;
     trkcom.end_time_shift_c0 = UNDEF_REAL;
     tr2com.end_time_marker = ftypes::UNDEF_NAME;
 
-    foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && lset[0]) ierr = foundation::key_real(cid[0], cval[0], trkcom.end_time_c0);
     if (ierr == 0 && lset[1]) ierr = foundation::key_real(cid[1], cval[1], trkcom.delta_time_c0);
     if (ierr == 0 && lset[2]) tr2com.end_time_marker = cval[2];
@@ -156,16 +153,12 @@ void lytrst(std::int32_t& ierr) {
         "precondition",    "iterative",      "error_per_ct",   "ct_step_max",
         "ct_step_min",     "ct_step_first",  "duty_steps",     "increase_factor",
         "arc_factor",      "time_grid_file", "steps_tolerance", "error_weight_momentum"};
-    static constexpr std::array<int, n> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    static const std::array<Logical, n> lvalid = {true, true, true, true, true, true,
-                                                  true, true, true, true, true, true};
     std::array<std::string, n> cval;
     std::array<Logical, n> lset{};
-    std::array<std::int32_t, n> vtype{};
     enum { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt };
 
     tr3com.lgrid = false;
-    foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr != 0) {
         log_line("error in track_step");
         return;

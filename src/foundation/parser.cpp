@@ -4,6 +4,7 @@
 #include "foundation/parser.hpp"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -409,6 +410,29 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
         lset[i] = true;
         parcom.key_places.push_back({key, deck_place()});
     }
+}
+
+void read_block(std::span<const std::string_view> cid, std::span<const ftypes::Logical> lvalid,
+                std::span<std::string> cval, std::span<ftypes::Logical> lset, std::int32_t& ierr) {
+    static constexpr auto nuval = [] {
+        std::array<int, max_block_keys> a{};
+        for (int i = 0; i < max_block_keys; ++i) a[std::size_t(i)] = i + 1;
+        return a;
+    }();
+    const std::size_t n = cid.size();
+    if (n > std::size_t(max_block_keys)) fatal_stop("error in read_block: more keys than max_block_keys");
+    std::array<std::int32_t, max_block_keys> vtype{};
+    for (auto& l : lset) l = false;
+    assygn(getcmd, getagu, static_cast<int>(n), cid, std::span<const int>(nuval).first(n), static_cast<int>(n),
+           cval, lvalid, lset, std::span<std::int32_t>(vtype).first(n), ierr);
+}
+
+void read_block(std::span<const std::string_view> cid, std::span<std::string> cval,
+                std::span<ftypes::Logical> lset, std::int32_t& ierr) {
+    std::array<ftypes::Logical, max_block_keys> all;
+    all.fill(true);
+    read_block(cid, std::span<const ftypes::Logical>(all).first(std::min(cid.size(), all.size())), cval, lset,
+               ierr);
 }
 
 namespace {

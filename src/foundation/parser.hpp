@@ -111,6 +111,19 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
             std::span<const ftypes::Logical> lvalid, std::span<ftypes::Logical> lset,
             std::span<std::int32_t> vtype, std::int32_t& ierr);
 
+// The most keys of a block read through read_block.
+inline constexpr int max_block_keys = 32;
+
+// Reads one block whose keys take one value each (key i owns value slot i,
+// cval[i]) through assygn with the deck reader's getcmd and getagu: cid the
+// keys, lvalid the keys accepted here; lset says which were given (all
+// false first). At most max_block_keys keys.
+void read_block(std::span<const std::string_view> cid, std::span<const ftypes::Logical> lvalid,
+                std::span<std::string> cval, std::span<ftypes::Logical> lset, std::int32_t& ierr);
+// The same with every key accepted.
+void read_block(std::span<const std::string_view> cid, std::span<std::string> cval,
+                std::span<ftypes::Logical> lset, std::int32_t& ierr);
+
 // Reads "{", at most n integers (reals) into ia[0..n-1] (ra), "}". Every
 // element is preset to 987654321 (-9.87654321e+301) first.
 void getiar(ValReader rdval, std::int32_t* ia, int n, std::int32_t& ierr);

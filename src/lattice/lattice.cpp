@@ -61,22 +61,6 @@ void boundary_normal(const Pos4& pos, double tx, double ty, double& nx, double& 
     }
 }
 
-// Runs one block through the parser with a table of one value per key.
-template <std::size_t N>
-void read_block(const std::array<std::string_view, N>& cid, const std::array<Logical, N>& lvalid,
-                std::array<std::string, N>& cval, std::array<Logical, N>& lset,
-                std::int32_t& ierr) {
-    static constexpr auto nuval = [] {
-        std::array<int, N> a{};
-        for (std::size_t i = 0; i < N; ++i) a[i] = static_cast<int>(i) + 1;
-        return a;
-    }();
-    std::array<std::int32_t, N> vtype{};
-    for (auto& l : lset) l = false;
-    foundation::assygn(foundation::getcmd, foundation::getagu, static_cast<int>(N), cid, nuval, static_cast<int>(N), cval,
-                lvalid, lset, vtype, ierr);
-}
-
 // A real value of a block: the default when not given; status 1 when the
 // text is not a number (named with its key).
 [[nodiscard]] int real_value(std::string_view key, bool given, const std::string& text, double dflt, double& v) {
@@ -278,11 +262,10 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
 void lyposi(Pos4& pos, std::string& marker, Logical& duty, std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 6> cid = {"rho",       "psi",    "delta_s",
                                                            "delta_psi", "marker", "duty"};
-    static constexpr std::array<Logical, 6> lvalid = {true, true, true, true, true, true};
     std::array<std::string, 6> cval;
     std::array<Logical, 6> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0) {
         for (int k = 0; k < 4 && ierr == 0; ++k) {
             double v = UNDEF_REAL;
@@ -316,7 +299,7 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
     std::array<std::string, 6> cval;
     std::array<Logical, 6> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, lvalid, cval, lset, ierr);
     if (ierr == 0) {
         if (kind == 1) {
             if (real_value(cid[0], lset[0], cval[0], 0.0, r) != 0) ierr = 1;
@@ -417,11 +400,10 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
 
 void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 2> cid = {"effective_length", "quadrupole_k"};
-    static constexpr std::array<Logical, 2> lvalid = {true, true};
     std::array<std::string, 2> cval;
     std::array<Logical, 2> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && (!lset[0] || !lset[1])) {
         foundation::log_where("a thin_quadrupole needs effective_length and quadrupole_k");
         ierr = 1;
@@ -509,11 +491,10 @@ void lytiqu(std::int32_t& ierr) {
 
 void lydifp(std::int32_t& type, std::int32_t& nint, std::int32_t& nreal, std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 3> cid = {"type", "integer", "real"};
-    static constexpr std::array<Logical, 3> lvalid = {true, true, true};
     std::array<std::string, 3> cval;
     std::array<Logical, 3> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2])) {
         foundation::log_where("a discrete_free needs type, integer and real");
         ierr = 1;
