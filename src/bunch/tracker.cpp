@@ -17,6 +17,7 @@
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
+#include "foundation/table.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
@@ -109,36 +110,29 @@ std::int32_t read_time_grid(const std::string& name) {
     foundation::fioin(name, unit, ierr);
     if (ierr != 0) return ierr;
     log_line("read time_grid_file");
-    std::int32_t n = 0, status = 0;
     const std::string path = foundation::input_name(name);
-    for (;;) {
-        double v = 0.0;
-        int rs = foundation::read_reals_from_unit(unit, std::span<double>(&v, 1));
-        if (rs < 0) break;  // end of file
-        if (rs > 0) {       // a record that does not read as a number
-            log_line("value " + std::to_string(n + 1) + " of " + path + " is not a number");
-            status = 1;
+    const foundation::TableRead r = foundation::read_increasing_table(
+        unit, foundation::TableRows::values, 1, std::span<double>(tr3com.ctgrid.data(), cap::matist));
+    const std::int32_t n = r.rows;
+    switch (r.stop) {
+        case foundation::TableStop::end:
+            if (n == 0) log_line(path + " holds no value");
             break;
-        }
-        if (n >= cap::matist) {
+        case foundation::TableStop::too_many:
             log_line("too many points in time_grid_file: increase matist");
-            status = 1;
             break;
-        }
-        if (n >= 1 && v < tr3com.ctgrid(n)) {
-            log_line("value " + std::to_string(n + 1) + " of " + path + ", " + foundation::short_real(v) +
+        case foundation::TableStop::decreasing:
+            log_line("value " + std::to_string(n + 1) + " of " + path + ", " + foundation::short_real(r.row[0]) +
                      ", lies below value " + std::to_string(n) + ", " + foundation::short_real(tr3com.ctgrid(n)));
             log_line("values in time_grid_file not increasing");
-            status = 1;
             break;
-        }
-        ++n;
-        tr3com.ctgrid(n) = v;
+        default:  // a record that does not read as a number
+            log_line("value " + std::to_string(n + 1) + " of " + path + " is not a number");
+            break;
     }
-    if (status == 0 && n == 0) log_line(path + " holds no value");
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
-    if (status != 0) return status;
+    if (r.stop != foundation::TableStop::end) return 1;
     if (n == 0) return 1;
     if (ic != 0) return ic;
     tr3com.ngrid = n;
