@@ -820,7 +820,7 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
     if (parallel::is_master())
         settings[0] = ct, settings[1] = forces.sigma_long, settings[2] = forces.sigma_rad,
         settings[3] = forces.sigma_vert, settings[4] = double(itype);
-    parallel::distri(settings, 1, ncol, 5);
+    parallel::distri(settings, 1, ncol);
     if (!parallel::is_master()) {
         ct = settings[0];
         forces.sigma_long = settings[1];
