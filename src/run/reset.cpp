@@ -47,7 +47,6 @@ void reset_state() {
     forces::gmeshi();
     forces::diaini();
     bunch::set_force_entry(nullptr);
-    set_step_hook(nullptr);
 }
 
 }  // namespace run

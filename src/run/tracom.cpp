@@ -207,8 +207,21 @@ std::int32_t transfer_part(T* b, std::int32_t n, std::int32_t nmax, std::int32_t
     return got;
 }
 
+// The arrays a slave has received, to be checked against their counts once
+// every message has arrived.
+struct Arrived {
+    const char* name;
+    std::int64_t got;
+    const std::int32_t* count;
+    std::int32_t words;
+};
+struct Arrivals {
+    Arrived a[16];
+    int n = 0;
+};
+
 template <class Rec, class T, std::size_t N>
-void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32_t& ierr) {
+void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32_t& ierr, Arrivals&) {
     T buf[N];
     if (cmpcom.master)
         for (std::size_t k = 0; k < N; ++k) buf[k] = rec.*(g.fields[k].field);
@@ -222,31 +235,19 @@ void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32
     for (std::size_t k = 0; k < N; ++k) rec.*(g.fields[k].field) = buf[k];
 }
 
-// The arrays a slave has received, to be checked against their counts once
-// every message has arrived.
-struct Arrived {
-    const char* name;
-    std::int64_t got;
-    const std::int32_t* count;
-    std::int32_t words;
-};
-Arrived arrived[16];
-int narrived = 0;
-
 template <class Rec, class A>
-void message(Rec& rec, const Filled<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr) {
+void message(Rec& rec, const Filled<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr, Arrivals& arrived) {
     A& a = rec.*(w.field);
     const auto capacity = static_cast<std::int32_t>(sizeof(a.a) / sizeof(a.a[0]));
     const std::int32_t n = cmpcom.master ? w.words * (rec.*(w.count)) : 0;
     if (cmpcom.master) parallel::check_received("zzzcom", w.name, n, 0, capacity);
     const std::int32_t got = transfer_part(a.data(), n, capacity, iproc, ierr);
-    if (!cmpcom.master && narrived < 16)
-        arrived[narrived++] = {w.name, got, &(rec.*(w.count)), w.words};
+    if (!cmpcom.master && arrived.n < 16) arrived.a[arrived.n++] = {w.name, got, &(rec.*(w.count)), w.words};
 }
 
 template <class Rec, class Tuple>
-void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr) {
-    std::apply([&](const auto&... m) { (message(rec, m, iproc, ierr), ...); }, t);
+void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr, Arrivals& arrived) {
+    std::apply([&](const auto&... m) { (message(rec, m, iproc, ierr, arrived), ...); }, t);
 }
 
 }  // namespace
@@ -262,15 +263,15 @@ void tracom() {
 
 void zzzcom(std::int32_t iproc) {
     std::int32_t ierr = 0;
-    narrived = 0;
-    messages(bunch::forces, force_messages, iproc, ierr);
-    messages(forces::mesh, mesh_messages, iproc, ierr);
-    messages(lattice::latcom, lattice_messages, iproc, ierr);
-    messages(bunch::prtcls, bunch_messages, iproc, ierr);
-    messages(bunch::trkcom, tracker_messages, iproc, ierr);
+    Arrivals arrived;
+    messages(bunch::forces, force_messages, iproc, ierr, arrived);
+    messages(forces::mesh, mesh_messages, iproc, ierr, arrived);
+    messages(lattice::latcom, lattice_messages, iproc, ierr, arrived);
+    messages(bunch::prtcls, bunch_messages, iproc, ierr, arrived);
+    messages(bunch::trkcom, tracker_messages, iproc, ierr, arrived);
     // every array arrived with the length its count gives
-    for (int k = 0; k < narrived; ++k) {
-        const Arrived& a = arrived[k];
+    for (int k = 0; k < arrived.n; ++k) {
+        const Arrived& a = arrived.a[k];
         parallel::check_received("zzzcom", a.name, a.got, std::int64_t(a.words) * *a.count,
                                  std::int64_t(a.words) * *a.count);
     }
