@@ -19,7 +19,6 @@ namespace bunch {
 
 Moncom moncom;
 Mo2com mo2com;
-MonitorStatus monitor_status;
 
 namespace {
 
@@ -28,7 +27,7 @@ using ftypes::Logical;
 
 // One real field 1X,E22.14 of a particle record.
 void put_e(std::string& rec, double v) {
-    if (!std::isfinite(v)) monitor_status.nonfinite = true;
+    if (!std::isfinite(v)) moncom.status.nonfinite = true;
     rec.push_back(' ');
     rec.append(foundation::fmt_e(v, 22, 14));
 }
@@ -144,7 +143,7 @@ void free_slot(int k, std::int32_t& ierr) {
 
 // Logs a failed online output of slot k and counts it for the run.
 void online_failed(int k) {
-    ++monitor_status.nfail;
+    ++moncom.status.nfail;
     foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(mo2com.moname(k).str(), 20));
 }
 
@@ -209,11 +208,11 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
     int ip = 0;  // particle of the record being built
     auto start = [&]() {
         rec.clear();
-        monitor_status.nonfinite = false;
+        moncom.status.nonfinite = false;
         if (ltime) put_e(rec, b.ctptcl);
     };
     auto emit = [&]() {
-        if (monitor_status.nonfinite) {
+        if (moncom.status.nonfinite) {
             // Infinity or NaN would be written: the output fails instead
             ierr = 1;
             log_ld({"particle", foundation::ld_int(ip), "not written: a field is not a finite number"});
@@ -571,7 +570,7 @@ void log_unknown_marker(int k, const ftypes::FStr<cap::txtlen>& marker) {
 
 void inimo2(std::int32_t& ierr) {
     ierr = 0;
-    monitor_status.nfail = 0;
+    moncom.status.nfail = 0;
     const auto& L = lattice::latcom;
     // boundary carrying the marker, 0 when none
     auto find_marker = [&](const ftypes::FStr<cap::txtlen>& mk) {
@@ -740,6 +739,6 @@ void eximon(std::int32_t k, std::int32_t& ierr) {
     if (ierr != 0) foundation::logpri("error in eximon");
 }
 
-std::int32_t omofai() { return monitor_status.nfail; }
+std::int32_t omofai() { return moncom.status.nfail; }
 
 }  // namespace bunch

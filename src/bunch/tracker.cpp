@@ -42,11 +42,6 @@ void log_real(std::string_view label, double v) { log_line(foundation::ld_line({
 void log_int(std::string_view label, long long v) { log_line(foundation::ld_line({label, foundation::ld_int(v)})); }
 void log_text(std::string_view text) { log_line(foundation::ld_line({text})); }
 
-// The force entry of the time step, installed by the driver (forcei), and
-// whether it evaluates every type (a stand-in of the tests).
-ForceEntry force_entry = nullptr;
-bool entry_takes_any_type = false;
-
 // Most adaptive steps a run may need at its largest step: beyond this the
 // run is refused at its set-up.
 constexpr double max_run_steps = 1e9;
@@ -325,7 +320,7 @@ void initr2(std::int32_t& ierr) {
     const auto& f = forces;
     ForceType type = ForceType::none;
     const bool known = force_type_of(f.itype, type);
-    if (!known || (!entry_takes_any_type && !force_model(type).built)) {
+    if (!known || (!forcs2.entry_any_type && !force_model(type).built)) {
         const std::string name = known ? std::string(force_model(type).word) : "?";
         log_line("error: force type '" + name + "' is not available, no tracking run");
         ierr = 1;
@@ -335,7 +330,7 @@ void initr2(std::int32_t& ierr) {
         log_line("error: force type '" + std::string(force_model(type).word) +
                  "' needs a field boundary, no tracking run");
         ierr = 1;
-    } else if (type != ForceType::none && tr3com.precondition && !entry_takes_any_type &&
+    } else if (type != ForceType::none && tr3com.precondition && !forcs2.entry_any_type &&
                !force_model(force_model(type).precondition).built) {
         // the preconditioning stage needs its own model: never a silent
         // fallback to another one
@@ -368,8 +363,6 @@ void initr2(std::int32_t& ierr) {
 // ---------------------------------------------------------------------------
 // Time step
 
-StepWork step_work;
-
 namespace {
 
 using foundation::ConstForceView;
@@ -381,7 +374,7 @@ using foundation::ParticleView;
 // evaluation leaves zero forces and counts in ierr.
 void evaluate(ForceType m, ParticleView P, IndexView IP, double ct, ForceView F, std::int32_t& ierr) {
     std::int32_t status = 0;
-    if (force_entry != nullptr) force_entry(m, P, IP, ct, F, status);
+    if (forcs2.entry != nullptr) forcs2.entry(m, P, IP, ct, F, status);
     else status = 1;
     if (status != 0) {
         std::fill(F.words().begin(), F.words().end(), 0.0);
@@ -409,7 +402,7 @@ double pass_error(ParticleView XP1, ParticleView XP2) {
 // error_per_ct or maxit passes were made. With evaluate_last the last pass
 // also evaluates the end forces before its error check (the preconditioning
 // stage); otherwise a pass evaluates them only when another one follows.
-// Returns with XP2, IP2 of step_work holding the last move (when a move was
+// Returns with XP2, IP2 of forcs2.work holding the last move (when a move was
 // made, that is ct < ctnew) and f the end forces.
 struct Stage {
     ForceType m;
@@ -423,7 +416,7 @@ struct Stage {
 
 void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double ctnew, double& err,
                std::int32_t& ierr) {
-    StepWork& w = step_work;
+    StepWork& w = forcs2.work;
     const std::int32_t n = P.size();
     const ParticleView XP1 = foundation::particles(w.XP1, n), XP2 = foundation::particles(w.XP2, n);
     const IndexView IP1 = foundation::indices(w.IP1, n), IP2 = foundation::indices(w.IP2, n);
@@ -458,11 +451,11 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
 }  // namespace
 
 void set_force_entry(ForceEntry fn, bool any_type) {
-    force_entry = fn;
-    entry_takes_any_type = any_type;
+    forcs2.entry = fn;
+    forcs2.entry_any_type = any_type;
 }
 
-bool has_force_entry() { return force_entry != nullptr; }
+bool has_force_entry() { return forcs2.entry != nullptr; }
 
 void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi, ForceView fi,
             double& ctfk, ForceView fk, double& err, std::int32_t& ierr) {
@@ -474,7 +467,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
         if (ctnew > ct) lattice::trck3d(P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
         return;
     }
-    StepWork& w = step_work;
+    StepWork& w = forcs2.work;
     const std::int32_t n = P.size();
     const ForceType pm = force_model(m).precondition;
     const bool stage1 = tr3com.precondition || pm == m;
@@ -522,8 +515,6 @@ void ttrack(double ctnext, double& derr, std::int32_t& ierr) {
 // ---------------------------------------------------------------------------
 // Step-size control
 
-StepControl step_control;
-
 namespace {
 
 // The step line: " ctstep=" step "---> ct=" time, fixed-point fields.
@@ -553,22 +544,22 @@ void duty_fresh(double ct) {
     bool lany = false;
     double ctmin = 0.0, ctmax = 0.0;
     if (!tr3com.duty_steps || !duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-        step_control.ctduty = far_time;
+        tr3com.state.ctduty = far_time;
     } else if (ifbdut == ifbmax) {
         const double w = ctmax - ctmin;
         const double a = ctmin - 1e-10 - 0.01 * w;
         if (ct < a) {
-            step_control.ctduty = a;
-            step_control.iduty = 1;
+            tr3com.state.ctduty = a;
+            tr3com.state.iduty = 1;
         } else {
-            step_control.ctduty = ctmax + 1e-10 + 0.1 * w;
-            step_control.iduty = 2;
+            tr3com.state.ctduty = ctmax + 1e-10 + 0.1 * w;
+            tr3com.state.iduty = 2;
         }
     } else {
-        step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
-        step_control.iduty = 2;
+        tr3com.state.ctduty = ctmax + 0.1 * (ctmax - ct);
+        tr3com.state.iduty = 2;
     }
-    step_control.lreset = false;
+    tr3com.state.lreset = false;
 }
 
 }  // namespace
@@ -629,42 +620,42 @@ void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
 void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
     const double ct = prtcls.ctptcl;
     if (reset) {
-        step_control.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
-        step_control.lreset = false;
+        tr3com.state.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
+        tr3com.state.lreset = false;
     }
-    if (reset || step_control.lreset) {
+    if (reset || tr3com.state.lreset) {
         duty_fresh(ct);
         // A duty time that is not ahead of the bunch would end the run
         // early: none for this step, look again at the next one.
-        if (step_control.ctduty <= ct) {
-            step_control.ctduty = far_time;
-            step_control.lreset = true;
+        if (tr3com.state.ctduty <= ct) {
+            tr3com.state.ctduty = far_time;
+            tr3com.state.lreset = true;
         }
     }
-    tr3com.lduty = (ct == step_control.ctduty);
+    tr3com.lduty = (ct == tr3com.state.ctduty);
     if (tr3com.lduty) {
-        log_int("--- duty --------------", step_control.iduty);
+        log_int("--- duty --------------", tr3com.state.iduty);
         std::int32_t ifbdut = 0, ifbmax = 0;
         bool lany = false;
         double ctmin = 0.0, ctmax = 0.0;
         if (!duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-            step_control.ctduty = far_time;
-        } else if (step_control.iduty == 1) {
-            step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
-            step_control.iduty = 2;
+            tr3com.state.ctduty = far_time;
+        } else if (tr3com.state.iduty == 1) {
+            tr3com.state.ctduty = ctmax + 0.1 * (ctmax - ct);
+            tr3com.state.iduty = 2;
         } else if (ifbdut == ifbmax) {
             const double a = ctmin - 0.01 * (ctmax - ctmin);
-            step_control.ctduty = a > ct ? a : ctmin;
-            step_control.iduty = 1;
+            tr3com.state.ctduty = a > ct ? a : ctmin;
+            tr3com.state.iduty = 1;
         } else {
             // the bunch already straddles the next duty boundary: land just
             // after its last particle has passed it
-            step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
-            step_control.iduty = 2;
+            tr3com.state.ctduty = ctmax + 0.1 * (ctmax - ct);
+            tr3com.state.iduty = 2;
         }
-        if (step_control.ctduty <= ct) {
-            step_control.ctduty = far_time;
-            step_control.lreset = true;
+        if (tr3com.state.ctduty <= ct) {
+            tr3com.state.ctduty = far_time;
+            tr3com.state.lreset = true;
         }
     }
     rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),
@@ -680,13 +671,13 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
     if (r != 0.0 && prtcls.rmslon != 0.0)
         larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * (r * r), 0.3333333);  // radius squared first
 
-    const double target = std::min(step_control.ctduty, trkcom.end_time_c0);
+    const double target = std::min(tr3com.state.ctduty, trkcom.end_time_c0);
     if (target <= ct) {
         ctnext = ct;
         lstep = false;
     } else {
         const double hmax = std::min(tr3com.ct_step_max, larc);
-        const double h = std::min(std::max(step_control.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
+        const double h = std::min(std::max(tr3com.state.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
         if (ct + h >= target) {
             ctnext = target;
         } else {
@@ -711,7 +702,7 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
         }
         lstep = true;
     }
-    step_control.ctostp = ctnext - ct;
+    tr3com.state.ctostp = ctnext - ct;
     reset = false;
     log_line(step_line(ctnext - ct, ctnext));
 }
@@ -723,8 +714,8 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
     else stepr2(ctnext, reset, lstep);
     // A step too small to change the bunch time in floating point would
     // repeat for ever: the run ends there, as a failure.
-    step_control.stalled = lstep && !(ctnext > ct);
-    if (step_control.stalled) {
+    tr3com.state.stalled = lstep && !(ctnext > ct);
+    if (tr3com.state.stalled) {
         foundation::logpri("error in steper: the step does not advance c*t, run stopped");
         ctnext = ct;
         lstep = false;
@@ -736,10 +727,10 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
         log_line("error in steper: no time-grid value for this run, nothing tracked");
         log_line("  a grid value is needed from c*t " + foundation::fmt_f(ct + tr3com.steps_tolerance, 10, 5) +
                  " to " + foundation::fmt_f(trkcom.end_time_c0, 10, 5) + " m");
-        step_control.stalled = true;
+        tr3com.state.stalled = true;
     }
 }
 
-bool stpfai() { return step_control.stalled; }
+bool stpfai() { return tr3com.state.stalled; }
 
 }  // namespace bunch

@@ -40,9 +40,9 @@ void reset_state() {
     bunch::iniprt(ierr);
     bunch::initrk(ierr);
     bunch::tr3com.errsum = 0.0;
-    bunch::step_control = bunch::StepControl{};
+    bunch::tr3com.state = bunch::StepControl{};
     bunch::inimon(ierr);
-    bunch::monitor_status = bunch::MonitorStatus{};
+    bunch::moncom.status = bunch::MonitorStatus{};
     forces::inifrc(ierr);
     forces::gmeshi();
     forces::diaini();
