@@ -136,96 +136,124 @@ std::int32_t read_time_grid(const std::string& name) {
 
 }  // namespace
 
-void lytrst(std::int32_t& ierr) {
-    static constexpr int n = 12;
-    static constexpr std::array<std::string_view, n> cid = {
-        "precondition",    "iterative",      "error_per_ct",   "ct_step_max",
-        "ct_step_min",     "ct_step_first",  "duty_steps",     "increase_factor",
-        "arc_factor",      "time_grid_file", "steps_tolerance", "error_weight_momentum"};
-    std::array<std::string, n> cval;
-    std::array<Logical, n> lset{};
-    enum { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt };
+namespace {
 
-    tr3com.lgrid = false;
-    foundation::read_block(cid, cval, lset, ierr);
-    if (ierr != 0) {
-        log_line("error in track_step");
-        return;
+// The keys of a "track_step" block, one value each.
+enum StepKey { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt, nstepkeys };
+constexpr std::array<std::string_view, nstepkeys> step_keys = {
+    "precondition",    "iterative",      "error_per_ct",   "ct_step_max",
+    "ct_step_min",     "ct_step_first",  "duty_steps",     "increase_factor",
+    "arc_factor",      "time_grid_file", "steps_tolerance", "error_weight_momentum"};
+
+// The values of one "track_step" block. The steps below store the given
+// keys in tr3com in the layer's order and return 0, or the status of the
+// first failure after its own line.
+struct StepBlock {
+    std::array<std::string, nstepkeys> cval;
+    std::array<Logical, nstepkeys> lset{};
+
+    bool given(StepKey key) const { return lset[std::size_t(key)]; }
+    const std::string& val(StepKey key) const { return cval[std::size_t(key)]; }
+    std::int32_t real(StepKey key, double& x) const { return foundation::key_real(step_keys[key], val(key), x); }
+    // A value out of its range: named with its key. Status 1.
+    std::int32_t out_of_range(StepKey key, const std::string& range) const {
+        foundation::log_key_value(step_keys[key], val(key), "must be " + range);
+        return 1;
     }
-    auto fail = [&](std::int32_t status) {
-        ierr = status;
-        log_line("error in track_step");
-    };
-    // a value out of its range: named with its key before the layer's line
-    auto out_of_range = [&](int key, const std::string& range) {
-        foundation::log_key_value(cid[std::size_t(key)], cval[std::size_t(key)], "must be " + range);
-        fail(1);
-    };
-    auto real_of = [&](int key, double& x) { return foundation::key_real(cid[std::size_t(key)], cval[std::size_t(key)], x); };
-    double v = 0.0;
-    std::int32_t iv = 0;
-    if (lset[kpre]) tr3com.precondition = (cval[kpre] == "yes");
-    if (lset[kit]) {
-        if (std::int32_t s = foundation::key_int(cid[kit], cval[kit], iv); s != 0) return fail(s);
+    // A real setting: x := the value when it converts, then checked by ok.
+    template <class Ok>
+    std::int32_t setting(StepKey key, double& x, Ok ok, const std::string& range) const {
+        double v = 0.0;
+        if (std::int32_t s = real(key, v); s != 0) return s;
+        x = v;
+        return ok(v) ? 0 : out_of_range(key, range);
+    }
+};
+
+// precondition, iterative, error_per_ct, error_weight_momentum.
+std::int32_t step_iteration(const StepBlock& b) {
+    if (b.given(kpre)) tr3com.precondition = (b.val(kpre) == "yes");
+    if (b.given(kit)) {
+        std::int32_t iv = 0;
+        if (std::int32_t s = foundation::key_int(step_keys[kit], b.val(kit), iv); s != 0) return s;
         tr3com.maxit = iv;
-        if (iv <= 0) return out_of_range(kit, "1 or more");
+        if (iv <= 0) return b.out_of_range(kit, "1 or more");
     }
-    if (lset[kerr]) {
-        if (std::int32_t s = real_of(kerr, v); s != 0) return fail(s);
-        tr3com.error_per_ct = v;
-        if (!(v > 0.0)) return out_of_range(kerr, "> 0");
+    if (b.given(kerr))
+        if (std::int32_t s = b.setting(kerr, tr3com.error_per_ct, [](double v) { return v > 0.0; }, "> 0"); s != 0)
+            return s;
+    if (b.given(kwgt))
+        if (std::int32_t s = b.setting(kwgt, tr3com.error_weight_momentum, [](double v) { return v >= 0.0; }, ">= 0");
+            s != 0)
+            return s;
+    return 0;
+}
+
+// ct_step_max, ct_step_min, ct_step_first: the smaller steps follow a new
+// larger one when they are not given in the same block.
+std::int32_t step_limits(const StepBlock& b) {
+    auto& t = tr3com;
+    if (b.given(kmax)) {
+        double v = 0.0;
+        if (std::int32_t s = b.real(kmax, v); s != 0) return s;
+        t.ct_step_max = v;
+        if (!b.given(kmin) && v < t.ct_step_min) t.ct_step_min = 0.5 * v;
+        if (!b.given(kfirst) && v < t.ct_step_first) t.ct_step_first = v;
+        if (!(v > 0.0)) return b.out_of_range(kmax, "> 0");
     }
-    if (lset[kwgt]) {
-        if (std::int32_t s = real_of(kwgt, v); s != 0) return fail(s);
-        tr3com.error_weight_momentum = v;
-        if (!(v >= 0.0)) return out_of_range(kwgt, ">= 0");
+    if (b.given(kmin)) {
+        double v = 0.0;
+        if (std::int32_t s = b.real(kmin, v); s != 0) return s;
+        t.ct_step_min = v;
+        if (!(v > 0.0 && v < t.ct_step_max))
+            return b.out_of_range(kmin, "> 0 and < ct_step_max = " + foundation::short_real(t.ct_step_max));
+        if (!b.given(kfirst) && t.ct_step_first < v) t.ct_step_first = v;
     }
-    if (lset[kmax]) {
-        if (std::int32_t s = real_of(kmax, v); s != 0) return fail(s);
-        tr3com.ct_step_max = v;
-        // the smaller steps follow a new largest step when not given here
-        if (!lset[kmin] && v < tr3com.ct_step_min) tr3com.ct_step_min = 0.5 * v;
-        if (!lset[kfirst] && v < tr3com.ct_step_first) tr3com.ct_step_first = v;
-        if (!(v > 0.0)) return out_of_range(kmax, "> 0");
+    if (b.given(kfirst)) {
+        double v = 0.0;
+        if (std::int32_t s = b.real(kfirst, v); s != 0) return s;
+        t.ct_step_first = v;
+        if (!(v >= t.ct_step_min && v <= t.ct_step_max))
+            return b.out_of_range(kfirst, "within ct_step_min..ct_step_max = " + foundation::short_real(t.ct_step_min) +
+                                              ".." + foundation::short_real(t.ct_step_max));
     }
-    if (lset[kmin]) {
-        if (std::int32_t s = real_of(kmin, v); s != 0) return fail(s);
-        tr3com.ct_step_min = v;
-        if (!(v > 0.0 && v < tr3com.ct_step_max))
-            return out_of_range(kmin, "> 0 and < ct_step_max = " + foundation::short_real(tr3com.ct_step_max));
-        if (!lset[kfirst] && tr3com.ct_step_first < v) tr3com.ct_step_first = v;
-    }
-    if (lset[kfirst]) {
-        if (std::int32_t s = real_of(kfirst, v); s != 0) return fail(s);
-        tr3com.ct_step_first = v;
-        if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max))
-            return out_of_range(kfirst, "within ct_step_min..ct_step_max = " + foundation::short_real(tr3com.ct_step_min) +
-                                            ".." + foundation::short_real(tr3com.ct_step_max));
-    }
-    if (lset[kduty]) tr3com.duty_steps = (cval[kduty] == "yes");
-    if (lset[kinc]) {
-        if (std::int32_t s = real_of(kinc, v); s != 0) return fail(s);
-        tr3com.increase_factor = v;
-        if (!(v >= 1.0)) return out_of_range(kinc, ">= 1");
-    }
-    if (lset[karc]) {
-        if (std::int32_t s = real_of(karc, v); s != 0) return fail(s);
-        tr3com.arc_factor = v;
-        if (!(v > 0.0 && v <= 1.0)) return out_of_range(karc, "> 0 and <= 1");
-    }
-    if (lset[kgrid]) {
-        tr3com.lgrid = true;
-        if (std::int32_t s = read_time_grid(cval[kgrid]); s != 0) {
-            tr3com.lgrid = false;  // no half-read grid is ever used
-            return fail(s);
+    return 0;
+}
+
+// duty_steps, increase_factor, arc_factor, time_grid_file, steps_tolerance.
+std::int32_t step_growth_and_grid(const StepBlock& b) {
+    auto& t = tr3com;
+    if (b.given(kduty)) t.duty_steps = (b.val(kduty) == "yes");
+    if (b.given(kinc))
+        if (std::int32_t s = b.setting(kinc, t.increase_factor, [](double v) { return v >= 1.0; }, ">= 1"); s != 0)
+            return s;
+    if (b.given(karc))
+        if (std::int32_t s = b.setting(karc, t.arc_factor, [](double v) { return v > 0.0 && v <= 1.0; }, "> 0 and <= 1");
+            s != 0)
+            return s;
+    if (b.given(kgrid)) {
+        t.lgrid = true;
+        if (std::int32_t s = read_time_grid(b.val(kgrid)); s != 0) {
+            t.lgrid = false;  // no half-read grid is ever used
+            return s;
         }
     }
-    if (lset[ktol]) {
-        if (std::int32_t s = real_of(ktol, v); s != 0) return fail(s);
-        tr3com.steps_tolerance = v;
-        if (!(v > 0.0)) return out_of_range(ktol, "> 0");
-    }
-    ierr = 0;
+    if (b.given(ktol))
+        if (std::int32_t s = b.setting(ktol, t.steps_tolerance, [](double v) { return v > 0.0; }, "> 0"); s != 0)
+            return s;
+    return 0;
+}
+
+}  // namespace
+
+void lytrst(std::int32_t& ierr) {
+    StepBlock b;
+    tr3com.lgrid = false;
+    foundation::read_block(step_keys, b.cval, b.lset, ierr);
+    if (ierr == 0) ierr = step_iteration(b);
+    if (ierr == 0) ierr = step_limits(b);
+    if (ierr == 0) ierr = step_growth_and_grid(b);
+    if (ierr != 0) log_line("error in track_step");
 }
 
 // ---------------------------------------------------------------------------
@@ -540,26 +568,27 @@ bool duty_query(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, 
 
 // Duty time of a bunch standing at ct, determined afresh.
 void duty_fresh(double ct) {
+    StepControl& st = tr3com.state;
     std::int32_t ifbdut = 0, ifbmax = 0;
     bool lany = false;
     double ctmin = 0.0, ctmax = 0.0;
     if (!tr3com.duty_steps || !duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-        tr3com.state.ctduty = far_time;
+        st.ctduty = far_time;
     } else if (ifbdut == ifbmax) {
         const double w = ctmax - ctmin;
         const double a = ctmin - 1e-10 - 0.01 * w;
         if (ct < a) {
-            tr3com.state.ctduty = a;
-            tr3com.state.iduty = 1;
+            st.ctduty = a;
+            st.iduty = 1;
         } else {
-            tr3com.state.ctduty = ctmax + 1e-10 + 0.1 * w;
-            tr3com.state.iduty = 2;
+            st.ctduty = ctmax + 1e-10 + 0.1 * w;
+            st.iduty = 2;
         }
     } else {
-        tr3com.state.ctduty = ctmax + 0.1 * (ctmax - ct);
-        tr3com.state.iduty = 2;
+        st.ctduty = ctmax + 0.1 * (ctmax - ct);
+        st.iduty = 2;
     }
-    tr3com.state.lreset = false;
+    st.lreset = false;
 }
 
 }  // namespace
@@ -617,92 +646,110 @@ void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
     reset = false;
 }
 
-void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
-    const double ct = prtcls.ctptcl;
-    if (reset) {
-        tr3com.state.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
-        tr3com.state.lreset = false;
-    }
-    if (reset || tr3com.state.lreset) {
-        duty_fresh(ct);
-        // A duty time that is not ahead of the bunch would end the run
-        // early: none for this step, look again at the next one.
-        if (tr3com.state.ctduty <= ct) {
-            tr3com.state.ctduty = far_time;
-            tr3com.state.lreset = true;
-        }
-    }
-    tr3com.lduty = (ct == tr3com.state.ctduty);
-    if (tr3com.lduty) {
-        log_int("--- duty --------------", tr3com.state.iduty);
-        std::int32_t ifbdut = 0, ifbmax = 0;
-        bool lany = false;
-        double ctmin = 0.0, ctmax = 0.0;
-        if (!duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-            tr3com.state.ctduty = far_time;
-        } else if (tr3com.state.iduty == 1) {
-            tr3com.state.ctduty = ctmax + 0.1 * (ctmax - ct);
-            tr3com.state.iduty = 2;
-        } else if (ifbdut == ifbmax) {
-            const double a = ctmin - 0.01 * (ctmax - ctmin);
-            tr3com.state.ctduty = a > ct ? a : ctmin;
-            tr3com.state.iduty = 1;
-        } else {
-            // the bunch already straddles the next duty boundary: land just
-            // after its last particle has passed it
-            tr3com.state.ctduty = ctmax + 0.1 * (ctmax - ct);
-            tr3com.state.iduty = 2;
-        }
-        if (tr3com.state.ctduty <= ct) {
-            tr3com.state.ctduty = far_time;
-            tr3com.state.lreset = true;
-        }
-    }
-    rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),
-           std::span<const Logical>(prtcls.lact.data(), std::size_t(prtcls.npart)), prtcls.rmslon,
-           prtcls.rmsrad, prtcls.rmsver);
+namespace {
 
-    // Arc limit from the radius of the section particle 1 is in: the radius
-    // recorded at its next boundary (boundary 1 before the first; none
-    // beyond the last boundary).
+// The bunch standing at the duty time ct: the next duty time, after the
+// boundary (iduty 2) when the bunch stood before it (iduty 1), else before
+// the next duty boundary ahead.
+void duty_arrived(double ct) {
+    StepControl& st = tr3com.state;
+    log_int("--- duty --------------", st.iduty);
+    std::int32_t ifbdut = 0, ifbmax = 0;
+    bool lany = false;
+    double ctmin = 0.0, ctmax = 0.0;
+    if (!duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
+        st.ctduty = far_time;
+    } else if (st.iduty == 1) {
+        st.ctduty = ctmax + 0.1 * (ctmax - ct);
+        st.iduty = 2;
+    } else if (ifbdut == ifbmax) {
+        const double a = ctmin - 0.01 * (ctmax - ctmin);
+        st.ctduty = a > ct ? a : ctmin;
+        st.iduty = 1;
+    } else {
+        // the bunch already straddles the next duty boundary: land just
+        // after its last particle has passed it
+        st.ctduty = ctmax + 0.1 * (ctmax - ct);
+        st.iduty = 2;
+    }
+    if (st.ctduty <= ct) {
+        st.ctduty = far_time;
+        st.lreset = true;
+    }
+}
+
+// Arc limit of the step [m] from the radius of the section particle 1 is
+// in: the radius recorded at its next boundary (boundary 1 before the
+// first; none beyond the last boundary); far_time without one.
+double arc_limit() {
     const std::int32_t ifb = prtcls.iptcl(1, 1);
     const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.r(ifb) : 0.0;
     double larc = far_time;
     if (r != 0.0 && prtcls.rmslon != 0.0)
         larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * (r * r), 0.3333333);  // radius squared first
+    return larc;
+}
 
-    const double target = std::min(tr3com.state.ctduty, trkcom.end_time_c0);
+// The next time from ct towards target (> ct) with the step h below hmax:
+// the target when h reaches it; else the future steps are projected and h
+// is shrunk in proportion when the last of them would be cut short by
+// more than a quarter.
+double landing(double ct, double target, double h, double hmax) {
+    if (ct + h >= target) return target;
+    const double d = target - ct;
+    double s = h, g = h;
+    do {
+        const double gn = std::min(g * tr3com.increase_factor, hmax);
+        if (gn == g) {
+            // the projected step has stopped growing: the rest of the sum
+            // adds g again and again
+            s = add_projected_steps(s, g, d);
+            break;
+        }
+        g = gn;
+        s = s + g;
+    } while (s < d);
+    const double x = d + 0.25 * g;
+    if (s > x) return ct + h * x / s;
+    return ct + h;
+}
+
+}  // namespace
+
+void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
+    const double ct = prtcls.ctptcl;
+    StepControl& st = tr3com.state;
+    if (reset) {
+        st.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
+        st.lreset = false;
+    }
+    if (reset || st.lreset) {
+        duty_fresh(ct);
+        // A duty time that is not ahead of the bunch would end the run
+        // early: none for this step, look again at the next one.
+        if (st.ctduty <= ct) {
+            st.ctduty = far_time;
+            st.lreset = true;
+        }
+    }
+    tr3com.lduty = (ct == st.ctduty);
+    if (tr3com.lduty) duty_arrived(ct);
+    rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),
+           std::span<const Logical>(prtcls.lact.data(), std::size_t(prtcls.npart)), prtcls.rmslon,
+           prtcls.rmsrad, prtcls.rmsver);
+    const double larc = arc_limit();
+
+    const double target = std::min(st.ctduty, trkcom.end_time_c0);
     if (target <= ct) {
         ctnext = ct;
         lstep = false;
     } else {
         const double hmax = std::min(tr3com.ct_step_max, larc);
-        const double h = std::min(std::max(tr3com.state.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
-        if (ct + h >= target) {
-            ctnext = target;
-        } else {
-            // project the future steps and shrink this one in proportion
-            // when the last of them would be cut short by more than a quarter
-            const double d = target - ct;
-            double s = h, g = h;
-            do {
-                const double gn = std::min(g * tr3com.increase_factor, hmax);
-                if (gn == g) {
-                    // the projected step has stopped growing: the rest of
-                    // the sum adds g again and again
-                    s = add_projected_steps(s, g, d);
-                    break;
-                }
-                g = gn;
-                s = s + g;
-            } while (s < d);
-            const double x = d + 0.25 * g;
-            if (s > x) ctnext = ct + h * x / s;
-            else ctnext = ct + h;
-        }
+        const double h = std::min(std::max(st.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
+        ctnext = landing(ct, target, h, hmax);
         lstep = true;
     }
-    tr3com.state.ctostp = ctnext - ct;
+    st.ctostp = ctnext - ct;
     reset = false;
     log_line(step_line(ctnext - ct, ctnext));
 }
