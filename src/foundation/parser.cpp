@@ -222,7 +222,7 @@ void global(const std::string& cmd, std::int32_t& ierr) {
     if (cmd == "#file") {
         std::string block;
         std::int32_t n = 0, lspec = 0;
-        getspc("{", ierr);
+        getspc(block_open, ierr);
         if (ierr == 0) getspc("name", ierr);
         if (ierr == 0) getspc("=", ierr);
         std::string name;
@@ -230,7 +230,7 @@ void global(const std::string& cmd, std::int32_t& ierr) {
             getblk(block, n, lspec, ierr);
             if (ierr == 0) name = take_text(block, "file name");
         }
-        if (ierr == 0) getspc("}", ierr);
+        if (ierr == 0) getspc(block_close, ierr);
         if (ierr == 0) fiio1(name, ierr);
     } else if (cmd == "#eof") {
         fiio2(ierr);
@@ -340,15 +340,15 @@ void fiio2(std::int32_t& ierr) {
 }
 
 void lydumy(std::int32_t& ierr) {
-    getspc("{", ierr);
+    getspc(block_open, ierr);
     if (ierr == 0) {
         int depth = 1;
         std::string word;
         while (depth > 0) {
             getcmd(word, ierr);
             if (ierr != 0) break;
-            if (word == "{") ++depth;
-            else if (word == "}") --depth;
+            if (word == block_open) ++depth;
+            else if (word == block_close) --depth;
         }
     }
     if (ierr != 0) logpri("error in lyrass");
@@ -368,14 +368,14 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
         if (lvalid[i]) lset[i] = false;
     parcom.key_places.clear();
 
-    getspc("{", ierr);
+    getspc(block_open, ierr);
     if (ierr != 0) return;
 
     std::string key;
     for (;;) {
         rdcmd(key, ierr);
         if (ierr != 0) return;
-        if (key == "}") return;
+        if (key == block_close) return;
         std::size_t i = 0;
         while (i < nkey && !(lvalid[i] && rtrim(cid[i]) == key)) ++i;
         if (i == nkey) {
@@ -441,7 +441,7 @@ namespace {
 // converted by conv, "}".
 template <class T, class Conv>
 void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* what, std::int32_t& ierr) {
-    getspc("{", ierr);
+    getspc(block_open, ierr);
     if (ierr != 0) return;
     if (n >= 1) {
         for (int k = 0; k < n; ++k) a[k] = preset;
@@ -450,7 +450,7 @@ void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* wh
             std::int32_t lspec = 0;
             rdval(tok, lspec, ierr);
             if (ierr != 0) return;
-            if (tok == "}") return;  // a shorter list keeps the preset values
+            if (tok == block_close) return;  // a shorter list keeps the preset values
             ierr = conv(tok, a[k]);
             if (ierr != 0) {
                 log_where("element " + std::to_string(k + 1) + " of the list, " + quoted(tok) + ", is not " + what);
@@ -458,7 +458,7 @@ void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* wh
             }
         }
     }
-    getspc("}", ierr);
+    getspc(block_close, ierr);
 }
 
 }  // namespace

@@ -98,6 +98,10 @@ std::string quoted(std::string_view text);
 [[nodiscard]] int key_real(std::string_view key, const std::string& text, double& v);
 [[nodiscard]] int key_int(std::string_view key, const std::string& text, std::int32_t& v);
 
+// The delimiters of a block of the deck.
+inline constexpr std::string_view block_open = "{";
+inline constexpr std::string_view block_close = "}";
+
 // Readers handed to the block parser (every caller passes getcmd, getagu).
 using CmdReader = void (*)(std::string&, std::int32_t&);
 using ValReader = void (*)(std::string&, std::int32_t&, std::int32_t&);

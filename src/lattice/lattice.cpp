@@ -347,67 +347,92 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
     if (ierr != 0) foundation::logpri("error in dipole/multipole_properties");
 }
 
+namespace {
+
+// A dipole, quadrupole or multipole being read: its kind (1 dipole, 2
+// quadrupole, 0 multipole), order and properties.
+struct ThickElement {
+    std::int32_t kind;
+    std::int32_t m;  // the kind until the properties give the order
+    double r = 0.0, strength = 0.0, alpha = 0.0, hoff = 0.0, voff = 0.0;
+};
+
+// What a thick element's block expects after its entry position (stage 0),
+// entry (1), properties (2) and exit position (3).
+constexpr std::string_view thick_expected[] = {"position or }", "properties or }", "position or }", "}"};
+
+// The private data of a quadrupole or multipole at its exit boundary i:
+// the order and the four reals. False after the line of a full store.
+bool multipole_data(const ThickElement& e, int i) {
+    auto& L = latcom;
+    L.code(i) = 1;
+    if (L.nila + 1 > cap::ilalen) {
+        no_room("private integers", 1, cap::ilalen - L.nila);
+        foundation::logpri("global constant ilalen too small");
+        return false;
+    }
+    L.nila = L.nila + 1;
+    L.nila_at(i) = L.nila;
+    L.ila(L.nila) = e.m;
+    if (L.nrla + multipole_reals > cap::rlalen) {
+        no_room("private reals", multipole_reals, cap::rlalen - L.nrla);
+        foundation::logpri("global constant rlalen too small");
+        return false;
+    }
+    L.rla(L.nrla + mp_hoff) = e.hoff;
+    L.rla(L.nrla + mp_voff) = e.voff;
+    L.rla(L.nrla + mp_strength) = e.strength;
+    L.rla(L.nrla + mp_alpha) = e.alpha;
+    L.nrla = L.nrla + multipole_reals;
+    L.nrla_at(i) = L.nrla;
+    return true;
+}
+
+// A position block of a thick element and the boundary it places: the
+// entry (straight), or the exit with the dipole's radius (straight for the
+// others) and the section data of the element's body.
+bool thick_boundary(const ThickElement& e, bool exit, std::int32_t& ierr) {
+    Pos4 pos;
+    std::string marker;
+    Logical duty = true;
+    lyposi(pos, marker, duty, ierr);
+    if (ierr == 0) positi(exit ? e.r : 0.0, pos, marker, duty, ierr);
+    if (ierr != 0) return false;
+    auto& L = latcom;
+    const int i = L.nfb;
+    L.thick(i) = 1;
+    if (exit && e.kind != 1) return multipole_data(e, i);
+    L.code(i) = 0;
+    L.nila_at(i) = L.nila;
+    L.nrla_at(i) = L.nrla;
+    return true;
+}
+
+}  // namespace
+
 void lymult(std::int32_t& ierr, std::int32_t kind) {
     constexpr std::string_view errline = "error in dipole/multipole";
-    double r = 0.0, strength = 0.0, alpha = 0.0, hoff = 0.0, voff = 0.0;
-    std::int32_t m = kind;
+    ThickElement e{kind, kind};
     // 0: entry position expected, 1: entry read, 2: properties read, 3: exit read
     int stage = 0;
     ierr = 0;
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr != 0) return fail(errline, ierr);
-    auto& L = latcom;
     for (;;) {
         std::string word;
         foundation::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
-        if (word == "}") return;
+        if (word == foundation::block_close) return;
         if (word == "position" && (stage == 0 || stage == 2)) {
             const bool exit = (stage == 2);
-            Pos4 pos;
-            std::string marker;
-            Logical duty = true;
-            lyposi(pos, marker, duty, ierr);
-            if (ierr != 0) return fail(errline, ierr);
-            positi(exit ? r : 0.0, pos, marker, duty, ierr);
-            if (ierr != 0) return fail(errline, ierr);
-            const int i = L.nfb;
-            L.thick(i) = 1;
-            if (!exit || kind == 1) {
-                L.code(i) = 0;
-                L.nila_at(i) = L.nila;
-                L.nrla_at(i) = L.nrla;
-            } else {
-                L.code(i) = 1;
-                if (L.nila + 1 > cap::ilalen) {
-                    no_room("private integers", 1, cap::ilalen - L.nila);
-                    foundation::logpri("global constant ilalen too small");
-                    return fail(errline, ierr);
-                }
-                L.nila = L.nila + 1;
-                L.nila_at(i) = L.nila;
-                L.ila(L.nila) = m;
-                if (L.nrla + multipole_reals > cap::rlalen) {
-                    no_room("private reals", multipole_reals, cap::rlalen - L.nrla);
-                    foundation::logpri("global constant rlalen too small");
-                    return fail(errline, ierr);
-                }
-                L.rla(L.nrla + mp_hoff) = hoff;
-                L.rla(L.nrla + mp_voff) = voff;
-                L.rla(L.nrla + mp_strength) = strength;
-                L.rla(L.nrla + mp_alpha) = alpha;
-                L.nrla = L.nrla + multipole_reals;
-                L.nrla_at(i) = L.nrla;
-            }
+            if (!thick_boundary(e, exit, ierr)) return fail(errline, ierr);
             stage = exit ? 3 : 1;
         } else if (word == "properties" && stage == 1) {
-            lymupr(r, strength, alpha, hoff, voff, m, ierr);
+            lymupr(e.r, e.strength, e.alpha, e.hoff, e.voff, e.m, ierr);
             if (ierr != 0) return fail(errline, ierr);
             stage = 2;
         } else {
-            static constexpr std::string_view expected[] = {"position or }", "properties or }",
-                                                            "position or }", "}"};
-            unexpected(kind == 1 ? "dipole" : kind == 2 ? "quadrupole" : "multipole", word, expected[stage]);
+            unexpected(kind == 1 ? "dipole" : kind == 2 ? "quadrupole" : "multipole", word, thick_expected[stage]);
             return fail(errline, ierr);
         }
     }
@@ -437,6 +462,10 @@ void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) 
 
 namespace {
 
+// What a thin_quadrupole's block expects after nothing (stage 0), its
+// position (1) and its properties (2).
+constexpr std::string_view thin_quad_expected[] = {"position", "properties", "}"};
+
 // Position block of a thin element (no duty boundary unless the block says
 // so) and the straight boundary it places.
 void thin_position(std::int32_t& ierr) {
@@ -454,7 +483,7 @@ void lytiqu(std::int32_t& ierr) {
     double el = 0.0, qk = 0.0;
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     ierr = 0;
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
@@ -480,7 +509,7 @@ void lytiqu(std::int32_t& ierr) {
             L.nrla = L.nrla + thin_quad_reals;
             L.nrla_at(i) = L.nrla;
             stage = 2;
-        } else if (word == "}" && stage == 2) {
+        } else if (word == foundation::block_close && stage == 2) {
             // M1 (kick) and M2 (its inverse transpose), 4x4 column by column
             // on (u, u', z, z')
             const int b = L.nrla - thin_quad_reals;
@@ -497,8 +526,7 @@ void lytiqu(std::int32_t& ierr) {
             L.rla(matrix_word(b2, 3, 4)) = -lk;
             return;
         } else {
-            static constexpr std::string_view expected[] = {"position", "properties", "}"};
-            unexpected("thin_quadrupole", word, expected[stage]);
+            unexpected("thin_quadrupole", word, thin_quad_expected[stage]);
             return fail(errline, ierr);
         }
     }
@@ -526,7 +554,7 @@ void lydifr(std::int32_t& ierr) {
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     bool iarr = false, rarr = false;
     ierr = 0;
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
@@ -583,7 +611,7 @@ void lydifr(std::int32_t& ierr) {
             foundation::getrar(foundation::getagu, L.rla.at(L.nrla - nr + 1), nr, ierr);
             if (ierr != 0) return fail(errline, ierr);
             rarr = true;
-        } else if (word == "}" && stage == 2) {
+        } else if (word == foundation::block_close && stage == 2) {
             return;
         } else {
             unexpected("discrete_free", word,
@@ -595,13 +623,13 @@ void lydifr(std::int32_t& ierr) {
 
 void lylatt(std::int32_t& ierr) {
     inilat(ierr);
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     bool done = false;
     while (ierr == 0 && !done) {
         std::string word;
         foundation::getcmd(word, ierr);
         if (ierr != 0) break;
-        if (word == "}") {
+        if (word == foundation::block_close) {
             done = true;
         } else if (word == "dipole") {
             lymult(ierr, 1);
