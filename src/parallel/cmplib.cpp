@@ -163,7 +163,7 @@ void distrl(std::span<Logical> l, std::int32_t& n) {
 void accumu(std::span<double> a) {
     if (single()) return;
     const auto n = static_cast<std::int64_t>(a.size());
-    check_received("accumu", "nrow*ncol", n, 0, INT32_MAX);
+    check_received("accumu", "n", n, 0, INT32_MAX);
     // n div chunk + 1 reductions; the last one may be empty, on every process alike
     for (std::int64_t k = 0; k <= n / accumulate_chunk; ++k) {
         const std::int64_t i1 = accumulate_chunk * k;  // 0-based first element
