@@ -46,10 +46,10 @@ Setup setup(int n, bool long_grid) {
     testsupport::add_section(0.0, 5.0);
     auto& L = lattice::latcom;
     L.nfbchg = 2;
-    L.srtab(1, 1) = 1.0;
-    L.srtab(2, 1) = R;
-    L.srtab(1, 2) = 11.0;
-    L.srtab(2, 2) = 0.0;
+    L.sr_s(1) = 1.0;
+    L.sr_r(1) = R;
+    L.sr_s(2) = 11.0;
+    L.sr_r(2) = 0.0;
     auto& f = bunch::forces;
     f.sigma_long = (long_grid ? 0.002 : 0.1) * sigb;
     f.shield = 0.0;

@@ -133,7 +133,6 @@ double evaluate(int n) {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
-    run::parallel_forces_hook = &timed_frcims;
     const int P = parallel::cmpcom.nprocs;
     std::vector<int> sizes;
     int nfb = 3;
@@ -177,9 +176,9 @@ int main(int argc, char** argv) {
         }
         parallel::sencmd(std::string("stopp"));
     } else {
-        run::slave();
+        run::slave(&timed_frcims);
     }
-    parallel::accumu(&stats[0][0][0], 1, maxeval * cap::maxproc * nstat);
+    parallel::accumu(std::span<double>(&stats[0][0][0], std::size_t(maxeval) * cap::maxproc * nstat));
     if (parallel::cmpcom.master) {
         for (const Plan& pl : plans) {
             double eval = 0.0, gap = 0.0, fields = 0.0, share = 0.0, mloop = 0.0, sloop = 0.0;

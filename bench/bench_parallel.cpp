@@ -49,9 +49,9 @@ void round_trip(std::int32_t& itype, foundation::ParticleView xp, foundation::In
     settings[0] = ct;
     settings[4] = itype;
     std::int32_t ncol = 5;
-    parallel::distri(settings, 1, ncol, 5);
+    parallel::distri(settings, 1, ncol);
     for (std::int32_t j = 0; j < 3 * npart; ++j) f[j] = 1.0;
-    parallel::accumu(f, 3, npart);
+    parallel::accumu(F.words().first(3 * std::size_t(npart)));
     ierr = 0;
 }
 
@@ -67,13 +67,12 @@ double master_work() {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
-    run::parallel_forces_hook = &round_trip;
     const bool idle = argc > 1 && std::string(argv[1]) == "idle";
     const bool react = argc > 1 && std::string(argv[1]) == "react";
     if (!parallel::cmpcom.master) {
         const auto w0 = clk::now();
         const std::clock_t c0 = std::clock();
-        run::slave();
+        run::slave(&round_trip);
         if (react || idle) {
             const double wall = std::chrono::duration<double>(clk::now() - w0).count();
             const double cpu = double(std::clock() - c0) / CLOCKS_PER_SEC;

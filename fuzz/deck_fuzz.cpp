@@ -316,7 +316,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fs::current_path(setup.work);
     run::reset_state();
-    run::set_step_hook(&on_step);
     bunch::set_force_entry(&capped_forces);
     steps = 0;
     particle_steps = 0.0;
@@ -324,7 +323,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     enum { ended, fatal, capped } how = ended;
     std::int32_t rc = 0;
     try {
-        rc = run::tarvel();
+        rc = run::tarvel(&on_step);
     } catch (const FatalStop&) {
         how = fatal;
     } catch (const StepCap&) {

@@ -9,6 +9,12 @@
 
 namespace bunch {
 
+// Status of the monitor output of the current run.
+struct MonitorStatus {
+    std::int32_t nfail = 0;  // online outputs that failed since the last tracker set-up
+    bool nonfinite = false;  // a real field of the record being built is not a finite number
+};
+
 struct Moncom {
     ftypes::Arr1<double, cap::maxmon> mostrt;  // start time c*t [m] (a shift until resolved)
     ftypes::Arr1<double, cap::maxmon> moend;   // end time c*t [m] (a shift until resolved)
@@ -24,6 +30,7 @@ struct Moncom {
     ftypes::Arr1<ftypes::Logical, cap::maxmon> mostk;  // start time known (absolute)
     ftypes::Arr1<ftypes::Logical, cap::maxmon> moenk;  // end time known
     ftypes::Arr1<ftypes::Logical, cap::maxmon> mostg;  // time step given
+    MonitorStatus status;                      // the monitor output of the current run
 };
 
 struct Mo2com {
@@ -33,14 +40,7 @@ struct Mo2com {
     ftypes::Arr1<ftypes::FStr<cap::txtlen>, cap::maxmon> moenmk;  // end marker
 };
 
-// Status of the monitor output of the current run.
-struct MonitorStatus {
-    std::int32_t nfail = 0;  // online outputs that failed since the last tracker set-up
-    bool nonfinite = false;  // a real field of the record being built is not a finite number
-};
-
 extern Moncom moncom;
 extern Mo2com mo2com;
-extern MonitorStatus monitor_status;
 
 }  // namespace bunch

@@ -11,6 +11,7 @@
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
@@ -19,7 +20,6 @@ namespace bunch {
 
 Moncom moncom;
 Mo2com mo2com;
-MonitorStatus monitor_status;
 
 namespace {
 
@@ -28,7 +28,7 @@ using ftypes::Logical;
 
 // One real field 1X,E22.14 of a particle record.
 void put_e(std::string& rec, double v) {
-    if (!std::isfinite(v)) monitor_status.nonfinite = true;
+    if (!std::isfinite(v)) moncom.status.nonfinite = true;
     rec.push_back(' ');
     rec.append(foundation::fmt_e(v, 22, 14));
 }
@@ -126,7 +126,7 @@ PathCoord path_coord(int ip, double gamma0) {
     pc.z = b.xptcl(3, ip);
     pc.zp = ez / D;
     pc.s = s;
-    pc.dg = std::sqrt(p * p + 1.0) / gamma0 - 1.0;
+    pc.dg = foundation::gamma_of(p) / gamma0 - 1.0;
     return pc;
 }
 
@@ -144,7 +144,7 @@ void free_slot(int k, std::int32_t& ierr) {
 
 // Logs a failed online output of slot k and counts it for the run.
 void online_failed(int k) {
-    ++monitor_status.nfail;
+    ++moncom.status.nfail;
     foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(mo2com.moname(k).str(), 20));
 }
 
@@ -201,19 +201,26 @@ void inimon(std::int32_t& ierr) {
     ierr = 0;
 }
 
-void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t ifmt, bool ltime,
-            std::int32_t& ierr) {
-    const auto& b = prtcls;
+namespace {
+
+// The particle records of one monit2 call: each built field by field
+// (put_e, put_flag) after start, then written by emit.
+struct RecordWriter {
+    std::int32_t unit;
+    bool ltime;           // the bunch time first
+    std::int32_t& ierr;   // the caller's status, set by every write
     std::string rec;
-    rec.reserve(320);
-    int ip = 0;  // particle of the record being built
-    auto start = [&]() {
+    int ip = 0;           // particle of the record being built
+
+    void start(int particle) {
+        ip = particle;
         rec.clear();
-        monitor_status.nonfinite = false;
-        if (ltime) put_e(rec, b.ctptcl);
-    };
-    auto emit = [&]() {
-        if (monitor_status.nonfinite) {
+        moncom.status.nonfinite = false;
+        if (ltime) put_e(rec, prtcls.ctptcl);
+    }
+    // Writes the record; false (after the lines saying why) when it fails.
+    bool emit() {
+        if (moncom.status.nonfinite) {
             // Infinity or NaN would be written: the output fails instead
             ierr = 1;
             log_ld({"particle", foundation::ld_int(ip), "not written: a field is not a finite number"});
@@ -224,96 +231,127 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
         log_ld({"cannot write the record of particle", foundation::ld_int(ip)});
         log_exec_failed();
         return false;
-    };
-    if (ifmt == 0) {
-        for (ip = i1; ip <= i2; ++ip) {
-            start();
-            for (int w = 1; w <= 6; ++w) put_e(rec, b.xptcl(w, ip));
-            if (!emit()) return;
-        }
-    } else if (ifmt == 1 || ifmt == 2) {
-        const double c0 = std::cos(b.reference_point_phi);
-        const double s0 = std::sin(b.reference_point_phi);
-        // momentum vector of particle ip in eV/c
-        auto mom = [&](int ip, double* pm) {
-            const double P = b.xptcl(4, ip) * foundation::mc2_ev;
-            const double ph = b.xptcl(5, ip), th = b.xptcl(6, ip);
-            pm[0] = P * std::cos(th) * std::cos(ph);
-            pm[1] = P * std::cos(th) * std::sin(ph);
-            pm[2] = P * std::sin(th);
-        };
-        double p1[3];
-        mom(1, p1);
-        const double x1 = b.xptcl(1, 1), y1 = b.xptcl(2, 1), z1 = b.xptcl(3, 1);
-        if (i1 <= 1 && i2 >= 1) {
-            // the reference particle, absolute in the input frame
-            ip = 1;
-            start();
-            put_e(rec, c0 * x1 - s0 * y1 + b.reference_point_x);
-            put_e(rec, s0 * x1 + c0 * y1 + b.reference_point_y);
-            put_e(rec, z1);
-            put_e(rec, c0 * p1[0] - s0 * p1[1]);
-            put_e(rec, s0 * p1[0] + c0 * p1[1]);
-            put_e(rec, p1[2]);
-            put_e(rec, b.xptcl(7, 1));
-            if (!emit()) return;
-        }
-        double M[3][3];
-        if (ifmt == 1) {
-            const double m[3][3] = {{c0, -s0, 0.0}, {s0, c0, 0.0}, {0.0, 0.0, 1.0}};
-            for (int i = 0; i < 3; ++i)
-                for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
-        } else {
-            const double ph = b.xptcl(5, 1), th = b.xptcl(6, 1);
-            const double m[3][3] = {
-                {std::cos(th) * std::cos(ph), std::cos(th) * std::sin(ph), std::sin(th)},
-                {-std::sin(ph), std::cos(ph), 0.0},
-                {-std::sin(th) * std::cos(ph), -std::sin(th) * std::sin(ph), std::cos(th)}};
-            for (int i = 0; i < 3; ++i)
-                for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
-        }
-        for (ip = std::max(i1, 2); ip <= i2; ++ip) {
-            const double d[3] = {b.xptcl(1, ip) - x1, b.xptcl(2, ip) - y1, b.xptcl(3, ip) - z1};
-            double pm[3];
-            mom(ip, pm);
-            const double dp[3] = {pm[0] - p1[0], pm[1] - p1[1], pm[2] - p1[2]};
-            start();
-            for (int i = 0; i < 3; ++i) put_e(rec, M[i][0] * d[0] + M[i][1] * d[1] + M[i][2] * d[2]);
-            for (int i = 0; i < 3; ++i)
-                put_e(rec, M[i][0] * dp[0] + M[i][1] * dp[1] + M[i][2] * dp[2]);
-            put_e(rec, b.xptcl(7, ip));
-            if (!emit()) return;
-        }
-    } else if (ifmt == 3) {
-        // path coordinates need at least one field boundary
-        if (lattice::latcom.nfb < 1 || b.npart < 1) {
-            ierr = 1;
-            log_exec_failed();
-            return;
-        }
-        const double gamma0 = std::sqrt(b.p0 * b.p0 + 1.0);
-        if (i2 < i1 - 1) return;
-        const double s1 = path_coord(1, gamma0).s;
-        const bool lforce = (forcs2.ctfk == b.ctptcl);
-        for (ip = i1; ip <= i2; ++ip) {
-            // a particle moving across the reference line (D = 0) has no
-            // finite slopes: emit refuses its record
-            const PathCoord pc = path_coord(ip, gamma0);
-            start();
-            put_e(rec, pc.h);
-            put_e(rec, pc.hp);
-            put_e(rec, pc.z);
-            put_e(rec, pc.zp);
-            put_e(rec, ip == 1 ? 0.0 : pc.s - s1);
-            put_e(rec, pc.dg);
-            put_e(rec, b.xptcl(7, ip));
-            for (int c = 1; c <= 3; ++c)
-                put_e(rec, lforce ? forcs2.fk(c, ip) / foundation::force_scale : 0.0);
-            put_flag(rec, b.lact(ip));
-            put_flag(rec, b.ldef(ip));
-            if (!emit()) return;
-        }
     }
+};
+
+// "fmt0": words 1 to 6 of every record as stored.
+void write_fmt0(RecordWriter& w, std::int32_t i1, std::int32_t i2) {
+    for (int ip = i1; ip <= i2; ++ip) {
+        w.start(ip);
+        for (int k = 1; k <= 6; ++k) put_e(w.rec, prtcls.xptcl(k, ip));
+        if (!w.emit()) return;
+    }
+}
+
+// Momentum vector of particle ip in eV/c.
+void momentum_ev(int ip, double* pm) {
+    const auto& b = prtcls;
+    const double P = b.xptcl(4, ip) * foundation::mc2_ev;
+    const double ph = b.xptcl(5, ip), th = b.xptcl(6, ip);
+    pm[0] = P * std::cos(th) * std::cos(ph);
+    pm[1] = P * std::cos(th) * std::sin(ph);
+    pm[2] = P * std::sin(th);
+}
+
+// The frame of the offsets of "fmt1" (the rotation by reference_point_phi)
+// or "fmt2" (particle 1's direction), rows e1, e2, e3.
+void offset_frame(std::int32_t ifmt, double c0, double s0, double (&M)[3][3]) {
+    const auto& b = prtcls;
+    if (ifmt == 1) {
+        const double m[3][3] = {{c0, -s0, 0.0}, {s0, c0, 0.0}, {0.0, 0.0, 1.0}};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
+    } else {
+        const double ph = b.xptcl(5, 1), th = b.xptcl(6, 1);
+        const double m[3][3] = {
+            {std::cos(th) * std::cos(ph), std::cos(th) * std::sin(ph), std::sin(th)},
+            {-std::sin(ph), std::cos(ph), 0.0},
+            {-std::sin(th) * std::cos(ph), -std::sin(th) * std::sin(ph), std::cos(th)}};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) M[i][j] = m[i][j];
+    }
+}
+
+// "fmt1" and "fmt2": particle 1 absolute in the input frame, the others as
+// offsets from it.
+void write_fmt12(RecordWriter& w, std::int32_t i1, std::int32_t i2, std::int32_t ifmt) {
+    const auto& b = prtcls;
+    const double c0 = std::cos(b.reference_point_phi);
+    const double s0 = std::sin(b.reference_point_phi);
+    double p1[3];
+    momentum_ev(1, p1);
+    const double x1 = b.xptcl(1, 1), y1 = b.xptcl(2, 1), z1 = b.xptcl(3, 1);
+    if (i1 <= 1 && i2 >= 1) {
+        // the reference particle, absolute in the input frame
+        w.start(1);
+        put_e(w.rec, c0 * x1 - s0 * y1 + b.reference_point_x);
+        put_e(w.rec, s0 * x1 + c0 * y1 + b.reference_point_y);
+        put_e(w.rec, z1);
+        put_e(w.rec, c0 * p1[0] - s0 * p1[1]);
+        put_e(w.rec, s0 * p1[0] + c0 * p1[1]);
+        put_e(w.rec, p1[2]);
+        put_e(w.rec, b.xptcl(7, 1));
+        if (!w.emit()) return;
+    }
+    double M[3][3];
+    offset_frame(ifmt, c0, s0, M);
+    for (int ip = std::max(i1, 2); ip <= i2; ++ip) {
+        const double d[3] = {b.xptcl(1, ip) - x1, b.xptcl(2, ip) - y1, b.xptcl(3, ip) - z1};
+        double pm[3];
+        momentum_ev(ip, pm);
+        const double dp[3] = {pm[0] - p1[0], pm[1] - p1[1], pm[2] - p1[2]};
+        w.start(ip);
+        for (int i = 0; i < 3; ++i) put_e(w.rec, M[i][0] * d[0] + M[i][1] * d[1] + M[i][2] * d[2]);
+        for (int i = 0; i < 3; ++i)
+            put_e(w.rec, M[i][0] * dp[0] + M[i][1] * dp[1] + M[i][2] * dp[2]);
+        put_e(w.rec, b.xptcl(7, ip));
+        if (!w.emit()) return;
+    }
+}
+
+// "fmt3": path coordinates relative to particle 1, the stored forces of the
+// bunch time and the flags.
+void write_fmt3(RecordWriter& w, std::int32_t i1, std::int32_t i2) {
+    const auto& b = prtcls;
+    // path coordinates need at least one field boundary
+    if (lattice::latcom.nfb < 1 || b.npart < 1) {
+        w.ierr = 1;
+        log_exec_failed();
+        return;
+    }
+    const double gamma0 = foundation::gamma_of(b.p0);
+    if (i2 < i1 - 1) return;
+    const double s1 = path_coord(1, gamma0).s;
+    const bool lforce = (forcs2.ctfk == b.ctptcl);
+    for (int ip = i1; ip <= i2; ++ip) {
+        // a particle moving across the reference line (D = 0) has no
+        // finite slopes: emit refuses its record
+        const PathCoord pc = path_coord(ip, gamma0);
+        w.start(ip);
+        put_e(w.rec, pc.h);
+        put_e(w.rec, pc.hp);
+        put_e(w.rec, pc.z);
+        put_e(w.rec, pc.zp);
+        put_e(w.rec, ip == 1 ? 0.0 : pc.s - s1);
+        put_e(w.rec, pc.dg);
+        put_e(w.rec, b.xptcl(7, ip));
+        for (int c = 1; c <= 3; ++c)
+            put_e(w.rec, lforce ? forcs2.fk(c, ip) / foundation::force_scale : 0.0);
+        put_flag(w.rec, b.lact(ip));
+        put_flag(w.rec, b.ldef(ip));
+        if (!w.emit()) return;
+    }
+}
+
+}  // namespace
+
+void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t ifmt, bool ltime,
+            std::int32_t& ierr) {
+    RecordWriter w{unit, ltime, ierr, {}};
+    w.rec.reserve(320);
+    if (ifmt == 0) write_fmt0(w, i1, i2);
+    else if (ifmt == 1 || ifmt == 2) write_fmt12(w, i1, i2, ifmt);
+    else if (ifmt == 3) write_fmt3(w, i1, i2);
 }
 
 void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
@@ -340,7 +378,7 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
         for (int k = 0; k < 6; ++k) put_e(rec, 0.0);
         ok = write_rec(unit, rec, ierr);
     } else if (ifmt == 3) {
-        const double gamma0 = std::sqrt(b.p0 * b.p0 + 1.0);
+        const double gamma0 = foundation::gamma_of(b.p0);
         put_e(rec, b.ctptcl);
         put_e(rec, gamma0);
         for (int k = 0; k < 5; ++k) put_e(rec, 0.0);
@@ -371,13 +409,10 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
 
 void lymoni(std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 2> cid = {"format", "name"};
-    static constexpr std::array<int, 2> nuval = {1, 2};
-    static const std::array<Logical, 2> lvalid = {true, true};
     std::array<std::string, 2> cval;
     std::array<Logical, 2> lset{};
-    std::array<std::int32_t, 2> vtype{};
     moncom.mofmt = 1;
-    foundation::assygn(foundation::getcmd, foundation::getagu, 2, cid, nuval, 2, cval, lvalid, lset, vtype, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && lset[0]) {
         const std::string& f = cval[0];
         if (f == "fmt0") moncom.mofmt = 0;
@@ -420,47 +455,48 @@ void lymoni(std::int32_t& ierr) {
     if (ierr != 0) foundation::logpri("error in monitor");
 }
 
-void lyomon(std::int32_t& ierr) {
-    enum { kname, ktype, kformat, kparticle, kstart, kstartmk, kstartsh, kend, kendmk, kendsh,
-           kstep, nkey };
-    static constexpr std::array<std::string_view, nkey> cid = {
-        "name", "type", "format", "particle", "start_time_c0", "start_time_marker",
-        "start_time_shift_c0", "end_time_c0", "end_time_marker", "end_time_shift_c0",
-        "time_step_c0"};
-    static constexpr std::array<int, nkey> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-    static const std::array<Logical, nkey> lvalid = {true, true, true, true, true, true,
-                                                     true, true, true, true, true};
-    std::array<std::string, nkey> cval;
-    std::array<Logical, nkey> lset{};
-    std::array<std::int32_t, nkey> vtype{};
+namespace {
 
-    foundation::assygn(foundation::getcmd, foundation::getagu, nkey, cid, nuval, nkey, cval, lvalid, lset, vtype,
-                ierr);
-    auto fail = [&]() {
-        if (ierr == 0) ierr = 1;
-        foundation::logpri("error in monitor");
-    };
-    if (ierr != 0) return fail();
-    if (!lset[kname]) return;  // a block without a name has no effect
-    auto refuse = [&](int key, std::string_view what) {
-        foundation::log_key_value(cid[std::size_t(key)], cval[std::size_t(key)], what);
-        fail();
-    };
-    const ftypes::FStr<cap::txtlen> name(cval[kname]);
+// The keys of an "online_monitor" block, one value each.
+enum OnlineKey {
+    kname, ktype, kformat, kparticle, kstart, kstartmk, kstartsh, kend, kendmk, kendsh, kstep, nonline
+};
+constexpr std::array<std::string_view, nonline> online_keys = {
+    "name", "type", "format", "particle", "start_time_c0", "start_time_marker",
+    "start_time_shift_c0", "end_time_c0", "end_time_marker", "end_time_shift_c0",
+    "time_step_c0"};
 
-    // The slot: the one of the same name (closed first), else the lowest free.
-    int k = 0;
+// The values of one "online_monitor" block. The steps below store them in
+// slot k and return 0, or a nonzero status after their own line.
+struct OnlineBlock {
+    std::array<std::string, nonline> cval;
+    std::array<Logical, nonline> lset{};
+
+    bool given(OnlineKey key) const { return lset[std::size_t(key)]; }
+    const std::string& val(OnlineKey key) const { return cval[std::size_t(key)]; }
+    // A value out of its range: named with its key. Status 1.
+    std::int32_t refuse(OnlineKey key, std::string_view what) const {
+        foundation::log_key_value(online_keys[std::size_t(key)], val(key), what);
+        return 1;
+    }
+};
+
+// The slot of the monitor name: the one of the same name (closed first),
+// else the lowest free; its start state.
+std::int32_t online_slot(const ftypes::FStr<cap::txtlen>& name, int& k) {
+    k = 0;
     for (int i = 1; i <= cap::maxmon && k == 0; ++i)
         if (moncom.moact(i) && mo2com.moname(i) == name) k = i;
     if (k != 0) {
+        std::int32_t ierr = 0;
         eximon(k, ierr);
-        if (ierr != 0) return fail();
+        if (ierr != 0) return ierr;
     } else {
         for (int i = 1; i <= cap::maxmon && k == 0; ++i)
             if (!moncom.moact(i)) k = i;
         if (k == 0) {
             foundation::log_where("all 10 online monitors are in use");
-            return fail();
+            return 1;
         }
     }
     moncom.moact(k) = true;
@@ -470,88 +506,116 @@ void lyomon(std::int32_t& ierr) {
     moncom.mostk(k) = false;
     moncom.moenk(k) = false;
     moncom.mostg(k) = false;
+    return 0;
+}
 
+// What the monitor writes: type, particle format, particle.
+std::int32_t online_kind(const OnlineBlock& b, int k) {
     moncom.motype(k) = 0;
-    if (lset[ktype]) {
-        const std::string& t = cval[ktype];
+    if (b.given(ktype)) {
+        const std::string& t = b.val(ktype);
         if (t == "phase") moncom.motype(k) = 0;
         else if (t == "steps") moncom.motype(k) = 1;
         else if (t == "subbunch") moncom.motype(k) = 2;
         else if (t == "green") moncom.motype(k) = 3;
-        else return refuse(ktype, "is none of phase steps subbunch green");
+        else return b.refuse(ktype, "is none of phase steps subbunch green");
     }
-
     moncom.moform(k) = 1;
-    if (lset[kformat]) {
-        const std::string& f = cval[kformat];
+    if (b.given(kformat)) {
+        const std::string& f = b.val(kformat);
         if (f == "fmt0") moncom.moform(k) = 0;
         else if (f == "fmt1") moncom.moform(k) = 1;
         else if (f == "fmt2") moncom.moform(k) = 2;
         else if (f == "fmt3") moncom.moform(k) = 3;
-        else if ((ierr = foundation::key_int("format", f, moncom.moform(k))) != 0) return fail();
+        else if (std::int32_t s = foundation::key_int("format", f, moncom.moform(k)); s != 0) return s;
     }
-
     moncom.moptcl(k) = 0;
-    if (lset[kparticle] && cval[kparticle] != "all") {
+    if (b.given(kparticle) && b.val(kparticle) != "all") {
         std::int32_t ip = 0;
-        if ((ierr = foundation::key_int("particle", cval[kparticle], ip)) != 0) return fail();
-        if (ip < 1) return refuse(kparticle, "is not a particle number (1 or more, or all)");
+        if (std::int32_t s = foundation::key_int("particle", b.val(kparticle), ip); s != 0) return s;
+        if (ip < 1) return b.refuse(kparticle, "is not a particle number (1 or more, or all)");
         moncom.moptcl(k) = ip;
     }
+    return 0;
+}
 
-    if (lset[kstart] && cval[kstart] == "now") {
+// The start: "now", an absolute time, or a marker with its shift.
+std::int32_t online_start(const OnlineBlock& b, int k) {
+    if (b.given(kstart) && b.val(kstart) == "now") {
         mo2com.mostmk(k) = "now";
         moncom.mostrt(k) = 0.0;
         moncom.mostk(k) = false;
-    } else if (lset[kstart]) {
-        if ((ierr = foundation::key_real("start_time_c0", cval[kstart], moncom.mostrt(k))) != 0) return fail();
+    } else if (b.given(kstart)) {
+        if (std::int32_t s = foundation::key_real("start_time_c0", b.val(kstart), moncom.mostrt(k)); s != 0) return s;
         moncom.mostk(k) = true;
     } else {
-        if (!lset[kstartmk]) {
-            foundation::log_where("online_monitor " + name.str() + " has no start_time_c0 or start_time_marker");
-            return fail();
+        if (!b.given(kstartmk)) {
+            foundation::log_where("online_monitor " + b.val(kname) + " has no start_time_c0 or start_time_marker");
+            return 1;
         }
         moncom.mostk(k) = false;
-        mo2com.mostmk(k) = cval[kstartmk];
+        mo2com.mostmk(k) = b.val(kstartmk);
         moncom.mostrt(k) = 0.0;
-        if (lset[kstartsh] &&
-            (ierr = foundation::key_real("start_time_shift_c0", cval[kstartsh], moncom.mostrt(k))) != 0)
-            return fail();
+        if (b.given(kstartsh))
+            return foundation::key_real("start_time_shift_c0", b.val(kstartsh), moncom.mostrt(k));
     }
+    return 0;
+}
 
-    if (lset[kend]) {
-        if ((ierr = foundation::key_real("end_time_c0", cval[kend], moncom.moend(k))) != 0) return fail();
+// The end: an absolute time, or a marker with its shift.
+std::int32_t online_end(const OnlineBlock& b, int k) {
+    if (b.given(kend)) {
+        if (std::int32_t s = foundation::key_real("end_time_c0", b.val(kend), moncom.moend(k)); s != 0) return s;
         moncom.moenk(k) = true;
     } else {
-        if (!lset[kendmk]) {
-            foundation::log_where("online_monitor " + name.str() + " has no end_time_c0 or end_time_marker");
-            return fail();
+        if (!b.given(kendmk)) {
+            foundation::log_where("online_monitor " + b.val(kname) + " has no end_time_c0 or end_time_marker");
+            return 1;
         }
         moncom.moenk(k) = false;
-        mo2com.moenmk(k) = cval[kendmk];
+        mo2com.moenmk(k) = b.val(kendmk);
         moncom.moend(k) = 0.0;
-        if (lset[kendsh] && (ierr = foundation::key_real("end_time_shift_c0", cval[kendsh], moncom.moend(k))) != 0)
-            return fail();
+        if (b.given(kendsh)) return foundation::key_real("end_time_shift_c0", b.val(kendsh), moncom.moend(k));
     }
+    return 0;
+}
 
-    if (lset[kstep]) {
-        if (cval[kstep] == "all") {
-            moncom.mostep(k) = 0.0;
-        } else {
-            if ((ierr = foundation::key_real("time_step_c0", cval[kstep], moncom.mostep(k))) != 0) return fail();
-            if (moncom.mostep(k) < 0.0) return refuse(kstep, "is negative");
-        }
-        moncom.mostg(k) = true;
+// The output interval: "all" (every step) or a time step >= 0.
+std::int32_t online_step(const OnlineBlock& b, int k) {
+    if (!b.given(kstep)) return 0;
+    if (b.val(kstep) == "all") {
+        moncom.mostep(k) = 0.0;
+    } else {
+        if (std::int32_t s = foundation::key_real("time_step_c0", b.val(kstep), moncom.mostep(k)); s != 0) return s;
+        if (moncom.mostep(k) < 0.0) return b.refuse(kstep, "is negative");
     }
+    moncom.mostg(k) = true;
+    return 0;
+}
+
+}  // namespace
+
+void lyomon(std::int32_t& ierr) {
+    OnlineBlock b;
+    foundation::read_block(online_keys, b.cval, b.lset, ierr);
+    if (ierr == 0 && !b.given(kname)) return;  // a block without a name has no effect
+    int k = 0;
+    if (ierr == 0) ierr = online_slot(ftypes::FStr<cap::txtlen>(b.val(kname)), k);
+    if (ierr == 0) ierr = online_kind(b, k);
+    if (ierr == 0) ierr = online_start(b, k);
+    if (ierr == 0) ierr = online_end(b, k);
+    if (ierr == 0) ierr = online_step(b, k);
     // the files are checked now, not at the first output of a run
-    if (const std::string problem = slot_problem(k); !problem.empty()) {
-        foundation::log_where("name = " + foundation::quoted(cval[kname]) + ": " + problem,
-                              foundation::key_place("name"));
-        std::int32_t st = 0;
-        free_slot(k, st);
-        return fail();
+    if (ierr == 0) {
+        if (const std::string problem = slot_problem(k); !problem.empty()) {
+            foundation::log_where("name = " + foundation::quoted(b.val(kname)) + ": " + problem,
+                                  foundation::key_place("name"));
+            std::int32_t st = 0;
+            free_slot(k, st);
+            ierr = 1;
+        }
     }
-    ierr = 0;
+    if (ierr != 0) foundation::logpri("error in monitor");
 }
 
 void omochk(std::int32_t& ierr) {
@@ -579,7 +643,7 @@ void log_unknown_marker(int k, const ftypes::FStr<cap::txtlen>& marker) {
 
 void inimo2(std::int32_t& ierr) {
     ierr = 0;
-    monitor_status.nfail = 0;
+    moncom.status.nfail = 0;
     const auto& L = lattice::latcom;
     // boundary carrying the marker, 0 when none
     auto find_marker = [&](const ftypes::FStr<cap::txtlen>& mk) {
@@ -748,6 +812,6 @@ void eximon(std::int32_t k, std::int32_t& ierr) {
     if (ierr != 0) foundation::logpri("error in eximon");
 }
 
-std::int32_t omofai() { return monitor_status.nfail; }
+std::int32_t omofai() { return moncom.status.nfail; }
 
 }  // namespace bunch

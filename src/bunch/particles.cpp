@@ -15,8 +15,6 @@ namespace {
 
 using foundation::clight;  // for the "vantu" time in ns
 
-// Where the layer gave its reference momentum, for a refusal of it.
-std::string p0_place;
 // The "vantu" columns in ns and nC.
 constexpr double nano = 1e-09;
 
@@ -172,7 +170,135 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
     if (ierr != 0) list_failed(ierr);
 }
 
-void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
+namespace {
+
+// The input frame of a list: the rotation by reference_point_phi (c, s),
+// particle 1 in the lab frame (position, momentum in eV/c and its magnitude
+// p1 as listed) and the unit vectors of the offsets of the other particles.
+struct ListFrame {
+    double c = 1.0, s = 0.0;
+    double X1 = 0.0, Y1 = 0.0, Z1 = 0.0;
+    double PX1 = 0.0, PY1 = 0.0, PZ1 = 0.0;
+    double pz1 = 0.0, p1 = 0.0;
+    double e1[3] = {}, e2[3] = {}, e3[3] = {};
+
+    // Momentum [eV/c] in the lab frame of a record listing the offsets.
+    void lab_momentum(const double* r, double* pm) const {
+        for (int k = 0; k < 3; ++k) {
+            pm[k] = (k == 0 ? PX1 : k == 1 ? PY1 : PZ1) + r[3] * e1[k] + r[4] * e2[k] +
+                    r[5] * e3[k];
+        }
+    }
+};
+
+// The frame of the list (iform 2 "fmt2", else the rotation); false, after
+// its line, when particle 1 gives none.
+bool list_frame(std::int32_t iform, ListFrame& f) {
+    const auto& b = prtcls;
+    f.c = std::cos(b.reference_point_phi);
+    f.s = std::sin(b.reference_point_phi);
+    const double* r1 = b.xptcl.col(1);
+    const double x1 = r1[0], y1 = r1[1], z1 = r1[2];
+    const double px1 = r1[3], py1 = r1[4], pz1 = r1[5];
+    f.pz1 = pz1;
+    f.p1 = std::sqrt(px1 * px1 + py1 * py1 + pz1 * pz1);
+    if (!(f.p1 > 0.0) || !std::isfinite(f.p1)) {
+        foundation::log_where("the reference particle 1 has momentum " + foundation::short_real(f.p1) + " eV/c");
+        return false;
+    }
+    const double c = f.c, s = f.s;
+    const double dx = x1 - b.reference_point_x;
+    const double dy = y1 - b.reference_point_y;
+    f.X1 = c * dx + s * dy;
+    f.Y1 = -s * dx + c * dy;
+    f.Z1 = z1;
+    f.PX1 = c * px1 + s * py1;
+    f.PY1 = -s * px1 + c * py1;
+    f.PZ1 = pz1;
+    if (iform == 2) {
+        // along the reference momentum, taken in the lab frame (after the
+        // rotation), horizontal-transverse and the third completing them:
+        // the frame in which the monitors write "fmt2" offsets
+        const double a = f.PX1 / f.p1, bb = f.PY1 / f.p1, g = f.PZ1 / f.p1;
+        const double nn = std::sqrt(a * a + bb * bb);
+        if (!(nn > 0.0)) {
+            foundation::log_where("fmt2 needs particle 1 to move with a horizontal momentum component");
+            return false;
+        }
+        f.e1[0] = a; f.e1[1] = bb; f.e1[2] = g;
+        f.e2[0] = -bb / nn; f.e2[1] = a / nn; f.e2[2] = 0.0;
+        f.e3[0] = -a * g / nn; f.e3[1] = -bb * g / nn; f.e3[2] = nn;
+    } else {
+        f.e1[0] = c; f.e1[1] = -s; f.e1[2] = 0.0;
+        f.e2[0] = s; f.e2[1] = c; f.e2[2] = 0.0;
+        f.e3[0] = 0.0; f.e3[1] = 0.0; f.e3[2] = 1.0;
+    }
+    return true;
+}
+
+// Every particle 2..n has a finite nonzero momentum; false after the line
+// naming the first that has not.
+bool momenta_valid(const ListFrame& f, int n) {
+    for (int i = 2; i <= n; ++i) {
+        double pm[3];
+        f.lab_momentum(prtcls.xptcl.col(i), pm);
+        const double p2 = pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2];
+        if (!(p2 > 0.0) || !std::isfinite(p2)) {
+            foundation::log_where("particle " + std::to_string(i) + " has momentum " +
+                                  foundation::short_real(std::sqrt(p2)) + " eV/c");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Particles 2..n, then particle 1, into the lab frame of the lattice.
+// Returns the sum of the momentum magnitudes in eV/c, particle 1 first.
+double to_lab_frame(const ListFrame& f, int n) {
+    double psum = f.p1;
+    for (int i = 2; i <= n; ++i) {
+        double* r = prtcls.xptcl.col(i);
+        double pm[3];
+        f.lab_momentum(r, pm);
+        const double pos[3] = {f.X1 + r[0] * f.e1[0] + r[1] * f.e2[0] + r[2] * f.e3[0],
+                               f.Y1 + r[0] * f.e1[1] + r[1] * f.e2[1] + r[2] * f.e3[1],
+                               f.Z1 + r[0] * f.e1[2] + r[1] * f.e2[2] + r[2] * f.e3[2]};
+        const double pa = std::sqrt(pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2]);
+        psum += pa;
+        r[0] = pos[0];
+        r[1] = pos[1];
+        r[2] = pos[2];
+        r[3] = pa * foundation::force_scale;  // eV/c to m*c
+        r[4] = std::atan2(pm[1], pm[0]);
+        r[5] = std::asin(pm[2] / pa);
+    }
+    double* r1 = prtcls.xptcl.col(1);
+    r1[0] = f.X1;
+    r1[1] = f.Y1;
+    r1[2] = f.Z1;
+    r1[3] = f.p1 * foundation::force_scale;
+    r1[4] = std::atan2(f.PY1, f.PX1);
+    r1[5] = std::asin(f.pz1 / f.p1);
+    return psum;
+}
+
+// Charge: a bunch whose active charges sum to a negative value is stored
+// with all charges negated and qsign -1.
+void charge_sign(double charge, int n) {
+    auto& b = prtcls;
+    if (charge >= 0.0) {
+        b.qsign = 1;
+        b.qtot = charge;
+    } else {
+        b.qsign = -1;
+        b.qtot = -charge;
+        for (int i = 1; i <= n; ++i) b.xptcl(7, i) = -b.xptcl(7, i);
+    }
+}
+
+}  // namespace
+
+void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr, const std::string& p0_place) {
     ierr = 0;
     auto& b = prtcls;
     const int n = b.npart;
@@ -194,103 +320,15 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
         list_failed(ierr);
         return;
     }
-    const double c = std::cos(b.reference_point_phi);
-    const double s = std::sin(b.reference_point_phi);
-    double* r1 = b.xptcl.col(1);
-    const double x1 = r1[0], y1 = r1[1], z1 = r1[2];
-    const double px1 = r1[3], py1 = r1[4], pz1 = r1[5];
-    const double p1 = std::sqrt(px1 * px1 + py1 * py1 + pz1 * pz1);
-    if (!(p1 > 0.0) || !std::isfinite(p1)) {
-        foundation::log_where("the reference particle 1 has momentum " + foundation::short_real(p1) + " eV/c");
+    // Every particle must have a finite nonzero momentum: checked before any
+    // record changes.
+    ListFrame f;
+    if (!list_frame(iform, f) || !momenta_valid(f, n)) {
         list_failed(ierr);
         return;
     }
-    const double dx = x1 - b.reference_point_x;
-    const double dy = y1 - b.reference_point_y;
-    const double X1 = c * dx + s * dy;
-    const double Y1 = -s * dx + c * dy;
-    const double Z1 = z1;
-    const double PX1 = c * px1 + s * py1;
-    const double PY1 = -s * px1 + c * py1;
-    const double PZ1 = pz1;
-
-    // Unit vectors of the offsets of particles 2..npart.
-    double e1[3], e2[3], e3[3];
-    if (iform == 2) {
-        // along the reference momentum, taken in the lab frame (after the
-        // rotation), horizontal-transverse and the third completing them:
-        // the frame in which the monitors write "fmt2" offsets
-        const double a = PX1 / p1, bb = PY1 / p1, g = PZ1 / p1;
-        const double nn = std::sqrt(a * a + bb * bb);
-        if (!(nn > 0.0)) {
-            foundation::log_where("fmt2 needs particle 1 to move with a horizontal momentum component");
-            list_failed(ierr);
-            return;
-        }
-        e1[0] = a; e1[1] = bb; e1[2] = g;
-        e2[0] = -bb / nn; e2[1] = a / nn; e2[2] = 0.0;
-        e3[0] = -a * g / nn; e3[1] = -bb * g / nn; e3[2] = nn;
-    } else {
-        e1[0] = c; e1[1] = -s; e1[2] = 0.0;
-        e2[0] = s; e2[1] = c; e2[2] = 0.0;
-        e3[0] = 0.0; e3[1] = 0.0; e3[2] = 1.0;
-    }
-    auto lab_momentum = [&](const double* r, double* pm) {
-        for (int k = 0; k < 3; ++k) {
-            pm[k] = (k == 0 ? PX1 : k == 1 ? PY1 : PZ1) + r[3] * e1[k] + r[4] * e2[k] +
-                    r[5] * e3[k];
-        }
-    };
-    // Every particle must have a finite nonzero momentum: checked before any
-    // record changes.
-    for (int i = 2; i <= n; ++i) {
-        double pm[3];
-        lab_momentum(b.xptcl.col(i), pm);
-        const double p2 = pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2];
-        if (!(p2 > 0.0) || !std::isfinite(p2)) {
-            foundation::log_where("particle " + std::to_string(i) + " has momentum " +
-                                  foundation::short_real(std::sqrt(p2)) + " eV/c");
-            list_failed(ierr);
-            return;
-        }
-    }
-
-    // Sum of the momentum magnitudes in eV/c, particle 1 first, for the
-    // average momentum.
-    double psum = p1;
-    for (int i = 2; i <= n; ++i) {
-        double* r = b.xptcl.col(i);
-        double pm[3];
-        lab_momentum(r, pm);
-        const double pos[3] = {X1 + r[0] * e1[0] + r[1] * e2[0] + r[2] * e3[0],
-                               Y1 + r[0] * e1[1] + r[1] * e2[1] + r[2] * e3[1],
-                               Z1 + r[0] * e1[2] + r[1] * e2[2] + r[2] * e3[2]};
-        const double pa = std::sqrt(pm[0] * pm[0] + pm[1] * pm[1] + pm[2] * pm[2]);
-        psum += pa;
-        r[0] = pos[0];
-        r[1] = pos[1];
-        r[2] = pos[2];
-        r[3] = pa * foundation::force_scale;  // eV/c to m*c
-        r[4] = std::atan2(pm[1], pm[0]);
-        r[5] = std::asin(pm[2] / pa);
-    }
-    r1[0] = X1;
-    r1[1] = Y1;
-    r1[2] = Z1;
-    r1[3] = p1 * foundation::force_scale;
-    r1[4] = std::atan2(PY1, PX1);
-    r1[5] = std::asin(pz1 / p1);
-
-    // Charge: a bunch whose active charges sum to a negative value is
-    // stored with all charges negated and qsign -1.
-    if (charge >= 0.0) {
-        b.qsign = 1;
-        b.qtot = charge;
-    } else {
-        b.qsign = -1;
-        b.qtot = -charge;
-        for (int i = 1; i <= n; ++i) b.xptcl(7, i) = -b.xptcl(7, i);
-    }
+    const double psum = to_lab_frame(f, n);
+    charge_sign(charge, n);
 
     // Average momentum over all particles, active or not [m*c]: the summed
     // magnitudes in eV/c converted once, then divided by their number.
@@ -306,6 +344,7 @@ void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr) {
 
 void lypart(std::int32_t& ierr) {
     std::string cmd, val;
+    std::string p0_place;  // where the layer gave its reference momentum, for a refusal of it
     iniprt(ierr);
     std::int32_t iform = 1, imode = 1;
     bool listed = false;  // the layer holds an "array"
@@ -367,7 +406,7 @@ void lypart(std::int32_t& ierr) {
     }
     if (ierr == 0 && cmd == "}") {
         // a layer without a list leaves an empty bunch: nothing to transform
-        if (listed) ptrafo(iform, imode, ierr);
+        if (listed) ptrafo(iform, imode, ierr, p0_place);
         if (ierr == 0) {
             foundation::logpri(foundation::ld_line({"end of particles definition, npart =",
                                       foundation::ld_int(prtcls.npart)}));

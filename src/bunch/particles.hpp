@@ -26,7 +26,8 @@ void readp2(std::string& cmd, std::int32_t& ierr);
 // imode: 1 reference particle, 2 average, 3 given number. A list that cannot
 // be transformed (no particle, a zero or overflowing momentum, an "fmt2"
 // reference momentum without horizontal component, a given p0 <= 0) fails
-// with "error in array with particles" and changes nothing.
-void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr);
+// with "error in array with particles" and changes nothing; a refused p0
+// is named with p0_place, where the layer gave it.
+void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr, const std::string& p0_place = {});
 
 }  // namespace bunch

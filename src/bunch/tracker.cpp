@@ -17,6 +17,7 @@
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
+#include "foundation/table.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
@@ -40,11 +41,6 @@ using foundation::log_line;
 void log_real(std::string_view label, double v) { log_line(foundation::ld_line({label, foundation::ld_real(v)})); }
 void log_int(std::string_view label, long long v) { log_line(foundation::ld_line({label, foundation::ld_int(v)})); }
 void log_text(std::string_view text) { log_line(foundation::ld_line({text})); }
-
-// The force entry of the time step, installed by the driver (forcei), and
-// whether it evaluates every type (a stand-in of the tests).
-ForceEntry force_entry = nullptr;
-bool entry_takes_any_type = false;
 
 // Most adaptive steps a run may need at its largest step: beyond this the
 // run is refused at its set-up.
@@ -81,18 +77,15 @@ void lytrck(std::int32_t& ierr) {
     static constexpr int n = 4;
     static constexpr std::array<std::string_view, n> cid = {"end_time_c0", "delta_time_c0",
                                                             "end_time_marker", "end_time_shift_c0"};
-    static constexpr std::array<int, n> nuval = {1, 2, 3, 4};
-    static const std::array<Logical, n> lvalid = {true, true, true, true};
     std::array<std::string, n> cval;
     std::array<Logical, n> lset{};
-    std::array<std::int32_t, n> vtype{};
 
     trkcom.delta_time_c0 = UNDEF_REAL;
     trkcom.end_time_c0 = UNDEF_REAL;
     trkcom.end_time_shift_c0 = UNDEF_REAL;
     tr2com.end_time_marker = ftypes::UNDEF_NAME;
 
-    foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && lset[0]) ierr = foundation::key_real(cid[0], cval[0], trkcom.end_time_c0);
     if (ierr == 0 && lset[1]) ierr = foundation::key_real(cid[1], cval[1], trkcom.delta_time_c0);
     if (ierr == 0 && lset[2]) tr2com.end_time_marker = cval[2];
@@ -112,36 +105,29 @@ std::int32_t read_time_grid(const std::string& name) {
     foundation::fioin(name, unit, ierr);
     if (ierr != 0) return ierr;
     log_line("read time_grid_file");
-    std::int32_t n = 0, status = 0;
     const std::string path = foundation::input_name(name);
-    for (;;) {
-        double v = 0.0;
-        int rs = foundation::read_reals_from_unit(unit, std::span<double>(&v, 1));
-        if (rs < 0) break;  // end of file
-        if (rs > 0) {       // a record that does not read as a number
-            log_line("value " + std::to_string(n + 1) + " of " + path + " is not a number");
-            status = 1;
+    const foundation::TableRead r = foundation::read_increasing_table(
+        unit, foundation::TableRows::values, 1, std::span<double>(tr3com.ctgrid.data(), cap::matist));
+    const std::int32_t n = r.rows;
+    switch (r.stop) {
+        case foundation::TableStop::end:
+            if (n == 0) log_line(path + " holds no value");
             break;
-        }
-        if (n >= cap::matist) {
+        case foundation::TableStop::too_many:
             log_line("too many points in time_grid_file: increase matist");
-            status = 1;
             break;
-        }
-        if (n >= 1 && v < tr3com.ctgrid(n)) {
-            log_line("value " + std::to_string(n + 1) + " of " + path + ", " + foundation::short_real(v) +
+        case foundation::TableStop::decreasing:
+            log_line("value " + std::to_string(n + 1) + " of " + path + ", " + foundation::short_real(r.row[0]) +
                      ", lies below value " + std::to_string(n) + ", " + foundation::short_real(tr3com.ctgrid(n)));
             log_line("values in time_grid_file not increasing");
-            status = 1;
             break;
-        }
-        ++n;
-        tr3com.ctgrid(n) = v;
+        default:  // a record that does not read as a number
+            log_line("value " + std::to_string(n + 1) + " of " + path + " is not a number");
+            break;
     }
-    if (status == 0 && n == 0) log_line(path + " holds no value");
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
-    if (status != 0) return status;
+    if (r.stop != foundation::TableStop::end) return 1;
     if (n == 0) return 1;
     if (ic != 0) return ic;
     tr3com.ngrid = n;
@@ -150,100 +136,124 @@ std::int32_t read_time_grid(const std::string& name) {
 
 }  // namespace
 
-void lytrst(std::int32_t& ierr) {
-    static constexpr int n = 12;
-    static constexpr std::array<std::string_view, n> cid = {
-        "precondition",    "iterative",      "error_per_ct",   "ct_step_max",
-        "ct_step_min",     "ct_step_first",  "duty_steps",     "increase_factor",
-        "arc_factor",      "time_grid_file", "steps_tolerance", "error_weight_momentum"};
-    static constexpr std::array<int, n> nuval = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    static const std::array<Logical, n> lvalid = {true, true, true, true, true, true,
-                                                  true, true, true, true, true, true};
-    std::array<std::string, n> cval;
-    std::array<Logical, n> lset{};
-    std::array<std::int32_t, n> vtype{};
-    enum { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt };
+namespace {
 
-    tr3com.lgrid = false;
-    foundation::assygn(foundation::getcmd, foundation::getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
-    if (ierr != 0) {
-        log_line("error in track_step");
-        return;
+// The keys of a "track_step" block, one value each.
+enum StepKey { kpre, kit, kerr, kmax, kmin, kfirst, kduty, kinc, karc, kgrid, ktol, kwgt, nstepkeys };
+constexpr std::array<std::string_view, nstepkeys> step_keys = {
+    "precondition",    "iterative",      "error_per_ct",   "ct_step_max",
+    "ct_step_min",     "ct_step_first",  "duty_steps",     "increase_factor",
+    "arc_factor",      "time_grid_file", "steps_tolerance", "error_weight_momentum"};
+
+// The values of one "track_step" block. The steps below store the given
+// keys in tr3com in the layer's order and return 0, or the status of the
+// first failure after its own line.
+struct StepBlock {
+    std::array<std::string, nstepkeys> cval;
+    std::array<Logical, nstepkeys> lset{};
+
+    bool given(StepKey key) const { return lset[std::size_t(key)]; }
+    const std::string& val(StepKey key) const { return cval[std::size_t(key)]; }
+    std::int32_t real(StepKey key, double& x) const { return foundation::key_real(step_keys[key], val(key), x); }
+    // A value out of its range: named with its key. Status 1.
+    std::int32_t out_of_range(StepKey key, const std::string& range) const {
+        foundation::log_key_value(step_keys[key], val(key), "must be " + range);
+        return 1;
     }
-    auto fail = [&](std::int32_t status) {
-        ierr = status;
-        log_line("error in track_step");
-    };
-    // a value out of its range: named with its key before the layer's line
-    auto out_of_range = [&](int key, const std::string& range) {
-        foundation::log_key_value(cid[std::size_t(key)], cval[std::size_t(key)], "must be " + range);
-        fail(1);
-    };
-    auto real_of = [&](int key, double& x) { return foundation::key_real(cid[std::size_t(key)], cval[std::size_t(key)], x); };
-    double v = 0.0;
-    std::int32_t iv = 0;
-    if (lset[kpre]) tr3com.precondition = (cval[kpre] == "yes");
-    if (lset[kit]) {
-        if (std::int32_t s = foundation::key_int(cid[kit], cval[kit], iv); s != 0) return fail(s);
+    // A real setting: x := the value when it converts, then checked by ok.
+    template <class Ok>
+    std::int32_t setting(StepKey key, double& x, Ok ok, const std::string& range) const {
+        double v = 0.0;
+        if (std::int32_t s = real(key, v); s != 0) return s;
+        x = v;
+        return ok(v) ? 0 : out_of_range(key, range);
+    }
+};
+
+// precondition, iterative, error_per_ct, error_weight_momentum.
+std::int32_t step_iteration(const StepBlock& b) {
+    if (b.given(kpre)) tr3com.precondition = (b.val(kpre) == "yes");
+    if (b.given(kit)) {
+        std::int32_t iv = 0;
+        if (std::int32_t s = foundation::key_int(step_keys[kit], b.val(kit), iv); s != 0) return s;
         tr3com.maxit = iv;
-        if (iv <= 0) return out_of_range(kit, "1 or more");
+        if (iv <= 0) return b.out_of_range(kit, "1 or more");
     }
-    if (lset[kerr]) {
-        if (std::int32_t s = real_of(kerr, v); s != 0) return fail(s);
-        tr3com.error_per_ct = v;
-        if (!(v > 0.0)) return out_of_range(kerr, "> 0");
+    if (b.given(kerr))
+        if (std::int32_t s = b.setting(kerr, tr3com.error_per_ct, [](double v) { return v > 0.0; }, "> 0"); s != 0)
+            return s;
+    if (b.given(kwgt))
+        if (std::int32_t s = b.setting(kwgt, tr3com.error_weight_momentum, [](double v) { return v >= 0.0; }, ">= 0");
+            s != 0)
+            return s;
+    return 0;
+}
+
+// ct_step_max, ct_step_min, ct_step_first: the smaller steps follow a new
+// larger one when they are not given in the same block.
+std::int32_t step_limits(const StepBlock& b) {
+    auto& t = tr3com;
+    if (b.given(kmax)) {
+        double v = 0.0;
+        if (std::int32_t s = b.real(kmax, v); s != 0) return s;
+        t.ct_step_max = v;
+        if (!b.given(kmin) && v < t.ct_step_min) t.ct_step_min = 0.5 * v;
+        if (!b.given(kfirst) && v < t.ct_step_first) t.ct_step_first = v;
+        if (!(v > 0.0)) return b.out_of_range(kmax, "> 0");
     }
-    if (lset[kwgt]) {
-        if (std::int32_t s = real_of(kwgt, v); s != 0) return fail(s);
-        tr3com.error_weight_momentum = v;
-        if (!(v >= 0.0)) return out_of_range(kwgt, ">= 0");
+    if (b.given(kmin)) {
+        double v = 0.0;
+        if (std::int32_t s = b.real(kmin, v); s != 0) return s;
+        t.ct_step_min = v;
+        if (!(v > 0.0 && v < t.ct_step_max))
+            return b.out_of_range(kmin, "> 0 and < ct_step_max = " + foundation::short_real(t.ct_step_max));
+        if (!b.given(kfirst) && t.ct_step_first < v) t.ct_step_first = v;
     }
-    if (lset[kmax]) {
-        if (std::int32_t s = real_of(kmax, v); s != 0) return fail(s);
-        tr3com.ct_step_max = v;
-        // the smaller steps follow a new largest step when not given here
-        if (!lset[kmin] && v < tr3com.ct_step_min) tr3com.ct_step_min = 0.5 * v;
-        if (!lset[kfirst] && v < tr3com.ct_step_first) tr3com.ct_step_first = v;
-        if (!(v > 0.0)) return out_of_range(kmax, "> 0");
+    if (b.given(kfirst)) {
+        double v = 0.0;
+        if (std::int32_t s = b.real(kfirst, v); s != 0) return s;
+        t.ct_step_first = v;
+        if (!(v >= t.ct_step_min && v <= t.ct_step_max))
+            return b.out_of_range(kfirst, "within ct_step_min..ct_step_max = " + foundation::short_real(t.ct_step_min) +
+                                              ".." + foundation::short_real(t.ct_step_max));
     }
-    if (lset[kmin]) {
-        if (std::int32_t s = real_of(kmin, v); s != 0) return fail(s);
-        tr3com.ct_step_min = v;
-        if (!(v > 0.0 && v < tr3com.ct_step_max))
-            return out_of_range(kmin, "> 0 and < ct_step_max = " + foundation::short_real(tr3com.ct_step_max));
-        if (!lset[kfirst] && tr3com.ct_step_first < v) tr3com.ct_step_first = v;
-    }
-    if (lset[kfirst]) {
-        if (std::int32_t s = real_of(kfirst, v); s != 0) return fail(s);
-        tr3com.ct_step_first = v;
-        if (!(v >= tr3com.ct_step_min && v <= tr3com.ct_step_max))
-            return out_of_range(kfirst, "within ct_step_min..ct_step_max = " + foundation::short_real(tr3com.ct_step_min) +
-                                            ".." + foundation::short_real(tr3com.ct_step_max));
-    }
-    if (lset[kduty]) tr3com.duty_steps = (cval[kduty] == "yes");
-    if (lset[kinc]) {
-        if (std::int32_t s = real_of(kinc, v); s != 0) return fail(s);
-        tr3com.increase_factor = v;
-        if (!(v >= 1.0)) return out_of_range(kinc, ">= 1");
-    }
-    if (lset[karc]) {
-        if (std::int32_t s = real_of(karc, v); s != 0) return fail(s);
-        tr3com.arc_factor = v;
-        if (!(v > 0.0 && v <= 1.0)) return out_of_range(karc, "> 0 and <= 1");
-    }
-    if (lset[kgrid]) {
-        tr3com.lgrid = true;
-        if (std::int32_t s = read_time_grid(cval[kgrid]); s != 0) {
-            tr3com.lgrid = false;  // no half-read grid is ever used
-            return fail(s);
+    return 0;
+}
+
+// duty_steps, increase_factor, arc_factor, time_grid_file, steps_tolerance.
+std::int32_t step_growth_and_grid(const StepBlock& b) {
+    auto& t = tr3com;
+    if (b.given(kduty)) t.duty_steps = (b.val(kduty) == "yes");
+    if (b.given(kinc))
+        if (std::int32_t s = b.setting(kinc, t.increase_factor, [](double v) { return v >= 1.0; }, ">= 1"); s != 0)
+            return s;
+    if (b.given(karc))
+        if (std::int32_t s = b.setting(karc, t.arc_factor, [](double v) { return v > 0.0 && v <= 1.0; }, "> 0 and <= 1");
+            s != 0)
+            return s;
+    if (b.given(kgrid)) {
+        t.lgrid = true;
+        if (std::int32_t s = read_time_grid(b.val(kgrid)); s != 0) {
+            t.lgrid = false;  // no half-read grid is ever used
+            return s;
         }
     }
-    if (lset[ktol]) {
-        if (std::int32_t s = real_of(ktol, v); s != 0) return fail(s);
-        tr3com.steps_tolerance = v;
-        if (!(v > 0.0)) return out_of_range(ktol, "> 0");
-    }
-    ierr = 0;
+    if (b.given(ktol))
+        if (std::int32_t s = b.setting(ktol, t.steps_tolerance, [](double v) { return v > 0.0; }, "> 0"); s != 0)
+            return s;
+    return 0;
+}
+
+}  // namespace
+
+void lytrst(std::int32_t& ierr) {
+    StepBlock b;
+    tr3com.lgrid = false;
+    foundation::read_block(step_keys, b.cval, b.lset, ierr);
+    if (ierr == 0) ierr = step_iteration(b);
+    if (ierr == 0) ierr = step_limits(b);
+    if (ierr == 0) ierr = step_growth_and_grid(b);
+    if (ierr != 0) log_line("error in track_step");
 }
 
 // ---------------------------------------------------------------------------
@@ -338,7 +348,7 @@ void initr2(std::int32_t& ierr) {
     const auto& f = forces;
     ForceType type = ForceType::none;
     const bool known = force_type_of(f.itype, type);
-    if (!known || (!entry_takes_any_type && !force_model(type).built)) {
+    if (!known || (!forcs2.entry_any_type && !force_model(type).built)) {
         const std::string name = known ? std::string(force_model(type).word) : "?";
         log_line("error: force type '" + name + "' is not available, no tracking run");
         ierr = 1;
@@ -348,7 +358,7 @@ void initr2(std::int32_t& ierr) {
         log_line("error: force type '" + std::string(force_model(type).word) +
                  "' needs a field boundary, no tracking run");
         ierr = 1;
-    } else if (type != ForceType::none && tr3com.precondition && !entry_takes_any_type &&
+    } else if (type != ForceType::none && tr3com.precondition && !forcs2.entry_any_type &&
                !force_model(force_model(type).precondition).built) {
         // the preconditioning stage needs its own model: never a silent
         // fallback to another one
@@ -381,8 +391,6 @@ void initr2(std::int32_t& ierr) {
 // ---------------------------------------------------------------------------
 // Time step
 
-StepWork step_work;
-
 namespace {
 
 using foundation::ConstForceView;
@@ -394,7 +402,7 @@ using foundation::ParticleView;
 // evaluation leaves zero forces and counts in ierr.
 void evaluate(ForceType m, ParticleView P, IndexView IP, double ct, ForceView F, std::int32_t& ierr) {
     std::int32_t status = 0;
-    if (force_entry != nullptr) force_entry(m, P, IP, ct, F, status);
+    if (forcs2.entry != nullptr) forcs2.entry(m, P, IP, ct, F, status);
     else status = 1;
     if (status != 0) {
         std::fill(F.words().begin(), F.words().end(), 0.0);
@@ -422,7 +430,7 @@ double pass_error(ParticleView XP1, ParticleView XP2) {
 // error_per_ct or maxit passes were made. With evaluate_last the last pass
 // also evaluates the end forces before its error check (the preconditioning
 // stage); otherwise a pass evaluates them only when another one follows.
-// Returns with XP2, IP2 of step_work holding the last move (when a move was
+// Returns with XP2, IP2 of forcs2.work holding the last move (when a move was
 // made, that is ct < ctnew) and f the end forces.
 struct Stage {
     ForceType m;
@@ -436,7 +444,7 @@ struct Stage {
 
 void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double ctnew, double& err,
                std::int32_t& ierr) {
-    StepWork& w = step_work;
+    StepWork& w = forcs2.work;
     const std::int32_t n = P.size();
     const ParticleView XP1 = foundation::particles(w.XP1, n), XP2 = foundation::particles(w.XP2, n);
     const IndexView IP1 = foundation::indices(w.IP1, n), IP2 = foundation::indices(w.IP2, n);
@@ -471,11 +479,11 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
 }  // namespace
 
 void set_force_entry(ForceEntry fn, bool any_type) {
-    force_entry = fn;
-    entry_takes_any_type = any_type;
+    forcs2.entry = fn;
+    forcs2.entry_any_type = any_type;
 }
 
-bool has_force_entry() { return force_entry != nullptr; }
+bool has_force_entry() { return forcs2.entry != nullptr; }
 
 void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi, ForceView fi,
             double& ctfk, ForceView fk, double& err, std::int32_t& ierr) {
@@ -487,7 +495,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
         if (ctnew > ct) lattice::trck3d(P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
         return;
     }
-    StepWork& w = step_work;
+    StepWork& w = forcs2.work;
     const std::int32_t n = P.size();
     const ForceType pm = force_model(m).precondition;
     const bool stage1 = tr3com.precondition || pm == m;
@@ -535,8 +543,6 @@ void ttrack(double ctnext, double& derr, std::int32_t& ierr) {
 // ---------------------------------------------------------------------------
 // Step-size control
 
-StepControl step_control;
-
 namespace {
 
 // The step line: " ctstep=" step "---> ct=" time, fixed-point fields.
@@ -562,26 +568,27 @@ bool duty_query(std::int32_t& ifbdut, bool& lany, double& ctmin, double& ctmax, 
 
 // Duty time of a bunch standing at ct, determined afresh.
 void duty_fresh(double ct) {
+    StepControl& st = tr3com.state;
     std::int32_t ifbdut = 0, ifbmax = 0;
     bool lany = false;
     double ctmin = 0.0, ctmax = 0.0;
     if (!tr3com.duty_steps || !duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-        step_control.ctduty = far_time;
+        st.ctduty = far_time;
     } else if (ifbdut == ifbmax) {
         const double w = ctmax - ctmin;
         const double a = ctmin - 1e-10 - 0.01 * w;
         if (ct < a) {
-            step_control.ctduty = a;
-            step_control.iduty = 1;
+            st.ctduty = a;
+            st.iduty = 1;
         } else {
-            step_control.ctduty = ctmax + 1e-10 + 0.1 * w;
-            step_control.iduty = 2;
+            st.ctduty = ctmax + 1e-10 + 0.1 * w;
+            st.iduty = 2;
         }
     } else {
-        step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
-        step_control.iduty = 2;
+        st.ctduty = ctmax + 0.1 * (ctmax - ct);
+        st.iduty = 2;
     }
-    step_control.lreset = false;
+    st.lreset = false;
 }
 
 }  // namespace
@@ -639,92 +646,110 @@ void stepr1(double& ctnext, Logical& reset, Logical& lstep) {
     reset = false;
 }
 
-void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
-    const double ct = prtcls.ctptcl;
-    if (reset) {
-        step_control.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
-        step_control.lreset = false;
-    }
-    if (reset || step_control.lreset) {
-        duty_fresh(ct);
-        // A duty time that is not ahead of the bunch would end the run
-        // early: none for this step, look again at the next one.
-        if (step_control.ctduty <= ct) {
-            step_control.ctduty = far_time;
-            step_control.lreset = true;
-        }
-    }
-    tr3com.lduty = (ct == step_control.ctduty);
-    if (tr3com.lduty) {
-        log_int("--- duty --------------", step_control.iduty);
-        std::int32_t ifbdut = 0, ifbmax = 0;
-        bool lany = false;
-        double ctmin = 0.0, ctmax = 0.0;
-        if (!duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
-            step_control.ctduty = far_time;
-        } else if (step_control.iduty == 1) {
-            step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
-            step_control.iduty = 2;
-        } else if (ifbdut == ifbmax) {
-            const double a = ctmin - 0.01 * (ctmax - ctmin);
-            step_control.ctduty = a > ct ? a : ctmin;
-            step_control.iduty = 1;
-        } else {
-            // the bunch already straddles the next duty boundary: land just
-            // after its last particle has passed it
-            step_control.ctduty = ctmax + 0.1 * (ctmax - ct);
-            step_control.iduty = 2;
-        }
-        if (step_control.ctduty <= ct) {
-            step_control.ctduty = far_time;
-            step_control.lreset = true;
-        }
-    }
-    rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),
-           std::span<const Logical>(prtcls.lact.data(), std::size_t(prtcls.npart)), prtcls.rmslon,
-           prtcls.rmsrad, prtcls.rmsver);
+namespace {
 
-    // Arc limit from the radius of the section particle 1 is in: the radius
-    // recorded at its next boundary (boundary 1 before the first; none
-    // beyond the last boundary).
+// The bunch standing at the duty time ct: the next duty time, after the
+// boundary (iduty 2) when the bunch stood before it (iduty 1), else before
+// the next duty boundary ahead.
+void duty_arrived(double ct) {
+    StepControl& st = tr3com.state;
+    log_int("--- duty --------------", st.iduty);
+    std::int32_t ifbdut = 0, ifbmax = 0;
+    bool lany = false;
+    double ctmin = 0.0, ctmax = 0.0;
+    if (!duty_query(ifbdut, lany, ctmin, ctmax, ifbmax)) {
+        st.ctduty = far_time;
+    } else if (st.iduty == 1) {
+        st.ctduty = ctmax + 0.1 * (ctmax - ct);
+        st.iduty = 2;
+    } else if (ifbdut == ifbmax) {
+        const double a = ctmin - 0.01 * (ctmax - ctmin);
+        st.ctduty = a > ct ? a : ctmin;
+        st.iduty = 1;
+    } else {
+        // the bunch already straddles the next duty boundary: land just
+        // after its last particle has passed it
+        st.ctduty = ctmax + 0.1 * (ctmax - ct);
+        st.iduty = 2;
+    }
+    if (st.ctduty <= ct) {
+        st.ctduty = far_time;
+        st.lreset = true;
+    }
+}
+
+// Arc limit of the step [m] from the radius of the section particle 1 is
+// in: the radius recorded at its next boundary (boundary 1 before the
+// first; none beyond the last boundary); far_time without one.
+double arc_limit() {
     const std::int32_t ifb = prtcls.iptcl(1, 1);
     const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.r(ifb) : 0.0;
     double larc = far_time;
     if (r != 0.0 && prtcls.rmslon != 0.0)
         larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * (r * r), 0.3333333);  // radius squared first
+    return larc;
+}
 
-    const double target = std::min(step_control.ctduty, trkcom.end_time_c0);
+// The next time from ct towards target (> ct) with the step h below hmax:
+// the target when h reaches it; else the future steps are projected and h
+// is shrunk in proportion when the last of them would be cut short by
+// more than a quarter.
+double landing(double ct, double target, double h, double hmax) {
+    if (ct + h >= target) return target;
+    const double d = target - ct;
+    double s = h, g = h;
+    do {
+        const double gn = std::min(g * tr3com.increase_factor, hmax);
+        if (gn == g) {
+            // the projected step has stopped growing: the rest of the sum
+            // adds g again and again
+            s = add_projected_steps(s, g, d);
+            break;
+        }
+        g = gn;
+        s = s + g;
+    } while (s < d);
+    const double x = d + 0.25 * g;
+    if (s > x) return ct + h * x / s;
+    return ct + h;
+}
+
+}  // namespace
+
+void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
+    const double ct = prtcls.ctptcl;
+    StepControl& st = tr3com.state;
+    if (reset) {
+        st.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
+        st.lreset = false;
+    }
+    if (reset || st.lreset) {
+        duty_fresh(ct);
+        // A duty time that is not ahead of the bunch would end the run
+        // early: none for this step, look again at the next one.
+        if (st.ctduty <= ct) {
+            st.ctduty = far_time;
+            st.lreset = true;
+        }
+    }
+    tr3com.lduty = (ct == st.ctduty);
+    if (tr3com.lduty) duty_arrived(ct);
+    rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),
+           std::span<const Logical>(prtcls.lact.data(), std::size_t(prtcls.npart)), prtcls.rmslon,
+           prtcls.rmsrad, prtcls.rmsver);
+    const double larc = arc_limit();
+
+    const double target = std::min(st.ctduty, trkcom.end_time_c0);
     if (target <= ct) {
         ctnext = ct;
         lstep = false;
     } else {
         const double hmax = std::min(tr3com.ct_step_max, larc);
-        const double h = std::min(std::max(step_control.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
-        if (ct + h >= target) {
-            ctnext = target;
-        } else {
-            // project the future steps and shrink this one in proportion
-            // when the last of them would be cut short by more than a quarter
-            const double d = target - ct;
-            double s = h, g = h;
-            do {
-                const double gn = std::min(g * tr3com.increase_factor, hmax);
-                if (gn == g) {
-                    // the projected step has stopped growing: the rest of
-                    // the sum adds g again and again
-                    s = add_projected_steps(s, g, d);
-                    break;
-                }
-                g = gn;
-                s = s + g;
-            } while (s < d);
-            const double x = d + 0.25 * g;
-            if (s > x) ctnext = ct + h * x / s;
-            else ctnext = ct + h;
-        }
+        const double h = std::min(std::max(st.ctostp * tr3com.increase_factor, tr3com.ct_step_min), hmax);
+        ctnext = landing(ct, target, h, hmax);
         lstep = true;
     }
-    step_control.ctostp = ctnext - ct;
+    st.ctostp = ctnext - ct;
     reset = false;
     log_line(step_line(ctnext - ct, ctnext));
 }
@@ -736,8 +761,8 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
     else stepr2(ctnext, reset, lstep);
     // A step too small to change the bunch time in floating point would
     // repeat for ever: the run ends there, as a failure.
-    step_control.stalled = lstep && !(ctnext > ct);
-    if (step_control.stalled) {
+    tr3com.state.stalled = lstep && !(ctnext > ct);
+    if (tr3com.state.stalled) {
         foundation::logpri("error in steper: the step does not advance c*t, run stopped");
         ctnext = ct;
         lstep = false;
@@ -749,10 +774,10 @@ void steper(double& ctnext, Logical& reset, Logical& lstep) {
         log_line("error in steper: no time-grid value for this run, nothing tracked");
         log_line("  a grid value is needed from c*t " + foundation::fmt_f(ct + tr3com.steps_tolerance, 10, 5) +
                  " to " + foundation::fmt_f(trkcom.end_time_c0, 10, 5) + " m");
-        step_control.stalled = true;
+        tr3com.state.stalled = true;
     }
 }
 
-bool stpfai() { return step_control.stalled; }
+bool stpfai() { return tr3com.state.stalled; }
 
 }  // namespace bunch

@@ -57,13 +57,7 @@ void stepr2(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // cost of a few operations per binade of the sum.
 [[nodiscard]] double add_projected_steps(double s, double g, double d);
 
-// The force entry of the time step: one evaluation of model m for the
-// particle records XP with their pairs IP at the time ct [m], result F (the
-// same count); status in ierr. The time step reaches the force models only
-// through this function, which the driver installs (forces::forcei).
-using ForceEntry = void (*)(ForceType m, foundation::ParticleView XP, foundation::IndexView IP,
-                            double ct, foundation::ForceView F, std::int32_t& ierr);
-// Installs the force entry. any_type: the entry evaluates every type (a
+// Installs the force entry (forcs2.entry). any_type: the entry evaluates every type (a
 // stand-in of the tests), so the run set-up refuses none; otherwise it
 // refuses the types this build does not evaluate.
 void set_force_entry(ForceEntry fn, bool any_type = false);

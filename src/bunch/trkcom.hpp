@@ -6,9 +6,11 @@
 
 #include <cstdint>
 
+#include "bunch/forces.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/ftypes.hpp"
+#include "foundation/views.hpp"
 
 namespace bunch {
 
@@ -22,35 +24,6 @@ struct Trkcom {
 // Name of the lattice marker whose reference crossing time ends the run.
 struct Tr2com {
     ftypes::FStr<cap::txtlen> end_time_marker;
-};
-
-// Step control ("track_step" layer), the time grid and the run's error sum.
-struct Tr3com : ftypes::NoCopy {
-    double error_per_ct;           // accepted step error per metre of c*t
-    double error_weight_momentum;  // weight of the momentum part of the step error
-    double ct_step_max;            // largest step [m]
-    double ct_step_min;            // smallest step [m] (the arc limit may go below)
-    double ct_step_first;          // first step of a run [m]
-    double increase_factor;        // growth factor from step to step
-    double arc_factor;             // factor of the arc step limit
-    double steps_tolerance;        // tolerance [m] when taking the next grid value
-    ftypes::Arr1<double, cap::matist> ctgrid;  // the time grid [m of c*t]
-    double errsum;                 // integrated step error
-    std::int32_t maxit;            // repeated passes per stage ("iterative")
-    std::int32_t ngrid;            // values in ctgrid
-    ftypes::Logical precondition;  // run the preconditioning stage
-    ftypes::Logical duty_steps;    // make steps end at duty times
-    ftypes::Logical lduty;         // the bunch has just arrived at a duty time
-    ftypes::Logical lgrid;         // a time grid is in force
-};
-
-// The two stored force sets, 3 values per particle (force array layout),
-// each with the c*t [m] at which it holds; UNDEF_REAL = no stored set.
-struct Forcs2 : ftypes::NoCopy {
-    double ctfi;                                   // time of fi
-    ftypes::Arr2<double, 3, cap::maxprt> fi;       // forces of the preconditioning model
-    double ctfk;                                   // time of fk
-    ftypes::Arr2<double, 3, cap::maxprt> fk;       // forces of the selected model
 };
 
 // Work arrays of the time step: the previous (1) and latest (2) move of the
@@ -71,11 +44,51 @@ struct StepControl {
     bool stalled = false;      // the run ended before its end time
 };
 
+// Step control ("track_step" layer), the time grid and the run's error sum.
+struct Tr3com : ftypes::NoCopy {
+    double error_per_ct;           // accepted step error per metre of c*t
+    double error_weight_momentum;  // weight of the momentum part of the step error
+    double ct_step_max;            // largest step [m]
+    double ct_step_min;            // smallest step [m] (the arc limit may go below)
+    double ct_step_first;          // first step of a run [m]
+    double increase_factor;        // growth factor from step to step
+    double arc_factor;             // factor of the arc step limit
+    double steps_tolerance;        // tolerance [m] when taking the next grid value
+    ftypes::Arr1<double, cap::matist> ctgrid;  // the time grid [m of c*t]
+    double errsum;                 // integrated step error
+    std::int32_t maxit;            // repeated passes per stage ("iterative")
+    std::int32_t ngrid;            // values in ctgrid
+    ftypes::Logical precondition;  // run the preconditioning stage
+    ftypes::Logical duty_steps;    // make steps end at duty times
+    ftypes::Logical lduty;         // the bunch has just arrived at a duty time
+    ftypes::Logical lgrid;         // a time grid is in force
+    StepControl state;             // the adaptive rule's state between calls and runs
+};
+
+// The force entry of the time step: one evaluation of model m for the
+// particle records XP with their pairs IP at the time ct [m], result F (the
+// same count); status in ierr. The time step reaches the force models only
+// through this function, which the driver installs (forces::forcei).
+using ForceEntry = void (*)(ForceType m, foundation::ParticleView XP, foundation::IndexView IP,
+                            double ct, foundation::ForceView F, std::int32_t& ierr);
+
+// The two stored force sets, 3 values per particle (force array layout),
+// each with the c*t [m] at which it holds; UNDEF_REAL = no stored set. With
+// them the work arrays of the step and the force entry that evaluates the
+// sets (set_force_entry; none while zero).
+struct Forcs2 : ftypes::NoCopy {
+    double ctfi;                                   // time of fi
+    ftypes::Arr2<double, 3, cap::maxprt> fi;       // forces of the preconditioning model
+    double ctfk;                                   // time of fk
+    ftypes::Arr2<double, 3, cap::maxprt> fk;       // forces of the selected model
+    StepWork work;                                 // the moves and start forces of the step
+    ForceEntry entry;                              // the force entry, nullptr when none
+    bool entry_any_type;                           // it evaluates every type (a stand-in of the tests)
+};
+
 extern Trkcom trkcom;
 extern Tr2com tr2com;
 extern Tr3com tr3com;
 extern Forcs2 forcs2;
-extern StepWork step_work;
-extern StepControl step_control;
 
 }  // namespace bunch

@@ -23,6 +23,7 @@
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
+#include "foundation/table.hpp"
 #include "lattice/latcom.hpp"
 
 namespace forces {
@@ -112,49 +113,42 @@ std::int32_t read_sigma_file(const std::string& name) {
     auto refuse = [&](const std::string& what, std::string_view message = {}) {
         return refuse_file("sigma_file", name, what, message);
     };
-    std::int32_t n = 0, status = 0;
-    std::string line;
-    for (int record = 1;; ++record) {
-        const int rc = foundation::unit_read(unit, line);
-        if (rc < 0) break;
-        const std::string at = "record " + std::to_string(record);
-        if (rc > 0) {
+    // the sizes taken from the file must be > 0
+    const auto sizes_ok = [](std::span<const double> row) {
+        return !((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
+                 (forces.lfilv && !(row[3] > 0.0)));
+    };
+    const foundation::TableRead r =
+        foundation::read_increasing_table(unit, foundation::TableRows::records, 4,
+                                          std::span<double>(forces.sigfil.data(), 4 * std::size_t(cap::matist)),
+                                          sizes_ok);
+    const std::int32_t n = r.rows;
+    const std::string at = "record " + std::to_string(r.record);
+    std::int32_t status = 0;
+    switch (r.stop) {
+        case foundation::TableStop::end:
+            break;
+        case foundation::TableStop::unreadable:
             status = refuse(at + " cannot be read");
             break;
-        }
-        const auto toks = foundation::split_record(line);
-        if (toks.empty()) continue;
-        if (toks.size() != 4) {
-            status = refuse(at + " holds " + std::to_string(toks.size()) +
-                            " values, not 4 (c*t and three sizes)");
+        case foundation::TableStop::count:
+            status = refuse(at + " holds " + std::to_string(r.count) + " values, not 4 (c*t and three sizes)");
             break;
-        }
-        std::array<double, 4> row{};
-        std::size_t k = 0;
-        while (k < 4 && foundation::read_real(toks[k], row[k]) == 0) ++k;
-        if (k < 4) {
-            status = refuse(at + ": " + foundation::quoted(toks[k]) + " is not a number");
+        case foundation::TableStop::not_a_number:
+            status = refuse(at + ": " + foundation::quoted(r.token) + " is not a number");
             break;
-        }
-        if (n >= cap::matist) {  // refused before it is stored
+        case foundation::TableStop::too_many:
             status = refuse("holds more than " + std::to_string(cap::matist) + " rows",
                             "too many points in file: increase matist");
             break;
-        }
-        if (n >= 1 && row[0] < forces.sigfil(1, n)) {
-            status = refuse(at + ": c*t " + foundation::short_real(row[0]) + " m is before the " +
+        case foundation::TableStop::decreasing:
+            status = refuse(at + ": c*t " + foundation::short_real(r.row[0]) + " m is before the " +
                                 foundation::short_real(forces.sigfil(1, n)) + " m of the row before",
                             "first column with c*time is not increasing");
             break;
-        }
-        if ((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
-            (forces.lfilv && !(row[3] > 0.0))) {
-            status = refuse(at + ": a size taken from the file is not > 0",
-                            "file with nonepositive subbunch length");
+        case foundation::TableStop::refused:
+            status = refuse(at + ": a size taken from the file is not > 0", "file with nonepositive subbunch length");
             break;
-        }
-        ++n;
-        for (int c = 1; c <= 4; ++c) forces.sigfil(c, n) = row[std::size_t(c - 1)];
     }
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
@@ -826,7 +820,7 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
     if (parallel::is_master())
         settings[0] = ct, settings[1] = forces.sigma_long, settings[2] = forces.sigma_rad,
         settings[3] = forces.sigma_vert, settings[4] = double(itype);
-    parallel::distri(settings, 1, ncol, 5);
+    parallel::distri(settings, 1, ncol);
     if (!parallel::is_master()) {
         ct = settings[0];
         forces.sigma_long = settings[1];

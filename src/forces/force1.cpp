@@ -121,7 +121,7 @@ void refpnt(ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, dou
     int ia = 0, ib = 0, b = i;
     double d = 0.0;
     while (i >= 1 && i <= L.nfb) {
-        d = (L.fb(1, i) - x1) * L.fb(3, i) + (L.fb(2, i) - y1) * L.fb(4, i);
+        d = (L.x(i) - x1) * L.tx(i) + (L.y(i) - y1) * L.ty(i);
         b = i;
         if (d <= 0.0) {  // behind
             ib = i;
@@ -133,23 +133,23 @@ void refpnt(ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, dou
         if (ia != 0 && ib != 0) break;
     }
     if (ia == 1) {
-        tx = L.fb(3, 1);
-        ty = L.fb(4, 1);
-        s1 = L.fb(7, 1) - d;
+        tx = L.tx(1);
+        ty = L.ty(1);
+        s1 = L.s(1) - d;
     } else if (ib == L.nfb) {
-        tx = L.fb(3, L.nfb);
-        ty = L.fb(4, L.nfb);
-        s1 = L.fb(7, L.nfb) - d;
-    } else if (const double r = L.fb(8, ia); r == 0.0) {
-        tx = L.fb(3, ib);
-        ty = L.fb(4, ib);
-        s1 = L.fb(7, b) - d;
+        tx = L.tx(L.nfb);
+        ty = L.ty(L.nfb);
+        s1 = L.s(L.nfb) - d;
+    } else if (const double r = L.r(ia); r == 0.0) {
+        tx = L.tx(ib);
+        ty = L.ty(ib);
+        s1 = L.s(b) - d;
     } else {
-        const double n = L.fb(4, b) * (L.fb(1, b) - x1) - L.fb(3, b) * (L.fb(2, b) - y1);
+        const double n = L.ty(b) * (L.x(b) - x1) - L.tx(b) * (L.y(b) - y1);
         const double phi = std::atan(d / (n + r));
-        s1 = L.fb(7, b) - r * phi;
-        tx = L.fb(3, b) * std::cos(phi) - L.fb(4, b) * std::sin(phi);
-        ty = L.fb(3, b) * std::sin(phi) + L.fb(4, b) * std::cos(phi);
+        s1 = L.s(b) - r * phi;
+        tx = L.tx(b) * std::cos(phi) - L.ty(b) * std::sin(phi);
+        ty = L.tx(b) * std::sin(phi) + L.ty(b) * std::cos(phi);
     }
 }
 
@@ -513,7 +513,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     E.y = f.shield;
     E.y_max = f.shield_max;
     const int rows = std::clamp(L.nfbchg, 0, cap::maxlat);
-    const SrTable tab(std::span<const double>(L.srtab.data(), std::size_t(2) * cap::maxlat), rows);
+    const SrTable tab(L.srtab.span(), rows);
     switch (csr5(tab, L.nfbchg - 1, E, std::span<double>(W.e, std::size_t(nw)), W.csr)) {
         case csr_ok: break;
         case csr_many_images:

@@ -189,7 +189,7 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
     work.loop_seconds = cpu_seconds() - t_start;
     force2_work = work;
 
-    parallel::accumu(F.words().data(), 3, npart);
+    parallel::accumu(F.words());
 
     // the forces are complete: a diagnostic file that cannot be written
     // costs the file alone

@@ -326,11 +326,11 @@ void find_cells(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
         if (n < join_cells) cells.own(std::int32_t(n + 1)) = c;
         n += 1;
     }
-    parallel::joinct(std::int32_t(n), cells.count.data());
+    parallel::joinct(std::int32_t(n), cells.count.span());
     std::int64_t total = 0;
     for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += cells.count(p);
     cells.listed = total <= join_cells;
-    if (cells.listed && total > 0) parallel::joini(cells.own.data(), cells.count.data(), cells.all.data(), join_cells);
+    if (cells.listed && total > 0) parallel::joini(cells.own.span(), cells.count.span(), cells.all.span());
     cells.known = true;
 }
 
@@ -384,18 +384,18 @@ void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh
     std::int32_t l1 = 1, l2 = 0;
     marked_range(xmin, xmax, l1, l2);
     const std::int64_t nown = own_marks(l1, l2);
-    parallel::joinct(std::int32_t(nown), shw.counts.data());
+    parallel::joinct(std::int32_t(nown), shw.counts.span());
     std::int64_t total = 0;
     for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += shw.counts(p);
     std::int32_t n = greenm.n2gre;
     if (total <= std::min(n, join_marks)) {
-        if (total > 0) parallel::joini(shw.own.data(), shw.counts.data(), shw.marks.data(), join_marks);
+        if (total > 0) parallel::joini(shw.own.span(), shw.counts.span(), shw.marks.span());
         std::int32_t* m = shw.marks.data();
         std::sort(m, m + total);
         shw.nreq = std::int32_t(std::unique(m, m + total) - m);
     } else {
-        parallel::accuml(greenm.req.data(), n);
-        parallel::distrl(greenm.req.data(), n, cap::maxgre);
+        parallel::accuml(greenm.req.span().first(std::size_t(n)));
+        parallel::distrl(greenm.req.span(), n);
         shw.nreq = -1;
     }
 }
@@ -460,7 +460,7 @@ void evaluate_required(bool all, const Share& sh) {
             }
             if (sh.master) tick.upto(shw.lround(k));
         }
-        parallel::joinr(shw.mine.data(), shw.counts.data(), shw.joined.data(), 3 * round_samples);
+        parallel::joinr(shw.mine.span(), shw.counts.span(), shw.joined.span());
         // every value in place, plus +0.0: a zero is stored as +0 whichever
         // process computed it, as a sum over the processes stores it
         std::int32_t at[cap::maxproc];
@@ -638,7 +638,7 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
         return;
     }
 
-    parallel::accumu(m.fobs.data(), 3, m.nobs);
+    parallel::accumu(m.fobs.span().first(3 * std::size_t(m.nobs)));
     if (!sh.master) return;
     // no source: zero forces, +0 whatever the process count
     if (source) ptom9(XP, ldef, F);

@@ -85,7 +85,7 @@ void drop_monitor(int k) {
     M.mounit(k) = 0;
     M.moact(k) = false;
     M.moena(k) = false;
-    ++bunch::monitor_status.nfail;
+    ++bunch::moncom.status.nfail;
     foundation::logpri("error in output of online_monitor=" + foundation::fmt_a(bunch::mo2com.moname(k).str(), 20));
 }
 

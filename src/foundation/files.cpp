@@ -20,31 +20,11 @@ Iopcom iopcom;
 
 namespace {
 
-// A file as the system knows it.
-struct FileId {
-    dev_t dev;
-    ino_t ino;
-    bool operator==(const FileId&) const = default;
-};
-
 std::optional<FileId> file_id(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return FileId{st.st_dev, st.st_ino};
 }
-
-// A file the run reads (kept for the whole run) or an output it has open.
-struct KnownFile {
-    FileId id;
-    std::string path;
-    std::string kind;
-    std::int32_t unit;
-    bool output;  // an output file (dropped when closed), else a file read
-    bool open;
-    bool own;     // a file read that the run itself had written before
-};
-std::vector<KnownFile> known_files;
-std::vector<FileId> written_files;  // every file the run has opened for output
 
 std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::string& name) {
     if (prefix == "undefined") return name;
@@ -98,8 +78,8 @@ void fiinit(const std::string& name, int len, std::int32_t& ierr) {
     iopcom.logopn = false;
     iopcom.iuse.fill(false);
     fincom.nfile = unit_deck;
-    known_files.clear();
-    written_files.clear();
+    iopcom.known_files.clear();
+    iopcom.written_files.clear();
     std::string n = name.substr(0, std::min<std::size_t>(name.size(), len < 0 ? 0 : std::size_t(len)));
     ierr = unit_open(unit_deck, n, FileMode::read);
     if (ierr == 0) {
@@ -150,29 +130,29 @@ void note_read(std::int32_t unit, const std::string& path, std::string_view kind
     const auto id = file_id(path);
     if (!id) return;
     bool own = false;
-    for (const FileId& w : written_files) own = own || w == *id;
-    known_files.push_back(KnownFile{*id, path, std::string(kind), unit, false, true, own});
+    for (const FileId& w : iopcom.written_files) own = own || w == *id;
+    iopcom.known_files.push_back(KnownFile{*id, path, std::string(kind), unit, false, true, own});
 }
 
 void note_written(std::int32_t unit, const std::string& path, std::string_view kind) {
     const auto id = file_id(path);
     if (!id) return;
-    known_files.push_back(KnownFile{*id, path, std::string(kind), unit, true, true, false});
+    iopcom.known_files.push_back(KnownFile{*id, path, std::string(kind), unit, true, true, false});
     bool seen = false;
-    for (const FileId& w : written_files) seen = seen || w == *id;
-    if (!seen) written_files.push_back(*id);
+    for (const FileId& w : iopcom.written_files) seen = seen || w == *id;
+    if (!seen) iopcom.written_files.push_back(*id);
 }
 
 void note_closed(std::int32_t unit) {
-    std::erase_if(known_files, [&](const KnownFile& f) { return f.open && f.output && f.unit == unit; });
-    for (KnownFile& f : known_files)
+    std::erase_if(iopcom.known_files, [&](const KnownFile& f) { return f.open && f.output && f.unit == unit; });
+    for (KnownFile& f : iopcom.known_files)
         if (f.open && f.unit == unit) f.open = false;
 }
 
 std::string output_clash(const std::string& path, std::int32_t own) {
     const auto id = file_id(path);
     if (!id) return {};  // a new file is nobody's
-    for (const KnownFile& f : known_files) {
+    for (const KnownFile& f : iopcom.known_files) {
         if (!(f.id == *id)) continue;
         if (f.output && f.unit != own) return "the " + f.kind + " " + f.path + ", which the run is writing";
         if (!f.output && (f.open || !f.own)) return "the " + f.kind + " " + f.path + ", which the run reads";

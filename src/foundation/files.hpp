@@ -1,12 +1,17 @@
 // Files, path prefixes and the pool of auxiliary units.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <sys/types.h>
 
 #include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
+#include "foundation/platform.hpp"
 
 namespace foundation {
 
@@ -17,11 +22,44 @@ inline constexpr int unit_pool_lo = 20;   // pool of auxiliary files
 inline constexpr int unit_pool_hi = 30;
 inline constexpr int unit_log = 31;       // the log file
 
+// A file as the system knows it: device and inode.
+struct FileId {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const FileId&) const = default;
+};
+
+// A file the run reads (kept for the whole run) or an output it has open.
+struct KnownFile {
+    FileId id;
+    std::string path;
+    std::string kind;
+    std::int32_t unit;
+    bool output;  // an output file (dropped when closed), else a file read
+    bool open;
+    bool own;     // a file read that the run itself had written before
+};
+
+// The log file: its name, whether a write to it failed (and was reported),
+// and the name of the last log file of the run that lost lines.
+struct LogFile {
+    std::string name;
+    bool warned = false;
+    bool failed = false;
+    std::string failed_name;
+};
+
 struct Iopcom {
     ftypes::FStr<cap::txtlen> inpath{"undefined"};   // input path prefix; "undefined" = none
     ftypes::FStr<cap::txtlen> outpath{"undefined"};  // output path prefix; "undefined" = none
     ftypes::Logical logopn = false;         // the log file on unit 31 is open
     ftypes::FArr<ftypes::Logical, unit_pool_lo, unit_pool_hi> iuse{};  // pool unit in use
+    bool log_owner = true;                  // this process prints the log (the master)
+    LogFile log;                            // the log file on unit 31
+    std::vector<KnownFile> known_files;     // files the run reads, outputs it has open
+    std::vector<FileId> written_files;      // every file the run has opened for output
+    std::array<Unit, max_unit + 1> units{};  // the open files by unit number
+    JobEnd job_end = nullptr;               // how a fatal stop ends the job (set_job_end)
 };
 
 extern Iopcom iopcom;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <cassert>
@@ -81,6 +82,9 @@ struct FArr {
     const T& operator()(int i) const { FTYPES_CHECK(i, LO, HI); return a[i - LO]; }
     T* data() { return a; }
     const T* data() const { return a; }
+    // All n elements.
+    std::span<T, n> span() { return a; }
+    std::span<const T, n> span() const { return a; }
     // Address of element i (for passing a slice, like a Fortran array section).
     T* at(int i) { FTYPES_CHECK(i, LO, HI + 1); return a + (i - LO); }
     const T* at(int i) const { FTYPES_CHECK(i, LO, HI + 1); return a + (i - LO); }
@@ -110,6 +114,9 @@ struct Arr2 {
     const T* col(int j) const { FTYPES_CHECK(j, 1, N2 + 1); return a + std::size_t(j - 1) * N1; }
     T* data() { return a; }
     const T* data() const { return a; }
+    // All N1 x N2 elements, column after column.
+    std::span<T, std::size_t(N1) * std::size_t(N2)> span() { return a; }
+    std::span<const T, std::size_t(N1) * std::size_t(N2)> span() const { return a; }
 };
 
 // Base of the large shared records: they cannot be copied by accident (a

@@ -14,13 +14,10 @@ namespace foundation {
 void lyriop(std::int32_t& ierr) {
     constexpr int n = 3;
     static constexpr std::array<std::string_view, n> cid = {"input", "output", "logfile"};
-    static constexpr std::array<int, n> nuval = {1, 2, 3};
-    static constexpr std::array<ftypes::Logical, n> lvalid = {true, true, true};
     std::array<std::string, n> cval;
     std::array<ftypes::Logical, n> lset{};
-    std::array<std::int32_t, n> vtype{};
 
-    assygn(getcmd, getagu, n, cid, nuval, n, cval, lvalid, lset, vtype, ierr);
+    read_block(cid, cval, lset, ierr);
     if (ierr != 0) {
         logpri("error in file io");
         return;

@@ -10,17 +10,6 @@
 namespace foundation {
 
 namespace {
-bool log_owner = true;  // this process prints the log
-
-// The log file: its name, whether a write to it failed (and was reported),
-// and whether any log file of the run lost lines.
-struct LogFile {
-    std::string name;
-    bool warned = false;
-    bool failed = false;
-    std::string failed_name;
-};
-LogFile log_file;
 
 // Writes a line to the open log file; the first failure of this file gives
 // one warning on standard output.
@@ -28,31 +17,32 @@ void write_log_file(const std::string& line) {
     const int w = unit_write(unit_log, line);
     const int f = unit_flush(unit_log);  // the log file is complete up to here, whatever ends the job
     if (w == 0 && f == 0) return;
-    log_file.failed = true;
-    log_file.failed_name = log_file.name;
-    if (log_file.warned) return;
-    log_file.warned = true;
-    stdout_line(" warning: cannot write the log file " + log_file.name);
+    LogFile& log = iopcom.log;
+    log.failed = true;
+    log.failed_name = log.name;
+    if (log.warned) return;
+    log.warned = true;
+    stdout_line(" warning: cannot write the log file " + log.name);
     stdout_line(" warning: the log goes on on standard output only; the run will end with exit code 1");
 }
 
 }  // namespace
 
-void set_log_owner(bool master) { log_owner = master; }
+void set_log_owner(bool master) { iopcom.log_owner = master; }
 
 void log_file_opened(const std::string& name) {
-    log_file.name = name;
-    log_file.warned = false;
+    iopcom.log.name = name;
+    iopcom.log.warned = false;
 }
 
-bool log_file_failed() { return log_file.failed; }
+bool log_file_failed() { return iopcom.log.failed; }
 
-const std::string& failed_log_file() { return log_file.failed_name; }
+const std::string& failed_log_file() { return iopcom.log.failed_name; }
 
-void reset_log_failure() { log_file = LogFile{}; }
+void reset_log_failure() { iopcom.log = LogFile{}; }
 
 void logpri(std::string_view text, int len) {
-    if (!log_owner) return;
+    if (!iopcom.log_owner) return;
     if (len < 0) len = 0;
     std::string_view t = text.substr(0, std::min<std::size_t>(text.size(), std::size_t(len)));
     std::size_t l = t.size();

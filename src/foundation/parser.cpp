@@ -4,6 +4,7 @@
 #include "foundation/parser.hpp"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -51,18 +52,9 @@ void reset_card() {
     parcom.lcol = 0;
 }
 
-// Name and line count of every open deck file (index: unit - unit_main),
-// for the places named in messages.
-struct DeckFile {
-    std::string name;
-    std::int32_t line = 0;  // records read so far: the line of the current card
-};
-DeckFile deck_files[max_deck_files];
-std::string last_deck_name;  // the main deck, kept once it is closed
-
 DeckFile* current_file() {
     const int k = fincom.nfile - unit_main;
-    return (k >= 0 && k < max_deck_files) ? &deck_files[k] : nullptr;
+    return (k >= 0 && k < max_deck_files) ? &fincom.files[k] : nullptr;
 }
 
 // Characters that read as blanks: tab, form feed, vertical tab.
@@ -71,25 +63,18 @@ void blank_controls(std::string& line) {
         if (c == '\t' || c == '\f' || c == '\v') c = ' ';
 }
 
-// Where the keys of the last block were read, for the messages of the
-// layer that converts their values.
-struct KeyPlace {
-    std::string key, place;
-};
-std::vector<KeyPlace> key_places;
-
 }  // namespace
 
 void deck_file_opened(std::int32_t unit, const std::string& name) {
     if (unit < unit_main || unit - unit_main >= max_deck_files) return;
-    deck_files[unit - unit_main] = DeckFile{name, 0};
-    if (unit == unit_main) last_deck_name = name;
+    fincom.files[unit - unit_main] = DeckFile{name, 0};
+    if (unit == unit_main) fincom.main_deck = name;
 }
 
 std::string deck_place() {
     if (const DeckFile* f = current_file(); f != nullptr && !f->name.empty())
         return f->name + " line " + std::to_string(f->line);
-    if (!last_deck_name.empty()) return "the end of " + last_deck_name;
+    if (!fincom.main_deck.empty()) return "the end of " + fincom.main_deck;
     return {};
 }
 
@@ -106,7 +91,7 @@ void log_where(std::string_view what, const std::string& place) {
 }
 
 std::string key_place(std::string_view key) {
-    for (const KeyPlace& k : key_places)
+    for (const KeyPlace& k : parcom.key_places)
         if (k.key == key) return k.place;
     return deck_place();
 }
@@ -122,8 +107,8 @@ namespace {
 // A token as a message names it: the word "exit" that the closed main deck
 // hands out is the end of the deck.
 std::string found(const std::string& token) {
-    if (fincom.nfile < unit_main && token == "exit" && !last_deck_name.empty())
-        return "the end of " + last_deck_name;
+    if (fincom.nfile < unit_main && token == "exit" && !fincom.main_deck.empty())
+        return "the end of " + fincom.main_deck;
     return quoted(token);
 }
 
@@ -152,7 +137,7 @@ void getcrd(std::int32_t& ierr) {
     if (unit < unit_main) {
         // the main deck is closed (end of deck or "exit"): nothing more to read
         ierr = 1;
-        if (!last_deck_name.empty()) logpri("the deck ends inside a block: " + last_deck_name + " ended too early");
+        if (!fincom.main_deck.empty()) logpri("the deck ends inside a block: " + fincom.main_deck + " ended too early");
         logpri("io error in getcrd: no deck file open");
         return;
     }
@@ -237,7 +222,7 @@ void global(const std::string& cmd, std::int32_t& ierr) {
     if (cmd == "#file") {
         std::string block;
         std::int32_t n = 0, lspec = 0;
-        getspc("{", ierr);
+        getspc(block_open, ierr);
         if (ierr == 0) getspc("name", ierr);
         if (ierr == 0) getspc("=", ierr);
         std::string name;
@@ -245,7 +230,7 @@ void global(const std::string& cmd, std::int32_t& ierr) {
             getblk(block, n, lspec, ierr);
             if (ierr == 0) name = take_text(block, "file name");
         }
-        if (ierr == 0) getspc("}", ierr);
+        if (ierr == 0) getspc(block_close, ierr);
         if (ierr == 0) fiio1(name, ierr);
     } else if (cmd == "#eof") {
         fiio2(ierr);
@@ -355,15 +340,15 @@ void fiio2(std::int32_t& ierr) {
 }
 
 void lydumy(std::int32_t& ierr) {
-    getspc("{", ierr);
+    getspc(block_open, ierr);
     if (ierr == 0) {
         int depth = 1;
         std::string word;
         while (depth > 0) {
             getcmd(word, ierr);
             if (ierr != 0) break;
-            if (word == "{") ++depth;
-            else if (word == "}") --depth;
+            if (word == block_open) ++depth;
+            else if (word == block_close) --depth;
         }
     }
     if (ierr != 0) logpri("error in lyrass");
@@ -381,16 +366,16 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
 
     for (std::size_t i = 0; i < nkey; ++i)
         if (lvalid[i]) lset[i] = false;
-    key_places.clear();
+    parcom.key_places.clear();
 
-    getspc("{", ierr);
+    getspc(block_open, ierr);
     if (ierr != 0) return;
 
     std::string key;
     for (;;) {
         rdcmd(key, ierr);
         if (ierr != 0) return;
-        if (key == "}") return;
+        if (key == block_close) return;
         std::size_t i = 0;
         while (i < nkey && !(lvalid[i] && rtrim(cid[i]) == key)) ++i;
         if (i == nkey) {
@@ -423,8 +408,31 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
             }
         }
         lset[i] = true;
-        key_places.push_back({key, deck_place()});
+        parcom.key_places.push_back({key, deck_place()});
     }
+}
+
+void read_block(std::span<const std::string_view> cid, std::span<const ftypes::Logical> lvalid,
+                std::span<std::string> cval, std::span<ftypes::Logical> lset, std::int32_t& ierr) {
+    static constexpr auto nuval = [] {
+        std::array<int, max_block_keys> a{};
+        for (int i = 0; i < max_block_keys; ++i) a[std::size_t(i)] = i + 1;
+        return a;
+    }();
+    const std::size_t n = cid.size();
+    if (n > std::size_t(max_block_keys)) fatal_stop("error in read_block: more keys than max_block_keys");
+    std::array<std::int32_t, max_block_keys> vtype{};
+    for (auto& l : lset) l = false;
+    assygn(getcmd, getagu, static_cast<int>(n), cid, std::span<const int>(nuval).first(n), static_cast<int>(n),
+           cval, lvalid, lset, std::span<std::int32_t>(vtype).first(n), ierr);
+}
+
+void read_block(std::span<const std::string_view> cid, std::span<std::string> cval,
+                std::span<ftypes::Logical> lset, std::int32_t& ierr) {
+    std::array<ftypes::Logical, max_block_keys> all;
+    all.fill(true);
+    read_block(cid, std::span<const ftypes::Logical>(all).first(std::min(cid.size(), all.size())), cval, lset,
+               ierr);
 }
 
 namespace {
@@ -433,7 +441,7 @@ namespace {
 // converted by conv, "}".
 template <class T, class Conv>
 void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* what, std::int32_t& ierr) {
-    getspc("{", ierr);
+    getspc(block_open, ierr);
     if (ierr != 0) return;
     if (n >= 1) {
         for (int k = 0; k < n; ++k) a[k] = preset;
@@ -442,7 +450,7 @@ void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* wh
             std::int32_t lspec = 0;
             rdval(tok, lspec, ierr);
             if (ierr != 0) return;
-            if (tok == "}") return;  // a shorter list keeps the preset values
+            if (tok == block_close) return;  // a shorter list keeps the preset values
             ierr = conv(tok, a[k]);
             if (ierr != 0) {
                 log_where("element " + std::to_string(k + 1) + " of the list, " + quoted(tok) + ", is not " + what);
@@ -450,7 +458,7 @@ void read_list(ValReader rdval, T* a, int n, T preset, Conv conv, const char* wh
             }
         }
     }
-    getspc("}", ierr);
+    getspc(block_close, ierr);
 }
 
 }  // namespace

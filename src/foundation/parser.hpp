@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
@@ -17,11 +18,24 @@
 
 namespace foundation {
 
+// Where a key of the last block was read, for the messages of the layer
+// that converts its value.
+struct KeyPlace {
+    std::string key, place;
+};
+
 // The tokenizer's state: the current card and the columns (1-based).
 struct Parcom {
     std::int32_t icol = 1;   // column where the next token starts
     std::int32_t lcol = 0;   // last non-blank column; icol > lcol: a new card is needed
     std::string card;        // the current card (at most 400 columns)
+    std::vector<KeyPlace> key_places;  // the keys of the last block the block parser read
+};
+
+// Name and line count of an open deck file, for the places named in messages.
+struct DeckFile {
+    std::string name;
+    std::int32_t line = 0;  // records read so far: the line of the current card
 };
 
 // The stack of deck files: entry k of the saved arrays holds the state of the
@@ -31,6 +45,8 @@ struct Fincom {
     ftypes::Arr1<std::int32_t, max_deck_files> icols{};
     ftypes::Arr1<std::int32_t, max_deck_files> lcols{};
     std::string cards[max_deck_files];  // cards[k-1] is saved card k
+    DeckFile files[max_deck_files];     // files[unit - 10]: every open deck file
+    std::string main_deck;              // the main deck's name, kept once it is closed
 };
 
 extern Parcom parcom;
@@ -82,6 +98,10 @@ std::string quoted(std::string_view text);
 [[nodiscard]] int key_real(std::string_view key, const std::string& text, double& v);
 [[nodiscard]] int key_int(std::string_view key, const std::string& text, std::int32_t& v);
 
+// The delimiters of a block of the deck.
+inline constexpr std::string_view block_open = "{";
+inline constexpr std::string_view block_close = "}";
+
 // Readers handed to the block parser (every caller passes getcmd, getagu).
 using CmdReader = void (*)(std::string&, std::int32_t&);
 using ValReader = void (*)(std::string&, std::int32_t&, std::int32_t&);
@@ -94,6 +114,19 @@ void assygn(CmdReader rdcmd, ValReader rdval, int n, std::span<const std::string
             std::span<const int> nuval, int nuvmax, std::span<std::string> cval,
             std::span<const ftypes::Logical> lvalid, std::span<ftypes::Logical> lset,
             std::span<std::int32_t> vtype, std::int32_t& ierr);
+
+// The most keys of a block read through read_block.
+inline constexpr int max_block_keys = 32;
+
+// Reads one block whose keys take one value each (key i owns value slot i,
+// cval[i]) through assygn with the deck reader's getcmd and getagu: cid the
+// keys, lvalid the keys accepted here; lset says which were given (all
+// false first). At most max_block_keys keys.
+void read_block(std::span<const std::string_view> cid, std::span<const ftypes::Logical> lvalid,
+                std::span<std::string> cval, std::span<ftypes::Logical> lset, std::int32_t& ierr);
+// The same with every key accepted.
+void read_block(std::span<const std::string_view> cid, std::span<std::string> cval,
+                std::span<ftypes::Logical> lset, std::int32_t& ierr);
 
 // Reads "{", at most n integers (reals) into ia[0..n-1] (ra), "}". Every
 // element is preset to 987654321 (-9.87654321e+301) first.

@@ -4,32 +4,19 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <array>
 #include <string_view>
 
+#include "foundation/files.hpp"
 
 namespace foundation {
 namespace {
 
-struct Unit {
-    std::FILE* f = nullptr;
-    FileMode mode = FileMode::read;
-    bool begun = false;  // a record of the file has been read
-};
-
 // The byte-order mark that some editors put at the start of a UTF-8 file.
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
-std::array<Unit, max_unit + 1>& units() {
-    static std::array<Unit, max_unit + 1> u;
-    return u;
-}
-
-JobEnd job_end = nullptr;
-
 Unit* get(int unit) {
     if (unit < 0 || unit > max_unit) return nullptr;
-    return &units()[unit];
+    return &iopcom.units[std::size_t(unit)];
 }
 
 }  // namespace
@@ -120,15 +107,15 @@ void stdout_line(std::string_view text) {
 
 void fatal_stop(std::string_view message) {
     if (!message.empty()) stdout_line(message);  // an empty message prints no line
-    for (auto& u : units())
+    for (auto& u : iopcom.units)
         if (u.f && u.mode == FileMode::write) std::fflush(u.f);
     std::fflush(stdout);
     std::fflush(stderr);
-    if (job_end != nullptr) job_end(1);
+    if (iopcom.job_end != nullptr) iopcom.job_end(1);
     std::_Exit(1);
 }
 
-void set_job_end(JobEnd end) { job_end = end; }
+void set_job_end(JobEnd end) { iopcom.job_end = end; }
 
 void operator_pause(std::string_view message) {
     stdout_line(message);
@@ -136,7 +123,7 @@ void operator_pause(std::string_view message) {
 }
 
 void unit_close_all() {
-    for (auto& u : units()) {
+    for (auto& u : iopcom.units) {
         if (u.f) std::fclose(u.f);
         u.f = nullptr;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,14 @@ inline constexpr int max_unit = 99;
 inline constexpr std::size_t max_record = std::size_t(1) << 24;
 
 enum class FileMode { read, write };
+
+// An open file of the unit plan: the unit table lives in the file record
+// (iopcom.units).
+struct Unit {
+    std::FILE* f = nullptr;
+    FileMode mode = FileMode::read;
+    bool begun = false;  // a record of the file has been read
+};
 
 // Opens the named file on a unit. Status 0 on success; nonzero (an errno
 // value, or 1) when the file cannot be opened or the unit is busy. A file
@@ -62,7 +71,8 @@ void stdout_line(std::string_view text);
 [[noreturn]] void fatal_stop(std::string_view message);
 
 // How a fatal stop ends the job: called with the exit code 1 after every
-// output has been flushed; it must not return.
+// output has been flushed; it must not return. Kept in the file record
+// (iopcom.job_end).
 using JobEnd = void (*)(int code);
 void set_job_end(JobEnd end);
 

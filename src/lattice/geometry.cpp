@@ -25,19 +25,20 @@ Section section_field(int ifb, bool fwd, double p0) {
         return s;
     }
     if (code == 1) {
-        // private data of a thick multipole: ila(ni) the order, rla(nr-3..nr)
-        // horizontal offset, vertical offset, strength, rotation
+        // private data of a thick multipole: ila(ni) the order, then its
+        // four reals, the last of the element
         const int ni = L.nila_at(i);
         const int nr = L.nrla_at(i);
         const int m = (ni >= 1 && ni <= cap::ilalen) ? L.ila(ni) : 0;
-        if (m < 1 || nr < 4 || nr > cap::rlalen) {
+        if (m < 1 || nr < multipole_reals || nr > cap::rlalen) {
             foundation::stdout_line(" multipole with invalid azimuthal order");
             return s;
         }
-        const double h = L.rla(nr - 3);
-        const double v = L.rla(nr - 2);
-        const double strength = L.rla(nr - 1);
-        const double alpha = L.rla(nr);
+        const int b = nr - multipole_reals;
+        const double h = L.rla(b + mp_hoff);
+        const double v = L.rla(b + mp_voff);
+        const double strength = L.rla(b + mp_strength);
+        const double alpha = L.rla(b + mp_alpha);
         if (m == 1) {
             const double B = strength * p0;
             if (B != 0.0) {

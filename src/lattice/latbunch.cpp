@@ -95,11 +95,11 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
     }
     L.nfbchg = nc;
     for (int j = 1; j <= nc - 1; ++j) {
-        L.srtab(1, j) = L.fbchg(fb_s, j);
-        L.srtab(2, j) = L.fbchg(fb_r, j + 1);
+        L.sr_s(j) = L.chg_s(j);
+        L.sr_r(j) = L.chg_r(j + 1);
     }
-    L.srtab(1, nc) = L.fbchg(fb_s, nc);
-    L.srtab(2, nc) = 0.0;
+    L.sr_s(nc) = L.chg_s(nc);
+    L.sr_r(nc) = 0.0;
 
     // Reference crossing times of every boundary.
     if (nfb >= 1) {

@@ -23,6 +23,24 @@ enum FbWord : int {
                            // positive turns clockwise)
 };
 
+// Words of a row j of the (s, r) curvature table srtab(1..2, j):
+enum SrWord : int {
+    sr_s = 1,  // path length of the boundary fbchg(., j) (m)
+    sr_r = 2,  // radius of the section that starts there (m, 0 = straight)
+};
+
+// The private reals of a thick multipole (quadrupole, multipole), the last
+// four of its element: rla(b + mp_hoff) .. rla(b + mp_alpha) with b the
+// count of private reals before them. Its one private integer is the
+// order m.
+enum MultipoleReal : int {
+    mp_hoff = 1,      // horizontal_offset of the magnetic centre (m)
+    mp_voff = 2,      // vertical_offset (m)
+    mp_strength = 3,  // strength (m^-m)
+    mp_alpha = 4,     // rotation alpha (rad)
+};
+inline constexpr int multipole_reals = 4;
+
 // Words of the section data isect(1..4, i) of the section ending at boundary i:
 enum SectWord : int {
     sect_thick = 1,  // 1 = made by a thick element, 0 = a thin element sits at the boundary
@@ -64,6 +82,15 @@ struct Latcom : ftypes::NoCopy {
     double ny(int i) const { return fb(fb_ny, i); }
     double s(int i) const { return fb(fb_s, i); }
     double r(int i) const { return fb(fb_r, i); }
+    // Named words of row j of the curvature tables.
+    double& chg_s(int j) { return fbchg(fb_s, j); }
+    double& chg_r(int j) { return fbchg(fb_r, j); }
+    double& sr_s(int j) { return srtab(SrWord::sr_s, j); }
+    double& sr_r(int j) { return srtab(SrWord::sr_r, j); }
+    double chg_s(int j) const { return fbchg(fb_s, j); }
+    double chg_r(int j) const { return fbchg(fb_r, j); }
+    double sr_s(int j) const { return srtab(SrWord::sr_s, j); }
+    double sr_r(int j) const { return srtab(SrWord::sr_r, j); }
     // Named words of the section ending at boundary i.
     std::int32_t& thick(int i) { return isect(sect_thick, i); }
     std::int32_t& code(int i) { return isect(sect_code, i); }

@@ -35,23 +35,24 @@ void latout() {
         if (auto b = mark.find(' '); b != std::string::npos) mark.resize(b);
         put(foundation::ld_line({"i=", foundation::ld_int(i), "  marker=", mark, "  duty=", L.fbduty(i) ? "T" : "F"}));
         put(foundation::ld_line({}));
+        // the whole boundary record and section data, word by word
         for (int k = 1; k <= 8; ++k) put(foundation::ld_line({foundation::ld_int(k), foundation::ld_real(L.fb(k, i))}));
         put(foundation::ld_line({}));
         for (int k = 1; k <= 4; ++k) put(foundation::ld_line({foundation::ld_int(k), foundation::ld_int(L.isect(k, i))}));
-        if (L.isect(3, i) > pi) {
+        if (L.nila_at(i) > pi) {
             put(foundation::ld_line({}));
             put(foundation::ld_line({"  private integers"}));
-            for (int j = pi + 1; j <= L.isect(3, i); ++j)
+            for (int j = pi + 1; j <= L.nila_at(i); ++j)
                 put(foundation::ld_line({foundation::ld_int(j), foundation::ld_int(L.ila(j))}));
         }
-        if (L.isect(4, i) > pr) {
+        if (L.nrla_at(i) > pr) {
             put(foundation::ld_line({}));
             put(foundation::ld_line({"  private reals"}));
-            for (int j = pr + 1; j <= L.isect(4, i); ++j)
+            for (int j = pr + 1; j <= L.nrla_at(i); ++j)
                 put(foundation::ld_line({foundation::ld_int(j), foundation::ld_real(L.rla(j))}));
         }
-        pi = L.isect(3, i);
-        pr = L.isect(4, i);
+        pi = L.nila_at(i);
+        pr = L.nrla_at(i);
     }
     put(dashes);
     foundation::ficout(unit, ierr);

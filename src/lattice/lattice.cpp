@@ -27,9 +27,8 @@ using ftypes::UNDEF_REAL;
 
 using foundation::twopi;
 
-// Private reals of a thick multipole (offsets, strength, rotation) and of a
-// thin quadrupole (its kick matrix and the inverse transpose, 4x4 each).
-constexpr int multipole_reals = 4;
+// Private reals of a thin quadrupole: its kick matrix and the inverse
+// transpose, 4x4 each.
 constexpr int thin_quad_reals = 2 * kick_matrix_reals;
 
 // A boundary line closer than this to parallel with the direction that has
@@ -59,22 +58,6 @@ void boundary_normal(const Pos4& pos, double tx, double ty, double& nx, double& 
         nx = tx;
         ny = ty;
     }
-}
-
-// Runs one block through the parser with a table of one value per key.
-template <std::size_t N>
-void read_block(const std::array<std::string_view, N>& cid, const std::array<Logical, N>& lvalid,
-                std::array<std::string, N>& cval, std::array<Logical, N>& lset,
-                std::int32_t& ierr) {
-    static constexpr auto nuval = [] {
-        std::array<int, N> a{};
-        for (std::size_t i = 0; i < N; ++i) a[i] = static_cast<int>(i) + 1;
-        return a;
-    }();
-    std::array<std::int32_t, N> vtype{};
-    for (auto& l : lset) l = false;
-    foundation::assygn(foundation::getcmd, foundation::getagu, static_cast<int>(N), cid, nuval, static_cast<int>(N), cval,
-                lvalid, lset, vtype, ierr);
 }
 
 // A real value of a block: the default when not given; status 1 when the
@@ -136,6 +119,132 @@ void inilat(std::int32_t& ierr) {
     ierr = 0;
 }
 
+namespace {
+
+// A position refused: the line saying why, then the refusal. False.
+bool refuse_position(std::string_view why, std::string_view refusal) {
+    foundation::log_where(why);
+    foundation::logpri(refusal);
+    return false;
+}
+
+// The boundary record of a new boundary: (x, y, tx, ty, nx, ny, s, r).
+using BoundaryRecord = std::array<double, 8>;
+
+// The first boundary, on the reference line from the origin along +x.
+bool first_boundary(double r, const Pos4& pos, BoundaryRecord& f) {
+    const double rho = pos(1), psi = pos(2), dpsi = pos(4);
+    double ds = pos(3);
+    if (undef(rho) && undef(ds))
+        return refuse_position("the first boundary needs rho or delta_s", "error in position: first field boundary");
+    const double a = !undef(psi) ? psi : (!undef(dpsi) ? dpsi : 0.0);
+    const double ca = std::cos(a), sa = std::sin(a);
+    if (undef(ds)) {
+        // boundary line n.X = rho parallel to the start direction
+        if (std::fabs(ca) <= min_cos)
+            return refuse_position("the boundary line is parallel to the start direction", "error in position");
+        ds = rho / ca;
+    }
+    f = {ds, 0.0, 1.0, 0.0, ca, sa, ds, r};
+    return true;
+}
+
+// Where the reference line stands at the previous boundary j: crossing
+// point (m), tangent and path length (m).
+struct LineEnd {
+    double px, py, tx, ty, sj;
+};
+
+// A straight piece: the tangent goes on unchanged.
+bool straight_boundary(const LineEnd& e, double r, const Pos4& pos, BoundaryRecord& f) {
+    const double rho = pos(1);
+    double ds = pos(3);
+    double nx, ny;
+    boundary_normal(pos, e.tx, e.ty, nx, ny);
+    if (undef(ds)) {
+        const double nt = nx * e.tx + ny * e.ty;
+        if (std::fabs(nt) <= min_cos)
+            return refuse_position("the boundary line is parallel to the reference line", "error in position");
+        ds = (rho - (nx * e.px + ny * e.py)) / nt;
+    }
+    f = {e.px + ds * e.tx, e.py + ds * e.ty, e.tx, e.ty, nx, ny, e.sj + ds, r};
+    return true;
+}
+
+// The path length ds of a relative arc (delta_s given): no negative length
+// and no full circle.
+bool relative_arc(double r, double ds) {
+    if (undef(ds)) return refuse_position("an arc needs delta_s, or rho and psi", "error in position, arc definition");
+    if (ds < 0.0)
+        return refuse_position("the arc's delta_s = " + foundation::short_real(ds) + " m is negative",
+                               "error in position, relative arc definition");
+    if (std::fabs(ds / r) >= twopi) {
+        // a turn by a full circle or more: the reference line would come
+        // back to where it was, the boundary record could not say how far
+        // it went
+        return refuse_position("an arc of delta_s = " + foundation::short_real(ds) + " m, r = " +
+                                   foundation::short_real(r) + " m turns by " +
+                                   foundation::short_real(std::fabs(ds / r) * 180.0 / foundation::pi) +
+                                   " degrees, a full circle or more",
+                               "error in position");
+    }
+    return true;
+}
+
+// The path length ds of an absolute arc (rho and psi given): the first
+// point where the circle tangent to the reference line at the previous
+// boundary meets the line n.X = rho, n = (nx, ny) := (cos psi, sin psi).
+bool absolute_arc(const LineEnd& e, double r, const Pos4& pos, double& ds, double& nx, double& ny) {
+    const double rho = pos(1), psi = pos(2);
+    nx = std::cos(psi);
+    ny = std::sin(psi);
+    const CircleMeeting m = circle_meets_line(e.tx, e.ty, nx, ny, rho - (nx * e.px + ny * e.py), r);
+    if (!m.meets)
+        return refuse_position("the circle of r = " + foundation::short_real(r) +
+                                   " m never meets the boundary line of rho and psi",
+                               "error in position, absolute arc definition");
+    const double phi1 = m.phi1, phi2 = m.phi2;
+    double l1 = -r * phi1, l2 = -r * phi2;
+    if (l1 < 0.0) l1 = l1 + twopi * std::fabs(r);
+    if (l2 < 0.0) l2 = l2 + twopi * std::fabs(r);
+    ds = std::min(l1, l2);
+    // A root at zero turning angle: the previous boundary already lies on
+    // this line and the arc moves away from it. Depending on rounding it
+    // would give a zero-length arc or a nearly full turn; neither places a
+    // boundary.
+    if (std::min(std::fabs(phi1), std::fabs(phi2)) <= min_cos)
+        return refuse_position("the arc starts on its own boundary line", "error in position");
+    return true;
+}
+
+// An arc of radius r: turning angle -ds/r, end point along the chord.
+bool arc_boundary(const LineEnd& e, double r, const Pos4& pos, BoundaryRecord& f) {
+    const bool relative = undef(pos(1)) || undef(pos(2));
+    double ds = pos(3), nx = 0.0, ny = 0.0;
+    if (relative ? !relative_arc(r, ds) : !absolute_arc(e, r, pos, ds, nx, ny)) return false;
+    const double phi = -ds / r;
+    double tix, tiy, hx, hy;
+    turn(e.tx, e.ty, phi, tix, tiy);
+    turn(e.tx, e.ty, phi / 2.0, hx, hy);
+    const double chord = 2.0 * r * std::sin(phi / 2.0);
+    if (relative) boundary_normal(pos, tix, tiy, nx, ny);
+    f = {e.px - chord * hx, e.py - chord * hy, tix, tiy, nx, ny, e.sj + ds, r};
+    return true;
+}
+
+// Boundary i after boundary i - 1.
+bool later_boundary(int i, double r, const Pos4& pos, BoundaryRecord& f) {
+    const auto& L = latcom;
+    const int j = i - 1;
+    const LineEnd e{L.x(j), L.y(j), L.tx(j), L.ty(j), L.s(j)};
+    if (undef(pos(1)) && undef(pos(3)))
+        return refuse_position("boundary " + std::to_string(i) + " needs rho or delta_s", "error in position");
+    if (r == 0.0) return straight_boundary(e, r, pos, f);
+    return arc_boundary(e, r, pos, f);
+}
+
+}  // namespace
+
 void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, std::int32_t& ierr) {
     auto& L = latcom;
     if (L.nfb >= cap::maxlat) {
@@ -144,119 +253,9 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
         ierr = 1;
         return;
     }
-    const double rho = pos(1), psi = pos(2), dpsi = pos(4);
-    double ds = pos(3);
-    std::array<double, 8> f{};  // the new boundary record
-    bool ok = true;
-
-    if (L.nfb == 0) {
-        L.nfb = 1;
-        if (undef(rho) && undef(ds)) {
-            foundation::log_where("the first boundary needs rho or delta_s");
-            foundation::logpri("error in position: first field boundary");
-            ok = false;
-        } else {
-            // reference line from the origin along +x
-            const double a = !undef(psi) ? psi : (!undef(dpsi) ? dpsi : 0.0);
-            const double ca = std::cos(a), sa = std::sin(a);
-            if (undef(ds)) {
-                if (std::fabs(ca) <= min_cos) {
-                    // boundary line n.X = rho parallel to the start direction
-                    foundation::log_where("the boundary line is parallel to the start direction");
-                    foundation::logpri("error in position");
-                    ok = false;
-                } else {
-                    ds = rho / ca;
-                }
-            }
-            if (ok) f = {ds, 0.0, 1.0, 0.0, ca, sa, ds, r};
-        }
-    } else {
-        const int j = L.nfb;
-        L.nfb = j + 1;
-        const double px = L.x(j), py = L.y(j), tx = L.tx(j), ty = L.ty(j), sj = L.s(j);
-        if (undef(rho) && undef(ds)) {
-            foundation::log_where("boundary " + std::to_string(L.nfb) + " needs rho or delta_s");
-            foundation::logpri("error in position");
-            ok = false;
-        } else if (r == 0.0) {
-            // straight piece: tangent unchanged
-            double nx, ny;
-            boundary_normal(pos, tx, ty, nx, ny);
-            if (undef(ds)) {
-                const double nt = nx * tx + ny * ty;
-                if (std::fabs(nt) <= min_cos) {
-                    foundation::log_where("the boundary line is parallel to the reference line");
-                    foundation::logpri("error in position");
-                    ok = false;
-                } else {
-                    ds = (rho - (nx * px + ny * py)) / nt;
-                }
-            }
-            if (ok) f = {px + ds * tx, py + ds * ty, tx, ty, nx, ny, sj + ds, r};
-        } else {
-            bool arc = true;
-            double nx = 0.0, ny = 0.0;
-            if (undef(rho) || undef(psi)) {
-                // relative arc: given path length
-                if (undef(ds)) {
-                    foundation::log_where("an arc needs delta_s, or rho and psi");
-                    foundation::logpri("error in position, arc definition");
-                    ok = arc = false;
-                } else if (ds < 0.0) {
-                    foundation::log_where("the arc's delta_s = " + foundation::short_real(ds) + " m is negative");
-                    foundation::logpri("error in position, relative arc definition");
-                    ok = arc = false;
-                } else if (std::fabs(ds / r) >= twopi) {
-                    // a turn by a full circle or more: the reference line would
-                    // come back to where it was, the boundary record could not
-                    // say how far it went
-                    foundation::log_where("an arc of delta_s = " + foundation::short_real(ds) + " m, r = " +
-                                          foundation::short_real(r) + " m turns by " +
-                                          foundation::short_real(std::fabs(ds / r) * 180.0 / foundation::pi) +
-                                          " degrees, a full circle or more");
-                    foundation::logpri("error in position");
-                    ok = arc = false;
-                }
-            } else {
-                // absolute arc: first point where the circle tangent to the
-                // reference line at P_j meets the line n.X = rho
-                nx = std::cos(psi);
-                ny = std::sin(psi);
-                const CircleMeeting m = circle_meets_line(tx, ty, nx, ny, rho - (nx * px + ny * py), r);
-                if (!m.meets) {
-                    foundation::log_where("the circle of r = " + foundation::short_real(r) +
-                                          " m never meets the boundary line of rho and psi");
-                    foundation::logpri("error in position, absolute arc definition");
-                    ok = arc = false;
-                } else {
-                    const double phi1 = m.phi1, phi2 = m.phi2;
-                    double l1 = -r * phi1, l2 = -r * phi2;
-                    if (l1 < 0.0) l1 = l1 + twopi * std::fabs(r);
-                    if (l2 < 0.0) l2 = l2 + twopi * std::fabs(r);
-                    ds = std::min(l1, l2);
-                    // A root at zero turning angle: the previous boundary
-                    // already lies on this line and the arc moves away from
-                    // it. Depending on rounding it would give a zero-length
-                    // arc or a nearly full turn; neither places a boundary.
-                    if (std::min(std::fabs(phi1), std::fabs(phi2)) <= min_cos) {
-                        foundation::log_where("the arc starts on its own boundary line");
-                        foundation::logpri("error in position");
-                        ok = arc = false;
-                    }
-                }
-            }
-            if (arc) {
-                const double phi = -ds / r;
-                double tix, tiy, hx, hy;
-                turn(tx, ty, phi, tix, tiy);
-                turn(tx, ty, phi / 2.0, hx, hy);
-                const double chord = 2.0 * r * std::sin(phi / 2.0);
-                if (undef(rho) || undef(psi)) boundary_normal(pos, tix, tiy, nx, ny);
-                f = {px - chord * hx, py - chord * hy, tix, tiy, nx, ny, sj + ds, r};
-            }
-        }
-    }
+    BoundaryRecord f{};  // the new boundary record
+    L.nfb = L.nfb + 1;
+    bool ok = L.nfb == 1 ? first_boundary(r, pos, f) : later_boundary(L.nfb, r, pos, f);
     if (ok) {
         for (double v : f)
             if (!std::isfinite(v)) ok = false;
@@ -266,7 +265,7 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
         }
     }
     if (ok) {
-        for (int k = 1; k <= 8; ++k) L.fb(k, L.nfb) = f[k - 1];
+        for (int k = 1; k <= 8; ++k) L.fb(k, L.nfb) = f[std::size_t(k - 1)];
     } else {
         ierr = 1;
     }
@@ -278,11 +277,10 @@ void positi(double r, const Pos4& pos, const std::string& marker, Logical duty, 
 void lyposi(Pos4& pos, std::string& marker, Logical& duty, std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 6> cid = {"rho",       "psi",    "delta_s",
                                                            "delta_psi", "marker", "duty"};
-    static constexpr std::array<Logical, 6> lvalid = {true, true, true, true, true, true};
     std::array<std::string, 6> cval;
     std::array<Logical, 6> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0) {
         for (int k = 0; k < 4 && ierr == 0; ++k) {
             double v = UNDEF_REAL;
@@ -316,7 +314,7 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
     std::array<std::string, 6> cval;
     std::array<Logical, 6> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, lvalid, cval, lset, ierr);
     if (ierr == 0) {
         if (kind == 1) {
             if (real_value(cid[0], lset[0], cval[0], 0.0, r) != 0) ierr = 1;
@@ -349,67 +347,92 @@ void lymupr(double& r, double& strength, double& alpha, double& horizontal_offse
     if (ierr != 0) foundation::logpri("error in dipole/multipole_properties");
 }
 
+namespace {
+
+// A dipole, quadrupole or multipole being read: its kind (1 dipole, 2
+// quadrupole, 0 multipole), order and properties.
+struct ThickElement {
+    std::int32_t kind;
+    std::int32_t m;  // the kind until the properties give the order
+    double r = 0.0, strength = 0.0, alpha = 0.0, hoff = 0.0, voff = 0.0;
+};
+
+// What a thick element's block expects after its entry position (stage 0),
+// entry (1), properties (2) and exit position (3).
+constexpr std::string_view thick_expected[] = {"position or }", "properties or }", "position or }", "}"};
+
+// The private data of a quadrupole or multipole at its exit boundary i:
+// the order and the four reals. False after the line of a full store.
+bool multipole_data(const ThickElement& e, int i) {
+    auto& L = latcom;
+    L.code(i) = 1;
+    if (L.nila + 1 > cap::ilalen) {
+        no_room("private integers", 1, cap::ilalen - L.nila);
+        foundation::logpri("global constant ilalen too small");
+        return false;
+    }
+    L.nila = L.nila + 1;
+    L.nila_at(i) = L.nila;
+    L.ila(L.nila) = e.m;
+    if (L.nrla + multipole_reals > cap::rlalen) {
+        no_room("private reals", multipole_reals, cap::rlalen - L.nrla);
+        foundation::logpri("global constant rlalen too small");
+        return false;
+    }
+    L.rla(L.nrla + mp_hoff) = e.hoff;
+    L.rla(L.nrla + mp_voff) = e.voff;
+    L.rla(L.nrla + mp_strength) = e.strength;
+    L.rla(L.nrla + mp_alpha) = e.alpha;
+    L.nrla = L.nrla + multipole_reals;
+    L.nrla_at(i) = L.nrla;
+    return true;
+}
+
+// A position block of a thick element and the boundary it places: the
+// entry (straight), or the exit with the dipole's radius (straight for the
+// others) and the section data of the element's body.
+bool thick_boundary(const ThickElement& e, bool exit, std::int32_t& ierr) {
+    Pos4 pos;
+    std::string marker;
+    Logical duty = true;
+    lyposi(pos, marker, duty, ierr);
+    if (ierr == 0) positi(exit ? e.r : 0.0, pos, marker, duty, ierr);
+    if (ierr != 0) return false;
+    auto& L = latcom;
+    const int i = L.nfb;
+    L.thick(i) = 1;
+    if (exit && e.kind != 1) return multipole_data(e, i);
+    L.code(i) = 0;
+    L.nila_at(i) = L.nila;
+    L.nrla_at(i) = L.nrla;
+    return true;
+}
+
+}  // namespace
+
 void lymult(std::int32_t& ierr, std::int32_t kind) {
     constexpr std::string_view errline = "error in dipole/multipole";
-    double r = 0.0, strength = 0.0, alpha = 0.0, hoff = 0.0, voff = 0.0;
-    std::int32_t m = kind;
+    ThickElement e{kind, kind};
     // 0: entry position expected, 1: entry read, 2: properties read, 3: exit read
     int stage = 0;
     ierr = 0;
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr != 0) return fail(errline, ierr);
-    auto& L = latcom;
     for (;;) {
         std::string word;
         foundation::getcmd(word, ierr);
         if (ierr != 0) return fail(errline, ierr);
-        if (word == "}") return;
+        if (word == foundation::block_close) return;
         if (word == "position" && (stage == 0 || stage == 2)) {
             const bool exit = (stage == 2);
-            Pos4 pos;
-            std::string marker;
-            Logical duty = true;
-            lyposi(pos, marker, duty, ierr);
-            if (ierr != 0) return fail(errline, ierr);
-            positi(exit ? r : 0.0, pos, marker, duty, ierr);
-            if (ierr != 0) return fail(errline, ierr);
-            const int i = L.nfb;
-            L.thick(i) = 1;
-            if (!exit || kind == 1) {
-                L.code(i) = 0;
-                L.nila_at(i) = L.nila;
-                L.nrla_at(i) = L.nrla;
-            } else {
-                L.code(i) = 1;
-                if (L.nila + 1 > cap::ilalen) {
-                    no_room("private integers", 1, cap::ilalen - L.nila);
-                    foundation::logpri("global constant ilalen too small");
-                    return fail(errline, ierr);
-                }
-                L.nila = L.nila + 1;
-                L.nila_at(i) = L.nila;
-                L.ila(L.nila) = m;
-                if (L.nrla + multipole_reals > cap::rlalen) {
-                    no_room("private reals", multipole_reals, cap::rlalen - L.nrla);
-                    foundation::logpri("global constant rlalen too small");
-                    return fail(errline, ierr);
-                }
-                L.rla(L.nrla + 1) = hoff;
-                L.rla(L.nrla + 2) = voff;
-                L.rla(L.nrla + 3) = strength;
-                L.rla(L.nrla + 4) = alpha;
-                L.nrla = L.nrla + multipole_reals;
-                L.nrla_at(i) = L.nrla;
-            }
+            if (!thick_boundary(e, exit, ierr)) return fail(errline, ierr);
             stage = exit ? 3 : 1;
         } else if (word == "properties" && stage == 1) {
-            lymupr(r, strength, alpha, hoff, voff, m, ierr);
+            lymupr(e.r, e.strength, e.alpha, e.hoff, e.voff, e.m, ierr);
             if (ierr != 0) return fail(errline, ierr);
             stage = 2;
         } else {
-            static constexpr std::string_view expected[] = {"position or }", "properties or }",
-                                                            "position or }", "}"};
-            unexpected(kind == 1 ? "dipole" : kind == 2 ? "quadrupole" : "multipole", word, expected[stage]);
+            unexpected(kind == 1 ? "dipole" : kind == 2 ? "quadrupole" : "multipole", word, thick_expected[stage]);
             return fail(errline, ierr);
         }
     }
@@ -417,11 +440,10 @@ void lymult(std::int32_t& ierr, std::int32_t kind) {
 
 void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 2> cid = {"effective_length", "quadrupole_k"};
-    static constexpr std::array<Logical, 2> lvalid = {true, true};
     std::array<std::string, 2> cval;
     std::array<Logical, 2> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && (!lset[0] || !lset[1])) {
         foundation::log_where("a thin_quadrupole needs effective_length and quadrupole_k");
         ierr = 1;
@@ -440,6 +462,10 @@ void lytiqp(double& effective_length, double& quadrupole_k, std::int32_t& ierr) 
 
 namespace {
 
+// What a thin_quadrupole's block expects after nothing (stage 0), its
+// position (1) and its properties (2).
+constexpr std::string_view thin_quad_expected[] = {"position", "properties", "}"};
+
 // Position block of a thin element (no duty boundary unless the block says
 // so) and the straight boundary it places.
 void thin_position(std::int32_t& ierr) {
@@ -457,7 +483,7 @@ void lytiqu(std::int32_t& ierr) {
     double el = 0.0, qk = 0.0;
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     ierr = 0;
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
@@ -483,7 +509,7 @@ void lytiqu(std::int32_t& ierr) {
             L.nrla = L.nrla + thin_quad_reals;
             L.nrla_at(i) = L.nrla;
             stage = 2;
-        } else if (word == "}" && stage == 2) {
+        } else if (word == foundation::block_close && stage == 2) {
             // M1 (kick) and M2 (its inverse transpose), 4x4 column by column
             // on (u, u', z, z')
             const int b = L.nrla - thin_quad_reals;
@@ -500,8 +526,7 @@ void lytiqu(std::int32_t& ierr) {
             L.rla(matrix_word(b2, 3, 4)) = -lk;
             return;
         } else {
-            static constexpr std::string_view expected[] = {"position", "properties", "}"};
-            unexpected("thin_quadrupole", word, expected[stage]);
+            unexpected("thin_quadrupole", word, thin_quad_expected[stage]);
             return fail(errline, ierr);
         }
     }
@@ -509,11 +534,10 @@ void lytiqu(std::int32_t& ierr) {
 
 void lydifp(std::int32_t& type, std::int32_t& nint, std::int32_t& nreal, std::int32_t& ierr) {
     static constexpr std::array<std::string_view, 3> cid = {"type", "integer", "real"};
-    static constexpr std::array<Logical, 3> lvalid = {true, true, true};
     std::array<std::string, 3> cval;
     std::array<Logical, 3> lset{};
     ierr = 0;
-    read_block(cid, lvalid, cval, lset, ierr);
+    foundation::read_block(cid, cval, lset, ierr);
     if (ierr == 0 && (!lset[0] || !lset[1] || !lset[2])) {
         foundation::log_where("a discrete_free needs type, integer and real");
         ierr = 1;
@@ -530,7 +554,7 @@ void lydifr(std::int32_t& ierr) {
     int stage = 0;  // 0 nothing, 1 position, 2 properties
     bool iarr = false, rarr = false;
     ierr = 0;
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr != 0) return fail(errline, ierr);
     auto& L = latcom;
     for (;;) {
@@ -587,7 +611,7 @@ void lydifr(std::int32_t& ierr) {
             foundation::getrar(foundation::getagu, L.rla.at(L.nrla - nr + 1), nr, ierr);
             if (ierr != 0) return fail(errline, ierr);
             rarr = true;
-        } else if (word == "}" && stage == 2) {
+        } else if (word == foundation::block_close && stage == 2) {
             return;
         } else {
             unexpected("discrete_free", word,
@@ -599,13 +623,13 @@ void lydifr(std::int32_t& ierr) {
 
 void lylatt(std::int32_t& ierr) {
     inilat(ierr);
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     bool done = false;
     while (ierr == 0 && !done) {
         std::string word;
         foundation::getcmd(word, ierr);
         if (ierr != 0) break;
-        if (word == "}") {
+        if (word == foundation::block_close) {
             done = true;
         } else if (word == "dipole") {
             lymult(ierr, 1);

@@ -5,6 +5,7 @@
 #include "lattice/latcom.hpp"
 #include "lattice/track.hpp"
 #include "foundation/constants.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/platform.hpp"
 
 namespace lattice {
@@ -14,12 +15,6 @@ Pthcom pthcom;
 namespace {
 
 using foundation::clight;  // m/s
-
-// Crossing states of the anchor particle (x, y, z, p, phi, theta, c*t) at
-// every boundary, tracked by setpth, and the nodes of the path in the same
-// layout.
-ftypes::Arr2<double, 7, cap::maxlat> crossings;
-ftypes::Arr2<double, 7, maxpth> NODE;
 
 // Arc of curvature kappa at distance x (signed, m) from a node of tangent t
 // and normal n towards the centre: offset from the node, tangent and
@@ -124,18 +119,19 @@ void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb,
         foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
     // the crossing states of every boundary, tracked without force
     const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
-    fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(crossings.data(), nfb), p0);
-    pthset(part.data(), ct, crossings.data(), nfb);
+    fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(pthcom.crossings.data(), nfb), p0);
+    pthset(part.data(), ct, pthcom.crossings.data(), nfb);
 }
 
-void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
+namespace {
+
+// Word i of crossing k of the crossing states bp (7 words each).
+double crossing_word(const double* bp, int i, int k) { return bp[7 * (k - 1) + (i - 1)]; }
+
+// 1. The anchor particle in the bending plane: the path frame and the
+// particle's clock. Returns its speed beta.
+double path_anchor(const double* anchor, double ct) {
     auto& P = pthcom;
-    if (nfb < 1 || nfb > cap::maxlat)
-        foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
-    // word i of crossing k
-    const auto BP = [bp](int i, int k) { return bp[7 * (k - 1) + (i - 1)]; };
-    // 1. anchor state, in the bending plane
-    const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
     P.x0 = anchor[0];
     P.y0 = anchor[1];
     P.phi0 = anchor[4];
@@ -145,22 +141,31 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     P.rot(2, 1) = -s0;
     P.rot(2, 2) = c0;
     const double p = anchor[3];
-    P.gamma = std::sqrt(p * p + 1.0);
-    const double beta = p / P.gamma;
+    P.gamma = foundation::gamma_of(p);
+    const double beta = foundation::beta_of(p);
     P.cbeta = clight * beta;
     P.s0 = 0.0;
     P.t0 = ct / clight;
+    return beta;
+}
 
-    // 3. shortest spacing of the crossings along the path
+// 3. The shortest spacing of the crossings along the path (m).
+double shortest_spacing(const double* bp, std::int32_t nfb, double beta) {
     double spmin = 1e300;
     if (nfb > 1) {
         for (int k = 2; k <= nfb; ++k) {
-            const double sp = (BP(7, k) - BP(7, k - 1)) * beta;
+            const double sp = (crossing_word(bp, 7, k) - crossing_word(bp, 7, k - 1)) * beta;
             if (k == 2 || sp < spmin) spmin = sp;
         }
     }
+    return spmin;
+}
 
-    // 4. the anchor node: the crossing nearest in time, or the anchor itself
+// 4. The nodes: the crossings, and the anchor itself unless a crossing is
+// as good as at its time (then that crossing is the anchor node).
+void path_nodes(const double* bp, std::int32_t nfb, const double* anchor, double ct, double beta) {
+    auto& P = pthcom;
+    const auto BP = [bp](int i, int k) { return crossing_word(bp, i, k); };
     int kstar = 1;
     for (int k = 2; k <= nfb; ++k)
         if (std::fabs(ct - BP(7, k)) < std::fabs(ct - BP(7, kstar))) kstar = k;
@@ -168,37 +173,44 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
         P.ipth0 = kstar;
         P.npth = nfb;
         for (int k = 1; k <= nfb; ++k)
-            for (int i = 1; i <= 7; ++i) NODE(i, k) = BP(i, k);
-    } else {
-        int klast = 0;  // last crossing at or before ct
-        for (int k = 1; k <= nfb; ++k)
-            if (BP(7, k) <= ct) klast = k;
-        P.ipth0 = klast + 1;
-        P.npth = nfb + 1;
-        for (int k = 1; k <= klast; ++k)
-            for (int i = 1; i <= 7; ++i) NODE(i, k) = BP(i, k);
-        for (int i = 1; i <= 6; ++i) NODE(i, klast + 1) = anchor[i - 1];
-        NODE(7, klast + 1) = ct;
-        for (int k = klast + 1; k <= nfb; ++k)
-            for (int i = 1; i <= 7; ++i) NODE(i, k + 1) = BP(i, k);
+            for (int i = 1; i <= 7; ++i) P.node(i, k) = BP(i, k);
+        return;
     }
-    const int n = P.npth;
+    int klast = 0;  // last crossing at or before ct
+    for (int k = 1; k <= nfb; ++k)
+        if (BP(7, k) <= ct) klast = k;
+    P.ipth0 = klast + 1;
+    P.npth = nfb + 1;
+    for (int k = 1; k <= klast; ++k)
+        for (int i = 1; i <= 7; ++i) P.node(i, k) = BP(i, k);
+    for (int i = 1; i <= 6; ++i) P.node(i, klast + 1) = anchor[i - 1];
+    P.node(7, klast + 1) = ct;
+    for (int k = klast + 1; k <= nfb; ++k)
+        for (int i = 1; i <= 7; ++i) P.node(i, k + 1) = BP(i, k);
+}
 
-    // 5. nodes into the path frame
-    for (int k = 1; k <= n; ++k) {
-        const double dx = NODE(1, k) - P.x0, dy = NODE(2, k) - P.y0;
-        NODE(1, k) = P.rot(1, 1) * dx + P.rot(1, 2) * dy;
-        NODE(2, k) = P.rot(2, 1) * dx + P.rot(2, 2) * dy;
-        NODE(5, k) = NODE(5, k) - P.phi0;
-        P.spth(k) = beta * (NODE(7, k) - ct);
-        P.dir2(1, k) = std::cos(NODE(5, k));
-        P.dir2(2, k) = std::sin(NODE(5, k));
+// 5. The nodes into the path frame: position, direction, path length.
+void nodes_to_path_frame(double ct, double beta) {
+    auto& P = pthcom;
+    for (int k = 1; k <= P.npth; ++k) {
+        const double dx = P.node(1, k) - P.x0, dy = P.node(2, k) - P.y0;
+        P.node(1, k) = P.rot(1, 1) * dx + P.rot(1, 2) * dy;
+        P.node(2, k) = P.rot(2, 1) * dx + P.rot(2, 2) * dy;
+        P.node(5, k) = P.node(5, k) - P.phi0;
+        P.spth(k) = beta * (P.node(7, k) - ct);
+        P.dir2(1, k) = std::cos(P.node(5, k));
+        P.dir2(2, k) = std::sin(P.node(5, k));
     }
+}
 
-    // 6. segments
-    for (int k = 1; k <= n - 1; ++k) {
+// 6. The segments between the nodes: straight, turning by a small angle,
+// or arcs (blended from their end tangents, or turning by nearly a
+// multiple of pi).
+void path_segments() {
+    auto& P = pthcom;
+    for (int k = 1; k <= P.npth - 1; ++k) {
         const double L = P.spth(k + 1) - P.spth(k);
-        const double dphi = NODE(5, k + 1) - NODE(5, k);
+        const double dphi = P.node(5, k + 1) - P.node(5, k);
         P.seg(1, k) = P.spth(k);
         P.seg(2, k) = P.spth(k + 1);
         // a segment of no length (two crossings at one point) is taken straight
@@ -214,15 +226,12 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
             else P.seg(4, k) = 1.0 / sn;
         }
     }
+}
 
-    // 7. node positions, rebuilt outward from the anchor along the segments
-    const int i0 = P.ipth0;
-    P.pos2(1, i0) = (P.npth == nfb) ? NODE(1, i0) : 0.0;
-    P.pos2(2, i0) = (P.npth == nfb) ? NODE(2, i0) : 0.0;
-    for (int k = i0 + 1; k <= n; ++k) node_from(k, k - 1, k - 1);
-    for (int k = i0 - 1; k >= 1; --k) node_from(k, k, k + 1);
-
-    // 8. search table of the segments by s
+// 8. The search table of the segments by s.
+void search_table() {
+    auto& P = pthcom;
+    const int n = P.npth;
     for (int j = 1; j <= npthbin; ++j) P.idx(j) = 1;
     const double span = P.spth(n) - P.spth(1);
     // nodes all at one point (span 0) leave the table unused: path
@@ -235,8 +244,34 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     for (int j = 2; j <= npthbin - 1; ++j)
         if (P.idx(j) < P.idx(j - 1)) P.idx(j) = P.idx(j - 1);
     P.idx(npthbin) = n;
+}
+
+}  // namespace
+
+void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
+    auto& P = pthcom;
+    if (nfb < 1 || nfb > cap::maxlat)
+        foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
+    // 1. anchor state, in the bending plane
+    const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
+    const double beta = path_anchor(anchor, ct);
+    const double spmin = shortest_spacing(bp, nfb, beta);
+    path_nodes(bp, nfb, anchor, ct, beta);
+    nodes_to_path_frame(ct, beta);
+    path_segments();
+
+    // 7. node positions, rebuilt outward from the anchor along the segments
+    const int n = P.npth;
+    const int i0 = P.ipth0;
+    P.pos2(1, i0) = (P.npth == nfb) ? P.node(1, i0) : 0.0;
+    P.pos2(2, i0) = (P.npth == nfb) ? P.node(2, i0) : 0.0;
+    for (int k = i0 + 1; k <= n; ++k) node_from(k, k - 1, k - 1);
+    for (int k = i0 - 1; k >= 1; --k) node_from(k, k, k + 1);
+
+    search_table();
 
     // 9. the limits for the field library
+    const double span = P.spth(n) - P.spth(1);
     P.Slow = std::fmin(P.spth(1), P.spth(i0)) - 1.0;
     P.Shigh = P.spth(i0) + 1.0;
     P.sstpma = spmin;

@@ -59,6 +59,11 @@ struct Pthcom {
     // walk (the shortest boundary spacing) and the margin of the retarded
     // search below Slow.
     double Slow, Shigh, sstpma, Rintma;
+    // Crossing states of the anchor particle (x, y, z, p, phi, theta, c*t)
+    // at every boundary, tracked by setpth, and the nodes of the path in the
+    // same layout (pthset).
+    ftypes::Arr2<double, 7, cap::maxlat> crossings;
+    ftypes::Arr2<double, 7, maxpth> node;
 };
 
 extern Pthcom pthcom;

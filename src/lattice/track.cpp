@@ -14,6 +14,7 @@
 
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/math.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/geometry.hpp"
@@ -56,14 +57,17 @@ inline void angle_rates(double p, double gam, double cth, double B, double F2, d
     dth = F3 / p;
 }
 
-inline double beta_of(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
+// Speed beta of momentum p [m*c] in the tracking's rounding order,
+// 1/sqrt(1/p^2 + 1) (foundation::beta_of divides p by gamma instead; the two
+// differ in the last bit).
+inline double beta_inverse_form(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
 
 // Right-hand side d/d(c*t) of the six state variables in the lab frame.
 void ctrder(double ct, const double* y, double* dydct, const void* ctx) {
     const LegParams& q = *static_cast<const LegParams*>(ctx);
     const double p = y[3], phi = y[4], th = y[5];
-    const double gam = std::sqrt(p * p + 1.0);
-    const double beta = beta_of(p);
+    const double gam = foundation::gamma_of(p);
+    const double beta = beta_inverse_form(p);
     const double cth = std::cos(th), sth = std::sin(th);
     double F1, F2, F3;
     force_at(ct, q.force, F1, F2, F3);
@@ -111,8 +115,8 @@ void ctrder(double ct, const double* y, double* dydct, const void* ctx) {
 void ct2der(double ct, const double* y, double* dydct, const void* ctx) {
     const LegParams& q = *static_cast<const LegParams*>(ctx);
     const double p = y[3], th = y[5];
-    const double gam = std::sqrt(p * p + 1.0);
-    const double beta = beta_of(p);
+    const double gam = foundation::gamma_of(p);
+    const double beta = beta_inverse_form(p);
     const double cth = std::cos(th), sth = std::sin(th);
     double F1, F2, F3;
     force_at(ct, q.force, F1, F2, F3);
@@ -196,8 +200,8 @@ void integrate(State y, const LegParams& q, double ct, double tend, int nstep) {
 // Horizontal radius of the particle's circle in a uniform field B.
 inline double circle_radius(State y, double B) {
     const double p = y[3];
-    const double gam = std::sqrt(p * p + 1.0);
-    return gam * beta_of(p) * std::cos(y[5]) / B;
+    const double gam = foundation::gamma_of(p);
+    return gam * beta_inverse_form(p) * std::cos(y[5]) / B;
 }
 
 // Vertical kick of a uniform field's edge: the boundary angle psi against
@@ -319,7 +323,7 @@ void correct(State part, std::int32_t& ifb, bool& lcross, double& ct, double ct0
         // to the target time in the same field when that can be integrated.
         lcross = false;
         const double R2 = uniform ? circle_radius(part, q.sec.B) : 0.0;
-        const double bh2 = beta_of(part[3]) * std::cos(part[5]);
+        const double bh2 = beta_inverse_form(part[3]) * std::cos(part[5]);
         const int n2 = leg_steps(q, bh2, R2, tend, ctend);
         if (n2 == 0) {
             ct = tend;
@@ -373,7 +377,7 @@ void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double cten
         if (e >= 1 && e <= L.nfb) edge_kick(part, q.sec.B, std::atan2(L.ny(e), L.nx(e)), -1.0);
     }
 
-    const double bh = beta_of(part[3]) * std::cos(part[5]);
+    const double bh = beta_inverse_form(part[3]) * std::cos(part[5]);
     q.R = uniform ? circle_radius(part, q.sec.B) : 0.0;
 
     Ahead b;

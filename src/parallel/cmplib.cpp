@@ -13,19 +13,17 @@ namespace {
 
 using ftypes::Logical;
 
-// Receive buffers of the reductions: one chunk each, fixed storage.
-double BUFFER[accumulate_chunk];
-Logical LOBUFF[accumulate_chunk];
-
 bool single() { return cmpcom.nprocs <= 1; }
 
-// Counts and displacements of the joins, per process.
-ftypes::Arr1<int, cap::maxproc> join_counts, join_displs;
-
-// The last command the master sent to the slaves.
-ftypes::FStr<cap::txtlen> last_command;
+// The element count of a message.
+template <class T>
+int count(std::span<T> buf) {
+    return static_cast<int>(std::min<std::size_t>(buf.size(), INT32_MAX));
+}
 
 }  // namespace
+
+Msgcom msgcom;
 
 std::int32_t mytag(std::int32_t iproc) {
     std::int32_t& t = cmpcom.itag(iproc);
@@ -45,49 +43,44 @@ void check_received(const char* routine, const char* what, std::int64_t value, s
                     std::to_string(hi) + " on process " + std::to_string(cmpcom.myproc));
 }
 
-void isend(const std::int32_t* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr) {
-    send_int(buf, n, iproc, itag);
+void isend(std::span<const std::int32_t> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
+    send_int(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void irecv(std::int32_t* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr) {
-    recv_int(buf, n, iproc, itag);
+void irecv(std::span<std::int32_t> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
+    recv_int(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void rsend(const double* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr) {
-    send_real(buf, n, iproc, itag);
+void rsend(std::span<const double> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
+    send_real(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void rrecv(double* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
-    recv_real(buf, n, iproc, itag);
+void rrecv(std::span<double> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
+    recv_real(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void lsend(const Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr) {
-    send_logical(buf, n, iproc, itag);
+void lsend(std::span<const Logical> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
+    send_logical(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void lrecv(Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr) {
-    recv_logical(buf, n, iproc, itag);
+void lrecv(std::span<Logical> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr) {
+    recv_logical(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
 
-void irecv_upto(std::int32_t* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
-                std::int32_t& got, std::int32_t& ierr) {
-    got = recv_int_upto(buf, nmax, iproc, itag);
+void irecv_upto(std::span<std::int32_t> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& got,
+                std::int32_t& ierr) {
+    got = recv_int_upto(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void rrecv_upto(double* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
-                std::int32_t& got, std::int32_t& ierr) {
-    got = recv_real_upto(buf, nmax, iproc, itag);
+void rrecv_upto(std::span<double> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& got,
+                std::int32_t& ierr) {
+    got = recv_real_upto(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
-void lrecv_upto(Logical* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
-                std::int32_t& got, std::int32_t& ierr) {
-    got = recv_logical_upto(buf, nmax, iproc, itag);
+void lrecv_upto(std::span<Logical> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& got,
+                std::int32_t& ierr) {
+    got = recv_logical_upto(buf.data(), count(buf), iproc, itag);
     ierr = 0;
 }
 
@@ -97,7 +90,7 @@ void sencmd(const ftypes::FStr<cap::txtlen>& cmd) {
     if (single()) return;
     if (cmpcom.master) {
         for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) send_text(cmd.c, k, mytag(k));
-        last_command = cmd;
+        msgcom.last_command = cmd;
     } else {
         send_text(cmd.c, 1, mytag(cmpcom.myproc));
     }
@@ -117,7 +110,7 @@ void reccmd(ftypes::FStr<cap::txtlen>& cmd) {
 
 void release_slaves() {
     if (single() || !cmpcom.master) return;
-    if (!(last_command == "stopp")) sencmd(ftypes::FStr<cap::txtlen>("stopp"));
+    if (!(msgcom.last_command == "stopp")) sencmd(ftypes::FStr<cap::txtlen>("stopp"));
 }
 
 // --------------------------------------------------------- particle hand-out
@@ -131,64 +124,66 @@ void traxph(std::int32_t& npart, foundation::ParticleView xp, foundation::IndexV
         npart = xp.size();
         for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) {
             IARR[0] = npart;
-            isend(IARR, 1, k, mytag(k), ierr);
+            isend(IARR, k, mytag(k), ierr);
             RARR[0] = t;
-            rsend(RARR, 1, k, mytag(k), ierr);
-            rsend(xp.words().data(), 7 * npart, k, mytag(k), ierr);
-            isend(ip.words().data(), 2 * npart, k, mytag(k), ierr);
+            rsend(RARR, k, mytag(k), ierr);
+            rsend(xp.words(), k, mytag(k), ierr);
+            isend(ip.words(), k, mytag(k), ierr);
         }
     } else {
         const std::int32_t me = cmpcom.myproc;
-        irecv(IARR, 1, 1, mytag(me), ierr);
+        irecv(IARR, 1, mytag(me), ierr);
         check_received("traxph", "npart", IARR[0], 0, std::min(xp.size(), ip.size()));
         npart = IARR[0];
-        rrecv(RARR, 1, 1, mytag(me), ierr);
+        rrecv(RARR, 1, mytag(me), ierr);
         t = RARR[0];
-        rrecv(xp.words().data(), 7 * npart, 1, mytag(me), ierr);
-        irecv(ip.words().data(), 2 * npart, 1, mytag(me), ierr);
+        rrecv(xp.first(npart).words(), 1, mytag(me), ierr);
+        irecv(ip.first(npart).words(), 1, mytag(me), ierr);
     }
 }
 
 // ------------------------------------------------------------- collectives
 
-void distri(double* a, std::int32_t nrow, std::int32_t& ncol, std::int32_t ncap) {
+void distri(std::span<double> a, std::int32_t nrow, std::int32_t& ncol) {
     if (single()) return;
+    const std::int64_t ncap = nrow > 0 ? std::int64_t(a.size()) / nrow : 0;
     bcast_int(&ncol, 1);
     check_received("distri", "ncol", ncol, 0, ncap);
     check_received("distri", "nrow*ncol", std::int64_t(nrow) * ncol, 0, INT32_MAX);
-    bcast_real(a, nrow * ncol);
+    bcast_real(a.data(), nrow * ncol);
 }
 
-void distrl(Logical* l, std::int32_t& n, std::int32_t ncap) {
+void distrl(std::span<Logical> l, std::int32_t& n) {
     if (single()) return;
     bcast_int(&n, 1);
-    check_received("distrl", "n", n, 0, ncap);
-    bcast_logical(l, n);
+    check_received("distrl", "n", n, 0, std::int64_t(l.size()));
+    bcast_logical(l.data(), n);
 }
 
-void accumu(double* a, std::int32_t nrow, std::int32_t ncol) {
+void accumu(std::span<double> a) {
     if (single()) return;
-    const std::int64_t n = std::int64_t(nrow) * ncol;
-    check_received("accumu", "nrow*ncol", n, 0, INT32_MAX);
+    const auto n = static_cast<std::int64_t>(a.size());
+    check_received("accumu", "n", n, 0, INT32_MAX);
     // n div chunk + 1 reductions; the last one may be empty, on every process alike
     for (std::int64_t k = 0; k <= n / accumulate_chunk; ++k) {
         const std::int64_t i1 = accumulate_chunk * k;  // 0-based first element
         const std::int64_t i2 = std::min(n, accumulate_chunk * (k + 1));
         const int len = static_cast<int>(i2 - i1);
-        reduce_sum_real(a + i1, BUFFER, len);
-        std::copy(BUFFER, BUFFER + len, a + i1);
+        reduce_sum_real(a.data() + i1, msgcom.buffer, len);
+        std::copy(msgcom.buffer, msgcom.buffer + len, a.data() + i1);
     }
 }
 
-void accuml(Logical* l, std::int32_t n) {
+void accuml(std::span<Logical> l) {
     if (single()) return;
+    const auto n = static_cast<std::int64_t>(l.size());
     check_received("accuml", "n", n, 0, INT32_MAX);
-    for (std::int64_t k = 0; k <= std::int64_t(n) / accumulate_chunk; ++k) {
+    for (std::int64_t k = 0; k <= n / accumulate_chunk; ++k) {
         const std::int64_t i1 = accumulate_chunk * k;
         const std::int64_t i2 = std::min<std::int64_t>(n, accumulate_chunk * (k + 1));
         const int len = static_cast<int>(i2 - i1);
-        reduce_lor_logical(l + i1, LOBUFF, len);
-        std::copy(LOBUFF, LOBUFF + len, l + i1);
+        reduce_lor_logical(l.data() + i1, msgcom.lobuff, len);
+        std::copy(msgcom.lobuff, msgcom.lobuff + len, l.data() + i1);
     }
 }
 
@@ -196,39 +191,44 @@ void accuml(Logical* l, std::int32_t n) {
 
 namespace {
 
-// Element counts and displacements of a join, per MPI rank; the total.
-std::int64_t join_layout(const char* routine, const std::int32_t* counts, std::int64_t ncap) {
+// Element counts and displacements of a join, per MPI rank; the total. The
+// process's own count must lie within its list a.
+std::int64_t join_layout(const char* routine, std::span<const std::int32_t> counts, std::size_t own,
+                         std::size_t ncap) {
     std::int64_t total = 0;
     for (std::int32_t p = 1; p <= cmpcom.nprocs; ++p) {
-        check_received(routine, "count", counts[p - 1], 0, INT32_MAX);
-        join_counts(p) = counts[p - 1];
-        join_displs(p) = static_cast<int>(std::min<std::int64_t>(total, INT32_MAX));
-        total += counts[p - 1];
+        check_received(routine, "count", counts[std::size_t(p - 1)], 0, INT32_MAX);
+        msgcom.join_counts(p) = counts[std::size_t(p - 1)];
+        msgcom.join_displs(p) = static_cast<int>(std::min<std::int64_t>(total, INT32_MAX));
+        total += counts[std::size_t(p - 1)];
     }
-    check_received(routine, "total", total, 0, std::min<std::int64_t>(ncap, INT32_MAX));
+    check_received(routine, "total", total, 0, std::min<std::int64_t>(std::int64_t(ncap), INT32_MAX));
+    check_received(routine, "own count", counts[std::size_t(cmpcom.myproc - 1)], 0, std::int64_t(own));
     return total;
 }
 
 }  // namespace
 
-void joinct(std::int32_t n, std::int32_t* counts) {
+void joinct(std::int32_t n, std::span<std::int32_t> counts) {
     if (single()) {
         counts[0] = n;
         return;
     }
-    allgather_int(&n, 1, counts);
+    allgather_int(&n, 1, counts.data());
 }
 
-void joini(const std::int32_t* a, const std::int32_t* counts, std::int32_t* out, std::int64_t ncap) {
-    join_layout("joini", counts, ncap);
+void joini(std::span<const std::int32_t> a, std::span<const std::int32_t> counts, std::span<std::int32_t> out) {
+    join_layout("joini", counts, a.size(), out.size());
     const std::int32_t me = cmpcom.myproc;
-    allgatherv_int(a, counts[me - 1], out, join_counts.data(), join_displs.data());
+    allgatherv_int(a.data(), counts[std::size_t(me - 1)], out.data(), msgcom.join_counts.data(),
+                   msgcom.join_displs.data());
 }
 
-void joinr(const double* a, const std::int32_t* counts, double* out, std::int64_t ncap) {
-    join_layout("joinr", counts, ncap);
+void joinr(std::span<const double> a, std::span<const std::int32_t> counts, std::span<double> out) {
+    join_layout("joinr", counts, a.size(), out.size());
     const std::int32_t me = cmpcom.myproc;
-    allgatherv_real(a, counts[me - 1], out, join_counts.data(), join_displs.data());
+    allgatherv_real(a.data(), counts[std::size_t(me - 1)], out.data(), msgcom.join_counts.data(),
+                    msgcom.join_displs.data());
 }
 
 }  // namespace parallel

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "foundation/capacities.hpp"
@@ -35,27 +36,23 @@ std::int32_t next_tag(std::int32_t iproc);
 void check_received(const char* routine, const char* what, std::int64_t value, std::int64_t lo,
                     std::int64_t hi);
 
-// Typed blocking messages to / from process iproc with tag itag; ierr is
-// the MPI status (0: a failing MPI call is a fatal stop of the job).
-void isend(const std::int32_t* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr);
-void irecv(std::int32_t* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr);
-void rsend(const double* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr);
-void rrecv(double* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
-void lsend(const ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr);
-void lrecv(ftypes::Logical* buf, std::int32_t n, std::int32_t iproc, std::int32_t itag,
-           std::int32_t& ierr);
-// Receives of a message of at most nmax elements; got := the number that
-// arrived (a message longer than nmax is a fatal stop).
-void irecv_upto(std::int32_t* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
-                std::int32_t& got, std::int32_t& ierr);
-void rrecv_upto(double* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
-                std::int32_t& got, std::int32_t& ierr);
-void lrecv_upto(ftypes::Logical* buf, std::int32_t nmax, std::int32_t iproc, std::int32_t itag,
-                std::int32_t& got, std::int32_t& ierr);
+// Typed blocking messages of the elements of buf to / from process iproc
+// with tag itag; ierr is the MPI status (0: a failing MPI call is a fatal
+// stop of the job). A receive takes exactly buf.size() elements.
+void isend(std::span<const std::int32_t> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+void irecv(std::span<std::int32_t> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+void rsend(std::span<const double> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+void rrecv(std::span<double> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+void lsend(std::span<const ftypes::Logical> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+void lrecv(std::span<ftypes::Logical> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& ierr);
+// Receives of a message of at most buf.size() elements; got := the number
+// that arrived (a longer message is a fatal stop).
+void irecv_upto(std::span<std::int32_t> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& got,
+                std::int32_t& ierr);
+void rrecv_upto(std::span<double> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& got,
+                std::int32_t& ierr);
+void lrecv_upto(std::span<ftypes::Logical> buf, std::int32_t iproc, std::int32_t itag, std::int32_t& got,
+                std::int32_t& ierr);
 
 // Command channel: 80 blank-padded characters.
 // sencmd: a slave sends to the master; the master sends to every slave in
@@ -80,18 +77,19 @@ void release_slaves();
 // fatal stop before anything is written.
 void traxph(std::int32_t& npart, foundation::ParticleView xp, foundation::IndexView ip, double& t);
 
-// Broadcast of a(nrow, ncol) from the master; every process takes the
-// master's ncol, which must lie within 0..ncap (the column capacity of the
-// receiving array), else a fatal stop before anything is written.
-void distri(double* a, std::int32_t nrow, std::int32_t& ncol, std::int32_t ncap);
+// Broadcast of a(nrow, ncol) from the master: a holds nrow x ncap values
+// (ncap = a.size() / nrow, nrow >= 1); every process takes the master's
+// ncol, which must lie within 0..ncap, else a fatal stop before anything
+// is written.
+void distri(std::span<double> a, std::int32_t nrow, std::int32_t& ncol);
 // Broadcast of n logicals from the master; every process takes the
-// master's n, which must lie within 0..ncap.
-void distrl(ftypes::Logical* l, std::int32_t& n, std::int32_t ncap);
-// Element-wise sum of a(nrow*ncol) onto the master, in chunks of 5000000
-// elements. On a slave the contents of a afterwards are not defined.
-void accumu(double* a, std::int32_t nrow, std::int32_t ncol);
-// Element-wise logical or of l(n) onto the master, in chunks of 5000000.
-void accuml(ftypes::Logical* l, std::int32_t n);
+// master's n, which must lie within 0..l.size().
+void distrl(std::span<ftypes::Logical> l, std::int32_t& n);
+// Element-wise sum of a onto the master, in chunks of 5000000 elements. On
+// a slave the contents of a afterwards are not defined.
+void accumu(std::span<double> a);
+// Element-wise logical or of l onto the master, in chunks of 5000000.
+void accuml(std::span<ftypes::Logical> l);
 
 // Chunk length of the reductions (the size of their receive buffers).
 inline constexpr std::int32_t accumulate_chunk = 5000000;
@@ -100,14 +98,36 @@ inline constexpr std::int32_t accumulate_chunk = 5000000;
 // that only some processes hold or need (a sparse share of a large array):
 // every process ends with every process's list, in process order.
 // joinct: counts(p) := the count n of process p, for p = 1..nprocs
-// (counts holds nprocs elements; n >= 0).
-void joinct(std::int32_t n, std::int32_t* counts);
+// (counts holds at least nprocs elements; n >= 0).
+void joinct(std::int32_t n, std::span<std::int32_t> counts);
 // joini, joinr: out := a(1..counts(1)) of process 1, then a(1..counts(2)) of
 // process 2, ..., with counts as joinct gives them (equal on every process);
-// each process passes its own counts(myproc) elements. A total beyond ncap,
-// the capacity of out, is a fatal stop before anything is written. With one
-// process out := a(1..counts(1)).
-void joini(const std::int32_t* a, const std::int32_t* counts, std::int32_t* out, std::int64_t ncap);
-void joinr(const double* a, const std::int32_t* counts, double* out, std::int64_t ncap);
+// each process passes its own counts(myproc) elements of a. A total beyond
+// out.size() is a fatal stop before anything is written. With one process
+// out := a(1..counts(1)).
+void joini(std::span<const std::int32_t> a, std::span<const std::int32_t> counts, std::span<std::int32_t> out);
+void joinr(std::span<const double> a, std::span<const std::int32_t> counts, std::span<double> out);
+
+// The slave's own arrays of one parallel force evaluation: the particle
+// records and index pairs the hand-out fills, and its partial forces.
+struct SlaveArrays : ftypes::NoCopy {
+    ftypes::Arr2<double, 7, cap::maxprt> XP;        // particle records
+    ftypes::Arr2<std::int32_t, 2, cap::maxprt> IP;  // index pairs
+    ftypes::Arr2<double, 3, cap::maxprt> F;         // partial forces
+};
+
+// The message layer's own storage, fixed and allocated once: the receive
+// buffers of the reductions (one chunk each), the counts and displacements
+// of a join per process, the last command the master sent, and the
+// slave's arrays of a force evaluation.
+struct Msgcom : ftypes::NoCopy {
+    double buffer[accumulate_chunk];
+    ftypes::Logical lobuff[accumulate_chunk];
+    ftypes::Arr1<int, cap::maxproc> join_counts, join_displs;
+    ftypes::FStr<cap::txtlen> last_command;
+    SlaveArrays slave;
+};
+
+extern Msgcom msgcom;
 
 }  // namespace parallel

@@ -10,14 +10,10 @@
 #include <thread>
 
 #include "foundation/platform.hpp"
+#include "parallel/process.hpp"
 
 namespace parallel {
 namespace {
-
-// Own MPI rank and job size; one process until MPI has been started, so
-// that every exchange returns at once in a program that never starts MPI.
-int g_rank = 0;
-int g_size = 1;
 
 // A failed MPI call ends the whole job.
 void check(int rc, const char* call) {
@@ -27,11 +23,11 @@ void check(int rc, const char* call) {
     if (MPI_Error_string(rc, text, &len) != MPI_SUCCESS) len = 0;
     text[std::min(len, MPI_MAX_ERROR_STRING)] = '\0';
     foundation::fatal_stop(std::string(" error in the message layer: ") + call + " failed on process " +
-                    std::to_string(g_rank + 1) + ": " + text);
+                    std::to_string(cmpcom.mpi_rank + 1) + ": " + text);
 }
 
 int peer(int iproc) {
-    if (iproc < 1 || iproc > g_size)
+    if (iproc < 1 || iproc > cmpcom.mpi_size)
         foundation::fatal_stop(" error in the message layer: no process number " + std::to_string(iproc));
     return iproc - 1;
 }
@@ -80,8 +76,8 @@ void mpi_start(int& myproc, int& nprocs) {
     int rank = 0, size = 1;
     check(MPI_Comm_rank(MPI_COMM_WORLD, &rank), "MPI_Comm_rank");
     check(MPI_Comm_size(MPI_COMM_WORLD, &size), "MPI_Comm_size");
-    g_rank = rank;
-    g_size = size;
+    cmpcom.mpi_rank = rank;
+    cmpcom.mpi_size = size;
     // a fatal stop anywhere now ends the whole job
     foundation::set_job_end(&abort_job);
     myproc = rank + 1;
@@ -93,8 +89,8 @@ void mpi_stop() {
     check(MPI_Initialized(&init), "MPI_Initialized");
     check(MPI_Finalized(&fin), "MPI_Finalized");
     if (init && !fin) check(MPI_Finalize(), "MPI_Finalize");
-    g_rank = 0;
-    g_size = 1;
+    cmpcom.mpi_rank = 0;
+    cmpcom.mpi_size = 1;
 }
 
 void abort_job(int code) {
@@ -107,19 +103,19 @@ void abort_job(int code) {
     if (init && !fin) {
         // give the launcher a moment to pass on the output already written:
         // the abort tears down every process and its output channels at once
-        if (g_size > 1) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (cmpcom.mpi_size > 1) std::this_thread::sleep_for(std::chrono::milliseconds(250));
         MPI_Abort(MPI_COMM_WORLD, code);
     }
     std::_Exit(code);
 }
 
 void send_text(const char* buf, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     send_raw(buf, cmdlen, MPI_CHAR, iproc, itag, "MPI_Send (text)");
 }
 
 void recv_text(char* buf, int iproc, int itag, bool wait_idle) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     if (wait_idle) {
         // poll for the message: for idle_spin giving the core to any other
         // process between two polls, then sleeping between them, the sleep
@@ -149,90 +145,90 @@ void recv_text(char* buf, int iproc, int itag, bool wait_idle) {
 }
 
 int recv_int_upto(std::int32_t* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return 0;
+    if (cmpcom.mpi_size == 1) return 0;
     return recv_upto(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (integer)");
 }
 
 int recv_real_upto(double* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return 0;
+    if (cmpcom.mpi_size == 1) return 0;
     return recv_upto(buf, n, MPI_DOUBLE, iproc, itag, "MPI_Recv (real)");
 }
 
 int recv_logical_upto(ftypes::Logical* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return 0;
+    if (cmpcom.mpi_size == 1) return 0;
     const int got = recv_upto(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (logical)");
     normalise(buf, got);
     return got;
 }
 
 void send_int(const std::int32_t* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     send_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Send (integer)");
 }
 
 void recv_int(std::int32_t* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     recv_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (integer)");
 }
 
 void send_real(const double* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     send_raw(buf, n, MPI_DOUBLE, iproc, itag, "MPI_Send (real)");
 }
 
 void recv_real(double* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     recv_raw(buf, n, MPI_DOUBLE, iproc, itag, "MPI_Recv (real)");
 }
 
 void send_logical(const ftypes::Logical* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     send_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Send (logical)");
 }
 
 void recv_logical(ftypes::Logical* buf, int n, int iproc, int itag) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     recv_raw(buf, n, MPI_INT32_T, iproc, itag, "MPI_Recv (logical)");
     normalise(buf, n);
 }
 
 void bcast_int(std::int32_t* buf, int n) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     check_count(n, "MPI_Bcast (integer)");
     check(MPI_Bcast(buf, n, MPI_INT32_T, 0, MPI_COMM_WORLD), "MPI_Bcast (integer)");
 }
 
 void bcast_real(double* buf, int n) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     check_count(n, "MPI_Bcast (real)");
     check(MPI_Bcast(buf, n, MPI_DOUBLE, 0, MPI_COMM_WORLD), "MPI_Bcast (real)");
 }
 
 void bcast_logical(ftypes::Logical* buf, int n) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     check_count(n, "MPI_Bcast (logical)");
     check(MPI_Bcast(buf, n, MPI_INT32_T, 0, MPI_COMM_WORLD), "MPI_Bcast (logical)");
     normalise(buf, n);
 }
 
 void reduce_sum_real(const double* in, double* out, int n) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     check_count(n, "MPI_Reduce (sum)");
     check(MPI_Reduce(in, out, n, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD), "MPI_Reduce (sum)");
 }
 
 void reduce_lor_logical(const ftypes::Logical* in, ftypes::Logical* out, int n) {
-    if (g_size == 1) return;
+    if (cmpcom.mpi_size == 1) return;
     check_count(n, "MPI_Reduce (logical or)");
     // the logical or of C integers gives 1 for true: normalised to -1
     check(MPI_Reduce(in, out, n, MPI_INT32_T, MPI_LOR, 0, MPI_COMM_WORLD),
           "MPI_Reduce (logical or)");
-    if (g_rank == 0) normalise(out, n);
+    if (cmpcom.mpi_rank == 0) normalise(out, n);
 }
 
 void allgather_int(const std::int32_t* in, int n, std::int32_t* out) {
     check_count(n, "MPI_Allgather (integer)");
-    if (g_size == 1) {
+    if (cmpcom.mpi_size == 1) {
         std::copy(in, in + n, out);
         return;
     }
@@ -243,7 +239,7 @@ void allgather_int(const std::int32_t* in, int n, std::int32_t* out) {
 void allgatherv_int(const std::int32_t* in, int n, std::int32_t* out, const int* counts,
                     const int* displs) {
     check_count(n, "MPI_Allgatherv (integer)");
-    if (g_size == 1) {
+    if (cmpcom.mpi_size == 1) {
         std::copy(in, in + n, out + displs[0]);
         return;
     }
@@ -253,7 +249,7 @@ void allgatherv_int(const std::int32_t* in, int n, std::int32_t* out, const int*
 
 void allgatherv_real(const double* in, int n, double* out, const int* counts, const int* displs) {
     check_count(n, "MPI_Allgatherv (real)");
-    if (g_size == 1) {
+    if (cmpcom.mpi_size == 1) {
         std::copy(in, in + n, out + displs[0]);
         return;
     }

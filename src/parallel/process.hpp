@@ -15,6 +15,11 @@ struct Cmpcom {
     std::int32_t idebug = 0;   // communication trace level; 0 for the whole run
     ftypes::Arr1<std::int32_t, cap::maxproc> itag{};  // message-tag counter per partner
     ftypes::Logical master = true;  // true on process 1
+    // The message layer's own view of the job (MPI rank, 0-based, and size):
+    // one process until MPI has been started, so that every exchange returns
+    // at once in a program that never starts MPI.
+    int mpi_rank = 0;
+    int mpi_size = 1;
 };
 
 extern Cmpcom cmpcom;

@@ -43,8 +43,6 @@ void drop_stored_fields() {
     bunch::forcs2.ctfk = ftypes::UNDEF_REAL;
 }
 
-StepHook step_hook = nullptr;
-
 // Logs the integrated step error of the tracking runs so far.
 void log_step_error(double errsum) {
     foundation::log_line(ld_line({"integrated step error=", ld_real(errsum)}));
@@ -190,9 +188,9 @@ std::string read_layers(std::int32_t& ierr) {
 }
 
 // The tracking run: the run state to every slave, then the time loop
-// (omoni0, ttrack, errsum += derr, omonit, steper). Status 1 after the
-// run's last line when it failed.
-std::int32_t tracking_run() {
+// (omoni0, ttrack, errsum += derr, omonit, steper, step_hook). Status 1
+// after the run's last line when it failed.
+std::int32_t tracking_run(StepHook step_hook) {
     std::int32_t ierr = 0;
     forces::diaini();
     tracom();  // the run state goes to every slave
@@ -245,9 +243,7 @@ std::int32_t finish(bool failed) {
 
 }  // namespace
 
-void set_step_hook(StepHook hook) { step_hook = hook; }
-
-std::int32_t tarvel() {
+std::int32_t tarvel(StepHook step_hook) {
     bool failed = false;  // the run ended through a failure: nonzero exit code
     std::int32_t ierr = 0;
     start_up(ierr);
@@ -280,7 +276,7 @@ std::int32_t tarvel() {
         parallel::sencmd(comand);  // the command goes to every slave
         if (comand == "stopp") return finish(failed);
 
-        if (tracking_run() != 0) {
+        if (tracking_run(step_hook) != 0) {
             parallel::sencmd(std::string("stopp"));  // after a failed tracking run
             return finish(true);
         }

@@ -24,11 +24,12 @@ namespace run {
 
 void reset_state() {
     foundation::unit_close_all();
+    // the job end that the message layer (or a test harness) installed stays
+    const foundation::JobEnd job_end = foundation::iopcom.job_end;
     foundation::iopcom = foundation::Iopcom{};
+    foundation::iopcom.job_end = job_end;
     foundation::fincom = foundation::Fincom{};
     foundation::parcom = foundation::Parcom{};
-    foundation::set_log_owner(true);
-    foundation::reset_log_failure();
     parallel::cmpcom.master = true;
     parallel::cmpcom.myproc = 1;
     parallel::cmpcom.nprocs = 1;
@@ -39,14 +40,13 @@ void reset_state() {
     bunch::iniprt(ierr);
     bunch::initrk(ierr);
     bunch::tr3com.errsum = 0.0;
-    bunch::step_control = bunch::StepControl{};
+    bunch::tr3com.state = bunch::StepControl{};
     bunch::inimon(ierr);
-    bunch::monitor_status = bunch::MonitorStatus{};
+    bunch::moncom.status = bunch::MonitorStatus{};
     forces::inifrc(ierr);
     forces::gmeshi();
     forces::diaini();
     bunch::set_force_entry(nullptr);
-    set_step_hook(nullptr);
 }
 
 }  // namespace run

@@ -8,10 +8,8 @@
 namespace run {
 
 static_assert(bunch::any_parallel_model_built(), "the slaves take part in a model that runs on every process");
-ParallelForcesFn parallel_forces_hook = &forces::frcims;
-SlaveArrays slave_arrays;
 
-void slave() {
+void slave(ParallelForcesFn evaluate) {
     ftypes::FStr<cap::txtlen> COMAND;
     // force type, evaluation time c*t (m) and status of the force evaluation
     std::int32_t itype = 0;
@@ -22,15 +20,16 @@ void slave() {
         if (COMAND == "tracker") {
             tracom();
         } else if (COMAND == "parallel forces") {
-            SlaveArrays& a = slave_arrays;
-            parallel_forces_hook(itype, foundation::particles(a.XP, cap::maxprt),
-                                 foundation::indices(a.IP, cap::maxprt),
-                                 ct, foundation::forces_of(a.F, cap::maxprt), ierr);
+            parallel::SlaveArrays& a = parallel::msgcom.slave;
+            evaluate(itype, foundation::particles(a.XP, cap::maxprt), foundation::indices(a.IP, cap::maxprt), ct,
+                     foundation::forces_of(a.F, cap::maxprt), ierr);
         } else if (COMAND == "stopp") {
             return;
         }
         // any other text: ignored
     }
 }
+
+void slave() { slave(&forces::frcims); }
 
 }  // namespace run

@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-#include "foundation/capacities.hpp"
-#include "foundation/ftypes.hpp"
 #include "foundation/views.hpp"
 
 namespace run {
@@ -17,19 +15,12 @@ namespace run {
 using ParallelForcesFn = void (*)(std::int32_t& itype, foundation::ParticleView xp,
                                   foundation::IndexView ip, double& ct, foundation::ForceView f,
                                   std::int32_t& ierr);
-extern ParallelForcesFn parallel_forces_hook;
 
 // The slave command loop: "tracker" receives the run state, "parallel
-// forces" takes part in one force evaluation, "stopp" returns; any other
-// text is ignored.
+// forces" takes part in one force evaluation (evaluate, with the slave's own
+// arrays of the message layer), "stopp" returns; any other text is ignored.
+void slave(ParallelForcesFn evaluate);
+// The same with forces::frcims.
 void slave();
-
-// The slave's own static arrays of a force evaluation.
-struct SlaveArrays : ftypes::NoCopy {
-    ftypes::Arr2<double, 7, cap::maxprt> XP;        // particle records
-    ftypes::Arr2<std::int32_t, 2, cap::maxprt> IP;  // index pairs
-    ftypes::Arr2<double, 3, cap::maxprt> F;         // partial forces
-};
-extern SlaveArrays slave_arrays;
 
 }  // namespace run

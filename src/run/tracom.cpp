@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <tuple>
 #include <type_traits>
 
@@ -173,50 +174,37 @@ static_assert(covers<Trkcom, decltype(tracker_messages), decltype(tracker_master
 
 // --------------------------------------------------- sending, receiving
 
-void transfer(std::int32_t* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr) {
-    if (cmpcom.master) parallel::isend(b, n, iproc, parallel::next_tag(iproc), ierr);
-    else parallel::irecv(b, n, iproc, parallel::next_tag(iproc), ierr);
-}
-void transfer(double* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr) {
-    if (cmpcom.master) parallel::rsend(b, n, iproc, parallel::next_tag(iproc), ierr);
-    else parallel::rrecv(b, n, iproc, parallel::next_tag(iproc), ierr);
-}
-void transfer(Logical* b, std::int32_t n, std::int32_t iproc, std::int32_t& ierr) {
-    if (cmpcom.master) parallel::lsend(b, n, iproc, parallel::next_tag(iproc), ierr);
-    else parallel::lrecv(b, n, iproc, parallel::next_tag(iproc), ierr);
+template <class T>
+void transfer(std::span<T> b, std::int32_t iproc, std::int32_t& ierr) {
+    const std::int32_t tag = parallel::next_tag(iproc);
+    if constexpr (std::is_same_v<T, std::int32_t>) {
+        if (cmpcom.master) parallel::isend(b, iproc, tag, ierr);
+        else parallel::irecv(b, iproc, tag, ierr);
+    } else if constexpr (std::is_same_v<T, double>) {
+        if (cmpcom.master) parallel::rsend(b, iproc, tag, ierr);
+        else parallel::rrecv(b, iproc, tag, ierr);
+    } else {
+        if (cmpcom.master) parallel::lsend(b, iproc, tag, ierr);
+        else parallel::lrecv(b, iproc, tag, ierr);
+    }
 }
 
 // The filled part of an array: the master sends n elements; a slave takes
 // at most nmax and returns how many arrived.
-void send(const std::int32_t* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::isend(b, n, p, t, e); }
-void send(const double* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::rsend(b, n, p, t, e); }
-void send(const Logical* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::lsend(b, n, p, t, e); }
-void recv_upto(std::int32_t* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::irecv_upto(b, n, p, t, got, e); }
-void recv_upto(double* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::rrecv_upto(b, n, p, t, got, e); }
-void recv_upto(Logical* b, std::int32_t n, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::lrecv_upto(b, n, p, t, got, e); }
+void send(std::span<const std::int32_t> b, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::isend(b, p, t, e); }
+void send(std::span<const double> b, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::rsend(b, p, t, e); }
+void send(std::span<const Logical> b, std::int32_t p, std::int32_t t, std::int32_t& e) { parallel::lsend(b, p, t, e); }
+void recv_upto(std::span<std::int32_t> b, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::irecv_upto(b, p, t, got, e); }
+void recv_upto(std::span<double> b, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::rrecv_upto(b, p, t, got, e); }
+void recv_upto(std::span<Logical> b, std::int32_t p, std::int32_t t, std::int32_t& got, std::int32_t& e) { parallel::lrecv_upto(b, p, t, got, e); }
 
 template <class T>
 std::int32_t transfer_part(T* b, std::int32_t n, std::int32_t nmax, std::int32_t iproc, std::int32_t& ierr) {
     std::int32_t got = n;
     const std::int32_t tag = parallel::next_tag(iproc);
-    if (cmpcom.master) send(b, n, iproc, tag, ierr);
-    else recv_upto(b, nmax, iproc, tag, got, ierr);
+    if (cmpcom.master) send(std::span<const T>(b, std::size_t(n)), iproc, tag, ierr);
+    else recv_upto(std::span<T>(b, std::size_t(nmax)), iproc, tag, got, ierr);
     return got;
-}
-
-template <class Rec, class T, std::size_t N>
-void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32_t& ierr) {
-    T buf[N];
-    if (cmpcom.master)
-        for (std::size_t k = 0; k < N; ++k) buf[k] = rec.*(g.fields[k].field);
-    transfer(buf, static_cast<std::int32_t>(N), iproc, ierr);
-    if (cmpcom.master) return;
-    for (std::size_t k = 0; k < N; ++k) {
-        const auto& f = g.fields[k];
-        if constexpr (std::is_same_v<T, std::int32_t>)
-            if (f.lo <= f.hi) parallel::check_received("zzzcom", f.name, buf[k], f.lo, f.hi);
-    }
-    for (std::size_t k = 0; k < N; ++k) rec.*(g.fields[k].field) = buf[k];
 }
 
 // The arrays a slave has received, to be checked against their counts once
@@ -227,23 +215,39 @@ struct Arrived {
     const std::int32_t* count;
     std::int32_t words;
 };
-Arrived arrived[16];
-int narrived = 0;
+struct Arrivals {
+    Arrived a[16];
+    int n = 0;
+};
+
+template <class Rec, class T, std::size_t N>
+void message(Rec& rec, const Group<Rec, T, N>& g, std::int32_t iproc, std::int32_t& ierr, Arrivals&) {
+    T buf[N];
+    if (cmpcom.master)
+        for (std::size_t k = 0; k < N; ++k) buf[k] = rec.*(g.fields[k].field);
+    transfer(std::span<T>(buf), iproc, ierr);
+    if (cmpcom.master) return;
+    for (std::size_t k = 0; k < N; ++k) {
+        const auto& f = g.fields[k];
+        if constexpr (std::is_same_v<T, std::int32_t>)
+            if (f.lo <= f.hi) parallel::check_received("zzzcom", f.name, buf[k], f.lo, f.hi);
+    }
+    for (std::size_t k = 0; k < N; ++k) rec.*(g.fields[k].field) = buf[k];
+}
 
 template <class Rec, class A>
-void message(Rec& rec, const Filled<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr) {
+void message(Rec& rec, const Filled<Rec, A>& w, std::int32_t iproc, std::int32_t& ierr, Arrivals& arrived) {
     A& a = rec.*(w.field);
     const auto capacity = static_cast<std::int32_t>(sizeof(a.a) / sizeof(a.a[0]));
     const std::int32_t n = cmpcom.master ? w.words * (rec.*(w.count)) : 0;
     if (cmpcom.master) parallel::check_received("zzzcom", w.name, n, 0, capacity);
     const std::int32_t got = transfer_part(a.data(), n, capacity, iproc, ierr);
-    if (!cmpcom.master && narrived < 16)
-        arrived[narrived++] = {w.name, got, &(rec.*(w.count)), w.words};
+    if (!cmpcom.master && arrived.n < 16) arrived.a[arrived.n++] = {w.name, got, &(rec.*(w.count)), w.words};
 }
 
 template <class Rec, class Tuple>
-void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr) {
-    std::apply([&](const auto&... m) { (message(rec, m, iproc, ierr), ...); }, t);
+void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr, Arrivals& arrived) {
+    std::apply([&](const auto&... m) { (message(rec, m, iproc, ierr, arrived), ...); }, t);
 }
 
 }  // namespace
@@ -259,15 +263,15 @@ void tracom() {
 
 void zzzcom(std::int32_t iproc) {
     std::int32_t ierr = 0;
-    narrived = 0;
-    messages(bunch::forces, force_messages, iproc, ierr);
-    messages(forces::mesh, mesh_messages, iproc, ierr);
-    messages(lattice::latcom, lattice_messages, iproc, ierr);
-    messages(bunch::prtcls, bunch_messages, iproc, ierr);
-    messages(bunch::trkcom, tracker_messages, iproc, ierr);
+    Arrivals arrived;
+    messages(bunch::forces, force_messages, iproc, ierr, arrived);
+    messages(forces::mesh, mesh_messages, iproc, ierr, arrived);
+    messages(lattice::latcom, lattice_messages, iproc, ierr, arrived);
+    messages(bunch::prtcls, bunch_messages, iproc, ierr, arrived);
+    messages(bunch::trkcom, tracker_messages, iproc, ierr, arrived);
     // every array arrived with the length its count gives
-    for (int k = 0; k < narrived; ++k) {
-        const Arrived& a = arrived[k];
+    for (int k = 0; k < arrived.n; ++k) {
+        const Arrived& a = arrived.a[k];
         parallel::check_received("zzzcom", a.name, a.got, std::int64_t(a.words) * *a.count,
                                  std::int64_t(a.words) * *a.count);
     }

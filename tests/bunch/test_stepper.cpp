@@ -88,7 +88,7 @@ TEST_F(Stepper, ArcLimit) {
         SCOPED_TRACE(c.name);
         auto& l = lattice::latcom;
         l.nfb = cap::maxlat;
-        for (int i = 1; i <= l.nfb; ++i) l.fb(8, i) = (i == 2) ? c.r : 0.0, l.fbduty(i) = false;
+        for (int i = 1; i <= l.nfb; ++i) l.r(i) = (i == 2) ? c.r : 0.0, l.fbduty(i) = false;
         testsupport::line_bunch(2, 0.0, 100.0, 2.0 * c.sl);  // 2 sl apart: rms length sl
         bunch::prtcls.iptcl(1, 1) = bunch::prtcls.iptcl(1, 2) = c.ifb;
         const double want = c.arc ? 0.5 * std::pow(24.0 * c.sl * (c.r * c.r), 0.3333333) : 0.1;

@@ -62,7 +62,7 @@ protected:
         testsupport::add_section(0.0, 5.0);
         auto& L = lattice::latcom;  // the curvature table of this lattice
         L.nfbchg = 2;
-        L.srtab(1, 1) = 1.0, L.srtab(2, 1) = R, L.srtab(1, 2) = 11.0, L.srtab(2, 2) = 0.0;
+        L.sr_s(1) = 1.0, L.sr_r(1) = R, L.sr_s(2) = 11.0, L.sr_r(2) = 0.0;
         auto& f = forces;  // the settings the model reads
         f.sigma_long = 1e-3, f.shield = 0.0, f.shield_max = 0.3;
         f.par1 = f.par2 = f.par4 = f.par5 = 0.0;

@@ -98,8 +98,8 @@ TEST(Inila2, CurvatureChangeTable) {
         ASSERT_EQ(latcom.nfbchg, static_cast<int>(c.chg.size()));
         for (std::size_t j = 1; j <= c.chg.size(); ++j) {
             for (int k = 1; k <= 8; ++k) EXPECT_EQ(latcom.fbchg(k, j), latcom.fb(k, c.chg[j - 1]));
-            EXPECT_EQ(latcom.srtab(1, j), latcom.fb(7, c.chg[j - 1]));
-            EXPECT_EQ(latcom.srtab(2, j), c.srtab_r[j - 1]) << "row " << j;
+            EXPECT_EQ(latcom.sr_s(j), latcom.s(c.chg[j - 1]));
+            EXPECT_EQ(latcom.sr_r(j), c.srtab_r[j - 1]) << "row " << j;
         }
     }
 }

@@ -157,11 +157,11 @@ TEST_F(LatticeFolder, AngleConversionsFromDegrees) {
               ierr);
         ASSERT_EQ(ierr, 0);
         const double rad = a / 180.0 * pi;
-        EXPECT_EQ(latcom.fb(5, 1), std::cos(rad));
-        EXPECT_EQ(latcom.fb(6, 1), std::sin(rad));
-        EXPECT_EQ(latcom.fb(5, 2), std::cos(rad));  // the tangent (1, 0) turned by delta_psi
-        EXPECT_EQ(latcom.fb(6, 2), std::sin(rad));
-        EXPECT_EQ(latcom.rla(4), a * pi / 180.0);
+        EXPECT_EQ(latcom.nx(1), std::cos(rad));
+        EXPECT_EQ(latcom.ny(1), std::sin(rad));
+        EXPECT_EQ(latcom.nx(2), std::cos(rad));  // the tangent (1, 0) turned by delta_psi
+        EXPECT_EQ(latcom.ny(2), std::sin(rad));
+        EXPECT_EQ(latcom.rla(lattice::mp_alpha), a * pi / 180.0);  // the first multipole's rotation
     }
 }
 

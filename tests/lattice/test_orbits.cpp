@@ -45,8 +45,8 @@ void element(double r, double ds, double psi = U, int m = 0, double h = 0, doubl
 
 // How far the crossing of boundary 2 lies off the reference line's.
 double off_reference(const Bp& bp) {
-    return std::fabs(bp(1, 2) - latcom.fb(1, 2)) + std::fabs(bp(2, 2) - latcom.fb(2, 2)) +
-           std::fabs(std::cos(bp(5, 2)) - latcom.fb(3, 2)) + std::fabs(std::sin(bp(5, 2)) - latcom.fb(4, 2));
+    return std::fabs(bp(1, 2) - latcom.x(2)) + std::fabs(bp(2, 2) - latcom.y(2)) +
+           std::fabs(std::cos(bp(5, 2)) - latcom.tx(2)) + std::fabs(std::sin(bp(5, 2)) - latcom.ty(2));
 }
 
 class Orbits : public testing::Test {

@@ -33,7 +33,7 @@ inline int run(int argc, char** argv, std::initializer_list<std::pair<const char
         if (what == name) known = true, f();
     if (!known) expect(false, "unknown case '" + what + "'");
     double total = failures;
-    parallel::accumu(&total, 1, 1);
+    parallel::accumu(std::span<double>(&total, 1));
     const bool master = parallel::cmpcom.master;
     if (master) std::printf(" %s on %d process(es): %s\n", what.c_str(), parallel::cmpcom.nprocs, total == 0 ? "passed" : "FAILED");
     std::fflush(stdout);

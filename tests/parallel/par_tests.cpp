@@ -71,10 +71,10 @@ void case_traxph_order() {
     const std::int32_t me = cmpcom.myproc;
     std::int32_t ierr = 0, cnt[1] = {0};
     double t[1] = {0.0};
-    parallel::irecv(cnt, 1, 1, parallel::mytag(me), ierr);
-    parallel::rrecv(t, 1, 1, parallel::mytag(me), ierr);
-    parallel::rrecv(xp, 7 * n, 1, parallel::mytag(me), ierr);
-    parallel::irecv(ip, 2 * n, 1, parallel::mytag(me), ierr);
+    parallel::irecv(cnt, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(t, 1, parallel::mytag(me), ierr);
+    parallel::rrecv(std::span<double>(xp, 7 * n), 1, parallel::mytag(me), ierr);
+    parallel::irecv(std::span<std::int32_t>(ip, 2 * n), 1, parallel::mytag(me), ierr);
     expect(cnt[0] == n && t[0] == 0.625, "count and time of the hand-out");
     int bad = 0;
     for (int i = 0; i < 7 * n; ++i) bad += xp[i] != 0.5 * i - 3.0;
@@ -110,7 +110,7 @@ void case_chunks() {
         a.assign(std::size_t(n), 1.0);
         reduce_counts.clear();
         recording = true;
-        parallel::accumu(a.data(), r.nrow, r.ncol);
+        parallel::accumu(a);
         recording = false;
         expect(reduce_counts == want, "accumu reductions at n=" + std::to_string(n));
         if (cmpcom.master && n > 0)
@@ -120,7 +120,7 @@ void case_chunks() {
         if (n > 0 && cmpcom.myproc == cmpcom.nprocs) l[std::size_t(n - 1)] = true;
         reduce_counts.clear();
         recording = true;
-        parallel::accuml(l.data(), std::int32_t(n));
+        parallel::accuml(l);
         recording = false;
         expect(reduce_counts == want, "accuml reductions at n=" + std::to_string(n));
         if (cmpcom.master && n > 0)
@@ -132,14 +132,14 @@ void case_chunks() {
     std::int32_t ncol = cmpcom.master ? 6 : 2;
     bcast_counts.clear();
     recording = true;
-    parallel::distri(b, 4, ncol, 6);
+    parallel::distri(b, 4, ncol);
     recording = false;
     expect(bcast_counts == (many ? V{1, 24} : V{}), "distri broadcasts");
     static Logical lb[10];
     std::int32_t nl = cmpcom.master ? 7 : 10;
     bcast_counts.clear();
     recording = true;
-    parallel::distrl(lb, nl, 10);
+    parallel::distrl(lb, nl);
     recording = false;
     expect(bcast_counts == (many ? V{1, 7} : V{}), "distrl broadcasts");
 }
@@ -181,8 +181,8 @@ void case_joins() {
         std::vector<double> out_r(std::size_t(total) + 1, -5.0);
         join_counts.clear();
         recording = true;
-        parallel::joini(mine.data(), counts, out.data(), total);
-        parallel::joinr(mine_r.data(), counts, out_r.data(), total);
+        parallel::joini(mine, counts, std::span<std::int32_t>(out.data(), std::size_t(total)));
+        parallel::joinr(mine_r, counts, std::span<double>(out_r.data(), std::size_t(total)));
         recording = false;
         expect(join_counts == (many ? V{int(mine.size()), int(mine.size())} : V{}), "one join each" + what);
         expect(std::equal(want_i.begin(), want_i.end(), out.begin()) && out.back() == -5, "joini" + what);
@@ -199,15 +199,15 @@ void case_joins() {
 void case_fatal_collective() {
     if (cmpcom.myproc == cmpcom.nprocs) foundation::fatal_stop(" test: fatal stop inside a collective");
     double a[10] = {};
-    parallel::accumu(a, 10, 1);
-    parallel::accumu(a, 10, 1);
+    parallel::accumu(a);
+    parallel::accumu(a);
 }
 
 // The master broadcasts more columns than a slave's array holds.
 void case_capacity_distri() {
     double a[100] = {};
     std::int32_t ncol = 10;
-    parallel::distri(a, 2, ncol, cmpcom.master ? 50 : 5);
+    parallel::distri(std::span<double>(a, cmpcom.master ? 100 : 10), 2, ncol);
     if (cmpcom.nprocs == 1) foundation::fatal_stop(" test: one process has no slave to refuse");
 }
 
@@ -217,7 +217,7 @@ void case_capacity_join() {
     const std::int32_t a[2] = {1, 2};
     parallel::joinct(2, counts);
     std::int32_t out[2 * cap::maxproc];
-    parallel::joini(a, counts, out, 1);
+    parallel::joini(a, counts, std::span<std::int32_t>(out, 1));
 }
 
 // The master hands out more particles than a slave's arrays hold.

@@ -37,7 +37,7 @@ void test_forces(std::int32_t& itype, foundation::ParticleView XP, foundation::I
     double* f = F.words().data();
     double settings[5] = {ct, 0.1, 0.2, 0.3, double(itype)};
     std::int32_t ncol = 5;
-    parallel::distri(settings, 1, ncol, 5);
+    parallel::distri(settings, 1, ncol);
     itype = std::int32_t(std::lround(settings[4]));
     for (std::int32_t j = 1; j <= npart; ++j) {
         double v = owner(j) == cmpcom.myproc ? owner(j) * xp[7 * (j - 1)] * ct : 0.0;
@@ -45,13 +45,12 @@ void test_forces(std::int32_t& itype, foundation::ParticleView XP, foundation::I
         f[3 * (j - 1) + 1] = ip[2 * (j - 1)];
         f[3 * (j - 1) + 2] = owner(j) == cmpcom.myproc ? 1.0 : 0.0;
     }
-    parallel::accumu(f, 3, npart);
+    parallel::accumu(F.words().first(3 * std::size_t(npart)));
     ++evaluations;
     ierr = 0;
 }
 
 void case_slave() {
-    run::parallel_forces_hook = &test_forces;
     const std::int32_t npart = 1000;
     if (cmpcom.master) {
         static ftypes::Arr2<double, 3, cap::maxprt> F;
@@ -83,7 +82,7 @@ void case_slave() {
         }
         expect(evaluations == 2, "master evaluations " + std::to_string(evaluations));
     } else {
-        run::slave();  // returns on "stopp"
+        run::slave(&test_forces);  // returns on "stopp"
         expect(evaluations == 2, "slave evaluations " + std::to_string(evaluations));
         expect(lattice::latcom.nfb == 17, "slave lattice after tracker");
         expect(bunch::prtcls.npart == npart, "slave npart after tracker");
@@ -92,7 +91,7 @@ void case_slave() {
     static double tags[cap::maxproc];
     for (int k = 0; k < cap::maxproc; ++k) tags[k] = 0.0;
     if (!cmpcom.master) tags[cmpcom.myproc - 1] = cmpcom.itag(cmpcom.myproc);
-    parallel::accumu(tags, 1, cap::maxproc);
+    parallel::accumu(tags);
     if (cmpcom.master)
         for (int k = 2; k <= cmpcom.nprocs; ++k)
             // hand-shake 2, eight commands 8, two transfers 2 x 25, two hand-outs 2 x 4
