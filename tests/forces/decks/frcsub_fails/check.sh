@@ -4,7 +4,7 @@
 set -u
 fail=0
 for l in " error in frcsub (sub-bunch dimensions)" " error in forcei" \
-         " error in tarvel: tracking run stopped, force evaluation failed"; do
+         " error in tarvel: tracking run stopped; last step's output not valid"; do
   grep -qxF -- "$l" stdout.txt || { echo "missing line: $l"; fail=1; }
 done
 grep -q "isrc" stdout.txt && { echo "a source loop ran"; fail=1; }

@@ -7,8 +7,8 @@ fail=0
 want=" nsam.gt.nsamax
  error in force1
  error in forcei
- error in ttrack: force evaluation failed, zero forces used
- error in tarvel: tracking run stopped, force evaluation failed"
+ error in ttrack: force evaluation failed in the step to ct=   0.00000
+ error in tarvel: tracking run stopped; last step's output not valid"
 got=$(tail -n 5 stdout.txt)
 [ "$got" = "$want" ] || { echo "last lines:"; echo "$got"; fail=1; }
 grep -q 'integrated step error=' stdout.txt && { echo "the run was reported complete"; fail=1; }
