@@ -26,6 +26,7 @@ set_property(CACHE TARVEL_MPI PROPERTY STRINGS mpich openmpi)
 if(TARVEL_MPI STREQUAL "mpich")
   set(TARVEL_MPI_FAMILY_NAME "MPICH")
   set(wrapper_names mpicxx.mpich mpicxx)
+  set(wrapper_says "mpich")
   set(launcher_names mpiexec.mpich mpiexec.hydra)
   set(launcher_says "HYDRA")
   set(header_says "#define MPICH_VERSION")
@@ -33,25 +34,41 @@ if(TARVEL_MPI STREQUAL "mpich")
 elseif(TARVEL_MPI STREQUAL "openmpi")
   set(TARVEL_MPI_FAMILY_NAME "Open MPI")
   set(wrapper_names mpicxx.openmpi mpicxx)
+  set(wrapper_says "-lmpi([ \n]|$)")
   set(launcher_names mpiexec.openmpi)
   set(launcher_says "Open MPI|OpenRTE")
   set(header_says "#define OMPI_MAJOR_VERSION")
   set(packages "libopenmpi-dev openmpi-bin")
 else()
-  message(FATAL_ERROR "TARVEL_MPI = '${TARVEL_MPI}': give mpich or openmpi")
+  set(given "${TARVEL_MPI}")
+  unset(TARVEL_MPI CACHE)  # the next configure takes the default
+  message(FATAL_ERROR "TARVEL_MPI = '${given}': give mpich or openmpi")
 endif()
 
-# Another family than at the last configure of this folder, or a folder
-# configured before the family was chosen (its MPI was whatever the system's
-# default was then): forget what was found before.
-if((DEFINED TARVEL_MPI_CONFIGURED AND NOT TARVEL_MPI_CONFIGURED STREQUAL TARVEL_MPI) OR
-   (NOT DEFINED TARVEL_MPI_CONFIGURED AND EXISTS "${CMAKE_BINARY_DIR}/CMakeCache.txt"))
+# Forgets every MPI setting of the cache, found or given.
+function(tarvel_mpi_forget)
   get_cmake_property(cached CACHE_VARIABLES)
   foreach(v IN LISTS cached)
     if(v MATCHES "^(MPI_|MPIEXEC_)")
       unset(${v} CACHE)
     endif()
   endforeach()
+endfunction()
+
+# A failed search stops the configure and leaves nothing of it in the cache
+# (an MPI_CXX_COMPILER-NOTFOUND, a wrapper of the wrong family), so that the
+# next configure after the cause is fixed searches afresh.
+function(tarvel_mpi_fail text)
+  tarvel_mpi_forget()
+  message(FATAL_ERROR "${text}")
+endfunction()
+
+# Another family than at the last configure of this folder, or a folder
+# configured before the family was chosen (its MPI was whatever the system's
+# default was then): forget what was found before.
+if((DEFINED TARVEL_MPI_CONFIGURED AND NOT TARVEL_MPI_CONFIGURED STREQUAL TARVEL_MPI) OR
+   (NOT DEFINED TARVEL_MPI_CONFIGURED AND EXISTS "${CMAKE_BINARY_DIR}/CMakeCache.txt"))
+  tarvel_mpi_forget()
 endif()
 set(TARVEL_MPI_CONFIGURED "${TARVEL_MPI}" CACHE INTERNAL "MPI family of the last configure")
 
@@ -84,14 +101,26 @@ function(tarvel_launcher_is_family exe out)
   endif()
 endfunction()
 
+# The first wrapper of the family's names whose compile line (-show) is the
+# family's: a plain mpicxx may be another MPI's.
 if(NOT MPI_CXX_COMPILER)
   unset(MPI_CXX_COMPILER CACHE)
-  find_program(TARVEL_MPI_WRAPPER NAMES ${wrapper_names} NO_CACHE)
-  if(NOT TARVEL_MPI_WRAPPER)
-    message(FATAL_ERROR "no C++ compiler wrapper of ${TARVEL_MPI_FAMILY_NAME} (${wrapper_names}) found: "
-                        "install it (Debian: ${packages}) or give MPI_CXX_COMPILER")
+  foreach(name IN LISTS wrapper_names)
+    unset(wrapper)
+    find_program(wrapper NAMES ${name} NO_CACHE)
+    if(wrapper)
+      execute_process(COMMAND "${wrapper}" -show OUTPUT_VARIABLE text ERROR_QUIET TIMEOUT 20)
+      if(text MATCHES "${wrapper_says}" AND (TARVEL_MPI STREQUAL "mpich" OR NOT text MATCHES "mpich"))
+        set(MPI_CXX_COMPILER "${wrapper}" CACHE FILEPATH "MPI C++ compiler wrapper")
+        break()
+      endif()
+    endif()
+  endforeach()
+  if(NOT MPI_CXX_COMPILER)
+    string(JOIN ", " names ${wrapper_names})
+    tarvel_mpi_fail("no C++ compiler wrapper of ${TARVEL_MPI_FAMILY_NAME} (${names}) found: \
+install it (Debian: ${packages}) or give MPI_CXX_COMPILER")
   endif()
-  set(MPI_CXX_COMPILER "${TARVEL_MPI_WRAPPER}" CACHE FILEPATH "MPI C++ compiler wrapper")
 endif()
 
 # The launcher, before FindMPI looks for one of its own (it would take the
@@ -102,11 +131,11 @@ if(NOT MPIEXEC_EXECUTABLE)
   get_filename_component(wrapper_dir "${wrapper_dir}" DIRECTORY)
   set(candidates "")
   foreach(name IN LISTS launcher_names)
-    find_program(candidate NAMES ${name} NO_CACHE)
-    if(candidate)
-      list(APPEND candidates "${candidate}")
+    unset(launcher)
+    find_program(launcher NAMES ${name} NO_CACHE)
+    if(launcher)
+      list(APPEND candidates "${launcher}")
     endif()
-    unset(candidate)
   endforeach()
   if(EXISTS "${wrapper_dir}/mpiexec")
     list(APPEND candidates "${wrapper_dir}/mpiexec")
@@ -119,22 +148,27 @@ if(NOT MPIEXEC_EXECUTABLE)
     endif()
   endforeach()
   if(NOT MPIEXEC_EXECUTABLE)
-    message(FATAL_ERROR "no launcher of ${TARVEL_MPI_FAMILY_NAME} found (${launcher_names}, or an mpiexec "
-                        "beside ${MPI_CXX_COMPILER}): install it (Debian: ${packages}) or give MPIEXEC_EXECUTABLE")
+    string(JOIN ", " names ${launcher_names})
+    tarvel_mpi_fail("no launcher of ${TARVEL_MPI_FAMILY_NAME} found (${names}, or an mpiexec \
+beside ${MPI_CXX_COMPILER}): install it (Debian: ${packages}) or give MPIEXEC_EXECUTABLE")
   endif()
 endif()
 
-find_package(MPI REQUIRED COMPONENTS CXX)
+find_package(MPI COMPONENTS CXX)
+if(NOT MPI_CXX_FOUND)
+  tarvel_mpi_fail("MPI of ${TARVEL_MPI_FAMILY_NAME} not usable through ${MPI_CXX_COMPILER}: \
+install it (Debian: ${packages}) or give another MPI_CXX_COMPILER")
+endif()
 
 tarvel_mpi_family_of_headers(library_family)
 if(library_family AND NOT library_family STREQUAL TARVEL_MPI)
-  message(FATAL_ERROR "MPI_CXX_COMPILER ${MPI_CXX_COMPILER} builds against ${library_family}, "
-                      "not TARVEL_MPI = ${TARVEL_MPI}: give -DTARVEL_MPI=${library_family} or the wrapper of ${TARVEL_MPI}")
+  tarvel_mpi_fail("MPI_CXX_COMPILER ${MPI_CXX_COMPILER} builds against ${library_family}, \
+not TARVEL_MPI = ${TARVEL_MPI}: give -DTARVEL_MPI=${library_family} or the wrapper of ${TARVEL_MPI}")
 endif()
 tarvel_launcher_is_family("${MPIEXEC_EXECUTABLE}" ok)
 if(NOT ok)
-  message(FATAL_ERROR "MPIEXEC_EXECUTABLE ${MPIEXEC_EXECUTABLE} is not the launcher of ${TARVEL_MPI_FAMILY_NAME}, "
-                      "the MPI tarvel is linked with: give that one (Debian: mpiexec.${TARVEL_MPI})")
+  tarvel_mpi_fail("MPIEXEC_EXECUTABLE ${MPIEXEC_EXECUTABLE} is not the launcher of ${TARVEL_MPI_FAMILY_NAME}, \
+the MPI tarvel is linked with: give that one (Debian: mpiexec.${TARVEL_MPI})")
 endif()
 set(TARVEL_MPIEXEC_PATH "${MPIEXEC_EXECUTABLE}")
 message(STATUS "MPI: ${TARVEL_MPI_FAMILY_NAME}, compiler wrapper ${MPI_CXX_COMPILER}, launcher ${TARVEL_MPIEXEC_PATH}")
