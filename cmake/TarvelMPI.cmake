@@ -10,12 +10,12 @@
 #
 # The launcher is the family's own (mpiexec.mpich or mpiexec.hydra for
 # MPICH, mpiexec.openmpi for Open MPI, else an mpiexec beside the wrapper);
-# every candidate, and a MPIEXEC_EXECUTABLE given, must say by its
+# every candidate, and an MPIEXEC_EXECUTABLE given, must say by its
 # --version that it is the family's. It is known to the program (the line
 # that refuses a job started by another MPI's launcher names it), and the
 # build folder gets tarvel_mpiexec, which runs it with the settings that
-# tests and scripts need: for Open MPI leave to run as root (CI runs as
-# root) and more processes than cores. CTest, run.sh, the benchmarks and
+# tests and scripts need: for Open MPI, leave to run as root (CI runs as
+# root) and to start more processes than cores. CTest, run.sh, the benchmarks and
 # tools/deck_snapshot.sh start every job through it.
 #
 # Sets TARVEL_MPI_FAMILY_NAME ("MPICH" or "Open MPI"), TARVEL_MPIEXEC_PATH
@@ -29,7 +29,6 @@ if(TARVEL_MPI STREQUAL "mpich")
   set(wrapper_says "mpich")
   set(launcher_names mpiexec.mpich mpiexec.hydra)
   set(launcher_says "HYDRA")
-  set(header_says "#define MPICH_VERSION")
   set(packages "libmpich-dev mpich")
 elseif(TARVEL_MPI STREQUAL "openmpi")
   set(TARVEL_MPI_FAMILY_NAME "Open MPI")
@@ -37,7 +36,6 @@ elseif(TARVEL_MPI STREQUAL "openmpi")
   set(wrapper_says "-lmpi([ \n]|$)")
   set(launcher_names mpiexec.openmpi)
   set(launcher_says "Open MPI|OpenRTE")
-  set(header_says "#define OMPI_MAJOR_VERSION")
   set(packages "libopenmpi-dev openmpi-bin")
 else()
   set(given "${TARVEL_MPI}")
