@@ -39,11 +39,13 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 tarvel_ensure_deps
 sections=${*:-free projected p2p mesh chicane}
 build=$here/build-bench
-if ! log=$(cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF -DTARVEL_BENCH=ON 2>&1 &&
-             cmake --build "$build" --target tarvel bench_force1 bench_force2 bench_mesh -j "$(tarvel_jobs)" 2>&1); then
+tarvel_configure "$here" "$build" -DCMAKE_BUILD_TYPE=Release -DTARVEL_MPI=mpich -DTARVEL_TESTS=OFF -DTARVEL_BENCH=ON
+if ! log=$(cmake --build "$build" --target tarvel bench_force1 bench_force2 bench_mesh -j "$(tarvel_jobs)" 2>&1); then
   echo "$log"; echo "build failed"; exit 1
 fi
 exe=$build/tarvel
+# every job starts through the launcher of the MPI the build is linked with
+mpiexec=$build/tarvel_mpiexec
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvel_bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
@@ -165,7 +167,7 @@ mesh() {
   for p in ${PROCS:-1 2 4 8}; do
     for run in "observers ${MESH_OBS_N:-2000 10000}" "green ${MESH_GREEN_N:-2000 10000}" "green_m ${MESH_GREEN_M_N:-100000}"; do
       # shellcheck disable=SC2086
-      TARVEL_BENCH_NREF=300 mpiexec -n "$p" "${timer[@]}" "$build/bench/bench_mesh" $run >"$out.run" 2>"$out.err" ||
+      TARVEL_BENCH_NREF=300 "$mpiexec" -n "$p" "${timer[@]}" "$build/bench/bench_mesh" $run >"$out.run" 2>"$out.err" ||
         { cat "$out.err"; exit 1; }
       awk -v p="$p" '$1 == "rss_kb" && $2 + 0 > m { m = $2 + 0 } END { printf "RSS %d %s\n", p, m }' "$out.err" >>"$out"
       grep -E '^csr_(p_to_m|g_to_p|g_to_m) N=' "$out.run" >>"$out" || true
@@ -220,7 +222,7 @@ chicane() {
           echo "tracker { end_time_marker = end }"
         } >tarvel.in
         t0=$(now)
-        run_measured mpiexec -n "$p" "$exe"
+        run_measured "$mpiexec" -n "$p" "$exe"
         t1=$(now)
         if [ "$RC" != 0 ]; then echo "run of $model, $n particles, $p processes failed:"; tail -20 run.log; exit 1; fi
         steps=$(grep -c 'ctstep=' run.log || true)

@@ -16,8 +16,9 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
 tarvel_ensure_deps
-if ! log=$(cmake -S "$here" -B "$here/build-bench" -DCMAKE_BUILD_TYPE=Release -DTARVEL_TESTS=OFF \
-             -DTARVEL_BENCH=ON 2>&1 && cmake --build "$here/build-bench" --target bench_force2 -j "$(tarvel_jobs)" 2>&1); then
+tarvel_configure "$here" "$here/build-bench" -DCMAKE_BUILD_TYPE=Release -DTARVEL_MPI=mpich -DTARVEL_TESTS=OFF \
+  -DTARVEL_BENCH=ON
+if ! log=$(cmake --build "$here/build-bench" --target bench_force2 -j "$(tarvel_jobs)" 2>&1); then
   echo "$log"; echo "build failed"; exit 1
 fi
 exe=$here/build-bench/bench/bench_force2
@@ -29,7 +30,7 @@ trap 'rm -f "$out" "$out.err"' EXIT
 timer=()
 if [ -x /usr/bin/time ] && /usr/bin/time -f '%M' true >/dev/null 2>&1; then timer=(/usr/bin/time -f 'rss_kb %M'); fi
 for p in $procs; do
-  mpiexec -n "$p" "${timer[@]}" "$exe" "$@" 2>"$out.err" | grep '^N=' >>"$out" || { cat "$out.err"; exit 1; }
+  "$here/build-bench/tarvel_mpiexec" -n "$p" "${timer[@]}" "$exe" "$@" 2>"$out.err" | grep '^N=' >>"$out" || { cat "$out.err"; exit 1; }
   awk -v p="$p" '$1 == "rss_kb" && $2 + 0 > m { m = $2 + 0 } END { printf "RSS %d %s\n", p, (m > 0 ? m : "?") }' \
     "$out.err" >>"$out"
 done

@@ -5,10 +5,13 @@
 # gives (1 when none), each in a fresh copy, and stores its stdout, exit code
 # and every file the run wrote under OUTDIR/<deck>_np<n>/. Two snapshots of
 # two builds compare with `diff -r`: a refactoring must change no byte.
+# The jobs start through the launcher of the MPI that TARVEL is linked with,
+# tarvel_mpiexec of its build folder (or the launcher given as MPIEXEC).
 set -u
 tarvel=$(realpath "$1"); out=$(realpath -m "$2")
 root=$(cd "$(dirname "$0")/.." && pwd)
-mpiexec=${MPIEXEC:-mpiexec}
+mpiexec=${MPIEXEC:-$(dirname "$tarvel")/tarvel_mpiexec}
+[ -x "$mpiexec" ] || { echo "no launcher $mpiexec (give the one of TARVEL's MPI as MPIEXEC)"; exit 1; }
 rm -rf "$out"; mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -21,6 +21,30 @@ tarvel_ensure_deps() {
   tarvel_install_missing cmake g++ make libmpich-dev mpich libgtest-dev libgmock-dev libbenchmark-dev
 }
 
+# Open MPI, the second MPI the program is built and tested with (installing
+# it makes it the system's default MPI; the build keeps to the family it
+# is told, see cmake/TarvelMPI.cmake).
+tarvel_ensure_openmpi_deps() {
+  tarvel_install_missing libopenmpi-dev openmpi-bin
+}
+
+# tarvel_configure SOURCE_DIR BUILD_DIR [CMAKE_ARGS...]
+# Configures a build folder quietly. When the configure fails, cmake's
+# messages are shown and the folder's cache is removed (CMakeCache.txt and
+# CMakeFiles/), so that nothing found or not found in the failed attempt
+# (an MPI_CXX_COMPILER-NOTFOUND, say) outlives it: the next run after the
+# cause is fixed configures afresh.
+tarvel_configure() {
+  local src=$1 dir=$2 log
+  shift 2
+  if ! log=$(cmake -S "$src" -B "$dir" "$@" 2>&1); then
+    echo "$log"
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+    echo "configure of $dir failed; its cache is removed, the next run configures afresh"
+    return 1
+  fi
+}
+
 # The deck fuzz target of the test suite: clang with its runtime libraries
 # (libFuzzer and the sanitizers) and the symbolizer of its reports.
 tarvel_ensure_fuzz_deps() {

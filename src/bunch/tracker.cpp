@@ -537,7 +537,7 @@ void ttrack(double ctnext, double& derr, std::int32_t& ierr) {
            ctnext, forcs2.ctfi, foundation::forces_of(forcs2.fi, n), forcs2.ctfk,
            foundation::forces_of(forcs2.fk, n), derr, ierr);
     prtcls.ctptcl = ctnext;
-    if (ierr != 0) log_line("error in ttrack: force evaluation failed, zero forces used");
+    if (ierr != 0) log_line("error in ttrack: force evaluation failed in the step to ct=" + foundation::fmt_f(ctnext, 10, 5));
 }
 
 // ---------------------------------------------------------------------------

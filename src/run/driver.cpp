@@ -210,7 +210,7 @@ std::int32_t tracking_run(StepHook step_hook) {
         if (step_hook != nullptr) step_hook();
     } while (lstep);
     if (steperr != 0) {
-        logpri("error in tarvel: tracking run stopped, force evaluation failed");
+        logpri("error in tarvel: tracking run stopped; last step's output not valid");
         ierr = 1;
     } else if (bunch::stpfai()) {
         logpri("error in tarvel: tracking run stopped before its end time");

@@ -8,6 +8,7 @@
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "parallel/cmplib.hpp"
+#include "parallel/launcher.hpp"
 #include "parallel/mpilayer.hpp"
 #include "parallel/process.hpp"
 #include "run/driver.hpp"
@@ -25,10 +26,13 @@ bool process_start() {
     cmpcom.nprocs = nprocs;
     cmpcom.master = (myproc == 1);
     foundation::set_log_owner(cmpcom.master);
-    const std::string refusal = parallel::process_count_refusal(nprocs);
-    if (!refusal.empty()) {
-        // the tag counters hold 100 partners: refuse larger jobs on every process
-        if (myproc == 1) foundation::stdout_line(refusal);
+    // Refused before anything is written: a job started by the launcher of
+    // another MPI (its processes would each run alone, all as masters), and
+    // a job larger than the tag counters hold (every process refuses).
+    parallel::LaunchCheck check = parallel::check_launcher(nprocs);
+    if (check.line.empty()) check = {parallel::process_count_refusal(nprocs), myproc == 1};
+    if (!check.line.empty()) {
+        if (check.print) foundation::stdout_line(check.line);
         std::fflush(stdout);
         parallel::mpi_stop();
         return false;

@@ -8,8 +8,9 @@ int process_main();
 
 // Starts MPI and fills the process record (own number, number of
 // processes, trace level 0, tag counters 0, master flag). Returns false,
-// after a line on standard output from the master, when the job has more
-// processes than the tag counters hold; MPI is then already finalised.
+// after a line on standard output from one process, when the launcher of
+// another MPI started the job or the job has more processes than the tag
+// counters hold; MPI is then already finalised.
 bool process_start();
 
 // The start-up hand-shake (more than one process): the master sends

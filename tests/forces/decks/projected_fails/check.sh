@@ -8,8 +8,8 @@ fail=0
 want=" nsam.gt.nsamax
  error in force1
  error in forcei
- error in ttrack: force evaluation failed, zero forces used
- error in tarvel: tracking run stopped, force evaluation failed"
+ error in ttrack: force evaluation failed in the step to ct=   0.00000
+ error in tarvel: tracking run stopped; last step's output not valid"
 got=$(tail -n 5 stdout.txt)
 # before the model's message: the sigma_long that would fit
 grep -qx '   points, at most 50000; give sigma_long >= 1.69882e-06 m' stdout.txt ||
