@@ -15,6 +15,7 @@
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
+#include "forces/work.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
 #include "foundation/capacities.hpp"
@@ -37,16 +38,15 @@ using ftypes::Logical;
 using foundation::log_line;
 
 // No model: zero forces.
-void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double,
-              foundation::ForceView F, std::int32_t& ierr) {
+void no_force(ForceType, const ModelInput&, double, foundation::ForceView F, ModelWork&, std::int32_t& ierr) {
     std::fill(F.words().begin(), F.words().end(), 0.0);
     ierr = 0;
 }
 
 // "projected" on the master (the bunch as it stands; ct plays no part).
-void projected(ForceType, foundation::ParticleView XP, foundation::IndexView IP, double,
-               foundation::ForceView F, std::int32_t& ierr) {
-    ierr = force1(XP, IP, F);
+void projected(ForceType, const ModelInput& in, double, foundation::ForceView F, ModelWork& work,
+               std::int32_t& ierr) {
+    ierr = force1(in, F, work);
 }
 
 // The evaluation functions, in the order of the type codes: the one place
@@ -787,12 +787,24 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     f.sigma_vert = sv;
 }
 
+ModelWork& model_work() {
+    // zero-filled static storage, touched only as far as an evaluation uses it
+    static ModelWork work;
+    return work;
+}
+
+ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP) {
+    const auto& B = bunch::prtcls;
+    const std::size_t n = std::size_t(XP.size());
+    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces};
+}
+
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
     if (type == ForceType::none) {
         // no model: zero forces (the sub-bunch sizes mean nothing here)
-        no_force(type, XP, IP, ct, F, ierr);
+        no_force(type, input_of(XP, IP), ct, F, model_work(), ierr);
         return;
     }
     const bunch::ForceModel& model = force_model(type);
@@ -804,7 +816,7 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
             log_line("error: force type '" + std::string(model.word) + "' is not available");
             ierr = 1;
         } else if (model.runs_on == bunch::RunsOn::master) {
-            eval(type, XP, IP, ct, F, ierr);
+            eval(type, input_of(XP, IP), ct, F, model_work(), ierr);
         } else {
             parallel::sencmd(std::string("parallel forces"));
             std::int32_t itype = bunch::code(type);
@@ -842,7 +854,7 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
     if (eval == nullptr || force_model(type).runs_on != bunch::RunsOn::every_process) {
         ierr = 1;
     } else {
-        eval(type, XP.first(npart), IP.first(npart), ct, F.first(npart), ierr);
+        eval(type, input_of(XP.first(npart), IP.first(npart)), ct, F.first(npart), model_work(), ierr);
     }
     if (ierr != 0) log_line("error in frcims");
 }

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "bunch/forces.hpp"
-#include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/csr1d.hpp"
@@ -17,6 +16,7 @@
 #include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/gauss.hpp"
+#include "forces/work.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
@@ -28,7 +28,6 @@
 
 namespace forces {
 
-using bunch::forces;
 using foundation::ConstIndexView;
 using foundation::ConstParticleView;
 using foundation::ForceView;
@@ -46,33 +45,10 @@ constexpr int nwake_ahead = 25;                    // wake points ahead of the s
 // 25 points of 5 s'. Between plates the images of a source that is ahead
 // of a particle reach it too (their retarded points lie behind it), so the
 // wake then covers sources ahead over the whole grid.
-int wake_ahead(int nsam) {
-    const auto& f = forces;
+int wake_ahead(const bunch::Forces& f, int nsam) {
     const bool images = f.shield > 0.0 && f.shield < f.shield_max;
     return images ? std::max(nwake_ahead, nsam - 1) : nwake_ahead;
 }
-
-// Work arrays of the model. One instance in static storage, untouched until
-// the first evaluation; nothing is allocated during an evaluation.
-struct Force1Work {
-    double cur[cap::nsamax];    // line current on the grid [A]
-    WakePars epar;              // CSR wake block: parameters
-    double e[nwkmax];           // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
-    double gau[nwkmax];         // total wake over its index range
-    double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
-    double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
-    double file[cap::nsamax];   // the file's wake resampled on the force grid
-    double w[cap::nsamax];      // force on the grid
-    double ct[cap::maxprt];     // deposit pairs: c*t [m]
-    double q[cap::maxprt];      //   and charge [C]
-    double sx[cap::maxprt + 1];  // cumulative sums of the filter
-    double mom[2 * nmom * cap::nsamax];  // moments of the deposit
-    CsrWork csr;
-    FftWork fft;
-};
-
-Force1Work work1;
-
 
 // Nearest integer of a real, halves away from zero, as a real.
 double nint(double v) { return std::round(v); }
@@ -114,8 +90,7 @@ bool write_particles(ConstParticleView XP, ForceView F) {
 
 }  // namespace
 
-void refpnt(ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, double& ty) {
-    const auto& L = lattice::latcom;
+void refpnt(const lattice::Latcom& L, ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, double& ty) {
     const double x1 = XP.x(1), y1 = XP.y(1);
     int i = std::clamp<int>(IP.next(1), 1, L.nfb);
     int ia = 0, ib = 0, b = i;
@@ -155,12 +130,10 @@ void refpnt(ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, dou
 
 namespace {
 
-// Total wake of the evaluation (CSR wake in work1.e, the file's wake when
-// given) into work1.gau over the offsets gw1 .. gw2. Status 0, or 1 after
+// Total wake of the evaluation (CSR wake in W.e, the file's wake when
+// given) into W.gau over the offsets gw1 .. gw2. Status 0, or 1 after
 // logging the failure's line.
-int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
-    auto& W = work1;
-    const auto& f = forces;
+int total_wake(const bunch::Forces& f, Force1Work& W, const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     const int nsam = g.nsam;
     const double h = g.h, sp = g.sp;
     if (!f.lwake) {
@@ -243,14 +216,15 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
 
 // Logs "test" lines and writes the diagnostic files, in order until one
 // cannot be written; that one is named in a warning (the forces stand).
-void diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
+void diagnostics(const ModelInput& in, ForceView F, ModelWork& work, const Fc1Grid& g, double sigt, double ctrms,
+                 int gw1, int gw2, int q) {
     const double h = g.h;
     foundation::log_line(foundation::ld_line({"ctmin=", foundation::ld_real(g.ng1 * h)}));
     foundation::log_line(foundation::ld_line({"ctmax=", foundation::ld_real(g.ng2 * h)}));
     foundation::log_line(foundation::ld_line({"ctrms=", foundation::ld_real(ctrms)}));
     foundation::log_line(foundation::ld_line({"ctsig=", foundation::ld_real(sigt), foundation::ld_int(g.nsam)}));
     foundation::log_line(" ");
-    const auto& W = work1;
+    const Force1Work& W = work.projected;
     const std::size_t ns = std::size_t(g.nsam);
     const char* failed = nullptr;  // the file that could not be written
     auto values = [&](const char* name, double lo, double hi, std::span<const double> v) {
@@ -258,11 +232,11 @@ void diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sig
     };
     values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
     values("fc1_csr_w_sub.dat", gw1 * h, gw2 * h, std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)));
-    if (forces.lwake)
+    if (in.settings.lwake)
         values("fc1_w_sub.dat", -q * h, (g.nsam - 1) * h, std::span<const double>(W.file, std::size_t(q + g.nsam)));
     values("fc1_csr_w_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.w, ns));
-    if (failed == nullptr && !write_particles(XP, F)) failed = "fc1.dat";
-    if (failed != nullptr) diawrn(failed);
+    if (failed == nullptr && !write_particles(in.XP, F)) failed = "fc1.dat";
+    if (failed != nullptr) diawrn(work, failed);
 }
 
 }  // namespace
@@ -401,9 +375,9 @@ std::string unplaced_bunch(ConstParticleView XP, double s1, double tx, double ty
 // Why the force grid of the projected model does not fit: points the grid
 // would need (at most cap) for the bunch's c*t extent ext (m) at speed
 // beta, and the shortest sigma_long that fits.
-std::string grid_too_fine(double points, int cap, double ext, double beta) {
+std::string grid_too_fine(double sigma_long, double points, int cap, double ext, double beta) {
     const double least = ext * beta / (0.2 * rms_to_sp * (cap - 2.0 * nwake_ahead - 2.0));
-    return "sigma_long = " + foundation::short_real(forces.sigma_long) + " m is too short for the bunch's " +
+    return "sigma_long = " + foundation::short_real(sigma_long) + " m is too short for the bunch's " +
            foundation::short_real(ext * beta) + " m along the motion: the projected grid of 0.14 sigma_long needs " +
            foundation::short_real(points) + " points, at most " + std::to_string(cap) +
            "; give sigma_long >= " + foundation::short_real(least) + " m";
@@ -411,11 +385,12 @@ std::string grid_too_fine(double points, int cap, double ext, double beta) {
 
 }  // namespace
 
-std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
-    auto& W = work1;
-    const auto& f = forces;
-    const auto& B = bunch::prtcls;
-    const auto& L = lattice::latcom;
+std::int32_t force1(const ModelInput& in, ForceView F, ModelWork& work) {
+    Force1Work& W = work.projected;
+    const auto& f = in.settings;
+    const auto& L = in.lattice;
+    const ConstParticleView XP = in.XP;
+    const ConstIndexView IP = in.IP;
     const int n = XP.size();
     // a failed evaluation gives zero forces, never the work values
     auto fail = [&](std::string_view line) -> std::int32_t {
@@ -427,14 +402,14 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     if (n < 1 || n > cap::maxprt || IP.size() < n || F.size() < n)
         return fail("error in force1: particle, pair and force arrays do not match");
     if (L.nfb < 1) return fail("error in force1: the lattice has no field boundary");
-    const double p0 = B.p0;
+    const double p0 = in.p0;
     if (!(p0 > 0.0) || !std::isfinite(p0)) return fail("error in force1: reference momentum not positive");
     if (!(f.sigma_long > 0.0) || !std::isfinite(f.sigma_long))
         return fail("error in force1: sigma_long not positive");
 
     // 1. reference point on the lattice line
     double s1 = 0.0, tx = 1.0, ty = 0.0;
-    refpnt(XP, IP, s1, tx, ty);
+    refpnt(L, XP, IP, s1, tx, ty);
 
     // 2., 3. offsets along the tangent, as times: c*t = -offset/beta; the
     // deposit pairs of the charged active particles in bunch order
@@ -452,7 +427,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
         placed = placed && std::isfinite(ct);
         ctmin = std::min(ctmin, ct);
         ctmax = std::max(ctmax, ct);
-        if (B.lact(j) && XP.q(j) != 0.0) {
+        if (flag(in.lact, j) && XP.q(j) != 0.0) {
             W.ct[m] = ct;
             W.q[m] = XP.q(j);
             ++m;
@@ -479,7 +454,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     g.h = 0.2 * g.sp;
     const double g1 = nint((ctmin - 5.0 * g.sp) / g.h), g2 = nint((ctmax + 5.0 * g.sp) / g.h);
     if (!(g2 - g1 + 1.0 <= cap::nsamax)) {
-        log_wrapped(grid_too_fine(g2 - g1 + 1.0, cap::nsamax, ctmax - ctmin, beta));
+        log_wrapped(grid_too_fine(f.sigma_long, g2 - g1 + 1.0, cap::nsamax, ctmax - ctmin, beta));
         return fail("nsam.gt.nsamax");
     }
     g.ng1 = int(g1);
@@ -497,10 +472,10 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     // over the whole grid ahead too, up to 2 nsam - 1 points: every grid
     // that runs in free space runs between plates)
     if (nsam + nwake_ahead > cap::narcsr) {
-        log_wrapped(grid_too_fine(double(nsam), cap::narcsr - nwake_ahead, ctmax - ctmin, beta));
+        log_wrapped(grid_too_fine(f.sigma_long, double(nsam), cap::narcsr - nwake_ahead, ctmax - ctmin, beta));
         return fail("nf2-nf1+1.gt.nsamax");
     }
-    const int ahead = wake_ahead(nsam);
+    const int ahead = wake_ahead(f, nsam);
     const int nw = nsam + ahead;
     WakePars& E = W.epar;
     E = WakePars{};
@@ -524,7 +499,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
 
     // 8. total wake
     int gw1 = 0, gw2 = 0, q = 0;
-    if (total_wake(g, ahead, gw1, gw2, q) != 0) return fail("");
+    if (total_wake(f, W, g, ahead, gw1, gw2, q) != 0) return fail("");
 
     // 9. force on the grid
     const double fac = (h / clight) * force_scale;
@@ -536,7 +511,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     auto wat = [&](long long k) { return k >= 1 && k <= nsam ? W.w[k - 1] : 0.0; };
     for (int j = 1; j <= n; ++j) {
         double fj = 0.0;
-        if (B.ldef(j)) {
+        if (flag(in.ldef, j)) {
             const double u = F.along(j) / h + 1.0 - g.ng1;
             const long long k = static_cast<long long>(std::clamp(u, -1.0, nsam + 1.0));
             const double fr = u - double(k);
@@ -551,7 +526,7 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     if (f.ltest) {
         const double mean = qsum > 0.0 ? qct / qsum : 0.0;
         const double ctrms = qsum > 0.0 ? std::sqrt(std::max(qct2 / qsum - mean * mean, 0.0)) : 0.0;
-        diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q);
+        diagnostics(in, F, work, g, sigt, ctrms, gw1, gw2, q);
     }
     return 0;
 }

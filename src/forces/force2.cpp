@@ -9,26 +9,22 @@
 #include <cstdio>
 #include <string>
 
-#include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
 #include "forces/fcdiag.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
-#include "lattice/latcom.hpp"
 #include "lattice/pthgen.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
 
 namespace forces {
 
-Force2Work force2_work;
-
 namespace {
 
-using bunch::forces;
 // Processor seconds of this process.
 double cpu_seconds() {
     timespec ts{};
@@ -38,8 +34,8 @@ double cpu_seconds() {
 
 // The test output of the master: the sizes, then "fc2.dat" with the
 // positions relative to particle 1 and the forces. Status 0 on success.
-std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForceView F, double beta1) {
-    const auto& f = forces;
+std::int32_t test_output(const bunch::Forces& f, foundation::ConstParticleView XP, foundation::ConstForceView F,
+                         double beta1) {
     foundation::logpri(foundation::ld_line({"ctsig =", foundation::ld_real(f.sigma_long / beta1)}));
     if (f.ishape == 3) {
         foundation::logpri(foundation::ld_line({"sigmar=", foundation::ld_real(f.sigma_rad)}));
@@ -86,9 +82,8 @@ void log_call_cost(std::string_view model, const CallCost& c) {
     foundation::logpri("  estimated time per evaluation = " + g3(seconds) + " s");
 }
 
-void field_settings(double beta1) {
+void field_settings(const bunch::Forces& f, double beta1) {
     using fieldlib::finit;
-    const auto& f = forces;
     finit("q0", 1.0);
     finit("xnsigt", 5.0);
     finit("relacc", 0.0001);
@@ -106,50 +101,52 @@ void field_settings(double beta1) {
     finit("sigmaz", f.sigma_vert);  // the sphere: the longitudinal size
 }
 
-void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-            foundation::ForceView F, std::int32_t& ierr) {
+void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& mw,
+            std::int32_t& ierr) {
     ierr = 0;
     const double t_start = cpu_seconds();
-    Force2Work work;
+    Force2Work work{};
+    const foundation::ConstParticleView XP = in.XP;
+    const foundation::ConstIndexView IP = in.IP;
+    const bunch::Forces& settings = in.settings;
     ftypes::Logical master;
     std::int32_t myproc = 1, nprocs = 1;
     parallel::cmpifo(master, myproc, nprocs);
     const std::int32_t npart = XP.size();
-    const auto& b = bunch::prtcls;
-    const std::int32_t nfb = lattice::latcom.nfb;
+    const std::int32_t nfb = in.lattice.nfb;
 
     const double p1 = npart >= 1 ? XP.p(1) : 0.0;  // m*c
     const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
-    field_settings(beta1);
+    field_settings(settings, beta1);
 
     for (double& w : F.words()) w = 0.0;
 
     // the first target of this process's share: mod(j, nprocs) + 1 = myproc
     const std::int32_t jfirst = myproc == 1 ? nprocs : myproc - 1;
     // the cost of an evaluation, announced at the first one (master)
-    bool announce = master && forces.nfcall(bunch::code(bunch::ForceType::csr_p_to_p)) == 1;
+    bool announce = master && settings.nfcall(bunch::code(bunch::ForceType::csr_p_to_p)) == 1;
     CallCost cost;
     if (announce) {
         std::int64_t share[cap::maxproc] = {};
         for (std::int32_t k = 1; k <= npart; ++k) {
-            if (b.lact(k)) ++cost.sources;
-            if (b.ldef(k)) ++cost.observers, ++share[k % nprocs];
+            if (flag(in.lact, k)) ++cost.sources;
+            if (flag(in.ldef, k)) ++cost.observers, ++share[k % nprocs];
         }
         cost.share = *std::max_element(share, share + nprocs);
     }
     double RT[3], ET[3];
     for (std::int32_t i = 1; i <= npart; ++i) {
-        if (b.lact(i)) {
+        if (flag(in.lact, i)) {
             const double q = XP.q(i);  // C
             const double t0 = cpu_seconds();
             const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i), IP.next(i), nfb, ct, b.p0);
+            fieldlib::setpth(XP.record(i), IP.next(i), nfb, ct, in.p0);
             const auto w1 = std::chrono::steady_clock::now();
             work.path_seconds += cpu_seconds() - t0;
             ++work.paths;
             const std::int64_t fields0 = work.fields;
             for (std::int32_t j = jfirst; j <= npart; j += nprocs) {
-                if (!b.ldef(j)) continue;
+                if (!flag(in.ldef, j)) continue;
                 const double gamma = std::sqrt(XP.p(j) * XP.p(j) + 1.0);
                 double t = 0.0;  // s, on the clock of the path
                 lattice::pthtr1(XP.x(j), XP.y(j), 0.0, XP.phi(j), 0.0, ct, RT, ET, t);
@@ -180,20 +177,20 @@ void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView
     // adding +0.0 makes a zero force +0 on every process count (the sum
     // over the processes would turn a lone -0 into +0)
     for (std::int32_t j = 1; j <= npart; ++j) {
-        if (!b.ldef(j)) continue;
+        if (!flag(in.ldef, j)) continue;
         const double c = std::cos(XP.phi(j)), s = std::sin(XP.phi(j));
         const double f1 = F.along(j), f2 = F.left(j);
         F.along(j) = (f1 * c + f2 * s) * foundation::force_scale + 0.0;
         F.left(j) = (-f1 * s + f2 * c) * foundation::force_scale + 0.0;
     }
     work.loop_seconds = cpu_seconds() - t_start;
-    force2_work = work;
+    mw.p2p = work;
 
     parallel::accumu(F.words().data(), 3, npart);
 
     // the forces are complete: a diagnostic file that cannot be written
     // costs the file alone
-    if (master && forces.ltest && test_output(XP, F, beta1) != 0) diawrn("fc2.dat");
+    if (master && settings.ltest && test_output(settings, XP, F, beta1) != 0) diawrn(mw, "fc2.dat");
 }
 
 }  // namespace forces

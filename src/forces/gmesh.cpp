@@ -7,7 +7,6 @@
 #include <cmath>
 #include <string>
 
-#include "bunch/forces.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/gmeshl.hpp"
 #include "foundation/fortran_format.hpp"
@@ -186,27 +185,23 @@ void near_column_runs(double lo, double hi, double h, double hf, double b, doubl
 }
 
 // sigma_long = <value> m, and where the value comes from.
-std::string sigma_long_text(double sigma) {
-    const auto& f = bunch::forces;
-    std::string size = "sigma_long = " + foundation::short_real(sigma) + " m";
-    if (f.lfill) size += " (sigma_file)";
-    else if (f.lrell) size += " (relative_long x rms length)";
-    return size;
+std::string sigma_long_text(const MeshSizes& sz) {
+    return "sigma_long = " + foundation::short_real(sz.sigma_long) + " m" + std::string(sz.sigma_long_from);
 }
 
 // The lines before a capacity stop of the meshing: the longitudinal size
 // that sets the mesh, its value, what does not fit, and the size that
 // would (columns and samples per column go as 1/sigma_long): factor times
 // sigma_long at least.
-void too_small(double sigma, const std::string& what, double factor) {
-    foundation::log_line(sigma_long_text(sigma) + ": too small for the green's function's mesh:");
+void too_small(const MeshSizes& sz, const std::string& what, double factor) {
+    foundation::log_line(sigma_long_text(sz) + ": too small for the green's function's mesh:");
     foundation::log_line(what);
-    foundation::log_line("a sigma_long of at least " + foundation::short_real(sigma * factor) + " m would fit");
+    foundation::log_line("a sigma_long of at least " + foundation::short_real(sz.sigma_long * factor) + " m would fit");
 }
 
 // A column of count samples, more than a chunk holds: the fatal exit.
-[[noreturn]] void column_too_full(double sigma, double count) {
-    too_small(sigma, "a column holds " + foundation::short_real(count) + " samples, a chunk at most " +
+[[noreturn]] void column_too_full(const MeshSizes& sz, double count) {
+    too_small(sz, "a column holds " + foundation::short_real(count) + " samples, a chunk at most " +
                          std::to_string(cap::maxgre - 1),
               count / double(cap::maxgre - 1));
     gmeshe();
@@ -480,7 +475,7 @@ void gmpos(std::int32_t l, double& x, double& y) {
     y = gmcoly(lo, gs);
 }
 
-void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
+void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
     Greenm& G = greenm;
     Greens& S = greens;
     limit = std::min<std::int64_t>(limit, cap::maxgre);
@@ -490,7 +485,7 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
         S.ic2 = S.ic1;
         if (S.ic1 < nx) {
             const double n = double(G.noff(S.ic1 + 2) - G.noff(S.ic1));
-            too_small(bunch::forces.sigma_long,
+            too_small(sz,
                       "two neighbouring columns hold " + foundation::short_real(n) + " samples, a chunk at most " +
                           std::to_string(limit - 1),
                       n / double(limit - 1));
@@ -524,7 +519,7 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
 
 void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     if (!lfirst) {
-        gmchnk(false, lnext);
+        gmchnk(false, lnext, sz);
         return;
     }
     Greenm& G = greenm;
@@ -538,7 +533,7 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
         poly_x_range(xmin, xmax);
         const double coarse = sz.shield != 0.0 ? 0.5 : 5.0;  // sigma_long
         const double need = (xmax - xmin) / (coarse * sig);
-        too_small(sig, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
+        too_small(sz, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
                            std::to_string(maxcol) + " columns",
                   need / double(maxcol));
         gmeshe();
@@ -597,12 +592,12 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
         double count;
         if (!near_column(i)) {
             count = std::trunc((hi - lo) / h) + 2.0;
-            if (!(count < cap_col)) column_too_full(sig, count);
+            if (!(count < cap_col)) column_too_full(sz, count);
         } else {
             const int k = i - G.jn1 + 1;
             if (k > maxhlp) {
                 // the fine columns lie 0.2 sigma_long apart: about 52 do
-                foundation::log_line(sigma_long_text(sig) + ": more than " + std::to_string(maxhlp) +
+                foundation::log_line(sigma_long_text(sz) + ": more than " + std::to_string(maxhlp) +
                                      " columns of the mesh within +-5 sigma_long");
                 foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
             }
@@ -612,7 +607,7 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
             near_column_runs(lo, hi, h, hf, 10.0 * sigr, y, jj);
             for (double& v : jj) v += j1;
             count = jj[3] - j1 + 1.0;
-            if (!(count < cap_col)) column_too_full(sig, count);
+            if (!(count < cap_col)) column_too_full(sz, count);
             for (int m = 0; m < 4; ++m) {
                 G.yn(m + 1, k) = y[m];
                 G.jn(m + 1, k) = static_cast<std::int64_t>(jj[m]);
@@ -621,7 +616,7 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
         G.noff(i + 1) = G.noff(i) + static_cast<std::int64_t>(count);
     }
     G.ngreen = G.noff(nx + 1);
-    gmchnk(true, lnext);
+    gmchnk(true, lnext, sz);
 }
 
 }  // namespace forces

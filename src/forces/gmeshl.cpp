@@ -17,8 +17,6 @@ namespace forces {
 
 namespace {
 
-GreenEvaluator evaluator = nullptr;
-
 // Bucket of v on the grid x(1) .. x(n) split into nb buckets, 0..nb-1.
 std::int32_t bucket(std::span<const double> x, double v, std::int32_t nb) {
     const double range = x.back() - x.front();
@@ -106,14 +104,14 @@ int rewind_green(int k) {
 }  // namespace
 
 GreenEvaluator set_green_evaluator(GreenEvaluator f) {
-    const GreenEvaluator old = evaluator;
-    evaluator = f;
+    const GreenEvaluator old = greenc.evaluator;
+    greenc.evaluator = f;
     return old;
 }
 
 void green(const Pt2& z, Pt2& w, double& cbz) {
-    if (evaluator) {
-        evaluator(z, w, cbz);
+    if (greenc.evaluator) {
+        greenc.evaluator(z, w, cbz);
         return;
     }
     const double rt[3] = {z[0], z[1], 0.0};

@@ -11,8 +11,6 @@
 
 namespace forces {
 
-Ptomwk ptomwk;
-
 namespace {
 
 // Largest number of boxes along one axis: the grid numbers of nu1*nv1
@@ -52,23 +50,28 @@ void particle_observers(foundation::ConstParticleView P, Flags ldef, bool skip_b
 // Bins the receiving particles into boxes of the grid nu x nv; returns the
 // number of corner observers written to fobs (numbered from 1).
 std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64_t nu,
-                         std::int64_t nv) {
+                         std::int64_t nv, BoxSort& sort) {
     Mesh& m = mesh;
-    auto& key = ptomwk.idxbox;
-    auto& ptc = ptomwk.idxptc;
+    auto& key = sort.idxbox;
+    auto& ptc = sort.idxptc;
     const std::int32_t npart = P.size();
     const std::int64_t nu1 = m.nu1;
     for (std::int32_t k = 1; k <= npart; ++k) {
         m.linbox(k) = false;
         ptc(k) = k;
-        key(k) = 0;
-        if (!flag(ldef, k)) continue;
-        // fobs(1..2, k) holds the particle's (u, v) here
-        const std::int64_t i = std::min(
-            static_cast<std::int64_t>((m.fobs(1, k) - m.umin) / m.du), nu - 1);
-        const std::int64_t j = std::min(
-            static_cast<std::int64_t>((m.fobs(2, k) - m.vmin) / m.dv), nv - 1);
-        key(k) = i + 1 + nu1 * j;
+        // one store of the key (0 for a particle that receives no force):
+        // with a zeroing store and a later conditional one in this loop,
+        // GCC 12 at -O3 left every key at 0 (its loop distribution)
+        std::int64_t kk = 0;
+        if (flag(ldef, k)) {
+            // fobs(1..2, k) holds the particle's (u, v) here
+            const std::int64_t i = std::min(
+                static_cast<std::int64_t>((m.fobs(1, k) - m.umin) / m.du), nu - 1);
+            const std::int64_t j = std::min(
+                static_cast<std::int64_t>((m.fobs(2, k) - m.vmin) / m.dv), nv - 1);
+            kk = i + 1 + nu1 * j;
+        }
+        key(k) = kk;
     }
     isort2({key.data(), std::size_t(npart)}, {ptc.data(), std::size_t(npart)});
 
@@ -133,7 +136,7 @@ void isort2(std::span<std::int64_t> key, std::span<std::int64_t> carry) {
 }
 
 void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
-           double sbox, double rbox) {
+           double sbox, double rbox, BoxSort& sort) {
     Mesh& m = mesh;
     const std::int32_t npart = P.size();
     m.nobs = 0;
@@ -178,7 +181,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
         m.nu1 = std::int32_t(nu + 1);
         m.nv1 = std::int32_t(nv + 1);
         m.ncorn = std::int64_t(m.nu1) * std::int64_t(m.nv1);
-        ncobs = build_boxes(P, ldef, nu, nv);
+        ncobs = build_boxes(P, ldef, nu, nv, sort);
     } else {
         // no grid: every receiving particle is an observer
         m.du = m.dv = 0.0;

@@ -16,6 +16,7 @@
 #include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/force2.hpp"
+#include "forces/work.hpp"
 #include "foundation/fortran_format.hpp"
 #include "support/support.hpp"
 
@@ -146,7 +147,7 @@ TEST_F(Force2, ProgressLines) {
                 want.push_back("  isrc       = " + std::to_string(i) + "  npart = " + std::to_string(n));
         EXPECT_EQ(evaluate(n, 1e-3), want);
         EXPECT_EQ(want.size(), n == 1000 ? 11u : 2u);
-        EXPECT_EQ(forces::force2_work.fields, 0);
+        EXPECT_EQ(forces::model_work().p2p.fields, 0);
     }
 }
 

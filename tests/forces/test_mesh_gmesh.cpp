@@ -197,10 +197,10 @@ void layout(const std::vector<std::int64_t>& counts) {
 TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
     layout({1250000, 1250000, 1250000, 1250000});
     bool lnext = false;
-    forces::gmchnk(true, lnext);
+    forces::gmchnk(true, lnext, {1e-3, 1e-3, 0.0});
     EXPECT_TRUE(lnext && greens.ic1 == 1 && greens.ic2 == 3 && greenm.n2gre == 3750000);
     EXPECT_NEAR(greenm.g(2, 3750000), 1.0, 1e-15);  // top of column 3
-    forces::gmchnk(false, lnext);  // the next chunk starts at the last column of the first
+    forces::gmchnk(false, lnext, {1e-3, 1e-3, 0.0});  // the next chunk starts at the last column of the first
     EXPECT_TRUE(!lnext && greens.ic1 == 3 && greens.ic2 == 4 && greens.ioff == 2500000 && greenm.n2gre == 2500000);
     EXPECT_TRUE(greenm.g(1, 1) == 3.0 && greenm.g(2, 1) == -1.0);
 }
@@ -221,7 +221,7 @@ TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
         testsupport::stdout_to_stderr();
         layout({3000000, 2000000, 10});
         bool lnext;
-        forces::gmchnk(true, lnext);
+        forces::gmchnk(true, lnext, {2e-10, 2e-10, 0.0});
     };
     const std::string stop = "[[:space:]]+error exit: meshing of green's function[[:space:]]+"
                              "array size 'maxgre' not sufficient\n$";

@@ -143,7 +143,7 @@ TEST_F(Lookup, EveryPointIsAnsweredInExactlyOnePassOverTheChunks) {
     bool lnext = true;
     int passes = 0;
     for (; lnext; ++passes) {
-        forces::gmchnk(passes == 0, lnext, 400);
+        forces::gmchnk(passes == 0, lnext, {sig, sigr, 0.0}, 400);
         for (std::size_t k = 0; k < pts_.size(); ++k) answered[k] += probe(pts_[k]) != 0;
     }
     EXPECT_GT(passes, 5);

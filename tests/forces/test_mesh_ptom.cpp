@@ -28,7 +28,8 @@ struct Bunch {
     // observers of boxes of 0.5 m by 0.5 m; the line it printed
     std::vector<std::string> boxes() const {
         testsupport::start_capture();
-        forces::ptom1(P(), 1.0, 1.0, def, true, 0.5, 0.5);
+        static forces::BoxSort sort;
+        forces::ptom1(P(), 1.0, 1.0, def, true, 0.5, 0.5, sort);
         return testsupport::end_capture();
     }
 };
