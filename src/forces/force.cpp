@@ -21,6 +21,7 @@
 #include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
@@ -679,7 +680,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     // the sub-bunch's duration at the speed of particle 1 (the reference
     // momentum for "projected"): its c*t length must stay within the path
     const double p1 = field ? XP.p(1) : B.p0;
-    const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
+    const double beta1 = foundation::beta_of(p1);
     if (!(beta1 > 0.0)) return true;  // "projected" refuses its reference momentum itself
     const std::string who = field ? "particle 1" : "the reference momentum";
     if (!(sl / beta1 <= range)) {
@@ -698,7 +699,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     // transverse sizes: an observer on a source's path lies off it by the
     // rounding of the path geometry; a sub-bunch core not much wider turns
     // that into a random field
-    const double gamma1 = std::sqrt(p1 * p1 + 1.0);
+    const double gamma1 = foundation::gamma_of(p1);
     const double floor = smallest_transverse_size(gamma1);
     const struct {
         std::string key;

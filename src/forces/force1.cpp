@@ -21,6 +21,7 @@
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/math.hpp"
 #include "foundation/platform.hpp"
@@ -413,8 +414,8 @@ std::int32_t force1(const ModelInput& in, ForceView F, ModelWork& work) {
 
     // 2., 3. offsets along the tangent, as times: c*t = -offset/beta; the
     // deposit pairs of the charged active particles in bunch order
-    const double gamma = std::sqrt(p0 * p0 + 1.0);
-    const double beta = p0 / gamma;
+    const double gamma = foundation::gamma_of(p0);
+    const double beta = foundation::beta_of(p0);
     const double x1 = XP.x(1), y1 = XP.y(1);
     double ctmin = 0.0, ctmax = 0.0;
     bool placed = true;  // every particle's time offset is a number

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -12,13 +11,14 @@
 
 #include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
-#include "forces/force2.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
+#include "forces/sources.hpp"
 #include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/latcom.hpp"
@@ -57,51 +57,43 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
 }
 
 // "csr_p_to_m": every active particle a source on its own design path, its
-// field at this process's observers, which move along phiref.
+// field at this process's observers, which move along phiref with the
+// Lorentz factor of particle 1: fobs_j = force_scale * sum over the sources
+// i of q_i (E_x, E_y, c B_z)(observer j; path_i), E turned into the
+// components along phiref and to its left [V/m per C times C, then 1/m].
 void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh) {
     Mesh& m = mesh;
     const foundation::ConstParticleView XP = in.XP;
-    const Flags lact = in.lact;
     const std::int32_t npart = XP.size();
-    m.gamref = std::sqrt(XP.p(1) * XP.p(1) + 1.0);
+    m.gamref = foundation::gamma_of(XP.p(1));
     m.phiref = XP.phi(1);
     // the cost of an evaluation, announced at the first one (master)
     bool announce = sh.master && in.settings.nfcall(bunch::code(ForceType::csr_p_to_m)) == 1;
     CallCost cost;
     if (announce) {
-        for (std::int32_t k = 1; k <= npart; ++k) cost.sources += flag(lact, k) ? 1 : 0;
+        for (std::int32_t k = 1; k <= npart; ++k) cost.sources += flag(in.lact, k) ? 1 : 0;
         cost.observers = m.nobs;
         cost.share = (m.nobs + sh.ncpu - 1) / sh.ncpu;
     }
-    for (std::int32_t i = 1; i <= npart; ++i) {
-        if (flag(lact, i)) {
-            const double q = XP.q(i);  // C
-            const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i), in.IP.next(i), in.lattice.nfb, ct, in.p0);
-            const auto w1 = std::chrono::steady_clock::now();
-            for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
-                double rt[3], et[3], t;
-                lattice::pthtr1(W.xlist(j), W.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
-                // the nearest-point search starts at the observer's own path
-                // position: its field does not depend on the observers this
-                // process evaluated before (nor on the process count)
-                fieldlib::FieldResult res = fieldlib::field(t, rt, m.gamref, et, rt[0]);
-                lattice::pthtr2(res.E_horizontal());
-                m.fobs(1, j) += q * res.E(1);
-                m.fobs(2, j) += q * res.E(2);
-                m.fobs(3, j) += q * res.cB(3);
-            }
-            if (announce) {
-                const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
-                if (cost.add(path.count(), calls.count(), m.nobs / sh.ncpu)) {
-                    announce = false;
-                    log_call_cost("csr_p_to_m", cost);
-                }
-            }
+    auto corner = [&](std::int32_t j, Observer& o) {
+        o = {W.xlist(j), W.ylist(j), m.phiref, m.gamref};
+        return true;
+    };
+    auto add = [&](std::int32_t j, double q, const fieldlib::FieldResult& res) {
+        m.fobs(1, j) += q * res.E(1);
+        m.fobs(2, j) += q * res.E(2);
+        m.fobs(3, j) += q * res.cB(3);
+    };
+    auto after = [&](std::int32_t i, const SourceCost* c) {
+        // the time of a source's calls counted as those of an even share
+        if (c != nullptr && announce && cost.add(c->path, c->calls, m.nobs / sh.ncpu)) {
+            announce = false;
+            log_call_cost("csr_p_to_m", cost);
         }
         if (sh.master && npart >= 1000 && i % 100 == 0)
             progress({"isrc=", foundation::ld_int(i), " npart=", foundation::ld_int(npart)});
-    }
+    };
+    source_fields(in, ct, sh, m.nobs, corner, add, after);
     // lab components into the reference direction, in force units
     const double c = std::cos(m.phiref), s = std::sin(m.phiref);
     for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
@@ -489,7 +481,7 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) 
     if (reuse) {
         m.phiref = greenc.phigrn;
     } else {
-        m.gamref = std::sqrt(XP.p(1) * XP.p(1) + 1.0);
+        m.gamref = foundation::gamma_of(XP.p(1));
         m.phiref = XP.phi(1);
         greenc.phigrn = m.phiref;
         greenc.betgrn = m.betref;
@@ -565,7 +557,7 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
 
     Mesh& m = mesh;
     const auto& f = in.settings;
-    m.betref = XP.p(1) / std::sqrt(XP.p(1) * XP.p(1) + 1.0);
+    m.betref = foundation::beta_of(XP.p(1));
     field_settings(f, m.betref);
 
     const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;

@@ -7,6 +7,7 @@
 #include "fieldlib/sort2.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 
 namespace forces {
@@ -236,7 +237,7 @@ void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F)
         // betref; the terms in B put the particle's own motion in its place
         const double delta = m.phiref - P.phi(k);
         const double p = P.p(k);
-        const double betk = p / std::sqrt(p * p + 1.0);
+        const double betk = foundation::beta_of(p);
         const double cd = std::cos(delta), sd = std::sin(delta);
         F.along(k) = e1 * cd - e2 * sd - m.betref * bz * sd;
         F.left(k) = e1 * sd + e2 * cd + bz * (m.betref * cd - betk);
