@@ -186,32 +186,33 @@ int next_token(std::int32_t unit, std::string& token, int& records) {
 // bunch, far below the overflow of the projected model's convolution.
 constexpr double max_wake_sample = 1e100;
 
-// The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
-// the samples. Status 0 on success; the unit is closed on every path.
-std::int32_t read_wake_file(const std::string& name) {
-    std::int32_t unit = 0, ierr = 0;
-    foundation::fioin(name, unit, ierr);
-    if (ierr != 0) return refuse_file("wake_file", name, "cannot be opened");
-    log_line("read wakefile: " + name);
+// The reading of a wake_file on its unit: the refusals name the file and
+// the record reached.
+struct WakeReader {
+    std::int32_t unit;
+    const std::string& name;
     int records = 0;  // records read so far
-    auto refuse = [&](const std::string& what, std::string_view message = {}) {
+    std::string tok;  // the value just read
+
+    std::int32_t refuse(const std::string& what, std::string_view message = {}) const {
         return refuse_file("wake_file", name, what, message);
-    };
-    auto at = [&] { return "record " + std::to_string(records) + ": "; };
-    // the next value of the header: a token, then its reading; false after
-    // a refusal
-    std::string tok;
-    auto header = [&](const char* what) {
+    }
+    std::string at() const { return "record " + std::to_string(records) + ": "; }
+    // The next value of the header: a token, then its reading; false after
+    // a refusal.
+    bool header(const char* what) {
         const int rc = next_token(unit, tok, records);
         if (rc != 0) {
             refuse(std::string(rc < 0 ? "ends before " : "cannot be read at ") + what);
             return false;
         }
         return true;
-    };
-    auto body = [&]() -> std::int32_t {
+    }
+
+    // Leading comment records (with "!") shown and skipped; sigwak, the
+    // first value of the next record. Status 0 on success.
+    std::int32_t sigwak() {
         std::string line;
-        // leading comment records are shown and skipped
         for (;;) {
             if (const int rc = foundation::unit_read(unit, line); rc != 0)
                 return refuse(rc < 0 ? "holds nothing but comment records (with !)" : "cannot be read");
@@ -227,6 +228,12 @@ std::int32_t read_wake_file(const std::string& name) {
         if (!(forces.sigwak > 0.0))
             return refuse(at() + "sigwak " + foundation::quoted(tok) + " must be > 0",
                           "error in wake file: ??? sigwak.le.0");
+        return 0;
+    }
+
+    // stpwak, n1wak and n2wak, each from its own record: the wake must
+    // cover +-3 sigwak. Status 0 on success.
+    std::int32_t steps() {
         if (!header("stpwak")) return 1;
         if (foundation::read_real(tok, forces.stpwak) != 0)
             return refuse(at() + "stpwak " + foundation::quoted(tok) + " is not a number");
@@ -248,6 +255,12 @@ std::int32_t read_wake_file(const std::string& name) {
         if (!(double(forces.n2wak) * forces.stpwak >= reach))
             return refuse(at() + "n2wak*stpwak = " + foundation::short_real(double(forces.n2wak) * forces.stpwak) +
                           " m must be >= 3 sigwak = " + foundation::short_real(reach) + " m");
+        return 0;
+    }
+
+    // The n2wak - n1wak + 1 samples, one a record [V/m per C]. Status 0 on
+    // success.
+    std::int32_t samples() {
         // sample count in 64 bits: the indices may lie far apart
         const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
         if (count > cap::narcsr)
@@ -271,8 +284,20 @@ std::int32_t read_wake_file(const std::string& name) {
             forces.wakdat(k) = v;
         }
         return 0;
-    };
-    std::int32_t status = body();
+    }
+};
+
+// The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
+// the samples. Status 0 on success; the unit is closed on every path.
+std::int32_t read_wake_file(const std::string& name) {
+    std::int32_t unit = 0, ierr = 0;
+    foundation::fioin(name, unit, ierr);
+    if (ierr != 0) return refuse_file("wake_file", name, "cannot be opened");
+    log_line("read wakefile: " + name);
+    WakeReader r{unit, name, 0, {}};
+    std::int32_t status = r.sigwak();
+    if (status == 0) status = r.steps();
+    if (status == 0) status = r.samples();
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
     return status != 0 ? status : ic;

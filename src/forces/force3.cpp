@@ -175,9 +175,11 @@ struct SourceFrame {
 };
 
 // Adds the Green's value (w, cbz) of source i (frame sf, charge times the
-// force scale qs) at observer j: from the source's frame into the lab, the
-// observer's motion along eref in place of the source's direction, then
-// components along eref and to its left.
+// force scale qs) at observer j: w is the force field on a test particle
+// moving along the source's direction, so in the lab R(phi_i) w = E +
+// betref c B_z (sin phi_i, -cos phi_i); the observer moves along eref = (e1,
+// e2), and the terms in cbz put betref c B_z (e2, -e1) in its place. Then
+// the components along eref and to its left, and c B_z [V/m per C times qs].
 void accumulate(std::int32_t j, double qs, const SourceFrame& sf, const Pt2& w, double cbz) {
     Mesh& m = mesh;
     const double e1 = greenc.eref(1), e2 = greenc.eref(2);
@@ -461,9 +463,14 @@ int green_work(double limit, std::int32_t nsrc) {
     return 1;
 }
 
-// "csr_g_to_p" and "csr_g_to_m": the Green's function of the centroid, made
-// (or reused) and read at every source-observer pair. Status 1 when its
-// work is refused (nothing is evaluated, no collective is made).
+// "csr_g_to_p" and "csr_g_to_m": every source's history taken as the
+// centroid's, shifted and turned: the field G of the centroid's sub-bunch
+// of unit charge on its design path is sampled on a mesh of its own frame
+// (gmesh0) and read at z = R(-phi_i)(x_j - x_i) for source i and observer j
+// (gmesh2), fobs_j = sum_i q_i force_scale R(phi_i) G(z) with the
+// observer's motion (accumulate). The function is made (or reused) and read
+// at every source-observer pair. Status 1 when its work is refused (nothing
+// is evaluated, no collective is made).
 int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) {
     Mesh& m = mesh;
     const auto& f = in.settings;

@@ -109,6 +109,8 @@ GreenEvaluator set_green_evaluator(GreenEvaluator f) {
     return old;
 }
 
+// The field library's (E_x, E_y, c B_z) of the centroid's sub-bunch of
+// unit charge at (z, 0) of its frame, at the time tgrn on its path's clock.
 void green(const Pt2& z, Pt2& w, double& cbz) {
     if (greenc.evaluator) {
         greenc.evaluator(z, w, cbz);
@@ -165,6 +167,10 @@ void gmesh1(const Pt2& z, bool& lout) {
     }
 }
 
+// Bilinear interpolation in the cell of columns i and i + 1: the weight of
+// column i is fx = (x_i+1 - x)/(x_i+1 - x_i), and in each column the value
+// is linear between the two samples around y (fractions f, f2), so
+// G = (1 - f) fx G_j + f fx G_j+1 + (1 - f2)(1 - fx) G_j2 + f2 (1 - fx) G_j2+1.
 void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
     const Cell c = locate(z);
     lin = c.lin && in_chunk(c) && inside(c, z[1]);

@@ -200,6 +200,14 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
                          cap::loglen));
 }
 
+// A particle in a box takes the bilinear interpolation of its four corner
+// observers, (1 - f)(1 - g), f (1 - g), (1 - f) g, f g at its fractional
+// position (f, g) in the box; a loose particle its own observer. The
+// observer fields (E1 along phiref, E2 to its left, B = c B_z) act on a test
+// particle moving along phiref at betref; in the frame of particle k, with
+// delta = phiref - phi_k and its own speed beta_k:
+//   F1 = E1 cos delta - E2 sin delta - betref B sin delta,
+//   F2 = E1 sin delta + E2 cos delta + B (betref cos delta - beta_k).
 void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F) {
     const Mesh& m = mesh;
     for (std::int32_t k = 1; k <= P.size(); ++k) {
