@@ -4,12 +4,14 @@
 //         stored Green's function (ctgreen, lgreen: the run-state transfer
 //         sends these two to the slaves, gmeshi drops the stored function);
 // greenc  the source of the stored Green's function and what it was
-//         computed for;
+//         computed for (and the evaluator that replaces the field library
+//         in tests);
 // greenm  its samples with their column layout;
-// greens  the column and chunk bookkeeping.
+// greens  the column and chunk bookkeeping, with the column cells that the
+//         source-observer pairs of each process reach.
 //
 // One instance each per process in zero-filled static storage (greenm is
-// about 200 MB at full capacity, mesh about 20 MB). An evaluation touches
+// about 200 MB at full capacity, mesh about 20 MB, greens about 10 MB). An evaluation touches
 // only the entries of its observers, boxes, columns and samples, so a small
 // run stays small in memory, and a run without the mesh models touches
 // none. The records cannot be copied.

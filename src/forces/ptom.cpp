@@ -48,10 +48,10 @@ void particle_observers(foundation::ConstParticleView P, Flags ldef, bool skip_b
     }
 }
 
-// Bins the receiving particles into boxes of the grid nu x nv; returns the
-// number of corner observers written to fobs (numbered from 1).
-std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64_t nu,
-                         std::int64_t nv, BoxSort& sort) {
+// The box key of every particle (the grid number of its box's lower-left
+// corner; 0 for one that receives no force), sorted with the particle
+// numbers.
+void bin_keys(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv, BoxSort& sort) {
     Mesh& m = mesh;
     auto& key = sort.idxbox;
     auto& ptc = sort.idxptc;
@@ -75,8 +75,13 @@ std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64
         key(k) = kk;
     }
     isort2({key.data(), std::size_t(npart)}, {ptc.data(), std::size_t(npart)});
+}
 
-    // runs of 4 or more receiving particles with one key become boxes
+// Runs of 4 or more receiving particles with one key become boxes.
+void form_boxes(Flags ldef, std::int32_t npart, const BoxSort& sort) {
+    Mesh& m = mesh;
+    const auto& key = sort.idxbox;
+    const auto& ptc = sort.idxptc;
     m.nbox = 0;
     for (std::int32_t k = 1; k <= npart;) {
         std::int32_t e = k + 1;
@@ -92,7 +97,16 @@ std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64
         }
         k = e;
     }
+}
 
+// The corners of the boxes: each distinct grid number, ascending, is the
+// next corner observer; shared corners of neighbouring boxes are one.
+// Returns the number of corner observers.
+std::int32_t corner_observers(BoxSort& sort) {
+    Mesh& m = mesh;
+    auto& key = sort.idxbox;
+    auto& ptc = sort.idxptc;
+    const std::int64_t nu1 = m.nu1;
     // corner list: box number and grid number of each of its four corners;
     // 4 nbox entries fit since every box holds at least 4 particles
     for (std::int32_t b = 1; b <= m.nbox; ++b) {
@@ -128,6 +142,15 @@ std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64
         }
     }
     return n;
+}
+
+// Bins the receiving particles into boxes of the grid nu x nv; returns the
+// number of corner observers written to fobs (numbered from 1).
+std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv,
+                         BoxSort& sort) {
+    bin_keys(P, ldef, nu, nv, sort);
+    form_boxes(ldef, P.size(), sort);
+    return corner_observers(sort);
 }
 
 }  // namespace
