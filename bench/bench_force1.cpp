@@ -12,7 +12,9 @@
 
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
+#include "forces/force.hpp"
 #include "forces/force1.hpp"
+#include "forces/work.hpp"
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "foundation/capacities.hpp"
@@ -97,8 +99,8 @@ void BM_force1(benchmark::State& st) {
     const int n = s.n;
     for (auto _ : st) {
         const std::int32_t ierr = forces::force1(
-            foundation::particles(bunch::prtcls.xptcl, n), foundation::indices(bunch::prtcls.iptcl, n),
-            foundation::ForceView(g_force, n));
+            forces::input_of(foundation::particles(bunch::prtcls.xptcl, n), foundation::indices(bunch::prtcls.iptcl, n)),
+            foundation::ForceView(g_force, n), forces::model_work());
         benchmark::DoNotOptimize(ierr);
     }
     st.counters["nsam"] = s.grid.nsam;

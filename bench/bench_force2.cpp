@@ -34,6 +34,7 @@
 #include "bunch/prtcls.hpp"
 #include "forces/force.hpp"
 #include "forces/force2.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/latcom.hpp"
@@ -60,7 +61,7 @@ double stats[maxeval][cap::maxproc][nstat];
 int evals = 0;
 
 void record() {
-    const auto& w = forces::force2_work;
+    const auto& w = forces::model_work().p2p;
     double* s = stats[evals][parallel::cmpcom.myproc - 1];
     s[0] = w.loop_seconds;
     s[1] = w.path_seconds;

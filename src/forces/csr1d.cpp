@@ -117,6 +117,10 @@ void esum_fast(double a, double x0, const WalkCtx& c, std::span<double> W) {
     }
 }
 
+// The deposit of one integration node of weight a at the retarded offset
+// x0 = tau: W(k) += a sigma (-u exp(-u^2/2)), u = (x0 - x_k)/sigma, which
+// after the scale of csr3 is a/(4 pi eps0) times the derivative of the
+// normalised Gaussian line density lambda'(tau - x_k) [1/m^2]; |u| <= 5.
 void esum(double a, double x0, double sigma, double xa, double xb, std::span<double> W) {
     const int n = static_cast<int>(W.size());
     if (n < 1) return;
@@ -142,6 +146,15 @@ void esum(double a, double x0, double sigma, double xa, double xb, std::span<dou
     }
 }
 
+// The integrand of the wake at one source point, the factor of lambda' in
+//   w(x) = 1/(4 pi eps0) integral K1(s) lambda'(tau(s) - x) ds,
+// the longitudinal retarded field of the line charge on the observer
+// written as an integral over the source's path: with n = d/R the unit vector
+// from the observer to the source, v the source's unit tangent, m = -n.v,
+// kappa = 1 - beta m and tau = s + beta R,
+//   K1 = Q/R + T [1/m],  Q = beta (m - (1 - v_x) beta + n_x) - 1/gamma^2,
+//   T = kappa/(gamma^2 (-tau)) in free space, kappa/(gamma^2
+//   sqrt(tau^2 + y^2/gamma^2)) for a source at the vertical distance y.
 void kernel(double s, const double d[2], double R, const double v[2], double beta, double g2, double& K1,
             double& K2, double& kappa, bool plates, double y) {
     if (R <= 1e-100) {
@@ -159,6 +172,16 @@ void kernel(double s, const double d[2], double R, const double v[2], double bet
     K2 = R * T + Q;
 }
 
+// The observer's own arc in free space: a source at the path offset s < 0
+// lies at the chord 2R sin(-s/(2R)), its retarded offset tau = s + beta
+// |2R sin(s/(2R))| (about s^3/(24 R^2), the slippage on the arc), and its
+// integrand has the closed form
+//   F(s) = (beta^2/R) sin(s/(2R)) (1 - (4R^2/gamma^2)/(s^2 + 12 R^2/gamma^2)) [1/m];
+// Simpson nodes equally spaced in u = s^3/(24 R^2). Deep in a long arc this
+// gives the steady-state CSR wake of a Gaussian line charge (E. L. Saldin,
+// E. A. Schneidmiller, M. V. Yurkov, "On the coherent radiation of an
+// electron bunch moving in an arc of a circle", Nucl. Instrum. Methods A 398
+// (1997) 373), at the entrance of the arc its transient.
 void thisac(Walk& w, double len, double R, const WalkCtx& c, std::span<double> vals) {
     w.s = -len;
     const double sh = std::sin(w.s / (2.0 * R));
@@ -205,6 +228,14 @@ void thisac(Walk& w, double len, double R, const WalkCtx& c, std::span<double> v
     deposit(wcarry * f_a, tau(s_a), c, vals);
 }
 
+// An arc of signed radius R behind the walk point, at any vertical
+// distance y: the source's position and tangent from the arc's geometry,
+// the integrand K1 of kernel, Simpson steps in s of at most (24 R^2 dx)^(1/3)
+// (the path whose slippage on the arc is dx) and dx/kappa, shortened where
+// tau would advance by more than 1.1 dx. The radiation of earlier bends that
+// catches up with the bunch on a following straight (the transient wake of
+// Saldin, Schneidmiller and Yurkov, Nucl. Instrum. Methods A 398 (1997) 373)
+// comes from these pieces and the straights between them.
 void arc(Walk& w, double len, double R, const WalkCtx& c, std::span<double> vals) {
     const double s_old = w.s, px = w.p[0], py = w.p[1], cx = w.t[0], cy = w.t[1];
     const double th0 = s_old / R + std::atan2(cy, cx);
@@ -275,13 +306,89 @@ void arc(Walk& w, double len, double R, const WalkCtx& c, std::span<double> vals
     deposit(wcarry * K_a, t_a, c, vals);
 }
 
+namespace {
+
+// A straight piece as the observer sees it: a point (px, py) of it at the
+// path offset s0 and its direction (tx, ty); s_f the path offset of the
+// foot of the perpendicular from the observer, rho2 the squared distance of
+// the observer from the line (the vertical distance y included).
+struct StraightView {
+    double s0, px, py, tx, ty;
+    double s_f, rho2;
+    // distance from the observer to the source at s (y included)
+    double dist(double s) const { return std::sqrt((s - s_f) * (s - s_f) + rho2); }
+    // the source point whose retarded offset s + beta dist(s) is tau; the
+    // rationalised form where the plain one would cancel (tau beyond the
+    // foot)
+    double s_of(double tau, const WalkCtx& c) const {
+        const double T = tau - s_f;
+        const double r = std::sqrt(T * T + rho2 * c.g2);
+        const double a = T > 0.0 ? (T * T - c.beta * c.beta * rho2) / (T + c.beta * r) : (T - c.beta * r) * c.gam2;
+        return s_f + a;
+    }
+};
+
+// The Simpson rule of a straight piece from s_lo (retarded offset tau_lo)
+// up to the retarded offset tau_hi, in the variable Lambda = ln(rho) +
+// asinh((s - s_f)/rho) (the integrand K2 = R K1 of kernel is smooth in it,
+// and it is finite also for an observer on the line's extension); nodes at
+// steps of at most dx in tau, halved where the source comes closer to the
+// observer than the step.
+void line_nodes(const StraightView& v, double s_lo, double tau_lo, double tau_hi, const WalkCtx& c,
+                std::span<double> vals) {
+    const double beta = c.beta;
+    const double rho = std::max(std::sqrt(v.rho2), rho_floor_sigma * c.sigma);
+    const double lnrho = std::log(rho);
+    auto lam = [&](double s) { return lnrho + std::asinh((s - v.s_f) / rho); };
+    auto s_of_lam = [&](double L) { return v.s_f + rho * std::sinh(L - lnrho); };
+    const bool plates = c.y > 0.0;
+    const double t[2] = {v.tx, v.ty};
+    auto K2at = [&](double s) {
+        const double d[2] = {v.px + v.tx * (s - v.s0), v.py + v.ty * (s - v.s0)};
+        double K1, K2, kap;
+        kernel(s, d, v.dist(s), t, beta, c.g2, K1, K2, kap, plates, c.y);
+        return K2;
+    };
+
+    const double dtau = (tau_hi - tau_lo) / double(step_count((tau_hi - tau_lo) / c.dx));
+    double s_a = s_lo, t_a = tau_lo, L_a = lam(s_lo), K_a = K2at(s_lo);
+    double wcarry = 0.0;
+    for (;;) {
+        double t_b = std::min(t_a + dtau, tau_hi);
+        double s_b = v.s_of(t_b, c);
+        if (v.dist(s_b) < s_b - s_a) {  // close to the observer: half the step
+            s_b = 0.5 * (s_a + s_b);
+            t_b = s_b + beta * v.dist(s_b);
+        }
+        if (!(t_b > t_a) || !(s_b > s_a)) break;  // no step left in floating point
+        const double L_b = lam(s_b);
+        const double s_m = s_of_lam(0.5 * (L_a + L_b));
+        const double h6 = (L_b - L_a) / 6.0;
+        deposit((wcarry + h6) * K_a, t_a, c, vals);
+        deposit(4.0 * h6 * K2at(s_m), s_m + beta * v.dist(s_m), c, vals);
+        wcarry = h6;
+        s_a = s_b;
+        t_a = t_b;
+        L_a = L_b;
+        K_a = K2at(s_b);
+        if (t_b >= tau_hi) break;
+    }
+    deposit(wcarry * K_a, t_a, c, vals);
+}
+
+}  // namespace
+
+// The walk point moves back over the straight; the part whose retarded
+// offsets tau(s) = s + beta R(s) lie in the window [xlo, xhi] is integrated
+// (line_nodes), from s_lo (the new walk point, or tau = xlo) to s_hi (the
+// old one, or tau = xhi).
 void line(Walk& w, double len, bool infinite, const WalkCtx& c, std::span<double> vals) {
     const double s_old = w.s, px = w.p[0], py = w.p[1], tx = w.t[0], ty = w.t[1];
     const double beta = c.beta;
     const double pt = px * tx + py * ty;
-    const double s_f = s_old - pt;  // path offset of the foot of the perpendicular
     const double qx = px - pt * tx, qy = py - pt * ty;
-    const double rho2 = qx * qx + qy * qy + c.y * c.y;  // squared distance of the observer
+    // the foot of the perpendicular, the squared distance of the observer
+    const StraightView v{s_old, px, py, tx, ty, s_old - pt, qx * qx + qy * qy + c.y * c.y};
     const double tau_old = s_old + beta * std::sqrt(px * px + py * py + c.y * c.y);
     double tau_new = tau_old;
     if (!infinite) {
@@ -294,20 +401,10 @@ void line(Walk& w, double len, bool infinite, const WalkCtx& c, std::span<double
     } else {
         w.cont = false;
     }
-    // distance from the observer to the source at s (y included)
-    auto dist = [&](double s) { return std::sqrt((s - s_f) * (s - s_f) + rho2); };
-    // the source point whose retarded offset is tau; the rationalised form
-    // where the plain one would cancel (tau beyond the foot)
-    auto s_of = [&](double tau) {
-        const double T = tau - s_f;
-        const double r = std::sqrt(T * T + rho2 * c.g2);
-        const double a = T > 0.0 ? (T * T - beta * beta * rho2) / (T + beta * r) : (T - beta * r) * c.gam2;
-        return s_f + a;
-    };
     double tau_hi, s_hi, tau_lo, s_lo;
     if (c.xhi < tau_old) {
         tau_hi = c.xhi;
-        s_hi = s_of(c.xhi);
+        s_hi = v.s_of(c.xhi, c);
     } else {
         tau_hi = tau_old;
         s_hi = s_old;
@@ -317,50 +414,19 @@ void line(Walk& w, double len, bool infinite, const WalkCtx& c, std::span<double
         s_lo = w.s;
     } else {
         tau_lo = c.xlo;
-        s_lo = s_of(c.xlo);
+        s_lo = v.s_of(c.xlo, c);
     }
     if (!(s_lo < s_hi)) return;
-
-    // integration variable Lambda = ln(rho) + asinh((s - s_f)/rho), finite
-    // also for an observer on the line's extension
-    const double rho = std::max(std::sqrt(rho2), rho_floor_sigma * c.sigma);
-    const double lnrho = std::log(rho);
-    auto lam = [&](double s) { return lnrho + std::asinh((s - s_f) / rho); };
-    auto s_of_lam = [&](double L) { return s_f + rho * std::sinh(L - lnrho); };
-    const bool plates = c.y > 0.0;
-    auto K2at = [&](double s) {
-        const double d[2] = {px + tx * (s - s_old), py + ty * (s - s_old)};
-        double K1, K2, kap;
-        kernel(s, d, dist(s), w.t, beta, c.g2, K1, K2, kap, plates, c.y);
-        return K2;
-    };
-
-    const double dtau = (tau_hi - tau_lo) / double(step_count((tau_hi - tau_lo) / c.dx));
-    double s_a = s_lo, t_a = tau_lo, L_a = lam(s_lo), K_a = K2at(s_lo);
-    double wcarry = 0.0;
-    for (;;) {
-        double t_b = std::min(t_a + dtau, tau_hi);
-        double s_b = s_of(t_b);
-        if (dist(s_b) < s_b - s_a) {  // close to the observer: half the step
-            s_b = 0.5 * (s_a + s_b);
-            t_b = s_b + beta * dist(s_b);
-        }
-        if (!(t_b > t_a) || !(s_b > s_a)) break;  // no step left in floating point
-        const double L_b = lam(s_b);
-        const double s_m = s_of_lam(0.5 * (L_a + L_b));
-        const double h6 = (L_b - L_a) / 6.0;
-        deposit((wcarry + h6) * K_a, t_a, c, vals);
-        deposit(4.0 * h6 * K2at(s_m), s_m + beta * dist(s_m), c, vals);
-        wcarry = h6;
-        s_a = s_b;
-        t_a = t_b;
-        L_a = L_b;
-        K_a = K2at(s_b);
-        if (t_b >= tau_hi) break;
-    }
-    deposit(wcarry * K_a, t_a, c, vals);
+    line_nodes(v, s_lo, tau_lo, tau_hi, c, vals);
 }
 
+// The wake of a Gaussian line charge of rms sigma at the observer's path
+// length s1 for one vertical source distance y: the walk from the observer
+// back along the (s, r) table, piece by piece (thisac, arc, line, and the
+// straight before the first row without end) until no retarded offset of a
+// piece reaches the window of the wake points, then the sum of the deposits
+// divided by 4 pi eps0 sqrt(2 pi) sigma^3 [V/m for a line charge of 1 C].
+// 1 - beta is (0.5 + 0.125/gamma^2)/gamma^2 above gamma 500.
 int csr3(SrTable tab, int nsect, WakePars& E, std::span<double> vals) {
     if (!block_ok(E)) return csr_bad_block;
     const double sigma = E.sigma, gamma = E.gamma, s1 = E.s1, y = E.y;
@@ -427,6 +493,13 @@ int csr3(SrTable tab, int nsect, WakePars& E, std::span<double> vals) {
     return csr_ok;
 }
 
+// Plate images: a line charge midway between two conducting plates p apart
+// has images of alternating sign at the vertical distances k p above and
+// below it (the method of images). The free-space wake plus, for
+// k = 1 .. nint(pmax/p), the wake of the source at the distance k p weighted
+// 2 (-1)^k cos(0.5 pi k p/pmax): both images of a pair, with a cosine taper
+// that falls to 0 at the cut-off pmax and so smooths the truncation of the
+// alternating sum.
 int csr4(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& work) {
     if (vals.size() > std::size_t(nwkmax)) return csr_bad_block;
     const double p = E.y, pmax = E.y_max;
@@ -451,6 +524,9 @@ int csr4(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& w
     return csr_ok;
 }
 
+// The wake on points finer than 0.2 sigma: computed on a coarse grid of
+// spacing about 0.2 sigma (one point beyond either end) and interpolated by
+// a natural cubic spline; the wake varies on the scale of sigma.
 int csr5(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& work) {
     if (E.done == 1.0) return csr_ok;
     const int n = static_cast<int>(vals.size());

@@ -8,7 +8,12 @@
 // (x < 0: behind it), exerts on the observer. The walk goes backwards along
 // the (s, r) table from the observer, integrates the retarded field of each
 // piece by composite Simpson rules in adapted variables and deposits every
-// node as the derivative of a Gaussian at the node's retarded offset.
+// node as the derivative of a Gaussian at the node's retarded offset. On an
+// arc this is the steady-state and transient CSR wake of a Gaussian line
+// charge (E. L. Saldin, E. A. Schneidmiller, M. V. Yurkov, "On the coherent
+// radiation of an electron bunch moving in an arc of a circle", Nucl.
+// Instrum. Methods A 398 (1997) 373); deep in an arc of radius R it tends to
+// the steady state, of the scale 1/(4 pi eps0 R^(2/3) sigma^(4/3)).
 #pragma once
 
 #include <cstdint>

@@ -1,23 +1,18 @@
 #include "forces/fcdiag.hpp"
 
+#include "forces/work.hpp"
 #include "foundation/files.hpp"
 #include "foundation/log.hpp"
 
 namespace forces {
 
-namespace {
-
-std::int32_t nfail = 0;  // diagnostic files not written in this tracking run
-
-}  // namespace
-
-void diawrn(const std::string& name) {
-    ++nfail;
+void diawrn(ModelWork& work, const std::string& name) {
+    ++work.diag_failures;
     foundation::log_line("warning: diagnostic file " + foundation::output_name(name) + " not written");
 }
 
-std::int32_t diafai() { return nfail; }
+std::int32_t diafai() { return model_work().diag_failures; }
 
-void diaini() { nfail = 0; }
+void diaini() { model_work().diag_failures = 0; }
 
 }  // namespace forces

@@ -10,11 +10,13 @@
 
 namespace forces {
 
-// Logs "warning: diagnostic file NAME not written" (NAME with the output
-// path prefix) and counts the failure.
-void diawrn(const std::string& name);
+struct ModelWork;
 
-// Diagnostic files not written since the last diaini.
+// Logs "warning: diagnostic file NAME not written" (NAME with the output
+// path prefix) and counts the failure in work.
+void diawrn(ModelWork& work, const std::string& name);
+
+// Diagnostic files of the process's models not written since the last diaini.
 [[nodiscard]] std::int32_t diafai();
 
 // Clears the count: at the start of every tracking run.

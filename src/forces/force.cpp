@@ -15,11 +15,13 @@
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
+#include "forces/work.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
@@ -38,16 +40,15 @@ using ftypes::Logical;
 using foundation::log_line;
 
 // No model: zero forces.
-void no_force(ForceType, foundation::ParticleView, foundation::IndexView, double,
-              foundation::ForceView F, std::int32_t& ierr) {
+void no_force(ForceType, const ModelInput&, double, foundation::ForceView F, ModelWork&, std::int32_t& ierr) {
     std::fill(F.words().begin(), F.words().end(), 0.0);
     ierr = 0;
 }
 
 // "projected" on the master (the bunch as it stands; ct plays no part).
-void projected(ForceType, foundation::ParticleView XP, foundation::IndexView IP, double,
-               foundation::ForceView F, std::int32_t& ierr) {
-    ierr = force1(XP, IP, F);
+void projected(ForceType, const ModelInput& in, double, foundation::ForceView F, ModelWork& work,
+               std::int32_t& ierr) {
+    ierr = force1(in, F, work);
 }
 
 // The evaluation functions, in the order of the type codes: the one place
@@ -179,32 +180,33 @@ int next_token(std::int32_t unit, std::string& token, int& records) {
 // bunch, far below the overflow of the projected model's convolution.
 constexpr double max_wake_sample = 1e100;
 
-// The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
-// the samples. Status 0 on success; the unit is closed on every path.
-std::int32_t read_wake_file(const std::string& name) {
-    std::int32_t unit = 0, ierr = 0;
-    foundation::fioin(name, unit, ierr);
-    if (ierr != 0) return refuse_file("wake_file", name, "cannot be opened");
-    log_line("read wakefile: " + name);
+// The reading of a wake_file on its unit: the refusals name the file and
+// the record reached.
+struct WakeReader {
+    std::int32_t unit;
+    const std::string& name;
     int records = 0;  // records read so far
-    auto refuse = [&](const std::string& what, std::string_view message = {}) {
+    std::string tok;  // the value just read
+
+    std::int32_t refuse(const std::string& what, std::string_view message = {}) const {
         return refuse_file("wake_file", name, what, message);
-    };
-    auto at = [&] { return "record " + std::to_string(records) + ": "; };
-    // the next value of the header: a token, then its reading; false after
-    // a refusal
-    std::string tok;
-    auto header = [&](const char* what) {
+    }
+    std::string at() const { return "record " + std::to_string(records) + ": "; }
+    // The next value of the header: a token, then its reading; false after
+    // a refusal.
+    bool header(const char* what) {
         const int rc = next_token(unit, tok, records);
         if (rc != 0) {
             refuse(std::string(rc < 0 ? "ends before " : "cannot be read at ") + what);
             return false;
         }
         return true;
-    };
-    auto body = [&]() -> std::int32_t {
+    }
+
+    // Leading comment records (with "!") shown and skipped; sigwak, the
+    // first value of the next record. Status 0 on success.
+    std::int32_t sigwak() {
         std::string line;
-        // leading comment records are shown and skipped
         for (;;) {
             if (const int rc = foundation::unit_read(unit, line); rc != 0)
                 return refuse(rc < 0 ? "holds nothing but comment records (with !)" : "cannot be read");
@@ -220,6 +222,12 @@ std::int32_t read_wake_file(const std::string& name) {
         if (!(forces.sigwak > 0.0))
             return refuse(at() + "sigwak " + foundation::quoted(tok) + " must be > 0",
                           "error in wake file: ??? sigwak.le.0");
+        return 0;
+    }
+
+    // stpwak, n1wak and n2wak, each from its own record: the wake must
+    // cover +-3 sigwak. Status 0 on success.
+    std::int32_t steps() {
         if (!header("stpwak")) return 1;
         if (foundation::read_real(tok, forces.stpwak) != 0)
             return refuse(at() + "stpwak " + foundation::quoted(tok) + " is not a number");
@@ -241,6 +249,12 @@ std::int32_t read_wake_file(const std::string& name) {
         if (!(double(forces.n2wak) * forces.stpwak >= reach))
             return refuse(at() + "n2wak*stpwak = " + foundation::short_real(double(forces.n2wak) * forces.stpwak) +
                           " m must be >= 3 sigwak = " + foundation::short_real(reach) + " m");
+        return 0;
+    }
+
+    // The n2wak - n1wak + 1 samples, one a record [V/m per C]. Status 0 on
+    // success.
+    std::int32_t samples() {
         // sample count in 64 bits: the indices may lie far apart
         const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
         if (count > cap::narcsr)
@@ -264,8 +278,20 @@ std::int32_t read_wake_file(const std::string& name) {
             forces.wakdat(k) = v;
         }
         return 0;
-    };
-    std::int32_t status = body();
+    }
+};
+
+// The wake_file: comment records with "!", sigwak, stpwak, n1wak, n2wak and
+// the samples. Status 0 on success; the unit is closed on every path.
+std::int32_t read_wake_file(const std::string& name) {
+    std::int32_t unit = 0, ierr = 0;
+    foundation::fioin(name, unit, ierr);
+    if (ierr != 0) return refuse_file("wake_file", name, "cannot be opened");
+    log_line("read wakefile: " + name);
+    WakeReader r{unit, name, 0, {}};
+    std::int32_t status = r.sigwak();
+    if (status == 0) status = r.steps();
+    if (status == 0) status = r.samples();
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
     return status != 0 ? status : ic;
@@ -673,7 +699,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     // the sub-bunch's duration at the speed of particle 1 (the reference
     // momentum for "projected"): its c*t length must stay within the path
     const double p1 = field ? XP.p(1) : B.p0;
-    const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
+    const double beta1 = foundation::beta_of(p1);
     if (!(beta1 > 0.0)) return true;  // "projected" refuses its reference momentum itself
     const std::string who = field ? "particle 1" : "the reference momentum";
     if (!(sl / beta1 <= range)) {
@@ -692,7 +718,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     // transverse sizes: an observer on a source's path lies off it by the
     // rounding of the path geometry; a sub-bunch core not much wider turns
     // that into a random field
-    const double gamma1 = std::sqrt(p1 * p1 + 1.0);
+    const double gamma1 = foundation::gamma_of(p1);
     const double floor = smallest_transverse_size(gamma1);
     const struct {
         std::string key;
@@ -781,12 +807,24 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
     f.sigma_vert = sv;
 }
 
+ModelWork& model_work() {
+    // zero-filled static storage, touched only as far as an evaluation uses it
+    static ModelWork work;
+    return work;
+}
+
+ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP) {
+    const auto& B = bunch::prtcls;
+    const std::size_t n = std::size_t(XP.size());
+    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces};
+}
+
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
     if (type == ForceType::none) {
         // no model: zero forces (the sub-bunch sizes mean nothing here)
-        no_force(type, XP, IP, ct, F, ierr);
+        no_force(type, input_of(XP, IP), ct, F, model_work(), ierr);
         return;
     }
     const bunch::ForceModel& model = force_model(type);
@@ -798,7 +836,7 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
             log_line("error: force type '" + std::string(model.word) + "' is not available");
             ierr = 1;
         } else if (model.runs_on == bunch::RunsOn::master) {
-            eval(type, XP, IP, ct, F, ierr);
+            eval(type, input_of(XP, IP), ct, F, model_work(), ierr);
         } else {
             parallel::sencmd(std::string("parallel forces"));
             std::int32_t itype = bunch::code(type);
@@ -836,7 +874,7 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
     if (eval == nullptr || force_model(type).runs_on != bunch::RunsOn::every_process) {
         ierr = 1;
     } else {
-        eval(type, XP.first(npart), IP.first(npart), ct, F.first(npart), ierr);
+        eval(type, input_of(XP.first(npart), IP.first(npart)), ct, F.first(npart), model_work(), ierr);
     }
     if (ierr != 0) log_line("error in frcims");
 }

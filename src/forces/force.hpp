@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "bunch/forces.hpp"
+#include "forces/model.hpp"
 #include "foundation/views.hpp"
 
 namespace forces {
@@ -37,13 +38,19 @@ void lyforc(std::int32_t& ierr);
 // overflows.
 double plate_images(ForceType type, double shield, double shield_max);
 
-// The evaluation function of a model: forces F of the particle records XP
-// with their pairs IP at the time ct [m] (F, XP and IP of one count, the
-// particles of the bunch); status in ierr (0 success). A model that runs on
-// every process is called on every process by frcims with the particles the
-// master handed out, and sums its partial forces onto the master itself.
-using ModelEval = void (*)(ForceType type, foundation::ParticleView XP, foundation::IndexView IP,
-                           double ct, foundation::ForceView F, std::int32_t& ierr);
+// The evaluation function of a model: forces F of the particle records
+// in.XP with their pairs in.IP at the time ct [m] (F and in.XP of one count,
+// the particles of the bunch), with the work storage work; status in ierr
+// (0 success). A model that runs on every process is called on every
+// process by frcims with the particles the master handed out, and sums its
+// partial forces onto the master itself.
+using ModelEval = void (*)(ForceType type, const ModelInput& in, double ct, foundation::ForceView F,
+                           ModelWork& work, std::int32_t& ierr);
+
+// The input of a model for the particle records XP with their pairs IP:
+// the flags lact and ldef and the reference momentum of the bunch record,
+// the lattice and the force settings of this process.
+ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP);
 
 // One force evaluation of model type at time ct [m] for the particle
 // records XP with pairs IP; result F (all three of the bunch's npart

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "bunch/forces.hpp"
-#include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/csr1d.hpp"
@@ -17,10 +16,12 @@
 #include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/gauss.hpp"
+#include "forces/work.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/math.hpp"
 #include "foundation/platform.hpp"
@@ -28,7 +29,6 @@
 
 namespace forces {
 
-using bunch::forces;
 using foundation::ConstIndexView;
 using foundation::ConstParticleView;
 using foundation::ForceView;
@@ -46,33 +46,10 @@ constexpr int nwake_ahead = 25;                    // wake points ahead of the s
 // 25 points of 5 s'. Between plates the images of a source that is ahead
 // of a particle reach it too (their retarded points lie behind it), so the
 // wake then covers sources ahead over the whole grid.
-int wake_ahead(int nsam) {
-    const auto& f = forces;
+int wake_ahead(const bunch::Forces& f, int nsam) {
     const bool images = f.shield > 0.0 && f.shield < f.shield_max;
     return images ? std::max(nwake_ahead, nsam - 1) : nwake_ahead;
 }
-
-// Work arrays of the model. One instance in static storage, untouched until
-// the first evaluation; nothing is allocated during an evaluation.
-struct Force1Work {
-    double cur[cap::nsamax];    // line current on the grid [A]
-    WakePars epar;              // CSR wake block: parameters
-    double e[nwkmax];           // and values, offsets k = 1 - nsam .. wake_ahead(nsam)
-    double gau[nwkmax];         // total wake over its index range
-    double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
-    double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
-    double file[cap::nsamax];   // the file's wake resampled on the force grid
-    double w[cap::nsamax];      // force on the grid
-    double ct[cap::maxprt];     // deposit pairs: c*t [m]
-    double q[cap::maxprt];      //   and charge [C]
-    double sx[cap::maxprt + 1];  // cumulative sums of the filter
-    double mom[2 * nmom * cap::nsamax];  // moments of the deposit
-    CsrWork csr;
-    FftWork fft;
-};
-
-Force1Work work1;
-
 
 // Nearest integer of a real, halves away from zero, as a real.
 double nint(double v) { return std::round(v); }
@@ -114,8 +91,7 @@ bool write_particles(ConstParticleView XP, ForceView F) {
 
 }  // namespace
 
-void refpnt(ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, double& ty) {
-    const auto& L = lattice::latcom;
+void refpnt(const lattice::Latcom& L, ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, double& ty) {
     const double x1 = XP.x(1), y1 = XP.y(1);
     int i = std::clamp<int>(IP.next(1), 1, L.nfb);
     int ia = 0, ib = 0, b = i;
@@ -155,64 +131,114 @@ void refpnt(ConstParticleView XP, ConstIndexView IP, double& s1, double& tx, dou
 
 namespace {
 
-// Total wake of the evaluation (CSR wake in work1.e, the file's wake when
-// given) into work1.gau over the offsets gw1 .. gw2. Status 0, or 1 after
-// logging the failure's line.
-int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
-    auto& W = work1;
-    const auto& f = forces;
+// The smoothing kernel that adapts the wake_file's wake, computed for a
+// Gaussian bunch of rms sigwak, to the rms s' of the model: Gaussians add in
+// quadrature, so the file's wake is convolved with a Gaussian of rms
+// sc = sqrt(s'^2 - sigwak^2), sampled at the file's step stpwak [m]:
+// kern(k) = exp(-(k stpwak/sc)^2/2), k = kn1 .. kn2 (+-5 sc), of sum S; the
+// smoothed wake has the rms seff = sqrt(sc^2 + sigwak^2). No smoothing (the
+// kernel 1 at 0, seff = sigwak) when sc is below a step or the file's bunch
+// is the longer one.
+struct FileKernel {
+    int kn1, kn2;
+    double S, seff;
+};
+
+// The kernel into W.kern; status 1 after the line of a kernel beyond the arrays.
+int file_kernel(const bunch::Forces& f, double sp, Force1Work& W, FileKernel& kn) {
+    const double sc = f.sigwak < sp ? std::sqrt(sp * sp - f.sigwak * f.sigwak) : 0.0;
+    kn = {0, 0, 1.0, f.sigwak};
+    if (sc < f.stpwak || sc <= 0.0) {
+        W.kern[0] = 1.0;
+        return 0;
+    }
+    const double r = 5.0 * sc / f.stpwak;
+    if (!(nint(r) - nint(-r) + 1.0 <= cap::nsamax)) {
+        foundation::log_line("error in wake convolution: ng2-ng1+1.gt.nsamax");
+        return 1;
+    }
+    kn.kn1 = int(nint(-r));
+    kn.kn2 = int(nint(r));
+    kn.S = 0.0;
+    for (int k = kn.kn1; k <= kn.kn2; ++k) {
+        const double z = k * f.stpwak / sc;
+        W.kern[k - kn.kn1] = std::exp(-0.5 * z * z);
+        kn.S += W.kern[k - kn.kn1];
+    }
+    kn.seff = std::sqrt(sc * sc + f.sigwak * f.sigwak);
+    return 0;
+}
+
+// The file's wake smoothed on its coarse grid: stride m = int(0.2 seff /
+// stpwak) (at least 1) of the file's samples, points klo .. khi covering
+// [-a, L], a the reach ahead of a charge, L the grid's length.
+struct CoarseWake {
+    double m, klo, khi;
+};
+
+// E2(i) = (1/S) sum_k wakdat(k) kern(i m - k) into W.e2 (convo1); status 1
+// after the line of a coarse grid beyond the arrays.
+int coarse_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W, const FileKernel& kn, CoarseWake& c) {
+    const double L = (g.nsam - 1) * g.h;
+    c.m = std::clamp(std::trunc(0.2 * kn.seff / f.stpwak), 1.0, 1e9);
+    // the coarse grid reaches 5 s' ahead of a charge, and 5 sigwak when the
+    // file's bunch is the longer one (its wake, used as it stands, reaches
+    // that far; the resampling below takes it from there); sigwak, not
+    // s_eff, which after the smoothing may lie a unit of the last digit
+    // above s'
+    const double a = std::min(5.0 * std::max(g.sp, f.sigwak), L);
+    const double qa = std::trunc(0.99999999 + a / f.stpwak);
+    const double qb = std::trunc(0.99999999 + L / f.stpwak);
+    c.klo = std::floor(-qa / c.m);
+    c.khi = std::ceil(qb / c.m);
+    if (!(c.khi - c.klo + 1.0 <= cap::nsamax)) {
+        foundation::log_line("error in wake convolution: n2wak2-n1wak2+1.gt.nsamax");
+        return 1;
+    }
+    const int c1 = int(c.klo), c2 = int(c.khi), mi = int(c.m);
+    foundation::convo1(std::span<const double>(f.wakdat.data(), std::size_t(cap::narcsr)), f.n1wak, f.n2wak,
+                       std::span<const double>(W.kern, std::size_t(kn.kn2 - kn.kn1 + 1)), kn.kn1, kn.kn2,
+                       std::span<double>(W.e2, std::size_t(c2 - c1 + 1)), c1, c2, mi, 1.0 / kn.S);
+    return 0;
+}
+
+// The smoothed file wake resampled on the force grid, file(i) at i h for
+// i = -q .. nsam - 1, into W.file: linear between the two coarse samples
+// around x = i h/(m stpwak) (floor also left of the origin), 0 outside.
+void resample_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W, const CoarseWake& c, int q) {
+    const double cstep = c.m * f.stpwak;
+    const int c1 = int(c.klo);
+    for (int i = -q; i <= g.nsam - 1; ++i) {
+        const double x = i * g.h / cstep;
+        const double j = std::floor(x);
+        const double fr = x - j;
+        double v = 0.0;
+        if (c.klo <= j && j < c.khi) {
+            const int jj = int(j) - c1;
+            v = (1.0 - fr) * W.e2[jj] + fr * W.e2[jj + 1];
+        }
+        W.file[i + q] = v;
+    }
+}
+
+// Total wake of the evaluation into W.gau over the offsets gw1 .. gw2 [V/m
+// per C]: (1 - par4) times the CSR wake in W.e (offsets 1 - nsam .. ahead),
+// plus (1 - par5) times the file's wake resampled (offsets -q .. nsam - 1)
+// when a wake_file was read. Status 0, or 1 after logging the failure's
+// line.
+int total_wake(const bunch::Forces& f, Force1Work& W, const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     const int nsam = g.nsam;
-    const double h = g.h, sp = g.sp;
     if (!f.lwake) {
         gw1 = 1 - nsam;
         gw2 = ahead;
         for (int k = gw1; k <= gw2; ++k) W.gau[k - gw1] = (1.0 - f.par4) * W.e[k - gw1];
         return 0;
     }
-    // the file's wake, computed for a bunch of rms sigwak, adapted to rms s'
-    const double L = (nsam - 1) * h;
-    const double sc = f.sigwak < sp ? std::sqrt(sp * sp - f.sigwak * f.sigwak) : 0.0;
-    int kn1 = 0, kn2 = 0;
-    double S = 1.0, seff = f.sigwak;
-    if (sc < f.stpwak || sc <= 0.0) {
-        W.kern[0] = 1.0;
-    } else {
-        const double r = 5.0 * sc / f.stpwak;
-        if (!(nint(r) - nint(-r) + 1.0 <= cap::nsamax)) {
-            foundation::log_line("error in wake convolution: ng2-ng1+1.gt.nsamax");
-            return 1;
-        }
-        kn1 = int(nint(-r));
-        kn2 = int(nint(r));
-        S = 0.0;
-        for (int k = kn1; k <= kn2; ++k) {
-            const double z = k * f.stpwak / sc;
-            W.kern[k - kn1] = std::exp(-0.5 * z * z);
-            S += W.kern[k - kn1];
-        }
-        seff = std::sqrt(sc * sc + f.sigwak * f.sigwak);
-    }
-    // resampling stride and the coarse grid covering [-a, L]
-    const double m = std::clamp(std::trunc(0.2 * seff / f.stpwak), 1.0, 1e9);
-    // the coarse grid reaches 5 s' ahead of a charge, and 5 sigwak when the
-    // file's bunch is the longer one (its wake, used as it stands, reaches
-    // that far; the resampling below takes it from there); sigwak, not
-    // s_eff, which after the smoothing may lie a unit of the last digit
-    // above s'
-    const double a = std::min(5.0 * std::max(sp, f.sigwak), L);
-    const double qa = std::trunc(0.99999999 + a / f.stpwak);
-    const double qb = std::trunc(0.99999999 + L / f.stpwak);
-    const double klo = std::floor(-qa / m), khi = std::ceil(qb / m);
-    if (!(khi - klo + 1.0 <= cap::nsamax)) {
-        foundation::log_line("error in wake convolution: n2wak2-n1wak2+1.gt.nsamax");
-        return 1;
-    }
-    const int c1 = int(klo), c2 = int(khi), mi = int(m);
-    foundation::convo1(std::span<const double>(f.wakdat.data(), std::size_t(cap::narcsr)), f.n1wak, f.n2wak,
-                       std::span<const double>(W.kern, std::size_t(kn2 - kn1 + 1)), kn1, kn2,
-                       std::span<double>(W.e2, std::size_t(c2 - c1 + 1)), c1, c2, mi, 1.0 / S);
+    FileKernel kn{};
+    CoarseWake c{};
+    if (file_kernel(f, g.sp, W, kn) != 0 || coarse_file_wake(f, g, W, kn, c) != 0) return 1;
     // the combined range is checked before anything is resampled
-    const double qd = nint(5.0 * seff / h);
+    const double qd = nint(5.0 * kn.seff / g.h);
     const double cw1 = std::min(1.0 - nsam, -qd), cw2 = std::max(nsam - 1.0, double(ahead));
     if (!(cw2 - cw1 + 1.0 <= cap::nsamax)) {
         foundation::log_line("error in summation: ng2-ng1+1.gt.nsamax");
@@ -221,20 +247,7 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
     q = int(qd);
     gw1 = int(cw1);
     gw2 = int(cw2);
-    // resampled on the force grid into its own array; the two samples
-    // around x (floor also left of the origin)
-    const double cstep = m * f.stpwak;
-    for (int i = -q; i <= nsam - 1; ++i) {
-        const double x = i * h / cstep;
-        const double j = std::floor(x);
-        const double fr = x - j;
-        double v = 0.0;
-        if (klo <= j && j < khi) {
-            const int jj = int(j) - c1;
-            v = (1.0 - fr) * W.e2[jj] + fr * W.e2[jj + 1];
-        }
-        W.file[i + q] = v;
-    }
+    resample_file_wake(f, g, W, c, q);
     std::fill(W.gau, W.gau + (gw2 - gw1 + 1), 0.0);
     for (int i = -q; i <= nsam - 1; ++i) W.gau[i - gw1] += (1.0 - f.par5) * W.file[i + q];
     for (int k = 1 - nsam; k <= ahead; ++k) W.gau[k - gw1] += (1.0 - f.par4) * W.e[k - (1 - nsam)];
@@ -243,14 +256,15 @@ int total_wake(const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
 
 // Logs "test" lines and writes the diagnostic files, in order until one
 // cannot be written; that one is named in a warning (the forces stand).
-void diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sigt, double ctrms, int gw1, int gw2, int q) {
+void diagnostics(const ModelInput& in, ForceView F, ModelWork& work, const Fc1Grid& g, double sigt, double ctrms,
+                 int gw1, int gw2, int q) {
     const double h = g.h;
     foundation::log_line(foundation::ld_line({"ctmin=", foundation::ld_real(g.ng1 * h)}));
     foundation::log_line(foundation::ld_line({"ctmax=", foundation::ld_real(g.ng2 * h)}));
     foundation::log_line(foundation::ld_line({"ctrms=", foundation::ld_real(ctrms)}));
     foundation::log_line(foundation::ld_line({"ctsig=", foundation::ld_real(sigt), foundation::ld_int(g.nsam)}));
     foundation::log_line(" ");
-    const auto& W = work1;
+    const Force1Work& W = work.projected;
     const std::size_t ns = std::size_t(g.nsam);
     const char* failed = nullptr;  // the file that could not be written
     auto values = [&](const char* name, double lo, double hi, std::span<const double> v) {
@@ -258,15 +272,62 @@ void diagnostics(ConstParticleView XP, ForceView F, const Fc1Grid& g, double sig
     };
     values("fc1_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.cur, ns));
     values("fc1_csr_w_sub.dat", gw1 * h, gw2 * h, std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)));
-    if (forces.lwake)
+    if (in.settings.lwake)
         values("fc1_w_sub.dat", -q * h, (g.nsam - 1) * h, std::span<const double>(W.file, std::size_t(q + g.nsam)));
     values("fc1_csr_w_curr.dat", g.ng1 * h, g.ng2 * h, std::span<const double>(W.w, ns));
-    if (failed == nullptr && !write_particles(XP, F)) failed = "fc1.dat";
-    if (failed != nullptr) diawrn(failed);
+    if (failed == nullptr && !write_particles(in.XP, F)) failed = "fc1.dat";
+    if (failed != nullptr) diawrn(work, failed);
+}
+
+// Adds w e^n, n < nmom, to the moments mk of a grid point (the powers by
+// products of depth four).
+inline void add_moments(double* mk, double w, double e) {
+    double pw[nmom];
+    pw[0] = w;
+    pw[1] = w * e;
+    const double e2 = e * e;
+    pw[2] = pw[0] * e2;
+    pw[3] = pw[1] * e2;
+    const double e4 = e2 * e2;
+    for (int n = 4; n < 8; ++n) pw[n] = pw[n - 4] * e4;
+    const double e8 = e4 * e4;
+    for (int n = 8; n < nmom; ++n) pw[n] = pw[n - 8] * e8;
+    for (int n = 0; n < nmom; ++n) mk[n] += pw[n];
+}
+
+// The grid pass of the deposit by moments: the moments of each grid point
+// K (at nmom (K - 1) + n in mom) regrouped by n (at nm + n nsam + K - 1),
+// then cur(K + m) += T_m He_n(m d) d^n/n! M_n(K) for the points
+// K = 1 + L .. nsam - L that hold moments.
+void spread_moments(std::span<double> mom, int nsam, int L, double d, const double* T, std::span<double> cur) {
+    const std::size_t nm = std::size_t(nmom) * std::size_t(nsam);
+    const double* Mk = mom.data();
+    double* M = mom.data() + nm;
+    for (int k = 0; k < nsam; ++k)
+        for (int n = 0; n < nmom; ++n) M[n * nsam + k] = Mk[nmom * k + n];
+    for (int m = -L; m <= L; ++m) {
+        const double x = m * d;
+        double he0 = 1.0, he1 = x;  // He_n(x), He_n+1(x)
+        double dn = 1.0;            // d^n/n!
+        double* cm = cur.data() + (L + m);  // grid point 1 + L + m
+        for (int n = 0; n < nmom; ++n) {
+            const double wmn = T[m + gauss::tmax] * he0 * dn;
+            const double* Mn = M + n * nsam + L;  // grid point 1 + L
+            for (int k = 0; k < nsam - 2 * L; ++k) cm[k] += wmn * Mn[k];
+            const double he2 = x * he1 - (n + 1) * he0;
+            he0 = he1;
+            he1 = he2;
+            dn *= d / (n + 1);
+        }
+    }
 }
 
 }  // namespace
 
+// The line current of the deposit pairs (q_j [C], ct_j [m]) at the grid
+// points ct_k = (ng1 + k - 1) h:
+//   I_k = sum_j q_j c/(sqrt(2 pi) s') exp(-(ct_k - ct_j)^2/(2 s'^2))  [A],
+// each Gaussian cut at +-5 s' (25 points).
 void fc1dep(std::span<const double> q, std::span<const double> ct, const Fc1Grid& g, std::span<double> cur,
             std::span<double> mom) {
     using gauss::nint_fast;
@@ -302,18 +363,7 @@ void fc1dep(std::span<const double> q, std::span<const double> ct, const Fc1Grid
         const double K = nint_fast(u), e = u - K;
         const int mlo = k1 - int(K);  // m of the first point
         if (by_moments && mlo == -L && nt == 2 * L + 1) {
-            double pw[nmom];  // w e^n by products of depth four
-            pw[0] = w;
-            pw[1] = w * e;
-            const double e2 = e * e;
-            pw[2] = pw[0] * e2;
-            pw[3] = pw[1] * e2;
-            const double e4 = e2 * e2;
-            for (int n = 4; n < 8; ++n) pw[n] = pw[n - 4] * e4;
-            const double e8 = e4 * e4;
-            for (int n = 8; n < nmom; ++n) pw[n] = pw[n - 8] * e8;
-            double* mk = mom.data() + std::ptrdiff_t(nmom) * (int(K) - 1);
-            for (int n = 0; n < nmom; ++n) mk[n] += pw[n];
+            add_moments(mom.data() + std::ptrdiff_t(nmom) * (int(K) - 1), w, e);
         } else if (gauss::samples_ok(e, d, mlo, nt)) {
             gauss::samples(e, d, mlo, nt, T, vals);
             for (int j = 0; j < nt; ++j) c[j] += w * vals[j];
@@ -324,29 +374,8 @@ void fc1dep(std::span<const double> q, std::span<const double> ct, const Fc1Grid
             }
         }
     }
-    if (!by_moments) return;
-    // then moment n of all grid points together (at nm + n * nsam + K - 1)
-    const double* Mk = mom.data();
-    double* M = mom.data() + nm;
-    for (int k = 0; k < nsam; ++k)
-        for (int n = 0; n < nmom; ++n) M[n * nsam + k] = Mk[nmom * k + n];
-    // the grid pass: cur(K + m) += T_m He_n(m d) d^n/n! M_n(K) for the
-    // points K = 1 + L .. nsam - L that hold moments
-    for (int m = -L; m <= L; ++m) {
-        const double x = m * d;
-        double he0 = 1.0, he1 = x;  // He_n(x), He_n+1(x)
-        double dn = 1.0;            // d^n/n!
-        double* cm = cur.data() + (L + m);  // grid point 1 + L + m
-        for (int n = 0; n < nmom; ++n) {
-            const double wmn = T[m + gauss::tmax] * he0 * dn;
-            const double* Mn = M + n * nsam + L;  // grid point 1 + L
-            for (int k = 0; k < nsam - 2 * L; ++k) cm[k] += wmn * Mn[k];
-            const double he2 = x * he1 - (n + 1) * he0;
-            he0 = he1;
-            he1 = he2;
-            dn *= d / (n + 1);
-        }
-    }
+    // then the moments spread over the grid
+    if (by_moments) spread_moments(mom, nsam, L, d, T, cur);
 }
 
 bool fc1flt(std::span<double> cts, std::span<double> charges, std::span<double> sx, double par1,
@@ -401,106 +430,99 @@ std::string unplaced_bunch(ConstParticleView XP, double s1, double tx, double ty
 // Why the force grid of the projected model does not fit: points the grid
 // would need (at most cap) for the bunch's c*t extent ext (m) at speed
 // beta, and the shortest sigma_long that fits.
-std::string grid_too_fine(double points, int cap, double ext, double beta) {
+std::string grid_too_fine(double sigma_long, double points, int cap, double ext, double beta) {
     const double least = ext * beta / (0.2 * rms_to_sp * (cap - 2.0 * nwake_ahead - 2.0));
-    return "sigma_long = " + foundation::short_real(forces.sigma_long) + " m is too short for the bunch's " +
+    return "sigma_long = " + foundation::short_real(sigma_long) + " m is too short for the bunch's " +
            foundation::short_real(ext * beta) + " m along the motion: the projected grid of 0.14 sigma_long needs " +
            foundation::short_real(points) + " points, at most " + std::to_string(cap) +
            "; give sigma_long >= " + foundation::short_real(least) + " m";
 }
 
-}  // namespace
+// Why the model cannot take its inputs at all, or nullptr.
+const char* unusable(const ModelInput& in, ForceView F) {
+    const int n = in.XP.size();
+    if (n < 1 || n > cap::maxprt || in.IP.size() < n || F.size() < n)
+        return "error in force1: particle, pair and force arrays do not match";
+    if (in.lattice.nfb < 1) return "error in force1: the lattice has no field boundary";
+    if (!(in.p0 > 0.0) || !std::isfinite(in.p0)) return "error in force1: reference momentum not positive";
+    if (!(in.settings.sigma_long > 0.0) || !std::isfinite(in.settings.sigma_long))
+        return "error in force1: sigma_long not positive";
+    return nullptr;
+}
 
-std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
-    auto& W = work1;
-    const auto& f = forces;
-    const auto& B = bunch::prtcls;
-    const auto& L = lattice::latcom;
-    const int n = XP.size();
-    // a failed evaluation gives zero forces, never the work values
-    auto fail = [&](std::string_view line) -> std::int32_t {
-        if (!line.empty()) foundation::log_line(line);
-        foundation::log_line("error in force1");
-        std::fill(F.words().begin(), F.words().end(), 0.0);
-        return 1;
-    };
-    if (n < 1 || n > cap::maxprt || IP.size() < n || F.size() < n)
-        return fail("error in force1: particle, pair and force arrays do not match");
-    if (L.nfb < 1) return fail("error in force1: the lattice has no field boundary");
-    const double p0 = B.p0;
-    if (!(p0 > 0.0) || !std::isfinite(p0)) return fail("error in force1: reference momentum not positive");
-    if (!(f.sigma_long > 0.0) || !std::isfinite(f.sigma_long))
-        return fail("error in force1: sigma_long not positive");
+// The bunch projected on the line's tangent (tx, ty) at particle 1: the
+// extent of the particles' c*t offsets and the deposit pairs.
+struct Projection {
+    double ctmin, ctmax;     // c*t offsets [m], particle 1 (at 0) included
+    bool placed;             // every particle's offset is a number
+    int m;                   // deposit pairs in W.ct, W.q
+    double qsum, qct, qct2;  // sums of |q|, |q| c*t, |q| c*t^2 (the "ctrms=" line)
+};
 
-    // 1. reference point on the lattice line
-    double s1 = 0.0, tx = 1.0, ty = 0.0;
-    refpnt(XP, IP, s1, tx, ty);
-
-    // 2., 3. offsets along the tangent, as times: c*t = -offset/beta; the
-    // deposit pairs of the charged active particles in bunch order
-    const double gamma = std::sqrt(p0 * p0 + 1.0);
-    const double beta = p0 / gamma;
+// Steps 2 and 3: each particle's offset d_j along the tangent as a time,
+// c*t_j = -d_j/beta [m] (ahead of particle 1 is earlier), into F.along(j);
+// the (charge, c*t) pairs of the charged active particles in bunch order
+// into W.q, W.ct.
+Projection project(const ModelInput& in, double tx, double ty, double beta, ForceView F, Force1Work& W) {
+    const ConstParticleView XP = in.XP;
     const double x1 = XP.x(1), y1 = XP.y(1);
-    double ctmin = 0.0, ctmax = 0.0;
-    bool placed = true;  // every particle's time offset is a number
-    int m = 0;
-    double qsum = 0.0, qct = 0.0, qct2 = 0.0;
-    for (int j = 1; j <= n; ++j) {
+    Projection p{0.0, 0.0, true, 0, 0.0, 0.0, 0.0};
+    for (int j = 1; j <= XP.size(); ++j) {
         const double off = j == 1 ? 0.0 : (XP.x(j) - x1) * tx + (XP.y(j) - y1) * ty;
         const double ct = -off / beta;
         F.along(j) = ct;
-        placed = placed && std::isfinite(ct);
-        ctmin = std::min(ctmin, ct);
-        ctmax = std::max(ctmax, ct);
-        if (B.lact(j) && XP.q(j) != 0.0) {
-            W.ct[m] = ct;
-            W.q[m] = XP.q(j);
-            ++m;
+        p.placed = p.placed && std::isfinite(ct);
+        p.ctmin = std::min(p.ctmin, ct);
+        p.ctmax = std::max(p.ctmax, ct);
+        if (flag(in.lact, j) && XP.q(j) != 0.0) {
+            W.ct[p.m] = ct;
+            W.q[p.m] = XP.q(j);
+            ++p.m;
             const double aq = std::fabs(XP.q(j));
-            qsum += aq;
-            qct += aq * ct;
-            qct2 += aq * ct * ct;
+            p.qsum += aq;
+            p.qct += aq * ct;
+            p.qct2 += aq * ct * ct;
         }
     }
-    if (!placed || !std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(ctmin) ||
-        !std::isfinite(ctmax)) {
-        log_wrapped(unplaced_bunch(XP, s1, tx, ty));
-        return fail("error in force1: particle positions not finite");
-    }
+    return p;
+}
 
-    // 4. noise filter on the deposit pairs
-    const std::span<double> dct(W.ct, std::size_t(m)), dq(W.q, std::size_t(m));
-    (void)fc1flt(dct, dq, std::span<double>(W.sx, std::size_t(m) + 1), f.par1, f.par2);
-
-    // 5. grid, sizes compared before any conversion to an integer
-    Fc1Grid g{};
+// Step 5: the force grid around the bunch, 5 s' beyond its extreme
+// particles, of step h = 0.2 s' with s' = sigma_t/sqrt(2) and sigma_t =
+// sigma_long/beta [m of c*t]; the sizes compared before any conversion to
+// an integer. The line of a failure, after the one saying why, or nullptr.
+const char* force_grid(const bunch::Forces& f, const Projection& p, double beta, Fc1Grid& g) {
     const double sigt = f.sigma_long / beta;
     g.sp = rms_to_sp * sigt;
     g.h = 0.2 * g.sp;
-    const double g1 = nint((ctmin - 5.0 * g.sp) / g.h), g2 = nint((ctmax + 5.0 * g.sp) / g.h);
+    const double g1 = nint((p.ctmin - 5.0 * g.sp) / g.h), g2 = nint((p.ctmax + 5.0 * g.sp) / g.h);
     if (!(g2 - g1 + 1.0 <= cap::nsamax)) {
-        log_wrapped(grid_too_fine(g2 - g1 + 1.0, cap::nsamax, ctmax - ctmin, beta));
-        return fail("nsam.gt.nsamax");
+        log_wrapped(grid_too_fine(f.sigma_long, g2 - g1 + 1.0, cap::nsamax, p.ctmax - p.ctmin, beta));
+        return "nsam.gt.nsamax";
     }
     g.ng1 = int(g1);
     g.ng2 = int(g2);
     g.nsam = g.ng2 - g.ng1 + 1;
+    return nullptr;
+}
+
+// Step 7: the CSR wake of a Gaussian line charge of rms s' beta (path
+// length) at the reference point s1 of the line, at the offsets k h beta,
+// k = 1 - nsam .. ahead, into W.e (csr1d); the limit is that of the wake 25
+// points ahead (between plates the wake reaches over the whole grid ahead
+// too, up to 2 nsam - 1 points: every grid that runs in free space runs
+// between plates). The line of a failure, or "".
+std::string csr_wake(const ModelInput& in, const Fc1Grid& g, const Projection& p, double gamma, double beta,
+                     double s1, int& ahead, Force1Work& W) {
+    const auto& f = in.settings;
+    const auto& L = in.lattice;
     const int nsam = g.nsam;
     const double h = g.h;
-
-    // 6. line current
-    std::fill(W.cur, W.cur + nsam, 0.0);
-    fc1dep(dq, dct, g, std::span<double>(W.cur, std::size_t(nsam)), W.mom);
-
-    // 7. CSR wake at the offsets k*h*beta, k = 1 - nsam .. ahead; the limit
-    // is that of the wake 25 points ahead (between plates the wake reaches
-    // over the whole grid ahead too, up to 2 nsam - 1 points: every grid
-    // that runs in free space runs between plates)
     if (nsam + nwake_ahead > cap::narcsr) {
-        log_wrapped(grid_too_fine(double(nsam), cap::narcsr - nwake_ahead, ctmax - ctmin, beta));
-        return fail("nf2-nf1+1.gt.nsamax");
+        log_wrapped(grid_too_fine(f.sigma_long, double(nsam), cap::narcsr - nwake_ahead, p.ctmax - p.ctmin, beta));
+        return "nf2-nf1+1.gt.nsamax";
     }
-    const int ahead = wake_ahead(nsam);
+    ahead = wake_ahead(f, nsam);
     const int nw = nsam + ahead;
     WakePars& E = W.epar;
     E = WakePars{};
@@ -515,28 +537,25 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
     const int rows = std::clamp(L.nfbchg, 0, cap::maxlat);
     const SrTable tab(L.srtab.span(), rows);
     switch (csr5(tab, L.nfbchg - 1, E, std::span<double>(W.e, std::size_t(nw)), W.csr)) {
-        case csr_ok: break;
+        case csr_ok: return "";
         case csr_many_images:
-            return fail("error in force1: shield_max/shield gives more than " +
-                        std::to_string(static_cast<int>(fieldlib::max_images)) + " images");
-        default: return fail("error in force1: wake parameters not valid");
+            return "error in force1: shield_max/shield gives more than " +
+                   std::to_string(static_cast<int>(fieldlib::max_images)) + " images";
+        default: return "error in force1: wake parameters not valid";
     }
+}
 
-    // 8. total wake
-    int gw1 = 0, gw2 = 0, q = 0;
-    if (total_wake(g, ahead, gw1, gw2, q) != 0) return fail("");
-
-    // 9. force on the grid
-    const double fac = (h / clight) * force_scale;
-    cnvbest(std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)), gw1,
-            std::span<const double>(W.cur, std::size_t(nsam)), g.ng1, std::span<double>(W.w, std::size_t(nsam)),
-            g.ng1, fac, W.fft);
-
-    // 10. interpolation to the particles at their own, unfiltered times
+// Step 10: the force on the grid, W.w, interpolated linearly to each
+// receiving particle at its own, unfiltered c*t (in F.along); 0 beyond the
+// grid and for a particle that receives no force. The force is purely
+// longitudinal.
+void to_particles(const ModelInput& in, const Fc1Grid& g, const Force1Work& W, ForceView F) {
+    const int nsam = g.nsam;
+    const double h = g.h;
     auto wat = [&](long long k) { return k >= 1 && k <= nsam ? W.w[k - 1] : 0.0; };
-    for (int j = 1; j <= n; ++j) {
+    for (int j = 1; j <= in.XP.size(); ++j) {
         double fj = 0.0;
-        if (B.ldef(j)) {
+        if (flag(in.ldef, j)) {
             const double u = F.along(j) / h + 1.0 - g.ng1;
             const long long k = static_cast<long long>(std::clamp(u, -1.0, nsam + 1.0));
             const double fr = u - double(k);
@@ -546,12 +565,79 @@ std::int32_t force1(ConstParticleView XP, ConstIndexView IP, ForceView F) {
         F.left(j) = 0.0;
         F.vert(j) = 0.0;
     }
+}
+
+}  // namespace
+
+// The projected model: the bunch as a line current on a grid in c*t,
+//   I(ct) = sum_j q_j c/(sqrt(2 pi) s') exp(-(ct - ct_j)^2/(2 s'^2))  [A],
+// each particle a Gaussian of rms s' = sigma_long/(beta sqrt 2) [m of c*t]
+// at its offset along the line; the longitudinal wake w [V/m per C] of a
+// Gaussian line charge of rms s' on the lattice's line of straights and
+// arcs (csr1d: the steady-state and transient CSR wake, with plate images)
+// plus the wake_file's; the force at grid point i
+//   F_i = force_scale (h/c) sum_k w(k) I(i - k)  [m*c per m of c*t],
+// the two Gaussians of rms s' together the bunch's sigma_t; F_i
+// interpolated linearly to every particle. Steps 1 to 11.
+std::int32_t force1(const ModelInput& in, ForceView F, ModelWork& work) {
+    Force1Work& W = work.projected;
+    const auto& f = in.settings;
+    const ConstParticleView XP = in.XP;
+    // a failed evaluation gives zero forces, never the work values
+    auto fail = [&](std::string_view line) -> std::int32_t {
+        if (!line.empty()) foundation::log_line(line);
+        foundation::log_line("error in force1");
+        std::fill(F.words().begin(), F.words().end(), 0.0);
+        return 1;
+    };
+    if (const char* why = unusable(in, F)) return fail(why);
+
+    // 1. reference point on the lattice line
+    double s1 = 0.0, tx = 1.0, ty = 0.0;
+    refpnt(in.lattice, XP, in.IP, s1, tx, ty);
+
+    // 2., 3. offsets along the tangent as times, the deposit pairs
+    const double gamma = foundation::gamma_of(in.p0);
+    const double beta = foundation::beta_of(in.p0);
+    const Projection p = project(in, tx, ty, beta, F, W);
+    if (!p.placed || !std::isfinite(s1) || !std::isfinite(tx) || !std::isfinite(ty) || !std::isfinite(p.ctmin) ||
+        !std::isfinite(p.ctmax)) {
+        log_wrapped(unplaced_bunch(XP, s1, tx, ty));
+        return fail("error in force1: particle positions not finite");
+    }
+
+    // 4. noise filter on the deposit pairs
+    const std::span<double> dct(W.ct, std::size_t(p.m)), dq(W.q, std::size_t(p.m));
+    (void)fc1flt(dct, dq, std::span<double>(W.sx, std::size_t(p.m) + 1), f.par1, f.par2);
+
+    // 5. grid
+    Fc1Grid g{};
+    if (const char* why = force_grid(f, p, beta, g)) return fail(why);
+    const std::size_t ns = std::size_t(g.nsam);
+
+    // 6. line current
+    std::fill(W.cur, W.cur + ns, 0.0);
+    fc1dep(dq, dct, g, std::span<double>(W.cur, ns), W.mom);
+
+    // 7. CSR wake, 8. total wake
+    int ahead = 0;
+    if (const std::string why = csr_wake(in, g, p, gamma, beta, s1, ahead, W); !why.empty()) return fail(why);
+    int gw1 = 0, gw2 = 0, q = 0;
+    if (total_wake(f, W, g, ahead, gw1, gw2, q) != 0) return fail("");
+
+    // 9. force on the grid
+    const double fac = (g.h / clight) * force_scale;
+    cnvbest(std::span<const double>(W.gau, std::size_t(gw2 - gw1 + 1)), gw1, std::span<const double>(W.cur, ns),
+            g.ng1, std::span<double>(W.w, ns), g.ng1, fac, W.fft);
+
+    // 10. interpolation to the particles
+    to_particles(in, g, W, F);
 
     // 11. diagnostics
     if (f.ltest) {
-        const double mean = qsum > 0.0 ? qct / qsum : 0.0;
-        const double ctrms = qsum > 0.0 ? std::sqrt(std::max(qct2 / qsum - mean * mean, 0.0)) : 0.0;
-        diagnostics(XP, F, g, sigt, ctrms, gw1, gw2, q);
+        const double mean = p.qsum > 0.0 ? p.qct / p.qsum : 0.0;
+        const double ctrms = p.qsum > 0.0 ? std::sqrt(std::max(p.qct2 / p.qsum - mean * mean, 0.0)) : 0.0;
+        diagnostics(in, F, work, g, f.sigma_long / beta, ctrms, gw1, gw2, q);
     }
     return 0;
 }

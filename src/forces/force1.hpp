@@ -8,26 +8,33 @@
 #include <cstdint>
 #include <span>
 
+#include "forces/csr1d.hpp"
+#include "forces/fconv.hpp"
+#include "forces/model.hpp"
+#include "foundation/capacities.hpp"
 #include "foundation/views.hpp"
+#include "lattice/latcom.hpp"
 
 namespace forces {
 
-// One evaluation of the projected model for the particles XP with their
-// pairs IP (IP and F hold at least XP.size() particles; XP.size() is the
-// bunch's npart). Reads forces (sigma_long, shield, shield_max, par1, par2,
-// par4, par5, the wake data, lwake, ltest), prtcls (p0, lact, ldef) and
-// latcom (fb, nfb, srtab, nfbchg). F receives the longitudinal force in
-// F.along and zeros in F.left and F.vert. Status 0 on success; on any
-// failure the lines of the failure and "error in force1" are logged, the
-// status is 1 and F is zero. A diagnostic file of the test switch that
-// cannot be written is no failure of the model (fcdiag.hpp).
-[[nodiscard]] std::int32_t force1(foundation::ConstParticleView XP, foundation::ConstIndexView IP,
-                                  foundation::ForceView F);
+// One evaluation of the projected model for the particles in.XP with their
+// pairs in.IP (in.IP and F hold at least in.XP.size() particles; in.XP.size()
+// is the bunch's npart). Reads of the settings sigma_long, shield,
+// shield_max, par1, par2, par4, par5, the wake data, lwake, ltest; of the
+// lattice fb, nfb, srtab, nfbchg; the reference momentum and the flags.
+// F receives the longitudinal force in F.along and zeros in F.left and
+// F.vert. Status 0 on success; on any failure the lines of the failure and
+// "error in force1" are logged, the status is 1 and F is zero. A diagnostic
+// file of the test switch that cannot be written is no failure of the model
+// (fcdiag.hpp); work holds the model's arrays and counts such files.
+[[nodiscard]] std::int32_t force1(const ModelInput& in, foundation::ForceView F, ModelWork& work);
 
-// Reference point of particle 1 on the lattice line (latcom's boundaries,
-// walked from its next boundary): its path length s1 [m] and the line's
-// unit tangent (tx, ty) there. The lattice holds at least one boundary.
-void refpnt(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double& s1, double& tx, double& ty);
+// Reference point of particle 1 on the lattice line (the lattice's
+// boundaries, walked from its next boundary): its path length s1 [m] and
+// the line's unit tangent (tx, ty) there. The lattice holds at least one
+// boundary.
+void refpnt(const lattice::Latcom& L, foundation::ConstParticleView XP, foundation::ConstIndexView IP, double& s1,
+            double& tx, double& ty);
 
 // The force grid of one evaluation: point k = 1..nsam at c*t = (ng1+k-1)*h.
 struct Fc1Grid {
@@ -38,6 +45,25 @@ struct Fc1Grid {
 
 // Terms of the series of the deposit's moments.
 inline constexpr int nmom = 16;
+
+// Work arrays of the model, in static storage (ModelWork), untouched until
+// the first evaluation; nothing is allocated during an evaluation.
+struct Force1Work {
+    double cur[cap::nsamax];    // line current on the grid [A]
+    WakePars epar;              // CSR wake block: parameters
+    double e[nwkmax];           // and values, offsets k = 1 - nsam .. the points ahead
+    double gau[nwkmax];         // total wake over its index range
+    double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
+    double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
+    double file[cap::nsamax];   // the file's wake resampled on the force grid
+    double w[cap::nsamax];      // force on the grid
+    double ct[cap::maxprt];     // deposit pairs: c*t [m]
+    double q[cap::maxprt];      //   and charge [C]
+    double sx[cap::maxprt + 1];  // cumulative sums of the filter
+    double mom[2 * nmom * cap::nsamax];  // moments of the deposit
+    CsrWork csr;
+    FftWork fft;
+};
 
 // Adds the current [A] of Gaussians of rms g.sp carrying the charges q [C]
 // at the times ct [m], cut at +-5 rms, to cur(1..g.nsam) (cur[0] is point

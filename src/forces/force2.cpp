@@ -1,45 +1,30 @@
 // The particle-to-particle model "csr_p_to_p".
 #include "forces/force2.hpp"
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
-#include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
 #include "forces/fcdiag.hpp"
+#include "forces/sources.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
-#include "lattice/latcom.hpp"
-#include "lattice/pthgen.hpp"
 #include "parallel/cmplib.hpp"
-#include "parallel/process.hpp"
 
 namespace forces {
 
-Force2Work force2_work;
-
 namespace {
-
-using bunch::forces;
-// Processor seconds of this process.
-double cpu_seconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
-}
 
 // The test output of the master: the sizes, then "fc2.dat" with the
 // positions relative to particle 1 and the forces. Status 0 on success.
-std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForceView F, double beta1) {
-    const auto& f = forces;
+std::int32_t test_output(const bunch::Forces& f, foundation::ConstParticleView XP, foundation::ConstForceView F,
+                         double beta1) {
     foundation::logpri(foundation::ld_line({"ctsig =", foundation::ld_real(f.sigma_long / beta1)}));
     if (f.ishape == 3) {
         foundation::logpri(foundation::ld_line({"sigmar=", foundation::ld_real(f.sigma_rad)}));
@@ -64,136 +49,92 @@ std::int32_t test_output(foundation::ConstParticleView XP, foundation::ConstForc
     return status != 0 ? status : ic;
 }
 
+
+// The cost of an evaluation, announced at the first one (master): every
+// active source, every receiving particle an observer, the share of the
+// process with the most.
+CallCost p2p_cost(const ModelInput& in, const Share& sh) {
+    CallCost cost;
+    std::int64_t share[cap::maxproc] = {};
+    for (std::int32_t k = 1; k <= in.XP.size(); ++k) {
+        if (flag(in.lact, k)) ++cost.sources;
+        if (flag(in.ldef, k)) ++cost.observers, ++share[sh.owner(k) - 1];
+    }
+    cost.share = *std::max_element(share, share + sh.ncpu);
+    return cost;
+}
+
 }  // namespace
 
-void log_call_cost(std::string_view model, const CallCost& c) {
-    // three significant digits: an estimate
-    const auto g3 = [](double v) {
-        char t[32];
-        std::snprintf(t, sizeof t, "%.3g", v);
-        return std::string(t);
-    };
-    const std::int64_t calls = c.sources * c.observers, most = c.sources * c.share;
-    foundation::logpri(std::string(model) + ": field calls per evaluation = " + std::to_string(calls));
-    if (c.timed <= 0) {
-        foundation::logpri("  per process at most = " + std::to_string(most));
-        return;
-    }
-    const double each = c.calls_seconds / double(c.timed);  // s
-    foundation::logpri("  per process at most = " + std::to_string(most) + ", " + g3(each) + " s each (measured)");
-    const double path = c.path_seconds / double(c.timed_sources);  // s
-    const double seconds = double(c.sources) * (path + double(c.share) * each);
-    foundation::logpri("  estimated time per evaluation = " + g3(seconds) + " s");
-}
-
-void field_settings(double beta1) {
-    using fieldlib::finit;
-    const auto& f = forces;
-    finit("q0", 1.0);
-    finit("xnsigt", 5.0);
-    finit("relacc", 0.0001);
-    finit("zsymmetry", 1.0);
-    finit("1dmirror", 1.0);
-    finit("hc", f.shield);
-    finit("hmax", f.shield_max);
-    finit("rintmi", f.rintmi);
-    finit("notalman", 0.0);
-    finit("nogamma2", 0.0);
-    finit("1dpoleex", 0.0);
-    finit("method", double(f.ishape));
-    finit("sigmat", f.sigma_long / (foundation::clight * beta1));  // s
-    if (f.ishape == 3) finit("sigmar", f.sigma_rad);
-    finit("sigmaz", f.sigma_vert);  // the sphere: the longitudinal size
-}
-
-void force2(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-            foundation::ForceView F, std::int32_t& ierr) {
+// F_j = force_scale * sum over the active sources i of q_i E(x_j; path_i),
+// turned into particle j's frame: E the horizontal electric field [V/m per
+// C] that the field library gives for a Gaussian sub-bunch of unit charge
+// on the design path of source i at target j, moving with j (the retarded
+// fields of the line charge); q_i [C]; force_scale [1/V] makes V/m into
+// m*c per m of c*t. Every target is summed on the process of its share.
+void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& mw,
+            std::int32_t& ierr) {
     ierr = 0;
     const double t_start = cpu_seconds();
-    Force2Work work;
-    ftypes::Logical master;
-    std::int32_t myproc = 1, nprocs = 1;
-    parallel::cmpifo(master, myproc, nprocs);
+    Force2Work work{};
+    const foundation::ConstParticleView XP = in.XP;
+    const bunch::Forces& settings = in.settings;
+    const Share sh = Share::of_this_process();
     const std::int32_t npart = XP.size();
-    const auto& b = bunch::prtcls;
-    const std::int32_t nfb = lattice::latcom.nfb;
 
     const double p1 = npart >= 1 ? XP.p(1) : 0.0;  // m*c
-    const double beta1 = p1 / std::sqrt(p1 * p1 + 1.0);
-    field_settings(beta1);
+    const double beta1 = foundation::beta_of(p1);
+    field_settings(settings, beta1);
 
     for (double& w : F.words()) w = 0.0;
 
-    // the first target of this process's share: mod(j, nprocs) + 1 = myproc
-    const std::int32_t jfirst = myproc == 1 ? nprocs : myproc - 1;
-    // the cost of an evaluation, announced at the first one (master)
-    bool announce = master && forces.nfcall(bunch::code(bunch::ForceType::csr_p_to_p)) == 1;
+    bool announce = sh.master && settings.nfcall(bunch::code(bunch::ForceType::csr_p_to_p)) == 1;
     CallCost cost;
-    if (announce) {
-        std::int64_t share[cap::maxproc] = {};
-        for (std::int32_t k = 1; k <= npart; ++k) {
-            if (b.lact(k)) ++cost.sources;
-            if (b.ldef(k)) ++cost.observers, ++share[k % nprocs];
-        }
-        cost.share = *std::max_element(share, share + nprocs);
-    }
-    double RT[3], ET[3];
-    for (std::int32_t i = 1; i <= npart; ++i) {
-        if (b.lact(i)) {
-            const double q = XP.q(i);  // C
-            const double t0 = cpu_seconds();
-            const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i), IP.next(i), nfb, ct, b.p0);
-            const auto w1 = std::chrono::steady_clock::now();
-            work.path_seconds += cpu_seconds() - t0;
+    if (announce) cost = p2p_cost(in, sh);
+    // the targets: every receiving particle, moving with its own momentum
+    auto target = [&](std::int32_t j, Observer& o) {
+        if (!flag(in.ldef, j)) return false;
+        o = {XP.x(j), XP.y(j), XP.phi(j), foundation::gamma_of(XP.p(j))};
+        return true;
+    };
+    auto add = [&](std::int32_t j, double q, const fieldlib::FieldResult& res) {
+        F.along(j) += res.E(1) * q;
+        F.left(j) += res.E(2) * q;
+    };
+    auto after = [&](std::int32_t i, const SourceCost* c) {
+        if (c != nullptr) {
+            work.path_seconds += c->path_cpu;
             ++work.paths;
-            const std::int64_t fields0 = work.fields;
-            for (std::int32_t j = jfirst; j <= npart; j += nprocs) {
-                if (!b.ldef(j)) continue;
-                const double gamma = std::sqrt(XP.p(j) * XP.p(j) + 1.0);
-                double t = 0.0;  // s, on the clock of the path
-                lattice::pthtr1(XP.x(j), XP.y(j), 0.0, XP.phi(j), 0.0, ct, RT, ET, t);
-                // the search for the path point nearest to the target starts
-                // at the target's own position along the path, not at the
-                // answer for the target this process computed before: the
-                // force then does not depend on the share of targets
-                fieldlib::FieldResult res = fieldlib::field(t, RT, gamma, ET, RT[0]);
-                lattice::pthtr2(res.E_horizontal());
-                F.along(j) += res.E(1) * q;
-                F.left(j) += res.E(2) * q;
-                ++work.fields;
-            }
-            if (announce) {
-                const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
-                if (cost.add(path.count(), calls.count(), work.fields - fields0)) {
-                    announce = false;
-                    log_call_cost("csr_p_to_p", cost);
-                }
+            work.fields += c->ncalls;
+            if (announce && cost.add(c->path, c->calls, c->ncalls)) {
+                announce = false;
+                log_call_cost("csr_p_to_p", cost);
             }
         }
-        if (master && (i == 1 || i == npart || (npart >= 900 && i % 100 == 0)))
+        if (sh.master && (i == 1 || i == npart || (npart >= 900 && i % 100 == 0)))
             foundation::stdout_line(
                 foundation::ld_line({" isrc       =", foundation::ld_int(i), " npart =", foundation::ld_int(npart)}));
-    }
+    };
+    source_fields(in, ct, sh, npart, target, add, after);
 
     // lab components into the particle's own frame, in m*c per m of c*t;
     // adding +0.0 makes a zero force +0 on every process count (the sum
     // over the processes would turn a lone -0 into +0)
     for (std::int32_t j = 1; j <= npart; ++j) {
-        if (!b.ldef(j)) continue;
+        if (!flag(in.ldef, j)) continue;
         const double c = std::cos(XP.phi(j)), s = std::sin(XP.phi(j));
         const double f1 = F.along(j), f2 = F.left(j);
         F.along(j) = (f1 * c + f2 * s) * foundation::force_scale + 0.0;
         F.left(j) = (-f1 * s + f2 * c) * foundation::force_scale + 0.0;
     }
     work.loop_seconds = cpu_seconds() - t_start;
-    force2_work = work;
+    mw.p2p = work;
 
     parallel::accumu(F.words());
 
     // the forces are complete: a diagnostic file that cannot be written
     // costs the file alone
-    if (master && forces.ltest && test_output(XP, F, beta1) != 0) diawrn("fc2.dat");
+    if (sh.master && settings.ltest && test_output(settings, XP, F, beta1) != 0) diawrn(mw, "fc2.dat");
 }
 
 }  // namespace forces

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -12,12 +11,14 @@
 
 #include "bunch/prtcls.hpp"
 #include "fieldlib/field.hpp"
-#include "forces/force2.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
+#include "forces/sources.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/latcom.hpp"
@@ -31,23 +32,6 @@ namespace {
 
 using bunch::ForceType;
 using foundation::force_scale;
-
-// Absolute positions [m] of the observers while fobs holds their fields.
-struct Force3wk : ftypes::NoCopy {
-    ftypes::Arr1<double, cap::maxprt> xlist;
-    ftypes::Arr1<double, cap::maxprt> ylist;
-};
-Force3wk wk;
-
-// Who this process is and which items are its own: item i belongs to the
-// process mod(i, ncpu) + 1.
-struct Share {
-    bool master;
-    std::int32_t icpu, ncpu;
-    bool own(std::int64_t i) const { return i % ncpu + 1 == icpu; }
-    // the first of its items; the next ones follow every ncpu
-    std::int32_t first() const { return icpu == 1 ? ncpu : icpu - 1; }
-};
 
 // A progress line on standard output, list-directed.
 void progress(std::initializer_list<std::string_view> items) {
@@ -73,50 +57,43 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
 }
 
 // "csr_p_to_m": every active particle a source on its own design path, its
-// field at this process's observers, which move along phiref.
-void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact,
-                       double ct, const Share& sh) {
+// field at this process's observers, which move along phiref with the
+// Lorentz factor of particle 1: fobs_j = force_scale * sum over the sources
+// i of q_i (E_x, E_y, c B_z)(observer j; path_i), E turned into the
+// components along phiref and to its left [V/m per C times C, then 1/m].
+void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh) {
     Mesh& m = mesh;
+    const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
-    m.gamref = std::sqrt(XP.p(1) * XP.p(1) + 1.0);
+    m.gamref = foundation::gamma_of(XP.p(1));
     m.phiref = XP.phi(1);
     // the cost of an evaluation, announced at the first one (master)
-    bool announce = sh.master && bunch::forces.nfcall(bunch::code(ForceType::csr_p_to_m)) == 1;
+    bool announce = sh.master && in.settings.nfcall(bunch::code(ForceType::csr_p_to_m)) == 1;
     CallCost cost;
     if (announce) {
-        for (std::int32_t k = 1; k <= npart; ++k) cost.sources += flag(lact, k) ? 1 : 0;
+        for (std::int32_t k = 1; k <= npart; ++k) cost.sources += flag(in.lact, k) ? 1 : 0;
         cost.observers = m.nobs;
         cost.share = (m.nobs + sh.ncpu - 1) / sh.ncpu;
     }
-    for (std::int32_t i = 1; i <= npart; ++i) {
-        if (flag(lact, i)) {
-            const double q = XP.q(i);  // C
-            const auto w0 = std::chrono::steady_clock::now();
-            fieldlib::setpth(XP.record(i), IP.next(i), lattice::latcom.nfb, ct, bunch::prtcls.p0);
-            const auto w1 = std::chrono::steady_clock::now();
-            for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
-                double rt[3], et[3], t;
-                lattice::pthtr1(wk.xlist(j), wk.ylist(j), 0.0, m.phiref, 0.0, ct, rt, et, t);
-                // the nearest-point search starts at the observer's own path
-                // position: its field does not depend on the observers this
-                // process evaluated before (nor on the process count)
-                fieldlib::FieldResult res = fieldlib::field(t, rt, m.gamref, et, rt[0]);
-                lattice::pthtr2(res.E_horizontal());
-                m.fobs(1, j) += q * res.E(1);
-                m.fobs(2, j) += q * res.E(2);
-                m.fobs(3, j) += q * res.cB(3);
-            }
-            if (announce) {
-                const std::chrono::duration<double> path = w1 - w0, calls = std::chrono::steady_clock::now() - w1;
-                if (cost.add(path.count(), calls.count(), m.nobs / sh.ncpu)) {
-                    announce = false;
-                    log_call_cost("csr_p_to_m", cost);
-                }
-            }
+    auto corner = [&](std::int32_t j, Observer& o) {
+        o = {W.xlist(j), W.ylist(j), m.phiref, m.gamref};
+        return true;
+    };
+    auto add = [&](std::int32_t j, double q, const fieldlib::FieldResult& res) {
+        m.fobs(1, j) += q * res.E(1);
+        m.fobs(2, j) += q * res.E(2);
+        m.fobs(3, j) += q * res.cB(3);
+    };
+    auto after = [&](std::int32_t i, const SourceCost* c) {
+        // the time of a source's calls counted as those of an even share
+        if (c != nullptr && announce && cost.add(c->path, c->calls, m.nobs / sh.ncpu)) {
+            announce = false;
+            log_call_cost("csr_p_to_m", cost);
         }
         if (sh.master && npart >= 1000 && i % 100 == 0)
             progress({"isrc=", foundation::ld_int(i), " npart=", foundation::ld_int(npart)});
-    }
+    };
+    source_fields(in, ct, sh, m.nobs, corner, add, after);
     // lab components into the reference direction, in force units
     const double c = std::cos(m.phiref), s = std::sin(m.phiref);
     for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
@@ -128,8 +105,7 @@ void per_source_fields(foundation::ConstParticleView XP, foundation::ConstIndexV
 }
 
 // The sizes and settings the Green's function of this evaluation is made for.
-GreenFor green_for() {
-    const auto& f = bunch::forces;
+GreenFor green_for(const bunch::Forces& f) {
     return {f.sigma_long, f.sigma_rad, f.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
 }
 
@@ -149,14 +125,16 @@ void made_settings(const GreenFor& sz, double beta) {
 // the unit direction vectors; and its next field boundary, the first one
 // ahead of it from the smallest next boundary of the active particles on.
 // Without charge every particle weighs alike.
-void centroid(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact) {
+void centroid(const ModelInput& in) {
+    const foundation::ConstParticleView XP = in.XP;
+    const Flags lact = in.lact;
     const std::int32_t npart = XP.size();
     double qsum = 0.0;
     for (std::int32_t i = 1; i <= npart; ++i)
         if (flag(lact, i)) qsum += std::abs(XP.q(i));
     const bool unweighted = qsum == 0.0;
     double wsum = 0.0, sx = 0.0, sy = 0.0, sp = 0.0, ssin = 0.0, scos = 0.0;
-    std::int32_t k0 = lattice::latcom.nfb + 1;
+    std::int32_t k0 = in.lattice.nfb + 1;
     for (std::int32_t i = 1; i <= npart; ++i) {
         if (!flag(lact, i)) continue;
         const double w = unweighted ? 1.0 : std::abs(XP.q(i));
@@ -166,7 +144,7 @@ void centroid(foundation::ConstParticleView XP, foundation::ConstIndexView IP, F
         sp += w * XP.p(i);
         ssin += std::sin(XP.phi(i));
         scos += std::cos(XP.phi(i));
-        k0 = std::min(k0, IP.next(i));
+        k0 = std::min(k0, in.IP.next(i));
     }
     auto& g = greenc.xggre;
     g(1) = sx / wsum;
@@ -176,7 +154,7 @@ void centroid(foundation::ConstParticleView XP, foundation::ConstIndexView IP, F
     g(5) = std::atan2(ssin, scos);
     g(6) = 0.0;
     g(7) = 1.0;
-    const auto& L = lattice::latcom;
+    const auto& L = in.lattice;
     greenc.iggre = L.nfb + 1;
     for (std::int32_t k = std::max(k0, 1); k <= L.nfb; ++k) {
         if ((L.x(k) - g(1)) * L.nx(k) + (L.y(k) - g(2)) * L.ny(k) > 0.0) {
@@ -189,16 +167,19 @@ void centroid(foundation::ConstParticleView XP, foundation::ConstIndexView IP, F
 // Z: the observer j's position relative to source i, in the source's frame.
 struct SourceFrame {
     double x, y, c, s;  // position [m], cosine and sine of the azimuth
+    const MeshWork* w;  // the observers' positions
     Pt2 z(std::int32_t j) const {
-        const double dx = wk.xlist(j) - x, dy = wk.ylist(j) - y;
+        const double dx = w->xlist(j) - x, dy = w->ylist(j) - y;
         return {c * dx + s * dy, c * dy - s * dx};
     }
 };
 
 // Adds the Green's value (w, cbz) of source i (frame sf, charge times the
-// force scale qs) at observer j: from the source's frame into the lab, the
-// observer's motion along eref in place of the source's direction, then
-// components along eref and to its left.
+// force scale qs) at observer j: w is the force field on a test particle
+// moving along the source's direction, so in the lab R(phi_i) w = E +
+// betref c B_z (sin phi_i, -cos phi_i); the observer moves along eref = (e1,
+// e2), and the terms in cbz put betref c B_z (e2, -e1) in its place. Then
+// the components along eref and to its left, and c B_z [V/m per C times qs].
 void accumulate(std::int32_t j, double qs, const SourceFrame& sf, const Pt2& w, double cbz) {
     Mesh& m = mesh;
     const double e1 = greenc.eref(1), e2 = greenc.eref(2);
@@ -209,39 +190,14 @@ void accumulate(std::int32_t j, double qs, const SourceFrame& sf, const Pt2& w, 
     m.fobs(3, j) += qs * cbz;
 }
 
-SourceFrame source_frame(foundation::ConstParticleView XP, std::int32_t i) {
-    return {XP.x(i), XP.y(i), std::cos(XP.phi(i)), std::sin(XP.phi(i))};
+SourceFrame source_frame(const MeshWork& w, foundation::ConstParticleView XP, std::int32_t i) {
+    return {XP.x(i), XP.y(i), std::cos(XP.phi(i)), std::sin(XP.phi(i)), &w};
 }
 
-// The shared evaluation of a chunk's samples, with several processes while
-// a Green's function is made: every process marks the samples that its own
-// source-observer pairs need, and every process learns the union of the
-// marks: as the joined lists of the marked samples when they are no longer
-// than the chunk, else as flags (logical or onto the master, broadcast).
-// The required samples are dealt out by their running count (the k-th to
-// process mod(k, ncpu) + 1), so each is evaluated by exactly one process;
-// their values are joined on every process in rounds of at most
-// round_samples. A sparse chunk moves only its required samples; in a mesh
-// of several chunks, one that the pairs of one process at most reach moves
-// nothing (below).
-inline constexpr std::int32_t join_marks = 1 << 20;     // marks joined as lists, at most
-inline constexpr std::int32_t round_samples = 1 << 18;  // samples per round of joined values
-
-struct SharedWk : ftypes::NoCopy {
-    ftypes::Arr1<std::int32_t, join_marks> own;    // this process's marks, ascending
-    ftypes::Arr1<std::int32_t, join_marks> marks;  // every process's; then the required samples, ascending
-    std::int32_t nreq;                             // required samples in marks; -1: the flags req hold them
-    ftypes::Arr1<std::int32_t, cap::maxproc> counts;       // per process: marks, or values of a round
-    ftypes::Arr1<std::int32_t, round_samples> lround;      // the samples of a round
-    ftypes::Arr1<double, 3 * round_samples> mine;          // this process's values of a round
-    ftypes::Arr1<double, 3 * round_samples> joined;        // every process's values of a round
-};
-SharedWk shw;
-
-// The marked samples l1..l2 of the chunk, ascending, into own (as many as
-// it holds); returns their number. Blocks of flags are tested at once: a
+// The marked samples l1..l2 of the chunk, ascending, into shw.own (as many
+// as it holds); returns their number. Blocks of flags are tested at once: a
 // chunk is mostly unmarked.
-std::int64_t own_marks(std::int32_t l1, std::int32_t l2) {
+std::int64_t own_marks(SampleExchange& shw, std::int32_t l1, std::int32_t l2) {
     const ftypes::Logical* req = greenm.req.data();
     constexpr std::int32_t block = 64;
     std::int64_t n = 0;
@@ -278,26 +234,6 @@ void marked_range(double xmin, double xmax, std::int32_t& l1, std::int32_t& l2) 
     l2 = std::int32_t(G.noff(c2 + 1) - S.ioff);
 }
 
-// The column cells that the source-observer pairs of each process fall
-// into, known on every process for a mesh of several chunks (found once per
-// Green's function, at its first marking): a chunk that the pairs of no
-// process reach is not marked, and one that the pairs of one process alone
-// reach is left to that process, which evaluates the samples it reads as
-// it reads them (as a single process does); neither needs an exchange. Each
-// process finds the cells of its own pairs; the lists are joined. With more
-// than join_cells in all, every chunk is marked and shared.
-inline constexpr std::int32_t join_cells = 1 << 20;
-
-struct CellsWk : ftypes::NoCopy {
-    ftypes::Arr1<std::uint8_t, maxcol> hit;          // per cell: a pair of this process
-    ftypes::Arr1<std::int32_t, join_cells> own;      // this process's cells, ascending
-    ftypes::Arr1<std::int32_t, join_cells> all;      // every process's, in process order
-    ftypes::Arr1<std::int32_t, cap::maxproc> count;  // per process: its cells
-    bool listed;                                     // all holds them (not too many)
-    bool known;                                      // found for the Green's function at hand
-};
-CellsWk cells;
-
 // The cell i (columns i and i + 1, 1 <= i < nx) at x, as the lookup finds
 // it; 0 outside the columns.
 std::int32_t cell_of(double x) {
@@ -308,12 +244,16 @@ std::int32_t cell_of(double x) {
     return std::min(i, nx - 1);
 }
 
-void find_cells(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
+// The cells of this process's pairs (and their neighbours), joined with
+// every other process's into greens.cells.
+void find_cells(const ModelInput& in, const MeshWork& W, const Share& sh) {
+    const foundation::ConstParticleView XP = in.XP;
+    GreenCells& cells = greens.cells;
     const std::int32_t nx = greens.nx;
     std::fill(cells.hit.data(), cells.hit.data() + nx, std::uint8_t(0));
     for (std::int32_t i = 1; i <= XP.size(); ++i) {
-        if (!flag(lact, i)) continue;
-        const SourceFrame sf = source_frame(XP, i);
+        if (!flag(in.lact, i)) continue;
+        const SourceFrame sf = source_frame(W, XP, i);
         for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
             const std::int32_t c = cell_of(sf.z(j)[0]);
             // with its neighbours: a point on a column may be given either cell
@@ -337,6 +277,7 @@ void find_cells(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
 // How many processes have pairs with their cell in the chunk (columns ic1
 // to ic2); ncpu when the cells are not listed.
 std::int32_t chunk_users(const Share& sh) {
+    const GreenCells& cells = greens.cells;
     if (!cells.listed) return sh.ncpu;
     std::int32_t users = 0;
     const std::int32_t* a = cells.all.data();
@@ -349,12 +290,14 @@ std::int32_t chunk_users(const Share& sh) {
 
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
-void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
+void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
+    const foundation::ConstParticleView XP = in.XP;
+    SampleExchange& shw = W.exchange;
     const std::int32_t npart = XP.size();
     // a mesh of several chunks: no marks where the pairs of one process at
     // most need samples
     if (greenm.ngreen > greenm.n2gre) {
-        if (!cells.known) find_cells(XP, lact, sh);
+        if (!greens.cells.known) find_cells(in, W, sh);
         if (chunk_users(sh) <= 1) {
             if (sh.master)
                 for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
@@ -367,8 +310,8 @@ void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh
     const double xlo = greenm.xg(greens.ic1), xhi = greenm.xg(greens.ic2);
     double xmin = std::numeric_limits<double>::infinity(), xmax = -xmin;
     for (std::int32_t i = 1; i <= npart; ++i) {
-        if (flag(lact, i)) {
-            const SourceFrame sf = source_frame(XP, i);
+        if (flag(in.lact, i)) {
+            const SourceFrame sf = source_frame(W, XP, i);
             for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 const Pt2 z = sf.z(j);
                 bool lout = false;
@@ -383,7 +326,7 @@ void mark_required(foundation::ConstParticleView XP, Flags lact, const Share& sh
     }
     std::int32_t l1 = 1, l2 = 0;
     marked_range(xmin, xmax, l1, l2);
-    const std::int64_t nown = own_marks(l1, l2);
+    const std::int64_t nown = own_marks(shw, l1, l2);
     parallel::joinct(std::int32_t(nown), shw.counts.span());
     std::int64_t total = 0;
     for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += shw.counts(p);
@@ -425,7 +368,7 @@ struct GreenProgress {
 // all, else those of the marks), in rounds of at most round_samples: the
 // process of each sample evaluates it, and the values of the round are
 // joined on every process.
-void evaluate_required(bool all, const Share& sh) {
+void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
     Greenm& G = greenm;
     const std::int32_t n2 = G.n2gre;
     const bool listed = !all && shw.nreq >= 0;
@@ -448,7 +391,7 @@ void evaluate_required(bool all, const Share& sh) {
         std::fill(shw.counts.data(), shw.counts.data() + sh.ncpu, 0);
         for (std::int32_t k = 1; k <= b; ++k) {
             const std::int64_t count = done + k;
-            shw.counts(std::int32_t(count % sh.ncpu + 1)) += 3;
+            shw.counts(sh.owner(count)) += 3;
             if (sh.own(count)) {
                 Pt2 z{}, w{};
                 double cbz = 0.0;
@@ -467,8 +410,8 @@ void evaluate_required(bool all, const Share& sh) {
         for (std::int32_t p = 1, s = 0; p <= sh.ncpu; s += shw.counts(p), ++p) at[p - 1] = s;
         for (std::int32_t k = 1; k <= b; ++k) {
             const std::int32_t l = shw.lround(k);
-            const double* v = shw.joined.data() + at[(done + k) % sh.ncpu];
-            at[(done + k) % sh.ncpu] += 3;
+            const double* v = shw.joined.data() + at[sh.owner(done + k) - 1];
+            at[sh.owner(done + k) - 1] += 3;
             G.g(1, l) = v[0] + 0.0;
             G.g(2, l) = v[1] + 0.0;
             G.g(3, l) = v[2] + 0.0;
@@ -479,18 +422,19 @@ void evaluate_required(bool all, const Share& sh) {
     }
     if (sh.master) tick.upto(n2);
     // the last chunk: the next Green's function finds its own cells
-    if (greens.ic2 == greens.nx) cells.known = false;
+    if (greens.ic2 == greens.nx) greens.cells.known = false;
 }
 
 // The Green's function at every source-observer pair of this process whose
 // point this chunk answers for: interpolated, or evaluated directly where
 // the point lies outside the meshed region.
-void interpolate(foundation::ConstParticleView XP, Flags lact, const Share& sh) {
+void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh) {
+    const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
     for (std::int32_t i = 1; i <= npart; ++i) {
-        if (flag(lact, i)) {
+        if (flag(in.lact, i)) {
             const double qs = XP.q(i) * force_scale;
-            const SourceFrame sf = source_frame(XP, i);
+            const SourceFrame sf = source_frame(W, XP, i);
             for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 const Pt2 z = sf.z(j);
                 bool lin = false, lout = false;
@@ -508,8 +452,7 @@ void interpolate(foundation::ConstParticleView XP, Flags lact, const Share& sh) 
 // The work of the Green's function just laid out for nsrc sources at the
 // observers, logged; a work above green_work_max is refused (status 1).
 // Every process decides alike from the same layout; the master logs.
-int green_work(std::int32_t nsrc) {
-    const double limit = bunch::forces.green_work_max;
+int green_work(double limit, std::int32_t nsrc) {
     const double work = gmwork(double(nsrc) * double(mesh.nobs));
     foundation::log_line("green's function of " + foundation::short_real(double(greenm.ngreen)) +
                          " samples: work " + foundation::short_real(work) + " field calls");
@@ -520,14 +463,20 @@ int green_work(std::int32_t nsrc) {
     return 1;
 }
 
-// "csr_g_to_p" and "csr_g_to_m": the Green's function of the centroid, made
-// (or reused) and read at every source-observer pair. Status 1 when its
-// work is refused (nothing is evaluated, no collective is made).
-int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP, Flags lact, double ct,
-                 const Share& sh) {
+// "csr_g_to_p" and "csr_g_to_m": every source's history taken as the
+// centroid's, shifted and turned: the field G of the centroid's sub-bunch
+// of unit charge on its design path is sampled on a mesh of its own frame
+// (gmesh0) and read at z = R(-phi_i)(x_j - x_i) for source i and observer j
+// (gmesh2), fobs_j = sum_i q_i force_scale R(phi_i) G(z) with the
+// observer's motion (accumulate). The function is made (or reused) and read
+// at every source-observer pair. Status 1 when its work is refused (nothing
+// is evaluated, no collective is made).
+int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) {
     Mesh& m = mesh;
-    const auto& f = bunch::forces;
-    const GreenFor now = green_for();
+    const auto& f = in.settings;
+    const foundation::ConstParticleView XP = in.XP;
+    const Flags lact = in.lact;
+    const GreenFor now = green_for(f);
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
                        greenc.made_for.same_model(now);
     if (reuse && sh.master) progress({"using old green's function"});
@@ -539,7 +488,7 @@ int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP
     if (reuse) {
         m.phiref = greenc.phigrn;
     } else {
-        m.gamref = std::sqrt(XP.p(1) * XP.p(1) + 1.0);
+        m.gamref = foundation::gamma_of(XP.p(1));
         m.phiref = XP.phi(1);
         greenc.phigrn = m.phiref;
         greenc.betgrn = m.betref;
@@ -547,20 +496,21 @@ int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP
         greenc.eref(1) = std::cos(m.phiref);
         greenc.eref(2) = std::sin(m.phiref);
         greenc.made_for = now;
-        centroid(XP, IP, lact);
+        centroid(in);
     }
     const auto& g = greenc.xggre;
-    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, lattice::latcom.nfb, ct, bunch::prtcls.p0);
+    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, in.lattice.nfb, ct, in.p0);
     double rt[3];
     lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
 
-    auto region = [&XP, lact](double phi) { return gtom2(XP, lact, phi); };
+    auto region = [XP, lact](double phi) { return gtom2(XP, lact, phi); };
     bounda(region, 0.0, greenc.poly, maxpol);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};
     std::int32_t nchg = 0;
     if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
-    const MeshSizes sizes{f.sigma_long, f.sigma_rad, f.shield};
+    const MeshSizes sizes{f.sigma_long, f.sigma_rad, f.shield,
+                          f.lfill ? " (sigma_file)" : f.lrell ? " (relative_long x rms length)" : ""};
 
     std::int32_t nsrc = 0;
     for (std::int32_t i = 1; i <= XP.size(); ++i) nsrc += flag(lact, i) ? 1 : 0;
@@ -569,16 +519,16 @@ int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP
     do {
         if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
-        if (!reuse && lfirst && green_work(nsrc) != 0) return 1;
+        if (!reuse && lfirst && green_work(f.green_work_max, nsrc) != 0) return 1;
         if (sh.ncpu > 1 && !reuse) {
             const double w = gmestm(XP.size(), m.nobs);
             if (sh.master)
                 progress({"--- required flags ? ---: ", foundation::ld_real(w)});
             const bool all = w > 1.0;
-            if (!all) mark_required(XP, lact, sh);
-            evaluate_required(all, sh);
+            if (!all) mark_required(in, W, sh);
+            evaluate_required(all, W.exchange, sh);
         }
-        interpolate(XP, lact, sh);
+        interpolate(in, W, sh);
         lfirst = false;
     } while (lnext);
 
@@ -590,16 +540,15 @@ int green_fields(foundation::ConstParticleView XP, foundation::ConstIndexView IP
 
 }  // namespace
 
-void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-            foundation::ForceView F, std::int32_t& ierr) {
+void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& work,
+            std::int32_t& ierr) {
     ierr = 0;
-    Share sh{};
-    ftypes::Logical lmast = false;
-    parallel::cmpifo(lmast, sh.icpu, sh.ncpu);
-    sh.master = bool(lmast);
+    const Share sh = Share::of_this_process();
+    const foundation::ConstParticleView XP = in.XP;
+    MeshWork& W = work.mesh;
     const std::int32_t npart = XP.size();
-    const Flags ldef(bunch::prtcls.ldef.data(), std::size_t(npart));
-    const Flags lact(bunch::prtcls.lact.data(), std::size_t(npart));
+    const Flags ldef = in.ldef;
+    const Flags lact = in.lact;
 
     // without a receiving particle there is no observer: every process
     // decides alike from the same particles and makes no collective
@@ -614,15 +563,15 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     }
 
     Mesh& m = mesh;
-    const auto& f = bunch::forces;
-    m.betref = XP.p(1) / std::sqrt(XP.p(1) * XP.p(1) + 1.0);
-    field_settings(m.betref);
+    const auto& f = in.settings;
+    m.betref = foundation::beta_of(XP.p(1));
+    field_settings(f, m.betref);
 
     const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;
-    ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox);
+    ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox, W.boxes);
     for (std::int32_t j = 1; j <= m.nobs; ++j) {
-        wk.xlist(j) = m.fobs(1, j) + m.xoff;
-        wk.ylist(j) = m.fobs(2, j) + m.yoff;
+        W.xlist(j) = m.fobs(1, j) + m.xoff;
+        W.ylist(j) = m.fobs(2, j) + m.yoff;
     }
     const double margin = 0.01 * std::min(f.sigma_long, f.sigma_rad);
     bounda([](double phi) { return ptom2(phi); }, margin, m.poly, maxpol);
@@ -632,8 +581,8 @@ void force3(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     // then has no centroid (nor a reference direction) to be made for
     const bool source = any(lact);
     if (type == ForceType::csr_p_to_m) {
-        per_source_fields(XP, IP, lact, ct, sh);
-    } else if (source && green_fields(XP, IP, lact, ct, sh) != 0) {
+        per_source_fields(in, W, ct, sh);
+    } else if (source && green_fields(in, W, ct, sh) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;
     }

@@ -17,18 +17,55 @@
 #include <cstdint>
 
 #include "bunch/forces.hpp"
+#include "forces/model.hpp"
+#include "forces/ptom.hpp"
+#include "foundation/capacities.hpp"
+#include "foundation/ftypes.hpp"
 #include "foundation/views.hpp"
 
 namespace forces {
 
-// Forces F of the particles XP (pairs IP) at c*t = ct [m] for the mesh model
-// type (csr_p_to_m, csr_g_to_p or csr_g_to_m). Runs on every process with
-// the same arguments (frcims); the observers and the Green's-function
-// samples are shared out among the processes and the fields summed onto the
-// master, where F is valid. ierr := 0; 1 when the work of a Green's
-// function is above green_work_max (every process refuses alike, F is not
-// set; the meshing's capacity stops end the job).
-void force3(bunch::ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-            foundation::ForceView F, std::int32_t& ierr);
+// Forces F of the particles in.XP (pairs in.IP) at c*t = ct [m] for the
+// mesh model type (csr_p_to_m, csr_g_to_p or csr_g_to_m). Runs on every
+// process with the same arguments (frcims); the observers and the
+// Green's-function samples are shared out among the processes and the
+// fields summed onto the master, where F is valid. ierr := 0; 1 when the
+// work of a Green's function is above green_work_max (every process refuses
+// alike, F is not set; the meshing's capacity stops end the job). work.mesh
+// holds the work arrays.
+void force3(bunch::ForceType type, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& work,
+            std::int32_t& ierr);
+
+// The shared evaluation of a chunk's samples, with several processes while
+// a Green's function is made: every process marks the samples that its own
+// source-observer pairs need, and every process learns the union of the
+// marks: as the joined lists of the marked samples when they are no longer
+// than the chunk, else as flags (logical or onto the master, broadcast).
+// The required samples are dealt out by their running count (the k-th to
+// process mod(k, ncpu) + 1), so each is evaluated by exactly one process;
+// their values are joined on every process in rounds of at most
+// round_samples. A sparse chunk moves only its required samples; in a mesh
+// of several chunks, one that the pairs of one process at most reach moves
+// nothing (GreenCells).
+inline constexpr std::int32_t join_marks = 1 << 20;     // marks joined as lists, at most
+inline constexpr std::int32_t round_samples = 1 << 18;  // samples per round of joined values
+
+struct SampleExchange {
+    ftypes::Arr1<std::int32_t, join_marks> own;    // this process's marks, ascending
+    ftypes::Arr1<std::int32_t, join_marks> marks;  // every process's; then the required samples, ascending
+    std::int32_t nreq;                             // required samples in marks; -1: the flags req hold them
+    ftypes::Arr1<std::int32_t, cap::maxproc> counts;       // per process: marks, or values of a round
+    ftypes::Arr1<std::int32_t, round_samples> lround;      // the samples of a round
+    ftypes::Arr1<double, 3 * round_samples> mine;          // this process's values of a round
+    ftypes::Arr1<double, 3 * round_samples> joined;        // every process's values of a round
+};
+
+// Work arrays of the mesh models.
+struct MeshWork {
+    ftypes::Arr1<double, cap::maxprt> xlist;  // absolute positions of the observers [m]
+    ftypes::Arr1<double, cap::maxprt> ylist;  //   while fobs holds their fields
+    BoxSort boxes;                            // the binning of ptom1
+    SampleExchange exchange;                  // the shared evaluation of the samples
+};
 
 }  // namespace forces

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <string>
 
-#include "bunch/forces.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/gmeshl.hpp"
 #include "foundation/fortran_format.hpp"
@@ -186,27 +185,23 @@ void near_column_runs(double lo, double hi, double h, double hf, double b, doubl
 }
 
 // sigma_long = <value> m, and where the value comes from.
-std::string sigma_long_text(double sigma) {
-    const auto& f = bunch::forces;
-    std::string size = "sigma_long = " + foundation::short_real(sigma) + " m";
-    if (f.lfill) size += " (sigma_file)";
-    else if (f.lrell) size += " (relative_long x rms length)";
-    return size;
+std::string sigma_long_text(const MeshSizes& sz) {
+    return "sigma_long = " + foundation::short_real(sz.sigma_long) + " m" + std::string(sz.sigma_long_from);
 }
 
 // The lines before a capacity stop of the meshing: the longitudinal size
 // that sets the mesh, its value, what does not fit, and the size that
 // would (columns and samples per column go as 1/sigma_long): factor times
 // sigma_long at least.
-void too_small(double sigma, const std::string& what, double factor) {
-    foundation::log_line(sigma_long_text(sigma) + ": too small for the green's function's mesh:");
+void too_small(const MeshSizes& sz, const std::string& what, double factor) {
+    foundation::log_line(sigma_long_text(sz) + ": too small for the green's function's mesh:");
     foundation::log_line(what);
-    foundation::log_line("a sigma_long of at least " + foundation::short_real(sigma * factor) + " m would fit");
+    foundation::log_line("a sigma_long of at least " + foundation::short_real(sz.sigma_long * factor) + " m would fit");
 }
 
 // A column of count samples, more than a chunk holds: the fatal exit.
-[[noreturn]] void column_too_full(double sigma, double count) {
-    too_small(sigma, "a column holds " + foundation::short_real(count) + " samples, a chunk at most " +
+[[noreturn]] void column_too_full(const MeshSizes& sz, double count) {
+    too_small(sz, "a column holds " + foundation::short_real(count) + " samples, a chunk at most " +
                          std::to_string(cap::maxgre - 1),
               count / double(cap::maxgre - 1));
     gmeshe();
@@ -280,54 +275,62 @@ int gmeshk(std::span<double> x, int& n, double xend, double h) {
     return 0;
 }
 
-int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
-           std::span<double> srb, std::span<double> rmax, int& n) {
-    const double s0 = 0.2 * sigma;                      // fine column spacing [m]
-    const double xmx = shield != 0.0 ? 0.5 * sigma : 5.0 * sigma;  // coarsest spacing [m]
-    double xmin, xmax;
-    poly_x_range(xmin, xmax);
-    // 1-based work copies of the intervals
-    std::array<double, maxfin + 1> a{}, b{}, r{};
-    r[1] = xmx;
-    a[1] = std::max(std::min(-5.0 * sigma, xmax), xmin);
-    b[1] = std::max(std::min(5.0 * sigma, xmax), xmin);
-    int nf = a[1] < b[1] ? 1 : 0;
+namespace {
 
-    (void)gmshd1(greenc.poly, maxpol, chg);
+// Intervals in x [a(i), b(i)], i = 1..n (1-based), with the largest y step
+// r(i) inside each.
+struct Intervals {
+    std::array<double, maxfin + 1> a, b, r;
+    int n;
+};
 
-    // one fine interval per past curvature change whose front crosses the region
+// The fine intervals of the columns over the region xmin..xmax, sorted by
+// their left ends (not merged): +-5 sigma around the source (when it
+// reaches into the region) and +-5 sigma around the crossing of the region
+// by the front of each past curvature change (a circle of radius -ct around
+// the change: the field changes there), with the y step the front's
+// crossing needs; at most maxfin.
+Intervals fine_intervals(double sigma, double s0, double xmx, double xmin, double xmax, ChgRows chg) {
+    Intervals f{};
+    f.r[1] = xmx;
+    f.a[1] = std::max(std::min(-5.0 * sigma, xmax), xmin);
+    f.b[1] = std::max(std::min(5.0 * sigma, xmax), xmin);
+    int nf = f.a[1] < f.b[1] ? 1 : 0;
     for (std::size_t k = 0; k < chg.size() && chg[k].ct < 0.0; ++k) {
         double xlo = 0.0, xhi = 0.0, wmin = 0.0;
         if (!front_interval(chg[k].x, chg[k].y, -chg[k].ct, s0, xmin, xmax, xlo, xhi, wmin)) continue;
         if (nf >= maxfin) break;  // more rows than a design path can have
         nf += 1;
-        a[std::size_t(nf)] = std::max(std::min(xlo - 5.0 * sigma, xmax), xmin);
-        b[std::size_t(nf)] = std::max(std::min(xhi + 5.0 * sigma, xmax), xmin);
-        r[std::size_t(nf)] = std::min(std::max(wmin, s0), xmx);
+        f.a[std::size_t(nf)] = std::max(std::min(xlo - 5.0 * sigma, xmax), xmin);
+        f.b[std::size_t(nf)] = std::max(std::min(xhi + 5.0 * sigma, xmax), xmin);
+        f.r[std::size_t(nf)] = std::min(std::max(wmin, s0), xmx);
     }
     if (nf > 1) {
         std::array<double, maxfin + 1> num{};  // 1-based like a: the interval numbers
         for (int i = 1; i <= nf; ++i) num[std::size_t(i)] = double(i);
-        fieldlib::sort2(std::span<double>(a.data() + 1, std::size_t(nf)),
+        fieldlib::sort2(std::span<double>(f.a.data() + 1, std::size_t(nf)),
                         std::span<double>(num.data() + 1, std::size_t(nf)));
-        const auto b0 = b, r0 = r;
+        const auto b0 = f.b, r0 = f.r;
         for (int i = 1; i <= nf; ++i) {
             const auto o = std::size_t(std::lround(num[std::size_t(i)]));
-            b[std::size_t(i)] = b0[o];
-            r[std::size_t(i)] = r0[o];
+            f.b[std::size_t(i)] = b0[o];
+            f.r[std::size_t(i)] = r0[o];
         }
     }
-    n = nf;
-    for (int i = 1; i <= nf; ++i) {
-        sra[std::size_t(i - 1)] = a[std::size_t(i)];
-        srb[std::size_t(i - 1)] = b[std::size_t(i)];
-        rmax[std::size_t(i - 1)] = r[std::size_t(i)];
-    }
+    f.n = nf;
+    return f;
+}
 
-    // merge: overlapping intervals first, then an interval whose right end
-    // lies within s0 of the current interval's left end
+// The fine intervals merged (a and b of f; the steps r are not carried):
+// overlapping intervals first, then an interval whose right end lies
+// within s0 of the current interval's left end; then each end moved out to
+// the lattice k s0 where a graded run takes over (to the region's end when
+// that is nearer than a step), so every step of a fine run is s0.
+void merge_intervals(Intervals& f, double s0, double xmin, double xmax) {
+    auto& a = f.a;
+    auto& b = f.b;
     int m = 0;
-    for (int i = 1; i <= nf; ++i) {
+    for (int i = 1; i <= f.n; ++i) {
         if (m == 0 || a[std::size_t(i)] < a[std::size_t(m)] || a[std::size_t(i)] > b[std::size_t(m)]) {
             m += 1;
             a[std::size_t(m)] = a[std::size_t(i)];
@@ -347,35 +350,40 @@ int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
             b[std::size_t(m)] = b[std::size_t(i)];
         }
     }
-    if (m > 0) {
-        if (a[1] - xmin <= s0) a[1] = xmin;
-        if (xmax - b[std::size_t(m)] <= s0) b[std::size_t(m)] = xmax;
-        // a fine run ends on the lattice where a graded run takes over (out
-        // to the next lattice point; to the region's end when that is nearer
-        // than a step), so every step of a fine run is s0
-        const int m2 = m;
-        m = 0;
-        for (int i = 1; i <= m2; ++i) {
-            double lo = a[std::size_t(i)], hi = b[std::size_t(i)];
-            if (lo != xmin) {
-                lo = std::floor(lo / s0 + lattice_margin) * s0;
-                if (lo - xmin <= s0) lo = xmin;
-            }
-            if (hi != xmax) {
-                hi = std::ceil(hi / s0 - lattice_margin) * s0;
-                if (xmax - hi <= s0) hi = xmax;
-            }
-            if (m > 0 && lo <= b[std::size_t(m)]) {
-                b[std::size_t(m)] = std::max(b[std::size_t(m)], hi);
-            } else {
-                m += 1;
-                a[std::size_t(m)] = lo;
-                b[std::size_t(m)] = hi;
-            }
+    f.n = m;
+    if (m == 0) return;
+    if (a[1] - xmin <= s0) a[1] = xmin;
+    if (xmax - b[std::size_t(m)] <= s0) b[std::size_t(m)] = xmax;
+    const int m2 = m;
+    m = 0;
+    for (int i = 1; i <= m2; ++i) {
+        double lo = a[std::size_t(i)], hi = b[std::size_t(i)];
+        if (lo != xmin) {
+            lo = std::floor(lo / s0 + lattice_margin) * s0;
+            if (lo - xmin <= s0) lo = xmin;
+        }
+        if (hi != xmax) {
+            hi = std::ceil(hi / s0 - lattice_margin) * s0;
+            if (xmax - hi <= s0) hi = xmax;
+        }
+        if (m > 0 && lo <= b[std::size_t(m)]) {
+            b[std::size_t(m)] = std::max(b[std::size_t(m)], hi);
+        } else {
+            m += 1;
+            a[std::size_t(m)] = lo;
+            b[std::size_t(m)] = hi;
         }
     }
+    f.n = m;
+}
 
-    // the columns: fine runs over the merged intervals, graded runs between
+// The columns xg(1..nx) from xmin to xmax: fine runs of s0 over the merged
+// intervals, runs between them graded by 1.5 from 0.3 sigma up to xmx (one
+// uniform run of xmx without an interval). Status 1 when they do not fit.
+int lay_columns(const Intervals& f, double sigma, double s0, double xmx, double xmin, double xmax) {
+    const auto& a = f.a;
+    const auto& b = f.b;
+    const int m = f.n;
     std::span<double> X(greenm.xg.data(), std::size_t(maxcol));
     X[0] = xmin;
     int cnt = 1;
@@ -393,6 +401,31 @@ int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
     }
     greens.nx = cnt;
     return 0;
+}
+
+}  // namespace
+
+// The column positions of the Green's function's mesh: dense (0.2 sigma)
+// where the field of the source varies on the scale of sigma, around the
+// source and where the fronts of past curvature changes of its design path
+// cross the region, and growing by 1.5 up to 5 sigma (0.5 sigma between
+// plates) in between.
+int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
+           std::span<double> srb, std::span<double> rmax, int& n) {
+    const double s0 = 0.2 * sigma;                      // fine column spacing [m]
+    const double xmx = shield != 0.0 ? 0.5 * sigma : 5.0 * sigma;  // coarsest spacing [m]
+    double xmin, xmax;
+    poly_x_range(xmin, xmax);
+    (void)gmshd1(greenc.poly, maxpol, chg);
+    Intervals f = fine_intervals(sigma, s0, xmx, xmin, xmax, chg);
+    n = f.n;
+    for (int i = 1; i <= f.n; ++i) {
+        sra[std::size_t(i - 1)] = f.a[std::size_t(i)];
+        srb[std::size_t(i - 1)] = f.b[std::size_t(i)];
+        rmax[std::size_t(i - 1)] = f.r[std::size_t(i)];
+    }
+    merge_intervals(f, s0, xmin, xmax);
+    return lay_columns(f, sigma, s0, xmx, xmin, xmax);
 }
 
 void gmmima(double x1, double x2, double& ylo, double& yhi) {
@@ -480,7 +513,7 @@ void gmpos(std::int32_t l, double& x, double& y) {
     y = gmcoly(lo, gs);
 }
 
-void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
+void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
     Greenm& G = greenm;
     Greens& S = greens;
     limit = std::min<std::int64_t>(limit, cap::maxgre);
@@ -490,7 +523,7 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
         S.ic2 = S.ic1;
         if (S.ic1 < nx) {
             const double n = double(G.noff(S.ic1 + 2) - G.noff(S.ic1));
-            too_small(bunch::forces.sigma_long,
+            too_small(sz,
                       "two neighbouring columns hold " + foundation::short_real(n) + " samples, a chunk at most " +
                           std::to_string(limit - 1),
                       n / double(limit - 1));
@@ -522,9 +555,99 @@ void gmchnk(bool lfirst, bool& lnext, std::int64_t limit) {
     lnext = S.ic2 < nx;
 }
 
+namespace {
+
+// The column limits: the union of the y ranges of the region over the
+// cells on either side of each column (gmmima), into xg after the x.
+void column_limits(std::int32_t nx) {
+    Greenm& G = greenm;
+    const Greens& S = greens;
+    double plo = 0.0, phi = 0.0;
+    for (std::int32_t c = 1; c <= nx - 1; ++c) {
+        double lo, hi;
+        gmmima(G.xg(c), G.xg(c + 1), lo, hi);
+        if (c == 1) {
+            G.xg(S.nxy1 + 1) = lo;
+            G.xg(S.nxy2 + 1) = hi;
+        } else {
+            G.xg(S.nxy1 + c) = std::min(plo, lo);
+            G.xg(S.nxy2 + c) = std::max(phi, hi);
+        }
+        plo = lo;
+        phi = hi;
+    }
+    G.xg(S.nxy1 + nx) = plo;
+    G.xg(S.nxy2 + nx) = phi;
+}
+
+// The samples of near column i over [lo, hi] [m] with the y step h: three
+// runs, the band |y| <= 10 sigma_rad in steps of min(h, 0.2 sigma_rad)
+// (the sub-bunch's transverse size), into yn and jn; returns their count.
+double near_column_count(std::int32_t i, double lo, double hi, double h, const MeshSizes& sz) {
+    Greenm& G = greenm;
+    const int k = i - G.jn1 + 1;
+    if (k > maxhlp) {
+        // the fine columns lie 0.2 sigma_long apart: about 52 do
+        foundation::log_line(sigma_long_text(sz) + ": more than " + std::to_string(maxhlp) +
+                             " columns of the mesh within +-5 sigma_long");
+        foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
+    }
+    const double sigr = sz.sigma_rad;
+    const double hf = std::min(h, 0.2 * sigr);
+    const double j1 = double(G.noff(i) + 1);
+    double y[4], jj[4];
+    near_column_runs(lo, hi, h, hf, 10.0 * sigr, y, jj);
+    for (double& v : jj) v += j1;
+    const double count = jj[3] - j1 + 1.0;
+    if (!(count < double(cap::maxgre))) column_too_full(sz, count);
+    for (int m = 0; m < 4; ++m) {
+        G.yn(m + 1, k) = y[m];
+        G.jn(m + 1, k) = static_cast<std::int64_t>(jj[m]);
+    }
+    return count;
+}
+
+// The samples of every column and noff: a column's y step is 5 sigma_long,
+// or the smallest step of the fine intervals (sra, srb, rmax) holding it;
+// coarse columns equally spaced, near columns in three runs. Counts are
+// checked in floating point before they become integers: no column can hold
+// maxgre samples or more.
+void sample_counts(std::int32_t nx, const MeshSizes& sz, std::span<const double> sra, std::span<const double> srb,
+                   std::span<const double> rmax, int nf, double tol) {
+    Greenm& G = greenm;
+    const Greens& S = greens;
+    const double sig = sz.sigma_long;
+    G.noff(1) = 0;
+    for (std::int32_t i = 1; i <= nx; ++i) {
+        const double xi = G.xg(i);
+        double h = 5.0 * sig;
+        for (int k = 0; k < nf; ++k)
+            if (sra[std::size_t(k)] - tol <= xi && xi <= srb[std::size_t(k)] + tol)
+                h = std::min(h, rmax[std::size_t(k)]);
+        const double lo = G.xg(S.nxy1 + i), hi = G.xg(S.nxy2 + i);
+        double count;
+        if (!near_column(i)) {
+            count = std::trunc((hi - lo) / h) + 2.0;
+            if (!(count < double(cap::maxgre))) column_too_full(sz, count);
+        } else {
+            count = near_column_count(i, lo, hi, h, sz);
+        }
+        G.noff(i + 1) = G.noff(i) + static_cast<std::int64_t>(count);
+    }
+    G.ngreen = G.noff(nx + 1);
+}
+
+}  // namespace
+
+// The Green's function's mesh: the field of the reference source (the
+// centroid's sub-bunch of unit charge on its design path) at points of its
+// own frame, on columns x_i over the region the source-observer pairs
+// reach; each column's samples from the region's lower to its upper edge,
+// spaced as the field varies (gmeshs, sample_counts). Read back by bilinear
+// interpolation (gmesh2).
 void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     if (!lfirst) {
-        gmchnk(false, lnext);
+        gmchnk(false, lnext, sz);
         return;
     }
     Greenm& G = greenm;
@@ -538,7 +661,7 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
         poly_x_range(xmin, xmax);
         const double coarse = sz.shield != 0.0 ? 0.5 : 5.0;  // sigma_long
         const double need = (xmax - xmin) / (coarse * sig);
-        too_small(sig, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
+        too_small(sz, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
                            std::to_string(maxcol) + " columns",
                   need / double(maxcol));
         gmeshe();
@@ -563,65 +686,9 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     if (3.0 * double(nx) > double(cap::maxgre)) gmeshe();
     S.nxy1 = nx;
     S.nxy2 = 2 * nx;
-
-    // column limits: the union of the y ranges of the cells on either side
-    double plo = 0.0, phi = 0.0;
-    for (std::int32_t c = 1; c <= nx - 1; ++c) {
-        double lo, hi;
-        gmmima(G.xg(c), G.xg(c + 1), lo, hi);
-        if (c == 1) {
-            G.xg(S.nxy1 + 1) = lo;
-            G.xg(S.nxy2 + 1) = hi;
-        } else {
-            G.xg(S.nxy1 + c) = std::min(plo, lo);
-            G.xg(S.nxy2 + c) = std::max(phi, hi);
-        }
-        plo = lo;
-        phi = hi;
-    }
-    G.xg(S.nxy1 + nx) = plo;
-    G.xg(S.nxy2 + nx) = phi;
-
-    // samples per column; counts are checked in floating point before they
-    // become integers: no column can hold maxgre samples or more
-    const double sigr = sz.sigma_rad;
-    const double cap_col = double(cap::maxgre);
-    G.noff(1) = 0;
-    for (std::int32_t i = 1; i <= nx; ++i) {
-        const double xi = G.xg(i);
-        double h = 5.0 * sig;
-        for (int k = 0; k < nf; ++k)
-            if (sra[std::size_t(k)] - tol <= xi && xi <= srb[std::size_t(k)] + tol)
-                h = std::min(h, rmax[std::size_t(k)]);
-        const double lo = G.xg(S.nxy1 + i), hi = G.xg(S.nxy2 + i);
-        double count;
-        if (!near_column(i)) {
-            count = std::trunc((hi - lo) / h) + 2.0;
-            if (!(count < cap_col)) column_too_full(sig, count);
-        } else {
-            const int k = i - G.jn1 + 1;
-            if (k > maxhlp) {
-                // the fine columns lie 0.2 sigma_long apart: about 52 do
-                foundation::log_line(sigma_long_text(sig) + ": more than " + std::to_string(maxhlp) +
-                                     " columns of the mesh within +-5 sigma_long");
-                foundation::fatal_stop(" error in gmesh0: k.gt.maxhlp");
-            }
-            const double hf = std::min(h, 0.2 * sigr);
-            const double j1 = double(G.noff(i) + 1);
-            double y[4], jj[4];
-            near_column_runs(lo, hi, h, hf, 10.0 * sigr, y, jj);
-            for (double& v : jj) v += j1;
-            count = jj[3] - j1 + 1.0;
-            if (!(count < cap_col)) column_too_full(sig, count);
-            for (int m = 0; m < 4; ++m) {
-                G.yn(m + 1, k) = y[m];
-                G.jn(m + 1, k) = static_cast<std::int64_t>(jj[m]);
-            }
-        }
-        G.noff(i + 1) = G.noff(i) + static_cast<std::int64_t>(count);
-    }
-    G.ngreen = G.noff(nx + 1);
-    gmchnk(true, lnext);
+    column_limits(nx);
+    sample_counts(nx, sz, sra, srb, rmax, nf, tol);
+    gmchnk(true, lnext, sz);
 }
 
 }  // namespace forces

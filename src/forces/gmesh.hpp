@@ -4,12 +4,14 @@
 //         stored Green's function (ctgreen, lgreen: the run-state transfer
 //         sends these two to the slaves, gmeshi drops the stored function);
 // greenc  the source of the stored Green's function and what it was
-//         computed for;
+//         computed for (and the evaluator that replaces the field library
+//         in tests);
 // greenm  its samples with their column layout;
-// greens  the column and chunk bookkeeping.
+// greens  the column and chunk bookkeeping, with the column cells that the
+//         source-observer pairs of each process reach.
 //
 // One instance each per process in zero-filled static storage (greenm is
-// about 200 MB at full capacity, mesh about 20 MB). An evaluation touches
+// about 200 MB at full capacity, mesh about 20 MB, greens about 10 MB). An evaluation touches
 // only the entries of its observers, boxes, columns and samples, so a small
 // run stays small in memory, and a run without the mesh models touches
 // none. The records cannot be copied.
@@ -20,8 +22,10 @@
 // in chunks of fewer than maxgre samples.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
@@ -36,6 +40,11 @@ inline constexpr int nbucket = 1000;               // buckets of the column look
 inline constexpr int maxfin = lattice::maxchg + 1; // fine intervals: the central one and one per row
 
 using Polygon = ftypes::Arr2<double, 2, maxpol>;
+using Pt2 = std::array<double, 2>;
+
+// An evaluator of the reference source's field at z = (x, y) of its own
+// frame [m]: w = (E_x, E_y), cbz = c*B_z [V/m] per unit charge.
+using GreenEvaluator = void (*)(const Pt2& z, Pt2& w, double& cbz);
 
 struct Mesh : ftypes::NoCopy {
     Polygon poly;            // observer polygon (x, y) relative to (xoff, yoff) [m]
@@ -94,6 +103,7 @@ struct Greenc : ftypes::NoCopy {
     double phigrn;                         // phiref when the function was computed [rad]
     ftypes::Arr1<double, 2> eref;          // cos, sin of phigrn
     GreenFor made_for;                     // sizes and settings of the computing pass
+    GreenEvaluator evaluator;              // in place of the field library when set (tests)
 };
 
 // Sample and bookkeeping numbers that count over the whole mesh (noff,
@@ -116,12 +126,32 @@ struct Greenm : ftypes::NoCopy {
     ftypes::Arr1<ftypes::Logical, cap::maxgre> req;  // per sample: required; once evaluated, valid
 };
 
+// The column cells that the source-observer pairs of each process fall
+// into, known on every process for a mesh of several chunks (found once per
+// Green's function, at its first marking): a chunk that the pairs of no
+// process reach is not marked, and one that the pairs of one process alone
+// reach is left to that process, which evaluates the samples it reads as
+// it reads them (as a single process does); neither needs an exchange. Each
+// process finds the cells of its own pairs; the lists are joined. With more
+// than join_cells in all, every chunk is marked and shared.
+inline constexpr std::int32_t join_cells = 1 << 20;
+
+struct GreenCells {
+    ftypes::Arr1<std::uint8_t, maxcol> hit;          // per cell: a pair of this process
+    ftypes::Arr1<std::int32_t, join_cells> own;      // this process's cells, ascending
+    ftypes::Arr1<std::int32_t, join_cells> all;      // every process's, in process order
+    ftypes::Arr1<std::int32_t, cap::maxproc> count;  // per process: its cells
+    bool listed;                                     // all holds them (not too many)
+    bool known;                                      // found for the Green's function at hand
+};
+
 struct Greens : ftypes::NoCopy {
     std::int32_t nx;          // columns
     std::int32_t nxy1, nxy2;  // start of the lower (nx) and upper (2 nx) limits in xg
     std::int32_t ic1, ic2;    // first and last column of the chunk
     std::int64_t ioff;        // global number of the sample before the chunk's first
     ftypes::Arr1<std::int32_t, nbucket> ib;  // bucket table of the column positions
+    GreenCells cells;         // the cells of the pairs of every process
 };
 
 extern Mesh mesh;
@@ -135,11 +165,15 @@ extern Greens greens;
 using ChgRows = std::span<const lattice::PthChg>;
 
 // The sizes a mesh is laid out for: the effective sigma_long and sigma_rad
-// of the evaluation [m] and the plate distance shield [m] (0 = free space).
+// of the evaluation [m] and the plate distance shield [m] (0 = free space);
+// where sigma_long comes from, as the lines of a mesh that does not fit say
+// it after its value (" (sigma_file)", " (relative_long x rms length)" or
+// nothing).
 struct MeshSizes {
     double sigma_long;
     double sigma_rad;
     double shield;
+    std::string_view sigma_long_from = {};
 };
 
 // Drops the stored Green's function: ctgreen := 0, lgreen := false.
@@ -155,10 +189,10 @@ void gmeshi();
 // A layout that does not fit the arrays ends the job (gmeshe).
 void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg);
 
-// The chunk step of gmesh0 alone, on the layout in greenm/greens: the first
-// chunk with lfirst, else the next one. A chunk holds fewer than limit
-// samples (at most maxgre, the capacity of g).
-void gmchnk(bool lfirst, bool& lnext, std::int64_t limit = cap::maxgre);
+// The chunk step of gmesh0 alone, on the layout in greenm/greens made for
+// the sizes sz: the first chunk with lfirst, else the next one. A chunk
+// holds fewer than limit samples (at most maxgre, the capacity of g).
+void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit = cap::maxgre);
 
 // Column positions into xg(1..nx) and nx, for the region poly of greenc.
 // The fine intervals [sra(k), srb(k)] with their largest y step rmax(k),

@@ -17,8 +17,6 @@ namespace forces {
 
 namespace {
 
-GreenEvaluator evaluator = nullptr;
-
 // Bucket of v on the grid x(1) .. x(n) split into nb buckets, 0..nb-1.
 std::int32_t bucket(std::span<const double> x, double v, std::int32_t nb) {
     const double range = x.back() - x.front();
@@ -106,14 +104,16 @@ int rewind_green(int k) {
 }  // namespace
 
 GreenEvaluator set_green_evaluator(GreenEvaluator f) {
-    const GreenEvaluator old = evaluator;
-    evaluator = f;
+    const GreenEvaluator old = greenc.evaluator;
+    greenc.evaluator = f;
     return old;
 }
 
+// The field library's (E_x, E_y, c B_z) of the centroid's sub-bunch of
+// unit charge at (z, 0) of its frame, at the time tgrn on its path's clock.
 void green(const Pt2& z, Pt2& w, double& cbz) {
-    if (evaluator) {
-        evaluator(z, w, cbz);
+    if (greenc.evaluator) {
+        greenc.evaluator(z, w, cbz);
         return;
     }
     const double rt[3] = {z[0], z[1], 0.0};
@@ -167,6 +167,10 @@ void gmesh1(const Pt2& z, bool& lout) {
     }
 }
 
+// Bilinear interpolation in the cell of columns i and i + 1: the weight of
+// column i is fx = (x_i+1 - x)/(x_i+1 - x_i), and in each column the value
+// is linear between the two samples around y (fractions f, f2), so
+// G = (1 - f) fx G_j + f fx G_j+1 + (1 - f2)(1 - fx) G_j2 + f2 (1 - fx) G_j2+1.
 void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
     const Cell c = locate(z);
     lin = c.lin && in_chunk(c) && inside(c, z[1]);

@@ -11,18 +11,16 @@
 
 namespace forces {
 
-using Pt2 = std::array<double, 2>;
-
 // The field of the reference source at z = (x, y) of its own frame [m]:
 // w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field library on
 // the design path last built (the reference source's), at the time tgrn,
-// for a test particle of Lorentz factor gamgrn moving along etgrn (greenc).
+// for a test particle of Lorentz factor gamgrn moving along etgrn (greenc);
+// the evaluator of greenc in its place when one is set.
 void green(const Pt2& z, Pt2& w, double& cbz);
 
-// Replaces the field-library call of green by another evaluator (tests use
-// a closed-form field); nullptr restores the field library. Returns the one
-// it replaces.
-using GreenEvaluator = void (*)(const Pt2& z, Pt2& w, double& cbz);
+// Sets the evaluator of greenc that replaces the field-library call of
+// green (tests use a closed-form field); nullptr restores the field
+// library. Returns the one it replaces.
 GreenEvaluator set_green_evaluator(GreenEvaluator f);
 
 // Bucket table ib (nb = ib.size() buckets) of the ascending grid x.

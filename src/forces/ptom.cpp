@@ -7,11 +7,10 @@
 #include "fieldlib/sort2.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 
 namespace forces {
-
-Ptomwk ptomwk;
 
 namespace {
 
@@ -49,30 +48,40 @@ void particle_observers(foundation::ConstParticleView P, Flags ldef, bool skip_b
     }
 }
 
-// Bins the receiving particles into boxes of the grid nu x nv; returns the
-// number of corner observers written to fobs (numbered from 1).
-std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64_t nu,
-                         std::int64_t nv) {
+// The box key of every particle (the grid number of its box's lower-left
+// corner; 0 for one that receives no force), sorted with the particle
+// numbers.
+void bin_keys(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv, BoxSort& sort) {
     Mesh& m = mesh;
-    auto& key = ptomwk.idxbox;
-    auto& ptc = ptomwk.idxptc;
+    auto& key = sort.idxbox;
+    auto& ptc = sort.idxptc;
     const std::int32_t npart = P.size();
     const std::int64_t nu1 = m.nu1;
     for (std::int32_t k = 1; k <= npart; ++k) {
         m.linbox(k) = false;
         ptc(k) = k;
-        key(k) = 0;
-        if (!flag(ldef, k)) continue;
-        // fobs(1..2, k) holds the particle's (u, v) here
-        const std::int64_t i = std::min(
-            static_cast<std::int64_t>((m.fobs(1, k) - m.umin) / m.du), nu - 1);
-        const std::int64_t j = std::min(
-            static_cast<std::int64_t>((m.fobs(2, k) - m.vmin) / m.dv), nv - 1);
-        key(k) = i + 1 + nu1 * j;
+        // one store of the key (0 for a particle that receives no force):
+        // with a zeroing store and a later conditional one in this loop,
+        // GCC 12 at -O3 left every key at 0 (its loop distribution)
+        std::int64_t kk = 0;
+        if (flag(ldef, k)) {
+            // fobs(1..2, k) holds the particle's (u, v) here
+            const std::int64_t i = std::min(
+                static_cast<std::int64_t>((m.fobs(1, k) - m.umin) / m.du), nu - 1);
+            const std::int64_t j = std::min(
+                static_cast<std::int64_t>((m.fobs(2, k) - m.vmin) / m.dv), nv - 1);
+            kk = i + 1 + nu1 * j;
+        }
+        key(k) = kk;
     }
     isort2({key.data(), std::size_t(npart)}, {ptc.data(), std::size_t(npart)});
+}
 
-    // runs of 4 or more receiving particles with one key become boxes
+// Runs of 4 or more receiving particles with one key become boxes.
+void form_boxes(Flags ldef, std::int32_t npart, const BoxSort& sort) {
+    Mesh& m = mesh;
+    const auto& key = sort.idxbox;
+    const auto& ptc = sort.idxptc;
     m.nbox = 0;
     for (std::int32_t k = 1; k <= npart;) {
         std::int32_t e = k + 1;
@@ -88,7 +97,16 @@ std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64
         }
         k = e;
     }
+}
 
+// The corners of the boxes: each distinct grid number, ascending, is the
+// next corner observer; shared corners of neighbouring boxes are one.
+// Returns the number of corner observers.
+std::int32_t corner_observers(BoxSort& sort) {
+    Mesh& m = mesh;
+    auto& key = sort.idxbox;
+    auto& ptc = sort.idxptc;
+    const std::int64_t nu1 = m.nu1;
     // corner list: box number and grid number of each of its four corners;
     // 4 nbox entries fit since every box holds at least 4 particles
     for (std::int32_t b = 1; b <= m.nbox; ++b) {
@@ -126,6 +144,15 @@ std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64
     return n;
 }
 
+// Bins the receiving particles into boxes of the grid nu x nv; returns the
+// number of corner observers written to fobs (numbered from 1).
+std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv,
+                         BoxSort& sort) {
+    bin_keys(P, ldef, nu, nv, sort);
+    form_boxes(ldef, P.size(), sort);
+    return corner_observers(sort);
+}
+
 }  // namespace
 
 void isort2(std::span<std::int64_t> key, std::span<std::int64_t> carry) {
@@ -133,7 +160,7 @@ void isort2(std::span<std::int64_t> key, std::span<std::int64_t> carry) {
 }
 
 void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
-           double sbox, double rbox) {
+           double sbox, double rbox, BoxSort& sort) {
     Mesh& m = mesh;
     const std::int32_t npart = P.size();
     m.nobs = 0;
@@ -178,7 +205,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
         m.nu1 = std::int32_t(nu + 1);
         m.nv1 = std::int32_t(nv + 1);
         m.ncorn = std::int64_t(m.nu1) * std::int64_t(m.nv1);
-        ncobs = build_boxes(P, ldef, nu, nv);
+        ncobs = build_boxes(P, ldef, nu, nv, sort);
     } else {
         // no grid: every receiving particle is an observer
         m.du = m.dv = 0.0;
@@ -196,6 +223,14 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
                          cap::loglen));
 }
 
+// A particle in a box takes the bilinear interpolation of its four corner
+// observers, (1 - f)(1 - g), f (1 - g), (1 - f) g, f g at its fractional
+// position (f, g) in the box; a loose particle its own observer. The
+// observer fields (E1 along phiref, E2 to its left, B = c B_z) act on a test
+// particle moving along phiref at betref; in the frame of particle k, with
+// delta = phiref - phi_k and its own speed beta_k:
+//   F1 = E1 cos delta - E2 sin delta - betref B sin delta,
+//   F2 = E1 sin delta + E2 cos delta + B (betref cos delta - beta_k).
 void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F) {
     const Mesh& m = mesh;
     for (std::int32_t k = 1; k <= P.size(); ++k) {
@@ -233,7 +268,7 @@ void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F)
         // betref; the terms in B put the particle's own motion in its place
         const double delta = m.phiref - P.phi(k);
         const double p = P.p(k);
-        const double betk = p / std::sqrt(p * p + 1.0);
+        const double betk = foundation::beta_of(p);
         const double cd = std::cos(delta), sd = std::sin(delta);
         F.along(k) = e1 * cd - e2 * sd - m.betref * bz * sd;
         F.left(k) = e1 * sd + e2 * cd + bz * (m.betref * cd - betk);

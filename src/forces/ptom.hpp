@@ -10,24 +10,20 @@
 #include <type_traits>
 
 #include "forces/gmesh.hpp"
+#include "forces/model.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
 #include "foundation/views.hpp"
 
 namespace forces {
 
-// Per-particle flags (ldef or lact of the bunch), particle k at element k-1.
-using Flags = std::span<const ftypes::Logical>;
-inline bool flag(Flags f, std::int32_t k) { return bool(f[std::size_t(k - 1)]); }
-
-// Work storage of ptom1 (static, touched only up to the particle count):
-// first per particle its box key and its number, then per box corner the
-// box number and the corner's grid number. 64-bit like the grid numbers.
-struct Ptomwk : ftypes::NoCopy {
+// Work storage of ptom1 (touched only up to the particle count): first per
+// particle its box key and its number, then per box corner the box number
+// and the corner's grid number. 64-bit like the grid numbers.
+struct BoxSort : ftypes::NoCopy {
     ftypes::Arr1<std::int64_t, cap::maxprt> idxbox;
     ftypes::Arr1<std::int64_t, cap::maxprt> idxptc;
 };
-extern Ptomwk ptomwk;
 
 // Builds the observers into mesh (positions in fobs relative to particle 1).
 // lmesh false: every receiving particle (ldef) is an observer, no log line.
@@ -37,9 +33,9 @@ extern Ptomwk ptomwk;
 // observers themselves; logs "boxes =", " e_points=", " p_points=".
 // A bunch without spread along u or v (less than one box), or so long that
 // its grid would exceed 2^31 boxes along an axis, forms no box: every
-// receiving particle is then an observer.
+// receiving particle is then an observer. sort is the work of the binning.
 void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
-           double sbox, double rbox);
+           double sbox, double rbox, BoxSort& sort);
 
 // Fills F(1..3, k) of every particle from the observer fields in fobs:
 // bilinear from the corners for a particle in a box, its own observer

@@ -1,14 +1,17 @@
 // The one-dimensional CSR wake: the steady state deep in an arc, zero where
 // no radiation reaches the observer, an observer on the line of an earlier
-// straight, plate images, and points in either order.
+// straight, plate images, and points in either order; the convolution of
+// the projected model by FFT against the direct sum.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "fieldlib/field.hpp"
 #include "forces/csr1d.hpp"
+#include "forces/fconv.hpp"
 #include "forces/gauss.hpp"
 
 namespace {
@@ -33,6 +36,7 @@ double G(double y) {
 }
 
 CsrWork work;  // large: static storage
+FftWork fw;
 
 constexpr double sig = 1e-3;  // rms bunch length [m]
 // 1 m straight, an arc of R = 10 m up to s = 11 m, then a straight
@@ -105,24 +109,10 @@ TEST(CsrWake, PointsInEitherOrder) {
     }
 }
 
+// The deposits of a walk with sampled Gaussians on the points of the
+// projected model (0.2 sigma apart, 25 ahead), ascending and descending,
+// against esum's exponentials (u0 carries the rounding of 1e4 sigma).
 TEST(CsrWake, SampledGaussiansAreExact) {
-    // the Gaussians of the deposits, by two short series and products
-    double T[2 * gauss::tmax + 1], vals[2 * gauss::tmax + 8];
-    for (double d : {0.2, 0.13, 0.1}) {
-        gauss::fill_table(d, T);
-        for (double e : {-0.5, -0.31, 0.0, 0.27, 0.4999}) {
-            const int mlo = -int(5.2 / d), nt = 2 * int(5.2 / d) + 1;
-            ASSERT_TRUE(gauss::samples_ok(e, d, mlo, nt));
-            gauss::samples(e, d, mlo, nt, T, vals);
-            for (int j = 0; j < nt; ++j) {
-                const double z = (e - mlo - j) * d, ex = std::exp(-0.5 * z * z);
-                EXPECT_NEAR(vals[j], ex, 2e-14 * ex) << d << " " << e << " " << j;
-            }
-        }
-    }
-    // the deposits of a walk on the points of the projected model (spacing
-    // 0.2 sigma, 25 ahead), ascending and descending, against esum: far
-    // from the first point u0 carries the rounding of 1e4 sigma
     for (int n : {5000, 50000}) {
         for (double dir : {1.0, -1.0}) {
             WalkCtx c{};
@@ -199,6 +189,41 @@ TEST(CsrWake, PlateImages) {
     WakePars E{sig, 2000.0, 9.0, -6 * sig, 6 * sig, 0.0, 0.0, 0.3 / (fieldlib::max_images + 1.0), 0.3};
     Vec v(61);
     EXPECT_EQ(csr5(SrTable(arc_table, 2), 1, E, v, work), csr_many_images);
+}
+
+// For the index layout of the projected model and for sizes at and around
+// the powers of two.
+TEST(FftConvolution, EqualsTheDirectSum) {
+    struct Case {
+        int na, ka1, nb, jb1, nc, ic1;
+        double scale_a = 1.0, scale_b = 1.0;  // magnitudes of the two series
+    };
+    // wake over 1 - nsam .. 25 on a grid ng1 .. ng2 (the force of the model);
+    // a wake file's longer range; short, disjoint and one-point series; a
+    // wake in V/m per C against a current in A (twelve decades apart)
+    const Case cases[] = {{51 + 25, -50, 51, -25, 51, -25},  {700 + 25, -699, 700, -300, 700, -300},
+                          {5000 + 25, -4999, 5000, 17, 5000, 17}, {4000, -2100, 1024, -500, 1024, -500},
+                          {1025, 0, 1024, 0, 2048, 0},          {1, 0, 1, 0, 3, -1},
+                          {10, 0, 10, 100, 5, 0},               {700 + 25, -699, 700, -300, 700, -300, 1e14, 1e2}};
+    std::mt19937 gen(7);
+    std::normal_distribution<double> nd;
+    for (const Case& c : cases) {
+        std::vector<double> a(std::size_t(c.na)), b(std::size_t(c.nb));
+        // a wake-like series (a strong negative core on a long tail) and a current
+        for (int k = 0; k < c.na; ++k) a[std::size_t(k)] = c.scale_a * (nd(gen) + (k > c.na - 30 ? -40.0 : 0.0));
+        for (int j = 0; j < c.nb; ++j)
+            b[std::size_t(j)] = c.scale_b * std::exp(-0.5 * std::pow((j - c.nb / 2) / (0.2 * c.nb + 1), 2));
+        std::vector<double> d(std::size_t(c.nc), 9.0), f(std::size_t(c.nc), 9.0), best(std::size_t(c.nc), 9.0);
+        forces::cnvdir(a, c.ka1, b, c.jb1, d, c.ic1, 0.5);
+        forces::cnvfft(a, c.ka1, b, c.jb1, f, c.ic1, 0.5, fw);
+        forces::cnvbest(a, c.ka1, b, c.jb1, best, c.ic1, 0.5, fw);
+        double pk = 0.0;
+        for (double x : d) pk = std::max(pk, std::fabs(x));
+        for (int i = 0; i < c.nc; ++i) {
+            EXPECT_NEAR(f[std::size_t(i)], d[std::size_t(i)], 1e-12 * pk) << c.na << " " << i;
+            EXPECT_NEAR(best[std::size_t(i)], d[std::size_t(i)], 1e-12 * pk) << c.na << " " << i;
+        }
+    }
 }
 
 }  // namespace

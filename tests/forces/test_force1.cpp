@@ -1,16 +1,13 @@
-// The projected model on a bunch in a long arc: the self-wake of a single
-// particle, plate images of a source ahead (also on a long grid), the grid
-// limit with and without plates, the wake_file resampling, the deposits,
-// the noise filter, the reference point, a diagnostic file that cannot be
-// written, and every failure giving zero forces. (The steady-state force on a Gaussian bunch, the "test"
-// output and a wake_file alone are the decks projected_bend,
-// projected_test_output and projected_wake_file.)
+// The projected model in a long arc: the self-wake of a particle, plate
+// images of a source ahead, the grid limit, the wake_file resampling, the
+// deposits, the noise filter, the reference point, and every failure giving
+// zero forces. (The steady state, the "test" output, a wake_file alone and a
+// diagnostic file that cannot be written: the decks projected_*.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -19,8 +16,9 @@
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
 #include "forces/csr1d.hpp"
-#include "forces/fcdiag.hpp"
+#include "forces/force.hpp"
 #include "forces/force1.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "lattice/latcom.hpp"
 #include "support/support.hpp"
@@ -92,22 +90,14 @@ protected:
         for (double& v : q) v *= Q / sum;
         bunch_at(s_ref, z, q);
     }
+    // one evaluation with work storage of its own (large: static)
     std::int32_t run(std::vector<double>& F) {
+        static forces::ModelWork work;
         const int n = bunch::prtcls.npart;
         F.assign(std::size_t(3 * n), 5.0);
-        return forces::force1(foundation::particles(bunch::prtcls.xptcl, n),
-                              foundation::indices(bunch::prtcls.iptcl, n), foundation::ForceView(F.data(), n));
-    }
-    // a "test" run: the records of the resampled wake_file, fc1_w_sub.dat
-    std::vector<double> wake_records() {
-        forces.ltest = true;
-        start_capture();
-        EXPECT_EQ(run(F), 0);
-        end_capture();
-        std::vector<double> v;
-        for (const auto& l : testsupport::lines_of(testsupport::read_file("fc1_w_sub.dat")))
-            v.push_back(std::strtod(l.c_str(), nullptr));
-        return v;
+        return forces::force1(forces::input_of(foundation::particles(bunch::prtcls.xptcl, n),
+                                               foundation::indices(bunch::prtcls.iptcl, n)),
+                              foundation::ForceView(F.data(), n), work);
     }
     std::vector<double> F;
 };
@@ -127,13 +117,11 @@ TEST_F(Projected, SelfWakeAndNoFilterForUnequalCharges) {
     EXPECT_EQ(F, plain);
 }
 
-// Between plates the images of a source reach a particle behind it (their
-// retarded points lie behind the particle): a charge d ahead of an
-// uncharged particle gives it the one-dimensional wake of a Gaussian of rms
-// sigma_long at that offset, with the same images; in free space only the
-// far tails of the two smoothing Gaussians. Also on a grid of 28,335
-// points (4 cm of 10 um), whose wake between plates covers twice as many
-// offsets as the grid has points.
+// Between plates the images of a source ahead reach a particle behind it:
+// a charge d ahead of an uncharged particle gives it the one-dimensional
+// wake of a Gaussian of rms sigma_long at d, with the same images; in free
+// space only the tails of the smoothing. Also on a grid of 28,335 points,
+// whose wake between plates covers twice as many offsets.
 TEST_F(Projected, PlateImagesOfASourceAhead) {
     const struct {
         double d, sigma_long;  // m
@@ -216,26 +204,17 @@ TEST_F(Projected, WakeFileResampling) {
     f.stpwak = 0.2 * f.sigwak;
     f.n1wak = -30, f.n2wak = 30;
     for (int k = -30; k <= 30; ++k) f.wakdat(k + 31) = std::fabs(k * f.stpwak);
-    const auto fw = wake_records();
+    forces.ltest = true;
+    start_capture();
+    ASSERT_EQ(run(F), 0);
+    end_capture();
+    std::vector<double> fw;  // the records of the resampled file wake, fc1_w_sub.dat
+    for (const auto& l : testsupport::lines_of(testsupport::read_file("fc1_w_sub.dat")))
+        fw.push_back(std::strtod(l.c_str(), nullptr));
     const double h = 0.2 * 0.7071067811865476e-3 / std::sqrt(1.0 - 1.0 / (p0 * p0 + 1.0));
     ASSERT_EQ(fw.size(), 2u + 50u + 51u);  // i = -q .. nsam - 1, q = nint(5 s_eff/h) = 50
     for (int i = -49; i <= 50; ++i) EXPECT_NEAR(fw[std::size_t(i + 52)], std::fabs(i * h), 1e-15) << i;
 
-    // a file for a shorter bunch: the coarse grid reaches a = 5 s' ahead,
-    // with qa = int(0.99999999 + a/stpwak) = 28 here (5 s_eff, one unit of
-    // the last digit above, would give 29), so the point at -28.00000001
-    // coarse steps, between samples -29 and -28, is 0
-    setup();
-    bunch_at(6.0, {0.0}, {Q});
-    f.sigma_long = 0.0009144245188391054;
-    f.lwake = true;
-    f.sigwak = 0.000194593574428332;
-    f.stpwak = 0.00011546354684546874;
-    f.n1wak = -30, f.n2wak = 30;
-    for (int k = -30; k <= 30; ++k) f.wakdat(k + 31) = 1.0 + std::fabs(k * f.stpwak);
-    const auto fs = wake_records();
-    ASSERT_EQ(fs.size(), 2u + 25u + 51u);  // q = nint(5 s_eff/h) = 25
-    EXPECT_TRUE(fs[2] == 0.0 && fs[3] > 0.0);
 }
 
 TEST(Deposit, ExactGaussiansOnEveryPath) {
@@ -274,29 +253,19 @@ TEST(Deposit, ExactGaussiansOnEveryPath) {
     }
 }
 
-TEST(NoiseFilter, SmoothsEqualCharges) {
-    // sorted times on a line plus jitter: moving means bring them back to the line
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<double> jit(-0.4, 0.4);
+// The noise filter sorts the times of equal charges and replaces them by
+// moving means of two widths: times on a line, given in reverse, come back
+// as the line, ends included (a line is its own moving mean).
+TEST(NoiseFilter, SortsAndSmoothsEqualCharges) {
     const int M = 400;
     std::vector<double> ct(M), q(M, 1e-12), sx(M + 1);
-    for (int k = 0; k < M; ++k) ct[std::size_t(k)] = (M - 1 - k) + jit(gen);  // reversed: sorted by the filter
-    std::vector<double> sorted = ct;
-    std::sort(sorted.begin(), sorted.end());
-    ASSERT_TRUE(forces::fc1flt(ct, q, sx, 1.0, 10.0));
-    double before = 0.0, after = 0.0;
-    for (int k = 20; k < M - 20; ++k) {
-        before += std::pow(sorted[std::size_t(k)] - k, 2);
-        after += std::pow(ct[std::size_t(k)] - k, 2);
-    }
-    EXPECT_LT(after, 0.25 * before);
-    // a straight line is its own moving mean at every point, ends included
-    std::vector<double> lsx(M + 1, 0.0);
-    for (int k = 0; k < M; ++k) lsx[std::size_t(k + 1)] = lsx[std::size_t(k)] + (k + 1);
-    for (int k = 1; k <= M; ++k)
-        for (double width : {0.4 * 7.0, 0.75 * 7.0}) EXPECT_NEAR(forces::fc1fl2(lsx, M, k, width), k, 1e-9);
+    for (int k = 0; k < M; ++k) ct[std::size_t(k)] = M - k;
+    ASSERT_TRUE(forces::fc1flt(ct, q, sx, 1.0, 7.0));
+    for (int k = 0; k < M; ++k) EXPECT_NEAR(ct[std::size_t(k)], k + 1, 1e-9) << k;
     EXPECT_FALSE(forces::fc1flt(ct, q, sx, 0.0, 10.0));  // off
     EXPECT_FALSE(forces::fc1flt(ct, q, sx, 1.0, 1.0));
+    q[7] = 2e-12;  // unequal charges
+    EXPECT_FALSE(forces::fc1flt(ct, q, sx, 1.0, 10.0));
 }
 
 TEST_F(Projected, ReferencePointOnTheLine) {
@@ -305,40 +274,13 @@ TEST_F(Projected, ReferencePointOnTheLine) {
             bunch_at(s, {0.0}, {Q});
             bunch::prtcls.iptcl(1, 1) = ip;
             double s1 = 0.0, tx = 0.0, ty = 0.0;
-            forces::refpnt(foundation::particles(bunch::prtcls.xptcl, 1), foundation::indices(bunch::prtcls.iptcl, 1),
+            forces::refpnt(lattice::latcom, foundation::particles(bunch::prtcls.xptcl, 1), foundation::indices(bunch::prtcls.iptcl, 1),
                            s1, tx, ty);
             EXPECT_NEAR(s1, s, 1e-12) << s << " " << ip;
             EXPECT_NEAR(tx, std::cos(on_line(s).phi), 1e-12);
             EXPECT_NEAR(ty, std::sin(on_line(s).phi), 1e-12);
         }
     }
-}
-
-// A diagnostic file that cannot be written (its name taken by a folder) is
-// named in a warning after the line of the failed open; the evaluation
-// keeps its forces, and the failure is counted for the tracking run.
-TEST_F(Projected, DiagnosticFileNotWrittenKeepsTheForces) {
-    gaussian_bunch(6.0);
-    forces.ltest = true;
-    start_capture();
-    ASSERT_EQ(run(F), 0);
-    end_capture();
-    const std::vector<double> written = F;
-    for (const char* name : {"fc1_curr.dat", "fc1.dat"}) {
-        SCOPED_TRACE(name);
-        std::filesystem::remove(name);
-        std::filesystem::create_directory(name);
-        start_capture();
-        EXPECT_EQ(run(F), 0);
-        const auto log = end_capture();
-        ASSERT_GE(log.size(), 2u);
-        EXPECT_TRUE(log[log.size() - 2].starts_with(std::string(" cannot open ") + name + " for writing: "));
-        EXPECT_EQ(log.back(), std::string(" warning: diagnostic file ") + name + " not written");
-        EXPECT_EQ(F, written);
-        EXPECT_TRUE(testsupport::pool_free());
-        std::filesystem::remove(name);
-    }
-    EXPECT_EQ(forces::diafai(), 2);
 }
 
 TEST_F(Projected, FailuresGiveZeroForces) {

@@ -1,18 +1,24 @@
-// The mesh models on one process against the particle-to-particle model:
-// equal fields where no box forms, the bilinear interpolation error and its
-// order, the Green's function on congruent histories (a drift, deep in a
-// bend), the reuse of a stored Green's function, the centroid source, and
-// zero forces without a receiver. (Without a source: the deck mesh_no_source.)
+// The models that call the field library, on one process: csr_p_to_p
+// against the contracted Coulomb force on a drift (flags, counter, test
+// output, progress lines, announced cost); the mesh models against
+// csr_p_to_p (no box, box interpolation and its order, congruent histories,
+// reuse of a stored Green's function, the centroid, no receiver). (The CSR
+// wake in a bend, any process count, a test file that cannot be written and
+// a bunch without a source: deck tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
+#include "forces/work.hpp"
+#include "foundation/fortran_format.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -20,8 +26,133 @@ namespace {
 using bunch::ForceType;
 using bunch::forces;
 using bunch::prtcls;
+using foundation::force_scale;
+using testsupport::ke;  // 1/(4 pi eps0) [V m/C]
 
 ftypes::Arr2<double, 3, cap::maxprt> F;
+
+class Force2 : public testsupport::Folder {
+protected:
+    // Particle i at (x, y), azimuth phi, momentum p [m*c], charge 1e-12 C.
+    static void particle(int i, double x, double y, double phi, double p, bool act = true, bool def = true) {
+        const double r[7] = {x, y, 0.0, p, phi, 0.0, 1e-12};
+        for (int k = 1; k <= 7; ++k) prtcls.xptcl(k, i) = r[k - 1];
+        prtcls.lact(i) = act;
+        prtcls.ldef(i) = def;
+    }
+    // One evaluation of n particles at c*t = 0 by sub-bunch spheres of
+    // size sigma [m]; the lines it printed.
+    static std::vector<std::string> evaluate(int n, double sigma, bool test = false,
+                                             bunch::ForceType type = bunch::ForceType::csr_p_to_p) {
+        auto& f = bunch::forces;
+        f.ishape = 2;
+        f.sigma_long = sigma;
+        f.rintmi = 1e-9;
+        f.shield_max = 0.3;
+        f.ltest = test;
+        prtcls.npart = n;
+        prtcls.lfbidx = false;
+        std::int32_t ierr = 0;
+        testsupport::inila2(ierr);
+        testsupport::start_capture();
+        forces::forcei(type, foundation::particles(prtcls.xptcl, n),
+                       foundation::indices(prtcls.iptcl, n), 0.0, foundation::forces_of(F, n), ierr);
+        EXPECT_EQ(ierr, 0);
+        return testsupport::end_capture();
+    }
+};
+
+// Two particles d = 20 sub-bunch sizes apart at gamma 9.8 on a drift push
+// each other apart with q/(4 pi eps0 gamma^2 d^2) (1 + 3 beta^2 sigma^2/d^2)
+// (with the Gaussian's quadrupole term; tolerance: the next term, 1e-4, and
+// the library's accuracy). Each also feels its own sub-bunch (as a lone
+// particle does); nothing transverse.
+TEST_F(Force2, PairOnADriftAgainstContractedCoulomb) {
+    const double p = 9.785, g2 = p * p + 1.0, b2 = p * p / g2, sigma = 1e-4, d = 2e-3, x0 = 10.0;
+    const double C = 1e-12 * ke / (g2 * d * d) * (1.0 + 3.0 * b2 * sigma * sigma / (d * d)) * force_scale;
+    struct Case {
+        const char* name;
+        double phi;  // rad
+        bool lead_active, trail_def, test;
+        double lead, trail;  // pair forces in units of C
+    };
+    const Case cases[] = {{"along the drift", 0.0, true, true, false, 1.0, -1.0},
+                          {"at 30 degrees, test output", foundation::pi / 6.0, true, true, true, 1.0, -1.0},
+                          {"leading source inactive", 0.0, false, true, false, 1.0, 0.0},
+                          {"trailing particle receives no force", 0.0, true, false, false, 1.0, 0.0}};
+    testsupport::add_section(0.0, 1.0);   // boundary at x = 1 m
+    testsupport::add_section(0.0, 20.0);  // boundary at x = 21 m
+    prtcls.p0 = p;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double ux = std::cos(c.phi), uy = std::sin(c.phi);
+        particle(1, x0, 0.0, c.phi, p);
+        evaluate(1, sigma);
+        const double self = F(1, 1);  // a lone particle's own sub-bunch
+        EXPECT_LT(std::fabs(self), 1e-4 * 1e-12 * ke / (g2 * sigma * sigma) * force_scale);
+        particle(1, x0, 0.0, c.phi, p, c.lead_active);
+        particle(2, x0 - d * ux, -d * uy, c.phi, p, true, c.trail_def);
+        const auto log = evaluate(2, sigma, c.test);
+        EXPECT_NEAR(F(1, 1) - (c.lead_active ? self : 0.0), c.lead * C, 3e-4 * C);
+        EXPECT_NEAR(F(1, 2) - (c.trail_def ? self : 0.0), c.trail * C, c.trail_def ? 3e-4 * C : 0.0);
+        for (int j = 1; j <= 2; ++j) {
+            EXPECT_LT(std::fabs(F(2, j)), 1e-9 * C) << j;
+            EXPECT_EQ(F(3, j), 0.0) << j;
+        }
+        EXPECT_EQ(std::exchange(bunch::forces.nfcall(2), 0), 2);
+        if (!c.test) continue;
+        EXPECT_EQ(log, (std::vector<std::string>{"  isrc       = 1  npart = 2", "  isrc       = 2  npart = 2",
+                                                 "  ctsig = " + foundation::ld_real(sigma / std::sqrt(b2)), ""}));
+        // fc2.dat (4(1X,E13.6)): position relative to particle 1, forces
+        const double rec[2][4] = {{0.0, 0.0, F(1, 1), F(2, 1)}, {-d * ux, -d * uy, F(1, 2), F(2, 2)}};
+        std::string want;
+        for (const auto& r : rec) {
+            for (double v : r) want += " " + foundation::fmt_e(v, 13, 6);
+            want += "\n";
+        }
+        EXPECT_EQ(testsupport::read_file("fc2.dat"), want);
+    }
+}
+
+// Progress lines of the master: sources 1 and npart, and every hundredth
+// when npart >= 900, with their leading blank; inactive sources evaluate no
+// field.
+TEST_F(Force2, ProgressLines) {
+    testsupport::add_section(0.0, 1.0);
+    prtcls.p0 = 10.0;
+    for (int n : {1000, 800}) {
+        for (int i = 1; i <= n; ++i) particle(i, 0.0, 0.0, 0.0, 10.0, false);
+        const auto log = evaluate(n, 1e-3);
+        ASSERT_EQ(log.size(), n == 1000 ? 11u : 2u);
+        EXPECT_EQ(log[1], n == 1000 ? "  isrc       = 100  npart = 1000" : "  isrc       = 800  npart = 800");
+        EXPECT_EQ(forces::model_work().p2p.fields, 0);
+    }
+}
+
+// At their first evaluation the models of a field call per source and
+// observer announce its field calls (2 sources x 3 observers), the most on
+// one process, a call's measured time and the evaluation's estimated time.
+TEST_F(Force2, FirstEvaluationAnnouncesItsCost) {
+    testsupport::add_section(0.0, 1.0);
+    testsupport::add_section(0.0, 20.0);
+    prtcls.p0 = 9.785;
+    const std::regex each(R"(   per process at most = 6, [0-9.e+-]+ s each \(measured\))");
+    const std::regex time(R"(   estimated time per evaluation = [0-9.e+-]+ s)");
+    for (const auto type : {bunch::ForceType::csr_p_to_p, bunch::ForceType::csr_p_to_m}) {
+        const std::string word(bunch::force_model(type).word);
+        SCOPED_TRACE(word);
+        for (int i = 1; i <= 3; ++i) particle(i, 10.0 + 2e-3 * i, 0.0, 0.0, 9.785, i != 3);
+        bunch::forces.sbox = bunch::forces.rbox = 1e-6;  // no boxes: every particle observes
+        bunch::forces.nfcall(bunch::code(type)) = 0;
+        const auto first = evaluate(3, 1e-4, false, type);
+        const auto at = std::find(first.begin(), first.end(), " " + word + ": field calls per evaluation = 6");
+        ASSERT_TRUE(at != first.end() && first.end() - at >= 3);
+        EXPECT_TRUE(std::regex_match(at[1], each)) << at[1];
+        EXPECT_TRUE(std::regex_match(at[2], time)) << at[2];
+        for (const auto& line : evaluate(3, 1e-4, false, type))
+            EXPECT_EQ(line.find("field calls"), std::string::npos) << line;
+    }
+}
 
 constexpr double p0 = 195.7;  // m*c, 100 MeV
 constexpr double R = 5.0;     // m, radius of the bend
@@ -34,10 +165,8 @@ struct Forces2 {
 
 class Force3 : public testsupport::Folder {
 protected:
-    // A drift from x = 1 to 21 m, or a drift of 1 m, a bend of radius R and
-    // 4 m, then a drift of 1 m; sphere sub-bunches of sig (ellipsoid with the
-    // radial and vertical size sigr when sigr > 0), free space, boxes of
-    // box*sig by box*sigr.
+    // A drift from x = 1 to 21 m, or 1 m, a bend of R and 4 m, 1 m; spheres of
+    // sig (ellipsoids of sigr across when sigr > 0), boxes box*sig x box*sigr.
     void setup(bool bend, double box, double sigr = 0.0) {
         bend_ = bend;
         testsupport::add_section(0.0, 1.0);
@@ -185,12 +314,10 @@ TEST_F(Force3, GreensFunctionOnCongruentHistories) {
     }
 }
 
-// A second Green's evaluation at the same c*t reuses the stored function:
-// csr_g_to_m then gives its loose particles exactly the forces of
-// csr_g_to_p. A stored function is taken when the time, the shape, the
-// plates, rintmi and the model switch match; other sizes (relative sizes
-// between the passes of a time step) reuse it with the sizes it was made
-// with, so the forces are those of a reuse at the stored sizes.
+// A second Green's evaluation at the same c*t reuses the stored function
+// (csr_g_to_m's loose particles get exactly csr_g_to_p's forces) when the
+// time, shape, plates, rintmi and model switch match; other sizes reuse it
+// with the sizes it was made with.
 TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
     setup(false, 0.5, 2e-4);
     bunch(150, 10.0, 1e-3, 2e-4);
@@ -260,30 +387,10 @@ TEST_F(Force3, ReusedGreensFunctionDoesNotDependOnTheEvaluationsBetween) {
     EXPECT_TRUE(a.along == b.along && a.left == b.left);
 }
 
-// The centroid: position and momentum weighted by charge, direction the
-// mean of the unit directions (charges 1 and 3 at 0 and 90 degrees: 45).
-TEST_F(Force3, CentroidDirectionIsNotChargeWeighted) {
-    setup(false, 0.5);
-    particle(1, 5.0, 0.0, 0.0, 1e-12);
-    particle(2, 5.0, 0.0, 2e-3, 3e-12);
-    prtcls.xptcl(5, 2) = foundation::pi / 2.0;
-    prtcls.xptcl(4, 2) = 2.0 * p0;
-    finish(2);
-    evaluate(ForceType::csr_g_to_p);
-    const auto& g = forces::greenc.xggre;
-    EXPECT_NEAR(g(5), foundation::pi / 4.0, 1e-15);
-    EXPECT_DOUBLE_EQ(g(1), 5.0);
-    EXPECT_DOUBLE_EQ(g(2), 1.5e-3);
-    EXPECT_DOUBLE_EQ(g(4), 1.75 * p0);
-    EXPECT_EQ(g(7), 1.0);
-}
-
 // The self term of each source does not depend on the rounding of the
-// column layout: a pair 0.3 mm apart deep in a bend of R = 10 m at 1 GeV/c,
-// sphere sub-bunches of a sigma_long at which the count of columns within
-// +-5 sigma_long used to flip with the rounding, and one part in 1e9 either
-// side: the same forces within 1e-4 of the peak, and those of csr_p_to_p
-// within 0.2%.
+// column layout: a pair deep in a bend at a sigma_long where the count of
+// columns within +-5 sigma_long used to flip, and one part in 1e9 either
+// side: the same forces within 1e-4, those of csr_p_to_p within 0.2%.
 TEST_F(Force3, SelfTermDoesNotDependOnRoundingOfTheColumns) {
     r_ = 10.0;
     p0_ = 1e9 / 510998.95;  // m*c
@@ -306,19 +413,34 @@ TEST_F(Force3, SelfTermDoesNotDependOnRoundingOfTheColumns) {
     }
 }
 
+// The centroid: position and momentum weighted by |q|, direction the mean
+// of the unit directions (charges 1 and 3 at 0 and 90 degrees: 45).
 // Charges of both signs that nearly cancel, 0.1 m into the bend: the
-// centroid weighted by |q| stays among the particles (weighted by q it lies
-// 9 cm away, before the bend, and the forces are 90% of the peak off), and
-// csr_g_to_p gives the forces of csr_p_to_p within 3% of the peak.
-TEST_F(Force3, CentroidOfChargesThatNearlyCancelLiesAmongTheParticles) {
+// centroid stays among the particles (weighted by q it lies 9 cm away,
+// before the bend, and the forces are 90% of the peak off), and csr_g_to_p
+// gives the forces of csr_p_to_p within 3% of the peak.
+TEST_F(Force3, Centroid) {
+    setup(false, 0.5);
+    particle(1, 5.0, 0.0, 0.0, 1e-12);
+    particle(2, 5.0, 0.0, 2e-3, 3e-12);
+    prtcls.xptcl(5, 2) = foundation::pi / 2.0;
+    prtcls.xptcl(4, 2) = 2.0 * p0;
+    finish(2);
+    evaluate(ForceType::csr_g_to_p);
+    const auto& g = forces::greenc.xggre;
+    EXPECT_NEAR(g(5), foundation::pi / 4.0, 1e-15);
+    EXPECT_DOUBLE_EQ(g(1), 5.0);
+    EXPECT_DOUBLE_EQ(g(2), 1.5e-3);
+    EXPECT_DOUBLE_EQ(g(4), 1.75 * p0);
+
+    run::reset_state();
     setup(true, 0.5);
     const double s[3] = {1.1, 1.1 - 1e-3, 1.1 + 5e-4}, q[3] = {-1e-10, 0.999e-10, -1e-12};
     for (int i = 1; i <= 3; ++i) particle(i, s[i - 1], 0.0, 0.0, q[i - 1]);
     finish(3);
-    const Forces2 g = evaluate(ForceType::csr_g_to_p);
-    const auto& c = forces::greenc.xggre;
-    EXPECT_LT(std::hypot(c(1) - prtcls.xptcl(1, 1), c(2) - prtcls.xptcl(2, 1)), 2e-3);
-    EXPECT_LT(error(g, evaluate(ForceType::csr_p_to_p)), 0.03);
+    const Forces2 f = evaluate(ForceType::csr_g_to_p);
+    EXPECT_LT(std::hypot(g(1) - prtcls.xptcl(1, 1), g(2) - prtcls.xptcl(2, 1)), 2e-3);
+    EXPECT_LT(error(f, evaluate(ForceType::csr_p_to_p)), 0.03);
 }
 
 // No receiving particle: zero forces, no output. No source: zero forces,

@@ -1,0 +1,55 @@
+// What a force model is given: the particles with their flags, the
+// reference momentum, the lattice and the force settings, all as const
+// references, so that a model is a function of its arguments (and of its own
+// records: the observers and the stored Green's function of the mesh
+// models). The forces layer's entry builds the input from the process's
+// records; a test builds it from its own.
+//
+// The share rule of the models that run on every process is also here: item
+// i (a target, an observer, a required sample) belongs to the process
+// mod(i, nprocs) + 1.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "bunch/forces.hpp"
+#include "foundation/ftypes.hpp"
+#include "foundation/views.hpp"
+#include "lattice/latcom.hpp"
+
+namespace forces {
+
+// Per-particle flags (lact or ldef of the bunch), particle k at element k-1.
+using Flags = std::span<const ftypes::Logical>;
+inline bool flag(Flags f, std::int32_t k) { return bool(f[std::size_t(k - 1)]); }
+
+// The inputs of one evaluation of a model.
+struct ModelInput {
+    foundation::ConstParticleView XP;  // particle records: the bunch's npart
+    foundation::ConstIndexView IP;     // their next-boundary pairs (at least XP.size())
+    Flags lact;                        // per particle: active, a field source
+    Flags ldef;                        // per particle: receives forces
+    double p0;                         // reference momentum [m*c]
+    const lattice::Latcom& lattice;    // field boundaries and the (s, r) table
+    const bunch::Forces& settings;     // with the effective sub-bunch sizes of the evaluation
+};
+
+// The work storage of the models (work.hpp).
+struct ModelWork;
+
+// Who this process is, and which items are its own: item i belongs to the
+// process mod(i, ncpu) + 1. With one process every item is the master's.
+struct Share {
+    bool master;
+    std::int32_t icpu, ncpu;  // own process number (1..ncpu), number of processes
+    // The share of this process (cmpifo).
+    static Share of_this_process();
+    // the process of item i
+    std::int32_t owner(std::int64_t i) const { return std::int32_t(i % ncpu) + 1; }
+    bool own(std::int64_t i) const { return owner(i) == icpu; }
+    // the first of its items 1, 2, ...; the next ones follow every ncpu
+    std::int32_t first() const { return icpu == 1 ? ncpu : icpu - 1; }
+};
+
+}  // namespace forces
