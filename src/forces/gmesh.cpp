@@ -538,19 +538,11 @@ void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
         }
     }
     S.ioff = G.noff(S.ic1);
-    for (std::int32_t i = S.ic1; i <= S.ic2; ++i) {
-        Seg s[3];
-        const int ns = column_segs(i, s);
-        const double xi = G.xg(i);
-        for (std::int64_t gs = G.noff(i) + 1; gs <= G.noff(i + 1); ++gs) {
-            const auto l = std::int32_t(gs - S.ioff);
-            G.g(1, l) = xi;
-            G.g(2, l) = seg_y(s, ns, gs);
-            G.g(3, l) = 0.0;
-            G.req(l) = false;
-        }
-    }
     G.n2gre = std::int32_t(G.noff(S.ic2 + 1) - G.noff(S.ic1));
+    // no sample of the chunk holds its value yet; a value is read only once
+    // its flag is set, and a sample's position comes from the column layout
+    // (gmpos, gmcoly), so the values are left as they are
+    std::fill_n(&G.req(1), G.n2gre, false);
     G.i1gre = 1;
     lnext = S.ic2 < nx;
 }

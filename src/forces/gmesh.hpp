@@ -184,8 +184,8 @@ void gmeshi();
 // counts; the curvature-change rows go to gmeshs; the fine columns and the
 // band of fine samples of the near columns on the lattice anchored at the
 // source), then the first chunk;
-// otherwise the chunk after the current one. Writes the positions of the
-// chunk's samples into g, with req false. lnext := more chunks follow.
+// otherwise the chunk after the current one, every sample's req false (its
+// position follows from the layout: gmpos). lnext := more chunks follow.
 // A layout that does not fit the arrays ends the job (gmeshe).
 void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg);
 
