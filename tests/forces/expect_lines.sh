@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# expect_lines.sh: the check of a deck that must be refused with given log
-# lines. Run in the run folder; every line of want.txt (a copy of the deck
-# folder's) must stand in stdout.txt, in that order and each as a whole
-# line, and no run may have been set up.
+# expect_lines.sh [evaluation]: the check of a deck that must be refused with
+# given log lines. Run in the run folder; every line of want.txt (a copy of
+# the deck folder's) must stand in stdout.txt, in that order and each as a
+# whole line. Refused while the deck is read: no run may have been set up.
+# With "evaluation" (a first force evaluation refused by the forces layer):
+# no field was computed (no progress line of a model) and the run was not
+# reported complete.
 set -u
 [ -f want.txt ] && [ -f stdout.txt ] || { echo "missing want.txt or stdout.txt"; exit 1; }
 awk 'FILENAME == "want.txt" { want[++n] = $0; next }
      k < n && $0 == want[k + 1] { k++ }
      END { if (k < n) { printf "missing line %d of want.txt: %s\n", k + 1, want[k + 1]; exit 1 }
            printf "%d lines found in order\n", n }' want.txt stdout.txt || exit 1
-if grep -q "start time" stdout.txt; then echo "a run was set up"; exit 1; fi
+if [ "${1:-}" = evaluation ]; then
+  if grep -q "isrc\|i_green\|required flags" stdout.txt; then echo "a model computed fields"; exit 1; fi
+  if grep -q "integrated step error" stdout.txt; then echo "the run was reported complete"; exit 1; fi
+elif grep -q "start time" stdout.txt; then
+  echo "a run was set up"; exit 1
+fi
