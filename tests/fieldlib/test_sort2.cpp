@@ -33,11 +33,8 @@ TEST(KeyedSort, KeysAscendAndTheCarriedArrayFollows) {
             }
         }
     }
-}
-
-TEST(KeyedSort, IntegerKeysWithIntegerCarry) {
-    std::vector<std::int32_t> key = {5, 3, 9, 3, 1, 8, 2, 7, 6, 4, 0, 3};
-    std::vector<std::int32_t> carry(key.size());
+    // integer keys with an integer carry
+    std::vector<std::int32_t> key = {5, 3, 9, 3, 1, 8, 2, 7, 6, 4, 0, 3}, carry(key.size());
     std::iota(carry.begin(), carry.end(), 100);
     const std::vector<std::int32_t> orig = key;
     fieldlib::keyed_sort(std::span<std::int32_t>(key), std::span<std::int32_t>(carry));

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,13 +54,8 @@ inline std::string read_file(const std::filesystem::path& p) {
 // Splits captured output into lines (without line ends).
 inline std::vector<std::string> lines_of(const std::string& s) {
     std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        std::size_t nl = s.find('\n', pos);
-        if (nl == std::string::npos) nl = s.size();
-        out.push_back(s.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
+    std::istringstream in(s);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
     return out;
 }
 
@@ -190,10 +186,7 @@ inline void line_bunch(int n, double ct, double p, double dx) {
     for (int i = 1; i <= n; ++i) {
         const double r[7] = {(i - 1) * dx, 0.0, 0.0, p, 0.0, 0.0, 1e-12};
         for (int k = 1; k <= 7; ++k) b.xptcl(k, i) = r[k - 1];
-        b.iptcl(1, i) = 1;
-        b.iptcl(2, i) = 0;
-        b.ldef(i) = true;
-        b.lact(i) = true;
+        b.iptcl(1, i) = 1, b.iptcl(2, i) = 0, b.ldef(i) = true, b.lact(i) = true;
     }
     b.lfbidx = false;
 }
