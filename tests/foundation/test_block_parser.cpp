@@ -30,14 +30,9 @@ void closed_deck_getagu(std::string& arg, std::int32_t& lspec, std::int32_t& ier
 class BlockParser : public testsupport::Folder {};
 
 TEST_F(BlockParser, BlocksAgainstKeywordTable) {
-    struct Case {
-        const char* name;
-        std::string deck;
-        bool ok;
-        std::vector<std::string> log;
-        std::array<bool, nkey> set;  // LSET after the call
-        std::array<std::string, nuvmax> cval;
-        std::array<std::int32_t, nuvmax> vtype;
+    struct Case {  // set: LSET after the call
+        const char* name; std::string deck; bool ok; std::vector<std::string> log; std::array<bool, nkey> set;
+        std::array<std::string, nuvmax> cval; std::array<std::int32_t, nuvmax> vtype;
         foundation::ValReader rdval = foundation::getagu;
     };
     const std::array<bool, nkey> none{};
@@ -106,14 +101,9 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
 TEST_F(BlockParser, IntegerAndRealLists) {
     constexpr std::int32_t IU = ftypes::UNDEF_INT;
     constexpr double RU = ftypes::UNDEF_REAL;
-    struct Case {
-        const char* name;
-        std::string deck;
-        int n;
-        bool ok;
-        std::vector<std::string> log;
-        std::vector<std::int32_t> ints;  // integer reading
-        std::vector<double> reals;       // real reading of the same deck
+    struct Case {  // ints, reals: the integer and the real reading of the same deck
+        const char* name; std::string deck; int n; bool ok; std::vector<std::string> log;
+        std::vector<std::int32_t> ints; std::vector<double> reals;
     };
     const Case cases[] = {
         {"short list keeps presets", "{ 1 2 }", 5, true, {}, {1, 2, IU, IU, IU}, {1.0, 2.0, RU, RU, RU}},
@@ -151,10 +141,7 @@ TEST_F(BlockParser, IntegerAndRealLists) {
                 if (auto at = l.find("NUMBER"); at != std::string::npos)
                     l.replace(at, 6, kind == 0 ? "a 32-bit integer" : "a number");
             EXPECT_EQ(log, want);
-            if (kind == 0)
-                EXPECT_EQ(ia, c.ints);
-            else
-                EXPECT_EQ(ra, c.reals);
+            EXPECT_TRUE(kind == 0 ? ia == c.ints : ra == c.reals) << "kind " << kind;
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -57,6 +58,11 @@ inline std::vector<std::string> lines_of(const std::string& s) {
     std::istringstream in(s);
     for (std::string l; std::getline(in, l);) out.push_back(l);
     return out;
+}
+
+// The number of lines that start with prefix.
+inline int count_prefix(const std::vector<std::string>& log, const std::string& prefix) {
+    return int(std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 // Captures standard output (the log and direct lines) until end_capture,
