@@ -126,11 +126,9 @@ protected:
             if (foundation::unit_is_open(u)) (void)foundation::unit_close(u);
         const auto iuse = foundation::iopcom.iuse;
         const auto outpath = foundation::iopcom.outpath;
-        foundation::fincom = foundation::Fincom{};
-        foundation::parcom = foundation::Parcom{};
+        foundation::fincom = foundation::Fincom{}, foundation::parcom = foundation::Parcom{};
         EXPECT_EQ(open_deck_text(deck), 0);
-        foundation::iopcom.iuse = iuse;
-        foundation::iopcom.outpath = outpath;
+        foundation::iopcom.iuse = iuse, foundation::iopcom.outpath = outpath;
         std::string word;
         foundation::getcmd(word, ierr);
         EXPECT_EQ(word, deck.substr(0, deck.find(' ')));
