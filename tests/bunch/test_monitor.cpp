@@ -118,7 +118,6 @@ TEST_F(Monitor, OnlineTrackerSetUp) {
                               "end_time_marker = m2 end_time_shift_c0 = 0.5 time_step_c0 = 0.1 }",
                               "{ name = unknown_marker_monitor_long start_time_marker = m9 end_time_c0 = 1 "
                               "time_step_c0 = all }",
-                              "{ name = nostep start_time_c0 = 0 end_time_c0 = 1 }",
                               "{ name = p5 particle = 5 start_time_c0 = 0 end_time_c0 = 1 time_step_c0 = all }",
                               "{ name = p3 type = phase particle = 3 start_time_c0 = 0 end_time_c0 = 1 "
                               "time_step_c0 = all }"}) {
@@ -132,14 +131,13 @@ TEST_F(Monitor, OnlineTrackerSetUp) {
                        " no field boundary carries the marker m9 of online_monitor unknown_marker",
                        " warning: unknown marker for online_monitor",
                        "  warning: online_monitor=unknown_marker_monit is not active",
-                       "  warning: online_monitor=nostep               is not active",
                        "  warning: online_monitor=p5                   is not active"}));
-    // (the start from a marker and a slot left alone by a later set-up: the
-    // deck online_force_free)
-    EXPECT_TRUE(moncom.moena(1) && moncom.moena(2) && moncom.moena(6));
+    // (the start from a marker, a monitor without a time step and a slot left
+    // alone by a later set-up: the deck online_force_free)
+    EXPECT_TRUE(moncom.moena(1) && moncom.moena(2) && moncom.moena(5));
     EXPECT_EQ(moncom.mostrt(1), 0.75) << "now: the bunch time";
     EXPECT_EQ(moncom.moend(2), 3.5) << "the end from a marker and its shift";
-    for (int k : {3, 4, 5}) EXPECT_FALSE(moncom.moact(k)) << k;
+    for (int k : {3, 4}) EXPECT_FALSE(moncom.moact(k)) << k;
 }
 
 // ---- bunch statistics

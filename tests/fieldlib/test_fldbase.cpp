@@ -42,13 +42,9 @@ TEST(FieldSettings, NaNIsNoMethodAndNoLogical) {
 
 // All required settings valid, no transverse size given.
 void valid_settings() {
-    fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0);
-    fieldlib::fcoini(cx.fcdata, "sigmar", 0.0);
+    fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0), fieldlib::fcoini(cx.fcdata, "sigmar", 0.0);
     apply({.xnsigt = 0.0, .hc = 0.0});
-    finit("Slow", -1.0);
-    finit("Shigh", 1.0);
-    finit("Rintma", 1.0);
-    finit("sstpma", 1.0);
+    for (const auto& [name, v] : {std::pair{"Slow", -1.0}, {"Shigh", 1.0}, {"Rintma", 1.0}, {"sstpma", 1.0}}) finit(name, v);
 }
 
 void run_check(const char* name, double value) {
@@ -118,9 +114,8 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         SCOPED_TRACE(n);
         fieldlib::lamini(cx, q0, sig, n);
         // the integral over time by Simpson's rule, 20000 intervals
-        const double lim = (n > 0.0 ? n : 12.0) * sig;
         const int m = 20000;
-        const double h = 2.0 * lim / m;
+        const double lim = (n > 0.0 ? n : 12.0) * sig, h = 2.0 * lim / m;
         double sum = 0.0;
         for (int i = 0; i <= m; ++i) {
             const double dt = -lim + i * h, x = dt / sig;

@@ -1,11 +1,12 @@
-// The deck reader: cards and tokens, the table-driven block parser and the
-// integer and real list readers.
+// The deck reader: cards and tokens, the strict number reader, the
+// table-driven block parser and the integer and real list readers.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 #include <vector>
 
+#include "foundation/fortran_format.hpp"
 #include "foundation/ftypes.hpp"
 #include "foundation/parser.hpp"
 #include "support/support.hpp"
@@ -47,7 +48,6 @@ TEST_F(Tokenizer, CardsGiveTokens) {
     const std::string far(396, ' ');
     const Case cases[] = {
         {"brace glued", "lattice{\n", {{"lattice", 0}, {"{", 1}}},
-        {"brace apart", "lattice {\n", {{"lattice", 0}, {"{", 1}}},
         {"assignments", "x=1.5,y=2\n", {{"x", 0}, {"=", 1}, {"1.5", 0}, {"y", 0}, {"=", 1}, {"2", 0}}},
         {"blanks", "a = b\n", {{"a", 0}, {"=", 1}, {"b", 0}}},
         {"commas", "a,=,b\n", {{"a", 0}, {"=", 1}, {"b", 0}}},
@@ -213,6 +213,37 @@ TEST_F(BlockParser, IntegerAndRealLists) {
             EXPECT_EQ(log, want);
             EXPECT_TRUE(kind == 0 ? ia == c.ints : ra == c.reals) << "kind " << kind;
         }
+    }
+}
+
+TEST(FortranFormat, StrictNumberReader) {
+    struct Case { const char* tok; bool ok; double v; };
+    const Case reals[] = {
+        {"1.5", true, 1.5},   {"-2", true, -2.0},     {"1d3", true, 1000.0}, {"1.D-3", true, 1e-3},
+        {".5", true, 0.5},    {"5.", true, 5.0},      {"+7e2", true, 700.0}, {"/", false, 0},
+        {"3*1", false, 0},    {"inf", false, 0},      {"nan", false, 0},     {"0x10", false, 0},
+        {"1.5abc", false, 0}, {"", false, 0},         {"1e", false, 0},      {".", false, 0},
+        {"1e999", false, 0},  {"1.2.3", false, 0},
+        {"0.10000000000000-299", true, 1e-300}, {"-0.5+101", true, -0.5e101},
+        {"1-2", false, 0},    {"0.1-", false, 0},
+    };
+    for (const auto& c : reals) {
+        double v = -42.0;
+        int rc = foundation::read_real(c.tok, v);
+        EXPECT_EQ(rc == 0, c.ok) << c.tok;
+        EXPECT_DOUBLE_EQ(v, c.ok ? c.v : -42.0) << c.tok;  // a refused token leaves the value alone
+    }
+    struct ICase { const char* tok; bool ok; std::int32_t v; };
+    const ICase ints[] = {
+        {"12", true, 12},        {"-3", true, -3},     {"2147483647", true, 2147483647},
+        {"2147483648", false, 0}, {"1.0", false, 0},   {"1e3", false, 0}, {"", false, 0},
+        {"+", false, 0},         {"3*1", false, 0},
+    };
+    for (const auto& c : ints) {
+        std::int32_t v = -42;
+        int rc = foundation::read_int(c.tok, v);
+        EXPECT_EQ(rc == 0, c.ok) << c.tok;
+        EXPECT_TRUE(!c.ok || v == c.v) << c.tok;
     }
 }
 

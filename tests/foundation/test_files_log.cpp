@@ -1,4 +1,5 @@
-// The unit pool, the log printer and the log file of the io_path layer.
+// The unit pool, the log printer, the edit descriptors of printed numbers
+// and the log file of the io_path layer.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
 #include "foundation/iopath.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
@@ -67,6 +69,32 @@ TEST_F(Log, LinesAsPrinted) {
         foundation::logpri(c.text, c.len);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.want + "\n") << c.text;
     }
+}
+
+TEST(FortranFormat, EditDescriptors) {
+    const std::pair<std::string, std::string> cases[] = {  // got, want
+        {foundation::fmt_e(1.0, 22, 14), "  0.10000000000000E+01"},
+        {foundation::fmt_e(-1.0, 22, 14), " -0.10000000000000E+01"},
+        {foundation::fmt_e(0.0, 22, 14), "  0.00000000000000E+00"},
+        // three exponent digits keep the E: 22 columns hold the negative case
+        {foundation::fmt_e(1e-300, 22, 14), " 0.10000000000000E-299"},
+        {foundation::fmt_e(-1e-120, 22, 14), "-0.10000000000000E-119"},
+        {foundation::fmt_e(1e120, 15, 7), " 0.1000000E+121"},
+        {foundation::fmt_e(-1e-120, 15, 7), "-0.1000000E-119"},
+        {foundation::fmt_e(-1e-120, 14, 7), "-.1000000E-119"},
+        {foundation::fmt_e(123.456, 12, 4), "  0.1235E+03"},
+        {foundation::fmt_e(-1.0, 8, 2), "-.10E+01"},
+        {foundation::fmt_e(9.99999, 10, 2), "  0.10E+02"},
+        // many digits: 70 after the point, the mantissa of 0.75 exact
+        {foundation::fmt_e(0.75, 80, 70), "    0.75" + std::string(68, '0') + "E+00"},
+        {foundation::fmt_f(0.5, 10, 3), "     0.500"},
+        {foundation::fmt_f(-2.25, 6, 1), "  -2.2"},
+        {foundation::fmt_f(123456.0, 5, 1), "*****"},
+        {foundation::fmt_i(300000, 8), "  300000"},
+        {foundation::fmt_i(-12, 2), "**"},
+        {foundation::fmt_a("abc", 5), "abc  "},
+    };
+    for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
 }
 
 // A log file that cannot be opened is named with the reason and the deck

@@ -17,10 +17,7 @@ using testsupport::pi;
 using testsupport::U;
 constexpr double deg = pi / 180.0;
 
-struct Step {
-    double r;
-    double rho, psi, ds, dpsi;  // psi, dpsi in radians here
-};
+struct Step { double r, rho, psi, ds, dpsi; };  // psi, dpsi in radians here
 
 lattice::Pos4 make_pos(const Step& s) { return lattice::Pos4{{s.rho, s.psi, s.ds, s.dpsi}}; }
 
