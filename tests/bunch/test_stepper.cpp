@@ -393,8 +393,7 @@ TEST_F(TrackLayers, TrackerBlockAndEndTime) {
         lattice::latcom.ctfb(1) = 1.0, lattice::latcom.ctfb(2) = 3.0;
         testsupport::line_bunch(1, 0.5, 100.0, 0.0);
         // a previous layer's values never leak into this one
-        trkcom.delta_time_c0 = 9.0;
-        bunch::tr2com.end_time_marker = "end";
+        trkcom.delta_time_c0 = 9.0, bunch::tr2com.end_time_marker = "end";
         std::int32_t ierr = 0;
         auto log = layer(bunch::lytrck, "tracker " + c.body + "\n", ierr);
         EXPECT_EQ(ierr == 0, c.layer_ok);

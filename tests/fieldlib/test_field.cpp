@@ -29,11 +29,7 @@ double peak_density(const Settings& S, double beta) {
 // it, the field of an infinite line of the local density, E = lam/(2 pi eps0
 // rho) radially and c B = beta E, for a test particle at rest.
 TEST(FieldClosedForm, LongLineCharge) {
-    struct Case {
-        const char* name;
-        int method;
-        double sigmaz, sigmar, xnsigt, rho;  // m, m, -, m
-    };
+    struct Case { const char* name; int method; double sigmaz, sigmar, xnsigt, rho; };  // sizes and rho in m
     const Case cases[] = {
         {"thin line, 0.1 mm", 0, 0.0, 0.0, 5.0, 1e-4},          {"thin line, 1 mm", 0, 0.0, 0.0, 5.0, 1e-3},
         {"thin line, 1 cm", 0, 0.0, 0.0, 5.0, 1e-2},            {"thin line, uncut profile", 0, 0.0, 0.0, 0.0, 1e-3},

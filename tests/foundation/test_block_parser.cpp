@@ -12,11 +12,7 @@
 #include "support/support.hpp"
 
 namespace {
-struct Tok {
-    std::string text;
-    int lspec;
-    bool operator==(const Tok&) const = default;
-};
+struct Tok { std::string text; int lspec; bool operator==(const Tok&) const = default; };
 
 std::ostream& operator<<(std::ostream& o, const Tok& t) { return o << "[" << t.text << "|" << t.lspec << "]"; }
 
@@ -40,11 +36,7 @@ std::vector<Tok> all_tokens() {
 class Tokenizer : public testsupport::Folder {};
 
 TEST_F(Tokenizer, CardsGiveTokens) {
-    struct Case {
-        const char* name;
-        std::string deck;
-        std::vector<Tok> want;
-    };
+    struct Case { const char* name; std::string deck; std::vector<Tok> want; };
     const std::string far(396, ' ');
     const Case cases[] = {
         {"brace glued", "lattice{\n", {{"lattice", 0}, {"{", 1}}},

@@ -50,11 +50,7 @@ class Log : public testsupport::Folder {};
 
 TEST_F(Log, LinesAsPrinted) {
     const std::string full72 = std::string(71, 'a') + "z";
-    struct Case {
-        std::string text;
-        int len;
-        std::string want;
-    };
+    struct Case { std::string text; int len; std::string want; };
     const Case cases[] = {
         {"error in forcei      ", 21, " error in forcei"},
         {"  indented  ", 12, "   indented"},

@@ -90,11 +90,7 @@ TEST(Spline, ShortGridsWriteInsideTheirBoundsOnly) {
 TEST(Convolution, SmallExactCases) {
     // A(1..3) = 1, 2, 3; B(0..1) = 1, 10 (B(100..101) for the last case).
     const double A[] = {1.0, 2.0, 3.0}, B[] = {1.0, 10.0};
-    struct Case {
-        int ic1, ic2, istep, b0;
-        double fac;
-        std::vector<double> want;
-    } cases[] = {
+    struct Case { int ic1, ic2, istep, b0; double fac; std::vector<double> want; } cases[] = {
         // C(i) = sum_k A(k) B(i-k): i=1: A1 B0; i=2: A1 B1 + A2 B0; ... i=5 empty
         {0, 5, 1, 0, 1.0, {0.0, 1.0, 12.0, 23.0, 30.0, 0.0}},
         {1, 4, 1, 0, 0.5, {0.5, 6.0, 11.5, 15.0}},

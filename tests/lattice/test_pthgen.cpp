@@ -111,10 +111,7 @@ void expect_on_circle(double R, double sa, double s_end, double tol) {
 }
 
 TEST(DesignPath, ArcsAgainstTheCircle) {
-    struct Case {
-        const char* name;
-        double R, sa, len;
-    };
+    struct Case { const char* name; double R, sa, len; };
     // one segment each side of the anchor: a short turn, nearly a half turn,
     // exactly a half turn on one side, more than a half turn
     const Case cases[] = {{"quarter", 10.0, 5.0, 10.0 * pi / 2.0},

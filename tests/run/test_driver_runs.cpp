@@ -53,11 +53,7 @@ protected:
 };
 
 TEST_F(DriverRuns, StoredForcesDroppedAfterNewBunchLatticeOrModel) {
-    struct Case {
-        const char* name;
-        std::string between;  // the layer between the two runs
-        int start_evaluations;
-    };
+    struct Case { const char* name; std::string between; int start_evaluations; };  // between: the layer between the runs
     const Case cases[] = {
         {"new bunch at the stored time", particles_layer("0.3"), 2},
         {"new lattice", lattice_layer, 2},
@@ -75,12 +71,10 @@ TEST_F(DriverRuns, StoredForcesDroppedAfterNewBunchLatticeOrModel) {
         EXPECT_EQ(run_deck(deck, log), 0);
         EXPECT_EQ(count_prefix(log, "  integrated step error="), 2);
         EXPECT_EQ(count_prefix(log, "  with 'projected' force"), 2);
-        int starts = 0;
-        for (const auto& k : calls) starts += k.start;
+        const int starts = int(std::count_if(calls.begin(), calls.end(), [](const Call& k) { return k.start; }));
         EXPECT_EQ(starts, c.start_evaluations);
         ASSERT_FALSE(calls.empty());
-        EXPECT_TRUE(calls.front().start);
-        EXPECT_EQ(calls.front().ct, 0.0);
+        EXPECT_TRUE(calls.front().start && calls.front().ct == 0.0);
         // every step of nonzero length: predictor and one pass (maxit 1)
         EXPECT_EQ(int(calls.size()) - starts, 2 * count_prefix(log, "                     step_error/step_time="));
     }
@@ -96,10 +90,9 @@ TEST_F(DriverRuns, FailedForceEvaluationEndsTheRun) {
         EXPECT_EQ(run_deck(deck, log), 1);
         EXPECT_EQ(count_prefix(log, "  integrated step error="), 0);
         // the step that failed, and right after it the stop
-        EXPECT_EQ(count_prefix(log, " error in ttrack: force evaluation failed in the step to ct="), 1);
-        const auto failed = std::find_if(log.begin(), log.end(), [](const std::string& l) {
-            return l.rfind(" error in ttrack: force evaluation failed in the step to ct=", 0) == 0;
-        });
+        const std::string failure = " error in ttrack: force evaluation failed in the step to ct=";
+        EXPECT_EQ(count_prefix(log, failure), 1);
+        const auto failed = std::find_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(failure, 0) == 0; });
         ASSERT_TRUE(failed != log.end() && failed + 1 != log.end());
         EXPECT_EQ(failed[1], " error in tarvel: tracking run stopped; last step's output not valid");
         EXPECT_EQ(count_prefix(log, "  start time"), 1) << "the second tracker layer must not run";
