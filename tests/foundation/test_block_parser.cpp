@@ -12,6 +12,7 @@
 #include "support/support.hpp"
 
 namespace {
+
 struct Tok { std::string text; int lspec; bool operator==(const Tok&) const = default; };
 
 std::ostream& operator<<(std::ostream& o, const Tok& t) { return o << "[" << t.text << "|" << t.lspec << "]"; }
@@ -71,7 +72,6 @@ TEST_F(Tokenizer, CardsGiveTokens) {
         EXPECT_EQ(got, c.want);
     }
 }
-
 
 using ftypes::Logical;
 
