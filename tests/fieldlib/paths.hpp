@@ -4,6 +4,7 @@
 
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fieldlib/field.hpp"
@@ -32,13 +33,8 @@ inline State build_path(const std::vector<Piece>& pieces, double sa, double p) {
 
 // The settings of one field evaluation (those not set by the path).
 struct Settings {
-    double q0 = 1e-9;         // C
-    double sigmat = 1e-3 / clight;  // s
-    double xnsigt = 5.0;
-    double hc = 0.0;
-    double hmax = 0.5;
-    double rintmi = 1e-9;
-    double relacc = 1e-4;
+    double q0 = 1e-9, sigmat = 1e-3 / clight, xnsigt = 5.0, hc = 0.0, hmax = 0.5;  // C, s, -, m, m
+    double rintmi = 1e-9, relacc = 1e-4;                                             // m, -
     int method = 0;
     double sigmaz = 0.0, sigmar = 0.0;
     bool nogamma2 = false, notalman = false, poleex = false, zsym = false, mirror1d = false;
@@ -48,18 +44,11 @@ struct Settings {
 // is given); returns them.
 inline Settings apply(const Settings& S, fieldlib::Context& cx = fieldlib::default_context()) {
     const auto finit = [&cx](std::string_view name, double value) { fieldlib::finit(cx, name, value); };
-    finit("q0", S.q0);
-    finit("sigmat", S.sigmat);
-    finit("xnsigt", S.xnsigt);
-    finit("hc", S.hc);
-    finit("hmax", S.hmax);
-    finit("rintmi", S.rintmi);
-    finit("relacc", S.relacc);
-    finit("nogamma2", S.nogamma2 ? 1.0 : 0.0);
-    finit("notalman", S.notalman ? 1.0 : 0.0);
-    finit("1dpoleex", S.poleex ? 1.0 : 0.0);
-    finit("zsymmetry", S.zsym ? 1.0 : 0.0);
-    finit("1dmirror", S.mirror1d ? 1.0 : 0.0);
+    for (const auto& [name, v] : {std::pair<std::string_view, double>{"q0", S.q0}, {"sigmat", S.sigmat},
+                                  {"xnsigt", S.xnsigt}, {"hc", S.hc}, {"hmax", S.hmax}, {"rintmi", S.rintmi},
+                                  {"relacc", S.relacc}, {"nogamma2", double(S.nogamma2)}, {"notalman", double(S.notalman)},
+                                  {"1dpoleex", double(S.poleex)}, {"zsymmetry", double(S.zsym)}, {"1dmirror", double(S.mirror1d)}})
+        finit(name, v);
     finit("method", double(S.method));
     if (S.method == 3) finit("sigmar", S.sigmar);
     if (S.method != 0) finit("sigmaz", S.sigmaz);

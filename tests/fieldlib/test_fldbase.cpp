@@ -1,15 +1,20 @@
 // The field library's base: settings and their check, the line-charge
 // profile, the nearest path point, the retarded-window estimate, and the
-// guards of the source points and plate images.
+// guards of the source points and plate images; the keyed quicksort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "fieldlib/fldint.hpp"
+#include "fieldlib/sort2.hpp"
 #include "paths.hpp"
 
 namespace {
@@ -29,23 +34,17 @@ TEST(FieldSettings, NaNIsNoMethodAndNoLogical) {
     const auto own = std::make_unique<fieldlib::Context>();
     fieldlib::finit(*own, "method   ", 2.0);
     fieldlib::finit(*own, "zsymmetry", 1.4);
-    EXPECT_EQ(own->fcdata.method, 2);
-    EXPECT_TRUE(own->setup.zsymmetry);
+    EXPECT_TRUE(own->fcdata.method == 2 && own->setup.zsymmetry);
     fieldlib::finit(*own, "method", NaN);
     fieldlib::finit(*own, "zsymmetry", NaN);
-    EXPECT_EQ(own->fcdata.method, 2);
-    EXPECT_FALSE(own->setup.zsymmetry);
+    EXPECT_TRUE(own->fcdata.method == 2 && !own->setup.zsymmetry);
 }
 
 // All required settings valid, no transverse size given.
 void valid_settings() {
-    fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0);
-    fieldlib::fcoini(cx.fcdata, "sigmar", 0.0);
+    fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0), fieldlib::fcoini(cx.fcdata, "sigmar", 0.0);
     apply({.xnsigt = 0.0, .hc = 0.0});
-    finit("Slow", -1.0);
-    finit("Shigh", 1.0);
-    finit("Rintma", 1.0);
-    finit("sstpma", 1.0);
+    for (const auto& [name, v] : {std::pair{"Slow", -1.0}, {"Shigh", 1.0}, {"Rintma", 1.0}, {"sstpma", 1.0}}) finit(name, v);
 }
 
 void run_check(const char* name, double value) {
@@ -66,11 +65,7 @@ TEST(FieldSettingsDeathTest, CheckAndUnknownNames) {
     EXPECT_EXIT(run_check("hc", 0.0), testing::ExitedWithCode(0), "");
     // the defaults come before the first call's own value
     EXPECT_EXIT(first_call_hmax(), testing::ExitedWithCode(0), "");
-    struct Case {
-        const char* name;
-        double value;
-        const char* lines;
-    };
+    struct Case { const char* name; double value; const char* lines; };
     // valid_settings sets Rintma = 1 and Shigh = 1
     const Case cases[] = {
         {"Rintmi", 1.0,
@@ -119,9 +114,8 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         SCOPED_TRACE(n);
         fieldlib::lamini(cx, q0, sig, n);
         // the integral over time by Simpson's rule, 20000 intervals
-        const double lim = (n > 0.0 ? n : 12.0) * sig;
         const int m = 20000;
-        const double h = 2.0 * lim / m;
+        const double lim = (n > 0.0 ? n : 12.0) * sig, h = 2.0 * lim / m;
         double sum = 0.0;
         for (int i = 0; i <= m; ++i) {
             const double dt = -lim + i * h, x = dt / sig;
@@ -137,8 +131,7 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
             double lam, dlam;
             for (double x : {n, -n, n + 0.1}) {
                 fieldlib::lambda(cx, 0.0, x * sig, lam, dlam);
-                EXPECT_EQ(lam, 0.0);
-                EXPECT_EQ(dlam, 0.0);
+                EXPECT_TRUE(lam == 0.0 && dlam == 0.0) << x;
             }
         }
         // lambd2's derivatives against central differences in t and in s
@@ -147,15 +140,10 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         auto L2 = [](double s_, double t_, double* o) {
             fieldlib::lambd2(cx, s_, t_, o[0], o[1], o[2], o[3], o[4], o[5], o[6]);
         };
-        L2(s, t, l);
-        L2(s, t + ht, lp);
-        L2(s, t - ht, lm);
-        L2(s + hs, t, sp);
-        L2(s - hs, t, sm);
+        L2(s, t, l), L2(s, t + ht, lp), L2(s, t - ht, lm), L2(s + hs, t, sp), L2(s - hs, t, sm);
         double lam, dlam;
         fieldlib::lambda(cx, s, t, lam, dlam);
-        EXPECT_EQ(lam, l[0]);
-        EXPECT_EQ(dlam, l[1]);
+        EXPECT_TRUE(lam == l[0] && dlam == l[1]);
         for (int k = 0; k < 3; ++k) {
             const double scale = std::fabs(l[k + 1]) + std::fabs(l[k]) / sig;
             EXPECT_NEAR(l[k + 1], (lp[k] - lm[k]) / (2.0 * ht), 1e-6 * scale) << "d/dt of l" << k;
@@ -173,12 +161,8 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
 // ---- path access and the nearest point ------------------------------------
 
 TEST(PathAccess, NearestPathPoint) {
-    struct Case {
-        const char* name;
-        double R;        // m; 0: a straight line
-        double x, y;     // observer in the path frame
-        double warm;     // warm start
-    };
+    // R [m], 0: a straight line; the observer (x, y) in the path frame; the warm start
+    struct Case { const char* name; double R, x, y, warm; };
     const Case cases[] = {
         {"straight, beside", 0.0, 0.3, 0.02, 0.0},
         {"straight, cold start", 0.0, -0.7, -0.5, 1e9},
@@ -195,20 +179,13 @@ TEST(PathAccess, NearestPathPoint) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.R == 0.0) build_path({{4.0, 0.0}}, 2.0, 10.0);
-        else build_path({{4.0, 1.0 / c.R}}, 2.0, 10.0);
+        build_path({{4.0, c.R == 0.0 ? 0.0 : 1.0 / c.R}}, 2.0, 10.0);
         const fieldlib::V3 r{{c.x, c.y, 0.0}};
         const auto& A = cx.acclim;
         fieldlib::fsmini(cx, r, A.Slow, A.Shigh, 1e-16, c.warm);
-        double s_want, d_want;
-        if (c.R == 0.0) {
-            s_want = c.x;
-            d_want = std::fabs(c.y);
-        } else {  // radial projection onto the circle of centre (0, R)
-            const double dy = c.y - c.R;
-            s_want = c.R * std::atan2(c.x, -dy);
-            d_want = std::fabs(c.R - std::hypot(c.x, dy));
-        }
+        // on an arc: the radial projection onto the circle of centre (0, R)
+        const double dy = c.y - c.R, s_want = c.R == 0.0 ? c.x : c.R * std::atan2(c.x, -dy),
+                     d_want = c.R == 0.0 ? std::fabs(c.y) : std::fabs(c.R - std::hypot(c.x, dy));
         const auto& F = cx.fsdata;
         EXPECT_NEAR(F.s, s_want, 1e-10 * std::fmax(1.0, std::fabs(s_want)));
         EXPECT_NEAR(F.d, d_want, 1e-10 * std::fmax(1e-3, d_want));
@@ -229,8 +206,7 @@ TEST(RetardedWindow, StraightLineEstimateAtADoubleRoot) {
     for (double slo : {-5.0, -1.3, -0.7}) {
         for (int i = 1; i <= 200; ++i) {
             const double a = slo + 0.0137 * i;
-            F.r(1) = a;
-            F.r(2) = F.r(3) = 0.0;
+            F.r(1) = a, F.r(2) = F.r(3) = 0.0;
             F.t = slo / (clight * beta) + F.margin + (a - slo) / (clight * beta);
             const double est = fieldlib::f12est(cx, slo, -1.0);
             ASSERT_TRUE(std::isfinite(est)) << a;
@@ -315,6 +291,40 @@ TEST(PlateImages, ObserverOnAnImageLineEnds) {
     fieldlib::W15 W;
     fieldlib::mirmlt(cx, 0.0, r, std::sqrt(101.0), e0, W, 0.0, 3, 10, S.hc, 0.5);
     EXPECT_FALSE(std::isnan(W(7)));
+}
+
+// ---- the keyed quicksort ------------------------------------------------------
+
+// Ascending keys, the carried array following its key, for sizes below, at
+// and above the insertion limit and for long ordered, reversed and
+// repetitive inputs.
+TEST(KeyedSort, KeysAscendAndTheCarriedArrayFollows) {
+    for (int n : {0, 1, 2, 7, 8, 9, 100, 10000}) {
+        std::mt19937 gen(12345u + unsigned(n));
+        std::uniform_real_distribution<double> u(-1.0, 1.0);
+        std::vector<double> random, few, sorted;
+        for (int i = 0; i < n; ++i) random.push_back(u(gen)), few.push_back(double(gen() % 3u)), sorted.push_back(i);
+        const std::vector<double> reversed(sorted.rbegin(), sorted.rend());
+        for (const auto& orig : {random, sorted, reversed, few}) {
+            std::vector<double> key = orig, carry(orig.size());
+            std::iota(carry.begin(), carry.end(), 0.0);  // the original position of each key
+            fieldlib::sort2(key, carry);
+            ASSERT_TRUE(std::is_sorted(key.begin(), key.end())) << "n=" << n;
+            std::vector<double> seen(carry);
+            std::sort(seen.begin(), seen.end());
+            for (int i = 0; i < n; ++i) {
+                ASSERT_EQ(seen[std::size_t(i)], double(i)) << "carry is not a permutation, n=" << n;
+                ASSERT_EQ(key[std::size_t(i)], orig[std::size_t(carry[std::size_t(i)])]) << "n=" << n;
+            }
+        }
+    }
+    // integer keys with an integer carry
+    std::vector<std::int32_t> key = {5, 3, 9, 3, 1, 8, 2, 7, 6, 4, 0, 3}, carry(key.size());
+    std::iota(carry.begin(), carry.end(), 100);
+    const std::vector<std::int32_t> orig = key;
+    fieldlib::keyed_sort(std::span<std::int32_t>(key), std::span<std::int32_t>(carry));
+    EXPECT_TRUE(std::is_sorted(key.begin(), key.end()));
+    for (std::size_t i = 0; i < key.size(); ++i) EXPECT_EQ(key[i], orig[std::size_t(carry[i] - 100)]);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The unit pool, the log printer and the log file of the io_path layer.
+// The unit pool, the log printer, the edit descriptors of printed numbers
+// and the log file of the io_path layer.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "foundation/files.hpp"
+#include "foundation/fortran_format.hpp"
 #include "foundation/iopath.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
@@ -22,14 +24,12 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
     for (int k = 0; k < 11; ++k) {
         std::int32_t unit = -1;
         foundation::fioout("out" + std::to_string(k) + ".dat", unit, ierr);
-        EXPECT_EQ(ierr, 0);
-        EXPECT_EQ(unit, 20 + k);
+        EXPECT_TRUE(ierr == 0 && unit == 20 + k) << k;
     }
     std::int32_t unit = -1;
     testsupport::start_capture();
     foundation::fioout("twelfth.dat", unit, ierr);
-    EXPECT_EQ(ierr, 1);
-    EXPECT_EQ(unit, -1);
+    EXPECT_TRUE(ierr == 1 && unit == -1);
     foundation::fioin("out0.dat", unit, ierr);
     EXPECT_EQ(ierr, 1);
     // one line says what failed; the caller logs its own message after it
@@ -39,24 +39,18 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
                   " cannot open out0.dat for reading: all 11 units of auxiliary files are in use"}));
     EXPECT_FALSE(fs::exists("twelfth.dat"));
     // a freed unit is handed out again, lowest first
-    foundation::ficout(25, ierr);
-    EXPECT_EQ(ierr, 0);
-    foundation::ficin(22, ierr);
-    EXPECT_EQ(ierr, 0);
+    std::int32_t e1 = 1, e2 = 1;
+    foundation::ficout(25, e1);
+    foundation::ficin(22, e2);
     foundation::fioout("again.dat", unit, ierr);
-    EXPECT_EQ(ierr, 0);
-    EXPECT_EQ(unit, 22);
+    EXPECT_TRUE(e1 == 0 && e2 == 0 && ierr == 0 && unit == 22) << unit;
 }
 
 class Log : public testsupport::Folder {};
 
 TEST_F(Log, LinesAsPrinted) {
     const std::string full72 = std::string(71, 'a') + "z";
-    struct Case {
-        std::string text;
-        int len;
-        std::string want;
-    };
+    struct Case { std::string text; int len; std::string want; };
     const Case cases[] = {
         {"error in forcei      ", 21, " error in forcei"},
         {"  indented  ", 12, "   indented"},
@@ -71,6 +65,32 @@ TEST_F(Log, LinesAsPrinted) {
         foundation::logpri(c.text, c.len);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.want + "\n") << c.text;
     }
+}
+
+TEST(FortranFormat, EditDescriptors) {
+    const std::pair<std::string, std::string> cases[] = {  // got, want
+        {foundation::fmt_e(1.0, 22, 14), "  0.10000000000000E+01"},
+        {foundation::fmt_e(-1.0, 22, 14), " -0.10000000000000E+01"},
+        {foundation::fmt_e(0.0, 22, 14), "  0.00000000000000E+00"},
+        // three exponent digits keep the E: 22 columns hold the negative case
+        {foundation::fmt_e(1e-300, 22, 14), " 0.10000000000000E-299"},
+        {foundation::fmt_e(-1e-120, 22, 14), "-0.10000000000000E-119"},
+        {foundation::fmt_e(1e120, 15, 7), " 0.1000000E+121"},
+        {foundation::fmt_e(-1e-120, 15, 7), "-0.1000000E-119"},
+        {foundation::fmt_e(-1e-120, 14, 7), "-.1000000E-119"},
+        {foundation::fmt_e(123.456, 12, 4), "  0.1235E+03"},
+        {foundation::fmt_e(-1.0, 8, 2), "-.10E+01"},
+        {foundation::fmt_e(9.99999, 10, 2), "  0.10E+02"},
+        // many digits: 70 after the point, the mantissa of 0.75 exact
+        {foundation::fmt_e(0.75, 80, 70), "    0.75" + std::string(68, '0') + "E+00"},
+        {foundation::fmt_f(0.5, 10, 3), "     0.500"},
+        {foundation::fmt_f(-2.25, 6, 1), "  -2.2"},
+        {foundation::fmt_f(123456.0, 5, 1), "*****"},
+        {foundation::fmt_i(300000, 8), "  300000"},
+        {foundation::fmt_i(-12, 2), "**"},
+        {foundation::fmt_a("abc", 5), "abc  "},
+    };
+    for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
 }
 
 // A log file that cannot be opened is named with the reason and the deck
@@ -126,16 +146,11 @@ TEST_F(Pool, OutputsRefusedOntoFilesOfTheRun) {
     EXPECT_FALSE(foundation::iopcom.iuse(22)) << "no unit kept";
 }
 
-TEST_F(Pool, FoldersAndNamesOfOutputs) {
+// (A folder that does not exist or is a file: the decks files/*_folder_missing
+// and output_is_file.)
+TEST_F(Pool, NamesOfOutputsAndTheOutputFolder) {
     testsupport::write_file("a.dat", "");
     fs::create_directories("out");
-    const std::pair<std::string, std::string> folders[] = {
-        {"x.dat", ""},
-        {"out/x.dat", ""},
-        {"nofolder/x.dat", "the folder nofolder does not exist"},
-        {"a.dat/x.dat", "a.dat is a file, not a folder"},
-    };
-    for (const auto& [path, want] : folders) EXPECT_EQ(foundation::folder_problem(path), want) << path;
     EXPECT_TRUE(foundation::same_file("a.dat", "out/../a.dat"));
     EXPECT_TRUE(foundation::same_file("new.dat", "./out/../new.dat")) << "files yet to be made, by their paths";
     EXPECT_FALSE(foundation::same_file("a.dat", "new.dat"));

@@ -124,10 +124,7 @@ TEST_F(Orbits, MultipoleShortElementKick) {
     // W = s/(m-1)! (u + i z)^(m-1) e^(-i m alpha), for p = p0 (the sextupole:
     // du' = -(s/2)(u^2 - z^2) Ls, dz' = s u z Ls). The expected values use the
     // gamma function and the polar form of the power.
-    struct Case {
-        int m;
-        double s, alpha, u, z;
-    } cases[] = {
+    struct Case { int m; double s, alpha, u, z; } cases[] = {
         {3, 20.0, 0.0, 2e-3, 1e-3}, {3, 20.0, 0.3, 2e-3, -1e-3}, {5, 20.0, 0.1, 2e-3, 1e-3},
         {8, 20.0, -0.2, 3e-3, 2e-3},
         {22, 20.0, 0.0, 2e-3, 1e-3},  // (m-1)! = 21! lies beyond the range of a 64-bit integer
@@ -182,8 +179,7 @@ TEST_F(Orbits, ForwardThenBackwardRestoresTheState) {
     double t = 3.3;
     bool lcross = false;
     for (int legs = 0; t > 0.0 && legs < 100; ++legs) testsupport::cstrck(part, ifb, lcross, t, 0.0);
-    EXPECT_EQ(t, 0.0);
-    EXPECT_EQ(ifb, 1);
+    EXPECT_TRUE(t == 0.0 && ifb == 1) << t << " " << ifb;
     for (int k = 0; k < 6; ++k) EXPECT_NEAR(part[k], start[k], 1e-10) << k;
 }
 
@@ -203,20 +199,14 @@ TEST_F(Robust, MovingAwayFromTheNextBoundaryEndsAtTheTargetTime) {
     const double b = beta(P0);
     // Forward leg heading -x, away from boundary 1; backward leg heading -x
     // too, so that back in time it moves away from boundary 1 behind it.
-    struct Case {
-        double x0;
-        std::int32_t ifb;
-        double target;
-    } cases[] = {{0.0, 1, 2.0}, {2.0, 2, -5.0}};
+    struct Case { double x0; std::int32_t ifb; double target; } cases[] = {{0.0, 1, 2.0}, {2.0, 2, -5.0}};
     for (const auto& c : cases) {
         double s[7] = {c.x0, 1e-3, 0.0, P0, pi, 0.0, 0.0};
         std::int32_t ifb = c.ifb;
         bool lcross = false;
         double t = 0.0;
         testsupport::cstrck(s, ifb, lcross, t, c.target);
-        EXPECT_EQ(t, c.target);
-        EXPECT_FALSE(lcross);
-        EXPECT_EQ(ifb, c.ifb);
+        EXPECT_TRUE(t == c.target && !lcross && ifb == c.ifb) << t << " " << ifb;
         for (int k = 0; k < 6; ++k) EXPECT_TRUE(std::isfinite(s[k])) << k;
         EXPECT_NEAR(s[0], c.x0 - b * c.target, 1e-12);
     }
@@ -228,10 +218,7 @@ TEST_F(Robust, MovingAwayFromTheNextBoundaryEndsAtTheTargetTime) {
         bool lcross = true;
         double t = 0.0;
         testsupport::cstrck(s, ifb, lcross, t, target);
-        EXPECT_FALSE(lcross);
-        EXPECT_EQ(ifb, 2);
-        EXPECT_EQ(s[0], 2.0);
-        EXPECT_TRUE(std::isfinite(t));
+        EXPECT_TRUE(!lcross && ifb == 2 && s[0] == 2.0 && std::isfinite(t)) << target;
     }
 }
 
@@ -242,10 +229,7 @@ TEST_F(Robust, ParticleAlreadyPastItsBoundaryCrossesWithoutGoingBackInTime) {
     bool lcross = false;
     double t = 0.25;
     testsupport::cstrck(s, ifb, lcross, t, 2.0);
-    EXPECT_TRUE(lcross);
-    EXPECT_EQ(ifb, 2);
-    EXPECT_EQ(t, 0.25);
-    EXPECT_EQ(s[0], 1.5);
+    EXPECT_TRUE(lcross && ifb == 2 && t == 0.25 && s[0] == 1.5) << ifb << " " << t << " " << s[0];
     // trck3d then carries it on to the target.
     double part[7] = {1.5, 0.0, 0.0, P0, 0.0, 0.0, 0.0};
     EXPECT_EQ(track1(part, 1, 1.0), 2);

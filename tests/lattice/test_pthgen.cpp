@@ -34,14 +34,8 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
     testsupport::add_section(0.0, 1.0);
     testsupport::add_section(10.0, Larc);
     testsupport::add_section(0.0, 2.0);
-    struct AnchorCase {
-        const char* name;
-        double part[7];
-        std::int32_t ifb;
-        double ct;
-        int ipth0, npth;
-        std::vector<double> spth;
-        std::vector<double> kappa;  // of each segment
+    struct AnchorCase {  // kappa: of each segment
+        const char* name; double part[7]; std::int32_t ifb; double ct; int ipth0, npth; std::vector<double> spth, kappa;
     };
     const double beta = P / std::sqrt(P * P + 1.0);
     // the crossing of boundary 2 (the arc's end), to anchor on and near it
@@ -86,10 +80,8 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
     const double want[2][4] = {{0.5 / beta, 0.5, 0.0, 0.1},
                                {5.735987755982989 / beta, 5.5, -1.3397459621556127, 0.0}};
     for (int r = 0; r < 2; ++r) {
-        EXPECT_NEAR(rows[r].ct, want[r][0], 1e-12);
-        EXPECT_NEAR(rows[r].x, want[r][1], 1e-12);
-        EXPECT_NEAR(rows[r].y, want[r][2], 1e-12);
-        EXPECT_NEAR(rows[r].kappa, want[r][3], 1e-12);
+        const double got[4] = {rows[r].ct, rows[r].x, rows[r].y, rows[r].kappa};
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(got[k], want[r][k], 1e-12) << "row " << r << " word " << k;
     }
     // a row array with room for npth + 1 rows is needed, or nothing is written
     EXPECT_EQ(lattice::pthchg(std::span<lattice::PthChg>(rows, std::size_t(pthcom.npth)), n), 1);
@@ -106,13 +98,11 @@ void expect_on_circle(double R, double sa, double s_end, double tol) {
         const pathtest::State st = pathtest::walk({{s_end, kap}}, s);
         double pos[3], dir[3], t;
         lattice::pthtr1(st.x, st.y, 0.0, st.phi, 0.0, 0.0, pos, dir, t);
-        EXPECT_NEAR(o.pos(1), pos[0], tol) << "s=" << s;
-        EXPECT_NEAR(o.pos(2), pos[1], tol) << "s=" << s;
-        EXPECT_NEAR(o.tangent(1), dir[0], 1e-12);
-        EXPECT_NEAR(o.tangent(2), dir[1], 1e-12);
-        EXPECT_EQ(o.pos(3), 0.0);
-        EXPECT_EQ(o.tangent(3), 0.0);
-        EXPECT_EQ(o.curv(3), 0.0);
+        for (int k = 1; k <= 2; ++k) {
+            EXPECT_NEAR(o.pos(k), pos[k - 1], tol) << "s=" << s;
+            EXPECT_NEAR(o.tangent(k), dir[k - 1], 1e-12) << "s=" << s;
+        }
+        EXPECT_TRUE(o.pos(3) == 0.0 && o.tangent(3) == 0.0 && o.curv(3) == 0.0) << "s=" << s;
         const bool inside = s > 0.0 && s < s_end;
         // the curvature vector: magnitude 1/R towards the centre, none outside
         EXPECT_NEAR(o.curv(1), inside ? -kap * dir[1] : 0.0, 1e-14);
@@ -121,10 +111,7 @@ void expect_on_circle(double R, double sa, double s_end, double tol) {
 }
 
 TEST(DesignPath, ArcsAgainstTheCircle) {
-    struct Case {
-        const char* name;
-        double R, sa, len;
-    };
+    struct Case { const char* name; double R, sa, len; };
     // one segment each side of the anchor: a short turn, nearly a half turn,
     // exactly a half turn on one side, more than a half turn
     const Case cases[] = {{"quarter", 10.0, 5.0, 10.0 * pi / 2.0},
@@ -143,10 +130,7 @@ TEST(DesignPath, ArcsAgainstTheCircle) {
         // node tangents exact
         for (int k = 1; k <= pthcom.npth; ++k) {
             const lattice::PathPoint o = path_at(pthcom.spth(k));
-            EXPECT_EQ(o.tangent(1), pthcom.dir2(1, k));
-            EXPECT_EQ(o.tangent(2), pthcom.dir2(2, k));
-            EXPECT_EQ(o.pos(1), pthcom.pos2(1, k));
-            EXPECT_EQ(o.pos(2), pthcom.pos2(2, k));
+            for (int i = 1; i <= 2; ++i) EXPECT_TRUE(o.tangent(i) == pthcom.dir2(i, k) && o.pos(i) == pthcom.pos2(i, k)) << k;
         }
         // time and gamma along the path
         const lattice::PathPoint o = path_at(2.0);
@@ -159,39 +143,30 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     // a turn of 1e-9 rad: the linear blend of the end tangents
     pathtest::set_path({{1.0, 1e-9}}, 0.25, 3.0);
     ASSERT_EQ(pthcom.npth, 3);
-    EXPECT_TRUE(pthcom.lsmall(1));
-    EXPECT_TRUE(pthcom.lsmall(2));
+    EXPECT_TRUE(pthcom.lsmall(1) && pthcom.lsmall(2));
     expect_on_circle(1e9, 0.25, 1.0, 1e-15);
     // the same record rebuilt straight: no stale small-turn flag
     pathtest::set_path({{1.0, 0.0}}, 0.25, 3.0);
-    EXPECT_TRUE(pthcom.lstr(1));
-    EXPECT_FALSE(pthcom.lsmall(1));
-    EXPECT_FALSE(pthcom.lsmall(2));
+    EXPECT_TRUE(pthcom.lstr(1) && !pthcom.lsmall(1) && !pthcom.lsmall(2));
     // a straight path: tangent and zero curvature everywhere, no curvature
     // change but the 10 m point before the first node
     lattice::PthChg rows[lattice::maxchg];
     std::int32_t n = -1;
     ASSERT_EQ(lattice::pthchg(rows, n), 0);
     EXPECT_EQ(n, 1);
-    EXPECT_DOUBLE_EQ(rows[0].x, -10.25);
-    EXPECT_EQ(rows[0].kappa, 0.0);
+    EXPECT_TRUE(rows[0].x == -10.25 && rows[0].kappa == 0.0) << rows[0].x;
     pathtest::set_path({{1.0, 0.0}}, 0.0, 3.0);  // the path begins at the anchor
     ASSERT_EQ(lattice::pthchg(rows, n), 0);
     EXPECT_EQ(n, 0);
     // a single node (one boundary, the anchor on it) extends 1 m each way
     pathtest::set_path({}, 0.0, 3.0);
-    EXPECT_EQ(pthcom.npth, 1);
-    EXPECT_EQ(pthcom.Rintma, 1.0);
-    EXPECT_EQ(pthcom.Slow, -1.0);
-    EXPECT_EQ(pthcom.Shigh, 1.0);
-    EXPECT_EQ(pthcom.sstpma, 1e300);
+    EXPECT_TRUE(pthcom.npth == 1 && pthcom.Rintma == 1.0 && pthcom.Slow == -1.0 && pthcom.Shigh == 1.0 &&
+                pthcom.sstpma == 1e300);
     const lattice::PathPoint o = path_at(-4.0);
-    EXPECT_DOUBLE_EQ(o.pos(1), -4.0);
-    EXPECT_EQ(o.curv(1), 0.0);
+    EXPECT_TRUE(o.pos(1) == -4.0 && o.curv(1) == 0.0) << o.pos(1);
     // two boundaries at one point, the anchor on them: no extent either
     pathtest::set_path({{0.0, 0.0}}, 0.0, 3.0);
-    EXPECT_EQ(pthcom.npth, 2);
-    EXPECT_EQ(pthcom.Rintma, 1.0);
+    EXPECT_TRUE(pthcom.npth == 2 && pthcom.Rintma == 1.0);
     EXPECT_DOUBLE_EQ(path_at(2.5).pos(1), 2.5);
     // pthtr2 undoes the rotation of pthtr1
     const std::vector<pathtest::Piece> bend = {{2.0, 0.3}};
@@ -199,17 +174,12 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     for (double phi : {0.0, 1.0, -2.5, 3.0}) {
         double pos[3], dir[3], t;
         lattice::pthtr1(a.x + 0.5, a.y - 0.25, 0.1, phi, 0.0, 2.0, pos, dir, t);
-        EXPECT_EQ(dir[2], 0.0);
+        EXPECT_TRUE(dir[2] == 0.0 && pos[2] == 0.1);
         EXPECT_DOUBLE_EQ(t, 2.0 / 299792458.0);
-        double v[2] = {dir[0], dir[1]};
-        lattice::pthtr2(v);
-        EXPECT_NEAR(v[0], std::cos(phi), 1e-15);
-        EXPECT_NEAR(v[1], std::sin(phi), 1e-15);
-        double w[2] = {pos[0], pos[1]};
-        lattice::pthtr2(w);
-        EXPECT_NEAR(w[0], 0.5, 1e-14);
-        EXPECT_NEAR(w[1], -0.25, 1e-14);
-        EXPECT_EQ(pos[2], 0.1);
+        double v[2] = {dir[0], dir[1]}, w[2] = {pos[0], pos[1]};
+        lattice::pthtr2(v), lattice::pthtr2(w);
+        EXPECT_TRUE(std::fabs(v[0] - std::cos(phi)) < 1e-15 && std::fabs(v[1] - std::sin(phi)) < 1e-15) << phi;
+        EXPECT_TRUE(std::fabs(w[0] - 0.5) < 1e-14 && std::fabs(w[1] + 0.25) < 1e-14) << phi;
     }
 }
 

@@ -40,10 +40,9 @@ void test_forces(std::int32_t& itype, foundation::ParticleView XP, foundation::I
     parallel::distri(settings, 1, ncol);
     itype = std::int32_t(std::lround(settings[4]));
     for (std::int32_t j = 1; j <= npart; ++j) {
-        double v = owner(j) == cmpcom.myproc ? owner(j) * xp[7 * (j - 1)] * ct : 0.0;
-        f[3 * (j - 1)] = v;
-        f[3 * (j - 1) + 1] = ip[2 * (j - 1)];
-        f[3 * (j - 1) + 2] = owner(j) == cmpcom.myproc ? 1.0 : 0.0;
+        const bool own = owner(j) == cmpcom.myproc;
+        f[3 * (j - 1)] = own ? owner(j) * xp[7 * (j - 1)] * ct : 0.0, f[3 * (j - 1) + 1] = ip[2 * (j - 1)];
+        f[3 * (j - 1) + 2] = own ? 1.0 : 0.0;
     }
     parallel::accumu(F.words().first(3 * std::size_t(npart)));
     ++evaluations;
@@ -56,10 +55,7 @@ void case_slave() {
         static ftypes::Arr2<double, 3, cap::maxprt> F;
         bunch::prtcls.npart = npart;
         lattice::latcom.nfb = 17;
-        for (std::int32_t j = 1; j <= npart; ++j) {
-            bunch::prtcls.xptcl(1, j) = j;
-            bunch::prtcls.iptcl(1, j) = j + 5;
-        }
+        for (std::int32_t j = 1; j <= npart; ++j) bunch::prtcls.xptcl(1, j) = j, bunch::prtcls.iptcl(1, j) = j + 5;
         const char* sequence[] = {"tracker", "TRACKER", "parallel force", "parallel forces",
                                   "tracker ", "nonsense", "parallel forces", "stopp"};
         double ct = 2.0;
@@ -72,11 +68,10 @@ void case_slave() {
                 test_forces(itype, foundation::particles(bunch::prtcls.xptcl, npart),
                             foundation::indices(bunch::prtcls.iptcl, npart), ct,
                             foundation::forces_of(F, npart), ierr);
-                for (std::int32_t j = 1; j <= npart; ++j) {
-                    expect(F(1, j) == owner(j) * double(j) * ct, "force 1 of particle " + std::to_string(j));
-                    expect(F(2, j) == double(j + 5) * cmpcom.nprocs, "force 2 of particle " + std::to_string(j));
-                    expect(F(3, j) == 1.0, "force 3 of particle " + std::to_string(j));
-                }
+                for (std::int32_t j = 1; j <= npart; ++j)
+                    expect(F(1, j) == owner(j) * double(j) * ct && F(2, j) == double(j + 5) * cmpcom.nprocs &&
+                               F(3, j) == 1.0,
+                           "forces of particle " + std::to_string(j));
                 ct += 1.0;
             }
         }

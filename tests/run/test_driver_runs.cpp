@@ -15,10 +15,9 @@
 
 namespace {
 
-struct Call {
-    bool start;  // evaluated on the bunch itself: start forces of a step
-    double ct;
-};
+using testsupport::count_prefix;
+
+struct Call { bool start; double ct; };  // start: evaluated on the bunch itself, start forces of a step
 std::vector<Call> calls;
 int fail_at = -1;
 
@@ -53,18 +52,8 @@ protected:
     }
 };
 
-int count(const std::vector<std::string>& log, const std::string& prefix) {
-    int n = 0;
-    for (const auto& l : log) n += l.rfind(prefix, 0) == 0;
-    return n;
-}
-
 TEST_F(DriverRuns, StoredForcesDroppedAfterNewBunchLatticeOrModel) {
-    struct Case {
-        const char* name;
-        std::string between;  // the layer between the two runs
-        int start_evaluations;
-    };
+    struct Case { const char* name; std::string between; int start_evaluations; };  // between: the layer between the runs
     const Case cases[] = {
         {"new bunch at the stored time", particles_layer("0.3"), 2},
         {"new lattice", lattice_layer, 2},
@@ -80,16 +69,14 @@ TEST_F(DriverRuns, StoredForcesDroppedAfterNewBunchLatticeOrModel) {
                                  c.between + "tracker { delta_time_c0 = 0.3 }\nexit\n";
         std::vector<std::string> log;
         EXPECT_EQ(run_deck(deck, log), 0);
-        EXPECT_EQ(count(log, "  integrated step error="), 2);
-        EXPECT_EQ(count(log, "  with 'projected' force"), 2);
-        int starts = 0;
-        for (const auto& k : calls) starts += k.start;
+        EXPECT_EQ(count_prefix(log, "  integrated step error="), 2);
+        EXPECT_EQ(count_prefix(log, "  with 'projected' force"), 2);
+        const int starts = int(std::count_if(calls.begin(), calls.end(), [](const Call& k) { return k.start; }));
         EXPECT_EQ(starts, c.start_evaluations);
         ASSERT_FALSE(calls.empty());
-        EXPECT_TRUE(calls.front().start);
-        EXPECT_EQ(calls.front().ct, 0.0);
+        EXPECT_TRUE(calls.front().start && calls.front().ct == 0.0);
         // every step of nonzero length: predictor and one pass (maxit 1)
-        EXPECT_EQ(int(calls.size()) - starts, 2 * count(log, "                     step_error/step_time="));
+        EXPECT_EQ(int(calls.size()) - starts, 2 * count_prefix(log, "                     step_error/step_time="));
     }
 }
 
@@ -101,15 +88,14 @@ TEST_F(DriverRuns, FailedForceEvaluationEndsTheRun) {
         fail_at = k;
         std::vector<std::string> log;
         EXPECT_EQ(run_deck(deck, log), 1);
-        EXPECT_EQ(count(log, "  integrated step error="), 0);
+        EXPECT_EQ(count_prefix(log, "  integrated step error="), 0);
         // the step that failed, and right after it the stop
-        EXPECT_EQ(count(log, " error in ttrack: force evaluation failed in the step to ct="), 1);
-        const auto failed = std::find_if(log.begin(), log.end(), [](const std::string& l) {
-            return l.rfind(" error in ttrack: force evaluation failed in the step to ct=", 0) == 0;
-        });
+        const std::string failure = " error in ttrack: force evaluation failed in the step to ct=";
+        EXPECT_EQ(count_prefix(log, failure), 1);
+        const auto failed = std::find_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(failure, 0) == 0; });
         ASSERT_TRUE(failed != log.end() && failed + 1 != log.end());
         EXPECT_EQ(failed[1], " error in tarvel: tracking run stopped; last step's output not valid");
-        EXPECT_EQ(count(log, "  start time"), 1) << "the second tracker layer must not run";
+        EXPECT_EQ(count_prefix(log, "  start time"), 1) << "the second tracker layer must not run";
         // the step that failed is the last one
         EXPECT_LE(int(calls.size()), k + 1 + 4);
     }

@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,14 +55,14 @@ inline std::string read_file(const std::filesystem::path& p) {
 // Splits captured output into lines (without line ends).
 inline std::vector<std::string> lines_of(const std::string& s) {
     std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        std::size_t nl = s.find('\n', pos);
-        if (nl == std::string::npos) nl = s.size();
-        out.push_back(s.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
+    std::istringstream in(s);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
     return out;
+}
+
+// The number of lines that start with prefix.
+inline int count_prefix(const std::vector<std::string>& log, const std::string& prefix) {
+    return int(std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 // Captures standard output (the log and direct lines) until end_capture,
@@ -124,11 +126,9 @@ protected:
             if (foundation::unit_is_open(u)) (void)foundation::unit_close(u);
         const auto iuse = foundation::iopcom.iuse;
         const auto outpath = foundation::iopcom.outpath;
-        foundation::fincom = foundation::Fincom{};
-        foundation::parcom = foundation::Parcom{};
+        foundation::fincom = foundation::Fincom{}, foundation::parcom = foundation::Parcom{};
         EXPECT_EQ(open_deck_text(deck), 0);
-        foundation::iopcom.iuse = iuse;
-        foundation::iopcom.outpath = outpath;
+        foundation::iopcom.iuse = iuse, foundation::iopcom.outpath = outpath;
         std::string word;
         foundation::getcmd(word, ierr);
         EXPECT_EQ(word, deck.substr(0, deck.find(' ')));
@@ -190,10 +190,7 @@ inline void line_bunch(int n, double ct, double p, double dx) {
     for (int i = 1; i <= n; ++i) {
         const double r[7] = {(i - 1) * dx, 0.0, 0.0, p, 0.0, 0.0, 1e-12};
         for (int k = 1; k <= 7; ++k) b.xptcl(k, i) = r[k - 1];
-        b.iptcl(1, i) = 1;
-        b.iptcl(2, i) = 0;
-        b.ldef(i) = true;
-        b.lact(i) = true;
+        b.iptcl(1, i) = 1, b.iptcl(2, i) = 0, b.ldef(i) = true, b.lact(i) = true;
     }
     b.lfbidx = false;
 }
