@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 
 #include "bunch/prtcls.hpp"
@@ -368,7 +369,7 @@ struct GreenProgress {
 // all, else those of the marks), in rounds of at most round_samples: the
 // process of each sample evaluates it, and the values of the round are
 // joined on every process.
-void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
+void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes& T) {
     Greenm& G = greenm;
     const std::int32_t n2 = G.n2gre;
     const bool listed = !all && shw.nreq >= 0;
@@ -387,6 +388,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
         }
         if (b == 0) break;
         // this process's share, evaluated; the counts of every process's values
+        std::optional<StepClock> clock(std::in_place, T, Step::evaluation);
         std::int32_t nmine = 0;
         std::fill(shw.counts.data(), shw.counts.data() + sh.ncpu, 0);
         for (std::int32_t k = 1; k <= b; ++k) {
@@ -403,6 +405,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
             }
             if (sh.master) tick.upto(shw.lround(k));
         }
+        clock.emplace(T, Step::exchange);
         parallel::joinr(shw.mine.span(), shw.counts.span(), shw.joined.span());
         // every value in place, plus +0.0: a zero is stored as +0 whichever
         // process computed it, as a sum over the processes stores it
@@ -417,6 +420,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
             G.g(3, l) = v[2] + 0.0;
             G.req(l) = true;
         }
+        clock.reset();
         done += b;
         if (b < round_samples) break;
     }
@@ -428,7 +432,8 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
 // The Green's function at every source-observer pair of this process whose
 // point this chunk answers for: interpolated, or evaluated directly where
 // the point lies outside the meshed region.
-void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh) {
+void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepTimes& T) {
+    const StepClock clock(T, Step::lookups);
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
     for (std::int32_t i = 1; i <= npart; ++i) {
@@ -441,7 +446,11 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh) {
                 Pt2 w{};
                 double cbz = 0.0;
                 gmesh2(z, lin, lout, w, cbz);
-                if (!lin && lout) green(z, w, cbz);
+                if (!lin && lout) {
+                    const StepClock direct(T, Step::direct);
+                    green(z, w, cbz);
+                    T.direct_calls += T.on ? 1 : 0;
+                }
                 if (lin || lout) accumulate(j, qs, sf, w, cbz);
             }
         }
@@ -471,11 +480,12 @@ int green_work(double limit, std::int32_t nsrc) {
 // observer's motion (accumulate). The function is made (or reused) and read
 // at every source-observer pair. Status 1 when its work is refused (nothing
 // is evaluated, no collective is made).
-int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) {
+int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, StepTimes& T) {
     Mesh& m = mesh;
     const auto& f = in.settings;
     const foundation::ConstParticleView XP = in.XP;
     const Flags lact = in.lact;
+    std::optional<StepClock> clock(std::in_place, T, Step::centroid);
     const GreenFor now = green_for(f);
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
                        greenc.made_for.same_model(now);
@@ -517,18 +527,23 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) 
 
     bool lfirst = true, lnext = false;
     do {
+        clock.emplace(T, Step::layout);
         if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
         if (!reuse && lfirst && green_work(f.green_work_max, nsrc) != 0) return 1;
+        clock.reset();
         if (sh.ncpu > 1 && !reuse) {
             const double w = gmestm(XP.size(), m.nobs);
             if (sh.master)
                 progress({"--- required flags ? ---: ", foundation::ld_real(w)});
             const bool all = w > 1.0;
-            if (!all) mark_required(in, W, sh);
-            evaluate_required(all, W.exchange, sh);
+            if (!all) {
+                const StepClock marking(T, Step::marking);
+                mark_required(in, W, sh);
+            }
+            evaluate_required(all, W.exchange, sh, T);
         }
-        interpolate(in, W, sh);
+        interpolate(in, W, sh, T);
         lfirst = false;
     } while (lnext);
 
@@ -567,6 +582,8 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     m.betref = foundation::beta_of(XP.p(1));
     field_settings(f, m.betref);
 
+    StepTimes& T = work.steps;
+    std::optional<StepClock> clock(std::in_place, T, Step::boxes);
     const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;
     ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox, W.boxes);
     for (std::int32_t j = 1; j <= m.nobs; ++j) {
@@ -580,18 +597,25 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     // without a source the observer fields stay zero; the Green's function
     // then has no centroid (nor a reference direction) to be made for
     const bool source = any(lact);
+    clock.reset();
     if (type == ForceType::csr_p_to_m) {
+        const StepClock fields(T, Step::fields);
         per_source_fields(in, W, ct, sh);
-    } else if (source && green_fields(in, W, ct, sh) != 0) {
+    } else if (source && green_fields(in, W, ct, sh, T) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;
     }
 
+    clock.emplace(T, Step::sum);
     parallel::accumu(m.fobs.span().first(3 * std::size_t(m.nobs)));
-    if (!sh.master) return;
+    clock.emplace(T, Step::particles);
     // no source: zero forces, +0 whatever the process count
-    if (source) ptom9(XP, ldef, F);
-    else std::fill(F.words().begin(), F.words().end(), 0.0);
+    if (sh.master) {
+        if (source) ptom9(XP, ldef, F);
+        else std::fill(F.words().begin(), F.words().end(), 0.0);
+    }
+    clock.reset();
+    join_steps(T);
 }
 
 }  // namespace forces
