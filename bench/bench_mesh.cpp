@@ -135,6 +135,11 @@ void print_steps(const char* label) {
         for (int p = 1; p < np; ++p) slave = std::max(slave, t.all[std::size_t(p * forces::nsteps + k)]);
         if (t.all[std::size_t(k)] + slave < 5e-5) continue;
         std::printf("  step %-10s %9.4f %9.4f\n", names[k], t.all[std::size_t(k)], slave);
+        if (std::getenv("TARVEL_BENCH_ALL_STEPS") && np > 1) {
+            std::printf("    every process:");
+            for (int p = 0; p < np; ++p) std::printf(" %.4f", t.all[std::size_t(p * forces::nsteps + k)]);
+            std::printf("\n");
+        }
     }
 }
 
@@ -200,13 +205,14 @@ int main(int argc, char** argv) {
             bunch_of(n);
             forces::gmeshi();  // a new Green's function on every process
             send_state();
-            const double t = evaluate(ForceType::csr_g_to_m);
+            std::vector<double> g;
+            const double t = evaluate(ForceType::csr_g_to_m, &g);
             std::int64_t evaluated = 0;
             for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
             std::printf("sparse csr_g_to_m N=%d P=%d sigma_long=%.3g m: %lld samples, %lld evaluated in the last "
-                        "chunk (master); %.3f s; peak memory %ld kB\n",
+                        "chunk (master); %.3f s; peak memory %ld kB; forces %016llx\n",
                         n, np, f.sigma_long, static_cast<long long>(forces::greenm.ngreen),
-                        static_cast<long long>(evaluated), t, peak_kb());
+                        static_cast<long long>(evaluated), t, peak_kb(), force_hash(g));
             print_steps("sparse csr_g_to_m");
             std::fflush(stdout);
         }

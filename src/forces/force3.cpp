@@ -289,6 +289,19 @@ std::int32_t chunk_users(const Share& sh) {
     return users;
 }
 
+// A mesh of several chunks with fewer than share_pairs source-observer
+// pairs a chunk (of every process, on average) is not shared: each process
+// evaluates the few samples its own pairs read as it reads them (as one
+// process does), so that the chunks cost no exchange. Every process
+// decides alike.
+inline constexpr double share_pairs = 1000.0;
+bool few_pairs(const ModelInput& in) {
+    std::int64_t nsrc = 0;
+    for (std::int32_t i = 1; i <= in.XP.size(); ++i) nsrc += flag(in.lact, i) ? 1 : 0;
+    const double chunks = double(greenm.ngreen / cap::maxgre + 1);
+    return double(nsrc) * double(mesh.nobs) < share_pairs * chunks;
+}
+
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
 void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
@@ -296,10 +309,10 @@ void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
     SampleExchange& shw = W.exchange;
     const std::int32_t npart = XP.size();
     // a mesh of several chunks: no marks where the pairs of one process at
-    // most need samples
+    // most need samples, nor where the chunks hold too few pairs to share
     if (greenm.ngreen > greenm.n2gre) {
-        if (!greens.cells.known) find_cells(in, W, sh);
-        if (chunk_users(sh) <= 1) {
+        if (!few_pairs(in) && !greens.cells.known) find_cells(in, W, sh);
+        if (few_pairs(in) || chunk_users(sh) <= 1) {
             if (sh.master)
                 for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
             shw.nreq = 0;
@@ -340,6 +353,8 @@ void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
     } else {
         parallel::accuml(greenm.req.span().first(std::size_t(n)));
         parallel::distrl(greenm.req.span(), n);
+        greenm.req_lo = 1;  // any flag of the chunk may be set now
+        greenm.req_hi = std::max(greenm.req_hi, n);
         shw.nreq = -1;
     }
 }
@@ -418,7 +433,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes
             G.g(1, l) = v[0] + 0.0;
             G.g(2, l) = v[1] + 0.0;
             G.g(3, l) = v[2] + 0.0;
-            G.req(l) = true;
+            set_req(l);
         }
         clock.reset();
         done += b;
@@ -456,6 +471,42 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepT
         }
         if (sh.master) source_progress(" isrc_gmesh2=", i, npart);
     }
+}
+
+// The particles whose share of the region's support this process finds: a
+// block of consecutive ones, process by process (the support is the
+// largest value over the particles in their order, so the blocks' supports
+// taken in block order give it bit for bit), or all of them below
+// region_share_min particles (the joins would cost more); the cosines and
+// sines of their azimuths, found once for the polygon's directions.
+struct RegionBlock {
+    std::int32_t i1, i2;
+};
+inline constexpr std::int32_t region_share_min = 20000;  // particles, the fewest shared
+RegionBlock region_block(const ModelInput& in, MeshWork& W, const Share& sh) {
+    const std::int64_t n = in.XP.size();
+    const std::int64_t ncpu = n < region_share_min ? 1 : sh.ncpu, icpu = ncpu == 1 ? 1 : sh.icpu;
+    const auto i1 = std::int32_t((icpu - 1) * n / ncpu + 1), i2 = std::int32_t(icpu * n / ncpu);
+    for (std::int32_t i = i1; i <= i2; ++i) {
+        if (!flag(in.lact, i)) continue;
+        W.cphi(i) = std::cos(in.XP.phi(i));
+        W.sphi(i) = std::sin(in.XP.phi(i));
+    }
+    return {i1, i2};
+}
+
+// The support in direction phi of the region the Green's function must
+// cover (gtom2), each process's block joined onto every process.
+double region_support(const ModelInput& in, MeshWork& W, const Share& sh, RegionBlock b, double phi) {
+    const double h = gtom2(in.XP, in.lact, phi, b.i1, b.i2, W.cphi.data(), W.sphi.data());
+    if (b.i1 == 1 && b.i2 == in.XP.size()) return h;
+    std::array<std::int32_t, cap::maxproc> counts{};
+    std::fill(counts.begin(), counts.begin() + sh.ncpu, 1);
+    parallel::joinr(std::span<const double>(&h, 1), std::span<const std::int32_t>(counts.data(), std::size_t(sh.ncpu)),
+                    W.support.span());
+    double all = -7.777e+300;
+    for (std::int32_t p = 1; p <= sh.ncpu; ++p) all = std::max(all, W.support(p));
+    return all;
 }
 
 // The work of the Green's function just laid out for nsrc sources at the
@@ -513,7 +564,8 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, 
     double rt[3];
     lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
 
-    auto region = [XP, lact](double phi) { return gtom2(XP, lact, phi); };
+    const RegionBlock block = region_block(in, W, sh);
+    auto region = [&](double phi) { return region_support(in, W, sh, block, phi); };
     bounda(region, 0.0, greenc.poly, maxpol);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};

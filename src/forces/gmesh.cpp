@@ -552,8 +552,12 @@ void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
     G.n2gre = std::int32_t(G.noff(S.ic2 + 1) - G.noff(S.ic1));
     // no sample of the chunk holds its value yet; a value is read only once
     // its flag is set, and a sample's position comes from the column layout
-    // (gmpos, gmcoly), so the values are left as they are
-    std::fill_n(&G.req(1), G.n2gre, false);
+    // (gmpos, gmcoly), so the values are left as they are; the flags are
+    // reset as far as any was set
+    const std::int32_t lo = std::max(G.req_lo, 1), hi = std::min(G.req_hi, cap::maxgre);
+    if (lo <= hi) std::fill(&G.req(lo), &G.req(hi) + 1, false);
+    G.req_lo = cap::maxgre + 1;
+    G.req_hi = 0;
     G.i1gre = 1;
     chunk_runs();
     lnext = S.ic2 < nx;

@@ -125,6 +125,9 @@ struct Greenm : ftypes::NoCopy {
     std::int32_t jn1, jn2;                         // first and last near column
     ftypes::Arr2<std::int64_t, 4, maxhlp> jn;      // global sample numbers at the break points
     ftypes::Arr1<ftypes::Logical, cap::maxgre> req;  // per sample: required; once evaluated, valid
+    // every flag set since the chunk's reset lies within req_lo..req_hi, so
+    // that the reset clears no more (a sparse mesh sets a few flags per chunk)
+    std::int32_t req_lo, req_hi;
 };
 
 // The column cells that the source-observer pairs of each process fall
@@ -251,6 +254,14 @@ double gmcoly(std::int32_t i, std::int64_t gs);
 // Sample location inside column i at height y: the point lies between the
 // global samples j and j + 1 at fraction f.
 void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f);
+
+// Sets the flag of local sample l (required, or once evaluated valid).
+inline void set_req(std::int32_t l) {
+    Greenm& G = greenm;
+    G.req(l) = true;
+    if (l < G.req_lo) G.req_lo = l;
+    if (l > G.req_hi) G.req_hi = l;
+}
 
 // The run of column i of the chunk (ic1 <= i <= ic2) that holds height y:
 // of a near column, the first run below yn(2), the second below yn(3), else

@@ -69,7 +69,7 @@ void evaluate_sample(std::int32_t i, std::int64_t gs, std::int32_t l) {
     G.g(1, l) = w[0];
     G.g(2, l) = w[1];
     G.g(3, l) = cbz;
-    G.req(l) = true;
+    set_req(l);
 }
 
 // Evaluates global sample gs of column i unless it holds its value already.
@@ -161,13 +161,12 @@ void gmesh1(const Pt2& z, bool& lout) {
     const Cell c = locate(z);
     lout = outside_here(c, z[1]);
     if (!c.lin || !in_chunk(c) || !inside(c, z[1])) return;
-    Greenm& G = greenm;
     for (const std::int32_t p : {c.i, c.i + 1}) {
         std::int64_t j;
         double f;
         gmcolj(p, z[1], j, f);
-        G.req(std::int32_t(j - greens.ioff)) = true;
-        G.req(std::int32_t(j + 1 - greens.ioff)) = true;
+        set_req(std::int32_t(j - greens.ioff));
+        set_req(std::int32_t(j + 1 - greens.ioff));
     }
 }
 
