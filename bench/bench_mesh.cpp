@@ -126,7 +126,7 @@ double diff_percent(const std::vector<double>& a, const std::vector<double>& ref
 void print_steps(const char* label) {
     static constexpr const char* names[forces::nsteps] = {
         "hand-out",  "boxes",   "centroid", "layout", "marking", "evaluation",
-        "exchange",  "lookups", "(direct)", "fields", "sum",     "particles"};
+        "exchange",  "lookups", "(direct)", "fields", "(paths)", "sum",     "particles"};
     const auto& t = forces::model_work().steps;
     const int np = parallel::cmpcom.nprocs;
     std::printf("  steps of %s (s): step master slave-max\n", label);

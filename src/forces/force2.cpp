@@ -105,6 +105,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
     auto after = [&](std::int32_t i, const SourceCost* c) {
         if (c != nullptr) {
             work.path_seconds += c->path_cpu;
+            if (mw.steps.on) mw.steps.own[std::size_t(Step::paths)] += c->path;
             ++work.paths;
             work.fields += c->ncalls;
             if (announce && cost.add(c->path, c->calls, c->ncalls)) {

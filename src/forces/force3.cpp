@@ -62,7 +62,7 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
 // Lorentz factor of particle 1: fobs_j = force_scale * sum over the sources
 // i of q_i (E_x, E_y, c B_z)(observer j; path_i), E turned into the
 // components along phiref and to its left [V/m per C times C, then 1/m].
-void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh) {
+void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh, StepTimes& T) {
     Mesh& m = mesh;
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
@@ -86,6 +86,7 @@ void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const
         m.fobs(3, j) += q * res.cB(3);
     };
     auto after = [&](std::int32_t i, const SourceCost* c) {
+        if (c != nullptr && T.on) T.own[std::size_t(Step::paths)] += c->path;
         // the time of a source's calls counted as those of an even share
         if (c != nullptr && announce && cost.add(c->path, c->calls, m.nobs / sh.ncpu)) {
             announce = false;
@@ -652,7 +653,7 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     clock.reset();
     if (type == ForceType::csr_p_to_m) {
         const StepClock fields(T, Step::fields);
-        per_source_fields(in, W, ct, sh);
+        per_source_fields(in, W, ct, sh, T);
     } else if (source && green_fields(in, W, ct, sh, T) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;

@@ -25,6 +25,7 @@ enum class Step : std::int32_t {
     lookups,     // interpolation at the source-observer pairs (samples on first use included)
     direct,      // field calls at pairs outside the meshed region
     fields,      // the field calls of csr_p_to_p and csr_p_to_m, their design paths included
+    paths,       // of those, the sources' design paths (every process makes every source's)
     sum,         // the sum of the fields over the processes
     particles,   // the observer fields interpolated to the particles / turned into their frames
     count
