@@ -22,6 +22,10 @@
 //              slower on more processes than on one.
 // "csr_p_to_p" is timed up to N = 2000 (or the value of TARVEL_BENCH_NREF)
 // and extrapolated beyond it with N^2. Counts can be given after the mode.
+// After every evaluation the seconds of its steps (the work context's step
+// times, switched on here on every process): the master's and the slowest
+// slave's, every process's with TARVEL_BENCH_ALL_STEPS set; each line ends
+// with a hash of the forces, the same at any process count.
 //
 // Run by hand after a Release build with -DTARVEL_BENCH=ON:
 //   mpiexec -n 1 build/bench/bench_mesh observers
