@@ -22,6 +22,10 @@
 //              slower on more processes than on one.
 // "csr_p_to_p" is timed up to N = 2000 (or the value of TARVEL_BENCH_NREF)
 // and extrapolated beyond it with N^2. Counts can be given after the mode.
+// After every evaluation the seconds of its steps (the work context's step
+// times, switched on here on every process): the master's and the slowest
+// slave's, every process's with TARVEL_BENCH_ALL_STEPS set; each line ends
+// with a hash of the forces, the same at any process count.
 //
 // Run by hand after a Release build with -DTARVEL_BENCH=ON:
 //   mpiexec -n 1 build/bench/bench_mesh observers
@@ -44,6 +48,7 @@
 #include "bunch/prtcls.hpp"
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
+#include "forces/work.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/lattice.hpp"
@@ -120,6 +125,37 @@ double diff_percent(const std::vector<double>& a, const std::vector<double>& ref
     return 100.0 * worst / peak;
 }
 
+// The seconds per step of the last evaluation: the master's and the
+// largest of a slave's, one line each step that took any time.
+void print_steps(const char* label) {
+    static constexpr const char* names[forces::nsteps] = {
+        "hand-out",  "boxes",   "centroid", "layout", "marking", "evaluation",
+        "exchange",  "lookups", "(direct)", "fields", "(paths)", "sum",     "particles"};
+    const auto& t = forces::model_work().steps;
+    const int np = parallel::cmpcom.nprocs;
+    std::printf("  steps of %s (s): step master slave-max\n", label);
+    for (int k = 0; k < forces::nsteps; ++k) {
+        double slave = 0.0;
+        for (int p = 1; p < np; ++p) slave = std::max(slave, t.all[std::size_t(p * forces::nsteps + k)]);
+        if (t.all[std::size_t(k)] + slave < 5e-5) continue;
+        std::printf("  step %-10s %9.4f %9.4f\n", names[k], t.all[std::size_t(k)], slave);
+        if (std::getenv("TARVEL_BENCH_ALL_STEPS") && np > 1) {
+            std::printf("    every process:");
+            for (int p = 0; p < np; ++p) std::printf(" %.4f", t.all[std::size_t(p * forces::nsteps + k)]);
+            std::printf("\n");
+        }
+    }
+}
+
+// A hash of the bytes of the forces (FNV-1a): the same at any process count
+// and before and after a change that keeps the forces byte-identical.
+unsigned long long force_hash(const std::vector<double>& f) {
+    unsigned long long h = 1469598103934665603ull;
+    const auto* b = reinterpret_cast<const unsigned char*>(f.data());
+    for (std::size_t k = 0; k < f.size() * sizeof(double); ++k) h = (h ^ b[k]) * 1099511628211ull;
+    return h;
+}
+
 long peak_kb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -131,6 +167,7 @@ long peak_kb() {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
+    forces::model_work().steps.on = true;  // every process: the per-step seconds
     if (!parallel::cmpcom.master) {
         run::slave();
         parallel::mpi_stop();
@@ -172,13 +209,15 @@ int main(int argc, char** argv) {
             bunch_of(n);
             forces::gmeshi();  // a new Green's function on every process
             send_state();
-            const double t = evaluate(ForceType::csr_g_to_m);
+            std::vector<double> g;
+            const double t = evaluate(ForceType::csr_g_to_m, &g);
             std::int64_t evaluated = 0;
             for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
             std::printf("sparse csr_g_to_m N=%d P=%d sigma_long=%.3g m: %lld samples, %lld evaluated in the last "
-                        "chunk (master); %.3f s; peak memory %ld kB\n",
+                        "chunk (master); %.3f s; peak memory %ld kB; forces %016llx\n",
                         n, np, f.sigma_long, static_cast<long long>(forces::greenm.ngreen),
-                        static_cast<long long>(evaluated), t, peak_kb());
+                        static_cast<long long>(evaluated), t, peak_kb(), force_hash(g));
+            print_steps("sparse csr_g_to_m");
             std::fflush(stdout);
         }
         parallel::sencmd(std::string("stopp"));
@@ -192,6 +231,7 @@ int main(int argc, char** argv) {
     std::vector<double> ref;
     const double tref = evaluate(ForceType::csr_p_to_p, &ref);
     std::printf("csr_p_to_p N=%d P=%d: %.3f s per evaluation\n", nref, np, tref);
+    print_steps("csr_p_to_p");
     auto pp_time = [&](int n) { return tref * (double(n) / nref) * (double(n) / nref); };
 
     for (const int n : counts) {
@@ -209,7 +249,8 @@ int main(int argc, char** argv) {
                         "p_to_p %.3f s%s, ratio %.1f",
                         n, np, m.nobs, m.nbox, 100.0 * m.nobs / n, t, tpp, measured ? "" : " (extrapolated)", tpp / t);
             if (measured) std::printf("; difference %.2f%% of the peak", diff_percent(pm, pp));
-            std::printf("\n");
+            std::printf("; forces %016llx\n", force_hash(pm));
+            print_steps("csr_p_to_m");
         } else {
             for (const ForceType t : {ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
                 if (mode == "green_m" && t == ForceType::csr_g_to_p) continue;
@@ -218,16 +259,18 @@ int main(int argc, char** argv) {
                 send_state();
                 std::vector<double> g;
                 const double tmake = evaluate(t, &g);
+                print_steps("the evaluation that makes the function");
                 std::int64_t evaluated = 0;
                 for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
                 const double treuse = evaluate(t);
+                print_steps("the evaluation that reuses it");
                 std::printf("%s N=%6d P=%d: %lld samples, %lld evaluated (master); %.3f s, reused %.3f s; "
                             "%d observers; p_to_p %.3f s%s, ratio %.1f",
                             bunch::force_model(t).word.data(), n, np, static_cast<long long>(forces::greenm.ngreen),
                             static_cast<long long>(evaluated), tmake, treuse, forces::mesh.nobs, tpp,
                             measured ? "" : " (extrapolated)", tpp / tmake);
                 if (measured) std::printf("; difference %.2f%% of the peak", diff_percent(g, pp));
-                std::printf("; peak memory %ld kB\n", peak_kb());
+                std::printf("; peak memory %ld kB; forces %016llx\n", peak_kb(), force_hash(g));
             }
         }
         std::fflush(stdout);

@@ -22,8 +22,11 @@
 #   mesh       one evaluation of the mesh models (bench_mesh) on 1 to 8
 #              processes: csr_p_to_m at N = 2000 and 10000 (MESH_OBS_N),
 #              csr_g_to_p and csr_g_to_m at 2000 and 10000 (MESH_GREEN_N),
-#              csr_g_to_m at 1e5 (MESH_GREEN_M_N): seconds per evaluation,
-#              observers, parallel efficiency, peak resident memory;
+#              csr_g_to_m at 1e5 (MESH_GREEN_M_N), and the sparse mesh
+#              (csr_g_to_m on some 1e9 samples of which a tiny share is
+#              needed): seconds per evaluation, observers, parallel
+#              efficiency, peak resident memory; then the seconds of each
+#              step of every evaluation on the master and the slowest slave;
 #   chicane    whole runs of the benchmark chicane (examples/
 #              benchmark_chicane) with "projected" (one process) and
 #              "csr_p_to_p", "csr_g_to_m" (1 to 8 processes) for 101 and 201 particles
@@ -161,22 +164,23 @@ mesh() {
   echo
   echo "== mesh models: one evaluation of a 1 mm by 0.2 mm bunch at 100 MeV 2.5 m into a bend of R = 5 m,"
   echo "   ellipsoid sub-bunches of 0.3 mm by 0.1 mm, boxes of half of them (bench_mesh)"
-  local out=$scratch/mesh.txt timer=()
-  : >"$out"
+  local out=$scratch/mesh.txt steps=$scratch/mesh_steps.txt timer=()
+  : >"$out"; : >"$steps"
   if [ -x /usr/bin/time ] && /usr/bin/time -f '%M' true >/dev/null 2>&1; then timer=(/usr/bin/time -f 'rss_kb %M'); fi
   for p in ${PROCS:-1 2 4 8}; do
-    for run in "observers ${MESH_OBS_N:-2000 10000}" "green ${MESH_GREEN_N:-2000 10000}" "green_m ${MESH_GREEN_M_N:-100000}"; do
+    for run in "observers ${MESH_OBS_N:-2000 10000}" "green ${MESH_GREEN_N:-2000 10000}" "green_m ${MESH_GREEN_M_N:-100000}" sparse; do
       # shellcheck disable=SC2086
       TARVEL_BENCH_NREF=300 "$mpiexec" -n "$p" "${timer[@]}" "$build/bench/bench_mesh" $run >"$out.run" 2>"$out.err" ||
         { cat "$out.err"; exit 1; }
       awk -v p="$p" '$1 == "rss_kb" && $2 + 0 > m { m = $2 + 0 } END { printf "RSS %d %s\n", p, m }' "$out.err" >>"$out"
-      grep -E '^csr_(p_to_m|g_to_p|g_to_m) N=' "$out.run" >>"$out" || true
+      grep -E '^(csr_(p_to_m|g_to_p|g_to_m)|sparse csr_g_to_m) N=' "$out.run" >>"$out" || true
+      grep -E '^(csr_|sparse |  step)' "$out.run" >>"$steps" || true
     done
   done
   awk '
     $1 == "RSS" { if ($3 + 0 > rss[$2] + 0) rss[$2] = $3; next }
     {
-      m = $1; match($0, /N= *[0-9]+/); n = substr($0, RSTART + 2, RLENGTH - 2) + 0
+      m = $1 == "sparse" ? "sparse" : $1; match($0, /N= *[0-9]+/); n = substr($0, RSTART + 2, RLENGTH - 2) + 0
       match($0, /P=[0-9]+/); p = substr($0, RSTART + 2, RLENGTH - 2) + 0
       match($0, /; [0-9.]+ s/); t = substr($0, RSTART + 2, RLENGTH - 4) + 0
       obs = "-"; if (match($0, /[0-9]+ observers/)) obs = substr($0, RSTART, RLENGTH - 10) + 0
@@ -195,7 +199,13 @@ mesh() {
       for (j = 1; j <= np; j++)
         printf "peak resident memory at %d processes: %.1f MB per process (the largest)\n", pl[j], rss[pl[j]] / 1024
     }' "$out"
-  echo "observers: field points of csr_p_to_m and csr_g_to_m (box corners and lone particles), every particle for csr_g_to_p"
+  echo "observers: field points of csr_p_to_m and csr_g_to_m (box corners and lone particles), every particle for csr_g_to_p;"
+  echo "sparse: csr_g_to_m at N = 21 on a mesh of some 1e9 samples (bench_mesh sparse)"
+  echo
+  echo "== mesh models, seconds per step of each evaluation (csr_g_to_p and csr_g_to_m: the one that makes the"
+  echo "   Green's function, then one that reuses it): the master and the slowest slave; (direct) and (paths) are"
+  echo "   parts of lookups and fields"
+  cat "$steps"
 }
 
 # Whole runs of the benchmark chicane (examples/benchmark_chicane): the

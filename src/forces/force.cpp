@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <cmath>
 #include <array>
 #include <string>
@@ -813,6 +814,16 @@ ModelWork& model_work() {
     return work;
 }
 
+void join_steps(StepTimes& t) {
+    if (!t.on) return;
+    const std::int32_t np = parallel::cmpcom.nprocs;
+    std::array<std::int32_t, cap::maxproc> counts{};
+    std::fill(counts.begin(), counts.begin() + np, nsteps);
+    if (np == 1) std::copy(t.own.begin(), t.own.end(), t.all.begin());
+    else parallel::joinr(t.own, std::span<const std::int32_t>(counts.data(), std::size_t(np)), t.all);
+    t.own.fill(0.0);  // the next evaluation's own
+}
+
 ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP) {
     const auto& B = bunch::prtcls;
     const std::size_t n = std::size_t(XP.size());
@@ -851,6 +862,8 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
             foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
     std::int32_t npart = XP.size();
+    StepTimes& steps = model_work().steps;
+    std::optional<StepClock> handout(std::in_place, steps, Step::handout);
     parallel::traxph(npart, XP, IP, ct);
     // the evaluation settings: time, the three sizes, the type
     double settings[5];
@@ -859,6 +872,7 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
         settings[0] = ct, settings[1] = forces.sigma_long, settings[2] = forces.sigma_rad,
         settings[3] = forces.sigma_vert, settings[4] = double(itype);
     parallel::distri(settings, 1, ncol);
+    handout.reset();
     if (!parallel::is_master()) {
         ct = settings[0];
         forces.sigma_long = settings[1];

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "fieldlib/field.hpp"
@@ -104,6 +105,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
     auto after = [&](std::int32_t i, const SourceCost* c) {
         if (c != nullptr) {
             work.path_seconds += c->path_cpu;
+            if (mw.steps.on) mw.steps.own[std::size_t(Step::paths)] += c->path;
             ++work.paths;
             work.fields += c->ncalls;
             if (announce && cost.add(c->path, c->calls, c->ncalls)) {
@@ -115,7 +117,9 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
             foundation::stdout_line(
                 foundation::ld_line({" isrc       =", foundation::ld_int(i), " npart =", foundation::ld_int(npart)}));
     };
+    std::optional<StepClock> clock(std::in_place, mw.steps, Step::fields);
     source_fields(in, ct, sh, npart, target, add, after);
+    clock.emplace(mw.steps, Step::particles);
 
     // lab components into the particle's own frame, in m*c per m of c*t;
     // adding +0.0 makes a zero force +0 on every process count (the sum
@@ -130,7 +134,10 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
     work.loop_seconds = cpu_seconds() - t_start;
     mw.p2p = work;
 
+    clock.emplace(mw.steps, Step::sum);
     parallel::accumu(F.words());
+    clock.reset();
+    join_steps(mw.steps);
 
     // the forces are complete: a diagnostic file that cannot be written
     // costs the file alone

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 
 #include "bunch/prtcls.hpp"
@@ -61,7 +62,7 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
 // Lorentz factor of particle 1: fobs_j = force_scale * sum over the sources
 // i of q_i (E_x, E_y, c B_z)(observer j; path_i), E turned into the
 // components along phiref and to its left [V/m per C times C, then 1/m].
-void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh) {
+void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh, StepTimes& T) {
     Mesh& m = mesh;
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
@@ -85,6 +86,7 @@ void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const
         m.fobs(3, j) += q * res.cB(3);
     };
     auto after = [&](std::int32_t i, const SourceCost* c) {
+        if (c != nullptr && T.on) T.own[std::size_t(Step::paths)] += c->path;
         // the time of a source's calls counted as those of an even share
         if (c != nullptr && announce && cost.add(c->path, c->calls, m.nobs / sh.ncpu)) {
             announce = false;
@@ -288,6 +290,19 @@ std::int32_t chunk_users(const Share& sh) {
     return users;
 }
 
+// A mesh of several chunks with fewer than share_pairs source-observer
+// pairs a chunk (of every process, on average) is not shared: each process
+// evaluates the few samples its own pairs read as it reads them (as one
+// process does), so that the chunks cost no exchange. Every process
+// decides alike.
+inline constexpr double share_pairs = 1000.0;
+bool few_pairs(const ModelInput& in) {
+    std::int64_t nsrc = 0;
+    for (std::int32_t i = 1; i <= in.XP.size(); ++i) nsrc += flag(in.lact, i) ? 1 : 0;
+    const double chunks = double(greenm.ngreen / cap::maxgre + 1);
+    return double(nsrc) * double(mesh.nobs) < share_pairs * chunks;
+}
+
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
 void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
@@ -295,10 +310,10 @@ void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
     SampleExchange& shw = W.exchange;
     const std::int32_t npart = XP.size();
     // a mesh of several chunks: no marks where the pairs of one process at
-    // most need samples
+    // most need samples, nor where the chunks hold too few pairs to share
     if (greenm.ngreen > greenm.n2gre) {
-        if (!greens.cells.known) find_cells(in, W, sh);
-        if (chunk_users(sh) <= 1) {
+        if (!few_pairs(in) && !greens.cells.known) find_cells(in, W, sh);
+        if (few_pairs(in) || chunk_users(sh) <= 1) {
             if (sh.master)
                 for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
             shw.nreq = 0;
@@ -339,6 +354,8 @@ void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
     } else {
         parallel::accuml(greenm.req.span().first(std::size_t(n)));
         parallel::distrl(greenm.req.span(), n);
+        greenm.req_lo = 1;  // any flag of the chunk may be set now
+        greenm.req_hi = std::max(greenm.req_hi, n);
         shw.nreq = -1;
     }
 }
@@ -368,7 +385,7 @@ struct GreenProgress {
 // all, else those of the marks), in rounds of at most round_samples: the
 // process of each sample evaluates it, and the values of the round are
 // joined on every process.
-void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
+void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes& T) {
     Greenm& G = greenm;
     const std::int32_t n2 = G.n2gre;
     const bool listed = !all && shw.nreq >= 0;
@@ -387,6 +404,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
         }
         if (b == 0) break;
         // this process's share, evaluated; the counts of every process's values
+        std::optional<StepClock> clock(std::in_place, T, Step::evaluation);
         std::int32_t nmine = 0;
         std::fill(shw.counts.data(), shw.counts.data() + sh.ncpu, 0);
         for (std::int32_t k = 1; k <= b; ++k) {
@@ -403,6 +421,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
             }
             if (sh.master) tick.upto(shw.lround(k));
         }
+        clock.emplace(T, Step::exchange);
         parallel::joinr(shw.mine.span(), shw.counts.span(), shw.joined.span());
         // every value in place, plus +0.0: a zero is stored as +0 whichever
         // process computed it, as a sum over the processes stores it
@@ -415,8 +434,9 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
             G.g(1, l) = v[0] + 0.0;
             G.g(2, l) = v[1] + 0.0;
             G.g(3, l) = v[2] + 0.0;
-            G.req(l) = true;
+            set_req(l);
         }
+        clock.reset();
         done += b;
         if (b < round_samples) break;
     }
@@ -428,7 +448,8 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh) {
 // The Green's function at every source-observer pair of this process whose
 // point this chunk answers for: interpolated, or evaluated directly where
 // the point lies outside the meshed region.
-void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh) {
+void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepTimes& T) {
+    const StepClock clock(T, Step::lookups);
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
     for (std::int32_t i = 1; i <= npart; ++i) {
@@ -441,12 +462,52 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh) {
                 Pt2 w{};
                 double cbz = 0.0;
                 gmesh2(z, lin, lout, w, cbz);
-                if (!lin && lout) green(z, w, cbz);
+                if (!lin && lout) {
+                    const StepClock direct(T, Step::direct);
+                    green(z, w, cbz);
+                    T.direct_calls += T.on ? 1 : 0;
+                }
                 if (lin || lout) accumulate(j, qs, sf, w, cbz);
             }
         }
         if (sh.master) source_progress(" isrc_gmesh2=", i, npart);
     }
+}
+
+// The particles whose share of the region's support this process finds: a
+// block of consecutive ones, process by process (the support is the
+// largest value over the particles in their order, so the blocks' supports
+// taken in block order give it bit for bit), or all of them below
+// region_share_min particles (the joins would cost more); the cosines and
+// sines of their azimuths, found once for the polygon's directions.
+struct RegionBlock {
+    std::int32_t i1, i2;
+};
+inline constexpr std::int32_t region_share_min = 20000;  // particles, the fewest shared
+RegionBlock region_block(const ModelInput& in, MeshWork& W, const Share& sh) {
+    const std::int64_t n = in.XP.size();
+    const std::int64_t ncpu = n < region_share_min ? 1 : sh.ncpu, icpu = ncpu == 1 ? 1 : sh.icpu;
+    const auto i1 = std::int32_t((icpu - 1) * n / ncpu + 1), i2 = std::int32_t(icpu * n / ncpu);
+    for (std::int32_t i = i1; i <= i2; ++i) {
+        if (!flag(in.lact, i)) continue;
+        W.cphi(i) = std::cos(in.XP.phi(i));
+        W.sphi(i) = std::sin(in.XP.phi(i));
+    }
+    return {i1, i2};
+}
+
+// The support in direction phi of the region the Green's function must
+// cover (gtom2), each process's block joined onto every process.
+double region_support(const ModelInput& in, MeshWork& W, const Share& sh, RegionBlock b, double phi) {
+    const double h = gtom2(in.XP, in.lact, phi, b.i1, b.i2, W.cphi.data(), W.sphi.data());
+    if (b.i1 == 1 && b.i2 == in.XP.size()) return h;
+    std::array<std::int32_t, cap::maxproc> counts{};
+    std::fill(counts.begin(), counts.begin() + sh.ncpu, 1);
+    parallel::joinr(std::span<const double>(&h, 1), std::span<const std::int32_t>(counts.data(), std::size_t(sh.ncpu)),
+                    W.support.span());
+    double all = -7.777e+300;
+    for (std::int32_t p = 1; p <= sh.ncpu; ++p) all = std::max(all, W.support(p));
+    return all;
 }
 
 // The work of the Green's function just laid out for nsrc sources at the
@@ -471,11 +532,12 @@ int green_work(double limit, std::int32_t nsrc) {
 // observer's motion (accumulate). The function is made (or reused) and read
 // at every source-observer pair. Status 1 when its work is refused (nothing
 // is evaluated, no collective is made).
-int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) {
+int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, StepTimes& T) {
     Mesh& m = mesh;
     const auto& f = in.settings;
     const foundation::ConstParticleView XP = in.XP;
     const Flags lact = in.lact;
+    std::optional<StepClock> clock(std::in_place, T, Step::centroid);
     const GreenFor now = green_for(f);
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
                        greenc.made_for.same_model(now);
@@ -503,7 +565,8 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) 
     double rt[3];
     lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
 
-    auto region = [XP, lact](double phi) { return gtom2(XP, lact, phi); };
+    const RegionBlock block = region_block(in, W, sh);
+    auto region = [&](double phi) { return region_support(in, W, sh, block, phi); };
     bounda(region, 0.0, greenc.poly, maxpol);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};
@@ -517,18 +580,23 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh) 
 
     bool lfirst = true, lnext = false;
     do {
+        clock.emplace(T, Step::layout);
         if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
         if (!reuse && lfirst && green_work(f.green_work_max, nsrc) != 0) return 1;
+        clock.reset();
         if (sh.ncpu > 1 && !reuse) {
             const double w = gmestm(XP.size(), m.nobs);
             if (sh.master)
                 progress({"--- required flags ? ---: ", foundation::ld_real(w)});
             const bool all = w > 1.0;
-            if (!all) mark_required(in, W, sh);
-            evaluate_required(all, W.exchange, sh);
+            if (!all) {
+                const StepClock marking(T, Step::marking);
+                mark_required(in, W, sh);
+            }
+            evaluate_required(all, W.exchange, sh, T);
         }
-        interpolate(in, W, sh);
+        interpolate(in, W, sh, T);
         lfirst = false;
     } while (lnext);
 
@@ -567,6 +635,8 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     m.betref = foundation::beta_of(XP.p(1));
     field_settings(f, m.betref);
 
+    StepTimes& T = work.steps;
+    std::optional<StepClock> clock(std::in_place, T, Step::boxes);
     const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;
     ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox, W.boxes);
     for (std::int32_t j = 1; j <= m.nobs; ++j) {
@@ -580,18 +650,25 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     // without a source the observer fields stay zero; the Green's function
     // then has no centroid (nor a reference direction) to be made for
     const bool source = any(lact);
+    clock.reset();
     if (type == ForceType::csr_p_to_m) {
-        per_source_fields(in, W, ct, sh);
-    } else if (source && green_fields(in, W, ct, sh) != 0) {
+        const StepClock fields(T, Step::fields);
+        per_source_fields(in, W, ct, sh, T);
+    } else if (source && green_fields(in, W, ct, sh, T) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;
     }
 
+    clock.emplace(T, Step::sum);
     parallel::accumu(m.fobs.span().first(3 * std::size_t(m.nobs)));
-    if (!sh.master) return;
+    clock.emplace(T, Step::particles);
     // no source: zero forces, +0 whatever the process count
-    if (source) ptom9(XP, ldef, F);
-    else std::fill(F.words().begin(), F.words().end(), 0.0);
+    if (sh.master) {
+        if (source) ptom9(XP, ldef, F);
+        else std::fill(F.words().begin(), F.words().end(), 0.0);
+    }
+    clock.reset();
+    join_steps(T);
 }
 
 }  // namespace forces

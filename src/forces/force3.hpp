@@ -65,6 +65,11 @@ struct MeshWork {
     ftypes::Arr1<double, cap::maxprt> xlist;  // absolute positions of the observers [m]
     ftypes::Arr1<double, cap::maxprt> ylist;  //   while fobs holds their fields
     BoxSort boxes;                            // the binning of ptom1
+    // the cosine and sine of the azimuths of this process's block of the
+    // particles, and the region's support of every block (region_support)
+    ftypes::Arr1<double, cap::maxprt> cphi;
+    ftypes::Arr1<double, cap::maxprt> sphi;
+    ftypes::Arr1<double, cap::maxproc> support;
     SampleExchange exchange;                  // the shared evaluation of the samples
 };
 

@@ -68,6 +68,25 @@ int column_segs(std::int32_t i, Seg (&s)[3]) {
     return 3;
 }
 
+// The run of a segment as the look-ups read it: the step is its length over
+// its samples.
+ColumnRun run_of(const Seg& g) { return {g.base, g.span, g.y0, g.len / double(g.span)}; }
+
+// The runs of the chunk's columns ic1..ic2 and of every near column.
+void chunk_runs() {
+    Greens& S = greens;
+    Seg s[3];
+    for (std::int32_t i = S.ic1; i <= S.ic2; ++i) {
+        if (near_column(i)) continue;
+        column_segs(i, s);
+        S.runs(i) = run_of(s[0]);
+    }
+    for (std::int32_t i = std::max(greenm.jn1, 1); i <= greenm.jn2 && i - greenm.jn1 < maxhlp; ++i) {
+        column_segs(i, s);
+        for (int m = 1; m <= 3; ++m) S.near_runs(m, i - greenm.jn1 + 1) = run_of(s[m - 1]);
+    }
+}
+
 // y [m] of global sample gs within the runs s[0..ns) of its column: the
 // last non-empty run starting at or below it holds it.
 double seg_y(const Seg (&s)[3], int ns, std::int64_t gs) {
@@ -476,6 +495,10 @@ double gmcoly(std::int32_t i, std::int64_t gs) {
 }
 
 void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f) {
+    if (i >= greens.ic1 && i <= greens.ic2) {
+        run_at(chunk_run(i, y), y, j, f);
+        return;
+    }
     Seg s[3];
     column_segs(i, s);
     int m = 0;
@@ -483,19 +506,7 @@ void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f) {
         const int k = i - greenm.jn1 + 1;
         m = y < greenm.yn(2, k) ? 0 : (y < greenm.yn(3, k) ? 1 : 2);
     }
-    const Seg& g = s[m];
-    const double step = g.len / double(g.span);
-    double t = step > 0.0 ? (y - g.y0) / step : 0.0;
-    if (!(t > 0.0)) t = 0.0;
-    const double it = std::trunc(t);
-    if (it >= double(g.span)) {
-        // at the top of the run: its last two samples, fraction 1
-        j = g.base + g.span - 1;
-        f = 1.0;
-        return;
-    }
-    j = g.base + static_cast<std::int64_t>(it);
-    f = t - it;
+    run_at(run_of(s[m]), y, j, f);
 }
 
 void gmpos(std::int32_t l, double& x, double& y) {
@@ -541,9 +552,14 @@ void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
     G.n2gre = std::int32_t(G.noff(S.ic2 + 1) - G.noff(S.ic1));
     // no sample of the chunk holds its value yet; a value is read only once
     // its flag is set, and a sample's position comes from the column layout
-    // (gmpos, gmcoly), so the values are left as they are
-    std::fill_n(&G.req(1), G.n2gre, false);
+    // (gmpos, gmcoly), so the values are left as they are; the flags are
+    // reset as far as any was set
+    const std::int32_t lo = std::max(G.req_lo, 1), hi = std::min(G.req_hi, cap::maxgre);
+    if (lo <= hi) std::fill(&G.req(lo), &G.req(hi) + 1, false);
+    G.req_lo = cap::maxgre + 1;
+    G.req_hi = 0;
     G.i1gre = 1;
+    chunk_runs();
     lnext = S.ic2 < nx;
 }
 

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -124,6 +125,9 @@ struct Greenm : ftypes::NoCopy {
     std::int32_t jn1, jn2;                         // first and last near column
     ftypes::Arr2<std::int64_t, 4, maxhlp> jn;      // global sample numbers at the break points
     ftypes::Arr1<ftypes::Logical, cap::maxgre> req;  // per sample: required; once evaluated, valid
+    // every flag set since the chunk's reset lies within req_lo..req_hi, so
+    // that the reset clears no more (a sparse mesh sets a few flags per chunk)
+    std::int32_t req_lo, req_hi;
 };
 
 // The column cells that the source-observer pairs of each process fall
@@ -145,6 +149,15 @@ struct GreenCells {
     bool known;                                      // found for the Green's function at hand
 };
 
+// One equally spaced run of samples of a column, as the look-ups read it:
+// span samples from global sample base on, the first at y0, step [m] apart
+// (the run's length over span). A coarse column is one run; a near column
+// three.
+struct ColumnRun {
+    std::int64_t base, span;
+    double y0, step;
+};
+
 struct Greens : ftypes::NoCopy {
     std::int32_t nx;          // columns
     std::int32_t nxy1, nxy2;  // start of the lower (nx) and upper (2 nx) limits in xg
@@ -152,6 +165,10 @@ struct Greens : ftypes::NoCopy {
     std::int64_t ioff;        // global number of the sample before the chunk's first
     ftypes::Arr1<std::int32_t, nbucket> ib;  // bucket table of the column positions
     GreenCells cells;         // the cells of the pairs of every process
+    // the runs of the chunk's columns, laid out once per chunk (gmchnk):
+    // per coarse column ic1..ic2, and per near column its three
+    ftypes::Arr1<ColumnRun, maxcol> runs;
+    ftypes::Arr2<ColumnRun, 3, maxhlp> near_runs;
 };
 
 extern Mesh mesh;
@@ -237,5 +254,40 @@ double gmcoly(std::int32_t i, std::int64_t gs);
 // Sample location inside column i at height y: the point lies between the
 // global samples j and j + 1 at fraction f.
 void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f);
+
+// Sets the flag of local sample l (required, or once evaluated valid).
+inline void set_req(std::int32_t l) {
+    Greenm& G = greenm;
+    G.req(l) = true;
+    if (l < G.req_lo) G.req_lo = l;
+    if (l > G.req_hi) G.req_hi = l;
+}
+
+// The run of column i of the chunk (ic1 <= i <= ic2) that holds height y:
+// of a near column, the first run below yn(2), the second below yn(3), else
+// the third.
+inline const ColumnRun& chunk_run(std::int32_t i, double y) {
+    if (i < greenm.jn1 || i > greenm.jn2) return greens.runs(i);
+    const std::int32_t k = i - greenm.jn1 + 1;
+    const int m = y < greenm.yn(2, k) ? 1 : (y < greenm.yn(3, k) ? 2 : 3);
+    return greens.near_runs(m, k);
+}
+
+// The samples j, j + 1 of run g around height y and the fraction f of the
+// way from j to j + 1; above the run, its last two samples and f = 1.
+inline void run_at(const ColumnRun& g, double y, std::int64_t& j, double& f) {
+    double t = g.step > 0.0 ? (y - g.y0) / g.step : 0.0;
+    if (!(t > 0.0)) t = 0.0;
+    // trunc(t) for t >= 0: below 2^52 through the integer (exact), above it
+    // t is whole already
+    const double it = t < 4503599627370496.0 ? double(static_cast<std::int64_t>(t)) : t;
+    if (it >= double(g.span)) {
+        j = g.base + g.span - 1;
+        f = 1.0;
+        return;
+    }
+    j = g.base + static_cast<std::int64_t>(it);
+    f = t - it;
+}
 
 }  // namespace forces

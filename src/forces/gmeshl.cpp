@@ -57,11 +57,9 @@ bool outside_here(const Cell& c, double y) {
     return in_chunk(c) && !inside(c, y);
 }
 
-// Evaluates global sample gs of column i unless it holds its value already.
-void ensure(std::int32_t i, std::int64_t gs) {
+// Evaluates global sample gs (local l) of column i.
+void evaluate_sample(std::int32_t i, std::int64_t gs, std::int32_t l) {
     Greenm& G = greenm;
-    const auto l = std::int32_t(gs - greens.ioff);
-    if (G.req(l)) return;
     // the position from the column layout: g(., l) may hold a zero left
     // by a shared pass that did not evaluate this sample
     const Pt2 z = {G.xg(i), gmcoly(i, gs)};
@@ -71,7 +69,13 @@ void ensure(std::int32_t i, std::int64_t gs) {
     G.g(1, l) = w[0];
     G.g(2, l) = w[1];
     G.g(3, l) = cbz;
-    G.req(l) = true;
+    set_req(l);
+}
+
+// Evaluates global sample gs of column i unless it holds its value already.
+inline void ensure(std::int32_t i, std::int64_t gs) {
+    const auto l = std::int32_t(gs - greens.ioff);
+    if (!greenm.req(l)) evaluate_sample(i, gs, l);
 }
 
 // Drops online monitor k: frees its unit and the slot, and counts the
@@ -157,13 +161,12 @@ void gmesh1(const Pt2& z, bool& lout) {
     const Cell c = locate(z);
     lout = outside_here(c, z[1]);
     if (!c.lin || !in_chunk(c) || !inside(c, z[1])) return;
-    Greenm& G = greenm;
     for (const std::int32_t p : {c.i, c.i + 1}) {
         std::int64_t j;
         double f;
         gmcolj(p, z[1], j, f);
-        G.req(std::int32_t(j - greens.ioff)) = true;
-        G.req(std::int32_t(j + 1 - greens.ioff)) = true;
+        set_req(std::int32_t(j - greens.ioff));
+        set_req(std::int32_t(j + 1 - greens.ioff));
     }
 }
 
@@ -182,8 +185,8 @@ void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
     const double fx = x2 > x1 ? (x2 - z[0]) / (x2 - x1) : 1.0;  // weight of column i
     std::int64_t j, j2;
     double f, f2;
-    gmcolj(i, z[1], j, f);
-    gmcolj(i + 1, z[1], j2, f2);
+    run_at(chunk_run(i, z[1]), z[1], j, f);
+    run_at(chunk_run(i + 1, z[1]), z[1], j2, f2);
     ensure(i, j);
     ensure(i, j + 1);
     ensure(i + 1, j2);

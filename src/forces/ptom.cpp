@@ -344,14 +344,20 @@ double ptom2(double phi) {
     return h;
 }
 
-double gtom2(foundation::ConstParticleView P, Flags lact, double phi) {
+namespace {
+
+// The support over the active particles i1..i2 of P, ci(i) and si(i) the
+// cosine and sine of particle i's azimuth; h the support so far.
+template <class Cos, class Sin>
+double region_support(foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1, std::int32_t i2,
+                      Cos&& cos_of, Sin&& sin_of) {
     const Mesh& m = mesh;
     const double c = std::cos(phi), s = std::sin(phi);
     const double den = c * c + s * s;
     double h = -7.777e+300;
-    for (std::int32_t i = 1; i <= P.size(); ++i) {
+    for (std::int32_t i = i1; i <= i2; ++i) {
         if (!flag(lact, i)) continue;
-        const double ci = std::cos(P.phi(i)), si = std::sin(P.phi(i));
+        const double ci = cos_of(i), si = sin_of(i);
         const double di = ci * ci + si * si;
         const double ox = P.x(i) - m.xoff, oy = P.y(i) - m.yoff;
         for (int k = 1; k <= maxpol; ++k) {
@@ -362,6 +368,21 @@ double gtom2(foundation::ConstParticleView P, Flags lact, double phi) {
         }
     }
     return h;
+}
+
+}  // namespace
+
+double gtom2(foundation::ConstParticleView P, Flags lact, double phi) {
+    return region_support(
+        P, lact, phi, 1, P.size(), [P](std::int32_t i) { return std::cos(P.phi(i)); },
+        [P](std::int32_t i) { return std::sin(P.phi(i)); });
+}
+
+double gtom2(foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1, std::int32_t i2,
+             const double* cphi, const double* sphi) {
+    return region_support(
+        P, lact, phi, i1, i2, [cphi](std::int32_t i) { return cphi[i - 1]; },
+        [sphi](std::int32_t i) { return sphi[i - 1]; });
 }
 
 }  // namespace forces

@@ -79,5 +79,11 @@ double ptom2(double phi);
 // observer polygon (poly of mesh) seen from every active source in that
 // source's frame. -7.777e300 when no particle is active.
 double gtom2(foundation::ConstParticleView P, Flags lact, double phi);
+// The same over the particles i1..i2 alone, cphi[i-1] and sphi[i-1] the
+// cosine and sine of particle i's azimuth: the support of particles
+// 1..npart is the larger (the first of equals) of those of consecutive
+// blocks, bit for bit.
+double gtom2(foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1, std::int32_t i2,
+             const double* cphi, const double* sphi);
 
 }  // namespace forces

@@ -11,6 +11,7 @@
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
+#include "forces/steps.hpp"
 #include "foundation/ftypes.hpp"
 
 namespace forces {
@@ -19,6 +20,7 @@ struct ModelWork : ftypes::NoCopy {
     Force1Work projected;        // "projected"
     Force2Work p2p;              // counts of the last "csr_p_to_p" evaluation on this process
     MeshWork mesh;               // the mesh models
+    StepTimes steps;             // seconds per step of the evaluations, for the benchmarks
     std::int32_t diag_failures;  // diagnostic files not written since diaini
 };
 

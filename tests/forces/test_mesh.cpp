@@ -165,6 +165,12 @@ TEST(MeshPolygon, RegionSupportSeesTheObserverPolygonFromEachSource) {
             want = std::max({want, x * std::cos(phi) + y * std::sin(phi), y * std::cos(phi) - (x - 2.0) * std::sin(phi)});
         }
         EXPECT_NEAR(forces::gtom2(b.P(), act, phi), want, 1e-14);
+        // in blocks of the particles, with their cosines and sines given: the
+        // larger of the blocks' supports, bit for bit
+        const double c[3] = {std::cos(b.P().phi(1)), std::cos(b.P().phi(2)), 0.0};
+        const double s[3] = {std::sin(b.P().phi(1)), std::sin(b.P().phi(2)), 0.0};
+        EXPECT_EQ(std::max(forces::gtom2(b.P(), act, phi, 1, 1, c, s), forces::gtom2(b.P(), act, phi, 2, 3, c, s)),
+                  forces::gtom2(b.P(), act, phi));
     }
     EXPECT_EQ(forces::gtom2(b.P(), none, 0.0), -7.777e+300);
 }
