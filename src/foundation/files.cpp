@@ -1,5 +1,6 @@
 #include "foundation/files.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,13 @@
 namespace foundation {
 
 Iopcom iopcom;
+
+void note_unwritten(const std::string& name) {
+    auto& u = iopcom.unwritten;
+    if (std::find(u.begin(), u.end(), name) == u.end()) u.push_back(name);
+}
+
+const std::vector<std::string>& unwritten_files() { return iopcom.unwritten; }
 
 namespace {
 

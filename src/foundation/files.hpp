@@ -60,9 +60,15 @@ struct Iopcom {
     std::vector<FileId> written_files;      // every file the run has opened for output
     std::array<Unit, max_unit + 1> units{};  // the open files by unit number
     JobEnd job_end = nullptr;               // how a fatal stop ends the job (set_job_end)
+    std::vector<std::string> unwritten;     // summary files the run could not write (each name once)
 };
 
 extern Iopcom iopcom;
+
+// A summary file (the lattice's "latout.dat") that could not be written:
+// the run goes on, and its exit code says so at the end.
+void note_unwritten(const std::string& name);
+const std::vector<std::string>& unwritten_files();
 
 // The name opened for a file: the name unchanged when the prefix is
 // "undefined", otherwise the prefix up to its first blank, "/", the name.

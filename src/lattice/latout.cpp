@@ -20,6 +20,7 @@ void latout() {
     if (ierr != 0) {
         // the pool has freed the unit; the lattice itself is fine
         foundation::logpri("warning: latout.dat could not be opened");
+        foundation::note_unwritten("latout.dat");
         return;
     }
     bool wok = true;
@@ -56,7 +57,10 @@ void latout() {
     }
     put(dashes);
     foundation::ficout(unit, ierr);
-    if (!wok || ierr != 0) foundation::logpri("warning: latout.dat could not be written completely");
+    if (!wok || ierr != 0) {
+        foundation::logpri("warning: latout.dat could not be written completely");
+        foundation::note_unwritten("latout.dat");
+    }
 }
 
 }  // namespace lattice

@@ -231,9 +231,14 @@ std::int32_t tracking_run(StepHook step_hook) {
     return ierr;
 }
 
-// The exit code of the run: 1 after a failure, and also when the log file
-// lost lines (a line on standard output says so last).
+// The exit code of the run: 1 after a failure, also when a summary file
+// could not be written (a line says which), and when the log file lost
+// lines (a line on standard output says so last).
 std::int32_t finish(bool failed) {
+    for (const std::string& name : foundation::unwritten_files()) {
+        logpri("error in tarvel: " + name + " could not be written");
+        failed = true;
+    }
     if (foundation::log_file_failed()) {
         foundation::stdout_line(" error in tarvel: lines of the log are missing in " + foundation::failed_log_file());
         return 1;
