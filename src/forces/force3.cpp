@@ -312,8 +312,9 @@ void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
     // a mesh of several chunks: no marks where the pairs of one process at
     // most need samples, nor where the chunks hold too few pairs to share
     if (greenm.ngreen > greenm.n2gre) {
-        if (!few_pairs(in) && !greens.cells.known) find_cells(in, W, sh);
-        if (few_pairs(in) || chunk_users(sh) <= 1) {
+        const bool few = few_pairs(in);
+        if (!few && !greens.cells.known) find_cells(in, W, sh);
+        if (few || chunk_users(sh) <= 1) {
             if (sh.master)
                 for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
             shw.nreq = 0;
