@@ -173,16 +173,19 @@ message(STATUS "MPI: ${TARVEL_MPI_FAMILY_NAME}, compiler wrapper ${MPI_CXX_COMPI
 
 # tarvel_mpiexec: the launcher with the settings of tests and scripts.
 set(launch_flags "")
+set(launch_guard "")
 if(TARVEL_MPI STREQUAL "openmpi")
   # root in CI; more processes than cores in the tests (Open MPI refuses both
   # unless told)
   set(launch_flags " --allow-run-as-root --oversubscribe")
+  # its launcher may hang after an aborted job has ended: the guard ends it
+  set(launch_guard "bash \"${CMAKE_CURRENT_LIST_DIR}/launcher_guard.sh\" ")
 endif()
 set(TARVEL_MPIEXEC "${CMAKE_BINARY_DIR}/tarvel_mpiexec")
 file(CONFIGURE OUTPUT "${TARVEL_MPIEXEC}" CONTENT "#!/bin/sh
 # The launcher of ${TARVEL_MPI_FAMILY_NAME}, the MPI that tarvel of this build folder is
 # linked with, as the tests and scripts start it: tarvel_mpiexec -n N PROGRAM
-exec \"${TARVEL_MPIEXEC_PATH}\"${launch_flags} \"$@\"
+exec ${launch_guard}\"${TARVEL_MPIEXEC_PATH}\"${launch_flags} \"$@\"
 " @ONLY)
 file(CHMOD "${TARVEL_MPIEXEC}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
      WORLD_READ WORLD_EXECUTE)
