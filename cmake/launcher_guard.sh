@@ -21,9 +21,11 @@ trap 'kill -TERM "$launcher" 2>/dev/null' TERM INT HUP
 
 # children of the launcher, from every one of its threads
 children() {
-    local f
+    local f line
     for f in /proc/"$launcher"/task/*/children; do
-        [ -r "$f" ] && cat "$f" 2>/dev/null
+        line=
+        read -r line 2>/dev/null <"$f"   # no newline after the last
+        [ -n "$line" ] && echo "$line"
     done
 }
 
@@ -31,7 +33,7 @@ children() {
 # (state is field 3, exit_code field 52 of /proc/PID/stat)
 stat_of() {
     local line
-    line=$(cat /proc/"$1"/stat 2>/dev/null) || return 1
+    read -r line 2>/dev/null </proc/"$1"/stat || return 1
     line=${line##*) }
     # shellcheck disable=SC2206
     local f=($line)
