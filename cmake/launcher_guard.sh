@@ -8,8 +8,9 @@
 # ignores SIGTERM (seen in a few of a hundred aborted jobs on a loaded
 # machine). This guard watches the launcher's child processes; once all of
 # them have ended and the launcher has not reaped them within a grace
-# period, it reports so, kills the launcher and exits with the first
-# nonzero status of the job's processes (or 0 if all ended with 0).
+# period, it reports so, kills the launcher and exits with the job's code:
+# the exit code of the process that ended it, else 128 + the signal that
+# ended one, else 0.
 set -u
 grace_polls=${TARVEL_LAUNCHER_GRACE_POLLS:-25}   # polls of 0.2 s
 
