@@ -457,18 +457,22 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepT
         if (flag(in.lact, i)) {
             const double qs = XP.q(i) * force_scale;
             const SourceFrame sf = source_frame(W, XP, i);
-            for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
-                const Pt2 z = sf.z(j);
-                bool lin = false, lout = false;
-                Pt2 w{};
-                double cbz = 0.0;
-                gmesh2(z, lin, lout, w, cbz);
-                if (!lin && lout) {
-                    const StepClock direct(T, Step::direct);
-                    green(z, w, cbz);
-                    T.direct_calls += T.on ? 1 : 0;
+            // the observers in batches of lookup_batch, in their order
+            std::array<Pt2, lookup_batch> z;
+            std::array<GreenLookup, lookup_batch> g;
+            for (std::int32_t j0 = sh.first(); j0 <= mesh.nobs;) {
+                std::size_t n = 0;
+                for (std::int32_t j = j0; j <= mesh.nobs && n < lookup_batch; j += sh.ncpu) z[n++] = sf.z(j);
+                gmesh2(std::span<const Pt2>(z.data(), n), g);
+                for (std::size_t k = 0; k < n; ++k, j0 += sh.ncpu) {
+                    GreenLookup& o = g[k];
+                    if (!o.lin && o.lout) {
+                        const StepClock direct(T, Step::direct);
+                        green(z[k], o.w, o.cbz);
+                        T.direct_calls += T.on ? 1 : 0;
+                    }
+                    if (o.lin || o.lout) accumulate(j0, qs, sf, o.w, o.cbz);
                 }
-                if (lin || lout) accumulate(j, qs, sf, w, cbz);
             }
         }
         if (sh.master) source_progress(" isrc_gmesh2=", i, npart);

@@ -2,6 +2,7 @@
 #include "forces/gmeshl.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -174,32 +175,63 @@ void gmesh1(const Pt2& z, bool& lout) {
 // column i is fx = (x_i+1 - x)/(x_i+1 - x_i), and in each column the value
 // is linear between the two samples around y (fractions f, f2), so
 // G = (1 - f) fx G_j + f fx G_j+1 + (1 - f2)(1 - fx) G_j2 + f2 (1 - fx) G_j2+1.
-void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
-    const Cell c = locate(z);
-    lin = c.lin && in_chunk(c) && inside(c, z[1]);
-    lout = outside_here(c, z[1]);
-    if (!lin) return;
+void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out) {
+    // in three passes over the points, each of short steps that do not
+    // depend on the other points' (so the processor overlaps the points):
+    // the cells, the samples around each point, the values
+    struct Where {
+        std::int32_t i;      // cell: columns i and i + 1
+        std::int64_t j, j2;  // samples j, j + 1 of column i and j2, j2 + 1 of i + 1
+        double f, f2, fx;    // fractions along the columns, weight of column i
+    };
+    std::array<Where, lookup_batch> at;
     const Greenm& G = greenm;
-    const std::int32_t i = c.i;
-    const double x1 = G.xg(i), x2 = G.xg(i + 1);
-    const double fx = x2 > x1 ? (x2 - z[0]) / (x2 - x1) : 1.0;  // weight of column i
-    std::int64_t j, j2;
-    double f, f2;
-    run_at(chunk_run(i, z[1]), z[1], j, f);
-    run_at(chunk_run(i + 1, z[1]), z[1], j2, f2);
-    ensure(i, j);
-    ensure(i, j + 1);
-    ensure(i + 1, j2);
-    ensure(i + 1, j2 + 1);
+    const std::size_t n = std::min(z.size(), lookup_batch);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Cell c = locate(z[k]);
+        out[k].lin = c.lin && in_chunk(c) && inside(c, z[k][1]);
+        out[k].lout = outside_here(c, z[k][1]);
+        at[k].i = c.i;
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!out[k].lin) continue;
+        Where& a = at[k];
+        const double x1 = G.xg(a.i), x2 = G.xg(a.i + 1);
+        a.fx = x2 > x1 ? (x2 - z[k][0]) / (x2 - x1) : 1.0;
+        run_at(chunk_run(a.i, z[k][1]), z[k][1], a.j, a.f);
+        run_at(chunk_run(a.i + 1, z[k][1]), z[k][1], a.j2, a.f2);
+    }
     const auto o = greens.ioff;
-    const auto l1 = std::int32_t(j - o), l2 = std::int32_t(j + 1 - o);
-    const auto l3 = std::int32_t(j2 - o), l4 = std::int32_t(j2 + 1 - o);
-    const double w1 = (1.0 - f) * fx, w2 = f * fx, w3 = (1.0 - f2) * (1.0 - fx), w4 = f2 * (1.0 - fx);
-    double v[3];
-    for (int k = 1; k <= 3; ++k)
-        v[k - 1] = w1 * G.g(k, l1) + w2 * G.g(k, l2) + w3 * G.g(k, l3) + w4 * G.g(k, l4);
-    w = {v[0], v[1]};
-    cbz = v[2];
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!out[k].lin) continue;
+        const Where& a = at[k];
+        const std::int32_t i = a.i;
+        const std::int64_t j = a.j, j2 = a.j2;
+        const double f = a.f, f2 = a.f2, fx = a.fx;
+        ensure(i, j);
+        ensure(i, j + 1);
+        ensure(i + 1, j2);
+        ensure(i + 1, j2 + 1);
+        const auto l1 = std::int32_t(j - o), l2 = std::int32_t(j + 1 - o);
+        const auto l3 = std::int32_t(j2 - o), l4 = std::int32_t(j2 + 1 - o);
+        const double w1 = (1.0 - f) * fx, w2 = f * fx, w3 = (1.0 - f2) * (1.0 - fx), w4 = f2 * (1.0 - fx);
+        double v[3];
+        for (int m = 1; m <= 3; ++m)
+            v[m - 1] = w1 * G.g(m, l1) + w2 * G.g(m, l2) + w3 * G.g(m, l3) + w4 * G.g(m, l4);
+        out[k].w = {v[0], v[1]};
+        out[k].cbz = v[2];
+    }
+}
+
+void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
+    GreenLookup g;
+    gmesh2(std::span<const Pt2>(&z, 1), std::span<GreenLookup>(&g, 1));
+    lin = g.lin;
+    lout = g.lout;
+    if (lin) {
+        w = g.w;
+        cbz = g.cbz;
+    }
 }
 
 int gmshd1(const Polygon& poly, int np, ChgRows chg) {

@@ -50,6 +50,16 @@ void gmesh1(const Pt2& z, bool& lout);
 //   neither:   the point belongs to another chunk; nothing to do now.
 void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz);
 
+// gmesh2 at the first lookup_batch (at most) points z, the results into
+// out (as many): point by point the same as above.
+inline constexpr std::size_t lookup_batch = 64;
+struct GreenLookup {
+    bool lin = false, lout = false;
+    Pt2 w{};
+    double cbz = 0.0;
+};
+void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out);
+
 // Writes the region polygon poly(1..2, 1..np) and the curvature-change rows
 // into every open "green" online monitor of format "fmt1", from the start of
 // its file. Returns the status of the last rewind (0 = success); a monitor
