@@ -819,8 +819,7 @@ void join_steps(StepTimes& t) {
     const std::int32_t np = parallel::cmpcom.nprocs;
     std::array<std::int32_t, cap::maxproc> counts{};
     std::fill(counts.begin(), counts.begin() + np, nsteps);
-    if (np == 1) std::copy(t.own.begin(), t.own.end(), t.all.begin());
-    else parallel::joinr(t.own, std::span<const std::int32_t>(counts.data(), std::size_t(np)), t.all);
+    parallel::joinr(t.own, std::span<const std::int32_t>(counts.data(), std::size_t(np)), t.all);
     t.own.fill(0.0);  // the next evaluation's own
 }
 

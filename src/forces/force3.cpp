@@ -294,25 +294,23 @@ std::int32_t chunk_users(const Share& sh) {
 // pairs a chunk (of every process, on average) is not shared: each process
 // evaluates the few samples its own pairs read as it reads them (as one
 // process does), so that the chunks cost no exchange. Every process
-// decides alike.
+// decides alike, from the nsrc sources (the active particles).
 inline constexpr double share_pairs = 1000.0;
-bool few_pairs(const ModelInput& in) {
-    std::int64_t nsrc = 0;
-    for (std::int32_t i = 1; i <= in.XP.size(); ++i) nsrc += flag(in.lact, i) ? 1 : 0;
+bool few_pairs(std::int32_t nsrc) {
     const double chunks = double(greenm.ngreen / cap::maxgre + 1);
     return double(nsrc) * double(mesh.nobs) < share_pairs * chunks;
 }
 
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
-void mark_required(const ModelInput& in, MeshWork& W, const Share& sh) {
+void mark_required(const ModelInput& in, std::int32_t nsrc, MeshWork& W, const Share& sh) {
     const foundation::ConstParticleView XP = in.XP;
     SampleExchange& shw = W.exchange;
     const std::int32_t npart = XP.size();
     // a mesh of several chunks: no marks where the pairs of one process at
     // most need samples, nor where the chunks hold too few pairs to share
     if (greenm.ngreen > greenm.n2gre) {
-        const bool few = few_pairs(in);
+        const bool few = few_pairs(nsrc);
         if (!few && !greens.cells.known) find_cells(in, W, sh);
         if (few || chunk_users(sh) <= 1) {
             if (sh.master)
@@ -469,7 +467,6 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepT
                     if (!o.lin && o.lout) {
                         const StepClock direct(T, Step::direct);
                         green(z[k], o.w, o.cbz);
-                        T.direct_calls += T.on ? 1 : 0;
                     }
                     if (o.lin || o.lout) accumulate(j0, qs, sf, o.w, o.cbz);
                 }
@@ -597,7 +594,7 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, 
             const bool all = w > 1.0;
             if (!all) {
                 const StepClock marking(T, Step::marking);
-                mark_required(in, W, sh);
+                mark_required(in, nsrc, W, sh);
             }
             evaluate_required(all, W.exchange, sh, T);
         }

@@ -41,58 +41,49 @@ void lattice_span(double a, double b, double h, double& k1, double& k2) {
     k2 = std::ceil(b / h - lattice_margin) - 1.0;
 }
 
-// One equally spaced run of samples of a column: global samples
-// base..base+span from y0 to y0 + len [m].
-struct Seg {
-    std::int64_t base;
-    std::int64_t span;
-    double y0;
-    double len;
-};
-
 bool near_column(std::int32_t i) { return i >= greenm.jn1 && i <= greenm.jn2; }
 
 // The runs of column i: one for a coarse column, three for a near column.
-int column_segs(std::int32_t i, Seg (&s)[3]) {
+// (a run from y0 to y0 + len [m] over span samples has the step len / span)
+int column_segs(std::int32_t i, ColumnRun (&s)[3]) {
     const Greenm& G = greenm;
     const Greens& S = greens;
+    auto run = [](std::int64_t base, std::int64_t span, double y0, double len) {
+        return ColumnRun{base, span, y0, len / double(span)};
+    };
     if (!near_column(i)) {
         const std::int64_t base = G.noff(i) + 1;
         const double lo = G.xg(S.nxy1 + i);
-        s[0] = {base, G.noff(i + 1) - base, lo, G.xg(S.nxy2 + i) - lo};
+        s[0] = run(base, G.noff(i + 1) - base, lo, G.xg(S.nxy2 + i) - lo);
         return 1;
     }
     const int k = i - G.jn1 + 1;
     for (int m = 1; m <= 3; ++m)
-        s[m - 1] = {G.jn(m, k), G.jn(m + 1, k) - G.jn(m, k), G.yn(m, k), G.yn(m + 1, k) - G.yn(m, k)};
+        s[m - 1] = run(G.jn(m, k), G.jn(m + 1, k) - G.jn(m, k), G.yn(m, k), G.yn(m + 1, k) - G.yn(m, k));
     return 3;
 }
-
-// The run of a segment as the look-ups read it: the step is its length over
-// its samples.
-ColumnRun run_of(const Seg& g) { return {g.base, g.span, g.y0, g.len / double(g.span)}; }
 
 // The runs of the chunk's columns ic1..ic2 and of every near column.
 void chunk_runs() {
     Greens& S = greens;
-    Seg s[3];
+    ColumnRun s[3];
     for (std::int32_t i = S.ic1; i <= S.ic2; ++i) {
         if (near_column(i)) continue;
         column_segs(i, s);
-        S.runs(i) = run_of(s[0]);
+        S.runs(i) = s[0];
     }
     for (std::int32_t i = std::max(greenm.jn1, 1); i <= greenm.jn2 && i - greenm.jn1 < maxhlp; ++i) {
         column_segs(i, s);
-        for (int m = 1; m <= 3; ++m) S.near_runs(m, i - greenm.jn1 + 1) = run_of(s[m - 1]);
+        for (int m = 1; m <= 3; ++m) S.near_runs(m, i - greenm.jn1 + 1) = s[m - 1];
     }
 }
 
 // y [m] of global sample gs within the runs s[0..ns) of its column: the
 // last non-empty run starting at or below it holds it.
-double seg_y(const Seg (&s)[3], int ns, std::int64_t gs) {
+double seg_y(const ColumnRun (&s)[3], int ns, std::int64_t gs) {
     int m = ns - 1;
     while (m > 0 && !(s[m].span > 0 && gs >= s[m].base)) --m;
-    return s[m].y0 + double(gs - s[m].base) * (s[m].len / double(s[m].span));
+    return s[m].y0 + double(gs - s[m].base) * s[m].step;
 }
 
 // Extent of the region polygon in x.
@@ -489,25 +480,12 @@ void gmmima(double x1, double x2, double& ylo, double& yhi) {
 }
 
 double gmcoly(std::int32_t i, std::int64_t gs) {
-    Seg s[3];
+    ColumnRun s[3];
     const int ns = column_segs(i, s);
     return seg_y(s, ns, gs);
 }
 
-void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f) {
-    if (i >= greens.ic1 && i <= greens.ic2) {
-        run_at(chunk_run(i, y), y, j, f);
-        return;
-    }
-    Seg s[3];
-    column_segs(i, s);
-    int m = 0;
-    if (near_column(i)) {
-        const int k = i - greenm.jn1 + 1;
-        m = y < greenm.yn(2, k) ? 0 : (y < greenm.yn(3, k) ? 1 : 2);
-    }
-    run_at(run_of(s[m]), y, j, f);
-}
+void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f) { run_at(chunk_run(i, y), y, j, f); }
 
 void gmpos(std::int32_t l, double& x, double& y) {
     const Greenm& G = greenm;

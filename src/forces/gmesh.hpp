@@ -23,7 +23,6 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -112,8 +111,8 @@ struct Greenc : ftypes::NoCopy {
 // 2^31 samples in all, processed chunk by chunk. Local numbers within a
 // chunk stay below maxgre.
 struct Greenm : ftypes::NoCopy {
-    // per sample of the chunk: its position (x, y, 0) in the centroid's frame
-    // [m] until evaluated, then its field (E_x, E_y, c*B_z) [V/m] per unit charge
+    // per sample of the chunk, once evaluated (req): its field (E_x, E_y,
+    // c*B_z) [V/m] per unit charge; its position comes from the column layout
     ftypes::Arr2<double, 3, cap::maxgre> g;
     // column positions x(1..nx), then the lower y limits, then the upper [m]
     ftypes::Arr1<double, cap::maxgre> xg;
@@ -251,8 +250,8 @@ void gmpos(std::int32_t l, double& x, double& y);
 // y [m] of global sample gs of column i, from the column layout.
 double gmcoly(std::int32_t i, std::int64_t gs);
 
-// Sample location inside column i at height y: the point lies between the
-// global samples j and j + 1 at fraction f.
+// Sample location inside column i (of the current chunk) at height y: the
+// point lies between the global samples j and j + 1 at fraction f.
 void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f);
 
 // Sets the flag of local sample l (required, or once evaluated valid).

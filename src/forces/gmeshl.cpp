@@ -61,8 +61,7 @@ bool outside_here(const Cell& c, double y) {
 // Evaluates global sample gs (local l) of column i.
 void evaluate_sample(std::int32_t i, std::int64_t gs, std::int32_t l) {
     Greenm& G = greenm;
-    // the position from the column layout: g(., l) may hold a zero left
-    // by a shared pass that did not evaluate this sample
+    // the position from the column layout (g holds values only)
     const Pt2 z = {G.xg(i), gmcoly(i, gs)};
     Pt2 w{};
     double cbz = 0.0;

@@ -36,7 +36,6 @@ struct StepTimes {
     bool on;
     std::array<double, nsteps> own;                  // this process's seconds per step, summed while on
     std::array<double, nsteps * cap::maxproc> all;   // every process's, process by process (the last join)
-    std::int64_t direct_calls;                       // field calls outside the meshed region (this process)
 };
 
 // Adds the wall seconds from its construction to its end to step s while
