@@ -5,7 +5,7 @@
 //
 // Run by hand after a Release build (bench/run_bench_force2.sh runs it at 1,
 // 2, 4 and 8 processes and adds the parallel efficiency):
-//   mpiexec -n P build-bench/bench/bench_force2 [nfb=K] [N ...]   (default 200 1000 2000)
+//   build-bench/tarvel_mpiexec -n P build-bench/bench/bench_force2 [nfb=K] [N ...]   (default 200 1000 2000)
 // nfb=K gives the lattice K field boundaries (default 3): the 1 m straight
 // before the bend is cut into K - 2 pieces, which leaves the physics alone
 // but makes every design path cross K boundaries.

@@ -28,10 +28,10 @@
 // with a hash of the forces, the same at any process count.
 //
 // Run by hand after a Release build with -DTARVEL_BENCH=ON:
-//   mpiexec -n 1 build/bench/bench_mesh observers
-//   mpiexec -n 4 build/bench/bench_mesh observers
-//   mpiexec -n 8 build/bench/bench_mesh green 2000 10000 100000
-//   mpiexec -n 2 build/bench/bench_mesh sparse
+//   build-bench/tarvel_mpiexec -n 1 build-bench/bench/bench_mesh observers
+//   build-bench/tarvel_mpiexec -n 4 build-bench/bench/bench_mesh observers
+//   build-bench/tarvel_mpiexec -n 8 build-bench/bench/bench_mesh green 2000 10000 100000
+//   build-bench/tarvel_mpiexec -n 2 build-bench/bench/bench_mesh sparse
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -127,13 +127,13 @@ double diff_percent(const std::vector<double>& a, const std::vector<double>& ref
 
 // The seconds per step of the last evaluation: the master's and the
 // largest of a slave's, one line each step that took any time.
-void print_steps(const char* label) {
+void print_steps(const std::string& label) {
     static constexpr const char* names[forces::nsteps] = {
         "hand-out",  "boxes",   "centroid", "layout", "marking", "evaluation",
         "exchange",  "lookups", "(direct)", "fields", "(paths)", "sum",     "particles"};
     const auto& t = forces::model_work().steps;
     const int np = parallel::cmpcom.nprocs;
-    std::printf("  steps of %s (s): step master slave-max\n", label);
+    std::printf("  steps of %s (s): step master slave-max\n", label.c_str());
     for (int k = 0; k < forces::nsteps; ++k) {
         double slave = 0.0;
         for (int p = 1; p < np; ++p) slave = std::max(slave, t.all[std::size_t(p * forces::nsteps + k)]);
@@ -259,11 +259,11 @@ int main(int argc, char** argv) {
                 send_state();
                 std::vector<double> g;
                 const double tmake = evaluate(t, &g);
-                print_steps("the evaluation that makes the function");
+                print_steps(std::string(bunch::force_model(t).word) + ", the evaluation that makes the function");
                 std::int64_t evaluated = 0;
                 for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
                 const double treuse = evaluate(t);
-                print_steps("the evaluation that reuses it");
+                print_steps(std::string(bunch::force_model(t).word) + ", the evaluation that reuses it");
                 std::printf("%s N=%6d P=%d: %lld samples, %lld evaluated (master); %.3f s, reused %.3f s; "
                             "%d observers; p_to_p %.3f s%s, ratio %.1f",
                             bunch::force_model(t).word.data(), n, np, static_cast<long long>(forces::greenm.ngreen),

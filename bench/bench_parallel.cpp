@@ -5,12 +5,13 @@
 // for their next command.
 //
 // Run by hand after a Release build with -DTARVEL_BENCH=ON:
-//   mpiexec -n 2 build/bench/bench_parallel          round trips, P = 2
-//   mpiexec -n 4 build/bench/bench_parallel          round trips, P = 4
-//   mpiexec -n 1 build/bench/bench_parallel idle     master-only work, P = 1
-//   taskset -c 0,1 mpiexec -n 4 build/bench/bench_parallel idle
+// (M: build-bench/tarvel_mpiexec, the launcher of the MPI it is linked with)
+//   M -n 2 build-bench/bench/bench_parallel          round trips, P = 2
+//   M -n 4 build-bench/bench/bench_parallel          round trips, P = 4
+//   M -n 1 build-bench/bench/bench_parallel idle     master-only work, P = 1
+//   taskset -c 0,1 M -n 4 build-bench/bench/bench_parallel idle
 //                                                    the same, P = 4 on 2 cores
-//   mpiexec -n 4 build/bench/bench_parallel react    reaction of an idle slave
+//   M -n 4 build-bench/bench/bench_parallel react    reaction of an idle slave
 // The waiting slaves sleep between polls, so the last time should stay
 // within about 10% of the P = 1 time. "react" lets the slaves wait 0.1 to
 // 100 ms for their next command and times the round trip of a one-particle

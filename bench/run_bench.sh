@@ -180,7 +180,7 @@ mesh() {
   awk '
     $1 == "RSS" { if ($3 + 0 > rss[$2] + 0) rss[$2] = $3; next }
     {
-      m = $1 == "sparse" ? "sparse" : $1; match($0, /N= *[0-9]+/); n = substr($0, RSTART + 2, RLENGTH - 2) + 0
+      m = $1; match($0, /N= *[0-9]+/); n = substr($0, RSTART + 2, RLENGTH - 2) + 0
       match($0, /P=[0-9]+/); p = substr($0, RSTART + 2, RLENGTH - 2) + 0
       match($0, /; [0-9.]+ s/); t = substr($0, RSTART + 2, RLENGTH - 4) + 0
       obs = "-"; if (match($0, /[0-9]+ observers/)) obs = substr($0, RSTART, RLENGTH - 10) + 0
