@@ -36,7 +36,7 @@ void group_failed(int i, int found, int expected, const std::string& bad, bool t
     std::string what = "particle " + std::to_string(i) + ": " + std::to_string(found) + " of " +
                        std::to_string(expected) + " numbers found";
     if (!token_read) what += ", the deck ends";
-    else if (bad == "}") what += ", the list ends";
+    else if (bad == foundation::block_close) what += ", the list ends";
     else what += ", " + foundation::quoted(bad) + " is not " + kind;
     foundation::log_where(what);
 }
@@ -59,7 +59,7 @@ void get_reals(double* v, int n, int i, int count, std::int32_t& ierr) {
 bool next_group(std::string& cmd, std::int32_t& ierr) {
     foundation::getcmd(cmd, ierr);
     if (ierr != 0) return false;
-    if (cmd == "}") return false;
+    if (cmd == foundation::block_close) return false;
     if (prtcls.npart >= cap::maxprt) {
         foundation::log_where("the list holds more than 300000 particles, the largest bunch");
         foundation::logpri("npart.ge.maxprt");
@@ -346,7 +346,7 @@ void lypart(std::int32_t& ierr) {
     iniprt(ierr);
     std::int32_t iform = 1, imode = 1;
     bool listed = false;  // the layer holds an "array"
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr == 0) foundation::getcmd(cmd, ierr);
     prtcls.npart = 0;
     while (ierr == 0) {
@@ -402,7 +402,7 @@ void lypart(std::int32_t& ierr) {
         }
         if (ierr == 0) foundation::getcmd(cmd, ierr);
     }
-    if (ierr == 0 && cmd == "}") {
+    if (ierr == 0 && cmd == foundation::block_close) {
         // a layer without a list leaves an empty bunch: nothing to transform
         if (listed) ptrafo(iform, imode, ierr, p0_place);
         if (ierr == 0) {
