@@ -36,7 +36,7 @@ void group_failed(int i, int found, int expected, const std::string& bad, bool t
     std::string what = "particle " + std::to_string(i) + ": " + std::to_string(found) + " of " +
                        std::to_string(expected) + " numbers found";
     if (!token_read) what += ", the deck ends";
-    else if (bad == "}") what += ", the list ends";
+    else if (bad == foundation::block_close) what += ", the list ends";
     else what += ", " + foundation::quoted(bad) + " is not " + kind;
     foundation::log_where(what);
 }
@@ -59,7 +59,7 @@ void get_reals(double* v, int n, int i, int count, std::int32_t& ierr) {
 bool next_group(std::string& cmd, std::int32_t& ierr) {
     foundation::getcmd(cmd, ierr);
     if (ierr != 0) return false;
-    if (cmd == "}") return false;
+    if (cmd == foundation::block_close) return false;
     if (prtcls.npart >= cap::maxprt) {
         foundation::log_where("the list holds more than 300000 particles, the largest bunch");
         foundation::logpri("npart.ge.maxprt");
@@ -172,14 +172,13 @@ void readp2(std::string& cmd, std::int32_t& ierr) {
 
 namespace {
 
-// The input frame of a list: the rotation by reference_point_phi (c, s),
-// particle 1 in the lab frame (position, momentum in eV/c and its magnitude
-// p1 as listed) and the unit vectors of the offsets of the other particles.
+// The input frame of a list: particle 1 in the lab frame (position,
+// momentum in eV/c and its magnitude p1 as listed) and the unit vectors of
+// the offsets of the other particles.
 struct ListFrame {
-    double c = 1.0, s = 0.0;
     double X1 = 0.0, Y1 = 0.0, Z1 = 0.0;
     double PX1 = 0.0, PY1 = 0.0, PZ1 = 0.0;
-    double pz1 = 0.0, p1 = 0.0;
+    double p1 = 0.0;
     double e1[3] = {}, e2[3] = {}, e3[3] = {};
 
     // Momentum [eV/c] in the lab frame of a record listing the offsets.
@@ -195,18 +194,17 @@ struct ListFrame {
 // its line, when particle 1 gives none.
 bool list_frame(std::int32_t iform, ListFrame& f) {
     const auto& b = prtcls;
-    f.c = std::cos(b.reference_point_phi);
-    f.s = std::sin(b.reference_point_phi);
+    // the rotation by reference_point_phi
+    const double c = std::cos(b.reference_point_phi);
+    const double s = std::sin(b.reference_point_phi);
     const double* r1 = b.xptcl.col(1);
     const double x1 = r1[0], y1 = r1[1], z1 = r1[2];
     const double px1 = r1[3], py1 = r1[4], pz1 = r1[5];
-    f.pz1 = pz1;
     f.p1 = std::sqrt(px1 * px1 + py1 * py1 + pz1 * pz1);
     if (!(f.p1 > 0.0) || !std::isfinite(f.p1)) {
         foundation::log_where("the reference particle 1 has momentum " + foundation::short_real(f.p1) + " eV/c");
         return false;
     }
-    const double c = f.c, s = f.s;
     const double dx = x1 - b.reference_point_x;
     const double dy = y1 - b.reference_point_y;
     f.X1 = c * dx + s * dy;
@@ -278,7 +276,7 @@ double to_lab_frame(const ListFrame& f, int n) {
     r1[2] = f.Z1;
     r1[3] = f.p1 * foundation::force_scale;
     r1[4] = std::atan2(f.PY1, f.PX1);
-    r1[5] = std::asin(f.pz1 / f.p1);
+    r1[5] = std::asin(f.PZ1 / f.p1);
     return psum;
 }
 
@@ -348,7 +346,7 @@ void lypart(std::int32_t& ierr) {
     iniprt(ierr);
     std::int32_t iform = 1, imode = 1;
     bool listed = false;  // the layer holds an "array"
-    foundation::getspc("{", ierr);
+    foundation::getspc(foundation::block_open, ierr);
     if (ierr == 0) foundation::getcmd(cmd, ierr);
     prtcls.npart = 0;
     while (ierr == 0) {
@@ -404,7 +402,7 @@ void lypart(std::int32_t& ierr) {
         }
         if (ierr == 0) foundation::getcmd(cmd, ierr);
     }
-    if (ierr == 0 && cmd == "}") {
+    if (ierr == 0 && cmd == foundation::block_close) {
         // a layer without a list leaves an empty bunch: nothing to transform
         if (listed) ptrafo(iform, imode, ierr, p0_place);
         if (ierr == 0) {

@@ -28,6 +28,6 @@ void readp2(std::string& cmd, std::int32_t& ierr);
 // reference momentum without horizontal component, a given p0 <= 0) fails
 // with "error in array with particles" and changes nothing; a refused p0
 // is named with p0_place, where the layer gave it.
-void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr, const std::string& p0_place = {});
+void ptrafo(std::int32_t iform, std::int32_t imode, std::int32_t& ierr, const std::string& p0_place);
 
 }  // namespace bunch

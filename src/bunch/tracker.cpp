@@ -589,6 +589,12 @@ void duty_fresh(double ct) {
         st.iduty = 2;
     }
     st.lreset = false;
+    // A duty time that is not ahead of the bunch would end the run early:
+    // none for this step, look again at the next one.
+    if (st.ctduty <= ct) {
+        st.ctduty = far_time;
+        st.lreset = true;
+    }
 }
 
 }  // namespace
@@ -723,15 +729,7 @@ void stepr2(double& ctnext, Logical& reset, Logical& lstep) {
         st.ctostp = tr3com.ct_step_first / tr3com.increase_factor;
         st.lreset = false;
     }
-    if (reset || st.lreset) {
-        duty_fresh(ct);
-        // A duty time that is not ahead of the bunch would end the run
-        // early: none for this step, look again at the next one.
-        if (st.ctduty <= ct) {
-            st.ctduty = far_time;
-            st.lreset = true;
-        }
-    }
+    if (reset || st.lreset) duty_fresh(ct);
     tr3com.lduty = (ct == st.ctduty);
     if (tr3com.lduty) duty_arrived(ct);
     rmspar(foundation::particles(prtcls.xptcl, prtcls.npart),

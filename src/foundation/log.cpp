@@ -39,8 +39,6 @@ bool log_file_failed() { return iopcom.log.failed; }
 
 const std::string& failed_log_file() { return iopcom.log.failed_name; }
 
-void reset_log_failure() { iopcom.log = LogFile{}; }
-
 void logpri(std::string_view text, int len) {
     if (!iopcom.log_owner) return;
     if (len < 0) len = 0;

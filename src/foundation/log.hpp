@@ -28,8 +28,6 @@ void log_file_opened(const std::string& name);
 [[nodiscard]] bool log_file_failed();
 // The name of the last log file a write failed to reach.
 [[nodiscard]] const std::string& failed_log_file();
-// Forgets every failure (a new run in the same process, as in tests).
-void reset_log_failure();
 
 // Whether this process prints the log: the master does, the slaves do not.
 // The process entry sets it from the process record at start-up; a program

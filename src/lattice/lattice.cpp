@@ -357,8 +357,8 @@ struct ThickElement {
     double r = 0.0, strength = 0.0, alpha = 0.0, hoff = 0.0, voff = 0.0;
 };
 
-// What a thick element's block expects after its entry position (stage 0),
-// entry (1), properties (2) and exit position (3).
+// What a thick element's block expects after nothing (stage 0), its entry
+// position (1), its properties (2) and its exit position (3).
 constexpr std::string_view thick_expected[] = {"position or }", "properties or }", "position or }", "}"};
 
 // The private data of a quadrupole or multipole at its exit boundary i:

@@ -15,10 +15,12 @@ using ftypes::Logical;
 
 bool single() { return cmpcom.nprocs <= 1; }
 
-// The element count of a message.
+// The element count of a message; a message longer than MPI can count is a
+// fatal stop, never a shorter one.
 template <class T>
 int count(std::span<T> buf) {
-    return static_cast<int>(std::min<std::size_t>(buf.size(), INT32_MAX));
+    check_received("message", "elements", static_cast<std::int64_t>(buf.size()), 0, INT32_MAX);
+    return static_cast<int>(buf.size());
 }
 
 }  // namespace

@@ -99,12 +99,17 @@ LaunchCheck check_launcher(std::int32_t nprocs, const EnvLookup& env, std::strin
     return {};
 }
 
+namespace {
+
+// The MPI family this program is built with and the path of its launcher.
+std::string_view linked_mpi_family() { return TARVEL_MPI_FAMILY; }
+std::string_view linked_mpiexec() { return TARVEL_MPIEXEC_PATH; }
+
+}  // namespace
+
 LaunchCheck check_launcher(std::int32_t nprocs) {
     return check_launcher(nprocs, [](const char* name) -> const char* { return std::getenv(name); },
                           linked_mpi_family(), linked_mpiexec());
 }
-
-std::string_view linked_mpi_family() { return TARVEL_MPI_FAMILY; }
-std::string_view linked_mpiexec() { return TARVEL_MPIEXEC_PATH; }
 
 }  // namespace parallel

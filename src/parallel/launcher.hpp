@@ -32,8 +32,4 @@ LaunchCheck check_launcher(std::int32_t nprocs, const EnvLookup& env, std::strin
 // built with and the path of its launcher.
 LaunchCheck check_launcher(std::int32_t nprocs);
 
-// The MPI family this program is built with and the path of its launcher.
-std::string_view linked_mpi_family();
-std::string_view linked_mpiexec();
-
 }  // namespace parallel
