@@ -2,7 +2,7 @@
 # ./test.sh [--openmpi]
 # Installs what is missing, builds against MPICH and runs the whole test
 # suite through CTest; builds against Open MPI and runs the tests labelled
-# "openmpi" (the message layer and a few end-to-end decks at 2 to 4
+# "openmpi" (the message layer and a few end-to-end decks at 1 to 4
 # processes, with the launcher of Open MPI); then builds the unit tests once
 # more under AddressSanitizer and UndefinedBehaviorSanitizer and runs them,
 # and last fuzzes the deck reader and the driver's layers for a bounded time

@@ -90,8 +90,7 @@ endfunction()
 
 # Whether the launcher exe belongs to the family (its --version says so).
 function(tarvel_launcher_is_family exe out)
-  execute_process(COMMAND "${exe}" --version OUTPUT_VARIABLE text ERROR_VARIABLE text
-                  RESULT_VARIABLE rc TIMEOUT 20)
+  execute_process(COMMAND "${exe}" --version OUTPUT_VARIABLE text ERROR_VARIABLE text TIMEOUT 20)
   if(text MATCHES "${launcher_says}")
     set(${out} TRUE PARENT_SCOPE)
   else()
@@ -122,7 +121,9 @@ install it (Debian: ${packages}) or give MPI_CXX_COMPILER")
 endif()
 
 # The launcher, before FindMPI looks for one of its own (it would take the
-# first mpiexec on the search path, whatever its MPI).
+# first mpiexec on the search path, whatever its MPI). A launcher given (or
+# kept from the last configure) is checked once MPI is found.
+set(launcher_checked FALSE)
 if(NOT MPIEXEC_EXECUTABLE)
   unset(MPIEXEC_EXECUTABLE CACHE)
   get_filename_component(wrapper_dir "${MPI_CXX_COMPILER}" REALPATH)
@@ -142,6 +143,7 @@ if(NOT MPIEXEC_EXECUTABLE)
     tarvel_launcher_is_family("${candidate}" ok)
     if(ok)
       set(MPIEXEC_EXECUTABLE "${candidate}" CACHE FILEPATH "Executable for running MPI programs.")
+      set(launcher_checked TRUE)
       break()
     endif()
   endforeach()
@@ -163,10 +165,12 @@ if(library_family AND NOT library_family STREQUAL TARVEL_MPI)
   tarvel_mpi_fail("MPI_CXX_COMPILER ${MPI_CXX_COMPILER} builds against ${library_family}, \
 not TARVEL_MPI = ${TARVEL_MPI}: give -DTARVEL_MPI=${library_family} or the wrapper of ${TARVEL_MPI}")
 endif()
-tarvel_launcher_is_family("${MPIEXEC_EXECUTABLE}" ok)
-if(NOT ok)
-  tarvel_mpi_fail("MPIEXEC_EXECUTABLE ${MPIEXEC_EXECUTABLE} is not the launcher of ${TARVEL_MPI_FAMILY_NAME}, \
+if(NOT launcher_checked)
+  tarvel_launcher_is_family("${MPIEXEC_EXECUTABLE}" ok)
+  if(NOT ok)
+    tarvel_mpi_fail("MPIEXEC_EXECUTABLE ${MPIEXEC_EXECUTABLE} is not the launcher of ${TARVEL_MPI_FAMILY_NAME}, \
 the MPI tarvel is linked with: give that one (Debian: mpiexec.${TARVEL_MPI})")
+  endif()
 endif()
 set(TARVEL_MPIEXEC_PATH "${MPIEXEC_EXECUTABLE}")
 message(STATUS "MPI: ${TARVEL_MPI_FAMILY_NAME}, compiler wrapper ${MPI_CXX_COMPILER}, launcher ${TARVEL_MPIEXEC_PATH}")

@@ -17,7 +17,7 @@ endfunction()
 
 # Label "openmpi": the tests that ./test.sh runs once more in a build against
 # Open MPI (every test of the message layer, label "mpi", and a few
-# end-to-end decks at 2 to 4 processes); ./test.sh --openmpi runs them all.
+# end-to-end decks at 1 to 4 processes); ./test.sh --openmpi runs them all.
 
 # tarvel_mpi_test(NAME EXE NPROCS [ARGS...])
 # Runs an executable through mpiexec -n NPROCS; a deadlock shows as a timeout.

@@ -11,7 +11,7 @@ set -u
 tarvel=$(realpath "$1"); out=$(realpath -m "$2")
 root=$(cd "$(dirname "$0")/.." && pwd)
 mpiexec=${MPIEXEC:-$(dirname "$tarvel")/tarvel_mpiexec}
-[ -x "$mpiexec" ] || { echo "no launcher $mpiexec (give the one of TARVEL's MPI as MPIEXEC)"; exit 1; }
+command -v "$mpiexec" >/dev/null || { echo "no launcher $mpiexec (give the one of TARVEL's MPI as MPIEXEC)"; exit 1; }
 rm -rf "$out"; mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

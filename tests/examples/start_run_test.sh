@@ -16,17 +16,19 @@ DECK
 cat >"$scratch/deck/check.sh" <<'CHECK'
 [ -s latout.dat ] && echo "checked $(basename "$PWD")"
 CHECK
+# a row without a line: a number of processes refused
 while IFS='|' read -r dir np line; do
+  [ -n "$line" ] || line="run.sh: the number of processes must be a whole number from 1 to 100, not '$np'"
   out=$(cd "$scratch" && bash "$run_sh" "$dir" "$np" 2>&1); rc=$?
   [ "$rc" = 2 ] && [ "$out" = "$line" ] || { echo "run.sh '$dir' '$np': exit code $rc, output:"; echo "$out"; fail=1; }
 done <<'CASES'
-deck|0|run.sh: the number of processes must be a whole number from 1 to 100, not '0'
-deck|-1|run.sh: the number of processes must be a whole number from 1 to 100, not '-1'
-deck|abc|run.sh: the number of processes must be a whole number from 1 to 100, not 'abc'
-deck|2x|run.sh: the number of processes must be a whole number from 1 to 100, not '2x'
-deck|1.5|run.sh: the number of processes must be a whole number from 1 to 100, not '1.5'
-deck|101|run.sh: the number of processes must be a whole number from 1 to 100, not '101'
-deck|99999999999999999999|run.sh: the number of processes must be a whole number from 1 to 100, not '99999999999999999999'
+deck|0
+deck|-1
+deck|abc
+deck|2x
+deck|1.5
+deck|101
+deck|99999999999999999999
 empty|2|run.sh: empty is not a deck folder (it holds no tarvel.in)
 missing|2|run.sh: missing is not a deck folder (it holds no tarvel.in)
 CASES

@@ -34,10 +34,12 @@ TEST(FieldSettings, NaNIsNoMethodAndNoLogical) {
     const auto own = std::make_unique<fieldlib::Context>();
     fieldlib::finit(*own, "method   ", 2.0);
     fieldlib::finit(*own, "zsymmetry", 1.4);
-    EXPECT_TRUE(own->fcdata.method == 2 && own->setup.zsymmetry);
+    EXPECT_EQ(own->fcdata.method, 2);
+    EXPECT_TRUE(own->setup.zsymmetry);
     fieldlib::finit(*own, "method", NaN);
     fieldlib::finit(*own, "zsymmetry", NaN);
-    EXPECT_TRUE(own->fcdata.method == 2 && !own->setup.zsymmetry);
+    EXPECT_EQ(own->fcdata.method, 2);
+    EXPECT_FALSE(own->setup.zsymmetry);
 }
 
 // All required settings valid, no transverse size given.
@@ -143,7 +145,8 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
         L2(s, t, l), L2(s, t + ht, lp), L2(s, t - ht, lm), L2(s + hs, t, sp), L2(s - hs, t, sm);
         double lam, dlam;
         fieldlib::lambda(cx, s, t, lam, dlam);
-        EXPECT_TRUE(lam == l[0] && dlam == l[1]);
+        EXPECT_EQ(lam, l[0]);
+        EXPECT_EQ(dlam, l[1]);
         for (int k = 0; k < 3; ++k) {
             const double scale = std::fabs(l[k + 1]) + std::fabs(l[k]) / sig;
             EXPECT_NEAR(l[k + 1], (lp[k] - lm[k]) / (2.0 * ht), 1e-6 * scale) << "d/dt of l" << k;

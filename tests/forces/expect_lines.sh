@@ -4,8 +4,9 @@
 # the deck folder's) must stand in stdout.txt, in that order and each as a
 # whole line. Refused while the deck is read: no run may have been set up.
 # With "evaluation" (a first force evaluation refused by the forces layer):
-# no field was computed (no progress line of a model) and the run was not
-# reported complete.
+# no field was computed (no progress line of a model), the run was not
+# reported complete, and the run ends with the tracker's and the program's
+# lines that the first step failed.
 set -u
 [ -f want.txt ] && [ -f stdout.txt ] || { echo "missing want.txt or stdout.txt"; exit 1; }
 awk 'FILENAME == "want.txt" { want[++n] = $0; next }
@@ -15,6 +16,11 @@ awk 'FILENAME == "want.txt" { want[++n] = $0; next }
 if [ "${1:-}" = evaluation ]; then
   if grep -q "isrc\|i_green\|required flags" stdout.txt; then echo "a model computed fields"; exit 1; fi
   if grep -q "integrated step error" stdout.txt; then echo "the run was reported complete"; exit 1; fi
+  last=" error in ttrack: force evaluation failed in the step to ct=   0.00000
+ error in tarvel: tracking run stopped; last step's output not valid"
+  if [ "$(tail -n 2 stdout.txt)" != "$last" ]; then
+    echo "stdout.txt does not end with:"; echo "$last"; echo "but with:"; tail -n 2 stdout.txt; exit 1
+  fi
 elif grep -q "start time" stdout.txt; then
   echo "a run was set up"; exit 1
 fi

@@ -186,16 +186,12 @@ void region(double x0, double x1, double y0, double y1) {
 
 std::vector<double> columns() { return {greenm.xg.data(), greenm.xg.data() + greens.nx}; }
 
-// The position of sample l of the current chunk, from the column layout.
-double xpos(std::int32_t l) {
-    double x, y;
-    forces::gmpos(l, x, y);
-    return x;
-}
-double ypos(std::int32_t l) {
-    double x, y;
-    forces::gmpos(l, x, y);
-    return y;
+// The position (x, y) of sample l of the current chunk, from the column layout.
+struct MeshPos { double x, y; };
+MeshPos mesh_pos(std::int32_t l) {
+    MeshPos p{};
+    forces::gmpos(l, p.x, p.y);
+    return p;
 }
 
 TEST(GreenMesh, GradedAndUniformRuns) {
@@ -275,15 +271,16 @@ TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
             const double lo = greenm.xg(greens.nxy1 + i), hi = greenm.xg(greens.nxy2 + i);
             EXPECT_TRUE(std::abs(lo + 3 * sig) < 1e-9 && std::abs(hi - 2.5 * sig) < 1e-9) << i;
             const auto l1 = std::int32_t(greenm.noff(i) + 1), l2 = std::int32_t(greenm.noff(i + 1));
-            EXPECT_EQ(ypos(l1), lo);
-            EXPECT_NEAR(ypos(l2), hi, 1e-15);
+            EXPECT_EQ(mesh_pos(l1).y, lo);
+            EXPECT_NEAR(mesh_pos(l2).y, hi, 1e-15);
             // largest y step: 0.2 sigma_rad in the band |y| < 10 sigma_rad of the near
             // columns, 0.5 sigma in the central interval of a shielded run, else 5 sigma
             const bool near = i >= greenm.jn1 && i <= greenm.jn2;
             const double ystep = shield != 0.0 && std::abs(greenm.xg(i)) <= 5 * sig ? 0.5 * sig : 5 * sig;
             for (int l = l1 + 1; l <= l2; ++l) {
-                const double y = ypos(l), dy = y - ypos(l - 1);
-                EXPECT_TRUE(xpos(l) == greenm.xg(i) && !greenm.req(l) && dy > 0.0);
+                const MeshPos p = mesh_pos(l);
+                const double y = p.y, dy = y - mesh_pos(l - 1).y;
+                EXPECT_TRUE(p.x == greenm.xg(i) && !greenm.req(l) && dy > 0.0);
                 EXPECT_LE(dy, (near && std::abs(y) < 10 * sigr ? 0.2 * sigr : ystep) * (1 + 1e-9));
             }
         }
@@ -312,7 +309,7 @@ TEST(GreenMesh, LayoutIsAnchoredAtTheSourceAndFollowsTheSizes) {
                 if (x[std::size_t(i - 1)] == 0.0) i0 = i;
             ASSERT_GT(i0, 0);
             bool y0 = false;
-            for (auto l = greenm.noff(i0) + 1; l <= greenm.noff(i0 + 1); ++l) y0 = y0 || ypos(std::int32_t(l)) == 0.0;
+            for (auto l = greenm.noff(i0) + 1; l <= greenm.noff(i0 + 1); ++l) y0 = y0 || mesh_pos(std::int32_t(l)).y == 0.0;
             EXPECT_TRUE(y0);
             for (int i = greenm.jn1 + 1; i < greenm.jn2; ++i)  // near columns: 0.2 sigma apart
                 EXPECT_NEAR(x[std::size_t(i)] - x[std::size_t(i - 1)], 0.2 * s, 1e-12 * s) << i;
@@ -360,10 +357,12 @@ TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
     bool lnext = false;
     forces::gmchnk(true, lnext, {1e-3, 1e-3, 0.0});
     EXPECT_TRUE(lnext && greens.ic1 == 1 && greens.ic2 == 3 && greenm.n2gre == 3750000);
-    EXPECT_NEAR(ypos(3750000), 1.0, 1e-15);  // top of column 3
+    EXPECT_NEAR(mesh_pos(3750000).y, 1.0, 1e-15);  // top of column 3
     forces::gmchnk(false, lnext, {1e-3, 1e-3, 0.0});  // the next chunk starts at the last column of the first
     EXPECT_TRUE(!lnext && greens.ic1 == 3 && greens.ic2 == 4 && greens.ioff == 2500000 && greenm.n2gre == 2500000);
-    EXPECT_TRUE(xpos(1) == 3.0 && ypos(1) == -1.0);
+    const MeshPos first = mesh_pos(1);
+    EXPECT_EQ(first.x, 3.0);
+    EXPECT_EQ(first.y, -1.0);
 }
 
 // A mesh that does not fit: a line naming sigma_long, its value, what does

@@ -24,7 +24,8 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
     for (int k = 0; k < 11; ++k) {
         std::int32_t unit = -1;
         foundation::fioout("out" + std::to_string(k) + ".dat", unit, ierr);
-        EXPECT_TRUE(ierr == 0 && unit == 20 + k) << k;
+        EXPECT_EQ(ierr, 0) << k;
+        EXPECT_EQ(unit, 20 + k) << k;
     }
     std::int32_t unit = -1;
     testsupport::start_capture();

@@ -154,19 +154,25 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     std::int32_t n = -1;
     ASSERT_EQ(lattice::pthchg(rows, n), 0);
     EXPECT_EQ(n, 1);
-    EXPECT_TRUE(rows[0].x == -10.25 && rows[0].kappa == 0.0) << rows[0].x;
+    EXPECT_DOUBLE_EQ(rows[0].x, -10.25);
+    EXPECT_EQ(rows[0].kappa, 0.0);
     pathtest::set_path({{1.0, 0.0}}, 0.0, 3.0);  // the path begins at the anchor
     ASSERT_EQ(lattice::pthchg(rows, n), 0);
     EXPECT_EQ(n, 0);
     // a single node (one boundary, the anchor on it) extends 1 m each way
     pathtest::set_path({}, 0.0, 3.0);
-    EXPECT_TRUE(pthcom.npth == 1 && pthcom.Rintma == 1.0 && pthcom.Slow == -1.0 && pthcom.Shigh == 1.0 &&
-                pthcom.sstpma == 1e300);
+    EXPECT_EQ(pthcom.npth, 1);
+    EXPECT_EQ(pthcom.Rintma, 1.0);
+    EXPECT_EQ(pthcom.Slow, -1.0);
+    EXPECT_EQ(pthcom.Shigh, 1.0);
+    EXPECT_EQ(pthcom.sstpma, 1e300);
     const lattice::PathPoint o = path_at(-4.0);
-    EXPECT_TRUE(o.pos(1) == -4.0 && o.curv(1) == 0.0) << o.pos(1);
+    EXPECT_DOUBLE_EQ(o.pos(1), -4.0);
+    EXPECT_EQ(o.curv(1), 0.0);
     // two boundaries at one point, the anchor on them: no extent either
     pathtest::set_path({{0.0, 0.0}}, 0.0, 3.0);
-    EXPECT_TRUE(pthcom.npth == 2 && pthcom.Rintma == 1.0);
+    EXPECT_EQ(pthcom.npth, 2);
+    EXPECT_EQ(pthcom.Rintma, 1.0);
     EXPECT_DOUBLE_EQ(path_at(2.5).pos(1), 2.5);
     // pthtr2 undoes the rotation of pthtr1
     const std::vector<pathtest::Piece> bend = {{2.0, 0.3}};

@@ -24,7 +24,7 @@ parallel::LaunchCheck check(int nprocs, const Env& env) {
 }
 
 TEST(LauncherCheck, EnvironmentsOfOneProcessJobs) {
-    const std::string tail = ", each of which MPICH sees as a job of its own: start tarvel with /opt/mpich/bin/mpiexec";
+    const std::string tail = std::string(", each of which MPICH sees as a job of its own: start tarvel with ") + mpiexec;
     struct Case {
         const char* name;
         int nprocs;
