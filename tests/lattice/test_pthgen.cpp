@@ -154,7 +154,8 @@ TEST(DesignPath, SharpestBendOfAStretch) {
     };
     const Case cases[] = {
         {"straight, ending just before the first arc", -3.0, -0.5 - 1e-9, 0.0, 0.0, 0.0},
-        {"around the anchor: the whole first arc", -0.1, 0.1, 0.5, -0.5, 0.5},
+        {"behind the anchor: the whole first arc", -0.2, -0.1, 0.5, -0.5, 0.5},
+        {"ahead of the anchor: the whole first arc", 0.1, 0.2, 0.5, -0.5, 0.5},
         {"over both arcs: the sharper", 0.0, 1.6, 10.0, 1.5, 1.7},
         {"beginning just after the second arc", 1.7 + 1e-9, 10.0, 0.0, 0.0, 0.0},
     };
