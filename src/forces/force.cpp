@@ -16,6 +16,7 @@
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
+#include "forces/sources.hpp"
 #include "forces/work.hpp"
 #include "parallel/cmplib.hpp"
 #include "parallel/process.hpp"
@@ -28,6 +29,7 @@
 #include "foundation/platform.hpp"
 #include "foundation/table.hpp"
 #include "lattice/latcom.hpp"
+#include "lattice/pthgen.hpp"
 
 namespace forces {
 
@@ -630,16 +632,47 @@ double path_range() {
     return span > 0.0 ? span : 2.0;
 }
 
-// The radius of the sharpest bend of the lattice (m); 0 when it has none.
-double sharpest_radius() {
-    const auto& L = lattice::latcom;
-    double r = 0.0;
-    for (int i = 1; i <= L.nfb; ++i) {
-        const double a = std::fabs(L.r(i));
-        if (a > 0.0 && (r == 0.0 || a < r)) r = a;
+// The bend whose core the Green's function must follow at c*t = ct [m]:
+// the sharpest one on the design path the function is made for (the
+// centroid's, built as the model builds it) over the stretch that the
+// sub-bunches of the sources occupy now, from the rearmost source's to the
+// foremost one's, each with its profile (profile_cut rms lengths and the
+// field library's margin of 0.1 more, at the speed beta1 of particle 1),
+// and behind them the retarded positions whose fields form a core's near
+// field across the mesh's fine band of 10 sigma_rad = sr (up to gamma 10 sr
+// back). A bend the sub-bunches have not reached does not enter the
+// function (its source window ends at the profile's cut); the radiation of
+// a bend they have left reaches the bunch smoothly on the scale of the
+// radial size, and the mesh follows its fronts whatever that size.
+struct ReachedBend {
+    double radius;          // m; 0 without a bend there
+    double s_begin, s_end;  // m; its arc along that path, 0 at the centroid now
+};
+ReachedBend reached_bend(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, double sl,
+                         double sr, double beta1) {
+    const ModelInput in = input_of(XP, IP);
+    bool source = false;
+    for (std::int32_t i = 1; i <= XP.size() && !source; ++i) source = flag(in.lact, i);
+    if (!source) return {0.0, 0.0, 0.0};  // no field: nothing to follow
+    const GreenSource c = green_source(in);
+    lattice::setpth(c.record, c.next, in.lattice.nfb, ct, in.p0);
+    // the sources along the centroid's direction, and the fastest of them
+    const double cx = std::cos(c.record[4]), cy = std::sin(c.record[4]);
+    double umin = 0.0, umax = 0.0, gmax = 1.0;
+    for (std::int32_t i = 1; i <= XP.size(); ++i) {
+        if (!flag(in.lact, i)) continue;
+        const double u = (XP.x(i) - c.record[0]) * cx + (XP.y(i) - c.record[1]) * cy;
+        umin = std::fmin(umin, u);
+        umax = std::fmax(umax, u);
+        gmax = std::fmax(gmax, foundation::gamma_of(XP.p(i)));
     }
-    return r;
+    const double cut = (profile_cut + 0.1) * sl / beta1;
+    const lattice::PathBend b = lattice::sharpest_bend(umin - cut - gmax * 10.0 * sr, umax + cut);
+    return {b.kappa > 0.0 ? 1.0 / b.kappa : 0.0, b.s_begin, b.s_end};
 }
+
+// A place on the centroid's path relative to the centroid, for the log.
+std::string along(double s) { return s < 0.0 ? len(-s) + " behind" : len(s) + " ahead"; }
 
 // The key that set a transverse size of the evaluation, as the log names it.
 std::string radial_key() {
@@ -671,7 +704,8 @@ void explain_size(const char* key, double v, bool relative, const char* factor, 
 // runs: the speed of the particles, the sub-bunch length against the design
 // path, rintmi against the path's range, and the transverse sizes against
 // what the field integration resolves. Logs the refusal; false then.
-bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double sl, double sr, double sv) {
+bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
+                       double sl, double sr, double sv) {
     const auto& f = forces;
     const auto& B = bunch::prtcls;
     const bool field = type != ForceType::projected;
@@ -733,17 +767,19 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
         return false;
     }
     // the Green's function is sampled on straight columns 0.2 sigma_long
-    // apart, across which the sub-bunch's core follows the bend (a
+    // apart, across which the sub-bunch's core follows the bend it is in (a
     // preconditioning stage, whose forces are only the first guess of the
     // selected model's, is not held to it)
     if (force_model(type).green && bunch::code(type) == f.itype) {
-        const double radius = sharpest_radius();
-        const double least = smallest_green_radial_size(sl, radius);
+        const ReachedBend bend = reached_bend(XP, IP, ct, sl, sr, beta1);
+        const double least = smallest_green_radial_size(sl, bend.radius);
         if (sr < least) {
             log_wrapped(radial_key() + " = " + len(sr) + " is below " + len(least) +
-                        ", 40 sigma_long^2/R for sigma_long " + len(sl) + " and the sharpest bend R = " +
-                        len(radius) + ": the Green's function mesh cannot follow the core across the bend;"
-                        " give a larger radial size or a shorter sigma_long");
+                        ", 40 sigma_long^2/R for sigma_long " + len(sl) + " and the bend of R = " +
+                        len(bend.radius) + " that the sub-bunches reach (its arc from " + along(bend.s_begin) +
+                        " to " + along(bend.s_end) + " of the bunch's centroid): the Green's function mesh cannot"
+                        " follow the core across the bend; give a larger radial size (a sigma_file can raise it"
+                        " for the time in the bend) or a shorter sigma_long");
             return false;
         }
     }
@@ -752,7 +788,8 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
 
 }  // namespace
 
-void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr) {
+void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
+            std::int32_t& ierr) {
     ierr = 0;
     auto& f = forces;
     double rl = 0.0, rr = 0.0, rv = 0.0;
@@ -798,7 +835,7 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
             explain_size("sigma_vert", sv, f.ishape == 3 && f.lrelv && !f.lfilv, "relative_vert", rv, "height");
         else explain_size("sigma_rad", sr, false, "", 0.0, "");
     }
-    if (!ok || !evaluation_usable(XP, type, sl, sr, sv)) {
+    if (!ok || !evaluation_usable(XP, IP, ct, type, sl, sr, sv)) {
         ierr = 1;
         log_line("error in frcsub (sub-bunch dimensions)");
         return;
@@ -839,7 +876,7 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     }
     const bunch::ForceModel& model = force_model(type);
     forces.nfcall(bunch::code(type)) += 1;
-    frcsub(XP, ct, type, ierr);
+    frcsub(XP, IP, ct, type, ierr);
     if (ierr == 0) {
         const ModelEval eval = model_eval(type);
         if (eval == nullptr) {

@@ -58,7 +58,8 @@ ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr);
 
-// The effective sub-bunch sizes of an evaluation, stored in sigma_long,
+// The effective sub-bunch sizes of an evaluation at c*t = ct [m] of the
+// particles XP with their pairs IP, stored in sigma_long,
 // sigma_rad, sigma_vert. Status 1, a line saying why and what would work,
 // and "error in frcsub (sub-bunch dimensions)" when the evaluation cannot
 // be made: a size that is not > 0 (a relative size of a bunch without
@@ -66,10 +67,12 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
 // forward or not placed, rintmi not below half the lattice's length, a
 // transverse size below smallest_transverse_size, the radial size of the
 // selected Green's-function model (not of a preconditioning stage) below
-// smallest_green_radial_size; for every model a
+// smallest_green_radial_size of the sharpest bend its sub-bunches are in
+// now; for every model a
 // sub-bunch longer in c*t than the lattice. The lattice checks need a
 // lattice (without one the model reports its own failure).
-void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr);
+void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
+            std::int32_t& ierr);
 
 // Limits of the sub-bunch sizes (m). The field library resolves a
 // transverse size only well above the rounding with which an observer on a
@@ -82,9 +85,10 @@ inline constexpr double transverse_floor_gamma2 = 1e-4;  // m
 double smallest_transverse_size(double gamma);
 // The Green's-function models sample the field on straight columns
 // 0.2 sigma_long apart; across them the sub-bunch's core follows a bend of
-// radius R by about sigma_long^2/R (measured: 10% error at 6 sigma_long^2/R).
-// The radial size must be at least green_sagitta_factor sigma_long^2/R, R
-// the sharpest bend of the lattice; 0 without a bend (radius 0).
+// radius R by about sigma_long^2/R (measured on line bunches in bends:
+// up to 36% of the peak at 5 sigma_long^2/R, 5% at 20, 0.3% at 40). The
+// radial size must be at least green_sagitta_factor sigma_long^2/R, R the
+// sharpest bend the sub-bunches are in; 0 without a bend (radius 0).
 inline constexpr double green_sagitta_factor = 40.0;
 double smallest_green_radial_size(double sigma_long, double radius);
 

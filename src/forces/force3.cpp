@@ -120,52 +120,6 @@ void made_settings(const GreenFor& sz, double beta) {
     fieldlib::finit("sigmaz", sz.sigma_vert);
 }
 
-// The centroid of the active particles as a particle record of unit charge:
-// position and momentum weighted by the size of the charge |q| (charges of
-// both signs that nearly cancel would put a charge-weighted centroid far
-// from every particle; the sources keep their signs), direction the mean of
-// the unit direction vectors; and its next field boundary, the first one
-// ahead of it from the smallest next boundary of the active particles on.
-// Without charge every particle weighs alike.
-void centroid(const ModelInput& in) {
-    const foundation::ConstParticleView XP = in.XP;
-    const Flags lact = in.lact;
-    const std::int32_t npart = XP.size();
-    double qsum = 0.0;
-    for (std::int32_t i = 1; i <= npart; ++i)
-        if (flag(lact, i)) qsum += std::abs(XP.q(i));
-    const bool unweighted = qsum == 0.0;
-    double wsum = 0.0, sx = 0.0, sy = 0.0, sp = 0.0, ssin = 0.0, scos = 0.0;
-    std::int32_t k0 = in.lattice.nfb + 1;
-    for (std::int32_t i = 1; i <= npart; ++i) {
-        if (!flag(lact, i)) continue;
-        const double w = unweighted ? 1.0 : std::abs(XP.q(i));
-        wsum += w;
-        sx += w * XP.x(i);
-        sy += w * XP.y(i);
-        sp += w * XP.p(i);
-        ssin += std::sin(XP.phi(i));
-        scos += std::cos(XP.phi(i));
-        k0 = std::min(k0, in.IP.next(i));
-    }
-    auto& g = greenc.xggre;
-    g(1) = sx / wsum;
-    g(2) = sy / wsum;
-    g(3) = 0.0;
-    g(4) = sp / wsum;
-    g(5) = std::atan2(ssin, scos);
-    g(6) = 0.0;
-    g(7) = 1.0;
-    const auto& L = in.lattice;
-    greenc.iggre = L.nfb + 1;
-    for (std::int32_t k = std::max(k0, 1); k <= L.nfb; ++k) {
-        if ((L.x(k) - g(1)) * L.nx(k) + (L.y(k) - g(2)) * L.ny(k) > 0.0) {
-            greenc.iggre = k;
-            break;
-        }
-    }
-}
-
 // Z: the observer j's position relative to source i, in the source's frame.
 struct SourceFrame {
     double x, y, c, s;  // position [m], cosine and sine of the azimuth
@@ -560,7 +514,9 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, 
         greenc.eref(1) = std::cos(m.phiref);
         greenc.eref(2) = std::sin(m.phiref);
         greenc.made_for = now;
-        centroid(in);
+        const GreenSource c = green_source(in);
+        std::copy(c.record.begin(), c.record.end(), greenc.xggre.data());
+        greenc.iggre = c.next;
     }
     const auto& g = greenc.xggre;
     fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, in.lattice.nfb, ct, in.p0);
@@ -609,6 +565,43 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, 
 }
 
 }  // namespace
+
+// The position and momentum are weighted by the size of the charge |q|
+// (charges of both signs that nearly cancel would put a charge-weighted
+// centroid far from every particle; the sources keep their signs), the
+// direction is the mean of the unit direction vectors; without charge every
+// particle weighs alike.
+GreenSource green_source(const ModelInput& in) {
+    const foundation::ConstParticleView XP = in.XP;
+    const Flags lact = in.lact;
+    const std::int32_t npart = XP.size();
+    double qsum = 0.0;
+    for (std::int32_t i = 1; i <= npart; ++i)
+        if (flag(lact, i)) qsum += std::abs(XP.q(i));
+    const bool unweighted = qsum == 0.0;
+    double wsum = 0.0, sx = 0.0, sy = 0.0, sp = 0.0, ssin = 0.0, scos = 0.0;
+    std::int32_t k0 = in.lattice.nfb + 1;
+    for (std::int32_t i = 1; i <= npart; ++i) {
+        if (!flag(lact, i)) continue;
+        const double w = unweighted ? 1.0 : std::abs(XP.q(i));
+        wsum += w;
+        sx += w * XP.x(i);
+        sy += w * XP.y(i);
+        sp += w * XP.p(i);
+        ssin += std::sin(XP.phi(i));
+        scos += std::cos(XP.phi(i));
+        k0 = std::min(k0, in.IP.next(i));
+    }
+    GreenSource c{{sx / wsum, sy / wsum, 0.0, sp / wsum, std::atan2(ssin, scos), 0.0, 1.0}, in.lattice.nfb + 1};
+    const auto& L = in.lattice;
+    for (std::int32_t k = std::max(k0, 1); k <= L.nfb; ++k) {
+        if ((L.x(k) - c.record[0]) * L.nx(k) + (L.y(k) - c.record[1]) * L.ny(k) > 0.0) {
+            c.next = k;
+            break;
+        }
+    }
+    return c;
+}
 
 void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& work,
             std::int32_t& ierr) {

@@ -14,6 +14,7 @@
 // sizes and duration it was made with.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "bunch/forces.hpp"
@@ -35,6 +36,16 @@ namespace forces {
 // holds the work arrays.
 void force3(bunch::ForceType type, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& work,
             std::int32_t& ierr);
+
+// The reference source of the Green's function: the centroid of the active
+// particles of in (at least one) as a particle record of unit charge, and
+// its next field boundary, the first one ahead of it from the smallest next
+// boundary of the active particles on.
+struct GreenSource {
+    std::array<double, 7> record;
+    std::int32_t next;
+};
+GreenSource green_source(const ModelInput& in);
 
 // The shared evaluation of a chunk's samples, with several processes while
 // a Green's function is made: every process marks the samples that its own

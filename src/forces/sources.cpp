@@ -31,7 +31,7 @@ double cpu_seconds() {
 void field_settings(const bunch::Forces& f, double beta1) {
     using fieldlib::finit;
     finit("q0", 1.0);
-    finit("xnsigt", 5.0);
+    finit("xnsigt", profile_cut);
     finit("relacc", 0.0001);
     finit("zsymmetry", 1.0);
     finit("1dmirror", 1.0);

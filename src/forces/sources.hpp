@@ -19,7 +19,9 @@ namespace forces {
 // The settings of the field library for one evaluation of csr_p_to_p and
 // of the mesh models, in this order: a sub-bunch of unit charge (its field
 // is weighted by the source's charge afterwards) of the effective sizes of
-// f; beta1, the speed of particle 1 [c], gives its duration.
+// f, its profile cut at profile_cut rms durations; beta1, the speed of
+// particle 1 [c], gives its duration.
+inline constexpr double profile_cut = 5.0;
 void field_settings(const bunch::Forces& f, double beta1);
 
 // Processor seconds of this process.

@@ -401,4 +401,27 @@ int pthchg(std::span<PthChg> rows, std::int32_t& n) {
     return 0;
 }
 
+PathBend sharpest_bend(double s_lo, double s_hi) {
+    const auto& P = pthcom;
+    PathBend b{0.0, 0.0, 0.0};
+    int sharpest = 0;
+    for (int k = 1; k <= P.npth - 1; ++k) {
+        if (!(P.seg(2, k) > s_lo && P.seg(1, k) < s_hi)) continue;
+        if (P.seg(3, k) > b.kappa) {
+            b.kappa = P.seg(3, k);
+            sharpest = k;
+        }
+    }
+    if (sharpest == 0) return b;
+    // the two halves of a bend split at the anchor agree to the rounding
+    // of the tracked crossings
+    auto same = [&](int k) { return std::fabs(P.seg(3, k) - b.kappa) <= 1e-6 * b.kappa; };
+    int first = sharpest, last = sharpest;
+    while (first > 1 && same(first - 1)) --first;
+    while (last < P.npth - 1 && same(last + 1)) ++last;
+    b.s_begin = P.seg(1, first);
+    b.s_end = P.seg(2, last);
+    return b;
+}
+
 }  // namespace lattice

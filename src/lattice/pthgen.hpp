@@ -131,6 +131,17 @@ struct PthChg {
 // npth + 1 rows (nothing is written).
 [[nodiscard]] int pthchg(std::span<PthChg> rows, std::int32_t& n);
 
+// The sharpest bend of the path over the path lengths s_lo..s_hi (m): the
+// largest curvature of the segments that overlap that stretch, and the path
+// lengths where the arc of that curvature begins and ends (its neighbouring
+// segments of the same curvature, as an anchor inside a bend splits it,
+// taken with it). kappa 0 where the stretch is straight.
+struct PathBend {
+    double kappa;           // 1/m
+    double s_begin, s_end;  // m
+};
+PathBend sharpest_bend(double s_lo, double s_hi);
+
 // Interpolation coefficients of one segment seg(1..4) at s, blending the end
 // tangents dir_a, dir_b: position from the start node C(1)*dir_a +
 // C(2)*dir_b, from the end node C(3)*dir_a + C(4)*dir_b, tangent C(5)*dir_a +

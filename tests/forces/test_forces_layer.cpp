@@ -212,7 +212,7 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         c.set();
         testsupport::start_capture();
         std::int32_t ierr = 0;
-        forces::frcsub({bunch::prtcls.xptcl.data(), 2}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
+        forces::frcsub({bunch::prtcls.xptcl.data(), 2}, {bunch::prtcls.iptcl.data(), 2}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
         EXPECT_TRUE(testsupport::end_capture().empty());
         EXPECT_EQ(ierr, 0);
         EXPECT_NEAR(forces.sigma_long, c.sl, 1e-15);

@@ -139,6 +139,35 @@ TEST(DesignPath, ArcsAgainstTheCircle) {
     }
 }
 
+// The sharpest bend over a stretch of the path: none on a straight stretch;
+// else the largest curvature of the segments it overlaps, with the whole
+// extent of that arc (also of one that the anchor splits in two).
+TEST(DesignPath, SharpestBendOfAStretch) {
+    // 1 m straight, 1 m of radius 2 m, 1 m straight, 0.2 m of radius 0.1 m
+    // turning the other way, 1 m straight; the anchor in the middle of the
+    // first arc
+    pathtest::set_path({{1.0, 0.0}, {1.0, 0.5}, {1.0, 0.0}, {0.2, -10.0}, {1.0, 0.0}}, 1.5, 100.0);
+    ASSERT_EQ(pthcom.npth, 7);
+    struct Case {
+        const char* name;
+        double lo, hi, kappa, begin, end;
+    };
+    const Case cases[] = {
+        {"straight, ending just before the first arc", -3.0, -0.5 - 1e-9, 0.0, 0.0, 0.0},
+        {"behind the anchor: the whole first arc", -0.2, -0.1, 0.5, -0.5, 0.5},
+        {"ahead of the anchor: the whole first arc", 0.1, 0.2, 0.5, -0.5, 0.5},
+        {"over both arcs: the sharper", 0.0, 1.6, 10.0, 1.5, 1.7},
+        {"beginning just after the second arc", 1.7 + 1e-9, 10.0, 0.0, 0.0, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const lattice::PathBend b = lattice::sharpest_bend(c.lo, c.hi);
+        EXPECT_NEAR(b.kappa, c.kappa, 1e-12);
+        EXPECT_NEAR(b.s_begin, c.begin, 1e-12);
+        EXPECT_NEAR(b.s_end, c.end, 1e-12);
+    }
+}
+
 TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     // a turn of 1e-9 rad: the linear blend of the end tangents
     pathtest::set_path({{1.0, 1e-9}}, 0.25, 3.0);
