@@ -6,9 +6,10 @@
 # two meshes differ only in the heights their columns reach (1 cm to either
 # side for the two uncharged particles), so their samples lie at other
 # heights and the interpolated forces differ by about 3e-7 of the peak of
-# F1 and 1e-5 of F2; 1e-3, a tenth of what the mesh models are held to
-# against csr_p_to_p, leaves room for that, while a pair read from samples
-# of the wrong place or left unread errs by the force itself. With several
+# F1 and 1e-5 of F2; 1e-3, a tenth of the 1% within which the deck
+# mesh_sparse holds csr_g_to_m to csr_p_to_p, leaves room for that, while a
+# pair read from samples of the wrong place or left unread errs by a good
+# part of the force (a cell lost at each chunk's edge: 4% of the peak). With several
 # processes the log shows the chunks: the first run evaluates each time in
 # one chunk, a mesh of fewer samples than a chunk holds (5e6), the second in
 # at least three, of more than 1e7.
