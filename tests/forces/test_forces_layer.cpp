@@ -177,8 +177,8 @@ TEST_F(ForcesLayer, CarriedOverSettingsListed) {
 }
 
 // Effective sub-bunch sizes from the table, the bunch's rms sizes or the
-// stored values. (A relative size of a bunch without length: the deck
-// frcsub_fails.)
+// stored values; a length of zero refused. (A relative size of a bunch
+// without length: the deck frcsub_fails.)
 TEST_F(ForcesLayer, SubBunchSizes) {
     // two particles 2 mm apart along the motion, 1 mm vertically: rms 1 mm and 0.5 mm
     testsupport::line_bunch(2, 0.0, 100.0, 2e-3);
@@ -192,6 +192,7 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         std::function<void()> set;
         int itype;
         double ct, sl, sr, sv;
+        const char* refused = nullptr;  // the line before the refusal's own
     };
     auto fileall = [] {
         forces.ishape = 3;
@@ -212,6 +213,8 @@ TEST_F(ForcesLayer, SubBunchSizes) {
              forces.lradl = forces.lrelv = true, forces.relative_vert = 2.0;
          },
          5, 0.0, 2e-3, 2e-3, 1e-3},
+        {"projected with a stored length of 0", [] { forces.sigma_long = 0.0; }, 1, 0.0, 0.0, -1.0, -1.0,
+         " sigma_long = 0 m is not a length > 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -221,8 +224,10 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         testsupport::start_capture();
         std::int32_t ierr = 0;
         forces::frcsub({bunch::prtcls.xptcl.data(), 2}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
-        EXPECT_TRUE(testsupport::end_capture().empty());
-        EXPECT_EQ(ierr, 0);
+        std::vector<std::string> want;
+        if (c.refused) want = {c.refused, " error in frcsub (sub-bunch dimensions)"};
+        EXPECT_EQ(testsupport::end_capture(), want);
+        EXPECT_EQ(ierr, c.refused ? 1 : 0);
         EXPECT_NEAR(forces.sigma_long, c.sl, 1e-15);
         EXPECT_NEAR(forces.sigma_rad, c.sr, 1e-15);
         EXPECT_NEAR(forces.sigma_vert, c.sv, 1e-15);
