@@ -169,6 +169,12 @@ TEST(Statistics, RmsSizesAboutParticleOne) {
         {"motion along y: along and across exchange",
          {{0, 0, 0, 1, pi / 2, 1, true}, {0, 2, 0, 1, 0, 1, true}, {-4, 0, 0, 1, 0, 1, true}},
          std::sqrt(8.0 / 9.0), std::sqrt(32.0 / 9.0), 0},
+        // motion at 30 degrees: in the frame of particle 1 the others lie 2
+        // along the motion and 1 across it, the rotation undone exactly
+        {"motion at 30 degrees: along and across in the frame of particle 1",
+         {{0, 0, 0, 1, pi / 6, 1, true}, {std::sqrt(3.0), 1, 1, 1, 0, 1, true},
+          {-0.5, std::sqrt(0.75), -1, 1, 0, 1, true}},
+         std::sqrt(8.0 / 9.0), std::sqrt(2.0 / 9.0), std::sqrt(2.0 / 3.0)},
         {"three equal charges in a row, vertical spread",
          {{0, 0, 0, 1, 0, 1, true}, {1, 0, 1, 1, 0, 1, true}, {2, 0, -1, 1, 0, 1, true}},
          std::sqrt(2.0 / 3.0), 0, std::sqrt(2.0 / 3.0)},

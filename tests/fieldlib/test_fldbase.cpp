@@ -42,6 +42,45 @@ TEST(FieldSettings, NaNIsNoMethodAndNoLogical) {
     EXPECT_FALSE(own->setup.zsymmetry);
 }
 
+// The settings walked case by case, each step on what the steps before left:
+// a method counts by its nearest integer, a value that is no method leaves
+// it; a size of zero or less is the thin line, sigmaz under the thin line
+// the ribbon; method 1 and the ribbon point along (0, 0, 1) (a direction set
+// by hand before each step shows which steps set it); method 3's smaller
+// size and difference, with either size the larger.
+TEST(FieldSettings, WalkedCaseByCase) {
+    const auto own = std::make_unique<fieldlib::Context>();
+    auto& F = own->fcdata;
+    struct Step { const char* name; double value; int method; double sigmaz; bool vertical; };
+    const Step steps[] = {
+        {"method", 3.4, 3, 0.0, false},     {"method", 3.6, 3, 0.0, false},    {"method", -0.2, 3, 0.0, false},
+        {"method", NaN, 3, 0.0, false},     {"method", 2.0, 2, 0.0, false},    {"sigmaz", 0.001, 2, 0.001, false},
+        {"sigmaz", 0.0, 0, 0.001, false},   {"sigmaz", 0.002, 1, 0.002, true}, {"sigmar", 0.0, 0, 0.002, false},
+        {"method   ", 1.0, 1, 0.002, true}, {"xnsigz", 7.0, 1, 0.002, false},  {"sigmar", -1.0, 0, 0.002, false},
+        {"method", 0.6, 1, 0.002, true},    {"sigmaz", -3e-3, 0, 0.002, false}, {"sigmar", 0.003, 3, 0.002, false},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(testing::Message() << s.name << " " << s.value);
+        fieldlib::fcoini(F, "ex", 1.0), fieldlib::fcoini(F, "ey", 0.0), fieldlib::fcoini(F, "ez", 0.0);
+        fieldlib::finit(*own, s.name, s.value);
+        EXPECT_EQ(F.method, s.method);
+        EXPECT_EQ(F.sigmaz, s.sigmaz);
+        EXPECT_EQ(F.ex == 0.0 && F.ey == 0.0 && F.ez == 1.0, s.vertical);
+    }
+    EXPECT_TRUE(F.sigmar == 0.003 && F.smin == 0.002 && !F.lzgtr);
+    EXPECT_DOUBLE_EQ(F.sdiff, std::sqrt(5e-6));
+    fieldlib::finit(*own, "sigmaz", 0.004);
+    EXPECT_TRUE(F.method == 3 && F.smin == 0.003 && F.lzgtr);
+    EXPECT_DOUBLE_EQ(F.sdiff, std::sqrt(7e-6));
+    for (const auto& [v, on] : {std::pair{0.5, true}, {1.4, true}, {1.5, false}, {1.6, false}, {2.0, false},
+                                {0.4, false}, {NaN, false}}) {
+        fieldlib::finit(*own, "zsymmetry", v);
+        EXPECT_EQ(bool(own->setup.zsymmetry), on) << v;
+    }
+    fieldlib::finit(*own, "hc  ", 0.25);
+    EXPECT_EQ(own->setup.hc, 0.25);
+}
+
 // All required settings valid, no transverse size given.
 void valid_settings() {
     fieldlib::fcoini(cx.fcdata, "sigmaz", 0.0), fieldlib::fcoini(cx.fcdata, "sigmar", 0.0);
@@ -115,6 +154,9 @@ TEST(LineProfile, NormalisationCutAndDerivatives) {
     for (double n : {0.0, 5.0, 3.0}) {
         SCOPED_TRACE(n);
         fieldlib::lamini(cx, q0, sig, n);
+        if (n == 0.0) {
+            EXPECT_TRUE(F.B == 0.0 && F.C == 0.0);  // the uncut profile: the Gaussian alone
+        }
         // the integral over time by Simpson's rule, 20000 intervals
         const int m = 20000;
         const double lim = (n > 0.0 ? n : 12.0) * sig, h = 2.0 * lim / m;

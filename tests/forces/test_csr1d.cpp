@@ -109,10 +109,25 @@ TEST(CsrWake, PointsInEitherOrder) {
     }
 }
 
-// The deposits of a walk with sampled Gaussians on the points of the
-// projected model (0.2 sigma apart, 25 ahead), ascending and descending,
-// against esum's exponentials (u0 carries the rounding of 1e4 sigma).
+// The sampled Gaussians against exp at samples 0.2, 0.13 and 0.1 sigma
+// apart over +-5.2 sigma, centres anywhere between two samples; the deposits
+// of a walk with them on the points of the projected model (0.2 sigma
+// apart, 25 ahead), ascending and descending, against esum's exponentials
+// (u0 carries the rounding of 1e4 sigma).
 TEST(CsrWake, SampledGaussiansAreExact) {
+    double T[2 * gauss::tmax + 1], vals[2 * gauss::tmax + 8];
+    for (double d : {0.2, 0.13, 0.1}) {
+        gauss::fill_table(d, T);
+        for (double e : {-0.5, -0.31, 0.0, 0.27, 0.4999}) {
+            const int mlo = -int(5.2 / d), nt = 2 * int(5.2 / d) + 1;
+            ASSERT_TRUE(gauss::samples_ok(e, d, mlo, nt));
+            gauss::samples(e, d, mlo, nt, T, vals);
+            for (int j = 0; j < nt; ++j) {
+                const double z = (e - mlo - j) * d, ex = std::exp(-0.5 * z * z);
+                EXPECT_NEAR(vals[j], ex, 2e-14 * ex) << d << " " << e << " " << j;
+            }
+        }
+    }
     for (int n : {5000, 50000}) {
         for (double dir : {1.0, -1.0}) {
             WalkCtx c{};

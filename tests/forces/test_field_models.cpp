@@ -120,11 +120,16 @@ TEST_F(Force2, PairOnADriftAgainstContractedCoulomb) {
 TEST_F(Force2, ProgressLines) {
     testsupport::add_section(0.0, 1.0);
     prtcls.p0 = 10.0;
-    for (int n : {1000, 800}) {
+    for (int n : {1000, 900, 899, 800}) {
         for (int i = 1; i <= n; ++i) particle(i, 0.0, 0.0, 0.0, 10.0, false);
-        const auto log = evaluate(n, 1e-3);
-        ASSERT_EQ(log.size(), n == 1000 ? 11u : 2u);
-        EXPECT_EQ(log[1], n == 1000 ? "  isrc       = 100  npart = 1000" : "  isrc       = 800  npart = 800");
+        // the sources named: 1, the hundreds below n from 900 sources on, n
+        std::vector<int> named = {1};
+        for (int i = 100; n >= 900 && i < n; i += 100) named.push_back(i);
+        named.push_back(n);
+        std::vector<std::string> want;
+        for (int i : named) want.push_back("  isrc       = " + std::to_string(i) + "  npart = " + std::to_string(n));
+        EXPECT_EQ(evaluate(n, 1e-3), want);
+        EXPECT_EQ(want.size(), n == 1000 ? 11u : n == 900 ? 10u : 2u);
         EXPECT_EQ(forces::model_work().p2p.fields, 0);
     }
 }
@@ -432,6 +437,7 @@ TEST_F(Force3, Centroid) {
     EXPECT_DOUBLE_EQ(g(1), 5.0);
     EXPECT_DOUBLE_EQ(g(2), 1.5e-3);
     EXPECT_DOUBLE_EQ(g(4), 1.75 * p0);
+    EXPECT_EQ(g(7), 1.0);  // a unit charge: the sources' charges weight its field
 
     run::reset_state();
     setup(true, 0.5);

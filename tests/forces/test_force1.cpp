@@ -1,13 +1,15 @@
 // The projected model in a long arc: the self-wake of a particle, plate
 // images of a source ahead, the grid limit, the wake_file resampling, the
-// deposits, the noise filter, the reference point, and every failure giving
-// zero forces. (The steady state, the "test" output, a wake_file alone and a
-// diagnostic file that cannot be written: the decks projected_*.)
+// deposits, the noise filter, the reference point, a diagnostic file that
+// cannot be written and every failure giving zero forces. (The steady
+// state, the "test" output, a wake_file alone and fc1.dat blocked: the
+// decks projected_* and diagnostic_blocked_projected.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -90,14 +92,18 @@ protected:
         for (double& v : q) v *= Q / sum;
         bunch_at(s_ref, z, q);
     }
-    // one evaluation with work storage of its own (large: static)
+    // the model's work storage of its own (large: static)
+    static forces::ModelWork& work() {
+        static forces::ModelWork w;
+        return w;
+    }
+    // one evaluation
     std::int32_t run(std::vector<double>& F) {
-        static forces::ModelWork work;
         const int n = bunch::prtcls.npart;
         F.assign(std::size_t(3 * n), 5.0);
         return forces::force1(forces::input_of(foundation::particles(bunch::prtcls.xptcl, n),
                                                foundation::indices(bunch::prtcls.iptcl, n)),
-                              foundation::ForceView(F.data(), n), work);
+                              foundation::ForceView(F.data(), n), work());
     }
     std::vector<double> F;
 };
@@ -204,17 +210,37 @@ TEST_F(Projected, WakeFileResampling) {
     f.stpwak = 0.2 * f.sigwak;
     f.n1wak = -30, f.n2wak = 30;
     for (int k = -30; k <= 30; ++k) f.wakdat(k + 31) = std::fabs(k * f.stpwak);
-    forces.ltest = true;
-    start_capture();
-    ASSERT_EQ(run(F), 0);
-    end_capture();
-    std::vector<double> fw;  // the records of the resampled file wake, fc1_w_sub.dat
-    for (const auto& l : testsupport::lines_of(testsupport::read_file("fc1_w_sub.dat")))
-        fw.push_back(std::strtod(l.c_str(), nullptr));
+    // a "test" run: the records of the resampled file wake, fc1_w_sub.dat (none when the run fails)
+    auto records = [&] {
+        forces.ltest = true;
+        start_capture();
+        const bool ok = run(F) == 0;
+        end_capture();
+        std::vector<double> v;
+        for (const auto& l : testsupport::lines_of(testsupport::read_file("fc1_w_sub.dat")))
+            if (ok) v.push_back(std::strtod(l.c_str(), nullptr));
+        return v;
+    };
+    const std::vector<double> fw = records();
     const double h = 0.2 * 0.7071067811865476e-3 / std::sqrt(1.0 - 1.0 / (p0 * p0 + 1.0));
     ASSERT_EQ(fw.size(), 2u + 50u + 51u);  // i = -q .. nsam - 1, q = nint(5 s_eff/h) = 50
     for (int i = -49; i <= 50; ++i) EXPECT_NEAR(fw[std::size_t(i + 52)], std::fabs(i * h), 1e-15) << i;
 
+    // a file for a shorter bunch: the coarse grid reaches a = 5 s' ahead,
+    // 28.00000001 file steps here, qa = int(0.99999999 + a/stpwak) = 28 (the
+    // excess of 1e-8 forgiven), so the first point, at -28.00000001 coarse
+    // steps between samples -29 and -28, lies beyond the grid: 0
+    setup();
+    bunch_at(6.0, {0.0}, {Q});
+    f.sigma_long = 0.0009144245188391054;
+    f.lwake = true;
+    f.sigwak = 0.000194593574428332;
+    f.stpwak = 0.00011546354684546874;
+    f.n1wak = -30, f.n2wak = 30;
+    for (int k = -30; k <= 30; ++k) f.wakdat(k + 31) = 1.0 + std::fabs(k * f.stpwak);
+    const std::vector<double> fs = records();
+    ASSERT_EQ(fs.size(), 2u + 25u + 51u);  // q = nint(5 s_eff/h) = 25
+    EXPECT_TRUE(fs[2] == 0.0 && fs[3] > 0.0) << fs[2] << " " << fs[3];
 }
 
 TEST(Deposit, ExactGaussiansOnEveryPath) {
@@ -266,6 +292,41 @@ TEST(NoiseFilter, SortsAndSmoothsEqualCharges) {
     EXPECT_FALSE(forces::fc1flt(ct, q, sx, 1.0, 1.0));
     q[7] = 2e-12;  // unequal charges
     EXPECT_FALSE(forces::fc1flt(ct, q, sx, 1.0, 10.0));
+
+    // noisy times, shuffled: each sorted time k becomes 2/3 of its moving
+    // mean of half-width 0.4 par2 plus 1/3 of that of 0.75 par2, the
+    // half-width h tapered towards either end, h = w g((k - 1)/(2w)) and
+    // w g((M - k)/(2w)), g(a) = a - a^2/4 up to a = 2 (1 beyond), whichever
+    // is less; at most 1: the time itself; else the means over 2n + 1 and
+    // 2n + 3 times, n = int(h), weighted n + 1 - h and h - n
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> jit(-0.4, 0.4);
+    for (int k = 0; k < M; ++k) ct[std::size_t(k)] = k + 1 + jit(gen);
+    std::shuffle(ct.begin(), ct.end(), gen);
+    std::fill(q.begin(), q.end(), 1e-12);
+    std::vector<double> x = ct;
+    std::sort(x.begin(), x.end());
+    const double par2 = 10.0;
+    ASSERT_TRUE(forces::fc1flt(ct, q, sx, 1.0, par2));
+    auto mean = [&](int k, double w) {  // k = 1..M
+        const auto g = [](double a) { return a <= 2.0 ? a - 0.25 * a * a : 1.0; };
+        const double h = w * std::min(g((k - 1) / (2.0 * w)), g((M - k) / (2.0 * w)));
+        if (h <= 1.0) return x[std::size_t(k - 1)];
+        const int n = int(h);
+        double m[2] = {0.0, 0.0};
+        for (int i = k - n - 1; i <= k + n + 1; ++i) {
+            m[1] += x[std::size_t(i - 1)] / (2 * n + 3);
+            if (i >= k - n && i <= k + n) m[0] += x[std::size_t(i - 1)] / (2 * n + 1);
+        }
+        return (n + 1 - h) * m[0] + (h - n) * m[1];
+    };
+    double moved = 0.0;
+    for (int k = 1; k <= M; ++k) {
+        const double want = 2.0 / 3.0 * mean(k, 0.4 * par2) + 1.0 / 3.0 * mean(k, 0.75 * par2);
+        EXPECT_NEAR(ct[std::size_t(k - 1)], want, 1e-10) << k;
+        moved = std::max(moved, std::fabs(ct[std::size_t(k - 1)] - x[std::size_t(k - 1)]));
+    }
+    EXPECT_GT(moved, 0.2);  // the smoothing moved the times, not the sorting alone
 }
 
 TEST_F(Projected, ReferencePointOnTheLine) {
@@ -281,6 +342,34 @@ TEST_F(Projected, ReferencePointOnTheLine) {
             EXPECT_NEAR(ty, std::sin(on_line(s).phi), 1e-12);
         }
     }
+}
+
+// A diagnostic file before fc1.dat that cannot be written (a folder takes
+// its name; fc1.dat itself: the deck diagnostic_blocked_projected): the
+// line of the failed open, then the warning naming it; no later file is
+// written, the forces are those of a run that wrote every file, and the
+// failure is counted for the tracking run.
+TEST_F(Projected, DiagnosticFileNotWrittenKeepsTheForces) {
+    gaussian_bunch(6.0);
+    forces.ltest = true;
+    start_capture();
+    ASSERT_EQ(run(F), 0);
+    end_capture();
+    const std::vector<double> written = F;
+    const std::int32_t failed = work().diag_failures;
+    std::filesystem::remove("fc1.dat");
+    std::filesystem::remove("fc1_curr.dat");
+    std::filesystem::create_directory("fc1_curr.dat");
+    start_capture();
+    EXPECT_EQ(run(F), 0);
+    const auto log = end_capture();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_TRUE(log[log.size() - 2].starts_with(" cannot open fc1_curr.dat for writing: ")) << log[log.size() - 2];
+    EXPECT_EQ(log.back(), " warning: diagnostic file fc1_curr.dat not written");
+    EXPECT_FALSE(std::filesystem::exists("fc1.dat"));
+    EXPECT_EQ(F, written);
+    EXPECT_EQ(work().diag_failures - failed, 1);
+    EXPECT_TRUE(testsupport::pool_free());
 }
 
 TEST_F(Projected, FailuresGiveZeroForces) {

@@ -55,6 +55,10 @@ TEST_F(ForcesLayer, Blocks) {
          {" the forces block gives no sigma_long (file, relative or a length > 0)", at, fail}},
         {"no type", "{ sigma_long = 1e-3 }", "", "", false,
          {" the forces block gives no type (the force model), tarvel.in line 1", fail}},
+        {"negative sigma_long", "{ type = csr_p_to_p sigma_long = -1e-3 }", "", "", false,
+         {" sigma_long = '-1e-3' must be file, relative or a length > 0", at, fail}},
+        {"zero sigma_long", "{ type = projected sigma_long = 0 }", "", "", false,
+         {" sigma_long = '0' must be file, relative or a length > 0", at, fail}},
         {"relative without its factor", "{ type = projected sigma_long = relative }", "", "", false,
          {" sigma_long = 'relative' needs relative_long (> 0 and <= 2)", at, fail}},
         {"negative shield", "{ type = projected sigma_long = 1e-3 shield = -0.01 }", "", "", false,
@@ -80,6 +84,10 @@ TEST_F(ForcesLayer, Blocks) {
          "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sbox = 5.0 }", "", "", true,
          {" warning: sbox has no effect with the sphere (boxes need an ellipsoid)"},
          [] { EXPECT_TRUE(forces.ishape == 2 && forces.sbox == 0.5 && forces.rintmi == 1e-9 && forces.loldms); }},
+        {"zero sbox", "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sigma_rad = 2e-4 sbox = 0 }", "", "",
+         false, {" sbox = '0' must be > 0, tarvel.in line 1", fail}},
+        {"zero rbox", "{ type = csr_p_to_m sigma_long = 1e-3 shape = ellipsoid sigma_rad = 2e-4 rbox = 0 }", "", "",
+         false, {" rbox = '0' must be > 0, tarvel.in line 1", fail}},
         {"an invalid box key with the sphere: refused all the same",
          "{ type = csr_g_to_m sigma_long = 1e-3 rbox = -1 }", "", "", false,
          {" rbox = '-1' must be > 0, tarvel.in line 1", fail}},
@@ -169,8 +177,8 @@ TEST_F(ForcesLayer, CarriedOverSettingsListed) {
 }
 
 // Effective sub-bunch sizes from the table, the bunch's rms sizes or the
-// stored values. (A relative size of a bunch without length: the deck
-// frcsub_fails.)
+// stored values; a length of zero refused. (A relative size of a bunch
+// without length: the deck frcsub_fails.)
 TEST_F(ForcesLayer, SubBunchSizes) {
     // two particles 2 mm apart along the motion, 1 mm vertically: rms 1 mm and 0.5 mm
     testsupport::line_bunch(2, 0.0, 100.0, 2e-3);
@@ -184,6 +192,7 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         std::function<void()> set;
         int itype;
         double ct, sl, sr, sv;
+        const char* refused = nullptr;  // the line before the refusal's own
     };
     auto fileall = [] {
         forces.ishape = 3;
@@ -204,6 +213,8 @@ TEST_F(ForcesLayer, SubBunchSizes) {
              forces.lradl = forces.lrelv = true, forces.relative_vert = 2.0;
          },
          5, 0.0, 2e-3, 2e-3, 1e-3},
+        {"projected with a stored length of 0", [] { forces.sigma_long = 0.0; }, 1, 0.0, 0.0, -1.0, -1.0,
+         " sigma_long = 0 m is not a length > 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -213,8 +224,10 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         testsupport::start_capture();
         std::int32_t ierr = 0;
         forces::frcsub({bunch::prtcls.xptcl.data(), 2}, {bunch::prtcls.iptcl.data(), 2}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
-        EXPECT_TRUE(testsupport::end_capture().empty());
-        EXPECT_EQ(ierr, 0);
+        std::vector<std::string> want;
+        if (c.refused) want = {c.refused, " error in frcsub (sub-bunch dimensions)"};
+        EXPECT_EQ(testsupport::end_capture(), want);
+        EXPECT_EQ(ierr, c.refused ? 1 : 0);
         EXPECT_NEAR(forces.sigma_long, c.sl, 1e-15);
         EXPECT_NEAR(forces.sigma_rad, c.sr, 1e-15);
         EXPECT_NEAR(forces.sigma_vert, c.sv, 1e-15);
