@@ -122,8 +122,8 @@ struct DeckOutline {
 // deck, and lists its layers and the files they read: the includes, every
 // sigma_file, wake_file and time_grid_file. Nothing is carried out, nothing
 // is logged; a file that cannot be read (missing, not a plain file) is
-// listed but not followed, and a global command the deck reader refuses
-// ends the pass there. The inputs are kept for the clash check of the
+// listed but not followed, and a global command the deck reader refuses, a
+// tenth nested include or the thousandth include read end the pass there. The inputs are kept for the clash check of the
 // outputs (iopcom.deck_inputs).
 DeckOutline scan_deck(const std::string& name);
 

@@ -186,6 +186,17 @@ TEST_F(Pool, DeckScanListsTheFilesTheDeckReads) {
         EXPECT_FALSE(foundation::unit_is_open(u)) << u;
 }
 
+// Includes that include each other many times over: the pre-pass stops at
+// the thousandth (the 1001st is listed, not read).
+TEST_F(Pool, DeckScanReadsAtMostAThousandIncludes) {
+    std::string leaves, fans;
+    for (int k = 0; k < 40; ++k) leaves += "#file { name = leaf.in }\n", fans += "#file { name = fan.in }\n";
+    testsupport::write_file("leaf.in", "\n");
+    testsupport::write_file("fan.in", leaves);
+    testsupport::write_file("tarvel.in", fans);
+    EXPECT_EQ(foundation::scan_deck("tarvel.in").inputs.size(), 1u + 1001u);
+}
+
 // Outputs against what the pre-pass found and against the files other
 // kinds of output wrote; an open output is no input.
 TEST_F(Pool, OutputsOfAnotherKindAndFilesTheDeckReadsLater) {
