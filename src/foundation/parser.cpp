@@ -516,6 +516,10 @@ struct InputKey {
 constexpr InputKey input_keys[] = {
     {"forces", "sigma_file"}, {"forces", "wake_file"}, {"track_step", "time_grid_file"}};
 
+// The most include files the pre-pass reads (the deck reader itself reads
+// every one).
+constexpr int max_scanned_includes = 1000;
+
 // The tokens of one card as getblk cuts them; a "!" where a token would
 // start ends the card.
 void card_tokens(const std::string& card, std::vector<std::string>& out) {
@@ -550,8 +554,12 @@ public:
         const int unit = unit_scan + int(files_.size());
         if (!plain_file(path) || unit_open(unit, path, FileMode::read) != 0) return false;
         files_.push_back(File{unit, path, 0, {}, 0});
+        ++opened_;
         return true;
     }
+    // Includes read so far beyond the main deck: a deck whose includes
+    // include each other many times over is not read to its end twice.
+    int includes() const { return opened_ - 1; }
     void pop() {
         (void)unit_close(files_.back().unit);
         files_.pop_back();
@@ -600,6 +608,7 @@ private:
     };
     DeckOutline& out_;
     std::vector<File> files_;
+    int opened_ = 0;
 };
 
 }  // namespace
@@ -628,6 +637,7 @@ DeckOutline scan_deck(const std::string& name) {
                 const std::string path = prefixed(inpath, cut(t[3], cap::txtlen));
                 scan.input(path, "include file", place);
                 if (scan.depth() >= std::size_t(max_deck_files)) break;  // one include too many
+                if (scan.includes() >= max_scanned_includes) break;
                 (void)scan.push(path);  // a file yet to be made (or unreadable) is not followed
             } else {
                 break;  // an unknown global command ends the run
