@@ -152,7 +152,7 @@ void online_failed(int k) {
 bool open_slot(int k, std::int32_t& st) {
     if (moncom.mounit(k) != 0) return true;
     std::int32_t unit = 0;
-    foundation::fioout(mo2com.moname(k).str(), unit, st);
+    foundation::fioout(mo2com.moname(k).str(), unit, st, foundation::output_kind::online);
     if (st != 0) {
         // the pool gives back a unit whose open failed
         moncom.mounit(k) = 0;
@@ -183,8 +183,16 @@ std::string slot_problem(int k) {
     const std::string file = slot_file(k);
     const std::string first = file.empty() ? foundation::output_name(monsuf(mo2com.moname(k).str(), 1)) : file;
     if (std::string p = foundation::folder_problem(first); !p.empty()) return p;
-    if (file.empty() || moncom.mounit(k) != 0) return {};
-    if (std::string c = foundation::output_clash(file); !c.empty()) return "it is " + c;
+    if (file.empty()) {
+        // a file per output: none of them may be a file the deck reads
+        std::int32_t n = 0;
+        if (const foundation::DeckInput* d = numbered_input(mo2com.moname(k).str(), foundation::iopcom.outpath.str(), n))
+            return "its file " + foundation::output_name(monsuf(mo2com.moname(k).str(), n)) + " would be the " + d->kind +
+                   " " + d->path + ", which the run reads";
+        return {};
+    }
+    if (moncom.mounit(k) != 0) return {};
+    if (std::string c = foundation::output_clash(file, foundation::output_kind::online); !c.empty()) return "it is " + c;
     for (int j = 1; j <= cap::maxmon; ++j) {
         if (j == k || !moncom.moact(j)) continue;
         const std::string other = slot_file(j);
@@ -354,7 +362,7 @@ void monit2(std::int32_t unit, std::int32_t i1, std::int32_t i2, std::int32_t if
     else if (ifmt == 3) write_fmt3(w, i1, i2);
 }
 
-void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
+void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr, std::string_view kind) {
     const auto& b = prtcls;
     ierr = 0;
     log_ld({"monitor=" + foundation::fmt_a(name, 20) + "  ctptcl=", foundation::ld_real(b.ctptcl)});
@@ -366,7 +374,7 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr) {
         return;
     }
     std::int32_t unit = 0;
-    foundation::fioout(name, unit, ierr);
+    foundation::fioout(name, unit, ierr, kind);
     if (ierr != 0) {
         log_exec_failed();
         return;
@@ -439,7 +447,7 @@ void lymoni(std::int32_t& ierr) {
             if (!other.empty() && foundation::same_file(path, other))
                 problem = "the file of online_monitor " + mo2com.moname(k).str();
         }
-        if (problem.empty()) problem = foundation::output_clash(path);
+        if (problem.empty()) problem = foundation::output_clash(path, foundation::output_kind::monitor);
         if (!problem.empty()) problem = "it is " + problem;
         if (problem.empty()) problem = foundation::folder_problem(path);
         if (!problem.empty()) {
@@ -704,6 +712,22 @@ std::string monsuf(const std::string& name, std::int32_t icnt) {
     return nm.substr(0, j) + suf + nm.substr(j);
 }
 
+const foundation::DeckInput* numbered_input(const std::string& name, std::string_view outpath, std::int32_t& n) {
+    for (const foundation::DeckInput& d : foundation::iopcom.deck_inputs) {
+        if (!d.id) continue;
+        // every "_" and the digits after it in the input's path: the
+        // number of the output that would be that file
+        for (std::size_t at = d.path.find('_'); at != std::string::npos; at = d.path.find('_', at + 1)) {
+            const std::size_t end = d.path.find_first_not_of("0123456789", at + 1);
+            const std::size_t len = (end == std::string::npos ? d.path.size() : end) - at - 1;
+            if (len < 4 || len > 9) continue;
+            n = std::stoi(d.path.substr(at + 1, len));
+            if (n >= 1 && foundation::same_file(foundation::prefixed(outpath, monsuf(name, n)), d.path)) return &d;
+        }
+    }
+    return nullptr;
+}
+
 bool mogrid(std::int32_t k, double t) {
     const double tg = moncom.mostrt(k) + moncom.mocnt(k) * moncom.mostep(k);
     if (t > moncom.moend(k) || t < tg) return false;
@@ -732,7 +756,7 @@ void omoni0(double ctnext, std::int32_t& ierr) {
             continue;
         }
         std::int32_t unit = 0, st = 0;
-        foundation::fioout(fname, unit, st);
+        foundation::fioout(fname, unit, st, foundation::output_kind::online);
         if (st != 0) {
             ierr += std::abs(st);
             moncom.mounit(k) = 0;
@@ -794,7 +818,8 @@ void omonit(std::int32_t& ierr) {
             if (open_slot(k, st)) monit2(moncom.mounit(k), moncom.moptcl(k), moncom.moptcl(k),
                                          moncom.moform(k), true, st);
         } else {
-            monito(monsuf(mo2com.moname(k).str(), moncom.mocnt(k)), moncom.moform(k), st);
+            monito(monsuf(mo2com.moname(k).str(), moncom.mocnt(k)), moncom.moform(k), st,
+                   foundation::output_kind::online);
         }
         if (st != 0) online_failed(k);
         ierr += std::abs(st);

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "bunch/moncom.hpp"
+#include "foundation/files.hpp"
 
 namespace bunch {
 
@@ -16,8 +18,10 @@ void inimon(std::int32_t& ierr);
 void lymoni(std::int32_t& ierr);
 
 // Writes one particle file of the whole bunch in format code ifmt
-// (0 "fmt0", 1 "fmt1", 2 "fmt2", 3 "fmt3").
-void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr);
+// (0 "fmt0", 1 "fmt1", 2 "fmt2", 3 "fmt3"); kind names the output in the
+// clash check (an online monitor's numbered file, or a monitor's).
+void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr,
+            std::string_view kind = foundation::output_kind::monitor);
 
 // Writes the particle records i1..i2 in format code ifmt on an open unit,
 // with the bunch time first when ltime. ierr is set by every write.
@@ -58,6 +62,11 @@ void eximon(std::int32_t k, std::int32_t& ierr);
 // suffix "_NNNN" (the full number beyond 9999) before the first "." of the
 // name, or at its end when it has none.
 std::string monsuf(const std::string& name, std::int32_t icnt);
+
+// The file the deck reads (iopcom.deck_inputs, an existing one) that a
+// numbered file of the online monitor named name would be, under the output
+// path prefix outpath; n its number. Null when there is none.
+const foundation::DeckInput* numbered_input(const std::string& name, std::string_view outpath, std::int32_t& n);
 
 // Output grid rule of slot k at time t (c*t, m): true when an output is due;
 // then mostrt is moved over the grid times passed without output and mocnt

@@ -15,4 +15,21 @@ std::int32_t diafai() { return model_work().diag_failures; }
 
 void diaini() { model_work().diag_failures = 0; }
 
+std::vector<std::string_view> diagnostic_files(bunch::ForceType type, bool precondition, bool wake) {
+    std::vector<std::string_view> files;
+    auto add = [&](bunch::ForceType t) {
+        if (t == bunch::ForceType::projected) {
+            files.insert(files.end(), {"fc1_curr.dat", "fc1_csr_w_sub.dat"});
+            if (wake) files.push_back("fc1_w_sub.dat");
+            files.insert(files.end(), {"fc1_csr_w_curr.dat", "fc1.dat"});
+        } else if (t == bunch::ForceType::csr_p_to_p) {
+            files.push_back("fc2.dat");
+        }
+    };
+    add(type);
+    const bunch::ForceType stage = bunch::force_model(type).precondition;
+    if (precondition && stage != type) add(stage);
+    return files;
+}
+
 }  // namespace forces

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "bunch/forces.hpp"
 
 namespace forces {
 
@@ -21,5 +25,13 @@ void diawrn(ModelWork& work, const std::string& name);
 
 // Clears the count: at the start of every tracking run.
 void diaini();
+
+// The diagnostic files that a tracking run of model type writes with
+// "test" = "yes", its preconditioning stage's too when precondition, the
+// resampled wake when wake (a wake_file): "projected" (also the stage of
+// the Green's models) "fc1_curr.dat", "fc1_csr_w_sub.dat",
+// "fc1_w_sub.dat", "fc1_csr_w_curr.dat", "fc1.dat"; "csr_p_to_p"
+// "fc2.dat"; the others none.
+[[nodiscard]] std::vector<std::string_view> diagnostic_files(bunch::ForceType type, bool precondition, bool wake);
 
 }  // namespace forces

@@ -58,7 +58,7 @@ double nint(double v) { return std::round(v); }
 // first. The unit is freed on every path; false on any failure.
 bool write_values(const std::string& name, double lo, double hi, std::span<const double> vals) {
     std::int32_t unit = 0, ierr = 0;
-    foundation::fioout(name, unit, ierr);
+    foundation::fioout(name, unit, ierr, foundation::output_kind::diagnostic);
     if (ierr != 0) return false;
     bool ok = foundation::unit_write(unit, foundation::ld_line({foundation::ld_real(lo)})) == 0 &&
               foundation::unit_write(unit, foundation::ld_line({foundation::ld_real(hi)})) == 0;
@@ -72,7 +72,7 @@ bool write_values(const std::string& name, double lo, double hi, std::span<const
 // "fc1.dat": per particle x - x1, y - y1, the force and p, (4(1X,E19.12)).
 bool write_particles(ConstParticleView XP, ForceView F) {
     std::int32_t unit = 0, ierr = 0;
-    foundation::fioout("fc1.dat", unit, ierr);
+    foundation::fioout("fc1.dat", unit, ierr, foundation::output_kind::diagnostic);
     if (ierr != 0) return false;
     bool ok = true;
     std::string rec;

@@ -33,7 +33,7 @@ std::int32_t test_output(const bunch::Forces& f, foundation::ConstParticleView X
     }
     foundation::logpri(" ");
     std::int32_t unit = 0, ierr = 0;
-    foundation::fioout("fc2.dat", unit, ierr);
+    foundation::fioout("fc2.dat", unit, ierr, foundation::output_kind::diagnostic);
     if (ierr != 0) return ierr;
     std::int32_t status = 0;
     std::string rec;

@@ -28,31 +28,18 @@ const std::vector<std::string>& unwritten_files() { return iopcom.unwritten; }
 
 namespace {
 
-std::optional<FileId> file_id(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileId{st.st_dev, st.st_ino};
-}
-
-std::string with_prefix(const ftypes::FStr<cap::txtlen>& prefix, const std::string& name) {
-    if (prefix == "undefined") return name;
-    std::string p = prefix.str();
-    auto blank = p.find(' ');
-    if (blank != std::string::npos) p.resize(blank);
-    return p + "/" + name;
-}
-
-// Opens a pool file. A failure is named in one line (file, direction and
-// why) before the caller's own message.
-void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::int32_t& ierr) {
+// Opens a pool file; kind names an output. A failure is named in one line
+// (file, direction and why) before the caller's own message.
+void pool_open(const std::string& path, FileMode mode, std::string_view kind, std::int32_t& unit,
+               std::int32_t& ierr) {
     const char* how = mode == FileMode::read ? "reading" : "writing";
-    if (mode == FileMode::write) {
-        // an output opened onto a file of the run would empty it
-        if (const std::string clash = output_clash(path); !clash.empty()) {
-            ierr = 1;
-            logpri("cannot open " + path + " for writing: it is " + clash);
-            return;
-        }
+    // an output opened onto a file of the run would empty it; an input that
+    // is an open output would be read half written
+    if (const std::string clash = mode == FileMode::write ? output_clash(path, kind) : input_clash(path);
+        !clash.empty()) {
+        ierr = 1;
+        logpri("cannot open " + path + " for " + how + ": it is " + clash);
+        return;
     }
     for (int u = unit_pool_lo; u <= unit_pool_hi; ++u) {
         if (iopcom.iuse(u)) continue;
@@ -67,7 +54,7 @@ void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::
             if (mode == FileMode::read)
                 note_read(u, path, "input file");
             else
-                note_written(u, path, "output file");
+                note_written(u, path, kind);
         }
         return;
     }
@@ -77,8 +64,19 @@ void pool_open(const std::string& path, FileMode mode, std::int32_t& unit, std::
 
 }  // namespace
 
-std::string input_name(const std::string& name) { return with_prefix(iopcom.inpath, name); }
-std::string output_name(const std::string& name) { return with_prefix(iopcom.outpath, name); }
+std::optional<FileId> file_id(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileId{st.st_dev, st.st_ino};
+}
+
+std::string prefixed(std::string_view prefix, const std::string& name) {
+    if (prefix == "undefined") return name;
+    return std::string(prefix.substr(0, prefix.find(' '))) + "/" + name;
+}
+
+std::string input_name(const std::string& name) { return prefixed(iopcom.inpath.str(), name); }
+std::string output_name(const std::string& name) { return prefixed(iopcom.outpath.str(), name); }
 
 void fiinit(const std::string& name, int len, std::int32_t& ierr) {
     iopcom.inpath = "undefined";
@@ -88,6 +86,7 @@ void fiinit(const std::string& name, int len, std::int32_t& ierr) {
     fincom.nfile = unit_deck;
     iopcom.known_files.clear();
     iopcom.written_files.clear();
+    iopcom.deck_inputs.clear();
     std::string n = name.substr(0, std::min<std::size_t>(name.size(), len < 0 ? 0 : std::size_t(len)));
     ierr = unit_open(unit_deck, n, FileMode::read);
     if (ierr == 0) {
@@ -114,12 +113,12 @@ void fiexit(std::int32_t& ierr) {
     fincom.nfile = unit_no_deck;
 }
 
-void fioout(const std::string& name, std::int32_t& unit, std::int32_t& ierr) {
-    pool_open(output_name(name), FileMode::write, unit, ierr);
+void fioout(const std::string& name, std::int32_t& unit, std::int32_t& ierr, std::string_view kind) {
+    pool_open(output_name(name), FileMode::write, kind, unit, ierr);
 }
 
 void fioin(const std::string& name, std::int32_t& unit, std::int32_t& ierr) {
-    pool_open(input_name(name), FileMode::read, unit, ierr);
+    pool_open(input_name(name), FileMode::read, {}, unit, ierr);
 }
 
 void ficout(std::int32_t unit, std::int32_t& ierr) {
@@ -138,7 +137,7 @@ void note_read(std::int32_t unit, const std::string& path, std::string_view kind
     const auto id = file_id(path);
     if (!id) return;
     bool own = false;
-    for (const FileId& w : iopcom.written_files) own = own || w == *id;
+    for (const WrittenFile& w : iopcom.written_files) own = own || w.id == *id;
     iopcom.known_files.push_back(KnownFile{*id, path, std::string(kind), unit, false, true, own});
 }
 
@@ -147,8 +146,8 @@ void note_written(std::int32_t unit, const std::string& path, std::string_view k
     if (!id) return;
     iopcom.known_files.push_back(KnownFile{*id, path, std::string(kind), unit, true, true, false});
     bool seen = false;
-    for (const FileId& w : iopcom.written_files) seen = seen || w == *id;
-    if (!seen) iopcom.written_files.push_back(*id);
+    for (const WrittenFile& w : iopcom.written_files) seen = seen || w.id == *id;
+    if (!seen) iopcom.written_files.push_back(WrittenFile{*id, std::string(kind), path});
 }
 
 void note_closed(std::int32_t unit) {
@@ -157,7 +156,7 @@ void note_closed(std::int32_t unit) {
         if (f.open && f.unit == unit) f.open = false;
 }
 
-std::string output_clash(const std::string& path, std::int32_t own) {
+std::string output_clash(const std::string& path, std::string_view kind, std::int32_t own) {
     const auto id = file_id(path);
     if (!id) return {};  // a new file is nobody's
     for (const KnownFile& f : iopcom.known_files) {
@@ -165,7 +164,28 @@ std::string output_clash(const std::string& path, std::int32_t own) {
         if (f.output && f.unit != own) return "the " + f.kind + " " + f.path + ", which the run is writing";
         if (!f.output && (f.open || !f.own)) return "the " + f.kind + " " + f.path + ", which the run reads";
     }
+    // a file the deck reads later: the pre-pass found it before it is read
+    if (const DeckInput* d = deck_input(path)) return "the " + d->kind + " " + d->path + ", which the run reads";
+    if (!kind.empty())
+        for (const WrittenFile& w : iopcom.written_files)
+            if (w.id == *id && w.kind != kind) return "the " + w.kind + " " + w.path + ", which the run wrote";
     return {};
+}
+
+std::string input_clash(const std::string& path) {
+    const auto id = file_id(path);
+    if (!id) return {};
+    for (const KnownFile& f : iopcom.known_files)
+        if (f.id == *id && f.output) return "the " + f.kind + " " + f.path + ", which the run is writing";
+    return {};
+}
+
+const DeckInput* deck_input(const std::string& path) {
+    const auto id = file_id(path);
+    if (!id) return nullptr;
+    for (const DeckInput& d : iopcom.deck_inputs)
+        if (d.id && *d.id == *id) return &d;
+    return nullptr;
 }
 
 std::string folder_problem(const std::string& path) {

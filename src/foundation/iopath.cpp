@@ -38,7 +38,7 @@ void lyriop(std::int32_t& ierr) {
     if (lset[2]) {
         const std::string name = output_name(cval[2]);
         // the log file being replaced may be opened anew under its own name
-        if (const std::string clash = output_clash(name, unit_log); !clash.empty()) {
+        if (const std::string clash = output_clash(name, output_kind::log, unit_log); !clash.empty()) {
             ierr = 1;
             log_where("logfile = " + quoted(cval[2]) + ": it is " + clash, key_place("logfile"));
             logpri("error in file io");
@@ -61,7 +61,7 @@ void lyriop(std::int32_t& ierr) {
         }
         iopcom.logopn = true;
         log_file_opened(name);
-        note_written(unit_log, name, "log file");
+        note_written(unit_log, name, output_kind::log);
     }
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/log.hpp"
@@ -32,10 +34,21 @@ bool is_special(char c) {
 
 bool is_separator(char c) { return c == ' ' || c == ',' || c == ';'; }
 
-// Character of the current card at a 1-based column (blank beyond its end).
-char col_char(std::int32_t col) {
-    if (col < 1 || col > static_cast<std::int32_t>(parcom.card.size())) return ' ';
-    return parcom.card[static_cast<std::size_t>(col - 1)];
+// Character of a card at a 1-based column (blank beyond its end).
+char card_char(const std::string& card, std::int32_t col) {
+    if (col < 1 || col > static_cast<std::int32_t>(card.size())) return ' ';
+    return card[static_cast<std::size_t>(col - 1)];
+}
+
+// Character of the current card at a 1-based column.
+char col_char(std::int32_t col) { return card_char(parcom.card, col); }
+
+// The column after the word that starts at column icol of card: the first
+// special character or separator, or lcol + 1.
+std::int32_t word_end(const std::string& card, std::int32_t icol, std::int32_t lcol) {
+    std::int32_t end = icol;
+    while (end <= lcol && !is_special(card_char(card, end)) && !is_separator(card_char(card, end))) ++end;
+    return end;
 }
 
 // A token handed out as a command, value or name holds at most 80
@@ -191,8 +204,7 @@ void getblk(std::string& block, std::int32_t& n, std::int32_t& lspec, std::int32
         lspec = 1;
         ++parcom.icol;
     } else {
-        std::int32_t end = parcom.icol;
-        while (end <= parcom.lcol && !is_special(col_char(end)) && !is_separator(col_char(end))) ++end;
+        const std::int32_t end = word_end(parcom.card, parcom.icol, parcom.lcol);
         // a separator at the token's start (card beginning with "," or ";") gives an empty token
         block = parcom.card.substr(static_cast<std::size_t>(parcom.icol - 1),
                                    static_cast<std::size_t>(end - parcom.icol));
@@ -295,6 +307,13 @@ void fiio1(const std::string& name, std::int32_t& ierr) {
     // the card being read exactly as they were.
     const std::int32_t unit = fincom.nfile + 1;
     const std::string path = input_name(name);
+    // an output the run has open (the log file) is no deck
+    if (const std::string clash = input_clash(path); !clash.empty()) {
+        ierr = 1;
+        log_where("cannot open the include file " + path + ": it is " + clash);
+        logpri("error in fiio1: cannot open file");
+        return;
+    }
     ierr = unit_open(unit, path, FileMode::read);
     if (ierr != 0) {
         log_where("cannot open the include file " + path + ": " + open_failure(ierr));
@@ -472,6 +491,185 @@ void getiar(ValReader rdval, std::int32_t* ia, int n, std::int32_t& ierr) {
 void getrar(ValReader rdval, double* ra, int n, std::int32_t& ierr) {
     read_list<double>(rdval, ra, n, ftypes::UNDEF_REAL,
                       [](const std::string& t, double& v) { return read_real(t, v); }, "a number", ierr);
+}
+
+}  // namespace foundation
+
+// ---------------------------------------------------------------------------
+// The pre-pass over the deck
+
+namespace foundation {
+
+const DeckKey* DeckLayer::key(std::string_view k) const {
+    const DeckKey* found = nullptr;
+    for (const DeckKey& d : keys)
+        if (d.key == k) found = &d;
+    return found;
+}
+
+namespace {
+
+// Keys whose value names a file that the layer reads (input path rule).
+struct InputKey {
+    std::string_view layer, key;
+};
+constexpr InputKey input_keys[] = {
+    {"forces", "sigma_file"}, {"forces", "wake_file"}, {"track_step", "time_grid_file"}};
+
+// The most include files the pre-pass reads (the deck reader itself reads
+// every one).
+constexpr int max_scanned_includes = 1000;
+
+// The tokens of one card as getblk cuts them; a "!" where a token would
+// start ends the card.
+void card_tokens(const std::string& card, std::vector<std::string>& out) {
+    const std::size_t first = card.find_first_not_of(' ');
+    if (first == std::string::npos) return;
+    const auto lcol = static_cast<std::int32_t>(card.find_last_not_of(' ')) + 1;
+    auto icol = static_cast<std::int32_t>(first) + 1;
+    while (icol <= lcol && card_char(card, icol) != '!') {
+        std::int32_t end = icol + 1;
+        if (!is_special(card_char(card, icol))) end = word_end(card, icol, lcol);
+        out.push_back(card.substr(std::size_t(icol - 1), std::size_t(end - icol)));
+        icol = end;
+        while (icol <= lcol && is_separator(card_char(card, icol))) ++icol;
+    }
+}
+
+bool plain_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The deck files being read by the pre-pass, on units unit_scan and up.
+class DeckScan {
+public:
+    explicit DeckScan(DeckOutline& out) : out_(out) {}
+    ~DeckScan() {
+        while (!files_.empty()) pop();
+    }
+
+    // Opens a deck file on top of the stack; false when it cannot be read.
+    bool push(const std::string& path) {
+        const int unit = unit_scan + int(files_.size());
+        if (!plain_file(path) || unit_open(unit, path, FileMode::read) != 0) return false;
+        files_.push_back(File{unit, path, 0, {}, 0});
+        ++opened_;
+        return true;
+    }
+    // Includes read so far beyond the main deck: a deck whose includes
+    // include each other many times over is not read to its end twice.
+    int includes() const { return opened_ - 1; }
+    void pop() {
+        (void)unit_close(files_.back().unit);
+        files_.pop_back();
+    }
+    std::size_t depth() const { return files_.size(); }
+
+    // The next token and where it stands; false at the end of the deck or
+    // at a card that cannot be read (the deck reader stops there).
+    bool next(std::string& tok, std::string& place) {
+        while (!files_.empty()) {
+            File& f = files_.back();
+            if (f.next < f.tokens.size()) {
+                tok = f.tokens[f.next++];
+                place = f.name + " line " + std::to_string(f.line);
+                return true;
+            }
+            std::string line;
+            const int rc = unit_read(f.unit, line);
+            if (rc > 0) return false;
+            if (rc < 0) {
+                pop();  // the end of a file reads as "#eof"
+                continue;
+            }
+            ++f.line;
+            blank_controls(line);
+            if (line.size() > static_cast<std::size_t>(cap::cardlen)) line.resize(cap::cardlen);
+            f.tokens.clear();
+            f.next = 0;
+            card_tokens(line, f.tokens);
+        }
+        return false;
+    }
+
+    // A file the deck reads, as the run would open it.
+    void input(const std::string& path, std::string_view kind, const std::string& place) {
+        out_.inputs.push_back(DeckInput{path, std::string(kind), place, file_id(path)});
+    }
+
+private:
+    struct File {
+        int unit;
+        std::string name;
+        std::int32_t line;
+        std::vector<std::string> tokens;  // of the current card
+        std::size_t next;
+    };
+    DeckOutline& out_;
+    std::vector<File> files_;
+    int opened_ = 0;
+};
+
+}  // namespace
+
+DeckOutline scan_deck(const std::string& name) {
+    DeckOutline out;
+    DeckScan scan(out);
+    scan.input(name, "deck", "");
+    if (!scan.push(name)) return out;
+    std::string inpath = "undefined", outpath = "undefined";
+    int depth = 0;            // braces open in the current layer
+    std::string last, key;    // the token before, the key before the last "="
+    std::string tok, place;
+    while (scan.next(tok, place)) {
+        // after "=" a value, read without global commands, except the list
+        // of a particles layer, whose groups start with a command read
+        const bool value = last == "=" && key != "array";
+        if (!value && !tok.empty() && tok[0] == '#') {
+            if (tok == "#eof") {
+                scan.pop();
+            } else if (tok == "#file") {
+                std::string t[5], p;
+                for (auto& w : t)
+                    if (!scan.next(w, p)) break;
+                if (t[0] != block_open || t[1] != "name" || t[2] != "=" || t[4] != block_close) break;
+                const std::string path = prefixed(inpath, cut(t[3], cap::txtlen));
+                scan.input(path, "include file", place);
+                if (scan.depth() >= std::size_t(max_deck_files)) break;  // one include too many
+                if (scan.includes() >= max_scanned_includes) break;
+                (void)scan.push(path);  // a file yet to be made (or unreadable) is not followed
+            } else {
+                break;  // an unknown global command ends the run
+            }
+            last = tok;
+            continue;
+        }
+        const bool opens_layer = depth == 0 && tok == block_open && !out.layers.empty() && last == out.layers.back().word;
+        if (depth == 0 && !opens_layer) {
+            if (tok == "exit" || tok == block_open || tok == block_close) break;
+            out.layers.push_back(DeckLayer{tok, place, inpath, outpath, {}});
+        } else if (value && depth == 1) {
+            DeckLayer& layer = out.layers.back();
+            layer.keys.push_back(DeckKey{key, cut(tok, cap::txtlen), place});
+            for (const InputKey& k : input_keys)
+                if (layer.word == k.layer && key == k.key) scan.input(prefixed(inpath, layer.keys.back().value), "input file", place);
+        }
+        if (tok == "=") key = last;
+        if (tok == block_open) {
+            ++depth;
+        } else if (tok == block_close && --depth == 0) {
+            // the io_path layer sets the prefixes for the layers after it
+            const DeckLayer& layer = out.layers.back();
+            if (layer.word == "io_path") {
+                if (const DeckKey* k = layer.key("input")) inpath = k->value;
+                if (const DeckKey* k = layer.key("output")) outpath = k->value;
+            }
+        }
+        last = tok;
+    }
+    iopcom.deck_inputs = out.inputs;
+    return out;
 }
 
 }  // namespace foundation

@@ -98,6 +98,35 @@ std::string quoted(std::string_view text);
 [[nodiscard]] int key_real(std::string_view key, const std::string& text, double& v);
 [[nodiscard]] int key_int(std::string_view key, const std::string& text, std::int32_t& v);
 
+// The pre-pass over the deck: what the layers of the whole deck (the main
+// deck and its "#file" includes) name, read before any layer is carried
+// out, so that no output is opened onto a file that a later layer reads.
+struct DeckKey {
+    std::string key, value, place;
+};
+struct DeckLayer {
+    std::string word, place;
+    std::string inpath, outpath;  // the path prefixes in force when the layer is read
+    std::vector<DeckKey> keys;    // the "key = value" pairs of its block, nested blocks left out
+    // The value of key (the last one given), or null.
+    const DeckKey* key(std::string_view k) const;
+};
+struct DeckOutline {
+    std::vector<DeckLayer> layers;   // in deck order, up to "exit" or the end of the deck
+    std::vector<DeckInput> inputs;   // the deck, its includes and the input files its layers name
+};
+
+// Reads the main deck name and its includes as the deck reader would,
+// following "#file" (with the input path prefix that the io_path layers
+// before it set) and "#eof", up to the layer word "exit" or the end of the
+// deck, and lists its layers and the files they read: the includes, every
+// sigma_file, wake_file and time_grid_file. Nothing is carried out, nothing
+// is logged; a file that cannot be read (missing, not a plain file) is
+// listed but not followed, and a global command the deck reader refuses, a
+// tenth nested include or the thousandth include read end the pass there. The inputs are kept for the clash check of the
+// outputs (iopcom.deck_inputs).
+DeckOutline scan_deck(const std::string& name);
+
 // The delimiters of a block of the deck.
 inline constexpr std::string_view block_open = "{";
 inline constexpr std::string_view block_close = "}";

@@ -16,7 +16,7 @@ namespace lattice {
 
 void latout() {
     std::int32_t unit = 0, ierr = 0;
-    foundation::fioout("latout.dat", unit, ierr);
+    foundation::fioout(std::string(latout_name), unit, ierr, foundation::output_kind::lattice);
     if (ierr != 0) {
         // the pool has freed the unit; the lattice itself is fine
         foundation::logpri("warning: latout.dat could not be opened");

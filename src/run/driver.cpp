@@ -23,6 +23,7 @@
 #include "lattice/latbunch.hpp"
 #include "lattice/lattice.hpp"
 #include "parallel/cmplib.hpp"
+#include "run/deckfiles.hpp"
 #include "run/tracom.hpp"
 
 namespace run {
@@ -158,6 +159,8 @@ void start_up(std::int32_t& ierr) {
         if (!bunch::has_force_entry()) bunch::set_force_entry(&forces::forcei);
         drop_stored_fields();
         verifo();
+        // the files of the whole deck, before any layer is carried out
+        ierr = check_deck_outputs(foundation::scan_deck(std::string(deck)));
     }
 }
 
@@ -216,8 +219,9 @@ std::int32_t tracking_run(StepHook step_hook) {
         logpri("error in tarvel: tracking run stopped before its end time");
         ierr = 1;
     } else {
-        // the run reached its end time; an earlier online output failed
-        if (ierr == 0 && bunch::omofai() != 0) {
+        // the run reached its end time; an online output failed (the last
+        // step's or an earlier one)
+        if (ierr != 0 || bunch::omofai() != 0) {
             logpri("error in tarvel: tracking run complete, online monitor output incomplete");
             ierr = 1;
         }

@@ -31,13 +31,13 @@ TEST_F(Pool, ElevenUnitsThenRefused) {
     testsupport::start_capture();
     foundation::fioout("twelfth.dat", unit, ierr);
     EXPECT_TRUE(ierr == 1 && unit == -1);
-    foundation::fioin("out0.dat", unit, ierr);
+    foundation::fioin("in.dat", unit, ierr);
     EXPECT_EQ(ierr, 1);
     // one line says what failed; the caller logs its own message after it
     EXPECT_EQ(testsupport::end_capture(),
               (std::vector<std::string>{
                   " cannot open twelfth.dat for writing: all 11 units of auxiliary files are in use",
-                  " cannot open out0.dat for reading: all 11 units of auxiliary files are in use"}));
+                  " cannot open in.dat for reading: all 11 units of auxiliary files are in use"}));
     EXPECT_FALSE(fs::exists("twelfth.dat"));
     // a freed unit is handed out again, lowest first
     std::int32_t e1 = 1, e2 = 1;
@@ -145,6 +145,87 @@ TEST_F(Pool, OutputsRefusedOntoFilesOfTheRun) {
                   " cannot open tarvel.in for writing: it is the deck tarvel.in, which the run reads"}));
     EXPECT_EQ(testsupport::read_file("tarvel.in"), "#file { name = part.in }\n");
     EXPECT_FALSE(foundation::iopcom.iuse(22)) << "no unit kept";
+}
+
+// The pre-pass lists every file the deck reads, as the deck reader would
+// open it: includes with the input prefix of the io_path layers before them
+// (nested ones too), the input files of the layers; "#file" as a value is
+// none, after "array =" it is one; "#eof" and "exit" end what is read.
+TEST_F(Pool, DeckScanListsTheFilesTheDeckReads) {
+    testsupport::write_file("a.in", "lattice { }\n#file { name = inc/nested.in }\n");
+    testsupport::write_file("inc/nested.in", "monitor { name = m.dat } #eof\n#file { name = after_eof.in }\n");
+    testsupport::write_file("inc/part.in", "0.0 0 0 0 0 0 0\n");
+    testsupport::write_file("tarvel.in",
+                            "#file { name = a.in }  io_path { input = inc  #file { name = missing.in } }\n"
+                            "monitor { name = #file { name = value.in } }\n"
+                            "particles { array = #file { name = part.in } 0 0 0 1e9 0 0 1e-12 }\n"
+                            "forces { type = projected sigma_long = file sigma_file = s.dat wake_file = w.dat }\n"
+                            "io_path { input = . }\n"
+                            "track_step { time_grid_file = g.dat } exit\n"
+                            "#file { name = after_exit.in }\n");
+    const foundation::DeckOutline deck = foundation::scan_deck("tarvel.in");
+    std::vector<std::string> got;
+    for (const auto& d : deck.inputs) got.push_back(d.kind + " " + d.path + " @" + d.place + (d.id ? "" : " (none)"));
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "deck tarvel.in @", "include file a.in @tarvel.in line 1",
+                       "include file inc/nested.in @a.in line 2",
+                       "include file missing.in @tarvel.in line 1 (none)",
+                       "include file inc/part.in @tarvel.in line 3", "input file inc/s.dat @tarvel.in line 4 (none)",
+                       "input file inc/w.dat @tarvel.in line 4 (none)", "input file ./g.dat @tarvel.in line 6 (none)"}));
+    std::vector<std::string> layers;
+    for (const auto& l : deck.layers) layers.push_back(l.word + " @" + l.place + " in=" + l.inpath);
+    EXPECT_EQ(layers, (std::vector<std::string>{
+                          "lattice @a.in line 1 in=undefined", "monitor @inc/nested.in line 1 in=undefined",
+                          "io_path @tarvel.in line 1 in=undefined", "monitor @tarvel.in line 2 in=inc",
+                          "particles @tarvel.in line 3 in=inc", "forces @tarvel.in line 4 in=inc",
+                          "io_path @tarvel.in line 5 in=inc", "track_step @tarvel.in line 6 in=."}));
+    ASSERT_NE(deck.layers[1].key("name"), nullptr);
+    EXPECT_EQ(deck.layers[1].key("name")->value, "m.dat");
+    EXPECT_EQ(foundation::iopcom.deck_inputs.size(), deck.inputs.size()) << "kept for the clash check";
+    for (int u = foundation::unit_scan; u < foundation::unit_scan + foundation::max_deck_files; ++u)
+        EXPECT_FALSE(foundation::unit_is_open(u)) << u;
+}
+
+// Includes that include each other many times over: the pre-pass stops at
+// the thousandth (the 1001st is listed, not read).
+TEST_F(Pool, DeckScanReadsAtMostAThousandIncludes) {
+    std::string leaves, fans;
+    for (int k = 0; k < 40; ++k) leaves += "#file { name = leaf.in }\n", fans += "#file { name = fan.in }\n";
+    testsupport::write_file("leaf.in", "\n");
+    testsupport::write_file("fan.in", leaves);
+    testsupport::write_file("tarvel.in", fans);
+    EXPECT_EQ(foundation::scan_deck("tarvel.in").inputs.size(), 1u + 1001u);
+}
+
+// Outputs against what the pre-pass found and against the files other
+// kinds of output wrote; an open output is no input.
+TEST_F(Pool, OutputsOfAnotherKindAndFilesTheDeckReadsLater) {
+    testsupport::write_file("bunch.in", "particles { }\n");
+    open_deck("io_path { logfile = run.log }\n#file { name = bunch.in }\n#file { name = later.in }\n");
+    (void)foundation::scan_deck("tarvel.in");
+    std::int32_t ierr = 0, unit = 0, open = 0;
+    foundation::fioout("mon.dat", unit, ierr, foundation::output_kind::monitor);
+    foundation::ficout(unit, ierr);
+    foundation::fioout("s.dat", open, ierr, foundation::output_kind::online);
+    ASSERT_EQ(ierr, 0);
+    struct Case { std::string path; std::string_view kind; std::string want; };
+    const Case cases[] = {
+        {"bunch.in", foundation::output_kind::log, "the include file bunch.in, which the run reads"},
+        {"./bunch.in", foundation::output_kind::monitor, "the include file bunch.in, which the run reads"},
+        {"later.in", foundation::output_kind::log, ""},  // not made yet: nothing to lose
+        {"mon.dat", foundation::output_kind::lattice, "the monitor file mon.dat, which the run wrote"},
+        {"mon.dat", foundation::output_kind::monitor, ""},  // a later monitor of the same name
+        {"mon.dat", {}, ""},
+        {"s.dat", foundation::output_kind::online, "the online monitor file s.dat, which the run is writing"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(foundation::output_clash(c.path, c.kind), c.want) << c.path << " " << c.kind;
+    EXPECT_EQ(foundation::input_clash("s.dat"), "the online monitor file s.dat, which the run is writing");
+    EXPECT_EQ(foundation::input_clash("mon.dat"), "") << "a closed output may be read back";
+    testsupport::start_capture();
+    foundation::fioin("s.dat", unit, ierr);
+    EXPECT_EQ(ierr, 1);
+    EXPECT_EQ(testsupport::end_capture(), (std::vector<std::string>{
+                  " cannot open s.dat for reading: it is the online monitor file s.dat, which the run is writing"}));
 }
 
 // (A folder that does not exist or is a file: the decks files/*_folder_missing

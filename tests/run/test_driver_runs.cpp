@@ -10,6 +10,7 @@
 
 #include "bunch/tracker.hpp"
 #include "bunch/prtcls.hpp"
+#include "run/deckfiles.hpp"
 #include "run/driver.hpp"
 #include "support/support.hpp"
 
@@ -100,6 +101,52 @@ TEST_F(DriverRuns, FailedForceEvaluationEndsTheRun) {
         EXPECT_LE(int(calls.size()), k + 1 + 4);
     }
     fail_at = -1;
+}
+
+// The outputs a deck names, against the files of the whole deck, before
+// any layer runs: the diagnostic files that its runs with test = yes write
+// (those of the model and of its preconditioning stage), the lattice
+// summary under the output prefix of its layer, the files the deck reads.
+TEST_F(DriverRuns, OutputsCheckedAgainstTheWholeDeck) {
+    const std::string run = "tracker { end_time_c0 = 1 }\n";
+    auto test = [](const std::string& type) { return "forces { type = " + type + " sigma_long = 1e-3 test = yes }\n"; };
+    struct Case { const char* name; std::string deck; std::string first_line; };
+    const Case cases[] = {
+        {"projected", test("projected") + "monitor { name = fc1_curr.dat }\n" + run,
+         " name = 'fc1_curr.dat': it is the diagnostic file fc1_curr.dat, which the run of tarvel.in line 3 writes "
+         "with test = yes of tarvel.in line 1"},
+        {"Green's model, projected stage", test("csr_g_to_m") + run + "monitor { name = fc1.dat }\n",
+         " name = 'fc1.dat': it is the diagnostic file fc1.dat, which the run of tarvel.in line 2 writes "
+         "with test = yes of tarvel.in line 1"},
+        {"Green's model, no stage", test("csr_g_to_m") + "track_step { precondition = no }\n" + run +
+         "monitor { name = fc1.dat }\n", ""},
+        {"csr_p_to_p", test("csr_p_to_p") + run + "online_monitor { name = fc2.dat type = steps }\n",
+         " name = 'fc2.dat': it is the diagnostic file fc2.dat, which the run of tarvel.in line 2 writes "
+         "with test = yes of tarvel.in line 1"},
+        {"wake resampled only with a wake_file", test("projected") + run + "monitor { name = fc1_w_sub.dat }\n", ""},
+        {"test = yes after the last run", run + test("projected") + "monitor { name = fc1.dat }\n", ""},
+        {"lattice summary", "monitor { name = ./latout.dat }\n" + lattice_layer,
+         " name = './latout.dat': it is the lattice summary latout.dat, which the lattice layer of tarvel.in line 2 "
+         "writes"},
+        {"lattice summary elsewhere", "io_path { output = out }\n" + lattice_layer +
+         "io_path { output = . }\nmonitor { name = latout.dat }\n", ""},
+        {"log file onto a later include", "io_path { logfile = later.in }\n#file { name = later.in }\n",
+         " logfile = 'later.in': it is the include file later.in, which the run reads"},
+        {"monitor read back later", "monitor { name = later.in }\n#file { name = later.in }\n", ""},
+        {"numbered files", "online_monitor { name = p.dat type = green }\n#file { name = p_0003.dat }\n",
+         " name = 'p.dat': its file p_0003.dat would be the include file p_0003.dat, which the run reads"},
+    };
+    testsupport::write_file("p_0003.dat", "\n");
+    std::filesystem::create_directories("out");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::write_file("tarvel.in", c.deck);
+        testsupport::start_capture();
+        const std::int32_t st = run::check_deck_outputs(foundation::scan_deck("tarvel.in"));
+        const auto log = testsupport::end_capture();
+        EXPECT_EQ(st, c.first_line.empty() ? 0 : 1);
+        EXPECT_EQ(log.empty() ? std::string() : log.front(), c.first_line);
+    }
 }
 
 }  // namespace
