@@ -66,6 +66,7 @@ struct DeckInput {
     std::string kind;          // "deck", "include file", "input file" (sigma_file, wake_file, time_grid_file)
     std::string place;         // where the deck names it, "tarvel.in line 3"; empty for the main deck
     std::optional<FileId> id;  // the file, when it exists at the start of the run
+    std::size_t layers_before = 0;  // layers of the deck begun before it is named
 };
 
 // The log file: its name, whether a write to it failed (and was reported),

@@ -595,7 +595,7 @@ public:
 
     // A file the deck reads, as the run would open it.
     void input(const std::string& path, std::string_view kind, const std::string& place) {
-        out_.inputs.push_back(DeckInput{path, std::string(kind), place, file_id(path)});
+        out_.inputs.push_back(DeckInput{path, std::string(kind), place, file_id(path), out_.layers.size()});
     }
 
 private:

@@ -110,7 +110,7 @@ TEST_F(DriverRuns, FailedForceEvaluationEndsTheRun) {
 TEST_F(DriverRuns, OutputsCheckedAgainstTheWholeDeck) {
     const std::string run = "tracker { end_time_c0 = 1 }\n";
     auto test = [](const std::string& type) { return "forces { type = " + type + " sigma_long = 1e-3 test = yes }\n"; };
-    struct Case { const char* name; std::string deck; std::string first_line; };
+    struct Case { const char* name; std::string deck; std::string first_line; std::string hint = {}; };
     const Case cases[] = {
         {"projected", test("projected") + "monitor { name = fc1_curr.dat }\n" + run,
          " name = 'fc1_curr.dat': it is the diagnostic file fc1_curr.dat, which the run of tarvel.in line 3 writes "
@@ -133,10 +133,16 @@ TEST_F(DriverRuns, OutputsCheckedAgainstTheWholeDeck) {
         {"log file onto a later include", "io_path { logfile = later.in }\n#file { name = later.in }\n",
          " logfile = 'later.in': it is the include file later.in, which the run reads"},
         {"monitor read back later", "monitor { name = later.in }\n#file { name = later.in }\n", ""},
+        {"monitor read back later, a copy of an earlier run there", "monitor { name = old.in }\n#file { name = old.in }\n",
+         " name = 'old.in': it is the include file old.in, which the run reads",
+         "   (read back after this layer writes it: remove a copy left by an earlier run)"},
+        {"monitor onto a list read before", "#file { name = old.in }\nmonitor { name = old.in }\n",
+         " name = 'old.in': it is the include file old.in, which the run reads"},
         {"numbered files", "online_monitor { name = p.dat type = green }\n#file { name = p_0003.dat }\n",
          " name = 'p.dat': its file p_0003.dat would be the include file p_0003.dat, which the run reads"},
     };
     testsupport::write_file("p_0003.dat", "\n");
+    testsupport::write_file("old.in", "\n");
     std::filesystem::create_directories("out");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,6 +152,10 @@ TEST_F(DriverRuns, OutputsCheckedAgainstTheWholeDeck) {
         const auto log = testsupport::end_capture();
         EXPECT_EQ(st, c.first_line.empty() ? 0 : 1);
         EXPECT_EQ(log.empty() ? std::string() : log.front(), c.first_line);
+        // the line after the deck place says how to get through
+        if (!c.first_line.empty()) {
+            EXPECT_EQ(log.size() > 3 ? log[2] : std::string(), c.hint);
+        }
     }
 }
 
