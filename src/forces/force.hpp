@@ -62,9 +62,10 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
 // sigma_rad, sigma_vert. Status 1, a line saying why and what would work,
 // and "error in frcsub (sub-bunch dimensions)" when the evaluation cannot
 // be made: a size that is not > 0 (a relative size of a bunch without
-// extent); for the three-dimensional models a particle that is not moving
-// forward or not placed, rintmi not below half the lattice's length, a
-// transverse size below smallest_transverse_size, the radial size of the
+// extent); a particle that is not placed or is moving backward (at rest:
+// for the three-dimensional models); for the three-dimensional models
+// rintmi not below half the lattice's length, a transverse size (with the
+// ellipsoid also the longitudinal size) below smallest_transverse_size, the radial size of the
 // selected Green's-function model (not of a preconditioning stage) below
 // smallest_green_radial_size; for every model a
 // sub-bunch longer in c*t than the lattice. The lattice checks need a
