@@ -86,6 +86,10 @@ static_assert([] {
 // does not evaluate it (then the table's entry says built = false).
 ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
 
+// rintmi has been held against the sub-bunch length since the last forces
+// layer (said at most once a layer).
+bool rintmi_said = false;
+
 // Keys of the "forces" block, in table order.
 enum Key {
     ktype, ksigl, krell, ktest, kshape, ksigr, ksigv, krelv, krint, ksfile, kold,
@@ -655,6 +659,7 @@ void lyforc(std::int32_t& ierr) {
     std::array<std::int32_t, nkeys> vtype{};
 
     auto& f = forces;
+    rintmi_said = false;  // said again at the first evaluation of this layer
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
     f.sbox = f.rbox = 0.5;
     f.shield = 0.0;
@@ -864,6 +869,19 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     return true;
 }
 
+// rintmi against the sub-bunch length sl of the first evaluation of a
+// forces layer with a field model, said once per layer where a bend has
+// edges.
+void say_rintmi(double sl) {
+    if (rintmi_said) return;
+    rintmi_said = true;
+    const double most = rintmi_per_sigma_long * sl;
+    if (!(forces.rintmi > most) || sharpest_radius() == 0.0) return;
+    log_wrapped("warning: rintmi = " + len(forces.rintmi) + " is above sigma_long/200 = " + len(most) +
+                " (sigma_long " + len(sl) + "): near the edges of bends the forces move by more than 1% of" +
+                " their peak; give rintmi <= " + len(most) + " (default 1e-9 m)");
+}
+
 }  // namespace
 
 void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::int32_t& ierr) {
@@ -917,6 +935,7 @@ void frcsub(foundation::ConstParticleView XP, double ct, ForceType type, std::in
         log_line("error in frcsub (sub-bunch dimensions)");
         return;
     }
+    if (type != ForceType::projected) say_rintmi(sl);
     f.sigma_long = sl;
     f.sigma_rad = sr;
     f.sigma_vert = sv;
