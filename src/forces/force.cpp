@@ -480,6 +480,21 @@ void say_carried_settings(const ForcesBlock& b) {
                         c.role + ") carried over from an earlier forces layer");
 }
 
+// The keys that take a number in a range, with the rules of their readers.
+struct NumberRule {
+    int key;
+    bool (*ok)(double);
+    const char* range;
+};
+constexpr NumberRule number_rules[] = {
+    {krint, positive, "a length > 0"},
+    {ksbox, positive, "> 0"},
+    {krbox, positive, "> 0"},
+    {kshield, not_negative, "a length >= 0 (0: no plates)"},
+    {kshmax, positive, "a length > 0"},
+    {kgwork, positive, "> 0 (field calls)"},
+};
+
 // The given keys whose values no reader of the block's model takes, checked
 // by the rules of the keys all the same (a setting valid for no model is a
 // slip whatever the model); the values are not stored. False, with a line
@@ -506,23 +521,10 @@ bool values_valid(const ForcesBlock& b) {
             case kshape:
                 ok = x == "sphere" || x == "ellipsoid" || b.refuse(k, "is not sphere or ellipsoid");
                 break;
-            case krint:
-                ok = b.setting(k, v, positive, "a length > 0");
-                break;
-            case ksbox:
-            case krbox:
-                ok = b.setting(k, v, positive, "> 0");
-                break;
-            case kshield:
-                ok = b.setting(k, v, not_negative, "a length >= 0 (0: no plates)");
-                break;
-            case kshmax:
-                ok = b.setting(k, v, positive, "a length > 0");
-                break;
-            case kgwork:
-                ok = b.setting(k, v, positive, "> 0 (field calls)");
-                break;
-            default:  // any word (test, use_old_mesh, the file names), par1..par5 read for every model
+            default:  // a number in a range, or any word (test, use_old_mesh, the file
+                      // names), par1..par5 read for every model
+                for (const NumberRule& r : number_rules)
+                    if (r.key == k) ok = b.setting(k, v, r.ok, r.range);
                 break;
         }
         all = all && ok;
