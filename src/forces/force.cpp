@@ -848,7 +848,10 @@ bool evaluation_usable(foundation::ConstParticleView XP, ForceType type, double 
     // of its path positions (far upstream for an observer ahead of its
     // source), which ends the job or gives forces that stop the bunch
     if (f.ishape == 3 && sl < floor) {
-        log_wrapped("sigma_long = " + len(sl) + " is below " + len(floor) +
+        const std::string key = f.lfill   ? "sigma_long (from the sigma_file)"
+                                : f.lrell ? "sigma_long (relative_long x rms length)"
+                                          : "sigma_long";
+        log_wrapped(key + " = " + len(sl) + " is below " + len(floor) +
                     ", the shortest sub-bunch the field integration resolves at gamma " +
                     foundation::short_real(gamma1) + " of particle 1: give at least " + len(floor));
         return false;
