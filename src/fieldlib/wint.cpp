@@ -15,19 +15,21 @@ namespace fieldlib {
 
 namespace {
 
-// The line before a capacity stop of the source points: the sub-bunch's
-// length c*sigmat (sigma_long/beta of the forces layer), its window, and
-// what would work.
-void say_window(const Context& cx, const std::string& what) {
+// The line before a capacity stop of the source points: what the field
+// integration cannot do and what would work, then the sub-bunch's length
+// c*sigmat (sigma_long/beta of the forces layer) and the length of path its
+// source window spans. (Where the window lies, in path coordinates that run
+// far beyond the lattice, says nothing to the user.)
+void say_window(const Context& cx, const std::string& what, const std::string& advice) {
     double s1 = 0.0, s2 = 0.0;
     f12get(cx, s1, s2);
-    foundation::stdout_line(" sigma_long/beta = c*sigmat = " + foundation::short_real(clight * cx.fbdata.sigmat) +
-                            " m over the source window s= " + foundation::short_real(s1) + " .. " +
-                            foundation::short_real(s2) + " m: " + what);
+    foundation::stdout_line(" the field integration " + what + ": " + advice + " (c*sigmat = sigma_long/beta = " +
+                            foundation::short_real(clight * cx.fbdata.sigmat) + " m over a source window of " +
+                            foundation::short_real(s2 - s1) + " m of path)");
 }
 
 [[noreturn]] void list_full(const Context& cx, double n) {
-    say_window(cx, "more than " + std::to_string(maxpnt) + " source points; give a longer sigma_long");
+    say_window(cx, "needs more than " + std::to_string(maxpnt) + " source points", "give a longer sigma_long");
     foundation::stdout_line(" ipnt.gt.maxpnt");
     foundation::fatal_stop(foundation::ld_line({"ipnt,maxpnt=", foundation::ld_int(static_cast<long long>(n)),
                                   foundation::ld_int(maxpnt)}));
@@ -138,9 +140,11 @@ double step_budget(const Context& cx, const Ranges& g, double T, double sigmat, 
     const double Nf = std::trunc(2.0 * T / sigmat) + 2.0 * g.n +
                       2.0 * std::trunc(std::log(span / rhomin + 1.0) / 0.6931471805599453) + 23.0;
     if (!(Nf < double(maxpnt))) {
-        say_window(cx, std::isfinite(Nf) ? "needs " + foundation::short_real(Nf) + " source points, at most " +
-                                               std::to_string(maxpnt) + "; give a longer sigma_long"
-                                         : "a window that is not finite; give a shorter sigma_long or a faster particle 1");
+        if (std::isfinite(Nf))
+            say_window(cx, "needs " + foundation::short_real(Nf) + " source points, at most " + std::to_string(maxpnt),
+                       "give a longer sigma_long");
+        else
+            say_window(cx, "has a source window that is not finite", "give a shorter sigma_long or a faster particle 1");
         foundation::stdout_line(" ipp.ge.maxpnt");
         const std::string nt = Nf < 9e18 ? foundation::ld_int(static_cast<long long>(Nf)) : foundation::ld_real(Nf);
         foundation::fatal_stop(foundation::ld_line({"ipp,maxpnt=", nt, foundation::ld_int(maxpnt)}));

@@ -88,6 +88,10 @@ static_assert([] {
 // does not evaluate it (then the table's entry says built = false).
 ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
 
+// rintmi has been held against the sub-bunch length since the last forces
+// layer (said at most once a layer).
+bool rintmi_said = false;
+
 // Keys of the "forces" block, in table order.
 enum Key {
     ktype, ksigl, krell, ktest, kshape, ksigr, ksigv, krelv, krint, ksfile, kold,
@@ -275,9 +279,8 @@ struct WakeReader {
             // a sample whose products in the convolution would overflow
             if (!(std::fabs(v) <= max_wake_sample))
                 return refuse("sample " + std::to_string(k) + " of " + std::to_string(count) + " = " +
-                                  foundation::short_real(v) + " V/m per C is beyond " +
-                                  foundation::short_real(max_wake_sample),
-                              "error in wake file: ??? data array");
+                              foundation::short_real(v) + " V/m per C is beyond " +
+                              foundation::short_real(max_wake_sample));
             forces.wakdat(k) = v;
         }
         return 0;
@@ -386,10 +389,20 @@ struct ForcesBlock {
             *factor = v;
             return relative_ok(v) || refuse(krel, "must be > 0 and <= 2");
         }
-        const std::string words = relative != nullptr && krel >= 0 ? "file, relative" : "file";
-        if (foundation::read_real(val(k), v) != 0) return refuse(k, "is not " + words + " or a length > 0");
+        bool read = false;
+        const bool ok = length(k, relative != nullptr && krel >= 0, v, read);
+        if (!read) return false;
         if (relative != nullptr) *relative = false;
         value = v;
+        return ok;
+    }
+    // The number of a size k (v; read: it reads as one), which must be > 0;
+    // the words it may be instead are "file", and "relative" when
+    // relative_word. False, with its line, when it is not valid.
+    bool length(int k, bool relative_word, double& v, bool& read) const {
+        const std::string words = relative_word ? "file, relative" : "file";
+        read = foundation::read_real(val(k), v) == 0;
+        if (!read) return refuse(k, "is not " + words + " or a length > 0");
         return v > 0.0 || refuse(k, "must be " + words + " or a length > 0");
     }
 };
@@ -419,7 +432,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
 // rintmi and use_old_mesh.
-bool read_transverse(const ForcesBlock& b, ForceType type) {
+bool read_transverse(const ForcesBlock& b, ForceType) {
     auto& f = forces;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
     if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
@@ -442,20 +455,6 @@ bool read_transverse(const ForcesBlock& b, ForceType type) {
         if (!b.setting(krbox, f.rbox, positive, "> 0")) return false;
         if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
     }
-    // box keys that no box uses: refused all the same when invalid, and said
-    for (const int k : {ksbox, krbox}) {
-        if (!b.given(k)) continue;
-        if (f.ishape == 2) {
-            double v = 0.0;
-            if (!b.num(k, v)) return false;
-            if (!positive(v)) return b.refuse(k, "must be > 0");
-            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) +
-                        " has no effect with the sphere (boxes need an ellipsoid)");
-        } else if (!force_model(type).meshes) {
-            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " has no effect with type = " +
-                        std::string(force_model(type).word) + " (no boxes)");
-        }
-    }
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
     f.green_work_max = 2e6;  // field calls, unless given
@@ -464,30 +463,10 @@ bool read_transverse(const ForcesBlock& b, ForceType type) {
     return true;
 }
 
-// The settings of the projected model's wake under the model of the block:
-// a wake_file, par4 or par5 given where they have no effect (they act in the
-// projected model alone, with csr_g_to_p and csr_g_to_m in its
-// preconditioning stage; par5 only on a wake_file's wake) is said, and the
-// noise filter and wake weights that carry over from an earlier forces
-// layer are listed.
-void say_projected_settings(const ForcesBlock& b, ForceType type) {
+// The noise filter and wake weights of the projected model that carry over
+// from an earlier forces layer are listed.
+void say_carried_settings(const ForcesBlock& b) {
     const auto& f = forces;
-    const std::string word(force_model(type).word);
-    const bool projected = type == ForceType::projected;
-    const bool precond = force_model(type).precondition == ForceType::projected && !projected;
-    auto unused = [&](const std::string& key) {
-        if (projected) return;
-        log_wrapped("warning: " + key + (precond ? " acts in " + word +
-                                                       " only through its projected preconditioning (track_step"
-                                                       " precondition = yes)"
-                                                 : " has no effect with type = " + word + " (projected only)"));
-    };
-    if (b.given(kwake)) unused("wake_file");
-    if (b.given(kpar4)) unused("par4");
-    if (b.given(kpar5)) {
-        if (!f.lwake) log_line("warning: par5 has no effect without a wake_file");
-        else unused("par5");
-    }
     struct Carried {
         int key;
         double value;
@@ -501,6 +480,132 @@ void say_projected_settings(const ForcesBlock& b, ForceType type) {
         if (!b.given(c.key) && c.value != 0.0)
             log_wrapped(std::string(cid[std::size_t(c.key)]) + " = " + foundation::short_real(c.value) + " (" +
                         c.role + ") carried over from an earlier forces layer");
+}
+
+// The keys that take a number in a range, with the rules of their readers.
+struct NumberRule {
+    int key;
+    bool (*ok)(double);
+    const char* range;
+};
+constexpr NumberRule number_rules[] = {
+    {krint, positive, "a length > 0"},
+    {ksbox, positive, "> 0"},
+    {krbox, positive, "> 0"},
+    {kshield, not_negative, "a length >= 0 (0: no plates)"},
+    {kshmax, positive, "a length > 0"},
+    {kgwork, positive, "> 0 (field calls)"},
+};
+
+// The given keys whose values no reader of the block's model takes, checked
+// by the rules of the keys all the same (a setting valid for no model is a
+// slip whatever the model); the values are not stored. False, with a line
+// for each invalid one.
+bool values_valid(const ForcesBlock& b) {
+    double v = 0.0;
+    bool read = false, all = true;
+    for (int k = 0; k < nkeys; ++k) {
+        if (!b.given(k)) continue;
+        const std::string& x = b.val(k);
+        bool ok = true;
+        switch (k) {
+            case ksigl:
+            case ksigv:
+            case ksigr: {
+                const bool relative_word = k != ksigr;
+                ok = x == "file" || (relative_word && x == "relative") || b.length(k, relative_word, v, read);
+                break;
+            }
+            case krell:
+            case krelv:
+                ok = b.num(k, v) && (relative_ok(v) || b.refuse(k, "must be > 0 and <= 2"));
+                break;
+            case kshape:
+                ok = x == "sphere" || x == "ellipsoid" || b.refuse(k, "is not sphere or ellipsoid");
+                break;
+            default:  // a number in a range, or any word (test, use_old_mesh, the file
+                      // names), par1..par5 read for every model
+                for (const NumberRule& r : number_rules)
+                    if (r.key == k) ok = b.setting(k, v, r.ok, r.range);
+                break;
+        }
+        all = all && ok;
+    }
+    return all;
+}
+
+// The models whose evaluation reads a key, as a set of type codes.
+using Models = unsigned;
+constexpr Models model_bit(ForceType t) { return 1u << unsigned(bunch::code(t)); }
+constexpr Models field_models = model_bit(ForceType::csr_p_to_p) | model_bit(ForceType::csr_p_to_m) |
+                                model_bit(ForceType::csr_g_to_p) | model_bit(ForceType::csr_g_to_m);
+constexpr Models every_model = field_models | model_bit(ForceType::projected);
+
+struct KeyReaders {
+    Models models;
+    const char* who;  // who reads it, as the warning says it
+};
+KeyReaders readers_of(int k) {
+    switch (k) {
+        case ksigl: case krell: case kshield: case kshmax: case ksfile:
+            return {every_model, "no self-force"};
+        case kshape: case ksigr: case ksigv: case krelv: case krint:
+            return {field_models, "three-dimensional models only"};
+        case ksbox: case krbox:
+            return {model_bit(ForceType::csr_p_to_m) | model_bit(ForceType::csr_g_to_m), "no boxes"};
+        case kold: case kgwork:
+            return {model_bit(ForceType::csr_g_to_p) | model_bit(ForceType::csr_g_to_m),
+                    "Green's-function models only"};
+        case ktest:
+            return {model_bit(ForceType::projected) | model_bit(ForceType::csr_p_to_p),
+                    "projected and csr_p_to_p only"};
+        case kpar1: case kpar2: case kpar4: case kpar5: case kwake:
+            return {model_bit(ForceType::projected), "projected only"};
+        case kpar3:
+            return {0, "no model reads it"};
+        default:  // the type
+            return {~0u, ""};
+    }
+}
+
+// Why a given key has no effect under the block's model and settings, as
+// the warning says it after the key; empty when it acts.
+std::string without_effect(const ForcesBlock& b, ForceType type, int k) {
+    const auto& f = forces;
+    const bunch::ForceModel& m = force_model(type);
+    const std::string word(m.word);
+    // the sphere's sizes are all sigma_long, and it has no boxes
+    const bool sphere = (m.type != ForceType::none && m.type != ForceType::projected) && f.ishape == 2;
+    if (sphere && (k == ksigr || k == ksigv || k == krelv)) return "has no effect with the sphere (a size of the ellipsoid)";
+    if (sphere && (k == ksbox || k == krbox)) return "has no effect with the sphere (boxes need an ellipsoid)";
+    if (k == kpar5 && !f.lwake) return "has no effect without a wake_file";
+    const KeyReaders r = readers_of(k);
+    const bool direct = (r.models & model_bit(type)) != 0;
+    const bool staged = m.precondition != type && (r.models & model_bit(m.precondition)) != 0;
+    if (!direct && !staged) return "has no effect with type = " + word + " (" + r.who + ")";
+    // settings of the block that leave the key unread
+    if (k == krell && b.val(ksigl) != "relative") return "has no effect unless sigma_long = relative";
+    if (k == krelv && !(b.given(ksigv) && b.val(ksigv) == "relative"))
+        return "has no effect unless sigma_vert = relative";
+    if (k == kshape && b.val(kshape) == "ellipsoid" && f.ishape == 2)
+        return "= ellipsoid has no effect without sigma_rad or sigma_vert (a sphere of sigma_long)";
+    if (k == kshmax && !(f.shield > 0.0)) return "has no effect without plates (shield = 0)";
+    if (k == ksfile && !f.lsgfil) return "has no effect: no sub-bunch size is 'file'";
+    if (!direct)
+        return "acts in " + word + " only through its " + std::string(force_model(m.precondition).word) +
+               " preconditioning (track_step precondition = yes)";
+    return {};
+}
+
+// The given keys that have no effect under the block's model and settings
+// are said, each once, in the order of the table (lines beginning with
+// "warning", which stop nothing).
+void say_keys_without_effect(const ForcesBlock& b, ForceType type) {
+    for (int k = 0; k < nkeys; ++k) {
+        if (!b.given(k)) continue;
+        if (const std::string why = without_effect(b, type, k); !why.empty())
+            log_wrapped("warning: " + std::string(cid[std::size_t(k)]) + " " + why);
+    }
 }
 
 // The sigma_file, the test switch, par1..par5 and the wake_file. Status 0
@@ -536,7 +641,8 @@ std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
             return s;
         }
     }
-    say_projected_settings(b, type);
+    say_keys_without_effect(b, type);
+    say_carried_settings(b);
     return 0;
 }
 
@@ -557,6 +663,7 @@ void lyforc(std::int32_t& ierr) {
     std::array<std::int32_t, nkeys> vtype{};
 
     auto& f = forces;
+    rintmi_said = false;  // said again at the first evaluation of this layer
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
     f.sbox = f.rbox = 0.5;
     f.shield = 0.0;
@@ -588,6 +695,7 @@ void lyforc(std::int32_t& ierr) {
     // ones (all but "projected") also the shape, sizes and boxes
     if (type != ForceType::none && !read_longitudinal(b, type)) return fail(1);
     if (type != ForceType::none && type != ForceType::projected && !read_transverse(b, type)) return fail(1);
+    if (!values_valid(b)) return fail(1);
     if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;
 }
@@ -711,22 +819,25 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
     const bool field = type != ForceType::projected;
     const int n = XP.size();
     if (n < 1) return true;  // no particle: nothing to place
-    // every particle of a three-dimensional model is a source or a target
-    // moving forward along its own design path
-    if (field) {
-        for (int j = 1; j <= n; ++j) {
-            if (!B.lact(j) && !B.ldef(j)) continue;
-            const double p = XP.p(j);
-            if (!(std::isfinite(XP.x(j)) && std::isfinite(XP.y(j)) && std::isfinite(XP.z(j)))) {
-                log_wrapped("particle " + std::to_string(j) + " has a position that is not finite: the sub-bunch"
-                            " field model cannot place it; the run cannot go on");
-                return false;
-            }
-            if (!(p > 0.0 && std::isfinite(p))) {
-                log_wrapped("particle " + std::to_string(j) + " has momentum " + foundation::short_real(p) +
-                            " m*c: the sub-bunch field model needs every particle moving forward (p > 0)");
-                return false;
-            }
+    // every particle moves forward: the lattice tracking cannot follow a
+    // particle turned back (forces that stopped it, as a wake far beyond any
+    // bunch's), and a three-dimensional model places every particle, not at
+    // rest, on its own design path ("projected" names a particle it cannot
+    // place itself)
+    for (int j = 1; j <= n; ++j) {
+        if (!B.lact(j) && !B.ldef(j)) continue;
+        const double p = XP.p(j);
+        if (field && !(std::isfinite(XP.x(j)) && std::isfinite(XP.y(j)) && std::isfinite(XP.z(j)))) {
+            log_wrapped("particle " + std::to_string(j) + " has a position that is not finite: the sub-bunch"
+                        " field model cannot place it; the run cannot go on");
+            return false;
+        }
+        if (!(std::isfinite(p) && (p > 0.0 || (!field && p == 0.0)))) {
+            log_wrapped("particle " + std::to_string(j) + " has momentum " + foundation::short_real(p) +
+                        " m*c: the " + std::string(force_model(type).word) +
+                        " model needs every particle moving forward (p > 0); self-forces that stop a particle are"
+                        " far beyond any bunch's: check the charges, the sub-bunch sizes and the wake_file");
+            return false;
         }
     }
     const double range = path_range();
@@ -766,6 +877,19 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
                     foundation::short_real(gamma1) + " of particle 1: give at least " + len(floor));
         return false;
     }
+    // the ellipsoid's length no shorter than the sphere's sizes may be: the
+    // source window of a shorter one is walked in steps below the rounding
+    // of its path positions (far upstream for an observer ahead of its
+    // source), which ends the job or gives forces that stop the bunch
+    if (f.ishape == 3 && sl < floor) {
+        const std::string key = f.lfill   ? "sigma_long (from the sigma_file)"
+                                : f.lrell ? "sigma_long (relative_long x rms length)"
+                                          : "sigma_long";
+        log_wrapped(key + " = " + len(sl) + " is below " + len(floor) +
+                    ", the shortest sub-bunch the field integration resolves at gamma " +
+                    foundation::short_real(gamma1) + " of particle 1: give at least " + len(floor));
+        return false;
+    }
     // the Green's function is sampled on straight columns 0.2 sigma_long
     // apart, across which the sub-bunch's core follows the bend it is in (a
     // preconditioning stage, whose forces are only the first guess of the
@@ -784,6 +908,19 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
         }
     }
     return true;
+}
+
+// rintmi against the sub-bunch length sl of the first evaluation of a
+// forces layer with a field model, said once per layer where a bend has
+// edges.
+void say_rintmi(double sl) {
+    if (rintmi_said) return;
+    rintmi_said = true;
+    const double most = rintmi_per_sigma_long * sl;
+    if (!(forces.rintmi > most) || sharpest_radius() == 0.0) return;
+    log_wrapped("warning: rintmi = " + len(forces.rintmi) + " is above sigma_long/200 = " + len(most) +
+                " (sigma_long " + len(sl) + "): near the edges of bends the forces move by more than 1% of" +
+                " their peak; give rintmi <= " + len(most) + " (default 1e-9 m)");
 }
 
 }  // namespace
@@ -840,6 +977,7 @@ void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, dou
         log_line("error in frcsub (sub-bunch dimensions)");
         return;
     }
+    if (type != ForceType::projected) say_rintmi(sl);
     f.sigma_long = sl;
     f.sigma_rad = sr;
     f.sigma_vert = sv;

@@ -224,4 +224,13 @@ bool same_file(const std::string& a, const std::string& b) {
     return !ea && !eb && ca == cb;
 }
 
+std::int32_t deck_unit_of(const std::string& path) {
+    const auto id = file_id(path);
+    if (!id) return 0;
+    for (const KnownFile& f : iopcom.known_files)
+        if (!f.output && f.open && f.unit >= unit_deck && f.unit < unit_deck + max_deck_files && f.id == *id)
+            return f.unit;
+    return 0;
+}
+
 }  // namespace foundation

@@ -167,4 +167,10 @@ void note_closed(std::int32_t unit);
 // exist, else the same path once made absolute and resolved.
 [[nodiscard]] bool same_file(const std::string& a, const std::string& b);
 
+// The unit of the deck file being read (the main deck or an open include
+// file) that is the file path names, told apart as files (device and
+// inode, so another name or a link to it is the same file); 0 when none is
+// or path names no file.
+[[nodiscard]] std::int32_t deck_unit_of(const std::string& path);
+
 }  // namespace foundation

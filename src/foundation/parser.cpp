@@ -297,6 +297,17 @@ void fiio1(const std::string& name, std::int32_t& ierr) {
         logpri("error in fiio1: no deck file open");
         return;
     }
+    // a file that includes itself, directly or through the files it
+    // includes, would be read without end
+    const std::string path = input_name(name);
+    if (const std::int32_t open = deck_unit_of(path); open != 0) {
+        ierr = 1;
+        std::string chain;
+        for (std::int32_t u = open; u <= fincom.nfile; ++u) chain += fincom.files[u - unit_main].name + " includes ";
+        log_where("a deck file includes itself: " + chain + path);
+        logpri("error in fiio1: a file that includes itself is read without end");
+        return;
+    }
     if (fincom.nfile >= unit_last_include) {
         ierr = 1;
         log_where("#file " + name + " would be the tenth nested include file");
@@ -306,7 +317,6 @@ void fiio1(const std::string& name, std::int32_t& ierr) {
     // Open first, so that a file that cannot be opened leaves the stack and
     // the card being read exactly as they were.
     const std::int32_t unit = fincom.nfile + 1;
-    const std::string path = input_name(name);
     // an output the run has open (the log file) is no deck
     if (const std::string clash = input_clash(path); !clash.empty()) {
         ierr = 1;

@@ -1,6 +1,8 @@
 #include "foundation/table.hpp"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "foundation/fortran_format.hpp"
 #include "foundation/platform.hpp"
@@ -9,13 +11,44 @@ namespace foundation {
 
 namespace {
 
-// The next row of the values layout into row; false at a stop (or the end).
+// The values of a record: its words up to a comment, which begins with a
+// word that starts with "!" and runs to the end of the record (as in the
+// deck).
+std::vector<std::string> record_values(const std::string& line) {
+    std::vector<std::string> toks = split_record(line);
+    const auto comment = std::find_if(toks.begin(), toks.end(), [](const std::string& t) { return t[0] == '!'; });
+    toks.erase(comment, toks.end());
+    return toks;
+}
+
+// The next row of the values layout into row: its values from as many
+// records as it needs, the rest of its last record skipped; false at a stop
+// (or the end).
 bool next_values(int unit, std::span<double> row, TableRead& r) {
-    const int rs = read_reals_from_unit(unit, row);
-    if (rs == 0) return true;
-    if (rs == 2) r.stop = TableStop::count;
-    else if (rs > 0) r.stop = TableStop::not_a_number;
-    return false;
+    std::size_t k = 0;
+    std::string line;
+    while (k < row.size()) {
+        const int rc = unit_read(unit, line);
+        if (rc < 0) {
+            if (k > 0) r.stop = TableStop::count;  // the file ends part-way through the row
+            return false;
+        }
+        ++r.record;
+        if (rc > 0) {
+            r.stop = TableStop::not_a_number;
+            return false;
+        }
+        for (const std::string& tok : record_values(line)) {
+            if (k >= row.size()) break;
+            if (read_real(tok, row[k]) != 0) {
+                r.stop = TableStop::not_a_number;
+                r.token = tok;
+                return false;
+            }
+            ++k;
+        }
+    }
+    return true;
 }
 
 // The next row of the records layout into row; false at a stop (or the end).
@@ -29,7 +62,7 @@ bool next_record(int unit, std::span<double> row, TableRead& r) {
             r.stop = TableStop::unreadable;
             return false;
         }
-        const auto toks = split_record(line);
+        const auto toks = record_values(line);
         if (toks.empty()) continue;
         if (toks.size() != row.size()) {
             r.stop = TableStop::count;

@@ -14,7 +14,9 @@ namespace foundation {
 // The most values of one row.
 inline constexpr int table_width_max = 4;
 
-// How the rows stand in the file.
+// How the rows stand in the file. In both, a word that begins with "!"
+// begins a comment to the end of its record (as in the deck); a record of
+// blanks and comment gives no value.
 enum class TableRows {
     values,   // as a list-directed read takes them: the values of a row from as
               // many records as needed, the rest of its last record skipped
@@ -37,9 +39,9 @@ enum class TableStop {
 struct TableRead {
     TableStop stop = TableStop::end;
     std::int32_t rows = 0;    // rows stored
-    int record = 0;           // records read (records layout): the last is the one of the stop
-    std::size_t count = 0;    // values of that record (count)
-    std::string token;        // the value that is not a number (records layout)
+    int record = 0;           // records read: the last is the one of the stop
+    std::size_t count = 0;    // values of that record (count, records layout)
+    std::string token;        // the value that is not a number
     std::array<double, table_width_max> row{};  // the row not stored (too_many, decreasing, refused)
 };
 

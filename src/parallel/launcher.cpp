@@ -38,13 +38,20 @@ constexpr MpiLauncher mpi_launchers[] = {
     {"OMPI_COMM_WORLD_SIZE", "OMPI_COMM_WORLD_RANK", "Open MPI's launcher"},
 };
 
+// The refusal: what started the processes and how to start one job; then
+// the way out for processes that are meant to run alone (a parameter scan,
+// each task starting tarvel in its own folder), with the value the variable
+// holds when it is set to something else.
 LaunchCheck refuse(std::string_view who, long size, long rank, bool print_any, std::string_view family,
-                   std::string_view mpiexec) {
+                   std::string_view mpiexec, const char* single) {
     std::string line = " error: " + std::string(who) + " started ";
     line += size > 1 ? std::to_string(size) + " processes" : std::string("several processes");
     line += ", each of which " + std::string(family) + " sees as a job of its own: start tarvel with ";
     line += std::string(mpiexec);
     if (size > 1) line += " -n " + std::to_string(size);
+    line += "\n (independent one-process runs, each in its own folder: set " + std::string(single_job_variable) + "=1";
+    if (single != nullptr && *single != '\0') line += ", not '" + std::string(single) + "'";
+    line += ")";
     return {line, print_any || rank <= 0};
 }
 
@@ -52,6 +59,9 @@ LaunchCheck refuse(std::string_view who, long size, long rank, bool print_any, s
 
 // The rule. Only a job in which MPI reports one process is looked at; MPI's
 // own count is right whenever it reports more.
+//  0. TARVEL_SINGLE_JOB=1 says that this process is a job of its own (the
+//     tasks of a parameter scan, each starting tarvel in its own folder
+//     inside one multi-task step): it runs whatever the launchers say.
 //  1. Launchers of MPI jobs (Hydra and the other PMI launchers: PMI_SIZE;
 //     Open MPI's mpiexec: OMPI_COMM_WORLD_SIZE) describe the processes they
 //     start. When one of them says 1, this is a one-process job: such a
@@ -77,6 +87,12 @@ LaunchCheck refuse(std::string_view who, long size, long rank, bool print_any, s
 LaunchCheck check_launcher(std::int32_t nprocs, const EnvLookup& env, std::string_view family,
                            std::string_view mpiexec) {
     if (nprocs != 1) return {};
+    // 0. the user says this process is a job of its own
+    const char* single = env(single_job_variable);
+    if (single != nullptr && std::string_view(single) == "1") return {};
+    const auto refuse = [&](std::string_view who, long size, long rank, bool print_any) {
+        return parallel::refuse(who, size, rank, print_any, family, mpiexec, single);
+    };
     const MpiLauncher* many = nullptr;
     long many_size = 0;
     for (const MpiLauncher& l : mpi_launchers) {
@@ -84,7 +100,7 @@ LaunchCheck check_launcher(std::int32_t nprocs, const EnvLookup& env, std::strin
         if (size == 1) return {};
         if (size > 1 && many == nullptr) many = &l, many_size = size;
     }
-    if (many != nullptr) return refuse(many->name, many_size, number(env, many->rank), false, family, mpiexec);
+    if (many != nullptr) return refuse(many->name, many_size, number(env, many->rank), false);
     for (const MpiLauncher& l : mpi_launchers)
         if (env(l.size) != nullptr) return {};  // present but not a count: not ours to judge
 
@@ -92,10 +108,10 @@ LaunchCheck check_launcher(std::int32_t nprocs, const EnvLookup& env, std::strin
     const long step = number(env, "SLURM_STEP_NUM_TASKS");
     const long procid = number(env, "SLURM_PROCID");
     const long rank = pmix_rank >= 0 ? pmix_rank : procid;
-    if (step > 1) return refuse("srun", step, rank, false, family, mpiexec);
+    if (step > 1) return refuse("srun", step, rank, false);
     if (step == 1) return {};
-    if (pmix_rank > 0) return refuse("a PMIx launcher", 0, pmix_rank, true, family, mpiexec);
-    if (procid > 0) return refuse("srun", 0, procid, true, family, mpiexec);
+    if (pmix_rank > 0) return refuse("a PMIx launcher", 0, pmix_rank, true);
+    if (procid > 0) return refuse("srun", 0, procid, true);
     return {};
 }
 

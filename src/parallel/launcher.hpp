@@ -19,6 +19,11 @@ struct LaunchCheck {
     bool print = false;
 };
 
+// The variable that says "this process is a job of its own" when it is 1:
+// the check lets it run (independent one-process runs started side by side,
+// each in its own folder).
+inline constexpr const char* single_job_variable = "TARVEL_SINGLE_JOB";
+
 // Looks a variable up in the environment: its value, or nullptr.
 using EnvLookup = std::function<const char*(const char*)>;
 

@@ -348,6 +348,8 @@ TEST_F(TrackLayers, TrackStepBlock) {
          [&] { EXPECT_TRUE(tr3com.ngrid == 2000 && tr3com.ctgrid(2000) == 1.999); }},
         {"grid of 2001 values", "{ time_grid_file = grid.dat }", grid_text(2001, 0.001), false,
          {" read time_grid_file", " too many points in time_grid_file: increase matist", " error in track_step"}},
+        {"grid with comments as in the deck", "{ time_grid_file = grid.dat }", "! c*t [m]\n0.0 ! start\n\n0.5\n", true,
+         {" read time_grid_file"}, [&] { EXPECT_TRUE(tr3com.ngrid == 2 && tr3com.ctgrid(2) == 0.5); }},
         {"decreasing grid values", "{ time_grid_file = grid.dat }", "0.0\n0.2\n0.1\n", false,
          {" read time_grid_file", " value 3 of grid.dat, 0.1, lies below value 2, 0.2",
           " values in time_grid_file not increasing", " error in track_step"}},

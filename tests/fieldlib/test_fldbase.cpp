@@ -289,12 +289,14 @@ void field_with(Settings S, double y, double z) {
 TEST(FieldGuardsDeathTest, CapacitiesAndSingularities) {
     // each after a line on the sub-bunch's length, its window and what would work
     EXPECT_EXIT(overlong_window(), testing::ExitedWithCode(1),
-                "c\\*sigmat = [0-9.e-]+ m over the source window s= -4009\\.98 \\.\\. 9\\.97512 m: "
-                "more than 10000 source points; give a longer sigma_long\n ipnt.gt.maxpnt\n"
+                " the field integration needs more than 10000 source points: give a longer sigma_long "
+                "\\(c\\*sigmat = sigma_long/beta = [0-9.e-]+ m over a source window of 4019\\.95 m of path\\)\n"
+                " ipnt.gt.maxpnt\n"
                 " ipnt,maxpnt= +10001 +10000");
     // 12000 sigma of profile: more points than the list holds
     EXPECT_EXIT(field_with({.xnsigt = 6000.0}, 1e-3, 0.0), testing::ExitedWithCode(1),
-                "needs 120[0-9][0-9] source points, at most 10000; give a longer sigma_long\n"
+                "needs 120[0-9][0-9] source points, at most 10000: give a longer sigma_long \\(c\\*sigmat = "
+                "sigma_long/beta = [0-9.e-]+ m over a source window of [0-9.e-]+ m of path\\)\n"
                 " ipp.ge.maxpnt\n ipp,maxpnt= +120[0-9][0-9] +10000");
     EXPECT_EXIT(field_with({.hc = 1e-9, .hmax = 0.3}, 1e-3, 0.0), testing::ExitedWithCode(1),
                 "more than +1000 +plate images");
