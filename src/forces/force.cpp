@@ -910,6 +910,14 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
     return true;
 }
 
+// Whether the lattice has a bend (a section of nonzero radius).
+bool lattice_has_bend() {
+    const auto& L = lattice::latcom;
+    for (int i = 1; i <= L.nfb; ++i)
+        if (L.r(i) != 0.0) return true;
+    return false;
+}
+
 // rintmi against the sub-bunch length sl of the first evaluation of a
 // forces layer with a field model, said once per layer where a bend has
 // edges.
@@ -917,7 +925,7 @@ void say_rintmi(double sl) {
     if (rintmi_said) return;
     rintmi_said = true;
     const double most = rintmi_per_sigma_long * sl;
-    if (!(forces.rintmi > most) || sharpest_radius() == 0.0) return;
+    if (!(forces.rintmi > most) || !lattice_has_bend()) return;
     log_wrapped("warning: rintmi = " + len(forces.rintmi) + " is above sigma_long/200 = " + len(most) +
                 " (sigma_long " + len(sl) + "): near the edges of bends the forces move by more than 1% of" +
                 " their peak; give rintmi <= " + len(most) + " (default 1e-9 m)");
