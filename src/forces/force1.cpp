@@ -241,6 +241,16 @@ int total_wake(const bunch::Forces& f, Force1Work& W, const Fc1Grid& g, int ahea
     const double qd = nint(5.0 * kn.seff / g.h);
     const double cw1 = std::min(1.0 - nsam, -qd), cw2 = std::max(nsam - 1.0, double(ahead));
     if (!(cw2 - cw1 + 1.0 <= cap::nsamax)) {
+        // the span goes as 1/sigma_long beyond a few hundred points (the
+        // +-5 s' margins and the wake ahead): the sigma_long that fits, with
+        // room for those
+        const double width = cw2 - cw1 + 1.0;
+        const double least = f.sigma_long * width / (cap::nsamax - 200.0);
+        log_wrapped("sigma_long = " + foundation::short_real(f.sigma_long) +
+                    " m is too short for the projected model with a wake_file: the CSR wake and the file's wake"
+                    " together span " + foundation::short_real(width) + " points of its grid of 0.14 sigma_long, at"
+                    " most " + std::to_string(cap::nsamax) + "; give sigma_long >= " + foundation::short_real(least) +
+                    " m");
         foundation::log_line("error in summation: ng2-ng1+1.gt.nsamax");
         return 1;
     }

@@ -22,6 +22,7 @@
 #include "forces/force1.hpp"
 #include "forces/work.hpp"
 #include "foundation/constants.hpp"
+#include "foundation/fortran_format.hpp"
 #include "lattice/latcom.hpp"
 #include "support/support.hpp"
 
@@ -406,6 +407,34 @@ TEST_F(Projected, FailuresGiveZeroForces) {
         EXPECT_EQ(std::count(F.begin(), F.end(), 0.0), std::ptrdiff_t(F.size()));
         EXPECT_TRUE(testsupport::pool_free());
     }
+}
+
+// A wake_file's wake and the CSR wake beyond the grid's arrays: the line
+// says why and gives a sigma_long, with which the evaluation runs.
+TEST_F(Projected, WakeFileSpanTooLongGivesTheSigmaLongThatFits) {
+    auto& f = forces;
+    setup();
+    gaussian_bunch(6.0);
+    f.lwake = true;
+    f.sigwak = 2.0;
+    f.stpwak = 0.5;
+    f.n1wak = -12;
+    f.n2wak = 12;
+    start_capture();
+    EXPECT_EQ(run(F), 1);
+    const auto log = end_capture();
+    std::string text;
+    for (const auto& l : log) text += l;
+    const std::string give = "give sigma_long >= ";
+    const auto at = text.find(give);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find("sigma_long = " + foundation::short_real(f.sigma_long) + " m is too short"), std::string::npos);
+    const double least = std::stod(text.substr(at + give.size()));
+    EXPECT_GT(least, f.sigma_long);
+    f.sigma_long = least;
+    start_capture();
+    EXPECT_EQ(run(F), 0);
+    (void)end_capture();
 }
 
 }  // namespace
