@@ -456,7 +456,8 @@ bool read_transverse(const ForcesBlock& b, ForceType type) {
     }
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
-    f.green_work_max = 2e6;  // field calls, unless given
+    // field calls, unless given: about an hour of every process of the run
+    f.green_work_max = green_work_per_process * double(std::max(parallel::cmpcom.nprocs, 1));
     if (!b.setting(kgwork, f.green_work_max, positive, "> 0 (field calls)")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
