@@ -214,8 +214,8 @@ int main(int argc, char** argv) {
         std::vector<std::string> rows;
         for (int k = 2; k < argc; ++k) rows.push_back(argv[k]);
         if (rows.empty())
-            rows = {"m:2000:3e-4", "p:2000:3e-4", "m:2000:3e-5", "p:2000:3e-5", "m:10000:3e-5",
-                    "m:2000:1e-5", "p:300:1e-5",  "m:21:2e-8",   "m:21:3e-9"};
+            rows = {"m:2000:3e-4", "p:2000:3e-4", "m:10000:3e-5", "m:2000:3e-6", "p:300:3e-6",
+                    "m:2000:1e-6", "p:300:1e-6",  "m:21:2e-8",   "m:21:3e-9"};
         for (const std::string& row : rows) {
             const ForceType t = row[0] == 'p' ? ForceType::csr_g_to_p : ForceType::csr_g_to_m;
             const auto c2 = row.find(':', 2);
