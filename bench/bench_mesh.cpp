@@ -14,6 +14,14 @@
 //              largest difference to "csr_p_to_p" in % of its peak force,
 //              and the peak resident memory of the master;
 //   green_m    the same for "csr_g_to_m" alone;
+//   work       the calibration of the work estimate of a Green's function:
+//              "csr_g_to_p" and "csr_g_to_m" on a list of (N, sigma_long)
+//              (arguments "p:2000:3e-5" or "m:21:2e-8", model letter,
+//              particles, sigma_long [m]; a built-in list without them),
+//              each function made anew three times: its work estimate
+//              (samples to evaluate at most, look-ups, field calls) against
+//              the fastest of the three, and the microseconds a field call
+//              of work takes on each process (seconds * P / work);
 //   sparse     "csr_g_to_m" at N = 21 with sub-bunches of 2e-8 m along the
 //              motion (TARVEL_BENCH_SPARSE_SIGMA to change it) and 2e-5 m
 //              across: a Green's function of some 1e9 samples in chunks, of
@@ -32,6 +40,7 @@
 //   build-bench/tarvel_mpiexec -n 4 build-bench/bench/bench_mesh observers
 //   build-bench/tarvel_mpiexec -n 8 build-bench/bench/bench_mesh green 2000 10000 100000
 //   build-bench/tarvel_mpiexec -n 2 build-bench/bench/bench_mesh sparse
+//   build-bench/tarvel_mpiexec -n 4 build-bench/bench/bench_mesh work
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -48,6 +57,7 @@
 #include "bunch/prtcls.hpp"
 #include "forces/force.hpp"
 #include "forces/gmesh.hpp"
+#include "forces/gmeshl.hpp"
 #include "forces/work.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/latcom.hpp"
@@ -198,7 +208,44 @@ int main(int argc, char** argv) {
     f.shield_max = 0.3;
     f.sbox = f.rbox = 0.5;
     f.loldms = true;
-    f.green_work_max = 2e6;  // field calls, the default of the forces layer
+    f.green_work_max = 1e300;  // field calls: every function is timed
+
+    if (mode == "work") {
+        std::vector<std::string> rows;
+        for (int k = 2; k < argc; ++k) rows.push_back(argv[k]);
+        if (rows.empty())
+            rows = {"m:2000:3e-4", "p:2000:3e-4", "m:10000:3e-5", "m:2000:3e-6", "p:300:3e-6",
+                    "m:2000:1e-6", "p:300:1e-6",  "m:21:2e-8",   "m:21:3e-9"};
+        for (const std::string& row : rows) {
+            const ForceType t = row[0] == 'p' ? ForceType::csr_g_to_p : ForceType::csr_g_to_m;
+            const auto c2 = row.find(':', 2);
+            const int n = std::atoi(row.substr(2, c2 - 2).c_str());
+            f.sigma_long = std::atof(row.substr(c2 + 1).c_str());
+            f.sigma_rad = f.sigma_vert = std::min(1e-4, std::max(2e-5, 10.0 * f.sigma_long));
+            f.itype = bunch::code(t);
+            bunch_of(n);
+            double best = 1e300;
+            for (int r = 0; r < 3; ++r) {
+                forces::gmeshi();  // a new Green's function on every process
+                send_state();
+                best = std::min(best, evaluate(t));
+            }
+            std::int32_t nsrc = 0;
+            for (int i = 1; i <= n; ++i) nsrc += bunch::prtcls.lact(i) ? 1 : 0;
+            const double pairs = double(nsrc) * forces::mesh.nobs;
+            const forces::GreenWork w = forces::gmwork(pairs, forces::gmestm(n, forces::mesh.nobs));
+            std::printf("work %s N=%d sigma_long=%.3g P=%d: %.4g samples in %lld chunks, %.4g pairs; estimate %.4g "
+                        "samples at most, %.4g look-ups, work %.4g field calls; %.4f s; %.2f us per field call of "
+                        "work on each process\n",
+                        bunch::force_model(t).word.data(), n, f.sigma_long, np, double(forces::greenm.ngreen),
+                        static_cast<long long>(forces::gmnchk()), pairs, w.samples, w.lookups, w.work, best,
+                        1e6 * best * np / w.work);
+            std::fflush(stdout);
+        }
+        parallel::sencmd(std::string("stopp"));
+        parallel::mpi_stop();
+        return 0;
+    }
 
     if (sparse) {
         const char* e = std::getenv("TARVEL_BENCH_SPARSE_SIGMA");

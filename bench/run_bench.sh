@@ -27,6 +27,12 @@
 #              needed): seconds per evaluation, observers, parallel
 #              efficiency, peak resident memory; then the seconds of each
 #              step of every evaluation on the master and the slowest slave;
+#   work       the calibration of the work estimate of a Green's function
+#              (bench_mesh work) at 1 and 4 processes (WORK_PROCS):
+#              csr_g_to_p and csr_g_to_m on some 5e3 to 5e10 samples, the
+#              estimate in field calls against the fastest of three
+#              evaluations that make the function, and the microseconds a
+#              field call of work takes on each process;
 #   chicane    whole runs of the benchmark chicane (examples/
 #              benchmark_chicane) with "projected" (one process) and
 #              "csr_p_to_p", "csr_g_to_m" (1 to 8 processes) for 101 and 201 particles
@@ -40,7 +46,7 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/tools/deps.sh"
 tarvel_ensure_deps
-sections=${*:-free projected p2p mesh chicane}
+sections=${*:-free projected p2p mesh work chicane}
 build=$here/build-bench
 tarvel_configure "$here" "$build" -DCMAKE_BUILD_TYPE=Release -DTARVEL_MPI=mpich -DTARVEL_TESTS=OFF -DTARVEL_BENCH=ON
 if ! log=$(cmake --build "$build" --target tarvel bench_force1 bench_force2 bench_mesh -j "$(tarvel_jobs)" 2>&1); then
@@ -208,6 +214,29 @@ mesh() {
   cat "$steps"
 }
 
+# The work estimate of a Green's function against its time (bench_mesh
+# work): one table row per function and process count.
+work() {
+  echo
+  echo "== work of a Green's function: estimate (field calls) against the fastest of three evaluations"
+  echo "   that make it, the bunch of the mesh section (bench_mesh work)"
+  printf '%-10s %6s %8s %9s %6s %10s %10s %3s %9s %12s\n' model N sigma_long samples chunks look-ups work P s/eval \
+    us/work/proc
+  for p in ${WORK_PROCS:-1 4}; do
+    "$mpiexec" -n "$p" "$build/bench/bench_mesh" work >"$scratch/work.txt" 2>"$scratch/work.err" ||
+      { cat "$scratch/work.err"; exit 1; }
+    awk '$1 == "work" {
+      for (k = 1; k <= NF; k++) {
+        if ($k ~ /^N=/) n = substr($k, 3); if ($k ~ /^sigma_long=/) sl = substr($k, 12)
+        if ($k ~ /^P=/) p = substr($k, 3) + 0
+        if ($(k + 1) == "samples" && $(k + 2) == "in") { s = $k; c = $(k + 3) }
+        if ($(k + 1) == "look-ups,") l = $k; if ($(k + 1) == "field" && $(k - 1) == "work") w = $k
+        if ($(k + 1) == "s;") t = $k; if ($(k + 1) == "us") u = $k
+      }
+      printf "%-10s %6s %8s %9s %6s %10s %10s %3d %9s %12s\n", $2, n, sl, s, c, l, w, p, t, u }' "$scratch/work.txt"
+  done
+}
+
 # Whole runs of the benchmark chicane (examples/benchmark_chicane): the
 # deck's lattice and bunch generator, one model per run.
 chicane() {
@@ -253,8 +282,9 @@ for s in $sections; do
     projected) projected ;;
     p2p) p2p ;;
     mesh) mesh ;;
+    work) work ;;
     chicane) chicane ;;
-    *) echo "unknown section $s (free, projected, p2p, mesh, chicane)"; exit 1 ;;
+    *) echo "unknown section $s (free, projected, p2p, mesh, work, chicane)"; exit 1 ;;
   esac
 done
 echo

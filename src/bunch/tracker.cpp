@@ -431,7 +431,9 @@ double pass_error(ParticleView XP1, ParticleView XP2) {
 // also evaluates the end forces before its error check (the preconditioning
 // stage); otherwise a pass evaluates them only when another one follows.
 // Returns with XP2, IP2 of forcs2.work holding the last move (when a move was
-// made, that is ct < ctnew) and f the end forces.
+// made, that is ct < ctnew) and f the end forces. A failed evaluation ends
+// the stage at once (ierr 1; f zero, its time ctf not advanced): the step
+// makes no further evaluation and moves nothing.
 struct Stage {
     ForceType m;
     double& ctf;
@@ -451,6 +453,7 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
     const double p0 = prtcls.p0;
     if (s.ctf != ct) {
         evaluate(s.m, P, IP, ct, s.f, ierr);
+        if (ierr != 0) return;
         s.ctf = ct;
     }
     if (!(ct < ctnew)) return;
@@ -461,16 +464,19 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
     copy(P, XP1);
     lattice::trck3d(XP1, IP1, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
     evaluate(s.m, XP1, IP1, ctnew, s.f, ierr);
+    if (ierr != 0) return;
     const double dct = ctnew - ct;
     for (int k = 1;; ++k) {
         copy(P, XP2);
         copy(IP, IP2);
         lattice::trck3d(XP2, IP2, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
         if (s.evaluate_last) evaluate(s.m, XP2, IP2, ctnew, s.f, ierr);
+        if (ierr != 0) return;
         err = pass_error(XP1, XP2);
         log_real(s.label, err / dct);
         if (err / dct <= tr3com.error_per_ct || k >= tr3com.maxit) break;
         if (!s.evaluate_last) evaluate(s.m, XP2, IP2, ctnew, s.f, ierr);
+        if (ierr != 0) return;
         copy(XP2, XP1);
         copy(IP2, IP1);
     }
@@ -506,6 +512,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
                    pm == m ? "                   step_error/step_time="
                            : "               *** step_error/step_time="},
                   P, IP, ct, ctnew, err, ierr);
+    if (ierr != 0) return;  // the step stops at its first failed evaluation
     if (pm == m) {
         ctfk = ctnew;
         copy(fi, fk);
@@ -523,7 +530,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
                tr3com.precondition ? ConstForceView(fi) : ConstForceView(), false,
                "                   step_error/step_time="},
               P, IP, ct, ctnew, err, ierr);
-    if (ct >= ctnew) return;
+    if (ct >= ctnew || ierr != 0) return;
     ctfk = ctnew;
     copy(foundation::particles(w.XP2, n), P);
     copy(foundation::indices(w.IP2, n), IP);

@@ -27,14 +27,15 @@ void initr2(std::int32_t& ierr);
 
 // One time step of the whole bunch from ctptcl to ctnext; ctptcl := ctnext.
 // derr receives the step error. ierr is nonzero when a force evaluation of
-// the step failed (the step was completed with zero forces in its place).
+// the step failed (the step stopped there; the particles were not moved).
 void ttrack(double ctnext, double& derr, std::int32_t& ierr);
 
 // The iterated time step of the particles P with their pairs IP from ct to
 // ctnew, with the stored force sets fi at ctfi (preconditioning model) and
 // fk at ctfk (selected model), all of the same count; err is the step
 // error. ierr is nonzero when a force evaluation failed; the force set of
-// that evaluation is then zero, and the step goes on with it.
+// that evaluation is then zero, its time is not advanced, and the step
+// stops there: no further evaluation, the particles not moved.
 void itrack(foundation::ParticleView P, foundation::IndexView IP, double ct, double ctnew, double& ctfi,
             foundation::ForceView fi, double& ctfk, foundation::ForceView fk, double& err,
             std::int32_t& ierr);

@@ -457,7 +457,8 @@ bool read_transverse(const ForcesBlock& b, ForceType) {
     }
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
-    f.green_work_max = 2e6;  // field calls, unless given
+    // field calls, unless given: about an hour of every process of the run
+    f.green_work_max = green_work_per_process * double(std::max(parallel::cmpcom.nprocs, 1));
     if (!b.setting(kgwork, f.green_work_max, positive, "> 0 (field calls)")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
@@ -985,7 +986,6 @@ void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, dou
         log_line("error in frcsub (sub-bunch dimensions)");
         return;
     }
-    if (type != ForceType::projected) say_rintmi(sl);
     f.sigma_long = sl;
     f.sigma_rad = sr;
     f.sigma_vert = sv;
@@ -1023,6 +1023,8 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
     const bunch::ForceModel& model = force_model(type);
     forces.nfcall(bunch::code(type)) += 1;
     frcsub(XP, IP, ct, type, ierr);
+    // said by an evaluation (not by the set-up's check of a Green's function)
+    if (ierr == 0 && type != ForceType::projected) say_rintmi(forces.sigma_long);
     if (ierr == 0) {
         const ModelEval eval = model_eval(type);
         if (eval == nullptr) {

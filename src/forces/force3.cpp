@@ -6,12 +6,17 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "fieldlib/field.hpp"
+#include "forces/force.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
@@ -466,18 +471,96 @@ double region_support(const ModelInput& in, MeshWork& W, const Share& sh, Region
     return all;
 }
 
-// The work of the Green's function just laid out for nsrc sources at the
-// observers, logged; a work above green_work_max is refused (status 1).
-// Every process decides alike from the same layout; the master logs.
-int green_work(double limit, std::int32_t nsrc) {
-    const double work = gmwork(double(nsrc) * double(mesh.nobs));
-    foundation::log_line("green's function of " + foundation::short_real(double(greenm.ngreen)) +
-                         " samples: work " + foundation::short_real(work) + " field calls");
-    if (work <= limit) return 0;
-    foundation::log_line("error: the work is above green_work_max = " + foundation::short_real(limit) +
-                         " field calls");
-    foundation::log_line("(raise green_work_max in the forces layer, or take a larger sigma_long)");
+// A time [s] as a log gives it: seconds, minutes or hours, two digits.
+std::string duration_text(double sec) {
+    const double v = sec < 60.0 ? sec : sec < 3600.0 ? sec / 60.0 : sec / 3600.0;
+    const char* unit = sec < 60.0 ? " s" : sec < 3600.0 ? " min" : " h";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2g", v);
+    return buf + std::string(unit);
+}
+
+// The stage that makes a Green's function of model type: the selected model,
+// or the preconditioning stage of the selected one.
+std::string green_stage(ForceType type, const bunch::Forces& f) {
+    const std::string word(bunch::force_model(type).word);
+    ForceType selected = ForceType::none;
+    if (bunch::code(type) == f.itype || !bunch::force_type_of(f.itype, selected))
+        return "the green's function of " + word;
+    return "the green's function of the preconditioning stage (" + word + ") of " +
+           std::string(bunch::force_model(selected).word);
+}
+
+// The work of the Green's function just laid out (its first chunk) for the
+// nsrc active ones of the npart particles at the observers, logged when
+// log_size. A work above green_work_max is refused (status 1) with a line
+// naming the stage, the work and its time on one process, the limit and the
+// ways out (when it stands before the run, start says so). Every process
+// decides alike from the same layout; the master logs.
+int green_work(ForceType type, const bunch::Forces& f, std::int32_t npart, std::int32_t nsrc, bool log_size,
+               std::string_view start = {}) {
+    const double npairs = double(nsrc) * double(mesh.nobs);
+    const GreenWork g = gmwork(npairs, gmestm(npart, mesh.nobs));
+    if (log_size)
+        foundation::log_line("green's function of " + foundation::short_real(double(greenm.ngreen)) +
+                             " samples: work " + foundation::short_real(g.work) + " field calls");
+    if (g.work <= f.green_work_max) return 0;
+    const bool selected = bunch::code(type) == f.itype;
+    log_wrapped("error: " + green_stage(type, f) + std::string(start) + " needs work " +
+                foundation::short_real(g.work) + " field calls (" + foundation::short_real(g.samples) +
+                " samples at most, " + foundation::short_real(g.lookups) + " look-ups; about " +
+                duration_text(g.work * field_call_seconds) + " of one process), above green_work_max = " +
+                foundation::short_real(f.green_work_max) + ": raise green_work_max in the forces layer, or " +
+                (selected ? "take a larger sigma_long" : "set precondition = no in track_step"));
     return 1;
+}
+
+// The source of a new Green's function: the reference direction and speed
+// of particle 1, the centroid of the active particles and what the function
+// is made for.
+void new_green_source(const ModelInput& in) {
+    Mesh& m = mesh;
+    m.gamref = foundation::gamma_of(in.XP.p(1));
+    m.phiref = in.XP.phi(1);
+    greenc.phigrn = m.phiref;
+    greenc.betgrn = m.betref;
+    greenc.gamgrn = m.gamref;
+    greenc.eref(1) = std::cos(m.phiref);
+    greenc.eref(2) = std::sin(m.phiref);
+    greenc.made_for = green_for(in.settings);
+    const GreenSource c = green_source(in);
+    std::copy(c.record.begin(), c.record.end(), greenc.xggre.data());
+    greenc.iggre = c.next;
+}
+
+// The design path of the Green's function's source at ct, the region the
+// function must cover and, for a new function, the curvature-change rows
+// of the path (into rows, nchg of them).
+void green_region(const ModelInput& in, MeshWork& W, double ct, const Share& sh, bool reuse,
+                  std::span<lattice::PthChg, lattice::maxchg> rows, std::int32_t& nchg) {
+    const auto& g = greenc.xggre;
+    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, in.lattice.nfb, ct, in.p0);
+    double rt[3];
+    lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
+
+    const RegionBlock block = region_block(in, W, sh);
+    auto region = [&](double phi) { return region_support(in, W, sh, block, phi); };
+    bounda(region, 0.0, greenc.poly, maxpol);
+
+    nchg = 0;
+    if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
+}
+
+// The sizes the mesh is laid out for, with where sigma_long comes from.
+MeshSizes mesh_sizes(const bunch::Forces& f) {
+    return {f.sigma_long, f.sigma_rad, f.shield,
+            f.lfill ? " (sigma_file)" : f.lrell ? " (relative_long x rms length)" : ""};
+}
+
+std::int32_t active_count(const ModelInput& in) {
+    std::int32_t n = 0;
+    for (std::int32_t i = 1; i <= in.XP.size(); ++i) n += flag(in.lact, i) ? 1 : 0;
+    return n;
 }
 
 // "csr_g_to_p" and "csr_g_to_m": every source's history taken as the
@@ -488,11 +571,10 @@ int green_work(double limit, std::int32_t nsrc) {
 // observer's motion (accumulate). The function is made (or reused) and read
 // at every source-observer pair. Status 1 when its work is refused (nothing
 // is evaluated, no collective is made).
-int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, StepTimes& T) {
+int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, const Share& sh, StepTimes& T) {
     Mesh& m = mesh;
     const auto& f = in.settings;
     const foundation::ConstParticleView XP = in.XP;
-    const Flags lact = in.lact;
     std::optional<StepClock> clock(std::in_place, T, Step::centroid);
     const GreenFor now = green_for(f);
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
@@ -503,45 +585,21 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, 
     // the sizes and the duration it was made with
     const bool made_otherwise = reuse && !(greenc.made_for == now && greenc.betgrn == m.betref);
     if (made_otherwise) made_settings(greenc.made_for, greenc.betgrn);
-    if (reuse) {
-        m.phiref = greenc.phigrn;
-    } else {
-        m.gamref = foundation::gamma_of(XP.p(1));
-        m.phiref = XP.phi(1);
-        greenc.phigrn = m.phiref;
-        greenc.betgrn = m.betref;
-        greenc.gamgrn = m.gamref;
-        greenc.eref(1) = std::cos(m.phiref);
-        greenc.eref(2) = std::sin(m.phiref);
-        greenc.made_for = now;
-        const GreenSource c = green_source(in);
-        std::copy(c.record.begin(), c.record.end(), greenc.xggre.data());
-        greenc.iggre = c.next;
-    }
-    const auto& g = greenc.xggre;
-    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, in.lattice.nfb, ct, in.p0);
-    double rt[3];
-    lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
-
-    const RegionBlock block = region_block(in, W, sh);
-    auto region = [&](double phi) { return region_support(in, W, sh, block, phi); };
-    bounda(region, 0.0, greenc.poly, maxpol);
+    if (reuse) m.phiref = greenc.phigrn;
+    else new_green_source(in);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};
     std::int32_t nchg = 0;
-    if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
-    const MeshSizes sizes{f.sigma_long, f.sigma_rad, f.shield,
-                          f.lfill ? " (sigma_file)" : f.lrell ? " (relative_long x rms length)" : ""};
-
-    std::int32_t nsrc = 0;
-    for (std::int32_t i = 1; i <= XP.size(); ++i) nsrc += flag(lact, i) ? 1 : 0;
+    green_region(in, W, ct, sh, reuse, rows, nchg);
+    const MeshSizes sizes = mesh_sizes(f);
+    const std::int32_t nsrc = active_count(in);
 
     bool lfirst = true, lnext = false;
     do {
         clock.emplace(T, Step::layout);
         if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
-        if (!reuse && lfirst && green_work(f.green_work_max, nsrc) != 0) return 1;
+        if (!reuse && lfirst && green_work(type, f, XP.size(), nsrc, true) != 0) return 1;
         clock.reset();
         if (sh.ncpu > 1 && !reuse) {
             const double w = gmestm(XP.size(), m.nobs);
@@ -563,6 +621,29 @@ int green_fields(const ModelInput& in, MeshWork& W, double ct, const Share& sh, 
     m.lgreen = true;
     return 0;
 }
+
+// The observers of an evaluation (ptom1), their absolute positions in the
+// work arrays and their polygon; their fields zero.
+void observers(const ModelInput& in, MeshWork& W, bool lmesh) {
+    Mesh& m = mesh;
+    const auto& f = in.settings;
+    ptom1(in.XP, f.sigma_long, f.sigma_rad, in.ldef, lmesh, f.sbox, f.rbox, W.boxes);
+    for (std::int32_t j = 1; j <= m.nobs; ++j) {
+        W.xlist(j) = m.fobs(1, j) + m.xoff;
+        W.ylist(j) = m.fobs(2, j) + m.yoff;
+    }
+    const double margin = 0.01 * std::min(f.sigma_long, f.sigma_rad);
+    bounda([](double phi) { return ptom2(phi); }, margin, m.poly, maxpol);
+    std::fill(m.fobs.col(1), m.fobs.col(m.nobs + 1), 0.0);
+}
+
+bool any_flag(Flags fl, std::int32_t n) {
+    for (std::int32_t i = 1; i <= n; ++i)
+        if (flag(fl, i)) return true;
+    return false;
+}
+
+bool observes_on_mesh(ForceType type) { return type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m; }
 
 }  // namespace
 
@@ -615,12 +696,7 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
 
     // without a receiving particle there is no observer: every process
     // decides alike from the same particles and makes no collective
-    const auto any = [npart](Flags fl) {
-        for (std::int32_t i = 1; i <= npart; ++i)
-            if (flag(fl, i)) return true;
-        return false;
-    };
-    if (!any(ldef)) {
+    if (!any_flag(ldef, npart)) {
         std::fill(F.words().begin(), F.words().end(), 0.0);
         return;
     }
@@ -632,24 +708,16 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
 
     StepTimes& T = work.steps;
     std::optional<StepClock> clock(std::in_place, T, Step::boxes);
-    const bool lmesh = type == ForceType::csr_p_to_m || type == ForceType::csr_g_to_m;
-    ptom1(XP, f.sigma_long, f.sigma_rad, ldef, lmesh, f.sbox, f.rbox, W.boxes);
-    for (std::int32_t j = 1; j <= m.nobs; ++j) {
-        W.xlist(j) = m.fobs(1, j) + m.xoff;
-        W.ylist(j) = m.fobs(2, j) + m.yoff;
-    }
-    const double margin = 0.01 * std::min(f.sigma_long, f.sigma_rad);
-    bounda([](double phi) { return ptom2(phi); }, margin, m.poly, maxpol);
-    std::fill(m.fobs.col(1), m.fobs.col(m.nobs + 1), 0.0);
+    observers(in, W, observes_on_mesh(type));
 
     // without a source the observer fields stay zero; the Green's function
     // then has no centroid (nor a reference direction) to be made for
-    const bool source = any(lact);
+    const bool source = any_flag(lact, npart);
     clock.reset();
     if (type == ForceType::csr_p_to_m) {
         const StepClock fields(T, Step::fields);
         per_source_fields(in, W, ct, sh, T);
-    } else if (source && green_fields(in, W, ct, sh, T) != 0) {
+    } else if (source && green_fields(type, in, W, ct, sh, T) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;
     }
@@ -664,6 +732,80 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     }
     clock.reset();
     join_steps(T);
+}
+
+namespace {
+
+// The log of the master silenced while it lives (the master alone runs
+// green_check).
+struct QuietLog {
+    QuietLog() { foundation::set_log_owner(false); }
+    ~QuietLog() { foundation::set_log_owner(true); }
+    QuietLog(const QuietLog&) = delete;
+    QuietLog& operator=(const QuietLog&) = delete;
+};
+
+// The work check of the Green's function that model type makes at the
+// bunch's time, as its evaluation would make it but on the master alone,
+// for the run's process count. Status 1 when refused. Sizes that the
+// evaluation refuses, or a bunch without a source or a receiver, are left
+// to the evaluation (status 0): it says why.
+int green_check_at_start(ForceType type, double ct) {
+    auto& f = bunch::forces;
+    auto& B = bunch::prtcls;
+    const std::int32_t n = B.npart;
+    const ModelInput in = input_of(foundation::particles(B.xptcl, n), foundation::indices(B.iptcl, n));
+    if (!any_flag(in.ldef, n) || !any_flag(in.lact, n)) return 0;
+    // the effective sizes of the evaluation (the layer's settings kept)
+    const double sizes[3] = {f.sigma_long, f.sigma_rad, f.sigma_vert};
+    std::int32_t ierr = 0;
+    MeshWork& W = model_work().mesh;
+    {
+        // the lines of the evaluation's checks and of its observers are its own
+        const QuietLog quiet;
+        frcsub(in.XP, in.IP, ct, type, ierr);
+        if (ierr == 0) {
+            mesh.betref = foundation::beta_of(in.XP.p(1));
+            field_settings(f, mesh.betref);
+            observers(in, W, observes_on_mesh(type));
+        }
+    }
+    int status = 0;
+    if (ierr == 0) {
+        const Share alone{true, 1, 1};
+        new_green_source(in);
+        std::array<lattice::PthChg, lattice::maxchg> rows{};
+        std::int32_t nchg = 0;
+        green_region(in, W, ct, alone, false, rows, nchg);
+        bool lnext = false;
+        gmesh0(true, lnext, mesh_sizes(f), ChgRows(rows.data(), std::size_t(nchg)));
+        status = green_work(type, f, n, active_count(in), false,
+                            " at ct=" + foundation::short_real(ct) + ", the start of the run,");
+    }
+    f.sigma_long = sizes[0];
+    f.sigma_rad = sizes[1];
+    f.sigma_vert = sizes[2];
+    return status;
+}
+
+}  // namespace
+
+void green_check(std::int32_t& ierr) {
+    ierr = 0;
+    const auto& f = bunch::forces;
+    ForceType m = ForceType::none;
+    // a stored function may be reused by the first evaluation; a stand-in
+    // force entry (tests) makes no function
+    if (mesh.lgreen || bunch::forcs2.entry != &forcei || !bunch::force_type_of(f.itype, m)) return;
+    const ForceType pm = bunch::force_model(m).precondition;
+    const double ct = bunch::prtcls.ctptcl;
+    // the stages whose start forces the first step computes
+    const bool stage1 = m != ForceType::none && (bunch::tr3com.precondition || pm == m);
+    if (stage1 && bunch::force_model(pm).green && bunch::forcs2.ctfi != ct && green_check_at_start(pm, ct) != 0)
+        ierr = 1;
+    else if (pm != m && bunch::force_model(m).green && bunch::forcs2.ctfk != ct && green_check_at_start(m, ct) != 0)
+        ierr = 1;
+    if (ierr != 0) foundation::log_line("error: no tracking run");
 }
 
 }  // namespace forces

@@ -32,7 +32,9 @@ namespace forces {
 // Green's-function samples are shared out among the processes and the
 // fields summed onto the master, where F is valid. ierr := 0; 1 when the
 // work of a Green's function is above green_work_max (every process refuses
-// alike, F is not set; the meshing's capacity stops end the job). work.mesh
+// alike before it evaluates a sample, F is not set, the master logs the
+// stage that needs the function, its work and the ways out; the meshing's
+// capacity stops end the job). work.mesh
 // holds the work arrays.
 void force3(bunch::ForceType type, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& work,
             std::int32_t& ierr);
@@ -46,6 +48,26 @@ struct GreenSource {
     std::int32_t next;
 };
 GreenSource green_source(const ModelInput& in);
+
+// The work of a Green's function (gmwork) is limited by the forces layer's
+// green_work_max [field calls, summed over the processes]; by default
+// green_work_per_process times the run's process count, about an hour of
+// each process at field_call_seconds a field call (measured on an 8-core
+// machine: 7 to 12 us a call of a Green's sample, 30 to 80 ns a look-up).
+inline constexpr double field_call_seconds = 9e-6;
+inline constexpr double green_work_per_process = 4e8;
+
+// The check of a tracking run's set-up (master, before the run starts):
+// the Green's function that a stage of the first step makes at the bunch's
+// time (the preconditioning stage of csr_p_to_p and csr_p_to_m, or the
+// selected csr_g_to_p or csr_g_to_m), laid out on the master for the run's
+// process count, its work refused above green_work_max with the lines of
+// the evaluation's refusal and "error: no tracking run"; ierr 1 then. No
+// check where the first step computes no function or may reuse a stored
+// one, nor where the evaluation would refuse the sub-bunch sizes (it says
+// why itself). The mesh records of the master are left as a new
+// evaluation lays them out anew.
+void green_check(std::int32_t& ierr);
 
 // The shared evaluation of a chunk's samples, with several processes while
 // a Green's function is made: every process marks the samples that its own

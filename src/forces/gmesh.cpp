@@ -502,6 +502,28 @@ void gmpos(std::int32_t l, double& x, double& y) {
     y = gmcoly(lo, gs);
 }
 
+namespace {
+
+// The last column of the chunk from column ic1 on: the columns ic1..ic2 + 1
+// would hold limit samples or more, or ic2 = nx.
+std::int32_t chunk_end(std::int32_t ic1, std::int64_t limit) {
+    const std::int32_t nx = greens.nx;
+    for (std::int32_t c = ic1 + 1; c <= nx - 1; ++c)
+        if (greenm.noff(c + 2) - greenm.noff(ic1) >= limit) return c;
+    return nx;
+}
+
+}  // namespace
+
+std::int64_t gmnchk() {
+    std::int64_t n = 1;
+    for (std::int32_t ic1 = 1, ic2 = chunk_end(1, cap::maxgre); ic2 < greens.nx; ++n) {
+        ic1 = ic2;
+        ic2 = chunk_end(ic1, cap::maxgre);
+    }
+    return n;
+}
+
 void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
     Greenm& G = greenm;
     Greens& S = greens;
@@ -519,13 +541,7 @@ void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
         }
         gmeshe();
     }
-    S.ic2 = nx;
-    for (std::int32_t c = S.ic1 + 1; c <= nx - 1; ++c) {
-        if (G.noff(c + 2) - G.noff(S.ic1) >= limit) {
-            S.ic2 = c;
-            break;
-        }
-    }
+    S.ic2 = chunk_end(S.ic1, limit);
     S.ioff = G.noff(S.ic1);
     G.n2gre = std::int32_t(G.noff(S.ic2 + 1) - G.noff(S.ic1));
     // no sample of the chunk holds its value yet; a value is read only once

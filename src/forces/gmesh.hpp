@@ -210,6 +210,10 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg);
 // holds fewer than limit samples (at most maxgre, the capacity of g).
 void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit = cap::maxgre);
 
+// The number of chunks of the whole layout in greenm/greens, as gmchnk
+// splits it.
+std::int64_t gmnchk();
+
 // Column positions into xg(1..nx) and nx, for the region poly of greenc.
 // The fine intervals [sra(k), srb(k)] with their largest y step rmax(k),
 // k = 1..n, sorted by sra and not merged, go to the caller (capacity

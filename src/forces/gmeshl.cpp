@@ -150,9 +150,10 @@ void fmesh2(std::span<const double> x, std::span<const std::int32_t> ib, double 
     auto X = [&x](std::int32_t k) { return x[std::size_t(k - 1)]; };
     lin = n >= 1 && X(1) <= v && v <= X(n);
     if (!lin) return;
-    std::int32_t j = ib[std::size_t(bucket(x, v, std::int32_t(ib.size())))];
-    while (j <= n && X(j) <= v) ++j;
-    i = j - 1;
+    // the first column from the bucket's on beyond v, found by bisection:
+    // a bucket of a fine mesh holds hundreds of columns
+    const std::int32_t j0 = ib[std::size_t(bucket(x, v, std::int32_t(ib.size())))];
+    i = j0 > n ? j0 - 1 : std::int32_t(std::upper_bound(x.begin() + (j0 - 1), x.end(), v) - x.begin());
     if (!(i >= 1 && X(i) <= v && (i == n || v <= X(i + 1))))
         foundation::fatal_stop(" fmesh2: there is something wrong");
 }
@@ -272,10 +273,14 @@ double gmestm(std::int32_t npart, std::int32_t nobs) {
     return (double(npart) * double(nobs) / 111.5 / double(greenm.n2gre)) * chunks;
 }
 
-double gmwork(double npairs) {
+GreenWork gmwork(double npairs, double w) {
     const double samples = double(greenm.ngreen);
-    const double chunks = double(greenm.ngreen / cap::maxgre + 1);
-    return std::min(samples, 4.0 * npairs) + samples / 2000.0 + npairs * (chunks - 1.0) / 111.5;
+    const double chunks = double(gmnchk());
+    GreenWork g;
+    g.samples = w > 1.0 ? samples : std::min(samples, 4.0 * npairs);
+    g.lookups = npairs * chunks * (w > 1.0 ? 1.0 : 2.0);
+    g.work = g.samples + g.lookups * lookup_calls;
+    return g;
 }
 
 }  // namespace forces

@@ -12,6 +12,7 @@
 #include "fieldlib/version.hpp"
 #include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
+#include "forces/force3.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/version.hpp"
 #include "foundation/files.hpp"
@@ -277,6 +278,8 @@ std::int32_t tarvel(StepHook step_hook) {
             // the outputs of the run can be written: refused now, not after the run
             if (ierr == 0) foundation::check_output_folder(ierr);
             if (ierr == 0) bunch::omochk(ierr);
+            // a Green's function of the first step whose work is refused: now, not in the run
+            if (ierr == 0) forces::green_check(ierr);
             if (ierr == 0)
                 comand = "tracker";
             else

@@ -299,14 +299,21 @@ TEST_F(Itrack, EvaluationsPerStep) {
 }
 
 // A failed evaluation leaves zero forces, not stale or garbage values, and
-// reports the step as failed.
+// reports the step as failed; the step stops there: no further evaluation
+// (neither another pass nor the selected model after a failed
+// preconditioning stage), the particles not moved.
 TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {
-    for (const auto& [name, fail, ctnext] : {std::tuple{"start forces", 0, 0.0}, {"last pass", 3, 0.125}}) {
+    struct Case { const char* name; int itype; int fail; double ctnext; };
+    const Case cases[] = {{"start forces", 1, 0, 0.0},
+                          {"last pass", 1, 3, 0.125},
+                          {"first pass of the preconditioning stage of csr_p_to_p", 2, 2, 0.125}};
+    for (const auto& [name, itype, fail, ctnext] : cases) {
         SCOPED_TRACE(name);
-        start(1);
-        tr3com.maxit = 2, tr3com.error_per_ct = 1e-300;
+        start(itype);
+        tr3com.maxit = 2, tr3com.error_per_ct = 1e-300, tr3com.precondition = true;
         if (ctnext > 0.0) step(0.0);
         fail_at = fail;
+        const double x1 = bunch::prtcls.xptcl(1, 1);
         std::vector<std::string> log;
         std::int32_t ierr = 0;
         step(ctnext, &log, &ierr);
@@ -314,7 +321,11 @@ TEST_F(Itrack, FailedEvaluationGivesZeroForcesAndStatus) {
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.back(), " error in ttrack: force evaluation failed in the step to ct=" +
                                   std::string(ctnext > 0.0 ? "   0.12500" : "   0.00000"));
-        for (int j = 1; j <= 5; ++j) EXPECT_TRUE(forcs2.fk(1, j) == 0.0 && forcs2.fk(2, j) == 0.0 && forcs2.fk(3, j) == 0.0) << j;
+        EXPECT_EQ(int(calls.size()), fail + 1);
+        EXPECT_EQ(bunch::prtcls.xptcl(1, 1), x1);
+        // every failure here is one of the first stage, whose set is fi
+        const auto& f = forcs2.fi;
+        for (int j = 1; j <= 5; ++j) EXPECT_TRUE(f(1, j) == 0.0 && f(2, j) == 0.0 && f(3, j) == 0.0) << j;
     }
 }
 

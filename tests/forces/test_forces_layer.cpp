@@ -11,6 +11,7 @@
 #include "forces/force.hpp"
 #include "bunch/forces.hpp"
 #include "bunch/prtcls.hpp"
+#include "parallel/process.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -68,6 +69,8 @@ TEST_F(ForcesLayer, Blocks) {
          {" shield = '-0.01' must be a length >= 0 (0: no plates), tarvel.in line 1", fail}},
         {"zero green_work_max", "{ type = csr_g_to_p sigma_long = 1e-3 green_work_max = 0 }", "", "", false,
          {" green_work_max = '0' must be > 0 (field calls), tarvel.in line 1", fail}},
+        {"green_work_max by default an hour of every process", "{ type = csr_g_to_m sigma_long = 1e-3 }", "", "",
+         true, {}, [] { EXPECT_EQ(forces.green_work_max, 4e8 * std::max(parallel::cmpcom.nprocs, 1)); }},
         {"par not a number", "{ type = none par2 = x }", "", "", false, {" par2 = 'x' is not a number, tarvel.in line 1", fail}},
         {"relative_long 2.0 accepted", "{ type = projected sigma_long = relative relative_long = 2.0 }", "", "", true,
          {}, [] { EXPECT_TRUE(forces.itype == 1 && forces.lrell && forces.relative_long == 2.0); }},
