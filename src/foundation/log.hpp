@@ -4,7 +4,29 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/ftypes.hpp"
+
 namespace foundation {
+
+inline constexpr int unit_log = 31;  // the log file
+
+// The log file: its name, whether a write to it failed (and was reported),
+// and the name of the last log file of the run that lost lines.
+struct LogFile {
+    std::string name;
+    bool warned = false;
+    bool failed = false;
+    std::string failed_name;
+};
+
+// The log's state, one per process.
+struct Logcom {
+    ftypes::Logical logopn = false;  // the log file on unit 31 is open
+    bool log_owner = true;           // this process prints the log (the master)
+    LogFile log;                     // the log file on unit 31
+};
+
+extern Logcom logcom;
 
 // Prints text(1:len) as one log line on the master only: without its
 // trailing blanks, behind one leading blank column (a list-directed record),
