@@ -13,7 +13,6 @@
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
 #include "forces/fcdiag.hpp"
-#include "forces/force.hpp"
 #include "forces/gauss.hpp"
 #include "forces/work.hpp"
 #include "foundation/capacities.hpp"
@@ -32,6 +31,7 @@ namespace forces {
 using foundation::ConstIndexView;
 using foundation::ConstParticleView;
 using foundation::ForceView;
+using foundation::log_wrapped;
 
 namespace {
 

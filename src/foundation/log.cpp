@@ -60,4 +60,21 @@ void logpri(std::string_view text) { logpri(text, static_cast<int>(text.size()))
 
 void log_line(std::string_view text) { logpri(cut(text, cap::loglen)); }
 
+void log_wrapped(std::string_view text) {
+    const std::size_t width = std::size_t(cap::loglen);
+    std::string lead;
+    while (!text.empty()) {
+        const std::size_t room = width - lead.size();
+        std::size_t cut = text.size();
+        if (cut > room) {
+            cut = text.rfind(' ', room);
+            if (cut == std::string_view::npos || cut == 0) cut = room;
+        }
+        log_line(lead + std::string(text.substr(0, cut)));
+        text.remove_prefix(cut);
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        lead = "  ";
+    }
+}
+
 }  // namespace foundation

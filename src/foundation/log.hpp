@@ -42,6 +42,11 @@ void logpri(std::string_view text);
 // its first loglen characters.
 void log_line(std::string_view text);
 
+// A line that says why something cannot be used and what would work: the
+// text as log lines of the log's width, broken at blanks, every line after
+// the first indented by two blanks.
+void log_wrapped(std::string_view text);
+
 // The log file just opened on its unit (its name for the warning below).
 // A write to it that fails gives, the first time for this file, one
 // warning line on standard output; the failure is kept for the end of the
