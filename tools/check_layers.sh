@@ -23,6 +23,7 @@ if [ "${1:-}" = "--modules" ]; then
   awk -v src="$src" -v listname="$list" '
     function stem(f) { sub(/\.[^.\/]*$/, "", f); return f }
     function fail(msg) { print msg; bad = 1 }
+    function rel(f) { return index(f, src "/") == 1 ? substr(f, length(src) + 2) : f }
     # the members of a set given as "a b c", sorted, as one key
     function canon(text,   n, a, i, j, t, out) {
       n = split(text, a, " ")
@@ -32,7 +33,7 @@ if [ "${1:-}" = "--modules" ]; then
       return out
     }
     phase == 1 {
-      f = $0; sub("^" src "/", "", f)
+      f = rel($0)
       if (f !~ /\//) next
       m = stem(f)
       if (!(m in known)) { known[m] = 1; mods[++nmod] = m; idx[m] = nmod }
@@ -47,7 +48,7 @@ if [ "${1:-}" = "--modules" ]; then
       text = substr(rest, length(lno) + 2)
       inc = text; sub(/^[^"]*"/, "", inc); sub(/".*$/, "", inc)
       if (!(inc in header)) next
-      f = file; sub("^" src "/", "", f)
+      f = rel(file)
       a = stem(f); b = header[inc]
       if (a == b) next
       ia = idx[a]; ib = idx[b]
