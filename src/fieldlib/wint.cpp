@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fieldlib/fldint.hpp"
-#include "fieldlib/sort2.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/keyed_sort.hpp"
 #include "foundation/platform.hpp"
 
 namespace fieldlib {
@@ -123,7 +123,7 @@ Ranges window_ranges(const Context& cx, double s1, double s2, double d, double& 
         ++na;
     }
     g.n = na;
-    if (na > 0) sort2(std::span<double>(ra, std::size_t(na)), std::span<double>(rb, std::size_t(na)));
+    if (na > 0) foundation::sort2(std::span<double>(ra, std::size_t(na)), std::span<double>(rb, std::size_t(na)));
     return g;
 }
 

@@ -41,6 +41,7 @@ namespace {
 using ftypes::Logical;
 
 using foundation::log_line;
+using foundation::log_wrapped;
 
 // No model: zero forces.
 void no_force(ForceType, const ModelInput&, double, foundation::ForceView F, ModelWork&, std::int32_t& ierr) {
@@ -707,23 +708,6 @@ double smallest_transverse_size(double gamma) {
 
 double smallest_green_radial_size(double sigma_long, double radius) {
     return radius > 0.0 ? green_sagitta_factor * sigma_long * sigma_long / radius : 0.0;
-}
-
-void log_wrapped(std::string_view text) {
-    const std::size_t width = std::size_t(cap::loglen);
-    std::string lead;
-    while (!text.empty()) {
-        const std::size_t room = width - lead.size();
-        std::size_t cut = text.size();
-        if (cut > room) {
-            cut = text.rfind(' ', room);
-            if (cut == std::string_view::npos || cut == 0) cut = room;
-        }
-        log_line(lead + std::string(text.substr(0, cut)));
-        text.remove_prefix(cut);
-        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-        lead = "  ";
-    }
 }
 
 namespace {

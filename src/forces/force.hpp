@@ -17,11 +17,6 @@ namespace forces {
 
 using bunch::ForceType;
 
-// A line of the forces layer that says why something cannot be used and
-// what would work: the text as log lines of the log's width, broken at
-// blanks, every line after the first indented by two blanks.
-void log_wrapped(std::string_view text);
-
 // Start values of the force record: type "none", par1..par5 0, counters 0.
 void inifrc(std::int32_t& ierr);
 

@@ -10,17 +10,16 @@
 
 #include "bunch/forces.hpp"
 #include "fieldlib/field.hpp"
-#include "fieldlib/sort2.hpp"
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
 #include "forces/fcdiag.hpp"
-#include "forces/force.hpp"
 #include "forces/gauss.hpp"
 #include "forces/work.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/keyed_sort.hpp"
 #include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 #include "foundation/math.hpp"
@@ -32,6 +31,7 @@ namespace forces {
 using foundation::ConstIndexView;
 using foundation::ConstParticleView;
 using foundation::ForceView;
+using foundation::log_wrapped;
 
 namespace {
 
@@ -418,7 +418,7 @@ double fc1fl2(std::span<const double> sx, int m, int k, double width) {
     return f * mean_n + (1.0 - f) * mean_n1;
 }
 
-void rsort2(std::span<double> keys, std::span<double> carried) { fieldlib::keyed_sort(keys, carried); }
+void rsort2(std::span<double> keys, std::span<double> carried) { foundation::keyed_sort(keys, carried); }
 
 namespace {
 

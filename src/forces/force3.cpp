@@ -38,6 +38,7 @@ namespace {
 
 using bunch::ForceType;
 using foundation::force_scale;
+using foundation::log_wrapped;
 
 // A progress line on standard output, list-directed.
 void progress(std::initializer_list<std::string_view> items) {

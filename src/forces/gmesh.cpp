@@ -7,9 +7,9 @@
 #include <cmath>
 #include <string>
 
-#include "fieldlib/sort2.hpp"
 #include "forces/gmeshl.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/keyed_sort.hpp"
 #include "foundation/log.hpp"
 #include "foundation/platform.hpp"
 #include "parallel/process.hpp"
@@ -318,7 +318,7 @@ Intervals fine_intervals(double sigma, double s0, double xmx, double xmin, doubl
     if (nf > 1) {
         std::array<double, maxfin + 1> num{};  // 1-based like a: the interval numbers
         for (int i = 1; i <= nf; ++i) num[std::size_t(i)] = double(i);
-        fieldlib::sort2(std::span<double>(f.a.data() + 1, std::size_t(nf)),
+        foundation::sort2(std::span<double>(f.a.data() + 1, std::size_t(nf)),
                         std::span<double>(num.data() + 1, std::size_t(nf)));
         const auto b0 = f.b, r0 = f.r;
         for (int i = 1; i <= nf; ++i) {

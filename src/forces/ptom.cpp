@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "fieldlib/sort2.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"
+#include "foundation/keyed_sort.hpp"
 #include "foundation/kinematics.hpp"
 #include "foundation/log.hpp"
 
@@ -156,7 +156,7 @@ std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64
 }  // namespace
 
 void isort2(std::span<std::int64_t> key, std::span<std::int64_t> carry) {
-    fieldlib::keyed_sort(key, carry);
+    foundation::keyed_sort(key, carry);
 }
 
 void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include "foundation/log.hpp"
-#include "foundation/parser.hpp"
 #include "foundation/platform.hpp"
 
 namespace foundation {
@@ -78,39 +77,14 @@ std::string prefixed(std::string_view prefix, const std::string& name) {
 std::string input_name(const std::string& name) { return prefixed(iopcom.inpath.str(), name); }
 std::string output_name(const std::string& name) { return prefixed(iopcom.outpath.str(), name); }
 
-void fiinit(const std::string& name, int len, std::int32_t& ierr) {
+void start_files() {
     iopcom.inpath = "undefined";
     iopcom.outpath = "undefined";
-    iopcom.logopn = false;
+    logcom.logopn = false;
     iopcom.iuse.fill(false);
-    fincom.nfile = unit_deck;
     iopcom.known_files.clear();
     iopcom.written_files.clear();
     iopcom.deck_inputs.clear();
-    std::string n = name.substr(0, std::min<std::size_t>(name.size(), len < 0 ? 0 : std::size_t(len)));
-    ierr = unit_open(unit_deck, n, FileMode::read);
-    if (ierr == 0) {
-        deck_file_opened(unit_deck, n);
-        note_read(unit_deck, n, "deck");
-    }
-    if (ierr != 0) {
-        logpri("cannot open the deck file " + n + " of the working directory: " + open_failure(ierr));
-        logpri("error in fiinit");
-        // no deck is open: reading goes nowhere
-        fincom.nfile = unit_no_deck;
-    }
-}
-
-void fiexit(std::int32_t& ierr) {
-    ierr = 0;
-    for (int u = fincom.nfile; u >= unit_deck; --u) {
-        note_closed(u);
-        if (unit_close(u) != 0) {
-            ierr += 1;
-            logpri("error in fiexit");
-        }
-    }
-    fincom.nfile = unit_no_deck;
 }
 
 void fioout(const std::string& name, std::int32_t& unit, std::int32_t& ierr, std::string_view kind) {

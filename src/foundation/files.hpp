@@ -21,7 +21,6 @@ inline constexpr int unit_no_deck = unit_deck - 1;        // nfile once the main
 inline constexpr int max_deck_files = cap::maxinc + 1;    // the main deck and its nested includes
 inline constexpr int unit_pool_lo = 20;   // pool of auxiliary files
 inline constexpr int unit_pool_hi = 30;
-inline constexpr int unit_log = 31;       // the log file
 inline constexpr int unit_scan = 40;      // the pre-pass over the deck: the main deck, includes on 41..49
 
 // A file as the system knows it: device and inode.
@@ -69,27 +68,13 @@ struct DeckInput {
     std::size_t layers_before = 0;  // layers of the deck begun before it is named
 };
 
-// The log file: its name, whether a write to it failed (and was reported),
-// and the name of the last log file of the run that lost lines.
-struct LogFile {
-    std::string name;
-    bool warned = false;
-    bool failed = false;
-    std::string failed_name;
-};
-
 struct Iopcom {
     ftypes::FStr<cap::txtlen> inpath{"undefined"};   // input path prefix; "undefined" = none
     ftypes::FStr<cap::txtlen> outpath{"undefined"};  // output path prefix; "undefined" = none
-    ftypes::Logical logopn = false;         // the log file on unit 31 is open
     ftypes::FArr<ftypes::Logical, unit_pool_lo, unit_pool_hi> iuse{};  // pool unit in use
-    bool log_owner = true;                  // this process prints the log (the master)
-    LogFile log;                            // the log file on unit 31
     std::vector<KnownFile> known_files;     // files the run reads, outputs it has open
     std::vector<WrittenFile> written_files; // every file the run has opened for output
     std::vector<DeckInput> deck_inputs;     // the files the deck reads, from the pre-pass
-    std::array<Unit, max_unit + 1> units{};  // the open files by unit number
-    JobEnd job_end = nullptr;               // how a fatal stop ends the job (set_job_end)
     std::vector<std::string> unwritten;     // summary files the run could not write (each name once)
 };
 
@@ -106,12 +91,10 @@ const std::vector<std::string>& unwritten_files();
 std::string input_name(const std::string& name);
 std::string output_name(const std::string& name);
 
-// Start values of the path prefixes, the pool and the deck stack; opens the
-// main deck name(1:len) on unit 10. Logs "error in fiinit" on failure.
-void fiinit(const std::string& name, int len, std::int32_t& ierr);
-
-// Closes every open deck file (units nfile down to 10); nfile := 9.
-void fiexit(std::int32_t& ierr);
+// Start values of the path prefixes and the pool, the log file closed, the
+// record of the run's files emptied (the deck reader's fiinit, before it
+// opens the main deck).
+void start_files();
 
 // Opens an output (input) file, with the output (input) path rule, on the
 // lowest free pool unit, returned in unit. Status 1 when the pool is
@@ -130,7 +113,7 @@ void ficin(std::int32_t unit, std::int32_t& ierr);
 // reads (the deck, its include files, its input files) nor onto one that
 // another output has open. Files are told apart as files (device and
 // inode), not by their names: another path to the same file, or a link to
-// it, is the same file. fiinit starts the record afresh.
+// it, is the same file. start_files starts the record afresh.
 //
 // A file the run reads, opened on unit; kind names it in messages
 // ("deck", "include file", "input file").

@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <climits>
 
-#include "foundation/platform.hpp"
-
 namespace foundation {
 
 namespace {
@@ -206,22 +204,6 @@ std::vector<std::string> split_record(std::string_view line) {
     }
     if (in) out.push_back(cur);
     return out;
-}
-
-int read_reals_from_unit(int unit, std::span<double> out) {
-    std::size_t k = 0;
-    std::string line;
-    while (k < out.size()) {
-        int rc = unit_read(unit, line);
-        if (rc < 0) return (k == 0) ? -1 : 2;
-        if (rc > 0) return 1;
-        for (const auto& tok : split_record(line)) {
-            if (k >= out.size()) break;
-            if (read_real(tok, out[k]) != 0) return 1;
-            ++k;
-        }
-    }
-    return 0;
 }
 
 std::string rtrim(std::string_view s) {

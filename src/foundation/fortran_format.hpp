@@ -56,13 +56,6 @@ std::string ld_line(std::initializer_list<std::string_view> items);
 // feed or vertical tab counts as a blank too).
 std::vector<std::string> split_record(std::string_view line);
 
-// Reads n reals from a unit as a list-directed read does: tokens are taken
-// from as many records as needed; the rest of the last record is skipped.
-// Status 0, -1 at end of file before the first value, 2 at end of file
-// part-way (a short last row), 1 for a value that is not a number or a
-// read error.
-[[nodiscard]] int read_reals_from_unit(int unit, std::span<double> out);
-
 // Text helpers for blank-padded texts.
 std::string rtrim(std::string_view s);
 // Cut to at most n characters.

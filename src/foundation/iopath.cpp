@@ -44,8 +44,8 @@ void lyriop(std::int32_t& ierr) {
             logpri("error in file io");
             return;
         }
-        if (iopcom.logopn) {
-            iopcom.logopn = false;
+        if (logcom.logopn) {
+            logcom.logopn = false;
             note_closed(unit_log);
             ierr = unit_close(unit_log);
             if (ierr != 0) {
@@ -59,7 +59,7 @@ void lyriop(std::int32_t& ierr) {
             logpri("error in file io");
             return;
         }
-        iopcom.logopn = true;
+        logcom.logopn = true;
         log_file_opened(name);
         note_written(unit_log, name, output_kind::log);
     }

@@ -4,7 +4,29 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/ftypes.hpp"
+
 namespace foundation {
+
+inline constexpr int unit_log = 31;  // the log file
+
+// The log file: its name, whether a write to it failed (and was reported),
+// and the name of the last log file of the run that lost lines.
+struct LogFile {
+    std::string name;
+    bool warned = false;
+    bool failed = false;
+    std::string failed_name;
+};
+
+// The log's state, one per process.
+struct Logcom {
+    ftypes::Logical logopn = false;  // the log file on unit 31 is open
+    bool log_owner = true;           // this process prints the log (the master)
+    LogFile log;                     // the log file on unit 31
+};
+
+extern Logcom logcom;
 
 // Prints text(1:len) as one log line on the master only: without its
 // trailing blanks, behind one leading blank column (a list-directed record),
@@ -19,6 +41,11 @@ void logpri(std::string_view text);
 // A log line as the program's 72-character buffer holds it: the text cut to
 // its first loglen characters.
 void log_line(std::string_view text);
+
+// A line that says why something cannot be used and what would work: the
+// text as log lines of the log's width, broken at blanks, every line after
+// the first indented by two blanks.
+void log_wrapped(std::string_view text);
 
 // The log file just opened on its unit (its name for the warning below).
 // A write to it that fails gives, the first time for this file, one

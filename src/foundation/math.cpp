@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "foundation/platform.hpp"
+#include "foundation/stop.hpp"
 
 namespace foundation {
 

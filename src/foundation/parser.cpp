@@ -78,6 +78,35 @@ void blank_controls(std::string& line) {
 
 }  // namespace
 
+void fiinit(const std::string& name, int len, std::int32_t& ierr) {
+    start_files();
+    fincom.nfile = unit_deck;
+    std::string n = name.substr(0, std::min<std::size_t>(name.size(), len < 0 ? 0 : std::size_t(len)));
+    ierr = unit_open(unit_deck, n, FileMode::read);
+    if (ierr == 0) {
+        deck_file_opened(unit_deck, n);
+        note_read(unit_deck, n, "deck");
+    }
+    if (ierr != 0) {
+        logpri("cannot open the deck file " + n + " of the working directory: " + open_failure(ierr));
+        logpri("error in fiinit");
+        // no deck is open: reading goes nowhere
+        fincom.nfile = unit_no_deck;
+    }
+}
+
+void fiexit(std::int32_t& ierr) {
+    ierr = 0;
+    for (int u = fincom.nfile; u >= unit_deck; --u) {
+        note_closed(u);
+        if (unit_close(u) != 0) {
+            ierr += 1;
+            logpri("error in fiexit");
+        }
+    }
+    fincom.nfile = unit_no_deck;
+}
+
 void deck_file_opened(std::int32_t unit, const std::string& name) {
     if (unit < unit_main || unit - unit_main >= max_deck_files) return;
     fincom.files[unit - unit_main] = DeckFile{name, 0};

@@ -52,6 +52,13 @@ struct Fincom {
 extern Parcom parcom;
 extern Fincom fincom;
 
+// Start values of the files (start_files) and of the deck stack; opens the
+// main deck name(1:len) on unit 10. Logs "error in fiinit" on failure.
+void fiinit(const std::string& name, int len, std::int32_t& ierr);
+
+// Closes every open deck file (units nfile down to 10); nfile := 9.
+void fiexit(std::int32_t& ierr);
+
 // Reads the next non-blank card of the current deck file.
 void getcrd(std::int32_t& ierr);
 // The tokenizer: the next token into block (n characters); lspec := 1 for

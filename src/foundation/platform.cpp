@@ -4,19 +4,20 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <array>
 #include <string_view>
-
-#include "foundation/files.hpp"
 
 namespace foundation {
 namespace {
+
+std::array<Unit, max_unit + 1> units{};  // the open files by unit number
 
 // The byte-order mark that some editors put at the start of a UTF-8 file.
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
 Unit* get(int unit) {
     if (unit < 0 || unit > max_unit) return nullptr;
-    return &iopcom.units[std::size_t(unit)];
+    return &units[std::size_t(unit)];
 }
 
 }  // namespace
@@ -97,33 +98,8 @@ int unit_flush(int unit) {
     return std::fflush(u->f) == 0 ? 0 : 2;
 }
 
-void stdout_line(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-    // every line leaves at once: a job ended by another process's fatal
-    // stop must not lose the lines this process has already written
-    std::fflush(stdout);
-}
-
-void fatal_stop(std::string_view message) {
-    if (!message.empty()) stdout_line(message);  // an empty message prints no line
-    for (auto& u : iopcom.units)
-        if (u.f && u.mode == FileMode::write) std::fflush(u.f);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    if (iopcom.job_end != nullptr) iopcom.job_end(1);
-    std::_Exit(1);
-}
-
-void set_job_end(JobEnd end) { iopcom.job_end = end; }
-
-void operator_pause(std::string_view message) {
-    stdout_line(message);
-    std::fflush(stdout);
-}
-
 void unit_close_all() {
-    for (auto& u : iopcom.units) {
+    for (auto& u : units) {
         if (u.f) std::fclose(u.f);
         u.f = nullptr;
     }

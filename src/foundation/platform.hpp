@@ -1,5 +1,5 @@
-// Platform layer: sequential text files addressed by unit number, standard
-// output, the fatal stop and the operator pause.
+// Platform layer: sequential text files addressed by unit number. Standard
+// output, the fatal stop and the operator pause (stop.hpp) come with it.
 //
 // Unit numbers follow the program's fixed plan: 10 the main deck, 11-19
 // include files, 20-30 the pool of auxiliary files, 31 the log file.
@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "foundation/stop.hpp"
 
 namespace foundation {
 
@@ -21,8 +23,7 @@ inline constexpr std::size_t max_record = std::size_t(1) << 24;
 
 enum class FileMode { read, write };
 
-// An open file of the unit plan: the unit table lives in the file record
-// (iopcom.units).
+// An open file of the unit plan, in the unit table that this layer keeps.
 struct Unit {
     std::FILE* f = nullptr;
     FileMode mode = FileMode::read;
@@ -59,26 +60,6 @@ bool unit_is_open(int unit);
 
 // Flushes a written unit. Status 0 or positive.
 [[nodiscard]] int unit_flush(int unit);
-
-// Writes one line to standard output (the line end is added) and flushes it.
-void stdout_line(std::string_view text);
-
-// Fatal stop: prints the message on standard output (no line for an empty
-// message: the caller has logged its reason), flushes every output
-// and ends the whole job with a nonzero exit code through the job end that
-// the message layer installs at start-up (MPI_Abort after a short pause, so
-// that no other process is left waiting); without one, a plain exit(1).
-[[noreturn]] void fatal_stop(std::string_view message);
-
-// How a fatal stop ends the job: called with the exit code 1 after every
-// output has been flushed; it must not return. Kept in the file record
-// (iopcom.job_end).
-using JobEnd = void (*)(int code);
-void set_job_end(JobEnd end);
-
-// Operator pause: prints the message and goes on. A batch job never waits
-// on standard input.
-void operator_pause(std::string_view message);
 
 // Closes every open unit (used by tests that run several decks in one
 // process and at the end of the process).

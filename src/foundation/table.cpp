@@ -109,4 +109,20 @@ TableRead read_increasing_table(int unit, TableRows layout, int width, std::span
     }
 }
 
+int read_reals_from_unit(int unit, std::span<double> out) {
+    std::size_t k = 0;
+    std::string line;
+    while (k < out.size()) {
+        int rc = unit_read(unit, line);
+        if (rc < 0) return (k == 0) ? -1 : 2;
+        if (rc > 0) return 1;
+        for (const auto& tok : split_record(line)) {
+            if (k >= out.size()) break;
+            if (read_real(tok, out[k]) != 0) return 1;
+            ++k;
+        }
+    }
+    return 0;
+}
+
 }  // namespace foundation

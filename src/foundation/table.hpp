@@ -54,4 +54,11 @@ struct TableRead {
 TableRead read_increasing_table(int unit, TableRows layout, int width, std::span<double> table,
                                 const std::function<bool(std::span<const double>)>& accept = {});
 
+// Reads n reals from a unit as a list-directed read does: tokens are taken
+// from as many records as needed; the rest of the last record is skipped.
+// Status 0, -1 at end of file before the first value, 2 at end of file
+// part-way (a short last row), 1 for a value that is not a number or a
+// read error.
+[[nodiscard]] int read_reals_from_unit(int unit, std::span<double> out);
+
 }  // namespace foundation

@@ -1,9 +1,10 @@
 // Geometry of the lattice shared by the lattice layer, the tracking and the
 // design path: the field of the section a particle runs in, decoded from the
-// section codes and the private data of its element, and the meeting of a
-// circle with a straight line.
+// section codes and the private data of its element, the meeting of a
+// circle with a straight line, and the kick matrix of a thin quadrupole.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace lattice {
@@ -51,5 +52,10 @@ struct CircleMeeting {
     double phi1 = 0.0, phi2 = 0.0;
 };
 CircleMeeting circle_meets_line(double tx, double ty, double nx, double ny, double d, double R);
+
+// Thin-quadrupole matrix of boundary ifb: true when a thin quadrupole sits
+// there; then tm (4x4, column-major) := its kick matrix and fbv := (x, y, tx,
+// ty) of the boundary. Untouched when false.
+bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
 
 }  // namespace lattice

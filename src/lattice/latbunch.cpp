@@ -195,19 +195,4 @@ void latti2(foundation::ConstParticleView part, foundation::ConstIndexView idx, 
     lany = true;
 }
 
-bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv) {
-    const Latcom& L = latcom;
-    const bool lthin = ifb >= 1 && ifb <= L.nfb && L.thick(ifb) == 0 && L.code(ifb) == 1;
-    if (!lthin) return false;
-    const int b = ifb == 1 ? 0 : L.nrla_at(ifb - 1);  // the element's reals follow b
-    if (b < 0 || b + kick_matrix_reals > cap::rlalen) {
-        // The element's matrix is not in the private reals: no kick.
-        return false;
-    }
-    for (int l = 1; l <= 4; ++l)
-        for (int k = 1; k <= 4; ++k) tm[std::size_t(matrix_word(-1, k, l))] = L.rla(matrix_word(b, k, l));
-    fbv = {L.x(ifb), L.y(ifb), L.tx(ifb), L.ty(ifb)};
-    return true;
-}
-
 }  // namespace lattice

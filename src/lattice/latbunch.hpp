@@ -1,7 +1,7 @@
 // The bunch on the lattice: next-boundary indices of the particles, the
 // curvature tables and the reference crossing times (inila2), the next duty
 // boundary ahead of the bunch (latti2), one particle's crossing time of a
-// boundary (titofb) and the thin-quadrupole matrix of a boundary (latget).
+// boundary (titofb).
 //
 // The bunch comes in as views of its particle records and index pairs (one
 // record per particle, particle 1 the reference particle), with its time ct
@@ -42,10 +42,5 @@ void latti2(foundation::ConstParticleView part, foundation::ConstIndexView idx, 
 // the particle is already past ifbt or cannot reach it.
 void titofb(foundation::ConstParticleView part, foundation::ConstIndexView idx, double ct, int i,
             int ifbt, double p0, double& ctout, bool& ok);
-
-// Thin-quadrupole matrix of boundary ifb: true when a thin quadrupole sits
-// there; then tm (4x4, column-major) := its kick matrix and fbv := (x, y, tx,
-// ty) of the boundary. Untouched when false.
-bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
 
 }  // namespace lattice

@@ -18,7 +18,6 @@
 #include "foundation/math.hpp"
 #include "foundation/platform.hpp"
 #include "lattice/geometry.hpp"
-#include "lattice/latbunch.hpp"
 #include "lattice/latcom.hpp"
 
 namespace lattice {

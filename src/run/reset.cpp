@@ -24,10 +24,10 @@ namespace run {
 
 void reset_state() {
     foundation::unit_close_all();
-    // the job end that the message layer (or a test harness) installed stays
-    const foundation::JobEnd job_end = foundation::iopcom.job_end;
+    // the files and the log start afresh; the job end that the message layer
+    // (or a test harness) installed is kept by the fatal stop and stays
     foundation::iopcom = foundation::Iopcom{};
-    foundation::iopcom.job_end = job_end;
+    foundation::logcom = foundation::Logcom{};
     foundation::fincom = foundation::Fincom{};
     foundation::parcom = foundation::Parcom{};
     parallel::cmpcom.master = true;

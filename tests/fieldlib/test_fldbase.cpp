@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fieldlib/fldint.hpp"
-#include "fieldlib/sort2.hpp"
+#include "foundation/keyed_sort.hpp"
 #include "paths.hpp"
 
 namespace {
@@ -355,7 +355,7 @@ TEST(KeyedSort, KeysAscendAndTheCarriedArrayFollows) {
         for (const auto& orig : {random, sorted, reversed, few}) {
             std::vector<double> key = orig, carry(orig.size());
             std::iota(carry.begin(), carry.end(), 0.0);  // the original position of each key
-            fieldlib::sort2(key, carry);
+            foundation::sort2(key, carry);
             ASSERT_TRUE(std::is_sorted(key.begin(), key.end())) << "n=" << n;
             std::vector<double> seen(carry);
             std::sort(seen.begin(), seen.end());
@@ -369,7 +369,7 @@ TEST(KeyedSort, KeysAscendAndTheCarriedArrayFollows) {
     std::vector<std::int32_t> key = {5, 3, 9, 3, 1, 8, 2, 7, 6, 4, 0, 3}, carry(key.size());
     std::iota(carry.begin(), carry.end(), 100);
     const std::vector<std::int32_t> orig = key;
-    fieldlib::keyed_sort(std::span<std::int32_t>(key), std::span<std::int32_t>(carry));
+    foundation::keyed_sort(std::span<std::int32_t>(key), std::span<std::int32_t>(carry));
     EXPECT_TRUE(std::is_sorted(key.begin(), key.end()));
     for (std::size_t i = 0; i < key.size(); ++i) EXPECT_EQ(key[i], orig[std::size_t(carry[i] - 100)]);
 }

@@ -2,7 +2,9 @@
 // and the log file of the io_path layer.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "foundation/iopath.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
+#include "foundation/platform.hpp"
 #include "support/support.hpp"
 
 namespace {
@@ -102,6 +105,21 @@ TEST_F(Log, LogFileCannotBeOpened) {
     EXPECT_NE(ierr, 0);
     EXPECT_EQ(log, (std::vector<std::string>{" cannot open the log file nofolder/x.log for writing: No such file or directory",
                                              "   at tarvel.in line 2", " error in file io"}));
+}
+
+// A fatal stop writes out what the open files hold before the job ends: the
+// record written just before it reaches its file.
+TEST_F(Pool, FatalStopWritesOutTheOpenFiles) {
+    const auto stop_after_a_record = [] {
+        std::int32_t unit = 0, ierr = 0;
+        foundation::fioout("out.dat", unit, ierr);
+        if (ierr != 0 || foundation::unit_write(unit, "last record") != 0) std::_Exit(3);
+        foundation::fatal_stop("error in test: stop");
+    };
+    EXPECT_EXIT(stop_after_a_record(), testing::ExitedWithCode(1), "");
+    std::ifstream in("out.dat");
+    std::string line;
+    EXPECT_TRUE(std::getline(in, line) && line == "last record") << line;
 }
 
 // What an output may not be opened onto: the files the run reads (kept for

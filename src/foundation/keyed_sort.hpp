@@ -13,7 +13,7 @@
 #include <span>
 #include <utility>
 
-namespace fieldlib {
+namespace foundation {
 
 // Pending sub-ranges wait as (left, right) pairs. The smaller part is always
 // sorted first, so at most log2(n) pairs wait at a time: 64 pairs hold any
@@ -93,4 +93,4 @@ void keyed_sort(std::span<Key> keys, std::span<Carry> carry) {
 // Real keys with a real array carried along (source points, mesh intervals).
 inline void sort2(std::span<double> arr, std::span<double> brr) { keyed_sort(arr, brr); }
 
-}  // namespace fieldlib
+}  // namespace foundation
