@@ -462,14 +462,14 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
     else std::copy(s.guess.words().begin(), s.guess.words().end(), s.f.words().begin());
     copy(IP, IP1);
     copy(P, XP1);
-    lattice::trck3d(XP1, IP1, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
+    lattice::trck3d(lattice::latcom, XP1, IP1, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
     evaluate(s.m, XP1, IP1, ctnew, s.f, ierr);
     if (ierr != 0) return;
     const double dct = ctnew - ct;
     for (int k = 1;; ++k) {
         copy(P, XP2);
         copy(IP, IP2);
-        lattice::trck3d(XP2, IP2, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
+        lattice::trck3d(lattice::latcom, XP2, IP2, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
         if (s.evaluate_last) evaluate(s.m, XP2, IP2, ctnew, s.f, ierr);
         if (ierr != 0) return;
         err = pass_error(XP1, XP2);
@@ -498,7 +498,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
     ForceType m = ForceType::none;
     if (!force_type_of(forces.itype, m)) return;  // no such model
     if (m == ForceType::none) {
-        if (ctnew > ct) lattice::trck3d(P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
+        if (ctnew > ct) lattice::trck3d(lattice::latcom, P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
         return;
     }
     StepWork& w = forcs2.work;

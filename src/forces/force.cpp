@@ -12,7 +12,7 @@
 
 #include "bunch/error.hpp"
 #include "bunch/prtcls.hpp"
-#include "fieldlib/field.hpp"
+#include "fieldlib/fldtypes.hpp"
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
@@ -764,7 +764,8 @@ ReachedBend reached_bend(foundation::ConstParticleView XP, foundation::ConstInde
     for (std::int32_t i = 1; i <= XP.size() && !source; ++i) source = flag(in.lact, i);
     if (!source) return {0.0, 0.0, 0.0};  // no field: nothing to follow
     const GreenSource c = green_source(in);
-    lattice::setpth(c.record, c.next, in.lattice.nfb, ct, in.p0);
+    lattice::Pthcom path{};  // the centroid's, on this evaluation's own record
+    lattice::setpth(path, in.lattice, c.record, c.next, ct, in.p0);
     // the sources along the centroid's direction, and the fastest of them
     const double cx = std::cos(c.record[4]), cy = std::sin(c.record[4]);
     double umin = 0.0, umax = 0.0, gmax = 1.0;
@@ -776,7 +777,7 @@ ReachedBend reached_bend(foundation::ConstParticleView XP, foundation::ConstInde
         gmax = std::fmax(gmax, foundation::gamma_of(XP.p(i)));
     }
     const double cut = (profile_cut + 0.1) * sl / beta1;
-    const lattice::PathBend b = lattice::sharpest_bend(umin - cut - gmax * 10.0 * sr, umax + cut);
+    const lattice::PathBend b = lattice::sharpest_bend(path, umin - cut - gmax * 10.0 * sr, umax + cut);
     return {b.kappa > 0.0 ? 1.0 / b.kappa : 0.0, b.s_begin, b.s_end};
 }
 

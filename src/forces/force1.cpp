@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "bunch/forces.hpp"
-#include "fieldlib/field.hpp"
+#include "fieldlib/fldtypes.hpp"
 #include "fieldlib/sort2.hpp"
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"

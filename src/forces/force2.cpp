@@ -85,7 +85,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
 
     const double p1 = npart >= 1 ? XP.p(1) : 0.0;  // m*c
     const double beta1 = foundation::beta_of(p1);
-    field_settings(settings, beta1);
+    field_settings(mw.field, settings, beta1);
 
     for (double& w : F.words()) w = 0.0;
 
@@ -118,7 +118,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
                 foundation::ld_line({" isrc       =", foundation::ld_int(i), " npart =", foundation::ld_int(npart)}));
     };
     std::optional<StepClock> clock(std::in_place, mw.steps, Step::fields);
-    source_fields(in, ct, sh, npart, target, add, after);
+    source_fields(mw.field, in, ct, sh, npart, target, add, after);
     clock.emplace(mw.steps, Step::particles);
 
     // lab components into the particle's own frame, in m*c per m of c*t;

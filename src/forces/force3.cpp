@@ -67,7 +67,8 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
 // Lorentz factor of particle 1: fobs_j = force_scale * sum over the sources
 // i of q_i (E_x, E_y, c B_z)(observer j; path_i), E turned into the
 // components along phiref and to its left [V/m per C times C, then 1/m].
-void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh, StepTimes& T) {
+void per_source_fields(fieldlib::Context& cx, const ModelInput& in, const MeshWork& W, double ct, const Share& sh,
+                       StepTimes& T) {
     Mesh& m = mesh;
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
@@ -100,7 +101,7 @@ void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const
         if (sh.master && npart >= 1000 && i % 100 == 0)
             progress({"isrc=", foundation::ld_int(i), " npart=", foundation::ld_int(npart)});
     };
-    source_fields(in, ct, sh, m.nobs, corner, add, after);
+    source_fields(cx, in, ct, sh, m.nobs, corner, add, after);
     // lab components into the reference direction, in force units
     const double c = std::cos(m.phiref), s = std::sin(m.phiref);
     for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
@@ -119,10 +120,10 @@ GreenFor green_for(const bunch::Forces& f) {
 // The field library's sub-bunch sizes and duration for the sizes sz with a
 // test particle of speed beta [c], as field_settings gives them (the shape
 // is that of sz).
-void made_settings(const GreenFor& sz, double beta) {
-    fieldlib::finit("sigmat", sz.sigma_long / (foundation::clight * beta));  // s
-    if (sz.ishape == 3) fieldlib::finit("sigmar", sz.sigma_rad);
-    fieldlib::finit("sigmaz", sz.sigma_vert);
+void made_settings(fieldlib::Context& cx, const GreenFor& sz, double beta) {
+    fieldlib::finit(cx, "sigmat", sz.sigma_long / (foundation::clight * beta));  // s
+    if (sz.ishape == 3) fieldlib::finit(cx, "sigmar", sz.sigma_rad);
+    fieldlib::finit(cx, "sigmaz", sz.sigma_vert);
 }
 
 // Z: the observer j's position relative to source i, in the source's frame.
@@ -343,7 +344,7 @@ struct GreenProgress {
 // all, else those of the marks), in rounds of at most round_samples: the
 // process of each sample evaluates it, and the values of the round are
 // joined on every process.
-void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes& T) {
+void evaluate_required(fieldlib::Context& cx, bool all, SampleExchange& shw, const Share& sh, StepTimes& T) {
     Greenm& G = greenm;
     const std::int32_t n2 = G.n2gre;
     const bool listed = !all && shw.nreq >= 0;
@@ -372,7 +373,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes
                 Pt2 z{}, w{};
                 double cbz = 0.0;
                 gmpos(shw.lround(k), z[0], z[1]);
-                green(z, w, cbz);
+                green(cx, z, w, cbz);
                 shw.mine(++nmine) = w[0];
                 shw.mine(++nmine) = w[1];
                 shw.mine(++nmine) = cbz;
@@ -406,7 +407,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes
 // The Green's function at every source-observer pair of this process whose
 // point this chunk answers for: interpolated, or evaluated directly where
 // the point lies outside the meshed region.
-void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepTimes& T) {
+void interpolate(fieldlib::Context& cx, const ModelInput& in, const MeshWork& W, const Share& sh, StepTimes& T) {
     const StepClock clock(T, Step::lookups);
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
@@ -420,12 +421,12 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepT
             for (std::int32_t j0 = sh.first(); j0 <= mesh.nobs;) {
                 std::size_t n = 0;
                 for (std::int32_t j = j0; j <= mesh.nobs && n < lookup_batch; j += sh.ncpu) z[n++] = sf.z(j);
-                gmesh2(std::span<const Pt2>(z.data(), n), g);
+                gmesh2(cx, std::span<const Pt2>(z.data(), n), g);
                 for (std::size_t k = 0; k < n; ++k, j0 += sh.ncpu) {
                     GreenLookup& o = g[k];
                     if (!o.lin && o.lout) {
                         const StepClock direct(T, Step::direct);
-                        green(z[k], o.w, o.cbz);
+                        green(cx, z[k], o.w, o.cbz);
                     }
                     if (o.lin || o.lout) accumulate(j0, qs, sf, o.w, o.cbz);
                 }
@@ -536,19 +537,20 @@ void new_green_source(const ModelInput& in) {
 // The design path of the Green's function's source at ct, the region the
 // function must cover and, for a new function, the curvature-change rows
 // of the path (into rows, nchg of them).
-void green_region(const ModelInput& in, MeshWork& W, double ct, const Share& sh, bool reuse,
+void green_region(fieldlib::Context& cx, const ModelInput& in, MeshWork& W, double ct, const Share& sh, bool reuse,
                   std::span<lattice::PthChg, lattice::maxchg> rows, std::int32_t& nchg) {
     const auto& g = greenc.xggre;
-    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, in.lattice.nfb, ct, in.p0);
+    fieldlib::setpth(cx, in.lattice, std::span<const double, 7>(g.data(), 7), greenc.iggre, ct, in.p0);
     double rt[3];
-    lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
+    lattice::pthtr1(cx.path, g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3),
+                    greenc.tgrn);
 
     const RegionBlock block = region_block(in, W, sh);
     auto region = [&](double phi) { return region_support(in, W, sh, block, phi); };
     bounda(region, 0.0, greenc.poly, maxpol);
 
     nchg = 0;
-    if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
+    if (!reuse && lattice::pthchg(cx.path, rows, nchg) != 0) nchg = 0;
 }
 
 // The sizes the mesh is laid out for, with where sigma_long comes from.
@@ -571,7 +573,8 @@ std::int32_t active_count(const ModelInput& in) {
 // observer's motion (accumulate). The function is made (or reused) and read
 // at every source-observer pair. Status 1 when its work is refused (nothing
 // is evaluated, no collective is made).
-int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, const Share& sh, StepTimes& T) {
+int green_fields(fieldlib::Context& cx, ForceType type, const ModelInput& in, MeshWork& W, double ct, const Share& sh,
+                 StepTimes& T) {
     Mesh& m = mesh;
     const auto& f = in.settings;
     const foundation::ConstParticleView XP = in.XP;
@@ -584,13 +587,13 @@ int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, c
     // a reused function is read, and its missing samples evaluated, with
     // the sizes and the duration it was made with
     const bool made_otherwise = reuse && !(greenc.made_for == now && greenc.betgrn == m.betref);
-    if (made_otherwise) made_settings(greenc.made_for, greenc.betgrn);
+    if (made_otherwise) made_settings(cx, greenc.made_for, greenc.betgrn);
     if (reuse) m.phiref = greenc.phigrn;
     else new_green_source(in);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};
     std::int32_t nchg = 0;
-    green_region(in, W, ct, sh, reuse, rows, nchg);
+    green_region(cx, in, W, ct, sh, reuse, rows, nchg);
     const MeshSizes sizes = mesh_sizes(f);
     const std::int32_t nsrc = active_count(in);
 
@@ -610,13 +613,13 @@ int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, c
                 const StepClock marking(T, Step::marking);
                 mark_required(in, nsrc, W, sh);
             }
-            evaluate_required(all, W.exchange, sh, T);
+            evaluate_required(cx, all, W.exchange, sh, T);
         }
-        interpolate(in, W, sh, T);
+        interpolate(cx, in, W, sh, T);
         lfirst = false;
     } while (lnext);
 
-    if (made_otherwise) made_settings(now, m.betref);
+    if (made_otherwise) made_settings(cx, now, m.betref);
     m.ctgreen = ct;
     m.lgreen = true;
     return 0;
@@ -704,7 +707,7 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     Mesh& m = mesh;
     const auto& f = in.settings;
     m.betref = foundation::beta_of(XP.p(1));
-    field_settings(f, m.betref);
+    field_settings(work.field, f, m.betref);
 
     StepTimes& T = work.steps;
     std::optional<StepClock> clock(std::in_place, T, Step::boxes);
@@ -716,8 +719,8 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     clock.reset();
     if (type == ForceType::csr_p_to_m) {
         const StepClock fields(T, Step::fields);
-        per_source_fields(in, W, ct, sh, T);
-    } else if (source && green_fields(type, in, W, ct, sh, T) != 0) {
+        per_source_fields(work.field, in, W, ct, sh, T);
+    } else if (source && green_fields(work.field, type, in, W, ct, sh, T) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;
     }
@@ -759,14 +762,15 @@ int green_check_at_start(ForceType type, double ct) {
     // the effective sizes of the evaluation (the layer's settings kept)
     const double sizes[3] = {f.sigma_long, f.sigma_rad, f.sigma_vert};
     std::int32_t ierr = 0;
-    MeshWork& W = model_work().mesh;
+    ModelWork& work = model_work();
+    MeshWork& W = work.mesh;
     {
         // the lines of the evaluation's checks and of its observers are its own
         const QuietLog quiet;
         frcsub(in.XP, in.IP, ct, type, ierr);
         if (ierr == 0) {
             mesh.betref = foundation::beta_of(in.XP.p(1));
-            field_settings(f, mesh.betref);
+            field_settings(work.field, f, mesh.betref);
             observers(in, W, observes_on_mesh(type));
         }
     }
@@ -776,7 +780,7 @@ int green_check_at_start(ForceType type, double ct) {
         new_green_source(in);
         std::array<lattice::PthChg, lattice::maxchg> rows{};
         std::int32_t nchg = 0;
-        green_region(in, W, ct, alone, false, rows, nchg);
+        green_region(work.field, in, W, ct, alone, false, rows, nchg);
         bool lnext = false;
         gmesh0(true, lnext, mesh_sizes(f), ChgRows(rows.data(), std::size_t(nchg)));
         status = green_work(type, f, n, active_count(in), false,

@@ -59,13 +59,13 @@ bool outside_here(const Cell& c, double y) {
 }
 
 // Evaluates global sample gs (local l) of column i.
-void evaluate_sample(std::int32_t i, std::int64_t gs, std::int32_t l) {
+void evaluate_sample(fieldlib::Context& cx, std::int32_t i, std::int64_t gs, std::int32_t l) {
     Greenm& G = greenm;
     // the position from the column layout (g holds values only)
     const Pt2 z = {G.xg(i), gmcoly(i, gs)};
     Pt2 w{};
     double cbz = 0.0;
-    green(z, w, cbz);
+    green(cx, z, w, cbz);
     G.g(1, l) = w[0];
     G.g(2, l) = w[1];
     G.g(3, l) = cbz;
@@ -73,9 +73,9 @@ void evaluate_sample(std::int32_t i, std::int64_t gs, std::int32_t l) {
 }
 
 // Evaluates global sample gs of column i unless it holds its value already.
-inline void ensure(std::int32_t i, std::int64_t gs) {
+inline void ensure(fieldlib::Context& cx, std::int32_t i, std::int64_t gs) {
     const auto l = std::int32_t(gs - greens.ioff);
-    if (!greenm.req(l)) evaluate_sample(i, gs, l);
+    if (!greenm.req(l)) evaluate_sample(cx, i, gs, l);
 }
 
 // Drops online monitor k: frees its unit and the slot, and counts the
@@ -115,7 +115,7 @@ GreenEvaluator set_green_evaluator(GreenEvaluator f) {
 
 // The field library's (E_x, E_y, c B_z) of the centroid's sub-bunch of
 // unit charge at (z, 0) of its frame, at the time tgrn on its path's clock.
-void green(const Pt2& z, Pt2& w, double& cbz) {
+void green(fieldlib::Context& cx, const Pt2& z, Pt2& w, double& cbz) {
     if (greenc.evaluator) {
         greenc.evaluator(z, w, cbz);
         return;
@@ -125,7 +125,7 @@ void green(const Pt2& z, Pt2& w, double& cbz) {
     // evaluated before it (lazily, or in a shared pass of any process count):
     // the nearest-point search starts at the sample's own path position
     const fieldlib::FieldResult res = fieldlib::field(
-        greenc.tgrn, rt, greenc.gamgrn, std::span<const double, 3>(greenc.etgrn.data(), 3), z[0]);
+        cx, greenc.tgrn, rt, greenc.gamgrn, std::span<const double, 3>(greenc.etgrn.data(), 3), z[0]);
     w = {res.E(1), res.E(2)};
     cbz = res.cB(3);
 }
@@ -175,7 +175,7 @@ void gmesh1(const Pt2& z, bool& lout) {
 // column i is fx = (x_i+1 - x)/(x_i+1 - x_i), and in each column the value
 // is linear between the two samples around y (fractions f, f2), so
 // G = (1 - f) fx G_j + f fx G_j+1 + (1 - f2)(1 - fx) G_j2 + f2 (1 - fx) G_j2+1.
-void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out) {
+void gmesh2(fieldlib::Context& cx, std::span<const Pt2> z, std::span<GreenLookup> out) {
     // in three passes over the points, each of short steps that do not
     // depend on the other points' (so the processor overlaps the points):
     // the cells, the samples around each point, the values
@@ -208,10 +208,10 @@ void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out) {
         const std::int32_t i = a.i;
         const std::int64_t j = a.j, j2 = a.j2;
         const double f = a.f, f2 = a.f2, fx = a.fx;
-        ensure(i, j);
-        ensure(i, j + 1);
-        ensure(i + 1, j2);
-        ensure(i + 1, j2 + 1);
+        ensure(cx, i, j);
+        ensure(cx, i, j + 1);
+        ensure(cx, i + 1, j2);
+        ensure(cx, i + 1, j2 + 1);
         const auto l1 = std::int32_t(j - o), l2 = std::int32_t(j + 1 - o);
         const auto l3 = std::int32_t(j2 - o), l4 = std::int32_t(j2 + 1 - o);
         const double w1 = (1.0 - f) * fx, w2 = f * fx, w3 = (1.0 - f2) * (1.0 - fx), w4 = f2 * (1.0 - fx);
@@ -223,9 +223,9 @@ void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out) {
     }
 }
 
-void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
+void gmesh2(fieldlib::Context& cx, const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz) {
     GreenLookup g;
-    gmesh2(std::span<const Pt2>(&z, 1), std::span<GreenLookup>(&g, 1));
+    gmesh2(cx, std::span<const Pt2>(&z, 1), std::span<GreenLookup>(&g, 1));
     lin = g.lin;
     lout = g.lout;
     if (lin) {

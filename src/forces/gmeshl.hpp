@@ -9,14 +9,18 @@
 
 #include "forces/gmesh.hpp"
 
+namespace fieldlib {
+struct Context;
+}
+
 namespace forces {
 
 // The field of the reference source at z = (x, y) of its own frame [m]:
-// w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field library on
-// the design path last built (the reference source's), at the time tgrn,
-// for a test particle of Lorentz factor gamgrn moving along etgrn (greenc);
-// the evaluator of greenc in its place when one is set.
-void green(const Pt2& z, Pt2& w, double& cbz);
+// w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field library cx
+// on its design path (the reference source's), at the time tgrn, for a
+// test particle of Lorentz factor gamgrn moving along etgrn (greenc); the
+// evaluator of greenc in its place when one is set.
+void green(fieldlib::Context& cx, const Pt2& z, Pt2& w, double& cbz);
 
 // Sets the evaluator of greenc that replaces the field-library call of
 // green (tests use a closed-form field); nullptr restores the field
@@ -38,7 +42,7 @@ void gmesh1(const Pt2& z, bool& lout);
 
 // The Green's function at z from its four surrounding samples of the
 // current chunk, evaluating (green) any of them not yet evaluated, at its
-// position from the column layout (the field library holds the sizes and
+// position from the column layout (the field library cx holds the sizes and
 // duration the function is made with: force3 sets them for a reused one).
 // Results:
 //   lin true:  w, cbz hold the interpolated value;
@@ -48,7 +52,7 @@ void gmesh1(const Pt2& z, bool& lout);
 //              cell for a point above or below its cell's samples, so every
 //              point is handled in exactly one pass over the chunks;
 //   neither:   the point belongs to another chunk; nothing to do now.
-void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz);
+void gmesh2(fieldlib::Context& cx, const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz);
 
 // gmesh2 at the first lookup_batch (at most) points z, the results into
 // out (as many): point by point the same as above.
@@ -58,7 +62,7 @@ struct GreenLookup {
     Pt2 w{};
     double cbz = 0.0;
 };
-void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out);
+void gmesh2(fieldlib::Context& cx, std::span<const Pt2> z, std::span<GreenLookup> out);
 
 // Writes the region polygon poly(1..2, 1..np) and the curvature-change rows
 // into every open "green" online monitor of format "fmt1", from the start of

@@ -28,8 +28,8 @@ double cpu_seconds() {
     return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
 }
 
-void field_settings(const bunch::Forces& f, double beta1) {
-    using fieldlib::finit;
+void field_settings(fieldlib::Context& cx, const bunch::Forces& f, double beta1) {
+    const auto finit = [&cx](std::string_view name, double value) { fieldlib::finit(cx, name, value); };
     finit("q0", 1.0);
     finit("xnsigt", profile_cut);
     finit("relacc", 0.0001);

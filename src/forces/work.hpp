@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "fieldlib/fldint.hpp"
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
@@ -17,6 +18,7 @@
 namespace forces {
 
 struct ModelWork : ftypes::NoCopy {
+    fieldlib::Context field;     // the field library of the three-dimensional models
     Force1Work projected;        // "projected"
     Force2Work p2p;              // counts of the last "csr_p_to_p" evaluation on this process
     MeshWork mesh;               // the mesh models

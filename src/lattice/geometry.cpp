@@ -7,8 +7,7 @@
 
 namespace lattice {
 
-Section section_field(int ifb, bool fwd, double p0) {
-    const Latcom& L = latcom;
+Section section_field(const Latcom& L, int ifb, bool fwd, double p0) {
     Section s;
     const int i = ifb;
     if (i <= 1 || i > L.nfb) return s;

@@ -8,6 +8,8 @@
 
 namespace lattice {
 
+struct Latcom;
+
 enum class Field { drift, uniform, multipole };
 
 // A 4x4 matrix on (u, u', z, z') in the private reals, stored column by
@@ -29,14 +31,14 @@ struct Section {
     double a = 0.0;         // direction of the multipole's straight reference line (rad)
 };
 
-// Field of the section that ends at boundary ifb of latcom, seen by a leg
+// Field of the section that ends at boundary ifb of the lattice L, seen by a leg
 // forward (fwd) or backward in time, for the reference momentum p0 [m*c].
 // Sections before the first and after the last boundary, and sections made
 // by a thin element, are drifts. A multipole without valid private data and
 // an unknown field code are drifts too, after a line on standard output
 // (" multipole with invalid azimuthal order", " nothing implemented for this
 // case").
-Section section_field(int ifb, bool fwd, double p0);
+Section section_field(const Latcom& L, int ifb, bool fwd, double p0);
 
 // Where the circle of signed radius R (positive turns clockwise) tangent to
 // the unit direction (tx, ty) at a point meets the straight line with unit

@@ -106,7 +106,7 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
         // the reference particle's state and c*t at each boundary
         std::array<double, 7 * cap::maxlat> bp;
         const foundation::CrossingView BP(bp.data(), cap::maxlat);
-        fbpts(part.record(1).first<6>(), idx.next(1), ct, BP, p0, 1);
+        fbpts(L, part.record(1).first<6>(), idx.next(1), ct, BP, p0, 1);
         for (int i = 1; i <= nfb; ++i) L.ctfb(i) = BP.ct(i);
     }
 }
@@ -125,7 +125,7 @@ void titofb(foundation::ConstParticleView part, foundation::ConstIndexView idx, 
     const double target = ct + foundation::far_time;
     while (j <= ifbt) {
         const std::int32_t jb = j;
-        cstrck(w, j, lcross, t, target, no_force, p0);
+        cstrck(latcom, w, j, lcross, t, target, no_force, p0);
         if (j != jb + 1) {
             // The leg did not end on its boundary: the particle cannot reach it.
             ok = false;
@@ -195,8 +195,7 @@ void latti2(foundation::ConstParticleView part, foundation::ConstIndexView idx, 
     lany = true;
 }
 
-bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv) {
-    const Latcom& L = latcom;
+bool latget(const Latcom& L, int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv) {
     const bool lthin = ifb >= 1 && ifb <= L.nfb && L.thick(ifb) == 0 && L.code(ifb) == 1;
     if (!lthin) return false;
     const int b = ifb == 1 ? 0 : L.nrla_at(ifb - 1);  // the element's reals follow b

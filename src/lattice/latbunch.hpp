@@ -16,6 +16,8 @@
 
 namespace lattice {
 
+struct Latcom;
+
 // Places the bunch on the lattice: checks that the path lengths of the
 // boundaries increase, gives every particle its next boundary (unless lfbidx
 // and lfbok say the indices are already valid for this lattice and bunch;
@@ -43,9 +45,9 @@ void latti2(foundation::ConstParticleView part, foundation::ConstIndexView idx, 
 void titofb(foundation::ConstParticleView part, foundation::ConstIndexView idx, double ct, int i,
             int ifbt, double p0, double& ctout, bool& ok);
 
-// Thin-quadrupole matrix of boundary ifb: true when a thin quadrupole sits
+// Thin-quadrupole matrix of boundary ifb of the lattice L: true when a thin quadrupole sits
 // there; then tm (4x4, column-major) := its kick matrix and fbv := (x, y, tx,
 // ty) of the boundary. Untouched when false.
-bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
+bool latget(const Latcom& L, int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
 
 }  // namespace lattice

@@ -15,6 +15,7 @@
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
+#include "forces/work.hpp"
 #include "foundation/files.hpp"
 #include "support/support.hpp"
 
@@ -440,7 +441,7 @@ protected:
         bool lin, lout;
         Pt2 w{};
         double cbz = 0;
-        forces::gmesh2(z, lin, lout, w, cbz);
+        forces::gmesh2(forces::model_work().field, z, lin, lout, w, cbz);
         EXPECT_FALSE(lin && lout);
         const auto f = field(z[0], z[1]);
         const double err = std::max({std::abs(w[0] - f[0]), std::abs(w[1] - f[1]), std::abs(cbz - f[2])});

@@ -204,7 +204,7 @@ inline double beta(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
 inline void trck3d(int n, double* part, std::int32_t* ifb, double ct, double ctend, double t1, double t2,
                    const double* f1, const double* f2, bool lforce) {
     const int nf = lforce ? n : 0;
-    lattice::trck3d({part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
+    lattice::trck3d(lattice::latcom, {part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
 }
 // One particle from c*t = 0 to T, with the forces f1 at 0 and f2 at T when
 // lforce; returns its next boundary.
@@ -216,10 +216,10 @@ inline std::int32_t track1(double* part, std::int32_t ifb, double T, const doubl
 }
 // One force-free leg of a particle towards ctend.
 inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend) {
-    lattice::cstrck(foundation::State(part, 6), ifb, lcross, ct, ctend, lattice::no_force, bunch::prtcls.p0);
+    lattice::cstrck(lattice::latcom, foundation::State(part, 6), ifb, lcross, ct, ctend, lattice::no_force, bunch::prtcls.p0);
 }
 inline void fbpts(const double* part, std::int32_t ifb, double ct, double* bp) {
-    lattice::fbpts(std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
+    lattice::fbpts(lattice::latcom, std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
 }
 inline void inila2(std::int32_t& ierr) {
     auto& b = bunch::prtcls;
