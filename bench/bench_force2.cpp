@@ -70,9 +70,9 @@ void record() {
 
 // The slave side: the real frcims, timed.
 void timed_frcims(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
-                  foundation::ForceView f, std::int32_t& ierr) {
+                  forces::SubBunchSizes& sizes, foundation::ForceView f, std::int32_t& ierr) {
     const auto t0 = clk::now();
-    forces::frcims(itype, xp, ip, ct, f, ierr);
+    forces::frcims(itype, xp, ip, ct, sizes, f, ierr);
     if (evals < maxeval) {
         record();
         stats[evals][parallel::cmpcom.myproc - 1][3] = since(t0);

@@ -42,7 +42,7 @@ ftypes::Arr2<double, 3, cap::maxprt> F;
 
 // The traffic of one evaluation, on every process.
 void round_trip(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
-                foundation::ForceView F, std::int32_t& ierr) {
+                forces::SubBunchSizes&, foundation::ForceView F, std::int32_t& ierr) {
     std::int32_t npart = xp.size();
     parallel::traxph(npart, xp, ip, ct);
     double* f = F.words().data();
@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
                 parallel::sencmd(std::string("parallel forces"));
                 std::int32_t itype = 2, ierr = 0;
                 double ct = 0.0;
-                round_trip(itype, foundation::particles(p.xptcl, 1), foundation::indices(p.iptcl, 1), ct,
+                forces::SubBunchSizes sizes{};
+                round_trip(itype, foundation::particles(p.xptcl, 1), foundation::indices(p.iptcl, 1), ct, sizes,
                            foundation::forces_of(F, 1), ierr);
                 const double ms = std::chrono::duration<double, std::milli>(clk::now() - t0).count();
                 sum += ms;
@@ -122,7 +123,8 @@ int main(int argc, char** argv) {
             auto one = [&] {
                 parallel::sencmd(std::string("parallel forces"));
                 std::int32_t itype = 2, ierr = 0;
-                round_trip(itype, foundation::particles(p.xptcl, n), foundation::indices(p.iptcl, n), ct,
+                forces::SubBunchSizes sizes{};
+                round_trip(itype, foundation::particles(p.xptcl, n), foundation::indices(p.iptcl, n), ct, sizes,
                            foundation::forces_of(F, n), ierr);
             };
             one();  // warm-up

@@ -204,6 +204,12 @@ std::string slot_problem(int k) {
 
 }  // namespace
 
+void show_subbunch_sizes(double sigma_long, double sigma_rad, double sigma_vert) {
+    moncom.subbunch = {sigma_long, sigma_rad, sigma_vert};
+}
+
+void show_subbunch_length(double sigma_long) { moncom.subbunch.sigma_long = sigma_long; }
+
 void inimon(std::int32_t& ierr) {
     for (int k = 1; k <= cap::maxmon; ++k) moncom.moact(k) = false;
     ierr = 0;
@@ -391,9 +397,9 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr, std:
         put_e(rec, gamma0);
         for (int k = 0; k < 5; ++k) put_e(rec, 0.0);
         if (forcs2.ctfk == b.ctptcl) {
-            put_e(rec, bunch::forces.sigma_long);
-            put_e(rec, bunch::forces.sigma_rad);
-            put_e(rec, bunch::forces.sigma_vert);
+            put_e(rec, moncom.subbunch.sigma_long);
+            put_e(rec, moncom.subbunch.sigma_rad);
+            put_e(rec, moncom.subbunch.sigma_vert);
         } else {
             for (int k = 0; k < 3; ++k) put_e(rec, 0.0);
         }
@@ -807,7 +813,7 @@ void omonit(std::int32_t& ierr) {
                           foundation::fmt_i(tr3com.lduty ? 1 : 0, 1);
                     for (int i = 1; i <= 5; ++i) rec += " " + foundation::fmt_i(f.nfcall(i), 6);
                 } else {
-                    const auto& f = bunch::forces;
+                    const SubBunchShown& f = moncom.subbunch;
                     rec = " " + foundation::fmt_e(b.ctptcl, 15, 7) + " " +
                           foundation::fmt_e(f.sigma_long, 15, 7) + " " + foundation::fmt_e(f.sigma_rad, 15, 7) +
                           " " + foundation::fmt_e(f.sigma_vert, 15, 7);

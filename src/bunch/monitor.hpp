@@ -68,6 +68,12 @@ std::string monsuf(const std::string& name, std::int32_t icnt);
 // path prefix outpath; n its number. Null when there is none.
 const foundation::DeckInput* numbered_input(const std::string& name, std::string_view outpath, std::int32_t& n);
 
+// The sub-bunch sizes the monitors print from now on [m]: all three, or
+// the longitudinal one alone (a model without transverse sizes), the
+// others as they stand.
+void show_subbunch_sizes(double sigma_long, double sigma_rad, double sigma_vert);
+void show_subbunch_length(double sigma_long);
+
 // Output grid rule of slot k at time t (c*t, m): true when an output is due;
 // then mostrt is moved over the grid times passed without output and mocnt
 // is counted up.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "bunch/forces.hpp"
@@ -49,20 +50,25 @@ using ModelEval = void (*)(ForceType type, const ModelInput& in, double ct, foun
 
 // The input of a model for the particle records XP with their pairs IP:
 // the flags lact and ldef and the reference momentum of the bunch record,
-// the lattice and the force settings of this process.
+// the lattice and the force settings of this process, and the sizes as the
+// settings give them (an evaluation puts its effective sizes in their
+// place).
 ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP);
 
 // One force evaluation of model type at time ct [m] for the particle
 // records XP with pairs IP; result F (all three of the bunch's npart
-// records). The force entry the driver gives the time step.
+// records). The force entry the driver gives the time step: the input of
+// the model (input_of) with the effective sizes of frcsub, which the
+// monitors print from then on (bunch::show_subbunch_sizes; "projected"
+// shows its sigma_long alone).
 void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr);
 
-// The effective sub-bunch sizes of an evaluation at c*t = ct [m] of the
-// particles XP with their pairs IP, stored in sigma_long,
-// sigma_rad, sigma_vert. Status 1, a line saying why and what would work,
-// and "error in frcsub (sub-bunch dimensions)" when the evaluation cannot
-// be made: a size that is not > 0 (a relative size of a bunch without
+// The effective sub-bunch sizes of an evaluation of model type at c*t =
+// ct [m] of the input in (its particles, flags, reference momentum, lattice
+// and settings; the sizes of in are not read). No value, after a line
+// saying why and what would work and "error in frcsub (sub-bunch
+// dimensions)", when the evaluation cannot be made: a size that is not > 0 (a relative size of a bunch without
 // extent); a particle that is not placed or is moving backward (at rest:
 // for the three-dimensional models); for the three-dimensional models
 // rintmi not below half the lattice's length, a transverse size (with the
@@ -72,8 +78,7 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
 // now; for every model a
 // sub-bunch longer in c*t than the lattice. The lattice checks need a
 // lattice (without one the model reports its own failure).
-void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
-            std::int32_t& ierr);
+[[nodiscard]] std::optional<SubBunchSizes> frcsub(const ModelInput& in, double ct, ForceType type);
 
 // Limits of the sub-bunch sizes (m). The field library resolves a
 // transverse size only well above the rounding with which an observer on a
@@ -98,11 +103,11 @@ double smallest_green_radial_size(double sigma_long, double radius);
 // command loop) with the same collective calls: the hand-out of the
 // particles (the master sends XP, IP of npart records; a slave receives into
 // its views, whose count is its capacity), the broadcast of the time, the
-// three sizes and the type (the slaves store them in ct, the force record
-// and itype), then the model's evaluation function. "error in frcims" on a
-// failure.
+// three effective sizes and the type (the master's ct, sizes and itype; the
+// slaves receive them into theirs), then the model's evaluation function
+// with the sizes in its input. "error in frcims" on a failure.
 void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
-            foundation::ForceView F, std::int32_t& ierr);
+            SubBunchSizes& sizes, foundation::ForceView F, std::int32_t& ierr);
 
 // rintmi, the field library's smallest length, locates the edges of bends
 // along a source's path: above rintmi_per_sigma_long times the sub-bunch

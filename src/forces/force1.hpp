@@ -19,9 +19,10 @@ namespace forces {
 
 // One evaluation of the projected model for the particles in.XP with their
 // pairs in.IP (in.IP and F hold at least in.XP.size() particles; in.XP.size()
-// is the bunch's npart). Reads of the settings sigma_long, shield,
-// shield_max, par1, par2, par4, par5, the wake data, lwake, ltest; of the
-// lattice fb, nfb, srtab, nfbchg; the reference momentum and the flags.
+// is the bunch's npart). Reads the evaluation's sigma_long (in.sizes); of
+// the settings shield, shield_max, par1, par2, par4, par5, the wake data,
+// lwake, ltest; of the lattice fb, nfb, srtab, nfbchg; the reference
+// momentum and the flags.
 // F receives the longitudinal force in F.along and zeros in F.left and
 // F.vert. Status 0 on success; on any failure the lines of the failure and
 // "error in force1" are logged, the status is 1 and F is zero. A diagnostic

@@ -113,17 +113,10 @@ void per_source_fields(fieldlib::Context& cx, const ModelInput& in, const MeshWo
 }
 
 // The sizes and settings the Green's function of this evaluation is made for.
-GreenFor green_for(const bunch::Forces& f) {
-    return {f.sigma_long, f.sigma_rad, f.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
-}
-
-// The field library's sub-bunch sizes and duration for the sizes sz with a
-// test particle of speed beta [c], as field_settings gives them (the shape
-// is that of sz).
-void made_settings(fieldlib::Context& cx, const GreenFor& sz, double beta) {
-    fieldlib::finit(cx, "sigmat", sz.sigma_long / (foundation::clight * beta));  // s
-    if (sz.ishape == 3) fieldlib::finit(cx, "sigmar", sz.sigma_rad);
-    fieldlib::finit(cx, "sigmaz", sz.sigma_vert);
+GreenFor green_for(const ModelInput& in) {
+    const bunch::Forces& f = in.settings;
+    const SubBunchSizes& sz = in.sizes;
+    return {sz.sigma_long, sz.sigma_rad, sz.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
 }
 
 // Z: the observer j's position relative to source i, in the source's frame.
@@ -528,7 +521,7 @@ void new_green_source(const ModelInput& in) {
     greenc.gamgrn = m.gamref;
     greenc.eref(1) = std::cos(m.phiref);
     greenc.eref(2) = std::sin(m.phiref);
-    greenc.made_for = green_for(in.settings);
+    greenc.made_for = green_for(in);
     const GreenSource c = green_source(in);
     std::copy(c.record.begin(), c.record.end(), greenc.xggre.data());
     greenc.iggre = c.next;
@@ -554,8 +547,9 @@ void green_region(fieldlib::Context& cx, const ModelInput& in, MeshWork& W, doub
 }
 
 // The sizes the mesh is laid out for, with where sigma_long comes from.
-MeshSizes mesh_sizes(const bunch::Forces& f) {
-    return {f.sigma_long, f.sigma_rad, f.shield,
+MeshSizes mesh_sizes(const ModelInput& in) {
+    const bunch::Forces& f = in.settings;
+    return {in.sizes.sigma_long, in.sizes.sigma_rad, f.shield,
             f.lfill ? " (sigma_file)" : f.lrell ? " (relative_long x rms length)" : ""};
 }
 
@@ -579,22 +573,22 @@ int green_fields(fieldlib::Context& cx, ForceType type, const ModelInput& in, Me
     const auto& f = in.settings;
     const foundation::ConstParticleView XP = in.XP;
     std::optional<StepClock> clock(std::in_place, T, Step::centroid);
-    const GreenFor now = green_for(f);
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
-                       greenc.made_for.same_model(now);
+                       greenc.made_for.same_model(green_for(in));
     if (reuse && sh.master) progress({"using old green's function"});
     m.lgreen = false;
-    // a reused function is read, and its missing samples evaluated, with
-    // the sizes and the duration it was made with
-    const bool made_otherwise = reuse && !(greenc.made_for == now && greenc.betgrn == m.betref);
-    if (made_otherwise) made_settings(cx, greenc.made_for, greenc.betgrn);
     if (reuse) m.phiref = greenc.phigrn;
     else new_green_source(in);
+    // the field library's settings of the function: a reused one is read,
+    // and its missing samples evaluated, with the sizes and the duration it
+    // was made with
+    const GreenFor& made = greenc.made_for;
+    field_settings(cx, f, {made.sigma_long, made.sigma_rad, made.sigma_vert}, greenc.betgrn);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};
     std::int32_t nchg = 0;
     green_region(cx, in, W, ct, sh, reuse, rows, nchg);
-    const MeshSizes sizes = mesh_sizes(f);
+    const MeshSizes sizes = mesh_sizes(in);
     const std::int32_t nsrc = active_count(in);
 
     bool lfirst = true, lnext = false;
@@ -619,7 +613,6 @@ int green_fields(fieldlib::Context& cx, ForceType type, const ModelInput& in, Me
         lfirst = false;
     } while (lnext);
 
-    if (made_otherwise) made_settings(cx, now, m.betref);
     m.ctgreen = ct;
     m.lgreen = true;
     return 0;
@@ -630,12 +623,13 @@ int green_fields(fieldlib::Context& cx, ForceType type, const ModelInput& in, Me
 void observers(const ModelInput& in, MeshWork& W, bool lmesh) {
     Mesh& m = mesh;
     const auto& f = in.settings;
-    ptom1(in.XP, f.sigma_long, f.sigma_rad, in.ldef, lmesh, f.sbox, f.rbox, W.boxes);
+    const SubBunchSizes& sz = in.sizes;
+    ptom1(in.XP, sz.sigma_long, sz.sigma_rad, in.ldef, lmesh, f.sbox, f.rbox, W.boxes);
     for (std::int32_t j = 1; j <= m.nobs; ++j) {
         W.xlist(j) = m.fobs(1, j) + m.xoff;
         W.ylist(j) = m.fobs(2, j) + m.yoff;
     }
-    const double margin = 0.01 * std::min(f.sigma_long, f.sigma_rad);
+    const double margin = 0.01 * std::min(sz.sigma_long, sz.sigma_rad);
     bounda([](double phi) { return ptom2(phi); }, margin, m.poly, maxpol);
     std::fill(m.fobs.col(1), m.fobs.col(m.nobs + 1), 0.0);
 }
@@ -705,9 +699,7 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     }
 
     Mesh& m = mesh;
-    const auto& f = in.settings;
     m.betref = foundation::beta_of(XP.p(1));
-    field_settings(work.field, f, m.betref);
 
     StepTimes& T = work.steps;
     std::optional<StepClock> clock(std::in_place, T, Step::boxes);
@@ -718,6 +710,7 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     const bool source = any_flag(lact, npart);
     clock.reset();
     if (type == ForceType::csr_p_to_m) {
+        field_settings(work.field, in.settings, in.sizes, m.betref);
         const StepClock fields(T, Step::fields);
         per_source_fields(work.field, in, W, ct, sh, T);
     } else if (source && green_fields(work.field, type, in, W, ct, sh, T) != 0) {
@@ -754,42 +747,33 @@ struct QuietLog {
 // evaluation refuses, or a bunch without a source or a receiver, are left
 // to the evaluation (status 0): it says why.
 int green_check_at_start(ForceType type, double ct) {
-    auto& f = bunch::forces;
     auto& B = bunch::prtcls;
     const std::int32_t n = B.npart;
-    const ModelInput in = input_of(foundation::particles(B.xptcl, n), foundation::indices(B.iptcl, n));
+    ModelInput in = input_of(foundation::particles(B.xptcl, n), foundation::indices(B.iptcl, n));
     if (!any_flag(in.ldef, n) || !any_flag(in.lact, n)) return 0;
-    // the effective sizes of the evaluation (the layer's settings kept)
-    const double sizes[3] = {f.sigma_long, f.sigma_rad, f.sigma_vert};
-    std::int32_t ierr = 0;
     ModelWork& work = model_work();
     MeshWork& W = work.mesh;
+    std::optional<SubBunchSizes> sizes;
     {
         // the lines of the evaluation's checks and of its observers are its own
         const QuietLog quiet;
-        frcsub(in.XP, in.IP, ct, type, ierr);
-        if (ierr == 0) {
+        sizes = frcsub(in, ct, type);
+        if (sizes) {
+            in.sizes = *sizes;
             mesh.betref = foundation::beta_of(in.XP.p(1));
-            field_settings(work.field, f, mesh.betref);
             observers(in, W, observes_on_mesh(type));
         }
     }
-    int status = 0;
-    if (ierr == 0) {
-        const Share alone{true, 1, 1};
-        new_green_source(in);
-        std::array<lattice::PthChg, lattice::maxchg> rows{};
-        std::int32_t nchg = 0;
-        green_region(work.field, in, W, ct, alone, false, rows, nchg);
-        bool lnext = false;
-        gmesh0(true, lnext, mesh_sizes(f), ChgRows(rows.data(), std::size_t(nchg)));
-        status = green_work(type, f, n, active_count(in), false,
-                            " at ct=" + foundation::short_real(ct) + ", the start of the run,");
-    }
-    f.sigma_long = sizes[0];
-    f.sigma_rad = sizes[1];
-    f.sigma_vert = sizes[2];
-    return status;
+    if (!sizes) return 0;
+    const Share alone{true, 1, 1};
+    new_green_source(in);
+    std::array<lattice::PthChg, lattice::maxchg> rows{};
+    std::int32_t nchg = 0;
+    green_region(work.field, in, W, ct, alone, false, rows, nchg);
+    bool lnext = false;
+    gmesh0(true, lnext, mesh_sizes(in), ChgRows(rows.data(), std::size_t(nchg)));
+    return green_work(type, in.settings, n, active_count(in), false,
+                      " at ct=" + foundation::short_real(ct) + ", the start of the run,");
 }
 
 }  // namespace

@@ -20,6 +20,12 @@
 
 namespace forces {
 
+// The effective sub-bunch sizes of one evaluation [m] (frcsub): the rms
+// length along the motion, the radial and the vertical size.
+struct SubBunchSizes {
+    double sigma_long, sigma_rad, sigma_vert;
+};
+
 // Per-particle flags (lact or ldef of the bunch), particle k at element k-1.
 using Flags = std::span<const ftypes::Logical>;
 inline bool flag(Flags f, std::int32_t k) { return bool(f[std::size_t(k - 1)]); }
@@ -32,7 +38,8 @@ struct ModelInput {
     Flags ldef;                        // per particle: receives forces
     double p0;                         // reference momentum [m*c]
     const lattice::Latcom& lattice;    // field boundaries and the (s, r) table
-    const bunch::Forces& settings;     // with the effective sub-bunch sizes of the evaluation
+    const bunch::Forces& settings;     // the forces layer's settings (its sizes as given)
+    SubBunchSizes sizes;               // the effective sub-bunch sizes of the evaluation
 };
 
 // The work storage of the models (work.hpp).

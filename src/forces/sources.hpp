@@ -17,13 +17,15 @@
 
 namespace forces {
 
-// The settings of the field library for one evaluation of csr_p_to_p and
-// of the mesh models, in this order: a sub-bunch of unit charge (its field
-// is weighted by the source's charge afterwards) of the effective sizes of
-// f, its profile cut at profile_cut rms durations; beta1, the speed of
-// particle 1 [c], gives its duration.
+// Every setting of the field library cx for one evaluation of csr_p_to_p
+// and of the mesh models, in this order: a sub-bunch of unit charge (its
+// field is weighted by the source's charge afterwards) of the sizes sz
+// (the evaluation's, or those a stored Green's function was made with), its
+// profile cut at profile_cut rms durations, the plates, rintmi and the
+// shape of the settings f; beta1, the speed of particle 1 [c] (of the
+// function's making), gives its duration.
 inline constexpr double profile_cut = 5.0;
-void field_settings(fieldlib::Context& cx, const bunch::Forces& f, double beta1);
+void field_settings(fieldlib::Context& cx, const bunch::Forces& f, const SubBunchSizes& sz, double beta1);
 
 // Processor seconds of this process.
 double cpu_seconds();

@@ -11,9 +11,11 @@ static_assert(bunch::any_parallel_model_built(), "the slaves take part in a mode
 
 void slave(ParallelForcesFn evaluate) {
     ftypes::FStr<cap::txtlen> COMAND;
-    // force type, evaluation time c*t (m) and status of the force evaluation
+    // force type, evaluation time c*t (m), effective sub-bunch sizes and
+    // status of the force evaluation
     std::int32_t itype = 0;
     double ct = 0.0;
+    forces::SubBunchSizes sizes{};
     std::int32_t ierr = 0;
     for (;;) {
         parallel::reccmd(COMAND);
@@ -22,7 +24,7 @@ void slave(ParallelForcesFn evaluate) {
         } else if (COMAND == "parallel forces") {
             parallel::SlaveArrays& a = parallel::msgcom.slave;
             evaluate(itype, foundation::particles(a.XP, cap::maxprt), foundation::indices(a.IP, cap::maxprt), ct,
-                     foundation::forces_of(a.F, cap::maxprt), ierr);
+                     sizes, foundation::forces_of(a.F, cap::maxprt), ierr);
         } else if (COMAND == "stopp") {
             return;
         }

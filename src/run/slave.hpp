@@ -4,17 +4,18 @@
 
 #include <cstdint>
 
+#include "forces/model.hpp"
 #include "foundation/views.hpp"
 
 namespace run {
 
 // The slave side of one parallel force evaluation (arguments: force type
-// code, the slave's particle records and index pairs, time c*t in m, its
-// forces, status), filled from the master by the evaluation itself:
-// forces::frcims, or a stand-in of the tests.
+// code, the slave's particle records and index pairs, time c*t in m, the
+// effective sub-bunch sizes, its forces, status), filled from the master by
+// the evaluation itself: forces::frcims, or a stand-in of the tests.
 using ParallelForcesFn = void (*)(std::int32_t& itype, foundation::ParticleView xp,
-                                  foundation::IndexView ip, double& ct, foundation::ForceView f,
-                                  std::int32_t& ierr);
+                                  foundation::IndexView ip, double& ct, forces::SubBunchSizes& sizes,
+                                  foundation::ForceView f, std::int32_t& ierr);
 
 // The slave command loop: "tracker" receives the run state, "parallel
 // forces" takes part in one force evaluation (evaluate, with the slave's own

@@ -86,7 +86,7 @@ constexpr auto force_master_only =
     std::make_tuple(&Forces::sigfil, &Forces::sigwak, &Forces::stpwak, &Forces::wakdat,
                     &Forces::nsgfil, &Forces::nfcall, &Forces::n1wak, &Forces::n2wak,
                     &Forces::lsgfil, &Forces::lfill, &Forces::lfilr, &Forces::lfilv,
-                    &Forces::ltrace, &Forces::lwake);
+                    &Forces::ltrace, &Forces::lwake, &Forces::rintmi_said);
 
 // 5-6: the stamp of the stored Green's function; the observers and boxes
 // are built by every process itself at each evaluation

@@ -29,7 +29,7 @@ int evaluations = 0;
 // Particle j's force is owner(j) * x_j * ct, so the master can check who
 // computed what.
 void test_forces(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
-                 foundation::ForceView F, std::int32_t& ierr) {
+                 forces::SubBunchSizes&, foundation::ForceView F, std::int32_t& ierr) {
     std::int32_t npart = XP.size();  // a slave's capacity until the hand-out gives the master's count
     parallel::traxph(npart, XP, IP, ct);
     const double* xp = XP.words().data();
@@ -65,8 +65,9 @@ void case_slave() {
             if (w == "tracker") run::tracom();
             if (w == "parallel forces") {
                 std::int32_t itype = 4, ierr = 0;
+                forces::SubBunchSizes sizes{};
                 test_forces(itype, foundation::particles(bunch::prtcls.xptcl, npart),
-                            foundation::indices(bunch::prtcls.iptcl, npart), ct,
+                            foundation::indices(bunch::prtcls.iptcl, npart), ct, sizes,
                             foundation::forces_of(F, npart), ierr);
                 for (std::int32_t j = 1; j <= npart; ++j)
                     expect(F(1, j) == owner(j) * double(j) * ct && F(2, j) == double(j + 5) * cmpcom.nprocs &&
