@@ -202,7 +202,49 @@ std::string slot_problem(int k) {
     return {};
 }
 
+// Rewinds the open file of "green" monitor k so that it holds only what is
+// written next: the file is opened anew under its name, which empties it.
+int rewind_green(int k) {
+    const std::int32_t unit = moncom.mounit(k);
+    int st = foundation::unit_rewind(unit);
+    if (st != 0) return st;
+    const std::string name = foundation::output_name(monsuf(mo2com.moname(k).str(), moncom.mocnt(k)));
+    st = foundation::unit_close(unit);
+    if (st != 0) return st;
+    return foundation::unit_open(unit, name, foundation::FileMode::write);
+}
+
 }  // namespace
+
+int green_monitor_output(std::span<const std::span<const double>> columns) {
+    int ierr = 0;
+    // a monitor whose output failed: its slot freed, the failure counted
+    auto drop = [](int k) {
+        std::int32_t st = 0;
+        free_slot(k, st);
+        online_failed(k);
+    };
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!moncom.moact(k) || moncom.motype(k) != 3 || moncom.moform(k) != 1 || moncom.mounit(k) == 0) continue;
+        ierr = rewind_green(k);
+        if (ierr != 0) {
+            drop(k);
+            continue;
+        }
+        const std::int32_t u = moncom.mounit(k);
+        int st = 0;
+        for (const std::span<const double> c : columns) {
+            if (st == 0) st = foundation::unit_write(u, foundation::ld_line({foundation::ld_int(static_cast<long long>(c.size()))}));
+            for (const double v : c)
+                if (st == 0) st = foundation::unit_write(u, foundation::ld_line({foundation::ld_real(v)}));
+        }
+        if (st != 0) {
+            ierr = st;
+            drop(k);
+        }
+    }
+    return ierr;
+}
 
 void show_subbunch_sizes(double sigma_long, double sigma_rad, double sigma_vert) {
     moncom.subbunch = {sigma_long, sigma_rad, sigma_vert};

@@ -402,7 +402,7 @@ using foundation::ParticleView;
 // evaluation leaves zero forces and counts in ierr.
 void evaluate(ForceType m, ParticleView P, IndexView IP, double ct, ForceView F, std::int32_t& ierr) {
     std::int32_t status = 0;
-    if (forcs2.entry != nullptr) forcs2.entry(m, P, IP, ct, F, status);
+    if (forcs2.entry != nullptr) forcs2.entry(forcs2.entry_context, m, P, IP, ct, F, status);
     else status = 1;
     if (status != 0) {
         std::fill(F.words().begin(), F.words().end(), 0.0);
@@ -484,8 +484,9 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
 
 }  // namespace
 
-void set_force_entry(ForceEntry fn, bool any_type) {
+void set_force_entry(ForceEntry fn, void* context, bool any_type) {
     forcs2.entry = fn;
+    forcs2.entry_context = context;
     forcs2.entry_any_type = any_type;
 }
 

@@ -13,6 +13,7 @@
 #include "bunch/error.hpp"
 #include "bunch/monitor.hpp"
 #include "bunch/prtcls.hpp"
+#include "bunch/trkcom.hpp"
 #include "fieldlib/fldtypes.hpp"
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
@@ -985,12 +986,6 @@ std::optional<SubBunchSizes> frcsub(const ModelInput& in, double ct, ForceType t
     return SubBunchSizes{sl, sr, sv};
 }
 
-ModelWork& model_work() {
-    // zero-filled static storage, touched only as far as an evaluation uses it
-    static ModelWork work;
-    return work;
-}
-
 void join_steps(StepTimes& t) {
     if (!t.on) return;
     const std::int32_t np = Share::of_this_process().ncpu;
@@ -1003,17 +998,17 @@ void join_steps(StepTimes& t) {
 ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP) {
     const auto& B = bunch::prtcls;
     const std::size_t n = std::size_t(XP.size());
-    return {XP,    IP,    Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces,
+    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces,
             {forces.sigma_long, forces.sigma_rad, forces.sigma_vert}};
 }
 
-void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+void forcei(ModelWork& work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
     ModelInput in = input_of(XP, IP);
     if (type == ForceType::none) {
         // no model: zero forces (the sub-bunch sizes mean nothing here)
-        no_force(type, in, ct, F, model_work(), ierr);
+        no_force(type, in, ct, F, work, ierr);
         return;
     }
     const bunch::ForceModel& model = force_model(type);
@@ -1033,23 +1028,90 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
             log_line("error: force type '" + std::string(model.word) + "' is not available");
             ierr = 1;
         } else if (model.runs_on == bunch::RunsOn::master) {
-            eval(type, in, ct, F, model_work(), ierr);
+            eval(type, in, ct, F, work, ierr);
         } else {
             parallel::sencmd(std::string("parallel forces"));
             std::int32_t itype = bunch::code(type);
             double t = ct;
             SubBunchSizes sz = *sizes;
-            frcims(itype, XP, IP, t, sz, F, ierr);
+            frcims(work, itype, XP, IP, t, sz, F, ierr);
         }
     }
     if (ierr != 0) log_line("error in forcei");
 }
 
-void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+namespace {
+
+// The log of the master silenced while it lives (the master alone runs
+// green_check).
+struct QuietLog {
+    QuietLog() { foundation::set_log_owner(false); }
+    ~QuietLog() { foundation::set_log_owner(true); }
+    QuietLog(const QuietLog&) = delete;
+    QuietLog& operator=(const QuietLog&) = delete;
+};
+
+// The work check of the Green's function that model type makes at the
+// bunch's time, as its evaluation would make it but on the master alone,
+// for the run's process count. Status 1 when refused. Sizes that the
+// evaluation refuses, or a bunch without a source or a receiver, are left
+// to the evaluation (status 0): it says why.
+int green_check_at_start(ModelWork& work, ForceType type, double ct) {
+    auto& B = bunch::prtcls;
+    const std::int32_t n = B.npart;
+    ModelInput in = input_of(foundation::particles(B.xptcl, n), foundation::indices(B.iptcl, n));
+    bool source = false, receiver = false;
+    for (std::int32_t i = 1; i <= n; ++i) {
+        source = source || flag(in.lact, i);
+        receiver = receiver || flag(in.ldef, i);
+    }
+    if (!source || !receiver) return 0;
+    std::optional<SubBunchSizes> sizes;
+    {
+        // the lines of the evaluation's checks and of its observers are its own
+        const QuietLog quiet;
+        sizes = frcsub(in, ct, type);
+        if (sizes) {
+            in.sizes = *sizes;
+            green_observers(work, type, in);
+        }
+    }
+    return sizes ? green_layout_work(work, type, in, ct) : 0;
+}
+
+}  // namespace
+
+void green_check(ModelWork& work, std::int32_t& ierr) {
+    ierr = 0;
+    const auto& f = forces;
+    ForceType m = ForceType::none;
+    // a stored function may be reused by the first evaluation; a stand-in
+    // force entry (tests) makes no function
+    const auto& entry = bunch::forcs2;
+    if (work.mesh.mesh.lgreen || entry.entry != &force_entry || entry.entry_context != &work ||
+        !bunch::force_type_of(f.itype, m))
+        return;
+    const ForceType pm = bunch::force_model(m).precondition;
+    const double ct = bunch::prtcls.ctptcl;
+    // the stages whose start forces the first step computes
+    const bool stage1 = m != ForceType::none && (bunch::tr3com.precondition || pm == m);
+    if (stage1 && bunch::force_model(pm).green && entry.ctfi != ct && green_check_at_start(work, pm, ct) != 0)
+        ierr = 1;
+    else if (pm != m && bunch::force_model(m).green && entry.ctfk != ct && green_check_at_start(work, m, ct) != 0)
+        ierr = 1;
+    if (ierr != 0) log_line("error: no tracking run");
+}
+
+void force_entry(void* work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+                 foundation::ForceView F, std::int32_t& ierr) {
+    forcei(*static_cast<ModelWork*>(work), type, XP, IP, ct, F, ierr);
+}
+
+void frcims(ModelWork& work, std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
             SubBunchSizes& sizes, foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
     std::int32_t npart = XP.size();
-    StepTimes& steps = model_work().steps;
+    StepTimes& steps = work.steps;
     std::optional<StepClock> handout(std::in_place, steps, Step::handout);
     parallel::traxph(npart, XP, IP, ct);
     // the evaluation settings: time, the three sizes, the type
@@ -1075,7 +1137,7 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
     } else {
         ModelInput in = input_of(XP.first(npart), IP.first(npart));
         in.sizes = sizes;
-        eval(type, in, ct, F.first(npart), model_work(), ierr);
+        eval(type, in, ct, F.first(npart), work, ierr);
     }
     if (ierr != 0) log_line("error in frcims");
 }

@@ -1,9 +1,16 @@
-// What a force model is given: the particles with their flags, the
-// reference momentum, the lattice and the force settings, all as const
-// references, so that a model is a function of its arguments (and of its own
-// records: the observers and the stored Green's function of the mesh
-// models). The forces layer's entry builds the input from the process's
-// records; a test builds it from its own.
+// What a force model is given: its input (the particles with their flags,
+// the reference momentum, the lattice and the force settings as const
+// references, and the effective sub-bunch sizes of the evaluation as a
+// value), the time, the forces it fills, and the models' work (work.hpp:
+// its field library, its work arrays, and for the mesh models the
+// observers and the stored Green's function, which a later evaluation may
+// reuse). A model reads nothing else: no record of the process, no
+// process-wide object; with the same input and the same work it gives the
+// same forces. It reaches the other processes through the message layer
+// (the share rule below) and writes the log and the "green" online
+// monitors through the layers that own them. The forces layer's entry
+// builds the input from the process's records (input_of, frcsub); a test
+// builds it from its own.
 //
 // The share rule of the models that run on every process is also here: item
 // i (a target, an observer, a required sample) belongs to the process

@@ -252,20 +252,20 @@ void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr, 
 
 }  // namespace
 
-void tracom() {
+void tracom(forces::ModelWork& work) {
     if (cmpcom.nprocs <= 1) return;
     if (cmpcom.master) {
-        for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) zzzcom(k);
+        for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) zzzcom(work, k);
     } else {
-        zzzcom(1);
+        zzzcom(work, 1);
     }
 }
 
-void zzzcom(std::int32_t iproc) {
+void zzzcom(forces::ModelWork& work, std::int32_t iproc) {
     std::int32_t ierr = 0;
     Arrivals arrived;
     messages(bunch::forces, force_messages, iproc, ierr, arrived);
-    messages(forces::mesh, mesh_messages, iproc, ierr, arrived);
+    messages(work.mesh.mesh, mesh_messages, iproc, ierr, arrived);
     messages(lattice::latcom, lattice_messages, iproc, ierr, arrived);
     messages(bunch::prtcls, bunch_messages, iproc, ierr, arrived);
     messages(bunch::trkcom, tracker_messages, iproc, ierr, arrived);

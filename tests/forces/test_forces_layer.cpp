@@ -278,7 +278,7 @@ TEST_F(ForcesLayer, ForceEntry) {
         std::fill(f.data(), f.data() + 9, 5.0);
         std::int32_t ierr = 7;
         testsupport::start_capture();
-        forces::forcei(c.type, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
+        forces::forcei(testsupport::model_work(), c.type, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
                        foundation::forces_of(f, 3), ierr);
         std::vector<std::string> want = c.log;
         if (!want.empty()) want.insert(want.end(), model.begin(), model.end());

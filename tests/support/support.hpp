@@ -24,7 +24,9 @@
 #include "bunch/prtcls.hpp"
 #include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/track.hpp"
@@ -36,6 +38,27 @@
 #include "run/reset.hpp"
 
 namespace testsupport {
+
+// The models' work of a test program, made zero-filled at its first use
+// (the force models, the driver and the slave loop of the tests evaluate
+// with it).
+inline forces::WorkPtr& work_holder() {
+    static forces::WorkPtr w;
+    return w;
+}
+inline forces::ModelWork& model_work() {
+    if (!work_holder()) work_holder() = forces::make_model_work();
+    return *work_holder();
+}
+// Every record at its start state (run::reset_state), and the models' work
+// without a stored Green's function and with no diagnostic file missed.
+inline void reset_state() {
+    run::reset_state();
+    if (forces::WorkPtr& w = work_holder()) {
+        forces::gmeshi(*w);
+        forces::diaini(*w);
+    }
+}
 
 inline constexpr double U = ftypes::UNDEF_REAL;
 using foundation::pi;
@@ -110,10 +133,10 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
-        run::reset_state();
+        testsupport::reset_state();
     }
     void TearDown() override {
-        run::reset_state();
+        testsupport::reset_state();
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
     }
@@ -137,7 +160,7 @@ protected:
         fn(ierr);
         return end_capture();
     }
-    static void reset() { run::reset_state(); }
+    static void reset() { testsupport::reset_state(); }
     std::filesystem::path old_, dir_;
 };
 
