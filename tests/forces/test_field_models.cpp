@@ -2,9 +2,9 @@
 // against the contracted Coulomb force on a drift (flags, counter, test
 // output, progress lines, announced cost); the mesh models against
 // csr_p_to_p (no box, box interpolation and its order, congruent histories,
-// reuse of a stored Green's function, the centroid, no receiver). (The CSR
-// wake in a bend, any process count, a test file that cannot be written and
-// a bunch without a source: deck tests.)
+// reuse of a stored Green's function, the set-up check, the centroid, no
+// receiver). (The CSR wake in a bend, any process count, a test file that
+// cannot be written and a bunch without a source: deck tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -367,6 +367,42 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
         if (same.along.empty()) same = f;
         EXPECT_TRUE(f.along == same.along && f.left == same.left);
     }
+}
+
+// The set-up check of a tracking run lays its Green's function out in the
+// models' work that the run evaluates with (its own was another bunch's),
+// and leaves nothing there for the first evaluation: the same forces and
+// the same lines as an evaluation without the check, a function of its own
+// made anew.
+TEST_F(Force3, SetUpCheckLeavesNothingForTheEvaluation) {
+    setup(true, 0.5, 2e-4);
+    forces.itype = bunch::code(ForceType::csr_g_to_p);
+    auto& work = testsupport::model_work();
+    std::vector<std::string> alone_out, after_out;
+    bunch(150, 4.0, 1e-3, 2e-4);
+    const Forces2 alone = evaluate(ForceType::csr_g_to_p, &alone_out);
+    const auto samples = work.mesh.green.greenm.ngreen;
+    // another function in the work (of a longer sub-bunch, another bunch),
+    // then the check of this bunch's
+    forces::gmeshi(work);
+    forces.sigma_long = 2.0 * sig;
+    bunch(60, 4.3, 2e-3, 1e-4);
+    evaluate(ForceType::csr_g_to_p);
+    ASSERT_NE(work.mesh.green.greenm.ngreen, samples);
+    forces::gmeshi(work);
+    forces.sigma_long = sig;
+    bunch(150, 4.0, 1e-3, 2e-4);
+    bunch::set_force_entry(&forces::force_entry, &work);
+    std::int32_t ierr = 1;
+    testsupport::start_capture();
+    forces::green_check(work, ierr);
+    (void)testsupport::end_capture();
+    ASSERT_EQ(ierr, 0);
+    EXPECT_EQ(work.mesh.green.greenm.ngreen, samples);  // the check's layout
+    const Forces2 after = evaluate(ForceType::csr_g_to_p, &after_out);
+    EXPECT_EQ(after_out, alone_out);
+    EXPECT_FALSE(said(after_out, reused));
+    EXPECT_TRUE(after.along == alone.along && after.left == alone.left);
 }
 
 // A reused Green's function gives the same forces whatever was evaluated

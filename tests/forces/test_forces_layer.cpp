@@ -289,4 +289,39 @@ TEST_F(ForcesLayer, ForceEntry) {
     }
 }
 
+// The sub-bunch sizes the monitors print: those a forces layer gives, then
+// those of each evaluation that computed them ("projected" its sigma_long
+// alone, the transverse sizes as they stand); a refused evaluation leaves
+// them, and the settings keep the sizes as given.
+TEST_F(ForcesLayer, SizesShownToTheMonitors) {
+    std::int32_t ierr = 0;
+    (void)layer(&forces::lyforc,
+                "forces { type = csr_g_to_p sigma_long = 2e-3 shape = ellipsoid sigma_rad = 3e-3 sigma_vert = 4e-3 }",
+                ierr);
+    ASSERT_EQ(ierr, 0);
+    const auto shown = [] {
+        const bunch::SubBunchShown& s = bunch::moncom.subbunch;
+        return std::vector<double>{s.sigma_long, s.sigma_rad, s.sigma_vert};
+    };
+    EXPECT_EQ(shown(), (std::vector<double>{2e-3, 3e-3, 4e-3}));
+    testsupport::add_section(0.0, 1.0), testsupport::add_section(0.0, 2.0);
+    testsupport::line_bunch(3, 0.0, 100.0, -1e-3);
+    auto& b = bunch::prtcls;
+    b.xptcl(1, 1) = 1.5;
+    static ftypes::Arr2<double, 3, 3> f;
+    const struct {
+        double sigma_long;  // as the settings give it; 0 is refused
+        std::vector<double> shown;
+    } cases[] = {{1e-3, {1e-3, 3e-3, 4e-3}}, {0.0, {1e-3, 3e-3, 4e-3}}, {5e-4, {5e-4, 3e-3, 4e-3}}};
+    for (const auto& c : cases) {
+        forces.sigma_long = c.sigma_long;
+        testsupport::start_capture();
+        forces::forcei(testsupport::model_work(), bunch::ForceType::projected, foundation::particles(b.xptcl, 3),
+                       foundation::indices(b.iptcl, 3), 0.0, foundation::forces_of(f, 3), ierr);
+        (void)testsupport::end_capture();
+        EXPECT_EQ(shown(), c.shown) << c.sigma_long;
+        EXPECT_TRUE(forces.sigma_long == c.sigma_long && forces.sigma_rad == 3e-3 && forces.sigma_vert == 4e-3);
+    }
+}
+
 }  // namespace
