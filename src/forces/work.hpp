@@ -5,7 +5,7 @@
 // layer (make_model_work) and given to the forces layer's entries (forcei,
 // frcims, green_check), which pass it to the models; a test makes its own.
 // It is made zero-filled and not constructed member by member: its pages
-// (some 450 MB of capacity) are touched only as far as the evaluations use
+// (some 370 MB of capacity) are touched only as far as the evaluations use
 // them, so a small run stays small.
 #pragma once
 
