@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -44,18 +45,24 @@ using foundation::clight;  // m/s
 constexpr double P = 200.0;  // m*c, about 100 MeV
 const double GAMMA = std::sqrt(P * P + 1.0);
 
+// The field library of the benchmarks (zero-filled).
+fieldlib::Context& bench_context() {
+    static const std::unique_ptr<fieldlib::Context> cx = std::make_unique<fieldlib::Context>();
+    return *cx;
+}
+
 // 5 m straight, a 2 m arc of radius 10 m, 5 m straight; anchor 1 m into the arc.
-void bend_path() { (void)pathtest::set_path({{5.0, 0.0}, {2.0, 0.1}, {5.0, 0.0}}, 6.0, P); }
+void bend_path() { (void)pathtest::set_path(bench_context().path, {{5.0, 0.0}, {2.0, 0.1}, {5.0, 0.0}}, 6.0, P); }
 
 void BM_path(benchmark::State& state) {
     const int kind = static_cast<int>(state.range(0));  // 0 straight, 1 arc, 2 small turn
-    if (kind == 2) (void)pathtest::set_path({{5.0, 0.0}, {2.0, 1e-9}, {5.0, 0.0}}, 6.0, P);
+    if (kind == 2) (void)pathtest::set_path(bench_context().path, {{5.0, 0.0}, {2.0, 1e-9}, {5.0, 0.0}}, 6.0, P);
     else bend_path();
     const double s0 = kind == 0 ? -3.0 : 0.0;
     lattice::PathPoint out;
     int i = 0;
     for (auto _ : state) {
-        lattice::path(s0 + 1e-4 * (i++ & 1023), 31, out);
+        lattice::path(bench_context().path, s0 + 1e-4 * (i++ & 1023), out);
         benchmark::DoNotOptimize(out.pos(1));
     }
 }
@@ -64,13 +71,13 @@ BENCHMARK(BM_path)->ArgName("straight0_arc1_small2")->DenseRange(0, 2);
 void BM_pthget(benchmark::State& state) {
     const bool hit = state.range(0) != 0;
     bend_path();
-    auto& cx = fieldlib::default_context();
+    auto& cx = bench_context();
     fieldlib::pthini(cx);
     fieldlib::PathPoint p;
     double beta;
     int i = 0;
     for (auto _ : state) {
-        fieldlib::pthget(cx, hit ? 0.25 : 1e-4 * (i++ & 1023), 15, p, beta);
+        fieldlib::pthget(cx, hit ? 0.25 : 1e-4 * (i++ & 1023), p, beta);
         benchmark::DoNotOptimize(p.pos(1));
     }
 }
@@ -78,8 +85,8 @@ BENCHMARK(BM_pthget)->ArgName("hit")->Arg(1)->Arg(0);
 
 void BM_fsmini(benchmark::State& state) {
     bend_path();
-    fieldlib::pthlim();
-    auto& cx = fieldlib::default_context();
+    auto& cx = bench_context();
+    fieldlib::pthlim(cx);
     const auto& A = cx.acclim;
     fieldlib::V3 r;
     int i = 0;
@@ -106,8 +113,8 @@ void BM_setpth(benchmark::State& state) {
     for (int k = 1; k <= n; ++k) testsupport::add_section(k % 2 == 0 ? 10.0 : 0.0, 0.5);
     const double part[7] = {0.25, 0.0, 0.0, P, 0.0, 0.0, 1.0};
     for (auto _ : state) {
-        fieldlib::setpth(part, 1, n, 0.0, bunch::prtcls.p0);
-        benchmark::DoNotOptimize(lattice::pthcom.Rintma);
+        fieldlib::setpth(bench_context(), lattice::latcom, part, 1, 0.0, bunch::prtcls.p0);
+        benchmark::DoNotOptimize(bench_context().path.Rintma);
     }
 }
 BENCHMARK(BM_setpth)->ArgName("boundaries")->Arg(3)->Arg(20)->Arg(100)->Unit(benchmark::kMicrosecond);
@@ -115,7 +122,7 @@ BENCHMARK(BM_setpth)->ArgName("boundaries")->Arg(3)->Arg(20)->Arg(100)->Unit(ben
 // The settings force2 gives, for a sub-bunch of 100 um (1 mm for the
 // sizes of the transverse models).
 void settings(int method, double hc) {
-    using fieldlib::finit;
+    const auto finit = [](std::string_view name, double value) { fieldlib::finit(bench_context(), name, value); };
     const double sig = 1e-4;
     finit("q0", 1.0);
     finit("xnsigt", 5.0);
@@ -153,18 +160,18 @@ void BM_field(benchmark::State& state) {
     const int method = static_cast<int>(state.range(1));
     const double hc = state.range(2) != 0 ? 0.02 : 0.0;
     bend_path();
-    fieldlib::pthlim();
+    fieldlib::pthlim(bench_context());
     settings(method, hc);
     const auto obs = observers(where);
     const double e[3] = {1.0, 0.0, 0.0};
-    const auto& counters = fieldlib::default_context().counters;
+    const auto& counters = bench_context().counters;
     const auto c0 = counters;
     long long allocs = 0;
     std::size_t i = 0;
     for (auto _ : state) {
         const long long a0 = g_allocs;
         const auto& r = obs[i++ & 63];
-        const fieldlib::FieldResult res = fieldlib::field(0.0, r, GAMMA, e, r[0]);
+        const fieldlib::FieldResult res = fieldlib::field(bench_context(), 0.0, r, GAMMA, e, r[0]);
         allocs += g_allocs - a0;
         benchmark::DoNotOptimize(res.E(1));
     }

@@ -100,7 +100,7 @@ void BM_force1(benchmark::State& st) {
     for (auto _ : st) {
         const std::int32_t ierr = forces::force1(
             forces::input_of(foundation::particles(bunch::prtcls.xptcl, n), foundation::indices(bunch::prtcls.iptcl, n)),
-            foundation::ForceView(g_force, n), forces::model_work());
+            foundation::ForceView(g_force, n), testsupport::model_work());
         benchmark::DoNotOptimize(ierr);
     }
     st.counters["nsam"] = s.grid.nsam;

@@ -61,7 +61,7 @@ double stats[maxeval][cap::maxproc][nstat];
 int evals = 0;
 
 void record() {
-    const auto& w = forces::model_work().p2p;
+    const auto& w = testsupport::model_work().p2p;
     double* s = stats[evals][parallel::cmpcom.myproc - 1];
     s[0] = w.loop_seconds;
     s[1] = w.path_seconds;
@@ -69,10 +69,10 @@ void record() {
 }
 
 // The slave side: the real frcims, timed.
-void timed_frcims(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
-                  foundation::ForceView f, std::int32_t& ierr) {
+void timed_frcims(forces::ModelWork& work, std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
+                  forces::SubBunchSizes& sizes, foundation::ForceView f, std::int32_t& ierr) {
     const auto t0 = clk::now();
-    forces::frcims(itype, xp, ip, ct, f, ierr);
+    forces::frcims(work, itype, xp, ip, ct, sizes, f, ierr);
     if (evals < maxeval) {
         record();
         stats[evals][parallel::cmpcom.myproc - 1][3] = since(t0);
@@ -118,7 +118,7 @@ double evaluate(int n) {
     auto& b = bunch::prtcls;
     const auto t0 = clk::now();
     std::int32_t ierr = 0;
-    forces::forcei(bunch::ForceType::csr_p_to_p, foundation::particles(b.xptcl, n), foundation::indices(b.iptcl, n),
+    forces::forcei(testsupport::model_work(), bunch::ForceType::csr_p_to_p, foundation::particles(b.xptcl, n), foundation::indices(b.iptcl, n),
                    0.0, foundation::forces_of(F, n), ierr);
     const double t = since(t0);
     if (evals < maxeval) {
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         for (Plan& pl : plans) {
             make_bunch(pl.n);
             parallel::sencmd(std::string("tracker"));
-            run::tracom();
+            run::tracom(testsupport::model_work());
             for (int k = 0; k < pl.warm; ++k) evaluate(pl.n);
             pl.first = evals;
             for (int k = 0; k < pl.reps; ++k) evaluate(pl.n);
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
         }
         parallel::sencmd(std::string("stopp"));
     } else {
-        run::slave(&timed_frcims);
+        run::slave(testsupport::model_work(), &timed_frcims);
     }
     parallel::accumu(std::span<double>(&stats[0][0][0], std::size_t(maxeval) * cap::maxproc * nstat));
     if (parallel::cmpcom.master) {

@@ -83,7 +83,7 @@ constexpr double p0 = 195.7, R = 5.0;
 // settings and the stamp of the stored Green's function.
 void send_state() {
     parallel::sencmd(std::string("tracker"));
-    run::tracom();
+    run::tracom(testsupport::model_work());
 }
 
 // n particles of a Gaussian 2.5 m into the bend, and the run state sent to
@@ -115,7 +115,7 @@ double evaluate(ForceType t, std::vector<double>* f = nullptr) {
     const int n = bunch::prtcls.npart;
     std::int32_t ierr = 0;
     const auto t0 = clk::now();
-    forces::forcei(t, foundation::particles(bunch::prtcls.xptcl, n), foundation::indices(bunch::prtcls.iptcl, n),
+    forces::forcei(testsupport::model_work(), t, foundation::particles(bunch::prtcls.xptcl, n), foundation::indices(bunch::prtcls.iptcl, n),
                    0.0, foundation::forces_of(F, n), ierr);
     const double sec = std::chrono::duration<double>(clk::now() - t0).count();
     if (f) {
@@ -141,7 +141,7 @@ void print_steps(const std::string& label) {
     static constexpr const char* names[forces::nsteps] = {
         "hand-out",  "boxes",   "centroid", "layout", "marking", "evaluation",
         "exchange",  "lookups", "(direct)", "fields", "(paths)", "sum",     "particles"};
-    const auto& t = forces::model_work().steps;
+    const auto& t = testsupport::model_work().steps;
     const int np = parallel::cmpcom.nprocs;
     std::printf("  steps of %s (s): step master slave-max\n", label.c_str());
     for (int k = 0; k < forces::nsteps; ++k) {
@@ -177,9 +177,9 @@ long peak_kb() {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
-    forces::model_work().steps.on = true;  // every process: the per-step seconds
+    testsupport::model_work().steps.on = true;  // every process: the per-step seconds
     if (!parallel::cmpcom.master) {
-        run::slave();
+        run::slave(testsupport::model_work());
         parallel::mpi_stop();
         return 0;
     }
@@ -226,19 +226,19 @@ int main(int argc, char** argv) {
             bunch_of(n);
             double best = 1e300;
             for (int r = 0; r < 3; ++r) {
-                forces::gmeshi();  // a new Green's function on every process
+                forces::gmeshi(testsupport::model_work());  // a new Green's function on every process
                 send_state();
                 best = std::min(best, evaluate(t));
             }
             std::int32_t nsrc = 0;
             for (int i = 1; i <= n; ++i) nsrc += bunch::prtcls.lact(i) ? 1 : 0;
-            const double pairs = double(nsrc) * forces::mesh.nobs;
-            const forces::GreenWork w = forces::gmwork(pairs, forces::gmestm(n, forces::mesh.nobs));
+            const double pairs = double(nsrc) * testsupport::model_work().mesh.mesh.nobs;
+            const forces::GreenWork w = forces::gmwork(testsupport::model_work().mesh.green, pairs, forces::gmestm(testsupport::model_work().mesh.green, n, testsupport::model_work().mesh.mesh.nobs));
             std::printf("work %s N=%d sigma_long=%.3g P=%d: %.4g samples in %lld chunks, %.4g pairs; estimate %.4g "
                         "samples at most, %.4g look-ups, work %.4g field calls; %.4f s; %.2f us per field call of "
                         "work on each process\n",
-                        bunch::force_model(t).word.data(), n, f.sigma_long, np, double(forces::greenm.ngreen),
-                        static_cast<long long>(forces::gmnchk()), pairs, w.samples, w.lookups, w.work, best,
+                        bunch::force_model(t).word.data(), n, f.sigma_long, np, double(testsupport::model_work().mesh.green.greenm.ngreen),
+                        static_cast<long long>(forces::gmnchk(testsupport::model_work().mesh.green)), pairs, w.samples, w.lookups, w.work, best,
                         1e6 * best * np / w.work);
             std::fflush(stdout);
         }
@@ -254,15 +254,15 @@ int main(int argc, char** argv) {
         f.itype = bunch::code(ForceType::csr_g_to_m);
         for (const int n : counts) {
             bunch_of(n);
-            forces::gmeshi();  // a new Green's function on every process
+            forces::gmeshi(testsupport::model_work());  // a new Green's function on every process
             send_state();
             std::vector<double> g;
             const double t = evaluate(ForceType::csr_g_to_m, &g);
             std::int64_t evaluated = 0;
-            for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
+            for (int l = 1; l <= testsupport::model_work().mesh.green.greenm.n2gre; ++l) evaluated += testsupport::model_work().mesh.green.greenm.req(l) ? 1 : 0;
             std::printf("sparse csr_g_to_m N=%d P=%d sigma_long=%.3g m: %lld samples, %lld evaluated in the last "
                         "chunk (master); %.3f s; peak memory %ld kB; forces %016llx\n",
-                        n, np, f.sigma_long, static_cast<long long>(forces::greenm.ngreen),
+                        n, np, f.sigma_long, static_cast<long long>(testsupport::model_work().mesh.green.greenm.ngreen),
                         static_cast<long long>(evaluated), t, peak_kb(), force_hash(g));
             print_steps("sparse csr_g_to_m");
             std::fflush(stdout);
@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
             f.itype = bunch::code(ForceType::csr_p_to_m);
             std::vector<double> pm;
             const double t = evaluate(ForceType::csr_p_to_m, &pm);
-            const auto& m = forces::mesh;
+            const auto& m = testsupport::model_work().mesh.mesh;
             std::printf("csr_p_to_m N=%6d P=%d: %d observers (%d boxes), %.1f%% of the particles; %.3f s; "
                         "p_to_p %.3f s%s, ratio %.1f",
                         n, np, m.nobs, m.nbox, 100.0 * m.nobs / n, t, tpp, measured ? "" : " (extrapolated)", tpp / t);
@@ -301,20 +301,20 @@ int main(int argc, char** argv) {
         } else {
             for (const ForceType t : {ForceType::csr_g_to_p, ForceType::csr_g_to_m}) {
                 if (mode == "green_m" && t == ForceType::csr_g_to_p) continue;
-                forces::gmeshi();  // a new Green's function on every process
+                forces::gmeshi(testsupport::model_work());  // a new Green's function on every process
                 f.itype = bunch::code(t);
                 send_state();
                 std::vector<double> g;
                 const double tmake = evaluate(t, &g);
                 print_steps(std::string(bunch::force_model(t).word) + ", the evaluation that makes the function");
                 std::int64_t evaluated = 0;
-                for (int l = 1; l <= forces::greenm.n2gre; ++l) evaluated += forces::greenm.req(l) ? 1 : 0;
+                for (int l = 1; l <= testsupport::model_work().mesh.green.greenm.n2gre; ++l) evaluated += testsupport::model_work().mesh.green.greenm.req(l) ? 1 : 0;
                 const double treuse = evaluate(t);
                 print_steps(std::string(bunch::force_model(t).word) + ", the evaluation that reuses it");
                 std::printf("%s N=%6d P=%d: %lld samples, %lld evaluated (master); %.3f s, reused %.3f s; "
                             "%d observers; p_to_p %.3f s%s, ratio %.1f",
-                            bunch::force_model(t).word.data(), n, np, static_cast<long long>(forces::greenm.ngreen),
-                            static_cast<long long>(evaluated), tmake, treuse, forces::mesh.nobs, tpp,
+                            bunch::force_model(t).word.data(), n, np, static_cast<long long>(testsupport::model_work().mesh.green.greenm.ngreen),
+                            static_cast<long long>(evaluated), tmake, treuse, testsupport::model_work().mesh.mesh.nobs, tpp,
                             measured ? "" : " (extrapolated)", tpp / tmake);
                 if (measured) std::printf("; difference %.2f%% of the peak", diff_percent(g, pp));
                 std::printf("; peak memory %ld kB; forces %016llx\n", peak_kb(), force_hash(g));

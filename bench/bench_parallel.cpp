@@ -41,8 +41,8 @@ using clk = std::chrono::steady_clock;
 ftypes::Arr2<double, 3, cap::maxprt> F;
 
 // The traffic of one evaluation, on every process.
-void round_trip(std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
-                foundation::ForceView F, std::int32_t& ierr) {
+void round_trip(forces::ModelWork&, std::int32_t& itype, foundation::ParticleView xp, foundation::IndexView ip, double& ct,
+                forces::SubBunchSizes&, foundation::ForceView F, std::int32_t& ierr) {
     std::int32_t npart = xp.size();
     parallel::traxph(npart, xp, ip, ct);
     double* f = F.words().data();
@@ -68,12 +68,14 @@ double master_work() {
 int main(int argc, char** argv) {
     if (!run::process_start()) return 1;
     run::handshake();
+    // the models' work the slave loop is given (round_trip does not read it)
+    const forces::WorkPtr work = forces::make_model_work();
     const bool idle = argc > 1 && std::string(argv[1]) == "idle";
     const bool react = argc > 1 && std::string(argv[1]) == "react";
     if (!parallel::cmpcom.master) {
         const auto w0 = clk::now();
         const std::clock_t c0 = std::clock();
-        run::slave(&round_trip);
+        run::slave(*work, &round_trip);
         if (react || idle) {
             const double wall = std::chrono::duration<double>(clk::now() - w0).count();
             const double cpu = double(std::clock() - c0) / CLOCKS_PER_SEC;
@@ -95,7 +97,8 @@ int main(int argc, char** argv) {
                 parallel::sencmd(std::string("parallel forces"));
                 std::int32_t itype = 2, ierr = 0;
                 double ct = 0.0;
-                round_trip(itype, foundation::particles(p.xptcl, 1), foundation::indices(p.iptcl, 1), ct,
+                forces::SubBunchSizes sizes{};
+                round_trip(*work, itype, foundation::particles(p.xptcl, 1), foundation::indices(p.iptcl, 1), ct, sizes,
                            foundation::forces_of(F, 1), ierr);
                 const double ms = std::chrono::duration<double, std::milli>(clk::now() - t0).count();
                 sum += ms;
@@ -122,7 +125,8 @@ int main(int argc, char** argv) {
             auto one = [&] {
                 parallel::sencmd(std::string("parallel forces"));
                 std::int32_t itype = 2, ierr = 0;
-                round_trip(itype, foundation::particles(p.xptcl, n), foundation::indices(p.iptcl, n), ct,
+                forces::SubBunchSizes sizes{};
+                round_trip(*work, itype, foundation::particles(p.xptcl, n), foundation::indices(p.iptcl, n), ct, sizes,
                            foundation::forces_of(F, n), ierr);
             };
             one();  // warm-up

@@ -51,6 +51,7 @@
 #include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
 #include "forces/force.hpp"
+#include "forces/work.hpp"
 #include "foundation/platform.hpp"
 #include "run/driver.hpp"
 #include "run/reset.hpp"
@@ -107,6 +108,8 @@ struct Setup {
     bool show_log = false;
 };
 Setup setup;
+// the models' work of the driver and of the force entry, one for the process
+forces::WorkPtr work;
 int steps = 0;
 double particle_steps = 0.0;
 
@@ -122,13 +125,13 @@ void on_step() {
 void on_fatal(int) { throw FatalStop{}; }
 
 // The program's force entry with the budget of the three-dimensional models.
-void capped_forces(bunch::ForceType m, foundation::ParticleView XP, foundation::IndexView IP, double ct,
-                   foundation::ForceView F, std::int32_t& ierr) {
+void capped_forces(void* models_work, bunch::ForceType m, foundation::ParticleView XP, foundation::IndexView IP,
+                   double ct, foundation::ForceView F, std::int32_t& ierr) {
     if (bunch::force_model(m).runs_on == bunch::RunsOn::every_process) {
         pairs += double(XP.size()) * double(XP.size());
         if (pairs > pair_budget) throw StepCap{};
     }
-    forces::forcei(m, XP, IP, ct, F, ierr);
+    forces::forcei(*static_cast<forces::ModelWork*>(models_work), m, XP, IP, ct, F, ierr);
 }
 
 void remove_base() {
@@ -305,6 +308,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* show = std::getenv("TARVEL_FUZZ_LOG");
     setup.show_log = show != nullptr && show[0] == '1';
     foundation::set_job_end(&on_fatal);
+    work = forces::make_model_work();
     return 0;
 }
 
@@ -316,14 +320,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fs::current_path(setup.work);
     run::reset_state();
-    bunch::set_force_entry(&capped_forces);
+    bunch::set_force_entry(&capped_forces, work.get());
     steps = 0;
     particle_steps = 0.0;
     pairs = 0.0;
     enum { ended, fatal, capped } how = ended;
     std::int32_t rc = 0;
     try {
-        rc = run::tarvel(&on_step);
+        rc = run::tarvel(*work, &on_step);
     } catch (const FatalStop&) {
         how = fatal;
     } catch (const StepCap&) {

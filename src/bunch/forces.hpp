@@ -21,9 +21,11 @@
 namespace bunch {
 
 struct Forces : ftypes::NoCopy {
-    double sigma_long;     // m; effective longitudinal sub-bunch size during tracking
-    double sigma_rad;      // m; effective radial size
-    double sigma_vert;     // m; effective vertical size
+    // the sub-bunch sizes as the layer gives them (0 where one is relative,
+    // from the file or not given); an evaluation's effective sizes are its own
+    double sigma_long;     // m; longitudinal size
+    double sigma_rad;      // m; radial size
+    double sigma_vert;     // m; vertical size
     double relative_long;  // factor on the rms bunch length ("relative")
     double relative_vert;  // factor on the rms bunch height ("relative")
     double rintmi;         // m; smallest distance used by the field library
@@ -51,6 +53,7 @@ struct Forces : ftypes::NoCopy {
     ftypes::Logical ltrace;  // force trace switch; no input sets it
     ftypes::Logical loldms;  // a stored Green's function may be reused
     ftypes::Logical lwake;   // a wake_file was read
+    ftypes::Logical rintmi_said;  // the rintmi scale warning was said since the layer (at most once)
 };
 
 extern Forces forces;

@@ -15,6 +15,13 @@ struct MonitorStatus {
     bool nonfinite = false;  // a real field of the record being built is not a finite number
 };
 
+// The sub-bunch sizes the monitors print (the "fmt3" header, the
+// "subbunch" online monitor) [m]: those of the last force evaluation that
+// computed them, the forces layer's as given before (show_subbunch_sizes).
+struct SubBunchShown {
+    double sigma_long, sigma_rad, sigma_vert;
+};
+
 struct Moncom {
     ftypes::Arr1<double, cap::maxmon> mostrt;  // start time c*t [m] (a shift until resolved)
     ftypes::Arr1<double, cap::maxmon> moend;   // end time c*t [m] (a shift until resolved)
@@ -31,6 +38,7 @@ struct Moncom {
     ftypes::Arr1<ftypes::Logical, cap::maxmon> moenk;  // end time known
     ftypes::Arr1<ftypes::Logical, cap::maxmon> mostg;  // time step given
     MonitorStatus status;                      // the monitor output of the current run
+    SubBunchShown subbunch;                    // the sub-bunch sizes printed
 };
 
 struct Mo2com {

@@ -202,7 +202,55 @@ std::string slot_problem(int k) {
     return {};
 }
 
+// Rewinds the open file of "green" monitor k so that it holds only what is
+// written next: the file is opened anew under its name, which empties it.
+int rewind_green(int k) {
+    const std::int32_t unit = moncom.mounit(k);
+    int st = foundation::unit_rewind(unit);
+    if (st != 0) return st;
+    const std::string name = foundation::output_name(monsuf(mo2com.moname(k).str(), moncom.mocnt(k)));
+    st = foundation::unit_close(unit);
+    if (st != 0) return st;
+    return foundation::unit_open(unit, name, foundation::FileMode::write);
+}
+
 }  // namespace
+
+int green_monitor_output(std::span<const std::span<const double>> columns) {
+    int ierr = 0;
+    // a monitor whose output failed: its slot freed, the failure counted
+    auto drop = [](int k) {
+        std::int32_t st = 0;
+        free_slot(k, st);
+        online_failed(k);
+    };
+    for (int k = 1; k <= cap::maxmon; ++k) {
+        if (!moncom.moact(k) || moncom.motype(k) != 3 || moncom.moform(k) != 1 || moncom.mounit(k) == 0) continue;
+        ierr = rewind_green(k);
+        if (ierr != 0) {
+            drop(k);
+            continue;
+        }
+        const std::int32_t u = moncom.mounit(k);
+        int st = 0;
+        for (const std::span<const double> c : columns) {
+            if (st == 0) st = foundation::unit_write(u, foundation::ld_line({foundation::ld_int(static_cast<long long>(c.size()))}));
+            for (const double v : c)
+                if (st == 0) st = foundation::unit_write(u, foundation::ld_line({foundation::ld_real(v)}));
+        }
+        if (st != 0) {
+            ierr = st;
+            drop(k);
+        }
+    }
+    return ierr;
+}
+
+void show_subbunch_sizes(double sigma_long, double sigma_rad, double sigma_vert) {
+    moncom.subbunch = {sigma_long, sigma_rad, sigma_vert};
+}
+
+void show_subbunch_length(double sigma_long) { moncom.subbunch.sigma_long = sigma_long; }
 
 void inimon(std::int32_t& ierr) {
     for (int k = 1; k <= cap::maxmon; ++k) moncom.moact(k) = false;
@@ -391,9 +439,9 @@ void monito(const std::string& name, std::int32_t ifmt, std::int32_t& ierr, std:
         put_e(rec, gamma0);
         for (int k = 0; k < 5; ++k) put_e(rec, 0.0);
         if (forcs2.ctfk == b.ctptcl) {
-            put_e(rec, bunch::forces.sigma_long);
-            put_e(rec, bunch::forces.sigma_rad);
-            put_e(rec, bunch::forces.sigma_vert);
+            put_e(rec, moncom.subbunch.sigma_long);
+            put_e(rec, moncom.subbunch.sigma_rad);
+            put_e(rec, moncom.subbunch.sigma_vert);
         } else {
             for (int k = 0; k < 3; ++k) put_e(rec, 0.0);
         }
@@ -807,7 +855,7 @@ void omonit(std::int32_t& ierr) {
                           foundation::fmt_i(tr3com.lduty ? 1 : 0, 1);
                     for (int i = 1; i <= 5; ++i) rec += " " + foundation::fmt_i(f.nfcall(i), 6);
                 } else {
-                    const auto& f = bunch::forces;
+                    const SubBunchShown& f = moncom.subbunch;
                     rec = " " + foundation::fmt_e(b.ctptcl, 15, 7) + " " +
                           foundation::fmt_e(f.sigma_long, 15, 7) + " " + foundation::fmt_e(f.sigma_rad, 15, 7) +
                           " " + foundation::fmt_e(f.sigma_vert, 15, 7);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -67,6 +68,20 @@ std::string monsuf(const std::string& name, std::int32_t icnt);
 // numbered file of the online monitor named name would be, under the output
 // path prefix outpath; n its number. Null when there is none.
 const foundation::DeckInput* numbered_input(const std::string& name, std::string_view outpath, std::int32_t& n);
+
+// Writes the columns, each as its count and then its values, one
+// list-directed record each, into every open "green" online monitor of
+// format "fmt1", from the start of its file (the file holds only what is
+// written now). Returns the status of the last rewind or write (0 =
+// success); a monitor whose file cannot be rewound or written is dropped
+// (its unit freed, the failed output logged and counted: omofai).
+int green_monitor_output(std::span<const std::span<const double>> columns);
+
+// The sub-bunch sizes the monitors print from now on [m]: all three, or
+// the longitudinal one alone (a model without transverse sizes), the
+// others as they stand.
+void show_subbunch_sizes(double sigma_long, double sigma_rad, double sigma_vert);
+void show_subbunch_length(double sigma_long);
 
 // Output grid rule of slot k at time t (c*t, m): true when an output is due;
 // then mostrt is moved over the grid times passed without output and mocnt

@@ -402,7 +402,7 @@ using foundation::ParticleView;
 // evaluation leaves zero forces and counts in ierr.
 void evaluate(ForceType m, ParticleView P, IndexView IP, double ct, ForceView F, std::int32_t& ierr) {
     std::int32_t status = 0;
-    if (forcs2.entry != nullptr) forcs2.entry(m, P, IP, ct, F, status);
+    if (forcs2.entry != nullptr) forcs2.entry(forcs2.entry_context, m, P, IP, ct, F, status);
     else status = 1;
     if (status != 0) {
         std::fill(F.words().begin(), F.words().end(), 0.0);
@@ -462,14 +462,14 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
     else std::copy(s.guess.words().begin(), s.guess.words().end(), s.f.words().begin());
     copy(IP, IP1);
     copy(P, XP1);
-    lattice::trck3d(XP1, IP1, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
+    lattice::trck3d(lattice::latcom, XP1, IP1, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
     evaluate(s.m, XP1, IP1, ctnew, s.f, ierr);
     if (ierr != 0) return;
     const double dct = ctnew - ct;
     for (int k = 1;; ++k) {
         copy(P, XP2);
         copy(IP, IP2);
-        lattice::trck3d(XP2, IP2, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
+        lattice::trck3d(lattice::latcom, XP2, IP2, ct, ctnew, ct, ctnew, s.f_start, s.f, true, p0);
         if (s.evaluate_last) evaluate(s.m, XP2, IP2, ctnew, s.f, ierr);
         if (ierr != 0) return;
         err = pass_error(XP1, XP2);
@@ -484,8 +484,9 @@ void run_stage(const Stage& s, ParticleView P, IndexView IP, double ct, double c
 
 }  // namespace
 
-void set_force_entry(ForceEntry fn, bool any_type) {
+void set_force_entry(ForceEntry fn, void* context, bool any_type) {
     forcs2.entry = fn;
+    forcs2.entry_context = context;
     forcs2.entry_any_type = any_type;
 }
 
@@ -498,7 +499,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
     ForceType m = ForceType::none;
     if (!force_type_of(forces.itype, m)) return;  // no such model
     if (m == ForceType::none) {
-        if (ctnew > ct) lattice::trck3d(P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
+        if (ctnew > ct) lattice::trck3d(lattice::latcom, P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
         return;
     }
     StepWork& w = forcs2.work;

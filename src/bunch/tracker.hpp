@@ -58,10 +58,11 @@ void stepr2(double& ctnext, ftypes::Logical& reset, ftypes::Logical& lstep);
 // cost of a few operations per binade of the sum.
 [[nodiscard]] double add_projected_steps(double s, double g, double d);
 
-// Installs the force entry (forcs2.entry). any_type: the entry evaluates every type (a
-// stand-in of the tests), so the run set-up refuses none; otherwise it
-// refuses the types this build does not evaluate.
-void set_force_entry(ForceEntry fn, bool any_type = false);
+// Installs the force entry (forcs2.entry), called with context as its
+// first argument. any_type: the entry evaluates every type (a stand-in of
+// the tests), so the run set-up refuses none; otherwise it refuses the
+// types this build does not evaluate.
+void set_force_entry(ForceEntry fn, void* context, bool any_type = false);
 // True when a force entry is installed.
 bool has_force_entry();
 

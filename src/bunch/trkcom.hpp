@@ -68,8 +68,9 @@ struct Tr3com : ftypes::NoCopy {
 // The force entry of the time step: one evaluation of model m for the
 // particle records XP with their pairs IP at the time ct [m], result F (the
 // same count); status in ierr. The time step reaches the force models only
-// through this function, which the driver installs (forces::forcei).
-using ForceEntry = void (*)(ForceType m, foundation::ParticleView XP, foundation::IndexView IP,
+// through this function, which the driver installs (forces::force_entry)
+// together with the context it is called with (the models' work).
+using ForceEntry = void (*)(void* context, ForceType m, foundation::ParticleView XP, foundation::IndexView IP,
                             double ct, foundation::ForceView F, std::int32_t& ierr);
 
 // The two stored force sets, 3 values per particle (force array layout),
@@ -83,6 +84,7 @@ struct Forcs2 : ftypes::NoCopy {
     ftypes::Arr2<double, 3, cap::maxprt> fk;       // forces of the selected model
     StepWork work;                                 // the moves and start forces of the step
     ForceEntry entry;                              // the force entry, nullptr when none
+    void* entry_context;                           // what the entry is called with
     bool entry_any_type;                           // it evaluates every type (a stand-in of the tests)
 };
 

@@ -1,17 +1,13 @@
-// The entry of the field library, and the process's own library behind the
-// entry points of field.hpp.
+// The entry of the field library: a field call, and the design path of a
+// context with its limits.
+#include "fieldlib/field.hpp"
+
 #include <cmath>
 
 #include "fieldlib/fldint.hpp"
 #include "lattice/pthgen.hpp"
 
 namespace fieldlib {
-
-Context& default_context() {
-    // zero-initialised static storage, like a context made with make_unique
-    static Context cx;
-    return cx;
-}
 
 // The field of the bunch and its plate images at (r, t) for the path
 // particle at the nearest path point (speed beta0 along the tangent t0),
@@ -59,27 +55,17 @@ FieldResult field(Context& cx, double t, std::span<const double, 3> r_in, double
 
 void pthlim(Context& cx) {
     pthini(cx);
-    const auto& P = lattice::pthcom;
+    const auto& P = cx.path;
     finit(cx, "Slow", P.Slow);
     finit(cx, "Shigh", P.Shigh);
     finit(cx, "sstpma", P.sstpma);
     finit(cx, "Rintma", P.Rintma);
 }
 
-// ---- the entry points, on the process's own library ----------------------
-
-void finit(std::string_view name, double value) { finit(default_context(), name, value); }
-
-FieldResult field(double t, std::span<const double, 3> r, double gamma, std::span<const double, 3> e,
-                  double s_start) {
-    return field(default_context(), t, r, gamma, e, s_start);
+void setpth(Context& cx, const lattice::Latcom& L, std::span<const double, 7> part, std::int32_t ifb, double ct,
+            double p0) {
+    lattice::setpth(cx.path, L, part, ifb, ct, p0);
+    pthlim(cx);
 }
-
-void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
-    lattice::setpth(part, ifb, nfb, ct, p0);
-    pthlim();
-}
-
-void pthlim() { pthlim(default_context()); }
 
 }  // namespace fieldlib

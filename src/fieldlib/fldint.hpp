@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
-#include "fieldlib/field.hpp"
+#include <span>
+#include <string_view>
+
 #include "fieldlib/fldtypes.hpp"
 #include "fieldlib/transverse.hpp"
 #include "foundation/ftypes.hpp"
@@ -59,10 +62,11 @@ struct Xxtmp {
 // The required settings, each "given and valid" until check finds otherwise.
 enum FinitSlot { Shc, Sq0, Ssigmat, Sxnsigt, SRintmi, SRintma, SSlow, SShigh, Ssstpma, Srelacc, Nslot };
 
+// Zero-filled: no call yet.
 struct FinitState {
-    bool lfirst = true;      // no call yet
-    bool defaults = false;   // defaults of the optional settings applied
-    bool lset[Nslot] = {};
+    bool started;      // a call has been made (the method set to 0 first)
+    bool defaults;     // defaults of the optional settings applied
+    bool lset[Nslot];
 };
 
 // Half length of the retarded window in sigmat: the cut of the profile, or
@@ -84,7 +88,6 @@ struct Fpdata {
     double s;
     PathPoint p;
     double beta;
-    std::int32_t iord;  // order class of the entry (3, 7, 15, 31)
     Logical valid;
 };
 
@@ -183,12 +186,13 @@ struct FieldCounters {
 
 // ---- the context -----------------------------------------------------------
 
-// One field library: its settings, the records of the field evaluation under
-// way, and the caches that live from call to call (the path cache, the
-// integrand cache, the tangent of the path's straight start). Large (about
-// 1.3 MB): one lives in static storage behind the entry points of field.hpp
-// (default_context); another is made with std::make_unique<Context>(), which
-// starts it zeroed like the default one.
+// One field library: its settings, its design path, the records of the
+// field evaluation under way, and the caches that live from call to call
+// (the path cache, the integrand cache, the tangent of the path's straight
+// start). Large (about 1.3 MB). Its owner makes it zero-filled: a
+// value-initialised object, or zero-filled storage (an aggregate of plain
+// records whose start value is all zero bytes, so that no constructor needs
+// to touch its pages), which is a library with no setting given and no path.
 struct Context : ftypes::NoCopy {
     Setup setup;
     Acclim acclim;
@@ -207,18 +211,13 @@ struct Context : ftypes::NoCopy {
     Fs1dat fs1dat;
     IntegrandCache cache;
     FieldCounters counters;
+    lattice::Pthcom path;  // the design path (setpth, or lattice::pthset and pthlim)
 };
+static_assert(std::is_aggregate_v<Context> && std::is_trivially_destructible_v<Context>,
+              "a context may live in zero-filled storage, no constructor run");
 
-// The process's own field library, the one finit, field, setpth and pthlim
-// of field.hpp work on.
-Context& default_context();
-
-// ---- settings and entry (each on the context cx) ---------------------------
-
-void finit(Context& cx, std::string_view name, double value);
-FieldResult field(Context& cx, double t, std::span<const double, 3> r, double gamma, std::span<const double, 3> e,
-                  double s_start);
-void pthlim(Context& cx);
+// The settings and the entry of the library (finit, field, setpth, pthlim)
+// are declared in field.hpp.
 
 // ---- line-charge profile -------------------------------------------------
 
@@ -238,8 +237,10 @@ float gammln(float xx);
 // ---- path access ---------------------------------------------------------
 
 void pthini(Context& cx);
-void ptcall(Context& cx, double s, std::int32_t iord);
-void pthget(Context& cx, double s, std::int32_t iord, PathPoint& p, double& beta);
+// The path of cx at s into the one-entry path cache, and the cached values
+// (evaluated anew unless the cache holds s).
+void ptcall(Context& cx, double s);
+void pthget(Context& cx, double s, PathPoint& p, double& beta);
 void rofs(Context& cx, double s, double& d, double& dd);
 // The path point nearest to r in [Slow, Shigh], the search started at
 // s_start (at the middle of the interval when s_start is not inside it).

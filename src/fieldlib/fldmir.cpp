@@ -26,7 +26,7 @@ constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333
 
 // The path at s, straight from the design path (no cache).
 inline void path_at(Context& cx, double s, PathPoint& p) {
-    lattice::path(s, 31, p);
+    lattice::path(cx.path, s, p);
     ++cx.counters.path_calls;
 }
 

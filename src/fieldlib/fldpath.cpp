@@ -92,20 +92,18 @@ void fminim(double a, double b, double c, double& xmin, double& fmin, Func&& fun
 
 void pthini(Context& cx) { cx.fpdata.valid = false; }
 
-void ptcall(Context& cx, double s, std::int32_t iord) {
+void ptcall(Context& cx, double s) {
     auto& C = cx.fpdata;
-    const std::int32_t cls = iord <= 3 ? 3 : iord <= 7 ? 7 : iord <= 15 ? 15 : 31;
     C.s = s;
-    C.iord = cls;
-    lattice::path(s, cls, C.p);
+    lattice::path(cx.path, s, C.p);
     C.beta = std::sqrt(1.0 - 1.0 / (C.p.gamma() * C.p.gamma()));
     C.valid = true;
     ++cx.counters.path_calls;
 }
 
-void pthget(Context& cx, double s, std::int32_t iord, PathPoint& p, double& beta) {
+void pthget(Context& cx, double s, PathPoint& p, double& beta) {
     auto& C = cx.fpdata;
-    if (!(C.valid && iord <= C.iord && s == C.s)) ptcall(cx, s, iord);
+    if (!(C.valid && s == C.s)) ptcall(cx, s);
     p = C.p;
     beta = C.beta;
 }
@@ -114,7 +112,7 @@ void rofs(Context& cx, double s, double& d, double& dd) {
     const Fsdata& F = cx.fsdata;
     PathPoint p;
     double beta;
-    pthget(cx, s, 13, p, beta);
+    pthget(cx, s, p, beta);
     const double dx = p.pos(1) - F.r(1), dy = p.pos(2) - F.r(2), dz = p.pos(3) - F.r(3);
     d = std::sqrt(dx * dx + dy * dy + dz * dz);
     dd = (dx * p.tangent(1) + dy * p.tangent(2) + dz * p.tangent(3)) / (d + 1e-100);
@@ -132,7 +130,7 @@ void fsmini(Context& cx, const V3& r, double Slow, double Shigh, double tol, dou
     const auto distance = [&cx](double x, double& f, double& df) { rofs(cx, x, f, df); };
     const auto tolerance = [&F](double /*x*/, double f, double /*df*/) { return F.tol * f; };
     fminim(Slow, b, Shigh, s, d, distance, tolerance);
-    pthget(cx, s, 31, F.p, F.beta);
+    pthget(cx, s, F.p, F.beta);
     // one Newton-type step
     const double dx = F.p.pos(1) - r(1), dy = F.p.pos(2) - r(2), dz = F.p.pos(3) - r(3);
     const double num = dx * F.p.tangent(1) + dy * F.p.tangent(2) + dz * F.p.tangent(3);
@@ -145,7 +143,7 @@ void fsmini(Context& cx, const V3& r, double Slow, double Shigh, double tol, dou
     // magnified a million times) and whenever it is not finite.
     if (std::fabs(den) >= 1e-6 && std::isfinite(sn)) {
         s = sn;
-        pthget(cx, s, 31, F.p, F.beta);
+        pthget(cx, s, F.p, F.beta);
     }
     F.s = s;
     F.d = dist(F.p, r);

@@ -44,7 +44,7 @@ void lambda(Context& cx, double s, double t, double& lam, double& dlam) {
     const auto& F = cx.fbdata;
     PathPoint p;
     double beta;
-    pthget(cx, s, 3, p, beta);
+    pthget(cx, s, p, beta);
     const double dt = t - p.time();
     const double x = dt / F.sigmat;
     if (F.xnsigt > 0.0 && std::fabs(x) >= F.xnsigt) {
@@ -66,9 +66,9 @@ void lambd2(Context& cx, double s, double t, double& l0, double& l1, double& l2,
     const auto& F = cx.fbdata;
     PathPoint p;
     double beta, beta2;
-    pthget(cx, s, 3, p, beta);
+    pthget(cx, s, p, beta);
     const double ts = p.time(), gamma = p.gamma();
-    pthget(cx, s - clight * F.sigmat, 3, p, beta2);
+    pthget(cx, s - clight * F.sigmat, p, beta2);
     const double gamma2 = p.gamma();
     const double q1 = (gamma - gamma2) / ((gamma * gamma - 1.0) * gamma * clight * F.sigmat);
     const double dt = t - ts;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <string>
 
+#include "fieldlib/field.hpp"
 #include "fieldlib/fldint.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/platform.hpp"
@@ -182,8 +183,8 @@ bool library_setting(Context& cx, std::string_view name, double value) {
 void finit(Context& cx, std::string_view name_in, double value) {
     auto& fst = cx.fst;
     auto& setup = cx.setup;
-    if (fst.lfirst) {
-        fst.lfirst = false;
+    if (!fst.started) {
+        fst.started = true;
         set_method(cx.fcdata, 0);
     }
     if (!fst.defaults) {

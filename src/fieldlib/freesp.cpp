@@ -48,7 +48,7 @@ void tofs(Context& cx, double s, double& f, double& df) {
     const auto& F = cx.f12dat;
     PathPoint p;
     double beta;
-    pthget(cx, s, 15, p, beta);
+    pthget(cx, s, p, beta);
     const double d1 = p.pos(1) - F.r(1), d2 = p.pos(2) - F.r(2), d3 = p.pos(3) - F.r(3);
     const double h = F.offset;
     double dz;
@@ -72,7 +72,7 @@ double f12est(Context& cx, double slo, double sgn) {
     const auto& F = cx.f12dat;
     PathPoint p;
     double beta;
-    pthget(cx, slo, 15, p, beta);
+    pthget(cx, slo, p, beta);
     const double t0 = p.time(), gamma = p.gamma();
     const double rx = F.r(1) - p.pos(1), ry = F.r(2) - p.pos(2), rz = F.r(3) - p.pos(3);
     double a = p.tangent(1) * rx + p.tangent(2) * ry + p.tangent(3) * rz;

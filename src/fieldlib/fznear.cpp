@@ -84,7 +84,7 @@ double cubic_coefficient(Context& cx, double t, const V3& r, double w, double rh
         const double s = s0 + del;
         PathPoint ps;
         double bs;
-        pthget(cx, s, 31, ps, bs);
+        pthget(cx, s, ps, bs);
         V3 rx, ts;
         for (int i = 1; i <= 3; ++i) {
             rx(i) = r(i) - ps.pos(i);

@@ -196,7 +196,7 @@ bool section_edge(Context& cx, double t, const V3& r, const Probe& cur, const Pr
             if (mid <= lo || mid >= hi) break;
             PathPoint pm;
             double bm;
-            pthget(cx, mid, 15, pm, bm);
+            pthget(cx, mid, pm, bm);
             const bool curved = !pm.straight();
             if (curved == curved_s) hi = mid;
             else lo = mid;
@@ -239,7 +239,7 @@ void walk_range(Context& cx, double t, const V3& r, double a, double b, double s
 void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau) {
     PathPoint p;
     double beta;
-    pthget(cx, s, 15, p, beta);
+    pthget(cx, s, p, beta);
     const double dx = r(1) - p.pos(1), dy = r(2) - p.pos(2), dz = r(3) - p.pos(3);
     R = std::sqrt(dx * dx + dy * dy + dz * dz + 1e-300);
     kappa2 = p.curv(1) * p.curv(1) + p.curv(2) * p.curv(2) + p.curv(3) * p.curv(3);
@@ -355,7 +355,7 @@ Element element_at(Context& cx, double s) {
     Element el;
     PathPoint& p = el.p;
     double& beta_s = el.beta_s;
-    pthget(cx, s, 31, p, beta_s);
+    pthget(cx, s, p, beta_s);
     const double gamma_s = p.gamma();
     const double delta = s - N.s0;
     el.delta = delta;

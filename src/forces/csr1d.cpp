@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string>
 
-#include "fieldlib/field.hpp"
+#include "fieldlib/fldtypes.hpp"
 #include "forces/gauss.hpp"
 #include "foundation/constants.hpp"
 #include "foundation/fortran_format.hpp"

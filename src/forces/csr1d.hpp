@@ -62,7 +62,7 @@ inline constexpr int csr_bad_block = 1;     // sigma <= 0, gamma <= 1 or a value
 inline constexpr int csr_many_images = 2;   // more images than fieldlib::max_images
 
 // Work blocks of the wake: the coarse grid with its spline and one image.
-// Large; one instance lives in static storage of the caller.
+// Large; one instance lives in the caller's work (the projected model's).
 struct CsrWork {
     static constexpr int ncoarse = cap::narcsr + 4;  // m + 4 points for m + 2 <= narcsr
     WakePars coarse_par;

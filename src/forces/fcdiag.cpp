@@ -11,9 +11,9 @@ void diawrn(ModelWork& work, const std::string& name) {
     foundation::log_line("warning: diagnostic file " + foundation::output_name(name) + " not written");
 }
 
-std::int32_t diafai() { return model_work().diag_failures; }
+std::int32_t diafai(const ModelWork& work) { return work.diag_failures; }
 
-void diaini() { model_work().diag_failures = 0; }
+void diaini(ModelWork& work) { work.diag_failures = 0; }
 
 std::vector<std::string_view> diagnostic_files(bunch::ForceType type, bool precondition, bool wake) {
     std::vector<std::string_view> files;

@@ -20,11 +20,11 @@ struct ModelWork;
 // path prefix) and counts the failure in work.
 void diawrn(ModelWork& work, const std::string& name);
 
-// Diagnostic files of the process's models not written since the last diaini.
-[[nodiscard]] std::int32_t diafai();
+// Diagnostic files of the models of work not written since the last diaini.
+[[nodiscard]] std::int32_t diafai(const ModelWork& work);
 
-// Clears the count: at the start of every tracking run.
-void diaini();
+// Clears the count of work: at the start of every tracking run.
+void diaini(ModelWork& work);
 
 // The diagnostic files that a tracking run of model type writes with
 // "test" = "yes", its preconditioning stage's too when precondition, the

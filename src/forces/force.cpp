@@ -11,8 +11,10 @@
 #include <string_view>
 
 #include "bunch/error.hpp"
+#include "bunch/monitor.hpp"
 #include "bunch/prtcls.hpp"
-#include "fieldlib/field.hpp"
+#include "bunch/trkcom.hpp"
+#include "fieldlib/fldtypes.hpp"
 #include "forces/force1.hpp"
 #include "forces/force2.hpp"
 #include "forces/force3.hpp"
@@ -88,10 +90,6 @@ static_assert([] {
 // The registered evaluation function of a type; nullptr when this build
 // does not evaluate it (then the table's entry says built = false).
 ModelEval model_eval(ForceType type) { return model_evals[std::size_t(bunch::code(type))].fn; }
-
-// rintmi has been held against the sub-bunch length since the last forces
-// layer (said at most once a layer).
-bool rintmi_said = false;
 
 // Keys of the "forces" block, in table order.
 enum Key {
@@ -459,7 +457,7 @@ bool read_transverse(const ForcesBlock& b, ForceType) {
     f.rintmi = 1e-9;  // m, unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
     // field calls, unless given: about an hour of every process of the run
-    f.green_work_max = green_work_per_process * double(std::max(parallel::cmpcom.nprocs, 1));
+    f.green_work_max = green_work_per_process * double(std::max(Share::of_this_process().ncpu, 1));
     if (!b.setting(kgwork, f.green_work_max, positive, "> 0 (field calls)")) return false;
     if (b.given(kold)) f.loldms = (b.val(kold) == "yes");
     return true;
@@ -648,9 +646,8 @@ std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
     return 0;
 }
 
-}  // namespace
-
-void lyforc(std::int32_t& ierr) {
+// One "forces" block into the settings record (lyforc).
+void read_block(std::int32_t& ierr) {
     static const std::array<int, nkeys> nuval = [] {
         std::array<int, nkeys> a{};
         for (int i = 0; i < nkeys; ++i) a[std::size_t(i)] = i + 1;
@@ -665,7 +662,7 @@ void lyforc(std::int32_t& ierr) {
     std::array<std::int32_t, nkeys> vtype{};
 
     auto& f = forces;
-    rintmi_said = false;  // said again at the first evaluation of this layer
+    f.rintmi_said = false;  // said again at the first evaluation of this layer
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
     f.sbox = f.rbox = 0.5;
     f.shield = 0.0;
@@ -702,6 +699,15 @@ void lyforc(std::int32_t& ierr) {
     ierr = 0;
 }
 
+}  // namespace
+
+void lyforc(std::int32_t& ierr) {
+    read_block(ierr);
+    // the monitors print the sizes as the block gives them until an
+    // evaluation has its own
+    bunch::show_subbunch_sizes(forces.sigma_long, forces.sigma_rad, forces.sigma_vert);
+}
+
 double smallest_transverse_size(double gamma) {
     return std::fmax(transverse_floor, transverse_floor_gamma2 / (gamma * gamma));
 }
@@ -715,11 +721,10 @@ namespace {
 std::string len(double v) { return foundation::short_real(v) + " m"; }
 
 // The design path's range as the field library takes it: the path length
-// of the lattice from its first to its last field boundary (a path with no
-// extent keeps 2 m, whose half is the library's margin of 1 m); 0 without
-// a lattice.
-double path_range() {
-    const auto& L = lattice::latcom;
+// of the lattice L from its first to its last field boundary (a path with
+// no extent keeps 2 m, whose half is the library's margin of 1 m); 0
+// without a lattice.
+double path_range(const lattice::Latcom& L) {
     if (L.nfb < 1) return 0.0;
     const double span = L.s(L.nfb) - L.s(1);
     return span > 0.0 ? span : 2.0;
@@ -741,14 +746,14 @@ struct ReachedBend {
     double radius;          // m; 0 without a bend there
     double s_begin, s_end;  // m; its arc along that path, 0 at the centroid now
 };
-ReachedBend reached_bend(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, double sl,
-                         double sr, double beta1) {
-    const ModelInput in = input_of(XP, IP);
+ReachedBend reached_bend(const ModelInput& in, double ct, double sl, double sr, double beta1) {
+    const foundation::ConstParticleView XP = in.XP;
     bool source = false;
     for (std::int32_t i = 1; i <= XP.size() && !source; ++i) source = flag(in.lact, i);
     if (!source) return {0.0, 0.0, 0.0};  // no field: nothing to follow
     const GreenSource c = green_source(in);
-    lattice::setpth(c.record, c.next, in.lattice.nfb, ct, in.p0);
+    lattice::Pthcom path{};  // the centroid's, on this evaluation's own record
+    lattice::setpth(path, in.lattice, c.record, c.next, ct, in.p0);
     // the sources along the centroid's direction, and the fastest of them
     const double cx = std::cos(c.record[4]), cy = std::sin(c.record[4]);
     double umin = 0.0, umax = 0.0, gmax = 1.0;
@@ -760,7 +765,7 @@ ReachedBend reached_bend(foundation::ConstParticleView XP, foundation::ConstInde
         gmax = std::fmax(gmax, foundation::gamma_of(XP.p(i)));
     }
     const double cut = (profile_cut + 0.1) * sl / beta1;
-    const lattice::PathBend b = lattice::sharpest_bend(umin - cut - gmax * 10.0 * sr, umax + cut);
+    const lattice::PathBend b = lattice::sharpest_bend(path, umin - cut - gmax * 10.0 * sr, umax + cut);
     return {b.kappa > 0.0 ? 1.0 / b.kappa : 0.0, b.s_begin, b.s_end};
 }
 
@@ -768,15 +773,13 @@ ReachedBend reached_bend(foundation::ConstParticleView XP, foundation::ConstInde
 std::string along(double s) { return s < 0.0 ? len(-s) + " behind" : len(s) + " ahead"; }
 
 // The key that set a transverse size of the evaluation, as the log names it.
-std::string radial_key() {
-    const auto& f = forces;
+std::string radial_key(const bunch::Forces& f) {
     if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
     if (f.lfilr) return "sigma_rad (from the sigma_file)";
     if (f.lradl) return "sigma_rad (following sigma_long)";
     return "sigma_rad";
 }
-std::string vertical_key() {
-    const auto& f = forces;
+std::string vertical_key(const bunch::Forces& f) {
     if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
     if (f.lfilv) return "sigma_vert (from the sigma_file)";
     if (f.lrelv) return "sigma_vert (relative_vert x rms height)";
@@ -796,11 +799,11 @@ void explain_size(const char* key, double v, bool relative, const char* factor, 
 // The checks of an evaluation that the forces layer can make before a model
 // runs: the speed of the particles, the sub-bunch length against the design
 // path, rintmi against the path's range, and the transverse sizes against
-// what the field integration resolves. Logs the refusal; false then.
-bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
-                       double sl, double sr, double sv) {
-    const auto& f = forces;
-    const auto& B = bunch::prtcls;
+// what the field integration resolves, all of the input in. Logs the
+// refusal; false then.
+bool evaluation_usable(const ModelInput& in, double ct, ForceType type, double sl, double sr, double sv) {
+    const auto& f = in.settings;
+    const foundation::ConstParticleView XP = in.XP;
     const bool field = type != ForceType::projected;
     const int n = XP.size();
     if (n < 1) return true;  // no particle: nothing to place
@@ -810,7 +813,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
     // rest, on its own design path ("projected" names a particle it cannot
     // place itself)
     for (int j = 1; j <= n; ++j) {
-        if (!B.lact(j) && !B.ldef(j)) continue;
+        if (!flag(in.lact, j) && !flag(in.ldef, j)) continue;
         const double p = XP.p(j);
         if (field && !(std::isfinite(XP.x(j)) && std::isfinite(XP.y(j)) && std::isfinite(XP.z(j)))) {
             log_wrapped("particle " + std::to_string(j) + " has a position that is not finite: the sub-bunch"
@@ -825,11 +828,11 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
             return false;
         }
     }
-    const double range = path_range();
+    const double range = path_range(in.lattice);
     if (range <= 0.0) return true;  // no lattice: the model says so itself
     // the sub-bunch's duration at the speed of particle 1 (the reference
     // momentum for "projected"): its c*t length must stay within the path
-    const double p1 = field ? XP.p(1) : B.p0;
+    const double p1 = field ? XP.p(1) : in.p0;
     const double beta1 = foundation::beta_of(p1);
     if (!(beta1 > 0.0)) return true;  // "projected" refuses its reference momentum itself
     const std::string who = field ? "particle 1" : "the reference momentum";
@@ -854,7 +857,7 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
     const struct {
         std::string key;
         double v;
-    } sizes[] = {{radial_key(), sr}, {vertical_key(), sv}};
+    } sizes[] = {{radial_key(f), sr}, {vertical_key(f), sv}};
     for (const auto& z : sizes) {
         if (z.v >= floor) continue;
         log_wrapped(z.key + " = " + len(z.v) + " is below " + len(floor) +
@@ -880,10 +883,10 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
     // preconditioning stage, whose forces are only the first guess of the
     // selected model's, is not held to it)
     if (force_model(type).green && bunch::code(type) == f.itype) {
-        const ReachedBend bend = reached_bend(XP, IP, ct, sl, sr, beta1);
+        const ReachedBend bend = reached_bend(in, ct, sl, sr, beta1);
         const double least = smallest_green_radial_size(sl, bend.radius);
         if (sr < least) {
-            log_wrapped(radial_key() + " = " + len(sr) + " is below " + len(least) +
+            log_wrapped(radial_key(f) + " = " + len(sr) + " is below " + len(least) +
                         ", 40 sigma_long^2/R for sigma_long " + len(sl) + " and the bend of R = " +
                         len(bend.radius) + " that the sub-bunches reach (its arc from " + along(bend.s_begin) +
                         " to " + along(bend.s_end) + " of the bunch's centroid): the Green's function mesh cannot"
@@ -895,37 +898,32 @@ bool evaluation_usable(foundation::ConstParticleView XP, foundation::ConstIndexV
     return true;
 }
 
-// Whether the lattice has a bend (a section of nonzero radius).
-bool lattice_has_bend() {
-    const auto& L = lattice::latcom;
+// Whether the lattice L has a bend (a section of nonzero radius).
+bool lattice_has_bend(const lattice::Latcom& L) {
     for (int i = 1; i <= L.nfb; ++i)
         if (L.r(i) != 0.0) return true;
     return false;
 }
 
 // rintmi against the sub-bunch length sl of the first evaluation of a
-// forces layer with a field model, said once per layer where a bend has
-// edges.
-void say_rintmi(double sl) {
-    if (rintmi_said) return;
-    rintmi_said = true;
+// forces layer with a field model, said once per layer (the settings
+// record f keeps that it was) where a bend of the lattice L has edges.
+void say_rintmi(bunch::Forces& f, const lattice::Latcom& L, double sl) {
+    if (f.rintmi_said) return;
+    f.rintmi_said = true;
     const double most = rintmi_per_sigma_long * sl;
-    if (!(forces.rintmi > most) || !lattice_has_bend()) return;
-    log_wrapped("warning: rintmi = " + len(forces.rintmi) + " is above sigma_long/200 = " + len(most) +
+    if (!(f.rintmi > most) || !lattice_has_bend(L)) return;
+    log_wrapped("warning: rintmi = " + len(f.rintmi) + " is above sigma_long/200 = " + len(most) +
                 " (sigma_long " + len(sl) + "): near the edges of bends the forces move by more than 1% of" +
                 " their peak; give rintmi <= " + len(most) + " (default 1e-9 m)");
 }
 
 }  // namespace
 
-void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
-            std::int32_t& ierr) {
-    ierr = 0;
-    auto& f = forces;
+std::optional<SubBunchSizes> frcsub(const ModelInput& in, double ct, ForceType type) {
+    const auto& f = in.settings;
     double rl = 0.0, rr = 0.0, rv = 0.0;
-    if (!(f.lfill && f.lfilr && f.lfilv))
-        bunch::rmspar(XP, std::span<const Logical>(bunch::prtcls.lact.data(), std::size_t(XP.size())),
-                      rl, rr, rv);
+    if (!(f.lfill && f.lfilr && f.lfilv)) bunch::rmspar(in.XP, in.lact.first(std::size_t(in.XP.size())), rl, rr, rv);
     // sizes of the sub-bunch property table at ct
     double tab[4] = {0.0, 0.0, 0.0, 0.0};
     if ((f.lfill || f.lfilr || f.lfilv) && f.nsgfil >= 1) {
@@ -965,25 +963,16 @@ void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, dou
             explain_size("sigma_vert", sv, f.ishape == 3 && f.lrelv && !f.lfilv, "relative_vert", rv, "height");
         else explain_size("sigma_rad", sr, false, "", 0.0, "");
     }
-    if (!ok || !evaluation_usable(XP, IP, ct, type, sl, sr, sv)) {
-        ierr = 1;
+    if (!ok || !evaluation_usable(in, ct, type, sl, sr, sv)) {
         log_line("error in frcsub (sub-bunch dimensions)");
-        return;
+        return std::nullopt;
     }
-    f.sigma_long = sl;
-    f.sigma_rad = sr;
-    f.sigma_vert = sv;
-}
-
-ModelWork& model_work() {
-    // zero-filled static storage, touched only as far as an evaluation uses it
-    static ModelWork work;
-    return work;
+    return SubBunchSizes{sl, sr, sv};
 }
 
 void join_steps(StepTimes& t) {
     if (!t.on) return;
-    const std::int32_t np = parallel::cmpcom.nprocs;
+    const std::int32_t np = Share::of_this_process().ncpu;
     std::array<std::int32_t, cap::maxproc> counts{};
     std::fill(counts.begin(), counts.begin() + np, nsteps);
     parallel::joinr(t.own, std::span<const std::int32_t>(counts.data(), std::size_t(np)), t.all);
@@ -993,59 +982,133 @@ void join_steps(StepTimes& t) {
 ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP) {
     const auto& B = bunch::prtcls;
     const std::size_t n = std::size_t(XP.size());
-    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces};
+    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces,
+            {forces.sigma_long, forces.sigma_rad, forces.sigma_vert}};
 }
 
-void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+void forcei(ModelWork& work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
+    ModelInput in = input_of(XP, IP);
     if (type == ForceType::none) {
         // no model: zero forces (the sub-bunch sizes mean nothing here)
-        no_force(type, input_of(XP, IP), ct, F, model_work(), ierr);
+        no_force(type, in, ct, F, work, ierr);
         return;
     }
     const bunch::ForceModel& model = force_model(type);
     forces.nfcall(bunch::code(type)) += 1;
-    frcsub(XP, IP, ct, type, ierr);
-    // said by an evaluation (not by the set-up's check of a Green's function)
-    if (ierr == 0 && type != ForceType::projected) say_rintmi(forces.sigma_long);
-    if (ierr == 0) {
+    const std::optional<SubBunchSizes> sizes = frcsub(in, ct, type);
+    if (!sizes) {
+        ierr = 1;
+    } else {
+        in.sizes = *sizes;
+        // what the monitors print: "projected" has no transverse sizes
+        if (type == ForceType::projected) bunch::show_subbunch_length(sizes->sigma_long);
+        else bunch::show_subbunch_sizes(sizes->sigma_long, sizes->sigma_rad, sizes->sigma_vert);
+        // said by an evaluation (not by the set-up's check of a Green's function)
+        if (type != ForceType::projected) say_rintmi(forces, in.lattice, sizes->sigma_long);
         const ModelEval eval = model_eval(type);
         if (eval == nullptr) {
             log_line("error: force type '" + std::string(model.word) + "' is not available");
             ierr = 1;
         } else if (model.runs_on == bunch::RunsOn::master) {
-            eval(type, input_of(XP, IP), ct, F, model_work(), ierr);
+            eval(type, in, ct, F, work, ierr);
         } else {
             parallel::sencmd(std::string("parallel forces"));
             std::int32_t itype = bunch::code(type);
             double t = ct;
-            frcims(itype, XP, IP, t, F, ierr);
+            SubBunchSizes sz = *sizes;
+            frcims(work, itype, XP, IP, t, sz, F, ierr);
         }
     }
     if (ierr != 0) log_line("error in forcei");
 }
 
-void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
-            foundation::ForceView F, std::int32_t& ierr) {
+namespace {
+
+// The log of the master silenced while it lives (the master alone runs
+// green_check).
+struct QuietLog {
+    QuietLog() { foundation::set_log_owner(false); }
+    ~QuietLog() { foundation::set_log_owner(true); }
+    QuietLog(const QuietLog&) = delete;
+    QuietLog& operator=(const QuietLog&) = delete;
+};
+
+// The work check of the Green's function that model type makes at the
+// bunch's time, as its evaluation would make it but on the master alone,
+// for the run's process count. Status 1 when refused. Sizes that the
+// evaluation refuses, or a bunch without a source or a receiver, are left
+// to the evaluation (status 0): it says why.
+int green_check_at_start(ModelWork& work, ForceType type, double ct) {
+    auto& B = bunch::prtcls;
+    const std::int32_t n = B.npart;
+    ModelInput in = input_of(foundation::particles(B.xptcl, n), foundation::indices(B.iptcl, n));
+    bool source = false, receiver = false;
+    for (std::int32_t i = 1; i <= n; ++i) {
+        source = source || flag(in.lact, i);
+        receiver = receiver || flag(in.ldef, i);
+    }
+    if (!source || !receiver) return 0;
+    std::optional<SubBunchSizes> sizes;
+    {
+        // the lines of the evaluation's checks and of its observers are its own
+        const QuietLog quiet;
+        sizes = frcsub(in, ct, type);
+        if (sizes) {
+            in.sizes = *sizes;
+            green_observers(work, type, in);
+        }
+    }
+    return sizes ? green_layout_work(work, type, in, ct) : 0;
+}
+
+}  // namespace
+
+void green_check(ModelWork& work, std::int32_t& ierr) {
+    ierr = 0;
+    const auto& f = forces;
+    ForceType m = ForceType::none;
+    // a stored function may be reused by the first evaluation; a stand-in
+    // force entry (tests) makes no function
+    const auto& entry = bunch::forcs2;
+    if (work.mesh.mesh.lgreen || entry.entry != &force_entry || entry.entry_context != &work ||
+        !bunch::force_type_of(f.itype, m))
+        return;
+    const ForceType pm = bunch::force_model(m).precondition;
+    const double ct = bunch::prtcls.ctptcl;
+    // the stages whose start forces the first step computes
+    const bool stage1 = m != ForceType::none && (bunch::tr3com.precondition || pm == m);
+    if (stage1 && bunch::force_model(pm).green && entry.ctfi != ct && green_check_at_start(work, pm, ct) != 0)
+        ierr = 1;
+    else if (pm != m && bunch::force_model(m).green && entry.ctfk != ct && green_check_at_start(work, m, ct) != 0)
+        ierr = 1;
+    if (ierr != 0) log_line("error: no tracking run");
+}
+
+void force_entry(void* work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+                 foundation::ForceView F, std::int32_t& ierr) {
+    forcei(*static_cast<ModelWork*>(work), type, XP, IP, ct, F, ierr);
+}
+
+void frcims(ModelWork& work, std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+            SubBunchSizes& sizes, foundation::ForceView F, std::int32_t& ierr) {
     ierr = 0;
     std::int32_t npart = XP.size();
-    StepTimes& steps = model_work().steps;
+    StepTimes& steps = work.steps;
     std::optional<StepClock> handout(std::in_place, steps, Step::handout);
     parallel::traxph(npart, XP, IP, ct);
     // the evaluation settings: time, the three sizes, the type
     double settings[5];
     std::int32_t ncol = 5;
     if (parallel::is_master())
-        settings[0] = ct, settings[1] = forces.sigma_long, settings[2] = forces.sigma_rad,
-        settings[3] = forces.sigma_vert, settings[4] = double(itype);
+        settings[0] = ct, settings[1] = sizes.sigma_long, settings[2] = sizes.sigma_rad,
+        settings[3] = sizes.sigma_vert, settings[4] = double(itype);
     parallel::distri(settings, 1, ncol);
     handout.reset();
     if (!parallel::is_master()) {
         ct = settings[0];
-        forces.sigma_long = settings[1];
-        forces.sigma_rad = settings[2];
-        forces.sigma_vert = settings[3];
+        sizes = {settings[1], settings[2], settings[3]};
         itype = static_cast<std::int32_t>(std::lround(settings[4]));
     }
     // the model of the type, the same on every process after the broadcast:
@@ -1056,7 +1119,9 @@ void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexV
     if (eval == nullptr || force_model(type).runs_on != bunch::RunsOn::every_process) {
         ierr = 1;
     } else {
-        eval(type, input_of(XP.first(npart), IP.first(npart)), ct, F.first(npart), model_work(), ierr);
+        ModelInput in = input_of(XP.first(npart), IP.first(npart));
+        in.sizes = sizes;
+        eval(type, in, ct, F.first(npart), work, ierr);
     }
     if (ierr != 0) log_line("error in frcims");
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "bunch/forces.hpp"
@@ -44,20 +45,29 @@ using ModelEval = void (*)(ForceType type, const ModelInput& in, double ct, foun
 
 // The input of a model for the particle records XP with their pairs IP:
 // the flags lact and ldef and the reference momentum of the bunch record,
-// the lattice and the force settings of this process.
+// the lattice and the force settings of this process, and the sizes as the
+// settings give them (an evaluation puts its effective sizes in their
+// place).
 ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP);
 
 // One force evaluation of model type at time ct [m] for the particle
-// records XP with pairs IP; result F (all three of the bunch's npart
-// records). The force entry the driver gives the time step.
-void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+// records XP with pairs IP, with the models' work work; result F (all three
+// of the bunch's npart records). The input of the model (input_of) with
+// the effective sizes of frcsub, which the monitors print from then on
+// (bunch::show_subbunch_sizes; "projected" shows its sigma_long alone).
+void forcei(ModelWork& work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
             foundation::ForceView F, std::int32_t& ierr);
 
-// The effective sub-bunch sizes of an evaluation at c*t = ct [m] of the
-// particles XP with their pairs IP, stored in sigma_long,
-// sigma_rad, sigma_vert. Status 1, a line saying why and what would work,
-// and "error in frcsub (sub-bunch dimensions)" when the evaluation cannot
-// be made: a size that is not > 0 (a relative size of a bunch without
+// The force entry the driver gives the time step (bunch::set_force_entry):
+// forcei with the models' work that the entry's context points to.
+void force_entry(void* work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
+                 foundation::ForceView F, std::int32_t& ierr);
+
+// The effective sub-bunch sizes of an evaluation of model type at c*t =
+// ct [m] of the input in (its particles, flags, reference momentum, lattice
+// and settings; the sizes of in are not read). No value, after a line
+// saying why and what would work and "error in frcsub (sub-bunch
+// dimensions)", when the evaluation cannot be made: a size that is not > 0 (a relative size of a bunch without
 // extent); a particle that is not placed or is moving backward (at rest:
 // for the three-dimensional models); for the three-dimensional models
 // rintmi not below half the lattice's length, a transverse size (with the
@@ -67,8 +77,7 @@ void forcei(ForceType type, foundation::ParticleView XP, foundation::IndexView I
 // now; for every model a
 // sub-bunch longer in c*t than the lattice. The lattice checks need a
 // lattice (without one the model reports its own failure).
-void frcsub(foundation::ConstParticleView XP, foundation::ConstIndexView IP, double ct, ForceType type,
-            std::int32_t& ierr);
+[[nodiscard]] std::optional<SubBunchSizes> frcsub(const ModelInput& in, double ct, ForceType type);
 
 // Limits of the sub-bunch sizes (m). The field library resolves a
 // transverse size only well above the rounding with which an observer on a
@@ -93,11 +102,29 @@ double smallest_green_radial_size(double sigma_long, double radius);
 // command loop) with the same collective calls: the hand-out of the
 // particles (the master sends XP, IP of npart records; a slave receives into
 // its views, whose count is its capacity), the broadcast of the time, the
-// three sizes and the type (the slaves store them in ct, the force record
-// and itype), then the model's evaluation function. "error in frcims" on a
-// failure.
-void frcims(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
-            foundation::ForceView F, std::int32_t& ierr);
+// three effective sizes and the type (the master's ct, sizes and itype; the
+// slaves receive them into theirs), then the model's evaluation function
+// with the sizes in its input and the models' work work of this process.
+// "error in frcims" on a failure.
+void frcims(ModelWork& work, std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+            SubBunchSizes& sizes, foundation::ForceView F, std::int32_t& ierr);
+
+// The check of a tracking run's set-up (master, before the run starts):
+// the Green's function that a stage of the first step makes at the bunch's
+// time (the preconditioning stage of csr_p_to_p and csr_p_to_m, or the
+// selected csr_g_to_p or csr_g_to_m), laid out on the master for the run's
+// process count, its work refused above green_work_max with the lines of
+// the evaluation's refusal and "error: no tracking run"; ierr 1 then. No
+// check where the first step computes no function or may reuse a stored
+// one, nor where the evaluation would refuse the sub-bunch sizes (it says
+// why itself), nor where the installed force entry is not force_entry with
+// work (a stand-in of the tests). It lays the function out in work, the
+// models' work that the run's evaluations use, and leaves nothing there
+// that a later evaluation reads before it sets it anew: the stored
+// function's stamp stays dropped (the first evaluation lays out its own
+// mesh), and the field library's settings and design path are each
+// evaluation's own.
+void green_check(ModelWork& work, std::int32_t& ierr);
 
 // rintmi, the field library's smallest length, locates the edges of bends
 // along a source's path: above rintmi_per_sigma_long times the sub-bunch

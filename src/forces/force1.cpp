@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "bunch/forces.hpp"
-#include "fieldlib/field.hpp"
+#include "fieldlib/fldtypes.hpp"
 #include "forces/csr1d.hpp"
 #include "forces/fconv.hpp"
 #include "forces/fcdiag.hpp"
@@ -224,9 +224,10 @@ void resample_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W,
 // Total wake of the evaluation into W.gau over the offsets gw1 .. gw2 [V/m
 // per C]: (1 - par4) times the CSR wake in W.e (offsets 1 - nsam .. ahead),
 // plus (1 - par5) times the file's wake resampled (offsets -q .. nsam - 1)
-// when a wake_file was read. Status 0, or 1 after logging the failure's
-// line.
-int total_wake(const bunch::Forces& f, Force1Work& W, const Fc1Grid& g, int ahead, int& gw1, int& gw2, int& q) {
+// when a wake_file was read; sl the evaluation's sigma_long [m]. Status 0,
+// or 1 after logging the failure's line.
+int total_wake(const bunch::Forces& f, double sl, Force1Work& W, const Fc1Grid& g, int ahead, int& gw1, int& gw2,
+               int& q) {
     const int nsam = g.nsam;
     if (!f.lwake) {
         gw1 = 1 - nsam;
@@ -245,8 +246,8 @@ int total_wake(const bunch::Forces& f, Force1Work& W, const Fc1Grid& g, int ahea
         // +-5 s' margins and the wake ahead): the sigma_long that fits, with
         // room for those
         const double width = cw2 - cw1 + 1.0;
-        const double least = f.sigma_long * width / (cap::nsamax - 200.0);
-        log_wrapped("sigma_long = " + foundation::short_real(f.sigma_long) +
+        const double least = sl * width / (cap::nsamax - 200.0);
+        log_wrapped("sigma_long = " + foundation::short_real(sl) +
                     " m is too short for the projected model with a wake_file: the CSR wake and the file's wake"
                     " together span " + foundation::short_real(width) + " points of its grid of 0.14 sigma_long, at"
                     " most " + std::to_string(cap::nsamax) + "; give sigma_long >= " + foundation::short_real(least) +
@@ -455,7 +456,7 @@ const char* unusable(const ModelInput& in, ForceView F) {
         return "error in force1: particle, pair and force arrays do not match";
     if (in.lattice.nfb < 1) return "error in force1: the lattice has no field boundary";
     if (!(in.p0 > 0.0) || !std::isfinite(in.p0)) return "error in force1: reference momentum not positive";
-    if (!(in.settings.sigma_long > 0.0) || !std::isfinite(in.settings.sigma_long))
+    if (!(in.sizes.sigma_long > 0.0) || !std::isfinite(in.sizes.sigma_long))
         return "error in force1: sigma_long not positive";
     return nullptr;
 }
@@ -499,15 +500,16 @@ Projection project(const ModelInput& in, double tx, double ty, double beta, Forc
 
 // Step 5: the force grid around the bunch, 5 s' beyond its extreme
 // particles, of step h = 0.2 s' with s' = sigma_t/sqrt(2) and sigma_t =
-// sigma_long/beta [m of c*t]; the sizes compared before any conversion to
-// an integer. The line of a failure, after the one saying why, or nullptr.
-const char* force_grid(const bunch::Forces& f, const Projection& p, double beta, Fc1Grid& g) {
-    const double sigt = f.sigma_long / beta;
+// sigma_long/beta [m of c*t] (sl: the evaluation's sigma_long [m]); the
+// sizes compared before any conversion to an integer. The line of a
+// failure, after the one saying why, or nullptr.
+const char* force_grid(double sl, const Projection& p, double beta, Fc1Grid& g) {
+    const double sigt = sl / beta;
     g.sp = rms_to_sp * sigt;
     g.h = 0.2 * g.sp;
     const double g1 = nint((p.ctmin - 5.0 * g.sp) / g.h), g2 = nint((p.ctmax + 5.0 * g.sp) / g.h);
     if (!(g2 - g1 + 1.0 <= cap::nsamax)) {
-        log_wrapped(grid_too_fine(f.sigma_long, g2 - g1 + 1.0, cap::nsamax, p.ctmax - p.ctmin, beta));
+        log_wrapped(grid_too_fine(sl, g2 - g1 + 1.0, cap::nsamax, p.ctmax - p.ctmin, beta));
         return "nsam.gt.nsamax";
     }
     g.ng1 = int(g1);
@@ -529,7 +531,7 @@ std::string csr_wake(const ModelInput& in, const Fc1Grid& g, const Projection& p
     const int nsam = g.nsam;
     const double h = g.h;
     if (nsam + nwake_ahead > cap::narcsr) {
-        log_wrapped(grid_too_fine(f.sigma_long, double(nsam), cap::narcsr - nwake_ahead, p.ctmax - p.ctmin, beta));
+        log_wrapped(grid_too_fine(in.sizes.sigma_long, double(nsam), cap::narcsr - nwake_ahead, p.ctmax - p.ctmin, beta));
         return "nf2-nf1+1.gt.nsamax";
     }
     ahead = wake_ahead(f, nsam);
@@ -622,7 +624,7 @@ std::int32_t force1(const ModelInput& in, ForceView F, ModelWork& work) {
 
     // 5. grid
     Fc1Grid g{};
-    if (const char* why = force_grid(f, p, beta, g)) return fail(why);
+    if (const char* why = force_grid(in.sizes.sigma_long, p, beta, g)) return fail(why);
     const std::size_t ns = std::size_t(g.nsam);
 
     // 6. line current
@@ -633,7 +635,7 @@ std::int32_t force1(const ModelInput& in, ForceView F, ModelWork& work) {
     int ahead = 0;
     if (const std::string why = csr_wake(in, g, p, gamma, beta, s1, ahead, W); !why.empty()) return fail(why);
     int gw1 = 0, gw2 = 0, q = 0;
-    if (total_wake(f, W, g, ahead, gw1, gw2, q) != 0) return fail("");
+    if (total_wake(f, in.sizes.sigma_long, W, g, ahead, gw1, gw2, q) != 0) return fail("");
 
     // 9. force on the grid
     const double fac = (g.h / clight) * force_scale;
@@ -647,7 +649,7 @@ std::int32_t force1(const ModelInput& in, ForceView F, ModelWork& work) {
     if (f.ltest) {
         const double mean = p.qsum > 0.0 ? p.qct / p.qsum : 0.0;
         const double ctrms = p.qsum > 0.0 ? std::sqrt(std::max(p.qct2 / p.qsum - mean * mean, 0.0)) : 0.0;
-        diagnostics(in, F, work, g, f.sigma_long / beta, ctrms, gw1, gw2, q);
+        diagnostics(in, F, work, g, in.sizes.sigma_long / beta, ctrms, gw1, gw2, q);
     }
     return 0;
 }

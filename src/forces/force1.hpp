@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "forces/csr1d.hpp"
-#include "forces/fconv.hpp"
+#include "forces/force1_work.hpp"
 #include "forces/model.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/views.hpp"
@@ -19,9 +18,10 @@ namespace forces {
 
 // One evaluation of the projected model for the particles in.XP with their
 // pairs in.IP (in.IP and F hold at least in.XP.size() particles; in.XP.size()
-// is the bunch's npart). Reads of the settings sigma_long, shield,
-// shield_max, par1, par2, par4, par5, the wake data, lwake, ltest; of the
-// lattice fb, nfb, srtab, nfbchg; the reference momentum and the flags.
+// is the bunch's npart). Reads the evaluation's sigma_long (in.sizes); of
+// the settings shield, shield_max, par1, par2, par4, par5, the wake data,
+// lwake, ltest; of the lattice fb, nfb, srtab, nfbchg; the reference
+// momentum and the flags.
 // F receives the longitudinal force in F.along and zeros in F.left and
 // F.vert. Status 0 on success; on any failure the lines of the failure and
 // "error in force1" are logged, the status is 1 and F is zero. A diagnostic
@@ -41,28 +41,6 @@ struct Fc1Grid {
     double sp;  // rms of each particle's Gaussian in c*t [m]
     double h;   // grid step 0.2*sp [m]
     int ng1, ng2, nsam;
-};
-
-// Terms of the series of the deposit's moments.
-inline constexpr int nmom = 16;
-
-// Work arrays of the model, in static storage (ModelWork), untouched until
-// the first evaluation; nothing is allocated during an evaluation.
-struct Force1Work {
-    double cur[cap::nsamax];    // line current on the grid [A]
-    WakePars epar;              // CSR wake block: parameters
-    double e[nwkmax];           // and values, offsets k = 1 - nsam .. the points ahead
-    double gau[nwkmax];         // total wake over its index range
-    double kern[cap::nsamax];   // smoothing kernel of the wake_file's wake
-    double e2[cap::nsamax];     // the file's wake smoothed, on its coarse grid
-    double file[cap::nsamax];   // the file's wake resampled on the force grid
-    double w[cap::nsamax];      // force on the grid
-    double ct[cap::maxprt];     // deposit pairs: c*t [m]
-    double q[cap::maxprt];      //   and charge [C]
-    double sx[cap::maxprt + 1];  // cumulative sums of the filter
-    double mom[2 * nmom * cap::nsamax];  // moments of the deposit
-    CsrWork csr;
-    FftWork fft;
 };
 
 // Adds the current [A] of Gaussians of rms g.sp carrying the charges q [C]

@@ -22,14 +22,16 @@ namespace forces {
 
 namespace {
 
-// The test output of the master: the sizes, then "fc2.dat" with the
-// positions relative to particle 1 and the forces. Status 0 on success.
-std::int32_t test_output(const bunch::Forces& f, foundation::ConstParticleView XP, foundation::ConstForceView F,
-                         double beta1) {
-    foundation::logpri(foundation::ld_line({"ctsig =", foundation::ld_real(f.sigma_long / beta1)}));
-    if (f.ishape == 3) {
-        foundation::logpri(foundation::ld_line({"sigmar=", foundation::ld_real(f.sigma_rad)}));
-        foundation::logpri(foundation::ld_line({"sigmaz=", foundation::ld_real(f.sigma_vert)}));
+// The test output of the master: the sizes of the evaluation, then
+// "fc2.dat" with the positions relative to particle 1 and the forces.
+// Status 0 on success.
+std::int32_t test_output(const ModelInput& in, foundation::ConstForceView F, double beta1) {
+    const foundation::ConstParticleView XP = in.XP;
+    const SubBunchSizes& sz = in.sizes;
+    foundation::logpri(foundation::ld_line({"ctsig =", foundation::ld_real(sz.sigma_long / beta1)}));
+    if (in.settings.ishape == 3) {
+        foundation::logpri(foundation::ld_line({"sigmar=", foundation::ld_real(sz.sigma_rad)}));
+        foundation::logpri(foundation::ld_line({"sigmaz=", foundation::ld_real(sz.sigma_vert)}));
     }
     foundation::logpri(" ");
     std::int32_t unit = 0, ierr = 0;
@@ -85,7 +87,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
 
     const double p1 = npart >= 1 ? XP.p(1) : 0.0;  // m*c
     const double beta1 = foundation::beta_of(p1);
-    field_settings(settings, beta1);
+    field_settings(mw.field, settings, in.sizes, beta1);
 
     for (double& w : F.words()) w = 0.0;
 
@@ -118,7 +120,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
                 foundation::ld_line({" isrc       =", foundation::ld_int(i), " npart =", foundation::ld_int(npart)}));
     };
     std::optional<StepClock> clock(std::in_place, mw.steps, Step::fields);
-    source_fields(in, ct, sh, npart, target, add, after);
+    source_fields(mw.field, in, ct, sh, npart, target, add, after);
     clock.emplace(mw.steps, Step::particles);
 
     // lab components into the particle's own frame, in m*c per m of c*t;
@@ -141,7 +143,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
 
     // the forces are complete: a diagnostic file that cannot be written
     // costs the file alone
-    if (sh.master && settings.ltest && test_output(settings, XP, F, beta1) != 0) diawrn(mw, "fc2.dat");
+    if (sh.master && settings.ltest && test_output(in, F, beta1) != 0) diawrn(mw, "fc2.dat");
 }
 
 }  // namespace forces

@@ -28,15 +28,4 @@ namespace forces {
 void force2(bunch::ForceType type, const ModelInput& in, double ct, foundation::ForceView F, ModelWork& work,
             std::int32_t& ierr);
 
-// Work of the last force2 call on this process, for the benchmarks: design
-// paths built, field calls made, and the processor seconds of this process
-// spent building paths and in the whole source loop (its own share, before
-// the sum; processor time, so that other jobs on the machine do not count).
-struct Force2Work {
-    std::int64_t paths;
-    std::int64_t fields;
-    double path_seconds;
-    double loop_seconds;
-};
-
 }  // namespace forces

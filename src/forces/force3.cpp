@@ -13,10 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "bunch/prtcls.hpp"
-#include "bunch/trkcom.hpp"
 #include "fieldlib/field.hpp"
-#include "forces/force.hpp"
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
@@ -68,8 +65,9 @@ void source_progress(std::string_view label, std::int32_t i, std::int32_t npart)
 // Lorentz factor of particle 1: fobs_j = force_scale * sum over the sources
 // i of q_i (E_x, E_y, c B_z)(observer j; path_i), E turned into the
 // components along phiref and to its left [V/m per C times C, then 1/m].
-void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const Share& sh, StepTimes& T) {
-    Mesh& m = mesh;
+void per_source_fields(fieldlib::Context& cx, const ModelInput& in, MeshWork& W, double ct, const Share& sh,
+                       StepTimes& T) {
+    Mesh& m = W.mesh;
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
     m.gamref = foundation::gamma_of(XP.p(1));
@@ -101,7 +99,7 @@ void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const
         if (sh.master && npart >= 1000 && i % 100 == 0)
             progress({"isrc=", foundation::ld_int(i), " npart=", foundation::ld_int(npart)});
     };
-    source_fields(in, ct, sh, m.nobs, corner, add, after);
+    source_fields(cx, in, ct, sh, m.nobs, corner, add, after);
     // lab components into the reference direction, in force units
     const double c = std::cos(m.phiref), s = std::sin(m.phiref);
     for (std::int32_t j = sh.first(); j <= m.nobs; j += sh.ncpu) {
@@ -113,17 +111,10 @@ void per_source_fields(const ModelInput& in, const MeshWork& W, double ct, const
 }
 
 // The sizes and settings the Green's function of this evaluation is made for.
-GreenFor green_for(const bunch::Forces& f) {
-    return {f.sigma_long, f.sigma_rad, f.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
-}
-
-// The field library's sub-bunch sizes and duration for the sizes sz with a
-// test particle of speed beta [c], as field_settings gives them (the shape
-// is that of sz).
-void made_settings(const GreenFor& sz, double beta) {
-    fieldlib::finit("sigmat", sz.sigma_long / (foundation::clight * beta));  // s
-    if (sz.ishape == 3) fieldlib::finit("sigmar", sz.sigma_rad);
-    fieldlib::finit("sigmaz", sz.sigma_vert);
+GreenFor green_for(const ModelInput& in) {
+    const bunch::Forces& f = in.settings;
+    const SubBunchSizes& sz = in.sizes;
+    return {sz.sigma_long, sz.sigma_rad, sz.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
 }
 
 // Z: the observer j's position relative to source i, in the source's frame.
@@ -142,8 +133,9 @@ struct SourceFrame {
 // betref c B_z (sin phi_i, -cos phi_i); the observer moves along eref = (e1,
 // e2), and the terms in cbz put betref c B_z (e2, -e1) in its place. Then
 // the components along eref and to its left, and c B_z [V/m per C times qs].
-void accumulate(std::int32_t j, double qs, const SourceFrame& sf, const Pt2& w, double cbz) {
-    Mesh& m = mesh;
+void accumulate(MeshWork& W, std::int32_t j, double qs, const SourceFrame& sf, const Pt2& w, double cbz) {
+    const Greenc& greenc = W.green.greenc;
+    Mesh& m = W.mesh;
     const double e1 = greenc.eref(1), e2 = greenc.eref(2);
     const double lx = sf.c * w[0] - sf.s * w[1] + (e2 - sf.s) * m.betref * cbz;
     const double ly = sf.s * w[0] + sf.c * w[1] - (e1 - sf.c) * m.betref * cbz;
@@ -159,7 +151,8 @@ SourceFrame source_frame(const MeshWork& w, foundation::ConstParticleView XP, st
 // The marked samples l1..l2 of the chunk, ascending, into shw.own (as many
 // as it holds); returns their number. Blocks of flags are tested at once: a
 // chunk is mostly unmarked.
-std::int64_t own_marks(SampleExchange& shw, std::int32_t l1, std::int32_t l2) {
+std::int64_t own_marks(const MeshWork& W, SampleExchange& shw, std::int32_t l1, std::int32_t l2) {
+    const Greenm& greenm = W.green.greenm;
     const ftypes::Logical* req = greenm.req.data();
     constexpr std::int32_t block = 64;
     std::int64_t n = 0;
@@ -180,9 +173,9 @@ std::int64_t own_marks(SampleExchange& shw, std::int32_t l1, std::int32_t l2) {
 // The samples l1..l2 of the chunk that hold every mark of points with x
 // from xmin to xmax: those of the columns around them (a point marks
 // samples of the two columns of its cell); l1 > l2 when there is none.
-void marked_range(double xmin, double xmax, std::int32_t& l1, std::int32_t& l2) {
-    const Greenm& G = greenm;
-    const Greens& S = greens;
+void marked_range(const MeshWork& W, double xmin, double xmax, std::int32_t& l1, std::int32_t& l2) {
+    const Greenm& G = W.green.greenm;
+    const Greens& S = W.green.greens;
     l1 = 1;
     l2 = 0;
     if (!(xmin <= xmax)) return;
@@ -198,7 +191,9 @@ void marked_range(double xmin, double xmax, std::int32_t& l1, std::int32_t& l2) 
 
 // The cell i (columns i and i + 1, 1 <= i < nx) at x, as the lookup finds
 // it; 0 outside the columns.
-std::int32_t cell_of(double x) {
+std::int32_t cell_of(const MeshWork& W, double x) {
+    const Greenm& greenm = W.green.greenm;
+    const Greens& greens = W.green.greens;
     const std::int32_t nx = greens.nx;
     const double* xg = greenm.xg.data();
     if (!(x >= xg[0] && x <= xg[nx - 1])) return 0;
@@ -208,7 +203,9 @@ std::int32_t cell_of(double x) {
 
 // The cells of this process's pairs (and their neighbours), joined with
 // every other process's into greens.cells.
-void find_cells(const ModelInput& in, const MeshWork& W, const Share& sh) {
+void find_cells(const ModelInput& in, MeshWork& W, const Share& sh) {
+    const Mesh& mesh = W.mesh;
+    Greens& greens = W.green.greens;
     const foundation::ConstParticleView XP = in.XP;
     GreenCells& cells = greens.cells;
     const std::int32_t nx = greens.nx;
@@ -217,7 +214,7 @@ void find_cells(const ModelInput& in, const MeshWork& W, const Share& sh) {
         if (!flag(in.lact, i)) continue;
         const SourceFrame sf = source_frame(W, XP, i);
         for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
-            const std::int32_t c = cell_of(sf.z(j)[0]);
+            const std::int32_t c = cell_of(W, sf.z(j)[0]);
             // with its neighbours: a point on a column may be given either cell
             if (c > 0) cells.hit(std::max(c - 1, 1)) = cells.hit(c) = cells.hit(std::min(c + 1, nx - 1)) = 1;
         }
@@ -238,7 +235,8 @@ void find_cells(const ModelInput& in, const MeshWork& W, const Share& sh) {
 
 // How many processes have pairs with their cell in the chunk (columns ic1
 // to ic2); ncpu when the cells are not listed.
-std::int32_t chunk_users(const Share& sh) {
+std::int32_t chunk_users(const MeshWork& W, const Share& sh) {
+    const Greens& greens = W.green.greens;
     const GreenCells& cells = greens.cells;
     if (!cells.listed) return sh.ncpu;
     std::int32_t users = 0;
@@ -256,7 +254,9 @@ std::int32_t chunk_users(const Share& sh) {
 // process does), so that the chunks cost no exchange. Every process
 // decides alike, from the nsrc sources (the active particles).
 inline constexpr double share_pairs = 1000.0;
-bool few_pairs(std::int32_t nsrc) {
+bool few_pairs(const MeshWork& W, std::int32_t nsrc) {
+    const Mesh& mesh = W.mesh;
+    const Greenm& greenm = W.green.greenm;
     const double chunks = double(greenm.ngreen / cap::maxgre + 1);
     return double(nsrc) * double(mesh.nobs) < share_pairs * chunks;
 }
@@ -264,15 +264,18 @@ bool few_pairs(std::int32_t nsrc) {
 // Marks the samples of the chunk that some source-observer pair of this
 // process needs, and gives every process the union of all marks.
 void mark_required(const ModelInput& in, std::int32_t nsrc, MeshWork& W, const Share& sh) {
+    Mesh& mesh = W.mesh;
+    Greenm& greenm = W.green.greenm;
+    Greens& greens = W.green.greens;
     const foundation::ConstParticleView XP = in.XP;
     SampleExchange& shw = W.exchange;
     const std::int32_t npart = XP.size();
     // a mesh of several chunks: no marks where the pairs of one process at
     // most need samples, nor where the chunks hold too few pairs to share
     if (greenm.ngreen > greenm.n2gre) {
-        const bool few = few_pairs(nsrc);
+        const bool few = few_pairs(W, nsrc);
         if (!few && !greens.cells.known) find_cells(in, W, sh);
-        if (few || chunk_users(sh) <= 1) {
+        if (few || chunk_users(W, sh) <= 1) {
             if (sh.master)
                 for (std::int32_t i = 1; i <= npart; ++i) source_progress(" isrc_gmesh1=", i, npart);
             shw.nreq = 0;
@@ -289,7 +292,7 @@ void mark_required(const ModelInput& in, std::int32_t nsrc, MeshWork& W, const S
             for (std::int32_t j = sh.first(); j <= mesh.nobs; j += sh.ncpu) {
                 const Pt2 z = sf.z(j);
                 bool lout = false;
-                gmesh1(z, lout);
+                gmesh1(W.green, z, lout);
                 if (z[0] >= xlo && z[0] <= xhi) {
                     xmin = std::min(xmin, z[0]);
                     xmax = std::max(xmax, z[0]);
@@ -299,8 +302,8 @@ void mark_required(const ModelInput& in, std::int32_t nsrc, MeshWork& W, const S
         if (sh.master) source_progress(" isrc_gmesh1=", i, npart);
     }
     std::int32_t l1 = 1, l2 = 0;
-    marked_range(xmin, xmax, l1, l2);
-    const std::int64_t nown = own_marks(shw, l1, l2);
+    marked_range(W, xmin, xmax, l1, l2);
+    const std::int64_t nown = own_marks(W, shw, l1, l2);
     parallel::joinct(std::int32_t(nown), shw.counts.span());
     std::int64_t total = 0;
     for (std::int32_t p = 1; p <= sh.ncpu; ++p) total += shw.counts(p);
@@ -323,18 +326,19 @@ void mark_required(const ModelInput& in, std::int32_t nsrc, MeshWork& W, const S
 // first and last sample and every sample whose global number is a multiple
 // of the step, each once its turn comes, whether required or not.
 struct GreenProgress {
-    std::int64_t next, last, step, ioff;
-    GreenProgress() {
-        const std::int32_t n2 = greenm.n2gre;
-        ioff = greens.ioff;
-        next = greenm.i1gre + ioff;
+    std::int64_t next, last, step, ioff, ngreen;
+    explicit GreenProgress(const Green& g) {
+        const std::int32_t n2 = g.greenm.n2gre;
+        ioff = g.greens.ioff;
+        next = g.greenm.i1gre + ioff;
         last = n2 + ioff;
         step = progress_step(n2);
+        ngreen = g.greenm.ngreen;
     }
     // every line due up to local sample l
     void upto(std::int32_t l) {
         while (next <= l + ioff) {
-            progress({" i_green    =", foundation::ld_int(next), " ngreen=", foundation::ld_int(greenm.ngreen)});
+            progress({" i_green    =", foundation::ld_int(next), " ngreen=", foundation::ld_int(ngreen)});
             next = next < last ? std::min(last, (next / step + 1) * step) : last + 1;
         }
     }
@@ -344,11 +348,13 @@ struct GreenProgress {
 // all, else those of the marks), in rounds of at most round_samples: the
 // process of each sample evaluates it, and the values of the round are
 // joined on every process.
-void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes& T) {
-    Greenm& G = greenm;
+void evaluate_required(fieldlib::Context& cx, Green& g, bool all, SampleExchange& shw, const Share& sh,
+                       StepTimes& T) {
+    Greens& greens = g.greens;
+    Greenm& G = g.greenm;
     const std::int32_t n2 = G.n2gre;
     const bool listed = !all && shw.nreq >= 0;
-    GreenProgress tick;
+    GreenProgress tick(g);
     std::int32_t cursor = G.i1gre;  // the next sample to look at (flags)
     std::int64_t done = 0;          // required samples of the earlier rounds
     for (;;) {
@@ -372,8 +378,8 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes
             if (sh.own(count)) {
                 Pt2 z{}, w{};
                 double cbz = 0.0;
-                gmpos(shw.lround(k), z[0], z[1]);
-                green(z, w, cbz);
+                gmpos(g, shw.lround(k), z[0], z[1]);
+                green(g, cx, z, w, cbz);
                 shw.mine(++nmine) = w[0];
                 shw.mine(++nmine) = w[1];
                 shw.mine(++nmine) = cbz;
@@ -393,7 +399,7 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes
             G.g(1, l) = v[0] + 0.0;
             G.g(2, l) = v[1] + 0.0;
             G.g(3, l) = v[2] + 0.0;
-            set_req(l);
+            set_req(g, l);
         }
         clock.reset();
         done += b;
@@ -407,7 +413,8 @@ void evaluate_required(bool all, SampleExchange& shw, const Share& sh, StepTimes
 // The Green's function at every source-observer pair of this process whose
 // point this chunk answers for: interpolated, or evaluated directly where
 // the point lies outside the meshed region.
-void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepTimes& T) {
+void interpolate(fieldlib::Context& cx, const ModelInput& in, MeshWork& W, const Share& sh, StepTimes& T) {
+    const Mesh& mesh = W.mesh;
     const StepClock clock(T, Step::lookups);
     const foundation::ConstParticleView XP = in.XP;
     const std::int32_t npart = XP.size();
@@ -421,14 +428,14 @@ void interpolate(const ModelInput& in, const MeshWork& W, const Share& sh, StepT
             for (std::int32_t j0 = sh.first(); j0 <= mesh.nobs;) {
                 std::size_t n = 0;
                 for (std::int32_t j = j0; j <= mesh.nobs && n < lookup_batch; j += sh.ncpu) z[n++] = sf.z(j);
-                gmesh2(std::span<const Pt2>(z.data(), n), g);
+                gmesh2(W.green, cx, std::span<const Pt2>(z.data(), n), g);
                 for (std::size_t k = 0; k < n; ++k, j0 += sh.ncpu) {
                     GreenLookup& o = g[k];
                     if (!o.lin && o.lout) {
                         const StepClock direct(T, Step::direct);
-                        green(z[k], o.w, o.cbz);
+                        green(W.green, cx, z[k], o.w, o.cbz);
                     }
-                    if (o.lin || o.lout) accumulate(j0, qs, sf, o.w, o.cbz);
+                    if (o.lin || o.lout) accumulate(W, j0, qs, sf, o.w, o.cbz);
                 }
             }
         }
@@ -461,7 +468,7 @@ RegionBlock region_block(const ModelInput& in, MeshWork& W, const Share& sh) {
 // The support in direction phi of the region the Green's function must
 // cover (gtom2), each process's block joined onto every process.
 double region_support(const ModelInput& in, MeshWork& W, const Share& sh, RegionBlock b, double phi) {
-    const double h = gtom2(in.XP, in.lact, phi, b.i1, b.i2, W.cphi.data(), W.sphi.data());
+    const double h = gtom2(W.mesh, in.XP, in.lact, phi, b.i1, b.i2, W.cphi.data(), W.sphi.data());
     if (b.i1 == 1 && b.i2 == in.XP.size()) return h;
     std::array<std::int32_t, cap::maxproc> counts{};
     std::fill(counts.begin(), counts.begin() + sh.ncpu, 1);
@@ -498,12 +505,12 @@ std::string green_stage(ForceType type, const bunch::Forces& f) {
 // naming the stage, the work and its time on one process, the limit and the
 // ways out (when it stands before the run, start says so). Every process
 // decides alike from the same layout; the master logs.
-int green_work(ForceType type, const bunch::Forces& f, std::int32_t npart, std::int32_t nsrc, bool log_size,
-               std::string_view start = {}) {
-    const double npairs = double(nsrc) * double(mesh.nobs);
-    const GreenWork g = gmwork(npairs, gmestm(npart, mesh.nobs));
+int green_work(const MeshWork& W, ForceType type, const bunch::Forces& f, std::int32_t npart, std::int32_t nsrc,
+               bool log_size, std::string_view start = {}) {
+    const double npairs = double(nsrc) * double(W.mesh.nobs);
+    const GreenWork g = gmwork(W.green, npairs, gmestm(W.green, npart, W.mesh.nobs));
     if (log_size)
-        foundation::log_line("green's function of " + foundation::short_real(double(greenm.ngreen)) +
+        foundation::log_line("green's function of " + foundation::short_real(double(W.green.greenm.ngreen)) +
                              " samples: work " + foundation::short_real(g.work) + " field calls");
     if (g.work <= f.green_work_max) return 0;
     const bool selected = bunch::code(type) == f.itype;
@@ -519,8 +526,9 @@ int green_work(ForceType type, const bunch::Forces& f, std::int32_t npart, std::
 // The source of a new Green's function: the reference direction and speed
 // of particle 1, the centroid of the active particles and what the function
 // is made for.
-void new_green_source(const ModelInput& in) {
-    Mesh& m = mesh;
+void new_green_source(MeshWork& W, const ModelInput& in) {
+    Greenc& greenc = W.green.greenc;
+    Mesh& m = W.mesh;
     m.gamref = foundation::gamma_of(in.XP.p(1));
     m.phiref = in.XP.phi(1);
     greenc.phigrn = m.phiref;
@@ -528,7 +536,7 @@ void new_green_source(const ModelInput& in) {
     greenc.gamgrn = m.gamref;
     greenc.eref(1) = std::cos(m.phiref);
     greenc.eref(2) = std::sin(m.phiref);
-    greenc.made_for = green_for(in.settings);
+    greenc.made_for = green_for(in);
     const GreenSource c = green_source(in);
     std::copy(c.record.begin(), c.record.end(), greenc.xggre.data());
     greenc.iggre = c.next;
@@ -537,24 +545,35 @@ void new_green_source(const ModelInput& in) {
 // The design path of the Green's function's source at ct, the region the
 // function must cover and, for a new function, the curvature-change rows
 // of the path (into rows, nchg of them).
-void green_region(const ModelInput& in, MeshWork& W, double ct, const Share& sh, bool reuse,
+void green_region(fieldlib::Context& cx, const ModelInput& in, MeshWork& W, double ct, const Share& sh, bool reuse,
                   std::span<lattice::PthChg, lattice::maxchg> rows, std::int32_t& nchg) {
+    Greenc& greenc = W.green.greenc;
     const auto& g = greenc.xggre;
-    fieldlib::setpth(std::span<const double, 7>(g.data(), 7), greenc.iggre, in.lattice.nfb, ct, in.p0);
+    fieldlib::setpth(cx, in.lattice, std::span<const double, 7>(g.data(), 7), greenc.iggre, ct, in.p0);
     double rt[3];
-    lattice::pthtr1(g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3), greenc.tgrn);
+    lattice::pthtr1(cx.path, g(1), g(2), 0.0, g(5), 0.0, ct, rt, std::span<double, 3>(greenc.etgrn.data(), 3),
+                    greenc.tgrn);
 
     const RegionBlock block = region_block(in, W, sh);
     auto region = [&](double phi) { return region_support(in, W, sh, block, phi); };
     bounda(region, 0.0, greenc.poly, maxpol);
 
     nchg = 0;
-    if (!reuse && lattice::pthchg(rows, nchg) != 0) nchg = 0;
+    if (!reuse && lattice::pthchg(cx.path, rows, nchg) != 0) nchg = 0;
+}
+
+// The next chunk of the Green's function's mesh (gmesh0); a new layout
+// (lfirst) first writes its region and the curvature-change rows to the
+// "green" online monitors.
+void lay_out(Green& g, bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
+    if (lfirst) (void)gmshd1(g.greenc.poly, maxpol, chg);
+    gmesh0(g, lfirst, lnext, sz, chg);
 }
 
 // The sizes the mesh is laid out for, with where sigma_long comes from.
-MeshSizes mesh_sizes(const bunch::Forces& f) {
-    return {f.sigma_long, f.sigma_rad, f.shield,
+MeshSizes mesh_sizes(const ModelInput& in) {
+    const bunch::Forces& f = in.settings;
+    return {in.sizes.sigma_long, in.sizes.sigma_rad, f.shield,
             f.lfill ? " (sigma_file)" : f.lrell ? " (relative_long x rms length)" : ""};
 }
 
@@ -572,38 +591,41 @@ std::int32_t active_count(const ModelInput& in) {
 // observer's motion (accumulate). The function is made (or reused) and read
 // at every source-observer pair. Status 1 when its work is refused (nothing
 // is evaluated, no collective is made).
-int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, const Share& sh, StepTimes& T) {
-    Mesh& m = mesh;
+int green_fields(fieldlib::Context& cx, ForceType type, const ModelInput& in, MeshWork& W, double ct, const Share& sh,
+                 StepTimes& T) {
+    Greenc& greenc = W.green.greenc;
+    Greenm& greenm = W.green.greenm;
+    Mesh& m = W.mesh;
     const auto& f = in.settings;
     const foundation::ConstParticleView XP = in.XP;
     std::optional<StepClock> clock(std::in_place, T, Step::centroid);
-    const GreenFor now = green_for(f);
     const bool reuse = m.lgreen && ct == m.ctgreen && greenm.ngreen < cap::maxgre && f.loldms &&
-                       greenc.made_for.same_model(now);
+                       greenc.made_for.same_model(green_for(in));
     if (reuse && sh.master) progress({"using old green's function"});
     m.lgreen = false;
-    // a reused function is read, and its missing samples evaluated, with
-    // the sizes and the duration it was made with
-    const bool made_otherwise = reuse && !(greenc.made_for == now && greenc.betgrn == m.betref);
-    if (made_otherwise) made_settings(greenc.made_for, greenc.betgrn);
     if (reuse) m.phiref = greenc.phigrn;
-    else new_green_source(in);
+    else new_green_source(W, in);
+    // the field library's settings of the function: a reused one is read,
+    // and its missing samples evaluated, with the sizes and the duration it
+    // was made with
+    const GreenFor& made = greenc.made_for;
+    field_settings(cx, f, {made.sigma_long, made.sigma_rad, made.sigma_vert}, greenc.betgrn);
 
     std::array<lattice::PthChg, lattice::maxchg> rows{};
     std::int32_t nchg = 0;
-    green_region(in, W, ct, sh, reuse, rows, nchg);
-    const MeshSizes sizes = mesh_sizes(f);
+    green_region(cx, in, W, ct, sh, reuse, rows, nchg);
+    const MeshSizes sizes = mesh_sizes(in);
     const std::int32_t nsrc = active_count(in);
 
     bool lfirst = true, lnext = false;
     do {
         clock.emplace(T, Step::layout);
-        if (!reuse) gmesh0(lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
+        if (!reuse) lay_out(W.green, lfirst, lnext, sizes, ChgRows(rows.data(), std::size_t(nchg)));
         else lnext = false;
-        if (!reuse && lfirst && green_work(type, f, XP.size(), nsrc, true) != 0) return 1;
+        if (!reuse && lfirst && green_work(W, type, f, XP.size(), nsrc, true) != 0) return 1;
         clock.reset();
         if (sh.ncpu > 1 && !reuse) {
-            const double w = gmestm(XP.size(), m.nobs);
+            const double w = gmestm(W.green, XP.size(), m.nobs);
             if (sh.master)
                 progress({"--- required flags ? ---: ", foundation::ld_real(w)});
             const bool all = w > 1.0;
@@ -611,13 +633,12 @@ int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, c
                 const StepClock marking(T, Step::marking);
                 mark_required(in, nsrc, W, sh);
             }
-            evaluate_required(all, W.exchange, sh, T);
+            evaluate_required(cx, W.green, all, W.exchange, sh, T);
         }
-        interpolate(in, W, sh, T);
+        interpolate(cx, in, W, sh, T);
         lfirst = false;
     } while (lnext);
 
-    if (made_otherwise) made_settings(now, m.betref);
     m.ctgreen = ct;
     m.lgreen = true;
     return 0;
@@ -626,15 +647,16 @@ int green_fields(ForceType type, const ModelInput& in, MeshWork& W, double ct, c
 // The observers of an evaluation (ptom1), their absolute positions in the
 // work arrays and their polygon; their fields zero.
 void observers(const ModelInput& in, MeshWork& W, bool lmesh) {
-    Mesh& m = mesh;
+    Mesh& m = W.mesh;
     const auto& f = in.settings;
-    ptom1(in.XP, f.sigma_long, f.sigma_rad, in.ldef, lmesh, f.sbox, f.rbox, W.boxes);
+    const SubBunchSizes& sz = in.sizes;
+    ptom1(m, in.XP, sz.sigma_long, sz.sigma_rad, in.ldef, lmesh, f.sbox, f.rbox, W.boxes);
     for (std::int32_t j = 1; j <= m.nobs; ++j) {
         W.xlist(j) = m.fobs(1, j) + m.xoff;
         W.ylist(j) = m.fobs(2, j) + m.yoff;
     }
-    const double margin = 0.01 * std::min(f.sigma_long, f.sigma_rad);
-    bounda([](double phi) { return ptom2(phi); }, margin, m.poly, maxpol);
+    const double margin = 0.01 * std::min(sz.sigma_long, sz.sigma_rad);
+    bounda([&m](double phi) { return ptom2(m, phi); }, margin, m.poly, maxpol);
     std::fill(m.fobs.col(1), m.fobs.col(m.nobs + 1), 0.0);
 }
 
@@ -702,10 +724,8 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
         return;
     }
 
-    Mesh& m = mesh;
-    const auto& f = in.settings;
+    Mesh& m = W.mesh;
     m.betref = foundation::beta_of(XP.p(1));
-    field_settings(f, m.betref);
 
     StepTimes& T = work.steps;
     std::optional<StepClock> clock(std::in_place, T, Step::boxes);
@@ -716,9 +736,10 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     const bool source = any_flag(lact, npart);
     clock.reset();
     if (type == ForceType::csr_p_to_m) {
+        field_settings(work.field, in.settings, in.sizes, m.betref);
         const StepClock fields(T, Step::fields);
-        per_source_fields(in, W, ct, sh, T);
-    } else if (source && green_fields(type, in, W, ct, sh, T) != 0) {
+        per_source_fields(work.field, in, W, ct, sh, T);
+    } else if (source && green_fields(work.field, type, in, W, ct, sh, T) != 0) {
         ierr = 1;  // on every process alike: no collective follows
         return;
     }
@@ -728,85 +749,29 @@ void force3(ForceType type, const ModelInput& in, double ct, foundation::ForceVi
     clock.emplace(T, Step::particles);
     // no source: zero forces, +0 whatever the process count
     if (sh.master) {
-        if (source) ptom9(XP, ldef, F);
+        if (source) ptom9(m, XP, ldef, F);
         else std::fill(F.words().begin(), F.words().end(), 0.0);
     }
     clock.reset();
     join_steps(T);
 }
 
-namespace {
-
-// The log of the master silenced while it lives (the master alone runs
-// green_check).
-struct QuietLog {
-    QuietLog() { foundation::set_log_owner(false); }
-    ~QuietLog() { foundation::set_log_owner(true); }
-    QuietLog(const QuietLog&) = delete;
-    QuietLog& operator=(const QuietLog&) = delete;
-};
-
-// The work check of the Green's function that model type makes at the
-// bunch's time, as its evaluation would make it but on the master alone,
-// for the run's process count. Status 1 when refused. Sizes that the
-// evaluation refuses, or a bunch without a source or a receiver, are left
-// to the evaluation (status 0): it says why.
-int green_check_at_start(ForceType type, double ct) {
-    auto& f = bunch::forces;
-    auto& B = bunch::prtcls;
-    const std::int32_t n = B.npart;
-    const ModelInput in = input_of(foundation::particles(B.xptcl, n), foundation::indices(B.iptcl, n));
-    if (!any_flag(in.ldef, n) || !any_flag(in.lact, n)) return 0;
-    // the effective sizes of the evaluation (the layer's settings kept)
-    const double sizes[3] = {f.sigma_long, f.sigma_rad, f.sigma_vert};
-    std::int32_t ierr = 0;
-    MeshWork& W = model_work().mesh;
-    {
-        // the lines of the evaluation's checks and of its observers are its own
-        const QuietLog quiet;
-        frcsub(in.XP, in.IP, ct, type, ierr);
-        if (ierr == 0) {
-            mesh.betref = foundation::beta_of(in.XP.p(1));
-            field_settings(f, mesh.betref);
-            observers(in, W, observes_on_mesh(type));
-        }
-    }
-    int status = 0;
-    if (ierr == 0) {
-        const Share alone{true, 1, 1};
-        new_green_source(in);
-        std::array<lattice::PthChg, lattice::maxchg> rows{};
-        std::int32_t nchg = 0;
-        green_region(in, W, ct, alone, false, rows, nchg);
-        bool lnext = false;
-        gmesh0(true, lnext, mesh_sizes(f), ChgRows(rows.data(), std::size_t(nchg)));
-        status = green_work(type, f, n, active_count(in), false,
-                            " at ct=" + foundation::short_real(ct) + ", the start of the run,");
-    }
-    f.sigma_long = sizes[0];
-    f.sigma_rad = sizes[1];
-    f.sigma_vert = sizes[2];
-    return status;
+void green_observers(ModelWork& work, ForceType type, const ModelInput& in) {
+    work.mesh.mesh.betref = foundation::beta_of(in.XP.p(1));
+    observers(in, work.mesh, observes_on_mesh(type));
 }
 
-}  // namespace
-
-void green_check(std::int32_t& ierr) {
-    ierr = 0;
-    const auto& f = bunch::forces;
-    ForceType m = ForceType::none;
-    // a stored function may be reused by the first evaluation; a stand-in
-    // force entry (tests) makes no function
-    if (mesh.lgreen || bunch::forcs2.entry != &forcei || !bunch::force_type_of(f.itype, m)) return;
-    const ForceType pm = bunch::force_model(m).precondition;
-    const double ct = bunch::prtcls.ctptcl;
-    // the stages whose start forces the first step computes
-    const bool stage1 = m != ForceType::none && (bunch::tr3com.precondition || pm == m);
-    if (stage1 && bunch::force_model(pm).green && bunch::forcs2.ctfi != ct && green_check_at_start(pm, ct) != 0)
-        ierr = 1;
-    else if (pm != m && bunch::force_model(m).green && bunch::forcs2.ctfk != ct && green_check_at_start(m, ct) != 0)
-        ierr = 1;
-    if (ierr != 0) foundation::log_line("error: no tracking run");
+int green_layout_work(ModelWork& work, ForceType type, const ModelInput& in, double ct) {
+    MeshWork& W = work.mesh;
+    const Share alone{true, 1, 1};
+    new_green_source(W, in);
+    std::array<lattice::PthChg, lattice::maxchg> rows{};
+    std::int32_t nchg = 0;
+    green_region(work.field, in, W, ct, alone, false, rows, nchg);
+    bool lnext = false;
+    lay_out(W.green, true, lnext, mesh_sizes(in), ChgRows(rows.data(), std::size_t(nchg)));
+    return green_work(W, type, in.settings, in.XP.size(), active_count(in), false,
+                      " at ct=" + foundation::short_real(ct) + ", the start of the run,");
 }
 
 }  // namespace forces

@@ -19,9 +19,6 @@
 
 #include "bunch/forces.hpp"
 #include "forces/model.hpp"
-#include "forces/ptom.hpp"
-#include "foundation/capacities.hpp"
-#include "foundation/ftypes.hpp"
 #include "foundation/views.hpp"
 
 namespace forces {
@@ -57,53 +54,15 @@ GreenSource green_source(const ModelInput& in);
 inline constexpr double field_call_seconds = 9e-6;
 inline constexpr double green_work_per_process = 4e8;
 
-// The check of a tracking run's set-up (master, before the run starts):
-// the Green's function that a stage of the first step makes at the bunch's
-// time (the preconditioning stage of csr_p_to_p and csr_p_to_m, or the
-// selected csr_g_to_p or csr_g_to_m), laid out on the master for the run's
-// process count, its work refused above green_work_max with the lines of
-// the evaluation's refusal and "error: no tracking run"; ierr 1 then. No
-// check where the first step computes no function or may reuse a stored
-// one, nor where the evaluation would refuse the sub-bunch sizes (it says
-// why itself). The mesh records of the master are left as a new
-// evaluation lays them out anew.
-void green_check(std::int32_t& ierr);
-
-// The shared evaluation of a chunk's samples, with several processes while
-// a Green's function is made: every process marks the samples that its own
-// source-observer pairs need, and every process learns the union of the
-// marks: as the joined lists of the marked samples when they are no longer
-// than the chunk, else as flags (logical or onto the master, broadcast).
-// The required samples are dealt out by their running count (the k-th to
-// process mod(k, ncpu) + 1), so each is evaluated by exactly one process;
-// their values are joined on every process in rounds of at most
-// round_samples. A sparse chunk moves only its required samples; in a mesh
-// of several chunks, one that the pairs of one process at most reach moves
-// nothing (GreenCells).
-inline constexpr std::int32_t join_marks = 1 << 20;     // marks joined as lists, at most
-inline constexpr std::int32_t round_samples = 1 << 18;  // samples per round of joined values
-
-struct SampleExchange {
-    ftypes::Arr1<std::int32_t, join_marks> own;    // this process's marks, ascending
-    ftypes::Arr1<std::int32_t, join_marks> marks;  // every process's; then the required samples, ascending
-    std::int32_t nreq;                             // required samples in marks; -1: the flags req hold them
-    ftypes::Arr1<std::int32_t, cap::maxproc> counts;       // per process: marks, or values of a round
-    ftypes::Arr1<std::int32_t, round_samples> lround;      // the samples of a round
-    ftypes::Arr1<double, 3 * round_samples> mine;          // this process's values of a round
-    ftypes::Arr1<double, 3 * round_samples> joined;        // every process's values of a round
-};
-
-// Work arrays of the mesh models.
-struct MeshWork {
-    ftypes::Arr1<double, cap::maxprt> xlist;  // absolute positions of the observers [m]
-    ftypes::Arr1<double, cap::maxprt> ylist;  //   while fobs holds their fields
-    BoxSort boxes;                            // the binning of ptom1
-    // the cosine and sine of the azimuths of this process's block of the
-    // particles, and the region's support of every block (region_support)
-    ftypes::Arr1<double, cap::maxprt> cphi;
-    ftypes::Arr1<double, cap::maxprt> sphi;
-    ftypes::Arr1<double, cap::maxproc> support;
-    SampleExchange exchange;                  // the shared evaluation of the samples
-};
+// The Green's function that an evaluation of model type (csr_g_to_p or
+// csr_g_to_m) with the input in (its effective sizes set) makes at c*t = ct
+// [m], made on the master alone as far as its work is known (green_check):
+// green_observers builds its observers into work (logging as the
+// evaluation does), green_layout_work lays out its first chunk for the
+// run's process count in work and returns 1, after the evaluation's lines
+// of the refusal, when its work is above green_work_max (0 otherwise). No
+// sample is evaluated, and the stored function's stamp is left as it is.
+void green_observers(ModelWork& work, bunch::ForceType type, const ModelInput& in);
+int green_layout_work(ModelWork& work, bunch::ForceType type, const ModelInput& in, double ct);
 
 }  // namespace forces

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <string>
 
-#include "forces/gmeshl.hpp"
 #include "foundation/fortran_format.hpp"
 #include "foundation/keyed_sort.hpp"
 #include "foundation/log.hpp"
@@ -15,11 +14,6 @@
 #include "parallel/process.hpp"
 
 namespace forces {
-
-Mesh mesh;
-Greenc greenc;
-Greenm greenm;
-Greens greens;
 
 namespace {
 
@@ -41,17 +35,17 @@ void lattice_span(double a, double b, double h, double& k1, double& k2) {
     k2 = std::ceil(b / h - lattice_margin) - 1.0;
 }
 
-bool near_column(std::int32_t i) { return i >= greenm.jn1 && i <= greenm.jn2; }
+bool near_column(const Green& g, std::int32_t i) { return i >= g.greenm.jn1 && i <= g.greenm.jn2; }
 
 // The runs of column i: one for a coarse column, three for a near column.
 // (a run from y0 to y0 + len [m] over span samples has the step len / span)
-int column_segs(std::int32_t i, ColumnRun (&s)[3]) {
-    const Greenm& G = greenm;
-    const Greens& S = greens;
+int column_segs(const Green& g, std::int32_t i, ColumnRun (&s)[3]) {
+    const Greenm& G = g.greenm;
+    const Greens& S = g.greens;
     auto run = [](std::int64_t base, std::int64_t span, double y0, double len) {
         return ColumnRun{base, span, y0, len / double(span)};
     };
-    if (!near_column(i)) {
+    if (!near_column(g, i)) {
         const std::int64_t base = G.noff(i) + 1;
         const double lo = G.xg(S.nxy1 + i);
         s[0] = run(base, G.noff(i + 1) - base, lo, G.xg(S.nxy2 + i) - lo);
@@ -64,16 +58,17 @@ int column_segs(std::int32_t i, ColumnRun (&s)[3]) {
 }
 
 // The runs of the chunk's columns ic1..ic2 and of every near column.
-void chunk_runs() {
-    Greens& S = greens;
+void chunk_runs(Green& g) {
+    Greenm& greenm = g.greenm;
+    Greens& S = g.greens;
     ColumnRun s[3];
     for (std::int32_t i = S.ic1; i <= S.ic2; ++i) {
-        if (near_column(i)) continue;
-        column_segs(i, s);
+        if (near_column(g, i)) continue;
+        column_segs(g, i, s);
         S.runs(i) = s[0];
     }
     for (std::int32_t i = std::max(greenm.jn1, 1); i <= greenm.jn2 && i - greenm.jn1 < maxhlp; ++i) {
-        column_segs(i, s);
+        column_segs(g, i, s);
         for (int m = 1; m <= 3; ++m) S.near_runs(m, i - greenm.jn1 + 1) = s[m - 1];
     }
 }
@@ -87,7 +82,8 @@ double seg_y(const ColumnRun (&s)[3], int ns, std::int64_t gs) {
 }
 
 // Extent of the region polygon in x.
-void poly_x_range(double& xmin, double& xmax) {
+void poly_x_range(const Green& g, double& xmin, double& xmax) {
+    const Greenc& greenc = g.greenc;
     xmin = xmax = greenc.poly(1, 1);
     for (int k = 2; k <= maxpol; ++k) {
         xmin = std::min(xmin, greenc.poly(1, k));
@@ -98,8 +94,9 @@ void poly_x_range(double& xmin, double& xmax) {
 // The fine interval of one past curvature-change front: the circle of
 // radius r around (cx, cy) where it crosses the region. False when the
 // front misses the region.
-bool front_interval(double cx, double cy, double r, double s0, double xmin, double xmax,
+bool front_interval(const Green& g, double cx, double cy, double r, double s0, double xmin, double xmax,
                     double& xlo, double& xhi, double& wmin) {
+    const Greenc& greenc = g.greenc;
     const auto& P = greenc.poly;
     auto vx = [&](int k) { return P(1, k == 0 ? maxpol : k); };
     auto vy = [&](int k) { return P(2, k == 0 ? maxpol : k); };
@@ -199,6 +196,15 @@ std::string sigma_long_text(const MeshSizes& sz) {
     return "sigma_long = " + foundation::short_real(sz.sigma_long) + " m" + std::string(sz.sigma_long_from);
 }
 
+// Bucket of v on the grid x(1) .. x(n) split into nb buckets, 0..nb-1.
+std::int32_t bucket(std::span<const double> x, double v, std::int32_t nb) {
+    const double range = x.back() - x.front();
+    if (!(range > 0.0)) return 0;
+    const double b = double(nb - 1) * ((v - x.front()) / range);
+    if (!(b > 0.0)) return 0;
+    return std::min(static_cast<std::int32_t>(b), nb - 1);
+}
+
 // The lines before a capacity stop of the meshing: the longitudinal size
 // that sets the mesh, its value, what does not fit, and the size that
 // would (columns and samples per column go as 1/sigma_long): factor times
@@ -219,9 +225,32 @@ void too_small(const MeshSizes& sz, const std::string& what, double factor) {
 
 }  // namespace
 
-void gmeshi() {
-    mesh.ctgreen = 0.0;
-    mesh.lgreen = false;
+void fmesh1(std::span<const double> x, std::span<std::int32_t> ib) {
+    const auto n = std::int32_t(x.size());
+    const auto nb = std::int32_t(ib.size());
+    for (auto& v : ib) v = 1;
+    for (std::int32_t i = 1; i <= n - 1; ++i) {
+        // bucket + 2 reaches nb + 1 for a value at the top: clamped
+        const std::int32_t m = std::min(bucket(x, x[std::size_t(i - 1)], nb) + 2, nb);
+        ib[std::size_t(m - 1)] = i + 1;
+    }
+    for (std::int32_t m = 2; m <= nb - 1; ++m)
+        ib[std::size_t(m - 1)] = std::max(ib[std::size_t(m - 1)], ib[std::size_t(m - 2)]);
+    ib[std::size_t(nb - 1)] = n;
+}
+
+void fmesh2(std::span<const double> x, std::span<const std::int32_t> ib, double v, std::int32_t& i,
+            bool& lin) {
+    const auto n = std::int32_t(x.size());
+    auto X = [&x](std::int32_t k) { return x[std::size_t(k - 1)]; };
+    lin = n >= 1 && X(1) <= v && v <= X(n);
+    if (!lin) return;
+    // the first column from the bucket's on beyond v, found by bisection:
+    // a bucket of a fine mesh holds hundreds of columns
+    const std::int32_t j0 = ib[std::size_t(bucket(x, v, std::int32_t(ib.size())))];
+    i = j0 > n ? j0 - 1 : std::int32_t(std::upper_bound(x.begin() + (j0 - 1), x.end(), v) - x.begin());
+    if (!(i >= 1 && X(i) <= v && (i == n || v <= X(i + 1))))
+        foundation::fatal_stop(" fmesh2: there is something wrong");
 }
 
 void gmeshe() {
@@ -300,7 +329,8 @@ struct Intervals {
 // by the front of each past curvature change (a circle of radius -ct around
 // the change: the field changes there), with the y step the front's
 // crossing needs; at most maxfin.
-Intervals fine_intervals(double sigma, double s0, double xmx, double xmin, double xmax, ChgRows chg) {
+Intervals fine_intervals(const Green& g, double sigma, double s0, double xmx, double xmin, double xmax,
+                         ChgRows chg) {
     Intervals f{};
     f.r[1] = xmx;
     f.a[1] = std::max(std::min(-5.0 * sigma, xmax), xmin);
@@ -308,7 +338,7 @@ Intervals fine_intervals(double sigma, double s0, double xmx, double xmin, doubl
     int nf = f.a[1] < f.b[1] ? 1 : 0;
     for (std::size_t k = 0; k < chg.size() && chg[k].ct < 0.0; ++k) {
         double xlo = 0.0, xhi = 0.0, wmin = 0.0;
-        if (!front_interval(chg[k].x, chg[k].y, -chg[k].ct, s0, xmin, xmax, xlo, xhi, wmin)) continue;
+        if (!front_interval(g, chg[k].x, chg[k].y, -chg[k].ct, s0, xmin, xmax, xlo, xhi, wmin)) continue;
         if (nf >= maxfin) break;  // more rows than a design path can have
         nf += 1;
         f.a[std::size_t(nf)] = std::max(std::min(xlo - 5.0 * sigma, xmax), xmin);
@@ -390,7 +420,9 @@ void merge_intervals(Intervals& f, double s0, double xmin, double xmax) {
 // The columns xg(1..nx) from xmin to xmax: fine runs of s0 over the merged
 // intervals, runs between them graded by 1.5 from 0.3 sigma up to xmx (one
 // uniform run of xmx without an interval). Status 1 when they do not fit.
-int lay_columns(const Intervals& f, double sigma, double s0, double xmx, double xmin, double xmax) {
+int lay_columns(Green& g, const Intervals& f, double sigma, double s0, double xmx, double xmin, double xmax) {
+    Greenm& greenm = g.greenm;
+    Greens& greens = g.greens;
     const auto& a = f.a;
     const auto& b = f.b;
     const int m = f.n;
@@ -420,14 +452,13 @@ int lay_columns(const Intervals& f, double sigma, double s0, double xmx, double 
 // source and where the fronts of past curvature changes of its design path
 // cross the region, and growing by 1.5 up to 5 sigma (0.5 sigma between
 // plates) in between.
-int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
+int gmeshs(Green& g, double sigma, double shield, ChgRows chg, std::span<double> sra,
            std::span<double> srb, std::span<double> rmax, int& n) {
     const double s0 = 0.2 * sigma;                      // fine column spacing [m]
     const double xmx = shield != 0.0 ? 0.5 * sigma : 5.0 * sigma;  // coarsest spacing [m]
     double xmin, xmax;
-    poly_x_range(xmin, xmax);
-    (void)gmshd1(greenc.poly, maxpol, chg);
-    Intervals f = fine_intervals(sigma, s0, xmx, xmin, xmax, chg);
+    poly_x_range(g, xmin, xmax);
+    Intervals f = fine_intervals(g, sigma, s0, xmx, xmin, xmax, chg);
     n = f.n;
     for (int i = 1; i <= f.n; ++i) {
         sra[std::size_t(i - 1)] = f.a[std::size_t(i)];
@@ -435,10 +466,11 @@ int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
         rmax[std::size_t(i - 1)] = f.r[std::size_t(i)];
     }
     merge_intervals(f, s0, xmin, xmax);
-    return lay_columns(f, sigma, s0, xmx, xmin, xmax);
+    return lay_columns(g, f, sigma, s0, xmx, xmin, xmax);
 }
 
-void gmmima(double x1, double x2, double& ylo, double& yhi) {
+void gmmima(const Green& g, double x1, double x2, double& ylo, double& yhi) {
+    const Greenc& greenc = g.greenc;
     const auto& P = greenc.poly;
     auto vx = [&](int k) { return P(1, k == 0 ? maxpol : k); };
     auto vy = [&](int k) { return P(2, k == 0 ? maxpol : k); };
@@ -479,17 +511,19 @@ void gmmima(double x1, double x2, double& ylo, double& yhi) {
         for (int v = khi[1]; v != khi[0]; v = v % maxpol + 1) yhi = std::max(yhi, vy(v));
 }
 
-double gmcoly(std::int32_t i, std::int64_t gs) {
+double gmcoly(const Green& g, std::int32_t i, std::int64_t gs) {
     ColumnRun s[3];
-    const int ns = column_segs(i, s);
+    const int ns = column_segs(g, i, s);
     return seg_y(s, ns, gs);
 }
 
-void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f) { run_at(chunk_run(i, y), y, j, f); }
+void gmcolj(const Green& g, std::int32_t i, double y, std::int64_t& j, double& f) {
+    run_at(chunk_run(g, i, y), y, j, f);
+}
 
-void gmpos(std::int32_t l, double& x, double& y) {
-    const Greenm& G = greenm;
-    const Greens& S = greens;
+void gmpos(const Green& g, std::int32_t l, double& x, double& y) {
+    const Greenm& G = g.greenm;
+    const Greens& S = g.greens;
     const std::int64_t gs = std::int64_t(l) + S.ioff;
     // the column of the chunk holding global sample gs: noff(i) < gs <= noff(i+1)
     std::int32_t lo = S.ic1, hi = S.ic2;
@@ -499,14 +533,16 @@ void gmpos(std::int32_t l, double& x, double& y) {
         else hi = mid - 1;
     }
     x = G.xg(lo);
-    y = gmcoly(lo, gs);
+    y = gmcoly(g, lo, gs);
 }
 
 namespace {
 
 // The last column of the chunk from column ic1 on: the columns ic1..ic2 + 1
 // would hold limit samples or more, or ic2 = nx.
-std::int32_t chunk_end(std::int32_t ic1, std::int64_t limit) {
+std::int32_t chunk_end(const Green& g, std::int32_t ic1, std::int64_t limit) {
+    const Greenm& greenm = g.greenm;
+    const Greens& greens = g.greens;
     const std::int32_t nx = greens.nx;
     for (std::int32_t c = ic1 + 1; c <= nx - 1; ++c)
         if (greenm.noff(c + 2) - greenm.noff(ic1) >= limit) return c;
@@ -515,18 +551,19 @@ std::int32_t chunk_end(std::int32_t ic1, std::int64_t limit) {
 
 }  // namespace
 
-std::int64_t gmnchk() {
+std::int64_t gmnchk(const Green& g) {
+    const Greens& greens = g.greens;
     std::int64_t n = 1;
-    for (std::int32_t ic1 = 1, ic2 = chunk_end(1, cap::maxgre); ic2 < greens.nx; ++n) {
+    for (std::int32_t ic1 = 1, ic2 = chunk_end(g, 1, cap::maxgre); ic2 < greens.nx; ++n) {
         ic1 = ic2;
-        ic2 = chunk_end(ic1, cap::maxgre);
+        ic2 = chunk_end(g, ic1, cap::maxgre);
     }
     return n;
 }
 
-void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
-    Greenm& G = greenm;
-    Greens& S = greens;
+void gmchnk(Green& g, bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
+    Greenm& G = g.greenm;
+    Greens& S = g.greens;
     limit = std::min<std::int64_t>(limit, cap::maxgre);
     S.ic1 = lfirst ? 1 : S.ic2;
     const std::int32_t nx = S.nx;
@@ -541,7 +578,7 @@ void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
         }
         gmeshe();
     }
-    S.ic2 = chunk_end(S.ic1, limit);
+    S.ic2 = chunk_end(g, S.ic1, limit);
     S.ioff = G.noff(S.ic1);
     G.n2gre = std::int32_t(G.noff(S.ic2 + 1) - G.noff(S.ic1));
     // no sample of the chunk holds its value yet; a value is read only once
@@ -553,7 +590,7 @@ void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit) {
     G.req_lo = cap::maxgre + 1;
     G.req_hi = 0;
     G.i1gre = 1;
-    chunk_runs();
+    chunk_runs(g);
     lnext = S.ic2 < nx;
 }
 
@@ -561,13 +598,13 @@ namespace {
 
 // The column limits: the union of the y ranges of the region over the
 // cells on either side of each column (gmmima), into xg after the x.
-void column_limits(std::int32_t nx) {
-    Greenm& G = greenm;
-    const Greens& S = greens;
+void column_limits(Green& g, std::int32_t nx) {
+    Greenm& G = g.greenm;
+    const Greens& S = g.greens;
     double plo = 0.0, phi = 0.0;
     for (std::int32_t c = 1; c <= nx - 1; ++c) {
         double lo, hi;
-        gmmima(G.xg(c), G.xg(c + 1), lo, hi);
+        gmmima(g, G.xg(c), G.xg(c + 1), lo, hi);
         if (c == 1) {
             G.xg(S.nxy1 + 1) = lo;
             G.xg(S.nxy2 + 1) = hi;
@@ -585,8 +622,8 @@ void column_limits(std::int32_t nx) {
 // The samples of near column i over [lo, hi] [m] with the y step h: three
 // runs, the band |y| <= 10 sigma_rad in steps of min(h, 0.2 sigma_rad)
 // (the sub-bunch's transverse size), into yn and jn; returns their count.
-double near_column_count(std::int32_t i, double lo, double hi, double h, const MeshSizes& sz) {
-    Greenm& G = greenm;
+double near_column_count(Green& g, std::int32_t i, double lo, double hi, double h, const MeshSizes& sz) {
+    Greenm& G = g.greenm;
     const int k = i - G.jn1 + 1;
     if (k > maxhlp) {
         // the fine columns lie 0.2 sigma_long apart: about 52 do
@@ -614,10 +651,10 @@ double near_column_count(std::int32_t i, double lo, double hi, double h, const M
 // coarse columns equally spaced, near columns in three runs. Counts are
 // checked in floating point before they become integers: no column can hold
 // maxgre samples or more.
-void sample_counts(std::int32_t nx, const MeshSizes& sz, std::span<const double> sra, std::span<const double> srb,
-                   std::span<const double> rmax, int nf, double tol) {
-    Greenm& G = greenm;
-    const Greens& S = greens;
+void sample_counts(Green& g, std::int32_t nx, const MeshSizes& sz, std::span<const double> sra,
+                   std::span<const double> srb, std::span<const double> rmax, int nf, double tol) {
+    Greenm& G = g.greenm;
+    const Greens& S = g.greens;
     const double sig = sz.sigma_long;
     G.noff(1) = 0;
     for (std::int32_t i = 1; i <= nx; ++i) {
@@ -628,11 +665,11 @@ void sample_counts(std::int32_t nx, const MeshSizes& sz, std::span<const double>
                 h = std::min(h, rmax[std::size_t(k)]);
         const double lo = G.xg(S.nxy1 + i), hi = G.xg(S.nxy2 + i);
         double count;
-        if (!near_column(i)) {
+        if (!near_column(g, i)) {
             count = std::trunc((hi - lo) / h) + 2.0;
             if (!(count < double(cap::maxgre))) column_too_full(sz, count);
         } else {
-            count = near_column_count(i, lo, hi, h, sz);
+            count = near_column_count(g, i, lo, hi, h, sz);
         }
         G.noff(i + 1) = G.noff(i) + static_cast<std::int64_t>(count);
     }
@@ -647,20 +684,20 @@ void sample_counts(std::int32_t nx, const MeshSizes& sz, std::span<const double>
 // reach; each column's samples from the region's lower to its upper edge,
 // spaced as the field varies (gmeshs, sample_counts). Read back by bilinear
 // interpolation (gmesh2).
-void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
+void gmesh0(Green& g, bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     if (!lfirst) {
-        gmchnk(false, lnext, sz);
+        gmchnk(g, false, lnext, sz);
         return;
     }
-    Greenm& G = greenm;
-    Greens& S = greens;
+    Greenm& G = g.greenm;
+    Greens& S = g.greens;
     const double sig = sz.sigma_long;
     std::array<double, maxfin> sra{}, srb{}, rmax{};
     int nf = 0;
-    if (gmeshs(sig, sz.shield, chg, sra, srb, rmax, nf) != 0) {
+    if (gmeshs(g, sig, sz.shield, chg, sra, srb, rmax, nf) != 0) {
         // at least one column every coarsest step over the region's length
         double xmin, xmax;
-        poly_x_range(xmin, xmax);
+        poly_x_range(g, xmin, xmax);
         const double coarse = sz.shield != 0.0 ? 0.5 : 5.0;  // sigma_long
         const double need = (xmax - xmin) / (coarse * sig);
         too_small(sz, "its region, " + foundation::short_real(xmax - xmin) + " m long, needs more than " +
@@ -688,9 +725,9 @@ void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg) {
     if (3.0 * double(nx) > double(cap::maxgre)) gmeshe();
     S.nxy1 = nx;
     S.nxy2 = 2 * nx;
-    column_limits(nx);
-    sample_counts(nx, sz, sra, srb, rmax, nf, tol);
-    gmchnk(true, lnext, sz);
+    column_limits(g, nx);
+    sample_counts(g, nx, sz, sra, srb, rmax, nf, tol);
+    gmchnk(g, true, lnext, sz);
 }
 
 }  // namespace forces

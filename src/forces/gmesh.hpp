@@ -1,20 +1,22 @@
 // The records of the mesh models and the Green's-function mesh.
 //
-// mesh    the observers and boxes of an evaluation and the stamp of the
+// Mesh    the observers and boxes of an evaluation and the stamp of the
 //         stored Green's function (ctgreen, lgreen: the run-state transfer
 //         sends these two to the slaves, gmeshi drops the stored function);
-// greenc  the source of the stored Green's function and what it was
-//         computed for (and the evaluator that replaces the field library
-//         in tests);
-// greenm  its samples with their column layout;
-// greens  the column and chunk bookkeeping, with the column cells that the
-//         source-observer pairs of each process reach.
+// Green   the stored Green's function:
+//   Greenc  its source and what it was computed for (and the evaluator
+//           that replaces the field library in tests);
+//   Greenm  its samples with their column layout;
+//   Greens  the column and chunk bookkeeping, with the column cells that
+//           the source-observer pairs of each process reach.
 //
-// One instance each per process in zero-filled static storage (greenm is
-// about 200 MB at full capacity, mesh about 20 MB, greens about 10 MB). An evaluation touches
-// only the entries of its observers, boxes, columns and samples, so a small
-// run stays small in memory, and a run without the mesh models touches
-// none. The records cannot be copied.
+// They belong to the models' work (MeshWork of force3_work.hpp, in the
+// ModelWork the forces layer is given), which starts zero-filled (the
+// samples are about 200 MB at full capacity, the observers about 20 MB, the
+// bookkeeping about 10 MB); every function here is given the records it
+// works on. An evaluation touches only the entries of its observers, boxes,
+// columns and samples, so a small run stays small in memory, and a run
+// without the mesh models touches none. The records cannot be copied.
 //
 // The mesh: columns of samples over the region of the reference source's
 // frame that the Green's function must cover, dense near the source and
@@ -170,10 +172,12 @@ struct Greens : ftypes::NoCopy {
     ftypes::Arr2<ColumnRun, 3, maxhlp> near_runs;
 };
 
-extern Mesh mesh;
-extern Greenc greenc;
-extern Greenm greenm;
-extern Greens greens;
+// The stored Green's function.
+struct Green : ftypes::NoCopy {
+    Greenc greenc;
+    Greenm greenm;
+    Greens greens;
+};
 
 // The curvature-change rows of the reference source's design path, oldest
 // first (lattice::pthchg): c*t relative to now [m], x, y [m] in the source's
@@ -192,34 +196,29 @@ struct MeshSizes {
     std::string_view sigma_long_from = {};
 };
 
-// Drops the stored Green's function: ctgreen := 0, lgreen := false.
-void gmeshi();
+// Lays out the next chunk of the mesh of g. With lfirst, first the whole
+// column layout over poly of g.greenc (columns, near columns, column
+// limits, sample counts; the curvature-change rows go to gmeshs; the fine
+// columns and the band of fine samples of the near columns on the lattice
+// anchored at the source), then the first chunk; otherwise the chunk after
+// the current one, every sample's req false (its position follows from the
+// layout: gmpos). lnext := more chunks follow. A layout that does not fit
+// the arrays ends the job (gmeshe).
+void gmesh0(Green& g, bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg);
 
-// Lays out the next chunk of the mesh. With lfirst, first the whole column
-// layout over poly of greenc (columns, near columns, column limits, sample
-// counts; the curvature-change rows go to gmeshs; the fine columns and the
-// band of fine samples of the near columns on the lattice anchored at the
-// source), then the first chunk;
-// otherwise the chunk after the current one, every sample's req false (its
-// position follows from the layout: gmpos). lnext := more chunks follow.
-// A layout that does not fit the arrays ends the job (gmeshe).
-void gmesh0(bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows chg);
+// The chunk step of gmesh0 alone, on the layout in g made for the sizes
+// sz: the first chunk with lfirst, else the next one. A chunk holds fewer
+// than limit samples (at most maxgre, the capacity of g.greenm.g).
+void gmchnk(Green& g, bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit = cap::maxgre);
 
-// The chunk step of gmesh0 alone, on the layout in greenm/greens made for
-// the sizes sz: the first chunk with lfirst, else the next one. A chunk
-// holds fewer than limit samples (at most maxgre, the capacity of g).
-void gmchnk(bool lfirst, bool& lnext, const MeshSizes& sz, std::int64_t limit = cap::maxgre);
+// The number of chunks of the whole layout in g, as gmchnk splits it.
+std::int64_t gmnchk(const Green& g);
 
-// The number of chunks of the whole layout in greenm/greens, as gmchnk
-// splits it.
-std::int64_t gmnchk();
-
-// Column positions into xg(1..nx) and nx, for the region poly of greenc.
-// The fine intervals [sra(k), srb(k)] with their largest y step rmax(k),
-// k = 1..n, sorted by sra and not merged, go to the caller (capacity
-// maxfin each). Writes the region and the rows to the "green" online
-// monitors (gmshd1). Status 1 when the columns would not fit.
-[[nodiscard]] int gmeshs(double sigma, double shield, ChgRows chg, std::span<double> sra,
+// Column positions into xg(1..nx) and nx of g, for its region poly. The
+// fine intervals [sra(k), srb(k)] with their largest y step rmax(k), k =
+// 1..n, sorted by sra and not merged, go to the caller (capacity maxfin
+// each). Status 1 when the columns would not fit.
+[[nodiscard]] int gmeshs(Green& g, double sigma, double shield, ChgRows chg, std::span<double> sra,
                          std::span<double> srb, std::span<double> rmax, int& n);
 
 // Appends grid values after x[n-1] (the last existing value) up to xend;
@@ -236,10 +235,10 @@ std::int64_t gmnchk();
 // when the values would not fit (x.size() is the capacity).
 [[nodiscard]] int gmeshk(std::span<double> x, int& n, double xend, double h);
 
-// Smallest and largest y of the region polygon (poly of greenc) over
+// Smallest and largest y of the region polygon (poly of g.greenc) over
 // x1 <= x <= x2. Where no edge spans x1 or x2 (a polygon degenerate in x),
 // the polygon's extreme y stands in.
-void gmmima(double x1, double x2, double& ylo, double& yhi);
+void gmmima(const Green& g, double x1, double x2, double& ylo, double& yhi);
 
 // Fatal exit of the meshing: logs "error exit: meshing of green's function"
 // and "array size 'maxgre' not sufficient" and ends the whole job. The
@@ -247,33 +246,43 @@ void gmmima(double x1, double x2, double& ylo, double& yhi);
 // the sigma_long that would fit.
 [[noreturn]] void gmeshe();
 
-// Position [m] of local sample l of the current chunk, from the column
-// layout (whatever g holds).
-void gmpos(std::int32_t l, double& x, double& y);
+// Position [m] of local sample l of the current chunk of g, from the
+// column layout (whatever the samples hold).
+void gmpos(const Green& g, std::int32_t l, double& x, double& y);
 
-// y [m] of global sample gs of column i, from the column layout.
-double gmcoly(std::int32_t i, std::int64_t gs);
+// y [m] of global sample gs of column i of g, from the column layout.
+double gmcoly(const Green& g, std::int32_t i, std::int64_t gs);
 
-// Sample location inside column i (of the current chunk) at height y: the
-// point lies between the global samples j and j + 1 at fraction f.
-void gmcolj(std::int32_t i, double y, std::int64_t& j, double& f);
+// Sample location inside column i (of the current chunk of g) at height y:
+// the point lies between the global samples j and j + 1 at fraction f.
+void gmcolj(const Green& g, std::int32_t i, double y, std::int64_t& j, double& f);
 
-// Sets the flag of local sample l (required, or once evaluated valid).
-inline void set_req(std::int32_t l) {
-    Greenm& G = greenm;
+// Bucket table ib (nb = ib.size() buckets) of the ascending grid x.
+void fmesh1(std::span<const double> x, std::span<std::int32_t> ib);
+
+// The cell i (1-based) with x(i) <= v < x(i+1), or i = n for v = x(n);
+// lin := x(1) <= v <= x(n) (i is not set otherwise). A grid that is not
+// ascending stops the job with "fmesh2: there is something wrong".
+void fmesh2(std::span<const double> x, std::span<const std::int32_t> ib, double v, std::int32_t& i,
+            bool& lin);
+
+// Sets the flag of local sample l of g (required, or once evaluated valid).
+inline void set_req(Green& g, std::int32_t l) {
+    Greenm& G = g.greenm;
     G.req(l) = true;
     if (l < G.req_lo) G.req_lo = l;
     if (l > G.req_hi) G.req_hi = l;
 }
 
-// The run of column i of the chunk (ic1 <= i <= ic2) that holds height y:
-// of a near column, the first run below yn(2), the second below yn(3), else
-// the third.
-inline const ColumnRun& chunk_run(std::int32_t i, double y) {
-    if (i < greenm.jn1 || i > greenm.jn2) return greens.runs(i);
+// The run of column i of the chunk of g (ic1 <= i <= ic2) that holds
+// height y: of a near column, the first run below yn(2), the second below
+// yn(3), else the third.
+inline const ColumnRun& chunk_run(const Green& g, std::int32_t i, double y) {
+    const Greenm& greenm = g.greenm;
+    if (i < greenm.jn1 || i > greenm.jn2) return g.greens.runs(i);
     const std::int32_t k = i - greenm.jn1 + 1;
     const int m = y < greenm.yn(2, k) ? 1 : (y < greenm.yn(3, k) ? 2 : 3);
-    return greens.near_runs(m, k);
+    return g.greens.near_runs(m, k);
 }
 
 // The samples j, j + 1 of run g around height y and the fraction f of the

@@ -9,37 +9,32 @@
 
 #include "forces/gmesh.hpp"
 
+namespace fieldlib {
+struct Context;
+}
+
 namespace forces {
 
-// The field of the reference source at z = (x, y) of its own frame [m]:
-// w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field library on
-// the design path last built (the reference source's), at the time tgrn,
-// for a test particle of Lorentz factor gamgrn moving along etgrn (greenc);
-// the evaluator of greenc in its place when one is set.
-void green(const Pt2& z, Pt2& w, double& cbz);
+// The field of the reference source of g at z = (x, y) of its own frame
+// [m]: w = (E_x, E_y), cbz = c*B_z [V/m], per unit charge: the field
+// library cx on its design path (the reference source's), at the time tgrn,
+// for a test particle of Lorentz factor gamgrn moving along etgrn
+// (g.greenc); the evaluator of g.greenc in its place when one is set.
+void green(const Green& g, fieldlib::Context& cx, const Pt2& z, Pt2& w, double& cbz);
 
-// Sets the evaluator of greenc that replaces the field-library call of
+// Sets the evaluator of g.greenc that replaces the field-library call of
 // green (tests use a closed-form field); nullptr restores the field
 // library. Returns the one it replaces.
-GreenEvaluator set_green_evaluator(GreenEvaluator f);
+GreenEvaluator set_green_evaluator(Green& g, GreenEvaluator f);
 
-// Bucket table ib (nb = ib.size() buckets) of the ascending grid x.
-void fmesh1(std::span<const double> x, std::span<std::int32_t> ib);
+// Marks as required the four samples of g around z when its cell lies in
+// the current chunk. lout: as for gmesh2.
+void gmesh1(Green& g, const Pt2& z, bool& lout);
 
-// The cell i (1-based) with x(i) <= v < x(i+1), or i = n for v = x(n);
-// lin := x(1) <= v <= x(n) (i is not set otherwise). A grid that is not
-// ascending stops the job with "fmesh2: there is something wrong".
-void fmesh2(std::span<const double> x, std::span<const std::int32_t> ib, double v, std::int32_t& i,
-            bool& lin);
-
-// Marks as required the four samples around z when its cell lies in the
-// current chunk. lout: as for gmesh2.
-void gmesh1(const Pt2& z, bool& lout);
-
-// The Green's function at z from its four surrounding samples of the
+// The Green's function g at z from its four surrounding samples of the
 // current chunk, evaluating (green) any of them not yet evaluated, at its
-// position from the column layout (the field library holds the sizes and
-// duration the function is made with: force3 sets them for a reused one).
+// position from the column layout (the field library cx holds the sizes and
+// duration the function is made with: force3 sets them).
 // Results:
 //   lin true:  w, cbz hold the interpolated value;
 //   lout true: z lies outside the meshed region and this chunk answers for
@@ -48,7 +43,7 @@ void gmesh1(const Pt2& z, bool& lout);
 //              cell for a point above or below its cell's samples, so every
 //              point is handled in exactly one pass over the chunks;
 //   neither:   the point belongs to another chunk; nothing to do now.
-void gmesh2(const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz);
+void gmesh2(Green& g, fieldlib::Context& cx, const Pt2& z, bool& lin, bool& lout, Pt2& w, double& cbz);
 
 // gmesh2 at the first lookup_batch (at most) points z, the results into
 // out (as many): point by point the same as above.
@@ -58,20 +53,22 @@ struct GreenLookup {
     Pt2 w{};
     double cbz = 0.0;
 };
-void gmesh2(std::span<const Pt2> z, std::span<GreenLookup> out);
+void gmesh2(Green& g, fieldlib::Context& cx, std::span<const Pt2> z, std::span<GreenLookup> out);
 
 // Writes the region polygon poly(1..2, 1..np) and the curvature-change rows
 // into every open "green" online monitor of format "fmt1", from the start of
-// its file. Returns the status of the last rewind (0 = success); a monitor
-// whose file cannot be rewound or written is dropped and its unit freed.
+// its file (bunch::green_monitor_output). Returns the status of the last
+// rewind or write (0 = success); a monitor whose file cannot be rewound or
+// written is dropped and its unit freed.
 int gmshd1(const Polygon& poly, int np, ChgRows chg);
 
 // The estimate that decides between marking the required samples and
-// evaluating every sample of the chunk: marking costs npart*nobs lookups,
-// 1/111.5 of a sample evaluation each, per chunk. In floating point.
-double gmestm(std::int32_t npart, std::int32_t nobs);
+// evaluating every sample of the chunk of g: marking costs npart*nobs
+// lookups, 1/111.5 of a sample evaluation each, per chunk. In floating
+// point.
+double gmestm(const Green& g, std::int32_t npart, std::int32_t nobs);
 
-// What the Green's function laid out by gmesh0 will compute for npairs
+// What the Green's function g laid out by gmesh0 will compute for npairs
 // source-observer pairs at most, w being the estimate gmestm of its first
 // chunk, the same at any process count: the samples to evaluate (every
 // sample with w > 1, where several processes evaluate them all; else four
@@ -88,6 +85,6 @@ struct GreenWork {
     double lookups;  // look-ups of the pairs
     double work;     // field calls
 };
-GreenWork gmwork(double npairs, double w);
+GreenWork gmwork(const Green& g, double npairs, double w);
 
 }  // namespace forces

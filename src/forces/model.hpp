@@ -1,9 +1,16 @@
-// What a force model is given: the particles with their flags, the
-// reference momentum, the lattice and the force settings, all as const
-// references, so that a model is a function of its arguments (and of its own
-// records: the observers and the stored Green's function of the mesh
-// models). The forces layer's entry builds the input from the process's
-// records; a test builds it from its own.
+// What a force model is given: its input (the particles with their flags,
+// the reference momentum, the lattice and the force settings as const
+// references, and the effective sub-bunch sizes of the evaluation as a
+// value), the time, the forces it fills, and the models' work (work.hpp:
+// its field library, its work arrays, and for the mesh models the
+// observers and the stored Green's function, which a later evaluation may
+// reuse). A model reads nothing else: no record of the process, no
+// process-wide object; with the same input and the same work it gives the
+// same forces. It reaches the other processes through the message layer
+// (the share rule below) and writes the log and the "green" online
+// monitors through the layers that own them. The forces layer's entry
+// builds the input from the process's records (input_of, frcsub); a test
+// builds it from its own.
 //
 // The share rule of the models that run on every process is also here: item
 // i (a target, an observer, a required sample) belongs to the process
@@ -20,6 +27,12 @@
 
 namespace forces {
 
+// The effective sub-bunch sizes of one evaluation [m] (frcsub): the rms
+// length along the motion, the radial and the vertical size.
+struct SubBunchSizes {
+    double sigma_long, sigma_rad, sigma_vert;
+};
+
 // Per-particle flags (lact or ldef of the bunch), particle k at element k-1.
 using Flags = std::span<const ftypes::Logical>;
 inline bool flag(Flags f, std::int32_t k) { return bool(f[std::size_t(k - 1)]); }
@@ -32,7 +45,8 @@ struct ModelInput {
     Flags ldef;                        // per particle: receives forces
     double p0;                         // reference momentum [m*c]
     const lattice::Latcom& lattice;    // field boundaries and the (s, r) table
-    const bunch::Forces& settings;     // with the effective sub-bunch sizes of the evaluation
+    const bunch::Forces& settings;     // the forces layer's settings (its sizes as given)
+    SubBunchSizes sizes;               // the effective sub-bunch sizes of the evaluation
 };
 
 // The work storage of the models (work.hpp).

@@ -19,7 +19,7 @@ namespace {
 constexpr double max_boxes_per_axis = 2147483646.0;
 
 // Position (u, v) [m] of a point in the box frame of mesh.
-void box_frame(double x, double y, double& u, double& v) {
+void box_frame(const Mesh& mesh, double x, double y, double& u, double& v) {
     const Mesh& m = mesh;
     const double den = m.cosref * m.cosref + m.sinref * m.sinref;
     u = (m.cosref * (x - m.xorig) + m.sinref * (y - m.yorig)) / den;
@@ -36,7 +36,7 @@ std::int64_t box_count(double span, double size) {
 
 // Each receiving particle not interpolated from a box becomes the next
 // observer at its own position.
-void particle_observers(foundation::ConstParticleView P, Flags ldef, bool skip_boxed) {
+void particle_observers(Mesh& mesh, foundation::ConstParticleView P, Flags ldef, bool skip_boxed) {
     Mesh& m = mesh;
     for (std::int32_t k = 1; k <= P.size(); ++k) {
         if (!flag(ldef, k) || (skip_boxed && m.linbox(k))) continue;
@@ -51,7 +51,8 @@ void particle_observers(foundation::ConstParticleView P, Flags ldef, bool skip_b
 // The box key of every particle (the grid number of its box's lower-left
 // corner; 0 for one that receives no force), sorted with the particle
 // numbers.
-void bin_keys(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv, BoxSort& sort) {
+void bin_keys(Mesh& mesh, foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv,
+              BoxSort& sort) {
     Mesh& m = mesh;
     auto& key = sort.idxbox;
     auto& ptc = sort.idxptc;
@@ -78,7 +79,7 @@ void bin_keys(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std:
 }
 
 // Runs of 4 or more receiving particles with one key become boxes.
-void form_boxes(Flags ldef, std::int32_t npart, const BoxSort& sort) {
+void form_boxes(Mesh& mesh, Flags ldef, std::int32_t npart, const BoxSort& sort) {
     Mesh& m = mesh;
     const auto& key = sort.idxbox;
     const auto& ptc = sort.idxptc;
@@ -102,7 +103,7 @@ void form_boxes(Flags ldef, std::int32_t npart, const BoxSort& sort) {
 // The corners of the boxes: each distinct grid number, ascending, is the
 // next corner observer; shared corners of neighbouring boxes are one.
 // Returns the number of corner observers.
-std::int32_t corner_observers(BoxSort& sort) {
+std::int32_t corner_observers(Mesh& mesh, BoxSort& sort) {
     Mesh& m = mesh;
     auto& key = sort.idxbox;
     auto& ptc = sort.idxptc;
@@ -146,11 +147,11 @@ std::int32_t corner_observers(BoxSort& sort) {
 
 // Bins the receiving particles into boxes of the grid nu x nv; returns the
 // number of corner observers written to fobs (numbered from 1).
-std::int32_t build_boxes(foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv,
+std::int32_t build_boxes(Mesh& mesh, foundation::ConstParticleView P, Flags ldef, std::int64_t nu, std::int64_t nv,
                          BoxSort& sort) {
-    bin_keys(P, ldef, nu, nv, sort);
-    form_boxes(ldef, P.size(), sort);
-    return corner_observers(sort);
+    bin_keys(mesh, P, ldef, nu, nv, sort);
+    form_boxes(mesh, ldef, P.size(), sort);
+    return corner_observers(mesh, sort);
 }
 
 }  // namespace
@@ -159,7 +160,7 @@ void isort2(std::span<std::int64_t> key, std::span<std::int64_t> carry) {
     foundation::keyed_sort(key, carry);
 }
 
-void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
+void ptom1(Mesh& mesh, foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
            double sbox, double rbox, BoxSort& sort) {
     Mesh& m = mesh;
     const std::int32_t npart = P.size();
@@ -174,7 +175,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
     if (!lmesh) {
         for (std::int32_t k = 1; k <= npart; ++k)
             if (flag(ldef, k)) m.linbox(k) = false;
-        particle_observers(P, ldef, false);
+        particle_observers(mesh, P, ldef, false);
         return;
     }
 
@@ -187,7 +188,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
     for (std::int32_t k = 1; k <= npart; ++k) {
         if (!flag(ldef, k)) continue;
         double u, v;
-        box_frame(P.x(k), P.y(k), u, v);
+        box_frame(mesh, P.x(k), P.y(k), u, v);
         m.fobs(1, k) = u;
         m.fobs(2, k) = v;
         m.umin = std::min(m.umin, u);
@@ -205,7 +206,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
         m.nu1 = std::int32_t(nu + 1);
         m.nv1 = std::int32_t(nv + 1);
         m.ncorn = std::int64_t(m.nu1) * std::int64_t(m.nv1);
-        ncobs = build_boxes(P, ldef, nu, nv, sort);
+        ncobs = build_boxes(mesh, P, ldef, nu, nv, sort);
     } else {
         // no grid: every receiving particle is an observer
         m.du = m.dv = 0.0;
@@ -215,7 +216,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
         for (std::int32_t k = 1; k <= npart; ++k) m.linbox(k) = false;
     }
     m.nobs = ncobs;
-    particle_observers(P, ldef, true);
+    particle_observers(mesh, P, ldef, true);
 
     foundation::logpri(foundation::cut(foundation::ld_line({"boxes =", foundation::ld_int(m.nbox), " e_points=",
                                        foundation::ld_int(ncobs), " p_points=",
@@ -231,7 +232,7 @@ void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef
 // delta = phiref - phi_k and its own speed beta_k:
 //   F1 = E1 cos delta - E2 sin delta - betref B sin delta,
 //   F2 = E1 sin delta + E2 cos delta + B (betref cos delta - beta_k).
-void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F) {
+void ptom9(const Mesh& mesh, foundation::ConstParticleView P, Flags ldef, foundation::ForceView F) {
     const Mesh& m = mesh;
     for (std::int32_t k = 1; k <= P.size(); ++k) {
         if (!flag(ldef, k)) {
@@ -241,7 +242,7 @@ void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F)
         double e1, e2, bz;
         if (m.linbox(k)) {
             double u, v;
-            box_frame(P.x(k), P.y(k), u, v);
+            box_frame(mesh, P.x(k), P.y(k), u, v);
             const double a = (u - m.umin) / m.du;
             const double b = (v - m.vmin) / m.dv;
             const std::int64_t i = std::min(static_cast<std::int64_t>(a), std::int64_t(m.nu1) - 2);
@@ -334,7 +335,7 @@ void bounda(SupportFn func, double margin, Polygon& poly, int n) {
     }
 }
 
-double ptom2(double phi) {
+double ptom2(const Mesh& mesh, double phi) {
     const Mesh& m = mesh;
     if (m.nobs < 1) return 0.0;
     const double c = std::cos(phi), s = std::sin(phi);
@@ -349,8 +350,8 @@ namespace {
 // The support over the active particles i1..i2 of P, ci(i) and si(i) the
 // cosine and sine of particle i's azimuth; h the support so far.
 template <class Cos, class Sin>
-double region_support(foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1, std::int32_t i2,
-                      Cos&& cos_of, Sin&& sin_of) {
+double region_support(const Mesh& mesh, foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1,
+                      std::int32_t i2, Cos&& cos_of, Sin&& sin_of) {
     const Mesh& m = mesh;
     const double c = std::cos(phi), s = std::sin(phi);
     const double den = c * c + s * s;
@@ -372,16 +373,16 @@ double region_support(foundation::ConstParticleView P, Flags lact, double phi, s
 
 }  // namespace
 
-double gtom2(foundation::ConstParticleView P, Flags lact, double phi) {
+double gtom2(const Mesh& mesh, foundation::ConstParticleView P, Flags lact, double phi) {
     return region_support(
-        P, lact, phi, 1, P.size(), [P](std::int32_t i) { return std::cos(P.phi(i)); },
+        mesh, P, lact, phi, 1, P.size(), [P](std::int32_t i) { return std::cos(P.phi(i)); },
         [P](std::int32_t i) { return std::sin(P.phi(i)); });
 }
 
-double gtom2(foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1, std::int32_t i2,
-             const double* cphi, const double* sphi) {
+double gtom2(const Mesh& mesh, foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1,
+             std::int32_t i2, const double* cphi, const double* sphi) {
     return region_support(
-        P, lact, phi, i1, i2, [cphi](std::int32_t i) { return cphi[i - 1]; },
+        mesh, P, lact, phi, i1, i2, [cphi](std::int32_t i) { return cphi[i - 1]; },
         [sphi](std::int32_t i) { return sphi[i - 1]; });
 }
 

@@ -34,14 +34,14 @@ struct BoxSort : ftypes::NoCopy {
 // A bunch without spread along u or v (less than one box), or so long that
 // its grid would exceed 2^31 boxes along an axis, forms no box: every
 // receiving particle is then an observer. sort is the work of the binning.
-void ptom1(foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
+void ptom1(Mesh& mesh, foundation::ConstParticleView P, double ssig, double rsig, Flags ldef, bool lmesh,
            double sbox, double rbox, BoxSort& sort);
 
-// Fills F(1..3, k) of every particle from the observer fields in fobs:
+// Fills F(1..3, k) of every particle from the observer fields in fobs of mesh:
 // bilinear from the corners for a particle in a box, its own observer
 // otherwise, turned into the particle's frame of motion; zero for a particle
 // that receives no force. Master only.
-void ptom9(foundation::ConstParticleView P, Flags ldef, foundation::ForceView F);
+void ptom9(const Mesh& mesh, foundation::ConstParticleView P, Flags ldef, foundation::ForceView F);
 
 // The integer key sort: keys ascending in place, carry permuted with them.
 void isort2(std::span<std::int64_t> key, std::span<std::int64_t> carry);
@@ -71,19 +71,19 @@ private:
 // give coincident vertices where no corner can be cut, never NaN.
 void bounda(SupportFn func, double margin, Polygon& poly, int n);
 
-// Support function of the observers (fobs holding positions); 0, the
-// position of particle 1, when there is no observer.
-double ptom2(double phi);
+// Support function of the observers of mesh (fobs holding positions); 0,
+// the position of particle 1, when there is no observer.
+double ptom2(const Mesh& mesh, double phi);
 
 // Support function of the region the Green's function must cover: the
 // observer polygon (poly of mesh) seen from every active source in that
 // source's frame. -7.777e300 when no particle is active.
-double gtom2(foundation::ConstParticleView P, Flags lact, double phi);
+double gtom2(const Mesh& mesh, foundation::ConstParticleView P, Flags lact, double phi);
 // The same over the particles i1..i2 alone, cphi[i-1] and sphi[i-1] the
 // cosine and sine of particle i's azimuth: the support of particles
 // 1..npart is the larger (the first of equals) of those of consecutive
 // blocks, bit for bit.
-double gtom2(foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1, std::int32_t i2,
-             const double* cphi, const double* sphi);
+double gtom2(const Mesh& mesh, foundation::ConstParticleView P, Flags lact, double phi, std::int32_t i1,
+             std::int32_t i2, const double* cphi, const double* sphi);
 
 }  // namespace forces

@@ -28,8 +28,8 @@ double cpu_seconds() {
     return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
 }
 
-void field_settings(const bunch::Forces& f, double beta1) {
-    using fieldlib::finit;
+void field_settings(fieldlib::Context& cx, const bunch::Forces& f, const SubBunchSizes& sz, double beta1) {
+    const auto finit = [&cx](std::string_view name, double value) { fieldlib::finit(cx, name, value); };
     finit("q0", 1.0);
     finit("xnsigt", profile_cut);
     finit("relacc", 0.0001);
@@ -42,9 +42,9 @@ void field_settings(const bunch::Forces& f, double beta1) {
     finit("nogamma2", 0.0);
     finit("1dpoleex", 0.0);
     finit("method", double(f.ishape));
-    finit("sigmat", f.sigma_long / (foundation::clight * beta1));  // s
-    if (f.ishape == 3) finit("sigmar", f.sigma_rad);
-    finit("sigmaz", f.sigma_vert);  // the sphere: the longitudinal size
+    finit("sigmat", sz.sigma_long / (foundation::clight * beta1));  // s
+    if (f.ishape == 3) finit("sigmar", sz.sigma_rad);
+    finit("sigmaz", sz.sigma_vert);  // the sphere: the longitudinal size
 }
 
 void log_call_cost(std::string_view model, const CallCost& c) {

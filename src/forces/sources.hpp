@@ -11,18 +11,21 @@
 
 #include "bunch/forces.hpp"
 #include "fieldlib/field.hpp"
+#include "fieldlib/fldint.hpp"
 #include "forces/model.hpp"
 #include "lattice/pthgen.hpp"
 
 namespace forces {
 
-// The settings of the field library for one evaluation of csr_p_to_p and
-// of the mesh models, in this order: a sub-bunch of unit charge (its field
-// is weighted by the source's charge afterwards) of the effective sizes of
-// f, its profile cut at profile_cut rms durations; beta1, the speed of
-// particle 1 [c], gives its duration.
+// Every setting of the field library cx for one evaluation of csr_p_to_p
+// and of the mesh models, in this order: a sub-bunch of unit charge (its
+// field is weighted by the source's charge afterwards) of the sizes sz
+// (the evaluation's, or those a stored Green's function was made with), its
+// profile cut at profile_cut rms durations, the plates, rintmi and the
+// shape of the settings f; beta1, the speed of particle 1 [c] (of the
+// function's making), gives its duration.
 inline constexpr double profile_cut = 5.0;
-void field_settings(const bunch::Forces& f, double beta1);
+void field_settings(fieldlib::Context& cx, const bunch::Forces& f, const SubBunchSizes& sz, double beta1);
 
 // Processor seconds of this process.
 double cpu_seconds();
@@ -43,8 +46,8 @@ struct SourceCost {
 };
 
 // For every source i = 1..npart in order: when it is active, its design
-// path through its own field boundaries (setpth, from its record and next
-// boundary), then for each observer j of this process's share of 1..nobs
+// path through its own field boundaries (setpth of the field library cx,
+// from its record and next boundary), then for each observer j of this process's share of 1..nobs
 // (sh) that at(j, o) describes (false: no field for j), the observer put
 // into the path frame, in the bending plane and moving horizontally
 // (pthtr1), the field of the source's sub-bunch of unit charge there
@@ -55,8 +58,8 @@ struct SourceCost {
 // charge [C]. after(i, cost) follows every source, with cost nullptr for an
 // inactive one.
 template <class At, class Add, class After>
-void source_fields(const ModelInput& in, double ct, const Share& sh, std::int32_t nobs, At&& at, Add&& add,
-                   After&& after) {
+void source_fields(fieldlib::Context& cx, const ModelInput& in, double ct, const Share& sh, std::int32_t nobs,
+                   At&& at, Add&& add, After&& after) {
     const foundation::ConstParticleView XP = in.XP;
     for (std::int32_t i = 1; i <= XP.size(); ++i) {
         if (!flag(in.lact, i)) {
@@ -66,7 +69,7 @@ void source_fields(const ModelInput& in, double ct, const Share& sh, std::int32_
         const double q = XP.q(i);  // C
         const double t0 = cpu_seconds();
         const auto w0 = std::chrono::steady_clock::now();
-        fieldlib::setpth(XP.record(i), in.IP.next(i), in.lattice.nfb, ct, in.p0);
+        fieldlib::setpth(cx, in.lattice, XP.record(i), in.IP.next(i), ct, in.p0);
         const auto w1 = std::chrono::steady_clock::now();
         SourceCost cost{0.0, 0.0, cpu_seconds() - t0, 0};
         for (std::int32_t j = sh.first(); j <= nobs; j += sh.ncpu) {
@@ -74,9 +77,9 @@ void source_fields(const ModelInput& in, double ct, const Share& sh, std::int32_
             if (!at(j, o)) continue;
             double rt[3], et[3];
             double t = 0.0;  // s, on the clock of the path
-            lattice::pthtr1(o.x, o.y, 0.0, o.phi, 0.0, ct, rt, et, t);
-            fieldlib::FieldResult res = fieldlib::field(t, rt, o.gamma, et, rt[0]);
-            lattice::pthtr2(res.E_horizontal());
+            lattice::pthtr1(cx.path, o.x, o.y, 0.0, o.phi, 0.0, ct, rt, et, t);
+            fieldlib::FieldResult res = fieldlib::field(cx, t, rt, o.gamma, et, rt[0]);
+            lattice::pthtr2(cx.path, res.E_horizontal());
             add(j, q, res);
             ++cost.ncalls;
         }

@@ -7,8 +7,7 @@
 
 namespace lattice {
 
-Section section_field(int ifb, bool fwd, double p0) {
-    const Latcom& L = latcom;
+Section section_field(const Latcom& L, int ifb, bool fwd, double p0) {
     Section s;
     const int i = ifb;
     if (i <= 1 || i > L.nfb) return s;
@@ -78,8 +77,7 @@ CircleMeeting circle_meets_line(double tx, double ty, double nx, double ny, doub
     return c;
 }
 
-bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv) {
-    const Latcom& L = latcom;
+bool latget(const Latcom& L, int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv) {
     const bool lthin = ifb >= 1 && ifb <= L.nfb && L.thick(ifb) == 0 && L.code(ifb) == 1;
     if (!lthin) return false;
     const int b = ifb == 1 ? 0 : L.nrla_at(ifb - 1);  // the element's reals follow b

@@ -9,6 +9,8 @@
 
 namespace lattice {
 
+struct Latcom;
+
 enum class Field { drift, uniform, multipole };
 
 // A 4x4 matrix on (u, u', z, z') in the private reals, stored column by
@@ -30,14 +32,14 @@ struct Section {
     double a = 0.0;         // direction of the multipole's straight reference line (rad)
 };
 
-// Field of the section that ends at boundary ifb of latcom, seen by a leg
+// Field of the section that ends at boundary ifb of the lattice L, seen by a leg
 // forward (fwd) or backward in time, for the reference momentum p0 [m*c].
 // Sections before the first and after the last boundary, and sections made
 // by a thin element, are drifts. A multipole without valid private data and
 // an unknown field code are drifts too, after a line on standard output
 // (" multipole with invalid azimuthal order", " nothing implemented for this
 // case").
-Section section_field(int ifb, bool fwd, double p0);
+Section section_field(const Latcom& L, int ifb, bool fwd, double p0);
 
 // Where the circle of signed radius R (positive turns clockwise) tangent to
 // the unit direction (tx, ty) at a point meets the straight line with unit
@@ -53,9 +55,9 @@ struct CircleMeeting {
 };
 CircleMeeting circle_meets_line(double tx, double ty, double nx, double ny, double d, double R);
 
-// Thin-quadrupole matrix of boundary ifb: true when a thin quadrupole sits
-// there; then tm (4x4, column-major) := its kick matrix and fbv := (x, y, tx,
-// ty) of the boundary. Untouched when false.
-bool latget(int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
+// Thin-quadrupole matrix of boundary ifb of the lattice L: true when a thin
+// quadrupole sits there; then tm (4x4, column-major) := its kick matrix and
+// fbv := (x, y, tx, ty) of the boundary. Untouched when false.
+bool latget(const Latcom& L, int ifb, std::array<double, 16>& tm, std::array<double, 4>& fbv);
 
 }  // namespace lattice

@@ -106,7 +106,7 @@ void inila2(foundation::ConstParticleView part, foundation::IndexView idx, doubl
         // the reference particle's state and c*t at each boundary
         std::array<double, 7 * cap::maxlat> bp;
         const foundation::CrossingView BP(bp.data(), cap::maxlat);
-        fbpts(part.record(1).first<6>(), idx.next(1), ct, BP, p0, 1);
+        fbpts(L, part.record(1).first<6>(), idx.next(1), ct, BP, p0, 1);
         for (int i = 1; i <= nfb; ++i) L.ctfb(i) = BP.ct(i);
     }
 }
@@ -125,7 +125,7 @@ void titofb(foundation::ConstParticleView part, foundation::ConstIndexView idx, 
     const double target = ct + foundation::far_time;
     while (j <= ifbt) {
         const std::int32_t jb = j;
-        cstrck(w, j, lcross, t, target, no_force, p0);
+        cstrck(latcom, w, j, lcross, t, target, no_force, p0);
         if (j != jb + 1) {
             // The leg did not end on its boundary: the particle cannot reach it.
             ok = false;

@@ -16,6 +16,8 @@
 
 namespace lattice {
 
+struct Latcom;
+
 // Places the bunch on the lattice: checks that the path lengths of the
 // boundaries increase, gives every particle its next boundary (unless lfbidx
 // and lfbok say the indices are already valid for this lattice and bunch;

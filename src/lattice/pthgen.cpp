@@ -10,8 +10,6 @@
 
 namespace lattice {
 
-Pthcom pthcom;
-
 namespace {
 
 using foundation::clight;  // m/s
@@ -69,8 +67,7 @@ void arc_cof(double s, const double* seg, double* C, bool from_start, bool from_
 // Position of node k from its neighbour e (k - 1 or k + 1) along their
 // segment j: the start-node coefficients going forward, the end-node ones
 // going back.
-void node_from(int k, int j, int e) {
-    auto& P = pthcom;
+void node_from(Pthcom& P, int k, int j, int e) {
     if (P.turn(j) == 0.0) {
         double C[8];
         pthcof(P.spth(k), P.seg.col(j), C, P.lstr(j), P.lsmall(j));
@@ -114,13 +111,14 @@ void pthcof(double s, const double* seg, double* C, bool lstr, bool lsmall) {
     }
 }
 
-void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0) {
+void setpth(Pthcom& P, const Latcom& L, std::span<const double, 7> part, std::int32_t ifb, double ct, double p0) {
+    const std::int32_t nfb = L.nfb;
     if (nfb < 1 || nfb > cap::maxlat)
         foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
     // the crossing states of every boundary, tracked without force
     const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
-    fbpts(std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(pthcom.crossings.data(), nfb), p0);
-    pthset(part.data(), ct, pthcom.crossings.data(), nfb);
+    fbpts(L, std::span<const double, 6>(anchor), ifb, ct, foundation::CrossingView(P.crossings.data(), nfb), p0);
+    pthset(P, part.data(), ct, P.crossings.data(), nfb);
 }
 
 namespace {
@@ -130,8 +128,7 @@ double crossing_word(const double* bp, int i, int k) { return bp[7 * (k - 1) + (
 
 // 1. The anchor particle in the bending plane: the path frame and the
 // particle's clock. Returns its speed beta.
-double path_anchor(const double* anchor, double ct) {
-    auto& P = pthcom;
+double path_anchor(Pthcom& P, const double* anchor, double ct) {
     P.x0 = anchor[0];
     P.y0 = anchor[1];
     P.phi0 = anchor[4];
@@ -163,8 +160,7 @@ double shortest_spacing(const double* bp, std::int32_t nfb, double beta) {
 
 // 4. The nodes: the crossings, and the anchor itself unless a crossing is
 // as good as at its time (then that crossing is the anchor node).
-void path_nodes(const double* bp, std::int32_t nfb, const double* anchor, double ct, double beta) {
-    auto& P = pthcom;
+void path_nodes(Pthcom& P, const double* bp, std::int32_t nfb, const double* anchor, double ct, double beta) {
     const auto BP = [bp](int i, int k) { return crossing_word(bp, i, k); };
     int kstar = 1;
     for (int k = 2; k <= nfb; ++k)
@@ -190,8 +186,7 @@ void path_nodes(const double* bp, std::int32_t nfb, const double* anchor, double
 }
 
 // 5. The nodes into the path frame: position, direction, path length.
-void nodes_to_path_frame(double ct, double beta) {
-    auto& P = pthcom;
+void nodes_to_path_frame(Pthcom& P, double ct, double beta) {
     for (int k = 1; k <= P.npth; ++k) {
         const double dx = P.node(1, k) - P.x0, dy = P.node(2, k) - P.y0;
         P.node(1, k) = P.rot(1, 1) * dx + P.rot(1, 2) * dy;
@@ -206,8 +201,7 @@ void nodes_to_path_frame(double ct, double beta) {
 // 6. The segments between the nodes: straight, turning by a small angle,
 // or arcs (blended from their end tangents, or turning by nearly a
 // multiple of pi).
-void path_segments() {
-    auto& P = pthcom;
+void path_segments(Pthcom& P) {
     for (int k = 1; k <= P.npth - 1; ++k) {
         const double L = P.spth(k + 1) - P.spth(k);
         const double dphi = P.node(5, k + 1) - P.node(5, k);
@@ -229,8 +223,7 @@ void path_segments() {
 }
 
 // 8. The search table of the segments by s.
-void search_table() {
-    auto& P = pthcom;
+void search_table(Pthcom& P) {
     const int n = P.npth;
     for (int j = 1; j <= npthbin; ++j) P.idx(j) = 1;
     const double span = P.spth(n) - P.spth(1);
@@ -248,27 +241,26 @@ void search_table() {
 
 }  // namespace
 
-void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
-    auto& P = pthcom;
+void pthset(Pthcom& P, const double* part, double ct, const double* bp, std::int32_t nfb) {
     if (nfb < 1 || nfb > cap::maxlat)
         foundation::fatal_stop("error in setpth: a design path needs at least one field boundary");
     // 1. anchor state, in the bending plane
     const double anchor[6] = {part[0], part[1], 0.0, part[3], part[4], 0.0};
-    const double beta = path_anchor(anchor, ct);
+    const double beta = path_anchor(P, anchor, ct);
     const double spmin = shortest_spacing(bp, nfb, beta);
-    path_nodes(bp, nfb, anchor, ct, beta);
-    nodes_to_path_frame(ct, beta);
-    path_segments();
+    path_nodes(P, bp, nfb, anchor, ct, beta);
+    nodes_to_path_frame(P, ct, beta);
+    path_segments(P);
 
     // 7. node positions, rebuilt outward from the anchor along the segments
     const int n = P.npth;
     const int i0 = P.ipth0;
     P.pos2(1, i0) = (P.npth == nfb) ? P.node(1, i0) : 0.0;
     P.pos2(2, i0) = (P.npth == nfb) ? P.node(2, i0) : 0.0;
-    for (int k = i0 + 1; k <= n; ++k) node_from(k, k - 1, k - 1);
-    for (int k = i0 - 1; k >= 1; --k) node_from(k, k, k + 1);
+    for (int k = i0 + 1; k <= n; ++k) node_from(P, k, k - 1, k - 1);
+    for (int k = i0 - 1; k >= 1; --k) node_from(P, k, k, k + 1);
 
-    search_table();
+    search_table(P);
 
     // 9. the limits for the field library
     const double span = P.spth(n) - P.spth(1);
@@ -280,8 +272,7 @@ void pthset(const double* part, double ct, const double* bp, std::int32_t nfb) {
     P.Rintma = (span > 0.0) ? span * 0.5 : 1.0;
 }
 
-void path(double s, std::int32_t /*iord*/, PathPoint& out) {
-    const auto& P = pthcom;
+void path(const Pthcom& P, double s, PathPoint& out) {
     out.time() = (s - P.s0) / P.cbeta;
     out.gamma() = P.gamma;
     out.pos(3) = 0.0;
@@ -347,9 +338,8 @@ void path(double s, std::int32_t /*iord*/, PathPoint& out) {
     out.curv(2) = a.c7 * ty + a.c8 * ny;
 }
 
-void pthtr1(double x, double y, double z, double phi, double theta, double ct, std::span<double, 3> pos,
-            std::span<double, 3> dir, double& t) {
-    const auto& P = pthcom;
+void pthtr1(const Pthcom& P, double x, double y, double z, double phi, double theta, double ct,
+            std::span<double, 3> pos, std::span<double, 3> dir, double& t) {
     t = ct / clight - P.t0;
     const double dx = x - P.x0, dy = y - P.y0;
     pos[0] = P.rot(1, 1) * dx + P.rot(1, 2) * dy;
@@ -361,16 +351,14 @@ void pthtr1(double x, double y, double z, double phi, double theta, double ct, s
     dir[2] = std::sin(theta);
 }
 
-void pthtr2(std::span<double, 2> v) {
-    const auto& P = pthcom;
+void pthtr2(const Pthcom& P, std::span<double, 2> v) {
     const double c = P.rot(1, 1), s = P.rot(1, 2);
     const double v1 = v[0], v2 = v[1];
     v[0] = c * v1 - s * v2;
     v[1] = s * v1 + c * v2;
 }
 
-int pthchg(std::span<PthChg> rows, std::int32_t& n) {
-    const auto& P = pthcom;
+int pthchg(const Pthcom& P, std::span<PthChg> rows, std::int32_t& n) {
     n = 0;
     if (rows.size() < static_cast<std::size_t>(P.npth) + 1) return 1;
     auto ct_of = [&](double s) { return (s - P.s0) / P.cbeta * clight; };
@@ -401,8 +389,7 @@ int pthchg(std::span<PthChg> rows, std::int32_t& n) {
     return 0;
 }
 
-PathBend sharpest_bend(double s_lo, double s_hi) {
-    const auto& P = pthcom;
+PathBend sharpest_bend(const Pthcom& P, double s_lo, double s_hi) {
     PathBend b{0.0, 0.0, 0.0};
     int sharpest = 0;
     for (int k = 1; k <= P.npth - 1; ++k) {

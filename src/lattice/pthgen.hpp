@@ -2,7 +2,9 @@
 // force-free crossings of every field boundary, as straight lines and
 // circular arcs joined at the crossings. The path lives in the frame of the
 // particle's current position (origin there, x axis along its direction);
-// s is the path length, 0 at the particle. The field library queries it
+// s is the path length, 0 at the particle. A path is a record of its own
+// (Pthcom), built by setpth or pthset and read by the functions below, each
+// given the path it works on: the field library queries its own path
 // through `path`; the force models map their particles into and out of its
 // frame with `pthtr1` and `pthtr2`.
 #pragma once
@@ -15,6 +17,8 @@
 #include "foundation/ftypes.hpp"
 
 namespace lattice {
+
+struct Latcom;
 
 // Nodes of a path: one per boundary plus the anchor point.
 inline constexpr int maxpth = cap::maxlat + 1;
@@ -66,19 +70,17 @@ struct Pthcom {
     ftypes::Arr2<double, 7, maxpth> node;
 };
 
-extern Pthcom pthcom;
-
-// Builds the design path of the particle record part = (x, y, -, p, phi, -,
-// -) whose next boundary is ifb, at the bunch time ct (c*t, m), through the
-// nfb boundaries of the lattice, and sets the four limits of pthcom. The
-// element fields act with their strength times p0 (reference momentum,
+// Builds into P the design path of the particle record part = (x, y, -, p,
+// phi, -, -) whose next boundary is ifb, at the bunch time ct (c*t, m),
+// through the boundaries of the lattice L, and sets the four limits of P.
+// The element fields act with their strength times p0 (reference momentum,
 // m*c). A lattice without boundaries has no design path: a fatal stop.
-void setpth(std::span<const double, 7> part, std::int32_t ifb, std::int32_t nfb, double ct, double p0);
+void setpth(Pthcom& P, const Latcom& L, std::span<const double, 7> part, std::int32_t ifb, double ct, double p0);
 
 // The same from given crossing states bp(1..7, k) = (x, y, z, p, phi,
 // theta, c*t) of the boundaries k = 1..nfb (column-major, 7 reals each)
 // instead of tracked ones: setpth is fbpts followed by pthset.
-void pthset(const double* part, double ct, const double* bp, std::int32_t nfb);
+void pthset(Pthcom& P, const double* part, double ct, const double* bp, std::int32_t nfb);
 
 // The values of the design path at one path length s, in the path frame:
 // eleven words, in this order, named by their accessors (vector components
@@ -105,19 +107,18 @@ struct PathPoint {
     bool straight() const { return w[8] == 0.0 && w[9] == 0.0 && w[10] == 0.0; }
 };
 
-// The path at path length s (m). The path is planar: the vertical
-// components are 0. iord is not used. Beyond the end nodes the path goes on
-// straight.
-void path(double s, std::int32_t iord, PathPoint& out);
+// The path P at path length s (m). The path is planar: the vertical
+// components are 0. Beyond the end nodes the path goes on straight.
+void path(const Pthcom& P, double s, PathPoint& out);
 
 // Lab to path frame for one particle at (x, y, z), azimuth phi, elevation
 // theta, time ct (c*t, m): position pos, direction dir, time t [s] on the
-// clock of the path.
-void pthtr1(double x, double y, double z, double phi, double theta, double ct, std::span<double, 3> pos,
-            std::span<double, 3> dir, double& t);
+// clock of the path P.
+void pthtr1(const Pthcom& P, double x, double y, double z, double phi, double theta, double ct,
+            std::span<double, 3> pos, std::span<double, 3> dir, double& t);
 
-// Turns a path-frame horizontal vector v = (x, y) into the lab frame in place.
-void pthtr2(std::span<double, 2> v);
+// Turns a horizontal vector v = (x, y) of the frame of P into the lab frame in place.
+void pthtr2(const Pthcom& P, std::span<double, 2> v);
 
 // One row of the curvature-change list.
 struct PthChg {
@@ -126,12 +127,12 @@ struct PthChg {
     double kappa;  // 1/m; curvature of the path from that point on
 };
 
-// The points where the curvature of the path changes, in order; n rows are
-// counted (one more may be written). Status 0; 1 when rows cannot hold
+// The points where the curvature of the path P changes, in order; n rows
+// are counted (one more may be written). Status 0; 1 when rows cannot hold
 // npth + 1 rows (nothing is written).
-[[nodiscard]] int pthchg(std::span<PthChg> rows, std::int32_t& n);
+[[nodiscard]] int pthchg(const Pthcom& P, std::span<PthChg> rows, std::int32_t& n);
 
-// The sharpest bend of the path over the path lengths s_lo..s_hi (m): the
+// The sharpest bend of the path P over the path lengths s_lo..s_hi (m): the
 // largest curvature of the segments that overlap that stretch, and the path
 // lengths where the arc of that curvature begins and ends (its neighbouring
 // segments of the same curvature, as an anchor inside a bend splits it,
@@ -140,7 +141,7 @@ struct PathBend {
     double kappa;           // 1/m
     double s_begin, s_end;  // m
 };
-PathBend sharpest_bend(double s_lo, double s_hi);
+PathBend sharpest_bend(const Pthcom& P, double s_lo, double s_hi);
 
 // Interpolation coefficients of one segment seg(1..4) at s, blending the end
 // tangents dir_a, dir_b: position from the start node C(1)*dir_a +

@@ -347,7 +347,7 @@ void correct(State part, std::int32_t& ifb, bool& lcross, double& ct, double ct0
 
 }  // namespace
 
-void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double ctend,
+void cstrck(const Latcom& L, State part, std::int32_t& ifb, bool& lcross, double& ct, double ctend,
             const LegForce& force, double p0) {
     if (ctend == ct) return;
     if (std::isnan(ct) || std::isnan(ctend)) {
@@ -360,13 +360,12 @@ void cstrck(State part, std::int32_t& ifb, bool& lcross, double& ct, double cten
         lcross = false;
         return;
     }
-    const Latcom& L = latcom;
     const bool fwd = ctend > ct;
     const int ia = fwd ? ifb : ifb - 1;  // the boundary ahead in the direction of travel
 
     LegParams q;
     q.force = force;
-    q.sec = section_field(ifb, fwd, p0);
+    q.sec = section_field(L, ifb, fwd, p0);
     q.sp0 = q.sec.strength * p0;
     const bool uniform = q.sec.kind == Field::uniform;
 
@@ -434,7 +433,7 @@ void thin_kick(State part, const std::array<double, 16>& tm, const std::array<do
     part[5] = std::asin(zp / N);
 }
 
-void trck3d(ParticleView part, IndexView ifb, double ct, double ctend, double t1, double t2,
+void trck3d(const Latcom& L, ParticleView part, IndexView ifb, double ct, double ctend, double t1, double t2,
             ConstForceView f1, ConstForceView f2, bool lforce, double p0) {
     std::array<double, 16> tm;
     std::array<double, 4> fbv;
@@ -457,9 +456,9 @@ void trck3d(ParticleView part, IndexView ifb, double ct, double ctend, double t1
         bool lcross = false;
         do {
             const double tb = t;
-            cstrck(pi, fi, lcross, t, ctend, force, p0);
+            cstrck(L, pi, fi, lcross, t, ctend, force, p0);
             if (lcross) {
-                if (latget(fi - 1, tm, fbv)) thin_kick(pi, tm, fbv);
+                if (latget(L, fi - 1, tm, fbv)) thin_kick(pi, tm, fbv);
             } else if (!(t > tb)) {
                 break;  // no progress is possible for this particle
             }
@@ -480,9 +479,9 @@ void unreachable(std::int32_t particle, const std::array<double, 6>& from, int b
 
 }  // namespace
 
-void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp, double p0,
-           std::int32_t particle) {
-    const int nfb = latcom.nfb;
+void fbpts(const Latcom& L, std::span<const double, 6> part, std::int32_t ifb, double ct, CrossingView bp,
+           double p0, std::int32_t particle) {
+    const int nfb = L.nfb;
     std::array<double, 6> w;
     if (ifb <= nfb) {
         std::copy(part.begin(), part.end(), w.begin());
@@ -493,7 +492,7 @@ void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, Crossin
         for (int i = ifb; i <= nfb; ++i) {
             const std::int32_t jb = j;
             const std::array<double, 6> from = w;
-            cstrck(w, j, lcross, t, target, no_force, p0);
+            cstrck(L, w, j, lcross, t, target, no_force, p0);
             if (j != jb + 1 || i < 1) {
                 unreachable(particle, from, i, "forward");
                 foundation::fatal_stop("error in fbpts (1)");
@@ -512,7 +511,7 @@ void fbpts(std::span<const double, 6> part, std::int32_t ifb, double ct, Crossin
         for (int i = i0; i >= 2; --i) {
             const std::int32_t jb = j;
             const std::array<double, 6> from = w;
-            cstrck(w, j, lcross, t, target, no_force, p0);
+            cstrck(L, w, j, lcross, t, target, no_force, p0);
             if (j != jb - 1 || i - 1 > nfb) {
                 unreachable(particle, from, i - 1, "backward");
                 foundation::fatal_stop("error in fbpts (2)");

@@ -13,7 +13,6 @@
 #include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
 #include "forces/force3.hpp"
-#include "forces/gmesh.hpp"
 #include "forces/version.hpp"
 #include "foundation/files.hpp"
 #include "foundation/fortran_format.hpp"
@@ -37,10 +36,10 @@ using foundation::logpri;
 
 namespace {
 
-// Drops the stored Green's function and both stored force sets, so that
-// the next step recomputes them for the changed lattice, bunch or model.
-void drop_stored_fields() {
-    forces::gmeshi();
+// Drops the stored Green's function of work and both stored force sets, so
+// that the next step recomputes them for the changed lattice, bunch or model.
+void drop_stored_fields(forces::ModelWork& work) {
+    forces::gmeshi(work);
     bunch::forcs2.ctfi = ftypes::UNDEF_REAL;
     bunch::forcs2.ctfk = ftypes::UNDEF_REAL;
 }
@@ -90,11 +89,14 @@ void place_bunch(std::int32_t& ierr) {
 
 // The layer commands. A handler reads its layer and leaves the status in
 // ierr; the read loop goes on with the next command after a success, unless
-// the command ends the reading ("exit", "tracker": the action point).
+// the command ends the reading ("exit", "tracker": the action point). A
+// layer that changes the lattice, the bunch or the model drops the stored
+// fields after it is read, whatever its status.
 struct Layer {
     std::string_view word;
     void (*read)(std::int32_t& ierr);
     bool ends_reading;
+    bool drops_stored_fields = false;
 };
 
 void layer_exit(std::int32_t& ierr) {
@@ -105,11 +107,6 @@ void layer_exit(std::int32_t& ierr) {
     ierr += st;
 }
 
-void layer_lattice(std::int32_t& ierr) {
-    lattice::lylatt(ierr);
-    drop_stored_fields();
-}
-
 void layer_particles(std::int32_t& ierr) {
     // a new bunch: the online monitors, stored fields and the integrated
     // step error of the old one are dropped
@@ -117,7 +114,6 @@ void layer_particles(std::int32_t& ierr) {
     std::int32_t st = 0;
     bunch::eximon(0, st);
     if (ierr == 0) ierr = st;
-    drop_stored_fields();
     bunch::tr3com.errsum = 0.0;
 }
 
@@ -126,26 +122,21 @@ void layer_monitor(std::int32_t& ierr) {
     if (ierr == 0) bunch::lymoni(ierr);
 }
 
-void layer_forces(std::int32_t& ierr) {
-    forces::lyforc(ierr);
-    drop_stored_fields();
-}
-
 constexpr Layer layers[] = {
     {"exit", &layer_exit, true},
     {"io_path", &foundation::lyriop, false},
-    {"lattice", &layer_lattice, false},
-    {"particles", &layer_particles, false},
+    {"lattice", &lattice::lylatt, false, true},
+    {"particles", &layer_particles, false, true},
     {"monitor", &layer_monitor, false},
     {"online_monitor", &bunch::lyomon, false},
-    {"forces", &layer_forces, false},
+    {"forces", &forces::lyforc, false, true},
     {"track_step", &bunch::lytrst, false},
     {"track_accuracy", &foundation::lydumy, false},
     {"tracker", &bunch::lytrck, true},
 };
 
 // Start-up: each step only while the status is 0; the banner on success.
-void start_up(std::int32_t& ierr) {
+void start_up(forces::ModelWork& work, std::int32_t& ierr) {
     constexpr std::string_view deck = "tarvel.in";
     foundation::fiinit(std::string(deck), static_cast<int>(deck.size()), ierr);
     if (ierr == 0) foundation::inprsr(ierr);
@@ -156,9 +147,9 @@ void start_up(std::int32_t& ierr) {
     if (ierr == 0) forces::inifrc(ierr);
     if (ierr == 0) bunch::inimon(ierr);
     if (ierr == 0) {
-        // forcei, unless a stand-in model of the tests is installed
-        if (!bunch::has_force_entry()) bunch::set_force_entry(&forces::forcei);
-        drop_stored_fields();
+        // forcei with work, unless a stand-in model of the tests is installed
+        if (!bunch::has_force_entry()) bunch::set_force_entry(&forces::force_entry, &work);
+        drop_stored_fields(work);
         verifo();
         // the files of the whole deck, before any layer is carried out
         ierr = check_deck_outputs(foundation::scan_deck(std::string(deck)));
@@ -167,7 +158,7 @@ void start_up(std::int32_t& ierr) {
 
 // Reads layer commands until the action point; returns the pending action
 // ("tracker", "exit" or none) and leaves the status in ierr.
-std::string read_layers(std::int32_t& ierr) {
+std::string read_layers(forces::ModelWork& work, std::int32_t& ierr) {
     for (;;) {
         std::string commid;  // the layer word just read
         ierr = 0;
@@ -183,6 +174,7 @@ std::string read_layers(std::int32_t& ierr) {
             return {};
         }
         layer->read(ierr);
+        if (layer->drops_stored_fields) drop_stored_fields(work);
         if (layer->ends_reading) {
             // "exit" is pending whatever its status; "tracker" only on success
             return (layer->word == "exit" || ierr == 0) ? std::string(layer->word) : std::string();
@@ -194,10 +186,10 @@ std::string read_layers(std::int32_t& ierr) {
 // The tracking run: the run state to every slave, then the time loop
 // (omoni0, ttrack, errsum += derr, omonit, steper, step_hook). Status 1
 // after the run's last line when it failed.
-std::int32_t tracking_run(StepHook step_hook) {
+std::int32_t tracking_run(forces::ModelWork& work, StepHook step_hook) {
     std::int32_t ierr = 0;
-    forces::diaini();
-    tracom();  // the run state goes to every slave
+    forces::diaini(work);
+    tracom(work);  // the run state goes to every slave
     // The first pass is the zero-length step at the bunch time: it computes
     // the start forces and writes the start-time monitors.
     double ctnext = bunch::prtcls.ctptcl;
@@ -228,7 +220,7 @@ std::int32_t tracking_run(StepHook step_hook) {
         }
         // a diagnostic file of the force models was not written (its
         // evaluation's forces were used)
-        if (forces::diafai() != 0) {
+        if (forces::diafai(work) != 0) {
             logpri("error in tarvel: tracking run complete, diagnostic output incomplete");
             ierr = 1;
         }
@@ -253,16 +245,16 @@ std::int32_t finish(bool failed) {
 
 }  // namespace
 
-std::int32_t tarvel(StepHook step_hook) {
+std::int32_t tarvel(forces::ModelWork& work, StepHook step_hook) {
     bool failed = false;  // the run ended through a failure: nonzero exit code
     std::int32_t ierr = 0;
-    start_up(ierr);
+    start_up(work, ierr);
     bool reading = (ierr == 0);
     if (!reading) failed = true;
 
     for (;;) {
         std::string action;  // pending action: "tracker", "exit" or none
-        if (reading) action = read_layers(ierr);
+        if (reading) action = read_layers(work, ierr);
         // a nonzero status here (also of "exit") means the run failed
         if (ierr != 0) failed = true;
 
@@ -279,7 +271,7 @@ std::int32_t tarvel(StepHook step_hook) {
             if (ierr == 0) foundation::check_output_folder(ierr);
             if (ierr == 0) bunch::omochk(ierr);
             // a Green's function of the first step whose work is refused: now, not in the run
-            if (ierr == 0) forces::green_check(ierr);
+            if (ierr == 0) forces::green_check(work, ierr);
             if (ierr == 0)
                 comand = "tracker";
             else
@@ -288,7 +280,7 @@ std::int32_t tarvel(StepHook step_hook) {
         parallel::sencmd(comand);  // the command goes to every slave
         if (comand == "stopp") return finish(failed);
 
-        if (tracking_run(step_hook) != 0) {
+        if (tracking_run(work, step_hook) != 0) {
             parallel::sencmd(std::string("stopp"));  // after a failed tracking run
             return finish(true);
         }

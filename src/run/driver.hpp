@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "forces/work.hpp"
+
 namespace run {
 
 // Called after every time step of a tracking run. The fuzz target passes
@@ -10,10 +12,12 @@ namespace run {
 using StepHook = void (*)();
 
 // Runs the whole deck "tarvel.in" of the working directory on the master,
-// with step_hook (when given) after every time step. Returns 0 when the run
-// ended cleanly ("exit" or the end of the deck after every layer
-// succeeded), 1 when it ended through a failure.
-std::int32_t tarvel(StepHook step_hook = nullptr);
+// with step_hook (when given) after every time step; the force models
+// evaluate with the models' work work (the force entry installed with it,
+// unless another entry is installed already). Returns 0 when the run ended
+// cleanly ("exit" or the end of the deck after every layer succeeded), 1
+// when it ended through a failure.
+std::int32_t tarvel(forces::ModelWork& work, StepHook step_hook = nullptr);
 
 // Prints the banner through the log.
 void verifo();

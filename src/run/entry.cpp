@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "forces/work.hpp"
 #include "foundation/capacities.hpp"
 #include "foundation/ftypes.hpp"
 #include "foundation/log.hpp"
@@ -60,12 +61,15 @@ int process_main() {
     if (!process_start()) return 1;
     handshake();
 
+    // the work of the force models of this process, given to every
+    // evaluation it takes part in
+    const forces::WorkPtr work = forces::make_model_work();
     int rc = 0;
     if (cmpcom.master) {
-        rc = tarvel();
+        rc = tarvel(*work);
         parallel::release_slaves();
     } else {
-        run::slave();
+        run::slave(*work);
     }
     std::fflush(stdout);
     parallel::mpi_stop();

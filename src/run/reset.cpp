@@ -8,9 +8,7 @@
 #include "bunch/particles.hpp"
 #include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
-#include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
-#include "forces/gmesh.hpp"
 #include "foundation/files.hpp"
 #include "foundation/log.hpp"
 #include "foundation/parser.hpp"
@@ -44,9 +42,7 @@ void reset_state() {
     bunch::inimon(ierr);
     bunch::moncom.status = bunch::MonitorStatus{};
     forces::inifrc(ierr);
-    forces::gmeshi();
-    forces::diaini();
-    bunch::set_force_entry(nullptr);
+    bunch::set_force_entry(nullptr, nullptr);
 }
 
 }  // namespace run

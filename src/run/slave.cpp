@@ -9,20 +9,22 @@ namespace run {
 
 static_assert(bunch::any_parallel_model_built(), "the slaves take part in a model that runs on every process");
 
-void slave(ParallelForcesFn evaluate) {
+void slave(forces::ModelWork& work, ParallelForcesFn evaluate) {
     ftypes::FStr<cap::txtlen> COMAND;
-    // force type, evaluation time c*t (m) and status of the force evaluation
+    // force type, evaluation time c*t (m), effective sub-bunch sizes and
+    // status of the force evaluation
     std::int32_t itype = 0;
     double ct = 0.0;
+    forces::SubBunchSizes sizes{};
     std::int32_t ierr = 0;
     for (;;) {
         parallel::reccmd(COMAND);
         if (COMAND == "tracker") {
-            tracom();
+            tracom(work);
         } else if (COMAND == "parallel forces") {
             parallel::SlaveArrays& a = parallel::msgcom.slave;
-            evaluate(itype, foundation::particles(a.XP, cap::maxprt), foundation::indices(a.IP, cap::maxprt), ct,
-                     foundation::forces_of(a.F, cap::maxprt), ierr);
+            evaluate(work, itype, foundation::particles(a.XP, cap::maxprt), foundation::indices(a.IP, cap::maxprt), ct,
+                     sizes, foundation::forces_of(a.F, cap::maxprt), ierr);
         } else if (COMAND == "stopp") {
             return;
         }
@@ -30,6 +32,6 @@ void slave(ParallelForcesFn evaluate) {
     }
 }
 
-void slave() { slave(&forces::frcims); }
+void slave(forces::ModelWork& work) { slave(work, &forces::frcims); }
 
 }  // namespace run

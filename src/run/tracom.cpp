@@ -86,7 +86,7 @@ constexpr auto force_master_only =
     std::make_tuple(&Forces::sigfil, &Forces::sigwak, &Forces::stpwak, &Forces::wakdat,
                     &Forces::nsgfil, &Forces::nfcall, &Forces::n1wak, &Forces::n2wak,
                     &Forces::lsgfil, &Forces::lfill, &Forces::lfilr, &Forces::lfilv,
-                    &Forces::ltrace, &Forces::lwake);
+                    &Forces::ltrace, &Forces::lwake, &Forces::rintmi_said);
 
 // 5-6: the stamp of the stored Green's function; the observers and boxes
 // are built by every process itself at each evaluation
@@ -252,20 +252,20 @@ void messages(Rec& rec, const Tuple& t, std::int32_t iproc, std::int32_t& ierr, 
 
 }  // namespace
 
-void tracom() {
+void tracom(forces::ModelWork& work) {
     if (cmpcom.nprocs <= 1) return;
     if (cmpcom.master) {
-        for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) zzzcom(k);
+        for (std::int32_t k = 2; k <= cmpcom.nprocs; ++k) zzzcom(work, k);
     } else {
-        zzzcom(1);
+        zzzcom(work, 1);
     }
 }
 
-void zzzcom(std::int32_t iproc) {
+void zzzcom(forces::ModelWork& work, std::int32_t iproc) {
     std::int32_t ierr = 0;
     Arrivals arrived;
     messages(bunch::forces, force_messages, iproc, ierr, arrived);
-    messages(forces::mesh, mesh_messages, iproc, ierr, arrived);
+    messages(work.mesh.mesh, mesh_messages, iproc, ierr, arrived);
     messages(lattice::latcom, lattice_messages, iproc, ierr, arrived);
     messages(bunch::prtcls, bunch_messages, iproc, ierr, arrived);
     messages(bunch::trkcom, tracker_messages, iproc, ierr, arrived);

@@ -6,17 +6,20 @@
 
 #include <cstdint>
 
+#include "forces/work.hpp"
+
 namespace run {
 
 // Master: zzzcom for each slave in increasing process number. Slave: zzzcom
-// with the master. One process: nothing.
-void tracom();
+// with the master. One process: nothing. The Green's-function stamp is that
+// of the models' work work of the process.
+void tracom(forces::ModelWork& work);
 
 // The 25 messages of the transfer between the master and process iproc, in
 // the order of the message table of tracom.cpp; every message takes the
 // pair's next tag. Arrays travel as far as they are filled (boundaries,
 // private data, particles in use); a slave checks each array's length
 // against its count (a mismatch is a fatal stop).
-void zzzcom(std::int32_t iproc);
+void zzzcom(forces::ModelWork& work, std::int32_t iproc);
 
 }  // namespace run

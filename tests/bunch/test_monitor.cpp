@@ -63,7 +63,7 @@ TEST_F(Monitor, PathCoordinatesOfFmt3) {
     }
     bunch::forcs2.ctfk = 1.5;  // forces of this very time are stored
     bunch::forcs2.fk(1, 2) = 2 * foundation::force_scale, bunch::forcs2.fk(2, 2) = -3 * foundation::force_scale;
-    bunch::forces.sigma_long = 1e-4;
+    bunch::show_subbunch_sizes(1e-4, 0.0, 0.0);  // the sizes of the evaluation that stored them
     const auto v = fmt3_records("p3.dat");
     ASSERT_EQ(v.size(), 5u);
     // header: c*t, gamma0 = sqrt(5), ..., sigma_long

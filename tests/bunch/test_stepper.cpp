@@ -213,7 +213,7 @@ int fail_at = -1;  // number of the call (0-based) that fails
 
 // A force that changes with every call (so two passes never agree) and
 // differs from particle to particle.
-void counting_force(bunch::ForceType m, foundation::ParticleView, foundation::IndexView, double ct,
+void counting_force(void*, bunch::ForceType m, foundation::ParticleView, foundation::IndexView, double ct,
                     foundation::ForceView F, std::int32_t& ierr) {
     const int k = int(calls.size());
     calls.push_back({bunch::code(m), ct});
@@ -227,7 +227,7 @@ protected:
     // A bunch of 5 particles, the counting force installed, no call made.
     void start(int itype) {
         reset();
-        bunch::set_force_entry(counting_force, true);
+        bunch::set_force_entry(counting_force, nullptr, true);
         testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
         calls.clear(), fail_at = -1, bunch::forces.itype = itype;
     }
@@ -428,7 +428,7 @@ TEST_F(TrackLayers, TrackerBlockAndEndTime) {
 
 // The force-model lines of the run configuration (a stand-in model makes
 // every type acceptable to the set-up).
-void stand_in(bunch::ForceType, foundation::ParticleView, foundation::IndexView, double, foundation::ForceView,
+void stand_in(void*, bunch::ForceType, foundation::ParticleView, foundation::IndexView, double, foundation::ForceView,
               std::int32_t& ierr) { ierr = 0; }
 
 TEST_F(TrackLayers, RunConfigurationModelLines) {
@@ -455,7 +455,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
          {"  with 'csr_p_to_p' force", "  shield               = 1.0000000000000000E-02",
           "  shield_max           = 5.0000000000000000E-01"}},
     };
-    bunch::set_force_entry(stand_in, true);
+    bunch::set_force_entry(stand_in, nullptr, true);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::int32_t ierr = 0;

@@ -2,6 +2,7 @@
 // settings of a field evaluation.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -23,11 +24,18 @@ using testsupport::ke;  // 1/(4 pi eps0) [V m/C]
 using pathtest::Piece;
 using pathtest::State;
 
-// The design path of the pieces (see pathtest::set_path), its limits handed
-// to the field library.
-inline State build_path(const std::vector<Piece>& pieces, double sa, double p) {
-    const State a = pathtest::set_path(pieces, sa, p);
-    fieldlib::pthlim();
+// The field library of the tests: one of this test program, zero-filled.
+inline fieldlib::Context& test_context() {
+    static const std::unique_ptr<fieldlib::Context> cx = std::make_unique<fieldlib::Context>();
+    return *cx;
+}
+
+// The design path of the pieces (see pathtest::set_path) built into a field
+// library (the tests' own unless another is given), its limits handed to it.
+inline State build_path(const std::vector<Piece>& pieces, double sa, double p,
+                        fieldlib::Context& cx = test_context()) {
+    const State a = pathtest::set_path(cx.path, pieces, sa, p);
+    fieldlib::pthlim(cx);
     return a;
 }
 
@@ -40,9 +48,9 @@ struct Settings {
     bool nogamma2 = false, notalman = false, poleex = false, zsym = false, mirror1d = false;
 };
 
-// Hands the settings to a field library (the process's own unless another
-// is given); returns them.
-inline Settings apply(const Settings& S, fieldlib::Context& cx = fieldlib::default_context()) {
+// Hands the settings to a field library (the tests' own unless another is
+// given); returns them.
+inline Settings apply(const Settings& S, fieldlib::Context& cx = test_context()) {
     const auto finit = [&cx](std::string_view name, double value) { fieldlib::finit(cx, name, value); };
     for (const auto& [name, v] : {std::pair<std::string_view, double>{"q0", S.q0}, {"sigmat", S.sigmat},
                                   {"xnsigt", S.xnsigt}, {"hc", S.hc}, {"hmax", S.hmax}, {"rintmi", S.rintmi},
@@ -60,7 +68,7 @@ using Field = fieldlib::FieldResult;
 // The field at (x, y, z) [m, path frame] and time t [s], the nearest-point
 // search started at x, as the force models start it.
 inline Field field_at(double t, double x, double y, double z, double gamma, std::span<const double, 3> e,
-                      fieldlib::Context& cx = fieldlib::default_context()) {
+                      fieldlib::Context& cx = test_context()) {
     const double r[3] = {x, y, z};
     return fieldlib::field(cx, t, r, gamma, e, x);
 }

@@ -16,7 +16,7 @@
 namespace {
 
 using namespace fltest;
-fieldlib::Context& cx = fieldlib::default_context();
+fieldlib::Context& cx = test_context();
 const double ex[3] = {1.0, 0.0, 0.0};
 
 // Peak line density [C/m] of the profile of the settings, at speed beta.
@@ -195,8 +195,37 @@ TEST(FieldCall, DependsOnItsArgumentsOnly) {
     EXPECT_EQ(field_at(0.0, 1e-3, 3e-3, 1e-3, 1.0, ex).w, first.w);
     const auto own = std::make_unique<fieldlib::Context>();
     apply(S, *own);
-    fieldlib::pthlim(*own);
+    build_path({{5.0, 0.0}, {2.0, 0.5}, {5.0, 0.0}}, 6.0, 5.0, *own);
     EXPECT_EQ(field_at(0.0, 1e-3, 3e-3, 1e-3, 1.0, ex, *own).w, first.w);
+}
+
+// Two field libraries on two paths, a bend and a straight line, their calls
+// and path builds interleaved: each gives, bit for bit, the fields it gives
+// alone (a library's path is its own), and the two differ (the bend's
+// radiation reaches the observer, the straight line's field is the
+// near-static one).
+TEST(FieldCall, TwoContextsOnTwoPaths) {
+    const Settings S{.sigmat = 1e-3 / clight};
+    const std::vector<Piece> bend = {{5.0, 0.0}, {2.0, 0.5}, {5.0, 0.0}}, straight = {{12.0, 0.0}};
+    const double p = 100.0, gamma = std::sqrt(p * p + 1.0);
+    const auto a = std::make_unique<fieldlib::Context>(), b = std::make_unique<fieldlib::Context>();
+    auto at = [&](fieldlib::Context& c) { return field_at(0.0, 5e-3, 2e-3, 0.0, gamma, ex, c).w; };
+    apply(S, *a);
+    build_path(bend, 7.0, p, *a);
+    const auto alone_a = at(*a);
+    apply(S, *b);
+    build_path(straight, 7.0, p, *b);
+    const auto alone_b = at(*b);
+    EXPECT_GT(std::fabs(alone_a[0] - alone_b[0]), 0.1 * std::fabs(alone_a[0]));
+    for (int round = 0; round < 2; ++round) {
+        build_path(bend, 7.0, p, *a);
+        build_path(straight, 7.0, p, *b);
+        EXPECT_EQ(at(*a), alone_a) << round;
+        EXPECT_EQ(at(*b), alone_b) << round;
+        build_path(bend, 7.0, p, *a);
+        EXPECT_EQ(at(*b), alone_b) << round;
+        EXPECT_EQ(at(*a), alone_a) << round;
+    }
 }
 
 }  // namespace

@@ -20,8 +20,9 @@
 namespace {
 
 using namespace fltest;
-fieldlib::Context& cx = fieldlib::default_context();
-using fieldlib::finit;
+fieldlib::Context& cx = test_context();
+// A setting of the tests' field library.
+void finit(std::string_view name, double value) { fieldlib::finit(cx, name, value); }
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const double ex[3] = {1.0, 0.0, 0.0};
 

@@ -2,9 +2,9 @@
 // against the contracted Coulomb force on a drift (flags, counter, test
 // output, progress lines, announced cost); the mesh models against
 // csr_p_to_p (no box, box interpolation and its order, congruent histories,
-// reuse of a stored Green's function, the centroid, no receiver). (The CSR
-// wake in a bend, any process count, a test file that cannot be written and
-// a bunch without a source: deck tests.)
+// reuse of a stored Green's function, the set-up check, the centroid, no
+// receiver). (The CSR wake in a bend, any process count, a test file that
+// cannot be written and a bunch without a source: deck tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,7 +55,7 @@ protected:
         std::int32_t ierr = 0;
         testsupport::inila2(ierr);
         testsupport::start_capture();
-        forces::forcei(type, foundation::particles(prtcls.xptcl, n),
+        forces::forcei(testsupport::model_work(), type, foundation::particles(prtcls.xptcl, n),
                        foundation::indices(prtcls.iptcl, n), 0.0, foundation::forces_of(F, n), ierr);
         EXPECT_EQ(ierr, 0);
         return testsupport::end_capture();
@@ -130,7 +130,7 @@ TEST_F(Force2, ProgressLines) {
         for (int i : named) want.push_back("  isrc       = " + std::to_string(i) + "  npart = " + std::to_string(n));
         EXPECT_EQ(evaluate(n, 1e-3), want);
         EXPECT_EQ(want.size(), n == 1000 ? 11u : n == 900 ? 10u : 2u);
-        EXPECT_EQ(forces::model_work().p2p.fields, 0);
+        EXPECT_EQ(testsupport::model_work().p2p.fields, 0);
     }
 }
 
@@ -232,7 +232,7 @@ protected:
         const int n = prtcls.npart;
         std::int32_t ierr = 0;
         testsupport::start_capture();
-        forces::forcei(type, foundation::particles(prtcls.xptcl, n), foundation::indices(prtcls.iptcl, n), 0.0,
+        forces::forcei(testsupport::model_work(), type, foundation::particles(prtcls.xptcl, n), foundation::indices(prtcls.iptcl, n), 0.0,
                        foundation::forces_of(F, n), ierr);
         const auto lines = testsupport::end_capture();
         if (out) *out = lines;
@@ -293,12 +293,12 @@ TEST_F(Force3, BoxInterpolationErrorIsSmallAndOfSecondOrder) {
             for (int b = 0; b < 20; ++b) particle(2 + 20 * a + b, 3.5, -sig + a * 2 * sig / 19, -sigr + b * 2 * sigr / 19);
         finish(401);
         const Forces2 m = evaluate(ForceType::csr_p_to_m);
-        EXPECT_GT(forces::mesh.nbox, 0);
+        EXPECT_GT(testsupport::model_work().mesh.mesh.nbox, 0);
         // the reference at every 7th particle (the force on a particle does
         // not depend on which others receive forces)
         for (int j = 1; j <= prtcls.npart; ++j) prtcls.ldef(j) = j % 7 == 1;
         err[k] = error(m, evaluate(ForceType::csr_p_to_p));
-        run::reset_state();
+        testsupport::reset_state();
     }
     EXPECT_LT(err[0], 0.05);
     EXPECT_GT(err[0] / err[1], 3.0);
@@ -312,7 +312,7 @@ TEST_F(Force3, BoxInterpolationErrorIsSmallAndOfSecondOrder) {
 TEST_F(Force3, GreensFunctionOnCongruentHistories) {
     for (const bool bend : {false, true}) {
         SCOPED_TRACE(bend ? "deep in the bend" : "drift");
-        run::reset_state();
+        testsupport::reset_state();
         setup(bend, 0.5);
         bunch(80, bend ? 4.0 : 10.0, 1e-3, bend ? 0.0 : 2e-4);
         EXPECT_LT(error(evaluate(ForceType::csr_g_to_p), evaluate(ForceType::csr_p_to_p)), 0.01);
@@ -332,11 +332,11 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
     EXPECT_TRUE(said(out, reused));
     int loose = 0;
     for (std::size_t j = 0; j < gp.along.size(); ++j) {
-        if (forces::mesh.linbox(int(j) + 1)) continue;
+        if (testsupport::model_work().mesh.mesh.linbox(int(j) + 1)) continue;
         ++loose;
         EXPECT_TRUE(gm.along[j] == gp.along[j] && gm.left[j] == gp.left[j]) << j;
     }
-    EXPECT_TRUE(loose > 0 && forces::mesh.nbox > 0);
+    EXPECT_TRUE(loose > 0 && testsupport::model_work().mesh.mesh.nbox > 0);
 
     const struct {
         const char* name;
@@ -350,8 +350,8 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
         {"shield", [] { forces.shield = 0.02; }, false},
         {"rintmi", [] { forces.rintmi = 2e-9; }, false},
         {"use_old_mesh = no", [] { forces.loldms = false; }, false},
-        {"another time", [] { forces::mesh.ctgreen = 1e-9; }, false},
-        {"gmeshi", [] { forces::gmeshi(); }, false},
+        {"another time", [] { testsupport::model_work().mesh.mesh.ctgreen = 1e-9; }, false},
+        {"gmeshi", [] { forces::gmeshi(testsupport::model_work()); }, false},
     };
     Forces2 same;
     for (const auto& c : changes) {
@@ -369,6 +369,42 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
     }
 }
 
+// The set-up check of a tracking run lays its Green's function out in the
+// models' work that the run evaluates with (its own was another bunch's),
+// and leaves nothing there for the first evaluation: the same forces and
+// the same lines as an evaluation without the check, a function of its own
+// made anew.
+TEST_F(Force3, SetUpCheckLeavesNothingForTheEvaluation) {
+    setup(true, 0.5, 2e-4);
+    forces.itype = bunch::code(ForceType::csr_g_to_p);
+    auto& work = testsupport::model_work();
+    std::vector<std::string> alone_out, after_out;
+    bunch(150, 4.0, 1e-3, 2e-4);
+    const Forces2 alone = evaluate(ForceType::csr_g_to_p, &alone_out);
+    const auto samples = work.mesh.green.greenm.ngreen;
+    // another function in the work (of a longer sub-bunch, another bunch),
+    // then the check of this bunch's
+    forces::gmeshi(work);
+    forces.sigma_long = 2.0 * sig;
+    bunch(60, 4.3, 2e-3, 1e-4);
+    evaluate(ForceType::csr_g_to_p);
+    ASSERT_NE(work.mesh.green.greenm.ngreen, samples);
+    forces::gmeshi(work);
+    forces.sigma_long = sig;
+    bunch(150, 4.0, 1e-3, 2e-4);
+    bunch::set_force_entry(&forces::force_entry, &work);
+    std::int32_t ierr = 1;
+    testsupport::start_capture();
+    forces::green_check(work, ierr);
+    (void)testsupport::end_capture();
+    ASSERT_EQ(ierr, 0);
+    EXPECT_EQ(work.mesh.green.greenm.ngreen, samples);  // the check's layout
+    const Forces2 after = evaluate(ForceType::csr_g_to_p, &after_out);
+    EXPECT_EQ(after_out, alone_out);
+    EXPECT_FALSE(said(after_out, reused));
+    EXPECT_TRUE(after.along == alone.along && after.left == alone.left);
+}
+
 // A reused Green's function gives the same forces whatever was evaluated
 // in between: a sample evaluated lazily in an earlier reuse, while the test
 // particle (particle 1) moved at another speed, holds the value of the
@@ -376,7 +412,7 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
 TEST_F(Force3, ReusedGreensFunctionDoesNotDependOnTheEvaluationsBetween) {
     setup(false, 0.5, 2e-4);
     auto last = [this](bool between) {
-        forces::gmeshi();
+        forces::gmeshi(testsupport::model_work());
         bunch(150, 10.0, 1e-3, 2e-4);
         evaluate(ForceType::csr_g_to_p);
         for (int i = 2; i <= 150; i += 2) prtcls.xptcl(1, i) += 0.7 * sig;  // pairs needing new samples
@@ -404,7 +440,7 @@ TEST_F(Force3, SelfTermDoesNotDependOnRoundingOfTheColumns) {
     Forces2 g[3];
     for (int k = 0; k < 3; ++k) {
         forces.sigma_long = base * (k == 0 ? 1.0 : k == 1 ? 1.0 - 1e-9 : 1.0 + 1e-9);
-        forces::gmeshi();
+        forces::gmeshi(testsupport::model_work());
         particle(1, 3.5, 0.0, 0.0);
         particle(2, 3.5 - 3e-4, 0.0, 0.0);
         finish(2);
@@ -432,14 +468,14 @@ TEST_F(Force3, Centroid) {
     prtcls.xptcl(4, 2) = 2.0 * p0;
     finish(2);
     evaluate(ForceType::csr_g_to_p);
-    const auto& g = forces::greenc.xggre;
+    const auto& g = testsupport::model_work().mesh.green.greenc.xggre;
     EXPECT_NEAR(g(5), foundation::pi / 4.0, 1e-15);
     EXPECT_DOUBLE_EQ(g(1), 5.0);
     EXPECT_DOUBLE_EQ(g(2), 1.5e-3);
     EXPECT_DOUBLE_EQ(g(4), 1.75 * p0);
     EXPECT_EQ(g(7), 1.0);  // a unit charge: the sources' charges weight its field
 
-    run::reset_state();
+    testsupport::reset_state();
     setup(true, 0.5);
     const double s[3] = {1.1, 1.1 - 1e-3, 1.1 + 5e-4}, q[3] = {-1e-10, 0.999e-10, -1e-12};
     for (int i = 1; i <= 3; ++i) particle(i, s[i - 1], 0.0, 0.0, q[i - 1]);

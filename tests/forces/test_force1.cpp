@@ -56,7 +56,7 @@ protected:
         setup();
     }
     void setup() {
-        run::reset_state();
+        testsupport::reset_state();
         testsupport::new_lattice();
         testsupport::add_section(0.0, 1.0);
         testsupport::add_section(R, 10.0);
@@ -93,11 +93,8 @@ protected:
         for (double& v : q) v *= Q / sum;
         bunch_at(s_ref, z, q);
     }
-    // the model's work storage of its own (large: static)
-    static forces::ModelWork& work() {
-        static forces::ModelWork w;
-        return w;
-    }
+    // the models' work of the tests
+    static forces::ModelWork& work() { return testsupport::model_work(); }
     // one evaluation
     std::int32_t run(std::vector<double>& F) {
         const int n = bunch::prtcls.npart;

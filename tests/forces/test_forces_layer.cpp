@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -231,16 +232,23 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         forces.sigma_long = forces.sigma_rad = forces.sigma_vert = -1.0;
         forces.lfill = forces.lfilr = forces.lfilv = forces.lrell = forces.lradl = forces.lrelv = false;
         c.set();
+        const double given[3] = {forces.sigma_long, forces.sigma_rad, forces.sigma_vert};
         testsupport::start_capture();
-        std::int32_t ierr = 0;
-        forces::frcsub({bunch::prtcls.xptcl.data(), 2}, {bunch::prtcls.iptcl.data(), 2}, c.ct, static_cast<bunch::ForceType>(c.itype), ierr);
+        auto& b = bunch::prtcls;
+        const std::optional<forces::SubBunchSizes> sz =
+            forces::frcsub(forces::input_of(foundation::particles(b.xptcl, 2), foundation::indices(b.iptcl, 2)), c.ct,
+                           static_cast<bunch::ForceType>(c.itype));
         std::vector<std::string> want;
         if (c.refused) want = {c.refused, " error in frcsub (sub-bunch dimensions)"};
         EXPECT_EQ(testsupport::end_capture(), want);
-        EXPECT_EQ(ierr, c.refused ? 1 : 0);
-        EXPECT_NEAR(forces.sigma_long, c.sl, 1e-15);
-        EXPECT_NEAR(forces.sigma_rad, c.sr, 1e-15);
-        EXPECT_NEAR(forces.sigma_vert, c.sv, 1e-15);
+        ASSERT_EQ(sz.has_value(), c.refused == nullptr);
+        if (sz) {
+            EXPECT_NEAR(sz->sigma_long, c.sl, 1e-15);
+            EXPECT_NEAR(sz->sigma_rad, c.sr, 1e-15);
+            EXPECT_NEAR(sz->sigma_vert, c.sv, 1e-15);
+        }
+        // the settings keep the sizes as given
+        EXPECT_TRUE(forces.sigma_long == given[0] && forces.sigma_rad == given[1] && forces.sigma_vert == given[2]);
     }
 }
 
@@ -270,7 +278,7 @@ TEST_F(ForcesLayer, ForceEntry) {
         std::fill(f.data(), f.data() + 9, 5.0);
         std::int32_t ierr = 7;
         testsupport::start_capture();
-        forces::forcei(c.type, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
+        forces::forcei(testsupport::model_work(), c.type, foundation::particles(b.xptcl, 3), foundation::indices(b.iptcl, 3), 0.0,
                        foundation::forces_of(f, 3), ierr);
         std::vector<std::string> want = c.log;
         if (!want.empty()) want.insert(want.end(), model.begin(), model.end());
@@ -278,6 +286,41 @@ TEST_F(ForcesLayer, ForceEntry) {
         EXPECT_EQ(ierr, want.empty() ? 0 : 1);
         EXPECT_EQ(forces.nfcall(1), want.empty() ? 0 : 1);
         EXPECT_EQ(std::count(f.data(), f.data() + 9, 0.0), 9);
+    }
+}
+
+// The sub-bunch sizes the monitors print: those a forces layer gives, then
+// those of each evaluation that computed them ("projected" its sigma_long
+// alone, the transverse sizes as they stand); a refused evaluation leaves
+// them, and the settings keep the sizes as given.
+TEST_F(ForcesLayer, SizesShownToTheMonitors) {
+    std::int32_t ierr = 0;
+    (void)layer(&forces::lyforc,
+                "forces { type = csr_g_to_p sigma_long = 2e-3 shape = ellipsoid sigma_rad = 3e-3 sigma_vert = 4e-3 }",
+                ierr);
+    ASSERT_EQ(ierr, 0);
+    const auto shown = [] {
+        const bunch::SubBunchShown& s = bunch::moncom.subbunch;
+        return std::vector<double>{s.sigma_long, s.sigma_rad, s.sigma_vert};
+    };
+    EXPECT_EQ(shown(), (std::vector<double>{2e-3, 3e-3, 4e-3}));
+    testsupport::add_section(0.0, 1.0), testsupport::add_section(0.0, 2.0);
+    testsupport::line_bunch(3, 0.0, 100.0, -1e-3);
+    auto& b = bunch::prtcls;
+    b.xptcl(1, 1) = 1.5;
+    static ftypes::Arr2<double, 3, 3> f;
+    const struct {
+        double sigma_long;  // as the settings give it; 0 is refused
+        std::vector<double> shown;
+    } cases[] = {{1e-3, {1e-3, 3e-3, 4e-3}}, {0.0, {1e-3, 3e-3, 4e-3}}, {5e-4, {5e-4, 3e-3, 4e-3}}};
+    for (const auto& c : cases) {
+        forces.sigma_long = c.sigma_long;
+        testsupport::start_capture();
+        forces::forcei(testsupport::model_work(), bunch::ForceType::projected, foundation::particles(b.xptcl, 3),
+                       foundation::indices(b.iptcl, 3), 0.0, foundation::forces_of(f, 3), ierr);
+        (void)testsupport::end_capture();
+        EXPECT_EQ(shown(), c.shown) << c.sigma_long;
+        EXPECT_TRUE(forces.sigma_long == c.sigma_long && forces.sigma_rad == 3e-3 && forces.sigma_vert == 4e-3);
     }
 }
 

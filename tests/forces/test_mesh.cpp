@@ -15,15 +15,18 @@
 #include "forces/gmesh.hpp"
 #include "forces/gmeshl.hpp"
 #include "forces/ptom.hpp"
+#include "forces/work.hpp"
 #include "foundation/files.hpp"
 #include "support/support.hpp"
 
 namespace {
 
-using forces::greenc;
-using forces::greenm;
-using forces::greens;
-using forces::mesh;
+// the mesh models' records of the tests' models' work
+forces::Mesh& mesh = testsupport::model_work().mesh.mesh;
+forces::Green& green = testsupport::model_work().mesh.green;
+forces::Greenc& greenc = green.greenc;
+forces::Greenm& greenm = green.greenm;
+forces::Greens& greens = green.greens;
 using forces::Pt2;
 
 using Pts = std::vector<std::array<double, 2>>;
@@ -41,13 +44,13 @@ struct Bunch {
     std::vector<std::string> boxes() const {
         testsupport::start_capture();
         static forces::BoxSort sort;
-        forces::ptom1(P(), 1.0, 1.0, def, true, 0.5, 0.5, sort);
+        forces::ptom1(mesh, P(), 1.0, 1.0, def, true, 0.5, 0.5, sort);
         return testsupport::end_capture();
     }
 };
 
 TEST(MeshObservers, BoxesCornersAndLooseParticles) {
-    run::reset_state();
+    testsupport::reset_state();
     const struct {
         const char* name;
         Pts pts;  // receiving particles, in particle 1's frame
@@ -79,7 +82,7 @@ TEST(MeshObservers, BoxesCornersAndLooseParticles) {
 // betref; ptom9 must give each particle the Lorentz force E + beta_k x B in
 // its own frame. Fields bilinear in x, y, so the box interpolation is exact.
 TEST(MeshObservers, InterpolationGivesTheLorentzForceOfEachParticle) {
-    run::reset_state();
+    testsupport::reset_state();
     auto ex = [](double x, double y) { return 1.0 + 2.0 * x + 3.0 * y + 4.0 * x * y; };
     auto ey = [](double x, double y) { return -2.0 + x - y + 0.5 * x * y; };
     auto bz = [](double x, double y) { return 0.3 + 0.1 * x - 0.2 * y + 0.05 * x * y; };
@@ -99,7 +102,7 @@ TEST(MeshObservers, InterpolationGivesTheLorentzForceOfEachParticle) {
         mesh.fobs(3, n) = bz(x, y);
     }
     std::vector<double> f(3 * std::size_t(b.n()), 7.0);
-    forces::ptom9(b.P(), b.def, {f.data(), b.n()});
+    forces::ptom9(mesh, b.P(), b.def, {f.data(), b.n()});
     for (int k = 1; k <= b.n(); ++k) {
         const double x = b.P().x(k), y = b.P().y(k), ph = b.P().phi(k), p = b.P().p(k);
         const double e1 = ex(x, y) * std::cos(ph) + ey(x, y) * std::sin(ph);
@@ -164,15 +167,15 @@ TEST(MeshPolygon, RegionSupportSeesTheObserverPolygonFromEachSource) {
             const double x = mesh.poly(1, k), y = mesh.poly(2, k);
             want = std::max({want, x * std::cos(phi) + y * std::sin(phi), y * std::cos(phi) - (x - 2.0) * std::sin(phi)});
         }
-        EXPECT_NEAR(forces::gtom2(b.P(), act, phi), want, 1e-14);
+        EXPECT_NEAR(forces::gtom2(mesh, b.P(), act, phi), want, 1e-14);
         // in blocks of the particles, with their cosines and sines given: the
         // larger of the blocks' supports, bit for bit
         const double c[3] = {std::cos(b.P().phi(1)), std::cos(b.P().phi(2)), 0.0};
         const double s[3] = {std::sin(b.P().phi(1)), std::sin(b.P().phi(2)), 0.0};
-        EXPECT_EQ(std::max(forces::gtom2(b.P(), act, phi, 1, 1, c, s), forces::gtom2(b.P(), act, phi, 2, 3, c, s)),
-                  forces::gtom2(b.P(), act, phi));
+        EXPECT_EQ(std::max(forces::gtom2(mesh, b.P(), act, phi, 1, 1, c, s), forces::gtom2(mesh, b.P(), act, phi, 2, 3, c, s)),
+                  forces::gtom2(mesh, b.P(), act, phi));
     }
-    EXPECT_EQ(forces::gtom2(b.P(), none, 0.0), -7.777e+300);
+    EXPECT_EQ(forces::gtom2(mesh, b.P(), none, 0.0), -7.777e+300);
 }
 
 // The region polygon of greenc: the 20-gon around a rectangle.
@@ -190,7 +193,7 @@ std::vector<double> columns() { return {greenm.xg.data(), greenm.xg.data() + gre
 struct MeshPos { double x, y; };
 MeshPos mesh_pos(std::int32_t l) {
     MeshPos p{};
-    forces::gmpos(l, p.x, p.y);
+    forces::gmpos(green, l, p.x, p.y);
     return p;
 }
 
@@ -222,7 +225,7 @@ TEST(GreenMesh, GradedAndUniformRuns) {
 // Columns 0.2 sigma apart within +-5 sigma and around the crossing of a past
 // curvature change's front, graded by 1.5 up to 5 sigma (0.5 sigma shielded).
 TEST(GreenMesh, ColumnSpacingFreeSpaceShieldedBeyondTheSourceAndAtAFront) {
-    run::reset_state();
+    testsupport::reset_state();
     const double sig = 1e-3;
     // a change 130 sigma ago at (-100 sigma, 0): its front crosses near x = 30 sigma; one still ahead
     const std::vector<lattice::PthChg> rows = {{-130 * sig, -100 * sig, 0.0, 0.5}, {5 * sig, 0.0, 0.0, 0.0}};
@@ -239,7 +242,7 @@ TEST(GreenMesh, ColumnSpacingFreeSpaceShieldedBeyondTheSourceAndAtAFront) {
         region(c.x0, c.x1, -2 * sig, 2 * sig);
         double sra[forces::maxfin], srb[forces::maxfin], rmax[forces::maxfin];
         int nf = -1;
-        ASSERT_EQ(forces::gmeshs(sig, c.shield, forces::ChgRows(rows.data(), c.front ? 2u : 0u), sra, srb, rmax, nf), 0);
+        ASSERT_EQ(forces::gmeshs(green, sig, c.shield, forces::ChgRows(rows.data(), c.front ? 2u : 0u), sra, srb, rmax, nf), 0);
         EXPECT_EQ(nf, c.nfine);
         const auto x = columns();
         EXPECT_DOUBLE_EQ(x.front(), c.x0);
@@ -258,12 +261,12 @@ TEST(GreenMesh, ColumnSpacingFreeSpaceShieldedBeyondTheSourceAndAtAFront) {
 }
 
 TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
-    run::reset_state();
+    testsupport::reset_state();
     const double sig = 1e-3, sigr = 2e-4;
     for (const double shield : {0.0, 0.01}) {
         region(-8 * sig, 9 * sig, -3 * sig, 2.5 * sig);
         bool lnext = true;
-        forces::gmesh0(true, lnext, {sig, sigr, shield}, {});
+        forces::gmesh0(green, true, lnext, {sig, sigr, shield}, {});
         EXPECT_TRUE(!lnext && greenm.n2gre == greenm.ngreen && greens.ioff == 0);
         EXPECT_LE(greenm.xg(greenm.jn1), -5 * sig);
         EXPECT_GE(greenm.xg(greenm.jn2), 5 * sig);
@@ -293,7 +296,7 @@ TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
 // that follow the sizes (no count flips with the rounding of +-5 sigma or
 // +-10 sigma_rad).
 TEST(GreenMesh, LayoutIsAnchoredAtTheSourceAndFollowsTheSizes) {
-    run::reset_state();
+    testsupport::reset_state();
     for (const double sig : {5.999999999999999e-06, 1e-3, 7e-4}) {
         std::vector<double> x0;
         std::int64_t n0 = 0;
@@ -302,7 +305,7 @@ TEST(GreenMesh, LayoutIsAnchoredAtTheSourceAndFollowsTheSizes) {
             const double s = sig * f, sigr = 0.2 * s;
             region(-8 * sig, 9 * sig, -3 * sig, 2.5 * sig);
             bool lnext = true;
-            forces::gmesh0(true, lnext, {s, sigr, 0.0}, {});
+            forces::gmesh0(green, true, lnext, {s, sigr, 0.0}, {});
             const auto x = columns();
             int i0 = 0;
             for (int i = 1; i <= greens.nx; ++i)
@@ -331,7 +334,7 @@ TEST(GreenMesh, NoEdgeForAnXFallsBackToThePolygonsExtremeY) {
         greenc.poly(2, k) = -1.0 + 2.0 * (k - 1) / 19.0;
     }
     double lo = 0, hi = 0;
-    forces::gmmima(0.5, 0.5, lo, hi);
+    forces::gmmima(green, 0.5, 0.5, lo, hi);
     EXPECT_TRUE(lo == -1.0 && hi == 1.0);
 }
 
@@ -355,10 +358,10 @@ void layout(const std::vector<std::int64_t>& counts) {
 TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
     layout({1250000, 1250000, 1250000, 1250000});
     bool lnext = false;
-    forces::gmchnk(true, lnext, {1e-3, 1e-3, 0.0});
+    forces::gmchnk(green, true, lnext, {1e-3, 1e-3, 0.0});
     EXPECT_TRUE(lnext && greens.ic1 == 1 && greens.ic2 == 3 && greenm.n2gre == 3750000);
     EXPECT_NEAR(mesh_pos(3750000).y, 1.0, 1e-15);  // top of column 3
-    forces::gmchnk(false, lnext, {1e-3, 1e-3, 0.0});  // the next chunk starts at the last column of the first
+    forces::gmchnk(green, false, lnext, {1e-3, 1e-3, 0.0});  // the next chunk starts at the last column of the first
     EXPECT_TRUE(!lnext && greens.ic1 == 3 && greens.ic2 == 4 && greens.ioff == 2500000 && greenm.n2gre == 2500000);
     const MeshPos first = mesh_pos(1);
     EXPECT_EQ(first.x, 3.0);
@@ -369,19 +372,19 @@ TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
 // not fit and the sigma_long that would, then the two lines of the stop,
 // which end the master's output.
 TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
-    run::reset_state();
+    testsupport::reset_state();
     bunch::forces.sigma_long = 2e-10;
     auto mesh = [](double x0, double x1, double y0, double y1) {  // sigma_long 2e-10 m
         testsupport::stdout_to_stderr();
         region(x0, x1, y0, y1);
         bool lnext;
-        forces::gmesh0(true, lnext, {2e-10, 2e-10, 0.0}, {});
+        forces::gmesh0(green, true, lnext, {2e-10, 2e-10, 0.0}, {});
     };
     auto adjacent_columns_too_full = [] {
         testsupport::stdout_to_stderr();
         layout({3000000, 2000000, 10});
         bool lnext;
-        forces::gmchnk(true, lnext, {2e-10, 2e-10, 0.0});
+        forces::gmchnk(green, true, lnext, {2e-10, 2e-10, 0.0});
     };
     const std::string stop = "[[:space:]]+error exit: meshing of green's function[[:space:]]+"
                              "array size 'maxgre' not sufficient\n$";
@@ -415,16 +418,16 @@ void must_not_be_called(const Pt2&, Pt2&, double&) { ADD_FAILURE() << "sample ev
 class Lookup : public ::testing::Test {
 protected:
     void SetUp() override {
-        run::reset_state();
+        testsupport::reset_state();
         auto h = [](double phi) {
             const double d = phi - 0.4;
             return std::sqrt(144 * std::cos(d) * std::cos(d) + 16 * std::sin(d) * std::sin(d)) * sig;
         };
-        forces::bounda(h, 0.0, forces::greenc.poly, 20);
+        forces::bounda(h, 0.0, greenc.poly, 20);
         bool lnext = true;
-        forces::gmesh0(true, lnext, {sig, sigr, 0.0}, {});
+        forces::gmesh0(green, true, lnext, {sig, sigr, 0.0}, {});
         ASSERT_FALSE(lnext);
-        old_ = forces::set_green_evaluator(bilinear);
+        old_ = forces::set_green_evaluator(green, bilinear);
         std::mt19937 gen(7);
         std::uniform_real_distribution<double> ux(-14 * sig, 14 * sig), uy(-8 * sig, 8 * sig);
         for (int k = 0; k < 3000; ++k) pts_.push_back({ux(gen), uy(gen)});
@@ -434,13 +437,13 @@ protected:
         pts_.push_back({greenm.xg(mid), top});  // at the top of a column's samples
         pts_.push_back({greenm.xg(mid), greenm.xg(greens.nxy1 + mid) - 1e-6});  // below its cell
     }
-    void TearDown() override { forces::set_green_evaluator(old_); }
+    void TearDown() override { forces::set_green_evaluator(green, old_); }
     // gmesh2 at z: 1 interpolated (checked exact), 2 to be evaluated directly, 0 another chunk's
     static int probe(const Pt2& z) {
         bool lin, lout;
         Pt2 w{};
         double cbz = 0;
-        forces::gmesh2(z, lin, lout, w, cbz);
+        forces::gmesh2(green, testsupport::model_work().field, z, lin, lout, w, cbz);
         EXPECT_FALSE(lin && lout);
         const auto f = field(z[0], z[1]);
         const double err = std::max({std::abs(w[0] - f[0]), std::abs(w[1] - f[1]), std::abs(cbz - f[2])});
@@ -497,17 +500,17 @@ TEST_F(Lookup, InterpolationIsExactOnBilinearFieldsAfterSamplesWereZeroed) {
 // samples are evaluated, nothing is evaluated lazily.
 TEST_F(Lookup, MarkedSamplesAreAllTheInterpolationNeeds) {
     bool lout;
-    for (const auto& z : pts_) forces::gmesh1(z, lout);
+    for (const auto& z : pts_) forces::gmesh1(green, z, lout);
     int nreq = 0;
     for (int l = 1; l <= greenm.n2gre; ++l) {
         if (!greenm.req(l)) continue;
         Pt2 p, w;
-        forces::gmpos(l, p[0], p[1]);
+        forces::gmpos(green, l, p[0], p[1]);
         bilinear(p, w, greenm.g(3, l));
         greenm.g(1, l) = w[0], greenm.g(2, l) = w[1], ++nreq;
     }
     EXPECT_LT(nreq, greenm.n2gre);
-    forces::set_green_evaluator(must_not_be_called);
+    forces::set_green_evaluator(green, must_not_be_called);
     for (const auto& z : pts_) probe(z);
 }
 
@@ -519,7 +522,7 @@ TEST_F(Lookup, EveryPointIsAnsweredInExactlyOnePassOverTheChunks) {
     bool lnext = true;
     int passes = 0;
     for (; lnext; ++passes) {
-        forces::gmchnk(passes == 0, lnext, {sig, sigr, 0.0}, 400);
+        forces::gmchnk(green, passes == 0, lnext, {sig, sigr, 0.0}, 400);
         for (std::size_t k = 0; k < pts_.size(); ++k) answered[k] += probe(pts_[k]) != 0;
     }
     EXPECT_GT(passes, 5);

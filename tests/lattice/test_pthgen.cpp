@@ -14,12 +14,13 @@
 
 namespace {
 
-using lattice::pthcom;
+// the path the tests build and read
+lattice::Pthcom pthcom;
 using testsupport::pi;
 
 lattice::PathPoint path_at(double s) {
     lattice::PathPoint o;
-    lattice::path(s, 31, o);
+    lattice::path(pthcom, s, o);
     return o;
 }
 
@@ -41,7 +42,7 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
     // the crossing of boundary 2 (the arc's end), to anchor on and near it
     double bp[7 * 3];
     const double start[6] = {0.5, 0.0, 0.0, P, 0.0, 0.0};
-    lattice::fbpts(std::span<const double, 6>(start), 1, 0.5 / beta, foundation::CrossingView(bp, 3), bunch::prtcls.p0);
+    lattice::fbpts(lattice::latcom, std::span<const double, 6>(start), 1, 0.5 / beta, foundation::CrossingView(bp, 3), bunch::prtcls.p0);
     const double* b2 = bp + 7;
     const double amid = pi / 12.0;  // the middle of the arc
     const AnchorCase cases[] = {
@@ -57,7 +58,7 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        lattice::setpth(c.part, c.ifb, 3, c.ct, bunch::prtcls.p0);
+        lattice::setpth(pthcom, lattice::latcom, c.part, c.ifb, c.ct, bunch::prtcls.p0);
         ASSERT_EQ(pthcom.ipth0, c.ipth0);
         ASSERT_EQ(pthcom.npth, c.npth);
         for (int k = 1; k <= c.npth; ++k) EXPECT_NEAR(pthcom.spth(k), c.spth[std::size_t(k - 1)], 1e-13);
@@ -75,7 +76,7 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
     }
     lattice::PthChg rows[lattice::maxchg];
     std::int32_t n = -1;
-    ASSERT_EQ(lattice::pthchg(rows, n), 0);
+    ASSERT_EQ(lattice::pthchg(pthcom, rows, n), 0);
     ASSERT_EQ(n, 2);
     const double want[2][4] = {{0.5 / beta, 0.5, 0.0, 0.1},
                                {5.735987755982989 / beta, 5.5, -1.3397459621556127, 0.0}};
@@ -84,7 +85,7 @@ TEST(DesignPath, NodesSegmentsAndLimitsOnALattice) {
         for (int k = 0; k < 4; ++k) EXPECT_NEAR(got[k], want[r][k], 1e-12) << "row " << r << " word " << k;
     }
     // a row array with room for npth + 1 rows is needed, or nothing is written
-    EXPECT_EQ(lattice::pthchg(std::span<lattice::PthChg>(rows, std::size_t(pthcom.npth)), n), 1);
+    EXPECT_EQ(lattice::pthchg(pthcom, std::span<lattice::PthChg>(rows, std::size_t(pthcom.npth)), n), 1);
 }
 
 // Path of a circle of radius R turning left (centre (0, R) in the lab),
@@ -97,7 +98,7 @@ void expect_on_circle(double R, double sa, double s_end, double tol) {
         // exact lab state, into the path frame
         const pathtest::State st = pathtest::walk({{s_end, kap}}, s);
         double pos[3], dir[3], t;
-        lattice::pthtr1(st.x, st.y, 0.0, st.phi, 0.0, 0.0, pos, dir, t);
+        lattice::pthtr1(pthcom, st.x, st.y, 0.0, st.phi, 0.0, 0.0, pos, dir, t);
         for (int k = 1; k <= 2; ++k) {
             EXPECT_NEAR(o.pos(k), pos[k - 1], tol) << "s=" << s;
             EXPECT_NEAR(o.tangent(k), dir[k - 1], 1e-12) << "s=" << s;
@@ -120,7 +121,7 @@ TEST(DesignPath, ArcsAgainstTheCircle) {
                           {"long_arc", 5.0, 5.0 * pi, 10.0 * pi * 0.99}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        pathtest::set_path({{c.len, 1.0 / c.R}}, c.sa, 10.0);
+        pathtest::set_path(pthcom, {{c.len, 1.0 / c.R}}, c.sa, 10.0);
         expect_on_circle(c.R, c.sa, c.len, 1e-12 * std::fmax(1.0, c.R));
         // arcs near a multiple of pi do not divide by sin(kappa L)
         for (int j = 1; j < pthcom.npth; ++j) {
@@ -146,7 +147,7 @@ TEST(DesignPath, SharpestBendOfAStretch) {
     // 1 m straight, 1 m of radius 2 m, 1 m straight, 0.2 m of radius 0.1 m
     // turning the other way, 1 m straight; the anchor in the middle of the
     // first arc
-    pathtest::set_path({{1.0, 0.0}, {1.0, 0.5}, {1.0, 0.0}, {0.2, -10.0}, {1.0, 0.0}}, 1.5, 100.0);
+    pathtest::set_path(pthcom, {{1.0, 0.0}, {1.0, 0.5}, {1.0, 0.0}, {0.2, -10.0}, {1.0, 0.0}}, 1.5, 100.0);
     ASSERT_EQ(pthcom.npth, 7);
     struct Case {
         const char* name;
@@ -161,7 +162,7 @@ TEST(DesignPath, SharpestBendOfAStretch) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const lattice::PathBend b = lattice::sharpest_bend(c.lo, c.hi);
+        const lattice::PathBend b = lattice::sharpest_bend(pthcom, c.lo, c.hi);
         EXPECT_NEAR(b.kappa, c.kappa, 1e-12);
         EXPECT_NEAR(b.s_begin, c.begin, 1e-12);
         EXPECT_NEAR(b.s_end, c.end, 1e-12);
@@ -170,26 +171,26 @@ TEST(DesignPath, SharpestBendOfAStretch) {
 
 TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     // a turn of 1e-9 rad: the linear blend of the end tangents
-    pathtest::set_path({{1.0, 1e-9}}, 0.25, 3.0);
+    pathtest::set_path(pthcom, {{1.0, 1e-9}}, 0.25, 3.0);
     ASSERT_EQ(pthcom.npth, 3);
     EXPECT_TRUE(pthcom.lsmall(1) && pthcom.lsmall(2));
     expect_on_circle(1e9, 0.25, 1.0, 1e-15);
     // the same record rebuilt straight: no stale small-turn flag
-    pathtest::set_path({{1.0, 0.0}}, 0.25, 3.0);
+    pathtest::set_path(pthcom, {{1.0, 0.0}}, 0.25, 3.0);
     EXPECT_TRUE(pthcom.lstr(1) && !pthcom.lsmall(1) && !pthcom.lsmall(2));
     // a straight path: tangent and zero curvature everywhere, no curvature
     // change but the 10 m point before the first node
     lattice::PthChg rows[lattice::maxchg];
     std::int32_t n = -1;
-    ASSERT_EQ(lattice::pthchg(rows, n), 0);
+    ASSERT_EQ(lattice::pthchg(pthcom, rows, n), 0);
     EXPECT_EQ(n, 1);
     EXPECT_EQ(rows[0].x, -10.25);
     EXPECT_EQ(rows[0].kappa, 0.0);
-    pathtest::set_path({{1.0, 0.0}}, 0.0, 3.0);  // the path begins at the anchor
-    ASSERT_EQ(lattice::pthchg(rows, n), 0);
+    pathtest::set_path(pthcom, {{1.0, 0.0}}, 0.0, 3.0);  // the path begins at the anchor
+    ASSERT_EQ(lattice::pthchg(pthcom, rows, n), 0);
     EXPECT_EQ(n, 0);
     // a single node (one boundary, the anchor on it) extends 1 m each way
-    pathtest::set_path({}, 0.0, 3.0);
+    pathtest::set_path(pthcom, {}, 0.0, 3.0);
     EXPECT_EQ(pthcom.npth, 1);
     EXPECT_EQ(pthcom.Rintma, 1.0);
     EXPECT_EQ(pthcom.Slow, -1.0);
@@ -199,20 +200,20 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
     EXPECT_EQ(o.pos(1), -4.0);
     EXPECT_EQ(o.curv(1), 0.0);
     // two boundaries at one point, the anchor on them: no extent either
-    pathtest::set_path({{0.0, 0.0}}, 0.0, 3.0);
+    pathtest::set_path(pthcom, {{0.0, 0.0}}, 0.0, 3.0);
     EXPECT_EQ(pthcom.npth, 2);
     EXPECT_EQ(pthcom.Rintma, 1.0);
     EXPECT_DOUBLE_EQ(path_at(2.5).pos(1), 2.5);
     // pthtr2 undoes the rotation of pthtr1
     const std::vector<pathtest::Piece> bend = {{2.0, 0.3}};
-    const pathtest::State a = pathtest::set_path(bend, 1.3, 5.0);
+    const pathtest::State a = pathtest::set_path(pthcom, bend, 1.3, 5.0);
     for (double phi : {0.0, 1.0, -2.5, 3.0}) {
         double pos[3], dir[3], t;
-        lattice::pthtr1(a.x + 0.5, a.y - 0.25, 0.1, phi, 0.0, 2.0, pos, dir, t);
+        lattice::pthtr1(pthcom, a.x + 0.5, a.y - 0.25, 0.1, phi, 0.0, 2.0, pos, dir, t);
         EXPECT_TRUE(dir[2] == 0.0 && pos[2] == 0.1);
         EXPECT_DOUBLE_EQ(t, 2.0 / 299792458.0);
         double v[2] = {dir[0], dir[1]}, w[2] = {pos[0], pos[1]};
-        lattice::pthtr2(v), lattice::pthtr2(w);
+        lattice::pthtr2(pthcom, v), lattice::pthtr2(pthcom, w);
         EXPECT_TRUE(std::fabs(v[0] - std::cos(phi)) < 1e-15 && std::fabs(v[1] - std::sin(phi)) < 1e-15) << phi;
         EXPECT_TRUE(std::fabs(w[0] - 0.5) < 1e-14 && std::fabs(w[1] + 0.25) < 1e-14) << phi;
     }
@@ -220,8 +221,9 @@ TEST(DesignPath, SmallTurnsStraightsAndTransforms) {
 
 void setpth_without_boundaries() {
     testsupport::stdout_to_stderr();
+    testsupport::new_lattice();
     const double part[7] = {0.0, 0.0, 0.0, 10.0, 0.0, 0.0, 1.0};
-    lattice::setpth(part, 1, 0, 0.0, bunch::prtcls.p0);
+    lattice::setpth(pthcom, lattice::latcom, part, 1, 0.0, bunch::prtcls.p0);
 }
 
 TEST(DesignPathDeathTest, NoPathWithoutABoundary) {

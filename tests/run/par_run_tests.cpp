@@ -28,8 +28,15 @@ int evaluations = 0;
 // one: hand-out, settings broadcast, partial forces summed on the master.
 // Particle j's force is owner(j) * x_j * ct, so the master can check who
 // computed what.
-void test_forces(std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
-                 foundation::ForceView F, std::int32_t& ierr) {
+// The models' work of this test program (the stamp of its Green's
+// function travels with the run state).
+forces::ModelWork& work() {
+    static const forces::WorkPtr w = forces::make_model_work();
+    return *w;
+}
+
+void test_forces(forces::ModelWork&, std::int32_t& itype, foundation::ParticleView XP, foundation::IndexView IP, double& ct,
+                 forces::SubBunchSizes&, foundation::ForceView F, std::int32_t& ierr) {
     std::int32_t npart = XP.size();  // a slave's capacity until the hand-out gives the master's count
     parallel::traxph(npart, XP, IP, ct);
     const double* xp = XP.words().data();
@@ -62,11 +69,12 @@ void case_slave() {
         for (const char* c : sequence) {
             parallel::sencmd(std::string(c));
             std::string w = ftypes::FStr<80>(c).str();
-            if (w == "tracker") run::tracom();
+            if (w == "tracker") run::tracom(work());
             if (w == "parallel forces") {
                 std::int32_t itype = 4, ierr = 0;
-                test_forces(itype, foundation::particles(bunch::prtcls.xptcl, npart),
-                            foundation::indices(bunch::prtcls.iptcl, npart), ct,
+                forces::SubBunchSizes sizes{};
+                test_forces(work(), itype, foundation::particles(bunch::prtcls.xptcl, npart),
+                            foundation::indices(bunch::prtcls.iptcl, npart), ct, sizes,
                             foundation::forces_of(F, npart), ierr);
                 for (std::int32_t j = 1; j <= npart; ++j)
                     expect(F(1, j) == owner(j) * double(j) * ct && F(2, j) == double(j + 5) * cmpcom.nprocs &&
@@ -77,7 +85,7 @@ void case_slave() {
         }
         expect(evaluations == 2, "master evaluations " + std::to_string(evaluations));
     } else {
-        run::slave(&test_forces);  // returns on "stopp"
+        run::slave(work(), &test_forces);  // returns on "stopp"
         expect(evaluations == 2, "slave evaluations " + std::to_string(evaluations));
         expect(lattice::latcom.nfb == 17, "slave lattice after tracker");
         expect(bunch::prtcls.npart == npart, "slave npart after tracker");
@@ -141,11 +149,11 @@ void case_transfer() {
         if (cmpcom.master) {
             run_values(run, true);
             parallel::sencmd(std::string("tracker"));
-            run::tracom();
+            run::tracom(work());
         } else {
             parallel::reccmd(cmd);
             expect(cmd == "tracker", "command");
-            run::tracom();
+            run::tracom(work());
             expect(run_values(run, false), "the records of run " + std::to_string(run));
         }
     }

@@ -22,7 +22,7 @@ struct Call { bool start; double ct; };  // start: evaluated on the bunch itself
 std::vector<Call> calls;
 int fail_at = -1;
 
-void stand_in(bunch::ForceType, foundation::ParticleView XP, foundation::IndexView, double ct, foundation::ForceView F,
+void stand_in(void*, bunch::ForceType, foundation::ParticleView XP, foundation::IndexView, double ct, foundation::ForceView F,
               std::int32_t& ierr) {
     const int k = int(calls.size());
     calls.push_back({XP.words().data() == bunch::prtcls.xptcl.data(), ct});
@@ -44,9 +44,9 @@ protected:
     std::int32_t run_deck(const std::string& deck, std::vector<std::string>& log) {
         testsupport::write_file("tarvel.in", deck);
         calls.clear();
-        bunch::set_force_entry(stand_in, true);
+        bunch::set_force_entry(stand_in, nullptr, true);
         testsupport::start_capture();
-        std::int32_t rc = run::tarvel();
+        std::int32_t rc = run::tarvel(testsupport::model_work());
         log = testsupport::end_capture();
         foundation::unit_close_all();
         return rc;

@@ -48,10 +48,11 @@ inline State walk(const std::vector<Piece>& pieces, double s) {
     return st;
 }
 
-// Builds the design path through the junctions of the pieces (the start, the
-// end of every piece), anchored at path length sa at c*t = 0, for a particle
-// of momentum p (units of m*c). Returns the anchor's lab state.
-inline State set_path(const std::vector<Piece>& pieces, double sa, double p) {
+// Builds into P the design path through the junctions of the pieces (the
+// start, the end of every piece), anchored at path length sa at c*t = 0,
+// for a particle of momentum p (units of m*c). Returns the anchor's lab
+// state.
+inline State set_path(lattice::Pthcom& P, const std::vector<Piece>& pieces, double sa, double p) {
     const double beta = p / std::sqrt(p * p + 1.0);
     std::vector<double> bp;
     double s = 0.0;
@@ -63,7 +64,7 @@ inline State set_path(const std::vector<Piece>& pieces, double sa, double p) {
     }
     const State a = walk(pieces, sa);
     const double part[7] = {a.x, a.y, 0.0, p, a.phi, 0.0, 1.0};
-    lattice::pthset(part, 0.0, bp.data(), static_cast<std::int32_t>(pieces.size() + 1));
+    lattice::pthset(P, part, 0.0, bp.data(), static_cast<std::int32_t>(pieces.size() + 1));
     return a;
 }
 

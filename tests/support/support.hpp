@@ -24,7 +24,9 @@
 #include "bunch/prtcls.hpp"
 #include "bunch/tracker.hpp"
 #include "bunch/trkcom.hpp"
+#include "forces/fcdiag.hpp"
 #include "forces/force.hpp"
+#include "forces/work.hpp"
 #include "foundation/constants.hpp"
 #include "lattice/latbunch.hpp"
 #include "lattice/track.hpp"
@@ -36,6 +38,27 @@
 #include "run/reset.hpp"
 
 namespace testsupport {
+
+// The models' work of a test program, made zero-filled at its first use
+// (the force models, the driver and the slave loop of the tests evaluate
+// with it).
+inline forces::WorkPtr& work_holder() {
+    static forces::WorkPtr w;
+    return w;
+}
+inline forces::ModelWork& model_work() {
+    if (!work_holder()) work_holder() = forces::make_model_work();
+    return *work_holder();
+}
+// Every record at its start state (run::reset_state), and the models' work
+// without a stored Green's function and with no diagnostic file missed.
+inline void reset_state() {
+    run::reset_state();
+    if (forces::WorkPtr& w = work_holder()) {
+        forces::gmeshi(*w);
+        forces::diaini(*w);
+    }
+}
 
 inline constexpr double U = ftypes::UNDEF_REAL;
 using foundation::pi;
@@ -110,10 +133,10 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
-        run::reset_state();
+        testsupport::reset_state();
     }
     void TearDown() override {
-        run::reset_state();
+        testsupport::reset_state();
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
     }
@@ -137,7 +160,7 @@ protected:
         fn(ierr);
         return end_capture();
     }
-    static void reset() { run::reset_state(); }
+    static void reset() { testsupport::reset_state(); }
     std::filesystem::path old_, dir_;
 };
 
@@ -204,7 +227,7 @@ inline double beta(double p) { return 1.0 / std::sqrt(1.0 / (p * p) + 1.0); }
 inline void trck3d(int n, double* part, std::int32_t* ifb, double ct, double ctend, double t1, double t2,
                    const double* f1, const double* f2, bool lforce) {
     const int nf = lforce ? n : 0;
-    lattice::trck3d({part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
+    lattice::trck3d(lattice::latcom, {part, n}, {ifb, n}, ct, ctend, t1, t2, {f1, nf}, {f2, nf}, lforce, bunch::prtcls.p0);
 }
 // One particle from c*t = 0 to T, with the forces f1 at 0 and f2 at T when
 // lforce; returns its next boundary.
@@ -216,10 +239,10 @@ inline std::int32_t track1(double* part, std::int32_t ifb, double T, const doubl
 }
 // One force-free leg of a particle towards ctend.
 inline void cstrck(double* part, std::int32_t& ifb, bool& lcross, double& ct, double ctend) {
-    lattice::cstrck(foundation::State(part, 6), ifb, lcross, ct, ctend, lattice::no_force, bunch::prtcls.p0);
+    lattice::cstrck(lattice::latcom, foundation::State(part, 6), ifb, lcross, ct, ctend, lattice::no_force, bunch::prtcls.p0);
 }
 inline void fbpts(const double* part, std::int32_t ifb, double ct, double* bp) {
-    lattice::fbpts(std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
+    lattice::fbpts(lattice::latcom, std::span<const double, 6>(part, 6), ifb, ct, {bp, cap::maxlat}, bunch::prtcls.p0);
 }
 inline void inila2(std::int32_t& ierr) {
     auto& b = bunch::prtcls;
