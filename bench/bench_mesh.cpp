@@ -66,7 +66,6 @@
 #include "parallel/mpilayer.hpp"
 #include "parallel/process.hpp"
 #include "run/entry.hpp"
-#include "run/reset.hpp"
 #include "run/slave.hpp"
 #include "run/tracom.hpp"
 #include "support/support.hpp"

@@ -54,7 +54,7 @@
 #include "forces/work.hpp"
 #include "foundation/platform.hpp"
 #include "run/driver.hpp"
-#include "run/reset.hpp"
+#include "run/records.hpp"
 
 namespace {
 
@@ -319,7 +319,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ftruncate(setup.capture, 0) != 0 || lseek(STDOUT_FILENO, 0, SEEK_SET) != 0) std::abort();
 
     fs::current_path(setup.work);
-    run::reset_state();
+    run::reset_records();
     bunch::set_force_entry(&capped_forces, work.get());
     steps = 0;
     particle_steps = 0.0;
@@ -334,7 +334,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         how = capped;
     }
     foundation::unit_close_all();
-    run::reset_state();
+    run::reset_records();
     const std::string log = take_log();
     fs::current_path(setup.home);
     if (setup.show_log) std::fprintf(stderr, "%s", log.c_str());

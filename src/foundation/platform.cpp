@@ -101,7 +101,7 @@ int unit_flush(int unit) {
 void unit_close_all() {
     for (auto& u : units) {
         if (u.f) std::fclose(u.f);
-        u.f = nullptr;
+        u = Unit{};
     }
 }
 

@@ -298,7 +298,7 @@ TEST_F(Force3, BoxInterpolationErrorIsSmallAndOfSecondOrder) {
         // not depend on which others receive forces)
         for (int j = 1; j <= prtcls.npart; ++j) prtcls.ldef(j) = j % 7 == 1;
         err[k] = error(m, evaluate(ForceType::csr_p_to_p));
-        testsupport::reset_state();
+        testsupport::reset_records();
     }
     EXPECT_LT(err[0], 0.05);
     EXPECT_GT(err[0] / err[1], 3.0);
@@ -312,7 +312,7 @@ TEST_F(Force3, BoxInterpolationErrorIsSmallAndOfSecondOrder) {
 TEST_F(Force3, GreensFunctionOnCongruentHistories) {
     for (const bool bend : {false, true}) {
         SCOPED_TRACE(bend ? "deep in the bend" : "drift");
-        testsupport::reset_state();
+        testsupport::reset_records();
         setup(bend, 0.5);
         bunch(80, bend ? 4.0 : 10.0, 1e-3, bend ? 0.0 : 2e-4);
         EXPECT_LT(error(evaluate(ForceType::csr_g_to_p), evaluate(ForceType::csr_p_to_p)), 0.01);
@@ -475,7 +475,7 @@ TEST_F(Force3, Centroid) {
     EXPECT_DOUBLE_EQ(g(4), 1.75 * p0);
     EXPECT_EQ(g(7), 1.0);  // a unit charge: the sources' charges weight its field
 
-    testsupport::reset_state();
+    testsupport::reset_records();
     setup(true, 0.5);
     const double s[3] = {1.1, 1.1 - 1e-3, 1.1 + 5e-4}, q[3] = {-1e-10, 0.999e-10, -1e-12};
     for (int i = 1; i <= 3; ++i) particle(i, s[i - 1], 0.0, 0.0, q[i - 1]);

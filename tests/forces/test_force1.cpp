@@ -56,7 +56,7 @@ protected:
         setup();
     }
     void setup() {
-        testsupport::reset_state();
+        testsupport::reset_records();
         testsupport::new_lattice();
         testsupport::add_section(0.0, 1.0);
         testsupport::add_section(R, 10.0);

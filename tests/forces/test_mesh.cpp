@@ -50,7 +50,7 @@ struct Bunch {
 };
 
 TEST(MeshObservers, BoxesCornersAndLooseParticles) {
-    testsupport::reset_state();
+    testsupport::reset_records();
     const struct {
         const char* name;
         Pts pts;  // receiving particles, in particle 1's frame
@@ -82,7 +82,7 @@ TEST(MeshObservers, BoxesCornersAndLooseParticles) {
 // betref; ptom9 must give each particle the Lorentz force E + beta_k x B in
 // its own frame. Fields bilinear in x, y, so the box interpolation is exact.
 TEST(MeshObservers, InterpolationGivesTheLorentzForceOfEachParticle) {
-    testsupport::reset_state();
+    testsupport::reset_records();
     auto ex = [](double x, double y) { return 1.0 + 2.0 * x + 3.0 * y + 4.0 * x * y; };
     auto ey = [](double x, double y) { return -2.0 + x - y + 0.5 * x * y; };
     auto bz = [](double x, double y) { return 0.3 + 0.1 * x - 0.2 * y + 0.05 * x * y; };
@@ -225,7 +225,7 @@ TEST(GreenMesh, GradedAndUniformRuns) {
 // Columns 0.2 sigma apart within +-5 sigma and around the crossing of a past
 // curvature change's front, graded by 1.5 up to 5 sigma (0.5 sigma shielded).
 TEST(GreenMesh, ColumnSpacingFreeSpaceShieldedBeyondTheSourceAndAtAFront) {
-    testsupport::reset_state();
+    testsupport::reset_records();
     const double sig = 1e-3;
     // a change 130 sigma ago at (-100 sigma, 0): its front crosses near x = 30 sigma; one still ahead
     const std::vector<lattice::PthChg> rows = {{-130 * sig, -100 * sig, 0.0, 0.5}, {5 * sig, 0.0, 0.0, 0.0}};
@@ -261,7 +261,7 @@ TEST(GreenMesh, ColumnSpacingFreeSpaceShieldedBeyondTheSourceAndAtAFront) {
 }
 
 TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
-    testsupport::reset_state();
+    testsupport::reset_records();
     const double sig = 1e-3, sigr = 2e-4;
     for (const double shield : {0.0, 0.01}) {
         region(-8 * sig, 9 * sig, -3 * sig, 2.5 * sig);
@@ -296,7 +296,7 @@ TEST(GreenMesh, ColumnLimitsAndSamplesCoverTheRegion) {
 // that follow the sizes (no count flips with the rounding of +-5 sigma or
 // +-10 sigma_rad).
 TEST(GreenMesh, LayoutIsAnchoredAtTheSourceAndFollowsTheSizes) {
-    testsupport::reset_state();
+    testsupport::reset_records();
     for (const double sig : {5.999999999999999e-06, 1e-3, 7e-4}) {
         std::vector<double> x0;
         std::int64_t n0 = 0;
@@ -372,7 +372,7 @@ TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
 // not fit and the sigma_long that would, then the two lines of the stop,
 // which end the master's output.
 TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
-    testsupport::reset_state();
+    testsupport::reset_records();
     bunch::forces.sigma_long = 2e-10;
     auto mesh = [](double x0, double x1, double y0, double y1) {  // sigma_long 2e-10 m
         testsupport::stdout_to_stderr();
@@ -418,7 +418,7 @@ void must_not_be_called(const Pt2&, Pt2&, double&) { ADD_FAILURE() << "sample ev
 class Lookup : public ::testing::Test {
 protected:
     void SetUp() override {
-        testsupport::reset_state();
+        testsupport::reset_records();
         auto h = [](double phi) {
             const double d = phi - 0.4;
             return std::sqrt(144 * std::cos(d) * std::cos(d) + 16 * std::sin(d) * std::sin(d)) * sig;

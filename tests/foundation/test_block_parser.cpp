@@ -64,7 +64,7 @@ TEST_F(Tokenizer, CardsGiveTokens) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        run::reset_state();
+        run::reset_records();
         open_deck(c.deck);
         testing::internal::CaptureStdout();
         auto got = all_tokens();
@@ -138,7 +138,7 @@ TEST_F(BlockParser, BlocksAgainstKeywordTable) {
     const std::array<Logical, nkey> lvalid = {true, true, false, true, true};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        run::reset_state();
+        run::reset_records();
         open_deck(c.deck);
         std::array<std::string, nuvmax> cval{};
         std::array<std::int32_t, nuvmax> vtype = {-1, -1, -1};
@@ -185,7 +185,7 @@ TEST_F(BlockParser, IntegerAndRealLists) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         for (int kind = 0; kind < 2; ++kind) {
-            run::reset_state();
+            run::reset_records();
             open_deck(c.deck);
             std::vector<std::int32_t> ia(c.ints.size(), 7);
             std::vector<double> ra(c.reals.size(), 7.0);

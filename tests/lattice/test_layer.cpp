@@ -102,7 +102,7 @@ std::vector<Case> cases() {
 TEST(Positi, ClosedFormPlacements) {
     for (const auto& c : cases()) {
         SCOPED_TRACE(c.name);
-        run::reset_state();
+        run::reset_records();
         std::int32_t ierr = 0;
         const std::size_t n = c.steps.size();
         for (std::size_t k = 0; k + 1 < n; ++k) {

@@ -1,5 +1,5 @@
 // Shared test support: each test in its own temporary working folder with
-// every record at its start state (run::reset_state), decks opened from
+// every record at its start state (run::reset_records), decks opened from
 // text, layer routines run with their log captured, and small lattices and
 // bunches built in the shared records.
 #pragma once
@@ -35,7 +35,7 @@
 #include "foundation/platform.hpp"
 #include "lattice/latcom.hpp"
 #include "lattice/lattice.hpp"
-#include "run/reset.hpp"
+#include "run/records.hpp"
 
 namespace testsupport {
 
@@ -50,10 +50,11 @@ inline forces::ModelWork& model_work() {
     if (!work_holder()) work_holder() = forces::make_model_work();
     return *work_holder();
 }
-// Every record at its start state (run::reset_state), and the models' work
-// without a stored Green's function and with no diagnostic file missed.
-inline void reset_state() {
-    run::reset_state();
+// Every record at its start state (run::reset_records), and the models' work
+// of the tests without a stored Green's function and with no diagnostic
+// file missed.
+inline void reset_records() {
+    run::reset_records();
     if (forces::WorkPtr& w = work_holder()) {
         forces::gmeshi(*w);
         forces::diaini(*w);
@@ -133,10 +134,10 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
-        testsupport::reset_state();
+        testsupport::reset_records();
     }
     void TearDown() override {
-        testsupport::reset_state();
+        testsupport::reset_records();
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
     }
@@ -160,7 +161,7 @@ protected:
         fn(ierr);
         return end_capture();
     }
-    static void reset() { testsupport::reset_state(); }
+    static void reset() { testsupport::reset_records(); }
     std::filesystem::path old_, dir_;
 };
 
