@@ -78,7 +78,7 @@ inline double window_nsig(const Setup& setup) {
 // ---- line-charge profile -------------------------------------------------
 
 struct Fbdata {
-    double q0, sigmat, xnsigt;
+    double sigmat, xnsigt;
     double A, B, C;  // f(dt) = A exp(-x^2/2) - B + C dt^2, x = dt/sigmat
 };
 
@@ -132,11 +132,7 @@ struct Fzdata {
     V3 r;
     double gamma, g2inv, beta, betac;
     V3 e;
-    double slen;
-    double spare1;
     double sigmat;
-    double spare2;
-    double zarg;
     double rscale;   // m; 1e-16 times the largest coordinate magnitude
     Logical newev;   // a new event: the integrand cache is stale
     Logical notalman;
@@ -253,9 +249,9 @@ void fsmin2(Context& cx, const V3& r);
 void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
             bool zsymmetry);
 double mirwin(double x, double xmax);
-void mircha(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0);
-void mirmlt(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0, int k,
-            int kmax, double hc, double hmax);
+void mircha(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0);
+void mirmlt(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0, int k, int kmax, double hc,
+            double hmax);
 
 // ---- free space and the retarded source window ---------------------------
 
@@ -272,8 +268,7 @@ void zisget(const Context& cx, bool& inwin, double& s1, double& s2, bool& near, 
 
 // ---- near zone -------------------------------------------------------------
 
-void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-            double relacc, double zarg);
+void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double relacc);
 void fziget(const Context& cx, Fzget& g);
 void fzcorr(Context& cx, W15& W);
 
@@ -281,7 +276,7 @@ void fzcorr(Context& cx, W15& W);
 
 void wint0(Context& cx, double t, const V3& r);
 void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau);
-void wint1(Context& cx, double t, const V3& r, double gamma, const V3& e, W15& W);
+void wint1(Context& cx, W15& W);
 void force(Context& cx, double s, W15& W);
 void force1s(Context& cx, double s, W15& W);
 

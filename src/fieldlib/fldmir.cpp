@@ -81,7 +81,7 @@ double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
 // the line and Rl = sqrt(u^2 + rho^2/gamma^2); the magnetic field of the
 // uniform motion is cB = beta T x E (J. D. Jackson, Classical
 // Electrodynamics, 3rd ed., Wiley 1999, ch. 11). W2 in V/m (scaled here).
-void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
+void mircha(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0) {
     const Setup& setup = cx.setup;
     PathPoint p;
     path_at(cx, s0, p);
@@ -136,8 +136,8 @@ void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0,
 // every image, at the vertical offsets +-kk hc, with its sign (-1)^kk and
 // taper weight (one side, doubled, when observer and line lie in the
 // mid-plane).
-void mirmlt(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
-            int kmax, double hc, double hmax) {
+void mirmlt(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0, int k, int kmax, double hc,
+            double hmax) {
     const Setup& setup = cx.setup;
     for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
     if (k > kmax) return;
@@ -303,16 +303,16 @@ void distant_images(Context& cx, const ImageSum& im, V3& r, int k, double sst, d
     const double z0 = r(3), hc = im.hc;
     W15 WB2, WB3;
     if (ez == 0.0) {
-        mirmlt(cx, im.t, r, im.gamma0, im.e0, WB2, sst, k, im.K, hc, im.hmax);
+        mirmlt(cx, im.t, r, im.e0, WB2, sst, k, im.K, hc, im.hmax);
         for (int i = 1; i <= 14; ++i) W(i) += WB2(i);
     } else {
         for (int kk = k; kk <= im.K; ++kk) {
             const double w = mirwin(kk * hc, im.hmax);
             r(3) = z0 - kk * hc;
-            mircha(cx, im.t, r, im.gamma0, im.e0, WB2, sst);
+            mircha(cx, im.t, r, im.e0, WB2, sst);
             if (!im.sym) {
                 r(3) = z0 + kk * hc;
-                mircha(cx, im.t, r, im.gamma0, im.e0, WB3, sst);
+                mircha(cx, im.t, r, im.e0, WB3, sst);
                 for (int i = 1; i <= 14; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
             } else {
                 for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);

@@ -19,7 +19,6 @@ namespace fieldlib {
 // n^2/3) e).
 void lamini(Context& cx, double q0, double sigmat, double xnsigt) {
     auto& F = cx.fbdata;
-    F.q0 = q0;
     F.sigmat = sigmat;
     F.xnsigt = xnsigt;
     if (std::fabs(sigmat) <= 0.0) foundation::fatal_stop(" error in fld_bunch/lamini: sigmat.eq.0");

@@ -22,7 +22,7 @@ void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15
     const double sigmat = setup.sigmat;
     f12ini(cx, t, r, acclim.Slow - acclim.Rintma, acclim.Shigh + clight * sigmat * nsig,
            (nsig + 0.1) * sigmat, 0.0, sigmat * 14989622.9);
-    ziinit(cx, t, r, gamma0, e0, sigmat, setup.xnsigt, acclim.relacc, 0.0);
+    ziinit(cx, t, r, gamma0, e0, sigmat, acclim.relacc);
     for (int i = 1; i <= 15; ++i) W(i) = 0.0;
     fzcorr(cx, W);
     if (tsize && !setup.onedpoleex) {
@@ -33,7 +33,7 @@ void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15
         for (int i = 1; i <= 15; ++i) W(i) += Wt(i);
     }
     wint0(cx, t, r);
-    wint1(cx, t, r, gamma0, e0, W);
+    wint1(cx, W);
     for (int i = 1; i <= 15; ++i) W(i) = W(i) * fourpieps_inv;
 }
 

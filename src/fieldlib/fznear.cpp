@@ -29,8 +29,7 @@ namespace {
 inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
 
 // The observation event: time, point, test particle.
-void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-                 double zarg) {
+void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, double sigmat) {
     Z.t = t;
     Z.r = r;
     Z.gamma = gamma;
@@ -39,8 +38,6 @@ void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, do
     Z.betac = Z.beta * clight;
     Z.e = e;
     Z.sigmat = sigmat;
-    Z.slen = xnsigt * sigmat;
-    Z.zarg = zarg;
     Z.newev = true;
 }
 
@@ -137,12 +134,11 @@ void line_expansion(Context& cx, double t, const V3& r, double sigmat, double w,
 // cut-out [s0 - w, s0 + w] within rho = 1e-10 |coordinates| + min(relacc,
 // 1e-4)^(1/3) beta0 c sigmat of the observer, the retarded expansion of the
 // line density, and the unretarded values for the pole extraction.
-void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-            double relacc, double zarg) {
+void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double relacc) {
     auto& Z = cx.fzdata;
     auto& N = cx.fznear;
     // 1. the event
-    store_event(Z, t, r, gamma, e, sigmat, xnsigt, zarg);
+    store_event(Z, t, r, gamma, e, sigmat);
     // 2. window and nearest point
     double s1, s2;
     f12get(cx, s1, s2);

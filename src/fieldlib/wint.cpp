@@ -274,7 +274,7 @@ void wint0(Context& cx, double t, const V3& r) {
 // The integral of the integrand over the flagged intervals of the source
 // points by Boole's five-point rule, h (7 F0 + 32 F1 + 12 F2 + 32 F3 + 7 F4)/90
 // per interval of length h, added to W.
-void wint1(Context& cx, double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15& W) {
+void wint1(Context& cx, W15& W) {
     const auto& S = cx.fsidat;
     auto& F = cx.fs1dat;
     if (S.n <= 0) return;

@@ -456,7 +456,6 @@ int csr3(SrTable tab, int nsect, WakePars& E, std::span<double> vals) {
     for (int j = 1; j <= rows; ++j)
         if (tab.s(j) < s1) k = j;
     E.done = 1.0;
-    E.spare = 0.0;
     E.y_max = 0.0;
     std::fill(vals.begin(), vals.end(), 0.0);
     if (k == 0 || nsect <= 0) return csr_ok;

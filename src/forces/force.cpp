@@ -431,7 +431,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
 // rintmi and use_old_mesh.
-bool read_transverse(const ForcesBlock& b, ForceType) {
+bool read_transverse(const ForcesBlock& b) {
     auto& f = forces;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
     if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
@@ -693,7 +693,7 @@ void read_block(std::int32_t& ierr) {
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
     if (type != ForceType::none && !read_longitudinal(b, type)) return fail(1);
-    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b, type)) return fail(1);
+    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
     if (!values_valid(b)) return fail(1);
     if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;

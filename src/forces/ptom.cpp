@@ -205,13 +205,11 @@ void ptom1(Mesh& mesh, foundation::ConstParticleView P, double ssig, double rsig
         m.dv = (m.vmax - m.vmin) / double(nv);
         m.nu1 = std::int32_t(nu + 1);
         m.nv1 = std::int32_t(nv + 1);
-        m.ncorn = std::int64_t(m.nu1) * std::int64_t(m.nv1);
         ncobs = build_boxes(mesh, P, ldef, nu, nv, sort);
     } else {
         // no grid: every receiving particle is an observer
         m.du = m.dv = 0.0;
         m.nu1 = m.nv1 = 0;
-        m.ncorn = 0;
         m.nbox = 0;
         for (std::int32_t k = 1; k <= npart; ++k) m.linbox(k) = false;
     }
