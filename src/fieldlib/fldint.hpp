@@ -29,6 +29,14 @@ inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V 
 // Source points of one evaluation.
 inline constexpr int maxpnt = 10000;
 
+// Boole's five-point rule: the integral over [a, a + h] is h times the sum
+// of these weights times the integrand at a + j h/4, j = 0..4 (exact for
+// polynomials up to the fifth degree).
+inline constexpr double boole_weights[5] = {7.0 / 90.0, 32.0 / 90.0, 12.0 / 90.0, 32.0 / 90.0, 7.0 / 90.0};
+static_assert(boole_weights[0] == 0.07777777777777778 && boole_weights[1] == 0.35555555555555557 &&
+              boole_weights[2] == 0.13333333333333333 && boole_weights[3] == 0.35555555555555557 &&
+              boole_weights[4] == 0.07777777777777778);
+
 // Half length, in sigmat, of the retarded window of an uncut Gaussian
 // profile: the window holds all of its charge but 1e-15.
 inline constexpr double uncut_window_nsig = 8.0;

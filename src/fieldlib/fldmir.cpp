@@ -21,8 +21,8 @@ namespace fieldlib {
 
 namespace {
 
-constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333333333333,
-                            0.35555555555555557, 0.07777777777777778};
+// sqrt(3): see uturn in boole_walk.
+constexpr double sqrt3 = 1.7320508075688772;
 
 // The path at s, straight from the design path (no cache).
 inline void path_at(Context& cx, double s, PathPoint& p) {
@@ -45,7 +45,9 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
     // the smallest step: on the image line itself (rho2 = 0, u = 0) the
     // distance scale vanishes and the walk must still advance
     const double hmin = 1e-6 * hs;
-    const double uturn = -std::sqrt(rho2) / (gamma * 1.7320508075688772);
+    // the two step rules give the same step where sqrt(g) = -g/(2u), i.e.
+    // 3 u^2 = rho2/gamma^2: behind that point the step follows -g/(2u)
+    const double uturn = -std::sqrt(rho2) / (gamma * sqrt3);
     for (double& x : S) x = 0.0;
     LineSums F = {};
     double u = ulo;
@@ -57,7 +59,7 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
         if (!(h >= hmin)) h = hmin;
         for (int j = 0; j <= 4; ++j) {
             const double uj = u + 0.25 * j * h;
-            const double wj = h * WARR[j];
+            const double wj = h * boole_weights[j];
             if (!(have_prev && uj == uprev)) {
                 value(uj, F);
                 uprev = uj;

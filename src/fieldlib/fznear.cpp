@@ -28,6 +28,15 @@ namespace {
 
 inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
 
+// (1e-4)^(1/3), as pow(1e-4, 1.0/3.0) gives it: the cut-out radius in rms
+// bunch lengths at relacc = 1e-4, which it never exceeds at a coarser
+// relacc.
+constexpr double cutout_max_scale = 0.046415888336127795;
+
+// 1/c^2 [s^2/m^2], the factor of the pole term e3 in the close limit.
+constexpr double inv_c2 = 1.0 / clight / clight;
+static_assert(inv_c2 == 1.1126500560536183e-17);
+
 // The observation event: time, point, test particle.
 void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, double sigmat) {
     Z.t = t;
@@ -158,7 +167,7 @@ void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, doubl
     // 6. cut-out radius
     const double pp = Z.rscale / 1e-6;
     const double u = beta0 * clight * sigmat;
-    const double rho = std::fmin(pp + 0.046415888336127795 * u, pp + std::cbrt(relacc) * u);
+    const double rho = std::fmin(pp + cutout_max_scale * u, pp + std::cbrt(relacc) * u);
     // 7.
     double w = 0.0;
     if (rho <= d) {
@@ -236,7 +245,7 @@ NearSums window_sums(const Fznear& N, const Fzdata& Z) {
             S.ST = Tp + N.b0 * G;
         } else if (d <= 0.01 * Z.betac * Z.sigmat) {
             const double H = (d / clight) * (d / clight) * std::log(d / 1.0 + 1e-300);
-            S.SE = Ep - N.e3 * 1.1126500560536183e-17;
+            S.SE = Ep - N.e3 * inv_c2;
             S.SQ = Qp + N.e4 * H;
             S.SP = Pp + N.e3 * H;
             S.SC = Cp + N.e3 * H;
