@@ -337,6 +337,11 @@ void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, d
     freesp(cx, t, r, gamma0, e0, W, false);
     if (hc <= 0.0) return;
     if (std::fabs(hmax) <= hc) return;
+    // int(hmax/hc) + 1 images a side: the last always lies beyond hmax, where
+    // its taper cos(pi k hc/(2 hmax)) is negative (-0.105 at hc 0.02 m, hmax
+    // 0.3 m: k = 16), and it enters with that weight. The one-dimensional
+    // wake (forces csr4) stops at nint(hmax/hc) instead, its last image at
+    // weight 0 when the ratio is whole.
     const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
     if (!(Kf <= max_images))
         foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",

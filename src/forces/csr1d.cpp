@@ -518,6 +518,11 @@ int csr4(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& w
     E.y = p;
     if (st != csr_ok || !images) return st;
 
+    // nint(pmax/p) images a side: with a whole ratio the last sits at pmax,
+    // taper cos(pi/2) = 0; a fraction of 0.5 or more rounds up, and that last
+    // image lies beyond pmax with a negative taper (-0.063 at p 0.024 m, pmax
+    // 0.3 m: k = 13). The field library sums int(pmax/p) + 1, its last beyond
+    // pmax with a negative taper (-0.105 at p 0.02 m, pmax 0.3 m).
     const int kmax = static_cast<int>(std::round(pmax / p));
     WakePars& I = work.image_par;
     I = E;
