@@ -55,15 +55,17 @@ void initrk(std::int32_t& ierr) {
     tr2com.end_time_marker = ftypes::UNDEF_NAME;
     forcs2.ctfi = UNDEF_REAL;
     forcs2.ctfk = UNDEF_REAL;
-    tr3com.error_per_ct = 0.001;
-    tr3com.error_weight_momentum = 1.0;
-    tr3com.ct_step_max = 0.1;
-    tr3com.ct_step_min = 0.01;
-    tr3com.ct_step_first = 0.1;
-    tr3com.increase_factor = 2.0;
-    tr3com.arc_factor = 0.5;
-    tr3com.steps_tolerance = 1e-05;
-    tr3com.maxit = 3;
+    // the start values of the track_step settings: chosen values, for
+    // bunches of mm length in magnets of metres
+    tr3com.error_per_ct = 0.001;         // accepted step error per metre of c*t
+    tr3com.error_weight_momentum = 1.0;  // the momentum change weighs as much as the position's
+    tr3com.ct_step_max = 0.1;            // m; largest step
+    tr3com.ct_step_min = 0.01;           // m; smallest step (the arc limit may go below)
+    tr3com.ct_step_first = 0.1;          // m; first step of a run
+    tr3com.increase_factor = 2.0;        // a step at most doubles the one before
+    tr3com.arc_factor = 0.5;             // steps up to half the overtaking length in a bend
+    tr3com.steps_tolerance = 1e-05;      // m; a time-grid value this close counts as reached
+    tr3com.maxit = 3;                    // repeated passes per stage of a step
     tr3com.precondition = true;
     tr3com.duty_steps = true;
     tr3com.lgrid = false;
@@ -692,15 +694,23 @@ void duty_arrived(double ct) {
     }
 }
 
+// The exponent of the overtaking length's cube root: 1/3 to 7 digits. Kept
+// as it stands: the arc limit, and with it every step it sets, follows
+// from it to the last digit.
+constexpr double cube_root_7_digits = 0.3333333;
+
 // Arc limit of the step [m] from the radius of the section particle 1 is
 // in: the radius recorded at its next boundary (boundary 1 before the
-// first; none beyond the last boundary); far_time without one.
+// first; none beyond the last boundary); far_time without one. It is
+// arc_factor times the overtaking length (24 rmslon R^2)^(1/3), the arc
+// over which the radiation of a point overtakes the bunch by its rms
+// length (foundation::arc_slip).
 double arc_limit() {
     const std::int32_t ifb = prtcls.iptcl(1, 1);
     const double r = (ifb >= 1 && ifb <= lattice::latcom.nfb) ? lattice::latcom.r(ifb) : 0.0;
     double larc = far_time;
-    if (r != 0.0 && prtcls.rmslon != 0.0)
-        larc = tr3com.arc_factor * std::pow(24.0 * prtcls.rmslon * (r * r), 0.3333333);  // radius squared first
+    if (r != 0.0 && prtcls.rmslon != 0.0)  // radius squared first
+        larc = tr3com.arc_factor * std::pow(foundation::arc_slip * prtcls.rmslon * (r * r), cube_root_7_digits);
     return larc;
 }
 

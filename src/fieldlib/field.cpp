@@ -9,6 +9,16 @@
 
 namespace fieldlib {
 
+namespace {
+
+// The nearest path point is sought to this fraction of relacc, relative to
+// its distance: a chosen factor that, at the usual relacc of 1e-4, asks for
+// 1e-16, the rounding of a double, so that the search ends where the
+// bracket stops shrinking; the point anchors every window of the call.
+constexpr double nearest_point_tolerance = 1e-12;
+
+}  // namespace
+
 // The field of the bunch and its plate images at (r, t) for the path
 // particle at the nearest path point (speed beta0 along the tangent t0),
 // turned into the force per charge on the test particle of speed beta along
@@ -24,7 +34,7 @@ FieldResult field(Context& cx, double t, std::span<const double, 3> r_in, double
     // 4. the path point nearest to the observer
     V3 r;
     for (int i = 1; i <= 3; ++i) r(i) = r_in[std::size_t(i - 1)];
-    fsmini(cx, r, acclim.Slow, acclim.Shigh, acclim.relacc * 1e-12, s_start);
+    fsmini(cx, r, acclim.Slow, acclim.Shigh, acclim.relacc * nearest_point_tolerance, s_start);
     // 5. flags of the observation event
     cx.fzdata.notalman = setup.notalman;
     cx.fzdata.nogamma2 = setup.nogamma2;

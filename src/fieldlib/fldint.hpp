@@ -29,6 +29,14 @@ inline constexpr double fourpieps_inv = 8987551787.366543;  // 1/(4 pi eps0) [V 
 // Source points of one evaluation.
 inline constexpr int maxpnt = 10000;
 
+// Boole's five-point rule: the integral over [a, a + h] is h times the sum
+// of these weights times the integrand at a + j h/4, j = 0..4 (exact for
+// polynomials up to the fifth degree).
+inline constexpr double boole_weights[5] = {7.0 / 90.0, 32.0 / 90.0, 12.0 / 90.0, 32.0 / 90.0, 7.0 / 90.0};
+static_assert(boole_weights[0] == 0.07777777777777778 && boole_weights[1] == 0.35555555555555557 &&
+              boole_weights[2] == 0.13333333333333333 && boole_weights[3] == 0.35555555555555557 &&
+              boole_weights[4] == 0.07777777777777778);
+
 // Half length, in sigmat, of the retarded window of an uncut Gaussian
 // profile: the window holds all of its charge but 1e-15.
 inline constexpr double uncut_window_nsig = 8.0;
@@ -78,7 +86,7 @@ inline double window_nsig(const Setup& setup) {
 // ---- line-charge profile -------------------------------------------------
 
 struct Fbdata {
-    double q0, sigmat, xnsigt;
+    double sigmat, xnsigt;
     double A, B, C;  // f(dt) = A exp(-x^2/2) - B + C dt^2, x = dt/sigmat
 };
 
@@ -132,11 +140,7 @@ struct Fzdata {
     V3 r;
     double gamma, g2inv, beta, betac;
     V3 e;
-    double slen;
-    double spare1;
     double sigmat;
-    double spare2;
-    double zarg;
     double rscale;   // m; 1e-16 times the largest coordinate magnitude
     Logical newev;   // a new event: the integrand cache is stale
     Logical notalman;
@@ -253,9 +257,9 @@ void fsmin2(Context& cx, const V3& r);
 void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, double hc, double hmax,
             bool zsymmetry);
 double mirwin(double x, double xmax);
-void mircha(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0);
-void mirmlt(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15& W2, double s0, int k,
-            int kmax, double hc, double hmax);
+void mircha(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0);
+void mirmlt(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0, int k, int kmax, double hc,
+            double hmax);
 
 // ---- free space and the retarded source window ---------------------------
 
@@ -272,8 +276,7 @@ void zisget(const Context& cx, bool& inwin, double& s1, double& s2, bool& near, 
 
 // ---- near zone -------------------------------------------------------------
 
-void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-            double relacc, double zarg);
+void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double relacc);
 void fziget(const Context& cx, Fzget& g);
 void fzcorr(Context& cx, W15& W);
 
@@ -281,7 +284,7 @@ void fzcorr(Context& cx, W15& W);
 
 void wint0(Context& cx, double t, const V3& r);
 void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau);
-void wint1(Context& cx, double t, const V3& r, double gamma, const V3& e, W15& W);
+void wint1(Context& cx, W15& W);
 void force(Context& cx, double s, W15& W);
 void force1s(Context& cx, double s, W15& W);
 

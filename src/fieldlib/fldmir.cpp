@@ -21,8 +21,8 @@ namespace fieldlib {
 
 namespace {
 
-constexpr double WARR[5] = {0.07777777777777778, 0.35555555555555557, 0.13333333333333333,
-                            0.35555555555555557, 0.07777777777777778};
+// sqrt(3): see uturn in boole_walk.
+constexpr double sqrt3 = 1.7320508075688772;
 
 // The path at s, straight from the design path (no cache).
 inline void path_at(Context& cx, double s, PathPoint& p) {
@@ -45,7 +45,9 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
     // the smallest step: on the image line itself (rho2 = 0, u = 0) the
     // distance scale vanishes and the walk must still advance
     const double hmin = 1e-6 * hs;
-    const double uturn = -std::sqrt(rho2) / (gamma * 1.7320508075688772);
+    // the two step rules give the same step where sqrt(g) = -g/(2u), i.e.
+    // 3 u^2 = rho2/gamma^2: behind that point the step follows -g/(2u)
+    const double uturn = -std::sqrt(rho2) / (gamma * sqrt3);
     for (double& x : S) x = 0.0;
     LineSums F = {};
     double u = ulo;
@@ -57,7 +59,7 @@ void boole_walk(double ulo, double uhi, double hs, double rho2, double gamma, Li
         if (!(h >= hmin)) h = hmin;
         for (int j = 0; j <= 4; ++j) {
             const double uj = u + 0.25 * j * h;
-            const double wj = h * WARR[j];
+            const double wj = h * boole_weights[j];
             if (!(have_prev && uj == uprev)) {
                 value(uj, F);
                 uprev = uj;
@@ -81,7 +83,7 @@ double mirwin(double x, double xmax) { return std::cos(0.5 * pi * x / xmax); }
 // the line and Rl = sqrt(u^2 + rho^2/gamma^2); the magnetic field of the
 // uniform motion is cB = beta T x E (J. D. Jackson, Classical
 // Electrodynamics, 3rd ed., Wiley 1999, ch. 11). W2 in V/m (scaled here).
-void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0) {
+void mircha(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0) {
     const Setup& setup = cx.setup;
     PathPoint p;
     path_at(cx, s0, p);
@@ -136,8 +138,8 @@ void mircha(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0,
 // every image, at the vertical offsets +-kk hc, with its sign (-1)^kk and
 // taper weight (one side, doubled, when observer and line lie in the
 // mid-plane).
-void mirmlt(Context& cx, double t, const V3& r, double /*gamma0*/, const V3& e0, W15& W2, double s0, int k,
-            int kmax, double hc, double hmax) {
+void mirmlt(Context& cx, double t, const V3& r, const V3& e0, W15& W2, double s0, int k, int kmax, double hc,
+            double hmax) {
     const Setup& setup = cx.setup;
     for (int i = 1; i <= 14; ++i) W2(i) = 0.0;
     if (k > kmax) return;
@@ -303,16 +305,16 @@ void distant_images(Context& cx, const ImageSum& im, V3& r, int k, double sst, d
     const double z0 = r(3), hc = im.hc;
     W15 WB2, WB3;
     if (ez == 0.0) {
-        mirmlt(cx, im.t, r, im.gamma0, im.e0, WB2, sst, k, im.K, hc, im.hmax);
+        mirmlt(cx, im.t, r, im.e0, WB2, sst, k, im.K, hc, im.hmax);
         for (int i = 1; i <= 14; ++i) W(i) += WB2(i);
     } else {
         for (int kk = k; kk <= im.K; ++kk) {
             const double w = mirwin(kk * hc, im.hmax);
             r(3) = z0 - kk * hc;
-            mircha(cx, im.t, r, im.gamma0, im.e0, WB2, sst);
+            mircha(cx, im.t, r, im.e0, WB2, sst);
             if (!im.sym) {
                 r(3) = z0 + kk * hc;
-                mircha(cx, im.t, r, im.gamma0, im.e0, WB3, sst);
+                mircha(cx, im.t, r, im.e0, WB3, sst);
                 for (int i = 1; i <= 14; ++i) W(i) += sign * w * (WB2(i) + WB3(i));
             } else {
                 for (int i : {1, 2, 6, 7, 8, 9, 11, 12, 13}) W(i) += 2.0 * sign * w * WB2(i);
@@ -335,6 +337,11 @@ void fldmir(Context& cx, double t, V3& r, double gamma0, const V3& e0, W15& W, d
     freesp(cx, t, r, gamma0, e0, W, false);
     if (hc <= 0.0) return;
     if (std::fabs(hmax) <= hc) return;
+    // int(hmax/hc) + 1 images a side: the last always lies beyond hmax, where
+    // its taper cos(pi k hc/(2 hmax)) is negative (-0.105 at hc 0.02 m, hmax
+    // 0.3 m: k = 16), and it enters with that weight. The one-dimensional
+    // wake (forces csr4) stops at nint(hmax/hc) instead, its last image at
+    // weight 0 when the ratio is whole.
     const double Kf = std::trunc(std::fabs(hmax / hc)) + 1.0;
     if (!(Kf <= max_images))
         foundation::fatal_stop(foundation::ld_line({"error in fld_mirror/fldmir: more than",

@@ -15,6 +15,10 @@ namespace {
 // (halves away from zero) is 1.
 bool is_one(double v) { return v >= 0.5 && v < 1.5; }
 
+// Height [m] up to which plate images are summed when none is given: a
+// chosen value (the force models always give theirs, shield_max).
+constexpr double default_hmax = 0.5;
+
 // The transverse method lives in fcdata.method alone: only finit sets it.
 void set_method(Fcdata& fc, std::int32_t m) { fcoini(fc, "method", double(m)); }
 
@@ -194,7 +198,7 @@ void finit(Context& cx, std::string_view name_in, double value) {
         setup.zsymmetry = false;
         setup.onedmirror = false;
         setup.onedpoleex = false;
-        cx.xxtmp.hmax = 0.5;
+        cx.xxtmp.hmax = default_hmax;
     }
     const std::string_view name = trimmed(name_in);
     if (transverse_setting(cx.fcdata, name, value) || library_setting(cx, name, value)) return;

@@ -7,6 +7,16 @@
 
 namespace fieldlib {
 
+namespace {
+
+// The tolerance of the source window's ends per second of sigmat [m/s]:
+// c/20, so that the ends are found to c sigmat/20, 5% of the rms bunch
+// length.
+constexpr double window_end_tolerance = clight / 20.0;
+static_assert(window_end_tolerance == 14989622.9);
+
+}  // namespace
+
 // The field of the bunch in free space at (r, t), the retarded fields of
 // its line charge integrated along the path over the source window:
 //   W = 1/(4 pi eps0) [ near-zone correction + transverse-size term
@@ -21,8 +31,8 @@ void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15
     const double nsig = window_nsig(setup);
     const double sigmat = setup.sigmat;
     f12ini(cx, t, r, acclim.Slow - acclim.Rintma, acclim.Shigh + clight * sigmat * nsig,
-           (nsig + 0.1) * sigmat, 0.0, sigmat * 14989622.9);
-    ziinit(cx, t, r, gamma0, e0, sigmat, setup.xnsigt, acclim.relacc, 0.0);
+           (nsig + 0.1) * sigmat, 0.0, sigmat * window_end_tolerance);
+    ziinit(cx, t, r, gamma0, e0, sigmat, acclim.relacc);
     for (int i = 1; i <= 15; ++i) W(i) = 0.0;
     fzcorr(cx, W);
     if (tsize && !setup.onedpoleex) {
@@ -33,7 +43,7 @@ void freesp(Context& cx, double t, const V3& r, double gamma0, const V3& e0, W15
         for (int i = 1; i <= 15; ++i) W(i) += Wt(i);
     }
     wint0(cx, t, r);
-    wint1(cx, t, r, gamma0, e0, W);
+    wint1(cx, W);
     for (int i = 1; i <= 15; ++i) W(i) = W(i) * fourpieps_inv;
 }
 

@@ -28,9 +28,17 @@ namespace {
 
 inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
 
+// (1e-4)^(1/3), as pow(1e-4, 1.0/3.0) gives it: the cut-out radius in rms
+// bunch lengths at relacc = 1e-4, which it never exceeds at a coarser
+// relacc.
+constexpr double cutout_max_scale = 0.046415888336127795;
+
+// 1/c^2 [s^2/m^2], the factor of the pole term e3 in the close limit.
+constexpr double inv_c2 = 1.0 / clight / clight;
+static_assert(inv_c2 == 1.1126500560536183e-17);
+
 // The observation event: time, point, test particle.
-void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-                 double zarg) {
+void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, double sigmat) {
     Z.t = t;
     Z.r = r;
     Z.gamma = gamma;
@@ -39,8 +47,6 @@ void store_event(Fzdata& Z, double t, const V3& r, double gamma, const V3& e, do
     Z.betac = Z.beta * clight;
     Z.e = e;
     Z.sigmat = sigmat;
-    Z.slen = xnsigt * sigmat;
-    Z.zarg = zarg;
     Z.newev = true;
 }
 
@@ -137,12 +143,11 @@ void line_expansion(Context& cx, double t, const V3& r, double sigmat, double w,
 // cut-out [s0 - w, s0 + w] within rho = 1e-10 |coordinates| + min(relacc,
 // 1e-4)^(1/3) beta0 c sigmat of the observer, the retarded expansion of the
 // line density, and the unretarded values for the pole extraction.
-void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double xnsigt,
-            double relacc, double zarg) {
+void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, double sigmat, double relacc) {
     auto& Z = cx.fzdata;
     auto& N = cx.fznear;
     // 1. the event
-    store_event(Z, t, r, gamma, e, sigmat, xnsigt, zarg);
+    store_event(Z, t, r, gamma, e, sigmat);
     // 2. window and nearest point
     double s1, s2;
     f12get(cx, s1, s2);
@@ -162,7 +167,7 @@ void ziinit(Context& cx, double t, const V3& r, double gamma, const V3& e, doubl
     // 6. cut-out radius
     const double pp = Z.rscale / 1e-6;
     const double u = beta0 * clight * sigmat;
-    const double rho = std::fmin(pp + 0.046415888336127795 * u, pp + std::cbrt(relacc) * u);
+    const double rho = std::fmin(pp + cutout_max_scale * u, pp + std::cbrt(relacc) * u);
     // 7.
     double w = 0.0;
     if (rho <= d) {
@@ -240,7 +245,7 @@ NearSums window_sums(const Fznear& N, const Fzdata& Z) {
             S.ST = Tp + N.b0 * G;
         } else if (d <= 0.01 * Z.betac * Z.sigmat) {
             const double H = (d / clight) * (d / clight) * std::log(d / 1.0 + 1e-300);
-            S.SE = Ep - N.e3 * 1.1126500560536183e-17;
+            S.SE = Ep - N.e3 * inv_c2;
             S.SQ = Qp + N.e4 * H;
             S.SP = Pp + N.e3 * H;
             S.SC = Cp + N.e3 * H;

@@ -433,7 +433,7 @@ void icgral(const Fcdata& fcdata, double& I1, double& I2, double& I3, double& I4
         a = b;
         lna = lnb;
     }
-    const double norm = 2.5066282746310002 * sigma;  // sqrt(2 pi) sigma
+    const double norm = foundation::sqrt2pi * sigma;
     I1 = s1 / norm;
     I2 = s2 / norm;
     I3 = q * (s3 / norm - 2.0 * lrlog);

@@ -274,11 +274,10 @@ void wint0(Context& cx, double t, const V3& r) {
 // The integral of the integrand over the flagged intervals of the source
 // points by Boole's five-point rule, h (7 F0 + 32 F1 + 12 F2 + 32 F3 + 7 F4)/90
 // per interval of length h, added to W.
-void wint1(Context& cx, double /*t*/, const V3& /*r*/, double /*gamma*/, const V3& /*e*/, W15& W) {
+void wint1(Context& cx, W15& W) {
     const auto& S = cx.fsidat;
     auto& F = cx.fs1dat;
     if (S.n <= 0) return;
-    static constexpr double COEF[5] = {7.0 / 90.0, 32.0 / 90.0, 12.0 / 90.0, 32.0 / 90.0, 7.0 / 90.0};
     for (int j = 1; j <= 15; ++j) F.T(j) = 0.0;
     W15 Fv;
     for (int i = S.n; i >= 2; --i) {
@@ -288,7 +287,7 @@ void wint1(Context& cx, double /*t*/, const V3& /*r*/, double /*gamma*/, const V
         for (int j = 0; j < 15; ++j) Ii[j] = 0.0;
         for (int k = 0; k <= 4; ++k) {
             force(cx, S.X(i) + k * h / 4, Fv);
-            const double ch = COEF[k] * h;
+            const double ch = boole_weights[k] * h;
             for (int j = 0; j < 15; ++j) Ii[j] += ch * Fv.a[j];
         }
         for (int j = 1; j <= 15; ++j) F.T(j) += Ii[j - 1];

@@ -28,6 +28,14 @@ constexpr int max_bisect = 200;
 // this many sigma in the integration variable (an observer on the extension
 // of an earlier straight has distance 0).
 constexpr double rho_floor_sigma = 1e-9;
+// The cube roots of the arc pieces (foundation::arc_slip): the nodes of
+// the observer's own arc with a full 1/3; the first step of an arc behind
+// it, (24 R^2 dx)^(1/3), with the exponent to 8 digits, which is kept as it
+// stands: the step, and so every node and the wake to its last digits,
+// follows from it.
+constexpr double one_third = 1.0 / 3.0;
+static_assert(one_third == 0.3333333333333333);
+constexpr double cube_root_8_digits = 0.33333333;
 
 // Integer part towards zero of a real, as a real, clamped to [lo, hi]
 // (a NaN gives lo): index bounds without integer overflow.
@@ -200,12 +208,12 @@ void thisac(Walk& w, double len, double R, const WalkCtx& c, std::span<double> v
     if (!(s_lo < s_hi)) return;
 
     // nodes equally spaced in u = s^3/(24 R^2), about the retarded offset
-    const double r24 = 24.0 * R * R;
+    const double r24 = foundation::arc_slip * R * R;
     const double ulo = s_lo * s_lo * s_lo / r24;
     const double uhi = s_hi * s_hi * s_hi / r24;
     const long long N = step_count((uhi - ulo) / c.dx);
     auto node = [&](long long i) {
-        return -std::pow(std::fabs(ulo + double(i) * (uhi - ulo) / double(N)) * r24, 0.3333333333333333);
+        return -std::pow(std::fabs(ulo + double(i) * (uhi - ulo) / double(N)) * r24, one_third);
     };
     // field per unit path length of the source at s on the observer's arc
     const double b2r = c.beta * c.beta / R;
@@ -280,7 +288,7 @@ void arc(Walk& w, double len, double R, const WalkCtx& c, std::span<double> vals
         kernel(s, d, Rs, v, c.beta, c.g2, K1, K2, kap, plates, c.y);
         t = s + c.beta * Rs;
     };
-    const double d0 = std::pow(24.0 * R * R * c.dx, 0.33333333);
+    const double d0 = std::pow(foundation::arc_slip * R * R * c.dx, cube_root_8_digits);
     double s_a = s_lo, K_a, kap_a, t_a;
     eval(s_a, K_a, kap_a, t_a);
     double wcarry = 0.0;
@@ -456,7 +464,6 @@ int csr3(SrTable tab, int nsect, WakePars& E, std::span<double> vals) {
     for (int j = 1; j <= rows; ++j)
         if (tab.s(j) < s1) k = j;
     E.done = 1.0;
-    E.spare = 0.0;
     E.y_max = 0.0;
     std::fill(vals.begin(), vals.end(), 0.0);
     if (k == 0 || nsect <= 0) return csr_ok;
@@ -511,6 +518,11 @@ int csr4(SrTable tab, int nsect, WakePars& E, std::span<double> vals, CsrWork& w
     E.y = p;
     if (st != csr_ok || !images) return st;
 
+    // nint(pmax/p) images a side: with a whole ratio the last sits at pmax,
+    // taper cos(pi/2) = 0; a fraction of 0.5 or more rounds up, and that last
+    // image lies beyond pmax with a negative taper (-0.063 at p 0.024 m, pmax
+    // 0.3 m: k = 13). The field library sums int(pmax/p) + 1, its last beyond
+    // pmax with a negative taper (-0.105 at p 0.02 m, pmax 0.3 m).
     const int kmax = static_cast<int>(std::round(pmax / p));
     WakePars& I = work.image_par;
     I = E;

@@ -23,7 +23,7 @@
 
 namespace forces {
 
-// The nine parameters of a wake block; the values follow separately.
+// The eight parameters of a wake block; the values follow separately.
 struct WakePars {
     double sigma;    // rms length of the Gaussian line charge [m of path length]
     double gamma;    // Lorentz factor of the bunch
@@ -31,7 +31,6 @@ struct WakePars {
     double x_first;  // offset of the first wake point [m]
     double x_last;   // offset of the last wake point [m]; equal spacing in between
     double done;     // 1.0 once the values are valid (csr5 does nothing then)
-    double spare;    // no input; set to 0
     double y;        // vertical source distance [m]; on entry to csr4 the plate distance
     double y_max;    // on entry to csr4 the image cut-off; set to 0 by csr3
 };

@@ -42,6 +42,16 @@ namespace {
 
 using ftypes::Logical;
 
+// Defaults and a limit of the forces block, chosen values (the block's
+// refusals quote them): observer boxes of half the sub-bunch sizes (sbox,
+// rbox); plate images summed up to 0.3 m (shield_max); the field library's
+// smallest length 1 nm, far below any sub-bunch (rintmi); relative sizes of
+// at most twice the bunch's rms size (relative_long, relative_vert).
+constexpr double default_box = 0.5;
+constexpr double default_shield_max = 0.3;  // m
+constexpr double default_rintmi = 1e-9;     // m
+constexpr double max_relative = 2.0;
+
 using foundation::log_line;
 using foundation::log_wrapped;
 
@@ -303,7 +313,7 @@ std::int32_t read_wake_file(const std::string& name) {
 }
 
 // A number > 0 and <= 2 (relative size factors).
-bool relative_ok(double v) { return v > 0.0 && v <= 2.0; }
+bool relative_ok(double v) { return v > 0.0 && v <= max_relative; }
 
 }  // namespace
 
@@ -431,7 +441,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
 // rintmi and use_old_mesh.
-bool read_transverse(const ForcesBlock& b, ForceType) {
+bool read_transverse(const ForcesBlock& b) {
     auto& f = forces;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
     if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
@@ -454,7 +464,7 @@ bool read_transverse(const ForcesBlock& b, ForceType) {
         if (!b.setting(krbox, f.rbox, positive, "> 0")) return false;
         if (b.given(krbox) && f.rbox > 1.0) log_line("warning: large rbox");
     }
-    f.rintmi = 1e-9;  // m, unless given
+    f.rintmi = default_rintmi;  // unless given
     if (!b.setting(krint, f.rintmi, positive, "a length > 0")) return false;
     // field calls, unless given: about an hour of every process of the run
     f.green_work_max = green_work_per_process * double(std::max(Share::of_this_process().ncpu, 1));
@@ -664,9 +674,9 @@ void read_block(std::int32_t& ierr) {
     auto& f = forces;
     f.rintmi_said = false;  // said again at the first evaluation of this layer
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
-    f.sbox = f.rbox = 0.5;
+    f.sbox = f.rbox = default_box;
     f.shield = 0.0;
-    f.shield_max = 0.3;
+    f.shield_max = default_shield_max;
     f.loldms = true;
     f.lsgfil = f.lfill = f.lfilr = f.lfilv = f.lwake = false;
 
@@ -693,7 +703,7 @@ void read_block(std::int32_t& ierr) {
     // every model reads sigma_long and the shielding; the three-dimensional
     // ones (all but "projected") also the shape, sizes and boxes
     if (type != ForceType::none && !read_longitudinal(b, type)) return fail(1);
-    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b, type)) return fail(1);
+    if (type != ForceType::none && type != ForceType::projected && !read_transverse(b)) return fail(1);
     if (!values_valid(b)) return fail(1);
     if (std::int32_t s = read_files_and_parameters(b, type); s != 0) return fail(s);
     ierr = 0;

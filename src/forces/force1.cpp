@@ -37,7 +37,7 @@ namespace {
 
 using foundation::clight;                          // m/s
 using foundation::force_scale;                     // (V/m) -> m*c per m of c*t
-constexpr double sqrt2pi = 2.5066282746310002;
+using foundation::sqrt2pi;
 constexpr double rms_to_sp = 0.7071067811865476;  // s' = sigma_t / sqrt(2)
 constexpr int nwake_ahead = 25;                    // wake points ahead of the source: nint(5 s'/h)
 
@@ -169,6 +169,11 @@ int file_kernel(const bunch::Forces& f, double sp, Force1Work& W, FileKernel& kn
     return 0;
 }
 
+// trunc(ceiling_allowance + x) is the ceiling of x > 0, but a fraction of
+// 1e-8 or less (the rounding of a whole ratio) rounds down: the grid ends
+// where the ratio is whole, not one file step further.
+constexpr double ceiling_allowance = 0.99999999;
+
 // The file's wake smoothed on its coarse grid: stride m = int(0.2 seff /
 // stpwak) (at least 1) of the file's samples, points klo .. khi covering
 // [-a, L], a the reach ahead of a charge, L the grid's length.
@@ -187,8 +192,8 @@ int coarse_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W, co
     // s_eff, which after the smoothing may lie a unit of the last digit
     // above s'
     const double a = std::min(5.0 * std::max(g.sp, f.sigwak), L);
-    const double qa = std::trunc(0.99999999 + a / f.stpwak);
-    const double qb = std::trunc(0.99999999 + L / f.stpwak);
+    const double qa = std::trunc(ceiling_allowance + a / f.stpwak);
+    const double qb = std::trunc(ceiling_allowance + L / f.stpwak);
     c.klo = std::floor(-qa / c.m);
     c.khi = std::ceil(qb / c.m);
     if (!(c.khi - c.klo + 1.0 <= cap::nsamax)) {
@@ -389,6 +394,17 @@ void fc1dep(std::span<const double> q, std::span<const double> ct, const Fc1Grid
     if (by_moments) spread_moments(mom, nsam, L, d, T, cur);
 }
 
+namespace {
+
+// The noise filter's two moving means: chosen half-widths, in particles, of
+// 0.4 and 0.75 par2, the narrower weighing twice as much; together a
+// smoother taper than one window.
+constexpr double filter_widths[2] = {0.4, 0.75};
+constexpr double filter_weights[2] = {2.0 / 3.0, 1.0 / 3.0};
+static_assert(filter_weights[0] == 0.6666666666666666 && filter_weights[1] == 0.3333333333333333);
+
+}  // namespace
+
 bool fc1flt(std::span<double> cts, std::span<double> charges, std::span<double> sx, double par1,
             double par2) {
     if (!(nint(par1) != 0.0 && nint(par2) >= 2.0)) return false;
@@ -398,11 +414,10 @@ bool fc1flt(std::span<double> cts, std::span<double> charges, std::span<double> 
     rsort2(cts, charges);
     sx[0] = 0.0;
     for (int k = 0; k < M; ++k) sx[k + 1] = sx[k] + cts[k];
-    const double width[2] = {0.4 * par2, 0.75 * par2};
-    const double weight[2] = {0.6666666666666666, 0.3333333333333333};
+    const double width[2] = {filter_widths[0] * par2, filter_widths[1] * par2};
     // the sums keep every time, so the smoothed times can replace them
     for (int k = 1; k <= M; ++k)
-        cts[k - 1] = weight[0] * fc1fl2(sx, M, k, width[0]) + weight[1] * fc1fl2(sx, M, k, width[1]);
+        cts[k - 1] = filter_weights[0] * fc1fl2(sx, M, k, width[0]) + filter_weights[1] * fc1fl2(sx, M, k, width[1]);
     return true;
 }
 

@@ -474,7 +474,7 @@ double region_support(const ModelInput& in, MeshWork& W, const Share& sh, Region
     std::fill(counts.begin(), counts.begin() + sh.ncpu, 1);
     parallel::joinr(std::span<const double>(&h, 1), std::span<const std::int32_t>(counts.data(), std::size_t(sh.ncpu)),
                     W.support.span());
-    double all = -7.777e+300;
+    double all = no_support;
     for (std::int32_t p = 1; p <= sh.ncpu; ++p) all = std::max(all, W.support(p));
     return all;
 }

@@ -71,7 +71,6 @@ struct Mesh : ftypes::NoCopy {
     ftypes::Arr2<std::int64_t, 5, cap::maxprt> ibox;
     std::int32_t nbox;       // boxes
     std::int32_t nu1, nv1;   // grid lines along u and v (boxes + 1)
-    std::int64_t ncorn;      // grid points, nu1*nv1
     ftypes::Arr1<ftypes::Logical, cap::maxprt> linbox;  // per particle: interpolated from its box
     ftypes::Logical lgreen;  // the stored Green's function is valid
 };

@@ -198,7 +198,7 @@ int gmshd1(const Polygon& poly, int np, ChgRows chg) {
 double gmestm(const Green& g, std::int32_t npart, std::int32_t nobs) {
     const Greenm& greenm = g.greenm;
     const double chunks = double(greenm.ngreen / cap::maxgre + 1);
-    return (double(npart) * double(nobs) / 111.5 / double(greenm.n2gre)) * chunks;
+    return (double(npart) * double(nobs) / marking_lookups_per_sample / double(greenm.n2gre)) * chunks;
 }
 
 GreenWork gmwork(const Green& g, double npairs, double w) {

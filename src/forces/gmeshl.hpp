@@ -62,10 +62,15 @@ void gmesh2(Green& g, fieldlib::Context& cx, std::span<const Pt2> z, std::span<G
 // written is dropped and its unit freed.
 int gmshd1(const Polygon& poly, int np, ChgRows chg);
 
+// A chosen ratio: the look-ups of the marking that cost as much as one
+// sample's field call (the measured ratio lies between some 90 and 400,
+// see lookup_calls).
+inline constexpr double marking_lookups_per_sample = 111.5;
+
 // The estimate that decides between marking the required samples and
 // evaluating every sample of the chunk of g: marking costs npart*nobs
-// lookups, 1/111.5 of a sample evaluation each, per chunk. In floating
-// point.
+// lookups, 1/marking_lookups_per_sample of a sample evaluation each, per
+// chunk. In floating point.
 double gmestm(const Green& g, std::int32_t npart, std::int32_t nobs);
 
 // What the Green's function g laid out by gmesh0 will compute for npairs

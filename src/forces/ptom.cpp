@@ -205,13 +205,11 @@ void ptom1(Mesh& mesh, foundation::ConstParticleView P, double ssig, double rsig
         m.dv = (m.vmax - m.vmin) / double(nv);
         m.nu1 = std::int32_t(nu + 1);
         m.nv1 = std::int32_t(nv + 1);
-        m.ncorn = std::int64_t(m.nu1) * std::int64_t(m.nv1);
         ncobs = build_boxes(mesh, P, ldef, nu, nv, sort);
     } else {
         // no grid: every receiving particle is an observer
         m.du = m.dv = 0.0;
         m.nu1 = m.nv1 = 0;
-        m.ncorn = 0;
         m.nbox = 0;
         for (std::int32_t k = 1; k <= npart; ++k) m.linbox(k) = false;
     }
@@ -327,6 +325,9 @@ void bounda(SupportFn func, double margin, Polygon& poly, int n) {
         const double ha = ax * nx + ay * ny;
         const double hc = cx * nx + cy * ny;
         if (!(hc - ha > 0.0)) continue;  // nothing sticks out beyond the chord: no cut
+        // the cut points stay strictly between the corner and its neighbours
+        // (at least a chosen 1e-8 of the way from either), so that the two new
+        // vertices coincide neither with the corner nor with a neighbour
         const double t = std::clamp((rho - ha) / (hc - ha), 1e-08, 0.99999999);
         poly(1, i) = ax + t * (cx - ax);
         poly(2, i) = ay + t * (cy - ay);
@@ -355,7 +356,7 @@ double region_support(const Mesh& mesh, foundation::ConstParticleView P, Flags l
     const Mesh& m = mesh;
     const double c = std::cos(phi), s = std::sin(phi);
     const double den = c * c + s * s;
-    double h = -7.777e+300;
+    double h = no_support;
     for (std::int32_t i = i1; i <= i2; ++i) {
         if (!flag(lact, i)) continue;
         const double ci = cos_of(i), si = sin_of(i);

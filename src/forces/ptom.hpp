@@ -75,9 +75,14 @@ void bounda(SupportFn func, double margin, Polygon& poly, int n);
 // the position of particle 1, when there is no observer.
 double ptom2(const Mesh& mesh, double phi);
 
+// The support of no particle: a finite stand-in for minus infinity as the
+// start of a maximum over the particles (any support beats it), which a
+// region of no active particle keeps.
+inline constexpr double no_support = -7.777e+300;
+
 // Support function of the region the Green's function must cover: the
 // observer polygon (poly of mesh) seen from every active source in that
-// source's frame. -7.777e300 when no particle is active.
+// source's frame. no_support when no particle is active.
 double gtom2(const Mesh& mesh, foundation::ConstParticleView P, Flags lact, double phi);
 // The same over the particles i1..i2 alone, cphi[i-1] and sphi[i-1] the
 // cosine and sine of particle i's azimuth: the support of particles

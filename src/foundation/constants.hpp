@@ -6,6 +6,8 @@ namespace foundation {
 
 inline constexpr double pi = 3.141592653589793;
 inline constexpr double twopi = 6.283185307179586;
+// sqrt(2 pi), the normalisation of a Gaussian.
+inline constexpr double sqrt2pi = 2.5066282746310002;
 
 // Speed of light [m/s].
 inline constexpr double clight = 299792458.0;
@@ -27,6 +29,12 @@ inline double momentum_ev_to_mc(double v) { return v * e_charge / mc2_joule; }
 // that differ in the last bit; each caller keeps its own.
 inline double degrees_quotient_first(double v) { return v / 180.0 * pi; }
 inline double degrees_product_first(double v) { return v * pi / 180.0; }
+
+// An arc of length L on radius R is longer than its chord by L^3/(24 R^2)
+// (to leading order in L/R): the radiation of a point of the arc gains that
+// much on the bunch, which it so overtakes by d over the arc length
+// L = (24 R^2 d)^(1/3), the overtaking length.
+inline constexpr double arc_slip = 24.0;
 
 // A c*t distance [m] beyond any run: the target of a leg that is to end on
 // a boundary, and the "no time" of the step control.

@@ -123,6 +123,29 @@ void setpth(Pthcom& P, const Latcom& L, std::span<const double, 7> part, std::in
 
 namespace {
 
+// The shortest spacing of a path of one boundary, which has none: a length
+// beyond any path [m], so that it limits nothing.
+constexpr double no_spacing = 1e300;
+// A crossing this close to the anchor along the path [m] is the anchor
+// node: a chosen tolerance, far below any boundary spacing and far above
+// the rounding of c*t.
+constexpr double same_node = 1e-9;
+// The search table cuts the span of the nodes into npthbin - 1 equal bins;
+// s falls into bin int((npthbin - 1) x) + 1, x its fraction of the span.
+constexpr double bins = npthbin - 1;
+static_assert(bins == 99.0);
+// The source interval reaches this far beyond the first node (or the
+// anchor, if earlier) and ahead of the anchor [m]: a chosen margin, far
+// longer than a bunch.
+constexpr double source_margin = 1.0;
+// Curvatures of consecutive segments within this relative difference are
+// one curvature for the change rows.
+constexpr double same_curvature = 1e-12;
+// The straight before the first node enters the change rows at a point
+// this far back along it [m]: a chosen length, far beyond a bunch and its
+// Green's-function region.
+constexpr double chg_lead = 10.0;
+
 // Word i of crossing k of the crossing states bp (7 words each).
 double crossing_word(const double* bp, int i, int k) { return bp[7 * (k - 1) + (i - 1)]; }
 
@@ -148,7 +171,7 @@ double path_anchor(Pthcom& P, const double* anchor, double ct) {
 
 // 3. The shortest spacing of the crossings along the path (m).
 double shortest_spacing(const double* bp, std::int32_t nfb, double beta) {
-    double spmin = 1e300;
+    double spmin = no_spacing;
     if (nfb > 1) {
         for (int k = 2; k <= nfb; ++k) {
             const double sp = (crossing_word(bp, 7, k) - crossing_word(bp, 7, k - 1)) * beta;
@@ -165,7 +188,7 @@ void path_nodes(Pthcom& P, const double* bp, std::int32_t nfb, const double* anc
     int kstar = 1;
     for (int k = 2; k <= nfb; ++k)
         if (std::fabs(ct - BP(7, k)) < std::fabs(ct - BP(7, kstar))) kstar = k;
-    if (std::fabs(ct - BP(7, kstar)) * beta < 1e-9) {
+    if (std::fabs(ct - BP(7, kstar)) * beta < same_node) {
         P.ipth0 = kstar;
         P.npth = nfb;
         for (int k = 1; k <= nfb; ++k)
@@ -230,7 +253,7 @@ void search_table(Pthcom& P) {
     // nodes all at one point (span 0) leave the table unused: path
     // extrapolates from the end nodes
     for (int k = 1; k <= n - 1 && span > 0.0; ++k) {
-        int b = static_cast<int>(99.0 * (P.spth(k) - P.spth(1)) / span) + 2;
+        int b = static_cast<int>(bins * (P.spth(k) - P.spth(1)) / span) + 2;
         if (b > npthbin) b = npthbin;  // a node rounding onto the last bin edge
         P.idx(b) = k + 1;
     }
@@ -264,12 +287,12 @@ void pthset(Pthcom& P, const double* part, double ct, const double* bp, std::int
 
     // 9. the limits for the field library
     const double span = P.spth(n) - P.spth(1);
-    P.Slow = std::fmin(P.spth(1), P.spth(i0)) - 1.0;
-    P.Shigh = P.spth(i0) + 1.0;
+    P.Slow = std::fmin(P.spth(1), P.spth(i0)) - source_margin;
+    P.Shigh = P.spth(i0) + source_margin;
     P.sstpma = spmin;
     // a path of a single node (or of nodes at one point) has no extent: the
     // margin keeps the 1 m of the source interval around the anchor
-    P.Rintma = (span > 0.0) ? span * 0.5 : 1.0;
+    P.Rintma = (span > 0.0) ? span * 0.5 : source_margin;
 }
 
 void path(const Pthcom& P, double s, PathPoint& out) {
@@ -294,7 +317,7 @@ void path(const Pthcom& P, double s, PathPoint& out) {
         straight(e, e);
         return;
     }
-    int k = P.idx(static_cast<int>(99.0 * (s - P.spth(1)) / (P.spth(n) - P.spth(1))) + 1);
+    int k = P.idx(static_cast<int>(bins * (s - P.spth(1)) / (P.spth(n) - P.spth(1))) + 1);
     while (s >= P.spth(k)) ++k;
     const int j = k - 1;
     if (s < P.spth(j) || s > P.spth(k)) foundation::fatal_stop("path: there is something wrong");
@@ -364,15 +387,15 @@ int pthchg(const Pthcom& P, std::span<PthChg> rows, std::int32_t& n) {
     auto ct_of = [&](double s) { return (s - P.s0) / P.cbeta * clight; };
     std::size_t r = 0;
     if (P.spth(1) < P.s0) {
-        const double s = P.spth(1) - 10.0;
-        rows[r++] = {ct_of(s), P.pos2(1, 1) - 10.0 * P.dir2(1, 1), P.pos2(2, 1) - 10.0 * P.dir2(2, 1),
+        const double s = P.spth(1) - chg_lead;
+        rows[r++] = {ct_of(s), P.pos2(1, 1) - chg_lead * P.dir2(1, 1), P.pos2(2, 1) - chg_lead * P.dir2(2, 1),
                      0.0};
     }
     int pending = 1;
     double kprev = 0.0;
     for (int k = 2; k <= P.npth; ++k) {
         const double kappa = P.seg(3, k - 1);
-        if (std::fabs(kappa - kprev) <= std::fmax(kprev, kappa) * 1e-12) {
+        if (std::fabs(kappa - kprev) <= std::fmax(kprev, kappa) * same_curvature) {
             pending = k;
             continue;
         }

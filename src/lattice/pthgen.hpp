@@ -28,8 +28,12 @@ inline constexpr int npthbin = 100;
 // segment and the end row.
 inline constexpr int maxchg = maxpth + 1;
 
-// Segments turning by less than this angle (rad) are blended linearly.
+// Segments turning by less than this angle (rad) are blended linearly: a
+// chosen threshold, below which the linear blend of the end tangents
+// differs from the arc by at most small_turn^2/8 of the tangent's length
+// (7.5e-17), less than half the rounding unit of a double.
 inline constexpr double small_turn = 2.45e-8;
+static_assert(small_turn * small_turn / 8.0 < 1.1102230246251565e-16);
 // Arcs with |sin(kappa*L)| below this turn by nearly a multiple of pi: their
 // end tangents are (anti)parallel and cannot carry the blend, which divides
 // by sin(kappa*L); they are evaluated from an end tangent and its normal.

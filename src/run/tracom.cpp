@@ -96,7 +96,7 @@ constexpr auto mesh_master_only = std::make_tuple(
     &Mesh::poly, &Mesh::xorig, &Mesh::yorig, &Mesh::cosref, &Mesh::sinref, &Mesh::gamref,
     &Mesh::betref, &Mesh::phiref, &Mesh::fobs, &Mesh::xoff, &Mesh::yoff, &Mesh::umin, &Mesh::umax,
     &Mesh::vmin, &Mesh::vmax, &Mesh::du, &Mesh::dv, &Mesh::ipt, &Mesh::nobs, &Mesh::ibox, &Mesh::nbox,
-    &Mesh::nu1, &Mesh::nv1, &Mesh::ncorn, &Mesh::linbox);
+    &Mesh::nu1, &Mesh::nv1, &Mesh::linbox);
 
 // 7-16: the lattice
 constexpr auto lattice_messages = std::make_tuple(

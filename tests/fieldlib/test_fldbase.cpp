@@ -274,7 +274,7 @@ void overlong_window() {
     fieldlib::lamini(cx, S.q0, S.sigmat, S.xnsigt);
     fieldlib::fsmini(cx, r, cx.acclim.Slow, cx.acclim.Shigh, 1e-16, r(1));
     fieldlib::f12ini(cx, 0.0, r, -1e4, 100.0, 2e4 * S.sigmat, 0.0, 1e-6);
-    fieldlib::ziinit(cx, 0.0, r, std::sqrt(101.0), fieldlib::V3{{1.0, 0.0, 0.0}}, S.sigmat, S.xnsigt, S.relacc, 0.0);
+    fieldlib::ziinit(cx, 0.0, r, std::sqrt(101.0), fieldlib::V3{{1.0, 0.0, 0.0}}, S.sigmat, S.relacc);
     fieldlib::wint0(cx, 0.0, r);
 }
 
@@ -337,7 +337,7 @@ TEST(PlateImages, ObserverOnAnImageLineEnds) {
     fieldlib::pthini(cx);
     const fieldlib::V3 r{{0.0, 0.0, 3 * S.hc}}, e0{{1.0, 0.0, 0.0}};  // on the image k = 3
     fieldlib::W15 W;
-    fieldlib::mirmlt(cx, 0.0, r, std::sqrt(101.0), e0, W, 0.0, 3, 10, S.hc, 0.5);
+    fieldlib::mirmlt(cx, 0.0, r, e0, W, 0.0, 3, 10, S.hc, 0.5);
     EXPECT_FALSE(std::isnan(W(7)));
 }
 

@@ -45,7 +45,7 @@ const Vec arc_table = {1.0, 10.0, 11.0, 0.0};
 // The wake at n points from xf to xl (default +-6 sigma) for an observer at s1.
 Vec wake(const Vec& rows, double s1, int n, double gamma = 2000.0, double y = 0.0, double ymax = 0.0,
          double xf = -6 * sig, double xl = 6 * sig) {
-    WakePars E{sig, gamma, s1, xf, xl, 0.0, 0.0, y, ymax};
+    WakePars E{sig, gamma, s1, xf, xl, 0.0, y, ymax};
     Vec v(std::size_t(n), 7.0);
     EXPECT_EQ(csr5(SrTable(rows, int(rows.size() / 2)), int(rows.size() / 2) - 1, E, v, work), csr_ok);
     EXPECT_EQ(E.done, 1.0);
@@ -173,7 +173,7 @@ TEST(CsrWake, ZeroWhereNoRadiationReachesTheObserver) {
         EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << n;
         EXPECT_EQ(peak(v), 0.0);
     }
-    WakePars E{sig, 2000.0, 0.5, -1.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    WakePars E{sig, 2000.0, 0.5, -1.0, 0.0, 0.0, 0.0, 0.0};
     Vec v(std::size_t(nwkmax) + 1);
     EXPECT_EQ(csr5(SrTable(arc_table, 2), 1, E, v, work), csr_bad_block);
 }
@@ -201,7 +201,7 @@ TEST(CsrWake, PlateImages) {
     EXPECT_GT(maxdiff(wake(arc_table, 9.0, 61, 2000.0, 0.01, 0.3), free), 0.01 * peak(free));  // 1 cm shields
     EXPECT_LT(maxdiff(wake(arc_table, 9.0, 61, 2000.0, 1.0, 3.4), free), 1e-3 * peak(free));   // 1 m is free space
     // more images than the limit are refused
-    WakePars E{sig, 2000.0, 9.0, -6 * sig, 6 * sig, 0.0, 0.0, 0.3 / (fieldlib::max_images + 1.0), 0.3};
+    WakePars E{sig, 2000.0, 9.0, -6 * sig, 6 * sig, 0.0, 0.3 / (fieldlib::max_images + 1.0), 0.3};
     Vec v(61);
     EXPECT_EQ(csr5(SrTable(arc_table, 2), 1, E, v, work), csr_many_images);
 }

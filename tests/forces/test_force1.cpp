@@ -145,7 +145,7 @@ TEST_F(Projected, PlateImagesOfASourceAhead) {
         static forces::CsrWork work;
         double w[3];
         const double sw = c.sigma_long * beta;  // the wake's rms [m]
-        forces::WakePars E{sw, std::sqrt(p0 * p0 + 1.0), 7.0, c.d - 0.1 * sw, c.d + 0.1 * sw, 0.0, 0.0, 0.02, 0.3};
+        forces::WakePars E{sw, std::sqrt(p0 * p0 + 1.0), 7.0, c.d - 0.1 * sw, c.d + 0.1 * sw, 0.0, 0.02, 0.3};
         const double tab[4] = {1.0, R, 11.0, 0.0};
         ASSERT_EQ(forces::csr5(forces::SrTable(tab, 2), 1, E, w, work), forces::csr_ok);
         const double want = Q * w[1] * force_scale;
