@@ -52,7 +52,7 @@ Setup setup(int n, bool long_grid) {
     L.sr_r(1) = R;
     L.sr_s(2) = 11.0;
     L.sr_r(2) = 0.0;
-    auto& f = bunch::forces;
+    auto& f = bunch::force_settings;
     f.sigma_long = (long_grid ? 0.002 : 0.1) * sigb;
     f.shield = 0.0;
     f.shield_max = 0.3;

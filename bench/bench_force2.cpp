@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         for (int k = 1; k <= nfb - 2; ++k) testsupport::add_section(0.0, 1.0 / (nfb - 2));
         testsupport::add_section(2.0, 2.5);
         testsupport::add_section(0.0, 1.0);
-        auto& f = bunch::forces;
+        auto& f = bunch::force_settings;
         f.itype = bunch::code(bunch::ForceType::csr_p_to_p);
         f.ishape = 2;
         f.sigma_long = 5e-4;

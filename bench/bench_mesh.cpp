@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     testsupport::add_section(0.0, 1.0);
     testsupport::add_section(R, 4.0);
     testsupport::add_section(0.0, 1.0);
-    auto& f = bunch::forces;
+    auto& f = bunch::force_settings;
     f.ishape = 3;
     f.sigma_long = 3e-4;
     f.sigma_rad = f.sigma_vert = 1e-4;

@@ -2,6 +2,6 @@
 
 namespace bunch {
 
-Forces forces;
+ForceSettings force_settings;
 
 }  // namespace bunch

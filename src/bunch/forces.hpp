@@ -20,7 +20,7 @@
 
 namespace bunch {
 
-struct Forces : ftypes::NoCopy {
+struct ForceSettings : ftypes::NoCopy {
     // the sub-bunch sizes as the layer gives them (0 where one is relative,
     // from the file or not given); an evaluation's effective sizes are its own
     double sigma_long;     // m; longitudinal size
@@ -56,7 +56,7 @@ struct Forces : ftypes::NoCopy {
     ftypes::Logical rintmi_said;  // the rintmi scale warning was said since the layer (at most once)
 };
 
-extern Forces forces;
+extern ForceSettings force_settings;
 
 // The force types; the code (0..5) is what the record and the messages carry.
 enum class ForceType : std::int32_t { none = 0, projected, csr_p_to_p, csr_p_to_m, csr_g_to_p, csr_g_to_m };

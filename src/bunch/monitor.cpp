@@ -849,7 +849,7 @@ void omonit(std::int32_t& ierr) {
             if (open_slot(k, st)) {
                 std::string rec;
                 if (type == 1) {
-                    const auto& f = bunch::forces;
+                    const auto& f = bunch::force_settings;
                     rec = " " + foundation::fmt_e(b.ctptcl, 15, 7) + " " +
                           foundation::fmt_e(tr3com.errsum, 15, 7) + " " +
                           foundation::fmt_i(tr3com.lduty ? 1 : 0, 1);

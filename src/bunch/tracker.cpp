@@ -265,7 +265,7 @@ namespace {
 
 // The configuration lines of the selected force model.
 void log_model_lines(const ForceModel& model) {
-    const auto& f = forces;
+    const auto& f = force_settings;
     switch (model.config) {
         case ConfigLines::no_force:
             log_text("without self force");
@@ -347,7 +347,7 @@ void initr2(std::int32_t& ierr) {
         log_line("error: end time lies more than 1e9 steps of ct_step_max ahead");
         ierr = 1;
     }
-    const auto& f = forces;
+    const auto& f = force_settings;
     ForceType type = ForceType::none;
     const bool known = force_type_of(f.itype, type);
     if (!known || (!forcs2.entry_any_type && !force_model(type).built)) {
@@ -499,7 +499,7 @@ void itrack(ParticleView P, IndexView IP, double ct, double ctnew, double& ctfi,
     err = 0.0;
     ierr = 0;
     ForceType m = ForceType::none;
-    if (!force_type_of(forces.itype, m)) return;  // no such model
+    if (!force_type_of(force_settings.itype, m)) return;  // no such model
     if (m == ForceType::none) {
         if (ctnew > ct) lattice::trck3d(lattice::latcom, P, IP, ct, ctnew, ct, ctnew, {}, {}, false, prtcls.p0);
         return;

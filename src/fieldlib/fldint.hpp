@@ -175,14 +175,14 @@ struct Fs1dat {
     ftypes::Arr2<double, 15, maxpnt> I;
 };
 
-// The integrand cache of force: the last source point and its values.
+// The one-entry cache of cached_integrand: the last source point and its values.
 struct IntegrandCache {
     double SOLD;
     W15 FBOLD;
 };
 
 // Counters of path evaluations (ptcall) and integrand evaluations
-// (force1s) since the context was made, for the benchmarks.
+// (integrand) since the context was made, for the benchmarks.
 struct FieldCounters {
     long long path_calls;
     long long integrand_calls;
@@ -285,7 +285,7 @@ void fzcorr(Context& cx, W15& W);
 void wint0(Context& cx, double t, const V3& r);
 void wihelp(Context& cx, double s, double t, const V3& r, double& R, double& kappa2, double& tau, double& dtau);
 void wint1(Context& cx, W15& W);
-void force(Context& cx, double s, W15& W);
-void force1s(Context& cx, double s, W15& W);
+void cached_integrand(Context& cx, double s, W15& W);
+void integrand(Context& cx, double s, W15& W);
 
 }  // namespace fieldlib

@@ -1,6 +1,6 @@
 // Source points along the retarded window (wint0), their five-point Boole
 // integral (wint1) and the retarded integrand of a line-charge element
-// (force, a one-entry cache in front of force1s).
+// (integrand, with cached_integrand, its one-entry cache, in front of it).
 #include <cmath>
 #include <limits>
 #include <span>
@@ -286,7 +286,7 @@ void wint1(Context& cx, W15& W) {
         double* Ii = F.I.col(i);
         for (int j = 0; j < 15; ++j) Ii[j] = 0.0;
         for (int k = 0; k <= 4; ++k) {
-            force(cx, S.X(i) + k * h / 4, Fv);
+            cached_integrand(cx, S.X(i) + k * h / 4, Fv);
             const double ch = boole_weights[k] * h;
             for (int j = 0; j < 15; ++j) Ii[j] += ch * Fv.a[j];
         }
@@ -295,7 +295,7 @@ void wint1(Context& cx, W15& W) {
     for (int j = 1; j <= 15; ++j) W(j) += F.T(j);
 }
 
-void force(Context& cx, double s, W15& W) {
+void cached_integrand(Context& cx, double s, W15& W) {
     auto& C = cx.cache;
     if (cx.fzdata.newev) {
         cx.fzdata.newev = false;
@@ -303,7 +303,7 @@ void force(Context& cx, double s, W15& W) {
         W = C.FBOLD;
         return;
     }
-    force1s(cx, s, W);
+    integrand(cx, s, W);
     C.SOLD = s;
     C.FBOLD = W;
 }
@@ -485,7 +485,7 @@ void near_terms(const Context& cx, const Element& el, W15& W, double E[3]) {
 
 }  // namespace
 
-void force1s(Context& cx, double s, W15& W) {
+void integrand(Context& cx, double s, W15& W) {
     const auto& Z = cx.fzdata;
     const auto& N = cx.fznear;
     ++cx.counters.integrand_calls;

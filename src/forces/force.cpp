@@ -36,7 +36,7 @@
 namespace forces {
 
 using bunch::force_model;
-using bunch::forces;
+using bunch::force_settings;
 
 namespace {
 
@@ -132,12 +132,12 @@ std::int32_t read_sigma_file(const std::string& name) {
     };
     // the sizes taken from the file must be > 0
     const auto sizes_ok = [](std::span<const double> row) {
-        return !((forces.lfill && !(row[1] > 0.0)) || (forces.lfilr && !(row[2] > 0.0)) ||
-                 (forces.lfilv && !(row[3] > 0.0)));
+        return !((force_settings.lfill && !(row[1] > 0.0)) || (force_settings.lfilr && !(row[2] > 0.0)) ||
+                 (force_settings.lfilv && !(row[3] > 0.0)));
     };
     const foundation::TableRead r =
         foundation::read_increasing_table(unit, foundation::TableRows::records, 4,
-                                          std::span<double>(forces.sigfil.data(), 4 * std::size_t(cap::matist)),
+                                          std::span<double>(force_settings.sigfil.data(), 4 * std::size_t(cap::matist)),
                                           sizes_ok);
     const std::int32_t n = r.rows;
     const std::string at = "record " + std::to_string(r.record);
@@ -160,7 +160,7 @@ std::int32_t read_sigma_file(const std::string& name) {
             break;
         case foundation::TableStop::decreasing:
             status = refuse(at + ": c*t " + foundation::short_real(r.row[0]) + " m is before the " +
-                                foundation::short_real(forces.sigfil(1, n)) + " m of the row before",
+                                foundation::short_real(force_settings.sigfil(1, n)) + " m of the row before",
                             "first column with c*time is not increasing");
             break;
         case foundation::TableStop::refused:
@@ -169,7 +169,7 @@ std::int32_t read_sigma_file(const std::string& name) {
     }
     std::int32_t ic = 0;
     foundation::ficin(unit, ic);
-    forces.nsgfil = n;
+    force_settings.nsgfil = n;
     if (status != 0) return status;
     if (n == 0) return refuse("holds no row (c*t and three sizes)");
     return ic;
@@ -233,9 +233,9 @@ struct WakeReader {
         }
         auto toks = foundation::split_record(line);
         tok = toks.empty() ? std::string() : toks.front();
-        if (foundation::read_real(tok, forces.sigwak) != 0)
+        if (foundation::read_real(tok, force_settings.sigwak) != 0)
             return refuse(at() + "sigwak " + foundation::quoted(tok) + " is not a number");
-        if (!(forces.sigwak > 0.0))
+        if (!(force_settings.sigwak > 0.0))
             return refuse(at() + "sigwak " + foundation::quoted(tok) + " must be > 0",
                           "error in wake file: ??? sigwak.le.0");
         return 0;
@@ -245,25 +245,25 @@ struct WakeReader {
     // cover +-3 sigwak. Status 0 on success.
     std::int32_t steps() {
         if (!header("stpwak")) return 1;
-        if (foundation::read_real(tok, forces.stpwak) != 0)
+        if (foundation::read_real(tok, force_settings.stpwak) != 0)
             return refuse(at() + "stpwak " + foundation::quoted(tok) + " is not a number");
-        if (!(forces.stpwak > 0.0))
+        if (!(force_settings.stpwak > 0.0))
             return refuse(at() + "stpwak " + foundation::quoted(tok) + " must be > 0",
                           "error in wake file: ??? stpwak.le.0");
-        const double reach = 3.0 * forces.sigwak;  // m, the wake must cover +-3 sigwak
+        const double reach = 3.0 * force_settings.sigwak;  // m, the wake must cover +-3 sigwak
         if (!header("n1wak")) return 1;
-        if (foundation::read_int(tok, forces.n1wak) != 0)
+        if (foundation::read_int(tok, force_settings.n1wak) != 0)
             return refuse(at() + "n1wak " + foundation::quoted(tok) + " is not a 32-bit integer");
-        if (!(double(forces.n1wak) * forces.stpwak <= -reach))
-            return refuse(at() + "n1wak*stpwak = " + foundation::short_real(double(forces.n1wak) * forces.stpwak) +
+        if (!(double(force_settings.n1wak) * force_settings.stpwak <= -reach))
+            return refuse(at() + "n1wak*stpwak = " + foundation::short_real(double(force_settings.n1wak) * force_settings.stpwak) +
                               " m must be <= -3 sigwak = " + foundation::short_real(-reach) + " m",
                           "error in wake file: ??? n1wak*stpwak > -3*sigwak");
         if (!header("n2wak")) return 1;
-        if (foundation::read_int(tok, forces.n2wak) != 0)
+        if (foundation::read_int(tok, force_settings.n2wak) != 0)
             return refuse(at() + "n2wak " + foundation::quoted(tok) + " is not a 32-bit integer");
         // a wake ending short of 3 sigwak: no message of its own beyond this
-        if (!(double(forces.n2wak) * forces.stpwak >= reach))
-            return refuse(at() + "n2wak*stpwak = " + foundation::short_real(double(forces.n2wak) * forces.stpwak) +
+        if (!(double(force_settings.n2wak) * force_settings.stpwak >= reach))
+            return refuse(at() + "n2wak*stpwak = " + foundation::short_real(double(force_settings.n2wak) * force_settings.stpwak) +
                           " m must be >= 3 sigwak = " + foundation::short_real(reach) + " m");
         return 0;
     }
@@ -272,7 +272,7 @@ struct WakeReader {
     // success.
     std::int32_t samples() {
         // sample count in 64 bits: the indices may lie far apart
-        const long long count = static_cast<long long>(forces.n2wak) - forces.n1wak + 1;
+        const long long count = static_cast<long long>(force_settings.n2wak) - force_settings.n1wak + 1;
         if (count > cap::narcsr)
             return refuse("n1wak to n2wak make " + std::to_string(count) + " samples, at most " +
                               std::to_string(cap::narcsr),
@@ -290,7 +290,7 @@ struct WakeReader {
                 return refuse("sample " + std::to_string(k) + " of " + std::to_string(count) + " = " +
                               foundation::short_real(v) + " V/m per C is beyond " +
                               foundation::short_real(max_wake_sample));
-            forces.wakdat(k) = v;
+            force_settings.wakdat(k) = v;
         }
         return 0;
     }
@@ -326,14 +326,14 @@ double plate_images(ForceType type, double shield, double shield_max) {
 }
 
 void inifrc(std::int32_t& ierr) {
-    forces.par1 = 0.0;
-    forces.par2 = 0.0;
-    forces.par3 = 0.0;
-    forces.par4 = 0.0;
-    forces.par5 = 0.0;
-    forces.itype = 0;
-    for (int k = 1; k <= 5; ++k) forces.nfcall(k) = 0;
-    forces.ltrace = false;
+    force_settings.par1 = 0.0;
+    force_settings.par2 = 0.0;
+    force_settings.par3 = 0.0;
+    force_settings.par4 = 0.0;
+    force_settings.par5 = 0.0;
+    force_settings.itype = 0;
+    for (int k = 1; k <= 5; ++k) force_settings.nfcall(k) = 0;
+    force_settings.ltrace = false;
     ierr = 0;
 }
 
@@ -422,7 +422,7 @@ bool not_negative(double x) { return x >= 0.0; }
 // Every model but "none": sigma_long and the shielding, whose images must
 // stay within the field library's limit.
 bool read_longitudinal(const ForcesBlock& b, ForceType type) {
-    auto& f = forces;
+    auto& f = force_settings;
     if (!b.given(ksigl)) return ForcesBlock::missing(ksigl, "file, relative or a length > 0");
     if (!b.size(ksigl, f.lfill, &f.lrell, krell, &f.relative_long, f.sigma_long)) return false;
     if (!b.setting(kshield, f.shield, not_negative, "a length >= 0 (0: no plates)") ||
@@ -442,7 +442,7 @@ bool read_longitudinal(const ForcesBlock& b, ForceType type) {
 // The three-dimensional models: the shape, the transverse sizes, the boxes,
 // rintmi and use_old_mesh.
 bool read_transverse(const ForcesBlock& b) {
-    auto& f = forces;
+    auto& f = force_settings;
     const bool ellipsoid = b.given(kshape) && b.val(kshape) == "ellipsoid";
     if (b.given(kshape) && !ellipsoid && b.val(kshape) != "sphere") return b.refuse(kshape, "is not sphere or ellipsoid");
     if (!ellipsoid || (!b.given(ksigr) && !b.given(ksigv))) {
@@ -476,7 +476,7 @@ bool read_transverse(const ForcesBlock& b) {
 // The noise filter and wake weights of the projected model that carry over
 // from an earlier forces layer are listed.
 void say_carried_settings(const ForcesBlock& b) {
-    const auto& f = forces;
+    const auto& f = force_settings;
     struct Carried {
         int key;
         double value;
@@ -581,7 +581,7 @@ KeyReaders readers_of(int k) {
 // Why a given key has no effect under the block's model and settings, as
 // the warning says it after the key; empty when it acts.
 std::string without_effect(const ForcesBlock& b, ForceType type, int k) {
-    const auto& f = forces;
+    const auto& f = force_settings;
     const bunch::ForceModel& m = force_model(type);
     const std::string word(m.word);
     // the sphere's sizes are all sigma_long, and it has no boxes
@@ -621,7 +621,7 @@ void say_keys_without_effect(const ForcesBlock& b, ForceType type) {
 // The sigma_file, the test switch, par1..par5 and the wake_file. Status 0
 // on success.
 std::int32_t read_files_and_parameters(const ForcesBlock& b, ForceType type) {
-    auto& f = forces;
+    auto& f = force_settings;
     double v = 0.0;
     const bool anyfile = f.lfill || f.lfilr || f.lfilv;
     f.lsgfil = type != ForceType::none && b.given(ksfile) && anyfile;
@@ -671,7 +671,7 @@ void read_block(std::int32_t& ierr) {
     ForcesBlock b;
     std::array<std::int32_t, nkeys> vtype{};
 
-    auto& f = forces;
+    auto& f = force_settings;
     f.rintmi_said = false;  // said again at the first evaluation of this layer
     f.sigma_long = f.sigma_rad = f.sigma_vert = 0.0;
     f.sbox = f.rbox = default_box;
@@ -715,7 +715,7 @@ void lyforc(std::int32_t& ierr) {
     read_block(ierr);
     // the monitors print the sizes as the block gives them until an
     // evaluation has its own
-    bunch::show_subbunch_sizes(forces.sigma_long, forces.sigma_rad, forces.sigma_vert);
+    bunch::show_subbunch_sizes(force_settings.sigma_long, force_settings.sigma_rad, force_settings.sigma_vert);
 }
 
 double smallest_transverse_size(double gamma) {
@@ -783,13 +783,13 @@ ReachedBend reached_bend(const ModelInput& in, double ct, double sl, double sr, 
 std::string along(double s) { return s < 0.0 ? len(-s) + " behind" : len(s) + " ahead"; }
 
 // The key that set a transverse size of the evaluation, as the log names it.
-std::string radial_key(const bunch::Forces& f) {
+std::string radial_key(const bunch::ForceSettings& f) {
     if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
     if (f.lfilr) return "sigma_rad (from the sigma_file)";
     if (f.lradl) return "sigma_rad (following sigma_long)";
     return "sigma_rad";
 }
-std::string vertical_key(const bunch::Forces& f) {
+std::string vertical_key(const bunch::ForceSettings& f) {
     if (f.ishape == 2) return "sigma_long (the sphere's sizes)";
     if (f.lfilv) return "sigma_vert (from the sigma_file)";
     if (f.lrelv) return "sigma_vert (relative_vert x rms height)";
@@ -918,7 +918,7 @@ bool lattice_has_bend(const lattice::Latcom& L) {
 // rintmi against the sub-bunch length sl of the first evaluation of a
 // forces layer with a field model, said once per layer (the settings
 // record f keeps that it was) where a bend of the lattice L has edges.
-void say_rintmi(bunch::Forces& f, const lattice::Latcom& L, double sl) {
+void say_rintmi(bunch::ForceSettings& f, const lattice::Latcom& L, double sl) {
     if (f.rintmi_said) return;
     f.rintmi_said = true;
     const double most = rintmi_per_sigma_long * sl;
@@ -992,8 +992,8 @@ void join_steps(StepTimes& t) {
 ModelInput input_of(foundation::ConstParticleView XP, foundation::ConstIndexView IP) {
     const auto& B = bunch::prtcls;
     const std::size_t n = std::size_t(XP.size());
-    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, forces,
-            {forces.sigma_long, forces.sigma_rad, forces.sigma_vert}};
+    return {XP, IP, Flags(B.lact.data(), n), Flags(B.ldef.data(), n), B.p0, lattice::latcom, force_settings,
+            {force_settings.sigma_long, force_settings.sigma_rad, force_settings.sigma_vert}};
 }
 
 void forcei(ModelWork& work, ForceType type, foundation::ParticleView XP, foundation::IndexView IP, double ct,
@@ -1006,7 +1006,7 @@ void forcei(ModelWork& work, ForceType type, foundation::ParticleView XP, founda
         return;
     }
     const bunch::ForceModel& model = force_model(type);
-    forces.nfcall(bunch::code(type)) += 1;
+    force_settings.nfcall(bunch::code(type)) += 1;
     const std::optional<SubBunchSizes> sizes = frcsub(in, ct, type);
     if (!sizes) {
         ierr = 1;
@@ -1016,7 +1016,7 @@ void forcei(ModelWork& work, ForceType type, foundation::ParticleView XP, founda
         if (type == ForceType::projected) bunch::show_subbunch_length(sizes->sigma_long);
         else bunch::show_subbunch_sizes(sizes->sigma_long, sizes->sigma_rad, sizes->sigma_vert);
         // said by an evaluation (not by the set-up's check of a Green's function)
-        if (type != ForceType::projected) say_rintmi(forces, in.lattice, sizes->sigma_long);
+        if (type != ForceType::projected) say_rintmi(force_settings, in.lattice, sizes->sigma_long);
         const ModelEval eval = model_eval(type);
         if (eval == nullptr) {
             log_line("error: force type '" + std::string(model.word) + "' is not available");
@@ -1077,7 +1077,7 @@ int green_check_at_start(ModelWork& work, ForceType type, double ct) {
 
 void green_check(ModelWork& work, std::int32_t& ierr) {
     ierr = 0;
-    const auto& f = forces;
+    const auto& f = force_settings;
     ForceType m = ForceType::none;
     // a stored function may be reused by the first evaluation; a stand-in
     // force entry (tests) makes no function

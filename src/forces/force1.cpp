@@ -46,7 +46,7 @@ constexpr int nwake_ahead = 25;                    // wake points ahead of the s
 // 25 points of 5 s'. Between plates the images of a source that is ahead
 // of a particle reach it too (their retarded points lie behind it), so the
 // wake then covers sources ahead over the whole grid.
-int wake_ahead(const bunch::Forces& f, int nsam) {
+int wake_ahead(const bunch::ForceSettings& f, int nsam) {
     const bool images = f.shield > 0.0 && f.shield < f.shield_max;
     return images ? std::max(nwake_ahead, nsam - 1) : nwake_ahead;
 }
@@ -145,7 +145,7 @@ struct FileKernel {
 };
 
 // The kernel into W.kern; status 1 after the line of a kernel beyond the arrays.
-int file_kernel(const bunch::Forces& f, double sp, Force1Work& W, FileKernel& kn) {
+int file_kernel(const bunch::ForceSettings& f, double sp, Force1Work& W, FileKernel& kn) {
     const double sc = f.sigwak < sp ? std::sqrt(sp * sp - f.sigwak * f.sigwak) : 0.0;
     kn = {0, 0, 1.0, f.sigwak};
     if (sc < f.stpwak || sc <= 0.0) {
@@ -183,7 +183,7 @@ struct CoarseWake {
 
 // E2(i) = (1/S) sum_k wakdat(k) kern(i m - k) into W.e2 (convo1); status 1
 // after the line of a coarse grid beyond the arrays.
-int coarse_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W, const FileKernel& kn, CoarseWake& c) {
+int coarse_file_wake(const bunch::ForceSettings& f, const Fc1Grid& g, Force1Work& W, const FileKernel& kn, CoarseWake& c) {
     const double L = (g.nsam - 1) * g.h;
     c.m = std::clamp(std::trunc(0.2 * kn.seff / f.stpwak), 1.0, 1e9);
     // the coarse grid reaches 5 s' ahead of a charge, and 5 sigwak when the
@@ -210,7 +210,7 @@ int coarse_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W, co
 // The smoothed file wake resampled on the force grid, file(i) at i h for
 // i = -q .. nsam - 1, into W.file: linear between the two coarse samples
 // around x = i h/(m stpwak) (floor also left of the origin), 0 outside.
-void resample_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W, const CoarseWake& c, int q) {
+void resample_file_wake(const bunch::ForceSettings& f, const Fc1Grid& g, Force1Work& W, const CoarseWake& c, int q) {
     const double cstep = c.m * f.stpwak;
     const int c1 = int(c.klo);
     for (int i = -q; i <= g.nsam - 1; ++i) {
@@ -231,7 +231,7 @@ void resample_file_wake(const bunch::Forces& f, const Fc1Grid& g, Force1Work& W,
 // plus (1 - par5) times the file's wake resampled (offsets -q .. nsam - 1)
 // when a wake_file was read; sl the evaluation's sigma_long [m]. Status 0,
 // or 1 after logging the failure's line.
-int total_wake(const bunch::Forces& f, double sl, Force1Work& W, const Fc1Grid& g, int ahead, int& gw1, int& gw2,
+int total_wake(const bunch::ForceSettings& f, double sl, Force1Work& W, const Fc1Grid& g, int ahead, int& gw1, int& gw2,
                int& q) {
     const int nsam = g.nsam;
     if (!f.lwake) {

@@ -81,7 +81,7 @@ void force2(bunch::ForceType, const ModelInput& in, double ct, foundation::Force
     const double t_start = cpu_seconds();
     Force2Work work{};
     const foundation::ConstParticleView XP = in.XP;
-    const bunch::Forces& settings = in.settings;
+    const bunch::ForceSettings& settings = in.settings;
     const Share sh = Share::of_this_process();
     const std::int32_t npart = XP.size();
 

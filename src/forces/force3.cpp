@@ -112,7 +112,7 @@ void per_source_fields(fieldlib::Context& cx, const ModelInput& in, MeshWork& W,
 
 // The sizes and settings the Green's function of this evaluation is made for.
 GreenFor green_for(const ModelInput& in) {
-    const bunch::Forces& f = in.settings;
+    const bunch::ForceSettings& f = in.settings;
     const SubBunchSizes& sz = in.sizes;
     return {sz.sigma_long, sz.sigma_rad, sz.sigma_vert, f.shield, f.shield_max, f.rintmi, f.ishape};
 }
@@ -490,7 +490,7 @@ std::string duration_text(double sec) {
 
 // The stage that makes a Green's function of model type: the selected model,
 // or the preconditioning stage of the selected one.
-std::string green_stage(ForceType type, const bunch::Forces& f) {
+std::string green_stage(ForceType type, const bunch::ForceSettings& f) {
     const std::string word(bunch::force_model(type).word);
     ForceType selected = ForceType::none;
     if (bunch::code(type) == f.itype || !bunch::force_type_of(f.itype, selected))
@@ -505,7 +505,7 @@ std::string green_stage(ForceType type, const bunch::Forces& f) {
 // naming the stage, the work and its time on one process, the limit and the
 // ways out (when it stands before the run, start says so). Every process
 // decides alike from the same layout; the master logs.
-int green_work(const MeshWork& W, ForceType type, const bunch::Forces& f, std::int32_t npart, std::int32_t nsrc,
+int green_work(const MeshWork& W, ForceType type, const bunch::ForceSettings& f, std::int32_t npart, std::int32_t nsrc,
                bool log_size, std::string_view start = {}) {
     const double npairs = double(nsrc) * double(W.mesh.nobs);
     const GreenWork g = gmwork(W.green, npairs, gmestm(W.green, npart, W.mesh.nobs));
@@ -572,7 +572,7 @@ void lay_out(Green& g, bool lfirst, bool& lnext, const MeshSizes& sz, ChgRows ch
 
 // The sizes the mesh is laid out for, with where sigma_long comes from.
 MeshSizes mesh_sizes(const ModelInput& in) {
-    const bunch::Forces& f = in.settings;
+    const bunch::ForceSettings& f = in.settings;
     return {in.sizes.sigma_long, in.sizes.sigma_rad, f.shield,
             f.lfill ? " (sigma_file)" : f.lrell ? " (relative_long x rms length)" : ""};
 }

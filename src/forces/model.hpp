@@ -45,7 +45,7 @@ struct ModelInput {
     Flags ldef;                        // per particle: receives forces
     double p0;                         // reference momentum [m*c]
     const lattice::Latcom& lattice;    // field boundaries and the (s, r) table
-    const bunch::Forces& settings;     // the forces layer's settings (its sizes as given)
+    const bunch::ForceSettings& settings;  // the forces layer's settings (its sizes as given)
     SubBunchSizes sizes;               // the effective sub-bunch sizes of the evaluation
 };
 

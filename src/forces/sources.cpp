@@ -28,7 +28,7 @@ double cpu_seconds() {
     return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
 }
 
-void field_settings(fieldlib::Context& cx, const bunch::Forces& f, const SubBunchSizes& sz, double beta1) {
+void field_settings(fieldlib::Context& cx, const bunch::ForceSettings& f, const SubBunchSizes& sz, double beta1) {
     const auto finit = [&cx](std::string_view name, double value) { fieldlib::finit(cx, name, value); };
     finit("q0", 1.0);
     finit("xnsigt", profile_cut);

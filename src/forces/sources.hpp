@@ -25,7 +25,7 @@ namespace forces {
 // shape of the settings f; beta1, the speed of particle 1 [c] (of the
 // function's making), gives its duration.
 inline constexpr double profile_cut = 5.0;
-void field_settings(fieldlib::Context& cx, const bunch::Forces& f, const SubBunchSizes& sz, double beta1);
+void field_settings(fieldlib::Context& cx, const bunch::ForceSettings& f, const SubBunchSizes& sz, double beta1);
 
 // Processor seconds of this process.
 double cpu_seconds();

@@ -83,7 +83,7 @@ void reset_records() {
     fresh(lattice::latmks);
     zero_except(bunch::prtcls, &bunch::Prtcls::xptcl, &bunch::Prtcls::iptcl, &bunch::Prtcls::ldef,
                 &bunch::Prtcls::lact);
-    zero_except(bunch::forces, &bunch::Forces::sigfil, &bunch::Forces::wakdat);
+    zero_except(bunch::force_settings, &bunch::ForceSettings::sigfil, &bunch::ForceSettings::wakdat);
     fresh(bunch::moncom);
     fresh(bunch::mo2com);
     fresh(bunch::trkcom);

@@ -89,7 +89,7 @@ inline constexpr std::array<Record, 18> records = {{
      "iniprt, lypart (particles.cpp), inila2 (lfbidx), ttrack (time), stepr2 (rms sizes) (tracker.cpp), the "
      "run-state transfer on a slave",
      "every scalar 0 (npart 0, lfbidx false); the particle arrays untouched"},
-    {"bunch::forces", "bunch",
+    {"bunch::force_settings", "bunch",
      "the force settings: type, shape, sizes as given, shielding, boxes, parameters, the sigma_file table "
      "and the wake (arrays with their counts), call counters, switches",
      "inifrc, lyforc, force_entry (nfcall, the rintmi warning) (forces/force.cpp), the run-state transfer "

@@ -32,7 +32,7 @@
 namespace run {
 namespace {
 
-using bunch::Forces;
+using bunch::ForceSettings;
 using bunch::Prtcls;
 using bunch::Trkcom;
 using forces::Mesh;
@@ -74,19 +74,19 @@ constexpr auto group(F... f) {
 
 // 1-4: the model settings of the force record
 constexpr auto force_messages = std::make_tuple(
-    group<Forces, std::int32_t>(&Forces::itype, &Forces::ishape),
-    group<Forces, double>(&Forces::sigma_long, &Forces::sigma_rad, &Forces::sigma_vert,
-                          &Forces::relative_long, &Forces::relative_vert, &Forces::rintmi,
-                          &Forces::sbox, &Forces::rbox, &Forces::shield, &Forces::shield_max,
-                          &Forces::green_work_max),
-    group<Forces, double>(&Forces::par1, &Forces::par2, &Forces::par3, &Forces::par4, &Forces::par5),
-    group<Forces, Logical>(&Forces::lrell, &Forces::lradl, &Forces::lrelv, &Forces::ltest,
-                           &Forces::loldms));
+    group<ForceSettings, std::int32_t>(&ForceSettings::itype, &ForceSettings::ishape),
+    group<ForceSettings, double>(&ForceSettings::sigma_long, &ForceSettings::sigma_rad, &ForceSettings::sigma_vert,
+                          &ForceSettings::relative_long, &ForceSettings::relative_vert, &ForceSettings::rintmi,
+                          &ForceSettings::sbox, &ForceSettings::rbox, &ForceSettings::shield, &ForceSettings::shield_max,
+                          &ForceSettings::green_work_max),
+    group<ForceSettings, double>(&ForceSettings::par1, &ForceSettings::par2, &ForceSettings::par3, &ForceSettings::par4, &ForceSettings::par5),
+    group<ForceSettings, Logical>(&ForceSettings::lrell, &ForceSettings::lradl, &ForceSettings::lrelv, &ForceSettings::ltest,
+                           &ForceSettings::loldms));
 constexpr auto force_master_only =
-    std::make_tuple(&Forces::sigfil, &Forces::sigwak, &Forces::stpwak, &Forces::wakdat,
-                    &Forces::nsgfil, &Forces::nfcall, &Forces::n1wak, &Forces::n2wak,
-                    &Forces::lsgfil, &Forces::lfill, &Forces::lfilr, &Forces::lfilv,
-                    &Forces::ltrace, &Forces::lwake, &Forces::rintmi_said);
+    std::make_tuple(&ForceSettings::sigfil, &ForceSettings::sigwak, &ForceSettings::stpwak, &ForceSettings::wakdat,
+                    &ForceSettings::nsgfil, &ForceSettings::nfcall, &ForceSettings::n1wak, &ForceSettings::n2wak,
+                    &ForceSettings::lsgfil, &ForceSettings::lfill, &ForceSettings::lfilr, &ForceSettings::lfilv,
+                    &ForceSettings::ltrace, &ForceSettings::lwake, &ForceSettings::rintmi_said);
 
 // 5-6: the stamp of the stored Green's function; the observers and boxes
 // are built by every process itself at each evaluation
@@ -165,7 +165,7 @@ constexpr bool covers =
     SentFields<std::remove_cv_t<Sent>>::value + std::tuple_size_v<std::remove_cv_t<Stay>> ==
     member_count<Rec>() - (std::is_base_of_v<ftypes::NoCopy, Rec> ? 1 : 0);
 
-static_assert(covers<Forces, decltype(force_messages), decltype(force_master_only)>,
+static_assert(covers<ForceSettings, decltype(force_messages), decltype(force_master_only)>,
               "every member of the force record is sent or stays on the master");
 static_assert(covers<Mesh, decltype(mesh_messages), decltype(mesh_master_only)>);
 static_assert(covers<Latcom, decltype(lattice_messages), decltype(lattice_master_only)>);
@@ -264,7 +264,7 @@ void tracom(forces::ModelWork& work) {
 void zzzcom(forces::ModelWork& work, std::int32_t iproc) {
     std::int32_t ierr = 0;
     Arrivals arrived;
-    messages(bunch::forces, force_messages, iproc, ierr, arrived);
+    messages(bunch::force_settings, force_messages, iproc, ierr, arrived);
     messages(work.mesh.mesh, mesh_messages, iproc, ierr, arrived);
     messages(lattice::latcom, lattice_messages, iproc, ierr, arrived);
     messages(bunch::prtcls, bunch_messages, iproc, ierr, arrived);

@@ -173,7 +173,7 @@ TEST_F(Stepper, DutyLandingsAtDipoleEntryAndExit) {
     testsupport::inila2(ierr);
     ASSERT_EQ(ierr, 0);
     bunch::trkcom.end_time_c0 = 2.5;
-    bunch::forces.itype = 0;
+    bunch::force_settings.itype = 0;
     // the force-free run as the time loop makes it: the duty landings (number, bunch time)
     std::vector<std::pair<int, double>> got;
     double ctnext = 0.0;
@@ -229,7 +229,7 @@ protected:
         reset();
         bunch::set_force_entry(counting_force, nullptr, true);
         testsupport::line_bunch(5, 0.0, 100.0, 1e-3);
-        calls.clear(), fail_at = -1, bunch::forces.itype = itype;
+        calls.clear(), fail_at = -1, bunch::force_settings.itype = itype;
     }
     // One step of the bunch to ctnext; the log lines in *log.
     double step(double ctnext, std::vector<std::string>* log = nullptr, std::int32_t* status = nullptr) {
@@ -436,7 +436,7 @@ TEST_F(TrackLayers, RunConfigurationModelLines) {
     lattice::latcom.nfb = 1;  // the models run along the design path through the boundaries
     // lines: those between the end time and the step settings
     struct Case { const char* name; std::function<void()> set; std::vector<std::string> lines; };
-    auto& f = bunch::forces;
+    auto& f = bunch::force_settings;
     const Case cases[] = {
         {"projected shielded",  // the wake's lines: the deck projected_wake_file
          [&] { f.itype = 1, f.shield = 0.02, f.shield_max = 0.3; },
@@ -480,7 +480,7 @@ TEST_F(TrackLayers, ForceModelsNeedAFieldBoundary) {
     lattice::latcom.nfb = 0;  // (the models' set-up with one: RunConfigurationModelLines)
     for (int t = 1; t <= 5; ++t) {
         const std::string word(bunch::force_models[std::size_t(t)].word);
-        trkcom.end_time_c0 = 1.0, bunch::forces.itype = t;
+        trkcom.end_time_c0 = 1.0, bunch::force_settings.itype = t;
         std::int32_t ierr = 0;
         testsupport::start_capture();
         bunch::initr2(ierr);

@@ -24,7 +24,7 @@
 namespace {
 
 using bunch::ForceType;
-using bunch::forces;
+using bunch::force_settings;
 using bunch::prtcls;
 using foundation::force_scale;
 using testsupport::ke;  // 1/(4 pi eps0) [V m/C]
@@ -44,7 +44,7 @@ protected:
     // size sigma [m]; the lines it printed.
     static std::vector<std::string> evaluate(int n, double sigma, bool test = false,
                                              bunch::ForceType type = bunch::ForceType::csr_p_to_p) {
-        auto& f = bunch::forces;
+        auto& f = bunch::force_settings;
         f.ishape = 2;
         f.sigma_long = sigma;
         f.rintmi = 1e-9;
@@ -99,7 +99,7 @@ TEST_F(Force2, PairOnADriftAgainstContractedCoulomb) {
             EXPECT_LT(std::fabs(F(2, j)), 1e-9 * C) << j;
             EXPECT_EQ(F(3, j), 0.0) << j;
         }
-        EXPECT_EQ(std::exchange(bunch::forces.nfcall(2), 0), 2);
+        EXPECT_EQ(std::exchange(bunch::force_settings.nfcall(2), 0), 2);
         if (!c.test) continue;
         EXPECT_EQ(log, (std::vector<std::string>{"  isrc       = 1  npart = 2", "  isrc       = 2  npart = 2",
                                                  "  ctsig = " + foundation::ld_real(sigma / std::sqrt(b2)), ""}));
@@ -147,8 +147,8 @@ TEST_F(Force2, FirstEvaluationAnnouncesItsCost) {
         const std::string word(bunch::force_model(type).word);
         SCOPED_TRACE(word);
         for (int i = 1; i <= 3; ++i) particle(i, 10.0 + 2e-3 * i, 0.0, 0.0, 9.785, i != 3);
-        bunch::forces.sbox = bunch::forces.rbox = 1e-6;  // no boxes: every particle observes
-        bunch::forces.nfcall(bunch::code(type)) = 0;
+        bunch::force_settings.sbox = bunch::force_settings.rbox = 1e-6;  // no boxes: every particle observes
+        bunch::force_settings.nfcall(bunch::code(type)) = 0;
         const auto first = evaluate(3, 1e-4, false, type);
         const auto at = std::find(first.begin(), first.end(), " " + word + ": field calls per evaluation = 6");
         ASSERT_TRUE(at != first.end() && first.end() - at >= 3);
@@ -180,7 +180,7 @@ protected:
         settings(box, sigr);
     }
     static void settings(double box, double sigr) {
-        auto& f = forces;
+        auto& f = force_settings;
         f.ishape = sigr > 0.0 ? 3 : 2;
         f.sigma_long = sig;
         f.sigma_rad = f.sigma_vert = sigr;
@@ -344,12 +344,12 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
         bool reused;
     } changes[] = {
         {"nothing", [] {}, true},
-        {"sigma_long", [] { forces.sigma_long *= 1.01; }, true},
-        {"transverse sizes", [] { forces.sigma_rad *= 1.01, forces.sigma_vert *= 0.99; }, true},
-        {"shape", [] { forces.ishape = 2, forces.sigma_rad = forces.sigma_vert = sig; }, false},
-        {"shield", [] { forces.shield = 0.02; }, false},
-        {"rintmi", [] { forces.rintmi = 2e-9; }, false},
-        {"use_old_mesh = no", [] { forces.loldms = false; }, false},
+        {"sigma_long", [] { force_settings.sigma_long *= 1.01; }, true},
+        {"transverse sizes", [] { force_settings.sigma_rad *= 1.01, force_settings.sigma_vert *= 0.99; }, true},
+        {"shape", [] { force_settings.ishape = 2, force_settings.sigma_rad = force_settings.sigma_vert = sig; }, false},
+        {"shield", [] { force_settings.shield = 0.02; }, false},
+        {"rintmi", [] { force_settings.rintmi = 2e-9; }, false},
+        {"use_old_mesh = no", [] { force_settings.loldms = false; }, false},
         {"another time", [] { testsupport::model_work().mesh.mesh.ctgreen = 1e-9; }, false},
         {"gmeshi", [] { forces::gmeshi(testsupport::model_work()); }, false},
     };
@@ -376,7 +376,7 @@ TEST_F(Force3, StoredGreensFunctionIsReusedUnderTheSameModel) {
 // made anew.
 TEST_F(Force3, SetUpCheckLeavesNothingForTheEvaluation) {
     setup(true, 0.5, 2e-4);
-    forces.itype = bunch::code(ForceType::csr_g_to_p);
+    force_settings.itype = bunch::code(ForceType::csr_g_to_p);
     auto& work = testsupport::model_work();
     std::vector<std::string> alone_out, after_out;
     bunch(150, 4.0, 1e-3, 2e-4);
@@ -385,12 +385,12 @@ TEST_F(Force3, SetUpCheckLeavesNothingForTheEvaluation) {
     // another function in the work (of a longer sub-bunch, another bunch),
     // then the check of this bunch's
     forces::gmeshi(work);
-    forces.sigma_long = 2.0 * sig;
+    force_settings.sigma_long = 2.0 * sig;
     bunch(60, 4.3, 2e-3, 1e-4);
     evaluate(ForceType::csr_g_to_p);
     ASSERT_NE(work.mesh.green.greenm.ngreen, samples);
     forces::gmeshi(work);
-    forces.sigma_long = sig;
+    force_settings.sigma_long = sig;
     bunch(150, 4.0, 1e-3, 2e-4);
     bunch::set_force_entry(&forces::force_entry, &work);
     std::int32_t ierr = 1;
@@ -439,14 +439,14 @@ TEST_F(Force3, SelfTermDoesNotDependOnRoundingOfTheColumns) {
     const double base = 5.999999999999999e-06;  // m
     Forces2 g[3];
     for (int k = 0; k < 3; ++k) {
-        forces.sigma_long = base * (k == 0 ? 1.0 : k == 1 ? 1.0 - 1e-9 : 1.0 + 1e-9);
+        force_settings.sigma_long = base * (k == 0 ? 1.0 : k == 1 ? 1.0 - 1e-9 : 1.0 + 1e-9);
         forces::gmeshi(testsupport::model_work());
         particle(1, 3.5, 0.0, 0.0);
         particle(2, 3.5 - 3e-4, 0.0, 0.0);
         finish(2);
         g[k] = evaluate(ForceType::csr_g_to_p);
     }
-    forces.sigma_long = base;
+    force_settings.sigma_long = base;
     const Forces2 ref = evaluate(ForceType::csr_p_to_p);
     for (int k = 0; k < 3; ++k) {
         EXPECT_LT(error(g[k], g[0]), 1e-4) << k;

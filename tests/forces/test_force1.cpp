@@ -28,7 +28,7 @@
 
 namespace {
 
-using bunch::forces;
+using bunch::force_settings;
 using foundation::force_scale;
 using testsupport::end_capture;
 using testsupport::start_capture;
@@ -64,7 +64,7 @@ protected:
         auto& L = lattice::latcom;  // the curvature table of this lattice
         L.nfbchg = 2;
         L.sr_s(1) = 1.0, L.sr_r(1) = R, L.sr_s(2) = 11.0, L.sr_r(2) = 0.0;
-        auto& f = forces;  // the settings the model reads
+        auto& f = force_settings;  // the settings the model reads
         f.sigma_long = 1e-3, f.shield = 0.0, f.shield_max = 0.3;
         f.par1 = f.par2 = f.par4 = f.par5 = 0.0;
         f.lwake = f.ltest = false;
@@ -116,7 +116,7 @@ TEST_F(Projected, SelfWakeAndNoFilterForUnequalCharges) {
     gaussian_bunch(7.0);
     ASSERT_EQ(run(F), 0);
     const std::vector<double> plain = F;
-    forces.par1 = 1.0, forces.par2 = 10.0;
+    force_settings.par1 = 1.0, force_settings.par2 = 10.0;
     ASSERT_EQ(run(F), 0);
     EXPECT_EQ(F, plain);
 }
@@ -135,9 +135,9 @@ TEST_F(Projected, PlateImagesOfASourceAhead) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.d);
         setup();
-        forces.sigma_long = c.sigma_long;
+        force_settings.sigma_long = c.sigma_long;
         bunch_at(7.0, {0.0, c.d}, {0.0, Q});
-        forces.shield = 0.02;
+        force_settings.shield = 0.02;
         start_capture();
         ASSERT_EQ(run(F), 0);
         EXPECT_TRUE(end_capture().empty());  // no line at all
@@ -151,7 +151,7 @@ TEST_F(Projected, PlateImagesOfASourceAhead) {
         const double want = Q * w[1] * force_scale;
         EXPECT_GT(std::fabs(want), c.least * std::fabs(F[3]));  // not rounding beside the leading force
         EXPECT_NEAR(trailing, want, 0.01 * std::fabs(want)) << "leading " << F[3];
-        forces.shield = 0.0;
+        force_settings.shield = 0.0;
         ASSERT_EQ(run(F), 0);
         EXPECT_LT(std::fabs(F[0]), 0.01 * std::fabs(want));
     }
@@ -167,10 +167,10 @@ TEST_F(Projected, GridLimitWithAndWithoutPlates) {
         for (double shield : {0.0, 0.02}) {
             SCOPED_TRACE(testing::Message() << nsam << " points, shield " << shield);
             setup();
-            forces.sigma_long = sl;
-            forces.shield = shield;
+            force_settings.sigma_long = sl;
+            force_settings.shield = shield;
             bunch_at(0.5, {0.0, -(nsam - 51 + 0.3) * hb}, {Q, Q});
-            forces.ltest = true;
+            force_settings.ltest = true;
             start_capture();
             const std::int32_t st = run(F);
             const auto log = end_capture();
@@ -190,7 +190,7 @@ TEST_F(Projected, GridLimitWithAndWithoutPlates) {
 }
 
 TEST_F(Projected, WakeFileResampling) {
-    auto& f = forces;
+    auto& f = force_settings;
     // without a file and weight 0 on the CSR wake: no force at all
     gaussian_bunch(6.0);
     f.par4 = 1.0;
@@ -210,7 +210,7 @@ TEST_F(Projected, WakeFileResampling) {
     for (int k = -30; k <= 30; ++k) f.wakdat(k + 31) = std::fabs(k * f.stpwak);
     // a "test" run: the records of the resampled file wake, fc1_w_sub.dat (none when the run fails)
     auto records = [&] {
-        forces.ltest = true;
+        force_settings.ltest = true;
         start_capture();
         const bool ok = run(F) == 0;
         end_capture();
@@ -349,7 +349,7 @@ TEST_F(Projected, ReferencePointOnTheLine) {
 // failure is counted for the tracking run.
 TEST_F(Projected, DiagnosticFileNotWrittenKeepsTheForces) {
     gaussian_bunch(6.0);
-    forces.ltest = true;
+    force_settings.ltest = true;
     start_capture();
     ASSERT_EQ(run(F), 0);
     end_capture();
@@ -371,7 +371,7 @@ TEST_F(Projected, DiagnosticFileNotWrittenKeepsTheForces) {
 }
 
 TEST_F(Projected, FailuresGiveZeroForces) {
-    auto& f = forces;
+    auto& f = force_settings;
     auto file = [&](double sigwak, double stpwak) {
         f.lwake = true;
         f.sigwak = sigwak;
@@ -409,7 +409,7 @@ TEST_F(Projected, FailuresGiveZeroForces) {
 // A wake_file's wake and the CSR wake beyond the grid's arrays: the line
 // says why and gives a sigma_long, with which the evaluation runs.
 TEST_F(Projected, WakeFileSpanTooLongGivesTheSigmaLongThatFits) {
-    auto& f = forces;
+    auto& f = force_settings;
     setup();
     gaussian_bunch(6.0);
     f.lwake = true;

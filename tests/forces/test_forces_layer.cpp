@@ -17,7 +17,7 @@
 
 namespace {
 
-using bunch::forces;
+using bunch::force_settings;
 using testsupport::pool_free;
 using testsupport::write_file;
 
@@ -55,7 +55,7 @@ TEST_F(ForcesLayer, Blocks) {
          true,
          {" warning: sigma_long has no effect with type = none (no self-force)",
           " warning: sigma_file has no effect with type = none (no self-force)"},
-         [] { EXPECT_TRUE(forces.itype == 0 && !forces.lsgfil && !forces.lfill); }},
+         [] { EXPECT_TRUE(force_settings.itype == 0 && !force_settings.lsgfil && !force_settings.lfill); }},
         {"projected needs sigma_long", "{ type = projected }", "", "", false,
          {" the forces block gives no sigma_long (file, relative or a length > 0)", at, fail}},
         {"no type", "{ sigma_long = 1e-3 }", "", "", false,
@@ -71,10 +71,10 @@ TEST_F(ForcesLayer, Blocks) {
         {"zero green_work_max", "{ type = csr_g_to_p sigma_long = 1e-3 green_work_max = 0 }", "", "", false,
          {" green_work_max = '0' must be > 0 (field calls), tarvel.in line 1", fail}},
         {"green_work_max by default an hour of every process", "{ type = csr_g_to_m sigma_long = 1e-3 }", "", "",
-         true, {}, [] { EXPECT_EQ(forces.green_work_max, 4e8 * std::max(parallel::cmpcom.nprocs, 1)); }},
+         true, {}, [] { EXPECT_EQ(force_settings.green_work_max, 4e8 * std::max(parallel::cmpcom.nprocs, 1)); }},
         {"par not a number", "{ type = none par2 = x }", "", "", false, {" par2 = 'x' is not a number, tarvel.in line 1", fail}},
         {"relative_long 2.0 accepted", "{ type = projected sigma_long = relative relative_long = 2.0 }", "", "", true,
-         {}, [] { EXPECT_TRUE(forces.itype == 1 && forces.lrell && forces.relative_long == 2.0); }},
+         {}, [] { EXPECT_TRUE(force_settings.itype == 1 && force_settings.lrell && force_settings.relative_long == 2.0); }},
         // plate images: the field library sums int(shield_max/shield) + 1,
         // the one-dimensional wake nint(shield_max/shield), at most 1000
         {"csr_p_to_p at 1000 plate images", "{ type = csr_p_to_p sigma_long = 1e-3 shield = 1e-3 shield_max = 0.9999 }",
@@ -91,7 +91,7 @@ TEST_F(ForcesLayer, Blocks) {
          "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sbox = 5.0 }", "", "", true,
          {" warning: shape = ellipsoid has no effect without sigma_rad or sigma_vert",
           "   (a sphere of sigma_long)", " warning: sbox has no effect with the sphere (boxes need an ellipsoid)"},
-         [] { EXPECT_TRUE(forces.ishape == 2 && forces.sbox == 0.5 && forces.rintmi == 1e-9 && forces.loldms); }},
+         [] { EXPECT_TRUE(force_settings.ishape == 2 && force_settings.sbox == 0.5 && force_settings.rintmi == 1e-9 && force_settings.loldms); }},
         {"zero sbox", "{ type = csr_g_to_m sigma_long = 1e-3 shape = ellipsoid sigma_rad = 2e-4 sbox = 0 }", "", "",
          false, {" sbox = '0' must be > 0, tarvel.in line 1", fail}},
         {"zero rbox", "{ type = csr_p_to_m sigma_long = 1e-3 shape = ellipsoid sigma_rad = 2e-4 rbox = 0 }", "", "",
@@ -115,7 +115,7 @@ TEST_F(ForcesLayer, Blocks) {
                  " too many points in file: increase matist", fail}},
         {"equal c*t rows, zero unused radial size, a blank record",
          "{ type = projected sigma_long = file sigma_file = sig.dat }", "0 1e-3 0 0\n0 2e-3 0 0\n\n1, 3e-3, 0 0\n", "",
-         true, {" read subbunch properties"}, [] { EXPECT_EQ(forces.nsgfil, 3); }},
+         true, {" read subbunch properties"}, [] { EXPECT_EQ(force_settings.nsgfil, 3); }},
         // a record of three values is never read on into the next one
         {"a record of three values", "{ type = csr_p_to_p sigma_long = file sigma_file = sig.dat }",
          "0 1e-3 1e-4 1e-4\n1 1e-3 1e-4\n2 1e-3 1e-4 1e-4\n", "", false,
@@ -129,16 +129,16 @@ TEST_F(ForcesLayer, Blocks) {
         // comments as in the deck: from a word that begins with "!"
         {"comments", "{ type = projected sigma_long = file sigma_file = sig.dat }",
          "! c*t  long. rad. vert.\n0 1e-3 0 0 ! first row\n   !\n1, 2e-3, 0 0 !x y z\n", "", true,
-         {" read subbunch properties"}, [] { EXPECT_TRUE(forces.nsgfil == 2 && forces.sigfil(2, 2) == 2e-3); }},
+         {" read subbunch properties"}, [] { EXPECT_TRUE(force_settings.nsgfil == 2 && force_settings.sigfil(2, 2) == 2e-3); }},
         {"last row cut short", "{ type = projected sigma_long = file sigma_file = sig.dat }", "0 1 1 1\n1 x 1 1\n", "",
          false, {" read subbunch properties", " sigma_file = 'sig.dat' record 2: 'x' is not a number, tarvel.in line 1",
                  fail}},
         {"wake at the exact limits, said to have no effect", "{ type = none wake_file = wake.dat }", "",
          wake("0.25 sigma\n0.125\n-6\n6\n", 13), true,
          {" warning: wake_file has no effect with type = none (projected only)"}, [] {
-             EXPECT_TRUE(forces.lwake && forces.sigwak == 0.25 && forces.stpwak == 0.125);
-             EXPECT_TRUE(forces.n1wak == -6 && forces.n2wak == 6);
-             EXPECT_TRUE(forces.wakdat(1) == 0.5 && forces.wakdat(13) == 12.5);
+             EXPECT_TRUE(force_settings.lwake && force_settings.sigwak == 0.25 && force_settings.stpwak == 0.125);
+             EXPECT_TRUE(force_settings.n1wak == -6 && force_settings.n2wak == 6);
+             EXPECT_TRUE(force_settings.wakdat(1) == 0.5 && force_settings.wakdat(13) == 12.5);
          }},
         {"wake_file under a Green's-function model: its preconditioning alone",
          "{ type = csr_g_to_m sigma_long = 1e-3 wake_file = wake.dat }", "", wake("0.25\n0.125\n-6\n6\n", 13), true,
@@ -184,7 +184,7 @@ TEST_F(ForcesLayer, CarriedOverSettingsListed) {
                                         " par4 = 0.5 (weight 1-par4 of the CSR wake) carried over from an earlier",
                                         "   forces layer"}));
     EXPECT_EQ(ierr, 0);
-    EXPECT_TRUE(forces.par1 == 1.0 && forces.par2 == 20.0 && forces.par4 == 0.5);
+    EXPECT_TRUE(force_settings.par1 == 1.0 && force_settings.par2 == 20.0 && force_settings.par4 == 0.5);
 }
 
 // Effective sub-bunch sizes from the table, the bunch's rms sizes or the
@@ -194,10 +194,10 @@ TEST_F(ForcesLayer, SubBunchSizes) {
     // two particles 2 mm apart along the motion, 1 mm vertically: rms 1 mm and 0.5 mm
     testsupport::line_bunch(2, 0.0, 100.0, 2e-3);
     bunch::prtcls.xptcl(3, 2) = 1e-3;
-    forces.nsgfil = 4;
+    force_settings.nsgfil = 4;
     const double table[4][4] = {{1, 1e-3, 2e-3, 3e-3}, {2, 3e-3, 4e-3, 5e-3}, {2, 5e-3, 6e-3, 7e-3}, {3, 7e-3, 8e-3, 9e-3}};
     for (int i = 1; i <= 4; ++i)
-        for (int k = 1; k <= 4; ++k) forces.sigfil(k, i) = table[i - 1][k - 1];
+        for (int k = 1; k <= 4; ++k) force_settings.sigfil(k, i) = table[i - 1][k - 1];
     struct Case {
         const char* name;
         std::function<void()> set;
@@ -206,8 +206,8 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         const char* refused = nullptr;  // the line before the refusal's own
     };
     auto fileall = [] {
-        forces.ishape = 3;
-        forces.lfill = forces.lfilr = forces.lfilv = true;
+        force_settings.ishape = 3;
+        force_settings.lfill = force_settings.lfilr = force_settings.lfilv = true;
     };
     const Case cases[] = {
         {"before the first row", fileall, 4, 0.5, 1e-3, 2e-3, 3e-3},
@@ -215,24 +215,24 @@ TEST_F(ForcesLayer, SubBunchSizes) {
         {"between rows", fileall, 4, 1.25, 1.5e-3, 2.5e-3, 3.5e-3},
         {"on a doubled c*t: the earlier row", fileall, 4, 2.0, 3e-3, 4e-3, 5e-3},
         {"relative longitudinal size, sphere",
-         [] { forces.ishape = 2, forces.lrell = true, forces.relative_long = 0.5; }, 2, 0.0, 0.5e-3, 0.5e-3, 0.5e-3},
+         [] { force_settings.ishape = 2, force_settings.lrell = true, force_settings.relative_long = 0.5; }, 2, 0.0, 0.5e-3, 0.5e-3, 0.5e-3},
         {"projected keeps the stored transverse sizes",
-         [] { forces.sigma_long = 2e-3, forces.sigma_rad = 7.0, forces.sigma_vert = 8.0; }, 1, 0.0, 2e-3, 7.0, 8.0},
+         [] { force_settings.sigma_long = 2e-3, force_settings.sigma_rad = 7.0, force_settings.sigma_vert = 8.0; }, 1, 0.0, 2e-3, 7.0, 8.0},
         {"ellipsoid: radial follows, vertical relative",
          [] {
-             forces.ishape = 3, forces.sigma_long = 2e-3;
-             forces.lradl = forces.lrelv = true, forces.relative_vert = 2.0;
+             force_settings.ishape = 3, force_settings.sigma_long = 2e-3;
+             force_settings.lradl = force_settings.lrelv = true, force_settings.relative_vert = 2.0;
          },
          5, 0.0, 2e-3, 2e-3, 1e-3},
-        {"projected with a stored length of 0", [] { forces.sigma_long = 0.0; }, 1, 0.0, 0.0, -1.0, -1.0,
+        {"projected with a stored length of 0", [] { force_settings.sigma_long = 0.0; }, 1, 0.0, 0.0, -1.0, -1.0,
          " sigma_long = 0 m is not a length > 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        forces.sigma_long = forces.sigma_rad = forces.sigma_vert = -1.0;
-        forces.lfill = forces.lfilr = forces.lfilv = forces.lrell = forces.lradl = forces.lrelv = false;
+        force_settings.sigma_long = force_settings.sigma_rad = force_settings.sigma_vert = -1.0;
+        force_settings.lfill = force_settings.lfilr = force_settings.lfilv = force_settings.lrell = force_settings.lradl = force_settings.lrelv = false;
         c.set();
-        const double given[3] = {forces.sigma_long, forces.sigma_rad, forces.sigma_vert};
+        const double given[3] = {force_settings.sigma_long, force_settings.sigma_rad, force_settings.sigma_vert};
         testsupport::start_capture();
         auto& b = bunch::prtcls;
         const std::optional<forces::SubBunchSizes> sz =
@@ -248,7 +248,7 @@ TEST_F(ForcesLayer, SubBunchSizes) {
             EXPECT_NEAR(sz->sigma_vert, c.sv, 1e-15);
         }
         // the settings keep the sizes as given
-        EXPECT_TRUE(forces.sigma_long == given[0] && forces.sigma_rad == given[1] && forces.sigma_vert == given[2]);
+        EXPECT_TRUE(force_settings.sigma_long == given[0] && force_settings.sigma_rad == given[1] && force_settings.sigma_vert == given[2]);
     }
 }
 
@@ -274,7 +274,7 @@ TEST_F(ForcesLayer, ForceEntry) {
         if (c.placed) testsupport::add_section(0.0, 1.0), testsupport::add_section(0.0, 2.0);
         testsupport::line_bunch(3, 0.0, 100.0, c.placed ? -1e-3 : 1e-3);
         if (c.placed) b.xptcl(1, 1) = 1.5, b.xptcl(1, 2) = std::nan("");
-        forces.sigma_long = 1e-3;
+        force_settings.sigma_long = 1e-3;
         std::fill(f.data(), f.data() + 9, 5.0);
         std::int32_t ierr = 7;
         testsupport::start_capture();
@@ -284,7 +284,7 @@ TEST_F(ForcesLayer, ForceEntry) {
         if (!want.empty()) want.insert(want.end(), model.begin(), model.end());
         EXPECT_EQ(testsupport::end_capture(), want);
         EXPECT_EQ(ierr, want.empty() ? 0 : 1);
-        EXPECT_EQ(forces.nfcall(1), want.empty() ? 0 : 1);
+        EXPECT_EQ(force_settings.nfcall(1), want.empty() ? 0 : 1);
         EXPECT_EQ(std::count(f.data(), f.data() + 9, 0.0), 9);
     }
 }
@@ -314,13 +314,13 @@ TEST_F(ForcesLayer, SizesShownToTheMonitors) {
         std::vector<double> shown;
     } cases[] = {{1e-3, {1e-3, 3e-3, 4e-3}}, {0.0, {1e-3, 3e-3, 4e-3}}, {5e-4, {5e-4, 3e-3, 4e-3}}};
     for (const auto& c : cases) {
-        forces.sigma_long = c.sigma_long;
+        force_settings.sigma_long = c.sigma_long;
         testsupport::start_capture();
         forces::forcei(testsupport::model_work(), bunch::ForceType::projected, foundation::particles(b.xptcl, 3),
                        foundation::indices(b.iptcl, 3), 0.0, foundation::forces_of(f, 3), ierr);
         (void)testsupport::end_capture();
         EXPECT_EQ(shown(), c.shown) << c.sigma_long;
-        EXPECT_TRUE(forces.sigma_long == c.sigma_long && forces.sigma_rad == 3e-3 && forces.sigma_vert == 4e-3);
+        EXPECT_TRUE(force_settings.sigma_long == c.sigma_long && force_settings.sigma_rad == 3e-3 && force_settings.sigma_vert == 4e-3);
     }
 }
 

@@ -373,7 +373,7 @@ TEST(GreenMesh, ExactlyFiveMillionSamplesTakeTwoChunks) {
 // which end the master's output.
 TEST(GreenMeshDeathTest, MeshesThatDoNotFitEndTheJob) {
     testsupport::reset_records();
-    bunch::forces.sigma_long = 2e-10;
+    bunch::force_settings.sigma_long = 2e-10;
     auto mesh = [](double x0, double x1, double y0, double y1) {  // sigma_long 2e-10 m
         testsupport::stdout_to_stderr();
         region(x0, x1, y0, y1);

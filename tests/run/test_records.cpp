@@ -162,7 +162,7 @@ std::vector<Row> rows() {
         bytes("lattice::latmks", lattice::latmks),
         bytes("bunch::prtcls", bunch::prtcls, &bunch::Prtcls::xptcl, &bunch::Prtcls::iptcl, &bunch::Prtcls::ldef,
               &bunch::Prtcls::lact),
-        bytes("bunch::forces", bunch::forces, &bunch::Forces::sigfil, &bunch::Forces::wakdat),
+        bytes("bunch::force_settings", bunch::force_settings, &bunch::ForceSettings::sigfil, &bunch::ForceSettings::wakdat),
         bytes("bunch::moncom", bunch::moncom),
         bytes("bunch::mo2com", bunch::mo2com),
         bytes("bunch::trkcom", bunch::trkcom),
@@ -228,8 +228,8 @@ TEST_F(Records, StartValues) {
         {"no boundary", lattice::latcom.nfb == 0 && lattice::latcom.nfbchg == 0 && !lattice::latcom.lfbok &&
                             lattice::latmks.fbmark(1).str().empty()},
         {"no particle", bunch::prtcls.npart == 0 && !bunch::prtcls.lfbidx && bunch::prtcls.ctptcl == 0.0},
-        {"force type none, no table, no wake", bunch::forces.itype == 0 && bunch::forces.nsgfil == 0 &&
-                                                   !bunch::forces.lwake && bunch::forces.nfcall(1) == 0},
+        {"force type none, no table, no wake", bunch::force_settings.itype == 0 && bunch::force_settings.nsgfil == 0 &&
+                                                   !bunch::force_settings.lwake && bunch::force_settings.nfcall(1) == 0},
         {"every monitor slot inactive", flags(bunch::moncom.moact) == std::string(cap::maxmon, '0') &&
                                             bunch::mo2com.moname(1).str().empty()},
         {"end of run undefined", bunch::trkcom.end_time_c0 == UNDEF_REAL && bunch::tr2com.end_time_marker == "undefined"},
